@@ -1,0 +1,110 @@
+#include "app/cli/CommandLine.h"
+
+#include "app/cli/Commands.h"
+#include "settings/Settings.h"
+#include "settings/VersionInfo.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace sorrelby::cli {
+
+namespace {
+
+void printHelp()
+{
+    printOut(QStringLiteral("Usage: " SORRELBY_EXECUTABLE " [FOLDER]\n"
+                            "       " SORRELBY_EXECUTABLE " COMMAND [OPTIONS] ARGS\n\n"
+                            "Without a command the window opens (showing FOLDER when given).\n\n"
+                            "Commands:"));
+    for (const Command &c : commands())
+        printOut(QStringLiteral("  ") + QString::fromUtf8(c.synopsis));
+    printOut(QStringLiteral("\nOptions:\n"
+                            "  --set KEY=VALUE   use this setting for this run only (not stored)\n"
+                            "  --help            show this help\n"
+                            "  --version         show the version"));
+}
+
+} // namespace
+
+void printOut(const QString &line)
+{
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+void printErr(const QString &line)
+{
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+}
+
+QString applySetOptions(QStringList &args)
+{
+    Settings &settings = Settings::shared();
+    for (qsizetype i = 0; i < args.size();) {
+        QString assignment;
+        if (args[i] == QLatin1String("--set")) {
+            if (i + 1 >= args.size())
+                return QStringLiteral("--set needs KEY=VALUE");
+            assignment = args[i + 1];
+            args.remove(i, 2);
+        } else if (args[i].startsWith(QLatin1String("--set="))) {
+            assignment = args[i].mid(6);
+            args.remove(i);
+        } else {
+            ++i;
+            continue;
+        }
+        const qsizetype eq = assignment.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            return QStringLiteral("--set needs KEY=VALUE, got \"%1\"").arg(assignment);
+        const QString key = assignment.left(eq);
+        settings.setOverride(key, settings.parseForKey(key, assignment.mid(eq + 1)));
+    }
+    return {};
+}
+
+std::optional<int> runIfCommandLine(int argc, char **argv)
+{
+    if (argc < 2)
+        return std::nullopt;
+    const QString first = QString::fromLocal8Bit(argv[1]);
+    const bool help = first == QLatin1String("--help") || first == QLatin1String("-h");
+    const bool version = first == QLatin1String("--version") || first == QLatin1String("-v");
+    const Command *command = nullptr;
+    for (const Command &c : commands()) {
+        if (first == QLatin1String(c.name))
+            command = &c;
+    }
+    if (!help && !version && !command)
+        return std::nullopt;
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Vemo"));
+    QCoreApplication::setApplicationName(QStringLiteral(SORRELBY_BUNDLE_NAME));
+    QCoreApplication::setApplicationVersion(QStringLiteral(SORRELBY_VERSION));
+    if (help) {
+        printHelp();
+        return kExitOk;
+    }
+    if (version) {
+        printOut(versionText());
+        return kExitOk;
+    }
+    QStringList args = app.arguments().mid(2);
+    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
+        printOut(QStringLiteral("Usage: " SORRELBY_EXECUTABLE " ") + QString::fromUtf8(command->synopsis));
+        return kExitOk;
+    }
+    Settings::shared().registerFactoryDefaults();
+    if (const QString error = applySetOptions(args); !error.isEmpty()) {
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": ") + error);
+        return kExitUsage;
+    }
+    return command->run(args);
+}
+
+} // namespace sorrelby::cli

@@ -1,0 +1,37 @@
+#pragma once
+// The command line of vemo-sorrelby: --version, --help and the subcommands
+// that work without a display (detect, info, decode, sections, deliver,
+// intake, watch). Each subcommand lives in its own file under app/cli/.
+
+#include <QStringList>
+
+#include <optional>
+
+namespace sorrelby::cli {
+
+// Exit statuses shared by every subcommand.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1; // an unreadable folder, a failed run
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitIssues = 3; // the run finished but reported issues
+
+struct Command {
+    const char *name;
+    const char *synopsis; // one line for --help
+    int (*run)(const QStringList &args); // args after the subcommand's name
+};
+
+// Runs a command-line request when argv asks for one (creating the
+// QCoreApplication it needs) and returns its exit status; returns nothing when
+// the application should start its window instead.
+std::optional<int> runIfCommandLine(int argc, char **argv);
+
+// Takes every "--set KEY=VALUE" out of args and applies it to the shared
+// settings as a run-only value. Returns an error message, or empty.
+QString applySetOptions(QStringList &args);
+
+// Writes a line to standard output / standard error.
+void printOut(const QString &line);
+void printErr(const QString &line);
+
+} // namespace sorrelby::cli

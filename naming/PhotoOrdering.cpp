@@ -1,0 +1,1 @@
+#include "naming/PhotoOrdering.h"

@@ -1,0 +1,148 @@
+#include "platform/Dispatch.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QObject>
+#include <QSemaphore>
+#include <QThread>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <cmath>
+
+namespace sorrelby {
+
+namespace {
+
+int toMilliseconds(double seconds)
+{
+    return seconds <= 0 ? 0 : static_cast<int>(std::lround(seconds * 1000.0));
+}
+
+void postTo(QObject *context, Job job)
+{
+    QMetaObject::invokeMethod(context, std::move(job), Qt::QueuedConnection);
+}
+
+void postAfter(QObject *context, double seconds, Job job)
+{
+    // Timers must be started on the thread they belong to: hop there first.
+    const int ms = toMilliseconds(seconds);
+    postTo(context, [context, ms, job = std::move(job)]() mutable {
+        QTimer::singleShot(ms, Qt::PreciseTimer, context, std::move(job));
+    });
+}
+
+void runAndWait(QObject *context, const Job &job)
+{
+    if (context->thread() == QThread::currentThread()) {
+        job();
+        return;
+    }
+    QMetaObject::invokeMethod(context, job, Qt::BlockingQueuedConnection);
+}
+
+QObject *mainContext()
+{
+    // A QObject owned by the application, living on the main thread.
+    static QObject *context = [] {
+        auto *app = QCoreApplication::instance();
+        Q_ASSERT_X(app, "mainqueue", "a QCoreApplication must exist");
+        auto *obj = new QObject(app);
+        if (obj->thread() != app->thread())
+            obj->moveToThread(app->thread());
+        return obj;
+    }();
+    return context;
+}
+
+} // namespace
+
+struct SerialQueue::Private {
+    QString label;
+    QThread thread;
+    QObject *worker = nullptr;
+};
+
+SerialQueue::SerialQueue(const QString &label)
+    : d(std::make_unique<Private>())
+{
+    d->label = label;
+    d->thread.setObjectName(label.right(15)); // thread names are cut at 15 bytes
+    d->worker = new QObject;
+    d->worker->moveToThread(&d->thread);
+    QObject::connect(&d->thread, &QThread::finished, d->worker, &QObject::deleteLater);
+    d->thread.start();
+}
+
+SerialQueue::~SerialQueue()
+{
+    d->thread.quit();
+    d->thread.wait();
+}
+
+QString SerialQueue::label() const
+{
+    return d->label;
+}
+
+void SerialQueue::async(Job job)
+{
+    postTo(d->worker, std::move(job));
+}
+
+void SerialQueue::after(double seconds, Job job)
+{
+    postAfter(d->worker, seconds, std::move(job));
+}
+
+void SerialQueue::sync(const Job &job)
+{
+    runAndWait(d->worker, job);
+}
+
+bool SerialQueue::isCurrent() const
+{
+    return QThread::currentThread() == &d->thread;
+}
+
+QObject *SerialQueue::context() const
+{
+    return d->worker;
+}
+
+namespace mainqueue {
+
+void async(Job job)
+{
+    postTo(mainContext(), std::move(job));
+}
+
+void after(double seconds, Job job)
+{
+    postAfter(mainContext(), seconds, std::move(job));
+}
+
+void sync(const Job &job)
+{
+    runAndWait(mainContext(), job);
+}
+
+bool isCurrent()
+{
+    auto *app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+} // namespace mainqueue
+
+namespace globalqueue {
+
+void async(Job job)
+{
+    QThreadPool::globalInstance()->start(std::move(job));
+}
+
+} // namespace globalqueue
+
+} // namespace sorrelby

@@ -1,0 +1,55 @@
+#pragma once
+// Serial queues and the main queue. A SerialQueue is one thread with its own
+// event loop; jobs submitted to it run one at a time in submission order. The
+// main queue is the thread of the QCoreApplication. Global work goes to a
+// shared QThreadPool.
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QThread;
+class QObject;
+
+namespace sorrelby {
+
+using Job = std::function<void()>;
+
+class SerialQueue {
+public:
+    explicit SerialQueue(const QString &label);
+    // Lets already queued jobs finish, then stops the thread.
+    ~SerialQueue();
+    SerialQueue(const SerialQueue &) = delete;
+    SerialQueue &operator=(const SerialQueue &) = delete;
+
+    QString label() const;
+    void async(Job job);
+    void after(double seconds, Job job);
+    // Runs the job on the queue and waits for it (runs it at once when called
+    // from the queue itself).
+    void sync(const Job &job);
+    bool isCurrent() const;
+    // The QObject living on the queue's thread (a context for Qt connections).
+    QObject *context() const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+namespace mainqueue {
+void async(Job job);
+void after(double seconds, Job job);
+// Runs the job on the main thread and waits (at once when already there).
+void sync(const Job &job);
+bool isCurrent();
+} // namespace mainqueue
+
+namespace globalqueue {
+// Runs the job on the shared pool of worker threads.
+void async(Job job);
+} // namespace globalqueue
+
+} // namespace sorrelby

@@ -1,0 +1,75 @@
+#pragma once
+// File operations that stand in for the platform's file manager. Every
+// operation reports failure through FileResult with the system's error text;
+// none throws. No operation here ever replaces an existing file unless its
+// name says so (replaceAtomically).
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+#include <sys/types.h>
+
+namespace sorrelby {
+
+struct FileResult {
+    bool ok = true;
+    QString error; // the system's description when !ok
+
+    static FileResult success() { return {}; }
+    static FileResult failure(QString message) { return {false, std::move(message)}; }
+    static FileResult fromErrno(int errnum, const QString &context = {});
+    explicit operator bool() const { return ok; }
+};
+
+struct FileAttributes {
+    qint64 size = 0;
+    bool isDirectory = false;
+    bool isRegularFile = false;
+    bool isSymLink = false;
+    bool isWritable = false;
+    // The earlier of birth time (where the file system keeps one) and
+    // modification time, so a copy that kept its modification time sorts by
+    // capture time.
+    QDateTime creationDate;
+    QDateTime modificationDate;
+    dev_t device = 0;
+    ino_t inode = 0;
+    mode_t mode = 0;
+};
+
+namespace fileops {
+
+bool exists(const QString &path); // without following a final symlink
+std::optional<FileAttributes> attributes(const QString &path);
+
+// Moves `from` to `to`; fails (EEXIST) when `to` exists. Same file system:
+// renameat2(RENAME_NOREPLACE), else link + unlink. Across file systems: copy
+// into a hidden temporary beside the target, fsync, verify size, link it into
+// place without replacing, then remove the source.
+FileResult moveNoReplace(const QString &from, const QString &to);
+
+// Moves `from` over `to`, replacing it atomically: at every moment one complete
+// copy exists at `to` (or the old file stays when the move fails). Across file
+// systems the data is copied and flushed beside the target first.
+FileResult replaceAtomically(const QString &from, const QString &to);
+
+// Copies keeping the modification time; fails when `to` exists. The copy is
+// flushed to disk before it appears under its name.
+FileResult copyNoReplace(const QString &from, const QString &to);
+
+// Moves into the freedesktop trash of the file's volume. On success
+// *trashedPath (when given) is where it went. Fails when the result does not
+// lie in a trash folder.
+FileResult moveToTrash(const QString &path, QString *trashedPath = nullptr);
+
+FileResult removeFile(const QString &path);          // a file or an empty folder
+FileResult removeRecursively(const QString &path);   // a folder and its content
+FileResult createFolder(const QString &path);        // with intermediate folders; ok when present
+FileResult setModificationDate(const QString &path, const QDateTime &date);
+FileResult clearWriteProtection(const QString &path); // adds owner write (and drops immutable where allowed)
+// Writes data into a temporary beside the path and renames it over the path.
+FileResult writeFileAtomically(const QString &path, const QByteArray &data);
+
+} // namespace fileops
+} // namespace sorrelby

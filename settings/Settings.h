@@ -1,0 +1,93 @@
+#pragma once
+// The settings store: the user's values (QSettings, native INI at
+// $XDG_CONFIG_HOME/Vemo/Sorrelby.conf) over the registered factory defaults,
+// which answer only while the user has no value of their own and are never
+// written to the user's file. A run-only layer on top serves `--set` overrides
+// of the command line. Observers of a key learn of every change with the old
+// and the new value, on the thread that made the change. Safe from any thread.
+
+#include <QDateTime>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+class QSettings;
+
+namespace sorrelby {
+
+class Settings {
+public:
+    using Observer = std::function<void(const QVariant &oldValue, const QVariant &newValue)>;
+    using Token = std::uint64_t;
+
+    // Backed by the given file (INI). An empty path means the user's file.
+    explicit Settings(const QString &iniPath = {});
+    ~Settings();
+    Settings(const Settings &) = delete;
+    Settings &operator=(const Settings &) = delete;
+
+    // The store the application uses.
+    static Settings &shared();
+    // Replaces the shared store (tests); nullptr goes back to the user's file.
+    static void resetShared(const QString &iniPath = {});
+
+    void registerDefaults(const QVariantMap &defaults);
+    // Loads the compiled-in factory defaults and registers them.
+    void registerFactoryDefaults();
+    QVariantMap registeredDefaults() const;
+
+    // Run-only values that win over everything and are never stored.
+    void setOverride(const QString &key, const QVariant &value);
+
+    bool contains(const QString &key) const; // any layer
+    bool hasUserValue(const QString &key) const;
+    QVariant value(const QString &key) const; // invalid QVariant when empty
+
+    bool boolValue(const QString &key) const;     // false when empty
+    int intValue(const QString &key) const;       // 0 when empty
+    double doubleValue(const QString &key) const; // 0 when empty
+    QString stringValue(const QString &key) const;
+    QDateTime dateValue(const QString &key) const;
+    QByteArray bytesValue(const QString &key) const;
+    QStringList listValue(const QString &key) const;
+    QVariantMap mapValue(const QString &key) const;
+    std::optional<QString> optionalString(const QString &key) const; // none unless a string is stored
+
+    void setValue(const QString &key, const QVariant &value);
+    void remove(const QString &key);
+    void sync();
+
+    // Every key with its effective value (defaults, user, overrides).
+    QVariantMap dictionaryRepresentation() const;
+
+    Token observe(const QString &key, Observer observer);
+    void removeObserver(Token token);
+
+    // Parses text into the kind of the key's factory value (bool, int, double,
+    // date, list as comma-separated text); text stays text. For `--set`.
+    QVariant parseForKey(const QString &key, const QString &text) const;
+
+private:
+    void notify(const QString &key, const QVariant &oldValue, const QVariant &newValue);
+
+    struct Observation {
+        Token token;
+        QString key;
+        std::shared_ptr<Observer> observer;
+    };
+    mutable std::recursive_mutex m_mutex;
+    std::unique_ptr<QSettings> m_store;
+    QVariantMap m_defaults;
+    QVariantMap m_overrides;
+    std::vector<Observation> m_observers;
+    Token m_nextToken = 1;
+};
+
+} // namespace sorrelby

@@ -1,0 +1,69 @@
+#pragma once
+// The settings keys that have named constants, and the constants every part
+// of the program shares. Other keys are written as literals where used.
+
+#include <QLatin1StringView>
+#include <QSize>
+
+namespace sorrelby {
+
+// Shared constants.
+inline constexpr QLatin1StringView cStringForUNASSIGNED_PHOTOS{"UNASSIGNED_PHOTOS"};
+inline constexpr QLatin1StringView cDefaultComponentSeparator1{"_"};
+inline constexpr QSize cDefaultItemSize{200, 200};
+inline constexpr double cMinScaleFactor = 0.75;
+inline constexpr double cMaxScaleFactor = 3.0;
+
+// Folder locations.
+inline constexpr QLatin1StringView cPrefSourcePath{"prefSourcePath"};
+inline constexpr QLatin1StringView cPrefSourcePathAliasData{"prefSourcePathAliasData"};
+inline constexpr QLatin1StringView cPrefSourcePathIsValid{"prefSourcePathIsValid"};
+inline constexpr QLatin1StringView cPrefSourcePathFactory{"prefSourcePathFactory"};
+inline constexpr QLatin1StringView cPrefSourcePathForHotFolderMode{"prefSourcePathForHotFolderMode"};
+inline constexpr QLatin1StringView cPrefDestinationPath{"prefDestinationPath"};
+inline constexpr QLatin1StringView cPrefDestinationPathAliasData{"prefDestinationPathAliasData"};
+inline constexpr QLatin1StringView cPrefDestinationPathIsValid{"prefDestinationPathIsValid"};
+inline constexpr QLatin1StringView cPrefDestinationPathFactory{"prefDestinationPathFactory"};
+inline constexpr QLatin1StringView cPrefHotFolderPath{"prefHotFolderPath"};
+inline constexpr QLatin1StringView cPrefHotFolderPathAliasData{"prefHotFolderPathAliasData"};
+inline constexpr QLatin1StringView cPrefHotFolderPathIsValid{"prefHotFolderPathIsValid"};
+inline constexpr QLatin1StringView cPrefHotFolderPathFactory{"prefHotFolderPathFactory"};
+inline constexpr QLatin1StringView cPrefFolderParams{"prefFolderParams"};
+inline constexpr QLatin1StringView cPrefAlwaysUseOstrinAsSourcePath{"prefAlwaysUseOstrinAsSourcePath"};
+
+// Reassignment.
+inline constexpr QLatin1StringView cPrefRadioSet1SelectedTag{"prefRadioSet1SelectedTag"};
+inline constexpr QLatin1StringView cPrefAlwaysPromptForReassignmentMode{"prefAlwaysPromptForReassignmentMode"};
+inline constexpr QLatin1StringView cPrefReverseAssignBarcode{"prefReverseAssignBarcode"};
+inline constexpr QLatin1StringView cPrefReassignedBarcodeString{"prefReassignedBarcodeString"};
+inline constexpr QLatin1StringView cPrefReassignPromptString{"prefReassignPromptString"};
+inline constexpr QLatin1StringView cPrefReassignPromptString2{"prefReassignPromptString2"};
+inline constexpr QLatin1StringView cPrefCurIndexString{"prefCurIndexString"};
+inline constexpr QLatin1StringView cPrefReassignImageViewPath{"prefReassignImageViewPath"};
+inline constexpr QLatin1StringView cPrefReassignWindowFrame{"prefReassignWindowFrame"};
+inline constexpr QLatin1StringView cPrefCheckReassignedBarcodeLength{"prefCheckReassignedBarcodeLength"};
+inline constexpr QLatin1StringView cPrefReassignedBarcodeRequiredLength{"prefReassignedBarcodeRequiredLength"};
+inline constexpr QLatin1StringView cPrefDoReassignAllTheseToUnknownStringFormat{"prefDoReassignAllTheseToUnknownStringFormat"};
+inline constexpr QLatin1StringView cPrefLastUserInfo{"prefLastUserInfo"};
+
+// Companion flags and the shell.
+inline constexpr QLatin1StringView cPrefIsStandAloneApp{"prefIsStandAloneApp"};
+inline constexpr QLatin1StringView cPrefOstrinReverseScan{"prefOstrinReverseScan"};
+inline constexpr QLatin1StringView cPrefOstrinDisableScan{"prefOstrinDisableScan"};
+inline constexpr QLatin1StringView cPrefVersionString{"prefVersionString"};
+
+// Naming and delivery tags.
+inline constexpr QLatin1StringView cPrefOriginalNameFormatTag{"prefOriginalNameFormatTag"};
+inline constexpr QLatin1StringView cPrefMoveUnasignedPhotoMethodTag{"prefMoveUnasignedPhotoMethodTag"};
+inline constexpr QLatin1StringView cPrefDateFormatterTag{"prefDateFormatterTag"};
+inline constexpr QLatin1StringView cPrefDailyFolderDateFormat{"prefDailyFolderDateFormat"};
+inline constexpr QLatin1StringView cPrefDailyFolderDateFormatExample{"prefDailyFolderDateFormatExample"};
+inline constexpr QLatin1StringView cPrefEnableUserDefinedDateFormatter{"prefEnableUserDefinedDateFormatter"};
+inline constexpr QLatin1StringView cPrefUserDefinedDateFormatter{"prefUserDefinedDateFormatter"};
+inline constexpr QLatin1StringView cPrefDoUnassignedProcess{"prefDoUnassignedProcess"};
+inline constexpr QLatin1StringView cPrefKeepLastQRCodeFile{"prefKeepLastQRCodeFile"};
+
+// Stored reassignment mode.
+enum class ReassignMode : int { defaultmode = 200, mode201 = 201, mode202 = 202 };
+
+} // namespace sorrelby

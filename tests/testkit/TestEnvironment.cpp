@@ -1,0 +1,124 @@
+#include "tests/testkit/TestEnvironment.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUuid>
+
+#include <sys/stat.h>
+#include <sys/statfs.h>
+
+namespace sorrelby::testkit {
+
+namespace {
+
+QTemporaryDir *rootDir()
+{
+    static QTemporaryDir *dir = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/sorrelby-test-XXXXXX"));
+    return dir;
+}
+
+struct OtherFsCleanup {
+    QString path;
+    ~OtherFsCleanup()
+    {
+        if (!path.isEmpty())
+            QDir(path).removeRecursively();
+    }
+};
+
+} // namespace
+
+void isolateUserFolders()
+{
+    const QString root = rootDir()->path();
+    auto make = [&](const char *var, const QString &sub) {
+        const QString path = root + QLatin1Char('/') + sub;
+        QDir().mkpath(path);
+        qputenv(var, QFile::encodeName(path));
+    };
+    make("HOME", QStringLiteral("home"));
+    make("XDG_CONFIG_HOME", QStringLiteral("home/.config"));
+    make("XDG_STATE_HOME", QStringLiteral("home/.local/state"));
+    make("XDG_DATA_HOME", QStringLiteral("home/.local/share"));
+    make("XDG_CACHE_HOME", QStringLiteral("home/.cache"));
+    make("XDG_RUNTIME_DIR", QStringLiteral("runtime"));
+    ::chmod(QFile::encodeName(root + QStringLiteral("/runtime")).constData(), 0700);
+    make("TMPDIR", QStringLiteral("tmp"));
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+QString testRoot()
+{
+    return rootDir()->path();
+}
+
+QString makeTempFolder(const QString &hint)
+{
+    const QString path = testRoot() + QStringLiteral("/work/") + hint + QLatin1Char('-')
+        + QUuid::createUuid().toString(QUuid::Id128).left(8);
+    QDir().mkpath(path);
+    return path;
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return f.write(data) == data.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool waitUntil(const std::function<bool()> &pred, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!pred()) {
+        if (deadline.hasExpired())
+            return pred();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+void spinFor(int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+}
+
+QString otherFileSystemFolder()
+{
+    static OtherFsCleanup cleanup;
+    if (!cleanup.path.isEmpty())
+        return cleanup.path;
+    const QByteArray shm = "/dev/shm";
+    struct statfs a {}, b {};
+    if (::statfs(shm.constData(), &a) != 0 || ::statfs(QFile::encodeName(testRoot()).constData(), &b) != 0)
+        return {};
+    struct stat sa {}, sb {};
+    if (::stat(shm.constData(), &sa) != 0 || ::stat(QFile::encodeName(testRoot()).constData(), &sb) != 0 || sa.st_dev == sb.st_dev)
+        return {};
+    const QString path = QStringLiteral("/dev/shm/sorrelby-test-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
+    if (!QDir().mkpath(path))
+        return {};
+    cleanup.path = path;
+    return path;
+}
+
+} // namespace sorrelby::testkit
