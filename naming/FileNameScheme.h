@@ -1,1 +1,64 @@
 #pragma once
+// The photo file-name scheme: camera (original) names, coded names
+// "<code>_<original base>.<ext>" and card-photo names
+// "<code>_<original base>-qrcode.<ext>". The file name is the only place a
+// photo's subject is stored. Stateless; safe from any thread. Photos are
+// handled as absolute paths (a file name alone works wherever no file is
+// touched).
+
+#include <QString>
+
+#include <optional>
+
+namespace sorrelby {
+
+inline constexpr QLatin1StringView cQRCodeMarker{"-qrcode"};
+inline constexpr QLatin1StringView cUnknownPrefix{"unknown"};
+
+// P, the number of "_"-separated parts of an original name, for a
+// "prefOriginalNameFormatTag" value (the overload without a tag reads it).
+int numberOfPartsInOriginal(int tag);
+int numberOfPartsInOriginal();
+
+bool checkIfIsOriginal(const QString &nameOrPath, int tag);
+bool checkIfIsOriginal(const QString &nameOrPath);
+
+// The original file name (last component only).
+QString getOriginalName(const QString &nameOrPath, int tag);
+QString getOriginalName(const QString &nameOrPath);
+
+// Renames the file on disk to its original name (never replacing a file);
+// the new path, or none when already original or the rename failed.
+std::optional<QString> revertItemToOriginalNew(const QString &path);
+std::optional<QString> revertItemToOriginal(const QString &path);
+
+bool checkIfQRCodeItem(const QString &nameOrPath);
+bool checkIfUnknownItem(const QString &nameOrPath);
+
+// The code of a card-photo name, or none.
+std::optional<QString> doGetQRCodeFromFileName(const QString &path);
+// The lower-cased first "_" piece of the base name ("" when none).
+QString getQRCodePartFromString(const QString &path);
+
+// Cleans a decoded payload; none means "use the payload unchanged". The
+// overload without the flag reads "prefDecodeForUrlString".
+std::optional<QString> decodeFromUrlString(const QString &payload, bool decodeForUrlString);
+std::optional<QString> decodeFromUrlString(const QString &payload);
+
+// The wanted path, or the first of its "c1".."c18" variants that names no
+// existing file or folder; none when all are taken.
+std::optional<QString> getUniquePathString(const QString &wantedPath);
+
+// Names built by the passes that rename photos.
+// code + "_" + base + "." + ext (ext may be empty: no dot then).
+QString makeCodedFileName(const QString &code, const QString &baseName, const QString &extension);
+// code + "_" + base + "-qrcode" + "." + ext.
+QString makeCodePhotoFileName(const QString &code, const QString &baseName, const QString &extension);
+
+// Path helpers that keep the extension's case as found.
+QString baseNameOf(const QString &nameOrPath);  // last component without its extension
+QString extensionOf(const QString &nameOrPath); // without the dot; "" when none
+QString fileNameOf(const QString &nameOrPath);  // last component
+QString folderOf(const QString &path);          // containing folder
+
+} // namespace sorrelby

@@ -1,1 +1,26 @@
 #pragma once
+// The one ordering of photos used everywhere photos are walked in capture
+// order: stable, by a date (creation date by default) with the literal file
+// name breaking ties, or by the literal file name.
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace sorrelby {
+
+enum class SortDirection : int { Ascending = -1, Descending = 1 };
+
+// Sort keys (the "key" entries of the sort key lists in the settings).
+inline constexpr QLatin1StringView cSortKeyCreationDate{"creationDate"};
+inline constexpr QLatin1StringView cSortKeyModificationDate{"modificationDate"};
+inline constexpr QLatin1StringView cSortKeyName{"name"};
+inline constexpr QLatin1StringView cSortKeyLocalizedName{"localizedName"};
+
+// Orders photo paths; an empty key means the creation date; a key that is not
+// a name key is read as a date. None when the result cannot be formed.
+std::optional<QStringList> sortImageUrls(const QStringList &paths, SortDirection direction, const QString &key = {});
+std::optional<QStringList> sortImageUrls222(const QStringList &paths, SortDirection direction, const QString &key = {});
+
+} // namespace sorrelby
