@@ -1,0 +1,104 @@
+#include "support/Coalescer.h"
+#include "tests/testkit/TestEnvironment.h"
+
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+using namespace sorrelby;
+
+namespace {
+
+// Records which calls' jobs ran, from any thread.
+struct Runs {
+    std::mutex mutex;
+    std::vector<int> ids;
+    std::atomic<bool> offTarget{false};
+
+    Job job(int id, SerialQueue *expected = nullptr)
+    {
+        return [this, id, expected] {
+            if (expected ? !expected->isCurrent() : !mainqueue::isCurrent())
+                offTarget = true;
+            std::lock_guard lock(mutex);
+            ids.push_back(id);
+        };
+    }
+    std::vector<int> snapshot()
+    {
+        std::lock_guard lock(mutex);
+        return ids;
+    }
+    size_t count() { return snapshot().size(); }
+};
+
+} // namespace
+
+TEST(Coalescer, TrailingBurstRunsTheLastJobOnceOnTheTargetQueue)
+{
+    SerialQueue target(QStringLiteral("target"));
+    Runs runs;
+    for (int id = 1; id <= 3; ++id) {
+        runOnceForKeyAfterWaiting(QStringLiteral("refresh"), &target, 0.6, runs.job(id, &target));
+        testkit::spinFor(100);
+    }
+    ASSERT_TRUE(testkit::waitUntil([&] { return runs.count() >= 1; }));
+    testkit::spinFor(400);
+    EXPECT_EQ(runs.snapshot(), std::vector<int>{3});
+    EXPECT_FALSE(runs.offTarget);
+
+    // A single call after the burst is a burst of its own.
+    runOnceForKeyAfterWaiting(QStringLiteral("refresh"), &target, 0.05, runs.job(4, &target));
+    ASSERT_TRUE(testkit::waitUntil([&] { return runs.count() >= 2; }));
+    EXPECT_EQ(runs.snapshot(), (std::vector<int>{3, 4}));
+}
+
+TEST(Coalescer, LeadingRunsTheFirstJobOncePerBurstOnTheMainQueue)
+{
+    Runs runs;
+    for (int id = 1; id <= 3; ++id)
+        runOnceForKeyCollectingFor(QStringLiteral("lead"), nullptr, 0.3, runs.job(id));
+    ASSERT_TRUE(testkit::waitUntil([&] { return runs.count() >= 1; }));
+    testkit::spinFor(500); // the burst is over
+    EXPECT_EQ(runs.snapshot(), std::vector<int>{1});
+
+    runOnceForKeyCollectingFor(QStringLiteral("lead"), nullptr, 0.3, runs.job(4));
+    ASSERT_TRUE(testkit::waitUntil([&] { return runs.count() >= 2; }));
+    EXPECT_EQ(runs.snapshot(), (std::vector<int>{1, 4}));
+    EXPECT_FALSE(runs.offTarget);
+}
+
+TEST(Coalescer, BothEdgesRunASingleCallTwiceAndBurstsFirstAndLast)
+{
+    Runs runs;
+    runOnceForKeyBeforeAndAfter(QStringLiteral("both"), nullptr, 0.05, runs.job(1));
+    ASSERT_TRUE(testkit::waitUntil([&] { return runs.count() >= 2; }));
+    testkit::spinFor(200);
+    EXPECT_EQ(runs.snapshot(), (std::vector<int>{1, 1}));
+
+    for (int id = 2; id <= 4; ++id)
+        runOnceForKey(QStringLiteral("both"), nullptr, 0.3, RunWhen::LeadingAndTrailing, runs.job(id));
+    ASSERT_TRUE(testkit::waitUntil([&] { return runs.count() >= 4; }));
+    testkit::spinFor(200);
+    EXPECT_EQ(runs.snapshot(), (std::vector<int>{1, 1, 2, 4}));
+}
+
+TEST(Coalescer, KeysNeverSuppressEachOtherAndCallsMayComeFromAnyThread)
+{
+    Runs a, b;
+    SerialQueue caller(QStringLiteral("caller"));
+    for (int id = 1; id <= 3; ++id) {
+        caller.async([&, id] {
+            runOnceForKeyAfterWaiting(QStringLiteral("a"), nullptr, 0.3, a.job(id));
+            runOnceForKeyAfterWaiting(QStringLiteral("b"), nullptr, 0.3, b.job(10 + id));
+        });
+    }
+    ASSERT_TRUE(testkit::waitUntil([&] { return a.count() >= 1 && b.count() >= 1; }));
+    testkit::spinFor(400);
+    EXPECT_EQ(a.snapshot(), std::vector<int>{3});
+    EXPECT_EQ(b.snapshot(), std::vector<int>{13});
+}
