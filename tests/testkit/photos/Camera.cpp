@@ -1,0 +1,103 @@
+#include "tests/testkit/photos/Camera.h"
+
+#include <QStringList>
+
+namespace sorrelby::testkit {
+
+bool CameraSpec::writesMakerNote() const
+{
+    if (makerNoteSerial.isEmpty())
+        return false;
+    return make.startsWith(QLatin1String("NIKON"), Qt::CaseInsensitive)
+        || make.startsWith(QLatin1String("Canon"), Qt::CaseInsensitive);
+}
+
+QString CameraSpec::fileName(int frameNumber) const
+{
+    if (nameStyle == NameStyle::OnePart)
+        return namePrefix + QStringLiteral("%1").arg(frameNumber % 100000, 5, 10, QLatin1Char('0'))
+            + QLatin1Char('.') + extension;
+    return namePrefix + QStringLiteral("_%1").arg(frameNumber % 10000, 4, 10, QLatin1Char('0'))
+        + QLatin1Char('.') + extension;
+}
+
+int CameraSpec::namePartCount() const
+{
+    return nameStyle == NameStyle::OnePart ? 1 : 2;
+}
+
+QString CameraSpec::expectedCameraKey(const QString &name) const
+{
+    QString serial;
+    if (writesMakerNote()) {
+        serial = makerNoteSerial;
+    } else {
+        // Without decoded maker-note tags the key takes the first piece of
+        // the name, and only when the name has more than one piece.
+        QString base = name.section(QLatin1Char('/'), -1);
+        const int dot = base.lastIndexOf(QLatin1Char('.'));
+        if (dot > 0)
+            base.truncate(dot);
+        const QStringList pieces = base.split(QLatin1Char('_'));
+        if (pieces.size() >= 2)
+            serial = pieces.first().trimmed();
+    }
+    const QString makePart = make.section(QLatin1Char(' '), 0, 0);
+    QString key;
+    if (!makePart.isEmpty())
+        key = makePart + (serial.isEmpty() ? QStringLiteral("xyz") : serial);
+    else
+        key = serial.isEmpty() ? QStringLiteral("invalid") : QStringLiteral("ven") + serial;
+    return key.toUpper();
+}
+
+CameraSpec nikonCamera(const QString &serial)
+{
+    CameraSpec c;
+    c.make = QStringLiteral("NIKON CORPORATION");
+    c.model = QStringLiteral("NIKON D750");
+    c.bodySerial = serial;
+    c.makerNoteSerial = serial;
+    c.namePrefix = QStringLiteral("DSC");
+    c.nameStyle = NameStyle::TwoParts;
+    return c;
+}
+
+CameraSpec canonCamera(const QString &serial)
+{
+    CameraSpec c;
+    c.make = QStringLiteral("Canon");
+    c.model = QStringLiteral("Canon EOS 5D Mark IV");
+    c.bodySerial = serial;
+    c.makerNoteSerial = serial;
+    c.namePrefix = QStringLiteral("IMG");
+    c.nameStyle = NameStyle::TwoParts;
+    return c;
+}
+
+CameraSpec sonyCamera(const QString &serial)
+{
+    CameraSpec c;
+    c.make = QStringLiteral("SONY");
+    c.model = QStringLiteral("ILCE-7M3");
+    c.bodySerial = serial;
+    c.namePrefix = QStringLiteral("DSC");
+    c.nameStyle = NameStyle::OnePart;
+    return c;
+}
+
+CameraSpec cameraByName(const QString &name, bool *ok)
+{
+    const QString n = name.trimmed().toLower();
+    if (ok)
+        *ok = true;
+    if (n == QLatin1String("canon"))
+        return canonCamera();
+    if (n == QLatin1String("sony"))
+        return sonyCamera();
+    if (n != QLatin1String("nikon") && ok)
+        *ok = false;
+    return nikonCamera();
+}
+
+} // namespace sorrelby::testkit

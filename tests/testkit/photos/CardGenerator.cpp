@@ -1,0 +1,286 @@
+#include "tests/testkit/photos/CardGenerator.h"
+
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTransform>
+
+#include <ZXing/BitMatrix.h>
+#include <ZXing/MultiFormatWriter.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace sorrelby::testkit {
+
+namespace {
+
+bool isLinear(Symbology s)
+{
+    return s == Symbology::Code128 || s == Symbology::Code39;
+}
+
+ZXing::BarcodeFormat formatOf(Symbology s)
+{
+    switch (s) {
+    case Symbology::DataMatrix: return ZXing::BarcodeFormat::DataMatrix;
+    case Symbology::Code128: return ZXing::BarcodeFormat::Code128;
+    case Symbology::Code39: return ZXing::BarcodeFormat::Code39;
+    case Symbology::QRCode: break;
+    }
+    return ZXing::BarcodeFormat::QRCode;
+}
+
+// The dark modules as one path of horizontal runs (one fill, so no seams
+// between neighbouring modules under antialiasing).
+QPainterPath modulePath(const QImage &modules, const QRectF &target, bool linear)
+{
+    QPainterPath path;
+    path.setFillRule(Qt::WindingFill);
+    const double mw = target.width() / modules.width();
+    const double mh = linear ? target.height() : target.height() / modules.height();
+    for (int y = 0; y < modules.height(); ++y) {
+        const uchar *row = modules.constScanLine(y);
+        for (int x = 0; x < modules.width();) {
+            if (row[x] != 0) {
+                ++x;
+                continue;
+            }
+            int end = x;
+            while (end < modules.width() && row[end] == 0)
+                ++end;
+            path.addRect(QRectF(target.left() + x * mw, target.top() + y * mh, (end - x) * mw, mh));
+            x = end;
+        }
+    }
+    return path;
+}
+
+// Where one card lands in the photo: its rectangle around the origin and the
+// transform that rotates, tilts and places it.
+struct CardGeometry {
+    QRectF card;
+    QRectF code;
+    QTransform transform;
+};
+
+CardGeometry layoutCard(const CodeSpec &spec, const QImage &modules, const QSize &photo)
+{
+    const double shorter = std::min(photo.width(), photo.height());
+    double side = spec.side;
+    if (side <= 0) {
+        // Bars need more room than a square code: at least 3 pixels a module.
+        side = isLinear(spec.symbology) && !modules.isNull()
+            ? std::clamp(modules.width() * 3.0, shorter / 2.5, 0.8 * photo.width())
+            : shorter / 4.0;
+    }
+    CardGeometry g;
+    if (modules.isNull()) {
+        g.code = QRectF(-side / 2, -side / 2, side, side);
+        g.card = g.code.adjusted(-0.1 * side, -0.1 * side, 0.1 * side, 0.4 * side);
+    } else if (isLinear(spec.symbology)) {
+        const double module = side / modules.width();
+        const double height = 0.35 * side;
+        g.code = QRectF(-side / 2, -height / 2, side, height);
+        g.card = g.code.adjusted(-10 * module, -0.2 * side, 10 * module, 0.35 * side);
+    } else {
+        const double module = side / modules.width();
+        const double height = module * modules.height();
+        const double margin = 4 * module + 0.06 * side;
+        g.code = QRectF(-side / 2, -height / 2, side, height);
+        g.card = g.code.adjusted(-margin, -margin, margin, margin + 0.3 * side);
+    }
+    QTransform tilt;
+    if (spec.perspective > 0) {
+        const QRectF c = g.card;
+        const double inset = std::clamp(spec.perspective, 0.0, 0.6) * c.width() / 2;
+        QPolygonF from({c.topLeft(), c.topRight(), c.bottomRight(), c.bottomLeft()});
+        QPolygonF to({c.topLeft() + QPointF(inset, inset * 0.3), c.topRight() + QPointF(-inset, inset * 0.3),
+                      c.bottomRight(), c.bottomLeft()});
+        QTransform::quadToQuad(from, to, tilt);
+    }
+    g.transform = tilt * QTransform().rotate(spec.rotation)
+        * QTransform::fromTranslate(spec.center.x() * photo.width(), spec.center.y() * photo.height());
+    return g;
+}
+
+void drawCard(QPainter &p, const CardGeometry &g, const QImage &modules, bool linear)
+{
+    p.setTransform(g.transform);
+    p.setPen(Qt::NoPen);
+    const double shadow = g.card.width() * 0.025;
+    p.setBrush(QColor(0, 0, 0, 90));
+    p.drawRect(g.card.translated(shadow, shadow * 1.5));
+    QLinearGradient light(g.card.topLeft(), g.card.bottomRight());
+    light.setColorAt(0, QColor(250, 250, 248));
+    light.setColorAt(1, QColor(222, 222, 218));
+    p.setBrush(light);
+    p.drawRect(g.card);
+    // Printed lines under the code, like a name on the card.
+    p.setBrush(QColor(120, 120, 125));
+    const double lineHeight = g.code.height() * (linear ? 0.12 : 0.06);
+    for (int i = 0; i < 2; ++i)
+        p.drawRect(QRectF(g.code.left(), g.card.bottom() - (2.5 - i * 1.2) * lineHeight * 1.6,
+                          g.code.width() * (0.8 - 0.3 * i), lineHeight));
+    if (!modules.isNull()) {
+        p.setBrush(QColor(22, 22, 26));
+        p.drawPath(modulePath(modules, g.code, linear));
+    }
+    p.resetTransform();
+}
+
+// Separable box blur, three passes (close to a Gaussian), inside rect.
+void boxBlur(QImage &image, const QRect &rect, int radius)
+{
+    if (radius < 1 || rect.isEmpty())
+        return;
+    const int w = rect.width(), h = rect.height();
+    std::vector<QRgb> buf(size_t(std::max(w, h)));
+    auto pass = [&](QRgb *first, int count, qsizetype stride) {
+        for (int i = 0; i < count; ++i)
+            buf[size_t(i)] = first[i * stride];
+        int sums[3] = {0, 0, 0};
+        auto at = [&](int i) { return buf[size_t(std::clamp(i, 0, count - 1))]; };
+        for (int i = -radius; i <= radius; ++i) {
+            sums[0] += qRed(at(i));
+            sums[1] += qGreen(at(i));
+            sums[2] += qBlue(at(i));
+        }
+        const int n = 2 * radius + 1;
+        for (int i = 0; i < count; ++i) {
+            first[i * stride] = qRgb(sums[0] / n, sums[1] / n, sums[2] / n);
+            const QRgb in = at(i + radius + 1), out = at(i - radius);
+            sums[0] += qRed(in) - qRed(out);
+            sums[1] += qGreen(in) - qGreen(out);
+            sums[2] += qBlue(in) - qBlue(out);
+        }
+    };
+    const qsizetype stride = image.bytesPerLine() / 4;
+    auto *origin = reinterpret_cast<QRgb *>(image.bits()) + rect.top() * stride + rect.left();
+    for (int round = 0; round < 3; ++round) {
+        for (int y = 0; y < h; ++y)
+            pass(origin + y * stride, w, 1);
+        for (int x = 0; x < w; ++x)
+            pass(origin + x, h, stride);
+    }
+}
+
+void addNoise(QImage &image, const QRect &rect, int amplitude, quint32 seed)
+{
+    if (amplitude <= 0)
+        return;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        quint32 r = ((quint32(y) * 0x9E3779B1u) ^ (seed * 0x85EBCA77u)) | 1u;
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            r ^= r << 13;
+            r ^= r >> 17;
+            r ^= r << 5;
+            const int d = (int(r & 0xFF) - 128) * amplitude >> 7;
+            const QRgb c = line[x];
+            line[x] = qRgb(std::clamp(qRed(c) + d, 0, 255), std::clamp(qGreen(c) + d, 0, 255),
+                           std::clamp(qBlue(c) + d, 0, 255));
+        }
+    }
+}
+
+} // namespace
+
+std::optional<Symbology> symbologyByName(const QString &name)
+{
+    const QString n = name.trimmed().toLower().remove(QLatin1Char('-')).remove(QLatin1Char(' '));
+    if (n == QLatin1String("qr") || n == QLatin1String("qrcode"))
+        return Symbology::QRCode;
+    if (n == QLatin1String("datamatrix"))
+        return Symbology::DataMatrix;
+    if (n == QLatin1String("code128"))
+        return Symbology::Code128;
+    if (n == QLatin1String("code39"))
+        return Symbology::Code39;
+    return std::nullopt;
+}
+
+QString symbologyName(Symbology symbology)
+{
+    switch (symbology) {
+    case Symbology::DataMatrix: return QStringLiteral("datamatrix");
+    case Symbology::Code128: return QStringLiteral("code128");
+    case Symbology::Code39: return QStringLiteral("code39");
+    case Symbology::QRCode: break;
+    }
+    return QStringLiteral("qr");
+}
+
+QImage codeModules(const QString &payload, Symbology symbology)
+{
+    try {
+        const ZXing::BitMatrix matrix =
+            ZXing::MultiFormatWriter(formatOf(symbology)).setMargin(0).encode(payload.toStdWString(), 0, 0);
+        QImage modules(matrix.width(), matrix.height(), QImage::Format_Grayscale8);
+        for (int y = 0; y < matrix.height(); ++y) {
+            uchar *row = modules.scanLine(y);
+            for (int x = 0; x < matrix.width(); ++x)
+                row[x] = matrix.get(x, y) ? 0 : 255;
+        }
+        return modules;
+    } catch (const std::exception &e) {
+        qWarning("testkit: cannot encode \"%s\" as %s: %s", qUtf8Printable(payload),
+                 qUtf8Printable(symbologyName(symbology)), e.what());
+        return {};
+    }
+}
+
+CardPhotoSpec cardPhotoSpec(const QString &payload, const PhotoSpec &photo, Symbology symbology)
+{
+    CardPhotoSpec spec;
+    spec.photo = photo;
+    CodeSpec code;
+    code.payload = payload;
+    code.symbology = symbology;
+    spec.codes.append(code);
+    return spec;
+}
+
+QImage renderCardPhoto(const CardPhotoSpec &spec)
+{
+    QImage image = makeBackground(spec.photo.size, spec.photo.seed);
+    if (image.isNull())
+        return image;
+    QRectF touched;
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        for (const CodeSpec &code : spec.codes) {
+            QImage modules;
+            if (!code.payload.isEmpty()) {
+                modules = codeModules(code.payload, code.symbology);
+                if (modules.isNull())
+                    return {};
+            }
+            const CardGeometry g = layoutCard(code, modules, image.size());
+            drawCard(p, g, modules, isLinear(code.symbology));
+            touched |= g.transform.mapRect(g.card.adjusted(0, 0, g.card.width() * 0.05, g.card.width() * 0.05));
+        }
+    }
+    const int radius = int(std::lround(spec.blur));
+    const QRect region = touched.toAlignedRect().adjusted(-radius * 3, -radius * 3, radius * 3, radius * 3) & image.rect();
+    boxBlur(image, region, radius);
+    addNoise(image, region, spec.noise, spec.photo.seed);
+    return image;
+}
+
+bool writeCardPhoto(const QString &path, const CardPhotoSpec &spec)
+{
+    const QImage image = renderCardPhoto(spec);
+    if (image.isNull())
+        return false;
+    return writeJpeg(path, image, spec.photo.exif, spec.photo.quality);
+}
+
+bool writeCardPhoto(const QString &path, const QString &payload, const PhotoSpec &photo, Symbology symbology)
+{
+    return writeCardPhoto(path, cardPhotoSpec(payload, photo, symbology));
+}
+
+} // namespace sorrelby::testkit

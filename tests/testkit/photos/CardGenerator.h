@@ -1,0 +1,58 @@
+#pragma once
+// Card photos: the busy camera-like picture with one or more white cards
+// held up in it, each showing a barcode (QR by default; Data Matrix,
+// Code 128 and Code 39 too) drawn from zxing-cpp's writer, or no code at all
+// (an unreadable card). Position, size, rotation, mild perspective, blur and
+// noise are parameters. Deterministic; safe from any thread (no fonts used).
+
+#include "tests/testkit/photos/PhotoGenerator.h"
+
+#include <QList>
+#include <QPointF>
+#include <QString>
+
+#include <optional>
+
+namespace sorrelby::testkit {
+
+enum class Symbology { QRCode, DataMatrix, Code128, Code39 };
+
+// "qr", "datamatrix", "code128", "code39" (any case); none when unknown.
+std::optional<Symbology> symbologyByName(const QString &name);
+QString symbologyName(Symbology symbology);
+
+struct CodeSpec {
+    QString payload;                       // empty: a card with no code on it
+    Symbology symbology = Symbology::QRCode;
+    int side = 0;                          // code width in pixels; 0: a quarter of the photo's smaller side
+                                           // (2-D), 3 px a module and at least 40% of it (1-D)
+    QPointF center{0.5, 0.5};              // card centre, relative to the photo size
+    double rotation = 0;                   // degrees, clockwise
+    double perspective = 0;                // 0 (flat) to about 0.3: the far edge is this much shorter
+};
+
+struct CardPhotoSpec {
+    PhotoSpec photo;       // size, seed, quality and Exif
+    QList<CodeSpec> codes; // the cards, drawn in order (later ones on top)
+    double blur = 0;       // blur radius in pixels over the cards (focus, shake)
+    int noise = 6;         // sensor noise amplitude over the cards (0 to 64)
+};
+
+// The code's modules: a Format_Grayscale8 image with one pixel per module
+// (0 dark, 255 light), no quiet zone; 1-D codes are one pixel high. Null when
+// the writer refuses the payload (too long, or characters the symbology lacks).
+QImage codeModules(const QString &payload, Symbology symbology);
+
+// A card photo spec with one card showing payload in the photo's centre.
+CardPhotoSpec cardPhotoSpec(const QString &payload, const PhotoSpec &photo = {},
+                            Symbology symbology = Symbology::QRCode);
+
+// The picture (Format_RGB32); null when a payload cannot be encoded.
+QImage renderCardPhoto(const CardPhotoSpec &spec);
+
+// Renders and writes the card photo with its Exif; false on failure.
+bool writeCardPhoto(const QString &path, const CardPhotoSpec &spec);
+bool writeCardPhoto(const QString &path, const QString &payload, const PhotoSpec &photo = {},
+                    Symbology symbology = Symbology::QRCode);
+
+} // namespace sorrelby::testkit
