@@ -5,7 +5,9 @@
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/CardGenerator.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
+#include "tests/testkit/photos/ShootGenerator.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -184,6 +186,87 @@ TEST(PhotoKit, ExifReadsBack)
     }
     EXPECT_EQ(nikonCamera().expectedCameraKey(QStringLiteral("DSC_0001.JPG")), QStringLiteral("NIKON3012345"));
     EXPECT_EQ(sonyCamera().expectedCameraKey(QStringLiteral("A1_DSC00001.JPG")), QStringLiteral("SONYA1"));
+}
+
+TEST(PhotoKit, ShootPlanNamesWhatTheDecodePassMustProduce)
+{
+    ShootSpec spec;
+    spec.subjects = 2;
+    spec.photosPerSubject = 1;
+    spec.photosBeforeFirstCard = 1;
+    spec.unreadableCardSubjects = {1};
+    const Shoot one = planShoot(QStringLiteral("/x"), spec);
+    EXPECT_EQ(one.fileNames(), (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_0002.JPG"),
+                                            QStringLiteral("DSC_0003.JPG"), QStringLiteral("DSC_0004.JPG"),
+                                            QStringLiteral("DSC_0005.JPG")}));
+    EXPECT_EQ(one.expectedNames(), (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("S001_DSC_0002-qrcode.JPG"),
+                                                QStringLiteral("S001_DSC_0003.JPG"), QStringLiteral("S001_DSC_0004.JPG"),
+                                                QStringLiteral("S001_DSC_0005.JPG")}));
+
+    // Two stations shooting different subjects at the same time: only
+    // decoding each camera on its own gives every photo its own subject.
+    ShootSpec stations;
+    stations.subjects = 2;
+    stations.photosPerSubject = 2;
+    stations.cameras = {nikonCamera(), canonCamera()};
+    stations.sameSubjects = false;
+    stations.interleave = true;
+    stations.codes = {QStringLiteral("A1"), QStringLiteral("B/2")};
+    const Shoot two = planShoot(QStringLiteral("/x"), stations);
+    EXPECT_EQ(two.expectedNames(true), (QStringList{QStringLiteral("A1_DSC_0001-qrcode.JPG"), QStringLiteral("B:2_IMG_0001-qrcode.JPG"),
+                                                    QStringLiteral("A1_DSC_0002.JPG"), QStringLiteral("B:2_IMG_0002.JPG"),
+                                                    QStringLiteral("A1_DSC_0003.JPG"), QStringLiteral("B:2_IMG_0003.JPG")}));
+    EXPECT_EQ(two.expectedNames(false), (QStringList{QStringLiteral("A1_DSC_0001-qrcode.JPG"), QStringLiteral("B:2_IMG_0001-qrcode.JPG"),
+                                                     QStringLiteral("B:2_DSC_0002.JPG"), QStringLiteral("B:2_IMG_0002.JPG"),
+                                                     QStringLiteral("B:2_DSC_0003.JPG"), QStringLiteral("B:2_IMG_0003.JPG")}));
+    EXPECT_EQ(two.photos[1].cameraKey, QStringLiteral("CANON2281012345"));
+}
+
+TEST(PhotoKit, WrittenShootMatchesItsManifest)
+{
+    const QString folder = makeTempFolder(QStringLiteral("shoot"));
+    ShootSpec spec;
+    spec.subjects = 3;
+    spec.photosPerSubject = 2;
+    spec.cameras = {nikonCamera(), sonyCamera()};
+    spec.interleave = true;
+    spec.unreadableCardSubjects = {2};
+    spec.manifestPath = makeTempFolder(QStringLiteral("meta")) + QStringLiteral("/manifest.json");
+    const auto written = writeShoot(folder, spec);
+    ASSERT_TRUE(written.has_value());
+    const auto shoot = readManifest(spec.manifestPath);
+    ASSERT_TRUE(shoot.has_value());
+    EXPECT_EQ(shoot->folder, QFileInfo(folder).absoluteFilePath());
+    EXPECT_EQ(shoot->expectedNames(), written->expectedNames());
+    ASSERT_EQ(shoot->photos.size(), 2 * (3 * 3));
+
+    QStringList onDisk = QDir(folder).entryList(QDir::Files);
+    QStringList names = shoot->fileNames();
+    onDisk.sort();
+    names.sort();
+    EXPECT_EQ(onDisk, names);
+
+    QDateTime previous;
+    for (const ShootPhoto &p : shoot->photos) {
+        const QString path = folder + QLatin1Char('/') + p.fileName;
+        const QDateTime modified = QFileInfo(path).lastModified();
+        EXPECT_EQ(modified, p.captureTime) << p.fileName.toStdString();
+        EXPECT_TRUE(!previous.isValid() || previous < modified) << p.fileName.toStdString();
+        previous = modified;
+        auto image = Exiv2::ImageFactory::open(path.toStdString());
+        image->readMetadata();
+        EXPECT_EQ(exifText(image->exifData(), "Exif.Photo.DateTimeOriginal"), exifDateText(p.captureTime));
+        if (p.isCard) {
+            const auto codes = readCodes(path);
+            if (p.readableCard)
+                EXPECT_EQ(codes, std::vector<std::string>{p.payload.toStdString()}) << p.fileName.toStdString();
+            else
+                EXPECT_TRUE(codes.empty()) << p.fileName.toStdString();
+        }
+    }
+    EXPECT_EQ(shoot->photos[1].fileName, QStringLiteral("DSC00001.JPG"));
+    EXPECT_EQ(shoot->photos[1].cameraKey, QStringLiteral("SONYXYZ"));
+    EXPECT_EQ(shoot->photos[1].cameraKeyAfterDecode, QStringLiteral("SONYS001"));
 }
 
 } // namespace

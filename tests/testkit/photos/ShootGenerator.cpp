@@ -1,0 +1,352 @@
+#include "tests/testkit/photos/ShootGenerator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QThread>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+#include <vector>
+
+namespace sorrelby::testkit {
+
+namespace {
+
+QString defaultCode(int subject)
+{
+    return QStringLiteral("S%1").arg(subject + 1, 3, 10, QLatin1Char('0'));
+}
+
+// What the naming code makes of a payload with its default settings: a "/"
+// cannot stand in a file name and becomes ":".
+QString codeOfPayload(const QString &payload)
+{
+    if (!payload.contains(QLatin1Char('/')))
+        return payload;
+    return payload.trimmed().replace(QLatin1Char('/'), QLatin1Char(':'));
+}
+
+QString baseOf(const QString &name)
+{
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot > 0 ? name.left(dot) : name;
+}
+
+QString extOf(const QString &name)
+{
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot > 0 ? name.mid(dot + 1) : QString();
+}
+
+QString nameWithCode(const QString &fileName, const QString &code, bool card)
+{
+    if (code.isEmpty())
+        return fileName;
+    QString name = code + QLatin1Char('_') + baseOf(fileName);
+    if (card)
+        name += QStringLiteral("-qrcode");
+    const QString ext = extOf(fileName);
+    return ext.isEmpty() ? name : name + QLatin1Char('.') + ext;
+}
+
+// Carries codes along one sequence of photos (indexes into photos): a
+// readable card sets the code, everything else takes the current one.
+template<typename Assign>
+void carryCodes(QList<ShootPhoto> &photos, const QList<int> &sequence, Assign assign)
+{
+    QString current;
+    for (int i : sequence) {
+        ShootPhoto &p = photos[i];
+        if (p.isCard && p.readableCard)
+            current = codeOfPayload(p.payload);
+        assign(p, current);
+    }
+}
+
+struct Shot {
+    int camera;
+    int subject;
+    bool card;
+};
+
+quint64 mix(quint64 a, quint64 b)
+{
+    quint64 z = a * 0x9E3779B97F4A7C15ull ^ (b + 0x632BE59BD9B4E019ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+double unit(quint64 h, int salt)
+{
+    return double(mix(h, quint64(salt)) >> 11) * (1.0 / 9007199254740992.0);
+}
+
+CardPhotoSpec cardSpecFor(const ShootSpec &spec, const ShootPhoto &photo, const PhotoSpec &base, quint64 h)
+{
+    CardPhotoSpec card = cardPhotoSpec(photo.readableCard ? photo.payload : QString(), base, spec.symbology);
+    if (spec.varyCards) {
+        CodeSpec &code = card.codes[0];
+        code.center = QPointF(0.5 + (unit(h, 1) - 0.5) * 0.2, 0.45 + (unit(h, 2) - 0.5) * 0.16);
+        code.rotation = (unit(h, 3) - 0.5) * 16;
+        code.perspective = unit(h, 4) * 0.08;
+        if (spec.symbology == Symbology::QRCode || spec.symbology == Symbology::DataMatrix)
+            code.side = int(std::min(base.size.width(), base.size.height()) * (0.25 + 0.08 * unit(h, 5)));
+        card.blur = unit(h, 6) * 0.6;
+    }
+    return card;
+}
+
+} // namespace
+
+QStringList Shoot::fileNames() const
+{
+    QStringList names;
+    for (const ShootPhoto &p : photos)
+        names << p.fileName;
+    return names;
+}
+
+QStringList Shoot::paths() const
+{
+    QStringList list;
+    for (const ShootPhoto &p : photos)
+        list << folder + QLatin1Char('/') + p.fileName;
+    return list;
+}
+
+QStringList Shoot::expectedNames(bool cameraSplit) const
+{
+    QStringList names;
+    for (const ShootPhoto &p : photos)
+        names << (cameraSplit ? p.expectedName : p.expectedNameWithoutCameraSplit);
+    return names;
+}
+
+Shoot planShoot(const QString &folder, const ShootSpec &spec)
+{
+    Shoot shoot;
+    shoot.folder = QDir::cleanPath(QDir(folder).absolutePath());
+    shoot.manifestPath = spec.manifestPath;
+    shoot.cameras = spec.cameras.isEmpty() ? QList<CameraSpec>{nikonCamera()} : spec.cameras;
+    const int cameras = int(shoot.cameras.size());
+
+    // Each camera's shots in its own order, and the order of a shoot where
+    // the cameras take turns block by block.
+    QList<QList<Shot>> perCamera(cameras);
+    QList<Shot> blocks;
+    auto add = [&](const Shot &shot) {
+        perCamera[shot.camera].append(shot);
+        blocks.append(shot);
+    };
+    for (int c = 0; c < cameras; ++c)
+        for (int k = 0; k < spec.photosBeforeFirstCard; ++k)
+            add({c, -1, false});
+    for (int s = 0; s < spec.subjects; ++s) {
+        for (int c = 0; c < cameras; ++c) {
+            if (!spec.sameSubjects && s % cameras != c)
+                continue;
+            add({c, s, true});
+            for (int k = 0; k < spec.photosPerSubject; ++k)
+                add({c, s, false});
+        }
+    }
+    QList<Shot> order;
+    if (spec.interleave) {
+        QList<int> next(cameras, 0);
+        for (bool more = true; more;) {
+            more = false;
+            for (int c = 0; c < cameras; ++c) {
+                if (next[c] < perCamera[c].size()) {
+                    order.append(perCamera[c][next[c]++]);
+                    more = true;
+                }
+            }
+        }
+    } else {
+        order = blocks;
+    }
+
+    // Cameras sharing a name pattern count from different thousands so that
+    // their names do not collide in one folder.
+    QList<int> frame(cameras);
+    for (int c = 0; c < cameras; ++c) {
+        int sharing = 0;
+        for (int o = 0; o < c; ++o)
+            if (shoot.cameras[o].namePrefix == shoot.cameras[c].namePrefix
+                && shoot.cameras[o].nameStyle == shoot.cameras[c].nameStyle)
+                ++sharing;
+        frame[c] = (spec.firstFrameNumber > 0 ? spec.firstFrameNumber : 1) + 1000 * sharing;
+    }
+
+    const QDateTime start = spec.start.isValid() ? spec.start : QDateTime(QDate(2024, 5, 1), QTime(9, 0, 0));
+    QList<QList<int>> cameraSequences(cameras);
+    QList<int> all;
+    for (const Shot &shot : order) {
+        ShootPhoto p;
+        p.camera = shot.camera;
+        p.subject = shot.subject;
+        p.isCard = shot.card;
+        if (shot.card) {
+            p.payload = shot.subject < spec.codes.size() ? spec.codes[shot.subject] : defaultCode(shot.subject);
+            p.readableCard = !spec.unreadableCardSubjects.contains(shot.subject);
+        }
+        p.fileName = shoot.cameras[shot.camera].fileName(frame[shot.camera]++);
+        p.captureTime = start.addSecs(qint64(shoot.photos.size()) * std::max(1, spec.secondsBetween));
+        cameraSequences[shot.camera].append(int(shoot.photos.size()));
+        all.append(int(shoot.photos.size()));
+        shoot.photos.append(p);
+    }
+    for (const QList<int> &sequence : cameraSequences) {
+        carryCodes(shoot.photos, sequence, [](ShootPhoto &p, const QString &code) {
+            p.expectedCode = code;
+            p.expectedName = nameWithCode(p.fileName, code, p.isCard && p.readableCard);
+        });
+    }
+    carryCodes(shoot.photos, all, [](ShootPhoto &p, const QString &code) {
+        p.expectedNameWithoutCameraSplit = nameWithCode(p.fileName, code, p.isCard && p.readableCard);
+    });
+    for (ShootPhoto &p : shoot.photos) {
+        p.cameraKey = shoot.cameras[p.camera].expectedCameraKey(p.fileName);
+        p.cameraKeyAfterDecode = shoot.cameras[p.camera].expectedCameraKey(p.expectedName);
+    }
+    return shoot;
+}
+
+std::optional<Shoot> writeShoot(const QString &folder, const ShootSpec &spec)
+{
+    initializePhotoKit();
+    Shoot shoot = planShoot(folder, spec);
+    if (!QDir().mkpath(shoot.folder))
+        return std::nullopt;
+
+    std::atomic<int> next{0};
+    std::atomic<bool> failed{false};
+    auto work = [&] {
+        for (int i = next++; i < shoot.photos.size() && !failed; i = next++) {
+            const ShootPhoto &p = shoot.photos[i];
+            const quint64 h = mix(spec.seed, quint64(i));
+            PhotoSpec photo;
+            photo.size = spec.size;
+            photo.seed = quint32(h);
+            photo.exif.camera = shoot.cameras[p.camera];
+            photo.exif.captureTime = p.captureTime;
+            const QString path = shoot.folder + QLatin1Char('/') + p.fileName;
+            const bool ok = p.isCard ? writeCardPhoto(path, cardSpecFor(spec, p, photo, h)) : writePhoto(path, photo);
+            if (!ok)
+                failed = true;
+        }
+    };
+    const int threads = std::clamp(spec.threads > 0 ? spec.threads : QThread::idealThreadCount(), 1,
+                                    std::max(1, int(shoot.photos.size())));
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; ++t)
+        pool.emplace_back(work);
+    work();
+    for (std::thread &t : pool)
+        t.join();
+    if (failed)
+        return std::nullopt;
+
+    if (!spec.manifestPath.isEmpty()) {
+        QDir().mkpath(QFileInfo(spec.manifestPath).absolutePath());
+        QSaveFile file(spec.manifestPath);
+        const QByteArray json = QJsonDocument(shoot.toJson()).toJson(QJsonDocument::Indented);
+        if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit()) {
+            qWarning("testkit: cannot write %s", qUtf8Printable(spec.manifestPath));
+            return std::nullopt;
+        }
+    }
+    return shoot;
+}
+
+QJsonObject Shoot::toJson() const
+{
+    QJsonArray cameraList;
+    for (const CameraSpec &c : cameras) {
+        cameraList.append(QJsonObject{
+            {QStringLiteral("make"), c.make},
+            {QStringLiteral("model"), c.model},
+            {QStringLiteral("bodySerial"), c.bodySerial},
+            {QStringLiteral("makerNoteSerial"), c.writesMakerNote() ? c.makerNoteSerial : QString()},
+            {QStringLiteral("namePrefix"), c.namePrefix},
+            {QStringLiteral("nameParts"), c.namePartCount()},
+        });
+    }
+    QJsonArray photoList;
+    for (const ShootPhoto &p : photos) {
+        photoList.append(QJsonObject{
+            {QStringLiteral("fileName"), p.fileName},
+            {QStringLiteral("camera"), p.camera},
+            {QStringLiteral("subject"), p.subject},
+            {QStringLiteral("isCard"), p.isCard},
+            {QStringLiteral("readableCard"), p.readableCard},
+            {QStringLiteral("payload"), p.payload},
+            {QStringLiteral("code"), p.expectedCode},
+            {QStringLiteral("expectedName"), p.expectedName},
+            {QStringLiteral("expectedNameWithoutCameraSplit"), p.expectedNameWithoutCameraSplit},
+            {QStringLiteral("cameraKey"), p.cameraKey},
+            {QStringLiteral("cameraKeyAfterDecode"), p.cameraKeyAfterDecode},
+            {QStringLiteral("exifDate"), exifDateText(p.captureTime)},
+            {QStringLiteral("captureTimeMs"), double(p.captureTime.toMSecsSinceEpoch())},
+        });
+    }
+    return QJsonObject{
+        {QStringLiteral("folder"), folder},
+        {QStringLiteral("cameras"), cameraList},
+        {QStringLiteral("photos"), photoList},
+    };
+}
+
+std::optional<Shoot> readManifest(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return std::nullopt;
+    const QJsonObject root = doc.object();
+    Shoot shoot;
+    shoot.folder = root.value(QStringLiteral("folder")).toString();
+    shoot.manifestPath = path;
+    for (const QJsonValue &v : root.value(QStringLiteral("cameras")).toArray()) {
+        const QJsonObject o = v.toObject();
+        CameraSpec c;
+        c.make = o.value(QStringLiteral("make")).toString();
+        c.model = o.value(QStringLiteral("model")).toString();
+        c.bodySerial = o.value(QStringLiteral("bodySerial")).toString();
+        c.makerNoteSerial = o.value(QStringLiteral("makerNoteSerial")).toString();
+        c.namePrefix = o.value(QStringLiteral("namePrefix")).toString();
+        c.nameStyle = o.value(QStringLiteral("nameParts")).toInt() == 1 ? NameStyle::OnePart : NameStyle::TwoParts;
+        shoot.cameras.append(c);
+    }
+    for (const QJsonValue &v : root.value(QStringLiteral("photos")).toArray()) {
+        const QJsonObject o = v.toObject();
+        ShootPhoto p;
+        p.fileName = o.value(QStringLiteral("fileName")).toString();
+        p.camera = o.value(QStringLiteral("camera")).toInt();
+        p.subject = o.value(QStringLiteral("subject")).toInt();
+        p.isCard = o.value(QStringLiteral("isCard")).toBool();
+        p.readableCard = o.value(QStringLiteral("readableCard")).toBool();
+        p.payload = o.value(QStringLiteral("payload")).toString();
+        p.expectedCode = o.value(QStringLiteral("code")).toString();
+        p.expectedName = o.value(QStringLiteral("expectedName")).toString();
+        p.expectedNameWithoutCameraSplit = o.value(QStringLiteral("expectedNameWithoutCameraSplit")).toString();
+        p.cameraKey = o.value(QStringLiteral("cameraKey")).toString();
+        p.cameraKeyAfterDecode = o.value(QStringLiteral("cameraKeyAfterDecode")).toString();
+        p.captureTime = QDateTime::fromMSecsSinceEpoch(qint64(o.value(QStringLiteral("captureTimeMs")).toDouble()));
+        shoot.photos.append(p);
+    }
+    if (shoot.folder.isEmpty() || shoot.photos.isEmpty())
+        return std::nullopt;
+    return shoot;
+}
+
+} // namespace sorrelby::testkit
