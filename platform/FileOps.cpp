@@ -1,1 +1,659 @@
 #include "platform/FileOps.h"
+
+#include "platform/FileOpsPrivate.h"
+#include "platform/Log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <atomic>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#include <vector>
+
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
+
+namespace sorrelby {
+
+FileResult FileResult::fromErrno(int errnum, const QString &context)
+{
+    const QString text = qt_error_string(errnum);
+    return failure(context.isEmpty() ? text : context + QLatin1String(": ") + text);
+}
+
+namespace fileops {
+namespace detail {
+
+QByteArray nativePath(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+QString quoted(const QString &path)
+{
+    return QLatin1Char('"') + path + QLatin1Char('"');
+}
+
+QByteArray parentFolder(const QByteArray &path)
+{
+    QByteArray trimmed = path;
+    while (trimmed.size() > 1 && trimmed.endsWith('/'))
+        trimmed.chop(1);
+    const qsizetype slash = trimmed.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    if (slash == 0)
+        return QByteArrayLiteral("/");
+    return trimmed.left(slash);
+}
+
+void syncFolder(const QByteArray &folder)
+{
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd); // some file systems refuse fsync on folders; nothing to do then
+    ::close(fd);
+}
+
+namespace {
+
+std::atomic<bool> g_noRenameFlags{false};
+std::atomic<bool> g_noHardLinks{false};
+
+bool linksUnsupported(int error)
+{
+    return error == EPERM || error == EOPNOTSUPP || error == ENOTSUP || error == EMLINK || error == ENOSYS
+        || error == EINVAL;
+}
+
+// Takes `to` with an empty file or folder of our own (creation is exclusive),
+// then renames over it. Only our placeholder can ever be replaced.
+int renameOverPlaceholder(const QByteArray &from, const QByteArray &to, bool isFolder)
+{
+    if (isFolder) {
+        if (::mkdir(to.constData(), 0700) != 0)
+            return errno;
+    } else {
+        const int fd = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return errno;
+        ::close(fd);
+    }
+    struct stat placeholder {};
+    ::lstat(to.constData(), &placeholder);
+    if (::rename(from.constData(), to.constData()) == 0)
+        return 0;
+    const int error = errno;
+    struct stat now {};
+    if (::lstat(to.constData(), &now) == 0 && now.st_ino == placeholder.st_ino && now.st_dev == placeholder.st_dev)
+        isFolder ? ::rmdir(to.constData()) : ::unlink(to.constData());
+    return error;
+}
+
+} // namespace
+
+void simulateLimitedFileSystem(bool noRenameFlags, bool noHardLinks)
+{
+    g_noRenameFlags = noRenameFlags;
+    g_noHardLinks = noHardLinks;
+}
+
+int hardLink(const QByteArray &from, const QByteArray &to)
+{
+    if (g_noHardLinks) {
+        errno = EPERM;
+        return -1;
+    }
+    return ::link(from.constData(), to.constData());
+}
+
+int renameNoReplace(const QByteArray &from, const QByteArray &to)
+{
+    if (!g_noRenameFlags && ::syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    const int error = g_noRenameFlags ? EINVAL : errno;
+    if (error != EINVAL && error != ENOSYS)
+        return error;
+
+    struct stat st {};
+    if (::lstat(from.constData(), &st) != 0)
+        return errno;
+    const bool isFolder = S_ISDIR(st.st_mode);
+    if (!isFolder) {
+        if (hardLink(from, to) == 0) {
+            if (::unlink(from.constData()) != 0) {
+                const int unlinkError = errno;
+                ::unlink(to.constData());
+                return unlinkError;
+            }
+            return 0;
+        }
+        if (!linksUnsupported(errno))
+            return errno;
+    }
+    return renameOverPlaceholder(from, to, isFolder);
+}
+
+} // namespace detail
+
+using namespace detail;
+
+namespace {
+
+// Not an errno value: the copy came out with another size than its source
+// (typically a file still being written).
+constexpr int cSizeMismatch = 100000;
+
+FileResult failed(int error, const QString &context)
+{
+    if (error == cSizeMismatch)
+        return FileResult::failure(context + QLatin1String(": the copy's size differs from the original's"));
+    return FileResult::fromErrno(error, context);
+}
+
+// A hidden name beside `target` for a copy in progress.
+QByteArray temporarySibling(const QByteArray &target)
+{
+    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QByteArray name = target.mid(target.lastIndexOf('/') + 1).left(64);
+    QByteArray suffix(8, 'x');
+    for (char &c : suffix)
+        c = alphabet[QRandomGenerator::global()->bounded(int(sizeof(alphabet) - 1))];
+    const QByteArray folder = parentFolder(target);
+    return (folder == "/" ? QByteArray() : folder) + "/." + name + ".sorrelby-" + suffix;
+}
+
+// Creates a fresh hidden file beside `target`; returns the descriptor or -errno.
+int createTemporaryBeside(const QByteArray &target, mode_t mode, QByteArray &temporary)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = temporarySibling(target);
+        const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0)
+            return fd;
+        if (errno != EEXIST)
+            return -errno;
+    }
+    return -EEXIST;
+}
+
+int writeAll(int fd, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size_t(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += written;
+        size -= written;
+    }
+    return 0;
+}
+
+// Copies the content of `in` into the new file `out`, then gives it the
+// source's permissions and times, flushes it and checks its size.
+int copyOpenFile(int in, const struct stat &source, int out)
+{
+    ::posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
+    std::vector<char> buffer(1 << 20);
+    qint64 copied = 0;
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (got == 0)
+            break;
+        if (const int error = writeAll(out, buffer.data(), got))
+            return error;
+        copied += got;
+    }
+    // Permissions are best effort (FAT volumes refuse them); the times are not,
+    // because photos are ordered by them.
+    ::fchmod(out, source.st_mode & 07777);
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    if (::futimens(out, times) != 0)
+        return errno;
+    if (::fsync(out) != 0)
+        return errno;
+    struct stat written {};
+    if (::fstat(out, &written) != 0)
+        return errno;
+    if (copied != source.st_size || written.st_size != source.st_size)
+        return cSizeMismatch;
+    return 0;
+}
+
+int copySymLink(const QByteArray &from, const QByteArray &to)
+{
+    QByteArray target(PATH_MAX, '\0');
+    const ssize_t length = ::readlink(from.constData(), target.data(), size_t(target.size()));
+    if (length < 0)
+        return errno;
+    target.truncate(length);
+    return ::symlink(target.constData(), to.constData()) == 0 ? 0 : errno;
+}
+
+int removeTree(const QByteArray &path)
+{
+    std::error_code ec;
+    std::filesystem::remove_all(std::filesystem::path(path.toStdString()), ec);
+    return ec.value();
+}
+
+int copyRegularFile(const QByteArray &from, const QByteArray &to, bool &created)
+{
+    const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return errno;
+    struct stat st {};
+    if (::fstat(in, &st) != 0) {
+        const int error = errno;
+        ::close(in);
+        return error;
+    }
+    const int out = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        return error;
+    }
+    created = true;
+    int error = copyOpenFile(in, st, out);
+    if (::close(out) != 0 && error == 0)
+        error = errno;
+    ::close(in);
+    return error;
+}
+
+// Copies a file, a symbolic link or a folder with everything in it to the new
+// name `to`; `created` tells whether `to` was made (a clash leaves it false).
+// Names are copied byte for byte, whatever their encoding.
+int copyEntry(const QByteArray &from, const QByteArray &to, bool &created)
+{
+    created = false;
+    struct stat st {};
+    if (::lstat(from.constData(), &st) != 0)
+        return errno;
+    if (S_ISREG(st.st_mode))
+        return copyRegularFile(from, to, created);
+    if (S_ISLNK(st.st_mode)) {
+        const int error = copySymLink(from, to);
+        created = error == 0;
+        return error;
+    }
+    if (!S_ISDIR(st.st_mode))
+        return EOPNOTSUPP;
+
+    if (::mkdir(to.constData(), 0700) != 0)
+        return errno;
+    created = true;
+    DIR *dir = ::opendir(from.constData());
+    if (!dir)
+        return errno;
+    int error = 0;
+    errno = 0;
+    while (dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        bool childCreated = false;
+        error = copyEntry(from + '/' + name, to + '/' + name, childCreated);
+        if (error != 0)
+            break;
+        errno = 0;
+    }
+    if (error == 0 && errno != 0)
+        error = errno;
+    ::closedir(dir);
+    if (error != 0)
+        return error;
+    ::chmod(to.constData(), st.st_mode & 07777);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ::utimensat(AT_FDCWD, to.constData(), times, AT_SYMLINK_NOFOLLOW);
+    syncFolder(to);
+    return 0;
+}
+
+// A complete, flushed copy of `from` under a hidden name beside `target`.
+int makeTemporaryCopy(const QByteArray &from, const QByteArray &target, QByteArray &temporary)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = temporarySibling(target);
+        bool created = false;
+        const int error = copyEntry(from, temporary, created);
+        if (error == EEXIST && !created)
+            continue;
+        if (error != 0 && created)
+            removeTree(temporary);
+        return error;
+    }
+    return EEXIST;
+}
+
+void removeTemporary(const QByteArray &temporary)
+{
+    if (removeTree(temporary) != 0)
+        logOp(u"FileOps", u"removeTemporary", QString(QLatin1String("could not remove ") + QFile::decodeName(temporary)));
+}
+
+// Puts a finished temporary copy under its final name without replacing
+// anything; the temporary name is gone afterwards either way.
+int placeTemporary(const QByteArray &temporary, const struct stat &source, const QByteArray &target)
+{
+    int error = 0;
+    if (S_ISDIR(source.st_mode)) {
+        error = renameNoReplace(temporary, target);
+    } else if (hardLink(temporary, target) == 0) {
+        ::unlink(temporary.constData());
+    } else {
+        error = errno;
+        if (linksUnsupported(error))
+            error = renameNoReplace(temporary, target);
+    }
+    if (error != 0)
+        removeTemporary(temporary);
+    else
+        syncFolder(parentFolder(target));
+    return error;
+}
+
+// Removes what a copy placed at `target`, but only while it is still ours.
+void withdrawCopy(const QByteArray &target, const struct stat &placed)
+{
+    struct stat now {};
+    if (::lstat(target.constData(), &now) == 0 && now.st_ino == placed.st_ino && now.st_dev == placed.st_dev)
+        removeTree(target);
+}
+
+FileResult moveAcrossFileSystems(const QByteArray &src, const QByteArray &dst, const QString &context)
+{
+    struct stat source {};
+    if (::lstat(src.constData(), &source) != 0)
+        return failed(errno, context);
+    if (!S_ISREG(source.st_mode) && !S_ISDIR(source.st_mode) && !S_ISLNK(source.st_mode))
+        return failed(EXDEV, context);
+    struct stat existing {};
+    if (::lstat(dst.constData(), &existing) == 0)
+        return failed(EEXIST, context);
+
+    QByteArray temporary;
+    if (const int error = makeTemporaryCopy(src, dst, temporary))
+        return failed(error, context);
+    if (const int error = placeTemporary(temporary, source, dst))
+        return failed(error, context);
+    struct stat placed {};
+    ::lstat(dst.constData(), &placed);
+
+    if (S_ISDIR(source.st_mode)) {
+        // The complete copy is in place; what cannot be removed of the source
+        // stays as a duplicate, never as a loss.
+        if (const int error = removeTree(src))
+            return failed(error, context + QLatin1String(" (copied, but the source could not be removed completely)"));
+        syncFolder(parentFolder(src));
+        return FileResult::success();
+    }
+    if (::unlink(src.constData()) != 0) {
+        // A move that cannot remove its source did not happen: take the copy back.
+        const int error = errno;
+        withdrawCopy(dst, placed);
+        return failed(error, context);
+    }
+    syncFolder(parentFolder(src));
+    return FileResult::success();
+}
+
+int makeFolder(const QByteArray &path)
+{
+    if (::mkdir(path.constData(), 0777) == 0)
+        return 0;
+    const int error = errno;
+    struct stat st {};
+    if (error == EEXIST && ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+        return 0;
+    return error;
+}
+
+QDateTime toDateTime(const struct statx_timestamp &t)
+{
+    return QDateTime::fromMSecsSinceEpoch(qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000);
+}
+
+bool earlier(const struct statx_timestamp &a, const struct statx_timestamp &b)
+{
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+} // namespace
+
+bool exists(const QString &path)
+{
+    struct stat st {};
+    return !path.isEmpty() && ::lstat(nativePath(path).constData(), &st) == 0;
+}
+
+std::optional<FileAttributes> attributes(const QString &path)
+{
+    const QByteArray native = nativePath(path);
+    struct statx sx {};
+    if (path.isEmpty() || ::statx(AT_FDCWD, native.constData(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+        return std::nullopt;
+    FileAttributes a;
+    a.size = qint64(sx.stx_size);
+    a.mode = sx.stx_mode;
+    a.isDirectory = S_ISDIR(sx.stx_mode);
+    a.isRegularFile = S_ISREG(sx.stx_mode);
+    a.isSymLink = S_ISLNK(sx.stx_mode);
+    a.isWritable = ::access(native.constData(), W_OK) == 0;
+    a.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    a.inode = sx.stx_ino;
+    a.modificationDate = toDateTime(sx.stx_mtime);
+    const bool hasBirth = (sx.stx_mask & STATX_BTIME) && (sx.stx_btime.tv_sec != 0 || sx.stx_btime.tv_nsec != 0);
+    a.creationDate = hasBirth && earlier(sx.stx_btime, sx.stx_mtime) ? toDateTime(sx.stx_btime) : a.modificationDate;
+    return a;
+}
+
+FileResult moveNoReplace(const QString &from, const QString &to)
+{
+    const QString context = QLatin1String("Could not move ") + quoted(from) + QLatin1String(" to ") + quoted(to);
+    if (from.isEmpty() || to.isEmpty())
+        return failed(ENOENT, context);
+    const QByteArray src = nativePath(from);
+    const QByteArray dst = nativePath(to);
+    const int error = renameNoReplace(src, dst);
+    if (error == 0)
+        return FileResult::success();
+    if (error != EXDEV)
+        return failed(error, context);
+    return moveAcrossFileSystems(src, dst, context);
+}
+
+FileResult replaceAtomically(const QString &from, const QString &to)
+{
+    const QString context = QLatin1String("Could not move ") + quoted(from) + QLatin1String(" over ") + quoted(to);
+    if (from.isEmpty() || to.isEmpty())
+        return failed(ENOENT, context);
+    const QByteArray src = nativePath(from);
+    const QByteArray dst = nativePath(to);
+    if (::rename(src.constData(), dst.constData()) == 0)
+        return FileResult::success();
+    if (errno != EXDEV)
+        return failed(errno, context);
+
+    struct stat source {};
+    if (::lstat(src.constData(), &source) != 0)
+        return failed(errno, context);
+    if (!S_ISREG(source.st_mode) && !S_ISLNK(source.st_mode))
+        return failed(EXDEV, context);
+    QByteArray temporary;
+    if (const int error = makeTemporaryCopy(src, dst, temporary))
+        return failed(error, context);
+    if (::rename(temporary.constData(), dst.constData()) != 0) {
+        const int error = errno;
+        removeTemporary(temporary);
+        return failed(error, context);
+    }
+    syncFolder(parentFolder(dst));
+    if (::unlink(src.constData()) != 0)
+        return failed(errno, QLatin1String("Replaced ") + quoted(to) + QLatin1String(" but could not remove ") + quoted(from));
+    return FileResult::success();
+}
+
+FileResult copyNoReplace(const QString &from, const QString &to)
+{
+    const QString context = QLatin1String("Could not copy ") + quoted(from) + QLatin1String(" to ") + quoted(to);
+    if (from.isEmpty() || to.isEmpty())
+        return failed(ENOENT, context);
+    const QByteArray src = nativePath(from);
+    const QByteArray dst = nativePath(to);
+    struct stat source {};
+    if (::lstat(src.constData(), &source) != 0)
+        return failed(errno, context);
+    if (!S_ISREG(source.st_mode) && !S_ISDIR(source.st_mode) && !S_ISLNK(source.st_mode))
+        return failed(EOPNOTSUPP, context);
+    struct stat existing {};
+    if (::lstat(dst.constData(), &existing) == 0)
+        return failed(EEXIST, context);
+    QByteArray temporary;
+    if (const int error = makeTemporaryCopy(src, dst, temporary))
+        return failed(error, context);
+    if (const int error = placeTemporary(temporary, source, dst))
+        return failed(error, context);
+    return FileResult::success();
+}
+
+FileResult removeFile(const QString &path)
+{
+    const QString context = QLatin1String("Could not remove ") + quoted(path);
+    const QByteArray native = nativePath(path);
+    struct stat st {};
+    if (path.isEmpty() || ::lstat(native.constData(), &st) != 0)
+        return failed(path.isEmpty() ? ENOENT : errno, context);
+    const int result = S_ISDIR(st.st_mode) ? ::rmdir(native.constData()) : ::unlink(native.constData());
+    return result == 0 ? FileResult::success() : failed(errno, context);
+}
+
+FileResult removeRecursively(const QString &path)
+{
+    const QString context = QLatin1String("Could not remove ") + quoted(path);
+    const QByteArray native = nativePath(path);
+    struct stat st {};
+    if (path.isEmpty() || ::lstat(native.constData(), &st) != 0)
+        return failed(path.isEmpty() ? ENOENT : errno, context);
+    const int error = removeTree(native);
+    return error == 0 ? FileResult::success() : failed(error, context);
+}
+
+FileResult createFolder(const QString &path)
+{
+    const QString context = QLatin1String("Could not create the folder ") + quoted(path);
+    if (path.isEmpty())
+        return failed(ENOENT, context);
+    const QByteArray native = nativePath(QDir::cleanPath(path));
+    struct stat st {};
+    if (::stat(native.constData(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? FileResult::success() : failed(EEXIST, context);
+    for (qsizetype slash = native.indexOf('/', 1); slash > 0; slash = native.indexOf('/', slash + 1)) {
+        if (const int error = makeFolder(native.left(slash)))
+            return failed(error, context);
+    }
+    if (const int error = makeFolder(native))
+        return failed(error, context);
+    return FileResult::success();
+}
+
+FileResult setModificationDate(const QString &path, const QDateTime &date)
+{
+    const QString context = QLatin1String("Could not set the modification date of ") + quoted(path);
+    if (!date.isValid())
+        return failed(EINVAL, context);
+    const qint64 ms = date.toMSecsSinceEpoch();
+    struct timespec times[2] {};
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = time_t(ms / 1000);
+    times[1].tv_nsec = long((ms % 1000) * 1000000);
+    if (times[1].tv_nsec < 0) {
+        times[1].tv_sec -= 1;
+        times[1].tv_nsec += 1000000000L;
+    }
+    if (::utimensat(AT_FDCWD, nativePath(path).constData(), times, 0) != 0)
+        return failed(errno, context);
+    return FileResult::success();
+}
+
+FileResult clearWriteProtection(const QString &path)
+{
+    const QString context = QLatin1String("Could not remove the write protection of ") + quoted(path);
+    const QByteArray native = nativePath(path);
+    struct stat st {};
+    if (path.isEmpty() || ::stat(native.constData(), &st) != 0)
+        return failed(path.isEmpty() ? ENOENT : errno, context);
+
+    // The immutable attribute only goes with privileges; without them the file
+    // stays locked, and that is reported rather than hidden.
+    int immutableError = 0;
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) {
+        int flags = 0;
+        if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_IMMUTABLE_FL)) {
+            flags &= ~FS_IMMUTABLE_FL;
+            if (::ioctl(fd, FS_IOC_SETFLAGS, &flags) != 0)
+                immutableError = errno;
+        }
+        ::close(fd);
+    }
+    if (immutableError != 0)
+        return failed(immutableError, context + QLatin1String(" (immutable)"));
+    if (!(st.st_mode & S_IWUSR) && ::chmod(native.constData(), (st.st_mode & 07777) | S_IWUSR) != 0)
+        return failed(errno, context);
+    return FileResult::success();
+}
+
+FileResult writeFileAtomically(const QString &path, const QByteArray &data)
+{
+    const QString context = QLatin1String("Could not write ") + quoted(path);
+    if (path.isEmpty())
+        return failed(ENOENT, context);
+    const QByteArray dst = nativePath(path);
+    struct stat existing {};
+    const bool replacing = ::stat(dst.constData(), &existing) == 0;
+    QByteArray temporary;
+    const int fd = createTemporaryBeside(dst, 0666, temporary);
+    if (fd < 0)
+        return failed(-fd, context);
+    int error = writeAll(fd, data.constData(), data.size());
+    if (error == 0 && replacing)
+        ::fchmod(fd, existing.st_mode & 07777);
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(temporary.constData(), dst.constData()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temporary.constData());
+        return failed(error, context);
+    }
+    syncFolder(parentFolder(dst));
+    return FileResult::success();
+}
+
+} // namespace fileops
+} // namespace sorrelby

@@ -1,0 +1,382 @@
+#include "platform/FileOps.h"
+#include "platform/FileOpsPrivate.h"
+#include "platform/UserFolders.h"
+#include "tests/testkit/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace sorrelby;
+
+namespace {
+
+const QDateTime cPast = QDateTime(QDate(2019, 5, 17), QTime(10, 30, 15, 250), Qt::UTC);
+
+QStringList hiddenEntries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot).filter(QStringLiteral(".sorrelby-"));
+}
+
+bool setImmutable(const QString &path, bool on)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Makes names in `folder` impossible to remove: by permissions for ordinary
+// users, by the immutable attribute for root. False when neither works here.
+bool lockFolder(const QString &folder)
+{
+    ::chmod(QFile::encodeName(folder).constData(), 0555);
+    const QString probe = folder + QStringLiteral("/probe");
+    if (!testkit::writeFile(probe, "x"))
+        return true;
+    QFile::remove(probe);
+    return setImmutable(folder, true);
+}
+
+void unlockFolder(const QString &folder)
+{
+    setImmutable(folder, false);
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+}
+
+QDateTime mtimeOf(const QString &path)
+{
+    const auto a = fileops::attributes(path);
+    return a ? a->modificationDate : QDateTime();
+}
+
+} // namespace
+
+TEST(FileOps, MoveOnOneFileSystemNeverReplaces)
+{
+    const QString dir = testkit::makeTempFolder();
+    const QString a = dir + QStringLiteral("/a.jpg");
+    const QString b = dir + QStringLiteral("/b.jpg");
+    ASSERT_TRUE(testkit::writeFile(a, "alpha"));
+    ASSERT_TRUE(testkit::writeFile(b, "beta"));
+
+    const FileResult clash = fileops::moveNoReplace(a, b);
+    EXPECT_FALSE(clash);
+    EXPECT_TRUE(clash.error.contains(a)) << clash.error.toStdString();
+    EXPECT_TRUE(clash.error.contains(qt_error_string(EEXIST))) << clash.error.toStdString();
+    EXPECT_EQ(testkit::readFile(a), "alpha");
+    EXPECT_EQ(testkit::readFile(b), "beta");
+    EXPECT_FALSE(fileops::moveNoReplace(a, a));
+    EXPECT_EQ(testkit::readFile(a), "alpha");
+
+    const QString c = dir + QStringLiteral("/sub/c.jpg");
+    EXPECT_FALSE(fileops::moveNoReplace(a, c)); // no such folder
+    EXPECT_TRUE(fileops::exists(a));
+
+    ASSERT_TRUE(fileops::createFolder(dir + QStringLiteral("/sub")));
+    ASSERT_TRUE(fileops::moveNoReplace(a, c));
+    EXPECT_FALSE(fileops::exists(a));
+    EXPECT_EQ(testkit::readFile(c), "alpha");
+    EXPECT_FALSE(fileops::moveNoReplace(dir + QStringLiteral("/missing.jpg"), dir + QStringLiteral("/x.jpg")));
+}
+
+TEST(FileOps, MoveAcrossFileSystemsKeepsContentAndTimeAndNeverReplaces)
+{
+    const QString other = testkit::otherFileSystemFolder();
+    if (other.isEmpty())
+        GTEST_SKIP() << "no second file system";
+    const QString dir = testkit::makeTempFolder();
+    const QString source = dir + QStringLiteral("/DSC_0001.JPG");
+    QByteArray content(3 * 1024 * 1024 + 17, '\0');
+    for (int i = 0; i < content.size(); ++i)
+        content[i] = char(i * 31);
+    ASSERT_TRUE(testkit::writeFile(source, content));
+    ASSERT_TRUE(fileops::setModificationDate(source, cPast));
+
+    const QString target = other + QStringLiteral("/DSC_0001.JPG");
+    const FileResult moved = fileops::moveNoReplace(source, target);
+    ASSERT_TRUE(moved) << moved.error.toStdString();
+    EXPECT_FALSE(fileops::exists(source));
+    EXPECT_EQ(testkit::readFile(target), content);
+    EXPECT_EQ(mtimeOf(target), cPast);
+    EXPECT_TRUE(hiddenEntries(other).isEmpty());
+
+    // Back onto a file that is in the way: nothing changes on either side.
+    ASSERT_TRUE(testkit::writeFile(source, "newer"));
+    EXPECT_FALSE(fileops::moveNoReplace(target, source));
+    EXPECT_EQ(testkit::readFile(source), "newer");
+    EXPECT_EQ(testkit::readFile(target), content);
+    EXPECT_TRUE(hiddenEntries(dir).isEmpty());
+
+    // A folder travels with everything in it.
+    const QString folder = dir + QStringLiteral("/shoot");
+    ASSERT_TRUE(testkit::writeFile(folder + QStringLiteral("/a.jpg"), "a"));
+    ASSERT_TRUE(testkit::writeFile(folder + QStringLiteral("/inner/b.jpg"), "b"));
+    ASSERT_TRUE(fileops::setModificationDate(folder + QStringLiteral("/inner/b.jpg"), cPast));
+    ASSERT_TRUE(fileops::moveNoReplace(folder, other + QStringLiteral("/shoot")));
+    EXPECT_FALSE(fileops::exists(folder));
+    EXPECT_EQ(testkit::readFile(other + QStringLiteral("/shoot/a.jpg")), "a");
+    EXPECT_EQ(testkit::readFile(other + QStringLiteral("/shoot/inner/b.jpg")), "b");
+    EXPECT_EQ(mtimeOf(other + QStringLiteral("/shoot/inner/b.jpg")), cPast);
+    EXPECT_TRUE(hiddenEntries(other).isEmpty());
+}
+
+TEST(FileOps, FailedMoveAcrossFileSystemsLeavesTheSourceAndNoCopy)
+{
+    const QString other = testkit::otherFileSystemFolder();
+    if (other.isEmpty())
+        GTEST_SKIP() << "no second file system";
+    const QString dir = testkit::makeTempFolder();
+    const QString source = dir + QStringLiteral("/IMG_0002.JPG");
+    ASSERT_TRUE(testkit::writeFile(source, "card photo"));
+
+    // The target folder does not exist: fails before anything is written.
+    EXPECT_FALSE(fileops::moveNoReplace(source, other + QStringLiteral("/missing/IMG_0002.JPG")));
+    EXPECT_EQ(testkit::readFile(source), "card photo");
+
+    // The source cannot be removed (a read-only card): the copy is taken back.
+    if (!lockFolder(dir))
+        GTEST_SKIP() << "cannot protect a folder here";
+    const QString target = other + QStringLiteral("/IMG_0002.JPG");
+    const FileResult moved = fileops::moveNoReplace(source, target);
+    unlockFolder(dir);
+    EXPECT_FALSE(moved);
+    EXPECT_FALSE(moved.error.isEmpty());
+    EXPECT_EQ(testkit::readFile(source), "card photo");
+    EXPECT_FALSE(fileops::exists(target));
+    EXPECT_TRUE(hiddenEntries(other).isEmpty());
+}
+
+TEST(FileOps, ReplaceAtomicallyReplacesOnOneAndAcrossFileSystems)
+{
+    const QString dir = testkit::makeTempFolder();
+    const QString from = dir + QStringLiteral("/new.jpg");
+    const QString to = dir + QStringLiteral("/old.jpg");
+    ASSERT_TRUE(testkit::writeFile(from, "new"));
+    ASSERT_TRUE(testkit::writeFile(to, "old"));
+    ASSERT_TRUE(fileops::replaceAtomically(from, to));
+    EXPECT_FALSE(fileops::exists(from));
+    EXPECT_EQ(testkit::readFile(to), "new");
+    EXPECT_FALSE(fileops::replaceAtomically(from, to));
+    EXPECT_EQ(testkit::readFile(to), "new");
+
+    const QString other = testkit::otherFileSystemFolder();
+    if (other.isEmpty())
+        GTEST_SKIP() << "no second file system";
+    const QString remote = other + QStringLiteral("/old.jpg");
+    ASSERT_TRUE(testkit::writeFile(remote, "remote old"));
+    ASSERT_TRUE(fileops::setModificationDate(to, cPast));
+    ASSERT_TRUE(fileops::replaceAtomically(to, remote));
+    EXPECT_FALSE(fileops::exists(to));
+    EXPECT_EQ(testkit::readFile(remote), "new");
+    EXPECT_EQ(mtimeOf(remote), cPast);
+    EXPECT_TRUE(hiddenEntries(other).isEmpty());
+}
+
+TEST(FileOps, CopyKeepsTimeAndPermissionsAndNeverReplaces)
+{
+    const QString dir = testkit::makeTempFolder();
+    const QString from = dir + QStringLiteral("/a.jpg");
+    const QString to = dir + QStringLiteral("/copy/a.jpg");
+    ASSERT_TRUE(testkit::writeFile(from, "photo"));
+    ASSERT_TRUE(fileops::createFolder(dir + QStringLiteral("/copy")));
+    ::chmod(QFile::encodeName(from).constData(), 0640);
+    ASSERT_TRUE(fileops::setModificationDate(from, cPast));
+
+    const FileResult copied = fileops::copyNoReplace(from, to);
+    ASSERT_TRUE(copied) << copied.error.toStdString();
+    EXPECT_EQ(testkit::readFile(to), "photo");
+    EXPECT_EQ(testkit::readFile(from), "photo");
+    EXPECT_EQ(mtimeOf(to), cPast);
+    EXPECT_EQ(fileops::attributes(to)->mode & 07777, 0640u);
+
+    ASSERT_TRUE(testkit::writeFile(from, "changed"));
+    EXPECT_FALSE(fileops::copyNoReplace(from, to));
+    EXPECT_EQ(testkit::readFile(to), "photo");
+    EXPECT_TRUE(hiddenEntries(dir + QStringLiteral("/copy")).isEmpty());
+}
+
+TEST(FileOps, TrashKeepsEveryFileWithItsInfo)
+{
+    // The data folder may be missing on a fresh account; trashing creates it.
+    const QString dataHome = userfolders::dataHome();
+    QDir(dataHome).removeRecursively();
+    const QString dir = testkit::makeTempFolder();
+    const QString first = dir + QStringLiteral("/IMG_0003.JPG");
+    ASSERT_TRUE(testkit::writeFile(first, "one"));
+
+    QString trashed;
+    const FileResult result = fileops::moveToTrash(first, &trashed);
+    ASSERT_TRUE(result) << result.error.toStdString();
+    EXPECT_FALSE(fileops::exists(first));
+    EXPECT_EQ(trashed, dataHome + QStringLiteral("/Trash/files/IMG_0003.JPG"));
+    EXPECT_EQ(testkit::readFile(trashed), "one");
+    const QByteArray info = testkit::readFile(dataHome + QStringLiteral("/Trash/info/IMG_0003.JPG.trashinfo"));
+    EXPECT_TRUE(info.startsWith("[Trash Info]\nPath=")) << info.constData();
+    EXPECT_TRUE(info.contains(QFile::encodeName(first))) << info.constData();
+    EXPECT_TRUE(info.contains("DeletionDate="));
+
+    // A second file of the same name does not replace the first.
+    ASSERT_TRUE(testkit::writeFile(first, "two"));
+    QString second;
+    ASSERT_TRUE(fileops::moveToTrash(first, &second));
+    EXPECT_NE(second, trashed);
+    EXPECT_TRUE(second.startsWith(dataHome + QStringLiteral("/Trash/files/")));
+    EXPECT_EQ(testkit::readFile(second), "two");
+    EXPECT_EQ(testkit::readFile(trashed), "one");
+    EXPECT_TRUE(QFile::exists(dataHome + QStringLiteral("/Trash/info/") + QFileInfo(second).fileName() + QStringLiteral(".trashinfo")));
+    EXPECT_FALSE(fileops::moveToTrash(first));
+
+    // On another volume the file stays on that volume.
+    const QString other = testkit::otherFileSystemFolder();
+    if (other.isEmpty())
+        return;
+    const QString remote = other + QStringLiteral("/IMG_0004.JPG");
+    ASSERT_TRUE(testkit::writeFile(remote, "remote"));
+    QString remoteTrashed;
+    const FileResult remoteResult = fileops::moveToTrash(remote, &remoteTrashed);
+    ASSERT_TRUE(remoteResult) << remoteResult.error.toStdString();
+    EXPECT_FALSE(fileops::exists(remote));
+    EXPECT_EQ(testkit::readFile(remoteTrashed), "remote");
+    EXPECT_FALSE(remoteTrashed.startsWith(dataHome));
+    EXPECT_TRUE(remoteTrashed.contains(QStringLiteral("/.Trash")));
+    const QString trashFolder = QFileInfo(QFileInfo(remoteTrashed).path()).path();
+    const QString infoFile = trashFolder + QStringLiteral("/info/") + QFileInfo(remoteTrashed).fileName() + QStringLiteral(".trashinfo");
+    EXPECT_TRUE(QFile::exists(infoFile));
+    // Leave the shared volume as it was.
+    QFile::remove(remoteTrashed);
+    QFile::remove(infoFile);
+    for (const char *sub : {"/files", "/info", ""})
+        ::rmdir(QFile::encodeName(trashFolder + QLatin1String(sub)).constData());
+}
+
+TEST(FileOps, AttributesGiveTheEarlierOfBirthAndModification)
+{
+    const QString dir = testkit::makeTempFolder();
+    const QString path = dir + QStringLiteral("/a.jpg");
+    ASSERT_TRUE(testkit::writeFile(path, "12345"));
+    const QDateTime now = QDateTime::currentDateTime();
+
+    ASSERT_TRUE(fileops::setModificationDate(path, cPast));
+    auto a = fileops::attributes(path);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->size, 5);
+    EXPECT_TRUE(a->isRegularFile);
+    EXPECT_FALSE(a->isDirectory);
+    EXPECT_EQ(a->modificationDate, cPast);
+    EXPECT_EQ(a->creationDate, cPast); // a copy that kept its time sorts by capture time
+
+    const QDateTime future = now.addDays(2);
+    ASSERT_TRUE(fileops::setModificationDate(path, future));
+    a = fileops::attributes(path);
+    ASSERT_TRUE(a);
+    EXPECT_LE(a->creationDate, a->modificationDate);
+    EXPECT_TRUE(a->creationDate == future || a->creationDate < now.addSecs(60));
+
+    const auto folder = fileops::attributes(dir);
+    ASSERT_TRUE(folder);
+    EXPECT_TRUE(folder->isDirectory);
+    EXPECT_FALSE(fileops::attributes(dir + QStringLiteral("/missing")));
+    EXPECT_FALSE(fileops::setModificationDate(dir + QStringLiteral("/missing"), cPast));
+}
+
+TEST(FileOps, ClearWriteProtectionUnlocksCopiesOfLockedFiles)
+{
+    const QString dir = testkit::makeTempFolder();
+    const QString path = dir + QStringLiteral("/locked.jpg");
+    ASSERT_TRUE(testkit::writeFile(path, "x"));
+    ::chmod(QFile::encodeName(path).constData(), 0444);
+    ASSERT_FALSE(fileops::attributes(path)->mode & S_IWUSR);
+    ASSERT_TRUE(fileops::clearWriteProtection(path));
+    EXPECT_TRUE(fileops::attributes(path)->mode & S_IWUSR);
+    EXPECT_TRUE(fileops::attributes(path)->isWritable);
+
+    if (setImmutable(path, true)) {
+        ::chmod(QFile::encodeName(path).constData(), 0444);
+        const FileResult cleared = fileops::clearWriteProtection(path);
+        setImmutable(path, false); // whatever happened, leave a removable file
+        EXPECT_TRUE(cleared) << cleared.error.toStdString();
+        EXPECT_TRUE(fileops::attributes(path)->mode & S_IWUSR);
+    }
+    EXPECT_FALSE(fileops::clearWriteProtection(dir + QStringLiteral("/missing")));
+}
+
+TEST(FileOps, FoldersRemovalAndAtomicWrites)
+{
+    const QString dir = testkit::makeTempFolder();
+    const QString deep = dir + QStringLiteral("/a/b/c");
+    ASSERT_TRUE(fileops::createFolder(deep));
+    EXPECT_TRUE(fileops::createFolder(deep)); // present already
+    ASSERT_TRUE(testkit::writeFile(deep + QStringLiteral("/f.txt"), "old"));
+    EXPECT_FALSE(fileops::createFolder(deep + QStringLiteral("/f.txt")));
+    EXPECT_FALSE(fileops::createFolder(deep + QStringLiteral("/f.txt/g")));
+
+    ::chmod(QFile::encodeName(deep + QStringLiteral("/f.txt")).constData(), 0600);
+    ASSERT_TRUE(fileops::writeFileAtomically(deep + QStringLiteral("/f.txt"), "new"));
+    EXPECT_EQ(testkit::readFile(deep + QStringLiteral("/f.txt")), "new");
+    EXPECT_EQ(fileops::attributes(deep + QStringLiteral("/f.txt"))->mode & 07777, 0600u);
+    EXPECT_TRUE(hiddenEntries(deep).isEmpty());
+
+    EXPECT_FALSE(fileops::removeFile(deep)); // not empty
+    EXPECT_TRUE(fileops::removeFile(deep + QStringLiteral("/f.txt")));
+    EXPECT_TRUE(fileops::removeFile(deep));
+    EXPECT_FALSE(fileops::removeFile(deep));
+    ASSERT_TRUE(testkit::writeFile(dir + QStringLiteral("/a/b/g.txt"), "g"));
+    EXPECT_TRUE(fileops::removeRecursively(dir + QStringLiteral("/a")));
+    EXPECT_FALSE(fileops::exists(dir + QStringLiteral("/a")));
+    EXPECT_FALSE(fileops::removeRecursively(dir + QStringLiteral("/a")));
+}
+
+TEST(FileOps, MovesNeverReplaceOnFileSystemsWithoutNoReplaceRenames)
+{
+    const QString dir = testkit::makeTempFolder();
+    const QString other = testkit::otherFileSystemFolder();
+    for (const bool noHardLinks : {false, true}) {
+        fileops::detail::simulateLimitedFileSystem(true, noHardLinks);
+        const QString a = dir + QStringLiteral("/a.jpg");
+        const QString b = dir + QStringLiteral("/b.jpg");
+        const QString c = dir + QStringLiteral("/c.jpg");
+        ASSERT_TRUE(testkit::writeFile(a, "alpha"));
+        ASSERT_TRUE(testkit::writeFile(b, "beta"));
+        EXPECT_FALSE(fileops::moveNoReplace(a, b));
+        EXPECT_EQ(testkit::readFile(a), "alpha");
+        EXPECT_EQ(testkit::readFile(b), "beta");
+        EXPECT_TRUE(fileops::moveNoReplace(a, c));
+        EXPECT_FALSE(fileops::exists(a));
+        EXPECT_EQ(testkit::readFile(c), "alpha");
+
+        const QString folder = dir + QStringLiteral("/folder");
+        ASSERT_TRUE(fileops::createFolder(folder + QStringLiteral("/inner")));
+        EXPECT_FALSE(fileops::moveNoReplace(folder + QStringLiteral("/inner"), dir + QStringLiteral("/folder")));
+        EXPECT_TRUE(fileops::moveNoReplace(folder, dir + QStringLiteral("/moved")));
+        EXPECT_TRUE(fileops::attributes(dir + QStringLiteral("/moved/inner"))->isDirectory);
+
+        if (!other.isEmpty()) {
+            ASSERT_TRUE(testkit::writeFile(other + QStringLiteral("/c.jpg"), "in the way"));
+            EXPECT_FALSE(fileops::moveNoReplace(c, other + QStringLiteral("/c.jpg")));
+            EXPECT_EQ(testkit::readFile(other + QStringLiteral("/c.jpg")), "in the way");
+            EXPECT_TRUE(fileops::moveNoReplace(c, other + QStringLiteral("/d.jpg")));
+            EXPECT_EQ(testkit::readFile(other + QStringLiteral("/d.jpg")), "alpha");
+            EXPECT_TRUE(hiddenEntries(other).isEmpty());
+            fileops::removeFile(other + QStringLiteral("/c.jpg"));
+            fileops::removeFile(other + QStringLiteral("/d.jpg"));
+        }
+        EXPECT_TRUE(hiddenEntries(dir).isEmpty());
+        fileops::removeRecursively(dir + QStringLiteral("/moved"));
+        fileops::removeFile(b);
+        fileops::removeFile(c);
+    }
+    fileops::detail::simulateLimitedFileSystem(false, false);
+}
