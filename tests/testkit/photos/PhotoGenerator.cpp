@@ -67,7 +67,7 @@ QColor randomColour(Random &rnd, int alpha)
     return QColor::fromHsvF(float(rnd.uniform()), float(rnd.range(0.15, 0.8)), float(rnd.range(0.2, 0.95)), alpha / 255.0f);
 }
 
-constexpr int cScale = 8; // full-size pixels per low-resolution pixel
+constexpr int cScale = 8; // full-size pixels per low-resolution pixel (a power of two)
 
 // The soft part of the picture at 1/8 size: a gradient, out-of-focus blobs
 // and several octaves of value noise (light, shadow and colour drift).
@@ -130,20 +130,28 @@ void upscaleWithGrain(const QImage &low, QImage &out, quint32 seed, int grain)
         }
         quint32 r = latticeHash(y, 7, seed) | 1u;
         auto *line = reinterpret_cast<QRgb *>(out.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int i = x / cScale, t = x % cScale;
+        // One low-resolution pixel at a time: start values and steps of its
+        // cScale output pixels, in 1/(cScale*cScale) units.
+        for (int i = 0, x = 0; x < w; ++i) {
             const int j = std::min(i + 1, lw - 1);
-            r ^= r << 13;
-            r ^= r >> 17;
-            r ^= r << 5;
-            const int luma = (int(r & 0xFF) - 128) * grain >> 7;
-            const int chroma = (int((r >> 8) & 0x7) - 4);
-            auto channel = [&](int c) {
-                const int v = (mixed[size_t(i) * 3 + c] * (cScale - t) + mixed[size_t(j) * 3 + c] * t)
-                    / (cScale * cScale);
-                return std::clamp(v + luma + (c == 1 ? 0 : chroma), 0, 255);
-            };
-            line[x] = 0xFF000000u | quint32(channel(0)) << 16 | quint32(channel(1)) << 8 | quint32(channel(2));
+            const int *m0 = &mixed[size_t(i) * 3], *m1 = &mixed[size_t(j) * 3];
+            int red = m0[0] * cScale, green = m0[1] * cScale, blue = m0[2] * cScale;
+            const int dRed = m1[0] - m0[0], dGreen = m1[1] - m0[1], dBlue = m1[2] - m0[2];
+            for (const int stop = std::min(x + cScale, w); x < stop; ++x) {
+                r ^= r << 13;
+                r ^= r >> 17;
+                r ^= r << 5;
+                const int luma = (int(r & 0xFF) - 128) * grain >> 7;
+                const int chroma = int((r >> 8) & 0x7) - 4;
+                constexpr int shift = 6; // log2(cScale * cScale)
+                const int cr = std::clamp((red >> shift) + luma + chroma, 0, 255);
+                const int cg = std::clamp((green >> shift) + luma, 0, 255);
+                const int cb = std::clamp((blue >> shift) + luma - chroma, 0, 255);
+                line[x] = 0xFF000000u | quint32(cr) << 16 | quint32(cg) << 8 | quint32(cb);
+                red += dRed;
+                green += dGreen;
+                blue += dBlue;
+            }
         }
     }
 }
