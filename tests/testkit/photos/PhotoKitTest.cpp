@@ -110,6 +110,7 @@ TEST(PhotoKit, CardCodesReadBackAtFullSize)
     second.side = 180;
     two.codes.append(second);
     ASSERT_TRUE(writeCardPhoto(folder + QStringLiteral("/two.JPG"), two));
+    EXPECT_EQ(renderCardPhoto(two), renderCardPhoto(two)); // deterministic
     auto both = readCodes(folder + QStringLiteral("/two.JPG"));
     std::sort(both.begin(), both.end());
     EXPECT_EQ(both, (std::vector<std::string>{"FIRST1", "SECOND2"}));
@@ -220,6 +221,17 @@ TEST(PhotoKit, ShootPlanNamesWhatTheDecodePassMustProduce)
                                                      QStringLiteral("B:2_DSC_0002.JPG"), QStringLiteral("B:2_IMG_0002.JPG"),
                                                      QStringLiteral("B:2_DSC_0003.JPG"), QStringLiteral("B:2_IMG_0003.JPG")}));
     EXPECT_EQ(two.photos[1].cameraKey, QStringLiteral("CANON2281012345"));
+    EXPECT_EQ(two.nameFormatTag(), 1);
+
+    // Two bodies with the same name pattern count from different thousands.
+    ShootSpec twins;
+    twins.subjects = 1;
+    twins.photosPerSubject = 0;
+    twins.cameras = {nikonCamera(QStringLiteral("1")), nikonCamera(QStringLiteral("2")), sonyCamera()};
+    const Shoot three = planShoot(QStringLiteral("/x"), twins);
+    EXPECT_EQ(three.fileNames(), (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_1001.JPG"),
+                                              QStringLiteral("DSC00001.JPG")}));
+    EXPECT_EQ(three.nameFormatTag(), -1);
 }
 
 TEST(PhotoKit, WrittenShootMatchesItsManifest)

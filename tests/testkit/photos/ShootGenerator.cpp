@@ -218,6 +218,22 @@ Shoot planShoot(const QString &folder, const ShootSpec &spec)
     return shoot;
 }
 
+bool writeShootPhoto(const Shoot &shoot, const ShootSpec &spec, int index, const QString &folder)
+{
+    initializePhotoKit();
+    if (index < 0 || index >= shoot.photos.size())
+        return false;
+    const ShootPhoto &p = shoot.photos[index];
+    const quint64 h = mix(spec.seed, quint64(index));
+    PhotoSpec photo;
+    photo.size = spec.size;
+    photo.seed = quint32(h);
+    photo.exif.camera = shoot.cameras.value(p.camera);
+    photo.exif.captureTime = p.captureTime;
+    const QString path = folder + QLatin1Char('/') + p.fileName;
+    return p.isCard ? writeCardPhoto(path, cardSpecFor(spec, p, photo, h)) : writePhoto(path, photo);
+}
+
 std::optional<Shoot> writeShoot(const QString &folder, const ShootSpec &spec)
 {
     initializePhotoKit();
@@ -229,16 +245,7 @@ std::optional<Shoot> writeShoot(const QString &folder, const ShootSpec &spec)
     std::atomic<bool> failed{false};
     auto work = [&] {
         for (int i = next++; i < shoot.photos.size() && !failed; i = next++) {
-            const ShootPhoto &p = shoot.photos[i];
-            const quint64 h = mix(spec.seed, quint64(i));
-            PhotoSpec photo;
-            photo.size = spec.size;
-            photo.seed = quint32(h);
-            photo.exif.camera = shoot.cameras[p.camera];
-            photo.exif.captureTime = p.captureTime;
-            const QString path = shoot.folder + QLatin1Char('/') + p.fileName;
-            const bool ok = p.isCard ? writeCardPhoto(path, cardSpecFor(spec, p, photo, h)) : writePhoto(path, photo);
-            if (!ok)
+            if (!writeShootPhoto(shoot, spec, i, shoot.folder))
                 failed = true;
         }
     };
@@ -263,6 +270,17 @@ std::optional<Shoot> writeShoot(const QString &folder, const ShootSpec &spec)
         }
     }
     return shoot;
+}
+
+int Shoot::nameFormatTag() const
+{
+    int parts = 0;
+    for (const CameraSpec &c : cameras) {
+        if (parts != 0 && parts != c.namePartCount())
+            return -1;
+        parts = c.namePartCount();
+    }
+    return parts - 1;
 }
 
 QJsonObject Shoot::toJson() const
@@ -292,12 +310,14 @@ QJsonObject Shoot::toJson() const
             {QStringLiteral("expectedNameWithoutCameraSplit"), p.expectedNameWithoutCameraSplit},
             {QStringLiteral("cameraKey"), p.cameraKey},
             {QStringLiteral("cameraKeyAfterDecode"), p.cameraKeyAfterDecode},
+            {QStringLiteral("captureTime"), p.captureTime.toOffsetFromUtc(p.captureTime.offsetFromUtc()).toString(Qt::ISODate)},
             {QStringLiteral("exifDate"), exifDateText(p.captureTime)},
             {QStringLiteral("captureTimeMs"), double(p.captureTime.toMSecsSinceEpoch())},
         });
     }
     return QJsonObject{
         {QStringLiteral("folder"), folder},
+        {QStringLiteral("nameFormatTag"), nameFormatTag()},
         {QStringLiteral("cameras"), cameraList},
         {QStringLiteral("photos"), photoList},
     };

@@ -70,14 +70,23 @@ struct Shoot {
     QStringList fileNames() const;         // camera names, capture order
     QStringList paths() const;
     QStringList expectedNames(bool cameraSplit = true) const;
+    // The "prefOriginalNameFormatTag" that fits every camera's names (parts
+    // - 1), or -1 when the cameras disagree.
+    int nameFormatTag() const;
     QJsonObject toJson() const;
 };
 
 // The plan of a shoot (names, codes, times) without writing anything.
 Shoot planShoot(const QString &folder, const ShootSpec &spec);
 
+// Writes one planned photo (index into shoot.photos) into folder under its
+// camera name: for photos that arrive one by one, as into a hot folder.
+// Existing files of the same name are replaced.
+bool writeShootPhoto(const Shoot &shoot, const ShootSpec &spec, int index, const QString &folder);
+
 // Writes the photos (and the manifest when asked); none when any photo or
-// the manifest could not be written.
+// the manifest could not be written. Existing files of the same names are
+// replaced.
 std::optional<Shoot> writeShoot(const QString &folder, const ShootSpec &spec);
 
 // Reads a manifest written by writeShoot(); none when unreadable.
