@@ -3,8 +3,18 @@
 // $XDG_CONFIG_HOME/Vemo/Sorrelby.conf) over the registered factory defaults,
 // which answer only while the user has no value of their own and are never
 // written to the user's file. A run-only layer on top serves `--set` overrides
-// of the command line. Observers of a key learn of every change with the old
+// of the command line: while a key is overridden, writes to it stay in that
+// layer too, so the program reads back what it wrote and the user's file never
+// learns of the run. Observers of a key learn of every change with the old
 // and the new value, on the thread that made the change. Safe from any thread.
+//
+// Writes reach the file from a writer thread of this store right after each
+// change (changes made meanwhile go in one write; the file is replaced
+// atomically), so the caller never waits for the disk; sync(), destruction
+// and the end of the process write whatever is pending. The INI text keeps each value's kind: bool,
+// int, double and text as plain text (text that would read as another kind
+// is escaped with a leading "@"), dates, bytes, lists and dictionaries in
+// Qt's tagged forms.
 
 #include <QDateTime>
 #include <QStringList>
@@ -17,8 +27,6 @@
 #include <mutex>
 #include <optional>
 #include <vector>
-
-class QSettings;
 
 namespace sorrelby {
 
@@ -62,6 +70,10 @@ public:
 
     void setValue(const QString &key, const QVariant &value);
     void remove(const QString &key);
+    // Writes pending changes now.
+    void flush();
+    // Writes pending changes, then reads the file again (observers hear of
+    // values another process changed).
     void sync();
 
     // Every key with its effective value (defaults, user, overrides).
@@ -70,22 +82,35 @@ public:
     Token observe(const QString &key, Observer observer);
     void removeObserver(Token token);
 
-    // Parses text into the kind of the key's factory value (bool, int, double,
-    // date, list as comma-separated text); text stays text. For `--set`.
+    // Parses text into the kind of the key's current (or factory) value: bool
+    // (true/false/yes/no/1/0), int, double, date (ISO 8601 or "HH:mm" today),
+    // list of texts (comma-separated), bytes (base64), dictionary or other list
+    // (JSON). A key nobody knows takes the text as it is. An invalid QVariant
+    // when the text does not fit the kind. For `--set`.
     QVariant parseForKey(const QString &key, const QString &text) const;
+
+    // The file behind this store.
+    QString filePath() const;
 
 private:
     void notify(const QString &key, const QVariant &oldValue, const QVariant &newValue);
+    QVariant effectiveLocked(const QString &key) const;
 
     struct Observation {
         Token token;
         QString key;
         std::shared_ptr<Observer> observer;
     };
+    struct Writer;
+    void enqueueWriteLocked(const QString &key, const QVariant *value);
+    void flushPending();
+
     mutable std::recursive_mutex m_mutex;
-    std::unique_ptr<QSettings> m_store;
+    QString m_path;
+    std::unique_ptr<Writer> m_writer;
+    QVariantMap m_user; // the file's values, decoded
     QVariantMap m_defaults;
-    QVariantMap m_overrides;
+    QVariantMap m_overrides; // an invalid value overrides with "empty"
     std::vector<Observation> m_observers;
     Token m_nextToken = 1;
 };
