@@ -1,1 +1,279 @@
 #include "naming/FileNameScheme.h"
+
+#include "platform/FileOps.h"
+#include "platform/Log.h"
+#include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
+
+#include <QStringList>
+#include <QUrl>
+
+namespace sorrelby {
+
+namespace {
+
+constexpr QStringView cClass = u"FileNameScheme";
+constexpr int cMaxCollisionSuffix = 18;
+
+QString joinPath(const QString &folder, const QString &name)
+{
+    if (folder.isEmpty())
+        return name;
+    if (folder.endsWith(u'/'))
+        return folder + name;
+    return folder + u'/' + name;
+}
+
+QString withExtension(const QString &base, const QString &extension)
+{
+    return extension.isEmpty() ? base : base + u'.' + extension;
+}
+
+// A recovered original base must still name something: an empty base, or one
+// made only of separators, would leave a bare extension.
+bool isUsableBase(const QString &base)
+{
+    for (const QChar c : base) {
+        if (c != u'_' && !c.isSpace())
+            return true;
+    }
+    return false;
+}
+
+// What a decoded payload may not carry into a file name: surrounding white
+// space and line breaks, control characters, and leading dots (which would
+// hide the photo).
+QString cleanedCode(const QString &text)
+{
+    QString code;
+    code.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.category() != QChar::Other_Control)
+            code.append(c);
+    }
+    code = code.trimmed();
+    qsizetype dots = 0;
+    while (dots < code.size() && code.at(dots) == u'.')
+        ++dots;
+    return code.mid(dots).trimmed();
+}
+
+} // namespace
+
+QString fileNameOf(const QString &nameOrPath)
+{
+    qsizetype end = nameOrPath.size();
+    while (end > 1 && nameOrPath.at(end - 1) == u'/')
+        --end;
+    const qsizetype slash = nameOrPath.lastIndexOf(u'/', end - 1);
+    return nameOrPath.mid(slash + 1, end - slash - 1);
+}
+
+QString extensionOf(const QString &nameOrPath)
+{
+    const QString name = fileNameOf(nameOrPath);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    // ".hidden" has no extension; "name." has none either.
+    if (dot <= 0 || dot == name.size() - 1)
+        return {};
+    return name.mid(dot + 1);
+}
+
+QString baseNameOf(const QString &nameOrPath)
+{
+    const QString name = fileNameOf(nameOrPath);
+    const QString extension = extensionOf(name);
+    return extension.isEmpty() ? name : name.left(name.size() - extension.size() - 1);
+}
+
+QString folderOf(const QString &path)
+{
+    qsizetype end = path.size();
+    while (end > 1 && path.at(end - 1) == u'/')
+        --end;
+    const qsizetype slash = path.lastIndexOf(u'/', end - 1);
+    if (slash < 0)
+        return {};
+    return slash == 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+int numberOfPartsInOriginal(int tag)
+{
+    return tag >= 0 && tag <= 2 ? tag + 1 : 0;
+}
+
+int numberOfPartsInOriginal()
+{
+    return numberOfPartsInOriginal(Settings::shared().intValue(cPrefOriginalNameFormatTag));
+}
+
+bool checkIfIsOriginal(const QString &nameOrPath, int tag)
+{
+    qsizetype pieces = 0;
+    for (const QString &piece : baseNameOf(nameOrPath).split(cDefaultComponentSeparator1)) {
+        if (!piece.trimmed().isEmpty())
+            ++pieces;
+    }
+    return pieces - 1 == tag;
+}
+
+bool checkIfIsOriginal(const QString &nameOrPath)
+{
+    return checkIfIsOriginal(nameOrPath, Settings::shared().intValue(cPrefOriginalNameFormatTag));
+}
+
+QString getOriginalName(const QString &nameOrPath, int tag)
+{
+    const QString name = fileNameOf(nameOrPath);
+    if (checkIfIsOriginal(name, tag))
+        return name;
+    const QStringList pieces = baseNameOf(name).split(cDefaultComponentSeparator1);
+    const qsizetype parts = numberOfPartsInOriginal(tag);
+    // With a format tag outside 0..2 nothing says how many parts the camera
+    // name has, so no recovery is possible: the name stays as it is rather
+    // than being cut down to a bare extension.
+    if (parts == 0 || parts >= pieces.size())
+        return name;
+    QString base = pieces.mid(pieces.size() - parts).join(cDefaultComponentSeparator1);
+    if (base.endsWith(cQRCodeMarker))
+        base.remove(cQRCodeMarker);
+    if (!isUsableBase(base))
+        return name;
+    return withExtension(base, extensionOf(name));
+}
+
+QString getOriginalName(const QString &nameOrPath)
+{
+    return getOriginalName(nameOrPath, Settings::shared().intValue(cPrefOriginalNameFormatTag));
+}
+
+std::optional<QString> revertItemToOriginalNew(const QString &path)
+{
+    const int tag = Settings::shared().intValue(cPrefOriginalNameFormatTag);
+    if (checkIfIsOriginal(path, tag))
+        return std::nullopt;
+    const QString original = getOriginalName(path, tag);
+    if (original == fileNameOf(path)) {
+        logOp(cClass, u"revertItemToOriginalNew()", QString(QStringLiteral("no original name in ") + path));
+        return std::nullopt;
+    }
+    const QString target = joinPath(folderOf(path), original);
+    logOp(cClass, u"revertItemToOriginalNew()", QString(QStringLiteral("trying to move ") + path + QStringLiteral(" TO ") + target));
+    const FileResult moved = fileops::moveNoReplace(path, target);
+    if (!moved) {
+        logOp(cClass, u"revertItemToOriginalNew()", QString(QStringLiteral("returned nil here...") + moved.error));
+        return std::nullopt;
+    }
+    return target;
+}
+
+std::optional<QString> revertItemToOriginal(const QString &path)
+{
+    return revertItemToOriginalNew(path);
+}
+
+bool checkIfQRCodeItem(const QString &nameOrPath)
+{
+    return baseNameOf(nameOrPath).toLower().endsWith(cQRCodeMarker);
+}
+
+bool checkIfUnknownItem(const QString &nameOrPath)
+{
+    return baseNameOf(nameOrPath).toLower().startsWith(cUnknownPrefix);
+}
+
+std::optional<QString> doGetQRCodeFromFileName(const QString &path)
+{
+    const QString base = baseNameOf(path);
+    if (!base.endsWith(cQRCodeMarker))
+        return std::nullopt;
+    const qsizetype separator = base.indexOf(cDefaultComponentSeparator1);
+    const QString code = separator < 0 ? base : base.left(separator);
+    // "_IMG_0411-qrcode" names no code; an empty one would be handed on to
+    // the photos that follow.
+    if (code.isEmpty())
+        return std::nullopt;
+    logOp(cClass, u"doGetQRCodeFromFileName()", QString(QStringLiteral("code as string = ") + code));
+    return code;
+}
+
+QString getQRCodePartFromString(const QString &path)
+{
+    const QString base = baseNameOf(path).toLower();
+    const qsizetype separator = base.indexOf(cDefaultComponentSeparator1);
+    return separator < 0 ? base : base.left(separator);
+}
+
+std::optional<QString> decodeFromUrlString(const QString &payload, bool decodeForUrlString)
+{
+    const QString trimmed = payload.trimmed();
+    // A payload kept as it is must still be fit for a file name.
+    const auto keptPayload = [&payload]() -> std::optional<QString> {
+        const QString cleaned = cleanedCode(payload);
+        if (cleaned == payload)
+            return std::nullopt;
+        return cleaned;
+    };
+    if (!trimmed.contains(u'/'))
+        return keptPayload();
+    if (!decodeForUrlString)
+        return cleanedCode(QString(trimmed).replace(u'/', u':'));
+
+    const QUrl url(trimmed, QUrl::StrictMode);
+    if (!url.isValid())
+        return keptPayload();
+    QString text = url.path(QUrl::FullyDecoded);
+    if (!url.host().isEmpty())
+        text = url.host(QUrl::FullyDecoded) + u'/' + text;
+    QString code;
+    const QStringList segments = text.split(u'/', Qt::SkipEmptyParts);
+    if (!segments.isEmpty())
+        code = cleanedCode(segments.last());
+    if (code.isEmpty())
+        return keptPayload();
+    logOp(cClass, u"decodeFromUrlString()", QString(QStringLiteral("found embedded code [") + code + QStringLiteral("] inside url..")));
+    return code;
+}
+
+std::optional<QString> decodeFromUrlString(const QString &payload)
+{
+    return decodeFromUrlString(payload, Settings::shared().boolValue(QStringLiteral("prefDecodeForUrlString")));
+}
+
+std::optional<QString> getUniquePathString(const QString &wantedPath)
+{
+    const QString folder = folderOf(wantedPath);
+    const QString extension = extensionOf(wantedPath);
+    QString base = baseNameOf(wantedPath);
+    const bool isCodePhoto = base.endsWith(cQRCodeMarker);
+    if (isCodePhoto)
+        base.chop(cQRCodeMarker.size());
+
+    QString candidate = wantedPath;
+    for (int k = 1;; ++k) {
+        if (!fileops::exists(candidate)) {
+            logOp(cClass, u"getUniquePathString()", QString(QStringLiteral("...will return:\n") + candidate));
+            return candidate;
+        }
+        if (k > cMaxCollisionSuffix) {
+            logOp(cClass, u"getUniquePathString()", u"...UNABLE to Form Unique Destination Path????????");
+            return std::nullopt;
+        }
+        QString name = base + u'c' + QString::number(k);
+        if (isCodePhoto)
+            name += cQRCodeMarker;
+        candidate = joinPath(folder, withExtension(name, extension));
+    }
+}
+
+QString makeCodedFileName(const QString &code, const QString &baseName, const QString &extension)
+{
+    return withExtension(code + cDefaultComponentSeparator1 + baseName, extension);
+}
+
+QString makeCodePhotoFileName(const QString &code, const QString &baseName, const QString &extension)
+{
+    return withExtension(code + cDefaultComponentSeparator1 + baseName + cQRCodeMarker, extension);
+}
+
+} // namespace sorrelby

@@ -23,7 +23,10 @@ int numberOfPartsInOriginal();
 bool checkIfIsOriginal(const QString &nameOrPath, int tag);
 bool checkIfIsOriginal(const QString &nameOrPath);
 
-// The original file name (last component only).
+// The original file name (last component only): the last P "_"-pieces of the
+// base name without "-qrcode", with the extension. The name comes back as it
+// is when it is original, has too few pieces, when the tag is outside 0..2
+// (P unknown) or when the recovered base would be empty.
 QString getOriginalName(const QString &nameOrPath, int tag);
 QString getOriginalName(const QString &nameOrPath);
 
@@ -35,12 +38,16 @@ std::optional<QString> revertItemToOriginal(const QString &path);
 bool checkIfQRCodeItem(const QString &nameOrPath);
 bool checkIfUnknownItem(const QString &nameOrPath);
 
-// The code of a card-photo name, or none.
+// The code of a card-photo name (the text before the first "_"), or none;
+// also none when that text is empty.
 std::optional<QString> doGetQRCodeFromFileName(const QString &path);
 // The lower-cased first "_" piece of the base name ("" when none).
 QString getQRCodePartFromString(const QString &path);
 
-// Cleans a decoded payload; none means "use the payload unchanged". The
+// Cleans a decoded payload; none means "use the payload unchanged". With the
+// flag a web address gives its last path segment; without it "/" becomes ":".
+// Surrounding white space, control characters and leading dots never reach a
+// file name; an empty result means the payload holds no usable code. The
 // overload without the flag reads "prefDecodeForUrlString".
 std::optional<QString> decodeFromUrlString(const QString &payload, bool decodeForUrlString);
 std::optional<QString> decodeFromUrlString(const QString &payload);
