@@ -19,7 +19,10 @@ inline constexpr QLatin1StringView cSortKeyName{"name"};
 inline constexpr QLatin1StringView cSortKeyLocalizedName{"localizedName"};
 
 // Orders photo paths; an empty key means the creation date; a key that is not
-// a name key is read as a date. None when the result cannot be formed.
+// a name key is read as a date. Each file's date is read once. Photos whose
+// date cannot be read (gone, unreadable, a key with no date here) sort as
+// later than every dated photo and by name among themselves. None when the
+// result cannot be formed.
 std::optional<QStringList> sortImageUrls(const QStringList &paths, SortDirection direction, const QString &key = {});
 std::optional<QStringList> sortImageUrls222(const QStringList &paths, SortDirection direction, const QString &key = {});
 
