@@ -1,0 +1,196 @@
+#include "naming/FileNameScheme.h"
+#include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
+#include "tests/testkit/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace sorrelby;
+
+namespace {
+
+QString makeFile(const QString &folder, const QString &name, const QByteArray &content)
+{
+    const QString path = folder + u'/' + name;
+    EXPECT_TRUE(testkit::writeFile(path, content));
+    return path;
+}
+
+} // namespace
+
+TEST(FileNameScheme, OriginalNamesFollowTheFormatTag)
+{
+    EXPECT_EQ(numberOfPartsInOriginal(-1), 0);
+    EXPECT_EQ(numberOfPartsInOriginal(0), 1);
+    EXPECT_EQ(numberOfPartsInOriginal(1), 2);
+    EXPECT_EQ(numberOfPartsInOriginal(2), 3);
+    EXPECT_EQ(numberOfPartsInOriginal(3), 0);
+
+    EXPECT_TRUE(checkIfIsOriginal(QStringLiteral("IMG_0412.JPG"), 1));
+    EXPECT_TRUE(checkIfIsOriginal(QStringLiteral("/shoot/source/IMG_0412.JPG"), 1));
+    EXPECT_FALSE(checkIfIsOriginal(QStringLiteral("A1234_IMG_0412.JPG"), 1));
+    EXPECT_FALSE(checkIfIsOriginal(QStringLiteral("DSC0001.JPG"), 1));
+    EXPECT_TRUE(checkIfIsOriginal(QStringLiteral("IMG__0412.JPG"), 1));
+    EXPECT_TRUE(checkIfIsOriginal(QStringLiteral("IMG_0412 .JPG"), 1));
+    EXPECT_TRUE(checkIfIsOriginal(QStringLiteral("DSC01234.NEF"), 0));
+    EXPECT_FALSE(checkIfIsOriginal(QStringLiteral("IMG_0412.JPG"), 0));
+    EXPECT_TRUE(checkIfIsOriginal(QStringLiteral("CAM_A_0007.jpg"), 2));
+    // The extension never counts: a dot inside the base stays in it.
+    EXPECT_TRUE(checkIfIsOriginal(QStringLiteral("IMG_04.12.JPG"), 1));
+
+    // Without a tag the setting decides.
+    Settings::shared().setValue(cPrefOriginalNameFormatTag, 0);
+    EXPECT_EQ(numberOfPartsInOriginal(), 1);
+    EXPECT_TRUE(checkIfIsOriginal(QStringLiteral("DSC01234.NEF")));
+    EXPECT_EQ(getOriginalName(QStringLiteral("A1234_DSC01234.NEF")), QStringLiteral("DSC01234.NEF"));
+}
+
+TEST(FileNameScheme, OriginalNameIsTheLastPartsWithoutMarker)
+{
+    const std::tuple<const char *, int, const char *> cases[] = {
+        {"A1234_IMG_0412.JPG", 1, "IMG_0412.JPG"},
+        {"/src/A1234_IMG_0412.JPG", 1, "IMG_0412.JPG"},
+        {"A1234_IMG_0411-qrcode.JPG", 1, "IMG_0411.JPG"},
+        {"AB_12_IMG_0412.JPG", 1, "IMG_0412.JPG"},
+        {"IMG_0412.JPG", 1, "IMG_0412.JPG"},
+        {"A1234_DSC01234.NEF", 0, "DSC01234.NEF"},
+        {"A1234_DSC01234-qrcode.nef", 0, "DSC01234.nef"},
+        {"X9_CAM_A_0007.jpeg", 2, "CAM_A_0007.jpeg"},
+        {"A1_IMG_0412", 1, "IMG_0412"},                    // no extension
+        {"A1234_IMG_0411c1-qrcode.JPG", 1, "IMG_0411c1.JPG"}, // a collision suffix stays: it keeps the name unique
+        {"A_B.JPG", 2, "A_B.JPG"},                         // fewer pieces than the format has
+        {"A__.JPG", 1, "A__.JPG"},                         // nothing but separators would remain
+        {"A_-qrcode.JPG", 0, "A_-qrcode.JPG"},             // nothing but the marker would remain
+        {"A1234_IMG_0412.JPG", 3, "A1234_IMG_0412.JPG"},   // unknown format: no recovery
+        {"A1234_IMG_0412.JPG", -1, "A1234_IMG_0412.JPG"},
+        {"IMG.JPG", 7, "IMG.JPG"},
+    };
+    for (const auto &[name, tag, expected] : cases)
+        EXPECT_EQ(getOriginalName(QString::fromUtf8(name), tag), QString::fromUtf8(expected)) << name << " tag " << tag;
+}
+
+TEST(FileNameScheme, RevertRenamesOnDiskAndNeverReplaces)
+{
+    Settings::shared().setValue(cPrefOriginalNameFormatTag, 1);
+    const QString folder = testkit::makeTempFolder(QStringLiteral("revert"));
+
+    const QString coded = makeFile(folder, QStringLiteral("A1234_IMG_0412.JPG"), "photo 412");
+    const auto reverted = revertItemToOriginalNew(coded);
+    ASSERT_TRUE(reverted.has_value());
+    EXPECT_EQ(*reverted, folder + QStringLiteral("/IMG_0412.JPG"));
+    EXPECT_FALSE(QFile::exists(coded));
+    EXPECT_EQ(testkit::readFile(*reverted), QByteArray("photo 412"));
+
+    const QString card = makeFile(folder, QStringLiteral("A1234_IMG_0411-qrcode.JPG"), "card");
+    EXPECT_EQ(revertItemToOriginal(card), folder + QStringLiteral("/IMG_0411.JPG"));
+
+    // Already original: nothing to do.
+    EXPECT_FALSE(revertItemToOriginalNew(*reverted).has_value());
+    EXPECT_TRUE(QFile::exists(*reverted));
+
+    // The original name is taken: both files stay as they are.
+    const QString camera = makeFile(folder, QStringLiteral("IMG_0413.JPG"), "camera 413");
+    const QString other = makeFile(folder, QStringLiteral("B77_IMG_0413.JPG"), "coded 413");
+    EXPECT_FALSE(revertItemToOriginalNew(other).has_value());
+    EXPECT_EQ(testkit::readFile(camera), QByteArray("camera 413"));
+    EXPECT_EQ(testkit::readFile(other), QByteArray("coded 413"));
+
+    // A photo that is gone, and a format tag nobody knows, change nothing.
+    EXPECT_FALSE(revertItemToOriginalNew(folder + QStringLiteral("/C1_IMG_0999.JPG")).has_value());
+    Settings::shared().setValue(cPrefOriginalNameFormatTag, 5);
+    EXPECT_FALSE(revertItemToOriginalNew(other).has_value());
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name),
+              (QStringList{QStringLiteral("B77_IMG_0413.JPG"), QStringLiteral("IMG_0411.JPG"), QStringLiteral("IMG_0412.JPG"),
+                           QStringLiteral("IMG_0413.JPG")}));
+}
+
+TEST(FileNameScheme, CodesAndMarkersReadBackFromNames)
+{
+    EXPECT_EQ(doGetQRCodeFromFileName(QStringLiteral("/src/A1234_IMG_0411-qrcode.JPG")), QStringLiteral("A1234"));
+    EXPECT_EQ(doGetQRCodeFromFileName(QStringLiteral("/src/AB_12_IMG_0411-qrcode.JPG")), QStringLiteral("AB"));
+    EXPECT_EQ(doGetQRCodeFromFileName(QStringLiteral("/src/X7-qrcode.JPG")), QStringLiteral("X7-qrcode"));
+    EXPECT_FALSE(doGetQRCodeFromFileName(QStringLiteral("/src/A1234_IMG_0411-QRCODE.JPG")).has_value());
+    EXPECT_FALSE(doGetQRCodeFromFileName(QStringLiteral("/src/A1234_IMG_0412.JPG")).has_value());
+    EXPECT_FALSE(doGetQRCodeFromFileName(QStringLiteral("/src/_IMG_0411-qrcode.JPG")).has_value());
+
+    EXPECT_TRUE(checkIfQRCodeItem(QStringLiteral("/src/A1234_IMG_0411-QRCODE.JPG")));
+    EXPECT_TRUE(checkIfQRCodeItem(QStringLiteral("A1234_IMG_0411c2-qrcode.jpg")));
+    EXPECT_FALSE(checkIfQRCodeItem(QStringLiteral("A1234_IMG_0411.JPG")));
+    EXPECT_FALSE(checkIfQRCodeItem(QStringLiteral("/src-qrcode/A1234_IMG_0411.JPG")));
+
+    EXPECT_TRUE(checkIfUnknownItem(QStringLiteral("/src/UNKNOWN_IMG_0412.JPG")));
+    EXPECT_TRUE(checkIfUnknownItem(QStringLiteral("unknown-7_IMG_0412.JPG")));
+    EXPECT_FALSE(checkIfUnknownItem(QStringLiteral("A1_unknown_0412.JPG")));
+
+    EXPECT_EQ(getQRCodePartFromString(QStringLiteral("/src/A1234_IMG_0412.JPG")), QStringLiteral("a1234"));
+    EXPECT_EQ(getQRCodePartFromString(QStringLiteral("/src/IMG_0412.JPG")), QStringLiteral("img"));
+    EXPECT_EQ(getQRCodePartFromString(QStringLiteral("/src/DSC0412.JPG")), QStringLiteral("dsc0412"));
+}
+
+TEST(FileNameScheme, DecodedPayloadsBecomeUsableCodes)
+{
+    // Setting off: "/" cannot stay in a file name.
+    EXPECT_FALSE(decodeFromUrlString(QStringLiteral("A1234"), false).has_value());
+    EXPECT_EQ(decodeFromUrlString(QStringLiteral("A/12 "), false), QStringLiteral("A:12"));
+    // Setting on: a web address gives its last segment.
+    EXPECT_FALSE(decodeFromUrlString(QStringLiteral("A1234"), true).has_value());
+    EXPECT_EQ(decodeFromUrlString(QStringLiteral("https://cards.example.com/shoot/X99"), true), QStringLiteral("X99"));
+    EXPECT_EQ(decodeFromUrlString(QStringLiteral(" https://cards.example.com/shoot/X99/?s=1\n"), true), QStringLiteral("X99"));
+    EXPECT_EQ(decodeFromUrlString(QStringLiteral("https://cards.example.com"), true), QStringLiteral("cards.example.com"));
+    // Nothing that would spoil or hide a file name gets through.
+    EXPECT_EQ(decodeFromUrlString(QStringLiteral("A1234\r\n"), false), QStringLiteral("A1234"));
+    EXPECT_EQ(decodeFromUrlString(QStringLiteral("A12\u000034"), true), QStringLiteral("A1234"));
+    EXPECT_EQ(decodeFromUrlString(QStringLiteral("..A1"), false), QStringLiteral("A1"));
+    EXPECT_EQ(decodeFromUrlString(QStringLiteral(" \t "), false), QString());
+
+    Settings::shared().setValue(QStringLiteral("prefDecodeForUrlString"), true);
+    EXPECT_EQ(decodeFromUrlString(QStringLiteral("http://x.org/a/B7")), QStringLiteral("B7"));
+}
+
+TEST(FileNameScheme, UniquePathTriesTheSuffixesC1ToC18)
+{
+    const QString folder = testkit::makeTempFolder(QStringLiteral("unique"));
+    const QString wanted = folder + QStringLiteral("/A1234_IMG_0412.JPG");
+    EXPECT_EQ(getUniquePathString(wanted), wanted);
+
+    makeFile(folder, QStringLiteral("A1234_IMG_0412.JPG"), "x");
+    EXPECT_EQ(getUniquePathString(wanted), folder + QStringLiteral("/A1234_IMG_0412c1.JPG"));
+
+    // The suffix goes in front of the marker; a folder counts as taken.
+    const QString card = folder + QStringLiteral("/A1234_IMG_0411-qrcode.JPG");
+    makeFile(folder, QStringLiteral("A1234_IMG_0411-qrcode.JPG"), "x");
+    QDir(folder).mkdir(QStringLiteral("A1234_IMG_0411c1-qrcode.JPG"));
+    EXPECT_EQ(getUniquePathString(card), folder + QStringLiteral("/A1234_IMG_0411c2-qrcode.JPG"));
+
+    // Each candidate is built from the wanted name, never from the last one.
+    for (int k = 1; k <= 17; ++k)
+        makeFile(folder, QStringLiteral("A1234_IMG_0412c%1.JPG").arg(k), "x");
+    EXPECT_EQ(getUniquePathString(wanted), folder + QStringLiteral("/A1234_IMG_0412c18.JPG"));
+    makeFile(folder, QStringLiteral("A1234_IMG_0412c18.JPG"), "x");
+    EXPECT_FALSE(getUniquePathString(wanted).has_value());
+
+    const QString bare = folder + QStringLiteral("/A1_IMG");
+    makeFile(folder, QStringLiteral("A1_IMG"), "x");
+    EXPECT_EQ(getUniquePathString(bare), folder + QStringLiteral("/A1_IMGc1"));
+}
+
+TEST(FileNameScheme, NamesAndPathPieces)
+{
+    EXPECT_EQ(makeCodedFileName(QStringLiteral("A1234"), QStringLiteral("IMG_0412"), QStringLiteral("JPG")), QStringLiteral("A1234_IMG_0412.JPG"));
+    EXPECT_EQ(makeCodedFileName(QStringLiteral("A1234"), QStringLiteral("IMG_0412"), QString()), QStringLiteral("A1234_IMG_0412"));
+    EXPECT_EQ(makeCodePhotoFileName(QStringLiteral("A1234"), QStringLiteral("IMG_0411"), QStringLiteral("jpg")),
+              QStringLiteral("A1234_IMG_0411-qrcode.jpg"));
+
+    EXPECT_EQ(baseNameOf(QStringLiteral("/a/b.c/IMG_1.JPG")), QStringLiteral("IMG_1"));
+    EXPECT_EQ(extensionOf(QStringLiteral("/a/b.c/IMG_1.JPG")), QStringLiteral("JPG"));
+    EXPECT_EQ(extensionOf(QStringLiteral("/a/b.c/IMG_1")), QString());
+    EXPECT_EQ(extensionOf(QStringLiteral(".hidden")), QString());
+    EXPECT_EQ(baseNameOf(QStringLiteral("archive.tar.gz")), QStringLiteral("archive.tar"));
+    EXPECT_EQ(fileNameOf(QStringLiteral("/a/folder/")), QStringLiteral("folder"));
+    EXPECT_EQ(folderOf(QStringLiteral("/a/IMG_1.JPG")), QStringLiteral("/a"));
+    EXPECT_EQ(folderOf(QStringLiteral("/IMG_1.JPG")), QStringLiteral("/"));
+    EXPECT_EQ(folderOf(QStringLiteral("IMG_1.JPG")), QString());
+}
