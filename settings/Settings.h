@@ -10,11 +10,11 @@
 //
 // Writes reach the file from a writer thread of this store right after each
 // change (changes made meanwhile go in one write; the file is replaced
-// atomically), so the caller never waits for the disk; sync(), destruction
-// and the end of the process write whatever is pending. The INI text keeps each value's kind: bool,
-// int, double and text as plain text (text that would read as another kind
-// is escaped with a leading "@"), dates, bytes, lists and dictionaries in
-// Qt's tagged forms.
+// atomically), so the caller never waits for the disk; flush(), sync(),
+// destruction and the end of the process write whatever is pending. The INI
+// text keeps each value's kind: bool, int, double and text as plain text
+// (text that would read as another kind is escaped with a leading "@"),
+// dates, bytes, lists and dictionaries in Qt's tagged forms.
 
 #include <QDateTime>
 #include <QStringList>
@@ -43,7 +43,8 @@ public:
 
     // The store the application uses.
     static Settings &shared();
-    // Replaces the shared store (tests); nullptr goes back to the user's file.
+    // Replaces the shared store (tests); an empty path goes back to the
+    // user's file. The replaced store stays alive for threads still using it.
     static void resetShared(const QString &iniPath = {});
 
     void registerDefaults(const QVariantMap &defaults);
@@ -51,10 +52,14 @@ public:
     void registerFactoryDefaults();
     QVariantMap registeredDefaults() const;
 
-    // Run-only values that win over everything and are never stored.
+    // Run-only values that win over everything and are never stored; an
+    // invalid value hides the user's value for the run (the factory value
+    // answers).
     void setOverride(const QString &key, const QVariant &value);
 
     bool contains(const QString &key) const; // any layer
+    // The user (or a run-only override) gave the key a value; a factory
+    // value alone does not count.
     bool hasUserValue(const QString &key) const;
     QVariant value(const QString &key) const; // invalid QVariant when empty
 
