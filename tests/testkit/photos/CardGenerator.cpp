@@ -7,6 +7,8 @@
 
 #include <ZXing/BitMatrix.h>
 #include <ZXing/MultiFormatWriter.h>
+#include <ZXing/ReadBarcode.h>
+#include <turbojpeg.h>
 
 #include <algorithm>
 #include <cmath>
@@ -70,9 +72,9 @@ CardGeometry layoutCard(const CodeSpec &spec, const QImage &modules, const QSize
     const double shorter = std::min(photo.width(), photo.height());
     double side = spec.side;
     if (side <= 0) {
-        // Bars need more room than a square code: at least 3 pixels a module.
+        // Bars need more room than a square code: 4 pixels a module.
         side = isLinear(spec.symbology) && !modules.isNull()
-            ? std::clamp(modules.width() * 3.0, shorter / 2.5, 0.8 * photo.width())
+            ? std::clamp(modules.width() * 4.0, shorter / 2.5, 0.8 * photo.width())
             : shorter / 4.0;
     }
     CardGeometry g;
@@ -229,6 +231,35 @@ QImage codeModules(const QString &payload, Symbology symbology)
                  qUtf8Printable(symbologyName(symbology)), e.what());
         return {};
     }
+}
+
+QStringList readCodesInJpeg(const QByteArray &jpeg, int scaleDown)
+{
+    QStringList codes;
+    tjhandle handle = tjInitDecompress();
+    if (!handle)
+        return codes;
+    const auto *data = reinterpret_cast<const unsigned char *>(jpeg.constData());
+    const auto size = static_cast<unsigned long>(jpeg.size());
+    int width = 0, height = 0, subsampling = 0, colourspace = 0;
+    std::vector<unsigned char> gray;
+    if (tjDecompressHeader3(handle, data, size, &width, &height, &subsampling, &colourspace) == 0) {
+        if (scaleDown > 1) {
+            width = (width + scaleDown - 1) / scaleDown; // as libjpeg scales while decoding
+            height = (height + scaleDown - 1) / scaleDown;
+        }
+        gray.resize(size_t(width) * size_t(height));
+        if (tjDecompress2(handle, data, size, gray.data(), width, 0, height, TJPF_GRAY, 0) != 0)
+            gray.clear();
+    }
+    tjDestroy(handle);
+    if (gray.empty())
+        return codes;
+    const ZXing::ImageView view(gray.data(), width, height, ZXing::ImageFormat::Lum);
+    const auto hints = ZXing::DecodeHints().setTryHarder(true).setTryDownscale(false);
+    for (const ZXing::Result &result : ZXing::ReadBarcodes(view, hints))
+        codes << QString::fromStdString(result.text());
+    return codes;
 }
 
 CardPhotoSpec cardPhotoSpec(const QString &payload, const PhotoSpec &photo, Symbology symbology)

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QPointF>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -25,7 +26,7 @@ struct CodeSpec {
     QString payload;                       // empty: a card with no code on it
     Symbology symbology = Symbology::QRCode;
     int side = 0;                          // code width in pixels; 0: a quarter of the photo's smaller side
-                                           // (2-D), 3 px a module and at least 40% of it (1-D)
+                                           // (2-D), 4 px a module and at least 40% of it (1-D)
     QPointF center{0.5, 0.5};              // card centre, relative to the photo size
     double rotation = 0;                   // degrees, clockwise
     double perspective = 0;                // 0 (flat) to about 0.3: the far edge is this much shorter
@@ -34,7 +35,7 @@ struct CodeSpec {
 struct CardPhotoSpec {
     PhotoSpec photo;       // size, seed, quality and Exif
     QList<CodeSpec> codes; // the cards, drawn in order (later ones on top)
-    double blur = 0;       // blur radius in pixels over the cards (focus, shake)
+    double blur = 0;       // box blur radius over the cards, rounded (1: about a Gaussian of 1.4 px)
     int noise = 6;         // sensor noise amplitude over the cards (0 to 64)
 };
 
@@ -46,6 +47,12 @@ QImage codeModules(const QString &payload, Symbology symbology);
 // A card photo spec with one card showing payload in the photo's centre.
 CardPhotoSpec cardPhotoSpec(const QString &payload, const PhotoSpec &photo = {},
                             Symbology symbology = Symbology::QRCode);
+
+// The payloads zxing-cpp finds in JPEG bytes, in its order, decoded at full
+// size or scaled down by 2, 4 or 8 while decoding (try harder, no
+// downscaling inside zxing: with that Debian's zxing-cpp 1.4 hits an
+// assertion on linear codes and aborts).
+QStringList readCodesInJpeg(const QByteArray &jpeg, int scaleDown = 1);
 
 // The picture (Format_RGB32); null when a payload cannot be encoded.
 QImage renderCardPhoto(const CardPhotoSpec &spec);

@@ -329,12 +329,14 @@ bool setModificationTime(const QString &path, const QDateTime &time)
     return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
 }
 
-bool writeJpeg(const QString &path, const QImage &image, const ExifSpec &exif, int quality)
+QByteArray makeJpeg(const QImage &image, const ExifSpec &exif, int quality)
 {
     const QByteArray jpeg = encodeJpeg(image, quality);
-    if (jpeg.isEmpty())
-        return false;
-    const QByteArray bytes = addExif(jpeg, image, exif);
+    return jpeg.isEmpty() ? jpeg : addExif(jpeg, image, exif);
+}
+
+bool writeFileBytes(const QString &path, const QByteArray &bytes, const QDateTime &modified)
+{
     if (bytes.isEmpty())
         return false;
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -343,11 +345,16 @@ bool writeJpeg(const QString &path, const QImage &image, const ExifSpec &exif, i
         warn(QStringLiteral("cannot write ") + path + QStringLiteral(": ") + file.errorString());
         return false;
     }
-    if (exif.captureTime.isValid() && !setModificationTime(path, exif.captureTime)) {
+    if (modified.isValid() && !setModificationTime(path, modified)) {
         warn(QStringLiteral("cannot set the time of ") + path);
         return false;
     }
     return true;
+}
+
+bool writeJpeg(const QString &path, const QImage &image, const ExifSpec &exif, int quality)
+{
+    return writeFileBytes(path, makeJpeg(image, exif, quality), exif.captureTime);
 }
 
 bool writePhoto(const QString &path, const PhotoSpec &spec)

@@ -47,6 +47,13 @@ QByteArray encodeJpeg(const QImage &image, int quality = 92);
 // Adds Exif (and thumbnail, made from image) to JPEG bytes. Empty on failure.
 QByteArray addExif(const QByteArray &jpeg, const QImage &image, const ExifSpec &exif);
 
+// encodeJpeg() + addExif().
+QByteArray makeJpeg(const QImage &image, const ExifSpec &exif, int quality = 92);
+
+// Writes bytes to path atomically (creating folders) and sets the
+// modification time when one is given. False on failure (logged).
+bool writeFileBytes(const QString &path, const QByteArray &bytes, const QDateTime &modified = {});
+
 // Encodes image with Exif and writes it to path (atomically; folders are
 // created). The file's modification time is set to the capture time when
 // one is given. False on failure (logged to stderr).

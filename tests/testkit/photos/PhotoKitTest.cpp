@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#define ZX_USE_UTF8 1
 #include <ZXing/ReadBarcode.h>
 #include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
@@ -279,6 +278,21 @@ TEST(PhotoKit, WrittenShootMatchesItsManifest)
     EXPECT_EQ(shoot->photos[1].fileName, QStringLiteral("DSC00001.JPG"));
     EXPECT_EQ(shoot->photos[1].cameraKey, QStringLiteral("SONYXYZ"));
     EXPECT_EQ(shoot->photos[1].cameraKeyAfterDecode, QStringLiteral("SONYS001"));
+
+    // The tilted, softened cards of a shoot read in every symbology.
+    for (Symbology symbology : {Symbology::DataMatrix, Symbology::Code128, Symbology::Code39}) {
+        ShootSpec cards;
+        cards.subjects = 3;
+        cards.photosPerSubject = 0;
+        cards.symbology = symbology;
+        cards.seed = 99;
+        const QString where = makeTempFolder(symbologyName(symbology));
+        const auto cardShoot = writeShoot(where, cards);
+        ASSERT_TRUE(cardShoot.has_value());
+        for (const ShootPhoto &p : cardShoot->photos)
+            EXPECT_EQ(readCodes(where + QLatin1Char('/') + p.fileName), std::vector<std::string>{p.payload.toStdString()})
+                << symbologyName(symbology).toStdString() << " " << p.fileName.toStdString();
+    }
 }
 
 } // namespace

@@ -87,17 +87,26 @@ double unit(quint64 h, int salt)
     return double(mix(h, quint64(salt)) >> 11) * (1.0 / 9007199254740992.0);
 }
 
-CardPhotoSpec cardSpecFor(const ShootSpec &spec, const ShootPhoto &photo, const PhotoSpec &base, quint64 h)
+// A card held up a little differently each time; variation 1 is the full
+// range, 0 a flat, centred, sharp card.
+CardPhotoSpec cardSpecFor(const ShootSpec &spec, const ShootPhoto &photo, const PhotoSpec &base, quint64 h,
+                          double variation)
 {
     CardPhotoSpec card = cardPhotoSpec(photo.readableCard ? photo.payload : QString(), base, spec.symbology);
     if (spec.varyCards) {
+        const bool linear = spec.symbology == Symbology::Code128 || spec.symbology == Symbology::Code39;
+        // zxing-cpp 1.4 finds tilted Data Matrix symbols less reliably.
+        if (spec.symbology == Symbology::DataMatrix)
+            variation *= 0.5;
         CodeSpec &code = card.codes[0];
-        code.center = QPointF(0.5 + (unit(h, 1) - 0.5) * 0.2, 0.45 + (unit(h, 2) - 0.5) * 0.16);
-        code.rotation = (unit(h, 3) - 0.5) * 16;
-        code.perspective = unit(h, 4) * 0.08;
-        if (spec.symbology == Symbology::QRCode || spec.symbology == Symbology::DataMatrix)
+        code.center = QPointF(0.5 + (unit(h, 1) - 0.5) * 0.2 * variation, 0.45 + (unit(h, 2) - 0.5) * 0.16 * variation);
+        code.rotation = (unit(h, 3) - 0.5) * 16 * variation;
+        code.perspective = unit(h, 4) * 0.08 * variation;
+        if (!linear) {
             code.side = int(std::min(base.size.width(), base.size.height()) * (0.25 + 0.08 * unit(h, 5)));
-        card.blur = unit(h, 6) * 0.6;
+            // Thin bars do not survive blur; square modules do.
+            card.blur = unit(h, 6) * 0.6 * variation;
+        }
     }
     return card;
 }
@@ -224,14 +233,36 @@ bool writeShootPhoto(const Shoot &shoot, const ShootSpec &spec, int index, const
     if (index < 0 || index >= shoot.photos.size())
         return false;
     const ShootPhoto &p = shoot.photos[index];
-    const quint64 h = mix(spec.seed, quint64(index));
-    PhotoSpec photo;
-    photo.size = spec.size;
-    photo.seed = quint32(h);
-    photo.exif.camera = shoot.cameras.value(p.camera);
-    photo.exif.captureTime = p.captureTime;
     const QString path = folder + QLatin1Char('/') + p.fileName;
-    return p.isCard ? writeCardPhoto(path, cardSpecFor(spec, p, photo, h)) : writePhoto(path, photo);
+    // The manifest must not lie: a readable card must read as its payload
+    // (at full and half size) and nothing else may read as a code. When zxing-cpp disagrees the
+    // card is held straighter (or the scene changed) and tried again.
+    // Checking costs a detection pass, so plain photos are checked only up
+    // to 4 MP (tests); card photos always.
+    const QStringList wanted = p.isCard && p.readableCard ? QStringList{p.payload} : QStringList{};
+    const bool check = p.isCard || qint64(spec.size.width()) * spec.size.height() <= 4'000'000;
+    constexpr int attempts = 4;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        const quint64 h = mix(spec.seed, quint64(index) + (quint64(attempt) << 32));
+        PhotoSpec photo;
+        photo.size = spec.size;
+        photo.seed = quint32(h);
+        photo.exif.camera = shoot.cameras.value(p.camera);
+        photo.exif.captureTime = p.captureTime;
+        const double variation = 1.0 - double(attempt) / (attempts - 1);
+        const QImage image = p.isCard ? renderCardPhoto(cardSpecFor(spec, p, photo, h, variation))
+                                      : makeBackground(photo.size, photo.seed);
+        const QByteArray bytes = image.isNull() ? QByteArray() : makeJpeg(image, photo.exif, photo.quality);
+        if (bytes.isEmpty())
+            return false;
+        // Cards must read at full size and at half size, so they keep a margin
+        // for a detector that decodes differently.
+        if (!check
+            || (readCodesInJpeg(bytes) == wanted && (!p.isCard || readCodesInJpeg(bytes, 2) == wanted)))
+            return writeFileBytes(path, bytes, p.captureTime);
+    }
+    qWarning("testkit: %s does not read as intended", qUtf8Printable(p.fileName));
+    return false;
 }
 
 std::optional<Shoot> writeShoot(const QString &folder, const ShootSpec &spec)

@@ -40,6 +40,9 @@ struct ShootSpec {
     int photosBeforeFirstCard = 0;         // per camera, shot before its first card
     QList<int> unreadableCardSubjects;     // subjects (0-based) whose card shows no code
     bool varyCards = true;                 // tilt, move and soften each card a little
+    // Each readable card reads as its payload with zxing-cpp at full size,
+    // and no other photo reads as a code (photos up to 4 MP): a photo that
+    // does not is made again with a straighter card or another scene.
     int firstFrameNumber = 0;              // 0: 1, or 1001, 2001, ... for cameras sharing a name pattern
     quint32 seed = 1;
     int threads = 0;                       // 0: one per core

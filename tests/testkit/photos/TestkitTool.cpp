@@ -49,7 +49,7 @@ std::optional<QList<int>> parseInts(const QString &text)
 
 struct Options {
     QCommandLineParser parser;
-    QCommandLineOption size{QStringLiteral("size"), QStringLiteral("Photo size (default 6000x4000)."), QStringLiteral("WxH"), QStringLiteral("6000x4000")};
+    QCommandLineOption size{QStringLiteral("size"), QStringLiteral("Photo size (default 6000x4000; shoot: 1200x800)."), QStringLiteral("WxH"), QStringLiteral("6000x4000")};
     QCommandLineOption camera{QStringLiteral("camera"), QStringLiteral("nikon, canon, sony or none."), QStringLiteral("name"), QStringLiteral("nikon")};
     QCommandLineOption serial{QStringLiteral("serial"), QStringLiteral("Camera serial number."), QStringLiteral("text")};
     QCommandLineOption seed{QStringLiteral("seed"), QStringLiteral("Picture seed."), QStringLiteral("n"), QStringLiteral("1")};
