@@ -1,0 +1,228 @@
+#include "settings/PreferenceOps.h"
+
+#include "platform/AlertPresenter.h"
+#include "platform/Log.h"
+#include "settings/FolderValidation.h"
+#include "settings/ReassignModeValidation.h"
+#include "settings/Settings.h"
+
+#include <QDir>
+#include <QLocale>
+
+#include <unicode/datefmt.h>
+#include <unicode/smpdtfmt.h>
+
+#include <memory>
+
+namespace sorrelby::preferenceops {
+
+namespace {
+
+const QString cClass = QStringLiteral("PreferencesViewController");
+
+void note(QStringView operation, const QString &detail)
+{
+    logOp(cClass, operation, detail);
+}
+
+icu::Locale userLocale()
+{
+    return icu::Locale(QLocale::system().name().toLatin1().constData());
+}
+
+QString format(icu::DateFormat *formatter, const QDateTime &when)
+{
+    if (!formatter)
+        return {};
+    formatter->setLenient(false);
+    icu::UnicodeString out;
+    formatter->format(UDate(when.toMSecsSinceEpoch()), out);
+    return QString(reinterpret_cast<const QChar *>(out.getBuffer()), out.length());
+}
+
+void showPathAlert(const QString &lines)
+{
+    Alert alert;
+    alert.style = AlertStyle::Critical;
+    alert.messageText = cUnableToLocatePathMessage;
+    alert.informativeText = QString(cSetupMissingPathsText) + lines;
+    showAlertOnMain(alert);
+}
+
+std::optional<QString> getterFor(const QString &name, const QString &key)
+{
+    note(name, QStringLiteral("inside ") + name + QStringLiteral("..."));
+    try {
+        return getValidatedPathFor(key);
+    } catch (const PreferencesError &) {
+        QString bare = name;
+        bare.chop(2); // "()"
+        note(name, bare + QStringLiteral("() inavlid path for: ") + key);
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+bool isStandaloneApp(const QString &executableName)
+{
+    const bool standalone = !executableName.isEmpty() && executableName.toLower().startsWith(QLatin1String("vemo"));
+    if (standalone) {
+        note(u"isStandaloneApp()", QStringLiteral("This App is Standalone App...."));
+        note(u"isStandaloneApp()", QStringLiteral("DONT Care if Ostrin is Decoding or NOT..."));
+    }
+    return standalone;
+}
+
+bool isAutoReassignMode()
+{
+    Settings &settings = Settings::shared();
+    validateReassignMode(settings);
+    const int mode = settings.intValue(cPrefRadioSet1SelectedTag);
+    return mode == int(ReassignMode::mode201) || mode == int(ReassignMode::mode202);
+}
+
+bool isAutoReassignFromBarcodePhotosOnly()
+{
+    Settings &settings = Settings::shared();
+    validateReassignMode(settings);
+    return settings.intValue(cPrefRadioSet1SelectedTag) == int(ReassignMode::mode202);
+}
+
+QSet<QString> getCamerasForUpsideDown()
+{
+    QSet<QString> serials;
+    const auto text = Settings::shared().optionalString(QStringLiteral("prefCamerasToRotate180asString"));
+    if (!text)
+        return serials;
+    QString list = text->trimmed();
+    while (list.startsWith(QLatin1Char(',')))
+        list.remove(0, 1);
+    while (list.endsWith(QLatin1Char(',')))
+        list.chop(1);
+    QStringList pieces;
+    for (const QString &piece : list.split(QLatin1Char(','))) {
+        const QString serial = piece.trimmed();
+        if (!serial.isEmpty()) {
+            pieces << serial;
+            serials.insert(serial);
+        }
+    }
+    note(u"getCamerasForUpsideDown()", QStringLiteral("list of serialnumbers = ") + pieces.join(QStringLiteral(", ")));
+    return serials;
+}
+
+QString formatDate(const QDateTime &when, const QString &pattern)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::UnicodeString icuPattern(reinterpret_cast<const UChar *>(pattern.utf16()), int32_t(pattern.size()));
+    icu::SimpleDateFormat formatter(icuPattern, userLocale(), status);
+    if (U_FAILURE(status)) {
+        note(u"formatDate", QStringLiteral("bad date pattern [") + pattern + QStringLiteral("]: ") + QString::fromLatin1(u_errorName(status)));
+        return {};
+    }
+    return format(&formatter, when);
+}
+
+QString formatDateStyle(const QDateTime &when, int style)
+{
+    static const icu::DateFormat::EStyle styles[] = {icu::DateFormat::kShort, icu::DateFormat::kMedium, icu::DateFormat::kLong, icu::DateFormat::kFull};
+    if (style < 0 || style > 3)
+        return {};
+    std::unique_ptr<icu::DateFormat> formatter(icu::DateFormat::createDateInstance(styles[style], userLocale()));
+    return format(formatter.get(), when);
+}
+
+std::optional<QString> getDailyFolderNameC(const QString &dateFormatKey)
+{
+    const QString key = dateFormatKey.isEmpty() ? QString(cPrefDailyFolderDateFormat) : dateFormatKey;
+    const auto pattern = Settings::shared().optionalString(key);
+    if (!pattern)
+        return std::nullopt;
+    // The day changes at 03:00: late work still belongs to the shoot's day.
+    const QDateTime moment = QDateTime::currentDateTime().addSecs(-10800);
+    return formatDate(moment, *pattern).replace(QLatin1Char('/'), QLatin1Char(':'));
+}
+
+std::optional<QString> getDuplicateFolderPathC(const QString &folderPathKey, const QString &dateFormatKey)
+{
+    const QString op = QStringLiteral("getDuplicateFolderPathC(_:withDateFormat:)");
+    const auto folder = Settings::shared().optionalString(folderPathKey);
+    if (!folder || folder->isEmpty()) {
+        note(op, QStringLiteral("....destFolderPath is NIL??????"));
+        return std::nullopt;
+    }
+    QString result = *folder;
+    if (const auto name = getDailyFolderNameC(dateFormatKey); name && !name->isEmpty())
+        result = QDir::cleanPath(result + QLatin1Char('/') + *name);
+    note(op, QStringLiteral("Final destFolderPath = ") + result);
+    return result;
+}
+
+bool validateFolderPath2(const QVariantMap &params)
+{
+    return foldervalidation::validate(params, false);
+}
+
+bool validateFolderPath(const QVariantMap &params)
+{
+    return foldervalidation::validate(params, false);
+}
+
+std::optional<QString> getValidatedPathFor(const QString &key)
+{
+    if (key != cPrefSourcePath && key != cPrefDestinationPath && key != cPrefHotFolderPath)
+        throw PreferencesError(PreferencesError::someerror1);
+    Settings &settings = Settings::shared();
+    const QVariantMap params = settings.mapValue(cPrefFolderParams).value(key).toMap();
+    if (params.isEmpty() || !validateFolderPath2(params)) {
+        showPathAlert(QStringLiteral("Invalid/Missing Path of Type: ") + key + QStringLiteral("\n\n"));
+        return std::nullopt;
+    }
+    return settings.optionalString(key);
+}
+
+std::optional<QString> getValidatedPathToSourcePath()
+{
+    return getterFor(QStringLiteral("getValidatedPathToSourcePath()"), cPrefSourcePath);
+}
+
+std::optional<QString> getValidatedPathToDestinationPath()
+{
+    return getterFor(QStringLiteral("getValidatedPathToDestinationPath()"), cPrefDestinationPath);
+}
+
+std::optional<QString> getValidatedPathToHotFolderPath()
+{
+    return getterFor(QStringLiteral("getValidatedPathToHotFolderPath()"), cPrefHotFolderPath);
+}
+
+std::optional<QString> getValidatedPathToSourcePathForHotFolderMode()
+{
+    return getterFor(QStringLiteral("getValidatedPathToSourcePathForHotFolderMode()"), cPrefSourcePathForHotFolderMode);
+}
+
+std::optional<QString> getSourceFolderPath(bool forHotFolderMode)
+{
+    note(u"getSourceFolderPath(_:)", QStringLiteral("inside getSourceFolderPath(_:) forhotfoldermode = ") + (forHotFolderMode ? QStringLiteral("true") : QStringLiteral("false")));
+    return forHotFolderMode ? getValidatedPathToSourcePathForHotFolderMode() : getValidatedPathToSourcePath();
+}
+
+std::optional<QString> getHotFolderPath()
+{
+    const auto path = Settings::shared().optionalString(cPrefHotFolderPath);
+    if (!path)
+        note(u"getHotFolderPath()", QStringLiteral("getHotFolderPath() pathAt[prefHotFolderPath] is nil????"));
+    return path;
+}
+
+bool validateHotFolderStuff(bool reportFailure)
+{
+    const bool ok = foldervalidation::validate(foldervalidation::requestForFolder(cPrefHotFolderPath), false);
+    note(u"validateHotFolderStuff()", ok ? QStringLiteral("hot folder is valid....") : QStringLiteral("hot folder is NOT valid...."));
+    if (!ok && reportFailure)
+        showPathAlert(QStringLiteral("Invalid/Missing HOT Folder Path\n"));
+    return ok;
+}
+
+} // namespace sorrelby::preferenceops

@@ -1,0 +1,183 @@
+#include "settings/FolderReference.h"
+#include "platform/UserFolders.h"
+#include "settings/Settings.h"
+#include "tests/testkit/TestEnvironment.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+using namespace sorrelby;
+
+namespace {
+
+QString makeFolder(const QString &path)
+{
+    EXPECT_TRUE(QDir().mkpath(path));
+    return QDir::cleanPath(path);
+}
+
+bool renamePath(const QString &from, const QString &to)
+{
+    QDir().mkpath(QFileInfo(to).path());
+    return QDir().rename(from, to);
+}
+
+// Settings are written in the background: done before the process ends.
+class FolderReference : public ::testing::Test {
+protected:
+    void TearDown() override { Settings::shared().flush(); }
+};
+
+} // namespace
+
+TEST_F(FolderReference, RenamedOrMovedFolderIsFoundAgainAndReportedStale)
+{
+    const QString root = testkit::makeTempFolder(QStringLiteral("refs"));
+    const QString original = makeFolder(root + QStringLiteral("/shoots/Source"));
+    const auto data = MyBookmarkDataKit::bookmarkForURL(original);
+    ASSERT_TRUE(data);
+
+    bool stale = true;
+    EXPECT_EQ(MyBookmarkDataKit::urlForBookmark(*data, &stale), original);
+    EXPECT_FALSE(stale);
+
+    // Renamed in place.
+    const QString renamed = root + QStringLiteral("/shoots/Source 2024");
+    ASSERT_TRUE(renamePath(original, renamed));
+    EXPECT_EQ(MyBookmarkDataKit::urlForBookmark(*data, &stale), renamed);
+    EXPECT_TRUE(stale);
+
+    // Moved elsewhere on the volume, under another parent and deeper down.
+    const QString moved = root + QStringLiteral("/archive/2024/May/Source 2024");
+    ASSERT_TRUE(renamePath(renamed, moved));
+    QString resolved;
+    EXPECT_TRUE(MyBookmarkDataKit::resolveAliasFromData(*data, &resolved, &stale));
+    EXPECT_EQ(resolved, moved);
+    EXPECT_TRUE(stale);
+
+    // A folder of the same name made where the old one stood is not taken
+    // for the moved one.
+    makeFolder(original);
+    EXPECT_EQ(MyBookmarkDataKit::urlForBookmark(*data, &stale), moved);
+}
+
+TEST_F(FolderReference, FolderInTheTrashCountsAsNotFound)
+{
+    const QString root = testkit::makeTempFolder(QStringLiteral("trash"));
+    const QString folder = makeFolder(root + QStringLiteral("/Main"));
+    const auto data = MyBookmarkDataKit::bookmarkForURL(folder);
+    ASSERT_TRUE(data);
+
+    const QString trashed = userfolders::dataHome() + QStringLiteral("/Trash/files/Main");
+    ASSERT_TRUE(renamePath(folder, trashed));
+    bool stale = false;
+    // The reference still finds it...
+    EXPECT_EQ(MyBookmarkDataKit::urlForBookmark(*data, &stale), trashed);
+    // ...but a folder in the trash is no folder to work in.
+    QString resolved;
+    EXPECT_FALSE(MyBookmarkDataKit::resolveAliasFromData(*data, &resolved, &stale));
+    EXPECT_TRUE(resolved.isEmpty());
+
+    EXPECT_TRUE(MyBookmarkDataKit::isInTrash(QStringLiteral("/media/u/DISK/.Trash-1000/files/Main")));
+    EXPECT_TRUE(MyBookmarkDataKit::isInTrash(QStringLiteral("/media/u/DISK/.Trash/1000/files/Main")));
+    EXPECT_FALSE(MyBookmarkDataKit::isInTrash(QStringLiteral("/home/u/Photos.Trash/Main")));
+    EXPECT_FALSE(MyBookmarkDataKit::isInTrash(root));
+}
+
+TEST_F(FolderReference, GoneFolderIsNotFoundUnlessOneStandsAtItsPathAgain)
+{
+    const QString root = testkit::makeTempFolder(QStringLiteral("gone"));
+    const QString folder = makeFolder(root + QStringLiteral("/Hot"));
+    const auto data = MyBookmarkDataKit::bookmarkForURL(folder);
+    ASSERT_TRUE(data);
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+
+    bool stale = false;
+    EXPECT_FALSE(MyBookmarkDataKit::urlForBookmark(*data, &stale));
+    EXPECT_FALSE(stale);
+
+    // Made again at the same path: that is the folder now, with fresh data
+    // wanted.
+    makeFolder(folder);
+    EXPECT_EQ(MyBookmarkDataKit::urlForBookmark(*data, &stale), folder);
+    EXPECT_TRUE(stale);
+    // A file of that name is no folder.
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    ASSERT_TRUE(testkit::writeFile(folder, "x"));
+    EXPECT_FALSE(MyBookmarkDataKit::urlForBookmark(*data, &stale));
+}
+
+TEST_F(FolderReference, RecordsVolumeValuesAndReadsThemWithoutResolving)
+{
+    const QString folder = makeFolder(testkit::makeTempFolder(QStringLiteral("values")) + QStringLiteral("/Source"));
+    const auto data = MyBookmarkDataKit::bookmarkForURL(folder);
+    ASSERT_TRUE(data);
+
+    const QJsonObject resources = QJsonDocument::fromJson(*data).object().value(QLatin1String("resources")).toObject();
+    EXPECT_EQ(MyBookmarkDataKit::resourceKeys().size(), 16);
+    for (const QString &key : MyBookmarkDataKit::resourceKeys())
+        EXPECT_TRUE(resources.contains(key)) << key.toStdString();
+
+    bool answer = false;
+    EXPECT_TRUE(MyBookmarkDataKit::isLocal(&answer, *data));
+    EXPECT_TRUE(answer);
+    // A local volume has no remount URL, so its scheme cannot be read.
+    EXPECT_FALSE(MyBookmarkDataKit::isSMB(&answer, *data));
+    EXPECT_FALSE(MyBookmarkDataKit::isAFP(&answer, *data));
+    EXPECT_EQ(MyBookmarkDataKit::getResourceObjectForKey(QStringLiteral("name"), *data).toString(), QStringLiteral("Source"));
+    EXPECT_TRUE(MyBookmarkDataKit::getResourceObjectForKey(QStringLiteral("isDirectory"), *data).toBool());
+    EXPECT_EQ(MyBookmarkDataKit::getResourceObjectForKey(QStringLiteral("path"), *data).toString(), folder);
+
+    // A network volume's values, as recorded for an SMB share.
+    QJsonObject o = QJsonDocument::fromJson(*data).object();
+    QJsonObject smb = resources;
+    smb.insert(QLatin1String("volumeIsLocal"), false);
+    smb.insert(QLatin1String("volumeURLForRemounting"), QStringLiteral("SMB://studio-nas/photos"));
+    o.insert(QLatin1String("resources"), smb);
+    const QByteArray network = QJsonDocument(o).toJson();
+    EXPECT_TRUE(MyBookmarkDataKit::isLocal(&answer, network));
+    EXPECT_FALSE(answer);
+    EXPECT_TRUE(MyBookmarkDataKit::isSMB(&answer, network));
+    EXPECT_TRUE(answer);
+    EXPECT_TRUE(MyBookmarkDataKit::isAFP(&answer, network));
+    EXPECT_FALSE(answer);
+
+    // Bytes that are no reference.
+    bool stale = false;
+    EXPECT_FALSE(MyBookmarkDataKit::urlForBookmark(QByteArray("not json"), &stale));
+    EXPECT_FALSE(MyBookmarkDataKit::isLocal(&answer, QByteArray("{}")));
+    EXPECT_FALSE(MyBookmarkDataKit::getResourceObjectForKey(QStringLiteral("name"), QByteArray()).isValid());
+}
+
+TEST_F(FolderReference, SavePathStoresAReferenceUnderTheKey)
+{
+    const QString folder = makeFolder(testkit::makeTempFolder(QStringLiteral("save")) + QStringLiteral("/Main"));
+    EXPECT_TRUE(MyBookmarkDataKit::savePath(folder, QStringLiteral("prefDestinationPathAliasData")));
+    const QByteArray stored = Settings::shared().bytesValue(QStringLiteral("prefDestinationPathAliasData"));
+    bool stale = true;
+    EXPECT_EQ(MyBookmarkDataKit::urlForBookmark(stored, &stale), folder);
+    EXPECT_FALSE(stale);
+
+    EXPECT_FALSE(MyBookmarkDataKit::savePath(QString(), QStringLiteral("prefX")));
+    EXPECT_FALSE(MyBookmarkDataKit::savePath(folder + QStringLiteral("/missing"), QStringLiteral("prefX")));
+    EXPECT_FALSE(Settings::shared().contains(QStringLiteral("prefX")));
+}
+
+TEST_F(FolderReference, FolderOnAnotherFileSystemIsFoundThere)
+{
+    const QString other = testkit::otherFileSystemFolder();
+    if (other.isEmpty())
+        GTEST_SKIP() << "no second file system";
+    const QString folder = makeFolder(other + QStringLiteral("/cards/Source"));
+    const auto data = MyBookmarkDataKit::bookmarkForURL(folder);
+    ASSERT_TRUE(data);
+    const QString renamed = other + QStringLiteral("/cards/Renamed");
+    ASSERT_TRUE(renamePath(folder, renamed));
+    bool stale = false;
+    EXPECT_EQ(MyBookmarkDataKit::urlForBookmark(*data, &stale), renamed);
+    EXPECT_TRUE(stale);
+}
