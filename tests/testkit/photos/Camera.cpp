@@ -51,39 +51,37 @@ QString CameraSpec::expectedCameraKey(const QString &name) const
     return key.toUpper();
 }
 
-CameraSpec nikonCamera(const QString &serial)
+namespace {
+
+CameraSpec body(const char *make, const char *model, const QString &serial, bool makerNote, const char *prefix,
+                NameStyle style)
 {
     CameraSpec c;
-    c.make = QStringLiteral("NIKON CORPORATION");
-    c.model = QStringLiteral("NIKON D750");
+    c.make = QLatin1String(make);
+    c.model = QLatin1String(model);
     c.bodySerial = serial;
-    c.makerNoteSerial = serial;
-    c.namePrefix = QStringLiteral("DSC");
-    c.nameStyle = NameStyle::TwoParts;
+    if (makerNote)
+        c.makerNoteSerial = serial;
+    c.namePrefix = QLatin1String(prefix);
+    c.nameStyle = style;
     return c;
+}
+
+} // namespace
+
+CameraSpec nikonCamera(const QString &serial)
+{
+    return body("NIKON CORPORATION", "NIKON D750", serial, true, "DSC", NameStyle::TwoParts);
 }
 
 CameraSpec canonCamera(const QString &serial)
 {
-    CameraSpec c;
-    c.make = QStringLiteral("Canon");
-    c.model = QStringLiteral("Canon EOS 5D Mark IV");
-    c.bodySerial = serial;
-    c.makerNoteSerial = serial;
-    c.namePrefix = QStringLiteral("IMG");
-    c.nameStyle = NameStyle::TwoParts;
-    return c;
+    return body("Canon", "Canon EOS 5D Mark IV", serial, true, "IMG", NameStyle::TwoParts);
 }
 
 CameraSpec sonyCamera(const QString &serial)
 {
-    CameraSpec c;
-    c.make = QStringLiteral("SONY");
-    c.model = QStringLiteral("ILCE-7M3");
-    c.bodySerial = serial;
-    c.namePrefix = QStringLiteral("DSC");
-    c.nameStyle = NameStyle::OnePart;
-    return c;
+    return body("SONY", "ILCE-7M3", serial, false, "DSC", NameStyle::OnePart);
 }
 
 CameraSpec cameraByName(const QString &name, bool *ok)
