@@ -1,0 +1,145 @@
+#pragma once
+// The application object. It runs the start-up sequence in its fixed order
+// (one instance only, the log file, the settings in force, the folder checks,
+// the hot folder set-up, the settings it keeps watching), turns the menu
+// commands into notifications for the browser, and quits. One per process,
+// created by main() before any window; lives on the main thread and owns the
+// hot folder monitor and the daily relaunch timer.
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QTimer;
+
+namespace sorrelby {
+
+class MainWindow;
+class SingleInstance;
+class AppDelegate;
+
+// The hot folder watcher as the application object sees it: created with
+// its event handling in place but stopped, then started and stopped. The
+// watcher and its chain of intake work come from the hot folder code.
+class HotFolderMonitor {
+public:
+    virtual ~HotFolderMonitor() = default;
+    virtual void setRun(bool run) = 0;
+};
+
+// Makes the monitor of the (standardised) hot folder path for this
+// application object; nullptr when it cannot.
+using HotFolderMonitorFactory = std::function<std::unique_ptr<HotFolderMonitor>(AppDelegate &app, const QString &hotFolderPath)>;
+
+// How the application object meets its surroundings; tests replace them.
+struct AppDelegateOptions {
+    // Makes the hot folder monitor; without one hot folder mode cannot run.
+    HotFolderMonitorFactory monitorFactory;
+    // The modifier keys held now (QGuiApplication::queryKeyboardModifiers
+    // when empty).
+    std::function<Qt::KeyboardModifiers()> keyboardModifiers;
+    // The executable's name, which tells a stand-alone installation.
+    QString executableName = QStringLiteral(SORRELBY_EXECUTABLE);
+    // Route the log into the log file.
+    bool routeLog = true;
+    // Folder of the single-instance lock and socket (the runtime folder
+    // when empty).
+    QString instanceFolder;
+    // Ends the application (QCoreApplication::quit when empty).
+    std::function<void()> terminate;
+};
+
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    using Options = AppDelegateOptions;
+
+    // Construction is the first start-up phase: the single-instance check
+    // and everything that settles which settings are in force.
+    explicit AppDelegate(Options options = {}, QObject *parent = nullptr);
+    ~AppDelegate() override;
+
+    // True when another copy runs: this one showed the alert and must end at
+    // once, without windows.
+    bool isRefused() const { return fRefused; }
+
+    // The main window: its menu commands come here, dropped folders too, and
+    // it is raised when another copy asks.
+    void setMainWindow(MainWindow *window);
+
+    // The later start-up phases, in this order, once the window exists.
+    void applicationWillFinishLaunching();
+    void applicationDidFinishLaunching();
+    void applicationWillTerminate();
+    bool applicationShouldTerminateAfterLastWindowClosed() const { return true; }
+    // Folders given on the command line or dropped on the window: the first
+    // one holding a JPEG anywhere below it becomes the source folder.
+    void openFiles(const QStringList &paths);
+
+    static QString getTemporaryDirectoryForThisApp();
+    static void doTestStuff();
+
+    // Folder validation that also shows the failure alert.
+    bool validateFolderPath(const QVariantMap &params);
+    // The two background folder checks of the start, and how many of them
+    // have not finished yet (their alerts are queued on the main queue by
+    // then).
+    void checkStartUpStuff();
+    int pendingStartUpChecks() const { return fPendingStartUpChecks->load(); }
+
+    // Menu commands.
+    void ibQuitCommand();
+    void doLoadNewCard();
+    void doOpenPref();
+    void doSelectAll();
+
+    // The daily quit and relaunch (filled in by the relaunch code).
+    void setupDefaultLaunchCtlDate();
+    void setupDailyQuitRelaunchTimer();
+    void setupWatchdog();
+
+    // Hot folder mode.
+    bool configureHotFolderStuff();
+    bool createHotFolderStuff();
+    bool destroyHotFolderStuff();
+    HotFolderMonitor *currentMonitor() const { return filemonitor.get(); }
+
+    // Watches "prefEnableHotFolderMode", "prefHotFolderPath" and
+    // "prefDailyRelaunchTime" for the rest of the process; each change is
+    // handled on the main thread by observeValue.
+    void setupObservers();
+    void observeValue(const QString &keyPath, const QVariant &oldValue, const QVariant &newValue);
+
+    // True while one hot folder intake pass runs; read and written by the
+    // hot folder chain on the browser's work queue.
+    std::atomic<bool> fIsProcessingHotFolder{false};
+
+private:
+    void doInitializeStuff();
+    void checkForDuplicateRunningInstances();
+    void offerToDisableHotFolderMode();
+    void applyCompanionFlags();
+    void useCompanionSavePath();
+    void terminate();
+    void bringToFront();
+
+    Options fOptions;
+    std::unique_ptr<SingleInstance> fSingleInstance;
+    // The hot folder monitor; present only while hot folder mode runs.
+    std::unique_ptr<HotFolderMonitor> filemonitor;
+    std::unique_ptr<QTimer> fDailyQuitRelaunchTimer;
+    QPointer<MainWindow> fMainWindow;
+    std::vector<quint64> fObserverTokens;
+    std::shared_ptr<std::atomic<int>> fPendingStartUpChecks = std::make_shared<std::atomic<int>>(0);
+    bool fRefused = false;
+};
+
+} // namespace sorrelby

@@ -1,0 +1,356 @@
+#include "app/AppDelegate.h"
+#include "app/MainWindow.h"
+#include "app/SingleInstance.h"
+#include "platform/AlertPresenter.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserFolders.h"
+#include "settings/CompanionSettings.h"
+#include "settings/FolderReference.h"
+#include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
+#include "tests/testkit/TestEnvironment.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using namespace sorrelby;
+
+namespace {
+
+// What the application object did with its hot folder monitors.
+struct MonitorRecord {
+    QStringList created;      // hot folder path of each monitor made
+    std::vector<bool> runs;   // every setRun, in order
+    int alive = 0;
+};
+
+class FakeMonitor : public HotFolderMonitor {
+public:
+    explicit FakeMonitor(MonitorRecord &record) : m_record(record) { ++m_record.alive; }
+    ~FakeMonitor() override { --m_record.alive; }
+    void setRun(bool run) override { m_record.runs.push_back(run); }
+
+private:
+    MonitorRecord &m_record;
+};
+
+class AppDelegateTest : public ::testing::Test {
+protected:
+    void SetUp() override { AlertPresenter::setShared(&alerts); }
+    void TearDown() override
+    {
+        AlertPresenter::setShared(nullptr);
+        settings.flush(); // written in the background: done before the process ends
+    }
+
+    AppDelegate::Options options()
+    {
+        AppDelegate::Options o;
+        o.routeLog = false;
+        o.keyboardModifiers = [this] { return modifiers; };
+        o.monitorFactory = [this](AppDelegate &, const QString &path) {
+            monitors.created << path;
+            return std::make_unique<FakeMonitor>(monitors);
+        };
+        o.terminate = [this] { ++terminations; };
+        return o;
+    }
+
+    // All three start-up phases, then the background checks and the alerts
+    // they queued.
+    std::unique_ptr<AppDelegate> start(AppDelegate::Options o)
+    {
+        auto app = std::make_unique<AppDelegate>(std::move(o));
+        if (app->isRefused())
+            return app;
+        app->applicationWillFinishLaunching();
+        app->applicationDidFinishLaunching();
+        EXPECT_TRUE(testkit::waitUntil([&] { return app->pendingStartUpChecks() == 0; }));
+        testkit::spinFor(50);
+        return app;
+    }
+    std::unique_ptr<AppDelegate> start() { return start(options()); }
+
+    QStringList alertMessages() const
+    {
+        QStringList messages;
+        for (const Alert &alert : alerts.shown())
+            messages << alert.messageText + QLatin1Char('|') + alert.informativeText;
+        return messages;
+    }
+
+    static QString makeFolder(const QString &path)
+    {
+        EXPECT_TRUE(QDir().mkpath(path));
+        return QDir::cleanPath(path);
+    }
+
+    // A folder chosen as the user's hot folder, the way the Preferences
+    // window stores it.
+    static void chooseHotFolder(const QString &path)
+    {
+        ASSERT_TRUE(MyBookmarkDataKit::savePath(path, cPrefHotFolderPathAliasData));
+        Settings::shared().setValue(cPrefHotFolderPathIsValid, true);
+        Settings::shared().setValue(cPrefHotFolderPath, path);
+    }
+
+    Settings &settings = Settings::shared();
+    ScriptedAlertPresenter alerts;
+    MonitorRecord monitors;
+    Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+    int terminations = 0;
+};
+
+} // namespace
+
+TEST_F(AppDelegateTest, FreshHomeStartsWithoutAlertsAndMakesTheFactoryFolders)
+{
+    auto app = start();
+    ASSERT_FALSE(app->isRefused());
+    EXPECT_TRUE(alerts.shown().empty()) << alertMessages().join(QLatin1Char('\n')).toStdString();
+
+    const QString base = userfolders::home() + QStringLiteral("/Pictures/Sorrelby/");
+    for (const char *name : {"Source", "Main", "Hot"})
+        EXPECT_TRUE(QFileInfo(base + QLatin1String(name)).isDir()) << name;
+    EXPECT_EQ(settings.stringValue(cPrefSourcePath), base + QStringLiteral("Source"));
+    EXPECT_TRUE(settings.boolValue(cPrefSourcePathIsValid));
+    EXPECT_TRUE(settings.boolValue(cPrefDestinationPathIsValid));
+    EXPECT_TRUE(settings.boolValue(QStringLiteral("prefCanSupportVisionFramework")));
+    EXPECT_TRUE(settings.boolValue(cPrefIsStandAloneApp));
+    EXPECT_FALSE(settings.stringValue(cPrefVersionString).isEmpty());
+    EXPECT_TRUE(QFileInfo(AppDelegate::getTemporaryDirectoryForThisApp()).isDir());
+    // Hot folder mode is off: no monitor.
+    EXPECT_TRUE(monitors.created.isEmpty());
+}
+
+TEST_F(AppDelegateTest, SettingsInForceAfterStart)
+{
+    settings.setValue(cPrefRadioSet1SelectedTag, 201);
+    settings.setValue(cPrefOstrinDisableScan, true);
+    settings.setValue(QStringLiteral("prefCanSupportVisionFramework"), false);
+    start();
+    EXPECT_EQ(settings.intValue(cPrefRadioSet1SelectedTag), 200);
+    EXPECT_TRUE(settings.boolValue(QStringLiteral("prefCanSupportVisionFramework")));
+    // Stand-alone: the companion's flag is removed and not read again.
+    EXPECT_FALSE(settings.contains(cPrefOstrinDisableScan));
+}
+
+TEST_F(AppDelegateTest, CompanionFlagsCountTrueInAnyCaseAndNothingElse)
+{
+    auto companion = [](const char *reverse, const char *disable) {
+        ASSERT_TRUE(testkit::writeFile(ostrinPrefsFilePath(),
+            QByteArray("<map><entry key=\"reversescan\" value=\"") + reverse + "\"/><entry key=\"disablescan\" value=\"" + disable + "\"/></map>"));
+    };
+    AppDelegate::Options withCompanion = options();
+    withCompanion.executableName = QStringLiteral("sorrelby");
+
+    companion("True", "yes");
+    start(withCompanion);
+    EXPECT_FALSE(settings.boolValue(cPrefIsStandAloneApp));
+    EXPECT_TRUE(settings.boolValue(cPrefOstrinReverseScan));
+    EXPECT_TRUE(settings.boolValue(cPrefReverseAssignBarcode));
+    EXPECT_TRUE(settings.contains(cPrefOstrinDisableScan));
+    EXPECT_FALSE(settings.boolValue(cPrefOstrinDisableScan));
+
+    companion("no", "TRUE");
+    start(withCompanion);
+    EXPECT_FALSE(settings.boolValue(cPrefOstrinReverseScan));
+    EXPECT_FALSE(settings.boolValue(cPrefReverseAssignBarcode));
+    EXPECT_TRUE(settings.boolValue(cPrefOstrinDisableScan));
+
+    // No companion file: the flags stay as they were, the disable flag goes.
+    QFile::remove(ostrinPrefsFilePath());
+    settings.setValue(cPrefOstrinReverseScan, true);
+    start(withCompanion);
+    EXPECT_TRUE(settings.boolValue(cPrefOstrinReverseScan));
+    EXPECT_FALSE(settings.contains(cPrefOstrinDisableScan));
+}
+
+TEST_F(AppDelegateTest, CompanionSaveFolderBecomesTheSourceFolder)
+{
+    settings.setValue(cPrefAlwaysUseOstrinAsSourcePath, true);
+    start();
+    ASSERT_EQ(alerts.shown().size(), 1u);
+    EXPECT_EQ(alerts.shown()[0].messageText, QStringLiteral("!!! Unable to Get Source Path From Ostrin !!!"));
+    alerts.clear();
+
+    const QString capture = makeFolder(testkit::makeTempFolder(QStringLiteral("ostrin")) + QStringLiteral("/Capture"));
+    ASSERT_TRUE(testkit::writeFile(ostrinPrefsFilePath(),
+        QByteArray("<map><entry key=\"savepath\" value=\"") + capture.toUtf8() + "\"/></map>"));
+    start();
+    EXPECT_TRUE(alerts.shown().empty()) << alertMessages().join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(settings.stringValue(cPrefSourcePath), capture);
+    EXPECT_TRUE(settings.boolValue(cPrefSourcePathIsValid));
+}
+
+TEST_F(AppDelegateTest, InvalidHotFolderIsReportedOnlyInHotFolderMode)
+{
+    const QString gone = testkit::makeTempFolder(QStringLiteral("gone")) + QStringLiteral("/Hot");
+    settings.setValue(cPrefHotFolderPath, gone);
+    start();
+    EXPECT_TRUE(alerts.shown().empty()) << alertMessages().join(QLatin1Char('\n')).toStdString();
+
+    settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
+    start();
+    const QString notSetUp = QStringLiteral("!!! HOT FOLDER NOT SETUP or Invalid !!!|Please check the hot folder setup...\n\n");
+    EXPECT_TRUE(testkit::waitUntil([&] { return alertMessages().contains(notSetUp); }));
+    const QStringList messages = alertMessages();
+    EXPECT_TRUE(messages.contains(QStringLiteral("!!! Unable to Mount/Locate Path !!!|\nPlease Setup Preferences for Missing/Invalid Paths:\n\n"
+                                                 "Invalid/Missing Hot Folder Path\n\n\n")))
+        << messages.join(QLatin1Char('\n')).toStdString();
+    for (const QString &message : messages)
+        EXPECT_FALSE(message.contains(QLatin1String("Source Path"))) << message.toStdString();
+    EXPECT_TRUE(monitors.created.isEmpty());
+}
+
+TEST_F(AppDelegateTest, HeldModifierOffersToSwitchHotFolderModeOff)
+{
+    const QString hot = makeFolder(testkit::makeTempFolder(QStringLiteral("hot")) + QStringLiteral("/Hot"));
+    chooseHotFolder(hot);
+    settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
+
+    // Keep it on: the monitor starts on the hot folder.
+    modifiers = Qt::AltModifier;
+    {
+        auto app = start();
+        ASSERT_GE(alerts.shown().size(), 1u);
+        const Alert offer = alerts.shown()[0];
+        EXPECT_EQ(offer.messageText, QStringLiteral("!!! Turn OFF Hot Folder Mode !!!"));
+        EXPECT_EQ(offer.buttons, (QStringList{QStringLiteral("Keep as Enabled"), QStringLiteral("DISABLE Hot Folder Mode")}));
+        EXPECT_EQ(monitors.created, QStringList{hot});
+        EXPECT_EQ(monitors.runs, std::vector<bool>{true});
+    }
+    EXPECT_EQ(monitors.alive, 0);
+
+    // Switch it off: no monitor.
+    alerts.clear();
+    monitors = {};
+    modifiers = Qt::ControlModifier;
+    alerts.queueAnswer(1);
+    start();
+    EXPECT_FALSE(settings.boolValue(QStringLiteral("prefEnableHotFolderMode")));
+    EXPECT_TRUE(monitors.created.isEmpty());
+
+    // Already off: nothing to offer.
+    alerts.clear();
+    start();
+    EXPECT_TRUE(alerts.shown().empty());
+}
+
+TEST_F(AppDelegateTest, SettingsChangesDriveTheHotFolderMonitor)
+{
+    const QString root = testkit::makeTempFolder(QStringLiteral("hot"));
+    const QString first = makeFolder(root + QStringLiteral("/First"));
+    const QString second = makeFolder(root + QStringLiteral("/Second"));
+    chooseHotFolder(first);
+    auto app = start();
+    ASSERT_EQ(app->currentMonitor(), nullptr);
+
+    settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
+    ASSERT_TRUE(testkit::waitUntil([&] { return app->currentMonitor() != nullptr; }));
+    EXPECT_EQ(monitors.created, QStringList{first});
+    EXPECT_EQ(monitors.runs, std::vector<bool>{true});
+
+    // Another hot folder: the monitor moves there.
+    chooseHotFolder(second);
+    ASSERT_TRUE(testkit::waitUntil([&] { return monitors.created.size() == 2; }));
+    EXPECT_EQ(monitors.created.last(), second);
+    EXPECT_EQ(monitors.alive, 1);
+    EXPECT_EQ(monitors.runs, (std::vector<bool>{true, false, true}));
+
+    // The same text again changes nothing.
+    settings.setValue(cPrefHotFolderPath, second);
+    testkit::spinFor(50);
+    EXPECT_EQ(monitors.created.size(), 2);
+
+    // Off: stopped and dropped.
+    settings.setValue(QStringLiteral("prefEnableHotFolderMode"), false);
+    ASSERT_TRUE(testkit::waitUntil([&] { return app->currentMonitor() == nullptr; }));
+    EXPECT_EQ(monitors.runs.back(), false);
+    EXPECT_EQ(monitors.alive, 0);
+    EXPECT_TRUE(alerts.shown().empty()) << alertMessages().join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(AppDelegateTest, DroppedFolderWithAJpegBecomesTheSourceFolder)
+{
+    auto app = start();
+    const QString before = settings.stringValue(cPrefSourcePath);
+    const QString root = testkit::makeTempFolder(QStringLiteral("drop"));
+    const QString empty = makeFolder(root + QStringLiteral("/NoPhotos"));
+    testkit::writeFile(empty + QStringLiteral("/notes.txt"), "x");
+    const QString shoot = makeFolder(root + QStringLiteral("/Shoot"));
+    testkit::writeFile(shoot + QStringLiteral("/a/b/DSC_0001.JPG"), "jpeg");
+
+    app->openFiles({});
+    app->openFiles({root + QStringLiteral("/missing")});
+    app->openFiles({empty});
+    EXPECT_EQ(settings.stringValue(cPrefSourcePath), before);
+
+    app->openFiles({shoot, empty});
+    EXPECT_EQ(settings.stringValue(cPrefSourcePath), shoot);
+    // Its reference went with it: validation keeps the new folder.
+    QVariantMap request{{QStringLiteral("keyForDestinationPath"), QString(cPrefSourcePath)},
+        {QStringLiteral("keyForDestinationPathIsValid"), QString(cPrefSourcePathIsValid)},
+        {QStringLiteral("keyForDestinationPathAliasData"), QString(cPrefSourcePathAliasData)}};
+    EXPECT_TRUE(app->validateFolderPath(request));
+    EXPECT_EQ(settings.stringValue(cPrefSourcePath), shoot);
+}
+
+TEST_F(AppDelegateTest, MenuCommandsPostTheirNotificationsAndQuitClosesSheets)
+{
+    auto app = start();
+    MainWindow window;
+    app->setMainWindow(&window);
+
+    QStringList received;
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    std::vector<ObserverRegistration> registrations;
+    for (const char *name : {"myloadnewcard", "myOpenPrefId", "mySelectAll"}) {
+        registrations.emplace_back(center, center.addObserver(QLatin1String(name), [&](const Notification &n) {
+            received << n.name + QLatin1Char('=') + n.userInfo.value(QStringLiteral("command")).toString();
+        }));
+    }
+    window.loadNewCardAction()->trigger();
+    window.preferencesAction()->trigger();
+    window.selectAllAction()->trigger();
+    EXPECT_EQ(received, (QStringList{QStringLiteral("myloadnewcard=loadnewcard"), QStringLiteral("myOpenPrefId=openpref"),
+                            QStringLiteral("mySelectAll=selectall")}));
+
+    window.show();
+    auto *sheet = new QDialog(&window);
+    sheet->setWindowModality(Qt::WindowModal);
+    sheet->show();
+    window.quitAction()->trigger();
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_EQ(terminations, 1);
+    EXPECT_TRUE(app->applicationShouldTerminateAfterLastWindowClosed());
+}
+
+TEST_F(AppDelegateTest, OnlyOneCopyHoldsTheLockAndTheOtherCanWakeIt)
+{
+    const QString folder = testkit::makeTempFolder(QStringLiteral("instance"));
+    auto first = std::make_unique<SingleInstance>(folder);
+    ASSERT_TRUE(first->tryToRun());
+    int activations = 0;
+    QObject::connect(first.get(), &SingleInstance::activationRequested, [&] { ++activations; });
+
+    SingleInstance second(folder);
+    EXPECT_FALSE(second.tryToRun());
+    EXPECT_EQ(second.otherProcessId(), qint64(::getpid()));
+    EXPECT_TRUE(second.activateOther(200));
+    EXPECT_TRUE(testkit::waitUntil([&] { return activations == 1; }));
+
+    // An application object is refused while the first copy runs, and
+    // starts once it has gone.
+    AppDelegate::Options o = options();
+    o.instanceFolder = folder;
+    EXPECT_TRUE(AppDelegate(o).isRefused());
+    first.reset();
+    EXPECT_FALSE(AppDelegate(o).isRefused());
+}

@@ -1,0 +1,66 @@
+// The real program, started twice in this test's own HOME and runtime folder.
+
+#include "platform/UserFolders.h"
+#include "tests/testkit/TestEnvironment.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+using namespace sorrelby;
+
+namespace {
+
+void startProgram(QProcess &process)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(SORRELBY_APP_PATH), {});
+}
+
+QString logText()
+{
+    return QString::fromUtf8(testkit::readFile(userfolders::logFilePath()));
+}
+
+} // namespace
+
+TEST(StartupProcess, SecondCopyIsRefusedAndTheFirstKeepsRunning)
+{
+    QProcess first;
+    startProgram(first);
+    ASSERT_TRUE(first.waitForStarted(10000));
+    // Started for good once its monitor set-up (the last phase) has run.
+    ASSERT_TRUE(testkit::waitUntil([] { return logText().contains(QLatin1String("applicationDidFinishLaunching")); }, 30000))
+        << logText().toStdString();
+
+    QProcess second;
+    startProgram(second);
+    ASSERT_TRUE(second.waitForStarted(10000));
+    const qint64 secondPid = second.processId();
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    const QString secondLog = QString::fromUtf8(second.readAllStandardError());
+    EXPECT_TRUE(secondLog.contains(QLatin1String("!!! Another Instance of This App is Already Running !!!"))) << secondLog.toStdString();
+    EXPECT_TRUE(secondLog.contains(QStringLiteral("Existing Running App PID = %1").arg(first.processId()))) << secondLog.toStdString();
+    EXPECT_TRUE(secondLog.contains(QStringLiteral("This App PID = %1").arg(secondPid)));
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    // A fresh home: factory folders made, no path alert, the start in the log.
+    const QString log = logText();
+    const QString base = userfolders::home() + QStringLiteral("/Pictures/Sorrelby/");
+    for (const char *name : {"Source", "Main", "Hot"})
+        EXPECT_TRUE(QFileInfo(base + QLatin1String(name)).isDir()) << name;
+    EXPECT_FALSE(log.contains(QLatin1String("Unable to Mount/Locate Path"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QLatin1String("AppDelegate -> init()")));
+    EXPECT_TRUE(log.contains(QLatin1String("applicationWillFinishLaunching...DONE...")));
+    // The refused copy leaves its trace in the file too.
+    EXPECT_TRUE(log.contains(QStringLiteral("ending this copy (PID %1)").arg(secondPid)));
+
+    first.kill();
+    EXPECT_TRUE(first.waitForFinished(10000));
+}
