@@ -133,15 +133,21 @@ QString formatDateStyle(const QDateTime &when, int style)
     return format(formatter.get(), when);
 }
 
+QString performDateFormatString(const QString &pattern, const QDateTime &now)
+{
+    if (pattern.isEmpty())
+        return {};
+    // The day changes at 03:00: late work still belongs to the shoot's day.
+    return formatDate(now.addSecs(-10800), pattern).replace(QLatin1Char('/'), QLatin1Char(':'));
+}
+
 std::optional<QString> getDailyFolderNameC(const QString &dateFormatKey)
 {
     const QString key = dateFormatKey.isEmpty() ? QString(cPrefDailyFolderDateFormat) : dateFormatKey;
     const auto pattern = Settings::shared().optionalString(key);
     if (!pattern)
         return std::nullopt;
-    // The day changes at 03:00: late work still belongs to the shoot's day.
-    const QDateTime moment = QDateTime::currentDateTime().addSecs(-10800);
-    return formatDate(moment, *pattern).replace(QLatin1Char('/'), QLatin1Char(':'));
+    return performDateFormatString(*pattern);
 }
 
 std::optional<QString> getDuplicateFolderPathC(const QString &folderPathKey, const QString &dateFormatKey)

@@ -28,6 +28,12 @@ bool isAutoReassignFromBarcodePhotosOnly();
 // Serial numbers from "prefCamerasToRotate180asString" (comma-separated).
 QSet<QString> getCamerasForUpsideDown();
 
+// The daily sub-folder name under a date pattern at the moment `now`: the
+// moment three hours earlier (so work until 03:00 counts for the day before)
+// formatted with the pattern, every "/" replaced by ":". Empty for an empty
+// pattern.
+QString performDateFormatString(const QString &pattern, const QDateTime &now = QDateTime::currentDateTime());
+
 // Today's daily sub-folder name under the pattern stored at dateFormatKey:
 // the moment three hours ago (so work until 03:00 counts for the day before),
 // every "/" replaced by ":". None when no pattern is stored.
