@@ -48,7 +48,9 @@ QObject *mainContext()
     static QObject *context = [] {
         auto *app = QCoreApplication::instance();
         Q_ASSERT_X(app, "mainqueue", "a QCoreApplication must exist");
-        auto *obj = new QObject(app);
+        // Parentless, because the first use may come from a worker thread,
+        // where an object cannot be given a parent on the main thread.
+        auto *obj = new QObject;
         if (obj->thread() != app->thread())
             obj->moveToThread(app->thread());
         return obj;

@@ -61,7 +61,7 @@ QVariant conventionFromJson(const QString &tag, const QJsonValue &value)
 QDateTime parseSettingsDate(const QString &text)
 {
     const QString t = text.trimmed();
-    static const QRegularExpression timeOfDay(QStringLiteral("^([0-9]{1,2}):([0-9]{2})(?::([0-9]{2}))?$"));
+    static const QRegularExpression &timeOfDay = *new QRegularExpression(QStringLiteral("^([0-9]{1,2}):([0-9]{2})(?::([0-9]{2}))?$"));
     const auto match = timeOfDay.match(t);
     if (match.hasMatch()) {
         const QTime time(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt());

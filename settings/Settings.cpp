@@ -1,5 +1,7 @@
 #include "settings/Settings.h"
 
+#include <QCoreApplication>
+
 #include "platform/Log.h"
 #include "platform/UserFolders.h"
 #include "settings/FactoryDefaults.h"
@@ -92,6 +94,11 @@ public:
         std::lock_guard lock(m_mutex);
         if (!m_registered) {
             m_registered = true;
+            // Write pending changes while Qt is still whole: when the
+            // application object goes away, and again at exit for stores
+            // used without one.
+            if (QCoreApplication::instance())
+                qAddPostRoutine([] { liveInstances().syncAll(); });
             std::atexit([] { liveInstances().syncAll(); });
         }
         m_instances.insert(settings);

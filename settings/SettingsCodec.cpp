@@ -31,8 +31,10 @@ std::optional<QVariant> literal(const QString &text)
         return QVariant(true);
     if (text == QLatin1String("false"))
         return QVariant(false);
-    static const QRegularExpression intPattern(QStringLiteral("^[+-]?[0-9]+$"));
-    static const QRegularExpression doublePattern(
+    // Never destroyed: the settings writer may still run during static
+    // destruction at exit.
+    static const QRegularExpression &intPattern = *new QRegularExpression(QStringLiteral("^[+-]?[0-9]+$"));
+    static const QRegularExpression &doublePattern = *new QRegularExpression(
         QStringLiteral("^[+-]?(?:(?:[0-9]+\\.[0-9]*|\\.[0-9]+)(?:[eE][+-]?[0-9]+)?|[0-9]+[eE][+-]?[0-9]+|inf|nan)$"));
     if (intPattern.match(text).hasMatch()) {
         bool ok = false;
