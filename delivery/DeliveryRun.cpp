@@ -1,0 +1,400 @@
+#include "delivery/DeliveryRun.h"
+
+#include "naming/CameraGrouping.h"
+#include "naming/FileNameScheme.h"
+#include "naming/PhotoOrdering.h"
+#include "platform/Dispatch.h"
+#include "platform/Log.h"
+#include "settings/PreferenceOps.h"
+#include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
+
+#include <QFile>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+namespace sorrelby {
+
+namespace {
+
+const QString cClass = QStringLiteral("CopyToMainFolderViewController");
+const QString cHotFolderModeKey = QStringLiteral("prefEnableHotFolderMode");
+const QString cMultiCamerasKey = QStringLiteral("prefCheckForMultiCameras");
+
+void note(QStringView operation, const QString &detail)
+{
+    logOp(cClass, operation, detail);
+}
+
+QString joinPath(const QString &folder, const QString &name)
+{
+    if (name.isEmpty())
+        return folder;
+    if (folder.endsWith(QLatin1Char('/')))
+        return folder + name;
+    return folder + QLatin1Char('/') + name;
+}
+
+bool isDeliveredCameraKey(const QString &key)
+{
+    return key.startsWith(QLatin1String("nikon"), Qt::CaseInsensitive) || key.startsWith(QLatin1String("canon"), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+bool DeliverySummary::reportsIssues() const
+{
+    return title == QLatin1String("Possible Issue(s) with Moving ReAssigned Files...");
+}
+
+DeliverySummary makeDeliverySummary(const DeliveryCounters &c, bool hotFolderMode)
+{
+    DeliverySummary summary;
+    const QString folderTotal = QStringLiteral("Folder has Total of ") + QString::number(c.total) + QStringLiteral(" Files");
+    if (c.allowed > 0) {
+        summary.message = QStringLiteral("Moved ") + QString::number(c.moved) + QStringLiteral(" out of ") + QString::number(c.allowed) + QStringLiteral(" Allowed Files.\n") + folderTotal;
+        summary.title = c.moved == c.allowed ? QStringLiteral("Finished Moving ALL ReAssigned Files...") : QStringLiteral("Possible Issue(s) with Moving ReAssigned Files...");
+    } else {
+        summary.message = QStringLiteral("Hmm - No Files to Move/Copy???\n") + folderTotal;
+        summary.title = QStringLiteral("Somehow NO Files to Move/Copy...");
+    }
+    summary.autoCloseSeconds = hotFolderMode ? 1.0 : 5.0;
+    return summary;
+}
+
+DeliveryRun::DeliveryRun(Settings &settings)
+    : m_settings(settings)
+    , m_grouper([](const QStringList &paths) { return doCreateDictionaryOfCameraImages(paths); })
+{
+}
+
+bool DeliveryRun::keepLastQRPhotoSetting(const Settings &settings)
+{
+    return settings.boolValue(cPrefKeepLastQRCodeFile) || settings.boolValue(cHotFolderModeKey);
+}
+
+QDateTime DeliveryRun::now() const
+{
+    return m_clock ? m_clock() : QDateTime::currentDateTime();
+}
+
+void DeliveryRun::report(const QString &line) const
+{
+    if (m_progress)
+        m_progress(line);
+}
+
+void DeliveryRun::pause() const
+{
+    if (m_pauseSeconds > 0)
+        std::this_thread::sleep_for(std::chrono::duration<double>(m_pauseSeconds));
+}
+
+std::optional<QString> DeliveryRun::checkIfIsUnknown(const QString &path)
+{
+    const QString base = baseNameOf(path);
+    const QString lower = base.toLower();
+    if (!lower.startsWith(QLatin1Char('?')) && !lower.startsWith(cUnknownPrefix))
+        return std::nullopt;
+    return base.split(QString(cDefaultComponentSeparator1)).first();
+}
+
+bool DeliveryRun::checkIfIsOriginal(const QString &path) const
+{
+    return sorrelby::checkIfIsOriginal(path, m_settings.intValue(cPrefOriginalNameFormatTag));
+}
+
+std::optional<QString> DeliveryRun::getDestinationPathForUnknown() const
+{
+    return getDestinationPathForUnknown(m_settings, now());
+}
+
+std::optional<QString> DeliveryRun::getDestinationPathForUnknown(const Settings &settings, const QDateTime &now)
+{
+    const QString op = QStringLiteral("getDestinationPathForUnknown()");
+    if (!settings.boolValue(cPrefDoUnassignedProcess)) {
+        note(op, QStringLiteral(".... NOT allowing prefDoUnassignedProcess"));
+        return std::nullopt;
+    }
+    const std::optional<QString> destination = settings.optionalString(cPrefDestinationPath);
+    if (!destination || destination->isEmpty())
+        return std::nullopt;
+    QString path = joinPath(*destination, cStringForUNASSIGNED_PHOTOS);
+    if (const std::optional<QString> pattern = settings.optionalString(cPrefDailyFolderDateFormat))
+        path = joinPath(path, preferenceops::performDateFormatString(*pattern, now));
+    note(op, QStringLiteral("destFolderPath = ") + path + QStringLiteral(" ..."));
+    note(op, QStringLiteral("createDirectoryAtURL = ") + path);
+    if (const FileResult created = fileops::createFolder(path); !created)
+        note(op, QStringLiteral("....Found Error = ") + created.error);
+    return path;
+}
+
+DeliveryRunResult DeliveryRun::deliver()
+{
+    if (!fSrcPath) {
+        note(u"ibDoMainStuff()", QStringLiteral("no source path, nothing to deliver"));
+        DeliveryRunResult result;
+        result.status = DeliveryStatus::MissingSourcePath;
+        return result;
+    }
+    report(QStringLiteral("Validating Destination Folder at:\n[") + fDestPath.value_or(QString()) + QStringLiteral("...]"));
+    pause();
+    report(QStringLiteral("Processing Files at:\n[") + *fSrcPath + QStringLiteral("]"));
+    pause();
+    return finishProcessxxx();
+}
+
+QStringList DeliveryRun::listSourceFolder(const QString &folder, bool &readable) const
+{
+    namespace fs = std::filesystem;
+    QStringList photos;
+    std::error_code error;
+    fs::directory_iterator it(fs::path(QFile::encodeName(folder).toStdString()), error);
+    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+        const QString name = QFile::decodeName(it->path().filename().c_str());
+        if (name.startsWith(QLatin1Char('.')))
+            continue;
+        // Folders ("_extras" among them) are never delivered nor descended
+        // into; links and special files are not photos of the shoot.
+        std::error_code typeError;
+        if (!it->is_regular_file(typeError) || it->is_symlink(typeError))
+            continue;
+        photos.append(joinPath(folder, name));
+    }
+    readable = !error;
+    if (error)
+        note(u"finishProcessxxx()", QStringLiteral("Unable to list the source folder [") + folder + QStringLiteral("]: ") + QString::fromStdString(error.message()));
+    return photos;
+}
+
+bool DeliveryRun::deliverByCamera() const
+{
+    return m_settings.boolValue(cMultiCamerasKey) || m_settings.boolValue(cHotFolderModeKey);
+}
+
+void DeliveryRun::deliverByCameraGroups(const QStringList &ordered, const QString &destPath, DeliveryRunResult &result)
+{
+    const std::optional<QMap<QString, QStringList>> groups = m_grouper ? m_grouper(ordered) : std::nullopt;
+    qsizetype grouped = 0;
+    if (groups) {
+        for (auto group = groups->cbegin(); group != groups->cend(); ++group) {
+            grouped += group.value().size();
+            if (!isDeliveredCameraKey(group.key())) {
+                note(u"finishProcessxxx()", QStringLiteral("camera [") + group.key() + QStringLiteral("] is not delivered: ") + QString::number(group.value().size()) + QStringLiteral(" photo(s) stay in the source folder"));
+                result.camerasLeftBehind.insert(group.key(), int(group.value().size()));
+                continue;
+            }
+            DeliveryBatchResult batch = finishProcessxxx2(group.value(), destPath);
+            batch.cameraKey = group.key();
+            result.batches.append(batch);
+        }
+    }
+    // Photos without a camera key stay too.
+    if (grouped < ordered.size())
+        result.camerasLeftBehind.insert(QString(), int(ordered.size() - grouped));
+}
+
+DeliveryRunResult DeliveryRun::finishProcessxxx()
+{
+    const QString op = QStringLiteral("finishProcessxxx()");
+    DeliveryRunResult result;
+    note(op, QStringLiteral("start..."));
+    // An empty path would name the root folder.
+    if (!fSrcPath || fSrcPath->isEmpty()) {
+        note(op, QStringLiteral("srcpath does NOT exist??? [") + fSrcPath.value_or(QString()) + QStringLiteral("]"));
+        result.status = DeliveryStatus::MissingSourcePath;
+        return result;
+    }
+    if (!fDestPath || fDestPath->isEmpty()) {
+        note(op, QStringLiteral("destPath does NOT exist??? [") + fDestPath.value_or(QString()) + QStringLiteral("]"));
+        result.status = DeliveryStatus::MissingDestinationPath;
+        return result;
+    }
+    const QString srcPath = *fSrcPath;
+    const QString destPath = *fDestPath;
+
+    if (!fileops::exists(destPath)) {
+        note(op, QStringLiteral("destPath does NOT exist??? [") + destPath);
+        if (const FileResult created = fileops::createFolder(destPath))
+            note(op, QStringLiteral("cool created!!!!"));
+        else
+            note(op, QStringLiteral("oops somethign went wrong ") + created.error);
+    }
+
+    // The mode this run started in; put back at the end.
+    bool hotFolderMode = false;
+    mainqueue::sync([&] {
+        note(op, QStringLiteral("RETRIEVING currentstate......"));
+        hotFolderMode = m_settings.boolValue(cHotFolderModeKey);
+    });
+
+    bool readable = true;
+    const QStringList candidates = listSourceFolder(srcPath, readable);
+    if (!readable) {
+        result.status = DeliveryStatus::SourceUnreadable;
+    } else {
+        note(op, QStringLiteral("fileURLs has %1 = [%2]").arg(candidates.size()).arg(candidates.join(QStringLiteral(", "))));
+        const std::optional<QStringList> ordered = sortImageUrls(candidates, SortDirection::Ascending);
+        if (!ordered) {
+            result.status = DeliveryStatus::UnableToSort;
+            Alert alert;
+            alert.messageText = QStringLiteral("Unable to get sorted list");
+            alert.informativeText = QStringLiteral("Unable to sort the list");
+            result.alert = alert;
+        } else if (hotFolderMode || m_settings.boolValue(cMultiCamerasKey)) {
+            deliverByCameraGroups(*ordered, destPath, result);
+        } else {
+            result.batches.append(finishProcessxxx2(*ordered, destPath));
+        }
+    }
+
+    mainqueue::sync([&] {
+        note(op, QStringLiteral("RESTORING currentstate......"));
+        // Written only when it changed, so observers of the mode hear nothing
+        // from a run that left it alone.
+        if (m_settings.boolValue(cHotFolderModeKey) != hotFolderMode)
+            m_settings.setValue(cHotFolderModeKey, hotFolderMode);
+    });
+
+    switch (result.status) {
+    case DeliveryStatus::Finished:
+        result.end = result.batches.isEmpty() ? DeliveryEnd::Close : result.batches.last().end;
+        break;
+    default:
+        result.end = DeliveryEnd::StayOpen;
+        break;
+    }
+    return result;
+}
+
+bool DeliveryRun::moveIntoFolder(const QString &photo, const QString &target, const QString &failureContext, QStringList &failures) const
+{
+    const QString op = QStringLiteral("finishProcessxxx2(_:destPath:)");
+    const bool replacing = fileops::exists(target);
+    const FileResult moved = m_fileOps.replace(photo, target);
+    if (!moved) {
+        note(op, QStringLiteral("File not saved:\n") + moved.error);
+        failures.append(failureContext + fileNameOf(photo) + QStringLiteral(": ") + moved.error);
+        return false;
+    }
+    if (replacing)
+        note(op, QStringLiteral("Existing file replaced."));
+    return true;
+}
+
+void DeliveryRun::discardCodePhoto(const QString &photo, DeliveryCounters &counters, QStringList &failures) const
+{
+    const QString op = QStringLiteral("finishProcessxxx2(_:destPath:)");
+    const FileResult trashed = m_fileOps.trash(photo);
+    if (trashed) {
+        ++counters.trashed;
+        return;
+    }
+    note(op, QStringLiteral("fm.trashItem - oops something went wrong ") + trashed.error);
+    const FileResult removed = m_fileOps.remove(photo);
+    if (removed) {
+        note(op, QStringLiteral("fm.removeItem - ok had to use removeItemAtURL instead of trashItemAtURL..."));
+        ++counters.removed;
+        return;
+    }
+    note(op, QStringLiteral("oops something went wrong with removeItemAtURL  ") + removed.error);
+    failures.append(QStringLiteral("card photo not discarded: ") + fileNameOf(photo) + QStringLiteral(": ") + removed.error);
+}
+
+DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, const std::optional<QString> &destPath)
+{
+    const QString op = QStringLiteral("finishProcessxxx2(_:destPath:)");
+    DeliveryBatchResult batch;
+    batch.destPath = destPath.value_or(QString());
+    if (batch.destPath.isEmpty()) {
+        note(op, QStringLiteral("destPath does NOT exist??? []"));
+        return batch;
+    }
+    const std::optional<QStringList> ordered = sortImageUrls(photos, SortDirection::Ascending);
+    if (!ordered)
+        return batch;
+
+    DeliveryCounters &counters = batch.counters;
+    counters.total = int(ordered->size());
+    QStringList &kept = batch.keptCodePhotos; // newest first
+
+    for (const QString &photo : *ordered) {
+        const QString name = fileNameOf(photo);
+        const QString destFile = joinPath(batch.destPath, name);
+        const std::optional<QString> unknownFolder = getDestinationPathForUnknown();
+        const bool withoutCode = checkIfIsUnknown(photo).has_value() || checkIfIsOriginal(photo);
+
+        bool deliverAsCoded = !withoutCode;
+        if (withoutCode) {
+            if (m_settings.intValue(cPrefMoveUnasignedPhotoMethodTag) == 1) {
+                if (unknownFolder) {
+                    const QString unknownFile = joinPath(*unknownFolder, name);
+                    note(op, QStringLiteral("Need to COPY to the UNASSIGNED destination: ") + unknownFile);
+                    if (moveIntoFolder(photo, unknownFile, QStringLiteral("not moved to the unassigned folder: "), batch.failures)) {
+                        note(op, QStringLiteral("File saved."));
+                        ++counters.unassigned;
+                    }
+                } else {
+                    note(op, QStringLiteral("UNASSIGNED Folder not found - will move to default destination folder...."));
+                    deliverAsCoded = true;
+                }
+            } else {
+                note(op, QStringLiteral("Do Move Unknown Item is FALSE - so will file=") + name + QStringLiteral(" will remain in source folder...."));
+            }
+        }
+
+        if (deliverAsCoded) {
+            report(QStringLiteral("Copying TO:\n ") + destFile);
+            note(op, QStringLiteral("Need to COPY to destination: ") + destFile);
+            ++counters.allowed;
+            if (!baseNameOf(photo).endsWith(cQRCodeMarker)) {
+                if (moveIntoFolder(photo, destFile, QStringLiteral("not moved: "), batch.failures)) {
+                    note(op, QStringLiteral("File moved."));
+                    ++counters.moved;
+                }
+            } else {
+                // A card photo is never delivered, so it leaves the destination
+                // alone: a same-named file there stays as it is.
+                QString discard = photo;
+                if (fDoKeepLastQRPhoto) {
+                    if (!kept.isEmpty()) {
+                        const QString code = getQRCodePartFromString(photo);
+                        const QString newestCode = getQRCodePartFromString(kept.first());
+                        if (!code.isEmpty() && !newestCode.isEmpty() && code.compare(newestCode, Qt::CaseInsensitive) == 0)
+                            kept.append(kept.takeFirst());
+                    }
+                    kept.prepend(photo);
+                    discard = kept.size() >= 3 ? kept.takeLast() : QString();
+                }
+                if (!discard.isEmpty())
+                    discardCodePhoto(discard, counters, batch.failures);
+            }
+        }
+        pause();
+    }
+
+    finishBatch(batch);
+    return batch;
+}
+
+void DeliveryRun::finishBatch(DeliveryBatchResult &batch) const
+{
+    const QString op = QStringLiteral("finishProcessxxx2(_:destPath:)");
+    const DeliveryCounters &c = batch.counters;
+    if (deliverByCamera()) {
+        note(op, QStringLiteral("no need to show items copied if multi camera..."));
+        batch.end = DeliveryEnd::Close;
+    } else {
+        note(op, QStringLiteral("TotalMoved[") + QString::number(c.moved) + QStringLiteral("]   "));
+        if (c.leftInSource() == 1)
+            note(op, QStringLiteral("just one left - maybe pref to keep last qrcode file is enabled???"));
+        batch.summary = makeDeliverySummary(c, m_settings.boolValue(cHotFolderModeKey));
+        batch.end = DeliveryEnd::ShowSummary;
+    }
+    if (m_batchEnded)
+        m_batchEnded(batch);
+}
+
+} // namespace sorrelby

@@ -1,0 +1,174 @@
+#pragma once
+// Delivery of a shoot: empties the source folder into the destination
+// ("main") folder. Coded photos are moved into the destination, photos without
+// a code go into the UNASSIGNED_PHOTOS folder or stay behind, and card photos
+// are thrown away, except the most recent ones when they are to be kept for
+// the next batch.
+//
+// A plain class the delivery dialog drives (and the `deliver` command): the
+// dialog fills in the paths and the keep flag, runs it on the browser's work
+// queue, shows the progress lines it reports and, when a batch ends, either
+// the summary or nothing before it closes. One run at a time per object; the
+// callbacks are called on the thread that runs it.
+//
+// Nothing delivered is ever lost: a same-named file in a target folder is
+// replaced by one atomic rename (or a flushed copy renamed over it when the
+// target is on another file system), so at every moment one complete copy
+// exists; a failed move leaves the photo in the source folder.
+
+#include "platform/AlertPresenter.h"
+#include "platform/FileOps.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace sorrelby {
+
+class Settings;
+
+// What the dialog does once a batch (or the whole run) is over.
+enum class DeliveryEnd {
+    StayOpen,    // nothing to show; the user closes the dialog
+    ShowSummary, // show the summary as a sheet, closing it by itself, then close
+    Close,       // close at once, without a summary
+};
+
+// The six counters of one batch.
+struct DeliveryCounters {
+    int moved = 0;      // coded photos moved into the destination
+    int trashed = 0;    // card photos moved to the trash
+    int removed = 0;    // card photos deleted because the trash failed
+    int unassigned = 0; // photos without a code moved into the unassigned folder
+    int total = 0;      // photos in the batch
+    int allowed = 0;    // photos delivery tried to move into the destination (card photos included)
+
+    // Photos of the batch still in the source folder (kept card photos, photos
+    // without a code left behind, failed moves).
+    int leftInSource() const { return total - (trashed + moved + removed + unassigned); }
+};
+
+struct DeliverySummary {
+    QString title;   // the alert's message text
+    QString message; // its informative text
+    double autoCloseSeconds = 5.0; // the sheet ends by itself after this
+
+    // "Possible Issue(s) ..." (some allowed photo was not moved).
+    bool reportsIssues() const;
+};
+
+// The summary of a batch's counters, worded as the dialog shows it.
+DeliverySummary makeDeliverySummary(const DeliveryCounters &counters, bool hotFolderMode);
+
+struct DeliveryBatchResult {
+    QString destPath;
+    QString cameraKey; // the camera of the batch when delivering one camera at a time
+    DeliveryCounters counters;
+    QStringList keptCodePhotos; // card photos kept in the source, newest first
+    QStringList failures;       // one line per photo that could not be moved or discarded
+    DeliveryEnd end = DeliveryEnd::StayOpen;
+    std::optional<DeliverySummary> summary; // with ShowSummary
+};
+
+enum class DeliveryStatus {
+    Finished,
+    MissingSourcePath,
+    MissingDestinationPath,
+    SourceUnreadable,
+    UnableToSort,
+};
+
+struct DeliveryRunResult {
+    DeliveryStatus status = DeliveryStatus::Finished;
+    QList<DeliveryBatchResult> batches;
+    // Camera key -> photos not delivered because their camera is neither a
+    // Nikon nor a Canon (delivery one camera at a time only).
+    QMap<QString, int> camerasLeftBehind;
+    std::optional<Alert> alert; // to show as a sheet on the dialog ("Unable to get sorted list")
+    DeliveryEnd end = DeliveryEnd::StayOpen;
+};
+
+class DeliveryRun {
+public:
+    using Progress = std::function<void(const QString &line)>;
+    using BatchEnded = std::function<void(const DeliveryBatchResult &batch)>;
+    using Clock = std::function<QDateTime()>;
+    // Camera key -> that camera's photos; none when no grouping could be made.
+    using CameraGrouper = std::function<std::optional<QMap<QString, QStringList>>(const QStringList &paths)>;
+
+    // The file operations delivery uses (tests inject failures).
+    struct FileOperations {
+        std::function<FileResult(const QString &from, const QString &to)> replace = fileops::replaceAtomically;
+        std::function<FileResult(const QString &path)> trash = [](const QString &path) { return fileops::moveToTrash(path); };
+        std::function<FileResult(const QString &path)> remove = fileops::removeFile;
+    };
+
+    explicit DeliveryRun(Settings &settings);
+
+    std::optional<QString> fSrcPath;
+    std::optional<QString> fDestPath; // already including the daily sub-folder
+    bool fDoKeepLastQRPhoto = false;
+
+    void setProgress(Progress progress) { m_progress = std::move(progress); }
+    void setBatchEnded(BatchEnded batchEnded) { m_batchEnded = std::move(batchEnded); }
+    void setClock(Clock clock) { m_clock = std::move(clock); }
+    void setCameraGrouper(CameraGrouper grouper) { m_grouper = std::move(grouper); }
+    void setFileOperations(FileOperations operations) { m_fileOps = std::move(operations); }
+    // The pause after every photo, which paces the dialog; 0 for none.
+    void setPauseSeconds(double seconds) { m_pauseSeconds = seconds; }
+
+    // "prefKeepLastQRCodeFile", forced on in hot folder mode (the next batch
+    // must still find its card photo).
+    static bool keepLastQRPhotoSetting(const Settings &settings);
+
+    // What the dialog runs on the work queue: the two opening progress lines,
+    // each followed by the pause, then finishProcessxxx(). Nothing happens
+    // without a source path.
+    DeliveryRunResult deliver();
+
+    // The run over the whole source folder: lists its files, orders them by
+    // creation date and delivers them in one batch, or one batch per Nikon or
+    // Canon camera when delivering by camera.
+    DeliveryRunResult finishProcessxxx();
+
+    // Delivers the given photos (ordered again by creation date) into
+    // destPath.
+    DeliveryBatchResult finishProcessxxx2(const QStringList &photos, const std::optional<QString> &destPath);
+
+    // The unassigned folder (created when missing), or none when photos without
+    // a code are not handled.
+    std::optional<QString> getDestinationPathForUnknown() const;
+    static std::optional<QString> getDestinationPathForUnknown(const Settings &settings, const QDateTime &now);
+
+    // The unknown marker (first "_" piece) of a photo the user marked unknown
+    // (base name beginning with "?" or "unknown", any case), or none.
+    static std::optional<QString> checkIfIsUnknown(const QString &path);
+    // The photo still has its camera name.
+    bool checkIfIsOriginal(const QString &path) const;
+
+private:
+    QDateTime now() const;
+    void report(const QString &line) const;
+    void pause() const;
+    QStringList listSourceFolder(const QString &folder, bool &readable) const;
+    bool deliverByCamera() const;
+    void deliverByCameraGroups(const QStringList &ordered, const QString &destPath, DeliveryRunResult &result);
+    bool moveIntoFolder(const QString &photo, const QString &target, const QString &failureContext, QStringList &failures) const;
+    void discardCodePhoto(const QString &photo, DeliveryCounters &counters, QStringList &failures) const;
+    void finishBatch(DeliveryBatchResult &batch) const;
+
+    Settings &m_settings;
+    Progress m_progress;
+    BatchEnded m_batchEnded;
+    Clock m_clock;
+    CameraGrouper m_grouper;
+    FileOperations m_fileOps;
+    double m_pauseSeconds = 0.1;
+};
+
+} // namespace sorrelby

@@ -1,0 +1,291 @@
+// Delivery of a source folder into the main folder. Photos are small files
+// whose capture order is given by their modification times; only the camera
+// grouping case needs real photos with camera metadata.
+
+#include "delivery/DeliveryRun.h"
+
+#include "platform/FileOps.h"
+#include "settings/PreferenceOps.h"
+#include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
+#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/PhotoGenerator.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+const QDateTime kStart(QDate(2024, 5, 1), QTime(9, 0, 0));
+
+std::string lines(const QStringList &list)
+{
+    return list.join(QLatin1Char('\n')).toStdString();
+}
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QStringList trashed()
+{
+    return entries(QDir::homePath() + QStringLiteral("/.local/share/Trash/files"));
+}
+
+class DeliveryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        settings.registerFactoryDefaults();
+        settings.setValue(cPrefOriginalNameFormatTag, 1);
+        settings.setValue(cPrefDestinationPath, root);
+        settings.remove(cPrefDailyFolderDateFormat);
+        settings.setValue(QStringLiteral("prefEnableHotFolderMode"), false);
+        settings.setValue(QStringLiteral("prefCheckForMultiCameras"), false);
+        run.fSrcPath = source;
+        run.fDestPath = destination;
+        run.setPauseSeconds(0);
+        run.setProgress([this](const QString &line) { progress << line; });
+    }
+
+    // Stand-ins for photos, one second apart in the given order; each holds
+    // its own name so a replaced file is told from the one it replaced.
+    void shoot(const QStringList &names, const QString &folder = {})
+    {
+        for (int i = 0; i < names.size(); ++i) {
+            const QString path = (folder.isEmpty() ? source : folder) + QLatin1Char('/') + names[i];
+            ASSERT_TRUE(writeFile(path, "photo " + names[i].toUtf8()));
+            ASSERT_TRUE(fileops::setModificationDate(path, kStart.addSecs(i)));
+        }
+    }
+
+    Settings &settings = Settings::shared();
+    QString source = makeTempFolder(QStringLiteral("source"));
+    QString root = makeTempFolder(QStringLiteral("main"));
+    QString destination = root + QStringLiteral("/05-01-2024");
+    DeliveryRun run{settings};
+    QStringList progress;
+};
+
+TEST_F(DeliveryTest, KeepsTheTwoNewestCardPhotosOnlyWhenAsked)
+{
+    // Cards A (code X), B (code Y), C (code X again), each before its photos.
+    const QStringList names{"X_IMG_0001-qrcode.JPG", "X_IMG_0002.JPG", "Y_IMG_0003-qrcode.JPG",
+                            "Y_IMG_0004.JPG", "X_IMG_0005-qrcode.JPG", "X_IMG_0006.JPG"};
+    shoot(names);
+    run.fDoKeepLastQRPhoto = true;
+    const DeliveryRunResult result = run.finishProcessxxx();
+
+    ASSERT_EQ(result.status, DeliveryStatus::Finished);
+    ASSERT_EQ(result.batches.size(), 1);
+    const DeliveryBatchResult &batch = result.batches.first();
+    EXPECT_EQ(lines(entries(source)), lines({"X_IMG_0005-qrcode.JPG", "Y_IMG_0003-qrcode.JPG"}));
+    EXPECT_EQ(lines(batch.keptCodePhotos), lines({source + "/X_IMG_0005-qrcode.JPG", source + "/Y_IMG_0003-qrcode.JPG"}));
+    EXPECT_EQ(lines(trashed()), lines({"X_IMG_0001-qrcode.JPG"}));
+    EXPECT_EQ(lines(entries(destination)), lines({"X_IMG_0002.JPG", "X_IMG_0006.JPG", "Y_IMG_0004.JPG"}));
+    EXPECT_EQ(batch.counters.total, 6);
+    EXPECT_EQ(batch.counters.allowed, 6);
+    EXPECT_EQ(batch.counters.moved, 3);
+    EXPECT_EQ(batch.counters.trashed, 1);
+    EXPECT_EQ(batch.counters.leftInSource(), 2);
+    // Card photos count as allowed but are never moved.
+    ASSERT_EQ(result.end, DeliveryEnd::ShowSummary);
+    ASSERT_TRUE(batch.summary);
+    EXPECT_EQ(batch.summary->title, QStringLiteral("Possible Issue(s) with Moving ReAssigned Files..."));
+    EXPECT_EQ(batch.summary->message, QStringLiteral("Moved 3 out of 6 Allowed Files.\nFolder has Total of 6 Files"));
+    EXPECT_EQ(batch.summary->autoCloseSeconds, 5.0);
+    ASSERT_EQ(progress.size(), 6);
+    EXPECT_EQ(progress.first(), QStringLiteral("Copying TO:\n ") + destination + QStringLiteral("/X_IMG_0001-qrcode.JPG"));
+
+    // A card repeating the newest kept code does not push the other code out:
+    // the newest card of each of the last two codes stays.
+    const QString other = makeTempFolder(QStringLiteral("other"));
+    shoot({"P_IMG_0021-qrcode.JPG", "Q_IMG_0022-qrcode.JPG", "Q_IMG_0023-qrcode.JPG"}, other);
+    run.fSrcPath = other;
+    const DeliveryBatchResult repeated = run.finishProcessxxx().batches.value(0);
+    EXPECT_EQ(lines(repeated.keptCodePhotos), lines({other + "/Q_IMG_0023-qrcode.JPG", other + "/P_IMG_0021-qrcode.JPG"}));
+    EXPECT_EQ(lines(entries(other)), lines({"P_IMG_0021-qrcode.JPG", "Q_IMG_0023-qrcode.JPG"}));
+    run.fSrcPath = source;
+
+    // Without keeping, every card photo goes.
+    shoot({"Z_IMG_0011-qrcode.JPG", "Z_IMG_0012.JPG", "W_IMG_0013-qrcode.JPG"});
+    run.fDoKeepLastQRPhoto = false;
+    const DeliveryBatchResult second = run.finishProcessxxx().batches.value(0);
+    EXPECT_EQ(second.counters.trashed, 4); // the two kept before, Z and W
+    EXPECT_EQ(second.counters.moved, 1);
+    EXPECT_TRUE(second.keptCodePhotos.isEmpty());
+    EXPECT_TRUE(entries(source).isEmpty());
+}
+
+TEST_F(DeliveryTest, PhotosWithoutCodeFollowTheUnassignedSettings)
+{
+    settings.setValue(cPrefDailyFolderDateFormat, QStringLiteral("MM/dd/yyyy"));
+    // 01:30 on 2 March still counts as 1 March.
+    run.setClock([] { return QDateTime(QDate(2025, 3, 2), QTime(1, 30)); });
+    const QString unassigned = root + QStringLiteral("/UNASSIGNED_PHOTOS/03:01:2025");
+    EXPECT_EQ(preferenceops::performDateFormatString(QStringLiteral("MM/dd/yyyy"), QDateTime(QDate(2025, 3, 2), QTime(3, 30))), QStringLiteral("03:02:2025"));
+    EXPECT_EQ(preferenceops::performDateFormatString(QString(), kStart), QString());
+    const QStringList withoutCode{"IMG_0001.JPG", "unknown_IMG_0002.JPG", "?_IMG_0003.JPG"};
+    EXPECT_EQ(DeliveryRun::checkIfIsUnknown(source + "/Unknown_IMG_0002.JPG").value_or(QString()), QStringLiteral("Unknown"));
+    EXPECT_FALSE(DeliveryRun::checkIfIsUnknown(source + "/A1_IMG_0002.JPG"));
+
+    // Moved into the unassigned folder of the day, not counted as allowed.
+    shoot(withoutCode + QStringList{"A1_IMG_0004.JPG"});
+    ASSERT_TRUE(writeFile(unassigned + "/IMG_0001.JPG", "older")); // replaced
+    DeliveryBatchResult batch = run.finishProcessxxx().batches.value(0);
+    EXPECT_EQ(lines(entries(unassigned)), lines({"?_IMG_0003.JPG", "IMG_0001.JPG", "unknown_IMG_0002.JPG"}));
+    EXPECT_EQ(readFile(unassigned + "/IMG_0001.JPG"), QByteArray("photo IMG_0001.JPG"));
+    EXPECT_EQ(batch.counters.unassigned, 3);
+    EXPECT_EQ(batch.counters.allowed, 1);
+    EXPECT_EQ(batch.summary->title, QStringLiteral("Finished Moving ALL ReAssigned Files..."));
+
+    // Any other method leaves them in the source folder.
+    settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 0);
+    shoot(withoutCode);
+    batch = run.finishProcessxxx().batches.value(0);
+    EXPECT_EQ(lines(entries(source)), lines({"?_IMG_0003.JPG", "IMG_0001.JPG", "unknown_IMG_0002.JPG"}));
+    EXPECT_EQ(batch.counters.unassigned, 0);
+    EXPECT_EQ(batch.summary->title, QStringLiteral("Somehow NO Files to Move/Copy..."));
+    EXPECT_EQ(batch.summary->message, QStringLiteral("Hmm - No Files to Move/Copy???\nFolder has Total of 3 Files"));
+
+    // Method 1 without the unassigned feature: delivered like coded photos.
+    settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 1);
+    settings.setValue(cPrefDoUnassignedProcess, false);
+    batch = run.finishProcessxxx().batches.value(0);
+    EXPECT_TRUE(entries(source).isEmpty());
+    EXPECT_EQ(batch.counters.allowed, 3);
+    EXPECT_EQ(batch.counters.moved, 3);
+    EXPECT_TRUE(QFileInfo::exists(destination + "/unknown_IMG_0002.JPG"));
+}
+
+TEST_F(DeliveryTest, EmptyFolderAndMissingPaths)
+{
+    ASSERT_TRUE(QDir(source).mkpath(QStringLiteral("_extras")));
+    shoot({"A1_IMG_0002.JPG"}, source + "/_extras");
+    shoot({".hidden_IMG_0001.JPG", ".DS_Store"});
+    const DeliveryRunResult result = run.deliver();
+    ASSERT_EQ(result.batches.size(), 1);
+    EXPECT_EQ(result.batches[0].summary->title, QStringLiteral("Somehow NO Files to Move/Copy..."));
+    EXPECT_EQ(result.batches[0].summary->message, QStringLiteral("Hmm - No Files to Move/Copy???\nFolder has Total of 0 Files"));
+    EXPECT_TRUE(QFileInfo(destination).isDir()); // created on the way
+    EXPECT_EQ(entries(source).size(), 3);
+    EXPECT_EQ(lines(progress.mid(0, 2)), lines({"Validating Destination Folder at:\n[" + destination + "...]", "Processing Files at:\n[" + source + "]"}));
+
+    run.fDestPath.reset();
+    EXPECT_EQ(run.finishProcessxxx().status, DeliveryStatus::MissingDestinationPath);
+    run.fDestPath = destination;
+    run.fSrcPath = source + QStringLiteral("/gone");
+    const DeliveryRunResult unreadable = run.finishProcessxxx();
+    EXPECT_EQ(unreadable.status, DeliveryStatus::SourceUnreadable);
+    EXPECT_EQ(unreadable.end, DeliveryEnd::StayOpen);
+    run.fSrcPath.reset();
+    EXPECT_EQ(run.deliver().status, DeliveryStatus::MissingSourcePath);
+}
+
+// Only Nikon and Canon bodies are delivered one camera at a time; the other
+// makes and photos without metadata stay behind. In hot folder mode card
+// photos are kept and no summary is shown.
+TEST_F(DeliveryTest, CameraGroupingLeavesOtherMakesBehind)
+{
+    settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
+    const QList<std::pair<QString, std::optional<CameraSpec>>> photos{
+        {"S1_DSC_0001-qrcode.JPG", nikonCamera()}, {"S1_DSC_0002.JPG", nikonCamera()},
+        {"S2_IMG_0003.JPG", canonCamera()}, {"S3_DSC_0004.JPG", sonyCamera()}, {"S4_DSC_0005.JPG", std::nullopt}};
+    for (int i = 0; i < photos.size(); ++i) {
+        PhotoSpec spec;
+        spec.size = QSize(64, 48);
+        spec.exif.camera = photos[i].second;
+        spec.exif.captureTime = kStart.addSecs(i);
+        ASSERT_TRUE(writePhoto(source + "/" + photos[i].first, spec));
+    }
+    ASSERT_TRUE(writeFile(source + "/S5_DSC_0006.JPG", "no metadata"));
+
+    run.fDoKeepLastQRPhoto = DeliveryRun::keepLastQRPhotoSetting(settings);
+    EXPECT_TRUE(run.fDoKeepLastQRPhoto);
+    QList<DeliveryEnd> ends;
+    run.setBatchEnded([&](const DeliveryBatchResult &batch) { ends << batch.end; });
+    const DeliveryRunResult result = run.finishProcessxxx();
+
+    EXPECT_EQ(lines(entries(destination)), lines({"S1_DSC_0002.JPG", "S2_IMG_0003.JPG"}));
+    EXPECT_EQ(lines(entries(source)), lines({"S1_DSC_0001-qrcode.JPG", "S3_DSC_0004.JPG", "S4_DSC_0005.JPG", "S5_DSC_0006.JPG"}));
+    EXPECT_EQ(result.batches.size(), 2);
+    EXPECT_EQ(ends, QList<DeliveryEnd>({DeliveryEnd::Close, DeliveryEnd::Close}));
+    for (const DeliveryBatchResult &batch : result.batches)
+        EXPECT_FALSE(batch.summary);
+    int leftBehind = 0;
+    for (int count : result.camerasLeftBehind)
+        leftBehind += count;
+    EXPECT_EQ(leftBehind, 3);
+    EXPECT_TRUE(settings.boolValue(QStringLiteral("prefEnableHotFolderMode")));
+}
+
+// A same-named file in the destination is replaced in one step, or left as
+// it was when the move fails; a card photo never touches it.
+TEST_F(DeliveryTest, ReplacingInTheDestinationNeverLosesAFile)
+{
+    shoot({"A1_IMG_0001-qrcode.JPG", "A1_IMG_0002.JPG"});
+    ASSERT_TRUE(writeFile(destination + "/A1_IMG_0001-qrcode.JPG", "delivered earlier"));
+    ASSERT_TRUE(writeFile(destination + "/A1_IMG_0002.JPG", "delivered earlier"));
+
+    DeliveryRun::FileOperations failing;
+    failing.replace = [](const QString &, const QString &) { return FileResult::failure(QStringLiteral("disk full")); };
+    run.setFileOperations(failing);
+    DeliveryBatchResult batch = run.finishProcessxxx().batches.value(0);
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0002.JPG"), QByteArray("delivered earlier"));
+    EXPECT_TRUE(QFileInfo::exists(source + "/A1_IMG_0002.JPG"));
+    EXPECT_EQ(batch.counters.moved, 0);
+    ASSERT_EQ(batch.failures.size(), 1);
+    EXPECT_TRUE(batch.failures[0].contains(QStringLiteral("disk full")));
+    EXPECT_TRUE(batch.summary->reportsIssues());
+    // The card photo went to the trash; the destination's file of that name stayed.
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0001-qrcode.JPG"), QByteArray("delivered earlier"));
+    EXPECT_EQ(batch.counters.trashed, 1);
+
+    // With a working move the earlier delivery is replaced.
+    run.setFileOperations({});
+    batch = run.finishProcessxxx().batches.value(0);
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0002.JPG"), QByteArray("photo A1_IMG_0002.JPG"));
+    EXPECT_EQ(batch.counters.moved, 1);
+
+    // A card photo that can be neither trashed nor deleted stays.
+    shoot({"B2_IMG_0003-qrcode.JPG"});
+    DeliveryRun::FileOperations stuck;
+    stuck.trash = [](const QString &) { return FileResult::failure(QStringLiteral("no trash")); };
+    stuck.remove = [](const QString &) { return FileResult::failure(QStringLiteral("read-only")); };
+    run.setFileOperations(stuck);
+    batch = run.finishProcessxxx().batches.value(0);
+    EXPECT_TRUE(QFileInfo::exists(source + "/B2_IMG_0003-qrcode.JPG"));
+    EXPECT_EQ(batch.counters.trashed + batch.counters.removed, 0);
+}
+
+TEST_F(DeliveryTest, DestinationOnAnotherFileSystem)
+{
+    const QString other = otherFileSystemFolder();
+    if (other.isEmpty())
+        GTEST_SKIP() << "no second file system";
+    destination = other + QStringLiteral("/main");
+    run.fDestPath = destination;
+    shoot({"A1_IMG_0001.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003.JPG"});
+    ASSERT_TRUE(writeFile(destination + "/A1_IMG_0001.JPG", "delivered earlier"));
+    // A folder in the way makes the last step of that photo's copy fail.
+    ASSERT_TRUE(writeFile(destination + "/A1_IMG_0003.JPG/inside", "not a photo"));
+
+    const DeliveryBatchResult batch = run.finishProcessxxx().batches.value(0);
+    EXPECT_EQ(batch.counters.moved, 2);
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0001.JPG"), QByteArray("photo A1_IMG_0001.JPG"));
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0002.JPG"), QByteArray("photo A1_IMG_0002.JPG"));
+    EXPECT_EQ(QFileInfo(destination + "/A1_IMG_0002.JPG").lastModified(), kStart.addSecs(1));
+    EXPECT_EQ(readFile(source + "/A1_IMG_0003.JPG"), QByteArray("photo A1_IMG_0003.JPG"));
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0003.JPG/inside"), QByteArray("not a photo"));
+    EXPECT_EQ(batch.failures.size(), 1);
+    // No half-made copies are left behind.
+    EXPECT_EQ(lines(entries(destination)), lines({"A1_IMG_0001.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003.JPG"}));
+    EXPECT_EQ(lines(entries(source)), lines({"A1_IMG_0003.JPG"}));
+}
+
+} // namespace
