@@ -1,0 +1,350 @@
+#include "hotfolder/HotFolderChain.h"
+
+#include "browser/SectionModel.h"
+#include "hotfolder/FileEvent.h"
+#include "naming/DecodePass.h"
+#include "platform/Dispatch.h"
+#include "platform/FileOps.h"
+#include "platform/Log.h"
+#include "platform/NotificationCenter.h"
+#include "settings/PreferenceOps.h"
+#include "settings/Settings.h"
+#include "support/Coalescer.h"
+
+#include <QFileInfo>
+#include <QLocale>
+
+#include <chrono>
+#include <mutex>
+#include <set>
+
+namespace sorrelby {
+
+namespace {
+
+constexpr QStringView cClass = u"HotFolderChain";
+// A waiting photo is looked at again after this long at the most, whatever
+// it claims.
+constexpr double cLongestRetrySeconds = 60.0;
+
+void note(QStringView operation, const QString &detail)
+{
+    logOp(cClass, operation, detail);
+}
+
+qint64 steadyMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// What /bin/date prints.
+QByteArray dateText(const QDateTime &now)
+{
+    return QLocale::c().toString(now, QStringLiteral("ddd MMM d HH:mm:ss t yyyy")).toUtf8() + '\n';
+}
+
+QString describe(const HotFolderIntakeResult &result)
+{
+    QString line = QStringLiteral("pass: %1 moved").arg(result.moved);
+    if (result.waiting > 0)
+        line += QStringLiteral(", %1 still being written").arg(result.waiting);
+    if (result.refused > 0)
+        line += QStringLiteral(", %1 not under a camera name (left in the hot folder)").arg(result.refused);
+    if (result.failed > 0)
+        line += QStringLiteral(", %1 could not be moved").arg(result.failed);
+    if (!result.listed)
+        line += QStringLiteral(" (the hot folder could not be read)");
+    if (result.aborted)
+        line += QStringLiteral(" (stopped)");
+    return line;
+}
+
+} // namespace
+
+SerialQueue &sharedWorkingQueue()
+{
+    static SerialQueue *queue = new SerialQueue(QString(cWorkingQueueLabel));
+    return *queue;
+}
+
+struct HotFolderChain::State : std::enable_shared_from_this<State> {
+    QString hotFolder;
+    Options o;
+    SerialQueue *queue = nullptr;
+    std::atomic<bool> processing{false};
+    // The application object's flag, mirrored while the chain exists (work
+    // still pending when it is gone must not touch it).
+    std::atomic<bool> *external = nullptr;
+    std::atomic<bool> enabled{true};
+    std::atomic<bool> abort{false};
+    std::atomic<int> passes{0};
+    std::atomic<int> refreshes{0};
+    std::atomic<quint64> markerGeneration{0};
+    std::mutex mutex;
+    std::multiset<qint64> pendingPasses; // due times (steady ms) of scheduled passes
+
+    bool isProcessing();
+    void setProcessing(bool on);
+    void schedulePass(double seconds);
+    void runPass(qint64 due);
+    void refresh();
+    void armMarker();
+    void writeMarker();
+};
+
+bool HotFolderChain::State::isProcessing()
+{
+    std::lock_guard lock(mutex);
+    return processing.load() || (external && external->load());
+}
+
+void HotFolderChain::State::setProcessing(bool on)
+{
+    std::lock_guard lock(mutex);
+    processing.store(on);
+    if (external)
+        external->store(on);
+}
+
+void HotFolderChain::State::schedulePass(double seconds)
+{
+    if (!enabled.load())
+        return;
+    seconds = qBound(0.0, seconds, cLongestRetrySeconds);
+    const qint64 due = steadyMs() + qint64(seconds * 1000.0);
+    {
+        std::lock_guard lock(mutex);
+        // A pass due no later than this one will see the same files.
+        if (!pendingPasses.empty() && *pendingPasses.begin() <= due)
+            return;
+        pendingPasses.insert(due);
+    }
+    queue->after(seconds, [self = shared_from_this(), due] { self->runPass(due); });
+}
+
+void HotFolderChain::State::runPass(qint64 due)
+{
+    {
+        std::lock_guard lock(mutex);
+        if (const auto it = pendingPasses.find(due); it != pendingPasses.end())
+            pendingPasses.erase(it);
+    }
+    if (!enabled.load())
+        return;
+    const QString op = QStringLiteral("processHotFolder()");
+    // Any pass puts the marker off: it is for a folder where nothing happens.
+    ++markerGeneration;
+    if (isProcessing()) {
+        note(op, QStringLiteral("We need to wait....self.fIsProcessingHotFolder is true..."));
+        return;
+    }
+    const std::optional<QString> source = o.sourceFolder();
+    if (!source || source->isEmpty()) {
+        note(op, QStringLiteral("no valid source folder: pass skipped"));
+        return;
+    }
+    setProcessing(true);
+    note(op, QStringLiteral("Will start processHotFolder......."));
+    const HotFolderIntakeResult result = o.intake(hotFolder, *source, &abort);
+    note(op, QStringLiteral("was DONE processHotFolder for %1 items...").arg(result.moved));
+    setProcessing(false);
+    ++passes;
+    mainqueue::async([] { Settings::shared().setValue(QString(cDateOfLastProcessedHotFolderKey), QDateTime::currentDateTime()); });
+    if (o.report)
+        o.report(describe(result));
+
+    if (!enabled.load())
+        return;
+    if (result.moved > 0)
+        runOnceForKeyAfterWaiting(QString(cRefreshCoalescingKey), QueueRef(queue), o.timing.refreshWait,
+            [self = shared_from_this()] { self->refresh(); });
+    else
+        armMarker();
+    // inotify reports a file when it appears, not when its writer is done:
+    // without this a photo found half-written would wait for an unrelated
+    // event.
+    if (result.nextCheck) {
+        const double seconds = o.clock().msecsTo(*result.nextCheck) / 1000.0 + o.timing.retryMargin;
+        note(op, QStringLiteral("photos still being written: next look in %1 s").arg(qMax(0.0, seconds)));
+        schedulePass(seconds);
+    }
+}
+
+void HotFolderChain::State::refresh()
+{
+    if (!enabled.load())
+        return;
+    const QString op = QStringLiteral("refresh()");
+    note(op, QStringLiteral("refreshtimer FIRED FIRED FIRED... check which thread??? ") + queue->label());
+    const std::optional<QString> source = o.sourceFolder();
+    if (!source || source->isEmpty())
+        return;
+    const std::optional<QStringList> photos = o.listPhotos(*source);
+    if (!photos || photos->isEmpty()) {
+        note(op, QStringLiteral("no photos in the source folder, nothing to refresh"));
+        return;
+    }
+    o.decode(*photos);
+    ++refreshes;
+    NotificationCenter::defaultCenter().post(QString(cRefreshNotificationName),
+        {{QStringLiteral("command"), QStringLiteral("refresh")},
+            {QStringLiteral("scrollto"), QStringLiteral("bottom")},
+            {QStringLiteral("autocopytomainfolder"), QStringLiteral("yes")}});
+}
+
+void HotFolderChain::State::armMarker()
+{
+    const quint64 generation = ++markerGeneration;
+    // On the work queue rather than the window's thread: the write is
+    // flushed to disk.
+    queue->after(o.timing.markerInterval, [self = shared_from_this(), generation] {
+        if (self->enabled.load() && self->markerGeneration.load() == generation)
+            self->writeMarker();
+    });
+}
+
+void HotFolderChain::State::writeMarker()
+{
+    const QString op = QStringLiteral("writeMarker()");
+    if (!QFileInfo(hotFolder).isDir()) {
+        note(op, QStringLiteral("the hot folder is gone, no marker: ") + hotFolder);
+        return;
+    }
+    // Written directly, never through a shell: the folder's name is the
+    // user's and may hold anything. A new file (not an overwrite) is what
+    // makes the folder report a change.
+    const QString path = hotFolder + QLatin1Char('/') + cHotFolderMarkerFileName;
+    if (const FileResult written = fileops::writeFileAtomically(path, dateText(o.clock())); !written)
+        note(op, QStringLiteral("something went wrong with the marker file = ") + written.error);
+    else
+        note(op, QStringLiteral("marker written: ") + path);
+}
+
+HotFolderChain::HotFolderChain(const QString &hotFolder, Options options)
+    : d(std::make_shared<State>())
+{
+    d->hotFolder = hotFolder;
+    d->o = std::move(options);
+    d->queue = d->o.workQueue ? d->o.workQueue : &sharedWorkingQueue();
+    d->external = d->o.processingFlag;
+    if (!d->o.sourceFolder)
+        d->o.sourceFolder = [] { return preferenceops::getValidatedPathToSourcePath(); };
+    if (!d->o.intake) {
+        d->o.intake = [](const QString &hot, const QString &source, const std::atomic<bool> *abort) {
+            HotFolderIntake intake;
+            intake.setAbortFlag(abort);
+            return intake.run(hot, source);
+        };
+    }
+    if (!d->o.listPhotos)
+        d->o.listPhotos = [](const QString &folder) { return ImageDirectoryLoader::getFilesURLFromFolderClass(folder); };
+    if (!d->o.decode)
+        d->o.decode = [](const QStringList &photos) { NameCarryingPass().doAutoDecodeQRAction3New(photos); };
+    if (!d->o.clock)
+        d->o.clock = [] { return QDateTime::currentDateTime(); };
+    note(u"init()", QStringLiteral("hot folder [") + hotFolder + QStringLiteral("] passes on ") + d->queue->label());
+}
+
+HotFolderChain::~HotFolderChain()
+{
+    setEnabled(false);
+    // A pass still running can only be followed by a new chain's passes on
+    // the same serial queue, after it.
+    std::lock_guard lock(d->mutex);
+    if (d->external)
+        d->external->store(false);
+    d->external = nullptr;
+}
+
+QString HotFolderChain::hotFolder() const
+{
+    return d->hotFolder;
+}
+
+void HotFolderChain::handleEvent(const std::optional<QStringList> &paths, const std::optional<QList<quint32>> &)
+{
+    const QString op = QStringLiteral("eventBlock()");
+    note(op, QStringLiteral("wow.... ") + (paths ? paths->join(QStringLiteral(", ")) : QStringLiteral("<no paths>")));
+    // Every event leads to a pass, ours or not.
+    if (!paths || !paths->contains(d->hotFolder))
+        note(op, QStringLiteral("not for us..."));
+    d->schedulePass(d->o.timing.passDelay);
+}
+
+void HotFolderChain::setEnabled(bool enabled)
+{
+    if (enabled)
+        d->abort.store(false);
+    else
+        ++d->markerGeneration;
+    d->enabled.store(enabled);
+}
+
+bool HotFolderChain::isEnabled() const
+{
+    return d->enabled.load();
+}
+
+void HotFolderChain::abortPass()
+{
+    d->abort.store(true);
+}
+
+void HotFolderChain::schedulePass(double seconds)
+{
+    d->schedulePass(seconds);
+}
+
+void HotFolderChain::requestRefresh()
+{
+    if (!d->enabled.load())
+        return;
+    runOnceForKeyAfterWaiting(QString(cRefreshCoalescingKey), QueueRef(d->queue), d->o.timing.refreshWait,
+        [self = d] { self->refresh(); });
+}
+
+int HotFolderChain::passesRun() const
+{
+    return d->passes.load();
+}
+
+int HotFolderChain::refreshesPosted() const
+{
+    return d->refreshes.load();
+}
+
+bool HotFolderChain::isProcessing() const
+{
+    return d->isProcessing();
+}
+
+HotFolderWatch::HotFolderWatch(const QString &hotFolder, HotFolderChain::Options options, double latency)
+    : m_chain(std::make_unique<HotFolderChain>(hotFolder, std::move(options)))
+    , m_watcher(std::make_unique<TRUVO_FileEvent>(QStringList{hotFolder}, latency))
+{
+    HotFolderChain *chain = m_chain.get();
+    m_watcher->setEventBlock([chain](const std::optional<QStringList> &paths, const std::optional<QList<quint32>> &flags) {
+        chain->handleEvent(paths, flags);
+    });
+}
+
+HotFolderWatch::~HotFolderWatch()
+{
+    // The watcher first: its queue is drained before the chain goes.
+    m_watcher.reset();
+    m_chain.reset();
+}
+
+void HotFolderWatch::setRun(bool run)
+{
+    if (run) {
+        m_chain->setEnabled(true);
+        m_watcher->setRun(true);
+    } else {
+        m_watcher->setRun(false);
+        m_chain->setEnabled(false);
+    }
+}
+
+} // namespace sorrelby

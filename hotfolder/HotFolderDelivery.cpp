@@ -1,0 +1,122 @@
+#include "hotfolder/HotFolderDelivery.h"
+
+#include "hotfolder/HotFolderChain.h"
+#include "platform/Dispatch.h"
+#include "platform/Log.h"
+#include "settings/PreferenceOps.h"
+#include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
+
+namespace sorrelby {
+
+namespace {
+
+constexpr QStringView cClass = u"HotFolderDelivery";
+
+void note(QStringView operation, const QString &detail)
+{
+    logOp(cClass, operation, detail);
+}
+
+} // namespace
+
+QString describeDelivery(const DeliveryRunResult &result, const QString &destination)
+{
+    switch (result.status) {
+    case DeliveryStatus::MissingSourcePath:
+        return QStringLiteral("delivery: no source folder");
+    case DeliveryStatus::MissingDestinationPath:
+        return QStringLiteral("delivery: no destination folder");
+    case DeliveryStatus::SourceUnreadable:
+        return QStringLiteral("delivery: the source folder could not be read");
+    case DeliveryStatus::UnableToSort:
+        return QStringLiteral("delivery: the photos could not be put in capture order; nothing delivered");
+    case DeliveryStatus::Finished:
+        break;
+    }
+    DeliveryCounters sum;
+    int failures = 0;
+    int kept = 0;
+    for (const DeliveryBatchResult &batch : result.batches) {
+        sum.moved += batch.counters.moved;
+        sum.trashed += batch.counters.trashed + batch.counters.removed;
+        sum.unassigned += batch.counters.unassigned;
+        sum.total += batch.counters.total;
+        failures += int(batch.failures.size());
+        kept += int(batch.keptCodePhotos.size());
+    }
+    int leftBehind = 0;
+    for (const int count : result.camerasLeftBehind)
+        leftBehind += count;
+    QString line = QStringLiteral("delivery: %1 moved into %2, %3 unassigned, %4 card photos kept, %5 discarded")
+                       .arg(sum.moved)
+                       .arg(destination)
+                       .arg(sum.unassigned)
+                       .arg(kept)
+                       .arg(sum.trashed);
+    if (leftBehind > 0)
+        line += QStringLiteral(", %1 left (camera not delivered)").arg(leftBehind);
+    if (failures > 0)
+        line += QStringLiteral(", %1 FAILED (see the log)").arg(failures);
+    return line;
+}
+
+std::optional<QString> HotFolderDelivery::dailyDestinationFolder()
+{
+    // Validation finds a moved folder again and stores its path first.
+    if (!preferenceops::getValidatedPathToDestinationPath())
+        return std::nullopt;
+    return preferenceops::getDuplicateFolderPathC(cPrefDestinationPath, cPrefDailyFolderDateFormat);
+}
+
+HotFolderDelivery::HotFolderDelivery(Options options)
+    : m_options(std::move(options))
+{
+    if (!m_options.workQueue)
+        m_options.workQueue = &sharedWorkingQueue();
+    if (!m_options.sourceFolder)
+        m_options.sourceFolder = [] { return preferenceops::getValidatedPathToSourcePath(); };
+    if (!m_options.destinationFolder)
+        m_options.destinationFolder = [] { return dailyDestinationFolder(); };
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    m_registration = ObserverRegistration(center,
+        center.addObserver(QString(cRefreshNotificationName), [this](const Notification &notification) { doNotificationRefresh(notification); }));
+}
+
+HotFolderDelivery::~HotFolderDelivery() = default;
+
+void HotFolderDelivery::doNotificationRefresh(const Notification &notification)
+{
+    if (notification.userInfo.value(QStringLiteral("autocopytomainfolder")).toString() != QLatin1String("yes"))
+        return;
+    note(u"doNotificationRefresh(_:)", QStringLiteral("autocopytomainfolder = yes: delivering"));
+    if (m_options.workQueue->isCurrent())
+        deliverNow();
+    else
+        m_options.workQueue->async([this] { deliverNow(); });
+}
+
+DeliveryRunResult HotFolderDelivery::deliverNow()
+{
+    DeliveryRun run(Settings::shared());
+    run.fSrcPath = m_options.sourceFolder();
+    run.fDestPath = m_options.destinationFolder();
+    // Hot folder mode: the next batch must still find its card photo.
+    run.fDoKeepLastQRPhoto = true;
+    run.setPauseSeconds(m_options.pauseSeconds);
+    run.setProgress([](const QString &line) { note(u"deliverNow()", line); });
+    const DeliveryRunResult result = run.deliver();
+    ++m_deliveries;
+    for (const DeliveryBatchResult &batch : result.batches) {
+        m_delivered += batch.counters.moved + batch.counters.unassigned;
+        for (const QString &failure : batch.failures)
+            note(u"deliverNow()", QStringLiteral("FAILED: ") + failure);
+    }
+    const QString line = describeDelivery(result, run.fDestPath.value_or(QString()));
+    note(u"deliverNow()", line);
+    if (m_options.report)
+        m_options.report(line);
+    return result;
+}
+
+} // namespace sorrelby

@@ -1,0 +1,125 @@
+// The folder watcher: the start event, changes, pause, and a watched folder
+// that is deleted and made again. Latency and re-check interval are short;
+// nothing here depends on how long a step takes.
+
+#include "hotfolder/FileEvent.h"
+
+#include "tests/testkit/TestEnvironment.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+struct Event {
+    std::optional<QStringList> paths;
+    std::optional<QList<quint32>> flags;
+};
+
+class Recorder {
+public:
+    TRUVO_FileEvent::EventBlock block()
+    {
+        return [this](const std::optional<QStringList> &paths, const std::optional<QList<quint32>> &flags) {
+            std::lock_guard lock(m_mutex);
+            m_events.push_back({paths, flags});
+        };
+    }
+    std::vector<Event> events() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_events;
+    }
+    size_t count() const { return events().size(); }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<Event> m_events;
+};
+
+TEST(FileEventTest, StartEventAtOnceThenChangesUnlessPaused)
+{
+    const QString folder = makeTempFolder(QStringLiteral("hot"));
+    ASSERT_TRUE(writeFile(folder + QStringLiteral("/IMG_0001.JPG"), "already there"));
+    Recorder recorder;
+    TRUVO_FileEvent watcher(QStringList{folder}, 0.05);
+    EXPECT_EQ(watcher.streamFlags(), cFileEventStreamBaseFlags);
+    EXPECT_EQ(watcher.eventQueueLabel(), QStringLiteral("TRUVO_FileEvent.") + folder);
+    watcher.setEventBlock(recorder.block());
+
+    watcher.setRun(true);
+    ASSERT_TRUE(waitUntil([&] { return recorder.count() == 1; }));
+    EXPECT_TRUE(watcher.isRunning());
+    const Event start = recorder.events()[0];
+    ASSERT_TRUE(start.paths);
+    EXPECT_EQ(*start.paths, QStringList{folder});
+    EXPECT_FALSE(start.flags);
+
+    for (int i = 2; i <= 6; ++i)
+        ASSERT_TRUE(writeFile(folder + QStringLiteral("/IMG_000%1.JPG").arg(i), "new"));
+    ASSERT_TRUE(waitUntil([&] { return recorder.count() >= 2; }));
+    const Event change = recorder.events()[1];
+    ASSERT_TRUE(change.paths);
+    EXPECT_TRUE(change.paths->contains(folder));
+    ASSERT_TRUE(change.flags);
+    EXPECT_EQ(change.flags->size(), change.paths->size());
+
+    watcher.setPaused(true);
+    ASSERT_TRUE(waitUntil([&] { return watcher.isPaused(); }));
+    const size_t before = recorder.count();
+    ASSERT_TRUE(writeFile(folder + QStringLiteral("/IMG_0007.JPG"), "dropped"));
+    spinFor(300);
+    EXPECT_EQ(recorder.count(), before);
+
+    watcher.setPaused(false);
+    watcher.setRun(false);
+    ASSERT_TRUE(waitUntil([&] { return !watcher.isRunning(); }));
+}
+
+TEST(FileEventTest, WatchesAFolderAgainOnceItIsMadeAgain)
+{
+    const QString root = makeTempFolder(QStringLiteral("root"));
+    const QString folder = root + QStringLiteral("/hot");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    Recorder recorder;
+    TRUVO_FileEvent watcher(QStringList{folder}, 0.05);
+    watcher.setReappearanceCheckInterval(0.05);
+    watcher.setEventBlock(recorder.block());
+    watcher.setRun(true);
+    ASSERT_TRUE(waitUntil([&] { return recorder.count() == 1; }));
+
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    ASSERT_TRUE(waitUntil([&] { return recorder.count() >= 2; })); // the deletion
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(waitUntil([&] { return recorder.count() >= 3; })); // the new folder
+    const size_t before = recorder.count();
+    ASSERT_TRUE(writeFile(folder + QStringLiteral("/IMG_0001.JPG"), "into the new folder"));
+    EXPECT_TRUE(waitUntil([&] { return recorder.count() > before; }));
+}
+
+TEST(FileEventTest, MissingFolderAtStartIsWatchedWhenItAppearsAndFilesAddFileEvents)
+{
+    const QString root = makeTempFolder(QStringLiteral("root"));
+    ASSERT_TRUE(writeFile(root + QStringLiteral("/single.JPG"), "file"));
+    EXPECT_EQ(TRUVO_FileEvent(root + QStringLiteral("/single.JPG")).streamFlags(), cFileEventStreamBaseFlags | cFileEventStreamFileEvents);
+    EXPECT_EQ(TRUVO_FileEvent(root).latency(), cFileEventDefaultLatency);
+
+    const QString folder = root + QStringLiteral("/later");
+    Recorder recorder;
+    TRUVO_FileEvent watcher(QStringList{folder}, 0.05);
+    watcher.setReappearanceCheckInterval(0.05);
+    watcher.setEventBlock(recorder.block());
+    watcher.setRun(true);
+    ASSERT_TRUE(waitUntil([&] { return watcher.isRunning(); }));
+    EXPECT_EQ(recorder.count(), 0u); // nothing to watch yet: no start event
+    ASSERT_TRUE(QDir().mkpath(folder));
+    EXPECT_TRUE(waitUntil([&] { return recorder.count() >= 1; }));
+}
+
+} // namespace

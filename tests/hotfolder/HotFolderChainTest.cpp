@@ -1,0 +1,320 @@
+// The chain from a file event to a refresh: passes, the coalesced refresh,
+// the marker file, retries for photos still being written, stopping. Most
+// cases use a scripted intake and short delays; the last one runs the real
+// intake, decode pass and delivery over a generated two-camera shoot.
+
+#include "hotfolder/HotFolderChain.h"
+
+#include "hotfolder/FileEvent.h"
+#include "hotfolder/HotFolderDelivery.h"
+#include "naming/PhotoMetadata.h"
+#include "platform/Dispatch.h"
+#include "platform/NotificationCenter.h"
+#include "settings/PreferenceOps.h"
+#include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
+#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/ShootGenerator.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <mutex>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+std::string lines(const QStringList &list)
+{
+    return list.join(QLatin1Char('\n')).toStdString();
+}
+
+// Counts the refresh notifications and keeps the last one's user info.
+class RefreshRecorder {
+public:
+    RefreshRecorder()
+    {
+        NotificationCenter &center = NotificationCenter::defaultCenter();
+        m_registration = ObserverRegistration(center, center.addObserver(QString(cRefreshNotificationName), [this](const Notification &n) {
+            std::lock_guard lock(m_mutex);
+            ++m_count;
+            m_last = n.userInfo;
+        }));
+    }
+    int count() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_count;
+    }
+    QVariantMap last() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_last;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    int m_count = 0;
+    QVariantMap m_last;
+    ObserverRegistration m_registration;
+};
+
+// A scripted intake: each pass takes the next result (the last repeats).
+class ScriptedIntake {
+public:
+    void script(std::vector<HotFolderIntakeResult> results)
+    {
+        std::lock_guard lock(m_mutex);
+        m_results = std::move(results);
+    }
+    int calls() const { return m_calls.load(); }
+    HotFolderIntakeResult operator()()
+    {
+        std::lock_guard lock(m_mutex);
+        const size_t index = std::min(size_t(m_calls.load()), m_results.size() - 1);
+        ++m_calls;
+        return m_results.empty() ? HotFolderIntakeResult() : m_results[index];
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<HotFolderIntakeResult> m_results{HotFolderIntakeResult()};
+    std::atomic<int> m_calls{0};
+};
+
+HotFolderIntakeResult moved(int count)
+{
+    HotFolderIntakeResult result;
+    result.moved = count;
+    return result;
+}
+
+class HotFolderChainTest : public ::testing::Test {
+protected:
+    HotFolderChain::Options options(double refreshWait = 0.1)
+    {
+        HotFolderChain::Options o;
+        o.workQueue = &queue;
+        o.timing.passDelay = 0;
+        o.timing.refreshWait = refreshWait;
+        o.timing.markerInterval = 0.05;
+        o.timing.retryMargin = 0;
+        o.sourceFolder = [this] { return std::optional<QString>(source); };
+        o.intake = [this](const QString &, const QString &, const std::atomic<bool> *) { return intake(); };
+        o.listPhotos = [](const QString &) { return std::optional<QStringList>(QStringList{QStringLiteral("/src/IMG_0001.JPG")}); };
+        o.decode = [this](const QStringList &photos) {
+            std::lock_guard lock(mutex);
+            decoded.append(photos);
+        };
+        return o;
+    }
+
+    // The queue runs jobs in order: once this one has run, everything
+    // queued before it has too.
+    void drainQueue()
+    {
+        std::promise<void> done;
+        queue.async([&] { done.set_value(); });
+        done.get_future().wait();
+    }
+
+    SerialQueue queue{QString(cWorkingQueueLabel)};
+    QString hot = makeTempFolder(QStringLiteral("hot"));
+    QString source = makeTempFolder(QStringLiteral("source"));
+    ScriptedIntake intake;
+    RefreshRecorder refreshes;
+    std::mutex mutex;
+    QStringList decoded;
+};
+
+TEST_F(HotFolderChainTest, EveryEventLeadsToAPassEvenForOtherPaths)
+{
+    HotFolderChain chain(hot, options());
+    chain.handleEvent(QStringList{QStringLiteral("/somewhere/else")}, QList<quint32>{0});
+    ASSERT_TRUE(waitUntil([&] { return chain.passesRun() == 1; }));
+    chain.handleEvent(std::nullopt, std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return chain.passesRun() == 2; }));
+    chain.handleEvent(QStringList{hot}, QList<quint32>{0});
+    ASSERT_TRUE(waitUntil([&] { return chain.passesRun() == 3; }));
+    EXPECT_EQ(refreshes.count(), 0); // nothing moved
+}
+
+TEST_F(HotFolderChainTest, ABurstOfMovingPassesGivesOneRefreshThatDecodesFirst)
+{
+    intake.script({moved(1)});
+    // Long enough that the burst below always falls inside one window.
+    HotFolderChain chain(hot, options(2.0));
+    for (int pass = 1; pass <= 5; ++pass) {
+        chain.handleEvent(QStringList{hot}, QList<quint32>{0});
+        ASSERT_TRUE(waitUntil([&] { return chain.passesRun() == pass; }));
+    }
+    ASSERT_TRUE(waitUntil([&] { return refreshes.count() == 1; }));
+    drainQueue();
+    EXPECT_EQ(refreshes.count(), 1);
+    EXPECT_EQ(chain.refreshesPosted(), 1);
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(lines(decoded), "/src/IMG_0001.JPG");
+    }
+    const QVariantMap info = refreshes.last();
+    EXPECT_EQ(info.value(QStringLiteral("command")).toString(), QStringLiteral("refresh"));
+    EXPECT_EQ(info.value(QStringLiteral("scrollto")).toString(), QStringLiteral("bottom"));
+    EXPECT_EQ(info.value(QStringLiteral("autocopytomainfolder")).toString(), QStringLiteral("yes"));
+}
+
+TEST_F(HotFolderChainTest, RefreshOfAnEmptySourceFolderPostsNothing)
+{
+    HotFolderChain::Options o = options();
+    o.listPhotos = [](const QString &) { return std::optional<QStringList>(QStringList()); };
+    HotFolderChain chain(hot, o);
+    chain.requestRefresh();
+    spinFor(400);
+    drainQueue();
+    EXPECT_EQ(refreshes.count(), 0);
+    std::lock_guard lock(mutex);
+    EXPECT_TRUE(decoded.isEmpty());
+}
+
+TEST_F(HotFolderChainTest, APhotoStillBeingWrittenIsTakenWithoutAnotherEvent)
+{
+    HotFolderIntakeResult waiting;
+    waiting.waiting = 1;
+    waiting.nextCheck = QDateTime::currentDateTime().addMSecs(100);
+    intake.script({waiting, moved(1), HotFolderIntakeResult()});
+    HotFolderChain chain(hot, options());
+    chain.handleEvent(QStringList{hot}, QList<quint32>{0});
+    ASSERT_TRUE(waitUntil([&] { return chain.passesRun() >= 2; }));
+    EXPECT_TRUE(waitUntil([&] { return refreshes.count() == 1; }));
+}
+
+TEST_F(HotFolderChainTest, StoppingLetsThePassInHandFinishAndStartsNothingNew)
+{
+    std::promise<void> entered;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    HotFolderChain::Options o = options();
+    o.intake = [&](const QString &, const QString &, const std::atomic<bool> *abort) {
+        entered.set_value();
+        released.wait();
+        HotFolderIntakeResult result = moved(1);
+        result.aborted = abort->load();
+        return result;
+    };
+    std::atomic<bool> processingFlag{false};
+    o.processingFlag = &processingFlag;
+    HotFolderChain chain(hot, o);
+    chain.handleEvent(QStringList{hot}, QList<quint32>{0});
+    entered.get_future().wait();
+    EXPECT_TRUE(processingFlag.load());
+    EXPECT_TRUE(chain.isProcessing());
+
+    chain.setEnabled(false);
+    chain.abortPass();
+    chain.handleEvent(QStringList{hot}, QList<quint32>{0});
+    release.set_value();
+    ASSERT_TRUE(waitUntil([&] { return chain.passesRun() == 1; }));
+    spinFor(300);
+    drainQueue();
+    EXPECT_EQ(chain.passesRun(), 1);
+    EXPECT_FALSE(processingFlag.load());
+    EXPECT_EQ(refreshes.count(), 0);
+}
+
+TEST_F(HotFolderChainTest, MarkerIsRewrittenWhileIdleAndNoShellSeesTheFolderName)
+{
+    // A folder name that would run commands if it ever reached a shell line.
+    const QString root = makeTempFolder(QStringLiteral("root"));
+    const QString folder = root + QStringLiteral("/hot \"$(touch PWNED)\"; touch PWNED2; `touch PWNED3` '");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString marker = folder + QLatin1Char('/') + cHotFolderMarkerFileName;
+
+    HotFolderWatch watch(folder, options(), 0.05);
+    watch.setRun(true); // start event, pass, marker, event, pass, marker...
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(marker) && intake.calls() >= 3; }));
+    ASSERT_TRUE(QFile::remove(marker));
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(marker); }));
+    EXPECT_TRUE(readFile(marker).endsWith('\n'));
+    watch.setRun(false);
+    drainQueue();
+
+    EXPECT_EQ(lines(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot)), QFileInfo(folder).fileName().toStdString());
+    EXPECT_FALSE(QFileInfo::exists(QDir::currentPath() + QStringLiteral("/PWNED")));
+    EXPECT_FALSE(QFileInfo::exists(QDir::currentPath() + QStringLiteral("/PWNED2")));
+    EXPECT_FALSE(QFileInfo::exists(QDir::currentPath() + QStringLiteral("/PWNED3")));
+}
+
+// The real chain end to end: a two-camera shoot already in the hot folder is
+// taken by the start event, decoded camera by camera and delivered.
+TEST_F(HotFolderChainTest, DeliversAShootThatIsAlreadyInTheHotFolderWhenStarted)
+{
+    initializeMetadataLibrary();
+    Settings &settings = Settings::shared();
+    settings.registerFactoryDefaults();
+    const QString main = makeTempFolder(QStringLiteral("main"));
+    settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
+    settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);
+    settings.setValue(cPrefSourcePath, source);
+    settings.setValue(cPrefDestinationPath, main);
+    settings.setValue(cPrefDailyFolderDateFormat, QStringLiteral("yyyy-MM-dd"));
+    // A folder's first validation only records where it is; the start-up
+    // checks of the application do that before hot folder mode starts.
+    preferenceops::getValidatedPathToSourcePath();
+    preferenceops::getValidatedPathToDestinationPath();
+    ASSERT_TRUE(preferenceops::getValidatedPathToSourcePath());
+    ASSERT_TRUE(preferenceops::getValidatedPathToDestinationPath());
+
+    ShootSpec spec;
+    spec.subjects = 2;
+    spec.photosPerSubject = 2;
+    spec.cameras = {nikonCamera(), canonCamera()};
+    spec.interleave = true;
+    spec.photosBeforeFirstCard = 1;
+    const std::optional<Shoot> shoot = writeShoot(hot, spec);
+    ASSERT_TRUE(shoot);
+    settings.setValue(cPrefOriginalNameFormatTag, shoot->nameFormatTag());
+
+    HotFolderChain::Options o;
+    o.workQueue = &queue;
+    o.timing.passDelay = 0;
+    o.timing.refreshWait = 0.2;
+    HotFolderDeliveryOptions deliveryOptions;
+    deliveryOptions.workQueue = &queue;
+    HotFolderDelivery delivery(deliveryOptions);
+    HotFolderWatch watch(hot, o, 0.05);
+    watch.setRun(true);
+
+    ASSERT_TRUE(waitUntil([&] { return delivery.deliveriesRun() >= 1; }, 30000));
+    watch.setRun(false);
+    drainQueue();
+
+    const QString daily = QDir(main).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0);
+    QStringList delivered;
+    QDirIterator it(main, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        delivered << QDir(main).relativeFilePath(it.next());
+    delivered.sort();
+    QStringList expectedDelivered;
+    QStringList expectedKept;
+    for (const ShootPhoto &photo : shoot->photos) {
+        if (photo.isCard)
+            expectedKept << photo.expectedName;
+        else if (photo.expectedCode.isEmpty())
+            expectedDelivered << QStringLiteral("UNASSIGNED_PHOTOS/") + daily + QLatin1Char('/') + photo.expectedName;
+        else
+            expectedDelivered << daily + QLatin1Char('/') + photo.expectedName;
+    }
+    expectedDelivered.sort();
+    expectedKept.sort();
+    EXPECT_EQ(lines(delivered), lines(expectedDelivered));
+    // Two cards a camera: both are kept for the next batch.
+    EXPECT_EQ(lines(QDir(source).entryList(QDir::Files, QDir::Name)), lines(expectedKept));
+    EXPECT_TRUE(QDir(hot).entryList(QDir::Files).isEmpty());
+}
+
+} // namespace
