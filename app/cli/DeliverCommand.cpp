@@ -1,0 +1,115 @@
+// `deliver [--verbose] SOURCE DEST`: delivers a sorted shoot as the finish
+// button does. Coded photos move from SOURCE into DEST (which already names
+// any daily sub-folder), card photos go to the trash (the newest are kept
+// with "prefKeepLastQRCodeFile" or in hot folder mode), and photos without a
+// code go into the UNASSIGNED_PHOTOS folder of "prefDestinationPath" or stay,
+// as the settings say. There is no pause between photos. Prints the summary
+// (one per camera when delivering camera by camera); exit 0 when every allowed
+// photo was moved, 3 when the summary reports possible issues, 1 on an error.
+
+#include "app/cli/CommandLine.h"
+#include "delivery/DeliveryRun.h"
+#include "settings/Settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace sorrelby::cli {
+
+namespace {
+
+const QString kUsage = QStringLiteral("Usage: " SORRELBY_EXECUTABLE " deliver [--verbose] [--set KEY=VALUE]... SOURCE DEST");
+
+// The current photo on one line redrawn in place, on a terminal only.
+void showProgress(const QString &line)
+{
+    static const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    if (!terminal)
+        return;
+    const QByteArray text = QString(line).replace(QLatin1Char('\n'), QLatin1Char(' ')).simplified().toUtf8();
+    std::fprintf(stderr, "\r\033[K%s", text.constData());
+    std::fflush(stderr);
+}
+
+void endProgress()
+{
+    if (::isatty(STDERR_FILENO) == 1) {
+        std::fprintf(stderr, "\r\033[K");
+        std::fflush(stderr);
+    }
+}
+
+} // namespace
+
+int runDeliverCommand(const QStringList &args)
+{
+    bool verbose = false;
+    QStringList folders;
+    for (const QString &arg : args) {
+        if (arg == QLatin1String("--verbose")) {
+            verbose = true;
+        } else if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
+            printErr(QStringLiteral(SORRELBY_EXECUTABLE ": unknown option ") + arg + QLatin1Char('\n') + kUsage);
+            return kExitUsage;
+        } else {
+            folders.append(arg);
+        }
+    }
+    if (folders.size() != 2) {
+        printErr(kUsage);
+        return kExitUsage;
+    }
+    installInfoLogFilter(verbose);
+
+    const QString source = QDir::cleanPath(QFileInfo(folders[0]).absoluteFilePath());
+    const QString destination = QDir::cleanPath(QFileInfo(folders[1]).absoluteFilePath());
+    if (!QFileInfo(source).isDir()) {
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": the source \"%1\" is not a folder").arg(source));
+        return kExitFailure;
+    }
+
+    Settings &settings = Settings::shared();
+    DeliveryRun run(settings);
+    run.fSrcPath = source;
+    run.fDestPath = destination;
+    run.fDoKeepLastQRPhoto = DeliveryRun::keepLastQRPhotoSetting(settings);
+    run.setPauseSeconds(0);
+    run.setProgress(showProgress);
+    const DeliveryRunResult result = run.finishProcessxxx();
+    endProgress();
+
+    switch (result.status) {
+    case DeliveryStatus::Finished:
+        break;
+    case DeliveryStatus::UnableToSort:
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": ") + result.alert->messageText + QStringLiteral(": ") + result.alert->informativeText);
+        return kExitFailure;
+    default:
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": cannot read the source folder \"%1\"").arg(source));
+        return kExitFailure;
+    }
+
+    bool issues = false;
+    const bool hotFolderMode = settings.boolValue(QStringLiteral("prefEnableHotFolderMode"));
+    for (const DeliveryBatchResult &batch : result.batches) {
+        // Camera by camera the dialog shows no summary; here each camera has one.
+        const DeliverySummary summary = batch.summary.value_or(makeDeliverySummary(batch.counters, hotFolderMode));
+        if (!batch.cameraKey.isEmpty())
+            printOut(QStringLiteral("Camera ") + batch.cameraKey + QLatin1Char(':'));
+        printOut(summary.title);
+        printOut(summary.message);
+        for (const QString &failure : batch.failures)
+            printErr(failure);
+        issues = issues || summary.reportsIssues();
+    }
+    for (auto camera = result.camerasLeftBehind.cbegin(); camera != result.camerasLeftBehind.cend(); ++camera) {
+        const QString key = camera.key().isEmpty() ? QStringLiteral("(no camera key)") : camera.key();
+        printOut(QStringLiteral("%1 photo(s) of camera %2 stay in the source folder").arg(camera.value()).arg(key));
+    }
+    return issues ? kExitIssues : kExitOk;
+}
+
+} // namespace sorrelby::cli
