@@ -1,0 +1,403 @@
+#include "naming/DecodePass.h"
+
+#include "naming/CameraGrouping.h"
+#include "naming/CodeDetection.h"
+#include "naming/FileNameScheme.h"
+#include "naming/PhotoOrdering.h"
+#include "platform/Dispatch.h"
+#include "platform/FileOps.h"
+#include "platform/Log.h"
+#include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
+
+#include <QThread>
+
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace sorrelby {
+
+namespace {
+
+// Log lines are built with QStringBuilder; take them as QString.
+void note(const QString &className, const QString &operation, const QString &detail = {})
+{
+    logOp(className, operation, detail);
+}
+
+const QString kNameCarrying = QStringLiteral("DecodePass");
+const QString kDetecting = QStringLiteral("DetectingPass");
+
+const QString cPrefCheckForMultiCameras = QStringLiteral("prefCheckForMultiCameras");
+const QString cPrefEnableHotFolderMode = QStringLiteral("prefEnableHotFolderMode");
+const QString cPrefCanSupportVisionFramework = QStringLiteral("prefCanSupportVisionFramework");
+
+QString joinedForLog(const QStringList &paths)
+{
+    return QLatin1Char('[') + paths.join(QLatin1String(", ")) + QLatin1Char(']');
+}
+
+void addToSummary(DecodeSummary &summary, const QString &code, bool &foundBefore)
+{
+    if (foundBefore)
+        summary.summary += QLatin1String(", ") + code;
+    else
+        summary.summary = code;
+    foundBefore = true;
+}
+
+bool decodesInCameraMode(const QString &cameraKey)
+{
+    return cameraKey.startsWith(QLatin1String("nikon"), Qt::CaseInsensitive)
+        || cameraKey.startsWith(QLatin1String("canon"), Qt::CaseInsensitive);
+}
+
+QString inFolder(const QString &folder, const QString &name)
+{
+    return folder.isEmpty() ? name : folder + QLatin1Char('/') + name;
+}
+
+// Gives a photo the coded name code_<original base>.<ext>. This ends exactly
+// where "revert to the original name, then rename to the coded name" ends,
+// but touches the file once, and not at all when it already has that name.
+// When the original name is taken the photo cannot be reverted and keeps its
+// present base name behind the code. When the coded name is taken, the photo
+// is still taken back to its original name, so it never keeps another code.
+bool giveCode(const QString &path, const QString &code, int tag, DecodeSummary &summary)
+{
+    const QString folder = folderOf(path);
+    QString base = baseNameOf(path);
+    QString extension = extensionOf(path);
+    QString revertTarget;
+    if (!checkIfIsOriginal(path, tag)) {
+        const QString original = getOriginalName(path, tag);
+        const QString target = inFolder(folder, original);
+        if (target != path && !fileops::exists(target)) {
+            revertTarget = target;
+            base = baseNameOf(original);
+            extension = extensionOf(original);
+        } else {
+            note(kNameCarrying, QStringLiteral("revertItemToOriginal()"),
+                  QStringLiteral("returned nil here...the original name %1 is taken").arg(original));
+        }
+    }
+    const QString newPath = inFolder(folder, makeCodedFileName(code, base, extension));
+    if (newPath == path) {
+        note(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"), QStringLiteral("already named: ") + path);
+        return true;
+    }
+    const FileResult moved = fileops::moveNoReplace(path, newPath);
+    if (moved) {
+        note(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"), QStringLiteral("renamed ") + path + QLatin1String(" TO ") + newPath);
+        ++summary.renamed;
+        return true;
+    }
+    note(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"),
+          QStringLiteral("FAILED to rename ") + path + QLatin1String(" TO ") + newPath + QLatin1String(": ") + moved.error);
+    ++summary.failed;
+    if (!revertTarget.isEmpty()) {
+        if (fileops::moveNoReplace(path, revertTarget))
+            note(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"), QStringLiteral("reverted ") + path + QLatin1String(" TO ") + revertTarget);
+    }
+    return false;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Name-carrying pass
+
+NameCarryingPass::NameCarryingPass(CameraGrouper grouper)
+    : m_grouper(std::move(grouper))
+{
+    if (!m_grouper)
+        m_grouper = [](const QStringList &paths) { return std::optional<QMap<QString, QStringList>>(doCreateDictionaryOfCameraImages(paths)); };
+}
+
+void NameCarryingPass::doAutoDecodeQRAction3New(const QStringList &paths, const Progress &progress, const Completion &completion)
+{
+    const Settings &settings = Settings::shared();
+    if (!settings.boolValue(cPrefCheckForMultiCameras) && !settings.boolValue(cPrefEnableHotFolderMode)) {
+        doAutoDecodeQRAction3(paths, progress, completion);
+        return;
+    }
+    note(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3New()"), QStringLiteral("splitting %1 photos by camera").arg(paths.size()));
+    const std::optional<QMap<QString, QStringList>> cameras = m_grouper(paths);
+    if (cameras) {
+        for (auto it = cameras->cbegin(); it != cameras->cend(); ++it) {
+            if (!decodesInCameraMode(it.key())) {
+                note(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3New()"),
+                      QStringLiteral("not decoding camera %1 (%2 photos)").arg(it.key()).arg(it.value().size()));
+                continue;
+            }
+            walk(it.value(), it.key(), progress);
+        }
+    }
+    if (completion)
+        completion();
+}
+
+void NameCarryingPass::doAutoDecodeQRAction3(const QStringList &paths, const Progress &progress, const Completion &completion)
+{
+    walk(paths, {}, progress);
+    if (completion)
+        completion();
+}
+
+void NameCarryingPass::walk(const QStringList &paths, const QString &cameraKey, const Progress &progress)
+{
+    const QString operation = QStringLiteral("doAutoDecodeQRAction3()");
+    note(kNameCarrying, operation, joinedForLog(paths));
+    DecodeSummary summary;
+    summary.cameraKey = cameraKey;
+
+    std::optional<QStringList> ordered = sortImageUrls222(paths, SortDirection::Ascending);
+    if (!ordered) {
+        note(kNameCarrying, operation, QStringLiteral("unable to order the photos; nothing renamed"));
+        m_summaries.append(summary);
+        return;
+    }
+    const Settings &settings = Settings::shared();
+    if (settings.boolValue(cPrefReverseAssignBarcode))
+        std::reverse(ordered->begin(), ordered->end());
+    // One read for the whole walk: the tag must not change halfway.
+    const int tag = settings.intValue(cPrefOriginalNameFormatTag);
+
+    std::optional<QString> currentCode;
+    bool foundBefore = false;
+    int position = 1;
+    for (const QString &path : std::as_const(*ordered)) {
+        const std::optional<QString> code = doGetQRCodeFromFileName(path);
+        const bool isCodePhoto = code.has_value();
+        if (isCodePhoto) {
+            note(kNameCarrying, operation, QStringLiteral("code photo ") + path + QLatin1String(" code = ") + *code);
+            addToSummary(summary, *code, foundBefore);
+            currentCode = code;
+        }
+        if (progress)
+            progress(summary.message(), position, 0);
+        if (currentCode && !isCodePhoto)
+            giveCode(path, *currentCode, tag, summary);
+        ++summary.photos;
+        ++position;
+    }
+    m_summaries.append(summary);
+}
+
+// ---------------------------------------------------------------------------
+// Detecting pass
+
+// Detects codes ahead of the walk on a few threads. The walk takes results in
+// order; a worker never starts a photo more than `window` places ahead of the
+// walk, and none after an abort. A photo the walk needs that no worker has
+// started is detected by the walk itself.
+struct DetectingPass::Lookahead {
+    Lookahead(const Detector &detector, const QStringList &paths, int workers, const std::atomic<bool> &abortFlag)
+        : detect(detector)
+        , photos(paths)
+        , abort(abortFlag)
+        , window(2 * workers)
+        , states(size_t(paths.size()), State::Waiting)
+        , results(size_t(paths.size()))
+    {
+        if (workers > 1) {
+            for (int i = 0; i < workers; ++i)
+                threads.emplace_back([this] { work(); });
+        }
+    }
+
+    ~Lookahead()
+    {
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        for (std::thread &thread : threads)
+            thread.join();
+    }
+
+    std::optional<QString> take(int index)
+    {
+        std::unique_lock lock(mutex);
+        walkIndex = index;
+        changed.notify_all();
+        if (states[size_t(index)] == State::Waiting) {
+            // Nobody has started it: detect here (no pool, or after an abort).
+            states[size_t(index)] = State::Running;
+            next = std::max(next, index + 1);
+            lock.unlock();
+            std::optional<QString> code = safeDetect(photos[index]);
+            lock.lock();
+            states[size_t(index)] = State::Done;
+            return code;
+        }
+        changed.wait(lock, [&] { return states[size_t(index)] == State::Done; });
+        return std::move(results[size_t(index)]);
+    }
+
+private:
+    enum class State { Waiting, Running, Done };
+
+    void work()
+    {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            changed.wait(lock, [&] {
+                return stopping || abort.load() || next >= int(photos.size()) || next < walkIndex + window;
+            });
+            if (stopping || abort.load() || next >= int(photos.size()))
+                return;
+            const int index = next++;
+            if (states[size_t(index)] != State::Waiting)
+                continue;
+            states[size_t(index)] = State::Running;
+            lock.unlock();
+            std::optional<QString> code = safeDetect(photos[index]);
+            lock.lock();
+            results[size_t(index)] = std::move(code);
+            states[size_t(index)] = State::Done;
+            changed.notify_all();
+        }
+    }
+
+    std::optional<QString> safeDetect(const QString &path) const
+    {
+        try {
+            return detect(path);
+        } catch (const std::exception &error) {
+            note(kDetecting, QStringLiteral("doAutoQRCode()"), path + QLatin1String(": detection failed: ") + QString::fromLocal8Bit(error.what()));
+            return std::nullopt;
+        }
+    }
+
+    const Detector &detect;
+    const QStringList &photos;
+    const std::atomic<bool> &abort;
+    const int window;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<State> states;
+    std::vector<std::optional<QString>> results;
+    std::vector<std::thread> threads;
+    int next = 0;
+    int walkIndex = 0;
+    bool stopping = false;
+};
+
+DetectingPass::DetectingPass(Detector detector)
+    : m_detector(std::move(detector))
+{
+    if (!m_detector)
+        m_detector = [](const QString &path) { return doAutoQRCode(path); };
+}
+
+DetectingPass::~DetectingPass() = default;
+
+void DetectingPass::setWorkerCount(int workers)
+{
+    m_workers = std::max(0, workers);
+}
+
+int DetectingPass::workerCount() const
+{
+    const int cores = std::max(1, QThread::idealThreadCount());
+    return m_workers == 0 ? cores : std::clamp(m_workers, 1, cores);
+}
+
+bool DetectingPass::detectionAvailable()
+{
+    if (Settings::shared().boolValue(cPrefCanSupportVisionFramework))
+        return true;
+    note(kDetecting, QStringLiteral("doNotification2(_:)"), QStringLiteral("....Vision.framework NOT supported..."));
+    return false;
+}
+
+void DetectingPass::doAutoDecodeQRAction(const QStringList &urls, SerialQueue &queue)
+{
+    fAbortProcess.store(false);
+    note(kDetecting, QStringLiteral("doAutoDecodeQRAction(urls:)"), joinedForLog(urls));
+    // The walk stays on the queue; the host's handlers run on the main thread.
+    Progress progress;
+    if (m_progress)
+        progress = [handler = m_progress](int position, int count) { mainqueue::async([=] { handler(position, count); }); };
+    Found found;
+    if (m_found)
+        found = [handler = m_found](const QString &message) { mainqueue::async([=] { handler(message); }); };
+    Finished finished;
+    if (m_finished)
+        finished = [handler = m_finished](const DecodeSummary &summary) { mainqueue::async([=] { handler(summary); }); };
+    queue.async([this, urls, progress, found, finished] { walk(urls, progress, found, finished); });
+}
+
+DecodeSummary DetectingPass::run(const QStringList &urls)
+{
+    return walk(urls, m_progress, m_found, m_finished);
+}
+
+DecodeSummary DetectingPass::walk(const QStringList &urls, const Progress &progress, const Found &found, const Finished &finished)
+{
+    const QString operation = QStringLiteral("doAutoDecodeQRAction(urls:)");
+    DecodeSummary summary;
+    std::optional<QStringList> ordered = sortImageUrls(urls, SortDirection::Ascending);
+    if (!ordered) {
+        note(kDetecting, operation, QStringLiteral("unable to order the photos; nothing renamed"));
+        if (finished)
+            finished(summary);
+        return summary;
+    }
+    if (Settings::shared().boolValue(cPrefReverseAssignBarcode))
+        std::reverse(ordered->begin(), ordered->end());
+
+    const int count = int(ordered->size());
+    const int workers = std::min(workerCount(), std::max(1, count));
+    note(kDetecting, operation, QStringLiteral("walking %1 photos, detecting on %2 thread(s)").arg(count).arg(workers));
+    std::optional<QString> currentCode;
+    bool codePhoto = false;
+    bool foundBefore = false;
+    {
+        Lookahead lookahead(m_detector, *ordered, workers, fAbortProcess);
+        for (int index = 0; index < count && !(summary.aborted = fAbortProcess.load()); ++index) {
+            const QString &path = (*ordered)[index];
+            if (progress)
+                progress(index + 1, count);
+            std::optional<QString> code = lookahead.take(index);
+            if (code && code->isEmpty())
+                code.reset(); // an empty payload names nobody
+            if (!code) {
+                codePhoto = false;
+            } else {
+                note(kDetecting, operation, path + QLatin1String(" code = ") + *code);
+                addToSummary(summary, *code, foundBefore);
+                currentCode = code;
+                codePhoto = true;
+                if (found)
+                    found(summary.message());
+            }
+            if (currentCode) {
+                const QString base = baseNameOf(path) + (codePhoto ? QString(cQRCodeMarker) : QString());
+                const QString newPath = inFolder(folderOf(path), makeCodedFileName(*currentCode, base, extensionOf(path)));
+                const FileResult moved = fileops::moveNoReplace(path, newPath);
+                if (moved) {
+                    note(kDetecting, operation, QStringLiteral("renamed ") + path + QLatin1String(" TO ") + newPath);
+                    ++summary.renamed;
+                } else {
+                    note(kDetecting, operation, QStringLiteral("FAILED to rename ") + path + QLatin1String(" TO ") + newPath + QLatin1String(": ") + moved.error);
+                    ++summary.failed;
+                }
+            }
+            ++summary.photos;
+        }
+    }
+    if (summary.aborted)
+        note(kDetecting, operation, QStringLiteral("aborted by the user after %1 of %2 photos").arg(summary.photos).arg(count));
+    if (finished)
+        finished(summary);
+    return summary;
+}
+
+} // namespace sorrelby

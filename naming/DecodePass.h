@@ -1,0 +1,134 @@
+#pragma once
+// The decode passes that give every photo the code of the card photo taken
+// before it.
+//
+// NameCarryingPass works on file names only: card photos already carry their
+// card-photo name, and the pass carries each code to the photos that follow
+// its card (doAutoDecodeQRAction3), optionally one camera at a time
+// (doAutoDecodeQRAction3New). It runs synchronously on the caller's thread;
+// hosts run it on the browser's work queue.
+//
+// DetectingPass runs code detection on every photo itself and names card
+// photos and following photos in one walk. Detection may run ahead of the
+// walk on a small pool of threads, but renames happen strictly one by one in
+// capture order, so the names are those of a one-by-one walk. The abort flag
+// may be set from any thread; the photo being handled finishes and the walk
+// stops before the next one.
+//
+// Two passes over the same folder must not run at the same time.
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <optional>
+
+namespace sorrelby {
+
+class SerialQueue;
+
+inline constexpr QLatin1StringView cDecodeMessagePrefix{"Found/Decoded QRCodes:\n\n"};
+inline constexpr QLatin1StringView cNoCodeFoundSummary{"<no code found>"};
+
+// What one walk over one sequence of photos did.
+struct DecodeSummary {
+    QString cameraKey;        // the camera of the sequence; empty without the camera split
+    QString summary = QString(cNoCodeFoundSummary); // the codes found, ", "-separated
+    int photos = 0;           // photos walked
+    int renamed = 0;
+    int failed = 0;           // renames that failed (the photo kept a name)
+    bool aborted = false;     // detecting pass only
+
+    // "Found/Decoded QRCodes:\n\n" + summary, the pass's final message.
+    QString message() const { return cDecodeMessagePrefix + summary; }
+};
+
+class NameCarryingPass {
+public:
+    // Progress: the message, the 1-based position of the photo just handled,
+    // and a second number that is always 0. Called on the pass's thread.
+    using Progress = std::function<void(const std::optional<QString> &message, int position, int other)>;
+    using Completion = std::function<void()>;
+    // Camera key -> that camera's photos in input order; none when the
+    // grouping could not be made.
+    using CameraGrouper = std::function<std::optional<QMap<QString, QStringList>>(const QStringList &paths)>;
+
+    // The grouper defaults to doCreateDictionaryOfCameraImages.
+    explicit NameCarryingPass(CameraGrouper grouper = {});
+
+    // With "prefCheckForMultiCameras" or "prefEnableHotFolderMode" on, one
+    // pass per Nikon or Canon camera (other cameras are left alone), else one
+    // pass over all photos. The completion is called once at the very end.
+    void doAutoDecodeQRAction3New(const QStringList &paths, const Progress &progress = {}, const Completion &completion = {});
+    // One pass over one sequence of photos.
+    void doAutoDecodeQRAction3(const QStringList &paths, const Progress &progress = {}, const Completion &completion = {});
+
+    // One entry per sequence walked since construction.
+    const QList<DecodeSummary> &summaries() const { return m_summaries; }
+
+private:
+    void walk(const QStringList &paths, const QString &cameraKey, const Progress &progress);
+
+    CameraGrouper m_grouper;
+    QList<DecodeSummary> m_summaries;
+};
+
+class DetectingPass {
+public:
+    // The code shown on a photo, or none.
+    using Detector = std::function<std::optional<QString>(const QString &path)>;
+    // The walk reached the photo at this 1-based position of count photos.
+    using Progress = std::function<void(int position, int count)>;
+    // "Found/Decoded QRCodes:\n\n" + the summary, each time a code is found.
+    using Found = std::function<void(const QString &message)>;
+    using Finished = std::function<void(const DecodeSummary &summary)>;
+
+    // The detector defaults to doAutoQRCode.
+    explicit DetectingPass(Detector detector = {});
+    ~DetectingPass();
+    DetectingPass(const DetectingPass &) = delete;
+    DetectingPass &operator=(const DetectingPass &) = delete;
+
+    void setProgressHandler(Progress handler) { m_progress = std::move(handler); }
+    void setFoundHandler(Found handler) { m_found = std::move(handler); }
+    void setFinishedHandler(Finished handler) { m_finished = std::move(handler); }
+
+    // Threads detecting ahead of the walk; clamped to 1..the number of cores.
+    // 0 (the default) means one per core.
+    void setWorkerCount(int workers);
+    int workerCount() const;
+
+    // The "Abort Process" button; safe from any thread.
+    void abort() { fAbortProcess.store(true); }
+    bool isAborted() const { return fAbortProcess.load(); }
+
+    // False (logged) when "prefCanSupportVisionFramework" is off: detection is
+    // not offered then and nothing may be renamed by this pass.
+    static bool detectionAvailable();
+
+    // Clears the abort flag, then walks the photos on `queue`; the handlers
+    // are called on the main thread. The pass must outlive the walk (wait for
+    // the finished handler).
+    void doAutoDecodeQRAction(const QStringList &urls, SerialQueue &queue);
+
+    // The walk itself, synchronously; the handlers are called on this thread.
+    // Orders the photos by creation date (reversed with
+    // "prefReverseAssignBarcode").
+    DecodeSummary run(const QStringList &urls);
+
+    std::atomic<bool> fAbortProcess{false};
+
+private:
+    struct Lookahead;
+    DecodeSummary walk(const QStringList &urls, const Progress &progress, const Found &found, const Finished &finished);
+
+    Detector m_detector;
+    Progress m_progress;
+    Found m_found;
+    Finished m_finished;
+    int m_workers = 0;
+};
+
+} // namespace sorrelby

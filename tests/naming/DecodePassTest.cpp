@@ -1,0 +1,411 @@
+// The two decode passes on photos whose capture order is given by their
+// modification times. The name-carrying pass needs no image content; the
+// detecting pass runs with a fake detector for the exact naming cases and
+// with the real one over generated card photos.
+
+#include "naming/DecodePass.h"
+
+#include "platform/Dispatch.h"
+#include "platform/FileOps.h"
+#include "settings/Settings.h"
+#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/ShootGenerator.h"
+
+#include <QDir>
+#include <QHash>
+#include <QRandomGenerator>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+// Lists compared as text, so that a failure shows the names.
+std::string lines(const QStringList &list)
+{
+    return list.join(QLatin1Char('\n')).toStdString();
+}
+
+namespace {
+
+const QDateTime kStart(QDate(2024, 5, 1), QTime(9, 0, 0));
+
+// Writes empty stand-ins for photos, one second apart in the given order.
+QStringList makePhotos(const QString &folder, const QStringList &names)
+{
+    QStringList paths;
+    for (int i = 0; i < names.size(); ++i) {
+        const QString path = folder + QLatin1Char('/') + names[i];
+        EXPECT_TRUE(writeFile(path, QByteArray("photo ") + names[i].toUtf8()));
+        EXPECT_TRUE(fileops::setModificationDate(path, kStart.addSecs(i)));
+        paths << path;
+    }
+    return paths;
+}
+
+// The file names of the folder in capture order (the order they were made).
+QStringList namesByTime(const QString &folder)
+{
+    QFileInfoList files = QDir(folder).entryInfoList(QDir::Files, QDir::Time | QDir::Reversed);
+    QStringList names;
+    for (const QFileInfo &file : files)
+        names << file.fileName();
+    return names;
+}
+
+struct Recorder {
+    QList<int> positions;
+    QStringList messages;
+    int completions = 0;
+
+    NameCarryingPass::Progress progress()
+    {
+        return [this](const std::optional<QString> &message, int position, int other) {
+            EXPECT_EQ(other, 0);
+            positions << position;
+            messages << message.value_or(QString());
+        };
+    }
+    NameCarryingPass::Completion completion()
+    {
+        return [this] { ++completions; };
+    }
+};
+
+QString message(const QString &summary)
+{
+    return QStringLiteral("Found/Decoded QRCodes:\n\n") + summary;
+}
+
+// A detector that answers from a table of file names (as named when read).
+DetectingPass::Detector tableDetector(const QHash<QString, QString> &codes)
+{
+    return [codes](const QString &path) -> std::optional<QString> {
+        const QString name = QFileInfo(path).fileName();
+        if (codes.contains(name))
+            return codes.value(name);
+        return std::nullopt;
+    };
+}
+
+} // namespace
+
+class NameCarryingPassTest : public ::testing::Test {
+protected:
+    void SetUp() override { Settings::shared().registerFactoryDefaults(); }
+};
+using DetectingPassTest = NameCarryingPassTest;
+using DecodePassesTest = NameCarryingPassTest;
+
+TEST_F(NameCarryingPassTest, WorkedExampleAndRunningItAgain)
+{
+    const QString folder = makeTempFolder();
+    const QStringList paths = makePhotos(folder, {"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "IMG_0003.JPG", "B2_IMG_0004.JPG",
+                                                  "B7_IMG_0005-qrcode.JPG", "IMG_0006.JPG"});
+    const QStringList expected{"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG",
+                               "B7_IMG_0005-qrcode.JPG", "B7_IMG_0006.JPG"};
+    Recorder recorder;
+    NameCarryingPass pass;
+    // Handed in reverse: the pass orders by capture time itself.
+    QStringList reversed = paths;
+    std::reverse(reversed.begin(), reversed.end());
+    pass.doAutoDecodeQRAction3(reversed, recorder.progress(), recorder.completion());
+
+    EXPECT_EQ(lines(namesByTime(folder)), lines(expected));
+    EXPECT_EQ(recorder.positions, (QList<int>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(recorder.messages.first(), message("<no code found>"));
+    EXPECT_EQ(recorder.messages[1], message("A1"));
+    EXPECT_EQ(recorder.messages.last(), message("A1, B7"));
+    EXPECT_EQ(recorder.completions, 1);
+    ASSERT_EQ(pass.summaries().size(), 1);
+    EXPECT_EQ(pass.summaries()[0].renamed, 3);
+
+    // Again over the renamed photos: the same names, nothing touched.
+    QStringList again;
+    for (const QString &name : expected)
+        again << folder + QLatin1Char('/') + name;
+    NameCarryingPass second;
+    second.doAutoDecodeQRAction3(again);
+    EXPECT_EQ(lines(namesByTime(folder)), lines(expected));
+    EXPECT_EQ(second.summaries()[0].renamed, 0);
+}
+
+TEST_F(NameCarryingPassTest, ReverseAssignCarriesCodesBackwards)
+{
+    Settings::shared().setValue(QStringLiteral("prefReverseAssignBarcode"), true);
+    const QString folder = makeTempFolder();
+    const QStringList paths = makePhotos(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "A1_IMG_0003-qrcode.JPG", "IMG_0004.JPG",
+                                                  "B7_IMG_0005-qrcode.JPG", "IMG_0006.JPG"});
+    Recorder recorder;
+    NameCarryingPass().doAutoDecodeQRAction3(paths, recorder.progress(), recorder.completion());
+    EXPECT_EQ(lines(namesByTime(folder)), lines((QStringList{"A1_IMG_0001.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003-qrcode.JPG", "B7_IMG_0004.JPG",
+                                                "B7_IMG_0005-qrcode.JPG", "IMG_0006.JPG"})));
+    EXPECT_EQ(recorder.messages.last(), message("B7, A1"));
+}
+
+TEST_F(NameCarryingPassTest, EdgeCasesOfOneSequence)
+{
+    const QString folder = makeTempFolder();
+    // Two cards in a row, a card that gave no code (named as a plain photo),
+    // an unknown-marked photo, a photo with another code, a photo that
+    // already has the code, and a card at the end.
+    const QStringList names{"DSC_0001.JPG",           "A1_DSC_0002-qrcode.JPG", "B2_DSC_0003-qrcode.JPG", "DSC_0004.JPG",
+                            "UNKNOWN_DSC_0005.JPG",   "C3_DSC_0006.JPG",        "B2_DSC_0007.JPG",        "DSC_0008.JPG",
+                            "D4_DSC_0009-qrcode.JPG"};
+    const QStringList paths = makePhotos(folder, names);
+    Recorder recorder;
+    NameCarryingPass().doAutoDecodeQRAction3(paths, recorder.progress(), recorder.completion());
+    EXPECT_EQ(lines(QDir(folder).entryList(QDir::Files, QDir::Name)), lines((QStringList{"A1_DSC_0002-qrcode.JPG", "B2_DSC_0003-qrcode.JPG", "B2_DSC_0004.JPG", "B2_DSC_0005.JPG", "B2_DSC_0006.JPG",
+                           "B2_DSC_0007.JPG", "B2_DSC_0008.JPG", "D4_DSC_0009-qrcode.JPG", "DSC_0001.JPG"})));
+    EXPECT_EQ(recorder.messages.last(), message("A1, B2, D4"));
+    EXPECT_EQ(recorder.positions.size(), names.size());
+
+    // An empty list: no progress, one completion.
+    Recorder empty;
+    NameCarryingPass().doAutoDecodeQRAction3({}, empty.progress(), empty.completion());
+    EXPECT_TRUE(empty.positions.isEmpty());
+    EXPECT_EQ(empty.completions, 1);
+}
+
+TEST_F(NameCarryingPassTest, TakenNamesNeverReplaceAFileAndNeverKeepAWrongCode)
+{
+    const QString folder = makeTempFolder();
+    const QStringList paths = makePhotos(folder, {"A1_IMG_0002-qrcode.JPG", "B2_IMG_0003.JPG", "B2_IMG_0004.JPG"});
+    // Outside the walk: the coded name of the first photo and the original
+    // name of the second are taken.
+    makePhotos(folder, {"A1_IMG_0003.JPG", "IMG_0004.JPG"});
+    NameCarryingPass pass;
+    pass.doAutoDecodeQRAction3(paths);
+    // IMG_0003 could not take A1's name, so it went back to its camera name
+    // rather than stay with B2; IMG_0004 could not be reverted, so the code
+    // went in front of its present name.
+    EXPECT_EQ(lines(QDir(folder).entryList(QDir::Files, QDir::Name)), lines((QStringList{"A1_B2_IMG_0004.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "IMG_0003.JPG", "IMG_0004.JPG"})));
+    EXPECT_EQ(readFile(folder + "/A1_IMG_0003.JPG"), QByteArray("photo A1_IMG_0003.JPG"));
+    EXPECT_EQ(readFile(folder + "/IMG_0004.JPG"), QByteArray("photo IMG_0004.JPG"));
+    EXPECT_EQ(pass.summaries()[0].failed, 1);
+    EXPECT_EQ(pass.summaries()[0].renamed, 1);
+}
+
+TEST_F(NameCarryingPassTest, CameraSplitDecodesEachNikonAndCanonOnItsOwn)
+{
+    const QString folder = makeTempFolder();
+    // Two bodies shooting alternately, and a third make that is not decoded.
+    const QStringList paths = makePhotos(folder, {"N1_DSC_0001-qrcode.JPG", "C1_IMG_0001-qrcode.JPG", "DSC_0002.JPG", "IMG_0002.JPG",
+                                                  "N2_DSC_0003-qrcode.JPG", "IMG_0003.JPG", "DSC_0004.JPG", "X1_SNY_0001-qrcode.JPG",
+                                                  "SNY_0002.JPG"});
+    auto grouper = [](const QStringList &list) -> std::optional<QMap<QString, QStringList>> {
+        QMap<QString, QStringList> map;
+        for (const QString &path : list) {
+            const QString name = QFileInfo(path).fileName();
+            const QString key = name.contains("DSC") ? "NIKON3012345" : name.contains("IMG") ? "Canon2281" : "SONYSNY";
+            map[key] << path;
+        }
+        return map;
+    };
+    Settings::shared().setValue(QStringLiteral("prefCheckForMultiCameras"), true);
+    Recorder recorder;
+    NameCarryingPass pass(grouper);
+    pass.doAutoDecodeQRAction3New(paths, recorder.progress(), recorder.completion());
+    EXPECT_EQ(lines(QDir(folder).entryList(QDir::Files, QDir::Name)), lines((QStringList{"C1_IMG_0001-qrcode.JPG", "C1_IMG_0002.JPG", "C1_IMG_0003.JPG", "N1_DSC_0001-qrcode.JPG", "N1_DSC_0002.JPG",
+                           "N2_DSC_0003-qrcode.JPG", "N2_DSC_0004.JPG", "SNY_0002.JPG", "X1_SNY_0001-qrcode.JPG"})));
+    EXPECT_EQ(recorder.completions, 1);
+    EXPECT_EQ(recorder.positions.size(), 7); // the third camera is not walked
+    EXPECT_EQ(pass.summaries().size(), 2);
+
+    // Hot folder mode splits too; a grouping that fails renames nothing.
+    Settings::shared().setValue(QStringLiteral("prefCheckForMultiCameras"), false);
+    Settings::shared().setValue(QStringLiteral("prefEnableHotFolderMode"), true);
+    Recorder failing;
+    NameCarryingPass([](const QStringList &) { return std::optional<QMap<QString, QStringList>>(); })
+        .doAutoDecodeQRAction3New(QDir(folder).entryList(QDir::Files), failing.progress(), failing.completion());
+    EXPECT_TRUE(failing.positions.isEmpty());
+    EXPECT_EQ(failing.completions, 1);
+
+    // Without the split the interleaved photos form one sequence.
+    Settings::shared().setValue(QStringLiteral("prefEnableHotFolderMode"), false);
+    const QString single = makeTempFolder();
+    const QStringList singlePaths = makePhotos(single, {"N1_DSC_0001-qrcode.JPG", "C1_IMG_0001-qrcode.JPG", "DSC_0002.JPG"});
+    NameCarryingPass(grouper).doAutoDecodeQRAction3New(singlePaths);
+    EXPECT_TRUE(QFile::exists(single + "/C1_DSC_0002.JPG"));
+}
+
+TEST_F(DetectingPassTest, NamesCardsAndFollowersExactlyWithAnyNumberOfWorkers)
+{
+    for (int workers : {1, 2}) {
+        SCOPED_TRACE(workers);
+        const QString folder = makeTempFolder();
+        const QStringList paths = makePhotos(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG", "A1_IMG_0004.JPG", "IMG_0005.JPG",
+                                                      "IMG_0006.JPG"});
+        DetectingPass pass(tableDetector({{"IMG_0002.JPG", "A1"}, {"IMG_0005.JPG", "B2"}, {"IMG_0006.JPG", "C3"}}));
+        pass.setWorkerCount(workers);
+        QList<int> positions;
+        QStringList found;
+        int finished = 0;
+        pass.setProgressHandler([&](int position, int count) {
+            EXPECT_EQ(count, 6);
+            positions << position;
+        });
+        pass.setFoundHandler([&](const QString &text) { found << text; });
+        pass.setFinishedHandler([&](const DecodeSummary &) { ++finished; });
+        const DecodeSummary summary = pass.run(paths);
+        EXPECT_EQ(lines(namesByTime(folder)), lines((QStringList{"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "A1_A1_IMG_0004.JPG",
+                                                    "B2_IMG_0005-qrcode.JPG", "C3_IMG_0006-qrcode.JPG"})));
+        EXPECT_EQ(positions, (QList<int>{1, 2, 3, 4, 5, 6}));
+        EXPECT_EQ(lines(found), lines((QStringList{message("A1"), message("A1, B2"), message("A1, B2, C3")})));
+        EXPECT_EQ(finished, 1);
+        EXPECT_EQ(summary.renamed, 5);
+        EXPECT_FALSE(summary.aborted);
+    }
+}
+
+TEST_F(DetectingPassTest, ParallelDetectionGivesTheNamesOfAOneByOneWalk)
+{
+    // A long shoot with codes in random places; the detector is slow on some
+    // photos so that the workers finish out of order.
+    QRandomGenerator random(7);
+    QStringList names;
+    QHash<QString, QString> codes;
+    for (int i = 1; i <= 300; ++i) {
+        const QString name = QStringLiteral("DSC_%1.JPG").arg(i, 4, 10, QLatin1Char('0'));
+        names << name;
+        if (random.bounded(10) == 0)
+            codes.insert(name, QStringLiteral("K%1").arg(i));
+    }
+    QStringList expected;
+    QString current;
+    for (const QString &name : names) {
+        const bool card = codes.contains(name);
+        if (card)
+            current = codes.value(name);
+        expected << (current.isEmpty() ? name : current + "_" + name.chopped(4) + (card ? "-qrcode" : "") + ".JPG");
+    }
+    for (int workers : {1, 2, 8}) {
+        SCOPED_TRACE(workers);
+        const QString folder = makeTempFolder();
+        const QStringList paths = makePhotos(folder, names);
+        const auto table = tableDetector(codes);
+        DetectingPass pass([&](const QString &path) {
+            if (QFileInfo(path).fileName().endsWith("3.JPG"))
+                QThread::usleep(300);
+            return table(path);
+        });
+        pass.setWorkerCount(workers);
+        int last = 0;
+        pass.setProgressHandler([&](int position, int) { EXPECT_EQ(position, ++last); });
+        pass.run(paths);
+        EXPECT_EQ(lines(namesByTime(folder)), lines(expected));
+        EXPECT_EQ(last, 300);
+    }
+}
+
+TEST_F(DetectingPassTest, AbortFinishesThePhotoBeingHandledAndStops)
+{
+    for (int workers : {1, 2}) {
+        SCOPED_TRACE(workers);
+        const QString folder = makeTempFolder();
+        QStringList names;
+        for (int i = 1; i <= 40; ++i)
+            names << QStringLiteral("IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0'));
+        const QStringList paths = makePhotos(folder, names);
+        DetectingPass pass(tableDetector({{"IMG_0002.JPG", "A1"}}));
+        pass.setWorkerCount(workers);
+        // The user presses "Abort Process" while the fifth photo is handled.
+        pass.setProgressHandler([&](int position, int) {
+            if (position == 5)
+                pass.abort();
+        });
+        const DecodeSummary summary = pass.run(paths);
+        EXPECT_TRUE(summary.aborted);
+        EXPECT_EQ(summary.photos, 5);
+        const QStringList after = namesByTime(folder);
+        EXPECT_EQ(lines(after.mid(0, 5)), lines((QStringList{"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG",
+                                                "A1_IMG_0005.JPG"})));
+        EXPECT_EQ(lines(after.mid(5)), lines(names.mid(5)));
+    }
+    // Aborted before the walk starts: nothing is renamed.
+    const QString folder = makeTempFolder();
+    const QStringList paths = makePhotos(folder, {"IMG_0001.JPG", "IMG_0002.JPG"});
+    DetectingPass pass(tableDetector({{"IMG_0001.JPG", "A1"}}));
+    pass.abort();
+    EXPECT_TRUE(pass.run(paths).aborted);
+    EXPECT_EQ(lines(namesByTime(folder)), lines((QStringList{"IMG_0001.JPG", "IMG_0002.JPG"})));
+}
+
+TEST_F(DetectingPassTest, RunsOnAQueueAndReportsOnTheMainThread)
+{
+    const QString folder = makeTempFolder();
+    const QStringList paths = makePhotos(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG"});
+    SerialQueue queue(QStringLiteral("com.halvane.vemo.sorrelby.decodequeue"));
+    DetectingPass pass(tableDetector({{"IMG_0002.JPG", "A1"}}));
+    QList<int> positions;
+    bool offMain = false;
+    std::optional<DecodeSummary> done;
+    pass.setProgressHandler([&](int position, int) {
+        offMain |= !mainqueue::isCurrent();
+        positions << position;
+    });
+    pass.setFinishedHandler([&](const DecodeSummary &summary) {
+        offMain |= !mainqueue::isCurrent();
+        done = summary;
+    });
+    pass.doAutoDecodeQRAction(paths, queue);
+    ASSERT_TRUE(waitUntil([&] { return done.has_value(); }));
+    EXPECT_FALSE(offMain);
+    EXPECT_EQ(positions, (QList<int>{1, 2, 3}));
+    EXPECT_EQ(done->message(), message("A1"));
+    EXPECT_EQ(lines(namesByTime(folder)), lines((QStringList{"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG"})));
+
+    Settings::shared().setValue(QStringLiteral("prefCanSupportVisionFramework"), false);
+    EXPECT_FALSE(DetectingPass::detectionAvailable());
+}
+
+TEST_F(DecodePassesTest, GeneratedShootEndToEnd)
+{
+    // One camera, an unreadable card, photos before the first card: the real
+    // detector names every photo as the manifest says.
+    ShootSpec spec;
+    spec.subjects = 4;
+    spec.photosPerSubject = 2;
+    spec.photosBeforeFirstCard = 1;
+    spec.unreadableCardSubjects = {2};
+    const QString folder = makeTempFolder(QStringLiteral("shoot"));
+    const std::optional<Shoot> shoot = writeShoot(folder, spec);
+    ASSERT_TRUE(shoot);
+    DetectingPass pass;
+    pass.setWorkerCount(2);
+    pass.run(shoot->paths());
+    EXPECT_EQ(lines(namesByTime(folder)), lines(shoot->expectedNames()));
+
+    // Two cameras shooting the same subjects alternately; their card photos
+    // named as the hot folder names them, then the name-carrying pass with
+    // the camera split.
+    ShootSpec two;
+    two.subjects = 3;
+    two.photosPerSubject = 2;
+    two.cameras = {nikonCamera(), canonCamera()};
+    two.interleave = true;
+    const QString twoFolder = makeTempFolder(QStringLiteral("two"));
+    const std::optional<Shoot> twoShoot = writeShoot(twoFolder, two);
+    ASSERT_TRUE(twoShoot);
+    QStringList paths;
+    for (const ShootPhoto &photo : twoShoot->photos) {
+        QString path = twoFolder + QLatin1Char('/') + photo.fileName;
+        if (photo.isCard && photo.readableCard) {
+            const QString named = twoFolder + QLatin1Char('/') + photo.expectedName;
+            ASSERT_TRUE(fileops::moveNoReplace(path, named));
+            path = named;
+        }
+        paths << path;
+    }
+    Settings::shared().setValue(QStringLiteral("prefCheckForMultiCameras"), true);
+    NameCarryingPass().doAutoDecodeQRAction3New(paths);
+    QStringList expected = twoShoot->expectedNames(true);
+    QStringList actual = QDir(twoFolder).entryList(QDir::Files);
+    actual.removeAll(QStringLiteral("manifest.json"));
+    expected.sort();
+    actual.sort();
+    EXPECT_EQ(lines(actual), lines(expected));
+}
