@@ -1,0 +1,333 @@
+#include "browser/SectionModel.h"
+
+#include "naming/FileNameScheme.h"
+#include "naming/PhotoOrdering.h"
+#include "platform/Dispatch.h"
+#include "platform/FileOps.h"
+#include "platform/FileTypes.h"
+#include "platform/Log.h"
+#include "settings/Settings.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+
+namespace sorrelby {
+
+namespace {
+
+// Log lines are built with QStringBuilder; take them as QString.
+void note(const QString &className, const QString &operation, const QString &detail = {})
+{
+    logOp(className, operation, detail);
+}
+
+const QString kClass = QStringLiteral("ImageDirectoryLoader");
+
+const QString cPrefInputFolderSortKeyList = QStringLiteral("prefInputFolderSortKeyList");
+const QString cPrefInputFolderSortKeySelectedIndex = QStringLiteral("prefInputFolderSortKeySelectedIndex");
+const QString cPrefInputFolderSortOrderKeyList = QStringLiteral("prefInputFolderSortOrderKeyList");
+const QString cPrefInputFolderSortOrderKeySelectedIndex = QStringLiteral("prefInputFolderSortOrderKeySelectedIndex");
+const QString cPrefDoDelayToWaitForValidPhoto = QStringLiteral("prefDoDelayToWaitForValidPhoto");
+const QString cPrefDelayToWaitForValidPhotoInSeconds = QStringLiteral("prefDelayToWaitForValidPhotoInSeconds");
+
+// The "key" entry of the selected dictionary of a settings list; entry 0 when
+// the index is out of range; none when the list is empty or the entry has no
+// text "key".
+std::optional<QString> selectedListKey(const QString &listKey, const QString &indexKey)
+{
+    const Settings &settings = Settings::shared();
+    const QVariantList list = settings.value(listKey).toList();
+    if (list.isEmpty())
+        return std::nullopt;
+    qsizetype index = settings.intValue(indexKey);
+    if (index < 0 || index >= list.size())
+        index = 0;
+    const QVariant key = list.at(index).toMap().value(QStringLiteral("key"));
+    if (key.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return key.toString();
+}
+
+// The key of a photo: the first "_" piece of its base name, spaces counting
+// as "_"; names of one piece share cOriginalFileNameKey.
+QString sectionKeyOf(const QString &path)
+{
+    QString base = baseNameOf(path);
+    base.replace(QLatin1Char(' '), QLatin1Char('_'));
+    const qsizetype separator = base.indexOf(QLatin1Char('_'));
+    return separator < 0 ? QString(cOriginalFileNameKey) : base.left(separator);
+}
+
+} // namespace
+
+ImageFile::ImageFile(const QString &url)
+    : fileName(fileNameOf(url))
+    , fileurl(url)
+{
+}
+
+ImageDirectoryLoader::ImageDirectoryLoader() = default;
+ImageDirectoryLoader::~ImageDirectoryLoader() = default;
+
+void ImageDirectoryLoader::doMyInitStuff()
+{
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    m_buttonObserver = ObserverRegistration(center, center.addObserver(QStringLiteral("myCustomId"), [this](const Notification &n) {
+        doNotificationForButton(n);
+    }));
+}
+
+void ImageDirectoryLoader::doNotificationForButton(const Notification &notification)
+{
+    const QVariantMap &info = notification.userInfo;
+    const QString operation = QStringLiteral("doNotificationForButton(_:)");
+    if (info.contains(QStringLiteral("command")))
+        note(kClass, operation, QStringLiteral("command = ") + info.value(QStringLiteral("command")).toString());
+    else if (info.contains(QStringLiteral("sectionid")))
+        note(kClass, operation, QStringLiteral("sectionid = ") + info.value(QStringLiteral("sectionid")).toString());
+}
+
+void ImageDirectoryLoader::setupDataForUrls(const std::optional<QStringList> &urls)
+{
+    sectionsAttributesArray.clear();
+    if (urls) {
+        imageFiles.clear();
+        sectionLengthArray.clear();
+        sectionLengthArray2.clear();
+        createImageFilesForUrls(*urls);
+    }
+    numberOfSections = 1;
+    if (singleSectionMode)
+        sectionsAttributesArray.push_back({0, numberOfItems()});
+    else
+        setupDataForMultiSectionMode();
+    if (fVerbose)
+        logSectionTable();
+}
+
+void ImageDirectoryLoader::setupDataForMultiSectionMode()
+{
+    sectionsAttributesArray.clear();
+    numberOfSections = 1;
+    const int count = numberOfItems();
+    if (sectionLengthArray.size() >= 2 && sectionLengthArray.front() < count) {
+        SectionAttributes section{0, sectionLengthArray.front()};
+        sectionsAttributesArray.push_back(section);
+        for (size_t i = 1; i < sectionLengthArray.size(); ++i) {
+            section = {section.sectionOffset + section.sectionLength, sectionLengthArray[i]};
+            sectionsAttributesArray.push_back(section);
+            ++numberOfSections;
+        }
+    } else {
+        sectionsAttributesArray.push_back({0, count});
+    }
+}
+
+void ImageDirectoryLoader::createImageFilesForUrls(const QStringList &urls)
+{
+    const QString operation = QStringLiteral("createImageFilesForUrls(_:)");
+    imageFiles.reserve(size_t(urls.size()));
+    arrayofitemsinsection.clear();
+    curinfo.clear();
+    const QString barcodeId = QStringLiteral("barcodeid");
+    const QString curCount = QStringLiteral("curcount");
+    const QString imageFilesKey = QStringLiteral("imagefiles");
+
+    // The working record keeps the names of the section being built; it is
+    // written when a section closes rather than once per photo.
+    auto closeSection = [&] {
+        if (sectionLengthArray.empty())
+            return;
+        QStringList names;
+        names.reserve(qsizetype(arrayofitemsinsection.size()));
+        for (const ImageFilePtr &file : arrayofitemsinsection)
+            names.append(file->fileName);
+        curinfo.insert(curCount, sectionLengthArray.back());
+        curinfo.insert(imageFilesKey, names);
+        sectionLengthArray2.last().insert(curCount, sectionLengthArray.back());
+    };
+
+    if (singleSectionMode) {
+        sectionLengthArray.push_back(0);
+        curinfo.insert(barcodeId, QString(cSingleModeKey));
+        sectionLengthArray2.append(curinfo);
+    }
+    QString previousKey;
+    for (const QString &url : urls) {
+        const QString key = sectionKeyOf(url);
+        if (singleSectionMode) {
+            ++sectionLengthArray[0];
+        } else if (!sectionLengthArray.empty() && key == previousKey) {
+            ++sectionLengthArray.back();
+        } else {
+            closeSection();
+            sectionLengthArray.push_back(1);
+            curinfo.insert(barcodeId, key);
+            sectionLengthArray2.append(QVariantMap{{barcodeId, key}});
+            arrayofitemsinsection.clear();
+            note(kClass, operation, QStringLiteral("new section.......==================================="));
+        }
+        previousKey = key;
+        auto file = std::make_shared<ImageFile>(url);
+        file->basecode = key;
+        imageFiles.push_back(file);
+        arrayofitemsinsection.push_back(std::move(file));
+    }
+    closeSection();
+}
+
+std::optional<QStringList> ImageDirectoryLoader::getFilesURLFromFolderClass(const QString &folder, QString *error)
+{
+    const QString operation = QStringLiteral("getFilesURLFromFolder(_:)");
+    // Records carry absolute paths whatever the caller's working folder.
+    const QString root = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    DIR *dir = ::opendir(QFile::encodeName(root).constData());
+    if (!dir) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        note(kClass, operation, QStringLiteral("`directoryEnumerator` error: ") + root + QLatin1String(": ") + reason);
+        if (error)
+            *error = reason;
+        return std::nullopt;
+    }
+
+    const Settings &settings = Settings::shared();
+    double delay = -1;
+    if (settings.boolValue(cPrefDoDelayToWaitForValidPhoto)) {
+        delay = settings.doubleValue(cPrefDelayToWaitForValidPhotoInSeconds);
+        if (delay < 1.0) {
+            delay = 1.0;
+            mainqueue::async([] { Settings::shared().setValue(cPrefDelayToWaitForValidPhotoInSeconds, 1.0); });
+        }
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QString prefix = root == QLatin1String("/") ? root : root + QLatin1Char('/');
+
+    QStringList kept;
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir);
+        if (!entry) {
+            if (errno != 0)
+                note(kClass, operation, QStringLiteral("`directoryEnumerator` error: ") + QString::fromLocal8Bit(std::strerror(errno)));
+            break;
+        }
+        if (entry->d_name[0] == '.') // hidden files, "." and ".."
+            continue;
+        if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN)
+            continue;
+        const QString path = prefix + QFile::decodeName(entry->d_name);
+        const std::optional<FileAttributes> attributes = fileops::attributes(path);
+        if (!attributes || !attributes->isRegularFile)
+            continue;
+        if (!filetypes::isImage(path))
+            continue;
+        if (delay >= 0 && now < attributes->creationDate.addMSecs(qint64(delay * 1000.0))) {
+            note(kClass, operation, QStringLiteral("too young, left for a later reload: ") + path);
+            continue;
+        }
+        kept.append(path);
+    }
+    ::closedir(dir);
+    return kept;
+}
+
+std::optional<QStringList> ImageDirectoryLoader::getFilesURLFromFolder(const QString &folder)
+{
+    return getFilesURLFromFolderClass(folder, &m_lastError);
+}
+
+int ImageDirectoryLoader::numberOfItemsInSection(int section) const
+{
+    if (fVerbose)
+        note(kClass, QStringLiteral("numberOfItemsInSection(_:)"), QString::number(section));
+    if (sectionsAttributesArray.empty()) {
+        note(kClass, QStringLiteral("numberOfItemsInSection(_:)"), QStringLiteral("inside numberOfItemsInSection...sectionsAttributesArray isEmpty..."));
+        return 0;
+    }
+    if (section < 0 || size_t(section) >= sectionsAttributesArray.size()) {
+        note(kClass, QStringLiteral("numberOfItemsInSection(_:)"), QStringLiteral("...section >= sectionsAttributesArray.count..."));
+        return 0;
+    }
+    return sectionsAttributesArray[size_t(section)].sectionLength;
+}
+
+int ImageDirectoryLoader::numberOfItems() const
+{
+    return int(imageFiles.size());
+}
+
+ImageFilePtr ImageDirectoryLoader::imageFileForIndexPath(const IndexPath &indexPath) const
+{
+    if (fVerbose)
+        note(kClass, QStringLiteral("imageFileForIndexPath(_:)"), QStringLiteral("[%1, %2]").arg(indexPath.section).arg(indexPath.item));
+    if (indexPath.section < 0 || size_t(indexPath.section) >= sectionsAttributesArray.size() || indexPath.item < 0)
+        return nullptr;
+    // An item past its own section must not answer with the next section's photo.
+    const SectionAttributes &section = sectionsAttributesArray[size_t(indexPath.section)];
+    if (indexPath.item >= section.sectionLength)
+        return nullptr;
+    const qsizetype flat = qsizetype(section.sectionOffset) + indexPath.item;
+    if (flat >= qsizetype(imageFiles.size()))
+        return nullptr;
+    return imageFiles[size_t(flat)];
+}
+
+bool ImageDirectoryLoader::loadDataForFolderWithUrl(const QString &folder)
+{
+    const QString operation = QStringLiteral("loadDataForFolderWithUrl(_:)");
+    note(kClass, operation, folder);
+    m_lastError.clear();
+    const std::optional<QStringList> urls = getFilesURLFromFolder(folder);
+    if (!urls) {
+        note(kClass, operation, QStringLiteral("Inside loadDataForFolderWithUrl.. folderURL is NIL????"));
+        return false;
+    }
+    const QString key = selectedSortKey();
+    const SortDirection direction = selectedSortDescending() ? SortDirection::Descending : SortDirection::Ascending;
+    fSortedUrls = sortImageUrls(*urls, direction, key);
+    setupDataForUrls(fSortedUrls);
+    return true;
+}
+
+std::optional<QString> ImageDirectoryLoader::barcodeidForSection(int section) const
+{
+    if (fVerbose)
+        note(kClass, QStringLiteral("barcodeidForSection(_:)"), QString::number(section));
+    if (section < 0 || section >= sectionLengthArray2.size())
+        return std::nullopt;
+    const QVariant id = sectionLengthArray2.at(section).value(QStringLiteral("barcodeid"));
+    if (id.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return id.toString();
+}
+
+QString ImageDirectoryLoader::selectedSortKey()
+{
+    return selectedListKey(cPrefInputFolderSortKeyList, cPrefInputFolderSortKeySelectedIndex).value_or(QString(cSortKeyLocalizedName));
+}
+
+bool ImageDirectoryLoader::selectedSortDescending()
+{
+    return selectedListKey(cPrefInputFolderSortOrderKeyList, cPrefInputFolderSortOrderKeySelectedIndex) == QStringLiteral("descending");
+}
+
+void ImageDirectoryLoader::logSectionTable() const
+{
+    for (size_t i = 0; i < sectionsAttributesArray.size(); ++i) {
+        const SectionAttributes &s = sectionsAttributesArray[i];
+        note(kClass, QStringLiteral("setupDataForUrls(_:)"),
+              QStringLiteral("section %1 [%2] offset %3 length %4")
+                  .arg(i)
+                  .arg(barcodeidForSection(int(i)).value_or(QString()))
+                  .arg(s.sectionOffset)
+                  .arg(s.sectionLength));
+    }
+}
+
+} // namespace sorrelby

@@ -1,0 +1,229 @@
+// The section model over real folders: which files are listed, how they are
+// ordered and cut into sections, and the look-ups the view relies on.
+
+#include "browser/SectionModel.h"
+
+#include "platform/FileOps.h"
+#include "settings/Settings.h"
+#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/PhotoGenerator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QVariantList>
+
+#include <gtest/gtest.h>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+// Lists compared as text, so that a failure shows the names.
+std::string lines(const QStringList &list)
+{
+    return list.join(QLatin1Char('\n')).toStdString();
+}
+
+namespace {
+
+const QDateTime kStart(QDate(2024, 5, 1), QTime(9, 0, 0));
+
+const QByteArray &jpegBytes()
+{
+    static const QByteArray bytes = encodeJpeg(makeBackground(QSize(32, 24), 3));
+    return bytes;
+}
+
+// Small JPEGs, captured one second apart in the given order.
+void makePhotos(const QString &folder, const QStringList &names)
+{
+    for (int i = 0; i < names.size(); ++i) {
+        const QString path = folder + QLatin1Char('/') + names[i];
+        ASSERT_TRUE(writeFile(path, jpegBytes()));
+        ASSERT_TRUE(fileops::setModificationDate(path, kStart.addSecs(i)));
+    }
+}
+
+struct Section {
+    std::optional<QString> key;
+    int offset;
+    QStringList files;
+    bool operator==(const Section &) const = default;
+};
+
+std::ostream &operator<<(std::ostream &out, const Section &s)
+{
+    return out << (s.key ? s.key->toStdString() : "(none)") << "@" << s.offset << ":" << s.files.join(",").toStdString();
+}
+
+std::vector<Section> sectionsOf(const ImageDirectoryLoader &loader)
+{
+    std::vector<Section> sections;
+    for (int s = 0; s < loader.numberOfSections; ++s) {
+        Section section{loader.barcodeidForSection(s), loader.sectionsAttributesArray.at(size_t(s)).sectionOffset, {}};
+        for (int item = 0; item < loader.numberOfItemsInSection(s); ++item)
+            section.files << loader.imageFileForIndexPath({s, item})->fileName;
+        sections.push_back(section);
+    }
+    return sections;
+}
+
+void sortByName()
+{
+    Settings::shared().setValue(QStringLiteral("prefInputFolderSortKeySelectedIndex"), 2);
+}
+
+} // namespace
+
+class SectionModel : public ::testing::Test {
+protected:
+    void SetUp() override { Settings::shared().registerFactoryDefaults(); }
+};
+
+TEST_F(SectionModel, EmptyFolderAndLookupsOutOfRange)
+{
+    ImageDirectoryLoader loader;
+    ASSERT_TRUE(loader.loadDataForFolderWithUrl(makeTempFolder()));
+    EXPECT_EQ(loader.numberOfItems(), 0);
+    EXPECT_EQ(loader.numberOfSections, 1);
+    ASSERT_EQ(loader.sectionsAttributesArray.size(), 1u);
+    EXPECT_EQ(loader.numberOfItemsInSection(0), 0);
+    EXPECT_EQ(loader.numberOfItemsInSection(1), 0);
+    EXPECT_EQ(loader.numberOfItemsInSection(-1), 0);
+    EXPECT_FALSE(loader.barcodeidForSection(0));
+    EXPECT_FALSE(loader.imageFileForIndexPath({0, 0}));
+
+    // A loader never loaded answers too.
+    ImageDirectoryLoader fresh;
+    EXPECT_EQ(fresh.numberOfItemsInSection(0), 0);
+    EXPECT_FALSE(fresh.imageFileForIndexPath({0, 0}));
+    EXPECT_FALSE(fresh.barcodeidForSection(0));
+}
+
+TEST_F(SectionModel, SectionsAreRunsOfPhotosWithTheSameKey)
+{
+    const QString folder = makeTempFolder();
+    makePhotos(folder, {"A1_X_1.JPG", "A1_X_2.JPG", "B2_X_3.JPG", "A1_X_4.JPG"});
+    ImageDirectoryLoader loader;
+    ASSERT_TRUE(loader.loadDataForFolderWithUrl(folder)); // capture time, oldest first
+    EXPECT_EQ(sectionsOf(loader), (std::vector<Section>{{"A1", 0, {"A1_X_1.JPG", "A1_X_2.JPG"}},
+                                                         {"B2", 2, {"B2_X_3.JPG"}},
+                                                         {"A1", 3, {"A1_X_4.JPG"}}}));
+    EXPECT_EQ(loader.numberOfSections, 3);
+    EXPECT_EQ(loader.sectionLengthArray, (std::vector<int>{2, 1, 1}));
+    EXPECT_EQ(loader.numberOfItemsInSection(3), 0);
+    EXPECT_FALSE(loader.imageFileForIndexPath({1, 1})); // not the next section's first photo
+    EXPECT_FALSE(loader.imageFileForIndexPath({3, 0}));
+    EXPECT_FALSE(loader.barcodeidForSection(3));
+    EXPECT_EQ(*loader.imageFileForIndexPath({2, 0})->basecode, QStringLiteral("A1"));
+    EXPECT_TRUE(loader.imageFileForIndexPath({0, 0})->fileurl.startsWith(QDir(folder).absolutePath() + "/"));
+    ASSERT_TRUE(loader.fSortedUrls);
+    EXPECT_EQ(loader.fSortedUrls->size(), 4);
+
+    // Newest first.
+    Settings::shared().setValue(QStringLiteral("prefInputFolderSortOrderKeySelectedIndex"), 1);
+    ASSERT_TRUE(loader.loadDataForFolderWithUrl(folder));
+    EXPECT_EQ(sectionsOf(loader), (std::vector<Section>{{"A1", 0, {"A1_X_4.JPG"}},
+                                                         {"B2", 1, {"B2_X_3.JPG"}},
+                                                         {"A1", 2, {"A1_X_2.JPG", "A1_X_1.JPG"}}}));
+
+    // Single-section mode: one section of everything.
+    loader.singleSectionMode = true;
+    ASSERT_TRUE(loader.loadDataForFolderWithUrl(folder));
+    EXPECT_EQ(sectionsOf(loader), (std::vector<Section>{{"singleMode", 0, {"A1_X_4.JPG", "B2_X_3.JPG", "A1_X_2.JPG", "A1_X_1.JPG"}}}));
+
+    // Without a new list the records stay and only the table is rebuilt.
+    loader.singleSectionMode = false;
+    loader.setupDataForUrls(std::nullopt);
+    EXPECT_EQ(loader.numberOfItems(), 4);
+    EXPECT_EQ(loader.numberOfSections, 1);
+}
+
+TEST_F(SectionModel, SectionKeys)
+{
+    sortByName();
+    const QString folder = makeTempFolder();
+    makePhotos(folder, {"A1 X.JPG", "A1_X_2.JPG", "DSC01234.JPG", "DSC01235.JPG", "IMG_0413.JPG", "IMG_0414.JPG", "_IMG_0415.JPG"});
+    ImageDirectoryLoader loader;
+    ASSERT_TRUE(loader.loadDataForFolderWithUrl(folder));
+    EXPECT_EQ(sectionsOf(loader), (std::vector<Section>{{"A1", 0, {"A1 X.JPG", "A1_X_2.JPG"}},
+                                                         {"?originalFileName?", 2, {"DSC01234.JPG", "DSC01235.JPG"}},
+                                                         {"IMG", 4, {"IMG_0413.JPG", "IMG_0414.JPG"}},
+                                                         {"", 6, {"_IMG_0415.JPG"}}}));
+
+    // One key throughout: one section, even in multi-section mode.
+    const QString same = makeTempFolder();
+    makePhotos(same, {"A1_X_1.JPG", "A1_X_2.JPG", "A1_X_3.JPG"});
+    ASSERT_TRUE(loader.loadDataForFolderWithUrl(same));
+    EXPECT_EQ(sectionsOf(loader), (std::vector<Section>{{"A1", 0, {"A1_X_1.JPG", "A1_X_2.JPG", "A1_X_3.JPG"}}}));
+}
+
+TEST_F(SectionModel, ListingKeepsOnlyCompletePhotosDirectlyInTheFolder)
+{
+    sortByName();
+    const QString folder = makeTempFolder();
+    makePhotos(folder, {"A1_X_1.JPG", "A1_X_2.jpeg", ".A1_X_3.JPG", "sub/A1_X_4.JPG"});
+    ASSERT_TRUE(writeFile(folder + "/notes.txt", "not a photo"));
+    ASSERT_TRUE(writeFile(folder + "/A1_X_5.JPG", "text that only calls itself a photo"));
+    ASSERT_TRUE(QDir(folder).mkdir("A1_X_6.JPG"));
+    ASSERT_TRUE(QFile::link(folder + "/A1_X_1.JPG", folder + "/A1_X_7.JPG"));
+    ASSERT_TRUE(writeFile(folder + "/A1_X_8.JPG", jpegBytes())); // just written: too young
+    ASSERT_TRUE(fileops::setModificationDate(folder + "/A1_X_8.JPG", QDateTime::currentDateTime()));
+
+    Settings &settings = Settings::shared();
+    settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), true);
+    settings.setValue(QStringLiteral("prefDelayToWaitForValidPhotoInSeconds"), 60.0);
+    auto names = [&] {
+        QStringList result;
+        for (const QString &path : ImageDirectoryLoader::getFilesURLFromFolderClass(folder).value_or(QStringList{"<none>"}))
+            result << QFileInfo(path).fileName();
+        result.sort();
+        return result;
+    };
+    EXPECT_EQ(lines(names()), lines((QStringList{"A1_X_1.JPG", "A1_X_2.jpeg"})));
+
+    settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);
+    EXPECT_EQ(lines(names()), lines((QStringList{"A1_X_1.JPG", "A1_X_2.jpeg", "A1_X_8.JPG"})));
+
+    // A delay below one second is raised to one and written back.
+    settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), true);
+    settings.setValue(QStringLiteral("prefDelayToWaitForValidPhotoInSeconds"), 0.25);
+    names();
+    EXPECT_TRUE(waitUntil([&] { return settings.doubleValue(QStringLiteral("prefDelayToWaitForValidPhotoInSeconds")) == 1.0; }));
+}
+
+TEST_F(SectionModel, UnreadableFolderKeepsThePreviousModel)
+{
+    sortByName();
+    const QString folder = makeTempFolder();
+    makePhotos(folder, {"A1_X_1.JPG", "B2_X_2.JPG"});
+    ImageDirectoryLoader loader;
+    ASSERT_TRUE(loader.loadDataForFolderWithUrl(folder));
+    EXPECT_FALSE(loader.loadDataForFolderWithUrl(folder + "/missing"));
+    EXPECT_FALSE(loader.lastError().isEmpty());
+    EXPECT_EQ(loader.numberOfItems(), 2);
+    EXPECT_EQ(loader.numberOfSections, 2);
+
+    QString error;
+    EXPECT_FALSE(ImageDirectoryLoader::getFilesURLFromFolderClass(folder + "/A1_X_1.JPG", &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST_F(SectionModel, SortChoiceFallsBackToTheFirstEntryOrToTheName)
+{
+    Settings &settings = Settings::shared();
+    settings.setValue(QStringLiteral("prefInputFolderSortKeySelectedIndex"), 7);
+    settings.setValue(QStringLiteral("prefInputFolderSortOrderKeySelectedIndex"), -1);
+    EXPECT_EQ(ImageDirectoryLoader::selectedSortKey(), QStringLiteral("creationDate"));
+    EXPECT_FALSE(ImageDirectoryLoader::selectedSortDescending());
+
+    settings.setValue(QStringLiteral("prefInputFolderSortKeyList"), QVariantList{});
+    settings.setValue(QStringLiteral("prefInputFolderSortOrderKeyList"), QVariantList{});
+    EXPECT_EQ(ImageDirectoryLoader::selectedSortKey(), QStringLiteral("localizedName"));
+    EXPECT_FALSE(ImageDirectoryLoader::selectedSortDescending());
+
+    settings.setValue(QStringLiteral("prefInputFolderSortKeyList"), QVariantList{QVariantMap{{"title", "no key"}}});
+    settings.setValue(QStringLiteral("prefInputFolderSortOrderKeyList"), QVariantList{QVariantMap{{"key", "descending"}}});
+    settings.setValue(QStringLiteral("prefInputFolderSortOrderKeySelectedIndex"), 0);
+    EXPECT_EQ(ImageDirectoryLoader::selectedSortKey(), QStringLiteral("localizedName"));
+    EXPECT_TRUE(ImageDirectoryLoader::selectedSortDescending());
+}
