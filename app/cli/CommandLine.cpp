@@ -22,11 +22,35 @@ void printHelp()
         printOut(QStringLiteral("  ") + QString::fromUtf8(c.synopsis));
     printOut(QStringLiteral("\nOptions:\n"
                             "  --set KEY=VALUE   use this setting for this run only (not stored)\n"
+                            "  --verbose         show the log lines on standard error\n"
                             "  --help            show this help\n"
                             "  --version         show the version"));
 }
 
 } // namespace
+
+namespace {
+QtMessageHandler g_previousHandler = nullptr;
+bool g_filterInstalled = false;
+
+void filterInfoLines(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtInfoMsg || type == QtDebugMsg)
+        return;
+    if (g_previousHandler && g_previousHandler != filterInfoLines)
+        g_previousHandler(type, context, message);
+    else
+        printErr(message);
+}
+} // namespace
+
+void installInfoLogFilter(bool verbose)
+{
+    if (verbose || g_filterInstalled)
+        return;
+    g_filterInstalled = true;
+    g_previousHandler = qInstallMessageHandler(filterInfoLines);
+}
 
 void printOut(const QString &line)
 {
@@ -99,6 +123,9 @@ std::optional<int> runIfCommandLine(int argc, char **argv)
         printOut(QStringLiteral("Usage: " SORRELBY_EXECUTABLE " ") + QString::fromUtf8(command->synopsis));
         return kExitOk;
     }
+    // Log lines would bury a command's own output; --verbose lets them through.
+    const bool verbose = args.removeAll(QStringLiteral("--verbose")) > 0;
+    installInfoLogFilter(verbose);
     Settings::shared().registerFactoryDefaults();
     if (const QString error = applySetOptions(args); !error.isEmpty()) {
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": ") + error);

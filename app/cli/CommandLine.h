@@ -30,6 +30,11 @@ std::optional<int> runIfCommandLine(int argc, char **argv);
 // settings as a run-only value. Returns an error message, or empty.
 QString applySetOptions(QStringList &args);
 
+// Keeps the log's info and debug lines off standard error unless verbose, so
+// a command's own progress and messages stay readable; warnings still show.
+// runIfCommandLine() installs it, taking a "--verbose" out of the arguments.
+void installInfoLogFilter(bool verbose);
+
 // Writes a line to standard output / standard error.
 void printOut(const QString &line);
 void printErr(const QString &line);

@@ -3,11 +3,15 @@
 namespace sorrelby::cli {
 
 // The run functions, one file each.
+int runDecodeCommand(const QStringList &args);
+int runSectionsCommand(const QStringList &args);
 int runDeliverCommand(const QStringList &args);
 
 std::span<const Command> commands()
 {
     static const Command table[] = {
+        {"decode", "decode [--detect] [--workers N] FOLDER   give the photos of FOLDER the codes of their cards", runDecodeCommand},
+        {"sections", "sections [--json] [--single] FOLDER     print the browser's sections of FOLDER", runSectionsCommand},
         {"deliver", "deliver SOURCE DEST                      move the sorted photos of SOURCE into DEST", runDeliverCommand},
     };
     return std::span<const Command>(table);

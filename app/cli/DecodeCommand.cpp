@@ -1,0 +1,202 @@
+// `decode [--detect] [--workers N] FOLDER`: gives the photos of a
+// folder their codes, as the application does after a card or a hot folder
+// batch. Without --detect the name-carrying pass (with the camera split when
+// the settings ask for it) over the photos as the browser lists them; with
+// --detect the detecting pass, which reads the code cards itself. Progress
+// goes to standard error (a bar on a terminal), the final "Found/Decoded
+// QRCodes:" summary to standard output. Ctrl-C during --detect stops after
+// the photo being handled, like the dialog's "Abort Process".
+
+#include "app/cli/CommandLine.h"
+#include "browser/SectionModel.h"
+#include "naming/DecodePass.h"
+#include "naming/PhotoOrdering.h"
+
+#include <QElapsedTimer>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace sorrelby::cli {
+
+namespace {
+
+const QString kUsage = QStringLiteral("Usage: " SORRELBY_EXECUTABLE " decode [--detect] [--workers N] [--set KEY=VALUE]... FOLDER");
+
+// A progress line on standard error: a bar redrawn in place on a terminal,
+// a line per tenth of the work otherwise.
+class ProgressLine {
+public:
+    explicit ProgressLine(int total)
+        : m_total(total)
+        , m_terminal(::isatty(STDERR_FILENO) == 1)
+    {
+        m_clock.start();
+    }
+
+    void update(int done)
+    {
+        if (m_terminal) {
+            if (done < m_total && m_clock.elapsed() - m_lastDraw < 50)
+                return;
+            m_lastDraw = m_clock.elapsed();
+            const int width = 30;
+            const int filled = m_total > 0 ? int(qint64(width) * done / m_total) : width;
+            const QByteArray bar = QByteArray(filled, '#') + QByteArray(width - filled, '.');
+            std::fprintf(stderr, "\r[%s] %d/%d photos", bar.constData(), done, m_total);
+            std::fflush(stderr);
+            m_drawn = true;
+        } else {
+            const int step = m_total > 0 ? (qint64(done) * 10 / m_total) : 10;
+            if (step > m_lastStep) {
+                m_lastStep = step;
+                printErr(QStringLiteral("%1/%2 photos").arg(done).arg(m_total));
+            }
+        }
+    }
+
+    void finish()
+    {
+        if (m_drawn)
+            std::fputc('\n', stderr);
+        m_drawn = false;
+    }
+
+private:
+    int m_total;
+    bool m_terminal;
+    bool m_drawn = false;
+    int m_lastStep = 0;
+    qint64 m_lastDraw = -1000;
+    QElapsedTimer m_clock;
+};
+
+std::atomic<DetectingPass *> g_runningPass{nullptr};
+
+void abortOnInterrupt(int)
+{
+    if (DetectingPass *pass = g_runningPass.load())
+        pass->fAbortProcess.store(true);
+}
+
+int runDetectingPass(const QStringList &photos, int workers)
+{
+    if (!DetectingPass::detectionAvailable()) {
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": code detection is switched off (prefCanSupportVisionFramework); nothing renamed"));
+        return kExitFailure;
+    }
+    // The browser's order, as the application hands it to the pass.
+    const QStringList ordered = sortImageUrls(photos,
+                                              ImageDirectoryLoader::selectedSortDescending() ? SortDirection::Descending : SortDirection::Ascending,
+                                              ImageDirectoryLoader::selectedSortKey())
+                                    .value_or(photos);
+    DetectingPass pass;
+    pass.setWorkerCount(workers);
+    ProgressLine progress(int(ordered.size()));
+    pass.setProgressHandler([&](int position, int) { progress.update(position); });
+
+    g_runningPass.store(&pass);
+    struct sigaction action {};
+    struct sigaction previous {};
+    action.sa_handler = abortOnInterrupt;
+    ::sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, &previous);
+    const DecodeSummary summary = pass.run(ordered);
+    ::sigaction(SIGINT, &previous, nullptr);
+    g_runningPass.store(nullptr);
+    progress.finish();
+
+    printOut(summary.message());
+    printErr(QStringLiteral("%1 of %2 photos walked, %3 renamed").arg(summary.photos).arg(ordered.size()).arg(summary.renamed));
+    if (summary.aborted) {
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": aborted; the photos walked keep their new names"));
+        return kExitFailure;
+    }
+    if (summary.failed > 0) {
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": %1 photo(s) could not be renamed (see --verbose)").arg(summary.failed));
+        return kExitIssues;
+    }
+    return kExitOk;
+}
+
+int runNameCarryingPass(const QStringList &photos)
+{
+    NameCarryingPass pass;
+    ProgressLine progress(int(photos.size()));
+    int handled = 0;
+    pass.doAutoDecodeQRAction3New(photos, [&](const std::optional<QString> &, int, int) { progress.update(++handled); });
+    progress.finish();
+
+    int renamed = 0;
+    int failed = 0;
+    const QList<DecodeSummary> &summaries = pass.summaries();
+    if (summaries.isEmpty())
+        printOut(DecodeSummary().message());
+    for (const DecodeSummary &summary : summaries) {
+        if (!summary.cameraKey.isEmpty())
+            printOut(QStringLiteral("Camera ") + summary.cameraKey + QLatin1Char(':'));
+        printOut(summary.message());
+        renamed += summary.renamed;
+        failed += summary.failed;
+    }
+    printErr(QStringLiteral("%1 of %2 photos walked, %3 renamed").arg(handled).arg(photos.size()).arg(renamed));
+    if (handled < photos.size())
+        printErr(QStringLiteral("%1 photo(s) left alone: only Nikon and Canon cameras are decoded when the photos are split by camera").arg(photos.size() - handled));
+    if (failed > 0) {
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": %1 photo(s) could not be renamed (see --verbose)").arg(failed));
+        return kExitIssues;
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+int runDecodeCommand(const QStringList &arguments)
+{
+    QStringList args = arguments;
+    bool detect = false;
+    int workers = 0;
+    QString folder;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (arg == QLatin1String("--detect")) {
+            detect = true;
+        } else if (arg == QLatin1String("--workers") || arg.startsWith(QLatin1String("--workers="))) {
+            QString value;
+            if (arg.contains(QLatin1Char('=')))
+                value = arg.section(QLatin1Char('='), 1);
+            else if (i + 1 < args.size())
+                value = args[++i];
+            bool ok = false;
+            workers = value.toInt(&ok);
+            if (!ok || workers < 1) {
+                printErr(QStringLiteral(SORRELBY_EXECUTABLE ": --workers needs a number of at least 1\n") + kUsage);
+                return kExitUsage;
+            }
+        } else if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
+            printErr(QStringLiteral(SORRELBY_EXECUTABLE ": unknown option ") + arg + QLatin1Char('\n') + kUsage);
+            return kExitUsage;
+        } else if (folder.isEmpty()) {
+            folder = arg;
+        } else {
+            printErr(QStringLiteral(SORRELBY_EXECUTABLE ": decode takes one folder\n") + kUsage);
+            return kExitUsage;
+        }
+    }
+    if (folder.isEmpty()) {
+        printErr(kUsage);
+        return kExitUsage;
+    }
+
+    QString error;
+    const std::optional<QStringList> photos = ImageDirectoryLoader::getFilesURLFromFolderClass(folder, &error);
+    if (!photos) {
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": cannot read the folder \"%1\": %2").arg(folder, error));
+        return kExitFailure;
+    }
+    return detect ? runDetectingPass(*photos, workers) : runNameCarryingPass(*photos);
+}
+
+} // namespace sorrelby::cli
