@@ -1,0 +1,35 @@
+#pragma once
+// Camera keys and the grouping of photos by camera, for shoots where several
+// cameras write into one folder. A key is the make's first word followed by
+// the body's serial number, upper case: NIKON3012345, CANON2281012345. Photos
+// without maker-note data take the serial from their file name (CANONIMG for
+// IMG_0412.JPG); "xyz" stands in for a missing serial, "ven" for a missing
+// make, and unreadable photos share the key INVALID. Stateless; safe from any
+// thread.
+
+#include "naming/PhotoMetadata.h"
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace sorrelby {
+
+inline constexpr QLatin1StringView cInvalidCameraKey{"INVALID"};
+
+// The camera key of a photo.
+QString getCameraSerialNumber(const QString &path);
+
+// The camera key from already read properties (none: unreadable) and the
+// photo's path (for the name fallback).
+QString cameraKeyFor(const std::optional<PhotoProperties> &properties, const QString &path);
+
+// Photos by camera key, each list in input order (photos whose key cannot be
+// formed are left out; an empty input gives an empty map). The order of the
+// cameras means nothing.
+using CameraGroups = QMap<QString, QStringList>;
+CameraGroups doCreateDictionaryOfCameraImages(const QStringList &paths);
+
+} // namespace sorrelby

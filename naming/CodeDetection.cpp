@@ -1,0 +1,335 @@
+// zxing-cpp 1.4 returns text as std::wstring unless told otherwise.
+#define ZX_USE_UTF8
+
+#include "naming/CodeDetection.h"
+
+#include "naming/CodeRegions.h"
+#include "naming/FileNameScheme.h"
+#include "naming/LumaImage.h"
+#include "platform/Log.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <ZXing/ReadBarcode.h>
+
+#include <algorithm>
+#include <exception>
+
+namespace sorrelby {
+
+namespace {
+
+const QString cClass = QStringLiteral("URL");
+
+void note(const QString &operation, const QString &detail = {})
+{
+    logOp(cClass, operation, detail);
+}
+
+using ZXing::BarcodeFormat;
+
+// Pictures whose longer side is at least this are searched at half size.
+constexpr int cHalfSizeFrom = 3000;
+// Regions searched per photo, as a share of the searched picture's area.
+constexpr double cRegionAreaBudget = 0.75;
+
+ZXing::DecodeHints matrixHints()
+{
+    ZXing::DecodeHints hints;
+    hints.setFormats(BarcodeFormat::QRCode | BarcodeFormat::MicroQRCode | BarcodeFormat::DataMatrix
+                     | BarcodeFormat::Aztec | BarcodeFormat::PDF417)
+        .setTryHarder(true)
+        .setTryRotate(true)
+        .setTryDownscale(false) // the caller searches at several scales itself
+        .setReturnErrors(true); // a located but unread code is worth a closer look
+    return hints;
+}
+
+ZXing::DecodeHints linearHints(bool thorough)
+{
+    ZXing::DecodeHints hints;
+    // Without try-harder the rows are sampled sparsely, which suffices in a
+    // region around the code; the whole-picture reference reads every row.
+    // One symbol per call: zxing-cpp 1.4 compares the linear results of one
+    // call with each other and aborts on an assertion when a code was read
+    // twice (it happens with UPC-E), so a call must never return two.
+    hints.setFormats(BarcodeFormat::LinearCodes)
+        .setTryHarder(thorough)
+        .setTryRotate(false)
+        .setTryDownscale(false)
+        .setMaxNumberOfSymbols(1);
+    return hints;
+}
+
+struct PassOutcome {
+    QList<DetectedCode> codes;
+    bool located = false; // a code was found but could not be read
+};
+
+// Reads one part of a picture with one set of hints. `turned` reads the part
+// turned by 90 degrees (linear codes standing upright).
+void readPart(const LumaImage &image, const QRect &part, const ZXing::DecodeHints &hints, bool turned,
+              PassOutcome &outcome)
+{
+    const ZXing::ImageView whole(image.pixels.data(), image.width, image.height, ZXing::ImageFormat::Lum);
+    ZXing::ImageView view = whole.cropped(part.x(), part.y(), part.width(), part.height());
+    if (turned)
+        view = view.rotated(90);
+    ZXing::Results results;
+    try {
+        results = ZXing::ReadBarcodes(view, hints);
+    } catch (const std::exception &e) {
+        note(QStringLiteral("readBarcodes"), QStringLiteral("barcode reader failed: ") + QString::fromUtf8(e.what()));
+        return;
+    }
+    for (const ZXing::Result &result : results) {
+        if (!result.isValid()) {
+            if (result.format() != BarcodeFormat::None)
+                outcome.located = true;
+            continue;
+        }
+        const QString text = QString::fromStdString(result.text());
+        if (text.isEmpty())
+            continue;
+        double left = 1e18, top = 1e18, right = -1e18, bottom = -1e18;
+        for (const ZXing::PointI &p : result.position()) {
+            // A point of the turned view lies at (v, h - 1 - u) of the part.
+            const double x = turned ? p.y : p.x;
+            const double y = turned ? part.height() - 1 - p.x : p.y;
+            const double fx = image.sourceRect.x() + (part.x() + x + 0.5) * image.scale;
+            const double fy = image.sourceRect.y() + (part.y() + y + 0.5) * image.scale;
+            left = std::min(left, fx);
+            right = std::max(right, fx);
+            top = std::min(top, fy);
+            bottom = std::max(bottom, fy);
+        }
+        outcome.codes.append({text, QString::fromLatin1(ZXing::ToString(result.format())),
+                              QRectF(QPointF(left, top), QPointF(right, bottom))});
+    }
+}
+
+enum class Linear { None, Sparse, Thorough };
+
+PassOutcome readAll(const LumaImage &image, const QRect &part, Linear linear)
+{
+    static const ZXing::DecodeHints matrix = matrixHints();
+    static const ZXing::DecodeHints sparse = linearHints(false);
+    static const ZXing::DecodeHints thorough = linearHints(true);
+    PassOutcome outcome;
+    readPart(image, part, matrix, false, outcome);
+    if (linear != Linear::None) {
+        const ZXing::DecodeHints &hints = linear == Linear::Thorough ? thorough : sparse;
+        readPart(image, part, hints, false, outcome);
+        readPart(image, part, hints, true, outcome);
+    }
+    return outcome;
+}
+
+QPointF centreOf(const DetectedCode &code)
+{
+    return code.bounds.center();
+}
+
+bool sameCode(const DetectedCode &a, const DetectedCode &b)
+{
+    if (a.text != b.text)
+        return false;
+    const double margin = 0.25 * std::max({a.bounds.width(), a.bounds.height(), b.bounds.width(), b.bounds.height(), 8.0});
+    return a.bounds.adjusted(-margin, -margin, margin, margin).contains(centreOf(b))
+        || b.bounds.adjusted(-margin, -margin, margin, margin).contains(centreOf(a));
+}
+
+void addCodes(QList<DetectedCode> &into, const QList<DetectedCode> &found)
+{
+    for (const DetectedCode &code : found) {
+        if (std::none_of(into.cbegin(), into.cend(), [&](const DetectedCode &known) { return sameCode(known, code); }))
+            into.append(code);
+    }
+}
+
+// Reading order: top to bottom, then left to right, by centre.
+void sortByPosition(QList<DetectedCode> &codes)
+{
+    std::stable_sort(codes.begin(), codes.end(), [](const DetectedCode &a, const DetectedCode &b) {
+        const QPointF ca = centreOf(a), cb = centreOf(b);
+        if (ca.y() != cb.y())
+            return ca.y() < cb.y();
+        return ca.x() < cb.x();
+    });
+}
+
+QRect toFullSize(const LumaImage &image, const QRect &rect)
+{
+    return QRect(image.sourceRect.x() + rect.x() * image.scale, image.sourceRect.y() + rect.y() * image.scale,
+                 rect.width() * image.scale, rect.height() * image.scale);
+}
+
+// Share of the rectangle covered by the bounds of codes already read.
+double coveredShare(const QRect &rect, const QList<DetectedCode> &codes)
+{
+    double covered = 0;
+    for (const DetectedCode &code : codes)
+        covered += code.bounds.intersected(QRectF(rect)).width() * code.bounds.intersected(QRectF(rect)).height();
+    return covered / std::max(1.0, double(rect.width()) * rect.height());
+}
+
+// Times the steps of one detection into its result.
+class Stopwatch {
+public:
+    explicit Stopwatch(double &into) : m_into(into) { m_timer.start(); }
+    ~Stopwatch() { m_into += double(m_timer.nsecsElapsed()) / 1e6; }
+    Stopwatch(const Stopwatch &) = delete;
+    Stopwatch &operator=(const Stopwatch &) = delete;
+
+private:
+    double &m_into;
+    QElapsedTimer m_timer;
+};
+
+LumaImage timedDecode(const QByteArray &bytes, int scale, DetectionResult &result)
+{
+    Stopwatch watch(result.decodeMs);
+    LumaImage image = decodeLuma(bytes, scale, &result.error);
+    if (!image.isNull() && scale == 1)
+        ++result.fullSizeDecodes;
+    return image;
+}
+
+DetectionResult detectNaive(const QByteArray &bytes)
+{
+    DetectionResult result;
+    const LumaImage full = timedDecode(bytes, 1, result);
+    if (full.isNull())
+        return result;
+    result.readable = true;
+    Stopwatch watch(result.searchMs);
+    addCodes(result.codes, readAll(full, QRect(0, 0, full.width, full.height), Linear::Thorough).codes);
+    return result;
+}
+
+struct Candidate {
+    QRect rect; // in the base picture's pixels
+    int weight; // seed cells, counted in fine cells
+};
+
+// Candidate regions at two cell sizes: fine cells find small codes, coarse
+// ones large codes whose big modules leave gaps between fine seeds.
+std::vector<Candidate> candidateRegions(const LumaImage &base, const LumaImage &coarse, int coarseFactor)
+{
+    std::vector<Candidate> candidates;
+    for (const CodeRegion &region : findCodeRegions(base))
+        candidates.push_back({region.rect, region.strength});
+    RegionFinderParams coarseParams;
+    coarseParams.minPadCells = 2;
+    for (const CodeRegion &region : findCodeRegions(coarse, coarseParams)) {
+        const QRect rect(region.rect.topLeft() * coarseFactor, region.rect.size() * coarseFactor);
+        candidates.push_back({rect.intersected(QRect(0, 0, base.width, base.height)),
+                              region.strength * coarseFactor * coarseFactor});
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate &a, const Candidate &b) { return a.weight > b.weight; });
+    return candidates;
+}
+
+DetectionResult detectByRegions(const QByteArray &bytes)
+{
+    DetectionResult result;
+    const QSize size = encodedImageSize(bytes);
+    const int scale = size.isValid() && std::max(size.width(), size.height()) >= cHalfSizeFrom ? 2 : 1;
+    const LumaImage base = timedDecode(bytes, scale, result);
+    if (base.isNull())
+        return result;
+    result.readable = true;
+
+    std::vector<QRect> closerLook;
+    {
+        Stopwatch watch(result.searchMs);
+        // Large codes, whole picture, cheaply.
+        const LumaImage small = shrinkLuma(base, 2);
+        if (!small.isNull())
+            addCodes(result.codes, readAll(small, QRect(0, 0, small.width, small.height), Linear::None).codes);
+
+        double areaLeft = cRegionAreaBudget * double(base.width) * base.height;
+        for (const Candidate &candidate : candidateRegions(base, shrinkLuma(small, 2), 4)) {
+            const double area = double(candidate.rect.width()) * candidate.rect.height();
+            if (candidate.rect.isEmpty() || area > areaLeft)
+                continue;
+            if (coveredShare(toFullSize(base, candidate.rect), result.codes) > 0.5)
+                continue;
+            areaLeft -= area;
+            ++result.regionsSearched;
+            const PassOutcome outcome = readAll(base, candidate.rect, Linear::Sparse);
+            addCodes(result.codes, outcome.codes);
+            if (outcome.codes.isEmpty() && outcome.located && scale > 1)
+                closerLook.push_back(toFullSize(base, candidate.rect));
+        }
+    }
+    if (closerLook.empty())
+        return result;
+
+    // A code was located but not read: read its regions at full size.
+    const LumaImage full = timedDecode(bytes, 1, result);
+    if (full.isNull())
+        return result;
+    Stopwatch watch(result.searchMs);
+    for (const QRect &rect : closerLook) {
+        const QRect part = rect.intersected(QRect(0, 0, full.width, full.height));
+        addCodes(result.codes, readAll(full, part, Linear::Sparse).codes);
+    }
+    return result;
+}
+
+} // namespace
+
+DetectionResult detectCodesInData(const QByteArray &bytes, const DetectionOptions &options)
+{
+    DetectionResult result;
+    try {
+        result = options.strategy == DetectionStrategy::Naive ? detectNaive(bytes) : detectByRegions(bytes);
+    } catch (const std::exception &e) {
+        result.readable = false;
+        result.error = QString::fromUtf8(e.what());
+    }
+    sortByPosition(result.codes);
+    return result;
+}
+
+DetectionResult detectCodes(const QString &path, const DetectionOptions &options)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        DetectionResult result;
+        result.error = file.errorString();
+        return result;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        DetectionResult result;
+        result.error = file.errorString();
+        return result;
+    }
+    return detectCodesInData(bytes, options);
+}
+
+std::optional<QString> doAutoQRCode(const QString &path)
+{
+    const DetectionResult detection = detectCodes(path);
+    if (!detection.readable) {
+        note(QStringLiteral("doAutoQRCode()"),
+              QStringLiteral("could not read ") + path + QStringLiteral(": ") + detection.error);
+        return std::nullopt;
+    }
+    std::optional<QString> code;
+    for (const DetectedCode &found : detection.codes) {
+        note(QStringLiteral("doAutoQRCode()"), QStringLiteral("Payload: ") + found.text);
+        code = found.text;
+        if (const std::optional<QString> cleaned = decodeFromUrlString(found.text)) {
+            note(QStringLiteral("doAutoQRCode()"), QStringLiteral("Found embeddedcode = ") + *cleaned);
+            code = cleaned;
+        }
+    }
+    return code;
+}
+
+} // namespace sorrelby

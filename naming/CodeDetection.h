@@ -1,0 +1,64 @@
+#pragma once
+// Finding the code on a card photo. Every symbology zxing-cpp reads is
+// accepted: QR, Micro QR, Data Matrix, Aztec, PDF417 and the linear codes
+// (Code 128, Code 39, Code 93, EAN/UPC, ITF, Codabar, DataBar). Results come
+// in reading order of their position; the last one decides the photo's code.
+//
+// Most photos of a shoot show no card, so the default strategy keeps their
+// cost near one reduced decode: the picture is decoded at half size, searched
+// whole at quarter size for large codes, then only in the regions that look
+// like a code (see CodeRegions.h); a region where a code was located but not
+// read is decoded again at full size.
+//
+// zxing-cpp 1.4 (Debian 12) aborts the process on an assertion for some
+// EAN/UPC pictures when all formats are read with try-harder, try-rotate and
+// try-downscale at once. So the 2-D symbologies are read with all three, and
+// the linear ones in their own pass with try-harder only, once as stored and
+// once turned by 90 degrees.
+//
+// Stateless; safe from any thread (call initializeMetadataLibrary() first).
+// Errors are logged and never thrown.
+
+#include <QByteArray>
+#include <QList>
+#include <QRectF>
+#include <QString>
+
+#include <optional>
+
+namespace sorrelby {
+
+struct DetectedCode {
+    QString text;      // the payload as decoded
+    QString symbology; // zxing's name: "QRCode", "DataMatrix", "Code128", ...
+    QRectF bounds;     // in full-size pixels of the stored picture
+};
+
+enum class DetectionStrategy {
+    Regions, // reduced decode, candidate regions, full size where a code was located
+    Naive,   // full-size decode, whole picture searched (the reference for benchmarks)
+};
+
+struct DetectionOptions {
+    DetectionStrategy strategy = DetectionStrategy::Regions;
+};
+
+struct DetectionResult {
+    bool readable = false; // false: the file could not be read or decoded
+    QString error;         // why, when not readable
+    QList<DetectedCode> codes;
+    int regionsSearched = 0;
+    int fullSizeDecodes = 0;    // full-size decodes (the reference, or a closer look)
+    double decodeMs = 0;        // time spent decoding
+    double searchMs = 0;        // time spent searching
+};
+
+DetectionResult detectCodesInData(const QByteArray &bytes, const DetectionOptions &options = {});
+DetectionResult detectCodes(const QString &path, const DetectionOptions &options = {});
+
+// The code of a photo: the payload of the last code found, cleaned by
+// decodeFromUrlString; none when the photo shows no readable code or cannot
+// be read (logged).
+std::optional<QString> doAutoQRCode(const QString &path);
+
+} // namespace sorrelby
