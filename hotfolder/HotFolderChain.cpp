@@ -81,6 +81,10 @@ struct HotFolderChain::State : std::enable_shared_from_this<State> {
     std::atomic<int> passes{0};
     std::atomic<int> refreshes{0};
     std::atomic<quint64> markerGeneration{0};
+    // The last pass left photos that may still be being written; a refresh
+    // then waits (it is owed) until a pass finds none.
+    std::atomic<bool> hotFolderBusy{false};
+    std::atomic<bool> refreshOwed{false};
     std::mutex mutex;
     std::multiset<qint64> pendingPasses; // due times (steady ms) of scheduled passes
 
@@ -88,6 +92,7 @@ struct HotFolderChain::State : std::enable_shared_from_this<State> {
     void setProcessing(bool on);
     void schedulePass(double seconds);
     void runPass(qint64 due);
+    void requestRefresh();
     void refresh();
     void armMarker();
     void writeMarker();
@@ -156,10 +161,12 @@ void HotFolderChain::State::runPass(qint64 due)
 
     if (!enabled.load())
         return;
-    if (result.moved > 0)
-        runOnceForKeyAfterWaiting(QString(cRefreshCoalescingKey), QueueRef(queue), o.timing.refreshWait,
-            [self = shared_from_this()] { self->refresh(); });
-    else
+    // A card photo still in transfer must not be overtaken: the photos taken
+    // after it would be decoded and delivered with the previous code.
+    hotFolderBusy.store(result.waiting > 0);
+    if (result.moved > 0 || (refreshOwed.load() && result.waiting == 0))
+        requestRefresh();
+    if (result.moved == 0)
         armMarker();
     // inotify reports a file when it appears, not when its writer is done:
     // without this a photo found half-written would wait for an unrelated
@@ -171,12 +178,26 @@ void HotFolderChain::State::runPass(qint64 due)
     }
 }
 
+void HotFolderChain::State::requestRefresh()
+{
+    if (!enabled.load())
+        return;
+    runOnceForKeyAfterWaiting(QString(cRefreshCoalescingKey), QueueRef(queue), o.timing.refreshWait,
+        [self = shared_from_this()] { self->refresh(); });
+}
+
 void HotFolderChain::State::refresh()
 {
     if (!enabled.load())
         return;
     const QString op = QStringLiteral("refresh()");
     note(op, QStringLiteral("refreshtimer FIRED FIRED FIRED... check which thread??? ") + queue->label());
+    if (hotFolderBusy.load()) {
+        note(op, QStringLiteral("photos still being written in the hot folder: refresh after they are in"));
+        refreshOwed.store(true);
+        return;
+    }
+    refreshOwed.store(false);
     const std::optional<QString> source = o.sourceFolder();
     if (!source || source->isEmpty())
         return;
@@ -298,10 +319,7 @@ void HotFolderChain::schedulePass(double seconds)
 
 void HotFolderChain::requestRefresh()
 {
-    if (!d->enabled.load())
-        return;
-    runOnceForKeyAfterWaiting(QString(cRefreshCoalescingKey), QueueRef(d->queue), d->o.timing.refreshWait,
-        [self = d] { self->refresh(); });
+    d->requestRefresh();
 }
 
 int HotFolderChain::passesRun() const

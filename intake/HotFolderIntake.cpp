@@ -240,8 +240,10 @@ HotFolderIntakeResult HotFolderIntake::run(const std::optional<QString> &hotFold
             note(QStringLiteral("not an image[") + name + QLatin1Char(']'));
             // A file just created may not show what it is yet.
             const QDateTime settled = attributes->modificationDate.addSecs(2);
-            if (attributes->isRegularFile && passStart < settled)
+            if (attributes->isRegularFile && passStart < settled) {
+                ++result.waiting;
                 noteWaitUntil(settled, result);
+            }
             continue;
         }
         if (checkComplete(path, attributes->modificationDate, result) == Readiness::Waiting) {

@@ -27,7 +27,8 @@ inline constexpr double cIncompleteJpegGraceSeconds = 30.0;
 
 struct HotFolderIntakeResult {
     int moved = 0;        // photos moved into the source folder
-    int waiting = 0;      // photos left because they may still be being written
+    int waiting = 0;      // files left because they may still be being written (photos, and
+                          // files just made that may yet show to be photos)
     int refused = 0;      // JPEGs left because their name is not a camera name
     int failed = 0;       // photos whose move failed (they stay)
     bool listed = true;   // false: the hot folder could not be read

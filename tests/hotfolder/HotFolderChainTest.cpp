@@ -193,6 +193,25 @@ TEST_F(HotFolderChainTest, APhotoStillBeingWrittenIsTakenWithoutAnotherEvent)
     EXPECT_TRUE(waitUntil([&] { return refreshes.count() == 1; }));
 }
 
+TEST_F(HotFolderChainTest, RefreshWaitsUntilNoPhotoIsStillBeingWritten)
+{
+    // The first pass moves photos but leaves one in transfer (maybe the card
+    // of the photos it moved); the refresh must come after it is in.
+    HotFolderIntakeResult first = moved(3);
+    first.waiting = 1;
+    first.nextCheck = QDateTime::currentDateTime().addMSecs(300);
+    intake.script({first, moved(1), HotFolderIntakeResult()});
+    HotFolderChain chain(hot, options(0.05));
+    std::atomic<int> passesAtRefresh{-1};
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    ObserverRegistration observer(center, center.addObserver(QString(cRefreshNotificationName), [&](const Notification &) {
+        passesAtRefresh.store(chain.passesRun());
+    }));
+    chain.handleEvent(QStringList{hot}, QList<quint32>{0});
+    ASSERT_TRUE(waitUntil([&] { return refreshes.count() == 1; }));
+    EXPECT_EQ(passesAtRefresh.load(), 2);
+}
+
 TEST_F(HotFolderChainTest, StoppingLetsThePassInHandFinishAndStartsNothingNew)
 {
     std::promise<void> entered;

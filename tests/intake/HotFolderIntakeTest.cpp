@@ -108,7 +108,7 @@ TEST_F(HotFolderIntakeTest, LeavesPhotosThatMayStillBeWrittenForALaterPass)
     now = written.addMSecs(500);
     HotFolderIntakeResult result = intake.run(hot, source);
     EXPECT_EQ(result.moved, 0);
-    EXPECT_EQ(result.waiting, 2);
+    EXPECT_EQ(result.waiting, 3);
     ASSERT_TRUE(result.nextCheck);
     EXPECT_EQ(*result.nextCheck, written.addSecs(1)); // the young photo is due first
     EXPECT_EQ(entries(source).size(), 0);
@@ -118,7 +118,7 @@ TEST_F(HotFolderIntakeTest, LeavesPhotosThatMayStillBeWrittenForALaterPass)
     now = written.addMSecs(1100);
     result = intake.run(hot, source);
     EXPECT_EQ(result.moved, 1);
-    EXPECT_EQ(result.waiting, 1);
+    EXPECT_EQ(result.waiting, 2);
     EXPECT_EQ(lines(entries(source)), "IMG_0001.JPG");
     ASSERT_TRUE(result.nextCheck);
     EXPECT_EQ(*result.nextCheck, written.addSecs(2));
@@ -127,6 +127,7 @@ TEST_F(HotFolderIntakeTest, LeavesPhotosThatMayStillBeWrittenForALaterPass)
     now = written.addSecs(21);
     result = intake.run(hot, source);
     EXPECT_EQ(result.moved, 1);
+    EXPECT_EQ(result.waiting, 0);
     EXPECT_FALSE(result.nextCheck);
     EXPECT_EQ(lines(entries(source)), lines({"IMG_0001.JPG", "IMG_0002.JPG"}));
     EXPECT_EQ(lines(entries(hot)), "IMG_0003.JPG");
