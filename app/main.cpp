@@ -2,6 +2,7 @@
 // opens the window.
 
 #include "app/AppDelegate.h"
+#include "app/HotFolderMonitorFactory.h"
 #include "app/MainWindow.h"
 #include "app/cli/CommandLine.h"
 #include "platform/AlertPresenter.h"
@@ -51,7 +52,9 @@ int main(int argc, char **argv)
 
     int status = 0;
     {
-        sorrelby::AppDelegate delegate;
+        sorrelby::AppDelegateOptions options;
+        options.monitorFactory = sorrelby::makeHotFolderMonitorFactory();
+        sorrelby::AppDelegate delegate(std::move(options));
         if (delegate.isRefused()) {
             sorrelby::AlertPresenter::setShared(nullptr);
             return 0;

@@ -6,12 +6,16 @@ namespace sorrelby::cli {
 int runDecodeCommand(const QStringList &args);
 int runSectionsCommand(const QStringList &args);
 int runDeliverCommand(const QStringList &args);
+int runIntakeCommand(const QStringList &args);
+int runWatchCommand(const QStringList &args);
 
 std::span<const Command> commands()
 {
     static const Command table[] = {
         {"decode", "decode [--detect] [--workers N] FOLDER   give the photos of FOLDER the codes of their cards", runDecodeCommand},
         {"sections", "sections [--json] [--single] FOLDER     print the browser's sections of FOLDER", runSectionsCommand},
+        {"intake", "intake HOTFOLDER SOURCE                  move the complete camera photos of HOTFOLDER into SOURCE", runIntakeCommand},
+        {"watch", "watch                                    hot folder mode without a window (folders from the settings)", runWatchCommand},
         {"deliver", "deliver SOURCE DEST                      move the sorted photos of SOURCE into DEST", runDeliverCommand},
     };
     return std::span<const Command>(table);

@@ -1,0 +1,180 @@
+// `watch`: hot folder mode without a window, on the hot, source and
+// destination folders of the settings. File events in the hot folder lead
+// to intake passes; after photos came in, the codes are carried on and the
+// source folder is delivered into the destination folder's daily sub-folder,
+// camera by camera, keeping the newest card photos for the next batch. One
+// line per pass and per delivery goes to standard output; the log goes into
+// the log file (onto standard error with --verbose). SIGINT or SIGTERM: the
+// photo in hand is finished, then the command ends with status 0.
+
+#include "app/cli/CommandLine.h"
+#include "hotfolder/HotFolderChain.h"
+#include "hotfolder/HotFolderDelivery.h"
+#include "naming/PhotoMetadata.h"
+#include "platform/Dispatch.h"
+#include "platform/SoundPlayer.h"
+#include "platform/UserFolders.h"
+#include "settings/PreferenceOps.h"
+#include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
+#include "support/LogFile.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace sorrelby::cli {
+
+namespace {
+
+const QString kUsage = QStringLiteral("Usage: " SORRELBY_EXECUTABLE " watch [--verbose] [--set KEY=VALUE]...");
+
+int g_signalPipe[2] = {-1, -1};
+
+void forwardSignal(int signal)
+{
+    const int saved = errno;
+    const unsigned char byte = static_cast<unsigned char>(signal);
+    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// SIGINT and SIGTERM arrive as bytes on a pipe the main loop reads, so the
+// handler itself does nothing but write.
+bool catchStopSignals()
+{
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction action {};
+    action.sa_handler = forwardSignal;
+    ::sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
+}
+
+void printLine(const QString &line)
+{
+    printOut(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss ")) + line);
+}
+
+std::optional<QString> folderFor(const char *what, std::optional<QString> (*getter)())
+{
+    // A folder validated for the first time only gets its reference
+    // stored; the second validation then finds it.
+    std::optional<QString> path = getter();
+    if (!path)
+        path = getter();
+    if (!path || path->isEmpty())
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": the %1 folder of the settings is missing or cannot be used (set it with --set)").arg(QString::fromUtf8(what)));
+    return path;
+}
+
+// A folder given with --set is for this run only: its validation must not
+// store a reference to it over the user's folder (which would later be
+// "found again" there).
+void keepFolderValidationForThisRun()
+{
+    Settings &settings = Settings::shared();
+    const QStringList arguments = QCoreApplication::arguments();
+    for (const QString &key : {QString(cPrefSourcePath), QString(cPrefDestinationPath), QString(cPrefHotFolderPath)}) {
+        const QString assignment = key + QLatin1Char('=');
+        for (qsizetype i = 0; i < arguments.size(); ++i) {
+            const QString &arg = arguments[i];
+            const bool given = (arg == QLatin1String("--set") && i + 1 < arguments.size() && arguments[i + 1].startsWith(assignment))
+                || arg.startsWith(QLatin1String("--set=") + assignment);
+            if (!given)
+                continue;
+            for (const QString &suffix : {QStringLiteral("AliasData"), QStringLiteral("IsValid")})
+                settings.setOverride(key + suffix, settings.value(key + suffix));
+        }
+    }
+}
+
+} // namespace
+
+int runWatchCommand(const QStringList &args)
+{
+    for (const QString &arg : args) {
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": watch takes no argument \"%1\"\n").arg(arg) + kUsage);
+        return kExitUsage;
+    }
+
+    Settings &settings = Settings::shared();
+    // Decoding and delivery behave as in hot folder mode; the user's stored
+    // choice is left alone.
+    settings.setOverride(QStringLiteral("prefEnableHotFolderMode"), true);
+    keepFolderValidationForThisRun();
+
+    const std::optional<QString> hot = folderFor("hot", preferenceops::getValidatedPathToHotFolderPath);
+    const std::optional<QString> source = folderFor("source", preferenceops::getValidatedPathToSourcePath);
+    const std::optional<QString> destination = folderFor("destination", preferenceops::getValidatedPathToDestinationPath);
+    if (!hot || !source || !destination)
+        return kExitFailure;
+    const QString hotFolder = QDir::cleanPath(QFileInfo(*hot).absoluteFilePath());
+    if (!catchStopSignals()) {
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": cannot catch SIGINT and SIGTERM"));
+        return kExitFailure;
+    }
+
+    // Unattended: every step goes into the log file unless asked for here.
+    const bool verbose = QCoreApplication::arguments().contains(QStringLiteral("--verbose"));
+    if (!verbose) {
+        const QString logPath = QDir::cleanPath(userfolders::logFilePath());
+        printLine(QStringLiteral("log: ") + logPath);
+        installLogMessageHandler();
+        routeLogToFile(logPath);
+    }
+    printLine(QStringLiteral("watching %1, photos go through %2 into %3").arg(hotFolder, *source, *destination));
+
+    initializeMetadataLibrary();
+    CanberraSoundPlayer player;
+    SoundPlayer::setShared(&player);
+
+    HotFolderDeliveryOptions deliveryOptions;
+    deliveryOptions.report = printLine;
+    auto delivery = std::make_unique<HotFolderDelivery>(deliveryOptions);
+
+    HotFolderChainOptions chainOptions;
+    chainOptions.report = printLine;
+    auto watch = std::make_unique<HotFolderWatch>(hotFolder, chainOptions);
+    watch->setRun(true);
+    // Photos a previous run moved in but did not deliver go out with the
+    // first refresh.
+    watch->chain().requestRefresh();
+
+    bool stopping = false;
+    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+        unsigned char byte = 0;
+        while (::read(g_signalPipe[0], &byte, 1) == 1) {
+        }
+        if (stopping) {
+            printLine(QStringLiteral("still finishing the photo in hand..."));
+            return;
+        }
+        stopping = true;
+        printLine(QStringLiteral("stopping: finishing the photo in hand..."));
+        watch->setRun(false);
+        watch->chain().abortPass();
+        // Everything queued before this has run (or seen the chain stopped)
+        // once it is our turn on the work queue. Meanwhile the main loop keeps
+        // serving the delivery's waits on it.
+        sharedWorkingQueue().async([] { mainqueue::async([] { QCoreApplication::quit(); }); });
+    });
+
+    QCoreApplication::exec();
+
+    watch.reset();
+    delivery.reset();
+    SoundPlayer::setShared(nullptr);
+    printLine(QStringLiteral("stopped"));
+    return kExitOk;
+}
+
+} // namespace sorrelby::cli
