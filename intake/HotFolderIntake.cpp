@@ -222,6 +222,12 @@ HotFolderIntakeResult HotFolderIntake::run(const std::optional<QString> &hotFold
         return result;
     }
 
+    // Moving photos onto themselves would only pile up "c1" suffixes.
+    if (QFileInfo(destFolder).canonicalFilePath() == root) {
+        note(QStringLiteral("the hot folder is the source folder [") + root + QStringLiteral("]: nothing moved"));
+        return result;
+    }
+
     const QDateTime passStart = m_clock();
     for (const QString &name : *names) {
         if (m_abort && m_abort->load()) {

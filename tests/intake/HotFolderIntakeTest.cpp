@@ -193,6 +193,10 @@ TEST_F(HotFolderIntakeTest, NothingToDoWithoutPhotosOrFolderAndStopsBetweenPhoto
     EXPECT_EQ(intake.run(std::nullopt, source).moved, 0);
     const HotFolderIntakeResult missing = intake.run(hot + QStringLiteral("/gone"), source);
     EXPECT_FALSE(missing.listed);
+    photo(QStringLiteral("IMG_0003.JPG"));
+    EXPECT_EQ(intake.run(hot, hot + QStringLiteral("/.")).moved, 0); // hot folder and source folder the same
+    EXPECT_EQ(lines(entries(hot)), "IMG_0003.JPG");
+    ASSERT_TRUE(QFile::remove(hot + QStringLiteral("/IMG_0003.JPG")));
 
     photo(QStringLiteral("IMG_0001.JPG"));
     photo(QStringLiteral("IMG_0002.JPG"));
