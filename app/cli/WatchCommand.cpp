@@ -117,6 +117,10 @@ int runWatchCommand(const QStringList &args)
     if (!hot || !source || !destination)
         return kExitFailure;
     const QString hotFolder = QDir::cleanPath(QFileInfo(*hot).absoluteFilePath());
+    if (QFileInfo(hotFolder).canonicalFilePath() == QFileInfo(*source).canonicalFilePath()) {
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": the hot folder and the source folder are the same folder (%1)").arg(hotFolder));
+        return kExitFailure;
+    }
     if (!catchStopSignals()) {
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": cannot catch SIGINT and SIGTERM"));
         return kExitFailure;
