@@ -33,6 +33,9 @@ using ZXing::BarcodeFormat;
 constexpr int cHalfSizeFrom = 3000;
 // Regions searched per photo, as a share of the searched picture's area.
 constexpr double cRegionAreaBudget = 0.75;
+// Unread regions up to this size (in half-size pixels; codes up to about
+// 250 full-size pixels) are enlarged and read again.
+constexpr int cEnlargeUpTo = 256;
 
 ZXing::DecodeHints matrixHints()
 {
@@ -208,6 +211,43 @@ DetectionResult detectNaive(const QByteArray &bytes)
     return result;
 }
 
+// The part enlarged twice (bilinear): modules of one or two pixels become
+// wide enough for the detectors' sampling.
+LumaImage enlargeLuma(const LumaImage &image, const QRect &part)
+{
+    LumaImage out;
+    out.width = part.width() * 2;
+    out.height = part.height() * 2;
+    out.scale = std::max(1, image.scale / 2);
+    out.sourceRect = toFullSize(image, part);
+    out.pixels.resize(std::size_t(out.width) * std::size_t(out.height));
+    // Output pixel 2i lies a quarter pixel before source pixel i, 2i + 1 a
+    // quarter after: weights 1:3 and 3:1 between neighbours.
+    std::vector<std::uint16_t> wide(std::size_t(out.width));
+    auto widen = [&](int y, std::vector<std::uint16_t> &into) {
+        const std::uint8_t *row = image.row(part.y() + std::clamp(y, 0, part.height() - 1)) + part.x();
+        const int last = part.width() - 1;
+        for (int x = 0; x <= last; ++x) {
+            const int left = row[std::max(x - 1, 0)], centre = row[x], right = row[std::min(x + 1, last)];
+            into[std::size_t(2 * x)] = std::uint16_t(left + 3 * centre);
+            into[std::size_t(2 * x + 1)] = std::uint16_t(3 * centre + right);
+        }
+    };
+    std::vector<std::uint16_t> previous(wide.size()), current(wide.size()), next(wide.size());
+    for (int y = 0; y < part.height(); ++y) {
+        widen(y - 1, previous);
+        widen(y, current);
+        widen(y + 1, next);
+        std::uint8_t *upper = out.row(2 * y);
+        std::uint8_t *lower = out.row(2 * y + 1);
+        for (int x = 0; x < out.width; ++x) {
+            upper[x] = std::uint8_t((previous[std::size_t(x)] + 3 * current[std::size_t(x)] + 8) >> 4);
+            lower[x] = std::uint8_t((3 * current[std::size_t(x)] + next[std::size_t(x)] + 8) >> 4);
+        }
+    }
+    return out;
+}
+
 struct Candidate {
     QRect rect; // in the base picture's pixels
     int weight; // seed cells, counted in fine cells
@@ -261,8 +301,17 @@ DetectionResult detectByRegions(const QByteArray &bytes)
             ++result.regionsSearched;
             const PassOutcome outcome = readAll(base, candidate.rect, Linear::Sparse);
             addCodes(result.codes, outcome.codes);
-            if (outcome.codes.isEmpty() && outcome.located && scale > 1)
+            if (!outcome.codes.isEmpty() || scale == 1)
+                continue;
+            if (outcome.located) {
                 closerLook.push_back(toFullSize(base, candidate.rect));
+            } else if (std::max(candidate.rect.width(), candidate.rect.height()) <= cEnlargeUpTo) {
+                // Modules of a pixel or two at half size: the detectors
+                // neither read nor locate them, but often do when enlarged.
+                const LumaImage enlarged = enlargeLuma(base, candidate.rect);
+                const QRect all(0, 0, enlarged.width, enlarged.height);
+                addCodes(result.codes, readAll(enlarged, all, Linear::None).codes);
+            }
         }
     }
     if (closerLook.empty())
@@ -312,14 +361,8 @@ DetectionResult detectCodes(const QString &path, const DetectionOptions &options
     return detectCodesInData(bytes, options);
 }
 
-std::optional<QString> doAutoQRCode(const QString &path)
+std::optional<QString> codeFromDetection(const DetectionResult &detection)
 {
-    const DetectionResult detection = detectCodes(path);
-    if (!detection.readable) {
-        note(QStringLiteral("doAutoQRCode()"),
-              QStringLiteral("could not read ") + path + QStringLiteral(": ") + detection.error);
-        return std::nullopt;
-    }
     std::optional<QString> code;
     for (const DetectedCode &found : detection.codes) {
         note(QStringLiteral("doAutoQRCode()"), QStringLiteral("Payload: ") + found.text);
@@ -330,6 +373,16 @@ std::optional<QString> doAutoQRCode(const QString &path)
         }
     }
     return code;
+}
+
+std::optional<QString> doAutoQRCode(const QString &path)
+{
+    const DetectionResult detection = detectCodes(path);
+    if (!detection.readable) {
+        note(QStringLiteral("doAutoQRCode()"), QStringLiteral("could not read ") + path + QStringLiteral(": ") + detection.error);
+        return std::nullopt;
+    }
+    return codeFromDetection(detection);
 }
 
 } // namespace sorrelby

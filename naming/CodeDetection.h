@@ -61,4 +61,7 @@ DetectionResult detectCodes(const QString &path, const DetectionOptions &options
 // be read (logged).
 std::optional<QString> doAutoQRCode(const QString &path);
 
+// The code a detection decides, as doAutoQRCode gives it (logged).
+std::optional<QString> codeFromDetection(const DetectionResult &detection);
+
 } // namespace sorrelby

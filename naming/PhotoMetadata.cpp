@@ -9,6 +9,7 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 
@@ -204,6 +205,18 @@ std::optional<QString> photoSerialNumber(const PhotoProperties &properties)
     return std::nullopt;
 }
 
+std::optional<QDateTime> exifDate(const PhotoProperties &properties, const QString &key)
+{
+    const QString tag = key.startsWith(QLatin1String("Exif.Photo.")) ? key.mid(11) : key;
+    const QString text = properties.exif.value(tag);
+    if (text.isEmpty())
+        return std::nullopt;
+    const QDateTime date = QDateTime::fromString(text, QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+    if (!date.isValid())
+        return std::nullopt;
+    return date;
+}
+
 std::optional<QDateTime> getPhotoDate(const QString &path, const QString &key)
 {
     const QString operation = QStringLiteral("getPhotoDate(_:)");
@@ -219,10 +232,10 @@ std::optional<QDateTime> getPhotoDate(const QString &path, const QString &key)
         return std::nullopt;
     }
     note(operation, QStringLiteral("converted date to String....") + text);
-    QDateTime date = QDateTime::fromString(text, QStringLiteral("yyyy:MM:dd HH:mm:ss"));
-    if (!date.isValid())
+    const std::optional<QDateTime> date = exifDate(*properties, key);
+    if (!date)
         return std::nullopt;
-    note(operation, QStringLiteral("SUCCESS convering to Date....") + date.toString(Qt::ISODate));
+    note(operation, QStringLiteral("SUCCESS convering to Date....") + date->toString(Qt::ISODate));
     return date;
 }
 
@@ -321,6 +334,37 @@ QStringList parseSerialList(const QString &text)
             serials.append(serial);
     }
     return serials;
+}
+
+std::optional<EmbeddedPreview> embeddedPreview(const QString &path, int minLongSide)
+{
+    initializeMetadataLibrary();
+    try {
+        auto image = Exiv2::ImageFactory::open(exivPath(path));
+        if (!image.get())
+            return std::nullopt;
+        image->readMetadata();
+        const Exiv2::PreviewManager previews(*image);
+        // Sorted smallest first.
+        for (const Exiv2::PreviewProperties &properties : previews.getPreviewProperties()) {
+            if (int(std::max(properties.width_, properties.height_)) < minLongSide)
+                continue;
+            const Exiv2::PreviewImage preview = previews.getPreviewImage(properties);
+            EmbeddedPreview result;
+            result.data = QByteArray(reinterpret_cast<const char *>(preview.pData()), qsizetype(preview.size()));
+            result.size = QSize(int(preview.width()), int(preview.height()));
+            const Exiv2::ExifData &exif = image->exifData();
+            const auto orientation = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+            if (orientation != exif.end() && orientation->count() > 0)
+                result.orientation = int(orientation->toLong());
+            return result;
+        }
+        return std::nullopt;
+    } catch (const std::exception &e) {
+        note(QStringLiteral("embeddedPreview()"), QStringLiteral("cannot read the previews of ") + path
+                 + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+        return std::nullopt;
+    }
 }
 
 std::optional<QString> UTI(const QString &path)

@@ -13,6 +13,7 @@
 
 #include <QDateTime>
 #include <QMap>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -54,6 +55,10 @@ std::optional<PhotoProperties> readPhotoProperties(const QString &path);
 // there is none.
 std::optional<QString> photoSerialNumber(const PhotoProperties &properties);
 
+// The date under `key` of already read properties ("DateTimeOriginal" or
+// "Exif.Photo.DateTimeOriginal"), read as local time.
+std::optional<QDateTime> exifDate(const PhotoProperties &properties, const QString &key);
+
 // The date under `key` of the Exif dictionary ("DateTimeDigitized", or a full
 // Exiv2 key), read as local time; none when absent or not a date.
 std::optional<QDateTime> getPhotoDate(const QString &path, const QString &key);
@@ -79,6 +84,18 @@ bool rotateUpsideDownIfAllowed(const QString &path);
 // space and line breaks around the list and around each serial are ignored,
 // as are empty entries.
 QStringList parseSerialList(const QString &text);
+
+// An embedded preview picture (the Exif thumbnail or a maker's larger
+// preview), stored the way the main picture is: `orientation` applies to it.
+struct EmbeddedPreview {
+    QByteArray data; // encoded, usually JPEG
+    QSize size;
+    int orientation = cOrientationNormal;
+};
+
+// The smallest embedded preview whose longer side is at least minLongSide;
+// none when the file has no such preview or cannot be read.
+std::optional<EmbeddedPreview> embeddedPreview(const QString &path, int minLongSide);
 
 // The file's type ("image/jpeg"), judged by content; none when unknown.
 std::optional<QString> UTI(const QString &path);

@@ -8,6 +8,8 @@ int runSectionsCommand(const QStringList &args);
 int runDeliverCommand(const QStringList &args);
 int runIntakeCommand(const QStringList &args);
 int runWatchCommand(const QStringList &args);
+int runDetectCommand(const QStringList &args);
+int runInfoCommand(const QStringList &args);
 
 std::span<const Command> commands()
 {
@@ -17,6 +19,8 @@ std::span<const Command> commands()
         {"intake", "intake HOTFOLDER SOURCE                  move the complete camera photos of HOTFOLDER into SOURCE", runIntakeCommand},
         {"watch", "watch                                    hot folder mode without a window (folders from the settings)", runWatchCommand},
         {"deliver", "deliver SOURCE DEST                      move the sorted photos of SOURCE into DEST", runDeliverCommand},
+        {"detect", "detect [--workers N] FILE...             print each photo's path, a tab and the code on its card", runDetectCommand},
+        {"info", "info FILE...                             print capture date, camera key, orientation and pixel size", runInfoCommand},
     };
     return std::span<const Command>(table);
 }

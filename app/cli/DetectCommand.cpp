@@ -1,0 +1,65 @@
+// `detect [--workers N] FILE...`: the code on each photo's card, one line
+// per file: the path, a tab and the code (empty when the photo shows none).
+// Photos are read in parallel and printed in the order given. Exit 3 when a
+// file could not be read (it still gets its line, with no code).
+
+#include "app/cli/CommandLine.h"
+#include "naming/CodeDetection.h"
+#include "naming/PhotoMetadata.h"
+
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrent>
+
+#include <algorithm>
+
+namespace sorrelby::cli {
+
+namespace {
+
+const QString kUsage = QStringLiteral("Usage: " SORRELBY_EXECUTABLE " detect [--workers N] [--set KEY=VALUE]... FILE...");
+
+} // namespace
+
+int runDetectCommand(const QStringList &args)
+{
+    int workers = 2;
+    QStringList files;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (arg == QLatin1String("--workers") && i + 1 < args.size()) {
+            bool ok = false;
+            workers = args[++i].toInt(&ok);
+            if (!ok || workers < 1 || workers > 64) {
+                printErr(QStringLiteral(SORRELBY_EXECUTABLE ": --workers needs a number from 1 to 64\n") + kUsage);
+                return kExitUsage;
+            }
+        } else if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
+            printErr(QStringLiteral(SORRELBY_EXECUTABLE ": unknown option ") + arg + QLatin1Char('\n') + kUsage);
+            return kExitUsage;
+        } else {
+            files.append(arg);
+        }
+    }
+    if (files.isEmpty()) {
+        printErr(kUsage);
+        return kExitUsage;
+    }
+
+    initializeMetadataLibrary();
+    QThreadPool pool;
+    pool.setMaxThreadCount(std::min(workers, int(files.size())));
+    QFuture<DetectionResult> results =
+        QtConcurrent::mapped(&pool, files, [](const QString &path) { return detectCodes(path); });
+    int unreadable = 0;
+    for (int i = 0; i < files.size(); ++i) {
+        const DetectionResult detection = results.resultAt(i); // waits for this one
+        if (!detection.readable) {
+            ++unreadable;
+            printErr(QStringLiteral(SORRELBY_EXECUTABLE ": cannot read %1: %2").arg(files[i], detection.error));
+        }
+        printOut(files[i] + QLatin1Char('\t') + codeFromDetection(detection).value_or(QString()));
+    }
+    return unreadable > 0 ? kExitIssues : kExitOk;
+}
+
+} // namespace sorrelby::cli

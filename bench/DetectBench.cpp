@@ -1,0 +1,284 @@
+// bench-detect: recall, false codes and speed of code detection over a
+// generated corpus of 24 MP photos: 60 card photos (code sides 150 to
+// 600 px, half QR and half Data Matrix, turned up to 30 degrees, mild
+// perspective, some blur) and 200 ordinary photos. Side by side: the naive
+// reference (full-size decode, whole picture searched, one worker) and the
+// chosen strategy with one and with two workers.
+//
+// The corpus is generated once into the build folder's bench cache and
+// reused. Options: --corpus DIR (another folder with the same manifest),
+// --only naive|regions, --workers N, --verbose (one line per photo).
+
+#include "naming/CodeDetection.h"
+#include "naming/PhotoMetadata.h"
+#include "tests/testkit/photos/CardGenerator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrent>
+
+#include <atomic>
+#include <cstdio>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+constexpr int cCards = 60;
+constexpr int cOrdinary = 200;
+const QSize cPhotoSize(6000, 4000);
+const QString cManifestName = QStringLiteral("manifest.tsv");
+
+struct Entry {
+    QString file;
+    QString payload; // empty: an ordinary photo
+    int side = 0;
+};
+
+void bench(const QString &name, const QString &value, const char *unit = "")
+{
+    std::printf("BENCH %s %s %s\n", qPrintable(name), qPrintable(value), unit);
+    std::fflush(stdout);
+}
+
+void note(const QString &text)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
+// Deterministic variety: the i-th card of the corpus.
+CardPhotoSpec cardSpec(int i, QString *payload, int *side)
+{
+    *side = 150 + (i / 2) * 450 / (cCards / 2 - 1);
+    *payload = QStringLiteral("S%1-%2").arg(i, 2, 10, QLatin1Char('0')).arg((i * 7919 + 13) % 100000, 5, 10, QLatin1Char('0'));
+    PhotoSpec photo;
+    photo.size = cPhotoSize;
+    photo.seed = quint32(1000 + i);
+    photo.exif.camera = nikonCamera();
+    photo.exif.captureTime = QDateTime(QDate(2024, 5, 1), QTime(9, 0)).addSecs(i * 60);
+    CardPhotoSpec spec = cardPhotoSpec(*payload, photo, i % 2 == 0 ? Symbology::QRCode : Symbology::DataMatrix);
+    CodeSpec &code = spec.codes.first();
+    code.side = *side;
+    code.rotation = ((i * 37) % 61) - 30;              // -30 .. 30 degrees
+    code.perspective = 0.01 * ((i * 7) % 9);           // 0 .. 0.08
+    code.center = QPointF(0.2 + 0.1 * ((i * 3) % 7), 0.25 + 0.1 * ((i * 5) % 6));
+    spec.blur = (i * 5) % 3;                           // 0, 1 or 2 px
+    return spec;
+}
+
+QList<Entry> readManifest(const QString &folder)
+{
+    QFile file(folder + QLatin1Char('/') + cManifestName);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QList<Entry> entries;
+    while (!file.atEnd()) {
+        const QStringList fields = QString::fromUtf8(file.readLine()).trimmed().split(QLatin1Char('\t'));
+        if (fields.size() != 3)
+            continue;
+        entries.append({folder + QLatin1Char('/') + fields[0], fields[1], fields[2].toInt()});
+    }
+    for (const Entry &entry : entries) {
+        if (!QFile::exists(entry.file))
+            return {};
+    }
+    return entries;
+}
+
+QList<Entry> makeCorpus(const QString &folder)
+{
+    QList<Entry> entries = readManifest(folder);
+    if (entries.size() == cCards + cOrdinary)
+        return entries;
+    note(QStringLiteral("bench-detect: generating the corpus in %1 (once)").arg(folder));
+    QDir().mkpath(folder);
+    initializePhotoKit();
+    QList<int> indexes;
+    for (int i = 0; i < cCards + cOrdinary; ++i)
+        indexes.append(i);
+    std::atomic<int> failures{0};
+    QtConcurrent::blockingMap(indexes, [&](int i) {
+        QString payload;
+        int side = 0;
+        const QString file = folder + QStringLiteral("/photo_%1.jpg").arg(i, 3, 10, QLatin1Char('0'));
+        bool ok;
+        if (i < cCards) {
+            ok = writeCardPhoto(file, cardSpec(i, &payload, &side));
+        } else {
+            PhotoSpec photo;
+            photo.size = cPhotoSize;
+            photo.seed = quint32(5000 + i);
+            photo.exif.camera = nikonCamera();
+            ok = writePhoto(file, photo);
+        }
+        if (!ok)
+            ++failures;
+    });
+    if (failures > 0) {
+        note(QStringLiteral("bench-detect: %1 photos could not be generated").arg(failures.load()));
+        return {};
+    }
+    QString manifest;
+    for (int i = 0; i < cCards + cOrdinary; ++i) {
+        QString payload;
+        int side = 0;
+        if (i < cCards)
+            cardSpec(i, &payload, &side);
+        manifest += QStringLiteral("photo_%1.jpg\t%2\t%3\n").arg(i, 3, 10, QLatin1Char('0')).arg(payload).arg(side);
+    }
+    QFile file(folder + QLatin1Char('/') + cManifestName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(manifest.toUtf8()) < 0)
+        return {};
+    file.close();
+    return readManifest(folder);
+}
+
+struct RunResult {
+    int cards = 0, found = 0;
+    int cards200 = 0, found200 = 0; // codes of 200 to 299 px
+    int cards300 = 0, found300 = 0; // codes of 300 px and more
+    int falseCodes = 0;             // codes on ordinary photos, or a wrong code on a card
+    int unreadable = 0;
+    int fullSizeDecodes = 0;
+    double decodeMs = 0, searchMs = 0; // summed over the photos
+    double seconds = 0;
+};
+
+RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int workers, bool verbose)
+{
+    struct Outcome {
+        DetectionResult detection;
+    };
+    QThreadPool pool;
+    pool.setMaxThreadCount(workers);
+    QElapsedTimer timer;
+    timer.start();
+    const QList<DetectionResult> results = QtConcurrent::blockingMapped<QList<DetectionResult>>(
+        &pool, entries, [strategy](const Entry &entry) {
+            DetectionOptions options;
+            options.strategy = strategy;
+            return detectCodes(entry.file, options);
+        });
+    RunResult r;
+    r.seconds = timer.nsecsElapsed() / 1e9;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const Entry &entry = entries[i];
+        const DetectionResult &d = results[i];
+        r.fullSizeDecodes += d.fullSizeDecodes;
+        r.decodeMs += d.decodeMs;
+        r.searchMs += d.searchMs;
+        if (!d.readable)
+            ++r.unreadable;
+        QStringList texts;
+        for (const DetectedCode &code : d.codes)
+            texts.append(code.text);
+        bool hit = false;
+        if (entry.payload.isEmpty()) {
+            r.falseCodes += int(texts.size());
+        } else {
+            hit = texts.contains(entry.payload);
+            for (const QString &text : texts)
+                r.falseCodes += text != entry.payload ? 1 : 0;
+            ++r.cards;
+            r.found += hit;
+            if (entry.side >= 300) {
+                ++r.cards300;
+                r.found300 += hit;
+            } else if (entry.side >= 200) {
+                ++r.cards200;
+                r.found200 += hit;
+            }
+        }
+        if (verbose)
+            note(QStringLiteral("%1 side %2 %3 regions %4 full %5 decode %7 search %8 [%6]")
+                     .arg(QFileInfo(entry.file).fileName())
+                     .arg(entry.side)
+                     .arg(entry.payload.isEmpty() ? QStringLiteral("    ") : hit ? QStringLiteral("HIT ") : QStringLiteral("MISS"))
+                     .arg(d.regionsSearched)
+                     .arg(d.fullSizeDecodes)
+                     .arg(texts.join(QLatin1Char(',')))
+                     .arg(d.decodeMs, 0, 'f', 1)
+                     .arg(d.searchMs, 0, 'f', 1));
+    }
+    return r;
+}
+
+void report(const QString &name, const RunResult &r, int workers, int photos)
+{
+    const double rate = photos / std::max(1e-9, r.seconds);
+    bench(QStringLiteral("detect_photos_per_s_%1_%2").arg(name).arg(workers), QString::number(rate, 'f', 2), "photos/s");
+    if (workers != 1)
+        return;
+    bench(QStringLiteral("detect_recall_%1").arg(name), QStringLiteral("%1/%2").arg(r.found).arg(r.cards), "cards");
+    bench(QStringLiteral("detect_recall_%1_200px").arg(name), QStringLiteral("%1/%2").arg(r.found200).arg(r.cards200), "cards");
+    bench(QStringLiteral("detect_recall_%1_300px_up").arg(name), QStringLiteral("%1/%2").arg(r.found300).arg(r.cards300), "cards");
+    bench(QStringLiteral("detect_false_%1").arg(name), QString::number(r.falseCodes), "codes");
+    bench(QStringLiteral("detect_full_size_decodes_%1").arg(name), QString::number(r.fullSizeDecodes), "decodes");
+    bench(QStringLiteral("detect_decode_ms_%1").arg(name), QString::number(r.decodeMs / photos, 'f', 1), "ms/photo");
+    bench(QStringLiteral("detect_search_ms_%1").arg(name), QString::number(r.searchMs / photos, 'f', 1), "ms/photo");
+    if (r.unreadable)
+        note(QStringLiteral("bench-detect: %1 photos unreadable with %2").arg(r.unreadable).arg(name));
+}
+
+void quietLog(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtInfoMsg && type != QtDebugMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    qInstallMessageHandler(quietLog);
+    QCommandLineParser parser;
+    const QCommandLineOption corpusOption(QStringLiteral("corpus"), QStringLiteral("Corpus folder."), QStringLiteral("dir"),
+                                          QStringLiteral(SORRELBY_BENCH_CACHE "/detect-corpus-v1"));
+    const QCommandLineOption onlyOption(QStringLiteral("only"), QStringLiteral("naive or regions."), QStringLiteral("name"));
+    const QCommandLineOption workersOption(QStringLiteral("workers"), QStringLiteral("Workers of the chosen strategy's second run."),
+                                           QStringLiteral("n"), QStringLiteral("2"));
+    const QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("One line per photo."));
+    parser.addOptions({corpusOption, onlyOption, workersOption, verboseOption});
+    parser.addHelpOption();
+    parser.process(app);
+
+    initializeMetadataLibrary();
+    const QList<Entry> entries = makeCorpus(parser.value(corpusOption));
+    if (entries.isEmpty()) {
+        note(QStringLiteral("bench-detect: no corpus"));
+        return 1;
+    }
+    const QString only = parser.value(onlyOption);
+    const bool verbose = parser.isSet(verboseOption);
+    const int photos = int(entries.size());
+
+    // Warm the page cache so that every run reads from memory alike.
+    for (const Entry &entry : entries) {
+        QFile file(entry.file);
+        if (file.open(QIODevice::ReadOnly))
+            file.readAll();
+    }
+
+    double naiveRate = 0;
+    if (only.isEmpty() || only == QLatin1String("naive")) {
+        const RunResult naive = run(entries, DetectionStrategy::Naive, 1, verbose);
+        report(QStringLiteral("naive"), naive, 1, photos);
+        naiveRate = photos / naive.seconds;
+    }
+    if (only.isEmpty() || only == QLatin1String("regions")) {
+        const RunResult one = run(entries, DetectionStrategy::Regions, 1, verbose);
+        report(QStringLiteral("regions"), one, 1, photos);
+        const int workers = std::max(2, parser.value(workersOption).toInt());
+        const RunResult more = run(entries, DetectionStrategy::Regions, workers, false);
+        report(QStringLiteral("regions"), more, workers, photos);
+        if (naiveRate > 0)
+            bench(QStringLiteral("detect_speedup"), QString::number(photos / one.seconds / naiveRate, 'f', 1), "x (one worker each)");
+    }
+    return 0;
+}

@@ -1,0 +1,238 @@
+// Metadata, the upside-down turn and camera keys, on generated camera-like
+// photos read back through the Exiv2 adapter.
+
+#include "naming/CameraGrouping.h"
+#include "naming/PhotoMetadata.h"
+
+#include "platform/FileOps.h"
+#include "settings/Settings.h"
+#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/PhotoGenerator.h"
+
+#include <QFile>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+const QDateTime kCapture(QDate(2024, 5, 1), QTime(13, 45, 10));
+
+QString writeTestPhoto(const QString &folder, const QString &name, std::optional<CameraSpec> camera,
+                       QSize size = QSize(640, 480), int orientation = 1)
+{
+    PhotoSpec spec;
+    spec.size = size;
+    spec.seed = quint32(qHash(name));
+    spec.exif.camera = std::move(camera);
+    spec.exif.captureTime = kCapture;
+    spec.exif.orientation = orientation;
+    const QString path = folder + QLatin1Char('/') + name;
+    EXPECT_TRUE(writePhoto(path, spec)) << path.toStdString();
+    return path;
+}
+
+// The JPEG stream without APPn and COM segments, parsed independently of
+// the code under test.
+QByteArray imageDataOf(const QByteArray &jpeg)
+{
+    QByteArray kept = jpeg.left(2);
+    qsizetype pos = 2;
+    while (pos + 4 <= jpeg.size()) {
+        const uchar marker = uchar(jpeg[pos + 1]);
+        const qsizetype length = (qsizetype(uchar(jpeg[pos + 2])) << 8) | uchar(jpeg[pos + 3]);
+        if (marker == 0xDA)
+            return kept + jpeg.mid(pos);
+        if (!((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE))
+            kept += jpeg.mid(pos, 2 + length);
+        pos += 2 + length;
+    }
+    return {};
+}
+
+int orientationOf(const QString &path)
+{
+    const std::optional<PhotoProperties> properties = readPhotoProperties(path);
+    return properties && properties->orientation ? *properties->orientation : 0;
+}
+
+class PhotoMetadata : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        initializeMetadataLibrary();
+        folder = makeTempFolder();
+    }
+    QString folder;
+};
+
+TEST_F(PhotoMetadata, ReadsDatesSizeAndOrientation)
+{
+    const QString path = writeTestPhoto(folder, QStringLiteral("DSC_0001.JPG"), nikonCamera(), QSize(640, 480), 6);
+    const std::optional<QDateTime> date = getPhotoDate(path, cExifDateTimeDigitized);
+    ASSERT_TRUE(date);
+    EXPECT_EQ(*date, QDateTime(QDate(2024, 5, 1), QTime(13, 45, 10))); // local time
+    EXPECT_EQ(getPhotoDate(path, QStringLiteral("Exif.Photo.DateTimeOriginal")), date);
+
+    const std::optional<PhotoProperties> properties = readPhotoProperties(path);
+    ASSERT_TRUE(properties);
+    EXPECT_EQ(properties->pixelWidth, 640);
+    EXPECT_EQ(properties->pixelHeight, 480);
+    EXPECT_EQ(properties->orientation, 6);
+    EXPECT_FALSE(isLandscapeAndNormalOrientation(path)); // orientation 6
+
+    // No date, no metadata at all, not a photo: none, never a throw.
+    PhotoSpec bare;
+    bare.exif.captureTime = QDateTime();
+    const QString undated = folder + QStringLiteral("/undated.jpg");
+    ASSERT_TRUE(writePhoto(undated, bare));
+    EXPECT_FALSE(getPhotoDate(undated, cExifDateTimeDigitized));
+    const QString text = folder + QStringLiteral("/notes.txt");
+    ASSERT_TRUE(writeFile(text, "not a photo"));
+    EXPECT_FALSE(getPhotoDate(text, cExifDateTimeDigitized));
+    EXPECT_FALSE(readPhotoProperties(folder + QStringLiteral("/missing.jpg")));
+    EXPECT_FALSE(isLandscapeAndNormalOrientation(text));
+}
+
+TEST_F(PhotoMetadata, TurningRewritesOnlyTheOrientation)
+{
+    const QString path = writeTestPhoto(folder, QStringLiteral("DSC_0002.JPG"), nikonCamera());
+    const QByteArray before = readFile(path);
+    const std::optional<FileAttributes> datesBefore = fileops::attributes(path);
+    ASSERT_TRUE(datesBefore);
+    ASSERT_TRUE(isLandscapeAndNormalOrientation(path));
+
+    ASSERT_TRUE(doSetForOrientation180(path));
+
+    const QByteArray after = readFile(path);
+    EXPECT_NE(before, after);
+    ASSERT_FALSE(imageDataOf(before).isEmpty());
+    EXPECT_EQ(imageDataOf(before), imageDataOf(after)); // not re-encoded
+    EXPECT_EQ(orientationOf(path), 3);
+    EXPECT_EQ(getPhotoDate(path, cExifDateTimeDigitized), kCapture);
+    const std::optional<FileAttributes> datesAfter = fileops::attributes(path);
+    ASSERT_TRUE(datesAfter);
+    EXPECT_EQ(datesAfter->modificationDate, datesBefore->modificationDate);
+    EXPECT_EQ(datesAfter->creationDate, datesBefore->creationDate);
+    EXPECT_FALSE(isLandscapeAndNormalOrientation(path));
+    // The maker note survives the rewrite: the camera is still known.
+    EXPECT_EQ(getCameraSerialNumber(path), QStringLiteral("NIKON3012345"));
+
+    // Not a photo: refused, left as it was.
+    const QString text = folder + QStringLiteral("/notes.jpg");
+    ASSERT_TRUE(writeFile(text, "plain text, whatever the name says"));
+    EXPECT_FALSE(doSetForOrientation180(text));
+    EXPECT_EQ(readFile(text), QByteArray("plain text, whatever the name says"));
+}
+
+TEST_F(PhotoMetadata, UpsideDownCamerasAreTurnedOnceAndOnlyWhenAllowed)
+{
+    Settings &settings = Settings::shared();
+    settings.setValue(QStringLiteral("prefCamerasToRotate180asString"), QStringLiteral(" 123, 456 ,\n"));
+    const QString listed = writeTestPhoto(folder, QStringLiteral("DSC_0010.JPG"), nikonCamera(QStringLiteral("123")));
+    const QString other = writeTestPhoto(folder, QStringLiteral("DSC_0011.JPG"), nikonCamera(QStringLiteral("789")));
+    const QString portrait = writeTestPhoto(folder, QStringLiteral("DSC_0012.JPG"), nikonCamera(QStringLiteral("456")),
+                                            QSize(480, 640));
+    const QString turned = writeTestPhoto(folder, QStringLiteral("DSC_0013.JPG"), nikonCamera(QStringLiteral("456")),
+                                          QSize(640, 480), 3);
+
+    settings.setValue(QStringLiteral("prefRotateImages180"), false);
+    EXPECT_FALSE(rotateUpsideDownIfAllowed(listed));
+    EXPECT_EQ(orientationOf(listed), 1);
+
+    settings.setValue(QStringLiteral("prefRotateImages180"), true);
+    EXPECT_TRUE(rotateUpsideDownIfAllowed(listed));
+    EXPECT_EQ(orientationOf(listed), 3);
+    EXPECT_FALSE(rotateUpsideDownIfAllowed(listed)); // at most once
+
+    const QByteArray otherBytes = readFile(other);
+    const QByteArray portraitBytes = readFile(portrait);
+    const QByteArray turnedBytes = readFile(turned);
+    EXPECT_FALSE(rotateUpsideDownIfAllowed(other));
+    EXPECT_FALSE(rotateUpsideDownIfAllowed(portrait));
+    EXPECT_FALSE(rotateUpsideDownIfAllowed(turned));
+    EXPECT_EQ(readFile(other), otherBytes);
+    EXPECT_EQ(readFile(portrait), portraitBytes);
+    EXPECT_EQ(readFile(turned), turnedBytes);
+
+    settings.setValue(QStringLiteral("prefCamerasToRotate180asString"), QString());
+    const QString fresh = writeTestPhoto(folder, QStringLiteral("DSC_0014.JPG"), nikonCamera(QStringLiteral("123")));
+    EXPECT_FALSE(rotateUpsideDownIfAllowed(fresh));
+}
+
+TEST(SerialList, SplitsAtCommasIgnoringBlanks)
+{
+    EXPECT_EQ(parseSerialList(QStringLiteral("123,456")), (QStringList{QStringLiteral("123"), QStringLiteral("456")}));
+    EXPECT_EQ(parseSerialList(QStringLiteral(" ,123 , 456,\n 3012345 ,,")),
+              (QStringList{QStringLiteral("123"), QStringLiteral("456"), QStringLiteral("3012345")}));
+    EXPECT_EQ(parseSerialList(QStringLiteral("A 12, B 7")), (QStringList{QStringLiteral("A 12"), QStringLiteral("B 7")}));
+    EXPECT_TRUE(parseSerialList(QStringLiteral(" \n ")).isEmpty());
+    EXPECT_TRUE(parseSerialList(QStringLiteral(",,,")).isEmpty());
+}
+
+TEST_F(PhotoMetadata, CameraKeysFromMakerNotesNamesAndMakes)
+{
+    // Maker-note serials, whatever the file is called.
+    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("A1_DSC_0001.JPG"), nikonCamera())),
+              QStringLiteral("NIKON3012345"));
+    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("IMG_0001.JPG"), canonCamera())),
+              QStringLiteral("CANON2281012345"));
+    EXPECT_EQ(getCameraSerialNumber(
+                  writeTestPhoto(folder, QStringLiteral("IMG_0002.JPG"), canonCamera(QStringLiteral("WD0012345")))),
+              QStringLiteral("CANONWD0012345"));
+
+    // No maker note: the serial comes from the file name, even when the
+    // Exif has a body serial.
+    CameraSpec canonWithoutNote = canonCamera();
+    canonWithoutNote.makerNoteSerial.clear();
+    canonWithoutNote.bodySerial = QStringLiteral("998877");
+    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("IMG_0412.JPG"), canonWithoutNote)),
+              QStringLiteral("CANONIMG"));
+    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("A1_IMG_0413.JPG"), canonWithoutNote)),
+              QStringLiteral("CANONA1"));
+    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("DSC00001.JPG"), sonyCamera())),
+              QStringLiteral("SONYXYZ"));
+    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("IMG_0003.JPG"), std::nullopt)),
+              QStringLiteral("VENIMG"));
+    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("photo.jpg"), std::nullopt)),
+              QStringLiteral("INVALID"));
+    const QString text = folder + QStringLiteral("/IMG_0004.JPG");
+    ASSERT_TRUE(writeFile(text, "not a photo"));
+    EXPECT_EQ(getCameraSerialNumber(text), QStringLiteral("INVALID"));
+
+    // The make's first word only; the body serial from the Exif when the
+    // maker note carries none.
+    PhotoProperties properties;
+    properties.tiff.insert(QStringLiteral("Make"), QStringLiteral("NIKON CORPORATION "));
+    properties.hasAuxiliaryExif = true;
+    properties.exif.insert(QStringLiteral("BodySerialNumber"), QStringLiteral("abc9"));
+    EXPECT_EQ(cameraKeyFor(properties, QStringLiteral("/x/DSC_0001.JPG")), QStringLiteral("NIKONABC9"));
+    properties.auxiliaryExif.insert(QStringLiteral("SerialNumber"), QStringLiteral("77"));
+    EXPECT_EQ(cameraKeyFor(properties, QStringLiteral("/x/DSC_0001.JPG")), QStringLiteral("NIKON77"));
+    properties.tiff.clear();
+    EXPECT_EQ(cameraKeyFor(properties, QStringLiteral("/x/DSC_0001.JPG")), QStringLiteral("VEN77"));
+}
+
+TEST_F(PhotoMetadata, GroupsPhotosByCameraInInputOrder)
+{
+    EXPECT_TRUE(doCreateDictionaryOfCameraImages({}).isEmpty());
+    const QString a1 = writeTestPhoto(folder, QStringLiteral("DSC_0001.JPG"), nikonCamera(QStringLiteral("111")));
+    const QString b1 = writeTestPhoto(folder, QStringLiteral("DSC_0002.JPG"), nikonCamera(QStringLiteral("222")));
+    const QString c1 = writeTestPhoto(folder, QStringLiteral("IMG_0003.JPG"), canonCamera());
+    const QString a2 = writeTestPhoto(folder, QStringLiteral("DSC_0004.JPG"), nikonCamera(QStringLiteral("111")));
+    const QString b2 = writeTestPhoto(folder, QStringLiteral("DSC_0005.JPG"), nikonCamera(QStringLiteral("222")));
+    const QString broken = folder + QStringLiteral("/DSC_0006.JPG");
+    ASSERT_TRUE(writeFile(broken, "truncated"));
+
+    const CameraGroups groups = doCreateDictionaryOfCameraImages({b2, a1, broken, c1, b1, a2});
+    EXPECT_EQ(groups.size(), 4);
+    EXPECT_EQ(groups.value(QStringLiteral("NIKON111")), (QStringList{a1, a2}));
+    EXPECT_EQ(groups.value(QStringLiteral("NIKON222")), (QStringList{b2, b1}));
+    EXPECT_EQ(groups.value(QStringLiteral("CANON2281012345")), (QStringList{c1}));
+    EXPECT_EQ(groups.value(QStringLiteral("INVALID")), (QStringList{broken}));
+}
+
+} // namespace
