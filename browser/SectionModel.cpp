@@ -1,5 +1,6 @@
 #include "browser/SectionModel.h"
 
+#include "browser/ThumbnailService.h"
 #include "naming/FileNameScheme.h"
 #include "naming/PhotoOrdering.h"
 #include "platform/Dispatch.h"
@@ -292,6 +293,8 @@ bool ImageDirectoryLoader::loadDataForFolderWithUrl(const QString &folder)
     const SortDirection direction = selectedSortDescending() ? SortDirection::Descending : SortDirection::Ascending;
     fSortedUrls = sortImageUrls(*urls, direction, key);
     setupDataForUrls(fSortedUrls);
+    if (m_thumbnails)
+        loadThumbnails();
     return true;
 }
 
@@ -315,6 +318,28 @@ QString ImageDirectoryLoader::selectedSortKey()
 bool ImageDirectoryLoader::selectedSortDescending()
 {
     return selectedListKey(cPrefInputFolderSortOrderKeyList, cPrefInputFolderSortOrderKeySelectedIndex) == QStringLiteral("descending");
+}
+
+void ImageDirectoryLoader::setThumbnailService(std::shared_ptr<ThumbnailService> service)
+{
+    m_thumbnails = std::move(service);
+}
+
+bool ImageDirectoryLoader::loadThumbnails()
+{
+    if (!m_thumbnails)
+        return false;
+    QStringList paths;
+    paths.reserve(qsizetype(imageFiles.size()));
+    for (const ImageFilePtr &file : imageFiles)
+        paths.append(file->fileurl);
+    const QList<QImage> thumbnails = m_thumbnails->thumbnailsFor(paths);
+    for (size_t i = 0; i < imageFiles.size(); ++i) {
+        imageFiles[i]->thumbnail = thumbnails.value(qsizetype(i));
+        if (imageFiles[i]->thumbnail.isNull())
+            note(kClass, QStringLiteral("getThumbnailImage(_:)"), imageFiles[i]->fileurl);
+    }
+    return true;
 }
 
 void ImageDirectoryLoader::logSectionTable() const

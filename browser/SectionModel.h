@@ -7,7 +7,9 @@
 // the folder on every reload; it is never edited in place. A loader holds no
 // lock: use one loader from one thread at a time (loading may run on a
 // background queue, the look-ups then on the main thread once loading is
-// over). Records and sections cost a listing and a sort.
+// over). Records and sections cost a listing and a sort; thumbnails come from
+// the thumbnail service, made in parallel and cached by file identity, so a
+// reload after renames makes none anew.
 
 #include "platform/NotificationCenter.h"
 
@@ -23,6 +25,8 @@
 
 namespace sorrelby {
 
+class ThumbnailService;
+
 inline constexpr QLatin1StringView cOriginalFileNameKey{"?originalFileName?"};
 inline constexpr QLatin1StringView cSingleModeKey{"singleMode"};
 
@@ -35,6 +39,7 @@ struct IndexPath {
 // One photo. Shared between the model and the views that show it.
 class ImageFile {
 public:
+    // No thumbnail yet: the loader (or the view) asks the thumbnail service.
     explicit ImageFile(const QString &url);
 
     QImage thumbnail;             // null while there is none
@@ -98,6 +103,14 @@ public:
     static QString selectedSortKey();
     static bool selectedSortDescending();
 
+    // When set, loading waits for every record's thumbnail (made in
+    // parallel, from the service's cache where possible). Unset, records
+    // come without thumbnails and the view asks the service itself.
+    void setThumbnailService(std::shared_ptr<ThumbnailService> service);
+    std::shared_ptr<ThumbnailService> thumbnailService() const { return m_thumbnails; }
+    // Fills the thumbnails of all records now (waits); false without a service.
+    bool loadThumbnails();
+
     // Why the last load failed (empty after a successful one).
     QString lastError() const { return m_lastError; }
 
@@ -105,6 +118,7 @@ private:
     void logSectionTable() const;
 
     ObserverRegistration m_buttonObserver;
+    std::shared_ptr<ThumbnailService> m_thumbnails;
     QString m_lastError;
 };
 

@@ -3,6 +3,8 @@
 
 #include "browser/SectionModel.h"
 
+#include "browser/ThumbnailService.h"
+#include "browser/Thumbnails.h"
 #include "platform/FileOps.h"
 #include "settings/Settings.h"
 #include "tests/testkit/TestEnvironment.h"
@@ -13,6 +15,8 @@
 #include <QVariantList>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 using namespace sorrelby;
 using namespace sorrelby::testkit;
@@ -226,4 +230,43 @@ TEST_F(SectionModel, SortChoiceFallsBackToTheFirstEntryOrToTheName)
     settings.setValue(QStringLiteral("prefInputFolderSortOrderKeySelectedIndex"), 0);
     EXPECT_EQ(ImageDirectoryLoader::selectedSortKey(), QStringLiteral("localizedName"));
     EXPECT_TRUE(ImageDirectoryLoader::selectedSortDescending());
+}
+
+TEST_F(SectionModel, ThumbnailsComeFromTheServiceAndSurviveRenames)
+{
+    const QString folder = makeTempFolder();
+    makePhotos(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG"});
+    // A photo that only starts like a JPEG: listed, without a thumbnail.
+    ASSERT_TRUE(writeFile(folder + "/IMG_0004.JPG", jpegBytes().left(200)));
+    ASSERT_TRUE(fileops::setModificationDate(folder + "/IMG_0004.JPG", kStart.addSecs(3)));
+
+    std::atomic<int> made{0};
+    auto service = std::make_shared<ThumbnailService>(2, 1 << 20, [&](const QString &path) {
+        ++made;
+        return makeThumbnail(path);
+    });
+    ImageDirectoryLoader loader;
+    loader.setThumbnailService(service);
+    ASSERT_TRUE(loader.loadDataForFolderWithUrl(folder));
+    ASSERT_EQ(loader.numberOfItems(), 4);
+    for (int i = 0; i < 3; ++i) {
+        const QImage thumbnail = loader.imageFiles[size_t(i)]->thumbnail;
+        ASSERT_FALSE(thumbnail.isNull()) << i;
+        EXPECT_LE(std::max(thumbnail.width(), thumbnail.height()), 160);
+    }
+    EXPECT_TRUE(loader.imageFiles[3]->thumbnail.isNull());
+    const int madeFirst = made.load();
+
+    // The decode pass renames; the reload finds every thumbnail in the cache.
+    for (const QString &name : QStringList{"IMG_0002.JPG", "IMG_0003.JPG"})
+        ASSERT_TRUE(fileops::moveNoReplace(folder + "/" + name, folder + "/A1_" + name));
+    ASSERT_TRUE(loader.loadDataForFolderWithUrl(folder));
+    EXPECT_EQ(sectionsOf(loader).size(), 3u);
+    EXPECT_FALSE(loader.imageFiles[2]->thumbnail.isNull());
+    EXPECT_EQ(made.load(), madeFirst);
+
+    // Without a service records come without thumbnails.
+    ImageDirectoryLoader plain;
+    ASSERT_TRUE(plain.loadDataForFolderWithUrl(folder));
+    EXPECT_TRUE(plain.imageFiles[0]->thumbnail.isNull());
 }
