@@ -24,6 +24,8 @@
 #include <atomic>
 #include <cstdio>
 
+#include <sys/resource.h>
+
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
@@ -138,6 +140,14 @@ QList<Entry> makeCorpus(const QString &folder)
     return readManifest(folder);
 }
 
+double processCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 struct RunResult {
     int cards = 0, found = 0;
     int cards200 = 0, found200 = 0; // codes of 200 to 299 px
@@ -145,8 +155,9 @@ struct RunResult {
     int falseCodes = 0;             // codes on ordinary photos, or a wrong code on a card
     int unreadable = 0;
     int fullSizeDecodes = 0;
-    double decodeMs = 0, searchMs = 0; // summed over the photos
+    double decodeMs = 0, searchMs = 0; // processor time, summed over the photos
     double seconds = 0;
+    double processCpuSeconds = 0; // the whole process during the run
 };
 
 RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int workers, bool verbose)
@@ -156,6 +167,7 @@ RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int worke
     };
     QThreadPool pool;
     pool.setMaxThreadCount(workers);
+    const double cpuBefore = processCpuSeconds();
     QElapsedTimer timer;
     timer.start();
     const QList<DetectionResult> results = QtConcurrent::blockingMapped<QList<DetectionResult>>(
@@ -166,6 +178,7 @@ RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int worke
         });
     RunResult r;
     r.seconds = timer.nsecsElapsed() / 1e9;
+    r.processCpuSeconds = processCpuSeconds() - cpuBefore;
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const Entry &entry = entries[i];
         const DetectionResult &d = results[i];
@@ -212,6 +225,10 @@ void report(const QString &name, const RunResult &r, int workers, int photos)
 {
     const double rate = photos / std::max(1e-9, r.seconds);
     bench(QStringLiteral("detect_photos_per_s_%1_%2").arg(name).arg(workers), QString::number(rate, 'f', 2), "photos/s");
+    // Processor time per photo: what the rate would be on idle cores,
+    // whatever else the machine was doing during the run.
+    bench(QStringLiteral("detect_cpu_ms_per_photo_%1_%2").arg(name).arg(workers),
+          QString::number(1e3 * r.processCpuSeconds / photos, 'f', 1), "ms");
     if (workers != 1)
         return;
     bench(QStringLiteral("detect_recall_%1").arg(name), QStringLiteral("%1/%2").arg(r.found).arg(r.cards), "cards");

@@ -49,8 +49,8 @@ struct DetectionResult {
     QList<DetectedCode> codes;
     int regionsSearched = 0;
     int fullSizeDecodes = 0;    // full-size decodes (the reference, or a closer look)
-    double decodeMs = 0;        // time spent decoding
-    double searchMs = 0;        // time spent searching
+    double decodeMs = 0;        // processor time spent decoding
+    double searchMs = 0;        // processor time spent searching
 };
 
 DetectionResult detectCodesInData(const QByteArray &bytes, const DetectionOptions &options = {});

@@ -214,6 +214,10 @@ TEST_F(PhotoMetadata, CameraKeysFromMakerNotesNamesAndMakes)
     EXPECT_EQ(cameraKeyFor(properties, QStringLiteral("/x/DSC_0001.JPG")), QStringLiteral("NIKON77"));
     properties.tiff.clear();
     EXPECT_EQ(cameraKeyFor(properties, QStringLiteral("/x/DSC_0001.JPG")), QStringLiteral("VEN77"));
+    PhotoProperties canon; // a maker note without any serial
+    canon.tiff.insert(QStringLiteral("Make"), QStringLiteral("Canon"));
+    canon.hasAuxiliaryExif = true;
+    EXPECT_EQ(cameraKeyFor(canon, QStringLiteral("/x/IMG_0412.JPG")), QStringLiteral("CANONXYZ"));
 }
 
 TEST_F(PhotoMetadata, GroupsPhotosByCameraInInputOrder)
