@@ -4,12 +4,14 @@
 // the settings ask for it) over the photos as the browser lists them; with
 // --detect the detecting pass, which reads the code cards itself. Progress
 // goes to standard error (a bar on a terminal), the final "Found/Decoded
-// QRCodes:" summary to standard output. Ctrl-C during --detect stops after
-// the photo being handled, like the dialog's "Abort Process".
+// QRCodes:" summary to standard output. Like the application's re-decode,
+// --detect first takes every photo back to its camera name. Ctrl-C during
+// --detect stops after the photo being handled, like "Abort Process".
 
 #include "app/cli/CommandLine.h"
 #include "browser/SectionModel.h"
 #include "naming/DecodePass.h"
+#include "naming/FileNameScheme.h"
 #include "naming/PhotoOrdering.h"
 
 #include <QElapsedTimer>
@@ -87,11 +89,17 @@ int runDetectingPass(const QStringList &photos, int workers)
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": code detection is switched off (prefCanSupportVisionFramework); nothing renamed"));
         return kExitFailure;
     }
+    // As the browser does before it decodes again: every photo back to its
+    // camera name first, so a second run gives the same names as the first.
+    QStringList reverted;
+    reverted.reserve(photos.size());
+    for (const QString &photo : photos)
+        reverted.append(revertItemToOriginalNew(photo).value_or(photo));
     // The browser's order, as the application hands it to the pass.
-    const QStringList ordered = sortImageUrls(photos,
+    const QStringList ordered = sortImageUrls(reverted,
                                               ImageDirectoryLoader::selectedSortDescending() ? SortDirection::Descending : SortDirection::Ascending,
                                               ImageDirectoryLoader::selectedSortKey())
-                                    .value_or(photos);
+                                    .value_or(reverted);
     DetectingPass pass;
     pass.setWorkerCount(workers);
     ProgressLine progress(int(ordered.size()));

@@ -63,6 +63,10 @@ TEST(DecodeCommand, DetectingAndNameCarryingPassesOverGeneratedShoots)
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     EXPECT_EQ(outcome.out, QStringLiteral("Found/Decoded QRCodes:\n\nS001, S003\n"));
     EXPECT_EQ(sortedFiles(folder), sorted(shoot->expectedNames()));
+    // Again: the photos go back to their camera names first, so the names stay.
+    outcome = run({"decode", "--detect", folder});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    EXPECT_EQ(sortedFiles(folder), sorted(shoot->expectedNames()));
 
     // Two cameras shooting the same subjects in turn; their cards named as
     // the hot folder names them; then the name-carrying pass by camera.
