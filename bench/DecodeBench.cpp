@@ -6,6 +6,7 @@
 //     (recall) and the share of photos that got exactly their expected name.
 // Everything happens in a temporary folder; settings are isolated there too.
 
+#include "bench/BenchOutput.h"
 #include "naming/DecodePass.h"
 #include "platform/FileOps.h"
 #include "settings/Settings.h"
@@ -21,25 +22,11 @@
 #include <unistd.h>
 
 using namespace sorrelby;
+using sorrelby::bench::benchLine;
+using sorrelby::bench::note;
+using sorrelby::bench::quietLog;
 
 namespace {
-
-void bench(const char *name, double value, const char *unit)
-{
-    std::printf("BENCH %s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-void note(const QString &text)
-{
-    std::fprintf(stderr, "%s\n", qPrintable(text));
-}
-
-void quietLog(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtInfoMsg && type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
 
 void nameCarryingPass(const QString &root)
 {
@@ -70,7 +57,7 @@ void nameCarryingPass(const QString &root)
     const double firstSeconds = timer.nsecsElapsed() / 1e9;
     if (first.summaries().value(0).renamed != 1800)
         note(QStringLiteral("name-carrying pass renamed %1 photos, expected 1800").arg(first.summaries().value(0).renamed));
-    bench("decode_name_carrying_2000", 2000 / firstSeconds, "photos/s");
+    benchLine("decode_name_carrying_2000", 2000 / firstSeconds, "photos/s");
 
     QStringList renamed;
     for (const QString &name : QDir(folder).entryList(QDir::Files))
@@ -78,7 +65,7 @@ void nameCarryingPass(const QString &root)
     timer.restart();
     NameCarryingPass second;
     second.doAutoDecodeQRAction3(renamed);
-    bench("decode_name_carrying_2000_rerun", 2000 / (timer.nsecsElapsed() / 1e9), "photos/s");
+    benchLine("decode_name_carrying_2000_rerun", 2000 / (timer.nsecsElapsed() / 1e9), "photos/s");
 }
 
 // A copy of the shoot made of hard links, so each run starts from camera names.
@@ -142,7 +129,7 @@ void detectingPass(int subjects, int photosPerSubject)
         timer.restart();
         const DecodeSummary summary = pass.run(paths);
         const double seconds = timer.nsecsElapsed() / 1e9;
-        bench(workers == 1 ? "decode_detect_24mp_1worker" : "decode_detect_24mp_2workers", summary.photos / seconds, "photos/s");
+        benchLine(workers == 1 ? "decode_detect_24mp_1worker" : "decode_detect_24mp_2workers", summary.photos / seconds, "photos/s");
 
         int cards = 0, found = 0, exact = 0;
         for (const testkit::ShootPhoto &photo : shoot->photos) {
@@ -154,8 +141,8 @@ void detectingPass(int subjects, int photosPerSubject)
             }
         }
         if (workers == 1) {
-            bench("decode_detect_24mp_recall", cards ? double(found) / cards : 1.0, "ratio");
-            bench("decode_detect_24mp_exact_names", double(exact) / shoot->photos.size(), "ratio");
+            benchLine("decode_detect_24mp_recall", cards ? double(found) / cards : 1.0, "ratio");
+            benchLine("decode_detect_24mp_exact_names", double(exact) / shoot->photos.size(), "ratio");
         }
     }
     QDir(root).removeRecursively();

@@ -6,6 +6,7 @@
 //     cache knows the files by identity, so no thumbnail is made again).
 // The folder is written under a temporary folder; settings are isolated there.
 
+#include "bench/BenchOutput.h"
 #include "browser/SectionModel.h"
 #include "browser/ThumbnailService.h"
 #include "platform/FileOps.h"
@@ -22,27 +23,13 @@
 #include <cstdio>
 
 using namespace sorrelby;
+using sorrelby::bench::benchLine;
+using sorrelby::bench::note;
+using sorrelby::bench::quietLog;
 
 namespace {
 
 constexpr int cPhotos = 2000;
-
-void bench(const char *name, double value, const char *unit)
-{
-    std::printf("BENCH %s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-void note(const QString &text)
-{
-    std::fprintf(stderr, "%s\n", qPrintable(text));
-}
-
-void quietLog(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtInfoMsg && type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
 
 // 2,000 copies of one camera JPEG, ten photos per subject, one second apart.
 bool writeFolder(const QString &folder)
@@ -127,7 +114,7 @@ int main(int argc, char **argv)
         if (loader.numberOfItems() != cPhotos)
             note(QStringLiteral("listed %1 photos").arg(loader.numberOfItems()));
     });
-    bench("sections_records_2000", records, "s");
+    benchLine("sections_records_2000", records, "s");
 
     // Thumbnails from a cold service, then a reload after renames.
     // A budget that holds a whole 2,000-photo shoot (about 140 MB of 160 px
@@ -138,14 +125,14 @@ int main(int argc, char **argv)
     QElapsedTimer timer;
     timer.start();
     loader.loadDataForFolderWithUrl(folder);
-    bench("sections_thumbnails_cold_2000", timer.nsecsElapsed() / 1e9, "s");
+    benchLine("sections_thumbnails_cold_2000", timer.nsecsElapsed() / 1e9, "s");
     if (thumbnailsOf(loader) != cPhotos)
         note(QStringLiteral("%1 thumbnails made").arg(thumbnailsOf(loader)));
 
     renameAll(folder);
     timer.restart();
     loader.loadDataForFolderWithUrl(folder);
-    bench("sections_thumbnails_warm_reload_2000", timer.nsecsElapsed() / 1e9, "s");
+    benchLine("sections_thumbnails_warm_reload_2000", timer.nsecsElapsed() / 1e9, "s");
     if (thumbnailsOf(loader) != cPhotos || loader.numberOfSections != cPhotos / 10)
         note(QStringLiteral("after renames: %1 thumbnails, %2 sections").arg(thumbnailsOf(loader)).arg(loader.numberOfSections));
     return 0;

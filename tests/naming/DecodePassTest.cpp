@@ -1,7 +1,7 @@
 // The two decode passes on photos whose capture order is given by their
 // modification times. The name-carrying pass needs no image content; the
-// detecting pass runs with a fake detector for the exact naming cases and
-// with the real one over generated card photos.
+// detecting pass runs with a fake detector here (the real one runs over
+// generated shoots in the decode command's tests).
 
 #include "naming/DecodePass.h"
 
@@ -9,7 +9,6 @@
 #include "platform/FileOps.h"
 #include "settings/Settings.h"
 #include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/photos/ShootGenerator.h"
 
 #include <QDir>
 #include <QHash>
@@ -18,7 +17,6 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 
 using namespace sorrelby;
 using namespace sorrelby::testkit;
@@ -98,7 +96,6 @@ protected:
     void SetUp() override { Settings::shared().registerFactoryDefaults(); }
 };
 using DetectingPassTest = NameCarryingPassTest;
-using DecodePassesTest = NameCarryingPassTest;
 
 TEST_F(NameCarryingPassTest, WorkedExampleAndRunningItAgain)
 {
@@ -360,52 +357,4 @@ TEST_F(DetectingPassTest, RunsOnAQueueAndReportsOnTheMainThread)
 
     Settings::shared().setValue(QStringLiteral("prefCanSupportVisionFramework"), false);
     EXPECT_FALSE(DetectingPass::detectionAvailable());
-}
-
-TEST_F(DecodePassesTest, GeneratedShootEndToEnd)
-{
-    // One camera, an unreadable card, photos before the first card: the real
-    // detector names every photo as the manifest says.
-    ShootSpec spec;
-    spec.subjects = 4;
-    spec.photosPerSubject = 2;
-    spec.photosBeforeFirstCard = 1;
-    spec.unreadableCardSubjects = {2};
-    const QString folder = makeTempFolder(QStringLiteral("shoot"));
-    const std::optional<Shoot> shoot = writeShoot(folder, spec);
-    ASSERT_TRUE(shoot);
-    DetectingPass pass;
-    pass.setWorkerCount(2);
-    pass.run(shoot->paths());
-    EXPECT_EQ(lines(namesByTime(folder)), lines(shoot->expectedNames()));
-
-    // Two cameras shooting the same subjects alternately; their card photos
-    // named as the hot folder names them, then the name-carrying pass with
-    // the camera split.
-    ShootSpec two;
-    two.subjects = 3;
-    two.photosPerSubject = 2;
-    two.cameras = {nikonCamera(), canonCamera()};
-    two.interleave = true;
-    const QString twoFolder = makeTempFolder(QStringLiteral("two"));
-    const std::optional<Shoot> twoShoot = writeShoot(twoFolder, two);
-    ASSERT_TRUE(twoShoot);
-    QStringList paths;
-    for (const ShootPhoto &photo : twoShoot->photos) {
-        QString path = twoFolder + QLatin1Char('/') + photo.fileName;
-        if (photo.isCard && photo.readableCard) {
-            const QString named = twoFolder + QLatin1Char('/') + photo.expectedName;
-            ASSERT_TRUE(fileops::moveNoReplace(path, named));
-            path = named;
-        }
-        paths << path;
-    }
-    Settings::shared().setValue(QStringLiteral("prefCheckForMultiCameras"), true);
-    NameCarryingPass().doAutoDecodeQRAction3New(paths);
-    QStringList expected = twoShoot->expectedNames(true);
-    QStringList actual = QDir(twoFolder).entryList(QDir::Files);
-    actual.removeAll(QStringLiteral("manifest.json"));
-    expected.sort();
-    actual.sort();
-    EXPECT_EQ(lines(actual), lines(expected));
 }
