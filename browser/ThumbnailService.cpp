@@ -2,6 +2,7 @@
 
 #include "browser/Thumbnails.h"
 
+#include <QFile>
 #include <QRunnable>
 #include <QThread>
 #include <QThreadPool>
