@@ -5,6 +5,7 @@
 #include "app/HotFolderMonitorFactory.h"
 #include "app/MainWindow.h"
 #include "app/cli/CommandLine.h"
+#include "naming/PhotoMetadata.h"
 #include "platform/AlertPresenter.h"
 #include "platform/widgets/QtAlertPresenter.h"
 #include "support/LogFile.h"
@@ -40,6 +41,8 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral(SORRELBY_BUNDLE_NAME));
     QApplication::setApplicationVersion(QStringLiteral(SORRELBY_VERSION));
     QApplication::setQuitOnLastWindowClosed(true);
+    // Before any worker thread touches photo metadata.
+    sorrelby::initializeMetadataLibrary();
 
     // Without a screen nobody could answer an alert: they are then logged and
     // answered with their first button.

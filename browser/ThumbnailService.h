@@ -52,9 +52,11 @@ public:
     using Callback = std::function<void(const QString &path, const QImage &thumbnail)>;
     using Maker = std::function<QImage(const QString &path)>;
 
-    // maxThreads 0: one fewer than the cores, at least one. The maker
-    // defaults to makeThumbnail (tests pass their own).
-    explicit ThumbnailService(int maxThreads = 0, qint64 cacheBytes = 128LL * 1024 * 1024, Maker maker = {},
+    // maxThreads 0: one fewer than the cores, at least one. The default
+    // budget holds a whole 2,000-photo day (about 70 KB a thumbnail), so a
+    // reload never makes thumbnails again. The maker defaults to
+    // makeThumbnail (tests pass their own).
+    explicit ThumbnailService(int maxThreads = 0, qint64 cacheBytes = 256LL * 1024 * 1024, Maker maker = {},
                               QObject *parent = nullptr);
     // Waits for the thumbnails being made right now; queued ones are dropped.
     ~ThumbnailService() override;
