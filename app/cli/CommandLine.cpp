@@ -5,6 +5,8 @@
 #include "settings/VersionInfo.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -63,6 +65,36 @@ void printErr(const QString &line)
 {
     const QByteArray bytes = line.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+}
+
+bool isOption(const QString &arg)
+{
+    return arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-");
+}
+
+int usageError(const QString &usage, const QString &problem)
+{
+    printErr(problem.isEmpty() ? usage : QStringLiteral(SORRELBY_EXECUTABLE ": ") + problem + QLatin1Char('\n') + usage);
+    return kExitUsage;
+}
+
+std::optional<QString> singleFolder(const QStringList &operands, const QString &command, const QString &usage)
+{
+    if (operands.size() == 1)
+        return operands.first();
+    usageError(usage, operands.isEmpty() ? QString() : command + QStringLiteral(" takes one folder"));
+    return std::nullopt;
+}
+
+int unreadableFolder(const QString &folder, const QString &reason)
+{
+    printErr(QStringLiteral(SORRELBY_EXECUTABLE ": cannot read the folder \"%1\": %2").arg(folder, reason));
+    return kExitFailure;
+}
+
+QString absolutePath(const QString &operand)
+{
+    return QDir::cleanPath(QFileInfo(operand).absoluteFilePath());
 }
 
 QString applySetOptions(QStringList &args)

@@ -39,4 +39,21 @@ void installInfoLogFilter(bool verbose);
 void printOut(const QString &line);
 void printErr(const QString &line);
 
+// True for an option ("-x", "--name"); a lone "-" is an operand.
+bool isOption(const QString &arg);
+
+// Prints "<program>: <problem>" (when there is one) and the command's usage
+// on standard error; returns kExitUsage.
+int usageError(const QString &usage, const QString &problem = {});
+
+// The folder of a command that takes exactly one; none, with the usage
+// printed, when the operands hold none or more than one.
+std::optional<QString> singleFolder(const QStringList &operands, const QString &command, const QString &usage);
+
+// Prints that a folder cannot be read, and why; returns kExitFailure.
+int unreadableFolder(const QString &folder, const QString &reason);
+
+// An operand as an absolute path without "." and ".." pieces.
+QString absolutePath(const QString &operand);
+
 } // namespace sorrelby::cli

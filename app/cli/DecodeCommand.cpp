@@ -161,12 +161,11 @@ int runNameCarryingPass(const QStringList &photos)
 
 } // namespace
 
-int runDecodeCommand(const QStringList &arguments)
+int runDecodeCommand(const QStringList &args)
 {
-    QStringList args = arguments;
     bool detect = false;
     int workers = 0;
-    QString folder;
+    QStringList operands;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
         if (arg == QLatin1String("--detect")) {
@@ -179,31 +178,22 @@ int runDecodeCommand(const QStringList &arguments)
                 value = args[++i];
             bool ok = false;
             workers = value.toInt(&ok);
-            if (!ok || workers < 1) {
-                printErr(QStringLiteral(SORRELBY_EXECUTABLE ": --workers needs a number of at least 1\n") + kUsage);
-                return kExitUsage;
-            }
-        } else if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
-            printErr(QStringLiteral(SORRELBY_EXECUTABLE ": unknown option ") + arg + QLatin1Char('\n') + kUsage);
-            return kExitUsage;
-        } else if (folder.isEmpty()) {
-            folder = arg;
+            if (!ok || workers < 1)
+                return usageError(kUsage, QStringLiteral("--workers needs a number of at least 1"));
+        } else if (isOption(arg)) {
+            return usageError(kUsage, QStringLiteral("unknown option ") + arg);
         } else {
-            printErr(QStringLiteral(SORRELBY_EXECUTABLE ": decode takes one folder\n") + kUsage);
-            return kExitUsage;
+            operands.append(arg);
         }
     }
-    if (folder.isEmpty()) {
-        printErr(kUsage);
+    const std::optional<QString> folder = singleFolder(operands, QStringLiteral("decode"), kUsage);
+    if (!folder)
         return kExitUsage;
-    }
 
     QString error;
-    const std::optional<QStringList> photos = ImageDirectoryLoader::getFilesURLFromFolderClass(folder, &error);
-    if (!photos) {
-        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": cannot read the folder \"%1\": %2").arg(folder, error));
-        return kExitFailure;
-    }
+    const std::optional<QStringList> photos = ImageDirectoryLoader::getFilesURLFromFolderClass(*folder, &error);
+    if (!photos)
+        return unreadableFolder(*folder, error);
     return detect ? runDetectingPass(*photos, workers) : runNameCarryingPass(*photos);
 }
 

@@ -11,7 +11,6 @@
 #include "delivery/DeliveryRun.h"
 #include "settings/Settings.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -46,26 +45,18 @@ void endProgress()
 
 int runDeliverCommand(const QStringList &args)
 {
-    bool verbose = false;
+    // "--verbose" is taken (and honoured) before the command runs.
     QStringList folders;
     for (const QString &arg : args) {
-        if (arg == QLatin1String("--verbose")) {
-            verbose = true;
-        } else if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
-            printErr(QStringLiteral(SORRELBY_EXECUTABLE ": unknown option ") + arg + QLatin1Char('\n') + kUsage);
-            return kExitUsage;
-        } else {
-            folders.append(arg);
-        }
+        if (isOption(arg))
+            return usageError(kUsage, QStringLiteral("unknown option ") + arg);
+        folders.append(arg);
     }
-    if (folders.size() != 2) {
-        printErr(kUsage);
-        return kExitUsage;
-    }
-    installInfoLogFilter(verbose);
+    if (folders.size() != 2)
+        return usageError(kUsage);
 
-    const QString source = QDir::cleanPath(QFileInfo(folders[0]).absoluteFilePath());
-    const QString destination = QDir::cleanPath(QFileInfo(folders[1]).absoluteFilePath());
+    const QString source = absolutePath(folders[0]);
+    const QString destination = absolutePath(folders[1]);
     if (!QFileInfo(source).isDir()) {
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": the source \"%1\" is not a folder").arg(source));
         return kExitFailure;

@@ -29,21 +29,16 @@ int runDetectCommand(const QStringList &args)
         if (arg == QLatin1String("--workers") && i + 1 < args.size()) {
             bool ok = false;
             workers = args[++i].toInt(&ok);
-            if (!ok || workers < 1 || workers > 64) {
-                printErr(QStringLiteral(SORRELBY_EXECUTABLE ": --workers needs a number from 1 to 64\n") + kUsage);
-                return kExitUsage;
-            }
-        } else if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
-            printErr(QStringLiteral(SORRELBY_EXECUTABLE ": unknown option ") + arg + QLatin1Char('\n') + kUsage);
-            return kExitUsage;
+            if (!ok || workers < 1 || workers > 64)
+                return usageError(kUsage, QStringLiteral("--workers needs a number from 1 to 64"));
+        } else if (isOption(arg)) {
+            return usageError(kUsage, QStringLiteral("unknown option ") + arg);
         } else {
             files.append(arg);
         }
     }
-    if (files.isEmpty()) {
-        printErr(kUsage);
-        return kExitUsage;
-    }
+    if (files.isEmpty())
+        return usageError(kUsage);
 
     initializeMetadataLibrary();
     QThreadPool pool;

@@ -28,16 +28,12 @@ int runInfoCommand(const QStringList &args)
 {
     QStringList files;
     for (const QString &arg : args) {
-        if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
-            printErr(QStringLiteral(SORRELBY_EXECUTABLE ": unknown option ") + arg + QLatin1Char('\n') + kUsage);
-            return kExitUsage;
-        }
+        if (isOption(arg))
+            return usageError(kUsage, QStringLiteral("unknown option ") + arg);
         files.append(arg);
     }
-    if (files.isEmpty()) {
-        printErr(kUsage);
-        return kExitUsage;
-    }
+    if (files.isEmpty())
+        return usageError(kUsage);
     initializeMetadataLibrary();
     int unreadable = 0;
     for (const QString &path : files) {

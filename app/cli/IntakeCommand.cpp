@@ -10,7 +10,6 @@
 #include "naming/PhotoMetadata.h"
 #include "platform/SoundPlayer.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 namespace sorrelby::cli {
@@ -25,18 +24,14 @@ int runIntakeCommand(const QStringList &args)
 {
     QStringList folders;
     for (const QString &arg : args) {
-        if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
-            printErr(QStringLiteral(SORRELBY_EXECUTABLE ": unknown option ") + arg + QLatin1Char('\n') + kUsage);
-            return kExitUsage;
-        }
+        if (isOption(arg))
+            return usageError(kUsage, QStringLiteral("unknown option ") + arg);
         folders.append(arg);
     }
-    if (folders.size() != 2) {
-        printErr(kUsage);
-        return kExitUsage;
-    }
-    const QString hotFolder = QDir::cleanPath(QFileInfo(folders[0]).absoluteFilePath());
-    const QString source = QDir::cleanPath(QFileInfo(folders[1]).absoluteFilePath());
+    if (folders.size() != 2)
+        return usageError(kUsage);
+    const QString hotFolder = absolutePath(folders[0]);
+    const QString source = absolutePath(folders[1]);
     for (const QString &folder : {hotFolder, source}) {
         if (!QFileInfo(folder).isDir()) {
             printErr(QStringLiteral(SORRELBY_EXECUTABLE ": \"%1\" is not a folder").arg(folder));

@@ -66,35 +66,27 @@ int runSectionsCommand(const QStringList &args)
 {
     bool json = false;
     bool single = false;
-    QString folder;
+    QStringList operands;
     for (const QString &arg : args) {
-        if (arg == QLatin1String("--json")) {
+        if (arg == QLatin1String("--json"))
             json = true;
-        } else if (arg == QLatin1String("--single")) {
+        else if (arg == QLatin1String("--single"))
             single = true;
-        } else if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
-            printErr(QStringLiteral(SORRELBY_EXECUTABLE ": unknown option ") + arg + QLatin1Char('\n') + kUsage);
-            return kExitUsage;
-        } else if (folder.isEmpty()) {
-            folder = arg;
-        } else {
-            printErr(QStringLiteral(SORRELBY_EXECUTABLE ": sections takes one folder\n") + kUsage);
-            return kExitUsage;
-        }
+        else if (isOption(arg))
+            return usageError(kUsage, QStringLiteral("unknown option ") + arg);
+        else
+            operands.append(arg);
     }
-    if (folder.isEmpty()) {
-        printErr(kUsage);
+    const std::optional<QString> folder = singleFolder(operands, QStringLiteral("sections"), kUsage);
+    if (!folder)
         return kExitUsage;
-    }
 
     ImageDirectoryLoader loader;
     loader.singleSectionMode = single;
-    if (!loader.loadDataForFolderWithUrl(folder)) {
-        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": cannot read the folder \"%1\": %2").arg(folder, loader.lastError()));
-        return kExitFailure;
-    }
+    if (!loader.loadDataForFolderWithUrl(*folder))
+        return unreadableFolder(*folder, loader.lastError());
     if (json)
-        printOut(QString::fromUtf8(QJsonDocument(sectionsAsJson(loader, folder)).toJson(QJsonDocument::Indented)).trimmed());
+        printOut(QString::fromUtf8(QJsonDocument(sectionsAsJson(loader, *folder)).toJson(QJsonDocument::Indented)).trimmed());
     else
         printSectionsAsText(loader);
     return kExitOk;

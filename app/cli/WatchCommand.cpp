@@ -100,10 +100,8 @@ void keepFolderValidationForThisRun()
 
 int runWatchCommand(const QStringList &args)
 {
-    for (const QString &arg : args) {
-        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": watch takes no argument \"%1\"\n").arg(arg) + kUsage);
-        return kExitUsage;
-    }
+    if (!args.isEmpty())
+        return usageError(kUsage, QStringLiteral("watch takes no argument \"%1\"").arg(args.first()));
 
     Settings &settings = Settings::shared();
     // Decoding and delivery behave as in hot folder mode; the user's stored
@@ -116,7 +114,7 @@ int runWatchCommand(const QStringList &args)
     const std::optional<QString> destination = folderFor("destination", preferenceops::getValidatedPathToDestinationPath);
     if (!hot || !source || !destination)
         return kExitFailure;
-    const QString hotFolder = QDir::cleanPath(QFileInfo(*hot).absoluteFilePath());
+    const QString hotFolder = absolutePath(*hot);
     if (QFileInfo(hotFolder).canonicalFilePath() == QFileInfo(*source).canonicalFilePath()) {
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": the hot folder and the source folder are the same folder (%1)").arg(hotFolder));
         return kExitFailure;
