@@ -78,6 +78,21 @@ int usageError(const QString &usage, const QString &problem)
     return kExitUsage;
 }
 
+std::optional<QStringList> plainOperands(const QStringList &args, const QString &usage, qsizetype count)
+{
+    for (const QString &arg : args) {
+        if (isOption(arg)) {
+            usageError(usage, QStringLiteral("unknown option ") + arg);
+            return std::nullopt;
+        }
+    }
+    if (args.isEmpty() || (count > 0 && args.size() != count)) {
+        usageError(usage);
+        return std::nullopt;
+    }
+    return args;
+}
+
 std::optional<QString> singleFolder(const QStringList &operands, const QString &command, const QString &usage)
 {
     if (operands.size() == 1)

@@ -46,6 +46,11 @@ bool isOption(const QString &arg);
 // on standard error; returns kExitUsage.
 int usageError(const QString &usage, const QString &problem = {});
 
+// The operands of a command without options of its own: exactly `count`
+// of them, or at least one when count is 0. None, with the usage printed,
+// for an option or another number of operands.
+std::optional<QStringList> plainOperands(const QStringList &args, const QString &usage, qsizetype count = 0);
+
 // The folder of a command that takes exactly one; none, with the usage
 // printed, when the operands hold none or more than one.
 std::optional<QString> singleFolder(const QStringList &operands, const QString &command, const QString &usage);

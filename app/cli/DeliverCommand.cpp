@@ -46,17 +46,12 @@ void endProgress()
 int runDeliverCommand(const QStringList &args)
 {
     // "--verbose" is taken (and honoured) before the command runs.
-    QStringList folders;
-    for (const QString &arg : args) {
-        if (isOption(arg))
-            return usageError(kUsage, QStringLiteral("unknown option ") + arg);
-        folders.append(arg);
-    }
-    if (folders.size() != 2)
-        return usageError(kUsage);
+    const std::optional<QStringList> folders = plainOperands(args, kUsage, 2);
+    if (!folders)
+        return kExitUsage;
 
-    const QString source = absolutePath(folders[0]);
-    const QString destination = absolutePath(folders[1]);
+    const QString source = absolutePath((*folders)[0]);
+    const QString destination = absolutePath((*folders)[1]);
     if (!QFileInfo(source).isDir()) {
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": the source \"%1\" is not a folder").arg(source));
         return kExitFailure;

@@ -26,17 +26,12 @@ QString captureDateText(const PhotoProperties &properties)
 
 int runInfoCommand(const QStringList &args)
 {
-    QStringList files;
-    for (const QString &arg : args) {
-        if (isOption(arg))
-            return usageError(kUsage, QStringLiteral("unknown option ") + arg);
-        files.append(arg);
-    }
-    if (files.isEmpty())
-        return usageError(kUsage);
+    const std::optional<QStringList> files = plainOperands(args, kUsage);
+    if (!files)
+        return kExitUsage;
     initializeMetadataLibrary();
     int unreadable = 0;
-    for (const QString &path : files) {
+    for (const QString &path : *files) {
         const std::optional<PhotoProperties> properties = readPhotoProperties(path);
         if (!properties) {
             ++unreadable;

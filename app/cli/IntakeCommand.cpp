@@ -22,16 +22,11 @@ const QString kUsage = QStringLiteral("Usage: " SORRELBY_EXECUTABLE " intake [--
 
 int runIntakeCommand(const QStringList &args)
 {
-    QStringList folders;
-    for (const QString &arg : args) {
-        if (isOption(arg))
-            return usageError(kUsage, QStringLiteral("unknown option ") + arg);
-        folders.append(arg);
-    }
-    if (folders.size() != 2)
-        return usageError(kUsage);
-    const QString hotFolder = absolutePath(folders[0]);
-    const QString source = absolutePath(folders[1]);
+    const std::optional<QStringList> folders = plainOperands(args, kUsage, 2);
+    if (!folders)
+        return kExitUsage;
+    const QString hotFolder = absolutePath((*folders)[0]);
+    const QString source = absolutePath((*folders)[1]);
     for (const QString &folder : {hotFolder, source}) {
         if (!QFileInfo(folder).isDir()) {
             printErr(QStringLiteral(SORRELBY_EXECUTABLE ": \"%1\" is not a folder").arg(folder));
