@@ -348,8 +348,11 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
         if (deliverAsCoded) {
             report(QStringLiteral("Copying TO:\n ") + destFile);
             note(op, QStringLiteral("Need to COPY to destination: ") + destFile);
-            ++counters.allowed;
             if (!baseNameOf(photo).endsWith(cQRCodeMarker)) {
+                // Only photos meant for the destination count as allowed: a
+                // card photo counted here would make every delivery that
+                // holds one report possible issues, hiding real failures.
+                ++counters.allowed;
                 if (moveIntoFolder(photo, destFile, QStringLiteral("not moved: "), batch.failures)) {
                     note(op, QStringLiteral("File moved."));
                     ++counters.moved;

@@ -46,7 +46,7 @@ struct DeliveryCounters {
     int removed = 0;    // card photos deleted because the trash failed
     int unassigned = 0; // photos without a code moved into the unassigned folder
     int total = 0;      // photos in the batch
-    int allowed = 0;    // photos delivery tried to move into the destination (card photos included)
+    int allowed = 0;    // photos delivery tried to move into the destination (never card photos)
 
     // Photos of the batch still in the source folder (kept card photos, photos
     // without a code left behind, failed moves).

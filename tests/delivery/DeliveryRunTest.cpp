@@ -89,15 +89,16 @@ TEST_F(DeliveryTest, KeepsTheTwoNewestCardPhotosOnlyWhenAsked)
     EXPECT_EQ(lines(trashed()), lines({"X_IMG_0001-qrcode.JPG"}));
     EXPECT_EQ(lines(entries(destination)), lines({"X_IMG_0002.JPG", "X_IMG_0006.JPG", "Y_IMG_0004.JPG"}));
     EXPECT_EQ(batch.counters.total, 6);
-    EXPECT_EQ(batch.counters.allowed, 6);
+    EXPECT_EQ(batch.counters.allowed, 3);
     EXPECT_EQ(batch.counters.moved, 3);
     EXPECT_EQ(batch.counters.trashed, 1);
     EXPECT_EQ(batch.counters.leftInSource(), 2);
-    // Card photos count as allowed but are never moved.
+    // Card photos are not meant for the destination: a clean delivery does
+    // not report issues because of them.
     ASSERT_EQ(result.end, DeliveryEnd::ShowSummary);
     ASSERT_TRUE(batch.summary);
-    EXPECT_EQ(batch.summary->title, QStringLiteral("Possible Issue(s) with Moving ReAssigned Files..."));
-    EXPECT_EQ(batch.summary->message, QStringLiteral("Moved 3 out of 6 Allowed Files.\nFolder has Total of 6 Files"));
+    EXPECT_EQ(batch.summary->title, QStringLiteral("Finished Moving ALL ReAssigned Files..."));
+    EXPECT_EQ(batch.summary->message, QStringLiteral("Moved 3 out of 3 Allowed Files.\nFolder has Total of 6 Files"));
     EXPECT_EQ(batch.summary->autoCloseSeconds, 5.0);
     ASSERT_EQ(progress.size(), 6);
     EXPECT_EQ(progress.first(), QStringLiteral("Copying TO:\n ") + destination + QStringLiteral("/X_IMG_0001-qrcode.JPG"));
