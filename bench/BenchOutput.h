@@ -4,6 +4,7 @@
 // the figures stand out.
 
 #include <QString>
+#include <QThread>
 #include <QtGlobal>
 
 #include <cstdio>
@@ -13,6 +14,20 @@ namespace sorrelby::bench {
 inline void benchLine(const char *name, double value, const char *unit)
 {
     std::printf("BENCH %s %.3f %s\n", name, value, unit);
+    std::fflush(stdout);
+}
+
+// For figures that are not one number, such as "57/60 cards".
+inline void benchLine(const QString &name, const QString &value, const char *unit = "")
+{
+    std::printf("BENCH %s %s %s\n", qPrintable(name), qPrintable(value), unit);
+    std::fflush(stdout);
+}
+
+// "BENCH <prefix>_cores <n> cores": the machine the figures come from.
+inline void coresLine(const char *prefix)
+{
+    std::printf("BENCH %s_cores %d cores\n", prefix, QThread::idealThreadCount());
     std::fflush(stdout);
 }
 

@@ -6,11 +6,9 @@
 //     (recall) and the share of photos that got exactly their expected name.
 // Everything happens in a temporary folder; settings are isolated there too.
 
-#include "bench/BenchOutput.h"
+#include "bench/BenchRun.h"
 #include "naming/DecodePass.h"
 #include "platform/FileOps.h"
-#include "settings/Settings.h"
-#include "tests/testkit/photos/ShootGenerator.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,13 +16,11 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <cstdio>
 #include <unistd.h>
 
 using namespace sorrelby;
 using sorrelby::bench::benchLine;
 using sorrelby::bench::note;
-using sorrelby::bench::quietLog;
 
 namespace {
 
@@ -81,33 +77,14 @@ QString linkedCopy(const testkit::Shoot &shoot, const QString &folder)
     return folder;
 }
 
-// The 24 MP shoot, generated once into the bench cache and reused.
-std::optional<testkit::Shoot> cachedShoot(int subjects, int photosPerSubject)
+void detectingPass(int subjects, int photosPerSubject)
 {
-    const QString folder = QStringLiteral(SORRELBY_BENCH_CACHE "/decode-shoot-%1x%2").arg(subjects).arg(photosPerSubject);
-    const QString manifest = folder + QStringLiteral("/manifest.json");
-    if (std::optional<testkit::Shoot> shoot = testkit::readManifest(manifest)) {
-        bool complete = true;
-        for (const testkit::ShootPhoto &photo : shoot->photos)
-            complete = complete && QFile::exists(folder + QLatin1Char('/') + photo.fileName);
-        if (complete) {
-            shoot->folder = folder;
-            return shoot;
-        }
-    }
-    QDir(folder).removeRecursively();
     testkit::ShootSpec spec;
     spec.subjects = subjects;
     spec.photosPerSubject = photosPerSubject;
     spec.size = QSize(6000, 4000);
-    spec.manifestPath = manifest;
-    note(QStringLiteral("generating %1 photos of 24 MP into %2...").arg(subjects * (photosPerSubject + 1)).arg(folder));
-    return testkit::writeShoot(folder, spec);
-}
-
-void detectingPass(int subjects, int photosPerSubject)
-{
-    const std::optional<testkit::Shoot> shoot = cachedShoot(subjects, photosPerSubject);
+    const std::optional<testkit::Shoot> shoot =
+        bench::cachedShoot(QStringLiteral("decode-shoot-%1x%2").arg(subjects).arg(photosPerSubject), spec);
     if (!shoot) {
         note(QStringLiteral("could not generate the shoot"));
         return;
@@ -155,12 +132,9 @@ int main(int argc, char **argv)
     QTemporaryDir root;
     if (!root.isValid())
         return 1;
-    // Nothing of the user's: settings live in the temporary folder.
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.path() + QStringLiteral("/config")));
-    qInstallMessageHandler(quietLog);
+    bench::isolateRun(root.path());
     QCoreApplication app(argc, argv);
-    Settings::shared().registerFactoryDefaults();
-    std::printf("BENCH decode_cores %d cores\n", QThread::idealThreadCount());
+    bench::startRun("decode");
 
     nameCarryingPass(root.path());
     // BENCH_QUICK=1 keeps the detecting pass short for a smoke run.

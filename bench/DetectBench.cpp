@@ -9,6 +9,7 @@
 // reused. Options: --corpus DIR (another folder with the same manifest),
 // --only naive|regions, --workers N, --verbose (one line per photo).
 
+#include "bench/BenchOutput.h"
 #include "naming/CodeDetection.h"
 #include "naming/PhotoMetadata.h"
 #include "tests/testkit/photos/CardGenerator.h"
@@ -22,11 +23,11 @@
 #include <QtConcurrent/QtConcurrent>
 
 #include <atomic>
-#include <cstdio>
 
 #include <sys/resource.h>
 
 using namespace sorrelby;
+using namespace sorrelby::bench;
 using namespace sorrelby::testkit;
 
 namespace {
@@ -41,17 +42,6 @@ struct Entry {
     QString payload; // empty: an ordinary photo
     int side = 0;
 };
-
-void bench(const QString &name, const QString &value, const char *unit = "")
-{
-    std::printf("BENCH %s %s %s\n", qPrintable(name), qPrintable(value), unit);
-    std::fflush(stdout);
-}
-
-void note(const QString &text)
-{
-    std::fprintf(stderr, "%s\n", qPrintable(text));
-}
 
 // Deterministic variety: the i-th card of the corpus.
 CardPhotoSpec cardSpec(int i, QString *payload, int *side)
@@ -224,28 +214,22 @@ RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int worke
 void report(const QString &name, const RunResult &r, int workers, int photos)
 {
     const double rate = photos / std::max(1e-9, r.seconds);
-    bench(QStringLiteral("detect_photos_per_s_%1_%2").arg(name).arg(workers), QString::number(rate, 'f', 2), "photos/s");
+    benchLine(QStringLiteral("detect_photos_per_s_%1_%2").arg(name).arg(workers), QString::number(rate, 'f', 2), "photos/s");
     // Processor time per photo: what the rate would be on idle cores,
     // whatever else the machine was doing during the run.
-    bench(QStringLiteral("detect_cpu_ms_per_photo_%1_%2").arg(name).arg(workers),
+    benchLine(QStringLiteral("detect_cpu_ms_per_photo_%1_%2").arg(name).arg(workers),
           QString::number(1e3 * r.processCpuSeconds / photos, 'f', 1), "ms");
     if (workers != 1)
         return;
-    bench(QStringLiteral("detect_recall_%1").arg(name), QStringLiteral("%1/%2").arg(r.found).arg(r.cards), "cards");
-    bench(QStringLiteral("detect_recall_%1_200px").arg(name), QStringLiteral("%1/%2").arg(r.found200).arg(r.cards200), "cards");
-    bench(QStringLiteral("detect_recall_%1_300px_up").arg(name), QStringLiteral("%1/%2").arg(r.found300).arg(r.cards300), "cards");
-    bench(QStringLiteral("detect_false_%1").arg(name), QString::number(r.falseCodes), "codes");
-    bench(QStringLiteral("detect_full_size_decodes_%1").arg(name), QString::number(r.fullSizeDecodes), "decodes");
-    bench(QStringLiteral("detect_decode_ms_%1").arg(name), QString::number(r.decodeMs / photos, 'f', 1), "ms/photo");
-    bench(QStringLiteral("detect_search_ms_%1").arg(name), QString::number(r.searchMs / photos, 'f', 1), "ms/photo");
+    benchLine(QStringLiteral("detect_recall_%1").arg(name), QStringLiteral("%1/%2").arg(r.found).arg(r.cards), "cards");
+    benchLine(QStringLiteral("detect_recall_%1_200px").arg(name), QStringLiteral("%1/%2").arg(r.found200).arg(r.cards200), "cards");
+    benchLine(QStringLiteral("detect_recall_%1_300px_up").arg(name), QStringLiteral("%1/%2").arg(r.found300).arg(r.cards300), "cards");
+    benchLine(QStringLiteral("detect_false_%1").arg(name), QString::number(r.falseCodes), "codes");
+    benchLine(QStringLiteral("detect_full_size_decodes_%1").arg(name), QString::number(r.fullSizeDecodes), "decodes");
+    benchLine(QStringLiteral("detect_decode_ms_%1").arg(name), QString::number(r.decodeMs / photos, 'f', 1), "ms/photo");
+    benchLine(QStringLiteral("detect_search_ms_%1").arg(name), QString::number(r.searchMs / photos, 'f', 1), "ms/photo");
     if (r.unreadable)
         note(QStringLiteral("bench-detect: %1 photos unreadable with %2").arg(r.unreadable).arg(name));
-}
-
-void quietLog(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtInfoMsg && type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
 } // namespace
@@ -295,7 +279,7 @@ int main(int argc, char **argv)
         const RunResult more = run(entries, DetectionStrategy::Regions, workers, false);
         report(QStringLiteral("regions"), more, workers, photos);
         if (naiveRate > 0)
-            bench(QStringLiteral("detect_speedup"), QString::number(photos / one.seconds / naiveRate, 'f', 1), "x (one worker each)");
+            benchLine(QStringLiteral("detect_speedup"), QString::number(photos / one.seconds / naiveRate, 'f', 1), "x (one worker each)");
     }
     return 0;
 }

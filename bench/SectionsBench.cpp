@@ -6,26 +6,22 @@
 //     cache knows the files by identity, so no thumbnail is made again).
 // The folder is written under a temporary folder; settings are isolated there.
 
-#include "bench/BenchOutput.h"
+#include "bench/BenchRun.h"
 #include "browser/SectionModel.h"
 #include "browser/ThumbnailService.h"
 #include "platform/FileOps.h"
-#include "settings/Settings.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <algorithm>
-#include <cstdio>
 
 using namespace sorrelby;
 using sorrelby::bench::benchLine;
 using sorrelby::bench::note;
-using sorrelby::bench::quietLog;
 
 namespace {
 
@@ -94,11 +90,9 @@ int main(int argc, char **argv)
     QTemporaryDir root;
     if (!root.isValid())
         return 1;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.path() + QStringLiteral("/config")));
-    qInstallMessageHandler(quietLog);
+    bench::isolateRun(root.path());
     QCoreApplication app(argc, argv);
-    Settings::shared().registerFactoryDefaults();
-    std::printf("BENCH sections_cores %d cores\n", QThread::idealThreadCount());
+    bench::startRun("sections");
 
     const QString folder = root.path() + QStringLiteral("/source");
     QDir().mkpath(folder);

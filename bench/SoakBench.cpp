@@ -14,7 +14,7 @@
 //   BENCH soak_misnamed <n>                   photos found, but not exactly once where and as expected
 //   BENCH soak_seconds_after_last_write <s>   from the last write to the last photo delivered
 
-#include "tests/testkit/photos/ShootGenerator.h"
+#include "bench/BenchRun.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -31,12 +31,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
+using namespace sorrelby::bench;
 using namespace sorrelby::testkit;
 using Clock = std::chrono::steady_clock;
 
@@ -55,23 +55,6 @@ constexpr int cChunks = 4;
 constexpr auto cChunkGap = std::chrono::milliseconds(300);
 constexpr int cGiveUpSeconds = 240;
 
-void bench(const char *name, double value, const char *unit)
-{
-    std::printf("BENCH %s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-void note(const QString &text)
-{
-    std::fprintf(stderr, "%s\n", qPrintable(text));
-}
-
-void quietLog(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtInfoMsg && type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
 QByteArray digest(const QByteArray &bytes)
 {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
@@ -87,24 +70,6 @@ ShootSpec shootSpec()
     spec.unreadableCardSubjects = {17};
     spec.seed = 7;
     return spec;
-}
-
-// The generated shoot, made once and kept in the benchmark cache.
-std::optional<Shoot> cachedShoot(const ShootSpec &spec)
-{
-    const QString folder = QStringLiteral(SORRELBY_BENCH_CACHE "/soak-shoot-v1");
-    if (std::optional<Shoot> shoot = readManifest(folder + QStringLiteral("/manifest.json"))) {
-        bool complete = true;
-        for (const QString &path : shoot->paths())
-            complete = complete && QFileInfo::exists(path);
-        if (complete)
-            return shoot;
-    }
-    note(QStringLiteral("generating the shoot (%1 photos) into %2 ...").arg(spec.subjects * (spec.photosPerSubject + 1) * spec.cameras.size()).arg(folder));
-    QDir(folder).removeRecursively();
-    ShootSpec withManifest = spec;
-    withManifest.manifestPath = folder + QStringLiteral("/manifest.json");
-    return writeShoot(folder, withManifest);
 }
 
 struct Write {
@@ -175,7 +140,7 @@ int main(int argc, char **argv)
     }
 
     const ShootSpec spec = shootSpec();
-    const std::optional<Shoot> shoot = cachedShoot(spec);
+    const std::optional<Shoot> shoot = cachedShoot(QStringLiteral("soak-shoot-v1"), spec);
     if (!shoot) {
         note(QStringLiteral("bench-soak: cannot generate the shoot"));
         return 1;
@@ -339,9 +304,9 @@ int main(int argc, char **argv)
     note(QStringLiteral("%1 photos written (%2 write failures), %3 passes, %4 deliveries, %5 card photos kept, %6 trashed, %7 unknown files")
              .arg(shoot->photos.size()).arg(writeFailures.load()).arg(passes).arg(deliveries).arg(kept).arg(trashed).arg(strangers));
 
-    bench("soak_lost", lost, "photos");
-    bench("soak_misnamed", misnamed, "photos");
-    bench("soak_seconds_after_last_write", secondsAfterLastWrite, "s");
+    benchLine("soak_lost", lost, "photos");
+    benchLine("soak_misnamed", misnamed, "photos");
+    benchLine("soak_seconds_after_last_write", secondsAfterLastWrite, "s");
     if (qEnvironmentVariableIsSet("SORRELBY_BENCH_KEEP")) {
         root.setAutoRemove(false);
         note(QStringLiteral("kept ") + root.path());
