@@ -22,12 +22,6 @@ namespace sorrelby {
 
 namespace {
 
-// Log lines are built with QStringBuilder; take them as QString.
-void note(const QString &className, const QString &operation, const QString &detail = {})
-{
-    logOp(className, operation, detail);
-}
-
 const QString kClass = QStringLiteral("ImageDirectoryLoader");
 
 const QString cPrefInputFolderSortKeyList = QStringLiteral("prefInputFolderSortKeyList");
@@ -89,9 +83,9 @@ void ImageDirectoryLoader::doNotificationForButton(const Notification &notificat
     const QVariantMap &info = notification.userInfo;
     const QString operation = QStringLiteral("doNotificationForButton(_:)");
     if (info.contains(QStringLiteral("command")))
-        note(kClass, operation, QStringLiteral("command = ") + info.value(QStringLiteral("command")).toString());
+        logOp(kClass, operation, QStringLiteral("command = ") + info.value(QStringLiteral("command")).toString());
     else if (info.contains(QStringLiteral("sectionid")))
-        note(kClass, operation, QStringLiteral("sectionid = ") + info.value(QStringLiteral("sectionid")).toString());
+        logOp(kClass, operation, QStringLiteral("sectionid = ") + info.value(QStringLiteral("sectionid")).toString());
 }
 
 void ImageDirectoryLoader::setupDataForUrls(const std::optional<QStringList> &urls)
@@ -172,7 +166,7 @@ void ImageDirectoryLoader::createImageFilesForUrls(const QStringList &urls)
             curinfo.insert(barcodeId, key);
             sectionLengthArray2.append(QVariantMap{{barcodeId, key}});
             arrayofitemsinsection.clear();
-            note(kClass, operation, QStringLiteral("new section.......==================================="));
+            logOp(kClass, operation, QStringLiteral("new section.......==================================="));
         }
         previousKey = key;
         auto file = std::make_shared<ImageFile>(url);
@@ -191,7 +185,7 @@ std::optional<QStringList> ImageDirectoryLoader::getFilesURLFromFolderClass(cons
     DIR *dir = ::opendir(QFile::encodeName(root).constData());
     if (!dir) {
         const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-        note(kClass, operation, QStringLiteral("`directoryEnumerator` error: ") + root + QLatin1String(": ") + reason);
+        logOp(kClass, operation, QStringLiteral("`directoryEnumerator` error: ") + root + QLatin1String(": ") + reason);
         if (error)
             *error = reason;
         return std::nullopt;
@@ -215,7 +209,7 @@ std::optional<QStringList> ImageDirectoryLoader::getFilesURLFromFolderClass(cons
         const dirent *entry = ::readdir(dir);
         if (!entry) {
             if (errno != 0)
-                note(kClass, operation, QStringLiteral("`directoryEnumerator` error: ") + QString::fromLocal8Bit(std::strerror(errno)));
+                logOp(kClass, operation, QStringLiteral("`directoryEnumerator` error: ") + QString::fromLocal8Bit(std::strerror(errno)));
             break;
         }
         if (entry->d_name[0] == '.') // hidden files, "." and ".."
@@ -229,7 +223,7 @@ std::optional<QStringList> ImageDirectoryLoader::getFilesURLFromFolderClass(cons
         if (!filetypes::isImage(path))
             continue;
         if (delay >= 0 && now < attributes->creationDate.addMSecs(qint64(delay * 1000.0))) {
-            note(kClass, operation, QStringLiteral("too young, left for a later reload: ") + path);
+            logOp(kClass, operation, QStringLiteral("too young, left for a later reload: ") + path);
             continue;
         }
         kept.append(path);
@@ -246,13 +240,13 @@ std::optional<QStringList> ImageDirectoryLoader::getFilesURLFromFolder(const QSt
 int ImageDirectoryLoader::numberOfItemsInSection(int section) const
 {
     if (fVerbose)
-        note(kClass, QStringLiteral("numberOfItemsInSection(_:)"), QString::number(section));
+        logOp(kClass, QStringLiteral("numberOfItemsInSection(_:)"), QString::number(section));
     if (sectionsAttributesArray.empty()) {
-        note(kClass, QStringLiteral("numberOfItemsInSection(_:)"), QStringLiteral("inside numberOfItemsInSection...sectionsAttributesArray isEmpty..."));
+        logOp(kClass, QStringLiteral("numberOfItemsInSection(_:)"), QStringLiteral("inside numberOfItemsInSection...sectionsAttributesArray isEmpty..."));
         return 0;
     }
     if (section < 0 || size_t(section) >= sectionsAttributesArray.size()) {
-        note(kClass, QStringLiteral("numberOfItemsInSection(_:)"), QStringLiteral("...section >= sectionsAttributesArray.count..."));
+        logOp(kClass, QStringLiteral("numberOfItemsInSection(_:)"), QStringLiteral("...section >= sectionsAttributesArray.count..."));
         return 0;
     }
     return sectionsAttributesArray[size_t(section)].sectionLength;
@@ -266,7 +260,7 @@ int ImageDirectoryLoader::numberOfItems() const
 ImageFilePtr ImageDirectoryLoader::imageFileForIndexPath(const IndexPath &indexPath) const
 {
     if (fVerbose)
-        note(kClass, QStringLiteral("imageFileForIndexPath(_:)"), QStringLiteral("[%1, %2]").arg(indexPath.section).arg(indexPath.item));
+        logOp(kClass, QStringLiteral("imageFileForIndexPath(_:)"), QStringLiteral("[%1, %2]").arg(indexPath.section).arg(indexPath.item));
     if (indexPath.section < 0 || size_t(indexPath.section) >= sectionsAttributesArray.size() || indexPath.item < 0)
         return nullptr;
     // An item past its own section must not answer with the next section's photo.
@@ -282,11 +276,11 @@ ImageFilePtr ImageDirectoryLoader::imageFileForIndexPath(const IndexPath &indexP
 bool ImageDirectoryLoader::loadDataForFolderWithUrl(const QString &folder)
 {
     const QString operation = QStringLiteral("loadDataForFolderWithUrl(_:)");
-    note(kClass, operation, folder);
+    logOp(kClass, operation, folder);
     m_lastError.clear();
     const std::optional<QStringList> urls = getFilesURLFromFolder(folder);
     if (!urls) {
-        note(kClass, operation, QStringLiteral("Inside loadDataForFolderWithUrl.. folderURL is NIL????"));
+        logOp(kClass, operation, QStringLiteral("Inside loadDataForFolderWithUrl.. folderURL is NIL????"));
         return false;
     }
     const QString key = selectedSortKey();
@@ -301,7 +295,7 @@ bool ImageDirectoryLoader::loadDataForFolderWithUrl(const QString &folder)
 std::optional<QString> ImageDirectoryLoader::barcodeidForSection(int section) const
 {
     if (fVerbose)
-        note(kClass, QStringLiteral("barcodeidForSection(_:)"), QString::number(section));
+        logOp(kClass, QStringLiteral("barcodeidForSection(_:)"), QString::number(section));
     if (section < 0 || section >= sectionLengthArray2.size())
         return std::nullopt;
     const QVariant id = sectionLengthArray2.at(section).value(QStringLiteral("barcodeid"));
@@ -337,7 +331,7 @@ bool ImageDirectoryLoader::loadThumbnails()
     for (size_t i = 0; i < imageFiles.size(); ++i) {
         imageFiles[i]->thumbnail = thumbnails.value(qsizetype(i));
         if (imageFiles[i]->thumbnail.isNull())
-            note(kClass, QStringLiteral("getThumbnailImage(_:)"), imageFiles[i]->fileurl);
+            logOp(kClass, QStringLiteral("getThumbnailImage(_:)"), imageFiles[i]->fileurl);
     }
     return true;
 }
@@ -346,7 +340,7 @@ void ImageDirectoryLoader::logSectionTable() const
 {
     for (size_t i = 0; i < sectionsAttributesArray.size(); ++i) {
         const SectionAttributes &s = sectionsAttributesArray[i];
-        note(kClass, QStringLiteral("setupDataForUrls(_:)"),
+        logOp(kClass, QStringLiteral("setupDataForUrls(_:)"),
               QStringLiteral("section %1 [%2] offset %3 length %4")
                   .arg(i)
                   .arg(barcodeidForSection(int(i)).value_or(QString()))

@@ -23,12 +23,6 @@ namespace sorrelby {
 
 namespace {
 
-// Log lines are built with QStringBuilder; take them as QString.
-void note(const QString &className, const QString &operation, const QString &detail = {})
-{
-    logOp(className, operation, detail);
-}
-
 const QString kNameCarrying = QStringLiteral("DecodePass");
 const QString kDetecting = QStringLiteral("DetectingPass");
 
@@ -81,27 +75,27 @@ bool giveCode(const QString &path, const QString &code, int tag, DecodeSummary &
             base = baseNameOf(original);
             extension = extensionOf(original);
         } else {
-            note(kNameCarrying, QStringLiteral("revertItemToOriginal()"),
+            logOp(kNameCarrying, QStringLiteral("revertItemToOriginal()"),
                   QStringLiteral("returned nil here...the original name %1 is taken").arg(original));
         }
     }
     const QString newPath = inFolder(folder, makeCodedFileName(code, base, extension));
     if (newPath == path) {
-        note(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"), QStringLiteral("already named: ") + path);
+        logOp(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"), QStringLiteral("already named: ") + path);
         return true;
     }
     const FileResult moved = fileops::moveNoReplace(path, newPath);
     if (moved) {
-        note(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"), QStringLiteral("renamed ") + path + QLatin1String(" TO ") + newPath);
+        logOp(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"), QStringLiteral("renamed ") + path + QLatin1String(" TO ") + newPath);
         ++summary.renamed;
         return true;
     }
-    note(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"),
+    logOp(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"),
           QStringLiteral("FAILED to rename ") + path + QLatin1String(" TO ") + newPath + QLatin1String(": ") + moved.error);
     ++summary.failed;
     if (!revertTarget.isEmpty()) {
         if (fileops::moveNoReplace(path, revertTarget))
-            note(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"), QStringLiteral("reverted ") + path + QLatin1String(" TO ") + revertTarget);
+            logOp(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"), QStringLiteral("reverted ") + path + QLatin1String(" TO ") + revertTarget);
     }
     return false;
 }
@@ -125,12 +119,12 @@ void NameCarryingPass::doAutoDecodeQRAction3New(const QStringList &paths, const 
         doAutoDecodeQRAction3(paths, progress, completion);
         return;
     }
-    note(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3New()"), QStringLiteral("splitting %1 photos by camera").arg(paths.size()));
+    logOp(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3New()"), QStringLiteral("splitting %1 photos by camera").arg(paths.size()));
     const std::optional<QMap<QString, QStringList>> cameras = m_grouper(paths);
     if (cameras) {
         for (auto it = cameras->cbegin(); it != cameras->cend(); ++it) {
             if (!decodesInCameraMode(it.key())) {
-                note(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3New()"),
+                logOp(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3New()"),
                       QStringLiteral("not decoding camera %1 (%2 photos)").arg(it.key()).arg(it.value().size()));
                 continue;
             }
@@ -151,13 +145,13 @@ void NameCarryingPass::doAutoDecodeQRAction3(const QStringList &paths, const Pro
 void NameCarryingPass::walk(const QStringList &paths, const QString &cameraKey, const Progress &progress)
 {
     const QString operation = QStringLiteral("doAutoDecodeQRAction3()");
-    note(kNameCarrying, operation, joinedForLog(paths));
+    logOp(kNameCarrying, operation, joinedForLog(paths));
     DecodeSummary summary;
     summary.cameraKey = cameraKey;
 
     std::optional<QStringList> ordered = sortImageUrls222(paths, SortDirection::Ascending);
     if (!ordered) {
-        note(kNameCarrying, operation, QStringLiteral("unable to order the photos; nothing renamed"));
+        logOp(kNameCarrying, operation, QStringLiteral("unable to order the photos; nothing renamed"));
         m_summaries.append(summary);
         return;
     }
@@ -174,7 +168,7 @@ void NameCarryingPass::walk(const QStringList &paths, const QString &cameraKey, 
         const std::optional<QString> code = doGetQRCodeFromFileName(path);
         const bool isCodePhoto = code.has_value();
         if (isCodePhoto) {
-            note(kNameCarrying, operation, QStringLiteral("code photo ") + path + QLatin1String(" code = ") + *code);
+            logOp(kNameCarrying, operation, QStringLiteral("code photo ") + path + QLatin1String(" code = ") + *code);
             addToSummary(summary, *code, foundBefore);
             currentCode = code;
         }
@@ -270,7 +264,7 @@ private:
         try {
             return detect(path);
         } catch (const std::exception &error) {
-            note(kDetecting, QStringLiteral("doAutoQRCode()"), path + QLatin1String(": detection failed: ") + QString::fromLocal8Bit(error.what()));
+            logOp(kDetecting, QStringLiteral("doAutoQRCode()"), path + QLatin1String(": detection failed: ") + QString::fromLocal8Bit(error.what()));
             return std::nullopt;
         }
     }
@@ -313,14 +307,14 @@ bool DetectingPass::detectionAvailable()
 {
     if (Settings::shared().boolValue(cPrefCanSupportVisionFramework))
         return true;
-    note(kDetecting, QStringLiteral("doNotification2(_:)"), QStringLiteral("....Vision.framework NOT supported..."));
+    logOp(kDetecting, QStringLiteral("doNotification2(_:)"), QStringLiteral("....Vision.framework NOT supported..."));
     return false;
 }
 
 void DetectingPass::doAutoDecodeQRAction(const QStringList &urls, SerialQueue &queue)
 {
     fAbortProcess.store(false);
-    note(kDetecting, QStringLiteral("doAutoDecodeQRAction(urls:)"), joinedForLog(urls));
+    logOp(kDetecting, QStringLiteral("doAutoDecodeQRAction(urls:)"), joinedForLog(urls));
     // The walk stays on the queue; the host's handlers run on the main thread.
     Progress progress;
     if (m_progress)
@@ -345,7 +339,7 @@ DecodeSummary DetectingPass::walk(const QStringList &urls, const Progress &progr
     DecodeSummary summary;
     std::optional<QStringList> ordered = sortImageUrls(urls, SortDirection::Ascending);
     if (!ordered) {
-        note(kDetecting, operation, QStringLiteral("unable to order the photos; nothing renamed"));
+        logOp(kDetecting, operation, QStringLiteral("unable to order the photos; nothing renamed"));
         if (finished)
             finished(summary);
         return summary;
@@ -355,7 +349,7 @@ DecodeSummary DetectingPass::walk(const QStringList &urls, const Progress &progr
 
     const int count = int(ordered->size());
     const int workers = std::min(workerCount(), std::max(1, count));
-    note(kDetecting, operation, QStringLiteral("walking %1 photos, detecting on %2 thread(s)").arg(count).arg(workers));
+    logOp(kDetecting, operation, QStringLiteral("walking %1 photos, detecting on %2 thread(s)").arg(count).arg(workers));
     std::optional<QString> currentCode;
     bool codePhoto = false;
     bool foundBefore = false;
@@ -371,7 +365,7 @@ DecodeSummary DetectingPass::walk(const QStringList &urls, const Progress &progr
             if (!code) {
                 codePhoto = false;
             } else {
-                note(kDetecting, operation, path + QLatin1String(" code = ") + *code);
+                logOp(kDetecting, operation, path + QLatin1String(" code = ") + *code);
                 addToSummary(summary, *code, foundBefore);
                 currentCode = code;
                 codePhoto = true;
@@ -383,10 +377,10 @@ DecodeSummary DetectingPass::walk(const QStringList &urls, const Progress &progr
                 const QString newPath = inFolder(folderOf(path), makeCodedFileName(*currentCode, base, extensionOf(path)));
                 const FileResult moved = fileops::moveNoReplace(path, newPath);
                 if (moved) {
-                    note(kDetecting, operation, QStringLiteral("renamed ") + path + QLatin1String(" TO ") + newPath);
+                    logOp(kDetecting, operation, QStringLiteral("renamed ") + path + QLatin1String(" TO ") + newPath);
                     ++summary.renamed;
                 } else {
-                    note(kDetecting, operation, QStringLiteral("FAILED to rename ") + path + QLatin1String(" TO ") + newPath + QLatin1String(": ") + moved.error);
+                    logOp(kDetecting, operation, QStringLiteral("FAILED to rename ") + path + QLatin1String(" TO ") + newPath + QLatin1String(": ") + moved.error);
                     ++summary.failed;
                 }
             }
@@ -394,7 +388,7 @@ DecodeSummary DetectingPass::walk(const QStringList &urls, const Progress &progr
         }
     }
     if (summary.aborted)
-        note(kDetecting, operation, QStringLiteral("aborted by the user after %1 of %2 photos").arg(summary.photos).arg(count));
+        logOp(kDetecting, operation, QStringLiteral("aborted by the user after %1 of %2 photos").arg(summary.photos).arg(count));
     if (finished)
         finished(summary);
     return summary;

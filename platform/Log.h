@@ -17,4 +17,10 @@ void logLine(const QString &text);
 // logLine(opLine(...)).
 void logOp(QStringView className, QStringView operation, QStringView detail = {});
 
+// The same for parts built with QStringBuilder, which give no view.
+inline void logOp(const QString &className, const QString &operation, const QString &detail)
+{
+    logOp(QStringView(className), QStringView(operation), QStringView(detail));
+}
+
 } // namespace sorrelby
