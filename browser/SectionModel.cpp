@@ -3,10 +3,10 @@
 #include "browser/ThumbnailService.h"
 #include "naming/FileNameScheme.h"
 #include "naming/PhotoOrdering.h"
-#include "platform/Dispatch.h"
 #include "platform/FileOps.h"
 #include "platform/FileTypes.h"
 #include "platform/Log.h"
+#include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
 
 #include <QDateTime>
@@ -28,8 +28,6 @@ const QString cPrefInputFolderSortKeyList = QStringLiteral("prefInputFolderSortK
 const QString cPrefInputFolderSortKeySelectedIndex = QStringLiteral("prefInputFolderSortKeySelectedIndex");
 const QString cPrefInputFolderSortOrderKeyList = QStringLiteral("prefInputFolderSortOrderKeyList");
 const QString cPrefInputFolderSortOrderKeySelectedIndex = QStringLiteral("prefInputFolderSortOrderKeySelectedIndex");
-const QString cPrefDoDelayToWaitForValidPhoto = QStringLiteral("prefDoDelayToWaitForValidPhoto");
-const QString cPrefDelayToWaitForValidPhotoInSeconds = QStringLiteral("prefDelayToWaitForValidPhotoInSeconds");
 
 // The "key" entry of the selected dictionary of a settings list; entry 0 when
 // the index is out of range; none when the list is empty or the entry has no
@@ -191,15 +189,7 @@ std::optional<QStringList> ImageDirectoryLoader::getFilesURLFromFolderClass(cons
         return std::nullopt;
     }
 
-    const Settings &settings = Settings::shared();
-    double delay = -1;
-    if (settings.boolValue(cPrefDoDelayToWaitForValidPhoto)) {
-        delay = settings.doubleValue(cPrefDelayToWaitForValidPhotoInSeconds);
-        if (delay < 1.0) {
-            delay = 1.0;
-            mainqueue::async([] { Settings::shared().setValue(cPrefDelayToWaitForValidPhotoInSeconds, 1.0); });
-        }
-    }
+    const std::optional<double> delay = preferenceops::validPhotoDelay();
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QString prefix = root == QLatin1String("/") ? root : root + QLatin1Char('/');
 
@@ -222,7 +212,7 @@ std::optional<QStringList> ImageDirectoryLoader::getFilesURLFromFolderClass(cons
             continue;
         if (!filetypes::isImage(path))
             continue;
-        if (delay >= 0 && now < attributes->creationDate.addMSecs(qint64(delay * 1000.0))) {
+        if (delay && now < attributes->creationDate.addMSecs(qint64(*delay * 1000.0))) {
             logOp(kClass, operation, QStringLiteral("too young, left for a later reload: ") + path);
             continue;
         }

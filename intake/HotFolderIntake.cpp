@@ -3,11 +3,11 @@
 #include "naming/CodeDetection.h"
 #include "naming/FileNameScheme.h"
 #include "naming/PhotoMetadata.h"
-#include "platform/Dispatch.h"
 #include "platform/FileOps.h"
 #include "platform/FileTypes.h"
 #include "platform/Log.h"
 #include "platform/SoundPlayer.h"
+#include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 
@@ -24,8 +24,6 @@ namespace {
 
 constexpr QStringView cClass = u"HotFolderIntake";
 constexpr QStringView cOperation = u"processHotFolder(_:toDestFolder:)";
-const QString cDoDelayKey = QStringLiteral("prefDoDelayToWaitForValidPhoto");
-const QString cDelayKey = QStringLiteral("prefDelayToWaitForValidPhotoInSeconds");
 const QString cDashKey = QStringLiteral("prefAdjustFilenameWithDash");
 // How far back from the end the end-of-image marker is looked for.
 constexpr qint64 cEndMarkerWindow = 512;
@@ -63,25 +61,6 @@ std::optional<QStringList> listEntries(const QString &folder)
     }
     ::closedir(dir);
     return names;
-}
-
-// The completeness delay in force for this pass; none when the wait is off.
-// A delay below one second is raised to one and stored back.
-std::optional<double> completenessDelay()
-{
-    const Settings &settings = Settings::shared();
-    if (!settings.boolValue(cDoDelayKey))
-        return std::nullopt;
-    double delay = settings.doubleValue(cDelayKey);
-    if (delay < 1.0) {
-        delay = 1.0;
-        mainqueue::async([] {
-            Settings &store = Settings::shared();
-            if (store.doubleValue(cDelayKey) < 1.0)
-                store.setValue(cDelayKey, 1.0);
-        });
-    }
-    return delay;
 }
 
 } // namespace
@@ -126,7 +105,7 @@ void HotFolderIntake::noteWaitUntil(const QDateTime &when, HotFolderIntakeResult
 HotFolderIntake::Readiness HotFolderIntake::checkComplete(const QString &path, const QDateTime &modified, HotFolderIntakeResult &result) const
 {
     const QDateTime now = m_clock();
-    if (const std::optional<double> delay = completenessDelay()) {
+    if (const std::optional<double> delay = preferenceops::validPhotoDelay()) {
         note(QStringLiteral(" => NEED to check if waited enough delay[%1] before adding photos...").arg(*delay));
         const QDateTime delayDate = modified.addMSecs(qint64(*delay * 1000.0));
         note(QStringLiteral("current Date = [") + describeDate(now));

@@ -2,6 +2,7 @@
 
 #include "platform/FileTypes.h"
 #include "platform/Log.h"
+#include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
 
 #include <QFile>
@@ -306,7 +307,7 @@ bool rotateUpsideDownIfAllowed(const QString &path)
     Settings &settings = Settings::shared();
     if (!settings.boolValue(QStringLiteral("prefRotateImages180")))
         return false;
-    const QStringList cameras = parseSerialList(settings.stringValue(QStringLiteral("prefCamerasToRotate180asString")));
+    const QStringList cameras = preferenceops::parseSerialList(settings.stringValue(QStringLiteral("prefCamerasToRotate180asString")));
     if (cameras.isEmpty())
         return false;
     const std::optional<PhotoProperties> properties = readPhotoProperties(path);
@@ -318,22 +319,6 @@ bool rotateUpsideDownIfAllowed(const QString &path)
     if (!isLandscapeAndNormalOrientation(path))
         return false;
     return doSetForOrientation180(path);
-}
-
-QStringList parseSerialList(const QString &text)
-{
-    QString list = text.trimmed();
-    while (list.startsWith(QLatin1Char(',')))
-        list.remove(0, 1);
-    while (list.endsWith(QLatin1Char(',')))
-        list.chop(1);
-    QStringList serials;
-    for (const QString &piece : list.split(QLatin1Char(','))) {
-        const QString serial = piece.trimmed();
-        if (!serial.isEmpty())
-            serials.append(serial);
-    }
-    return serials;
 }
 
 std::optional<EmbeddedPreview> embeddedPreview(const QString &path, int minLongSide)

@@ -80,11 +80,6 @@ bool doSetForOrientation180(const QString &path);
 // True when it was turned.
 bool rotateUpsideDownIfAllowed(const QString &path);
 
-// The serials of a comma-separated list as typed in the preferences: white
-// space and line breaks around the list and around each serial are ignored,
-// as are empty entries.
-QStringList parseSerialList(const QString &text);
-
 // An embedded preview picture (the Exif thumbnail or a maker's larger
 // preview), stored the way the main picture is: `orientation` applies to it.
 struct EmbeddedPreview {

@@ -1,6 +1,7 @@
 #include "settings/PreferenceOps.h"
 
 #include "platform/AlertPresenter.h"
+#include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "settings/FolderValidation.h"
 #include "settings/ReassignModeValidation.h"
@@ -91,25 +92,40 @@ bool isAutoReassignFromBarcodePhotosOnly()
 
 QSet<QString> getCamerasForUpsideDown()
 {
-    QSet<QString> serials;
     const auto text = Settings::shared().optionalString(QStringLiteral("prefCamerasToRotate180asString"));
     if (!text)
-        return serials;
-    QString list = text->trimmed();
-    while (list.startsWith(QLatin1Char(',')))
-        list.remove(0, 1);
-    while (list.endsWith(QLatin1Char(',')))
-        list.chop(1);
-    QStringList pieces;
-    for (const QString &piece : list.split(QLatin1Char(','))) {
+        return {};
+    const QStringList serials = parseSerialList(*text);
+    note(u"getCamerasForUpsideDown()", QStringLiteral("list of serialnumbers = ") + serials.join(QStringLiteral(", ")));
+    return QSet<QString>(serials.cbegin(), serials.cend());
+}
+
+QStringList parseSerialList(const QString &text)
+{
+    QStringList serials;
+    for (const QString &piece : text.split(QLatin1Char(','))) {
         const QString serial = piece.trimmed();
-        if (!serial.isEmpty()) {
-            pieces << serial;
-            serials.insert(serial);
-        }
+        if (!serial.isEmpty())
+            serials.append(serial);
     }
-    note(u"getCamerasForUpsideDown()", QStringLiteral("list of serialnumbers = ") + pieces.join(QStringLiteral(", ")));
     return serials;
+}
+
+std::optional<double> validPhotoDelay()
+{
+    const QString delayKey = QStringLiteral("prefDelayToWaitForValidPhotoInSeconds");
+    const Settings &settings = Settings::shared();
+    if (!settings.boolValue(QStringLiteral("prefDoDelayToWaitForValidPhoto")))
+        return std::nullopt;
+    const double delay = settings.doubleValue(delayKey);
+    if (delay >= 1.0)
+        return delay;
+    mainqueue::async([delayKey] {
+        Settings &store = Settings::shared();
+        if (store.doubleValue(delayKey) < 1.0)
+            store.setValue(delayKey, 1.0);
+    });
+    return 1.0;
 }
 
 QString formatDate(const QDateTime &when, const QString &pattern)

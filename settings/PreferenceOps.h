@@ -1,7 +1,8 @@
 #pragma once
 // Operations of the preferences that the rest of the program asks for without
 // a Preferences window: the installation kind, the reassignment mode queries,
-// the cameras whose photos are turned, the daily sub-folder name, and the
+// the cameras whose photos are turned, the completeness delay, the daily
+// sub-folder name, and the
 // validated folder locations. Stateless; safe from any thread (alerts are
 // queued on the main queue).
 
@@ -10,6 +11,7 @@
 #include <QDateTime>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 #include <optional>
@@ -27,6 +29,14 @@ bool isAutoReassignFromBarcodePhotosOnly();
 
 // Serial numbers from "prefCamerasToRotate180asString" (comma-separated).
 QSet<QString> getCamerasForUpsideDown();
+// The serial numbers of such a list, trimmed, blanks and empty pieces left out.
+QStringList parseSerialList(const QString &text);
+
+// How long after its last write a photo counts as complete, in seconds
+// ("prefDelayToWaitForValidPhotoInSeconds"); none while
+// "prefDoDelayToWaitForValidPhoto" is off. A delay below one second is raised
+// to one, and stored so on the main queue.
+std::optional<double> validPhotoDelay();
 
 // The daily sub-folder name under a date pattern at the moment `now`: the
 // moment three hours earlier (so work until 03:00 counts for the day before)

@@ -187,12 +187,6 @@ TEST_F(SectionModel, ListingKeepsOnlyCompletePhotosDirectlyInTheFolder)
 
     settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);
     EXPECT_EQ(lines(names()), lines((QStringList{"A1_X_1.JPG", "A1_X_2.jpeg", "A1_X_8.JPG"})));
-
-    // A delay below one second is raised to one and written back.
-    settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), true);
-    settings.setValue(QStringLiteral("prefDelayToWaitForValidPhotoInSeconds"), 0.25);
-    names();
-    EXPECT_TRUE(waitUntil([&] { return settings.doubleValue(QStringLiteral("prefDelayToWaitForValidPhotoInSeconds")) == 1.0; }));
 }
 
 TEST_F(SectionModel, UnreadableFolderKeepsThePreviousModel)

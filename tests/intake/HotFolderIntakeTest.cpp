@@ -134,19 +134,6 @@ TEST_F(HotFolderIntakeTest, LeavesPhotosThatMayStillBeWrittenForALaterPass)
     EXPECT_TRUE(sounds.played().isEmpty());
 }
 
-TEST_F(HotFolderIntakeTest, DelayBelowOneSecondIsRaisedToOneAndStored)
-{
-    settings.setValue(QStringLiteral("prefDelayToWaitForValidPhotoInSeconds"), 0.0);
-    photo(QStringLiteral("IMG_0001.JPG"), now);
-    now = now.addMSecs(500);
-
-    const HotFolderIntakeResult result = intake.run(hot, source);
-
-    EXPECT_EQ(result.moved, 0);
-    EXPECT_EQ(result.waiting, 1);
-    EXPECT_TRUE(waitUntil([&] { return settings.doubleValue(QStringLiteral("prefDelayToWaitForValidPhotoInSeconds")) == 1.0; }));
-}
-
 TEST_F(HotFolderIntakeTest, OnlyCameraNamedJpegsMoveAndOtherNamesAreBeepedAt)
 {
     photo(QStringLiteral("IMG_0001.JPG"));

@@ -163,16 +163,6 @@ TEST_F(PhotoMetadata, UpsideDownCamerasAreTurnedOnceAndOnlyWhenAllowed)
     EXPECT_FALSE(rotateUpsideDownIfAllowed(fresh));
 }
 
-TEST(SerialList, SplitsAtCommasIgnoringBlanks)
-{
-    EXPECT_EQ(parseSerialList(QStringLiteral("123,456")), (QStringList{QStringLiteral("123"), QStringLiteral("456")}));
-    EXPECT_EQ(parseSerialList(QStringLiteral(" ,123 , 456,\n 3012345 ,,")),
-              (QStringList{QStringLiteral("123"), QStringLiteral("456"), QStringLiteral("3012345")}));
-    EXPECT_EQ(parseSerialList(QStringLiteral("A 12, B 7")), (QStringList{QStringLiteral("A 12"), QStringLiteral("B 7")}));
-    EXPECT_TRUE(parseSerialList(QStringLiteral(" \n ")).isEmpty());
-    EXPECT_TRUE(parseSerialList(QStringLiteral(",,,")).isEmpty());
-}
-
 TEST_F(PhotoMetadata, CameraKeysFromMakerNotesNamesAndMakes)
 {
     // Maker-note serials, whatever the file is called.

@@ -40,6 +40,24 @@ TEST_F(PreferenceOps, CamerasToTurnUpsideDown)
     EXPECT_TRUE(preferenceops::getCamerasForUpsideDown().isEmpty());
     settings.setValue(QStringLiteral("prefCamerasToRotate180asString"), QStringLiteral(" ,,3001234, 3005678 ,\n,3001234,\n"));
     EXPECT_EQ(preferenceops::getCamerasForUpsideDown(), (QSet<QString>{QStringLiteral("3001234"), QStringLiteral("3005678")}));
+    // Serials may hold spaces; a list of nothing but separators is empty.
+    EXPECT_EQ(preferenceops::parseSerialList(QStringLiteral("A 12, B 7")), (QStringList{QStringLiteral("A 12"), QStringLiteral("B 7")}));
+    EXPECT_TRUE(preferenceops::parseSerialList(QStringLiteral(" ,,\n, ")).isEmpty());
+}
+
+TEST_F(PreferenceOps, CompletenessDelayIsAtLeastOneSecondAndStoredSo)
+{
+    Settings &settings = Settings::shared();
+    const QString delayKey = QStringLiteral("prefDelayToWaitForValidPhotoInSeconds");
+    settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);
+    settings.setValue(delayKey, 0.25);
+    EXPECT_FALSE(preferenceops::validPhotoDelay());
+    settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), true);
+    settings.setValue(delayKey, 2.5);
+    EXPECT_EQ(preferenceops::validPhotoDelay(), 2.5);
+    settings.setValue(delayKey, 0.25);
+    EXPECT_EQ(preferenceops::validPhotoDelay(), 1.0);
+    EXPECT_TRUE(testkit::waitUntil([&] { return settings.doubleValue(delayKey) == 1.0; }));
 }
 
 TEST_F(PreferenceOps, DailyFolderIsTodayThreeHoursAgoUnderTheStoredPattern)
