@@ -383,21 +383,28 @@ void withdrawCopy(const QByteArray &target, const struct stat &placed)
         removeTree(target);
 }
 
+// Copies a file, link or folder to `dst`, which must not exist, through a
+// flushed temporary beside it; `source` receives what `src` is. Other kinds
+// of entry fail with `unsupported`.
+int copyIntoPlace(const QByteArray &src, const QByteArray &dst, int unsupported, struct stat &source)
+{
+    if (::lstat(src.constData(), &source) != 0)
+        return errno;
+    if (!S_ISREG(source.st_mode) && !S_ISDIR(source.st_mode) && !S_ISLNK(source.st_mode))
+        return unsupported;
+    struct stat existing {};
+    if (::lstat(dst.constData(), &existing) == 0)
+        return EEXIST;
+    QByteArray temporary;
+    if (const int error = makeTemporaryCopy(src, dst, temporary))
+        return error;
+    return placeTemporary(temporary, source, dst);
+}
+
 FileResult moveAcrossFileSystems(const QByteArray &src, const QByteArray &dst, const QString &context)
 {
     struct stat source {};
-    if (::lstat(src.constData(), &source) != 0)
-        return failed(errno, context);
-    if (!S_ISREG(source.st_mode) && !S_ISDIR(source.st_mode) && !S_ISLNK(source.st_mode))
-        return failed(EXDEV, context);
-    struct stat existing {};
-    if (::lstat(dst.constData(), &existing) == 0)
-        return failed(EEXIST, context);
-
-    QByteArray temporary;
-    if (const int error = makeTemporaryCopy(src, dst, temporary))
-        return failed(error, context);
-    if (const int error = placeTemporary(temporary, source, dst))
+    if (const int error = copyIntoPlace(src, dst, EXDEV, source))
         return failed(error, context);
     struct stat placed {};
     ::lstat(dst.constData(), &placed);
@@ -521,20 +528,8 @@ FileResult copyNoReplace(const QString &from, const QString &to)
     const QString context = QLatin1String("Could not copy ") + quoted(from) + QLatin1String(" to ") + quoted(to);
     if (from.isEmpty() || to.isEmpty())
         return failed(ENOENT, context);
-    const QByteArray src = nativePath(from);
-    const QByteArray dst = nativePath(to);
     struct stat source {};
-    if (::lstat(src.constData(), &source) != 0)
-        return failed(errno, context);
-    if (!S_ISREG(source.st_mode) && !S_ISDIR(source.st_mode) && !S_ISLNK(source.st_mode))
-        return failed(EOPNOTSUPP, context);
-    struct stat existing {};
-    if (::lstat(dst.constData(), &existing) == 0)
-        return failed(EEXIST, context);
-    QByteArray temporary;
-    if (const int error = makeTemporaryCopy(src, dst, temporary))
-        return failed(error, context);
-    if (const int error = placeTemporary(temporary, source, dst))
+    if (const int error = copyIntoPlace(nativePath(from), nativePath(to), EOPNOTSUPP, source))
         return failed(error, context);
     return FileResult::success();
 }
