@@ -36,6 +36,17 @@ std::string exivPath(const QString &path)
     return QFile::encodeName(path).toStdString();
 }
 
+// The photo at path with its metadata read; null when Exiv2 knows no such
+// image. Throws as Exiv2 does: callers catch.
+Exiv2::Image::AutoPtr openWithMetadata(const QString &path)
+{
+    initializeMetadataLibrary();
+    Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(exivPath(path));
+    if (image.get())
+        image->readMetadata();
+    return image;
+}
+
 QString textOf(const Exiv2::Exifdatum &datum)
 {
     // Exif text values often carry trailing blanks or NULs.
@@ -161,12 +172,10 @@ void initializeMetadataLibrary()
 
 std::optional<PhotoProperties> readPhotoProperties(const QString &path)
 {
-    initializeMetadataLibrary();
     try {
-        auto image = Exiv2::ImageFactory::open(exivPath(path));
+        const auto image = openWithMetadata(path);
         if (!image.get())
             return std::nullopt;
-        image->readMetadata();
         PhotoProperties properties;
         for (const Exiv2::Exifdatum &datum : image->exifData()) {
             const std::string group = datum.groupName();
@@ -323,12 +332,10 @@ bool rotateUpsideDownIfAllowed(const QString &path)
 
 std::optional<EmbeddedPreview> embeddedPreview(const QString &path, int minLongSide)
 {
-    initializeMetadataLibrary();
     try {
-        auto image = Exiv2::ImageFactory::open(exivPath(path));
+        const auto image = openWithMetadata(path);
         if (!image.get())
             return std::nullopt;
-        image->readMetadata();
         const Exiv2::PreviewManager previews(*image);
         // Sorted smallest first.
         for (const Exiv2::PreviewProperties &properties : previews.getPreviewProperties()) {
