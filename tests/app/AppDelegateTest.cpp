@@ -85,12 +85,6 @@ protected:
         return messages;
     }
 
-    static QString makeFolder(const QString &path)
-    {
-        EXPECT_TRUE(QDir().mkpath(path));
-        return QDir::cleanPath(path);
-    }
-
     // A folder chosen as the user's hot folder, the way the Preferences
     // window stores it.
     static void chooseHotFolder(const QString &path)
@@ -113,7 +107,7 @@ TEST_F(AppDelegateTest, FreshHomeStartsWithoutAlertsAndMakesTheFactoryFolders)
 {
     auto app = start();
     ASSERT_FALSE(app->isRefused());
-    EXPECT_TRUE(alerts.shown().empty()) << alertMessages().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(alerts.shown().empty()) << testkit::lines(alertMessages());
 
     const QString base = userfolders::home() + QStringLiteral("/Pictures/Sorrelby/");
     for (const char *name : {"Source", "Main", "Hot"})
@@ -180,11 +174,11 @@ TEST_F(AppDelegateTest, CompanionSaveFolderBecomesTheSourceFolder)
     EXPECT_EQ(alerts.shown()[0].messageText, QStringLiteral("!!! Unable to Get Source Path From Ostrin !!!"));
     alerts.clear();
 
-    const QString capture = makeFolder(testkit::makeTempFolder(QStringLiteral("ostrin")) + QStringLiteral("/Capture"));
+    const QString capture = testkit::makeFolder(testkit::makeTempFolder(QStringLiteral("ostrin")) + QStringLiteral("/Capture"));
     ASSERT_TRUE(testkit::writeFile(ostrinPrefsFilePath(),
         QByteArray("<map><entry key=\"savepath\" value=\"") + capture.toUtf8() + "\"/></map>"));
     start();
-    EXPECT_TRUE(alerts.shown().empty()) << alertMessages().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(alerts.shown().empty()) << testkit::lines(alertMessages());
     EXPECT_EQ(settings.stringValue(cPrefSourcePath), capture);
     EXPECT_TRUE(settings.boolValue(cPrefSourcePathIsValid));
 }
@@ -194,7 +188,7 @@ TEST_F(AppDelegateTest, InvalidHotFolderIsReportedOnlyInHotFolderMode)
     const QString gone = testkit::makeTempFolder(QStringLiteral("gone")) + QStringLiteral("/Hot");
     settings.setValue(cPrefHotFolderPath, gone);
     start();
-    EXPECT_TRUE(alerts.shown().empty()) << alertMessages().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(alerts.shown().empty()) << testkit::lines(alertMessages());
 
     settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
     start();
@@ -203,7 +197,7 @@ TEST_F(AppDelegateTest, InvalidHotFolderIsReportedOnlyInHotFolderMode)
     const QStringList messages = alertMessages();
     EXPECT_TRUE(messages.contains(QStringLiteral("!!! Unable to Mount/Locate Path !!!|\nPlease Setup Preferences for Missing/Invalid Paths:\n\n"
                                                  "Invalid/Missing Hot Folder Path\n\n\n")))
-        << messages.join(QLatin1Char('\n')).toStdString();
+        << testkit::lines(messages);
     for (const QString &message : messages)
         EXPECT_FALSE(message.contains(QLatin1String("Source Path"))) << message.toStdString();
     EXPECT_TRUE(monitors.created.isEmpty());
@@ -211,7 +205,7 @@ TEST_F(AppDelegateTest, InvalidHotFolderIsReportedOnlyInHotFolderMode)
 
 TEST_F(AppDelegateTest, HeldModifierOffersToSwitchHotFolderModeOff)
 {
-    const QString hot = makeFolder(testkit::makeTempFolder(QStringLiteral("hot")) + QStringLiteral("/Hot"));
+    const QString hot = testkit::makeFolder(testkit::makeTempFolder(QStringLiteral("hot")) + QStringLiteral("/Hot"));
     chooseHotFolder(hot);
     settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
 
@@ -246,8 +240,8 @@ TEST_F(AppDelegateTest, HeldModifierOffersToSwitchHotFolderModeOff)
 TEST_F(AppDelegateTest, SettingsChangesDriveTheHotFolderMonitor)
 {
     const QString root = testkit::makeTempFolder(QStringLiteral("hot"));
-    const QString first = makeFolder(root + QStringLiteral("/First"));
-    const QString second = makeFolder(root + QStringLiteral("/Second"));
+    const QString first = testkit::makeFolder(root + QStringLiteral("/First"));
+    const QString second = testkit::makeFolder(root + QStringLiteral("/Second"));
     chooseHotFolder(first);
     auto app = start();
     ASSERT_EQ(app->currentMonitor(), nullptr);
@@ -274,7 +268,7 @@ TEST_F(AppDelegateTest, SettingsChangesDriveTheHotFolderMonitor)
     ASSERT_TRUE(testkit::waitUntil([&] { return app->currentMonitor() == nullptr; }));
     EXPECT_EQ(monitors.runs.back(), false);
     EXPECT_EQ(monitors.alive, 0);
-    EXPECT_TRUE(alerts.shown().empty()) << alertMessages().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(alerts.shown().empty()) << testkit::lines(alertMessages());
 }
 
 TEST_F(AppDelegateTest, DroppedFolderWithAJpegBecomesTheSourceFolder)
@@ -282,9 +276,9 @@ TEST_F(AppDelegateTest, DroppedFolderWithAJpegBecomesTheSourceFolder)
     auto app = start();
     const QString before = settings.stringValue(cPrefSourcePath);
     const QString root = testkit::makeTempFolder(QStringLiteral("drop"));
-    const QString empty = makeFolder(root + QStringLiteral("/NoPhotos"));
+    const QString empty = testkit::makeFolder(root + QStringLiteral("/NoPhotos"));
     testkit::writeFile(empty + QStringLiteral("/notes.txt"), "x");
-    const QString shoot = makeFolder(root + QStringLiteral("/Shoot"));
+    const QString shoot = testkit::makeFolder(root + QStringLiteral("/Shoot"));
     testkit::writeFile(shoot + QStringLiteral("/a/b/DSC_0001.JPG"), "jpeg");
 
     app->openFiles({});

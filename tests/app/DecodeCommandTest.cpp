@@ -9,7 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -18,32 +17,10 @@ using namespace sorrelby::testkit;
 
 namespace {
 
-struct Outcome {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Outcome run(const QStringList &args)
-{
-    QProcess process;
-    process.start(QStringLiteral(SORRELBY_APP_PATH), args);
-    EXPECT_TRUE(process.waitForFinished(60000));
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
-}
-
-std::string sortedFiles(const QString &folder)
-{
-    QStringList names = QDir(folder).entryList(QDir::Files);
-    names.removeAll(QStringLiteral("manifest.json"));
-    names.sort();
-    return names.join(QLatin1Char('\n')).toStdString();
-}
-
 std::string sorted(QStringList names)
 {
     names.sort();
-    return names.join(QLatin1Char('\n')).toStdString();
+    return lines(names);
 }
 
 } // namespace
@@ -59,14 +36,14 @@ TEST(DecodeCommand, DetectingAndNameCarryingPassesOverGeneratedShoots)
     const QString folder = makeTempFolder(QStringLiteral("shoot"));
     const std::optional<Shoot> shoot = writeShoot(folder, spec);
     ASSERT_TRUE(shoot);
-    Outcome outcome = run({"decode", "--detect", folder});
+    ProgramRun outcome = runApp({"decode", "--detect", folder});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     EXPECT_EQ(outcome.out, QStringLiteral("Found/Decoded QRCodes:\n\nS001, S003\n"));
-    EXPECT_EQ(sortedFiles(folder), sorted(shoot->expectedNames()));
+    EXPECT_EQ(lines(entriesOf(folder)), sorted(shoot->expectedNames()));
     // Again: the photos go back to their camera names first, so the names stay.
-    outcome = run({"decode", "--detect", folder});
+    outcome = runApp({"decode", "--detect", folder});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
-    EXPECT_EQ(sortedFiles(folder), sorted(shoot->expectedNames()));
+    EXPECT_EQ(lines(entriesOf(folder)), sorted(shoot->expectedNames()));
 
     // Two cameras shooting the same subjects in turn; their cards named as
     // the hot folder names them; then the name-carrying pass by camera.
@@ -83,30 +60,24 @@ TEST(DecodeCommand, DetectingAndNameCarryingPassesOverGeneratedShoots)
             ASSERT_TRUE(fileops::moveNoReplace(twoFolder + "/" + photo.fileName, twoFolder + "/" + photo.expectedName));
         }
     }
-    outcome = run({"decode", "--set", "prefCheckForMultiCameras=true", twoFolder});
+    outcome = runApp({"decode", "--set", "prefCheckForMultiCameras=true", twoFolder});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
-    EXPECT_EQ(sortedFiles(twoFolder), sorted(twoShoot->expectedNames(true)));
+    EXPECT_EQ(lines(entriesOf(twoFolder)), sorted(twoShoot->expectedNames(true)));
     EXPECT_EQ(outcome.out.count(QStringLiteral("Found/Decoded QRCodes:")), 2);
 
     // With detection switched off nothing is renamed.
     const QString off = makeTempFolder(QStringLiteral("off"));
     ASSERT_TRUE(writeShoot(off, spec));
-    outcome = run({"decode", "--detect", "--set", "prefCanSupportVisionFramework=false", off});
+    outcome = runApp({"decode", "--detect", "--set", "prefCanSupportVisionFramework=false", off});
     EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_EQ(sortedFiles(off), sorted(shoot->fileNames()));
+    EXPECT_EQ(lines(entriesOf(off)), sorted(shoot->fileNames()));
 }
 
 TEST(DecodeCommand, SectionsAsJsonAndExitStatuses)
 {
     const QString folder = makeTempFolder(QStringLiteral("source"));
-    const QByteArray jpeg = encodeJpeg(makeBackground(QSize(32, 24), 1));
-    const QStringList names{"A1_X_1.JPG", "A1_X_2.JPG", "B2_X_3.JPG", "A1_X_4.JPG"};
-    const QDateTime start(QDate(2024, 5, 1), QTime(9, 0));
-    for (int i = 0; i < names.size(); ++i) {
-        ASSERT_TRUE(writeFile(folder + "/" + names[i], jpeg));
-        ASSERT_TRUE(fileops::setModificationDate(folder + "/" + names[i], start.addSecs(i)));
-    }
-    Outcome outcome = run({"sections", "--json", folder});
+    writeFilesInOrder(folder, {"A1_X_1.JPG", "A1_X_2.JPG", "B2_X_3.JPG", "A1_X_4.JPG"}, encodeJpeg(makeBackground(QSize(32, 24), 1)));
+    ProgramRun outcome = runApp({"sections", "--json", folder});
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     const QJsonObject table = QJsonDocument::fromJson(outcome.out.toUtf8()).object();
     EXPECT_EQ(table.value("photos").toInt(), 4);
@@ -123,16 +94,16 @@ TEST(DecodeCommand, SectionsAsJsonAndExitStatuses)
     }
     EXPECT_EQ(sections[0].toObject().value("files").toArray().at(1).toString(), QStringLiteral("A1_X_2.JPG"));
 
-    outcome = run({"sections", "--json", "--single", folder});
+    outcome = runApp({"sections", "--json", "--single", folder});
     EXPECT_EQ(QJsonDocument::fromJson(outcome.out.toUtf8()).object().value("sections").toArray().at(0).toObject().value("key").toString(),
               QStringLiteral("singleMode"));
 
-    outcome = run({"sections", folder + "/missing"});
+    outcome = runApp({"sections", folder + "/missing"});
     EXPECT_EQ(outcome.exitCode, 1);
     EXPECT_TRUE(outcome.err.contains(folder + "/missing")) << outcome.err.toStdString();
-    EXPECT_EQ(run({"sections"}).exitCode, 2);
-    EXPECT_EQ(run({"decode", "--bogus", folder}).exitCode, 2);
-    EXPECT_EQ(run({"decode", "--set", "novalue", folder}).exitCode, 2);
+    EXPECT_EQ(runApp({"sections"}).exitCode, 2);
+    EXPECT_EQ(runApp({"decode", "--bogus", folder}).exitCode, 2);
+    EXPECT_EQ(runApp({"decode", "--set", "novalue", folder}).exitCode, 2);
     // Nothing was renamed by any of it.
     EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name), (QStringList{"A1_X_1.JPG", "A1_X_2.JPG", "A1_X_4.JPG", "B2_X_3.JPG"}));
 }

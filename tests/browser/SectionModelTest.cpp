@@ -21,15 +21,7 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
-// Lists compared as text, so that a failure shows the names.
-std::string lines(const QStringList &list)
-{
-    return list.join(QLatin1Char('\n')).toStdString();
-}
-
 namespace {
-
-const QDateTime kStart(QDate(2024, 5, 1), QTime(9, 0, 0));
 
 const QByteArray &jpegBytes()
 {
@@ -40,11 +32,7 @@ const QByteArray &jpegBytes()
 // Small JPEGs, captured one second apart in the given order.
 void makePhotos(const QString &folder, const QStringList &names)
 {
-    for (int i = 0; i < names.size(); ++i) {
-        const QString path = folder + QLatin1Char('/') + names[i];
-        ASSERT_TRUE(writeFile(path, jpegBytes()));
-        ASSERT_TRUE(fileops::setModificationDate(path, kStart.addSecs(i)));
-    }
+    writeFilesInOrder(folder, names, jpegBytes());
 }
 
 struct Section {
@@ -232,7 +220,7 @@ TEST_F(SectionModel, ThumbnailsComeFromTheServiceAndSurviveRenames)
     makePhotos(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG"});
     // A photo that only starts like a JPEG: listed, without a thumbnail.
     ASSERT_TRUE(writeFile(folder + "/IMG_0004.JPG", jpegBytes().left(200)));
-    ASSERT_TRUE(fileops::setModificationDate(folder + "/IMG_0004.JPG", kStart.addSecs(3)));
+    ASSERT_TRUE(fileops::setModificationDate(folder + "/IMG_0004.JPG", firstCaptureTime().addSecs(3)));
 
     std::atomic<int> made{0};
     auto service = std::make_shared<ThumbnailService>(2, 1 << 20, [&](const QString &path) {

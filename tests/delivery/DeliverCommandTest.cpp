@@ -1,46 +1,29 @@
 // The `deliver` command run as a program: its summary and exit status.
 
-#include "platform/FileOps.h"
 #include "tests/testkit/TestEnvironment.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
-using namespace sorrelby;
 using namespace sorrelby::testkit;
 
 namespace {
 
-struct Outcome {
-    int exitCode = -1;
-    QString out;
-};
-
-Outcome deliver(const QStringList &args)
+ProgramRun deliver(const QStringList &args)
 {
-    QProcess process;
-    process.start(QStringLiteral(SORRELBY_APP_PATH), QStringList{QStringLiteral("deliver")} + args);
-    EXPECT_TRUE(process.waitForFinished(30000));
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput())};
+    return runApp(QStringList{QStringLiteral("deliver")} + args);
 }
 
 TEST(DeliverCommand, ExitStatusFollowsTheSummary)
 {
     const QString source = makeTempFolder(QStringLiteral("source"));
     const QString destination = makeTempFolder(QStringLiteral("main")) + QStringLiteral("/day");
-    const QDateTime start(QDate(2024, 5, 1), QTime(9, 0));
-    const QStringList names{"A1_IMG_0001.JPG", "A1_IMG_0002.JPG", "IMG_0003.JPG"};
-    for (int i = 0; i < names.size(); ++i) {
-        ASSERT_TRUE(writeFile(source + "/" + names[i], names[i].toUtf8()));
-        ASSERT_TRUE(fileops::setModificationDate(source + "/" + names[i], start.addSecs(i)));
-    }
+    writeFilesInOrder(source, {"A1_IMG_0001.JPG", "A1_IMG_0002.JPG", "IMG_0003.JPG"});
     const QStringList leaveUnassigned{"--set", "prefMoveUnasignedPhotoMethodTag=0"};
 
-    Outcome outcome = deliver(leaveUnassigned + QStringList{source, destination});
+    ProgramRun outcome = deliver(leaveUnassigned + QStringList{source, destination});
     EXPECT_EQ(outcome.exitCode, 0);
     EXPECT_EQ(outcome.out, QStringLiteral("Finished Moving ALL ReAssigned Files...\nMoved 2 out of 2 Allowed Files.\nFolder has Total of 3 Files\n"));
     EXPECT_EQ(QDir(destination).entryList(QDir::Files).size(), 2);

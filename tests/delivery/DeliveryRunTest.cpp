@@ -20,21 +20,11 @@ using namespace sorrelby::testkit;
 
 namespace {
 
-const QDateTime kStart(QDate(2024, 5, 1), QTime(9, 0, 0));
-
-std::string lines(const QStringList &list)
-{
-    return list.join(QLatin1Char('\n')).toStdString();
-}
-
-QStringList entries(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
+const QDateTime kStart = firstCaptureTime();
 
 QStringList trashed()
 {
-    return entries(QDir::homePath() + QStringLiteral("/.local/share/Trash/files"));
+    return entriesOf(QDir::homePath() + QStringLiteral("/.local/share/Trash/files"));
 }
 
 class DeliveryTest : public ::testing::Test {
@@ -57,11 +47,7 @@ protected:
     // its own name so a replaced file is told from the one it replaced.
     void shoot(const QStringList &names, const QString &folder = {})
     {
-        for (int i = 0; i < names.size(); ++i) {
-            const QString path = (folder.isEmpty() ? source : folder) + QLatin1Char('/') + names[i];
-            ASSERT_TRUE(writeFile(path, "photo " + names[i].toUtf8()));
-            ASSERT_TRUE(fileops::setModificationDate(path, kStart.addSecs(i)));
-        }
+        writeFilesInOrder(folder.isEmpty() ? source : folder, names);
     }
 
     Settings &settings = Settings::shared();
@@ -84,10 +70,10 @@ TEST_F(DeliveryTest, KeepsTheTwoNewestCardPhotosOnlyWhenAsked)
     ASSERT_EQ(result.status, DeliveryStatus::Finished);
     ASSERT_EQ(result.batches.size(), 1);
     const DeliveryBatchResult &batch = result.batches.first();
-    EXPECT_EQ(lines(entries(source)), lines({"X_IMG_0005-qrcode.JPG", "Y_IMG_0003-qrcode.JPG"}));
+    EXPECT_EQ(lines(entriesOf(source)), lines({"X_IMG_0005-qrcode.JPG", "Y_IMG_0003-qrcode.JPG"}));
     EXPECT_EQ(lines(batch.keptCodePhotos), lines({source + "/X_IMG_0005-qrcode.JPG", source + "/Y_IMG_0003-qrcode.JPG"}));
     EXPECT_EQ(lines(trashed()), lines({"X_IMG_0001-qrcode.JPG"}));
-    EXPECT_EQ(lines(entries(destination)), lines({"X_IMG_0002.JPG", "X_IMG_0006.JPG", "Y_IMG_0004.JPG"}));
+    EXPECT_EQ(lines(entriesOf(destination)), lines({"X_IMG_0002.JPG", "X_IMG_0006.JPG", "Y_IMG_0004.JPG"}));
     EXPECT_EQ(batch.counters.total, 6);
     EXPECT_EQ(batch.counters.allowed, 3);
     EXPECT_EQ(batch.counters.moved, 3);
@@ -110,7 +96,7 @@ TEST_F(DeliveryTest, KeepsTheTwoNewestCardPhotosOnlyWhenAsked)
     run.fSrcPath = other;
     const DeliveryBatchResult repeated = run.finishProcessxxx().batches.value(0);
     EXPECT_EQ(lines(repeated.keptCodePhotos), lines({other + "/Q_IMG_0023-qrcode.JPG", other + "/P_IMG_0021-qrcode.JPG"}));
-    EXPECT_EQ(lines(entries(other)), lines({"P_IMG_0021-qrcode.JPG", "Q_IMG_0023-qrcode.JPG"}));
+    EXPECT_EQ(lines(entriesOf(other)), lines({"P_IMG_0021-qrcode.JPG", "Q_IMG_0023-qrcode.JPG"}));
     run.fSrcPath = source;
 
     // Without keeping, every card photo goes.
@@ -120,7 +106,7 @@ TEST_F(DeliveryTest, KeepsTheTwoNewestCardPhotosOnlyWhenAsked)
     EXPECT_EQ(second.counters.trashed, 4); // the two kept before, Z and W
     EXPECT_EQ(second.counters.moved, 1);
     EXPECT_TRUE(second.keptCodePhotos.isEmpty());
-    EXPECT_TRUE(entries(source).isEmpty());
+    EXPECT_TRUE(entriesOf(source).isEmpty());
 }
 
 TEST_F(DeliveryTest, PhotosWithoutCodeFollowTheUnassignedSettings)
@@ -139,7 +125,7 @@ TEST_F(DeliveryTest, PhotosWithoutCodeFollowTheUnassignedSettings)
     shoot(withoutCode + QStringList{"A1_IMG_0004.JPG"});
     ASSERT_TRUE(writeFile(unassigned + "/IMG_0001.JPG", "older")); // replaced
     DeliveryBatchResult batch = run.finishProcessxxx().batches.value(0);
-    EXPECT_EQ(lines(entries(unassigned)), lines({"?_IMG_0003.JPG", "IMG_0001.JPG", "unknown_IMG_0002.JPG"}));
+    EXPECT_EQ(lines(entriesOf(unassigned)), lines({"?_IMG_0003.JPG", "IMG_0001.JPG", "unknown_IMG_0002.JPG"}));
     EXPECT_EQ(readFile(unassigned + "/IMG_0001.JPG"), QByteArray("photo IMG_0001.JPG"));
     EXPECT_EQ(batch.counters.unassigned, 3);
     EXPECT_EQ(batch.counters.allowed, 1);
@@ -149,7 +135,7 @@ TEST_F(DeliveryTest, PhotosWithoutCodeFollowTheUnassignedSettings)
     settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 0);
     shoot(withoutCode);
     batch = run.finishProcessxxx().batches.value(0);
-    EXPECT_EQ(lines(entries(source)), lines({"?_IMG_0003.JPG", "IMG_0001.JPG", "unknown_IMG_0002.JPG"}));
+    EXPECT_EQ(lines(entriesOf(source)), lines({"?_IMG_0003.JPG", "IMG_0001.JPG", "unknown_IMG_0002.JPG"}));
     EXPECT_EQ(batch.counters.unassigned, 0);
     EXPECT_EQ(batch.summary->title, QStringLiteral("Somehow NO Files to Move/Copy..."));
     EXPECT_EQ(batch.summary->message, QStringLiteral("Hmm - No Files to Move/Copy???\nFolder has Total of 3 Files"));
@@ -158,7 +144,7 @@ TEST_F(DeliveryTest, PhotosWithoutCodeFollowTheUnassignedSettings)
     settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 1);
     settings.setValue(cPrefDoUnassignedProcess, false);
     batch = run.finishProcessxxx().batches.value(0);
-    EXPECT_TRUE(entries(source).isEmpty());
+    EXPECT_TRUE(entriesOf(source).isEmpty());
     EXPECT_EQ(batch.counters.allowed, 3);
     EXPECT_EQ(batch.counters.moved, 3);
     EXPECT_TRUE(QFileInfo::exists(destination + "/unknown_IMG_0002.JPG"));
@@ -174,7 +160,7 @@ TEST_F(DeliveryTest, EmptyFolderAndMissingPaths)
     EXPECT_EQ(result.batches[0].summary->title, QStringLiteral("Somehow NO Files to Move/Copy..."));
     EXPECT_EQ(result.batches[0].summary->message, QStringLiteral("Hmm - No Files to Move/Copy???\nFolder has Total of 0 Files"));
     EXPECT_TRUE(QFileInfo(destination).isDir()); // created on the way
-    EXPECT_EQ(entries(source).size(), 3);
+    EXPECT_EQ(entriesOf(source).size(), 3);
     EXPECT_EQ(lines(progress.mid(0, 2)), lines({"Validating Destination Folder at:\n[" + destination + "...]", "Processing Files at:\n[" + source + "]"}));
 
     run.fDestPath.reset();
@@ -212,8 +198,8 @@ TEST_F(DeliveryTest, CameraGroupingLeavesOtherMakesBehind)
     run.setBatchEnded([&](const DeliveryBatchResult &batch) { ends << batch.end; });
     const DeliveryRunResult result = run.finishProcessxxx();
 
-    EXPECT_EQ(lines(entries(destination)), lines({"S1_DSC_0002.JPG", "S2_IMG_0003.JPG"}));
-    EXPECT_EQ(lines(entries(source)), lines({"S1_DSC_0001-qrcode.JPG", "S3_DSC_0004.JPG", "S4_DSC_0005.JPG", "S5_DSC_0006.JPG"}));
+    EXPECT_EQ(lines(entriesOf(destination)), lines({"S1_DSC_0002.JPG", "S2_IMG_0003.JPG"}));
+    EXPECT_EQ(lines(entriesOf(source)), lines({"S1_DSC_0001-qrcode.JPG", "S3_DSC_0004.JPG", "S4_DSC_0005.JPG", "S5_DSC_0006.JPG"}));
     EXPECT_EQ(result.batches.size(), 2);
     EXPECT_EQ(ends, QList<DeliveryEnd>({DeliveryEnd::Close, DeliveryEnd::Close}));
     for (const DeliveryBatchResult &batch : result.batches)
@@ -285,8 +271,8 @@ TEST_F(DeliveryTest, DestinationOnAnotherFileSystem)
     EXPECT_EQ(readFile(destination + "/A1_IMG_0003.JPG/inside"), QByteArray("not a photo"));
     EXPECT_EQ(batch.failures.size(), 1);
     // No half-made copies are left behind.
-    EXPECT_EQ(lines(entries(destination)), lines({"A1_IMG_0001.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003.JPG"}));
-    EXPECT_EQ(lines(entries(source)), lines({"A1_IMG_0003.JPG"}));
+    EXPECT_EQ(lines(entriesOf(destination)), lines({"A1_IMG_0001.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003.JPG"}));
+    EXPECT_EQ(lines(entriesOf(source)), lines({"A1_IMG_0003.JPG"}));
 }
 
 } // namespace

@@ -17,7 +17,6 @@
 #include "tests/testkit/photos/ShootGenerator.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
@@ -29,11 +28,6 @@ using namespace sorrelby;
 using namespace sorrelby::testkit;
 
 namespace {
-
-std::string lines(const QStringList &list)
-{
-    return list.join(QLatin1Char('\n')).toStdString();
-}
 
 // Counts the refresh notifications and keeps the last one's user info.
 class RefreshRecorder {
@@ -313,11 +307,7 @@ TEST_F(HotFolderChainTest, DeliversAShootThatIsAlreadyInTheHotFolderWhenStarted)
     drainQueue();
 
     const QString daily = QDir(main).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0);
-    QStringList delivered;
-    QDirIterator it(main, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        delivered << QDir(main).relativeFilePath(it.next());
-    delivered.sort();
+    const QStringList delivered = filesBelow(main);
     QStringList expectedDelivered;
     QStringList expectedKept;
     for (const ShootPhoto &photo : shoot->photos) {

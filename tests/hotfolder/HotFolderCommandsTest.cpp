@@ -6,7 +6,6 @@
 #include "tests/testkit/photos/ShootGenerator.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 
@@ -17,51 +16,29 @@ using namespace sorrelby::testkit;
 
 namespace {
 
-std::string lines(const QStringList &list)
-{
-    return list.join(QLatin1Char('\n')).toStdString();
-}
-
-QStringList filesBelow(const QString &folder)
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << QDir(folder).relativeFilePath(it.next());
-    files.sort();
-    return files;
-}
-
 TEST(HotFolderCommands, IntakeMovesCompletePhotosAndSaysHowMany)
 {
-    const QString staging = makeTempFolder(QStringLiteral("staging"));
     const QString hot = makeTempFolder(QStringLiteral("hot"));
     const QString source = makeTempFolder(QStringLiteral("source"));
     ShootSpec spec;
     spec.subjects = 1;
     spec.photosPerSubject = 1;
-    const std::optional<Shoot> shoot = writeShoot(staging, spec);
+    const std::optional<Shoot> shoot = writeShoot(hot, spec);
     ASSERT_TRUE(shoot);
-    for (const QString &name : shoot->fileNames())
-        ASSERT_TRUE(QFile::rename(staging + QLatin1Char('/') + name, hot + QLatin1Char('/') + name));
     ASSERT_TRUE(QFile::copy(hot + QLatin1Char('/') + shoot->fileNames().last(), hot + QStringLiteral("/X1_DSC_0099.JPG")));
 
-    QProcess process;
-    process.start(QStringLiteral(SORRELBY_APP_PATH), {QStringLiteral("intake"), hot, source});
-    ASSERT_TRUE(process.waitForFinished(30000));
-    EXPECT_EQ(process.exitCode(), 0);
-    EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()), QStringLiteral("2 photo(s) moved\n"));
+    ProgramRun intake = runApp({QStringLiteral("intake"), hot, source});
+    EXPECT_EQ(intake.exitCode, 0);
+    EXPECT_EQ(intake.out, QStringLiteral("2 photo(s) moved\n"));
     // Intake names card photos only; carrying codes on is the decode pass's.
     QStringList expected;
     for (const ShootPhoto &photo : shoot->photos)
         expected << (photo.isCard ? photo.expectedName : photo.fileName);
     expected.sort();
-    EXPECT_EQ(lines(QDir(source).entryList(QDir::Files, QDir::Name)), lines(expected));
-    EXPECT_EQ(lines(QDir(hot).entryList(QDir::Files)), "X1_DSC_0099.JPG");
+    EXPECT_EQ(lines(entriesOf(source)), lines(expected));
+    EXPECT_EQ(lines(entriesOf(hot)), "X1_DSC_0099.JPG");
 
-    process.start(QStringLiteral(SORRELBY_APP_PATH), {QStringLiteral("intake"), hot + QStringLiteral("/gone"), source});
-    ASSERT_TRUE(process.waitForFinished(30000));
-    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_EQ(runApp({QStringLiteral("intake"), hot + QStringLiteral("/gone"), source}).exitCode, 1);
 }
 
 TEST(HotFolderCommands, WatchDeliversAndEndsCleanlyOnSigterm)

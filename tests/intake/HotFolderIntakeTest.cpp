@@ -22,16 +22,6 @@ using namespace sorrelby::testkit;
 
 namespace {
 
-std::string lines(const QStringList &list)
-{
-    return list.join(QLatin1Char('\n')).toStdString();
-}
-
-QStringList entries(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 class HotFolderIntakeTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -83,8 +73,8 @@ TEST_F(HotFolderIntakeTest, NamesCardPhotosAndNeverReplacesAPhotoInTheSourceFold
     const HotFolderIntakeResult result = intake.run(hot, source);
 
     EXPECT_EQ(result.moved, 2);
-    EXPECT_EQ(lines(entries(hot)), "");
-    EXPECT_EQ(lines(entries(source)), lines({"A1234_IMG_0001-qrcode.JPG", "A1234_IMG_0001c1-qrcode.JPG",
+    EXPECT_EQ(lines(entriesOf(hot)), "");
+    EXPECT_EQ(lines(entriesOf(source)), lines({"A1234_IMG_0001-qrcode.JPG", "A1234_IMG_0001c1-qrcode.JPG",
                                           "IMG_0002.JPG", "IMG_0002c1.JPG"}));
     EXPECT_EQ(readFile(source + QStringLiteral("/A1234_IMG_0001-qrcode.JPG")), "earlier card");
     EXPECT_EQ(readFile(source + QStringLiteral("/IMG_0002.JPG")), "earlier photo");
@@ -111,7 +101,7 @@ TEST_F(HotFolderIntakeTest, LeavesPhotosThatMayStillBeWrittenForALaterPass)
     EXPECT_EQ(result.waiting, 3);
     ASSERT_TRUE(result.nextCheck);
     EXPECT_EQ(*result.nextCheck, written.addSecs(1)); // the young photo is due first
-    EXPECT_EQ(entries(source).size(), 0);
+    EXPECT_EQ(entriesOf(source).size(), 0);
 
     // A second later the young one is complete; the truncated one still
     // waits for its end marker.
@@ -119,7 +109,7 @@ TEST_F(HotFolderIntakeTest, LeavesPhotosThatMayStillBeWrittenForALaterPass)
     result = intake.run(hot, source);
     EXPECT_EQ(result.moved, 1);
     EXPECT_EQ(result.waiting, 2);
-    EXPECT_EQ(lines(entries(source)), "IMG_0001.JPG");
+    EXPECT_EQ(lines(entriesOf(source)), "IMG_0001.JPG");
     ASSERT_TRUE(result.nextCheck);
     EXPECT_EQ(*result.nextCheck, written.addSecs(2));
 
@@ -129,8 +119,8 @@ TEST_F(HotFolderIntakeTest, LeavesPhotosThatMayStillBeWrittenForALaterPass)
     EXPECT_EQ(result.moved, 1);
     EXPECT_EQ(result.waiting, 0);
     EXPECT_FALSE(result.nextCheck);
-    EXPECT_EQ(lines(entries(source)), lines({"IMG_0001.JPG", "IMG_0002.JPG"}));
-    EXPECT_EQ(lines(entries(hot)), "IMG_0003.JPG");
+    EXPECT_EQ(lines(entriesOf(source)), lines({"IMG_0001.JPG", "IMG_0002.JPG"}));
+    EXPECT_EQ(lines(entriesOf(hot)), "IMG_0003.JPG");
     EXPECT_TRUE(sounds.played().isEmpty());
 }
 
@@ -149,9 +139,9 @@ TEST_F(HotFolderIntakeTest, OnlyCameraNamedJpegsMoveAndOtherNamesAreBeepedAt)
 
     EXPECT_EQ(result.moved, 1);
     EXPECT_EQ(result.refused, 2);
-    EXPECT_EQ(lines(entries(source)), "IMG_0001.JPG");
-    EXPECT_EQ(lines(entries(hot)), lines({".IMG_0007.JPG", "A1_IMG_0002.JPG", "DSC00003.JPG", "IMG_0004.PNG",
-                                       "IMG_0005.JPG", "IMG_0006.NEF"}));
+    EXPECT_EQ(lines(entriesOf(source)), "IMG_0001.JPG");
+    EXPECT_EQ(lines(entriesOf(hot)), lines({".IMG_0007.JPG", "A1_IMG_0002.JPG", "DSC00003.JPG", "IMG_0004.PNG",
+                                         "IMG_0005.JPG", "IMG_0006.NEF", "IMG_0008.JPG"}));
     EXPECT_EQ(lines(sounds.played()), lines({"beep", "beep"}));
 }
 
@@ -171,7 +161,7 @@ TEST_F(HotFolderIntakeTest, DashMovesInFrontOfTheLastCharacterOfTheFirstPiece)
     });
 
     EXPECT_EQ(intake.run(hot, source).moved, 2);
-    EXPECT_EQ(lines(entries(source)), lines({"ABCD-E_0001.JPG", "X9_ABCD-E_0002-qrcode.jpg"}));
+    EXPECT_EQ(lines(entriesOf(source)), lines({"ABCD-E_0001.JPG", "X9_ABCD-E_0002-qrcode.jpg"}));
 }
 
 TEST_F(HotFolderIntakeTest, NothingToDoWithoutPhotosOrFolderAndStopsBetweenPhotosWhenAsked)
@@ -182,7 +172,7 @@ TEST_F(HotFolderIntakeTest, NothingToDoWithoutPhotosOrFolderAndStopsBetweenPhoto
     EXPECT_FALSE(missing.listed);
     photo(QStringLiteral("IMG_0003.JPG"));
     EXPECT_EQ(intake.run(hot, hot + QStringLiteral("/.")).moved, 0); // hot folder and source folder the same
-    EXPECT_EQ(lines(entries(hot)), "IMG_0003.JPG");
+    EXPECT_EQ(lines(entriesOf(hot)), "IMG_0003.JPG");
     ASSERT_TRUE(QFile::remove(hot + QStringLiteral("/IMG_0003.JPG")));
 
     photo(QStringLiteral("IMG_0001.JPG"));
@@ -196,8 +186,8 @@ TEST_F(HotFolderIntakeTest, NothingToDoWithoutPhotosOrFolderAndStopsBetweenPhoto
     const HotFolderIntakeResult result = intake.run(hot, source);
     EXPECT_EQ(result.moved, 1);
     EXPECT_TRUE(result.aborted);
-    EXPECT_EQ(entries(hot).size(), 1);
-    EXPECT_EQ(entries(source).size(), 1);
+    EXPECT_EQ(entriesOf(hot).size(), 1);
+    EXPECT_EQ(entriesOf(source).size(), 1);
 }
 
 } // namespace

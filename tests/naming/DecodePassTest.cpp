@@ -21,28 +21,7 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
-// Lists compared as text, so that a failure shows the names.
-std::string lines(const QStringList &list)
-{
-    return list.join(QLatin1Char('\n')).toStdString();
-}
-
 namespace {
-
-const QDateTime kStart(QDate(2024, 5, 1), QTime(9, 0, 0));
-
-// Writes empty stand-ins for photos, one second apart in the given order.
-QStringList makePhotos(const QString &folder, const QStringList &names)
-{
-    QStringList paths;
-    for (int i = 0; i < names.size(); ++i) {
-        const QString path = folder + QLatin1Char('/') + names[i];
-        EXPECT_TRUE(writeFile(path, QByteArray("photo ") + names[i].toUtf8()));
-        EXPECT_TRUE(fileops::setModificationDate(path, kStart.addSecs(i)));
-        paths << path;
-    }
-    return paths;
-}
 
 // The file names of the folder in capture order (the order they were made).
 QStringList namesByTime(const QString &folder)
@@ -100,7 +79,7 @@ using DetectingPassTest = NameCarryingPassTest;
 TEST_F(NameCarryingPassTest, WorkedExampleAndRunningItAgain)
 {
     const QString folder = makeTempFolder();
-    const QStringList paths = makePhotos(folder, {"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "IMG_0003.JPG", "B2_IMG_0004.JPG",
+    const QStringList paths = writeFilesInOrder(folder, {"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "IMG_0003.JPG", "B2_IMG_0004.JPG",
                                                   "B7_IMG_0005-qrcode.JPG", "IMG_0006.JPG"});
     const QStringList expected{"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG",
                                "B7_IMG_0005-qrcode.JPG", "B7_IMG_0006.JPG"};
@@ -134,7 +113,7 @@ TEST_F(NameCarryingPassTest, ReverseAssignCarriesCodesBackwards)
 {
     Settings::shared().setValue(QStringLiteral("prefReverseAssignBarcode"), true);
     const QString folder = makeTempFolder();
-    const QStringList paths = makePhotos(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "A1_IMG_0003-qrcode.JPG", "IMG_0004.JPG",
+    const QStringList paths = writeFilesInOrder(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "A1_IMG_0003-qrcode.JPG", "IMG_0004.JPG",
                                                   "B7_IMG_0005-qrcode.JPG", "IMG_0006.JPG"});
     Recorder recorder;
     NameCarryingPass().doAutoDecodeQRAction3(paths, recorder.progress(), recorder.completion());
@@ -152,10 +131,10 @@ TEST_F(NameCarryingPassTest, EdgeCasesOfOneSequence)
     const QStringList names{"DSC_0001.JPG",           "A1_DSC_0002-qrcode.JPG", "B2_DSC_0003-qrcode.JPG", "DSC_0004.JPG",
                             "UNKNOWN_DSC_0005.JPG",   "C3_DSC_0006.JPG",        "B2_DSC_0007.JPG",        "DSC_0008.JPG",
                             "D4_DSC_0009-qrcode.JPG"};
-    const QStringList paths = makePhotos(folder, names);
+    const QStringList paths = writeFilesInOrder(folder, names);
     Recorder recorder;
     NameCarryingPass().doAutoDecodeQRAction3(paths, recorder.progress(), recorder.completion());
-    EXPECT_EQ(lines(QDir(folder).entryList(QDir::Files, QDir::Name)), lines((QStringList{"A1_DSC_0002-qrcode.JPG", "B2_DSC_0003-qrcode.JPG", "B2_DSC_0004.JPG", "B2_DSC_0005.JPG", "B2_DSC_0006.JPG",
+    EXPECT_EQ(lines(entriesOf(folder)), lines((QStringList{"A1_DSC_0002-qrcode.JPG", "B2_DSC_0003-qrcode.JPG", "B2_DSC_0004.JPG", "B2_DSC_0005.JPG", "B2_DSC_0006.JPG",
                            "B2_DSC_0007.JPG", "B2_DSC_0008.JPG", "D4_DSC_0009-qrcode.JPG", "DSC_0001.JPG"})));
     EXPECT_EQ(recorder.messages.last(), message("A1, B2, D4"));
     EXPECT_EQ(recorder.positions.size(), names.size());
@@ -170,16 +149,16 @@ TEST_F(NameCarryingPassTest, EdgeCasesOfOneSequence)
 TEST_F(NameCarryingPassTest, TakenNamesNeverReplaceAFileAndNeverKeepAWrongCode)
 {
     const QString folder = makeTempFolder();
-    const QStringList paths = makePhotos(folder, {"A1_IMG_0002-qrcode.JPG", "B2_IMG_0003.JPG", "B2_IMG_0004.JPG"});
+    const QStringList paths = writeFilesInOrder(folder, {"A1_IMG_0002-qrcode.JPG", "B2_IMG_0003.JPG", "B2_IMG_0004.JPG"});
     // Outside the walk: the coded name of the first photo and the original
     // name of the second are taken.
-    makePhotos(folder, {"A1_IMG_0003.JPG", "IMG_0004.JPG"});
+    writeFilesInOrder(folder, {"A1_IMG_0003.JPG", "IMG_0004.JPG"});
     NameCarryingPass pass;
     pass.doAutoDecodeQRAction3(paths);
     // IMG_0003 could not take A1's name, so it went back to its camera name
     // rather than stay with B2; IMG_0004 could not be reverted, so the code
     // went in front of its present name.
-    EXPECT_EQ(lines(QDir(folder).entryList(QDir::Files, QDir::Name)), lines((QStringList{"A1_B2_IMG_0004.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "IMG_0003.JPG", "IMG_0004.JPG"})));
+    EXPECT_EQ(lines(entriesOf(folder)), lines((QStringList{"A1_B2_IMG_0004.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "IMG_0003.JPG", "IMG_0004.JPG"})));
     EXPECT_EQ(readFile(folder + "/A1_IMG_0003.JPG"), QByteArray("photo A1_IMG_0003.JPG"));
     EXPECT_EQ(readFile(folder + "/IMG_0004.JPG"), QByteArray("photo IMG_0004.JPG"));
     EXPECT_EQ(pass.summaries()[0].failed, 1);
@@ -190,7 +169,7 @@ TEST_F(NameCarryingPassTest, CameraSplitDecodesEachNikonAndCanonOnItsOwn)
 {
     const QString folder = makeTempFolder();
     // Two bodies shooting alternately, and a third make that is not decoded.
-    const QStringList paths = makePhotos(folder, {"N1_DSC_0001-qrcode.JPG", "C1_IMG_0001-qrcode.JPG", "DSC_0002.JPG", "IMG_0002.JPG",
+    const QStringList paths = writeFilesInOrder(folder, {"N1_DSC_0001-qrcode.JPG", "C1_IMG_0001-qrcode.JPG", "DSC_0002.JPG", "IMG_0002.JPG",
                                                   "N2_DSC_0003-qrcode.JPG", "IMG_0003.JPG", "DSC_0004.JPG", "X1_SNY_0001-qrcode.JPG",
                                                   "SNY_0002.JPG"});
     auto grouper = [](const QStringList &list) -> std::optional<QMap<QString, QStringList>> {
@@ -206,7 +185,7 @@ TEST_F(NameCarryingPassTest, CameraSplitDecodesEachNikonAndCanonOnItsOwn)
     Recorder recorder;
     NameCarryingPass pass(grouper);
     pass.doAutoDecodeQRAction3New(paths, recorder.progress(), recorder.completion());
-    EXPECT_EQ(lines(QDir(folder).entryList(QDir::Files, QDir::Name)), lines((QStringList{"C1_IMG_0001-qrcode.JPG", "C1_IMG_0002.JPG", "C1_IMG_0003.JPG", "N1_DSC_0001-qrcode.JPG", "N1_DSC_0002.JPG",
+    EXPECT_EQ(lines(entriesOf(folder)), lines((QStringList{"C1_IMG_0001-qrcode.JPG", "C1_IMG_0002.JPG", "C1_IMG_0003.JPG", "N1_DSC_0001-qrcode.JPG", "N1_DSC_0002.JPG",
                            "N2_DSC_0003-qrcode.JPG", "N2_DSC_0004.JPG", "SNY_0002.JPG", "X1_SNY_0001-qrcode.JPG"})));
     EXPECT_EQ(recorder.completions, 1);
     EXPECT_EQ(recorder.positions.size(), 7); // the third camera is not walked
@@ -224,7 +203,7 @@ TEST_F(NameCarryingPassTest, CameraSplitDecodesEachNikonAndCanonOnItsOwn)
     // Without the split the interleaved photos form one sequence.
     Settings::shared().setValue(QStringLiteral("prefEnableHotFolderMode"), false);
     const QString single = makeTempFolder();
-    const QStringList singlePaths = makePhotos(single, {"N1_DSC_0001-qrcode.JPG", "C1_IMG_0001-qrcode.JPG", "DSC_0002.JPG"});
+    const QStringList singlePaths = writeFilesInOrder(single, {"N1_DSC_0001-qrcode.JPG", "C1_IMG_0001-qrcode.JPG", "DSC_0002.JPG"});
     NameCarryingPass(grouper).doAutoDecodeQRAction3New(singlePaths);
     EXPECT_TRUE(QFile::exists(single + "/C1_DSC_0002.JPG"));
 }
@@ -234,7 +213,7 @@ TEST_F(DetectingPassTest, NamesCardsAndFollowersExactlyWithAnyNumberOfWorkers)
     for (int workers : {1, 2}) {
         SCOPED_TRACE(workers);
         const QString folder = makeTempFolder();
-        const QStringList paths = makePhotos(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG", "A1_IMG_0004.JPG", "IMG_0005.JPG",
+        const QStringList paths = writeFilesInOrder(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG", "A1_IMG_0004.JPG", "IMG_0005.JPG",
                                                       "IMG_0006.JPG"});
         DetectingPass pass(tableDetector({{"IMG_0002.JPG", "A1"}, {"IMG_0005.JPG", "B2"}, {"IMG_0006.JPG", "C3"}}));
         pass.setWorkerCount(workers);
@@ -282,7 +261,7 @@ TEST_F(DetectingPassTest, ParallelDetectionGivesTheNamesOfAOneByOneWalk)
     for (int workers : {1, 2, 8}) {
         SCOPED_TRACE(workers);
         const QString folder = makeTempFolder();
-        const QStringList paths = makePhotos(folder, names);
+        const QStringList paths = writeFilesInOrder(folder, names);
         const auto table = tableDetector(codes);
         DetectingPass pass([&](const QString &path) {
             if (QFileInfo(path).fileName().endsWith("3.JPG"))
@@ -306,7 +285,7 @@ TEST_F(DetectingPassTest, AbortFinishesThePhotoBeingHandledAndStops)
         QStringList names;
         for (int i = 1; i <= 40; ++i)
             names << QStringLiteral("IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0'));
-        const QStringList paths = makePhotos(folder, names);
+        const QStringList paths = writeFilesInOrder(folder, names);
         DetectingPass pass(tableDetector({{"IMG_0002.JPG", "A1"}}));
         pass.setWorkerCount(workers);
         // The user presses "Abort Process" while the fifth photo is handled.
@@ -324,7 +303,7 @@ TEST_F(DetectingPassTest, AbortFinishesThePhotoBeingHandledAndStops)
     }
     // Aborted before the walk starts: nothing is renamed.
     const QString folder = makeTempFolder();
-    const QStringList paths = makePhotos(folder, {"IMG_0001.JPG", "IMG_0002.JPG"});
+    const QStringList paths = writeFilesInOrder(folder, {"IMG_0001.JPG", "IMG_0002.JPG"});
     DetectingPass pass(tableDetector({{"IMG_0001.JPG", "A1"}}));
     pass.abort();
     EXPECT_TRUE(pass.run(paths).aborted);
@@ -334,7 +313,7 @@ TEST_F(DetectingPassTest, AbortFinishesThePhotoBeingHandledAndStops)
 TEST_F(DetectingPassTest, RunsOnAQueueAndReportsOnTheMainThread)
 {
     const QString folder = makeTempFolder();
-    const QStringList paths = makePhotos(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG"});
+    const QStringList paths = writeFilesInOrder(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG"});
     SerialQueue queue(QStringLiteral("com.halvane.vemo.sorrelby.decodequeue"));
     DetectingPass pass(tableDetector({{"IMG_0002.JPG", "A1"}}));
     QList<int> positions;

@@ -14,12 +14,6 @@ using namespace sorrelby;
 
 namespace {
 
-QString makeFolder(const QString &path)
-{
-    EXPECT_TRUE(QDir().mkpath(path));
-    return QDir::cleanPath(path);
-}
-
 bool renamePath(const QString &from, const QString &to)
 {
     QDir().mkpath(QFileInfo(to).path());
@@ -37,7 +31,7 @@ protected:
 TEST_F(FolderReference, RenamedOrMovedFolderIsFoundAgainAndReportedStale)
 {
     const QString root = testkit::makeTempFolder(QStringLiteral("refs"));
-    const QString original = makeFolder(root + QStringLiteral("/shoots/Source"));
+    const QString original = testkit::makeFolder(root + QStringLiteral("/shoots/Source"));
     const auto data = MyBookmarkDataKit::bookmarkForURL(original);
     ASSERT_TRUE(data);
 
@@ -61,14 +55,14 @@ TEST_F(FolderReference, RenamedOrMovedFolderIsFoundAgainAndReportedStale)
 
     // A folder of the same name made where the old one stood is not taken
     // for the moved one.
-    makeFolder(original);
+    testkit::makeFolder(original);
     EXPECT_EQ(MyBookmarkDataKit::urlForBookmark(*data, &stale), moved);
 }
 
 TEST_F(FolderReference, FolderInTheTrashCountsAsNotFound)
 {
     const QString root = testkit::makeTempFolder(QStringLiteral("trash"));
-    const QString folder = makeFolder(root + QStringLiteral("/Main"));
+    const QString folder = testkit::makeFolder(root + QStringLiteral("/Main"));
     const auto data = MyBookmarkDataKit::bookmarkForURL(folder);
     ASSERT_TRUE(data);
 
@@ -91,7 +85,7 @@ TEST_F(FolderReference, FolderInTheTrashCountsAsNotFound)
 TEST_F(FolderReference, GoneFolderIsNotFoundUnlessOneStandsAtItsPathAgain)
 {
     const QString root = testkit::makeTempFolder(QStringLiteral("gone"));
-    const QString folder = makeFolder(root + QStringLiteral("/Hot"));
+    const QString folder = testkit::makeFolder(root + QStringLiteral("/Hot"));
     const auto data = MyBookmarkDataKit::bookmarkForURL(folder);
     ASSERT_TRUE(data);
     ASSERT_TRUE(QDir(folder).removeRecursively());
@@ -102,7 +96,7 @@ TEST_F(FolderReference, GoneFolderIsNotFoundUnlessOneStandsAtItsPathAgain)
 
     // Made again at the same path: that is the folder now, with fresh data
     // wanted.
-    makeFolder(folder);
+    testkit::makeFolder(folder);
     EXPECT_EQ(MyBookmarkDataKit::urlForBookmark(*data, &stale), folder);
     EXPECT_TRUE(stale);
     // A file of that name is no folder.
@@ -113,7 +107,7 @@ TEST_F(FolderReference, GoneFolderIsNotFoundUnlessOneStandsAtItsPathAgain)
 
 TEST_F(FolderReference, RecordsVolumeValuesAndReadsThemWithoutResolving)
 {
-    const QString folder = makeFolder(testkit::makeTempFolder(QStringLiteral("values")) + QStringLiteral("/Source"));
+    const QString folder = testkit::makeFolder(testkit::makeTempFolder(QStringLiteral("values")) + QStringLiteral("/Source"));
     const auto data = MyBookmarkDataKit::bookmarkForURL(folder);
     ASSERT_TRUE(data);
 
@@ -155,7 +149,7 @@ TEST_F(FolderReference, RecordsVolumeValuesAndReadsThemWithoutResolving)
 
 TEST_F(FolderReference, SavePathStoresAReferenceUnderTheKey)
 {
-    const QString folder = makeFolder(testkit::makeTempFolder(QStringLiteral("save")) + QStringLiteral("/Main"));
+    const QString folder = testkit::makeFolder(testkit::makeTempFolder(QStringLiteral("save")) + QStringLiteral("/Main"));
     EXPECT_TRUE(MyBookmarkDataKit::savePath(folder, QStringLiteral("prefDestinationPathAliasData")));
     const QByteArray stored = Settings::shared().bytesValue(QStringLiteral("prefDestinationPathAliasData"));
     bool stale = true;
@@ -172,7 +166,7 @@ TEST_F(FolderReference, FolderOnAnotherFileSystemIsFoundThere)
     const QString other = testkit::otherFileSystemFolder();
     if (other.isEmpty())
         GTEST_SKIP() << "no second file system";
-    const QString folder = makeFolder(other + QStringLiteral("/cards/Source"));
+    const QString folder = testkit::makeFolder(other + QStringLiteral("/cards/Source"));
     const auto data = MyBookmarkDataKit::bookmarkForURL(folder);
     ASSERT_TRUE(data);
     const QString renamed = other + QStringLiteral("/cards/Renamed");

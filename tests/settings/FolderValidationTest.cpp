@@ -46,17 +46,11 @@ protected:
     ScriptedAlertPresenter alerts;
 };
 
-QString makeFolder(const QString &path)
-{
-    EXPECT_TRUE(QDir().mkpath(path));
-    return QDir::cleanPath(path);
-}
-
 } // namespace
 
 TEST_F(FolderValidation, StoredPathWithoutReferenceGetsOneAndPassesTheNextTime)
 {
-    const QString folder = makeFolder(testkit::makeTempFolder(QStringLiteral("v")) + QStringLiteral("/Source"));
+    const QString folder = testkit::makeFolder(testkit::makeTempFolder(QStringLiteral("v")) + QStringLiteral("/Source"));
     settings.setValue(cPrefSourcePath, folder);
 
     EXPECT_FALSE(preferenceops::validateFolderPath2(sourceRequest()));
@@ -114,7 +108,7 @@ TEST_F(FolderValidation, WithoutAnyPathTheFactoryFolderIsCreatedAndTaken)
 TEST_F(FolderValidation, RenamedFolderReplacesTheStoredPathAndTrashedFolderFails)
 {
     const QString root = testkit::makeTempFolder(QStringLiteral("v"));
-    const QString folder = makeFolder(root + QStringLiteral("/Main"));
+    const QString folder = testkit::makeFolder(root + QStringLiteral("/Main"));
     settings.setValue(cPrefSourcePath, folder);
     ASSERT_TRUE(MyBookmarkDataKit::savePath(folder, cPrefSourcePathAliasData));
     const QByteArray before = settings.bytesValue(cPrefSourcePathAliasData);
@@ -144,7 +138,7 @@ TEST_F(FolderValidation, RenamedFolderReplacesTheStoredPathAndTrashedFolderFails
 TEST_F(FolderValidation, MissingFolderIsMadeAgainOnlyOnItsOwnVolume)
 {
     const QString root = testkit::makeTempFolder(QStringLiteral("v"));
-    const QString folder = makeFolder(root + QStringLiteral("/shoot/Source"));
+    const QString folder = testkit::makeFolder(root + QStringLiteral("/shoot/Source"));
     settings.setValue(cPrefSourcePath, folder);
     ASSERT_TRUE(MyBookmarkDataKit::savePath(folder, cPrefSourcePathAliasData));
     ASSERT_TRUE(QDir(root + QStringLiteral("/shoot")).removeRecursively());

@@ -1,14 +1,20 @@
 #include "tests/testkit/TestEnvironment.h"
 
+#include "platform/FileOps.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUuid>
+
+#include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -81,6 +87,49 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+QString makeFolder(const QString &path)
+{
+    EXPECT_TRUE(QDir().mkpath(path)) << path.toStdString();
+    return QDir::cleanPath(path);
+}
+
+QDateTime firstCaptureTime()
+{
+    return QDateTime(QDate(2024, 5, 1), QTime(9, 0, 0));
+}
+
+QStringList writeFilesInOrder(const QString &folder, const QStringList &names, const QByteArray &content)
+{
+    QStringList paths;
+    for (int i = 0; i < names.size(); ++i) {
+        const QString path = folder + QLatin1Char('/') + names[i];
+        EXPECT_TRUE(writeFile(path, content.isEmpty() ? "photo " + names[i].toUtf8() : content)) << path.toStdString();
+        EXPECT_TRUE(fileops::setModificationDate(path, firstCaptureTime().addSecs(i))) << path.toStdString();
+        paths << path;
+    }
+    return paths;
+}
+
+QStringList entriesOf(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QStringList filesBelow(const QString &folder)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(folder).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+std::string lines(const QStringList &list)
+{
+    return list.join(QLatin1Char('\n')).toStdString();
+}
+
 bool waitUntil(const std::function<bool()> &pred, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
@@ -119,6 +168,14 @@ QString otherFileSystemFolder()
         return {};
     cleanup.path = path;
     return path;
+}
+
+ProgramRun runProgram(const QString &program, const QStringList &args, int timeoutMs)
+{
+    QProcess process;
+    process.start(program, args);
+    EXPECT_TRUE(process.waitForFinished(timeoutMs)) << program.toStdString();
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
 }
 
 } // namespace sorrelby::testkit

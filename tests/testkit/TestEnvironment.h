@@ -2,9 +2,12 @@
 // Every test process runs in its own temporary HOME with its own XDG folders
 // and TMPDIR, so no test touches the real user's files.
 
+#include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
+#include <string>
 
 namespace sorrelby::testkit {
 
@@ -22,6 +25,27 @@ QString makeTempFolder(const QString &hint = QStringLiteral("dir"));
 bool writeFile(const QString &path, const QByteArray &data);
 QByteArray readFile(const QString &path);
 
+// A folder at path, made with its parents; its clean path.
+QString makeFolder(const QString &path);
+
+// The capture time of the first photo writeFilesInOrder() writes.
+QDateTime firstCaptureTime();
+
+// Writes stand-ins for photos into folder, one second apart in the given
+// order from firstCaptureTime() (their modification times). Each holds
+// `content`, or "photo <name>" when none is given, so a replaced file is
+// told from the one that replaced it. Returns the paths.
+QStringList writeFilesInOrder(const QString &folder, const QStringList &names, const QByteArray &content = {});
+
+// Everything in a folder (hidden entries and sub-folders too) by name.
+QStringList entriesOf(const QString &folder);
+
+// The files below a folder, as paths relative to it, sorted.
+QStringList filesBelow(const QString &folder);
+
+// Lists compared as text, so that a failure shows the names.
+std::string lines(const QStringList &list);
+
 // Processes events until pred() holds or the time runs out; returns pred().
 bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 5000);
 
@@ -31,5 +55,21 @@ void spinFor(int ms);
 // A folder on a second file system (tmpfs at /dev/shm) when one is writable,
 // else empty (callers then skip).
 QString otherFileSystemFolder();
+
+// A program run to its end (a test failure when it does not end in time).
+struct ProgramRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+ProgramRun runProgram(const QString &program, const QStringList &args, int timeoutMs = 60000);
+
+#ifdef SORRELBY_APP_PATH
+// The application program of this build (tests made with RUNS_APP).
+inline ProgramRun runApp(const QStringList &args, int timeoutMs = 60000)
+{
+    return runProgram(QStringLiteral(SORRELBY_APP_PATH), args, timeoutMs);
+}
+#endif
 
 } // namespace sorrelby::testkit
