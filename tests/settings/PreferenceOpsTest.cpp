@@ -15,23 +15,12 @@ protected:
     void TearDown() override { Settings::shared().flush(); }
 };
 
-TEST_F(PreferenceOps, StandaloneInstallationAndReassignModes)
+TEST_F(PreferenceOps, StandaloneInstallation)
 {
     EXPECT_TRUE(preferenceops::isStandaloneApp());
     EXPECT_TRUE(preferenceops::isStandaloneApp(QStringLiteral("VemoSorrelby")));
     EXPECT_FALSE(preferenceops::isStandaloneApp(QStringLiteral("sorrelby")));
     EXPECT_FALSE(preferenceops::isStandaloneApp(QString()));
-
-    Settings &settings = Settings::shared();
-    settings.setValue(cPrefRadioSet1SelectedTag, 201);
-    EXPECT_FALSE(preferenceops::isAutoReassignMode());
-    EXPECT_EQ(settings.intValue(cPrefRadioSet1SelectedTag), 200);
-    settings.setValue(cPrefRadioSet1SelectedTag, 202);
-    EXPECT_TRUE(preferenceops::isAutoReassignMode());
-    EXPECT_TRUE(preferenceops::isAutoReassignFromBarcodePhotosOnly());
-    settings.setValue(cPrefRadioSet1SelectedTag, 7);
-    EXPECT_FALSE(preferenceops::isAutoReassignFromBarcodePhotosOnly());
-    EXPECT_EQ(settings.intValue(cPrefRadioSet1SelectedTag), 200);
 }
 
 TEST_F(PreferenceOps, CamerasToTurnUpsideDown)
@@ -81,19 +70,8 @@ TEST_F(PreferenceOps, DailyFolderIsTodayThreeHoursAgoUnderTheStoredPattern)
     EXPECT_TRUE(allowed.contains(*name)) << name->toStdString();
     EXPECT_EQ(preferenceops::getDuplicateFolderPathC(cPrefDestinationPath, cPrefDailyFolderDateFormat), QStringLiteral("/photos/Main/") + *name);
 
-    // A "/" in the pattern does not make nested folders.
-    settings.setValue(QStringLiteral("prefOtherPattern"), QStringLiteral("yyyy/MM/dd"));
-    allowed = expected(QStringLiteral("yyyy:MM:dd"));
-    const auto slashed = preferenceops::getDailyFolderNameC(QStringLiteral("prefOtherPattern"));
-    allowed += expected(QStringLiteral("yyyy:MM:dd"));
-    ASSERT_TRUE(slashed);
-    EXPECT_TRUE(allowed.contains(*slashed)) << slashed->toStdString();
-
     // Literal text and an empty pattern.
     const QDateTime when(QDate(2024, 5, 1), QTime(9, 30));
     EXPECT_EQ(preferenceops::formatDate(when, QStringLiteral("'Shoot' MM-dd-yyyy")), QStringLiteral("Shoot 05-01-2024"));
     EXPECT_EQ(preferenceops::formatDate(when, QString()), QString());
-    for (int style = 0; style <= 3; ++style)
-        EXPECT_TRUE(preferenceops::formatDateStyle(when, style).contains(QLatin1String("24"))) << style;
-    EXPECT_TRUE(preferenceops::formatDateStyle(when, 9).isEmpty());
 }

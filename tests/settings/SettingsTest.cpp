@@ -53,18 +53,10 @@ TEST(Settings, DefaultsAnswerWhileTheUserHasNoValueAndAreNeverWritten)
     settings.flush();
     EXPECT_FALSE(fileText(path).contains(QStringLiteral("prefA")));
 
-    // A key nobody knows answers empty in every kind.
+    // A key nobody knows answers empty.
     const QString unknown = QStringLiteral("prefNobodyKnows");
     EXPECT_FALSE(settings.value(unknown).isValid());
     EXPECT_FALSE(settings.contains(unknown));
-    EXPECT_FALSE(settings.boolValue(unknown));
-    EXPECT_EQ(settings.intValue(unknown), 0);
-    EXPECT_EQ(settings.doubleValue(unknown), 0.0);
-    EXPECT_TRUE(settings.stringValue(unknown).isEmpty());
-    EXPECT_FALSE(settings.dateValue(unknown).isValid());
-    EXPECT_TRUE(settings.bytesValue(unknown).isEmpty());
-    EXPECT_TRUE(settings.listValue(unknown).isEmpty());
-    EXPECT_TRUE(settings.mapValue(unknown).isEmpty());
     EXPECT_FALSE(settings.optionalString(unknown).has_value());
     EXPECT_FALSE(settings.optionalString(QStringLiteral("prefA")).has_value()); // an int is no string
     EXPECT_EQ(settings.optionalString(QStringLiteral("prefB")), QStringLiteral("factory"));
@@ -150,23 +142,6 @@ TEST(Settings, EveryKindRoundTripsThroughTheFile)
     EXPECT_EQ(edited.value(QStringLiteral("count")), QVariant(6));
     EXPECT_EQ(edited.value(QStringLiteral("delay")), QVariant(2.5));
     EXPECT_EQ(edited.listValue(QStringLiteral("name")), (QStringList{QStringLiteral("DCIM"), QStringLiteral("PRIVATE")}));
-}
-
-TEST(Settings, TypedReadsConvertBetweenScalarKinds)
-{
-    Settings settings(freshIniPath());
-    settings.setValue(QStringLiteral("t"), QStringLiteral("yes"));
-    settings.setValue(QStringLiteral("n"), QStringLiteral(" 12 "));
-    settings.setValue(QStringLiteral("d"), 2.75);
-    settings.setValue(QStringLiteral("b"), true);
-    EXPECT_TRUE(settings.boolValue(QStringLiteral("t")));
-    EXPECT_EQ(settings.intValue(QStringLiteral("n")), 12);
-    EXPECT_EQ(settings.intValue(QStringLiteral("d")), 2);
-    EXPECT_EQ(settings.stringValue(QStringLiteral("d")), QStringLiteral("2.75"));
-    EXPECT_EQ(settings.intValue(QStringLiteral("b")), 1);
-    EXPECT_DOUBLE_EQ(settings.doubleValue(QStringLiteral("n")), 12.0);
-    settings.setValue(QStringLiteral("t"), QStringLiteral("no"));
-    EXPECT_FALSE(settings.boolValue(QStringLiteral("t")));
 }
 
 TEST(Settings, ObserversHearOldAndNewOnEveryChangeFromAnyThread)
