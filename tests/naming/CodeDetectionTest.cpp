@@ -3,8 +3,6 @@
 // EAN/UPC pictures that make zxing-cpp 1.4 abort with some options.
 
 #include "naming/CodeDetection.h"
-#include "naming/CodeRegions.h"
-#include "naming/LumaImage.h"
 #include "naming/PhotoMetadata.h"
 
 #include "settings/Settings.h"
@@ -241,62 +239,6 @@ TEST_F(CodeDetection, ProductBarcodesNeverAbort)
         }
     }
     EXPECT_GT(read, 20);
-}
-
-TEST(LumaImage, DecodesReducedAndInRegions)
-{
-    QImage picture(400, 300, QImage::Format_RGB32);
-    picture.fill(Qt::white);
-    {
-        QPainter painter(&picture);
-        painter.fillRect(QRect(200, 100, 100, 100), Qt::black);
-    }
-    const QByteArray jpeg = encodeJpeg(picture, 95);
-    ASSERT_TRUE(looksLikeJpeg(jpeg));
-    EXPECT_EQ(encodedImageSize(jpeg), QSize(400, 300));
-
-    QString error;
-    const LumaImage half = decodeLuma(jpeg, 2, &error);
-    ASSERT_FALSE(half.isNull()) << error.toStdString();
-    EXPECT_EQ(half.width, 200);
-    EXPECT_EQ(half.height, 150);
-    EXPECT_EQ(half.scale, 2);
-    EXPECT_LT(half.row(75)[125], 40);  // inside the black square
-    EXPECT_GT(half.row(20)[20], 215); // white
-
-    const LumaImage region = decodeLuma(jpeg, 1, &error, QRect(190, 90, 40, 30));
-    ASSERT_FALSE(region.isNull());
-    EXPECT_EQ(region.sourceRect, QRect(190, 90, 40, 30));
-    EXPECT_GT(region.row(2)[2], 215);  // (192, 92): white
-    EXPECT_LT(region.row(20)[20], 40); // (210, 110): black
-
-    const LumaImage quarter = shrinkLuma(half, 2);
-    EXPECT_EQ(quarter.width, 100);
-    EXPECT_EQ(quarter.scale, 4);
-    EXPECT_LT(quarter.row(37)[62], 40);
-
-    EXPECT_TRUE(decodeLuma(QByteArray("garbage bytes"), 2, &error).isNull());
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_TRUE(decodeLuma(jpeg, 3, &error).isNull()); // no such reduction
-}
-
-TEST(CodeRegions, MarkCodesNotSmoothAreas)
-{
-    const QImage card = renderCardPhoto(cardPhotoSpec(QStringLiteral("R1"), photoSpec(51, QSize(1200, 800))));
-    QString error;
-    const LumaImage luma = decodeLuma(encodeJpeg(card, 92), 1, &error);
-    ASSERT_FALSE(luma.isNull());
-    const std::vector<CodeRegion> regions = findCodeRegions(luma);
-    ASSERT_FALSE(regions.empty());
-    // The card is in the middle: the strongest region holds its centre.
-    EXPECT_TRUE(regions.front().rect.contains(QPoint(600, 400)));
-
-    // A soft picture with grain has no region at all.
-    const QImage soft = makeBackground(QSize(1200, 800), 52).scaled(300, 200).scaled(1200, 800, Qt::IgnoreAspectRatio,
-                                                                                    Qt::SmoothTransformation);
-    const LumaImage plain = decodeLuma(encodeJpeg(soft, 92), 1, &error);
-    ASSERT_FALSE(plain.isNull());
-    EXPECT_TRUE(findCodeRegions(plain).empty());
 }
 
 } // namespace

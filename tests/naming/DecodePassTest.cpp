@@ -333,7 +333,4 @@ TEST_F(DetectingPassTest, RunsOnAQueueAndReportsOnTheMainThread)
     EXPECT_EQ(positions, (QList<int>{1, 2, 3}));
     EXPECT_EQ(done->message(), message("A1"));
     EXPECT_EQ(lines(namesByTime(folder)), lines((QStringList{"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG"})));
-
-    Settings::shared().setValue(QStringLiteral("prefCanSupportVisionFramework"), false);
-    EXPECT_FALSE(DetectingPass::detectionAvailable());
 }

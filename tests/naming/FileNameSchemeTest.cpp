@@ -176,21 +176,3 @@ TEST(FileNameScheme, UniquePathTriesTheSuffixesC1ToC18)
     makeFile(folder, QStringLiteral("A1_IMG"), "x");
     EXPECT_EQ(getUniquePathString(bare), folder + QStringLiteral("/A1_IMGc1"));
 }
-
-TEST(FileNameScheme, NamesAndPathPieces)
-{
-    EXPECT_EQ(makeCodedFileName(QStringLiteral("A1234"), QStringLiteral("IMG_0412"), QStringLiteral("JPG")), QStringLiteral("A1234_IMG_0412.JPG"));
-    EXPECT_EQ(makeCodedFileName(QStringLiteral("A1234"), QStringLiteral("IMG_0412"), QString()), QStringLiteral("A1234_IMG_0412"));
-    EXPECT_EQ(makeCodePhotoFileName(QStringLiteral("A1234"), QStringLiteral("IMG_0411"), QStringLiteral("jpg")),
-              QStringLiteral("A1234_IMG_0411-qrcode.jpg"));
-
-    EXPECT_EQ(baseNameOf(QStringLiteral("/a/b.c/IMG_1.JPG")), QStringLiteral("IMG_1"));
-    EXPECT_EQ(extensionOf(QStringLiteral("/a/b.c/IMG_1.JPG")), QStringLiteral("JPG"));
-    EXPECT_EQ(extensionOf(QStringLiteral("/a/b.c/IMG_1")), QString());
-    EXPECT_EQ(extensionOf(QStringLiteral(".hidden")), QString());
-    EXPECT_EQ(baseNameOf(QStringLiteral("archive.tar.gz")), QStringLiteral("archive.tar"));
-    EXPECT_EQ(fileNameOf(QStringLiteral("/a/folder/")), QStringLiteral("folder"));
-    EXPECT_EQ(folderOf(QStringLiteral("/a/IMG_1.JPG")), QStringLiteral("/a"));
-    EXPECT_EQ(folderOf(QStringLiteral("/IMG_1.JPG")), QStringLiteral("/"));
-    EXPECT_EQ(folderOf(QStringLiteral("IMG_1.JPG")), QString());
-}
