@@ -288,38 +288,3 @@ TEST(LogFile, EarlyBufferDropsItsOldestLinesPastAMillionCharacters)
     EXPECT_FALSE(lines.first().contains(QStringLiteral("early 0000 ")));
     EXPECT_TRUE(lines.last().contains(QStringLiteral("early 1499 ")));
 }
-
-TEST(LogFile, LabelsAppNameAndStandardErrorOptionAndFatal)
-{
-    const QString folder = testkit::makeTempFolder(QStringLiteral("options"));
-    const QString path = folder + QStringLiteral("/Sorrelby.log");
-    const QString errors = folder + QStringLiteral("/stderr.txt");
-    EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^\[\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3} [+-]\d{4}\]$)"))
-                    .match(TRUVO_Log::logDateString())
-                    .hasMatch());
-
-    const int status = runInChild([&] {
-        const int fd = ::open(QFile::encodeName(errors).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(fd, STDERR_FILENO);
-        TRUVO_Log::setShouldLogToStdErr(true);
-        TRUVO_Log::setShouldLogAppName(true);
-        TRUVO_Log::setApplicationName(QStringLiteral("Sorr"));
-        if (!TRUVO_Log::setLogFile(path))
-            ::_exit(2);
-        std::fprintf(stderr, "not redirected\n");
-        for (int level = 0; level <= 5; ++level)
-            TRUVO_Log::logLevel(level, QStringLiteral("level %1").arg(level));
-        TRUVO_Log::fatal(QStringLiteral("the end"));
-    });
-    EXPECT_EQ(status, 1);
-    EXPECT_EQ(testkit::readFile(errors),
-        QByteArray("not redirected\nINFO: level 0\nDEBUG: Sorr: level 1\nDEBUG2: Sorr: level 2\n"
-                   "ERROR: level 3\nWARN: level 4\nDEBUG: Sorr: level 5\nERROR: the end\n"));
-    QStringList letters;
-    for (const QString &line : linesOf(path)) {
-        EXPECT_TRUE(line.contains(QStringLiteral("] Sorr: "))) << qPrintable(line);
-        letters << line.section(QLatin1Char(' '), 0, 0);
-    }
-    EXPECT_EQ(letters, (QStringList{QStringLiteral("I"), QStringLiteral("D"), QStringLiteral("D2"), QStringLiteral("E"),
-                           QStringLiteral("W"), QStringLiteral("D"), QStringLiteral("E")}));
-}
