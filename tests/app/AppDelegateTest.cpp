@@ -105,6 +105,10 @@ protected:
 
 TEST_F(AppDelegateTest, FreshHomeStartsWithoutAlertsAndMakesTheFactoryFolders)
 {
+    // Values the start puts right.
+    settings.setValue(cPrefRadioSet1SelectedTag, 201);
+    settings.setValue(cPrefOstrinDisableScan, true);
+    settings.setValue(QStringLiteral("prefCanSupportVisionFramework"), false);
     auto app = start();
     ASSERT_FALSE(app->isRefused());
     EXPECT_TRUE(alerts.shown().empty()) << testkit::lines(alertMessages());
@@ -116,23 +120,14 @@ TEST_F(AppDelegateTest, FreshHomeStartsWithoutAlertsAndMakesTheFactoryFolders)
     EXPECT_TRUE(settings.boolValue(cPrefSourcePathIsValid));
     EXPECT_TRUE(settings.boolValue(cPrefDestinationPathIsValid));
     EXPECT_TRUE(settings.boolValue(QStringLiteral("prefCanSupportVisionFramework")));
+    EXPECT_EQ(settings.intValue(cPrefRadioSet1SelectedTag), 200);
     EXPECT_TRUE(settings.boolValue(cPrefIsStandAloneApp));
+    // Stand-alone: the companion's flag is removed and not read again.
+    EXPECT_FALSE(settings.contains(cPrefOstrinDisableScan));
     EXPECT_FALSE(settings.stringValue(cPrefVersionString).isEmpty());
     EXPECT_TRUE(QFileInfo(AppDelegate::getTemporaryDirectoryForThisApp()).isDir());
     // Hot folder mode is off: no monitor.
     EXPECT_TRUE(monitors.created.isEmpty());
-}
-
-TEST_F(AppDelegateTest, SettingsInForceAfterStart)
-{
-    settings.setValue(cPrefRadioSet1SelectedTag, 201);
-    settings.setValue(cPrefOstrinDisableScan, true);
-    settings.setValue(QStringLiteral("prefCanSupportVisionFramework"), false);
-    start();
-    EXPECT_EQ(settings.intValue(cPrefRadioSet1SelectedTag), 200);
-    EXPECT_TRUE(settings.boolValue(QStringLiteral("prefCanSupportVisionFramework")));
-    // Stand-alone: the companion's flag is removed and not read again.
-    EXPECT_FALSE(settings.contains(cPrefOstrinDisableScan));
 }
 
 TEST_F(AppDelegateTest, CompanionFlagsCountTrueInAnyCaseAndNothingElse)
