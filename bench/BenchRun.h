@@ -7,27 +7,40 @@
 #include "settings/Settings.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <optional>
 
 namespace sorrelby::bench {
 
-// Before the application object exists: settings under `root`, the log quiet.
-inline void isolateRun(const QString &root)
-{
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + QStringLiteral("/config")));
-    qInstallMessageHandler(quietLog);
-}
+// One benchmark process: settings of its own under a temporary root (set
+// before the application object exists), the log quiet, the factory
+// settings registered and the cores line printed.
+class IsolatedRun {
+public:
+    IsolatedRun(int &argc, char **argv, const char *prefix)
+        : m_app((isolate(m_root), argc), argv)
+    {
+        Settings::shared().registerFactoryDefaults();
+        coresLine(prefix);
+    }
+    bool isValid() const { return m_root.isValid(); }
+    QString root() const { return m_root.path(); }
 
-// Once it exists: the factory settings, and the cores line of the benchmark.
-inline void startRun(const char *prefix)
-{
-    Settings::shared().registerFactoryDefaults();
-    coresLine(prefix);
-}
+private:
+    static void isolate(const QTemporaryDir &root)
+    {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.path() + QStringLiteral("/config")));
+        qInstallMessageHandler(quietLog);
+    }
+
+    QTemporaryDir m_root;
+    QCoreApplication m_app;
+};
 
 // The shoot of `spec`, generated once into the benchmark cache under `name`
 // and reused as long as every photo of its manifest is still there.

@@ -13,7 +13,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <unistd.h>
@@ -129,14 +128,12 @@ void detectingPass(int subjects, int photosPerSubject)
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir root;
-    if (!root.isValid())
+    bench::IsolatedRun run(argc, argv, "decode");
+    if (!run.isValid())
         return 1;
-    bench::isolateRun(root.path());
-    QCoreApplication app(argc, argv);
-    bench::startRun("decode");
+    const QString root = run.root();
 
-    nameCarryingPass(root.path());
+    nameCarryingPass(root);
     // BENCH_QUICK=1 keeps the detecting pass short for a smoke run.
     const bool quick = qEnvironmentVariableIntValue("BENCH_QUICK") == 1;
     detectingPass(quick ? 2 : 4, quick ? 2 : 5);

@@ -15,7 +15,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 
 #include <algorithm>
 
@@ -87,14 +86,12 @@ int thumbnailsOf(const ImageDirectoryLoader &loader)
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir root;
-    if (!root.isValid())
+    bench::IsolatedRun run(argc, argv, "sections");
+    if (!run.isValid())
         return 1;
-    bench::isolateRun(root.path());
-    QCoreApplication app(argc, argv);
-    bench::startRun("sections");
+    const QString root = run.root();
 
-    const QString folder = root.path() + QStringLiteral("/source");
+    const QString folder = root + QStringLiteral("/source");
     QDir().mkpath(folder);
     if (!writeFolder(folder)) {
         note(QStringLiteral("could not write the photos"));
