@@ -8,6 +8,7 @@
 #include "settings/FolderReference.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
+#include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
 
 #include <QAction>
@@ -40,14 +41,8 @@ private:
     MonitorRecord &m_record;
 };
 
-class AppDelegateTest : public ::testing::Test {
+class AppDelegateTest : public testkit::ScriptedAlertsTest {
 protected:
-    void SetUp() override { AlertPresenter::setShared(&alerts); }
-    void TearDown() override
-    {
-        AlertPresenter::setShared(nullptr);
-        settings.flush(); // written in the background: done before the process ends
-    }
 
     AppDelegate::Options options()
     {
@@ -94,8 +89,6 @@ protected:
         Settings::shared().setValue(cPrefHotFolderPath, path);
     }
 
-    Settings &settings = Settings::shared();
-    ScriptedAlertPresenter alerts;
     MonitorRecord monitors;
     Qt::KeyboardModifiers modifiers = Qt::NoModifier;
     int terminations = 0;

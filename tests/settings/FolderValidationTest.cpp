@@ -6,6 +6,7 @@
 #include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
+#include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
 
 #include <QDir>
@@ -21,14 +22,8 @@ using namespace sorrelby;
 
 namespace {
 
-class FolderValidation : public ::testing::Test {
+class FolderValidation : public testkit::ScriptedAlertsTest {
 protected:
-    void SetUp() override { AlertPresenter::setShared(&alerts); }
-    void TearDown() override
-    {
-        AlertPresenter::setShared(nullptr);
-        settings.flush(); // written in the background: done before the process ends
-    }
 
     // Alerts are queued on the main queue: let them through.
     std::vector<Alert> shownAlerts()
@@ -42,8 +37,6 @@ protected:
         return foldervalidation::makeRequest(cPrefSourcePath, cPrefSourcePathIsValid, cPrefSourcePathAliasData, factory);
     }
 
-    Settings &settings = Settings::shared();
-    ScriptedAlertPresenter alerts;
 };
 
 } // namespace
