@@ -1,7 +1,7 @@
 #include "app/HotFolderMonitorFactory.h"
 
 #include "hotfolder/HotFolderChain.h"
-#include "naming/PhotoMetadata.h"
+#include "imaging/PhotoMetadata.h"
 
 #include <QFileInfo>
 

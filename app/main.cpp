@@ -5,7 +5,7 @@
 #include "app/HotFolderMonitorFactory.h"
 #include "app/MainWindow.h"
 #include "app/cli/CommandLine.h"
-#include "naming/PhotoMetadata.h"
+#include "imaging/PhotoMetadata.h"
 #include "platform/AlertPresenter.h"
 #include "platform/widgets/QtAlertPresenter.h"
 #include "support/LogFile.h"

@@ -10,8 +10,8 @@
 // --only naive|regions, --workers N, --verbose (one line per photo).
 
 #include "bench/BenchOutput.h"
-#include "naming/CodeDetection.h"
-#include "naming/PhotoMetadata.h"
+#include "imaging/CodeDetection.h"
+#include "imaging/PhotoMetadata.h"
 #include "tests/testkit/photos/CardGenerator.h"
 
 #include <QCommandLineParser>

@@ -1,6 +1,6 @@
 #include "browser/Thumbnails.h"
 
-#include "naming/PhotoMetadata.h"
+#include "imaging/PhotoMetadata.h"
 #include "platform/Log.h"
 
 #include <QImageReader>

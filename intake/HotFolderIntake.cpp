@@ -1,8 +1,8 @@
 #include "intake/HotFolderIntake.h"
 
-#include "naming/CodeDetection.h"
+#include "naming/CardCode.h"
 #include "naming/FileNameScheme.h"
-#include "naming/PhotoMetadata.h"
+#include "imaging/PhotoMetadata.h"
 #include "platform/FileOps.h"
 #include "platform/FileTypes.h"
 #include "platform/Log.h"

@@ -7,7 +7,7 @@
 // make, and unreadable photos share the key INVALID. Stateless; safe from any
 // thread.
 
-#include "naming/PhotoMetadata.h"
+#include "imaging/PhotoMetadata.h"
 
 #include <QMap>
 #include <QString>

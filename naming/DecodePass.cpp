@@ -1,7 +1,7 @@
 #include "naming/DecodePass.h"
 
 #include "naming/CameraGrouping.h"
-#include "naming/CodeDetection.h"
+#include "naming/CardCode.h"
 #include "naming/FileNameScheme.h"
 #include "naming/PhotoOrdering.h"
 #include "platform/Dispatch.h"

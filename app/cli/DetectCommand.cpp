@@ -4,8 +4,8 @@
 // file could not be read (it still gets its line, with no code).
 
 #include "app/cli/CommandLine.h"
-#include "naming/CodeDetection.h"
-#include "naming/PhotoMetadata.h"
+#include "naming/CardCode.h"
+#include "imaging/PhotoMetadata.h"
 
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrent>

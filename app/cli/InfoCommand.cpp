@@ -5,7 +5,7 @@
 
 #include "app/cli/CommandLine.h"
 #include "naming/CameraGrouping.h"
-#include "naming/PhotoMetadata.h"
+#include "imaging/PhotoMetadata.h"
 
 namespace sorrelby::cli {
 

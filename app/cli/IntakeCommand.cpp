@@ -7,7 +7,7 @@
 
 #include "app/cli/CommandLine.h"
 #include "intake/HotFolderIntake.h"
-#include "naming/PhotoMetadata.h"
+#include "imaging/PhotoMetadata.h"
 #include "platform/SoundPlayer.h"
 
 #include <QFileInfo>

@@ -10,7 +10,7 @@
 #include "app/cli/CommandLine.h"
 #include "hotfolder/HotFolderChain.h"
 #include "hotfolder/HotFolderDelivery.h"
-#include "naming/PhotoMetadata.h"
+#include "imaging/PhotoMetadata.h"
 #include "platform/Dispatch.h"
 #include "platform/SoundPlayer.h"
 #include "platform/UserFolders.h"

@@ -5,7 +5,7 @@
 #include "browser/ThumbnailService.h"
 #include "browser/Thumbnails.h"
 
-#include "naming/PhotoMetadata.h"
+#include "imaging/PhotoMetadata.h"
 #include "platform/FileOps.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/PhotoGenerator.h"

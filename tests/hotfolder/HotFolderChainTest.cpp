@@ -7,7 +7,7 @@
 
 #include "hotfolder/FileEvent.h"
 #include "hotfolder/HotFolderDelivery.h"
-#include "naming/PhotoMetadata.h"
+#include "imaging/PhotoMetadata.h"
 #include "platform/Dispatch.h"
 #include "platform/NotificationCenter.h"
 #include "settings/PreferenceOps.h"

@@ -4,8 +4,8 @@
 
 #include "intake/HotFolderIntake.h"
 
-#include "naming/CodeDetection.h"
-#include "naming/PhotoMetadata.h"
+#include "naming/CardCode.h"
+#include "imaging/PhotoMetadata.h"
 #include "platform/FileOps.h"
 #include "platform/SoundPlayer.h"
 #include "settings/Settings.h"

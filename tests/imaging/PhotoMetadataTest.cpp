@@ -2,7 +2,7 @@
 // photos read back through the Exiv2 adapter.
 
 #include "naming/CameraGrouping.h"
-#include "naming/PhotoMetadata.h"
+#include "imaging/PhotoMetadata.h"
 
 #include "platform/FileOps.h"
 #include "settings/Settings.h"

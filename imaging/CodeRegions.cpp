@@ -1,4 +1,4 @@
-#include "naming/CodeRegions.h"
+#include "imaging/CodeRegions.h"
 
 #include <algorithm>
 #include <cstdint>

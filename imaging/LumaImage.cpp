@@ -1,4 +1,4 @@
-#include "naming/LumaImage.h"
+#include "imaging/LumaImage.h"
 
 #include <QBuffer>
 #include <QImage>

@@ -24,8 +24,6 @@
 #include <QRectF>
 #include <QString>
 
-#include <optional>
-
 namespace sorrelby {
 
 struct DetectedCode {
@@ -55,13 +53,5 @@ struct DetectionResult {
 
 DetectionResult detectCodesInData(const QByteArray &bytes, const DetectionOptions &options = {});
 DetectionResult detectCodes(const QString &path, const DetectionOptions &options = {});
-
-// The code of a photo: the payload of the last code found, cleaned by
-// decodeFromUrlString; none when the photo shows no readable code or cannot
-// be read (logged).
-std::optional<QString> doAutoQRCode(const QString &path);
-
-// The code a detection decides, as doAutoQRCode gives it (logged).
-std::optional<QString> codeFromDetection(const DetectionResult &detection);
 
 } // namespace sorrelby

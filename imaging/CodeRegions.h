@@ -8,7 +8,7 @@
 // the Data Matrix detector gives up in a cluttered surrounding that it reads
 // without trouble in a crop. Pure functions; safe from any thread.
 
-#include "naming/LumaImage.h"
+#include "imaging/LumaImage.h"
 
 #include <QRect>
 

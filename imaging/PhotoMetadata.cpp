@@ -1,4 +1,4 @@
-#include "naming/PhotoMetadata.h"
+#include "imaging/PhotoMetadata.h"
 
 #include "platform/FileTypes.h"
 #include "platform/Log.h"

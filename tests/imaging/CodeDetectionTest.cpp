@@ -2,8 +2,8 @@
 // the photos where nothing may be found, the payload cleaning, and the
 // EAN/UPC pictures that make zxing-cpp 1.4 abort with some options.
 
-#include "naming/CodeDetection.h"
-#include "naming/PhotoMetadata.h"
+#include "naming/CardCode.h"
+#include "imaging/PhotoMetadata.h"
 
 #include "settings/Settings.h"
 #include "tests/testkit/TestEnvironment.h"

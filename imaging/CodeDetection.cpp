@@ -1,11 +1,10 @@
 // zxing-cpp 1.4 returns text as std::wstring unless told otherwise.
 #define ZX_USE_UTF8
 
-#include "naming/CodeDetection.h"
+#include "imaging/CodeDetection.h"
 
-#include "naming/CodeRegions.h"
-#include "naming/FileNameScheme.h"
-#include "naming/LumaImage.h"
+#include "imaging/CodeRegions.h"
+#include "imaging/LumaImage.h"
 #include "platform/Log.h"
 
 #include <QFile>
@@ -366,30 +365,6 @@ DetectionResult detectCodes(const QString &path, const DetectionOptions &options
         return result;
     }
     return detectCodesInData(bytes, options);
-}
-
-std::optional<QString> codeFromDetection(const DetectionResult &detection)
-{
-    std::optional<QString> code;
-    for (const DetectedCode &found : detection.codes) {
-        note(QStringLiteral("doAutoQRCode()"), QStringLiteral("Payload: ") + found.text);
-        code = found.text;
-        if (const std::optional<QString> cleaned = decodeFromUrlString(found.text)) {
-            note(QStringLiteral("doAutoQRCode()"), QStringLiteral("Found embeddedcode = ") + *cleaned);
-            code = cleaned;
-        }
-    }
-    return code;
-}
-
-std::optional<QString> doAutoQRCode(const QString &path)
-{
-    const DetectionResult detection = detectCodes(path);
-    if (!detection.readable) {
-        note(QStringLiteral("doAutoQRCode()"), QStringLiteral("could not read ") + path + QStringLiteral(": ") + detection.error);
-        return std::nullopt;
-    }
-    return codeFromDetection(detection);
 }
 
 } // namespace sorrelby

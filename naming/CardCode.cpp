@@ -1,0 +1,43 @@
+#include "naming/CardCode.h"
+
+#include "naming/FileNameScheme.h"
+#include "platform/Log.h"
+
+namespace sorrelby {
+
+namespace {
+
+const QString cClass = QStringLiteral("URL");
+
+void note(const QString &detail)
+{
+    logOp(cClass, QStringLiteral("doAutoQRCode()"), detail);
+}
+
+} // namespace
+
+std::optional<QString> codeFromDetection(const DetectionResult &detection)
+{
+    std::optional<QString> code;
+    for (const DetectedCode &found : detection.codes) {
+        note(QStringLiteral("Payload: ") + found.text);
+        code = found.text;
+        if (const std::optional<QString> cleaned = decodeFromUrlString(found.text)) {
+            note(QStringLiteral("Found embeddedcode = ") + *cleaned);
+            code = cleaned;
+        }
+    }
+    return code;
+}
+
+std::optional<QString> doAutoQRCode(const QString &path)
+{
+    const DetectionResult detection = detectCodes(path);
+    if (!detection.readable) {
+        note(QStringLiteral("could not read ") + path + QStringLiteral(": ") + detection.error);
+        return std::nullopt;
+    }
+    return codeFromDetection(detection);
+}
+
+} // namespace sorrelby
