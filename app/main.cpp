@@ -12,20 +12,45 @@
 
 #include <QApplication>
 
+#include <cstdlib>
 #include <memory>
+#include <vector>
 
 namespace {
 
-// Folders named on the command line (options such as "--autorelaunched" are
-// not folders).
-QStringList folderArguments(const QStringList &arguments)
+const char *const cNoDisplay = SORRELBY_EXECUTABLE ": no display to open the window on; the commands work without one (see --help)";
+
+bool mayHaveDisplay()
 {
-    QStringList folders;
-    for (const QString &argument : arguments.mid(1)) {
-        if (!argument.startsWith(QLatin1Char('-')))
-            folders << argument;
+    return qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || qEnvironmentVariableIsSet("DISPLAY")
+        || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+}
+
+QtMessageHandler g_logHandler = nullptr;
+struct HeldMessage {
+    QtMsgType type;
+    QByteArray category;
+    QString text;
+};
+std::vector<HeldMessage> g_heldMessages;
+
+// Qt aborts (with a core dump) when the display named cannot be reached,
+// after several lines about plugins; one line of ours says it instead. What
+// Qt says while the display is being opened is held back until it is open.
+void startupMessageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtFatalMsg) {
+        sorrelby::cli::printErr(QString::fromUtf8(cNoDisplay));
+        std::_Exit(1);
     }
-    return folders;
+    g_heldMessages.push_back({type, QByteArray(context.category ? context.category : "default"), message});
+}
+
+void replayHeldMessages()
+{
+    for (const HeldMessage &held : g_heldMessages)
+        g_logHandler(held.type, QMessageLogContext(nullptr, 0, nullptr, held.category.constData()), held.text);
+    g_heldMessages.clear();
 }
 
 } // namespace
@@ -35,8 +60,15 @@ int main(int argc, char **argv)
     if (const auto status = sorrelby::cli::runIfCommandLine(argc, argv))
         return *status;
 
+    if (!mayHaveDisplay()) {
+        sorrelby::cli::printErr(QString::fromUtf8(cNoDisplay));
+        return 1;
+    }
     sorrelby::installLogMessageHandler();
+    g_logHandler = qInstallMessageHandler(startupMessageHandler);
     QApplication app(argc, argv);
+    qInstallMessageHandler(g_logHandler);
+    replayHeldMessages();
     QApplication::setOrganizationName(QStringLiteral("Vemo"));
     QApplication::setApplicationName(QStringLiteral(SORRELBY_BUNDLE_NAME));
     QApplication::setApplicationVersion(QStringLiteral(SORRELBY_VERSION));
@@ -67,7 +99,7 @@ int main(int argc, char **argv)
         delegate.applicationWillFinishLaunching();
         window.show();
         delegate.applicationDidFinishLaunching();
-        delegate.openFiles(folderArguments(QCoreApplication::arguments()));
+        delegate.openFiles(sorrelby::cli::parseInvocation(QCoreApplication::arguments().mid(1)).folders);
         status = app.exec();
     }
     sorrelby::AlertPresenter::setShared(nullptr);

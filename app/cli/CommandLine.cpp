@@ -14,19 +14,39 @@ namespace sorrelby::cli {
 
 namespace {
 
-void printHelp()
+QString helpText()
 {
-    printOut(QStringLiteral("Usage: " SORRELBY_EXECUTABLE " [FOLDER]\n"
-                            "       " SORRELBY_EXECUTABLE " COMMAND [OPTIONS] ARGS\n\n"
-                            "Without a command the window opens (showing FOLDER when given).\n\n"
-                            "Commands:"));
+    QString text = QStringLiteral("Usage: " SORRELBY_EXECUTABLE " [FOLDER]\n"
+                                  "       " SORRELBY_EXECUTABLE " [OPTIONS] COMMAND [OPTIONS] ARGS\n\n"
+                                  "Without a command the window opens (showing FOLDER when given).\n\n"
+                                  "Commands:\n");
     for (const Command &c : commands())
-        printOut(QStringLiteral("  ") + QString::fromUtf8(c.synopsis));
-    printOut(QStringLiteral("\nOptions:\n"
-                            "  --set KEY=VALUE   use this setting for this run only (not stored)\n"
-                            "  --verbose         show the log lines on standard error\n"
-                            "  --help            show this help\n"
-                            "  --version         show the version"));
+        text += QStringLiteral("  ") + QString::fromUtf8(c.synopsis) + QLatin1Char('\n');
+    text += QStringLiteral("\nOptions:\n"
+                           "  --set KEY=VALUE   use this setting for this run only (not stored)\n"
+                           "  --verbose         show the log lines on standard error\n"
+                           "  --help            show this help\n"
+                           "  --version         show the version");
+    return text;
+}
+
+const Command *commandNamed(const QString &name)
+{
+    for (const Command &c : commands()) {
+        if (name == QLatin1String(c.name))
+            return &c;
+    }
+    return nullptr;
+}
+
+bool isHelp(const QString &arg)
+{
+    return arg == QLatin1String("--help") || arg == QLatin1String("-h");
+}
+
+bool isVersion(const QString &arg)
+{
+    return arg == QLatin1String("--version") || arg == QLatin1String("-v");
 }
 
 } // namespace
@@ -138,34 +158,80 @@ QString applySetOptions(QStringList &args)
     return {};
 }
 
+Invocation parseInvocation(const QStringList &arguments)
+{
+    Invocation invocation;
+    // The options every command takes may also stand before its name.
+    QStringList leading;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &arg = arguments[i];
+        if (isHelp(arg)) {
+            invocation.kind = Invocation::Help;
+            return invocation;
+        }
+        if (isVersion(arg)) {
+            invocation.kind = Invocation::Version;
+            return invocation;
+        }
+        if (arg == QLatin1String("--set") && i + 1 < arguments.size()) {
+            leading << arg << arguments[++i];
+            continue;
+        }
+        if (arg.startsWith(QLatin1String("--set")) || arg == QLatin1String("--verbose")) {
+            leading << arg;
+            continue;
+        }
+        if (isOption(arg))
+            continue; // the window's own options ("--autorelaunched", Qt's)
+        if (const Command *command = commandNamed(arg)) {
+            invocation.kind = Invocation::RunCommand;
+            invocation.command = command;
+            invocation.args = leading + arguments.mid(i + 1);
+            return invocation;
+        }
+        if (!QFileInfo(arg).isDir()) {
+            invocation.kind = Invocation::Usage;
+            invocation.problem = QFileInfo::exists(arg) ? QStringLiteral("\"%1\" is not a folder").arg(arg)
+                                                        : QStringLiteral("no such command or folder: \"%1\"").arg(arg);
+            return invocation;
+        }
+        invocation.folders << arg;
+    }
+    // Command options are a command's: the window takes none of them.
+    if (!leading.isEmpty()) {
+        invocation.kind = Invocation::Usage;
+        invocation.problem = leading.first() + QStringLiteral(" goes with a command");
+    }
+    return invocation;
+}
+
 std::optional<int> runIfCommandLine(int argc, char **argv)
 {
-    if (argc < 2)
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const Invocation invocation = parseInvocation(arguments);
+    switch (invocation.kind) {
+    case Invocation::Window:
         return std::nullopt;
-    const QString first = QString::fromLocal8Bit(argv[1]);
-    const bool help = first == QLatin1String("--help") || first == QLatin1String("-h");
-    const bool version = first == QLatin1String("--version") || first == QLatin1String("-v");
-    const Command *command = nullptr;
-    for (const Command &c : commands()) {
-        if (first == QLatin1String(c.name))
-            command = &c;
+    case Invocation::Usage:
+        return usageError(helpText(), invocation.problem);
+    case Invocation::Help:
+        printOut(helpText());
+        return kExitOk;
+    case Invocation::Version:
+        printOut(versionText());
+        return kExitOk;
+    case Invocation::RunCommand:
+        break;
     }
-    if (!help && !version && !command)
-        return std::nullopt;
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Vemo"));
     QCoreApplication::setApplicationName(QStringLiteral(SORRELBY_BUNDLE_NAME));
     QCoreApplication::setApplicationVersion(QStringLiteral(SORRELBY_VERSION));
-    if (help) {
-        printHelp();
-        return kExitOk;
-    }
-    if (version) {
-        printOut(versionText());
-        return kExitOk;
-    }
-    QStringList args = app.arguments().mid(2);
+    const Command *command = invocation.command;
+    QStringList args = invocation.args;
     if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
         printOut(QStringLiteral("Usage: " SORRELBY_EXECUTABLE " ") + QString::fromUtf8(command->synopsis));
         return kExitOk;
@@ -178,7 +244,11 @@ std::optional<int> runIfCommandLine(int argc, char **argv)
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": ") + error);
         return kExitUsage;
     }
-    return command->run(args);
+    const int status = command->run(args);
+    // A setting a command stored must outlive it (the store writes from a
+    // thread of its own).
+    Settings::shared().flush();
+    return status;
 }
 
 } // namespace sorrelby::cli

@@ -21,6 +21,18 @@ struct Command {
     int (*run)(const QStringList &args); // args after the subcommand's name
 };
 
+// What the arguments (without the program's name) ask for: the window
+// (with the folders to show), help, the version, a command (its arguments
+// with the options that stood before its name), or a usage error.
+struct Invocation {
+    enum Kind { Window, Help, Version, RunCommand, Usage } kind = Window;
+    const Command *command = nullptr;
+    QStringList args;
+    QStringList folders;
+    QString problem; // for Usage
+};
+Invocation parseInvocation(const QStringList &arguments);
+
 // Runs a command-line request when argv asks for one (creating the
 // QCoreApplication it needs) and returns its exit status; returns nothing when
 // the application should start its window instead.

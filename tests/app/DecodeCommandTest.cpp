@@ -68,7 +68,8 @@ TEST(DecodeCommand, DetectingAndNameCarryingPassesOverGeneratedShoots)
     // With detection switched off nothing is renamed.
     const QString off = makeTempFolder(QStringLiteral("off"));
     ASSERT_TRUE(writeShoot(off, spec));
-    outcome = runApp({"decode", "--detect", "--set", "prefCanSupportVisionFramework=false", off});
+    // Options may stand before the command as well.
+    outcome = runApp({"--set", "prefCanSupportVisionFramework=false", "decode", "--detect", off});
     EXPECT_EQ(outcome.exitCode, 1);
     EXPECT_EQ(lines(entriesOf(off)), sorted(shoot->fileNames()));
 }

@@ -170,12 +170,15 @@ QString otherFileSystemFolder()
     return path;
 }
 
-ProgramRun runProgram(const QString &program, const QStringList &args, int timeoutMs)
+ProgramRun runProgram(const QString &program, const QStringList &args, int timeoutMs, const QProcessEnvironment &environment)
 {
     QProcess process;
+    if (!environment.isEmpty())
+        process.setProcessEnvironment(environment);
     process.start(program, args);
     EXPECT_TRUE(process.waitForFinished(timeoutMs)) << program.toStdString();
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+    return {process.exitCode(), process.exitStatus() == QProcess::CrashExit,
+            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
 }
 
 } // namespace sorrelby::testkit

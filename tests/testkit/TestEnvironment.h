@@ -3,6 +3,7 @@
 // and TMPDIR, so no test touches the real user's files.
 
 #include <QDateTime>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -59,16 +60,19 @@ QString otherFileSystemFolder();
 // A program run to its end (a test failure when it does not end in time).
 struct ProgramRun {
     int exitCode = -1;
+    bool crashed = false;
     QString out;
     QString err;
 };
-ProgramRun runProgram(const QString &program, const QStringList &args, int timeoutMs = 60000);
+// environment: the test's own when empty.
+ProgramRun runProgram(const QString &program, const QStringList &args, int timeoutMs = 60000,
+                      const QProcessEnvironment &environment = {});
 
 #ifdef SORRELBY_APP_PATH
 // The application program of this build (tests made with RUNS_APP).
-inline ProgramRun runApp(const QStringList &args, int timeoutMs = 60000)
+inline ProgramRun runApp(const QStringList &args, int timeoutMs = 60000, const QProcessEnvironment &environment = {})
 {
-    return runProgram(QStringLiteral(SORRELBY_APP_PATH), args, timeoutMs);
+    return runProgram(QStringLiteral(SORRELBY_APP_PATH), args, timeoutMs, environment);
 }
 #endif
 

@@ -1,0 +1,65 @@
+// The program's words outside its commands: a typo must never open (or try
+// to open) the window, and without a display the window says so and ends.
+
+#include "tests/testkit/TestEnvironment.h"
+
+#include <QProcessEnvironment>
+
+#include <gtest/gtest.h>
+
+using namespace sorrelby::testkit;
+
+namespace {
+
+QProcessEnvironment withoutDisplay()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    return env;
+}
+
+} // namespace
+
+TEST(CommandLine, WordsOutsideACommandAreUsageErrorsAndNeverCrash)
+{
+    const QProcessEnvironment noDisplay = withoutDisplay();
+    const QString folder = makeTempFolder(QStringLiteral("source"));
+    const QString file = folder + QStringLiteral("/note.txt");
+    ASSERT_TRUE(writeFile(file, "x"));
+
+    // No such command and no such folder; a file is no folder either.
+    for (const QString &word : {QStringLiteral("bogus"), file}) {
+        const ProgramRun run = runApp({word}, 60000, noDisplay);
+        EXPECT_FALSE(run.crashed);
+        EXPECT_EQ(run.exitCode, 2) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(word)) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("Usage:"))) << run.err.toStdString();
+    }
+    // A command's options before its name, and help or version anywhere.
+    ProgramRun run = runApp({"--verbose", "--set", "prefSortOrderKey=1", "sections", folder}, 60000, noDisplay);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("registerFactoryDefaults"))) << "--verbose was not taken";
+    EXPECT_EQ(runApp({"--set", "prefSortOrderKey=1", "--version"}, 60000, noDisplay).exitCode, 0);
+    // A command option with no command is no window option.
+    run = runApp({"--set", "prefSortOrderKey=1", folder}, 60000, noDisplay);
+    EXPECT_EQ(run.exitCode, 2) << run.err.toStdString();
+
+    // The window without a display: one line, status 1, no abort.
+    for (const QStringList &args : {QStringList{}, QStringList{folder}}) {
+        run = runApp(args, 60000, noDisplay);
+        EXPECT_FALSE(run.crashed);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err.trimmed().count(QLatin1Char('\n')), 0) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("no display"))) << run.err.toStdString();
+    }
+    // A display that is named but cannot be reached.
+    QProcessEnvironment unreachable = noDisplay;
+    unreachable.insert(QStringLiteral("DISPLAY"), QStringLiteral(":97"));
+    unreachable.insert(QStringLiteral("XAUTHORITY"), folder + QStringLiteral("/none"));
+    run = runApp({}, 60000, unreachable);
+    EXPECT_FALSE(run.crashed);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.trimmed().count(QLatin1Char('\n')), 0) << run.err.toStdString();
+}
