@@ -245,8 +245,9 @@ std::optional<int> runIfCommandLine(int argc, char **argv)
         return kExitUsage;
     }
     const int status = command->run(args);
-    // A setting a command stored must outlive it (the store writes from a
-    // thread of its own).
+    // Settings stored on the main queue (observers expect them there) would
+    // die with the process: run what was queued, then write what is pending.
+    QCoreApplication::sendPostedEvents();
     Settings::shared().flush();
     return status;
 }
