@@ -7,6 +7,7 @@
 // the log file (onto standard error with --verbose). SIGINT or SIGTERM: the
 // photo in hand is finished, then the command ends with status 0.
 
+#include "app/SingleInstance.h"
 #include "app/cli/CommandLine.h"
 #include "hotfolder/HotFolderChain.h"
 #include "hotfolder/HotFolderDelivery.h"
@@ -75,9 +76,10 @@ std::optional<QString> folderFor(const char *what, std::optional<QString> (*gett
     return path;
 }
 
-// A folder given with --set is for this run only: its validation must not
-// store a reference to it over the user's folder (which would later be
-// "found again" there).
+// A folder given with --set is for this run only and wins over the user's
+// stored reference (which would lead back to the stored folder, or refuse
+// one in the trash); its own reference stays in the run, never stored over
+// the user's.
 void keepFolderValidationForThisRun()
 {
     Settings &settings = Settings::shared();
@@ -91,7 +93,7 @@ void keepFolderValidationForThisRun()
             if (!given)
                 continue;
             for (const QString &suffix : {QStringLiteral("AliasData"), QStringLiteral("IsValid")})
-                settings.setOverride(key + suffix, settings.value(key + suffix));
+                settings.setOverride(key + suffix, QVariant());
         }
     }
 }
@@ -102,6 +104,18 @@ int runWatchCommand(const QStringList &args)
 {
     if (!args.isEmpty())
         return usageError(kUsage, QStringLiteral("watch takes no argument \"%1\"").arg(args.first()));
+
+    // The window in hot folder mode or another watch would move the same
+    // photos under our hands.
+    SingleInstance instance;
+    if (!instance.tryToRun()) {
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": another copy is already running for this user (PID %1): "
+                                "quit it first, only one window or watch may run at a time")
+                     .arg(instance.otherProcessId()));
+        return kExitFailure;
+    }
+    QObject::connect(&instance, &SingleInstance::activationRequested,
+                     [] { printLine(QStringLiteral("another copy was refused: this watch keeps running")); });
 
     Settings &settings = Settings::shared();
     // Decoding and delivery behave as in hot folder mode; the user's stored

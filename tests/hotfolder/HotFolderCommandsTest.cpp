@@ -1,6 +1,7 @@
 // The `intake` and `watch` commands run as programs: what they print, where
 // the photos go, and `watch` ending cleanly on SIGTERM.
 
+#include "settings/FolderReference.h"
 #include "settings/Settings.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/ShootGenerator.h"
@@ -39,6 +40,16 @@ TEST(HotFolderCommands, IntakeMovesCompletePhotosAndSaysHowMany)
     EXPECT_EQ(lines(entriesOf(hot)), "X1_DSC_0099.JPG");
 
     EXPECT_EQ(runApp({QStringLiteral("intake"), hot + QStringLiteral("/gone"), source}).exitCode, 1);
+
+    // A completeness delay under a second is raised to one, and the raised
+    // value is stored although the command never runs an event loop.
+    Settings::shared().setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), true);
+    Settings::shared().setValue(QStringLiteral("prefDelayToWaitForValidPhotoInSeconds"), 0.5);
+    Settings::shared().flush();
+    const QString hot2 = makeTempFolder(QStringLiteral("hot2"));
+    ASSERT_TRUE(QFile::copy(hot + QStringLiteral("/X1_DSC_0099.JPG"), hot2 + QStringLiteral("/DSC_0100.JPG")));
+    EXPECT_EQ(runApp({QStringLiteral("intake"), hot2, source}).exitCode, 0);
+    EXPECT_EQ(Settings(Settings::shared().filePath()).doubleValue(QStringLiteral("prefDelayToWaitForValidPhotoInSeconds")), 1.0);
 }
 
 TEST(HotFolderCommands, WatchDeliversAndEndsCleanlyOnSigterm)
@@ -53,6 +64,21 @@ TEST(HotFolderCommands, WatchDeliversAndEndsCleanlyOnSigterm)
     const std::optional<Shoot> shoot = writeShoot(staging, spec);
     ASSERT_TRUE(shoot);
 
+    // The user's stored folders, the source one since put in the trash:
+    // the folders given for the run win over them.
+    const QString oldHot = makeTempFolder(QStringLiteral("old-hot"));
+    const QString oldSource = makeTempFolder(QStringLiteral("old-source"));
+    const QString oldMain = makeTempFolder(QStringLiteral("old-main"));
+    Settings &settings = Settings::shared();
+    for (const auto &[key, folder] : {std::pair{QStringLiteral("prefHotFolderPath"), oldHot}, std::pair{QStringLiteral("prefSourcePath"), oldSource},
+                                      std::pair{QStringLiteral("prefDestinationPath"), oldMain}}) {
+        settings.setValue(key, folder);
+        settings.setValue(key + QStringLiteral("IsValid"), MyBookmarkDataKit::savePath(folder, key + QStringLiteral("AliasData")));
+    }
+    settings.flush();
+    const QString trash = makeFolder(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash/files"));
+    ASSERT_TRUE(QDir().rename(oldSource, trash + QStringLiteral("/old-source")));
+
     QProcess watch;
     watch.start(QStringLiteral(SORRELBY_APP_PATH),
         {QStringLiteral("watch"), QStringLiteral("--set"), QStringLiteral("prefHotFolderPath=") + hot,
@@ -60,6 +86,20 @@ TEST(HotFolderCommands, WatchDeliversAndEndsCleanlyOnSigterm)
             QStringLiteral("--set"), QStringLiteral("prefDestinationPath=") + main,
             QStringLiteral("--set"), QStringLiteral("prefDailyFolderDateFormat=yyyy")});
     ASSERT_TRUE(watch.waitForStarted(10000));
+    ASSERT_TRUE(waitUntil([&] { return watch.readAllStandardOutput().contains("watching"); }, 30000));
+
+    // One copy per user, window or watch: a second of either is refused and
+    // names the running one.
+    const QString runningPid = QString::number(watch.processId());
+    const ProgramRun second = runApp({QStringLiteral("watch")});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_TRUE(second.err.contains(QStringLiteral("PID ") + runningPid)) << second.err.toStdString();
+    QProcessEnvironment offscreen = QProcessEnvironment::systemEnvironment();
+    offscreen.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const ProgramRun window = runApp({}, 60000, offscreen);
+    EXPECT_EQ(window.exitCode, 0);
+    EXPECT_TRUE(window.err.contains(QStringLiteral("Existing Running App PID = ") + runningPid)) << window.err.toStdString();
+
     // Photos appear whole.
     for (const QString &name : shoot->fileNames())
         ASSERT_TRUE(QFile::rename(staging + QLatin1Char('/') + name, hot + QLatin1Char('/') + name));
@@ -86,7 +126,7 @@ TEST(HotFolderCommands, WatchDeliversAndEndsCleanlyOnSigterm)
     QFile config(Settings::shared().filePath());
     const QByteArray stored = config.open(QIODevice::ReadOnly) ? config.readAll() : QByteArray();
     EXPECT_FALSE(stored.contains(hot.toUtf8())) << stored.toStdString();
-    EXPECT_FALSE(stored.contains("AliasData")) << stored.toStdString();
+    EXPECT_TRUE(stored.contains(oldHot.toUtf8())) << stored.toStdString();
 }
 
 } // namespace
