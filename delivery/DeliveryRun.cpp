@@ -60,6 +60,8 @@ DeliverySummary makeDeliverySummary(const DeliveryCounters &c, bool hotFolderMod
         summary.message = QStringLiteral("Hmm - No Files to Move/Copy???\n") + folderTotal;
         summary.title = QStringLiteral("Somehow NO Files to Move/Copy...");
     }
+    if (c.renamed > 0)
+        summary.message += QStringLiteral("\n") + QString::number(c.renamed) + QStringLiteral(" File(s) Delivered Under a New Name (Name Taken by Another Photo)");
     summary.autoCloseSeconds = hotFolderMode ? 1.0 : 5.0;
     return summary;
 }
@@ -108,17 +110,18 @@ bool DeliveryRun::checkIfIsOriginal(const QString &path) const
 
 std::optional<QString> DeliveryRun::getDestinationPathForUnknown() const
 {
-    return getDestinationPathForUnknown(m_settings, now());
+    return getDestinationPathForUnknown(m_settings, now(), fMainFolderPath);
 }
 
-std::optional<QString> DeliveryRun::getDestinationPathForUnknown(const Settings &settings, const QDateTime &now)
+std::optional<QString> DeliveryRun::getDestinationPathForUnknown(const Settings &settings, const QDateTime &now,
+                                                                 const std::optional<QString> &mainFolder)
 {
     const QString op = QStringLiteral("getDestinationPathForUnknown()");
     if (!settings.boolValue(cPrefDoUnassignedProcess)) {
         note(op, QStringLiteral(".... NOT allowing prefDoUnassignedProcess"));
         return std::nullopt;
     }
-    const std::optional<QString> destination = settings.optionalString(cPrefDestinationPath);
+    const std::optional<QString> destination = mainFolder ? mainFolder : settings.optionalString(cPrefDestinationPath);
     if (!destination || destination->isEmpty())
         return std::nullopt;
     QString path = joinPath(*destination, cStringForUNASSIGNED_PHOTOS);
@@ -269,19 +272,53 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
     return result;
 }
 
-bool DeliveryRun::moveIntoFolder(const QString &photo, const QString &target, const QString &failureContext, QStringList &failures) const
+DeliveryRun::Placement DeliveryRun::moveIntoFolder(const QString &photo, const QString &target, const QString &failureContext, QStringList &failures) const
 {
     const QString op = QStringLiteral("finishProcessxxx2(_:destPath:)");
-    const bool replacing = fileops::exists(target);
-    const FileResult moved = m_fileOps.replace(photo, target);
-    if (!moved) {
-        note(op, QStringLiteral("File not saved:\n") + moved.error);
-        failures.append(failureContext + fileNameOf(photo) + QStringLiteral(": ") + moved.error);
-        return false;
+    const auto fail = [&](const QString &error) {
+        note(op, QStringLiteral("File not saved:\n") + error);
+        failures.append(failureContext + fileNameOf(photo) + QStringLiteral(": ") + error);
+        return Placement::Failed;
+    };
+
+    // A file under the name (or one of its variants) with the same content is
+    // this photo delivered before: the source goes, nothing is replaced.
+    if (fileops::exists(target)) {
+        const std::optional<FileAttributes> own = fileops::attributes(photo);
+        for (const QString &candidate : collisionCandidates(target)) {
+            const std::optional<FileAttributes> there = fileops::attributes(candidate);
+            if (!there)
+                continue;
+            if (own && there->device == own->device && there->inode == own->inode)
+                return fail(QStringLiteral("it is already at ") + candidate);
+            if (!fileops::sameContent(photo, candidate))
+                continue;
+            if (const FileResult removed = m_fileOps.remove(photo); !removed)
+                return fail(removed.error);
+            note(op, QStringLiteral("Same photo already delivered as ") + candidate + QStringLiteral(": source removed."));
+            return Placement::AlreadyThere;
+        }
     }
-    if (replacing)
-        note(op, QStringLiteral("Existing file replaced."));
-    return true;
+
+    // Another photo keeps its name; this one takes the first free variant, and
+    // chooses again when something takes that name before the move.
+    FileResult moved = FileResult::failure(QStringLiteral("no attempt"));
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const std::optional<QString> free = getUniquePathString(target);
+        if (!free)
+            return fail(QStringLiteral("no free name for ") + fileNameOf(target) + QStringLiteral(" (up to \"c18\" taken by other photos)"));
+        moved = m_fileOps.move(photo, *free);
+        if (moved) {
+            if (*free == target)
+                return Placement::Moved;
+            note(op, QStringLiteral("Name taken by another photo, delivered as: ") + *free);
+            return Placement::Renamed;
+        }
+        if (!(fileops::exists(*free) && fileops::exists(photo)))
+            break;
+        note(op, QStringLiteral("[") + *free + QStringLiteral("] was taken meanwhile, choosing again"));
+    }
+    return fail(moved.error);
 }
 
 void DeliveryRun::discardCodePhoto(const QString &photo, DeliveryCounters &counters, QStringList &failures) const
@@ -332,9 +369,11 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
                 if (unknownFolder) {
                     const QString unknownFile = joinPath(*unknownFolder, name);
                     note(op, QStringLiteral("Need to COPY to the UNASSIGNED destination: ") + unknownFile);
-                    if (moveIntoFolder(photo, unknownFile, QStringLiteral("not moved to the unassigned folder: "), batch.failures)) {
+                    const Placement placed = moveIntoFolder(photo, unknownFile, QStringLiteral("not moved to the unassigned folder: "), batch.failures);
+                    if (placed != Placement::Failed) {
                         note(op, QStringLiteral("File saved."));
                         ++counters.unassigned;
+                        counters.renamed += placed == Placement::Renamed ? 1 : 0;
                     }
                 } else {
                     note(op, QStringLiteral("UNASSIGNED Folder not found - will move to default destination folder...."));
@@ -353,9 +392,11 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
                 // card photo counted here would make every delivery that
                 // holds one report possible issues, hiding real failures.
                 ++counters.allowed;
-                if (moveIntoFolder(photo, destFile, QStringLiteral("not moved: "), batch.failures)) {
+                const Placement placed = moveIntoFolder(photo, destFile, QStringLiteral("not moved: "), batch.failures);
+                if (placed != Placement::Failed) {
                     note(op, QStringLiteral("File moved."));
                     ++counters.moved;
+                    counters.renamed += placed == Placement::Renamed ? 1 : 0;
                 }
             } else {
                 // A card photo is never delivered, so it leaves the destination
@@ -386,6 +427,8 @@ void DeliveryRun::finishBatch(DeliveryBatchResult &batch) const
 {
     const QString op = QStringLiteral("finishProcessxxx2(_:destPath:)");
     const DeliveryCounters &c = batch.counters;
+    if (c.renamed > 0)
+        note(op, QStringLiteral("TotalRenamed[") + QString::number(c.renamed) + QStringLiteral("] (names taken by other photos)"));
     if (deliverByCamera()) {
         note(op, QStringLiteral("no need to show items copied if multi camera..."));
         batch.end = DeliveryEnd::Close;

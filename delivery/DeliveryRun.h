@@ -11,10 +11,13 @@
 // the summary or nothing before it closes. One run at a time per object; the
 // callbacks are called on the thread that runs it.
 //
-// Nothing delivered is ever lost: a same-named file in a target folder is
-// replaced by one atomic rename (or a flushed copy renamed over it when the
-// target is on another file system), so at every moment one complete copy
-// exists; a failed move leaves the photo in the source folder.
+// Nothing delivered is ever lost: a photo never replaces another file. A
+// same-named file with the same content is this photo delivered before, so
+// only the source goes; a different one (two camera bodies numbering alike, a
+// wrapped counter) keeps its name and the photo takes a free "c1".."c18"
+// variant of its own. Moves never replace (a copy flushed and verified first
+// when the target is on another file system); a failed move leaves the photo
+// in the source folder.
 
 #include "platform/AlertPresenter.h"
 #include "platform/FileOps.h"
@@ -47,6 +50,7 @@ struct DeliveryCounters {
     int unassigned = 0; // photos without a code moved into the unassigned folder
     int total = 0;      // photos in the batch
     int allowed = 0;    // photos delivery tried to move into the destination (never card photos)
+    int renamed = 0;    // delivered photos (moved or unassigned) that took a "c<k>" name, theirs being taken
 
     // Photos of the batch still in the source folder (kept card photos, photos
     // without a code left behind, failed moves).
@@ -103,7 +107,7 @@ public:
 
     // The file operations delivery uses (tests inject failures).
     struct FileOperations {
-        std::function<FileResult(const QString &from, const QString &to)> replace = fileops::replaceAtomically;
+        std::function<FileResult(const QString &from, const QString &to)> move = fileops::moveNoReplace;
         std::function<FileResult(const QString &path)> trash = [](const QString &path) { return fileops::moveToTrash(path); };
         std::function<FileResult(const QString &path)> remove = fileops::removeFile;
     };
@@ -112,6 +116,9 @@ public:
 
     std::optional<QString> fSrcPath;
     std::optional<QString> fDestPath; // already including the daily sub-folder
+    // The main folder under which UNASSIGNED_PHOTOS is formed; "prefDestinationPath"
+    // when absent.
+    std::optional<QString> fMainFolderPath;
     bool fDoKeepLastQRPhoto = false;
 
     void setProgress(Progress progress) { m_progress = std::move(progress); }
@@ -143,7 +150,8 @@ public:
     // The unassigned folder (created when missing), or none when photos without
     // a code are not handled.
     std::optional<QString> getDestinationPathForUnknown() const;
-    static std::optional<QString> getDestinationPathForUnknown(const Settings &settings, const QDateTime &now);
+    static std::optional<QString> getDestinationPathForUnknown(const Settings &settings, const QDateTime &now,
+                                                               const std::optional<QString> &mainFolder = std::nullopt);
 
     // The unknown marker (first "_" piece) of a photo the user marked unknown
     // (base name beginning with "?" or "unknown", any case), or none.
@@ -158,7 +166,8 @@ private:
     QStringList listSourceFolder(const QString &folder, bool &readable) const;
     bool deliverByCamera() const;
     void deliverByCameraGroups(const QStringList &ordered, const QString &destPath, DeliveryRunResult &result);
-    bool moveIntoFolder(const QString &photo, const QString &target, const QString &failureContext, QStringList &failures) const;
+    enum class Placement { Failed, Moved, Renamed, AlreadyThere };
+    Placement moveIntoFolder(const QString &photo, const QString &target, const QString &failureContext, QStringList &failures) const;
     void discardCodePhoto(const QString &photo, DeliveryCounters &counters, QStringList &failures) const;
     void finishBatch(DeliveryBatchResult &batch) const;
 

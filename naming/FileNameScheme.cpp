@@ -240,7 +240,7 @@ std::optional<QString> decodeFromUrlString(const QString &payload)
     return decodeFromUrlString(payload, Settings::shared().boolValue(QStringLiteral("prefDecodeForUrlString")));
 }
 
-std::optional<QString> getUniquePathString(const QString &wantedPath)
+QStringList collisionCandidates(const QString &wantedPath)
 {
     const QString folder = folderOf(wantedPath);
     const QString extension = extensionOf(wantedPath);
@@ -248,22 +248,26 @@ std::optional<QString> getUniquePathString(const QString &wantedPath)
     const bool isCodePhoto = base.endsWith(cQRCodeMarker);
     if (isCodePhoto)
         base.chop(cQRCodeMarker.size());
+    QStringList candidates{wantedPath};
+    for (int k = 1; k <= cMaxCollisionSuffix; ++k) {
+        QString name = base + u'c' + QString::number(k);
+        if (isCodePhoto)
+            name += cQRCodeMarker;
+        candidates.append(joinPath(folder, withExtension(name, extension)));
+    }
+    return candidates;
+}
 
-    QString candidate = wantedPath;
-    for (int k = 1;; ++k) {
+std::optional<QString> getUniquePathString(const QString &wantedPath)
+{
+    for (const QString &candidate : collisionCandidates(wantedPath)) {
         if (!fileops::exists(candidate)) {
             logOp(cClass, u"getUniquePathString()", QString(QStringLiteral("...will return:\n") + candidate));
             return candidate;
         }
-        if (k > cMaxCollisionSuffix) {
-            logOp(cClass, u"getUniquePathString()", u"...UNABLE to Form Unique Destination Path????????");
-            return std::nullopt;
-        }
-        QString name = base + u'c' + QString::number(k);
-        if (isCodePhoto)
-            name += cQRCodeMarker;
-        candidate = joinPath(folder, withExtension(name, extension));
     }
+    logOp(cClass, u"getUniquePathString()", u"...UNABLE to Form Unique Destination Path????????");
+    return std::nullopt;
 }
 
 QString makeCodedFileName(const QString &code, const QString &baseName, const QString &extension)

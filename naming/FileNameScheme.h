@@ -7,6 +7,7 @@
 // touched).
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -55,6 +56,8 @@ std::optional<QString> decodeFromUrlString(const QString &payload);
 // The wanted path, or the first of its "c1".."c18" variants that names no
 // existing file or folder; none when all are taken.
 std::optional<QString> getUniquePathString(const QString &wantedPath);
+// The wanted path and its "c1".."c18" variants, in the order tried above.
+QStringList collisionCandidates(const QString &wantedPath);
 
 // Names built by the passes that rename photos.
 // code + "_" + base + "." + ext (ext may be empty: no dot then).

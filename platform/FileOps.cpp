@@ -8,12 +8,16 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <csignal>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -72,6 +76,8 @@ namespace {
 
 std::atomic<bool> g_noRenameFlags{false};
 std::atomic<bool> g_noHardLinks{false};
+std::atomic<bool> g_noUnnamedTemporaries{false};
+std::atomic<KillPoint> g_killPoint{KillPoint::None};
 
 bool linksUnsupported(int error)
 {
@@ -109,6 +115,22 @@ void simulateLimitedFileSystem(bool noRenameFlags, bool noHardLinks)
 {
     g_noRenameFlags = noRenameFlags;
     g_noHardLinks = noHardLinks;
+}
+
+void simulateNoUnnamedTemporaries(bool on)
+{
+    g_noUnnamedTemporaries = on;
+}
+
+void setKillPoint(KillPoint point)
+{
+    g_killPoint = point;
+}
+
+void killIfAt(KillPoint point)
+{
+    if (point != KillPoint::None && g_killPoint == point)
+        ::raise(SIGKILL);
 }
 
 int hardLink(const QByteArray &from, const QByteArray &to)
@@ -164,16 +186,45 @@ FileResult failed(int error, const QString &context)
     return FileResult::fromErrno(error, context);
 }
 
+// Not an errno value: the file system cannot give an unnamed temporary file a
+// name here, so the copy goes through a hidden named one instead.
+constexpr int cNoUnnamedTemporaries = 100001;
+constexpr qsizetype cTemporarySuffixLength = 8;
+
+// Closes a descriptor held for its lock when it goes out of scope.
+struct HeldLock {
+    int fd = -1;
+    HeldLock() = default;
+    HeldLock(const HeldLock &) = delete;
+    HeldLock &operator=(const HeldLock &) = delete;
+    ~HeldLock() { release(); }
+    void release()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+};
+
+QByteArray folderPrefix(const QByteArray &folder)
+{
+    return folder == "/" ? QByteArray() : folder;
+}
+
+// ".NAME.sorrelby-": how the hidden copies in progress for `target` begin.
+QByteArray temporaryPrefix(const QByteArray &target)
+{
+    return '.' + target.mid(target.lastIndexOf('/') + 1).left(64) + ".sorrelby-";
+}
+
 // A hidden name beside `target` for a copy in progress.
 QByteArray temporarySibling(const QByteArray &target)
 {
     static const char alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    QByteArray name = target.mid(target.lastIndexOf('/') + 1).left(64);
-    QByteArray suffix(8, 'x');
+    QByteArray suffix(cTemporarySuffixLength, 'x');
     for (char &c : suffix)
         c = alphabet[QRandomGenerator::global()->bounded(int(sizeof(alphabet) - 1))];
-    const QByteArray folder = parentFolder(target);
-    return (folder == "/" ? QByteArray() : folder) + "/." + name + ".sorrelby-" + suffix;
+    return folderPrefix(parentFolder(target)) + '/' + temporaryPrefix(target) + suffix;
 }
 
 // Creates a fresh hidden file beside `target`; returns the descriptor or -errno.
@@ -258,7 +309,9 @@ int removeTree(const QByteArray &path)
     return ec.value();
 }
 
-int copyRegularFile(const QByteArray &from, const QByteArray &to, bool &created)
+// With `lockFd`, the new file stays locked (flock) through *lockFd after the
+// copy, so that nobody takes it for a crash's leftover while it is in use.
+int copyRegularFile(const QByteArray &from, const QByteArray &to, bool &created, int *lockFd)
 {
     const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
@@ -276,6 +329,10 @@ int copyRegularFile(const QByteArray &from, const QByteArray &to, bool &created)
         return error;
     }
     created = true;
+    if (lockFd) {
+        ::flock(out, LOCK_EX);
+        *lockFd = ::fcntl(out, F_DUPFD_CLOEXEC, 0);
+    }
     int error = copyOpenFile(in, st, out);
     if (::close(out) != 0 && error == 0)
         error = errno;
@@ -285,15 +342,16 @@ int copyRegularFile(const QByteArray &from, const QByteArray &to, bool &created)
 
 // Copies a file, a symbolic link or a folder with everything in it to the new
 // name `to`; `created` tells whether `to` was made (a clash leaves it false).
-// Names are copied byte for byte, whatever their encoding.
-int copyEntry(const QByteArray &from, const QByteArray &to, bool &created)
+// Names are copied byte for byte, whatever their encoding. With `lockFd`, a
+// new file or folder is locked as copyRegularFile() does.
+int copyEntry(const QByteArray &from, const QByteArray &to, bool &created, int *lockFd = nullptr)
 {
     created = false;
     struct stat st {};
     if (::lstat(from.constData(), &st) != 0)
         return errno;
     if (S_ISREG(st.st_mode))
-        return copyRegularFile(from, to, created);
+        return copyRegularFile(from, to, created, lockFd);
     if (S_ISLNK(st.st_mode)) {
         const int error = copySymLink(from, to);
         created = error == 0;
@@ -305,6 +363,11 @@ int copyEntry(const QByteArray &from, const QByteArray &to, bool &created)
     if (::mkdir(to.constData(), 0700) != 0)
         return errno;
     created = true;
+    if (lockFd) {
+        *lockFd = ::open(to.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (*lockFd >= 0)
+            ::flock(*lockFd, LOCK_EX);
+    }
     DIR *dir = ::opendir(from.constData());
     if (!dir)
         return errno;
@@ -332,13 +395,43 @@ int copyEntry(const QByteArray &from, const QByteArray &to, bool &created)
     return 0;
 }
 
-// A complete, flushed copy of `from` under a hidden name beside `target`.
-int makeTemporaryCopy(const QByteArray &from, const QByteArray &target, QByteArray &temporary)
+// Removes the hidden copies for `target` that a killed process left behind.
+// A copy in progress is locked by the process making it; only unlocked ones
+// are leftovers.
+void removeStaleTemporaries(const QByteArray &target)
 {
+    const QByteArray folder = parentFolder(target);
+    const QByteArray prefix = temporaryPrefix(target);
+    QList<QByteArray> candidates;
+    if (DIR *dir = ::opendir(folder.constData())) {
+        while (dirent *entry = ::readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            if (name.size() == prefix.size() + cTemporarySuffixLength && name.startsWith(prefix))
+                candidates.append(name);
+        }
+        ::closedir(dir);
+    }
+    for (const QByteArray &name : std::as_const(candidates)) {
+        const QByteArray path = folderPrefix(folder) + '/' + name;
+        HeldLock lock;
+        lock.fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        // A link is made in one step, so a leftover one is never in progress.
+        const bool stale = lock.fd >= 0 ? ::flock(lock.fd, LOCK_EX | LOCK_NB) == 0 : errno == ELOOP;
+        if (stale && removeTree(path) == 0)
+            logOp(u"FileOps", u"removeStaleTemporaries", QString(QLatin1String("removed the leftover ") + QFile::decodeName(path)));
+    }
+}
+
+// A complete, flushed copy of `from` under a hidden name beside `target`,
+// locked through `lock` until the caller has put it in place.
+int makeTemporaryCopy(const QByteArray &from, const QByteArray &target, QByteArray &temporary, HeldLock &lock)
+{
+    removeStaleTemporaries(target);
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary = temporarySibling(target);
         bool created = false;
-        const int error = copyEntry(from, temporary, created);
+        lock.release();
+        const int error = copyEntry(from, temporary, created, &lock.fd);
         if (error == EEXIST && !created)
             continue;
         if (error != 0 && created)
@@ -346,6 +439,49 @@ int makeTemporaryCopy(const QByteArray &from, const QByteArray &target, QByteArr
         return error;
     }
     return EEXIST;
+}
+
+int linkUnnamed(int fd, const QByteArray &target)
+{
+    // AT_EMPTY_PATH needs a privilege; the /proc path works for everyone.
+    if (::linkat(fd, "", AT_FDCWD, target.constData(), AT_EMPTY_PATH) == 0)
+        return 0;
+    if (errno == EEXIST)
+        return EEXIST;
+    const QByteArray proc = "/proc/self/fd/" + QByteArray::number(fd);
+    return ::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, target.constData(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
+// Copies a regular file to the new name `target` through an unnamed file in
+// the target's folder, which gets its name only once complete and flushed: a
+// copy cut short by a crash leaves nothing behind. cNoUnnamedTemporaries where
+// the file system cannot do that.
+int copyFileUnnamed(const QByteArray &from, const QByteArray &target)
+{
+    if (g_noUnnamedTemporaries || g_noHardLinks)
+        return cNoUnnamedTemporaries;
+    const int out = ::open(parentFolder(target).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (out < 0)
+        return errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL ? cNoUnnamedTemporaries : errno;
+    int error = 0;
+    const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (in < 0 || ::fstat(in, &st) != 0)
+        error = errno;
+    else
+        error = copyOpenFile(in, st, out);
+    if (in >= 0)
+        ::close(in);
+    if (error == 0) {
+        killIfAt(KillPoint::CopyFlushed);
+        error = linkUnnamed(out, target);
+        if (error != 0 && error != EEXIST && (linksUnsupported(error) || error == ENOENT))
+            error = cNoUnnamedTemporaries;
+    }
+    ::close(out);
+    if (error == 0)
+        syncFolder(parentFolder(target));
+    return error;
 }
 
 void removeTemporary(const QByteArray &temporary)
@@ -395,9 +531,15 @@ int copyIntoPlace(const QByteArray &src, const QByteArray &dst, int unsupported,
     struct stat existing {};
     if (::lstat(dst.constData(), &existing) == 0)
         return EEXIST;
+    if (S_ISREG(source.st_mode)) {
+        if (const int error = copyFileUnnamed(src, dst); error != cNoUnnamedTemporaries)
+            return error;
+    }
     QByteArray temporary;
-    if (const int error = makeTemporaryCopy(src, dst, temporary))
+    HeldLock lock;
+    if (const int error = makeTemporaryCopy(src, dst, temporary, lock))
         return error;
+    killIfAt(KillPoint::CopyFlushed);
     return placeTemporary(temporary, source, dst);
 }
 
@@ -510,8 +652,10 @@ FileResult replaceAtomically(const QString &from, const QString &to)
     if (!S_ISREG(source.st_mode) && !S_ISLNK(source.st_mode))
         return failed(EXDEV, context);
     QByteArray temporary;
-    if (const int error = makeTemporaryCopy(src, dst, temporary))
+    HeldLock lock;
+    if (const int error = makeTemporaryCopy(src, dst, temporary, lock))
         return failed(error, context);
+    killIfAt(KillPoint::CopyFlushed);
     if (::rename(temporary.constData(), dst.constData()) != 0) {
         const int error = errno;
         removeTemporary(temporary);
@@ -521,6 +665,36 @@ FileResult replaceAtomically(const QString &from, const QString &to)
     if (::unlink(src.constData()) != 0)
         return failed(errno, QLatin1String("Replaced ") + quoted(to) + QLatin1String(" but could not remove ") + quoted(from));
     return FileResult::success();
+}
+
+bool sameContent(const QString &a, const QString &b)
+{
+    const int fa = ::open(nativePath(a).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fb = ::open(nativePath(b).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat sa {}, sb {};
+    bool same = fa >= 0 && fb >= 0 && ::fstat(fa, &sa) == 0 && ::fstat(fb, &sb) == 0
+        && S_ISREG(sa.st_mode) && S_ISREG(sb.st_mode) && sa.st_size == sb.st_size
+        && !(sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino);
+    std::vector<char> bufferA(same ? 1 << 20 : 0), bufferB(bufferA.size());
+    for (off_t offset = 0; same && offset < sa.st_size;) {
+        const ssize_t got = ::pread(fa, bufferA.data(), bufferA.size(), offset);
+        if (got <= 0) {
+            same = false;
+            break;
+        }
+        for (ssize_t done = 0; same && done < got;) {
+            const ssize_t other = ::pread(fb, bufferB.data() + done, size_t(got - done), offset + done);
+            same = other > 0;
+            done += std::max<ssize_t>(other, 0);
+        }
+        same = same && std::memcmp(bufferA.data(), bufferB.data(), size_t(got)) == 0;
+        offset += got;
+    }
+    if (fa >= 0)
+        ::close(fa);
+    if (fb >= 0)
+        ::close(fb);
+    return same;
 }
 
 FileResult copyNoReplace(const QString &from, const QString &to)

@@ -45,14 +45,20 @@ std::optional<FileAttributes> attributes(const QString &path);
 
 // Moves `from` to `to`; fails (EEXIST) when `to` exists. Same file system:
 // renameat2(RENAME_NOREPLACE), else link + unlink. Across file systems: copy
-// into a hidden temporary beside the target, fsync, verify size, link it into
-// place without replacing, then remove the source.
+// into an unnamed file of the target's folder (or, where the file system has
+// none, a hidden temporary beside the target; leftovers of a killed copy are
+// removed first), fsync, verify size, link it into place without replacing,
+// then remove the source.
 FileResult moveNoReplace(const QString &from, const QString &to);
 
 // Moves `from` over `to`, replacing it atomically: at every moment one complete
 // copy exists at `to` (or the old file stays when the move fails). Across file
 // systems the data is copied and flushed beside the target first.
 FileResult replaceAtomically(const QString &from, const QString &to);
+
+// True when both name regular files (links not followed) with the same bytes,
+// and are not one file under two names. Sizes are compared first.
+bool sameContent(const QString &a, const QString &b);
 
 // Copies keeping the modification time; fails when `to` exists. The copy is
 // flushed to disk before it appears under its name.

@@ -26,5 +26,18 @@ QByteArray parentFolder(const QByteArray &path);
 // Tests only: behave like a file system without renameat2's no-replace flag
 // and, optionally, without hard links (FUSE and network volumes).
 void simulateLimitedFileSystem(bool noRenameFlags, bool noHardLinks);
+// Tests only: behave like a file system without unnamed temporary files
+// (O_TMPFILE), as FAT and network volumes are.
+void simulateNoUnnamedTemporaries(bool on);
+
+// Tests only: the process kills itself (SIGKILL) when it reaches the point,
+// so that a test can look at what a crash there leaves behind.
+enum class KillPoint {
+    None,
+    CopyFlushed,      // a copy is complete and flushed but not yet under its name
+    TrashInfoWritten, // the trash's info file is written, the file not yet moved
+};
+void setKillPoint(KillPoint point);
+void killIfAt(KillPoint point);
 
 } // namespace sorrelby::fileops::detail

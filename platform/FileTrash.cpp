@@ -8,12 +8,16 @@
 #include "platform/FileOpsPrivate.h"
 #include "platform/UserFolders.h"
 
+#include "platform/Log.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -101,8 +105,38 @@ QByteArray trashInfo(const QString &absolutePath, const QString &topDir)
         + '\n';
 }
 
-// Reserves a name with its info file (created exclusively, as the trash
-// convention asks), then renames the file under files/.
+// Takes the info file for a name in the trash: a new one (created
+// exclusively, as the trash convention asks), or the orphan that a process
+// killed between writing it and moving its file left behind. The descriptor
+// stays locked until the file is in files/, so that nobody takes the info file
+// for an orphan meanwhile. -EEXIST when the name is in use.
+int claimInfoFile(const QByteArray &infoPath, const QByteArray &trashedFile)
+{
+    int fd = ::open(infoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::flock(fd, LOCK_EX);
+        return fd;
+    }
+    if (errno != EEXIST)
+        return -errno;
+    struct stat st {};
+    if (::lstat(trashedFile.constData(), &st) == 0 || errno != ENOENT)
+        return -EEXIST;
+    fd = ::open(infoPath.constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return -EEXIST;
+    // Looked at again under the lock: a trashing that just ended has its file
+    // in place now.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::lstat(trashedFile.constData(), &st) == 0 || errno != ENOENT
+        || ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return -EEXIST;
+    }
+    logOp(u"FileOps", u"moveToTrash", QString(QLatin1String("reusing the orphaned ") + QFile::decodeName(infoPath)));
+    return fd;
+}
+
+// Reserves a name with its info file, then renames the file under files/.
 int trashInto(const TrashLocation &location, const QString &absolutePath, QString &trashedPath)
 {
     for (const QString &folder : QStringList{location.folder, location.folder + QStringLiteral("/files"), location.folder + QStringLiteral("/info")}) {
@@ -114,26 +148,28 @@ int trashInto(const TrashLocation &location, const QString &absolutePath, QStrin
     for (int attempt = 1; attempt < 10000; ++attempt) {
         const QString name = candidateName(file, attempt);
         const QByteArray infoPath = nativePath(location.folder + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo"));
-        const int fd = ::open(infoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
-            return errno;
-        }
+        const QString target = location.folder + QStringLiteral("/files/") + name;
+        const int fd = claimInfoFile(infoPath, nativePath(target));
+        if (fd == -EEXIST)
+            continue;
+        if (fd < 0)
+            return -fd;
         const bool written = ::write(fd, info.constData(), size_t(info.size())) == ssize_t(info.size());
         const int writeError = errno;
-        ::close(fd);
         if (!written) {
             ::unlink(infoPath.constData());
+            ::close(fd);
             return writeError ? writeError : EIO;
         }
-        const QString target = location.folder + QStringLiteral("/files/") + name;
+        killIfAt(KillPoint::TrashInfoWritten);
         const int error = renameNoReplace(nativePath(absolutePath), nativePath(target));
+        if (error != 0)
+            ::unlink(infoPath.constData()); // still locked: nobody else uses it
+        ::close(fd);
         if (error == 0) {
             trashedPath = target;
             return 0;
         }
-        ::unlink(infoPath.constData());
         if (error != EEXIST)
             return error;
     }

@@ -1,15 +1,19 @@
 // `deliver [--verbose] SOURCE DEST`: delivers a sorted shoot as the finish
-// button does. Coded photos move from SOURCE into DEST (which already names
-// any daily sub-folder), card photos go to the trash (the newest are kept
-// with "prefKeepLastQRCodeFile" or in hot folder mode), and photos without a
-// code go into the UNASSIGNED_PHOTOS folder of "prefDestinationPath" or stay,
-// as the settings say. There is no pause between photos. Prints the summary
+// button does, with DEST as the main folder of the run. Coded photos move from
+// SOURCE into DEST's daily sub-folder ("prefDailyFolderDateFormat"; DEST itself
+// without a pattern), card photos go to the trash (the newest are kept with
+// "prefKeepLastQRCodeFile" or in hot folder mode), and photos without a code
+// go into DEST/UNASSIGNED_PHOTOS (with the daily sub-folder) or stay, as the
+// settings say. Nothing is created outside DEST: "prefDestinationPath" is not
+// used. There is no pause between photos. Prints the summary
 // (one per camera when delivering camera by camera); exit 0 when every allowed
 // photo was moved, 3 when the summary reports possible issues, 1 on an error.
 
 #include "app/cli/CommandLine.h"
 #include "delivery/DeliveryRun.h"
+#include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
 
 #include <QFileInfo>
 
@@ -58,9 +62,19 @@ int runDeliverCommand(const QStringList &args)
     }
 
     Settings &settings = Settings::shared();
+    // One moment for the daily sub-folder of both DEST and UNASSIGNED_PHOTOS.
+    const QDateTime now = QDateTime::currentDateTime();
+    QString dailyFolder = destination;
+    if (const std::optional<QString> pattern = settings.optionalString(cPrefDailyFolderDateFormat)) {
+        const QString name = preferenceops::performDateFormatString(*pattern, now);
+        if (!name.isEmpty())
+            dailyFolder = destination + QLatin1Char('/') + name;
+    }
     DeliveryRun run(settings);
+    run.setClock([now] { return now; });
     run.fSrcPath = source;
-    run.fDestPath = destination;
+    run.fDestPath = dailyFolder;
+    run.fMainFolderPath = destination;
     run.fDoKeepLastQRPhoto = DeliveryRun::keepLastQRPhotoSetting(settings);
     run.setPauseSeconds(0);
     run.setProgress(showProgress);

@@ -121,13 +121,17 @@ TEST_F(DeliveryTest, PhotosWithoutCodeFollowTheUnassignedSettings)
     EXPECT_EQ(DeliveryRun::checkIfIsUnknown(source + "/Unknown_IMG_0002.JPG").value_or(QString()), QStringLiteral("Unknown"));
     EXPECT_FALSE(DeliveryRun::checkIfIsUnknown(source + "/A1_IMG_0002.JPG"));
 
-    // Moved into the unassigned folder of the day, not counted as allowed.
+    // Moved into the unassigned folder of the day, not counted as allowed. A
+    // different photo of the same camera name there (a wrapped counter) keeps
+    // its name.
     shoot(withoutCode + QStringList{"A1_IMG_0004.JPG"});
-    ASSERT_TRUE(writeFile(unassigned + "/IMG_0001.JPG", "older")); // replaced
+    ASSERT_TRUE(writeFile(unassigned + "/IMG_0001.JPG", "older"));
     DeliveryBatchResult batch = run.finishProcessxxx().batches.value(0);
-    EXPECT_EQ(lines(entriesOf(unassigned)), lines({"?_IMG_0003.JPG", "IMG_0001.JPG", "unknown_IMG_0002.JPG"}));
-    EXPECT_EQ(readFile(unassigned + "/IMG_0001.JPG"), QByteArray("photo IMG_0001.JPG"));
+    EXPECT_EQ(lines(entriesOf(unassigned)), lines({"?_IMG_0003.JPG", "IMG_0001.JPG", "IMG_0001c1.JPG", "unknown_IMG_0002.JPG"}));
+    EXPECT_EQ(readFile(unassigned + "/IMG_0001.JPG"), QByteArray("older"));
+    EXPECT_EQ(readFile(unassigned + "/IMG_0001c1.JPG"), QByteArray("photo IMG_0001.JPG"));
     EXPECT_EQ(batch.counters.unassigned, 3);
+    EXPECT_EQ(batch.counters.renamed, 1);
     EXPECT_EQ(batch.counters.allowed, 1);
     EXPECT_EQ(batch.summary->title, QStringLiteral("Finished Moving ALL ReAssigned Files..."));
 
@@ -211,19 +215,22 @@ TEST_F(DeliveryTest, CameraGroupingLeavesOtherMakesBehind)
     EXPECT_TRUE(settings.boolValue(QStringLiteral("prefEnableHotFolderMode")));
 }
 
-// A same-named file in the destination is replaced in one step, or left as
-// it was when the move fails; a card photo never touches it.
+// A photo never replaces another: the same photo delivered again only leaves
+// the source, a different one under the same name (two bodies numbering
+// alike) arrives under a "c<k>" name; a failed move changes nothing, and a
+// card photo never touches the destination.
 TEST_F(DeliveryTest, ReplacingInTheDestinationNeverLosesAFile)
 {
     shoot({"A1_IMG_0001-qrcode.JPG", "A1_IMG_0002.JPG"});
     ASSERT_TRUE(writeFile(destination + "/A1_IMG_0001-qrcode.JPG", "delivered earlier"));
-    ASSERT_TRUE(writeFile(destination + "/A1_IMG_0002.JPG", "delivered earlier"));
+    ASSERT_TRUE(writeFile(destination + "/A1_IMG_0002.JPG", "other camera"));
 
     DeliveryRun::FileOperations failing;
-    failing.replace = [](const QString &, const QString &) { return FileResult::failure(QStringLiteral("disk full")); };
+    failing.move = [](const QString &, const QString &) { return FileResult::failure(QStringLiteral("disk full")); };
     run.setFileOperations(failing);
     DeliveryBatchResult batch = run.finishProcessxxx().batches.value(0);
-    EXPECT_EQ(readFile(destination + "/A1_IMG_0002.JPG"), QByteArray("delivered earlier"));
+    EXPECT_EQ(lines(entriesOf(destination)), lines({"A1_IMG_0001-qrcode.JPG", "A1_IMG_0002.JPG"}));
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0002.JPG"), QByteArray("other camera"));
     EXPECT_TRUE(QFileInfo::exists(source + "/A1_IMG_0002.JPG"));
     EXPECT_EQ(batch.counters.moved, 0);
     ASSERT_EQ(batch.failures.size(), 1);
@@ -233,11 +240,47 @@ TEST_F(DeliveryTest, ReplacingInTheDestinationNeverLosesAFile)
     EXPECT_EQ(readFile(destination + "/A1_IMG_0001-qrcode.JPG"), QByteArray("delivered earlier"));
     EXPECT_EQ(batch.counters.trashed, 1);
 
-    // With a working move the earlier delivery is replaced.
+    // With a working move both photos are kept, and the summary says so.
     run.setFileOperations({});
     batch = run.finishProcessxxx().batches.value(0);
-    EXPECT_EQ(readFile(destination + "/A1_IMG_0002.JPG"), QByteArray("photo A1_IMG_0002.JPG"));
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0002.JPG"), QByteArray("other camera"));
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0002c1.JPG"), QByteArray("photo A1_IMG_0002.JPG"));
     EXPECT_EQ(batch.counters.moved, 1);
+    EXPECT_EQ(batch.counters.renamed, 1);
+    EXPECT_TRUE(batch.failures.isEmpty());
+    EXPECT_EQ(batch.summary->title, QStringLiteral("Finished Moving ALL ReAssigned Files..."));
+    EXPECT_EQ(batch.summary->message, QStringLiteral("Moved 1 out of 1 Allowed Files.\nFolder has Total of 1 Files\n"
+                                                     "1 File(s) Delivered Under a New Name (Name Taken by Another Photo)"));
+
+    // Delivering the same photos again (the card read twice) adds no copies:
+    // the one under its own name and the one that took "c1" are both found.
+    writeFilesInOrder(source, {"A1_IMG_0002.JPG"}, "other camera");
+    batch = run.finishProcessxxx().batches.value(0);
+    EXPECT_EQ(batch.counters.moved, 1);
+    EXPECT_EQ(batch.counters.renamed, 0);
+    EXPECT_TRUE(entriesOf(source).isEmpty());
+    ASSERT_TRUE(writeFile(source + "/A1_IMG_0002.JPG", "photo A1_IMG_0002.JPG"));
+    batch = run.finishProcessxxx().batches.value(0);
+    EXPECT_EQ(batch.counters.moved, 1);
+    EXPECT_TRUE(entriesOf(source).isEmpty());
+    EXPECT_EQ(lines(entriesOf(destination)), lines({"A1_IMG_0001-qrcode.JPG", "A1_IMG_0002.JPG", "A1_IMG_0002c1.JPG"}));
+    // Same size, other bytes: another photo.
+    ASSERT_TRUE(writeFile(source + "/A1_IMG_0002.JPG", "photo A1_IMG_0002.JPX"));
+    batch = run.finishProcessxxx().batches.value(0);
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0002c2.JPG"), QByteArray("photo A1_IMG_0002.JPX"));
+
+    // With the name and every variant up to "c18" taken by other photos, the
+    // photo stays in the source and the summary reports it.
+    for (int k = 3; k <= 18; ++k)
+        ASSERT_TRUE(writeFile(destination + QStringLiteral("/A1_IMG_0002c%1.JPG").arg(k), QByteArray::number(k)));
+    ASSERT_TRUE(writeFile(source + "/A1_IMG_0002.JPG", "yet another"));
+    batch = run.finishProcessxxx().batches.value(0);
+    EXPECT_EQ(readFile(source + "/A1_IMG_0002.JPG"), QByteArray("yet another"));
+    EXPECT_EQ(batch.counters.moved, 0);
+    EXPECT_EQ(batch.failures.size(), 1);
+    EXPECT_TRUE(batch.summary->reportsIssues());
+    EXPECT_EQ(entriesOf(destination).size(), 20);
+    QFile::remove(source + "/A1_IMG_0002.JPG");
 
     // A card photo that can be neither trashed nor deleted stays.
     shoot({"B2_IMG_0003-qrcode.JPG"});
@@ -257,22 +300,26 @@ TEST_F(DeliveryTest, DestinationOnAnotherFileSystem)
         GTEST_SKIP() << "no second file system";
     destination = other + QStringLiteral("/main");
     run.fDestPath = destination;
-    shoot({"A1_IMG_0001.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003.JPG"});
+    shoot({"A1_IMG_0001.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG"});
     ASSERT_TRUE(writeFile(destination + "/A1_IMG_0001.JPG", "delivered earlier"));
-    // A folder in the way makes the last step of that photo's copy fail.
+    ASSERT_TRUE(writeFile(destination + "/A1_IMG_0004.JPG", "photo A1_IMG_0004.JPG"));
+    // A folder in the way is no photo to replace either.
     ASSERT_TRUE(writeFile(destination + "/A1_IMG_0003.JPG/inside", "not a photo"));
 
     const DeliveryBatchResult batch = run.finishProcessxxx().batches.value(0);
-    EXPECT_EQ(batch.counters.moved, 2);
-    EXPECT_EQ(readFile(destination + "/A1_IMG_0001.JPG"), QByteArray("photo A1_IMG_0001.JPG"));
+    EXPECT_EQ(batch.counters.moved, 4);
+    EXPECT_EQ(batch.counters.renamed, 2);
+    EXPECT_TRUE(batch.failures.isEmpty());
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0001.JPG"), QByteArray("delivered earlier"));
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0001c1.JPG"), QByteArray("photo A1_IMG_0001.JPG"));
     EXPECT_EQ(readFile(destination + "/A1_IMG_0002.JPG"), QByteArray("photo A1_IMG_0002.JPG"));
     EXPECT_EQ(QFileInfo(destination + "/A1_IMG_0002.JPG").lastModified(), kStart.addSecs(1));
-    EXPECT_EQ(readFile(source + "/A1_IMG_0003.JPG"), QByteArray("photo A1_IMG_0003.JPG"));
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0003c1.JPG"), QByteArray("photo A1_IMG_0003.JPG"));
     EXPECT_EQ(readFile(destination + "/A1_IMG_0003.JPG/inside"), QByteArray("not a photo"));
-    EXPECT_EQ(batch.failures.size(), 1);
     // No half-made copies are left behind.
-    EXPECT_EQ(lines(entriesOf(destination)), lines({"A1_IMG_0001.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003.JPG"}));
-    EXPECT_EQ(lines(entriesOf(source)), lines({"A1_IMG_0003.JPG"}));
+    EXPECT_EQ(lines(entriesOf(destination)), lines({"A1_IMG_0001.JPG", "A1_IMG_0001c1.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003.JPG",
+                                                    "A1_IMG_0003c1.JPG", "A1_IMG_0004.JPG"}));
+    EXPECT_TRUE(entriesOf(source).isEmpty());
 }
 
 } // namespace

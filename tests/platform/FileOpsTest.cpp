@@ -7,11 +7,15 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace sorrelby;
@@ -61,6 +65,36 @@ QDateTime mtimeOf(const QString &path)
     const auto a = fileops::attributes(path);
     return a ? a->modificationDate : QDateTime();
 }
+
+// Runs `step` in a forked child that kills itself at `point`; true when the
+// child died there.
+bool killedAt(fileops::detail::KillPoint point, const std::function<void()> &step)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        fileops::detail::setKillPoint(point);
+        step();
+        ::_exit(0);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+// Holds an flock on a file, as a process still working on it does.
+struct LockedFile {
+    explicit LockedFile(const QString &path)
+        : fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC))
+    {
+        if (fd >= 0)
+            ::flock(fd, LOCK_EX);
+    }
+    ~LockedFile()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    int fd;
+};
 
 } // namespace
 
@@ -364,4 +398,77 @@ TEST(FileOps, MovesNeverReplaceWhateverTheFileSystemOffers)
         fileops::removeFile(c);
     }
     fileops::detail::simulateLimitedFileSystem(false, false);
+}
+
+// Killed between the steps of a copy to another file system or of trashing,
+// a restart ends with exactly the files of a clean run: no hidden copy beside
+// the target, no info file without its file, no second name in the trash.
+TEST(FileOps, RestartAfterAKillLeavesExactlyACleanRunsFiles)
+{
+    using fileops::detail::KillPoint;
+    const QString dir = testkit::makeTempFolder();
+    const QString other = testkit::otherFileSystemFolder();
+    if (!other.isEmpty()) {
+        QByteArray content(2 * 1024 * 1024 + 5, '\0');
+        for (int i = 0; i < content.size(); ++i)
+            content[i] = char(i * 7);
+        // Unnamed copies first, then as on file systems that have none.
+        for (const bool unnamed : {true, false}) {
+            SCOPED_TRACE(unnamed);
+            fileops::detail::simulateNoUnnamedTemporaries(!unnamed);
+            const QString source = dir + QStringLiteral("/DSC_0001.JPG");
+            const QString folder = testkit::makeFolder(other + (unnamed ? QStringLiteral("/unnamed") : QStringLiteral("/named")));
+            const QString target = folder + QStringLiteral("/A1_DSC_0001.JPG");
+            ASSERT_TRUE(testkit::writeFile(source, content));
+            ASSERT_TRUE(fileops::setModificationDate(source, cPast));
+
+            ASSERT_TRUE(killedAt(KillPoint::CopyFlushed, [&] { fileops::moveNoReplace(source, target); }));
+            EXPECT_EQ(testkit::readFile(source), content);
+            EXPECT_FALSE(fileops::exists(target));
+            // Only a file system without unnamed files shows the killed copy.
+            EXPECT_EQ(hiddenEntries(folder).size(), unnamed ? 0 : 1);
+
+            // A copy another process is still making is left alone.
+            const QString inProgress = folder + QStringLiteral("/.A1_DSC_0001.JPG.sorrelby-Busy1234");
+            ASSERT_TRUE(testkit::writeFile(inProgress, "half"));
+            const LockedFile busy(inProgress);
+
+            const FileResult moved = fileops::moveNoReplace(source, target);
+            ASSERT_TRUE(moved) << moved.error.toStdString();
+            EXPECT_FALSE(fileops::exists(source));
+            EXPECT_EQ(testkit::readFile(target), content);
+            EXPECT_EQ(mtimeOf(target), cPast);
+            EXPECT_EQ(testkit::lines(testkit::entriesOf(folder)), testkit::lines({QStringLiteral(".A1_DSC_0001.JPG.sorrelby-Busy1234"), QStringLiteral("A1_DSC_0001.JPG")}));
+        }
+        fileops::detail::simulateNoUnnamedTemporaries(false);
+    }
+
+    const QString trash = userfolders::dataHome() + QStringLiteral("/Trash");
+    QDir(trash).removeRecursively();
+    const QString card = dir + QStringLiteral("/A1_IMG_0007-qrcode.JPG");
+    ASSERT_TRUE(testkit::writeFile(card, "card"));
+    ASSERT_TRUE(killedAt(KillPoint::TrashInfoWritten, [&] { fileops::moveToTrash(card); }));
+    EXPECT_EQ(testkit::readFile(card), "card");
+    EXPECT_EQ(testkit::lines(testkit::entriesOf(trash + QStringLiteral("/info"))), testkit::lines({QStringLiteral("A1_IMG_0007-qrcode.JPG.trashinfo")}));
+    QString trashed;
+    ASSERT_TRUE(fileops::moveToTrash(card, &trashed));
+    EXPECT_EQ(trashed, trash + QStringLiteral("/files/A1_IMG_0007-qrcode.JPG"));
+    EXPECT_EQ(testkit::readFile(trashed), "card");
+    EXPECT_EQ(testkit::lines(testkit::entriesOf(trash + QStringLiteral("/files"))), testkit::lines({QStringLiteral("A1_IMG_0007-qrcode.JPG")}));
+    EXPECT_EQ(testkit::lines(testkit::entriesOf(trash + QStringLiteral("/info"))), testkit::lines({QStringLiteral("A1_IMG_0007-qrcode.JPG.trashinfo")}));
+    const QByteArray info = testkit::readFile(trash + QStringLiteral("/info/A1_IMG_0007-qrcode.JPG.trashinfo"));
+    EXPECT_EQ(info.count("[Trash Info]"), 1) << info.constData();
+    EXPECT_TRUE(info.contains(QFile::encodeName(card))) << info.constData();
+
+    // An info file whose trashing is still under way is not an orphan.
+    const QString second = dir + QStringLiteral("/B2_IMG_0008-qrcode.JPG");
+    ASSERT_TRUE(testkit::writeFile(second, "second"));
+    const QString busyInfo = trash + QStringLiteral("/info/B2_IMG_0008-qrcode.JPG.trashinfo");
+    ASSERT_TRUE(testkit::writeFile(busyInfo, "[Trash Info]\n"));
+    {
+        const LockedFile busy(busyInfo);
+        ASSERT_TRUE(fileops::moveToTrash(second, &trashed));
+    }
+    EXPECT_EQ(trashed, trash + QStringLiteral("/files/B2_IMG_0008-qrcode.2.JPG"));
+    EXPECT_EQ(testkit::readFile(busyInfo), "[Trash Info]\n");
 }
