@@ -634,39 +634,6 @@ FileResult moveNoReplace(const QString &from, const QString &to)
     return moveAcrossFileSystems(src, dst, context);
 }
 
-FileResult replaceAtomically(const QString &from, const QString &to)
-{
-    const QString context = QLatin1String("Could not move ") + quoted(from) + QLatin1String(" over ") + quoted(to);
-    if (from.isEmpty() || to.isEmpty())
-        return failed(ENOENT, context);
-    const QByteArray src = nativePath(from);
-    const QByteArray dst = nativePath(to);
-    if (::rename(src.constData(), dst.constData()) == 0)
-        return FileResult::success();
-    if (errno != EXDEV)
-        return failed(errno, context);
-
-    struct stat source {};
-    if (::lstat(src.constData(), &source) != 0)
-        return failed(errno, context);
-    if (!S_ISREG(source.st_mode) && !S_ISLNK(source.st_mode))
-        return failed(EXDEV, context);
-    QByteArray temporary;
-    HeldLock lock;
-    if (const int error = makeTemporaryCopy(src, dst, temporary, lock))
-        return failed(error, context);
-    killIfAt(KillPoint::CopyFlushed);
-    if (::rename(temporary.constData(), dst.constData()) != 0) {
-        const int error = errno;
-        removeTemporary(temporary);
-        return failed(error, context);
-    }
-    syncFolder(parentFolder(dst));
-    if (::unlink(src.constData()) != 0)
-        return failed(errno, QLatin1String("Replaced ") + quoted(to) + QLatin1String(" but could not remove ") + quoted(from));
-    return FileResult::success();
-}
-
 bool sameContent(const QString &a, const QString &b)
 {
     const int fa = ::open(nativePath(a).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);

@@ -1,8 +1,8 @@
 #pragma once
 // File operations that stand in for the platform's file manager. Every
 // operation reports failure through FileResult with the system's error text;
-// none throws. No operation here ever replaces an existing file unless its
-// name says so (replaceAtomically).
+// none throws. No operation here ever replaces an existing file: a photo may
+// only give way to the same photo, which the caller checks (sameContent).
 
 #include <QDateTime>
 #include <QString>
@@ -50,11 +50,6 @@ std::optional<FileAttributes> attributes(const QString &path);
 // removed first), fsync, verify size, link it into place without replacing,
 // then remove the source.
 FileResult moveNoReplace(const QString &from, const QString &to);
-
-// Moves `from` over `to`, replacing it atomically: at every moment one complete
-// copy exists at `to` (or the old file stays when the move fails). Across file
-// systems the data is copied and flushed beside the target first.
-FileResult replaceAtomically(const QString &from, const QString &to);
 
 // True when both name regular files (links not followed) with the same bytes,
 // and are not one file under two names. Sizes are compared first.

@@ -165,32 +165,6 @@ TEST(FileOps, FailedMoveAcrossFileSystemsLeavesTheSourceAndNoCopy)
     EXPECT_TRUE(hiddenEntries(other).isEmpty());
 }
 
-TEST(FileOps, ReplaceAtomicallyReplacesOnOneAndAcrossFileSystems)
-{
-    const QString dir = testkit::makeTempFolder();
-    const QString from = dir + QStringLiteral("/new.jpg");
-    const QString to = dir + QStringLiteral("/old.jpg");
-    ASSERT_TRUE(testkit::writeFile(from, "new"));
-    ASSERT_TRUE(testkit::writeFile(to, "old"));
-    ASSERT_TRUE(fileops::replaceAtomically(from, to));
-    EXPECT_FALSE(fileops::exists(from));
-    EXPECT_EQ(testkit::readFile(to), "new");
-    EXPECT_FALSE(fileops::replaceAtomically(from, to));
-    EXPECT_EQ(testkit::readFile(to), "new");
-
-    const QString other = testkit::otherFileSystemFolder();
-    if (other.isEmpty())
-        GTEST_SKIP() << "no second file system";
-    const QString remote = other + QStringLiteral("/old.jpg");
-    ASSERT_TRUE(testkit::writeFile(remote, "remote old"));
-    ASSERT_TRUE(fileops::setModificationDate(to, cPast));
-    ASSERT_TRUE(fileops::replaceAtomically(to, remote));
-    EXPECT_FALSE(fileops::exists(to));
-    EXPECT_EQ(testkit::readFile(remote), "new");
-    EXPECT_EQ(mtimeOf(remote), cPast);
-    EXPECT_TRUE(hiddenEntries(other).isEmpty());
-}
-
 TEST(FileOps, CopyKeepsTimeAndPermissionsAndNeverReplaces)
 {
     const QString dir = testkit::makeTempFolder();
