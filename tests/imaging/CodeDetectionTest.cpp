@@ -8,6 +8,7 @@
 #include "settings/Settings.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/CardGenerator.h"
+#include "tests/testkit/photos/Camera.h"
 
 #include <QBuffer>
 #include <QPainter>
@@ -175,6 +176,50 @@ TEST_F(CodeDetection, PngPhotosAndSmallCodesAreRead)
     spec.codes[0].side = 100;
     spec.codes[0].center = QPointF(0.62, 0.41);
     EXPECT_EQ(textsOf(detectCodesInData(cardJpeg(spec))), QStringList{QStringLiteral("SMALL-1")});
+}
+
+// RAW card photos: no reader of ours decodes the file, its largest embedded
+// preview is what shows the card. The 160 px Exif thumbnail beside it must
+// not be the one read (the card does not read there).
+TEST_F(CodeDetection, RawCardPhotosAreReadInTheirLargestPreview)
+{
+    PhotoSpec photo = photoSpec(51, QSize(2400, 1600));
+    photo.exif.camera = nikonCamera();
+    photo.exif.captureTime = QDateTime(QDate(2024, 5, 1), QTime(9, 0));
+    const QString nef = folder + QStringLiteral("/DSC_0001.NEF");
+    ASSERT_TRUE(writeCardPhoto(nef, QStringLiteral("RAW-17"), photo));
+    DetectionResult result = detectCodes(nef);
+    EXPECT_TRUE(result.readable) << result.error.toStdString();
+    EXPECT_TRUE(result.fromPreview);
+    EXPECT_EQ(textsOf(result), QStringList{QStringLiteral("RAW-17")});
+    EXPECT_EQ(doAutoQRCode(nef), QStringLiteral("RAW-17"));
+
+    // A camera's 1620 px preview of a larger picture, in a CR2.
+    photo.exif.camera = canonCamera();
+    const QImage card = renderCardPhoto(cardPhotoSpec(QStringLiteral("CR2-4"), photoSpec(52, QSize(3000, 2000))));
+    const QString cr2 = folder + QStringLiteral("/IMG_0001.CR2");
+    ASSERT_TRUE(writeRawLike(cr2, card, photo.exif, 1620));
+    EXPECT_EQ(doAutoQRCode(cr2), QStringLiteral("CR2-4"));
+    ASSERT_TRUE(largestEmbeddedPreview(cr2));
+    EXPECT_EQ(largestEmbeddedPreview(cr2)->size, QSize(1620, 1080));
+
+    // A RAW without a card is read and shows nothing.
+    const QString plain = folder + QStringLiteral("/DSC_0002.NEF");
+    ASSERT_TRUE(writePhoto(plain, photo));
+    result = detectCodes(plain);
+    EXPECT_TRUE(result.readable && result.fromPreview && result.codes.isEmpty()) << joined(textsOf(result));
+
+    // JPEGs keep their own road; a file with neither picture nor preview is
+    // unreadable, whatever its name.
+    const QString jpeg = folder + QStringLiteral("/DSC_0003.JPG");
+    ASSERT_TRUE(writeCardPhoto(jpeg, QStringLiteral("JPG-3"), photoSpec(53, QSize(1200, 800))));
+    result = detectCodes(jpeg);
+    EXPECT_FALSE(result.fromPreview);
+    EXPECT_EQ(textsOf(result), QStringList{QStringLiteral("JPG-3")});
+    const QString junk = folder + QStringLiteral("/DSC_0004.NEF");
+    ASSERT_TRUE(writeFile(junk, QByteArray("II*\0\x08\0\0\0", 8) + QByteArray(64, '\x7f')));
+    EXPECT_FALSE(detectCodes(junk).readable);
+    EXPECT_EQ(doAutoQRCode(junk), std::nullopt);
 }
 
 // zxing-cpp 1.4 aborts the process on an assertion for some EAN/UPC pictures
