@@ -13,6 +13,8 @@
 #include <QBuffer>
 #include <QPainter>
 
+#include <exiv2/exiv2.hpp>
+
 #include <ZXing/BitMatrix.h>
 #include <ZXing/MultiFormatWriter.h>
 
@@ -208,6 +210,38 @@ TEST_F(CodeDetection, RawCardPhotosAreReadInTheirLargestPreview)
     ASSERT_TRUE(writePhoto(plain, photo));
     result = detectCodes(plain);
     EXPECT_TRUE(result.readable && result.fromPreview && result.codes.isEmpty()) << joined(textsOf(result));
+
+    // A picture Qt decodes that is smaller than its embedded preview (as a
+    // NEF's 160 px first image is, where Qt's TIFF reader is installed): the
+    // preview is read. Here a 100 px PNG with the card as its Exif preview.
+    QImage sheet(1000, 700, QImage::Format_RGB32);
+    sheet.fill(Qt::white);
+    {
+        QPainter painter(&sheet);
+        const QImage modules = codeModules(QStringLiteral("PNG-PREVIEW"), Symbology::QRCode);
+        painter.drawImage(QRect(350, 200, modules.width() * 12, modules.height() * 12), modules);
+    }
+    QByteArray png;
+    QBuffer pngBuffer(&png);
+    pngBuffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(sheet.scaled(100, 70).save(&pngBuffer, "PNG"));
+    const QByteArray previewJpeg = encodeJpeg(sheet, 90);
+    auto withPreview = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(png.data()), long(png.size()));
+    withPreview->readMetadata();
+    Exiv2::ExifData exif;
+    Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte *>(previewJpeg.constData()), long(previewJpeg.size()));
+    withPreview->setExifData(exif);
+    withPreview->writeMetadata();
+    Exiv2::BasicIo &io = withPreview->io();
+    io.seek(0, Exiv2::BasicIo::beg);
+    const Exiv2::DataBuf written = io.read(long(io.size()));
+    const QString scan = folder + QStringLiteral("/scan.png");
+    ASSERT_TRUE(writeFile(scan, QByteArray(reinterpret_cast<const char *>(written.pData_), qsizetype(written.size_))));
+    ASSERT_TRUE(largestEmbeddedPreview(scan));
+    EXPECT_EQ(largestEmbeddedPreview(scan)->size, QSize(1000, 700));
+    result = detectCodes(scan);
+    EXPECT_TRUE(result.fromPreview);
+    EXPECT_EQ(textsOf(result), QStringList{QStringLiteral("PNG-PREVIEW")});
 
     // JPEGs keep their own road; a file with neither picture nor preview is
     // unreadable, whatever its name.
