@@ -5,9 +5,11 @@
 
 #include "imaging/CodeRegions.h"
 #include "imaging/LumaImage.h"
+#include "imaging/PhotoMetadata.h"
 #include "platform/Log.h"
 
 #include <QFile>
+#include <QImageReader>
 
 #include <ZXing/ReadBarcode.h>
 
@@ -350,20 +352,62 @@ DetectionResult detectCodesInData(const QByteArray &bytes, const DetectionOption
     return result;
 }
 
+namespace {
+
+DetectionResult unreadable(const QString &error)
+{
+    DetectionResult result;
+    result.error = error;
+    return result;
+}
+
+qint64 areaOf(const QSize &size)
+{
+    return size.isValid() ? qint64(size.width()) * size.height() : 0;
+}
+
+DetectionResult detectInPreview(const QString &path, const EmbeddedPreview &preview, const DetectionOptions &options)
+{
+    note(QStringLiteral("detectCodes()"), QStringLiteral("reading the embedded preview %1 x %2 of ")
+                                              .arg(preview.size.width())
+                                              .arg(preview.size.height())
+                                              + path);
+    DetectionResult result = detectCodesInData(preview.data, options);
+    result.fromPreview = true;
+    return result;
+}
+
+// Anything but a JPEG: the file's own picture when a reader of ours decodes
+// it and it is not smaller than the largest embedded preview, else that
+// preview. (Qt's TIFF reader, where installed, decodes a NEF's 160 px first
+// image; the preview beside it is the picture the card shows in.)
+DetectionResult detectInOtherFile(const QString &path, QFile &file, const DetectionOptions &options)
+{
+    const std::optional<EmbeddedPreview> preview = largestEmbeddedPreview(path);
+    const QSize ownSize = QImageReader(path).size();
+    if (preview && areaOf(preview->size) > areaOf(ownSize))
+        return detectInPreview(path, *preview, options);
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return unreadable(file.errorString());
+    DetectionResult result = detectCodesInData(bytes, options);
+    if (!result.readable && preview)
+        return detectInPreview(path, *preview, options);
+    return result;
+}
+
+} // namespace
+
 DetectionResult detectCodes(const QString &path, const DetectionOptions &options)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        DetectionResult result;
-        result.error = file.errorString();
-        return result;
-    }
+    if (!file.open(QIODevice::ReadOnly))
+        return unreadable(file.errorString());
+    if (!looksLikeJpeg(file.peek(4)))
+        return detectInOtherFile(path, file, options);
     const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        DetectionResult result;
-        result.error = file.errorString();
-        return result;
-    }
+    if (file.error() != QFileDevice::NoError)
+        return unreadable(file.errorString());
     return detectCodesInData(bytes, options);
 }
 

@@ -16,6 +16,11 @@
 // the linear ones in their own pass with try-harder only, once as stored and
 // once turned by 90 degrees.
 //
+// A file that is not a JPEG (a RAW photo above all: NEF, CR2 and the like,
+// which no reader of ours decodes) is read through its largest embedded
+// preview when that is larger than what can be decoded of the file itself.
+// JPEGs never take that road, so their cost stays one reduced decode.
+//
 // Stateless; safe from any thread (call initializeMetadataLibrary() first).
 // Errors are logged and never thrown.
 
@@ -29,7 +34,7 @@ namespace sorrelby {
 struct DetectedCode {
     QString text;      // the payload as decoded
     QString symbology; // zxing's name: "QRCode", "DataMatrix", "Code128", ...
-    QRectF bounds;     // in full-size pixels of the stored picture
+    QRectF bounds;     // in full-size pixels of the picture read (the preview's, when read from one)
 };
 
 enum class DetectionStrategy {
@@ -44,6 +49,7 @@ struct DetectionOptions {
 struct DetectionResult {
     bool readable = false; // false: the file could not be read or decoded
     QString error;         // why, when not readable
+    bool fromPreview = false; // read from the file's embedded preview
     QList<DetectedCode> codes;
     int regionsSearched = 0;
     int fullSizeDecodes = 0;    // full-size decodes (the reference, or a closer look)
@@ -51,7 +57,9 @@ struct DetectionResult {
     double searchMs = 0;        // processor time spent searching
 };
 
+// Encoded picture bytes (JPEG, or any type Qt reads).
 DetectionResult detectCodesInData(const QByteArray &bytes, const DetectionOptions &options = {});
+// A photo file, RAW files included (see above).
 DetectionResult detectCodes(const QString &path, const DetectionOptions &options = {});
 
 } // namespace sorrelby

@@ -330,33 +330,55 @@ bool rotateUpsideDownIfAllowed(const QString &path)
     return doSetForOrientation180(path);
 }
 
-std::optional<EmbeddedPreview> embeddedPreview(const QString &path, int minLongSide)
+namespace {
+
+// Exiv2 lists the previews smallest first; `choose` picks one of them (or
+// none) by index.
+template<typename Choose>
+std::optional<EmbeddedPreview> pickPreview(const QString &path, const QString &operation, Choose choose)
 {
     try {
         const auto image = openWithMetadata(path);
         if (!image.get())
             return std::nullopt;
         const Exiv2::PreviewManager previews(*image);
-        // Sorted smallest first.
-        for (const Exiv2::PreviewProperties &properties : previews.getPreviewProperties()) {
-            if (int(std::max(properties.width_, properties.height_)) < minLongSide)
-                continue;
-            const Exiv2::PreviewImage preview = previews.getPreviewImage(properties);
-            EmbeddedPreview result;
-            result.data = QByteArray(reinterpret_cast<const char *>(preview.pData()), qsizetype(preview.size()));
-            result.size = QSize(int(preview.width()), int(preview.height()));
-            const Exiv2::ExifData &exif = image->exifData();
-            const auto orientation = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
-            if (orientation != exif.end() && orientation->count() > 0)
-                result.orientation = int(orientation->toLong());
-            return result;
-        }
-        return std::nullopt;
+        const Exiv2::PreviewPropertiesList list = previews.getPreviewProperties();
+        const std::optional<std::size_t> chosen = choose(list);
+        if (!chosen)
+            return std::nullopt;
+        const Exiv2::PreviewImage preview = previews.getPreviewImage(list[*chosen]);
+        EmbeddedPreview result;
+        result.data = QByteArray(reinterpret_cast<const char *>(preview.pData()), qsizetype(preview.size()));
+        result.size = QSize(int(preview.width()), int(preview.height()));
+        const Exiv2::ExifData &exif = image->exifData();
+        const auto orientation = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+        if (orientation != exif.end() && orientation->count() > 0)
+            result.orientation = int(orientation->toLong());
+        return result;
     } catch (const std::exception &e) {
-        note(QStringLiteral("embeddedPreview()"), QStringLiteral("cannot read the previews of ") + path
-                 + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+        note(operation, QStringLiteral("cannot read the previews of ") + path + QStringLiteral(": ") + QString::fromUtf8(e.what()));
         return std::nullopt;
     }
+}
+
+} // namespace
+
+std::optional<EmbeddedPreview> embeddedPreview(const QString &path, int minLongSide)
+{
+    return pickPreview(path, QStringLiteral("embeddedPreview()"), [minLongSide](const Exiv2::PreviewPropertiesList &list) {
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            if (int(std::max(list[i].width_, list[i].height_)) >= minLongSide)
+                return std::optional<std::size_t>(i);
+        }
+        return std::optional<std::size_t>();
+    });
+}
+
+std::optional<EmbeddedPreview> largestEmbeddedPreview(const QString &path)
+{
+    return pickPreview(path, QStringLiteral("largestEmbeddedPreview()"), [](const Exiv2::PreviewPropertiesList &list) {
+        return list.empty() ? std::optional<std::size_t>() : std::optional<std::size_t>(list.size() - 1);
+    });
 }
 
 std::optional<QString> UTI(const QString &path)

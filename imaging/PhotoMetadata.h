@@ -92,6 +92,11 @@ struct EmbeddedPreview {
 // none when the file has no such preview or cannot be read.
 std::optional<EmbeddedPreview> embeddedPreview(const QString &path, int minLongSide);
 
+// The largest embedded preview (a RAW file's full-size or 1620 px JPEG
+// rather than its 160 px thumbnail); none when the file has no preview or
+// cannot be read.
+std::optional<EmbeddedPreview> largestEmbeddedPreview(const QString &path);
+
 // The file's type ("image/jpeg"), judged by content; none when unknown.
 std::optional<QString> UTI(const QString &path);
 

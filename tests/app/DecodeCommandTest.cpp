@@ -74,6 +74,58 @@ TEST(DecodeCommand, DetectingAndNameCarryingPassesOverGeneratedShoots)
     EXPECT_EQ(lines(entriesOf(off)), sorted(shoot->fileNames()));
 }
 
+// Shoots in RAW: the cards are read in the RAW files' previews. With RAW+JPEG
+// a shot's two files share the capture time and so are ordered by name; a
+// Canon's IMG_0001.CR2 comes before IMG_0001.JPG, so an unread RAW card would
+// take the code of the subject before it.
+TEST(DecodeCommand, RawAndRawPlusJpegShootsAreSorted)
+{
+    ShootSpec pairs;
+    pairs.subjects = 3;
+    pairs.photosPerSubject = 2;
+    pairs.photosBeforeFirstCard = 1;
+    pairs.cameras = {canonCamera()};
+    pairs.files = ShotFiles::RawAndJpeg;
+    const QString folder = makeTempFolder(QStringLiteral("pairs"));
+    const std::optional<Shoot> shoot = writeShoot(folder, pairs);
+    ASSERT_TRUE(shoot);
+    ASSERT_EQ(shoot->photos.size(), 2 * (1 + 3 * 3));
+    ProgramRun outcome = runApp({"decode", "--detect", folder});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    EXPECT_EQ(outcome.out, QStringLiteral("Found/Decoded QRCodes:\n\nS001, S001, S002, S002, S003, S003\n"));
+    EXPECT_EQ(lines(entriesOf(folder)), sorted(shoot->expectedNames()));
+    EXPECT_EQ(entriesOf(folder).filter(QStringLiteral("-qrcode.CR2")).size(), 3);
+    EXPECT_EQ(entriesOf(folder).filter(QStringLiteral("-qrcode.JPG")).size(), 3);
+
+    // The name-carrying pass split by camera: a RAW and its JPEG have one
+    // camera key, so they stay one sequence and keep their names.
+    outcome = runApp({"decode", "--set", "prefCheckForMultiCameras=true", folder});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    EXPECT_EQ(outcome.out, QStringLiteral("Camera CANON2281012345:\nFound/Decoded QRCodes:\n\nS001, S001, S002, S002, S003, S003\n"));
+    EXPECT_EQ(lines(entriesOf(folder)), sorted(shoot->expectedNames()));
+
+    // RAW only: sorted all the same, and listed as photos by the browser.
+    ShootSpec raw;
+    raw.subjects = 2;
+    raw.photosPerSubject = 2;
+    raw.files = ShotFiles::Raw;
+    const QString rawFolder = makeTempFolder(QStringLiteral("raw"));
+    const std::optional<Shoot> rawShoot = writeShoot(rawFolder, raw);
+    ASSERT_TRUE(rawShoot);
+    outcome = runApp({"decode", "--detect", rawFolder});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    EXPECT_EQ(outcome.out, QStringLiteral("Found/Decoded QRCodes:\n\nS001, S002\n"));
+    EXPECT_EQ(lines(entriesOf(rawFolder)), sorted(rawShoot->expectedNames()));
+    outcome = runApp({"sections", "--json", rawFolder});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    const QJsonObject table = QJsonDocument::fromJson(outcome.out.toUtf8()).object();
+    EXPECT_EQ(table.value("photos").toInt(), 6);
+    const QJsonArray sections = table.value("sections").toArray();
+    ASSERT_EQ(sections.size(), 2);
+    EXPECT_EQ(sections[0].toObject().value("key").toString(), QStringLiteral("S001"));
+    EXPECT_EQ(sections[1].toObject().value("count").toInt(), 3);
+}
+
 TEST(DecodeCommand, SectionsAsJsonAndExitStatuses)
 {
     const QString folder = makeTempFolder(QStringLiteral("source"));

@@ -77,6 +77,19 @@ TEST_F(Thumbnails, PreviewOrPictureTurnedUprightAndSmall)
         EXPECT_TRUE(isRed(upright.pixel(5, 5)));
     }
 
+    // RAW files, which no reader of ours decodes: from their previews, with
+    // or without the small Exif thumbnail.
+    for (bool embedded : {true, false}) {
+        ExifSpec exif;
+        exif.orientation = 6;
+        exif.thumbnail = embedded;
+        const QString raw = folder + (embedded ? QStringLiteral("/DSC_0001.NEF") : QStringLiteral("/IMG_0001.CR2"));
+        ASSERT_TRUE(writeRawLike(raw, markedPicture(QSize(1200, 800)), exif));
+        const QImage thumbnail = makeThumbnail(raw);
+        EXPECT_EQ(thumbnail.size(), QSize(106, 160)) << embedded;
+        EXPECT_TRUE(!thumbnail.isNull() && isRed(thumbnail.pixel(thumbnail.width() - 5, 5))) << embedded;
+    }
+
     const QString small = writeMarkedPhoto(folder + QStringLiteral("/small.jpg"), QSize(120, 90), 1, false);
     EXPECT_EQ(makeThumbnail(small).size(), QSize(120, 90)); // never enlarged
 

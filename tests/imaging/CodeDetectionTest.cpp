@@ -8,9 +8,12 @@
 #include "settings/Settings.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/CardGenerator.h"
+#include "tests/testkit/photos/Camera.h"
 
 #include <QBuffer>
 #include <QPainter>
+
+#include <exiv2/exiv2.hpp>
 
 #include <ZXing/BitMatrix.h>
 #include <ZXing/MultiFormatWriter.h>
@@ -175,6 +178,82 @@ TEST_F(CodeDetection, PngPhotosAndSmallCodesAreRead)
     spec.codes[0].side = 100;
     spec.codes[0].center = QPointF(0.62, 0.41);
     EXPECT_EQ(textsOf(detectCodesInData(cardJpeg(spec))), QStringList{QStringLiteral("SMALL-1")});
+}
+
+// RAW card photos: no reader of ours decodes the file, its largest embedded
+// preview is what shows the card. The 160 px Exif thumbnail beside it must
+// not be the one read (the card does not read there).
+TEST_F(CodeDetection, RawCardPhotosAreReadInTheirLargestPreview)
+{
+    PhotoSpec photo = photoSpec(51, QSize(2400, 1600));
+    photo.exif.camera = nikonCamera();
+    photo.exif.captureTime = QDateTime(QDate(2024, 5, 1), QTime(9, 0));
+    const QString nef = folder + QStringLiteral("/DSC_0001.NEF");
+    ASSERT_TRUE(writeCardPhoto(nef, QStringLiteral("RAW-17"), photo));
+    DetectionResult result = detectCodes(nef);
+    EXPECT_TRUE(result.readable) << result.error.toStdString();
+    EXPECT_TRUE(result.fromPreview);
+    EXPECT_EQ(textsOf(result), QStringList{QStringLiteral("RAW-17")});
+    EXPECT_EQ(doAutoQRCode(nef), QStringLiteral("RAW-17"));
+
+    // A camera's 1620 px preview of a larger picture, in a CR2.
+    photo.exif.camera = canonCamera();
+    const QImage card = renderCardPhoto(cardPhotoSpec(QStringLiteral("CR2-4"), photoSpec(52, QSize(3000, 2000))));
+    const QString cr2 = folder + QStringLiteral("/IMG_0001.CR2");
+    ASSERT_TRUE(writeRawLike(cr2, card, photo.exif, 1620));
+    EXPECT_EQ(doAutoQRCode(cr2), QStringLiteral("CR2-4"));
+    ASSERT_TRUE(largestEmbeddedPreview(cr2));
+    EXPECT_EQ(largestEmbeddedPreview(cr2)->size, QSize(1620, 1080));
+
+    // A RAW without a card is read and shows nothing.
+    const QString plain = folder + QStringLiteral("/DSC_0002.NEF");
+    ASSERT_TRUE(writePhoto(plain, photo));
+    result = detectCodes(plain);
+    EXPECT_TRUE(result.readable && result.fromPreview && result.codes.isEmpty()) << joined(textsOf(result));
+
+    // A picture Qt decodes that is smaller than its embedded preview (as a
+    // NEF's 160 px first image is, where Qt's TIFF reader is installed): the
+    // preview is read. Here a 100 px PNG with the card as its Exif preview.
+    QImage sheet(1000, 700, QImage::Format_RGB32);
+    sheet.fill(Qt::white);
+    {
+        QPainter painter(&sheet);
+        const QImage modules = codeModules(QStringLiteral("PNG-PREVIEW"), Symbology::QRCode);
+        painter.drawImage(QRect(350, 200, modules.width() * 12, modules.height() * 12), modules);
+    }
+    QByteArray png;
+    QBuffer pngBuffer(&png);
+    pngBuffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(sheet.scaled(100, 70).save(&pngBuffer, "PNG"));
+    const QByteArray previewJpeg = encodeJpeg(sheet, 90);
+    auto withPreview = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(png.data()), long(png.size()));
+    withPreview->readMetadata();
+    Exiv2::ExifData exif;
+    Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte *>(previewJpeg.constData()), long(previewJpeg.size()));
+    withPreview->setExifData(exif);
+    withPreview->writeMetadata();
+    Exiv2::BasicIo &io = withPreview->io();
+    io.seek(0, Exiv2::BasicIo::beg);
+    const Exiv2::DataBuf written = io.read(long(io.size()));
+    const QString scan = folder + QStringLiteral("/scan.png");
+    ASSERT_TRUE(writeFile(scan, QByteArray(reinterpret_cast<const char *>(written.pData_), qsizetype(written.size_))));
+    ASSERT_TRUE(largestEmbeddedPreview(scan));
+    EXPECT_EQ(largestEmbeddedPreview(scan)->size, QSize(1000, 700));
+    result = detectCodes(scan);
+    EXPECT_TRUE(result.fromPreview);
+    EXPECT_EQ(textsOf(result), QStringList{QStringLiteral("PNG-PREVIEW")});
+
+    // JPEGs keep their own road; a file with neither picture nor preview is
+    // unreadable, whatever its name.
+    const QString jpeg = folder + QStringLiteral("/DSC_0003.JPG");
+    ASSERT_TRUE(writeCardPhoto(jpeg, QStringLiteral("JPG-3"), photoSpec(53, QSize(1200, 800))));
+    result = detectCodes(jpeg);
+    EXPECT_FALSE(result.fromPreview);
+    EXPECT_EQ(textsOf(result), QStringList{QStringLiteral("JPG-3")});
+    const QString junk = folder + QStringLiteral("/DSC_0004.NEF");
+    ASSERT_TRUE(writeFile(junk, QByteArray("II*\0\x08\0\0\0", 8) + QByteArray(64, '\x7f')));
+    EXPECT_FALSE(detectCodes(junk).readable);
+    EXPECT_EQ(doAutoQRCode(junk), std::nullopt);
 }
 
 // zxing-cpp 1.4 aborts the process on an assertion for some EAN/UPC pictures

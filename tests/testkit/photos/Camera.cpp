@@ -21,6 +21,13 @@ QString CameraSpec::fileName(int frameNumber) const
         + QLatin1Char('.') + extension;
 }
 
+QString CameraSpec::rawFileName(int frameNumber) const
+{
+    CameraSpec raw = *this;
+    raw.extension = rawExtension;
+    return raw.fileName(frameNumber);
+}
+
 int CameraSpec::namePartCount() const
 {
     return nameStyle == NameStyle::OnePart ? 1 : 2;
@@ -54,9 +61,10 @@ QString CameraSpec::expectedCameraKey(const QString &name) const
 namespace {
 
 CameraSpec body(const char *make, const char *model, const QString &serial, bool makerNote, const char *prefix,
-                NameStyle style)
+                NameStyle style, const char *rawExtension)
 {
     CameraSpec c;
+    c.rawExtension = QLatin1String(rawExtension);
     c.make = QLatin1String(make);
     c.model = QLatin1String(model);
     c.bodySerial = serial;
@@ -71,17 +79,17 @@ CameraSpec body(const char *make, const char *model, const QString &serial, bool
 
 CameraSpec nikonCamera(const QString &serial)
 {
-    return body("NIKON CORPORATION", "NIKON D750", serial, true, "DSC", NameStyle::TwoParts);
+    return body("NIKON CORPORATION", "NIKON D750", serial, true, "DSC", NameStyle::TwoParts, "NEF");
 }
 
 CameraSpec canonCamera(const QString &serial)
 {
-    return body("Canon", "Canon EOS 5D Mark IV", serial, true, "IMG", NameStyle::TwoParts);
+    return body("Canon", "Canon EOS 5D Mark IV", serial, true, "IMG", NameStyle::TwoParts, "CR2");
 }
 
 CameraSpec sonyCamera(const QString &serial)
 {
-    return body("SONY", "ILCE-7M3", serial, false, "DSC", NameStyle::OnePart);
+    return body("SONY", "ILCE-7M3", serial, false, "DSC", NameStyle::OnePart, "ARW");
 }
 
 CameraSpec cameraByName(const QString &name, bool *ok)

@@ -21,11 +21,14 @@ struct CameraSpec {
     QString namePrefix = QStringLiteral("DSC");
     NameStyle nameStyle = NameStyle::TwoParts;
     QString extension = QStringLiteral("JPG");
+    QString rawExtension = QStringLiteral("NEF"); // of its RAW files: NEF, CR2, ARW
 
     // True when a maker note is written (only Nikon and Canon makes).
     bool writesMakerNote() const;
     // The camera's file name for a frame number: DSC_0001.JPG, DSC00001.JPG.
     QString fileName(int frameNumber) const;
+    // The name of the frame's RAW file: DSC_0001.NEF.
+    QString rawFileName(int frameNumber) const;
     // Number of "_"-separated parts of the camera's names (1 or 2).
     int namePartCount() const;
     // The camera key the naming code derives for a photo of this camera

@@ -306,7 +306,7 @@ bool writeCardPhoto(const QString &path, const CardPhotoSpec &spec)
     const QImage image = renderCardPhoto(spec);
     if (image.isNull())
         return false;
-    return writeJpeg(path, image, spec.photo.exif, spec.photo.quality);
+    return writeImageFile(path, image, spec.photo.exif, spec.photo.quality);
 }
 
 bool writeCardPhoto(const QString &path, const QString &payload, const PhotoSpec &photo, Symbology symbology)

@@ -57,7 +57,8 @@ QStringList readCodesInJpeg(const QByteArray &jpeg, int scaleDown = 1);
 // The picture (Format_RGB32); null when a payload cannot be encoded.
 QImage renderCardPhoto(const CardPhotoSpec &spec);
 
-// Renders and writes the card photo with its Exif; false on failure.
+// Renders and writes the card photo with its Exif (a RAW-like file for a
+// RAW name); false on failure.
 bool writeCardPhoto(const QString &path, const CardPhotoSpec &spec);
 bool writeCardPhoto(const QString &path, const QString &payload, const PhotoSpec &photo = {},
                     Symbology symbology = Symbology::QRCode);

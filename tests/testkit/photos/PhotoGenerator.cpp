@@ -1,7 +1,9 @@
 #include "tests/testkit/photos/PhotoGenerator.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -274,49 +276,124 @@ QByteArray encodeJpeg(const QImage &source, int quality)
     return bytes;
 }
 
+namespace {
+
+// The Exif a camera writes for a picture (the thumbnail made from it).
+Exiv2::ExifData cameraExif(const QImage &image, const ExifSpec &spec)
+{
+    Exiv2::ExifData exif;
+    if (spec.camera) {
+        const CameraSpec &camera = *spec.camera;
+        if (!camera.make.isEmpty())
+            exif["Exif.Image.Make"] = camera.make.toStdString();
+        if (!camera.model.isEmpty())
+            exif["Exif.Image.Model"] = camera.model.toStdString();
+        if (!camera.bodySerial.isEmpty())
+            exif["Exif.Photo.BodySerialNumber"] = camera.bodySerial.toStdString();
+        if (camera.writesMakerNote())
+            writeMakerNoteSerial(exif, camera);
+    }
+    if (spec.orientation > 0)
+        exif["Exif.Image.Orientation"] = uint16_t(spec.orientation);
+    if (spec.captureTime.isValid()) {
+        const std::string date = exifDateText(spec.captureTime).toStdString();
+        exif["Exif.Image.DateTime"] = date;
+        exif["Exif.Photo.DateTimeOriginal"] = date;
+        exif["Exif.Photo.DateTimeDigitized"] = date;
+    }
+    exif["Exif.Photo.PixelXDimension"] = uint32_t(image.width());
+    exif["Exif.Photo.PixelYDimension"] = uint32_t(image.height());
+    if (spec.thumbnail) {
+        const QByteArray thumb = encodeJpeg(thumbnailOf(image), 85);
+        Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte *>(thumb.constData()),
+                                                long(thumb.size()));
+    }
+    return exif;
+}
+
+QByteArray writtenBytes(Exiv2::Image &file)
+{
+    Exiv2::BasicIo &io = file.io();
+    io.seek(0, Exiv2::BasicIo::beg);
+    const Exiv2::DataBuf data = io.read(long(io.size()));
+    return QByteArray(reinterpret_cast<const char *>(data.pData_), qsizetype(data.size_));
+}
+
+} // namespace
+
 QByteArray addExif(const QByteArray &jpeg, const QImage &image, const ExifSpec &spec)
 {
     initializePhotoKit();
     try {
         auto file = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(jpeg.constData()), long(jpeg.size()));
         file->readMetadata();
-        Exiv2::ExifData exif;
-        if (spec.camera) {
-            const CameraSpec &camera = *spec.camera;
-            if (!camera.make.isEmpty())
-                exif["Exif.Image.Make"] = camera.make.toStdString();
-            if (!camera.model.isEmpty())
-                exif["Exif.Image.Model"] = camera.model.toStdString();
-            if (!camera.bodySerial.isEmpty())
-                exif["Exif.Photo.BodySerialNumber"] = camera.bodySerial.toStdString();
-            if (camera.writesMakerNote())
-                writeMakerNoteSerial(exif, camera);
-        }
-        if (spec.orientation > 0)
-            exif["Exif.Image.Orientation"] = uint16_t(spec.orientation);
-        if (spec.captureTime.isValid()) {
-            const std::string date = exifDateText(spec.captureTime).toStdString();
-            exif["Exif.Image.DateTime"] = date;
-            exif["Exif.Photo.DateTimeOriginal"] = date;
-            exif["Exif.Photo.DateTimeDigitized"] = date;
-        }
-        exif["Exif.Photo.PixelXDimension"] = uint32_t(image.width());
-        exif["Exif.Photo.PixelYDimension"] = uint32_t(image.height());
-        if (spec.thumbnail) {
-            const QByteArray thumb = encodeJpeg(thumbnailOf(image), 85);
-            Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte *>(thumb.constData()),
-                                                    long(thumb.size()));
-        }
-        file->setExifData(exif);
+        file->setExifData(cameraExif(image, spec));
         file->writeMetadata();
-        Exiv2::BasicIo &io = file->io();
-        io.seek(0, Exiv2::BasicIo::beg);
-        const Exiv2::DataBuf data = io.read(long(io.size()));
-        return QByteArray(reinterpret_cast<const char *>(data.pData_), qsizetype(data.size_));
+        return writtenBytes(*file);
     } catch (const Exiv2::AnyError &e) {
         warn(QStringLiteral("writing Exif failed: ") + QString::fromStdString(e.what()));
         return {};
     }
+}
+
+QByteArray makeRawPreview(const QImage &image, int longSide, int quality)
+{
+    if (longSide <= 0 || std::max(image.width(), image.height()) <= longSide)
+        return encodeJpeg(image, quality);
+    return encodeJpeg(image.scaled(longSide, longSide, Qt::KeepAspectRatio, Qt::SmoothTransformation), quality);
+}
+
+QByteArray makeRawLike(const QByteArray &previewJpeg, const QImage &image, const ExifSpec &spec)
+{
+    initializePhotoKit();
+    if (previewJpeg.isEmpty())
+        return {};
+    // The smallest TIFF Exiv2 opens: one IFD holding NewSubfileType = 1 (a
+    // reduced picture, as a NEF's first IFD is).
+    static const unsigned char blank[] = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0xFE, 0, 4, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0};
+    // Exiv2 writes into the buffer it was opened on: give it a copy.
+    QByteArray start(reinterpret_cast<const char *>(blank), qsizetype(sizeof blank));
+    try {
+        auto file = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(start.data()), long(start.size()));
+        file->readMetadata();
+        Exiv2::ExifData exif = cameraExif(image, spec);
+        exif["Exif.Image.NewSubfileType"] = uint32_t(1);
+        QSize stored = image.size();
+        QBuffer buffer;
+        buffer.setData(previewJpeg);
+        if (const QSize read = QImageReader(&buffer).size(); read.isValid())
+            stored = read;
+        exif["Exif.SubImage1.NewSubfileType"] = uint32_t(1);
+        exif["Exif.SubImage1.Compression"] = uint16_t(6);
+        exif["Exif.SubImage1.ImageWidth"] = uint32_t(stored.width());
+        exif["Exif.SubImage1.ImageLength"] = uint32_t(stored.height());
+        exif["Exif.SubImage1.JPEGInterchangeFormat"] = uint32_t(0);
+        exif["Exif.SubImage1.JPEGInterchangeFormatLength"] = uint32_t(previewJpeg.size());
+        exif["Exif.SubImage1.JPEGInterchangeFormat"].setDataArea(
+            reinterpret_cast<const Exiv2::byte *>(previewJpeg.constData()), long(previewJpeg.size()));
+        file->setExifData(exif);
+        file->writeMetadata();
+        return writtenBytes(*file);
+    } catch (const Exiv2::AnyError &e) {
+        warn(QStringLiteral("writing a RAW-like file failed: ") + QString::fromStdString(e.what()));
+        return {};
+    }
+}
+
+bool isRawFileName(const QString &path)
+{
+    static const QStringList raw{QStringLiteral("nef"), QStringLiteral("cr2"), QStringLiteral("arw"), QStringLiteral("dng")};
+    return raw.contains(QFileInfo(path).suffix().toLower());
+}
+
+bool writeRawLike(const QString &path, const QImage &image, const ExifSpec &exif, int previewLongSide, int quality)
+{
+    return writeFileBytes(path, makeRawLike(makeRawPreview(image, previewLongSide, quality), image, exif), exif.captureTime);
+}
+
+bool writeImageFile(const QString &path, const QImage &image, const ExifSpec &exif, int quality)
+{
+    return isRawFileName(path) ? writeRawLike(path, image, exif, 0, quality) : writeJpeg(path, image, exif, quality);
 }
 
 bool setModificationTime(const QString &path, const QDateTime &time)
@@ -359,7 +436,7 @@ bool writeJpeg(const QString &path, const QImage &image, const ExifSpec &exif, i
 
 bool writePhoto(const QString &path, const PhotoSpec &spec)
 {
-    return writeJpeg(path, makeBackground(spec.size, spec.seed), spec.exif, spec.quality);
+    return writeImageFile(path, makeBackground(spec.size, spec.seed), spec.exif, spec.quality);
 }
 
 } // namespace sorrelby::testkit

@@ -59,7 +59,27 @@ bool writeFileBytes(const QString &path, const QByteArray &bytes, const QDateTim
 // one is given. False on failure (logged to stderr).
 bool writeJpeg(const QString &path, const QImage &image, const ExifSpec &exif, int quality = 92);
 
-// A plain photo: background + Exif, written to path.
+// RAW-like files as cameras write them, for card and subject photos shot in
+// RAW: a little-endian TIFF whose first IFD carries the camera's Exif (maker
+// note included, as for JPEGs), a 160 px JPEG thumbnail in IFD1 and the
+// picture as a JPEG preview in a sub-IFD, where Exiv2's preview manager finds
+// it. There is no sensor data: no reader of ours decodes the file itself,
+// just as none decodes a real NEF or CR2. The extension alone makes it a NEF,
+// CR2, ...
+
+// The preview: the picture scaled to longSide (0: full size), JPEG.
+QByteArray makeRawPreview(const QImage &image, int longSide = 0, int quality = 92);
+// The RAW-like file around a preview from makeRawPreview; empty on failure.
+QByteArray makeRawLike(const QByteArray &previewJpeg, const QImage &image, const ExifSpec &exif);
+// Writes a RAW-like file (atomically, modification time = capture time).
+bool writeRawLike(const QString &path, const QImage &image, const ExifSpec &exif, int previewLongSide = 0,
+                  int quality = 92);
+// The name ends in a RAW extension (NEF, CR2, ARW, DNG; any case).
+bool isRawFileName(const QString &path);
+// writeRawLike() for a RAW name, writeJpeg() otherwise.
+bool writeImageFile(const QString &path, const QImage &image, const ExifSpec &exif, int quality = 92);
+
+// A plain photo: background + Exif, written to path (RAW-like for a RAW name).
 bool writePhoto(const QString &path, const PhotoSpec &spec);
 
 // Sets the file's modification (and access) time.

@@ -120,34 +120,50 @@ TEST(PhotoKit, ExifReadsBack)
         {canonCamera(QStringLiteral("2281012345")), "Exif.Canon.SerialNumber"},
         {sonyCamera(QStringLiteral("4401234")), nullptr},
     };
+    // JPEGs, and RAW-like files that carry the same Exif and the picture as
+    // their largest preview.
     for (const Case &c : cases) {
-        PhotoSpec spec = photoOf(QSize(640, 480), 7);
-        spec.exif.camera = c.camera;
-        spec.exif.captureTime = taken;
-        spec.exif.orientation = 6;
-        const QString path = folder + QLatin1Char('/') + c.camera.fileName(12);
-        ASSERT_TRUE(writePhoto(path, spec));
+        for (bool raw : {false, true}) {
+            PhotoSpec spec = photoOf(QSize(640, 480), 7);
+            spec.exif.camera = c.camera;
+            spec.exif.captureTime = taken;
+            spec.exif.orientation = 6;
+            const QString path = folder + QLatin1Char('/') + (raw ? c.camera.rawFileName(12) : c.camera.fileName(12));
+            EXPECT_EQ(isRawFileName(path), raw);
+            ASSERT_TRUE(writePhoto(path, spec));
 
-        auto image = Exiv2::ImageFactory::open(path.toStdString());
-        image->readMetadata();
-        const Exiv2::ExifData &exif = image->exifData();
-        SCOPED_TRACE(c.camera.make.toStdString());
-        EXPECT_EQ(exifText(exif, "Exif.Image.Make"), c.camera.make);
-        EXPECT_EQ(exifText(exif, "Exif.Image.Model"), c.camera.model);
-        EXPECT_EQ(exifText(exif, "Exif.Photo.BodySerialNumber"), c.camera.bodySerial);
-        EXPECT_EQ(exifText(exif, "Exif.Photo.DateTimeOriginal"), QStringLiteral("2024:05:01 13:45:10"));
-        EXPECT_EQ(exifText(exif, "Exif.Photo.DateTimeDigitized"), QStringLiteral("2024:05:01 13:45:10"));
-        EXPECT_EQ(exifText(exif, "Exif.Image.Orientation"), QStringLiteral("6"));
-        EXPECT_EQ(exifText(exif, "Exif.Photo.PixelXDimension"), QStringLiteral("640"));
-        EXPECT_EQ(exifText(exif, "Exif.Photo.PixelYDimension"), QStringLiteral("480"));
-        if (c.makerNoteKey)
-            EXPECT_EQ(exifText(exif, c.makerNoteKey), c.camera.makerNoteSerial);
-        else
-            EXPECT_FALSE(hasMakerNoteTags(exif));
-        const Exiv2::DataBuf thumb = Exiv2::ExifThumbC(exif).copy();
-        EXPECT_GT(thumb.size_, 1000);
-        EXPECT_EQ(image->pixelWidth(), 640);
-        EXPECT_EQ(QFileInfo(path).lastModified(), taken);
+            auto image = Exiv2::ImageFactory::open(path.toStdString());
+            image->readMetadata();
+            const Exiv2::ExifData &exif = image->exifData();
+            SCOPED_TRACE(path.toStdString());
+            EXPECT_EQ(exifText(exif, "Exif.Image.Make"), c.camera.make);
+            EXPECT_EQ(exifText(exif, "Exif.Image.Model"), c.camera.model);
+            EXPECT_EQ(exifText(exif, "Exif.Photo.BodySerialNumber"), c.camera.bodySerial);
+            EXPECT_EQ(exifText(exif, "Exif.Photo.DateTimeOriginal"), QStringLiteral("2024:05:01 13:45:10"));
+            EXPECT_EQ(exifText(exif, "Exif.Photo.DateTimeDigitized"), QStringLiteral("2024:05:01 13:45:10"));
+            EXPECT_EQ(exifText(exif, "Exif.Image.Orientation"), QStringLiteral("6"));
+            EXPECT_EQ(exifText(exif, "Exif.Photo.PixelXDimension"), QStringLiteral("640"));
+            EXPECT_EQ(exifText(exif, "Exif.Photo.PixelYDimension"), QStringLiteral("480"));
+            if (c.makerNoteKey)
+                EXPECT_EQ(exifText(exif, c.makerNoteKey), c.camera.makerNoteSerial);
+            else
+                EXPECT_FALSE(hasMakerNoteTags(exif));
+            const Exiv2::DataBuf thumb = Exiv2::ExifThumbC(exif).copy();
+            EXPECT_GT(thumb.size_, 1000);
+            EXPECT_EQ(QFileInfo(path).lastModified(), taken);
+            if (!raw) {
+                EXPECT_EQ(image->pixelWidth(), 640);
+                continue;
+            }
+            EXPECT_TRUE(readFile(path).startsWith(QByteArray("II*\0", 4)));
+            const Exiv2::PreviewManager previews(*image);
+            const Exiv2::PreviewPropertiesList list = previews.getPreviewProperties();
+            ASSERT_EQ(list.size(), 2u);
+            EXPECT_EQ(std::max(list[0].width_, list[0].height_), 160u);
+            EXPECT_EQ(list[1].width_, 640u);
+            EXPECT_EQ(list[1].height_, 480u);
+            EXPECT_EQ(list[1].mimeType_, "image/jpeg");
+        }
     }
     EXPECT_EQ(nikonCamera().expectedCameraKey(QStringLiteral("DSC_0001.JPG")), QStringLiteral("NIKON3012345"));
     EXPECT_EQ(sonyCamera().expectedCameraKey(QStringLiteral("A1_DSC00001.JPG")), QStringLiteral("SONYA1"));

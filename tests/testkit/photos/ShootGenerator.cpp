@@ -8,6 +8,7 @@
 #include <QSaveFile>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <thread>
@@ -196,8 +197,11 @@ Shoot planShoot(const QString &folder, const ShootSpec &spec)
     const QDateTime start = spec.start.isValid() ? spec.start : QDateTime(QDate(2024, 5, 1), QTime(9, 0, 0));
     QList<QList<int>> cameraSequences(cameras);
     QList<int> all;
-    for (const Shot &shot : order) {
+    for (int shotIndex = 0; shotIndex < order.size(); ++shotIndex) {
+        const Shot &shot = order[shotIndex];
+        const CameraSpec &camera = shoot.cameras[shot.camera];
         ShootPhoto p;
+        p.shot = shotIndex;
         p.camera = shot.camera;
         p.subject = shot.subject;
         p.isCard = shot.card;
@@ -205,11 +209,25 @@ Shoot planShoot(const QString &folder, const ShootSpec &spec)
             p.payload = shot.subject < spec.codes.size() ? spec.codes[shot.subject] : defaultCode(shot.subject);
             p.readableCard = !spec.unreadableCardSubjects.contains(shot.subject);
         }
-        p.fileName = shoot.cameras[shot.camera].fileName(frame[shot.camera]++);
-        p.captureTime = start.addSecs(qint64(shoot.photos.size()) * std::max(1, spec.secondsBetween));
-        cameraSequences[shot.camera].append(int(shoot.photos.size()));
-        all.append(int(shoot.photos.size()));
-        shoot.photos.append(p);
+        p.captureTime = start.addSecs(qint64(shotIndex) * std::max(1, spec.secondsBetween));
+        const int frameNumber = frame[shot.camera]++;
+        QList<ShootPhoto> files;
+        if (spec.files != ShotFiles::Raw) {
+            p.fileName = camera.fileName(frameNumber);
+            files.append(p);
+        }
+        if (spec.files != ShotFiles::Jpeg) {
+            p.fileName = camera.rawFileName(frameNumber);
+            p.raw = true;
+            files.append(p);
+        }
+        // Equal capture times are ordered by name.
+        std::sort(files.begin(), files.end(), [](const ShootPhoto &a, const ShootPhoto &b) { return a.fileName < b.fileName; });
+        for (const ShootPhoto &file : std::as_const(files)) {
+            cameraSequences[shot.camera].append(int(shoot.photos.size()));
+            all.append(int(shoot.photos.size()));
+            shoot.photos.append(file);
+        }
     }
     for (const QList<int> &sequence : cameraSequences) {
         carryCodes(shoot.photos, sequence, [](ShootPhoto &p, const QString &code) {
@@ -243,7 +261,8 @@ bool writeShootPhoto(const Shoot &shoot, const ShootSpec &spec, int index, const
     const bool check = p.isCard || qint64(spec.size.width()) * spec.size.height() <= 4'000'000;
     constexpr int attempts = 4;
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        const quint64 h = mix(spec.seed, quint64(index) + (quint64(attempt) << 32));
+        // By shot, so that a RAW and its JPEG show the same picture.
+        const quint64 h = mix(spec.seed, quint64(p.shot) + (quint64(attempt) << 32));
         PhotoSpec photo;
         photo.size = spec.size;
         photo.seed = quint32(h);
@@ -252,13 +271,19 @@ bool writeShootPhoto(const Shoot &shoot, const ShootSpec &spec, int index, const
         const double variation = 1.0 - double(attempt) / (attempts - 1);
         const QImage image = p.isCard ? renderCardPhoto(cardSpecFor(spec, p, photo, h, variation))
                                       : makeBackground(photo.size, photo.seed);
-        const QByteArray bytes = image.isNull() ? QByteArray() : makeJpeg(image, photo.exif, photo.quality);
+        if (image.isNull())
+            return false;
+        // A RAW file is read through its preview, so that is what must read.
+        const QByteArray picture = p.raw ? makeRawPreview(image, 0, photo.quality) : encodeJpeg(image, photo.quality);
+        const QByteArray bytes = picture.isEmpty() ? QByteArray()
+            : p.raw                                ? makeRawLike(picture, image, photo.exif)
+                                                   : addExif(picture, image, photo.exif);
         if (bytes.isEmpty())
             return false;
         // Cards must read at full size and at half size, so they keep a margin
         // for a detector that decodes differently.
         if (!check
-            || (readCodesInJpeg(bytes) == wanted && (!p.isCard || readCodesInJpeg(bytes, 2) == wanted)))
+            || (readCodesInJpeg(picture) == wanted && (!p.isCard || readCodesInJpeg(picture, 2) == wanted)))
             return writeFileBytes(path, bytes, p.captureTime);
     }
     qWarning("testkit: %s does not read as intended", qUtf8Printable(p.fileName));
@@ -331,6 +356,8 @@ QJsonObject Shoot::toJson() const
     for (const ShootPhoto &p : photos) {
         photoList.append(QJsonObject{
             {QStringLiteral("fileName"), p.fileName},
+            {QStringLiteral("shot"), p.shot},
+            {QStringLiteral("raw"), p.raw},
             {QStringLiteral("camera"), p.camera},
             {QStringLiteral("subject"), p.subject},
             {QStringLiteral("isCard"), p.isCard},
@@ -382,6 +409,8 @@ std::optional<Shoot> readManifest(const QString &path)
         const QJsonObject o = v.toObject();
         ShootPhoto p;
         p.fileName = o.value(QStringLiteral("fileName")).toString();
+        p.shot = o.value(QStringLiteral("shot")).toInt();
+        p.raw = o.value(QStringLiteral("raw")).toBool();
         p.camera = o.value(QStringLiteral("camera")).toInt();
         p.subject = o.value(QStringLiteral("subject")).toInt();
         p.isCard = o.value(QStringLiteral("isCard")).toBool();

@@ -22,6 +22,13 @@
 
 namespace sorrelby::testkit {
 
+// Which files each shot leaves behind.
+enum class ShotFiles {
+    Jpeg,        // DSC_0001.JPG
+    Raw,         // DSC_0001.NEF (the camera's RAW extension), a RAW-like file
+    RawAndJpeg,  // both, with the same picture and capture time
+};
+
 struct ShootSpec {
     int subjects = 3;
     int photosPerSubject = 3;              // besides the card
@@ -43,6 +50,7 @@ struct ShootSpec {
     // Each readable card reads as its payload with zxing-cpp at full size,
     // and no other photo reads as a code (photos up to 4 MP): a photo that
     // does not is made again with a straighter card or another scene.
+    ShotFiles files = ShotFiles::Jpeg;
     int firstFrameNumber = 0;              // 0: 1, or 1001, 2001, ... for cameras sharing a name pattern
     quint32 seed = 1;
     int threads = 0;                       // 0: one per core
@@ -51,6 +59,8 @@ struct ShootSpec {
 
 struct ShootPhoto {
     QString fileName;                      // as the camera named it
+    int shot = 0;                          // the capture it belongs to (RAW+JPEG: two photos a shot)
+    bool raw = false;                      // a RAW-like file
     int camera = 0;                        // index into the cameras
     int subject = -1;                      // -1: shot before the camera's first card
     bool isCard = false;
@@ -68,7 +78,7 @@ struct Shoot {
     QString folder;
     QString manifestPath;
     QList<CameraSpec> cameras;
-    QList<ShootPhoto> photos;              // in capture order
+    QList<ShootPhoto> photos;              // in capture order (a shot's files by name)
 
     QStringList fileNames() const;         // camera names, capture order
     QStringList paths() const;

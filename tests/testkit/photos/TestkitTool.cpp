@@ -3,7 +3,9 @@
 //
 //   sorrelby-testkit photo OUT.jpg [--size WxH] [--camera nikon|canon|sony|none] ...
 //   sorrelby-testkit card OUT.jpg PAYLOAD [--symbology qr|datamatrix|code128|code39] [--side PX] [--rotate DEG] ...
-//   sorrelby-testkit shoot FOLDER [--subjects N] [--photos N] [--cameras nikon,canon] [--interleave] ...
+//   sorrelby-testkit shoot FOLDER [--subjects N] [--photos N] [--cameras nikon,canon] [--interleave] [--files raw+jpeg] ...
+//
+// OUT.NEF, OUT.CR2, ... write a RAW-like file carrying the picture as its preview.
 
 #include "tests/testkit/photos/ShootGenerator.h"
 
@@ -74,16 +76,17 @@ struct Options {
     QCommandLineOption before{QStringLiteral("before-first-card"), QStringLiteral("Photos per camera before its first card."), QStringLiteral("n"), QStringLiteral("0")};
     QCommandLineOption unreadable{QStringLiteral("unreadable"), QStringLiteral("Subjects (1-based) whose card has no code."), QStringLiteral("list")};
     QCommandLineOption manifest{QStringLiteral("manifest"), QStringLiteral("Where to write manifest.json."), QStringLiteral("path")};
+    QCommandLineOption files{QStringLiteral("files"), QStringLiteral("Files a shot leaves: jpeg, raw or raw+jpeg."), QStringLiteral("kind"), QStringLiteral("jpeg")};
     QCommandLineOption threads{QStringLiteral("threads"), QStringLiteral("Threads (default: one per core)."), QStringLiteral("n"), QStringLiteral("0")};
 
     Options()
     {
         parser.setApplicationDescription(QStringLiteral("Generates camera-like test photos, card photos and whole shoots."));
         parser.addHelpOption();
-        parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("photo OUT.jpg | card OUT.jpg PAYLOAD | shoot FOLDER"));
+        parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("photo OUT.jpg | card OUT.jpg PAYLOAD | shoot FOLDER (OUT.NEF, OUT.CR2: RAW-like)"));
         parser.addOptions({size, camera, serial, seed, date, orientation, quality, noThumbnail, symbology, side, rotate,
                            perspective, blur, noise, at, second, subjects, photos, cameras, interleave, stations, codes,
-                           before, unreadable, manifest, threads});
+                           before, unreadable, manifest, files, threads});
     }
 
     int integer(const QCommandLineOption &option, bool &ok) const
@@ -250,6 +253,15 @@ int runShoot(const Options &o, const QStringList &args)
             spec.cameras << *camera;
         else
             ok = false;
+    }
+    const QString files = o.parser.value(o.files).toLower();
+    if (files == QLatin1String("raw")) {
+        spec.files = ShotFiles::Raw;
+    } else if (files == QLatin1String("raw+jpeg")) {
+        spec.files = ShotFiles::RawAndJpeg;
+    } else if (files != QLatin1String("jpeg")) {
+        fail(QStringLiteral("--files wants jpeg, raw or raw+jpeg"));
+        ok = false;
     }
     if (o.parser.isSet(o.codes))
         spec.codes = o.parser.value(o.codes).split(QLatin1Char(','));
