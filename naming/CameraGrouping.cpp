@@ -1,6 +1,8 @@
 #include "naming/CameraGrouping.h"
 
+#include "naming/FileNameScheme.h"
 #include "platform/Log.h"
+#include "settings/SettingsKeys.h"
 
 namespace sorrelby {
 
@@ -13,16 +15,13 @@ void note(const QString &operation, const QString &detail = {})
     logOp(cClass, operation, detail);
 }
 
-QString baseNameOfPath(const QString &path)
-{
-    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot > 0 ? name.left(dot) : name;
-}
-
+// The serial a photo without maker-note data takes from its name: the first
+// piece of its camera name. The camera name, not the present one, so that a
+// photo keeps its camera's key once it carries a code (A1_IMG_0002.JPG and
+// IMG_0003.JPG of one camera both give IMG).
 std::optional<QString> serialFromFileName(const QString &path)
 {
-    const QStringList pieces = baseNameOfPath(path).split(QLatin1Char('_'));
+    const QStringList pieces = baseNameOf(getOriginalName(path)).split(cDefaultComponentSeparator1);
     if (pieces.size() < 2)
         return std::nullopt;
     const QString first = pieces.first().trimmed();

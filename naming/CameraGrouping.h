@@ -2,10 +2,10 @@
 // Camera keys and the grouping of photos by camera, for shoots where several
 // cameras write into one folder. A key is the make's first word followed by
 // the body's serial number, upper case: NIKON3012345, CANON2281012345. Photos
-// without maker-note data take the serial from their file name (CANONIMG for
-// IMG_0412.JPG); "xyz" stands in for a missing serial, "ven" for a missing
-// make, and unreadable photos share the key INVALID. Stateless; safe from any
-// thread.
+// without maker-note data take the serial from their camera name (CANONIMG
+// for IMG_0412.JPG, A1_IMG_0413.JPG and A1_IMG_0414-qrcode.JPG alike);
+// "xyz" stands in for a missing serial, "ven" for a missing make, and
+// unreadable photos share the key INVALID. Stateless; safe from any thread.
 
 #include "imaging/PhotoMetadata.h"
 
@@ -23,7 +23,8 @@ inline constexpr QLatin1StringView cInvalidCameraKey{"INVALID"};
 QString getCameraSerialNumber(const QString &path);
 
 // The camera key from already read properties (none: unreadable) and the
-// photo's path (for the name fallback).
+// photo's path (for the name fallback, through getOriginalName and so
+// "prefOriginalNameFormatTag").
 QString cameraKeyFor(const std::optional<PhotoProperties> &properties, const QString &path);
 
 // Photos by camera key, each list in input order (photos whose key cannot be

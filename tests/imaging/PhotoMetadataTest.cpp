@@ -6,6 +6,7 @@
 
 #include "platform/FileOps.h"
 #include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
@@ -174,15 +175,20 @@ TEST_F(PhotoMetadata, CameraKeysFromMakerNotesNamesAndMakes)
                   writeTestPhoto(folder, QStringLiteral("IMG_0002.JPG"), canonCamera(QStringLiteral("WD0012345")))),
               QStringLiteral("CANONWD0012345"));
 
-    // No maker note: the serial comes from the file name, even when the
-    // Exif has a body serial.
+    // No maker note: the serial comes from the camera name, even when the
+    // Exif has a body serial, so a photo keeps its key once it has a code.
+    Settings::shared().setValue(cPrefOriginalNameFormatTag, 1);
     CameraSpec canonWithoutNote = canonCamera();
     canonWithoutNote.makerNoteSerial.clear();
     canonWithoutNote.bodySerial = QStringLiteral("998877");
     EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("IMG_0412.JPG"), canonWithoutNote)),
               QStringLiteral("CANONIMG"));
     EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("A1_IMG_0413.JPG"), canonWithoutNote)),
-              QStringLiteral("CANONA1"));
+              QStringLiteral("CANONIMG"));
+    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("AB_12_IMG_0414-qrcode.JPG"), canonWithoutNote)),
+              QStringLiteral("CANONIMG"));
+    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("A1_DSC00001.JPG"), sonyCamera())),
+              QStringLiteral("SONYA1")); // two parts: a camera name for the format tag
     EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("DSC00001.JPG"), sonyCamera())),
               QStringLiteral("SONYXYZ"));
     EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("IMG_0003.JPG"), std::nullopt)),

@@ -40,12 +40,18 @@ QString CameraSpec::expectedCameraKey(const QString &name) const
         serial = makerNoteSerial;
     } else {
         // Without decoded maker-note tags the key takes the first piece of
-        // the name, and only when the name has more than one piece.
+        // the camera's name (what is left of a coded name), and only when
+        // that name has more than one piece.
         QString base = name.section(QLatin1Char('/'), -1);
         const int dot = base.lastIndexOf(QLatin1Char('.'));
         if (dot > 0)
             base.truncate(dot);
-        const QStringList pieces = base.split(QLatin1Char('_'));
+        QStringList pieces = base.split(QLatin1Char('_'));
+        if (pieces.size() > namePartCount()) {
+            pieces = pieces.mid(pieces.size() - namePartCount());
+            if (pieces.last().endsWith(QLatin1String("-qrcode")))
+                pieces.last().chop(7);
+        }
         if (pieces.size() >= 2)
             serial = pieces.first().trimmed();
     }

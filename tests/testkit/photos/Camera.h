@@ -32,7 +32,8 @@ struct CameraSpec {
     // Number of "_"-separated parts of the camera's names (1 or 2).
     int namePartCount() const;
     // The camera key the naming code derives for a photo of this camera
-    // named fileName (the key falls back to the name when no maker note).
+    // named fileName (without a maker note the key falls back to the
+    // camera's own name, as when "prefOriginalNameFormatTag" fits it).
     QString expectedCameraKey(const QString &fileName) const;
 };
 
