@@ -132,28 +132,31 @@ HotFolderIntake::Readiness HotFolderIntake::checkComplete(const QString &path, c
     return Readiness::Ready;
 }
 
-QString HotFolderIntake::targetBaseName(const QString &path) const
+QString HotFolderIntake::targetName(const QString &path) const
 {
     QString base = baseNameOf(path);
+    const QString extension = extensionOf(path);
     if (Settings::shared().boolValue(cDashKey)) {
         const QString adjusted = adjustFilenameWithDash(baseNameOf(getOriginalName(path)));
         note(QStringLiteral("adjusted name with dash [") + base + QStringLiteral("] -> [") + adjusted + QLatin1Char(']'));
         base = adjusted;
     }
-    const std::optional<QString> code = m_detector(path);
-    if (code && !code->isEmpty()) {
-        note(QStringLiteral("....IS a QRCode file...") + *code);
-        return *code + cDefaultComponentSeparator1 + base + cQRCodeMarker;
+    // A code that cannot be made a card-photo name counts as no code: the
+    // card is taken in like an unread one rather than left to be read again
+    // on every pass.
+    if (const std::optional<QString> code = m_detector(path)) {
+        if (const std::optional<QString> name = makeCodePhotoFileName(*code, base, extension)) {
+            note(QStringLiteral("....IS a QRCode file...") + *code);
+            return *name;
+        }
     }
     note(QStringLiteral("....NOT a QRCode file..."));
-    return base;
+    return extension.isEmpty() ? base : base + QLatin1Char('.') + extension;
 }
 
 bool HotFolderIntake::moveOne(const QString &path, const QString &destFolder, HotFolderIntakeResult &result) const
 {
-    const QString extension = extensionOf(path);
-    const QString base = targetBaseName(path);
-    const QString wanted = destFolder + QLatin1Char('/') + (extension.isEmpty() ? base : base + QLatin1Char('.') + extension);
+    const QString wanted = destFolder + QLatin1Char('/') + targetName(path);
     note(QStringLiteral("   origpath = ") + path);
     note(QStringLiteral("tempnewpath = ") + wanted);
 

@@ -80,7 +80,7 @@ public:
 private:
     enum class Readiness { Ready, Waiting };
     Readiness checkComplete(const QString &path, const QDateTime &modified, HotFolderIntakeResult &result) const;
-    QString targetBaseName(const QString &path) const;
+    QString targetName(const QString &path) const;
     bool moveOne(const QString &path, const QString &destFolder, HotFolderIntakeResult &result) const;
     void noteWaitUntil(const QDateTime &when, HotFolderIntakeResult &result) const;
 

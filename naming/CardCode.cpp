@@ -14,17 +14,33 @@ void note(const QString &detail)
     logOp(cClass, QStringLiteral("doAutoQRCode()"), detail);
 }
 
+// A payload as a log line can show it: control characters (NUL would end
+// the line) as \uXXXX.
+QString visible(const QString &payload)
+{
+    QString shown;
+    for (const QChar c : payload) {
+        if (c.category() == QChar::Other_Control)
+            shown += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 } // namespace
 
 std::optional<QString> codeFromDetection(const DetectionResult &detection)
 {
     std::optional<QString> code;
     for (const DetectedCode &found : detection.codes) {
-        note(QStringLiteral("Payload: ") + found.text);
-        code = found.text;
-        if (const std::optional<QString> cleaned = decodeFromUrlString(found.text)) {
-            note(QStringLiteral("Found embeddedcode = ") + *cleaned);
-            code = cleaned;
+        note(QStringLiteral("Payload: ") + visible(found.text));
+        // A payload that gives no safe code counts like a barcode without
+        // one: it cannot decide the photo's code.
+        if (const std::optional<QString> safe = safeCodeFromPayload(found.text)) {
+            if (*safe != found.text)
+                note(QStringLiteral("Found embeddedcode = ") + *safe);
+            code = safe;
         }
     }
     return code;

@@ -10,9 +10,9 @@
 
 namespace sorrelby {
 
-// The code of a photo: the payload of the last code found, cleaned by
-// decodeFromUrlString; none when the photo shows no readable code, cannot be
-// read, or its payload cannot be made a safe code (each logged).
+// The code of a photo: the payload of the last code found that gives a safe
+// code (safeCodeFromPayload); none when the photo shows no readable code,
+// cannot be read, or no payload can be made a safe code (each logged).
 std::optional<QString> doAutoQRCode(const QString &path);
 
 // The code a detection decides, as doAutoQRCode gives it (logged).

@@ -79,7 +79,12 @@ bool giveCode(const QString &path, const QString &code, int tag, DecodeSummary &
                   QStringLiteral("returned nil here...the original name %1 is taken").arg(original));
         }
     }
-    const QString newPath = inFolder(folder, makeCodedFileName(code, base, extension));
+    const std::optional<QString> newName = makeCodedFileName(code, base, extension);
+    if (!newName) {
+        ++summary.failed;
+        return false;
+    }
+    const QString newPath = inFolder(folder, *newName);
     if (newPath == path) {
         logOp(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"), QStringLiteral("already named: ") + path);
         return true;
@@ -98,6 +103,30 @@ bool giveCode(const QString &path, const QString &code, int tag, DecodeSummary &
             logOp(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"), QStringLiteral("reverted ") + path + QLatin1String(" TO ") + revertTarget);
     }
     return false;
+}
+
+// The detecting pass's name: the code in front of the present name (not
+// reverted first), with the marker on a card photo.
+void nameDetected(const QString &path, const QString &code, bool codePhoto, DecodeSummary &summary)
+{
+    const QString operation = QStringLiteral("doAutoDecodeQRAction(urls:)");
+    const QString base = baseNameOf(path);
+    const QString extension = extensionOf(path);
+    const std::optional<QString> name =
+        codePhoto ? makeCodePhotoFileName(code, base, extension) : makeCodedFileName(code, base, extension);
+    if (!name) {
+        ++summary.failed;
+        return;
+    }
+    const QString newPath = inFolder(folderOf(path), *name);
+    const FileResult moved = fileops::moveNoReplace(path, newPath);
+    if (moved) {
+        logOp(kDetecting, operation, QStringLiteral("renamed ") + path + QLatin1String(" TO ") + newPath);
+        ++summary.renamed;
+    } else {
+        logOp(kDetecting, operation, QStringLiteral("FAILED to rename ") + path + QLatin1String(" TO ") + newPath + QLatin1String(": ") + moved.error);
+        ++summary.failed;
+    }
 }
 
 } // namespace
@@ -337,31 +366,39 @@ DecodeSummary DetectingPass::walk(const QStringList &urls, const Progress &progr
 {
     const QString operation = QStringLiteral("doAutoDecodeQRAction(urls:)");
     DecodeSummary summary;
-    std::optional<QStringList> ordered = sortImageUrls(urls, SortDirection::Ascending);
-    if (!ordered) {
-        logOp(kDetecting, operation, QStringLiteral("unable to order the photos; nothing renamed"));
+    const auto finish = [&] {
         if (finished)
             finished(summary);
         return summary;
+    };
+    std::optional<QStringList> ordered = sortImageUrls(urls, SortDirection::Ascending);
+    if (!ordered) {
+        logOp(kDetecting, operation, QStringLiteral("unable to order the photos; nothing renamed"));
+        return finish();
     }
     if (Settings::shared().boolValue(cPrefReverseAssignBarcode))
         std::reverse(ordered->begin(), ordered->end());
 
-    const int count = int(ordered->size());
+    const QStringList &photos = *ordered;
+    const int count = int(photos.size());
     const int workers = std::min(workerCount(), std::max(1, count));
     logOp(kDetecting, operation, QStringLiteral("walking %1 photos, detecting on %2 thread(s)").arg(count).arg(workers));
     std::optional<QString> currentCode;
     bool codePhoto = false;
     bool foundBefore = false;
     {
-        Lookahead lookahead(m_detector, *ordered, workers, fAbortProcess);
+        Lookahead lookahead(m_detector, photos, workers, fAbortProcess);
         for (int index = 0; index < count && !(summary.aborted = fAbortProcess.load()); ++index) {
-            const QString &path = (*ordered)[index];
+            const QString &path = photos[index];
             if (progress)
                 progress(index + 1, count);
             std::optional<QString> code = lookahead.take(index);
-            if (code && code->isEmpty())
-                code.reset(); // an empty payload names nobody
+            // A code that cannot stand in a file name names nobody: the card
+            // counts as unread.
+            if (code && !isSafeCode(*code)) {
+                logOp(kDetecting, operation, path + QLatin1String(": not a usable code, taken as no code"));
+                code.reset();
+            }
             if (!code) {
                 codePhoto = false;
             } else {
@@ -372,26 +409,14 @@ DecodeSummary DetectingPass::walk(const QStringList &urls, const Progress &progr
                 if (found)
                     found(summary.message());
             }
-            if (currentCode) {
-                const QString base = baseNameOf(path) + (codePhoto ? QString(cQRCodeMarker) : QString());
-                const QString newPath = inFolder(folderOf(path), makeCodedFileName(*currentCode, base, extensionOf(path)));
-                const FileResult moved = fileops::moveNoReplace(path, newPath);
-                if (moved) {
-                    logOp(kDetecting, operation, QStringLiteral("renamed ") + path + QLatin1String(" TO ") + newPath);
-                    ++summary.renamed;
-                } else {
-                    logOp(kDetecting, operation, QStringLiteral("FAILED to rename ") + path + QLatin1String(" TO ") + newPath + QLatin1String(": ") + moved.error);
-                    ++summary.failed;
-                }
-            }
+            if (currentCode)
+                nameDetected(path, *currentCode, codePhoto, summary);
             ++summary.photos;
         }
     }
     if (summary.aborted)
         logOp(kDetecting, operation, QStringLiteral("aborted by the user after %1 of %2 photos").arg(summary.photos).arg(count));
-    if (finished)
-        finished(summary);
-    return summary;
+    return finish();
 }
 
 } // namespace sorrelby

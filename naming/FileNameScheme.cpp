@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace sorrelby {
 
 namespace {
@@ -40,22 +42,59 @@ bool isUsableBase(const QString &base)
     return false;
 }
 
+// Control characters and line breaks have no place in a file name (NUL
+// cuts it short, the others spoil logs and listings).
+bool isControlOrLineBreak(QChar c)
+{
+    switch (c.category()) {
+    case QChar::Other_Control:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // What a decoded payload may not carry into a file name: surrounding white
 // space and line breaks, control characters, and leading dots (which would
-// hide the photo).
+// hide the photo). Dots and blanks are stripped until neither leads: ". .A1"
+// must not keep its second dot.
 QString cleanedCode(const QString &text)
 {
     QString code;
     code.reserve(text.size());
     for (const QChar c : text) {
-        if (c.category() != QChar::Other_Control)
+        if (!isControlOrLineBreak(c))
             code.append(c);
     }
     code = code.trimmed();
-    qsizetype dots = 0;
-    while (dots < code.size() && code.at(dots) == u'.')
-        ++dots;
-    return code.mid(dots).trimmed();
+    while (code.startsWith(u'.'))
+        code = code.mid(1).trimmed();
+    return code;
+}
+
+// The text of a payload for a log line, its control characters made visible.
+QString printable(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        if (isControlOrLineBreak(c))
+            shown += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+std::optional<QString> codedName(const QString &code, const QString &name, QStringView operation)
+{
+    if (!isSafeCode(code)) {
+        logOp(cClass, operation, QString(QStringLiteral("refused to name a photo with the code [") + printable(code) + u']'));
+        return std::nullopt;
+    }
+    return code + cDefaultComponentSeparator1 + name;
 }
 
 } // namespace
@@ -189,10 +228,12 @@ std::optional<QString> doGetQRCodeFromFileName(const QString &path)
         return std::nullopt;
     const qsizetype separator = base.indexOf(cDefaultComponentSeparator1);
     const QString code = separator < 0 ? base : base.left(separator);
-    // "_IMG_0411-qrcode" names no code; an empty one would be handed on to
-    // the photos that follow.
-    if (code.isEmpty())
+    // "_IMG_0411-qrcode" names no code, "._IMG_0411-qrcode" a hidden one:
+    // neither may be handed on to the photos that follow.
+    if (!isSafeCode(code)) {
+        logOp(cClass, u"doGetQRCodeFromFileName()", QString(QStringLiteral("no usable code in ") + printable(path)));
         return std::nullopt;
+    }
     logOp(cClass, u"doGetQRCodeFromFileName()", QString(QStringLiteral("code as string = ") + code));
     return code;
 }
@@ -216,12 +257,15 @@ std::optional<QString> decodeFromUrlString(const QString &payload, bool decodeFo
     };
     if (!trimmed.contains(u'/'))
         return keptPayload();
+    // "/" would make the code a path: "Smith John/Class 3" sorts as
+    // "Smith John:Class 3".
+    const auto withColons = [&trimmed] { return cleanedCode(QString(trimmed).replace(u'/', u':')); };
     if (!decodeForUrlString)
-        return cleanedCode(QString(trimmed).replace(u'/', u':'));
+        return withColons();
 
     const QUrl url(trimmed, QUrl::StrictMode);
     if (!url.isValid())
-        return keptPayload();
+        return withColons();
     QString text = url.path(QUrl::FullyDecoded);
     if (!url.host().isEmpty())
         text = url.host(QUrl::FullyDecoded) + u'/' + text;
@@ -229,8 +273,10 @@ std::optional<QString> decodeFromUrlString(const QString &payload, bool decodeFo
     const QStringList segments = text.split(u'/', Qt::SkipEmptyParts);
     if (!segments.isEmpty())
         code = cleanedCode(segments.last());
+    // A last segment of dots (or nothing usable) names no code: the address
+    // is taken as plain text then.
     if (code.isEmpty())
-        return keptPayload();
+        return withColons();
     logOp(cClass, u"decodeFromUrlString()", QString(QStringLiteral("found embedded code [") + code + QStringLiteral("] inside url..")));
     return code;
 }
@@ -238,6 +284,30 @@ std::optional<QString> decodeFromUrlString(const QString &payload, bool decodeFo
 std::optional<QString> decodeFromUrlString(const QString &payload)
 {
     return decodeFromUrlString(payload, Settings::shared().boolValue(QStringLiteral("prefDecodeForUrlString")));
+}
+
+bool isSafeCode(const QString &code)
+{
+    if (code.isEmpty() || code.size() > cMaxCodeLength || code.startsWith(u'.') || code.trimmed().isEmpty()
+        || !code.isValidUtf16())
+        return false;
+    return std::none_of(code.cbegin(), code.cend(), [](QChar c) { return c == u'/' || isControlOrLineBreak(c); });
+}
+
+std::optional<QString> safeCodeFromPayload(const QString &payload, bool decodeForUrlString)
+{
+    const QString code = decodeFromUrlString(payload, decodeForUrlString).value_or(payload);
+    if (isSafeCode(code))
+        return code;
+    logOp(cClass, u"safeCodeFromPayload()",
+          QString(QStringLiteral("no usable code in the payload [") + printable(payload)
+                  + QStringLiteral("] (%1 characters)").arg(payload.size())));
+    return std::nullopt;
+}
+
+std::optional<QString> safeCodeFromPayload(const QString &payload)
+{
+    return safeCodeFromPayload(payload, Settings::shared().boolValue(QStringLiteral("prefDecodeForUrlString")));
 }
 
 QStringList collisionCandidates(const QString &wantedPath)
@@ -270,14 +340,14 @@ std::optional<QString> getUniquePathString(const QString &wantedPath)
     return std::nullopt;
 }
 
-QString makeCodedFileName(const QString &code, const QString &baseName, const QString &extension)
+std::optional<QString> makeCodedFileName(const QString &code, const QString &baseName, const QString &extension)
 {
-    return withExtension(code + cDefaultComponentSeparator1 + baseName, extension);
+    return codedName(code, withExtension(baseName, extension), u"makeCodedFileName()");
 }
 
-QString makeCodePhotoFileName(const QString &code, const QString &baseName, const QString &extension)
+std::optional<QString> makeCodePhotoFileName(const QString &code, const QString &baseName, const QString &extension)
 {
-    return withExtension(code + cDefaultComponentSeparator1 + baseName + cQRCodeMarker, extension);
+    return codedName(code, withExtension(baseName + cQRCodeMarker, extension), u"makeCodePhotoFileName()");
 }
 
 } // namespace sorrelby

@@ -40,18 +40,39 @@ bool checkIfQRCodeItem(const QString &nameOrPath);
 bool checkIfUnknownItem(const QString &nameOrPath);
 
 // The code of a card-photo name (the text before the first "_"), or none;
-// also none when that text is empty.
+// also none when that text is not a safe code (logged): a name already in
+// the folder hands on nothing that would hide or spoil the followers' names.
 std::optional<QString> doGetQRCodeFromFileName(const QString &path);
 // The lower-cased first "_" piece of the base name ("" when none).
 QString getQRCodePartFromString(const QString &path);
 
 // Cleans a decoded payload; none means "use the payload unchanged". With the
-// flag a web address gives its last path segment; without it "/" becomes ":".
-// Surrounding white space, control characters and leading dots never reach a
-// file name; an empty result means the payload holds no usable code. The
-// overload without the flag reads "prefDecodeForUrlString".
+// flag a web address gives its last path segment; without it, and for a
+// payload with "/" that is no address (or whose last segment is empty, "."
+// or ".."), "/" becomes ":". Surrounding white space, control characters and
+// leading dots never reach a file name; an empty result means the payload
+// holds no usable code. The overload without the flag reads
+// "prefDecodeForUrlString". Not a code yet: see safeCodeFromPayload.
 std::optional<QString> decodeFromUrlString(const QString &payload, bool decodeForUrlString);
 std::optional<QString> decodeFromUrlString(const QString &payload);
+
+// The longest code, in UTF-16 code units. It keeps a card-photo name far
+// below the 255 bytes a name may have (at most 192 bytes of code in UTF-8).
+inline constexpr qsizetype cMaxCodeLength = 64;
+
+// Whether a code is one safe name component in front of a camera name:
+// not empty or blank, at most cMaxCodeLength long, no "/", no control
+// characters or line breaks, no leading dot (so never "." or ".." and never
+// a hidden file), valid UTF-16.
+bool isSafeCode(const QString &code);
+
+// The one road from a card's payload to a code: decodeFromUrlString, then
+// isSafeCode. None (logged with the payload's text) when no safe code comes
+// of it; such a card counts as unread. A payload too long is refused rather
+// than cut short, since two cards could then give one code. The overload
+// without the flag reads "prefDecodeForUrlString".
+std::optional<QString> safeCodeFromPayload(const QString &payload, bool decodeForUrlString);
+std::optional<QString> safeCodeFromPayload(const QString &payload);
 
 // The wanted path, or the first of its "c1".."c18" variants that names no
 // existing file or folder; none when all are taken.
@@ -59,11 +80,12 @@ std::optional<QString> getUniquePathString(const QString &wantedPath);
 // The wanted path and its "c1".."c18" variants, in the order tried above.
 QStringList collisionCandidates(const QString &wantedPath);
 
-// Names built by the passes that rename photos.
+// Names built by the passes that rename photos; none (logged) when the code
+// is not a safe code, so no name is ever built around one.
 // code + "_" + base + "." + ext (ext may be empty: no dot then).
-QString makeCodedFileName(const QString &code, const QString &baseName, const QString &extension);
+std::optional<QString> makeCodedFileName(const QString &code, const QString &baseName, const QString &extension);
 // code + "_" + base + "-qrcode" + "." + ext.
-QString makeCodePhotoFileName(const QString &code, const QString &baseName, const QString &extension);
+std::optional<QString> makeCodePhotoFileName(const QString &code, const QString &baseName, const QString &extension);
 
 // Path helpers that keep the extension's case as found.
 QString baseNameOf(const QString &nameOrPath);  // last component without its extension

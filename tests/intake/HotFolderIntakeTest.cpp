@@ -5,15 +5,20 @@
 #include "intake/HotFolderIntake.h"
 
 #include "naming/CardCode.h"
+#include "naming/DecodePass.h"
+#include "naming/FileNameScheme.h"
 #include "imaging/PhotoMetadata.h"
 #include "platform/FileOps.h"
 #include "platform/SoundPlayer.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
+#include "tests/testkit/HostilePayloads.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/CardGenerator.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QHash>
 
 #include <gtest/gtest.h>
 
@@ -188,6 +193,90 @@ TEST_F(HotFolderIntakeTest, NothingToDoWithoutPhotosOrFolderAndStopsBetweenPhoto
     EXPECT_TRUE(result.aborted);
     EXPECT_EQ(entriesOf(hot).size(), 1);
     EXPECT_EQ(entriesOf(source).size(), 1);
+}
+
+TEST_F(HotFolderIntakeTest, HostilePayloadsNeverNameAPhotoOutsideTheSourceFolder)
+{
+    const auto filesBelowWithHidden = [](const QString &folder) {
+        QStringList files;
+        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << QDir(folder).relativeFilePath(it.next());
+        return files;
+    };
+    for (const bool decodeUrls : {false, true}) {
+        SCOPED_TRACE(decodeUrls ? "addresses decoded" : "addresses kept");
+        settings.setValue(QStringLiteral("prefDecodeForUrlString"), decodeUrls);
+        const QString root = makeTempFolder(QStringLiteral("root"));
+        hot = makeFolder(root + QStringLiteral("/hot"));
+        source = makeFolder(root + QStringLiteral("/shoot/source"));
+        makeFolder(root + QStringLiteral("/shoot/sib"));
+
+        // A readable card, then each hostile card followed by one photo.
+        QHash<QString, QString> payloads{{QStringLiteral("IMG_0001.JPG"), QStringLiteral("A1")}};
+        QStringList names{QStringLiteral("IMG_0001.JPG")};
+        const QList<HostilePayload> hostile = hostilePayloads();
+        const auto cameraName = [](qsizetype number) { return QStringLiteral("IMG_%1.JPG").arg(number, 4, 10, QLatin1Char('0')); };
+        for (const HostilePayload &payload : hostile) {
+            const QString card = cameraName(names.size() + 1);
+            const QString follower = cameraName(names.size() + 2);
+            payloads.insert(card, payload.text);
+            names << card << follower;
+        }
+        for (int i = 0; i < names.size(); ++i)
+            photo(names[i], now.addSecs(-3600 + i), quint32(i + 1));
+        intake.setDetector([&payloads](const QString &path) -> std::optional<QString> {
+            if (!payloads.contains(QFileInfo(path).fileName()))
+                return std::nullopt;
+            DetectionResult detection;
+            detection.readable = true;
+            DetectedCode code;
+            code.text = payloads.value(QFileInfo(path).fileName());
+            detection.codes.append(code);
+            return codeFromDetection(detection);
+        });
+
+        const HotFolderIntakeResult result = intake.run(hot, source);
+        EXPECT_EQ(result.moved, names.size());
+        EXPECT_EQ(entriesOf(hot).size(), 0);
+        const auto expectAllVisibleInSource = [&] {
+            const QStringList files = filesBelowWithHidden(root);
+            EXPECT_EQ(files.size(), names.size());
+            for (const QString &file : files) {
+                EXPECT_TRUE(file.startsWith(QStringLiteral("shoot/source/"))) << file.toStdString();
+                EXPECT_FALSE(QFileInfo(file).fileName().startsWith(u'.')) << file.toStdString();
+            }
+        };
+        expectAllVisibleInSource();
+        // A refused card came in like an unread one, under its camera name.
+        for (int k = 0; k < hostile.size(); ++k) {
+            const QString card = names[1 + 2 * k];
+            EXPECT_EQ(QFile::exists(source + u'/' + card), hostile[k].refused) << card.toStdString();
+        }
+
+        // The codes carried on from those names stay in the folder too, and
+        // the photos after a refused card take the code before it.
+        NameCarryingPass pass;
+        QStringList paths;
+        for (const QString &name : QDir(source).entryList(QDir::Files | QDir::Hidden))
+            paths << source + u'/' + name;
+        pass.doAutoDecodeQRAction3(paths);
+        expectAllVisibleInSource();
+        EXPECT_EQ(pass.summaries().value(0).failed, 0);
+        QString current = QStringLiteral("A1");
+        for (int k = 0; k < hostile.size(); ++k) {
+            const QString card = names[1 + 2 * k];
+            const QString follower = names[2 + 2 * k];
+            if (!hostile[k].refused) {
+                current = safeCodeFromPayload(hostile[k].text, decodeUrls).value_or(QString());
+                EXPECT_TRUE(QFile::exists(source + u'/' + current + u'_' + baseNameOf(card) + QStringLiteral("-qrcode.JPG"))) << card.toStdString();
+            } else {
+                EXPECT_TRUE(QFile::exists(source + u'/' + current + u'_' + card)) << card.toStdString();
+            }
+            EXPECT_TRUE(QFile::exists(source + u'/' + current + u'_' + follower)) << follower.toStdString();
+        }
+    }
+    settings.setValue(QStringLiteral("prefDecodeForUrlString"), false);
 }
 
 } // namespace

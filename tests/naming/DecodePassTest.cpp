@@ -5,12 +5,16 @@
 
 #include "naming/DecodePass.h"
 
+#include "naming/CardCode.h"
+#include "naming/FileNameScheme.h"
 #include "platform/Dispatch.h"
 #include "platform/FileOps.h"
 #include "settings/Settings.h"
+#include "tests/testkit/HostilePayloads.h"
 #include "tests/testkit/TestEnvironment.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QHash>
 #include <QRandomGenerator>
 #include <QThread>
@@ -66,6 +70,34 @@ DetectingPass::Detector tableDetector(const QHash<QString, QString> &codes)
             return codes.value(name);
         return std::nullopt;
     };
+}
+
+// A detector that reads each card's payload from a table of file names and
+// makes it a code as the real one does.
+DetectingPass::Detector payloadDetector(const QHash<QString, QString> &payloads)
+{
+    return [payloads](const QString &path) -> std::optional<QString> {
+        const QString name = QFileInfo(path).fileName();
+        if (!payloads.contains(name))
+            return std::nullopt;
+        DetectionResult detection;
+        detection.readable = true;
+        DetectedCode code;
+        code.text = payloads.value(name);
+        detection.codes.append(code);
+        return codeFromDetection(detection);
+    };
+}
+
+// Every file below a folder, hidden ones too, relative to it.
+QStringList everyFileBelow(const QString &folder)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(folder).relativeFilePath(it.next());
+    files.sort();
+    return files;
 }
 
 } // namespace
@@ -333,4 +365,55 @@ TEST_F(DetectingPassTest, RunsOnAQueueAndReportsOnTheMainThread)
     EXPECT_EQ(positions, (QList<int>{1, 2, 3}));
     EXPECT_EQ(done->message(), message("A1"));
     EXPECT_EQ(lines(namesByTime(folder)), lines((QStringList{"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG"})));
+}
+
+TEST_F(DetectingPassTest, HostilePayloadsAndNamesNeverLeaveTheFolder)
+{
+    for (const bool decodeUrls : {false, true}) {
+        SCOPED_TRACE(decodeUrls ? "addresses decoded" : "addresses kept");
+        Settings::shared().setValue(QStringLiteral("prefDecodeForUrlString"), decodeUrls);
+        const QString root = makeTempFolder(QStringLiteral("root"));
+        const QString folder = makeFolder(root + QStringLiteral("/shoot/source"));
+        makeFolder(root + QStringLiteral("/shoot/sib"));
+        QHash<QString, QString> payloads{{QStringLiteral("DSC_0001.JPG"), QStringLiteral("A1")}};
+        QStringList names{QStringLiteral("DSC_0001.JPG")};
+        const QList<HostilePayload> hostile = hostilePayloads();
+        for (const HostilePayload &payload : hostile) {
+            const QString card = QStringLiteral("DSC_%1.JPG").arg(names.size() + 1, 4, 10, QLatin1Char('0'));
+            const QString follower = QStringLiteral("DSC_%1.JPG").arg(names.size() + 2, 4, 10, QLatin1Char('0'));
+            payloads.insert(card, payload.text);
+            names << card << follower;
+        }
+        DetectingPass pass(payloadDetector(payloads));
+        const DecodeSummary summary = pass.run(writeFilesInOrder(folder, names));
+        EXPECT_EQ(summary.failed, 0);
+
+        QStringList expected{QStringLiteral("shoot/source/A1_DSC_0001-qrcode.JPG")};
+        QString current = QStringLiteral("A1");
+        for (int k = 0; k < hostile.size(); ++k) {
+            const QString card = names[1 + 2 * k];
+            if (hostile[k].refused) {
+                // Like an unread card: it and the photo after it take the code before.
+                expected << QStringLiteral("shoot/source/") + current + u'_' + card;
+            } else {
+                current = safeCodeFromPayload(hostile[k].text, decodeUrls).value_or(QString());
+                expected << QStringLiteral("shoot/source/") + current + u'_' + baseNameOf(card) + QStringLiteral("-qrcode.JPG");
+            }
+            expected << QStringLiteral("shoot/source/") + current + u'_' + names[2 + 2 * k];
+        }
+        expected.sort();
+        EXPECT_EQ(lines(everyFileBelow(root)), lines(expected));
+    }
+    Settings::shared().setValue(QStringLiteral("prefDecodeForUrlString"), false);
+
+    // Card-photo names already in the folder that would hide or spoil the
+    // followers' names count as photos, not cards.
+    const QString folder = makeTempFolder();
+    const QStringList paths = writeFilesInOrder(folder, {"A1_DSC_0001-qrcode.JPG", "._DSC_0002-qrcode.JPG", "DSC_0003.JPG",
+                                                  "B\x01_DSC_0004-qrcode.JPG", "DSC_0005.JPG"});
+    NameCarryingPass pass;
+    pass.doAutoDecodeQRAction3(paths);
+    EXPECT_EQ(lines(everyFileBelow(folder)), lines((QStringList{"A1_DSC_0001-qrcode.JPG", "A1_DSC_0002.JPG", "A1_DSC_0003.JPG",
+                                                                "A1_DSC_0004.JPG", "A1_DSC_0005.JPG"})));
+    EXPECT_EQ(pass.summaries().value(0).summary, QStringLiteral("A1"));
 }

@@ -1,6 +1,8 @@
+#include "naming/CardCode.h"
 #include "naming/FileNameScheme.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
+#include "tests/testkit/HostilePayloads.h"
 #include "tests/testkit/TestEnvironment.h"
 
 #include <QDir>
@@ -148,6 +150,74 @@ TEST(FileNameScheme, DecodedPayloadsBecomeUsableCodes)
 
     Settings::shared().setValue(QStringLiteral("prefDecodeForUrlString"), true);
     EXPECT_EQ(decodeFromUrlString(QStringLiteral("http://x.org/a/B7")), QStringLiteral("B7"));
+}
+
+TEST(FileNameScheme, EveryCodeIsOneSafeNameComponentOrNone)
+{
+    // Whatever a card says, the code is one visible name component.
+    for (const bool decodeUrls : {false, true}) {
+        for (const testkit::HostilePayload &payload : testkit::hostilePayloads()) {
+            SCOPED_TRACE(payload.text.toStdString() + (decodeUrls ? " (addresses decoded)" : ""));
+            const std::optional<QString> code = safeCodeFromPayload(payload.text, decodeUrls);
+            EXPECT_EQ(code.has_value(), !payload.refused);
+            if (!code)
+                continue;
+            EXPECT_TRUE(isSafeCode(*code));
+            const QString name = makeCodePhotoFileName(*code, QStringLiteral("IMG_0001"), QStringLiteral("JPG")).value_or(QString());
+            EXPECT_TRUE(name.endsWith(QStringLiteral("_IMG_0001-qrcode.JPG")));
+            EXPECT_FALSE(name.contains(u'/') || name.contains(QChar(0)) || name.contains(u'\n'));
+            EXPECT_FALSE(name.startsWith(u'.'));
+            EXPECT_LE(name.toUtf8().size(), 255);
+        }
+    }
+    // A payload with "/" that is no address keeps its text, "/" made ":".
+    EXPECT_EQ(safeCodeFromPayload(QStringLiteral("Smith John/Class 3"), true), QStringLiteral("Smith John:Class 3"));
+    EXPECT_EQ(safeCodeFromPayload(QStringLiteral("../../sib/x y"), true), QStringLiteral(":..:sib:x y"));
+    EXPECT_EQ(safeCodeFromPayload(QStringLiteral("a/../../.."), true), QStringLiteral("a:..:..:.."));
+    EXPECT_EQ(safeCodeFromPayload(QStringLiteral("http://cards.example.org/shoot/.."), true),
+              QStringLiteral("http:::cards.example.org:shoot:.."));
+    EXPECT_EQ(safeCodeFromPayload(QStringLiteral(". .A1"), false), QStringLiteral("A1"));
+    // Ordinary payloads as before; an encoded "/" inside an address is a
+    // separator like any other.
+    EXPECT_EQ(safeCodeFromPayload(QStringLiteral("A1234"), true), QStringLiteral("A1234"));
+    EXPECT_EQ(safeCodeFromPayload(QStringLiteral("AB_12"), false), QStringLiteral("AB_12"));
+    EXPECT_EQ(safeCodeFromPayload(QStringLiteral("https://cards.example.com/shoot/X99"), true), QStringLiteral("X99"));
+    EXPECT_EQ(safeCodeFromPayload(QStringLiteral("http://h.example/a%2F..%2F..%2FX1"), true), QStringLiteral("X1"));
+    // 64 code units at most: refused beyond, never cut (two cards could then
+    // give one code).
+    EXPECT_EQ(safeCodeFromPayload(QString(64, u'K'), false), QString(64, u'K'));
+    EXPECT_FALSE(safeCodeFromPayload(QString(65, u'K'), false));
+    EXPECT_FALSE(safeCodeFromPayload(QStringLiteral("https://h.example/") + QString(65, u'K'), true));
+
+    EXPECT_FALSE(isSafeCode(QStringLiteral(".A1")));
+    EXPECT_FALSE(isSafeCode(QStringLiteral("A/1")));
+    EXPECT_FALSE(isSafeCode(QStringLiteral("A\n1")));
+    EXPECT_FALSE(isSafeCode(QString(QChar(0xD800)) + u'A'));
+    EXPECT_FALSE(isSafeCode(QStringLiteral("  ")));
+    EXPECT_FALSE(makeCodedFileName(QStringLiteral(".."), QStringLiteral("IMG_0001"), QStringLiteral("JPG")));
+    EXPECT_FALSE(makeCodePhotoFileName(QStringLiteral("a/b"), QStringLiteral("IMG_0001"), QStringLiteral("JPG")));
+    EXPECT_EQ(makeCodePhotoFileName(QStringLiteral("A1"), QStringLiteral("IMG_0001"), QStringLiteral("JPG")),
+              QStringLiteral("A1_IMG_0001-qrcode.JPG"));
+
+    // Names already in the folder hand on no hidden or spoilt code.
+    EXPECT_FALSE(doGetQRCodeFromFileName(QStringLiteral("/src/._IMG_0411-qrcode.JPG")));
+    EXPECT_FALSE(doGetQRCodeFromFileName(QStringLiteral("/src/..-qrcode.JPG")));
+    EXPECT_FALSE(doGetQRCodeFromFileName(QStringLiteral("/src/A\x01_IMG_0411-qrcode.JPG")));
+
+    // On a card with several codes, a refused payload cannot decide.
+    Settings::shared().setValue(QStringLiteral("prefDecodeForUrlString"), false);
+    const auto detected = [](const QStringList &payloads) {
+        DetectionResult detection;
+        detection.readable = true;
+        for (const QString &payload : payloads) {
+            DetectedCode code;
+            code.text = payload;
+            detection.codes.append(code);
+        }
+        return codeFromDetection(detection);
+    };
+    EXPECT_EQ(detected({QStringLiteral("A1/2"), QStringLiteral("..")}), QStringLiteral("A1:2"));
+    EXPECT_FALSE(detected({QStringLiteral(". . .")}));
 }
 
 TEST(FileNameScheme, UniquePathTriesTheSuffixesC1ToC18)
