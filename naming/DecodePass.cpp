@@ -131,34 +131,48 @@ void nameDetected(const QString &path, const QString &code, bool codePhoto, Deco
 
 } // namespace
 
+bool cameraSplitWanted()
+{
+    const Settings &settings = Settings::shared();
+    return settings.boolValue(cPrefCheckForMultiCameras) || settings.boolValue(cPrefEnableHotFolderMode);
+}
+
+std::optional<QList<CameraSequence>> splitByCamera(const QStringList &paths, const CameraGrouper &grouper)
+{
+    const QString operation = QStringLiteral("doAutoDecodeQRAction3New()");
+    logOp(kNameCarrying, operation, QStringLiteral("splitting %1 photos by camera").arg(paths.size()));
+    const std::optional<QMap<QString, QStringList>> cameras =
+        grouper ? grouper(paths) : std::optional<QMap<QString, QStringList>>(doCreateDictionaryOfCameraImages(paths));
+    if (!cameras)
+        return std::nullopt;
+    QList<CameraSequence> sequences;
+    for (auto it = cameras->cbegin(); it != cameras->cend(); ++it) {
+        if (!decodesInCameraMode(it.key())) {
+            logOp(kNameCarrying, operation, QStringLiteral("not decoding camera %1 (%2 photos)").arg(it.key()).arg(it.value().size()));
+            continue;
+        }
+        sequences.append({it.key(), it.value()});
+    }
+    return sequences;
+}
+
 // ---------------------------------------------------------------------------
 // Name-carrying pass
 
 NameCarryingPass::NameCarryingPass(CameraGrouper grouper)
     : m_grouper(std::move(grouper))
 {
-    if (!m_grouper)
-        m_grouper = [](const QStringList &paths) { return std::optional<QMap<QString, QStringList>>(doCreateDictionaryOfCameraImages(paths)); };
 }
 
 void NameCarryingPass::doAutoDecodeQRAction3New(const QStringList &paths, const Progress &progress, const Completion &completion)
 {
-    const Settings &settings = Settings::shared();
-    if (!settings.boolValue(cPrefCheckForMultiCameras) && !settings.boolValue(cPrefEnableHotFolderMode)) {
+    if (!cameraSplitWanted()) {
         doAutoDecodeQRAction3(paths, progress, completion);
         return;
     }
-    logOp(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3New()"), QStringLiteral("splitting %1 photos by camera").arg(paths.size()));
-    const std::optional<QMap<QString, QStringList>> cameras = m_grouper(paths);
-    if (cameras) {
-        for (auto it = cameras->cbegin(); it != cameras->cend(); ++it) {
-            if (!decodesInCameraMode(it.key())) {
-                logOp(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3New()"),
-                      QStringLiteral("not decoding camera %1 (%2 photos)").arg(it.key()).arg(it.value().size()));
-                continue;
-            }
-            walk(it.value(), it.key(), progress);
-        }
+    if (const std::optional<QList<CameraSequence>> sequences = splitByCamera(paths, m_grouper)) {
+        for (const CameraSequence &sequence : *sequences)
+            walk(sequence.photos, sequence.cameraKey, progress);
     }
     if (completion)
         completion();
@@ -379,7 +393,29 @@ DecodeSummary DetectingPass::walk(const QStringList &urls, const Progress &progr
     if (Settings::shared().boolValue(cPrefReverseAssignBarcode))
         std::reverse(ordered->begin(), ordered->end());
 
-    const QStringList &photos = *ordered;
+    // Each camera's photos keep the walk order, so a camera's sequence is
+    // what the name-carrying pass would walk for it. The sequences are walked
+    // one after the other as one list, so detection runs ahead across them.
+    QStringList photos;
+    std::vector<bool> startsSequence;
+    if (cameraSplitWanted()) {
+        const std::optional<QList<CameraSequence>> sequences = splitByCamera(*ordered, m_grouper);
+        if (!sequences) {
+            logOp(kDetecting, operation, QStringLiteral("unable to group the photos by camera; nothing renamed"));
+            return finish();
+        }
+        for (const CameraSequence &sequence : *sequences) {
+            logOp(kDetecting, operation, QStringLiteral("camera %1: %2 photos").arg(sequence.cameraKey).arg(sequence.photos.size()));
+            for (qsizetype i = 0; i < sequence.photos.size(); ++i) {
+                photos.append(sequence.photos[i]);
+                startsSequence.push_back(i == 0);
+            }
+        }
+    } else {
+        photos = *ordered;
+        startsSequence.assign(size_t(photos.size()), false);
+    }
+
     const int count = int(photos.size());
     const int workers = std::min(workerCount(), std::max(1, count));
     logOp(kDetecting, operation, QStringLiteral("walking %1 photos, detecting on %2 thread(s)").arg(count).arg(workers));
@@ -390,6 +426,10 @@ DecodeSummary DetectingPass::walk(const QStringList &urls, const Progress &progr
         Lookahead lookahead(m_detector, photos, workers, fAbortProcess);
         for (int index = 0; index < count && !(summary.aborted = fAbortProcess.load()); ++index) {
             const QString &path = photos[index];
+            if (startsSequence[size_t(index)]) {
+                currentCode.reset();
+                codePhoto = false;
+            }
             if (progress)
                 progress(index + 1, count);
             std::optional<QString> code = lookahead.take(index);

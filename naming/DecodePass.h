@@ -9,7 +9,7 @@
 // hosts run it on the browser's work queue.
 //
 // DetectingPass runs code detection on every photo itself and names card
-// photos and following photos in one walk. Detection may run ahead of the
+// photos and following photos in one walk, with the same camera split. Detection may run ahead of the
 // walk on a small pool of threads, but renames happen strictly one by one in
 // capture order, so the names are those of a one-by-one walk. The abort flag
 // may be set from any thread; the photo being handled finishes and the walk
@@ -32,6 +32,26 @@ class SerialQueue;
 inline constexpr QLatin1StringView cDecodeMessagePrefix{"Found/Decoded QRCodes:\n\n"};
 inline constexpr QLatin1StringView cNoCodeFoundSummary{"<no code found>"};
 
+// Camera key -> that camera's photos in input order; none when the grouping
+// could not be made.
+using CameraGrouper = std::function<std::optional<QMap<QString, QStringList>>(const QStringList &paths)>;
+
+// One camera's photos, walked as a sequence of their own.
+struct CameraSequence {
+    QString cameraKey;
+    QStringList photos; // in the order given to splitByCamera
+};
+
+// Whether the passes walk each camera's photos on their own
+// ("prefCheckForMultiCameras" or "prefEnableHotFolderMode").
+bool cameraSplitWanted();
+
+// The camera split of both passes: one sequence per camera whose key begins
+// with "nikon" or "canon" (any case); other cameras are left out (logged).
+// None when the grouping failed. The grouper defaults to
+// doCreateDictionaryOfCameraImages.
+std::optional<QList<CameraSequence>> splitByCamera(const QStringList &paths, const CameraGrouper &grouper = {});
+
 // What one walk over one sequence of photos did.
 struct DecodeSummary {
     QString cameraKey;        // the camera of the sequence; empty without the camera split
@@ -51,16 +71,14 @@ public:
     // and a second number that is always 0. Called on the pass's thread.
     using Progress = std::function<void(const std::optional<QString> &message, int position, int other)>;
     using Completion = std::function<void()>;
-    // Camera key -> that camera's photos in input order; none when the
-    // grouping could not be made.
-    using CameraGrouper = std::function<std::optional<QMap<QString, QStringList>>(const QStringList &paths)>;
+    using CameraGrouper = sorrelby::CameraGrouper;
 
     // The grouper defaults to doCreateDictionaryOfCameraImages.
     explicit NameCarryingPass(CameraGrouper grouper = {});
 
-    // With "prefCheckForMultiCameras" or "prefEnableHotFolderMode" on, one
-    // pass per Nikon or Canon camera (other cameras are left alone), else one
-    // pass over all photos. The completion is called once at the very end.
+    // With the camera split wanted, one pass per Nikon or Canon camera
+    // (other cameras are left alone), else one pass over all photos. The
+    // completion is called once at the very end.
     void doAutoDecodeQRAction3New(const QStringList &paths, const Progress &progress = {}, const Completion &completion = {});
     // One pass over one sequence of photos.
     void doAutoDecodeQRAction3(const QStringList &paths, const Progress &progress = {}, const Completion &completion = {});
@@ -94,6 +112,8 @@ public:
     void setProgressHandler(Progress handler) { m_progress = std::move(handler); }
     void setFoundHandler(Found handler) { m_found = std::move(handler); }
     void setFinishedHandler(Finished handler) { m_finished = std::move(handler); }
+    // The grouping for the camera split (default doCreateDictionaryOfCameraImages).
+    void setCameraGrouper(CameraGrouper grouper) { m_grouper = std::move(grouper); }
 
     // Threads detecting ahead of the walk; clamped to 1..the number of cores.
     // 0 (the default) means one per core.
@@ -115,7 +135,10 @@ public:
 
     // The walk itself, synchronously; the handlers are called on this thread.
     // Orders the photos by creation date (reversed with
-    // "prefReverseAssignBarcode").
+    // "prefReverseAssignBarcode"); with the camera split wanted, walks each
+    // Nikon or Canon camera's photos as a sequence of its own, one after the
+    // other, and leaves other cameras' photos alone. Progress counts the
+    // photos walked; the summary holds the codes of all sequences.
     DecodeSummary run(const QStringList &urls);
 
     std::atomic<bool> fAbortProcess{false};
@@ -125,6 +148,7 @@ private:
     DecodeSummary walk(const QStringList &urls, const Progress &progress, const Found &found, const Finished &finished);
 
     Detector m_detector;
+    CameraGrouper m_grouper;
     Progress m_progress;
     Found m_found;
     Finished m_finished;

@@ -1,10 +1,10 @@
 // `decode [--detect] [--workers N] FOLDER`: gives the photos of a
 // folder their codes, as the application does after a card or a hot folder
-// batch. Without --detect the name-carrying pass (with the camera split when
-// the settings ask for it) over the photos as the browser lists them; with
-// --detect the detecting pass, which reads the code cards itself. Progress
-// goes to standard error (a bar on a terminal), the final "Found/Decoded
-// QRCodes:" summary to standard output. Like the application's re-decode,
+// batch. Without --detect the name-carrying pass over the photos as the
+// browser lists them; with --detect the detecting pass, which reads the code
+// cards itself. Both split the photos by camera when the settings ask for
+// it. Progress goes to standard error (a bar on a terminal), the final
+// "Found/Decoded QRCodes:" summary to standard output. Like the application's re-decode,
 // --detect first takes every photo back to its camera name. Ctrl-C during
 // --detect stops after the photo being handled, like "Abort Process".
 
@@ -37,6 +37,9 @@ public:
     {
         m_clock.start();
     }
+
+    // The walk may leave photos alone (cameras not decoded by camera).
+    void setTotal(int total) { m_total = total; }
 
     void update(int done)
     {
@@ -103,7 +106,10 @@ int runDetectingPass(const QStringList &photos, int workers)
     DetectingPass pass;
     pass.setWorkerCount(workers);
     ProgressLine progress(int(ordered.size()));
-    pass.setProgressHandler([&](int position, int) { progress.update(position); });
+    pass.setProgressHandler([&](int position, int count) {
+        progress.setTotal(count);
+        progress.update(position);
+    });
 
     g_runningPass.store(&pass);
     struct sigaction action {};
@@ -118,6 +124,8 @@ int runDetectingPass(const QStringList &photos, int workers)
 
     printOut(summary.message());
     printErr(QStringLiteral("%1 of %2 photos walked, %3 renamed").arg(summary.photos).arg(ordered.size()).arg(summary.renamed));
+    if (!summary.aborted && summary.photos < ordered.size())
+        printErr(QStringLiteral("%1 photo(s) left alone: only Nikon and Canon cameras are decoded when the photos are split by camera").arg(ordered.size() - summary.photos));
     if (summary.aborted) {
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": aborted; the photos walked keep their new names"));
         return kExitFailure;

@@ -126,6 +126,49 @@ TEST(DecodeCommand, RawAndRawPlusJpegShootsAreSorted)
     EXPECT_EQ(sections[1].toObject().value("count").toInt(), 3);
 }
 
+TEST(DecodeCommand, BothPassesSplitInterleavedCamerasAlike)
+{
+    // A Nikon and a Canon that writes no maker note (so its key comes from
+    // its camera names), each at its own station, shots interleaved in time.
+    CameraSpec canon = canonCamera();
+    canon.makerNoteSerial.clear();
+    ShootSpec spec;
+    spec.subjects = 4;
+    spec.sameSubjects = false;
+    spec.photosPerSubject = 2;
+    spec.photosBeforeFirstCard = 1;
+    spec.cameras = {nikonCamera(), canon};
+    spec.interleave = true;
+
+    // The detecting pass split by camera: each camera's cards name its own
+    // photos, again after a second run; without the split one sequence.
+    const QString folder = makeTempFolder(QStringLiteral("detect"));
+    const std::optional<Shoot> shoot = writeShoot(folder, spec);
+    ASSERT_TRUE(shoot);
+    ASSERT_NE(lines(shoot->expectedNames(true)), lines(shoot->expectedNames(false)));
+    for (int run = 0; run < 2; ++run) {
+        const ProgramRun outcome = runApp({"decode", "--detect", "--set", "prefCheckForMultiCameras=true", folder});
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+        EXPECT_EQ(lines(entriesOf(folder)), sorted(shoot->expectedNames(true)));
+    }
+    ProgramRun outcome = runApp({"decode", "--detect", folder});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    EXPECT_EQ(lines(entriesOf(folder)), sorted(shoot->expectedNames(false)));
+
+    // The name-carrying pass after the cards were named as the hot folder
+    // names them: a coded Canon photo keeps its camera's key.
+    const QString named = makeTempFolder(QStringLiteral("named"));
+    ASSERT_TRUE(writeShoot(named, spec));
+    for (const ShootPhoto &photo : shoot->photos) {
+        if (photo.isCard && photo.readableCard) {
+            ASSERT_TRUE(fileops::moveNoReplace(named + "/" + photo.fileName, named + "/" + photo.expectedName));
+        }
+    }
+    outcome = runApp({"decode", "--set", "prefCheckForMultiCameras=true", named});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    EXPECT_EQ(lines(entriesOf(named)), sorted(shoot->expectedNames(true)));
+}
+
 TEST(DecodeCommand, SectionsAsJsonAndExitStatuses)
 {
     const QString folder = makeTempFolder(QStringLiteral("source"));

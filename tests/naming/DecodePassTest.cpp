@@ -100,6 +100,19 @@ QStringList everyFileBelow(const QString &folder)
     return files;
 }
 
+// Camera keys by the names' prefix: DSC a Nikon, IMG a Canon, SNY a make
+// that is not decoded by camera.
+std::optional<QMap<QString, QStringList>> groupByNamePrefix(const QStringList &list)
+{
+    QMap<QString, QStringList> map;
+    for (const QString &path : list) {
+        const QString name = QFileInfo(path).fileName();
+        const QString key = name.contains("DSC") ? "NIKON3012345" : name.contains("IMG") ? "Canon2281" : "SONYSNY";
+        map[key] << path;
+    }
+    return map;
+}
+
 } // namespace
 
 class NameCarryingPassTest : public ::testing::Test {
@@ -204,15 +217,7 @@ TEST_F(NameCarryingPassTest, CameraSplitDecodesEachNikonAndCanonOnItsOwn)
     const QStringList paths = writeFilesInOrder(folder, {"N1_DSC_0001-qrcode.JPG", "C1_IMG_0001-qrcode.JPG", "DSC_0002.JPG", "IMG_0002.JPG",
                                                   "N2_DSC_0003-qrcode.JPG", "IMG_0003.JPG", "DSC_0004.JPG", "X1_SNY_0001-qrcode.JPG",
                                                   "SNY_0002.JPG"});
-    auto grouper = [](const QStringList &list) -> std::optional<QMap<QString, QStringList>> {
-        QMap<QString, QStringList> map;
-        for (const QString &path : list) {
-            const QString name = QFileInfo(path).fileName();
-            const QString key = name.contains("DSC") ? "NIKON3012345" : name.contains("IMG") ? "Canon2281" : "SONYSNY";
-            map[key] << path;
-        }
-        return map;
-    };
+    const auto grouper = groupByNamePrefix;
     Settings::shared().setValue(QStringLiteral("prefCheckForMultiCameras"), true);
     Recorder recorder;
     NameCarryingPass pass(grouper);
@@ -365,6 +370,78 @@ TEST_F(DetectingPassTest, RunsOnAQueueAndReportsOnTheMainThread)
     EXPECT_EQ(positions, (QList<int>{1, 2, 3}));
     EXPECT_EQ(done->message(), message("A1"));
     EXPECT_EQ(lines(namesByTime(folder)), lines((QStringList{"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG"})));
+}
+
+TEST_F(DetectingPassTest, CameraSplitWalksEachNikonAndCanonOnItsOwn)
+{
+    // Two bodies shooting alternately, and a third make that is left alone.
+    const QStringList names{"DSC_0001.JPG", "IMG_0001.JPG", "DSC_0002.JPG", "IMG_0002.JPG", "DSC_0003.JPG", "IMG_0003.JPG",
+                            "IMG_0004.JPG", "DSC_0004.JPG", "SNY_0001.JPG", "SNY_0002.JPG"};
+    const QHash<QString, QString> cards{{"DSC_0001.JPG", "N1"}, {"IMG_0001.JPG", "C1"}, {"DSC_0003.JPG", "N2"}, {"SNY_0001.JPG", "X1"}};
+    Settings::shared().setValue(QStringLiteral("prefCheckForMultiCameras"), true);
+    for (int workers : {1, 2}) {
+        SCOPED_TRACE(workers);
+        const QString folder = makeTempFolder();
+        const QStringList paths = writeFilesInOrder(folder, names);
+        DetectingPass pass(tableDetector(cards));
+        pass.setCameraGrouper(groupByNamePrefix);
+        pass.setWorkerCount(workers);
+        QList<int> positions;
+        int finished = 0;
+        pass.setProgressHandler([&](int position, int count) {
+            EXPECT_EQ(count, 8);
+            positions << position;
+        });
+        pass.setFinishedHandler([&](const DecodeSummary &) { ++finished; });
+        const DecodeSummary summary = pass.run(paths);
+        EXPECT_EQ(lines(entriesOf(folder)),
+                  lines((QStringList{"C1_IMG_0001-qrcode.JPG", "C1_IMG_0002.JPG", "C1_IMG_0003.JPG", "C1_IMG_0004.JPG", "N1_DSC_0001-qrcode.JPG",
+                                     "N1_DSC_0002.JPG", "N2_DSC_0003-qrcode.JPG", "N2_DSC_0004.JPG", "SNY_0001.JPG", "SNY_0002.JPG"})));
+        EXPECT_EQ(positions, (QList<int>{1, 2, 3, 4, 5, 6, 7, 8}));
+        EXPECT_EQ(finished, 1);
+        EXPECT_EQ(summary.photos, 8);
+        EXPECT_EQ(summary.renamed, 8);
+    }
+
+    // Abort still stops between two photos, in whichever camera it falls.
+    {
+        const QString folder = makeTempFolder();
+        DetectingPass pass(tableDetector(cards));
+        pass.setCameraGrouper(groupByNamePrefix);
+        pass.setProgressHandler([&](int position, int) {
+            if (position == 2)
+                pass.abort();
+        });
+        const DecodeSummary summary = pass.run(writeFilesInOrder(folder, names));
+        EXPECT_TRUE(summary.aborted);
+        EXPECT_EQ(summary.photos, 2);
+    }
+
+    // Hot folder mode splits too; a grouping that fails renames nothing and
+    // still finishes.
+    Settings::shared().setValue(QStringLiteral("prefCheckForMultiCameras"), false);
+    Settings::shared().setValue(QStringLiteral("prefEnableHotFolderMode"), true);
+    {
+        const QString folder = makeTempFolder();
+        const QStringList paths = writeFilesInOrder(folder, names);
+        DetectingPass pass(tableDetector(cards));
+        pass.setCameraGrouper([](const QStringList &) { return std::optional<QMap<QString, QStringList>>(); });
+        int finished = 0;
+        pass.setFinishedHandler([&](const DecodeSummary &) { ++finished; });
+        EXPECT_EQ(pass.run(paths).photos, 0);
+        EXPECT_EQ(finished, 1);
+        QStringList unchanged = names;
+        unchanged.sort();
+        EXPECT_EQ(lines(entriesOf(folder)), lines(unchanged));
+    }
+
+    // Without the split the interleaved photos form one sequence.
+    Settings::shared().setValue(QStringLiteral("prefEnableHotFolderMode"), false);
+    const QString single = makeTempFolder();
+    DetectingPass pass(tableDetector(cards));
+    pass.setCameraGrouper(groupByNamePrefix);
+    pass.run(writeFilesInOrder(single, {"DSC_0001.JPG", "IMG_0001.JPG", "DSC_0002.JPG"}));
+    EXPECT_EQ(lines(entriesOf(single)), lines((QStringList{"C1_DSC_0002.JPG", "C1_IMG_0001-qrcode.JPG", "N1_DSC_0001-qrcode.JPG"})));
 }
 
 TEST_F(DetectingPassTest, HostilePayloadsAndNamesNeverLeaveTheFolder)
