@@ -139,7 +139,7 @@ bool cameraSplitWanted()
 
 std::optional<QList<CameraSequence>> splitByCamera(const QStringList &paths, const CameraGrouper &grouper)
 {
-    const QString operation = QStringLiteral("doAutoDecodeQRAction3New()");
+    const QString operation = QStringLiteral("splitByCamera()");
     logOp(kNameCarrying, operation, QStringLiteral("splitting %1 photos by camera").arg(paths.size()));
     const std::optional<QMap<QString, QStringList>> cameras =
         grouper ? grouper(paths) : std::optional<QMap<QString, QStringList>>(doCreateDictionaryOfCameraImages(paths));

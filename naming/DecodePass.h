@@ -9,9 +9,10 @@
 // hosts run it on the browser's work queue.
 //
 // DetectingPass runs code detection on every photo itself and names card
-// photos and following photos in one walk, with the same camera split. Detection may run ahead of the
-// walk on a small pool of threads, but renames happen strictly one by one in
-// capture order, so the names are those of a one-by-one walk. The abort flag
+// photos and following photos in one walk, with the same camera split.
+// Detection may run ahead of the walk on a small pool of threads, but renames
+// happen strictly one by one in capture order, so the names are those of a
+// one-by-one walk. The abort flag
 // may be set from any thread; the photo being handled finishes and the walk
 // stops before the next one.
 //
