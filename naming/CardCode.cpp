@@ -14,27 +14,13 @@ void note(const QString &detail)
     logOp(cClass, QStringLiteral("doAutoQRCode()"), detail);
 }
 
-// A payload as a log line can show it: control characters (NUL would end
-// the line) as \uXXXX.
-QString visible(const QString &payload)
-{
-    QString shown;
-    for (const QChar c : payload) {
-        if (c.category() == QChar::Other_Control)
-            shown += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
-            shown += c;
-    }
-    return shown;
-}
-
 } // namespace
 
 std::optional<QString> codeFromDetection(const DetectionResult &detection)
 {
     std::optional<QString> code;
     for (const DetectedCode &found : detection.codes) {
-        note(QStringLiteral("Payload: ") + visible(found.text));
+        note(QStringLiteral("Payload: ") + printablePayload(found.text));
         // A payload that gives no safe code counts like a barcode without
         // one: it cannot decide the photo's code.
         if (const std::optional<QString> safe = safeCodeFromPayload(found.text)) {

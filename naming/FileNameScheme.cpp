@@ -74,8 +74,18 @@ QString cleanedCode(const QString &text)
     return code;
 }
 
-// The text of a payload for a log line, its control characters made visible.
-QString printable(const QString &text)
+std::optional<QString> codedName(const QString &code, const QString &name, QStringView operation)
+{
+    if (!isSafeCode(code)) {
+        logOp(cClass, operation, QString(QStringLiteral("refused to name a photo with the code [") + printablePayload(code) + u']'));
+        return std::nullopt;
+    }
+    return code + cDefaultComponentSeparator1 + name;
+}
+
+} // namespace
+
+QString printablePayload(const QString &text)
 {
     QString shown;
     shown.reserve(text.size());
@@ -87,17 +97,6 @@ QString printable(const QString &text)
     }
     return shown;
 }
-
-std::optional<QString> codedName(const QString &code, const QString &name, QStringView operation)
-{
-    if (!isSafeCode(code)) {
-        logOp(cClass, operation, QString(QStringLiteral("refused to name a photo with the code [") + printable(code) + u']'));
-        return std::nullopt;
-    }
-    return code + cDefaultComponentSeparator1 + name;
-}
-
-} // namespace
 
 QString fileNameOf(const QString &nameOrPath)
 {
@@ -231,7 +230,7 @@ std::optional<QString> doGetQRCodeFromFileName(const QString &path)
     // "_IMG_0411-qrcode" names no code, "._IMG_0411-qrcode" a hidden one:
     // neither may be handed on to the photos that follow.
     if (!isSafeCode(code)) {
-        logOp(cClass, u"doGetQRCodeFromFileName()", QString(QStringLiteral("no usable code in ") + printable(path)));
+        logOp(cClass, u"doGetQRCodeFromFileName()", QString(QStringLiteral("no usable code in ") + printablePayload(path)));
         return std::nullopt;
     }
     logOp(cClass, u"doGetQRCodeFromFileName()", QString(QStringLiteral("code as string = ") + code));
@@ -300,7 +299,7 @@ std::optional<QString> safeCodeFromPayload(const QString &payload, bool decodeFo
     if (isSafeCode(code))
         return code;
     logOp(cClass, u"safeCodeFromPayload()",
-          QString(QStringLiteral("no usable code in the payload [") + printable(payload)
+          QString(QStringLiteral("no usable code in the payload [") + printablePayload(payload)
                   + QStringLiteral("] (%1 characters)").arg(payload.size())));
     return std::nullopt;
 }

@@ -74,6 +74,10 @@ bool isSafeCode(const QString &code);
 std::optional<QString> safeCodeFromPayload(const QString &payload, bool decodeForUrlString);
 std::optional<QString> safeCodeFromPayload(const QString &payload);
 
+// Text from outside as a log line can show it: control characters (NUL
+// would end the line) as \uXXXX.
+QString printablePayload(const QString &text);
+
 // The wanted path, or the first of its "c1".."c18" variants that names no
 // existing file or folder; none when all are taken.
 std::optional<QString> getUniquePathString(const QString &wantedPath);
