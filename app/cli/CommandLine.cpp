@@ -49,6 +49,21 @@ bool isVersion(const QString &arg)
     return arg == QLatin1String("--version") || arg == QLatin1String("-v");
 }
 
+// Qt's own options that take a value ("-platform offscreen", "-style Fusion"):
+// the value is no folder.
+bool isQtOptionWithValue(QString arg)
+{
+    while (arg.startsWith(QLatin1Char('-')))
+        arg.remove(0, 1);
+    static const QStringList withValue{
+        QStringLiteral("platform"), QStringLiteral("platformpluginpath"), QStringLiteral("platformtheme"),
+        QStringLiteral("plugin"), QStringLiteral("qwindowgeometry"), QStringLiteral("qwindowicon"),
+        QStringLiteral("qwindowtitle"), QStringLiteral("session"), QStringLiteral("style"),
+        QStringLiteral("stylesheet"), QStringLiteral("display"), QStringLiteral("geometry"),
+        QStringLiteral("title"), QStringLiteral("name")};
+    return withValue.contains(arg);
+}
+
 } // namespace
 
 namespace {
@@ -181,8 +196,12 @@ Invocation parseInvocation(const QStringList &arguments)
             leading << arg;
             continue;
         }
-        if (isOption(arg))
-            continue; // the window's own options ("--autorelaunched", Qt's)
+        if (isOption(arg)) {
+            // The window's own options ("--autorelaunched", Qt's).
+            if (isQtOptionWithValue(arg))
+                ++i;
+            continue;
+        }
         if (const Command *command = commandNamed(arg)) {
             invocation.kind = Invocation::RunCommand;
             invocation.command = command;

@@ -46,8 +46,9 @@ TEST(CommandLine, WordsOutsideACommandAreUsageErrorsAndNeverCrash)
     run = runApp({"--set", "prefSortOrderKey=1", folder}, 60000, noDisplay);
     EXPECT_EQ(run.exitCode, 2) << run.err.toStdString();
 
-    // The window without a display: one line, status 1, no abort.
-    for (const QStringList &args : {QStringList{}, QStringList{folder}}) {
+    // The window without a display: one line, status 1, no abort. Qt's own
+    // options and their values are the window's.
+    for (const QStringList &args : {QStringList{}, QStringList{folder}, QStringList{"-style", "Fusion", folder}}) {
         run = runApp(args, 60000, noDisplay);
         EXPECT_FALSE(run.crashed);
         EXPECT_EQ(run.exitCode, 1);
