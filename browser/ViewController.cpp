@@ -104,6 +104,10 @@ void ViewController::initializeView()
         pathtophotos = userfolders::expandTilde(*factory);
         note(u"initializeView()", QStringLiteral("Forcing source path to factory default: ") + pathtophotos);
     }
+    if (const double stored = Settings::shared().doubleValue(cPrefItemScaleFactor); stored > 0) {
+        itemScaleFactor = std::clamp(stored, cMinScaleFactor, cMaxScaleFactor);
+        Q_EMIT itemSizeChanged(itemSize());
+    }
     showHideSections(fShowSections);
     registerObservers();
 }
@@ -274,6 +278,7 @@ void ViewController::doSegmentedContrl(int segment)
     // Steps of 0.02 drift in binary; without this, fifty presses from 2.0
     // would stop just short of 3.0.
     itemScaleFactor = std::clamp(std::round(scale * 1e6) / 1e6, cMinScaleFactor, cMaxScaleFactor);
+    Settings::shared().setValue(cPrefItemScaleFactor, itemScaleFactor);
     Q_EMIT itemSizeChanged(itemSize());
 }
 
