@@ -14,7 +14,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <QHash>
+
 #include <cerrno>
+#include <mutex>
 #include <cstring>
 #include <dirent.h>
 
@@ -55,6 +58,49 @@ QString sectionKeyOf(const QString &path)
     base.replace(QLatin1Char(' '), QLatin1Char('_'));
     const qsizetype separator = base.indexOf(QLatin1Char('_'));
     return separator < 0 ? QString(cOriginalFileNameKey) : base.left(separator);
+}
+
+// Whether a file is a picture, remembered by file identity: a reload after
+// renames looks at no file's content again, and a rewritten file is looked at
+// anew.
+class ImageTypeMemo {
+public:
+    bool isImage(const QString &path, const FileAttributes &attributes)
+    {
+        const Key key{attributes.device, attributes.inode, attributes.size, attributes.modificationDate.toMSecsSinceEpoch()};
+        {
+            std::lock_guard lock(m_mutex);
+            if (const auto found = m_known.constFind(key); found != m_known.constEnd())
+                return *found;
+        }
+        const bool image = filetypes::isImage(path);
+        std::lock_guard lock(m_mutex);
+        if (m_known.size() > 500000)
+            m_known.clear();
+        m_known.insert(key, image);
+        return image;
+    }
+
+private:
+    struct Key {
+        dev_t device;
+        ino_t inode;
+        qint64 size;
+        qint64 modifiedMs;
+        bool operator==(const Key &) const = default;
+    };
+    friend size_t qHash(const Key &key, size_t seed = 0)
+    {
+        return qHashMulti(seed, quint64(key.device), quint64(key.inode), key.size, key.modifiedMs);
+    }
+    std::mutex m_mutex;
+    QHash<Key, bool> m_known;
+};
+
+ImageTypeMemo &imageTypeMemo()
+{
+    static ImageTypeMemo memo;
+    return memo;
 }
 
 } // namespace
@@ -210,7 +256,7 @@ std::optional<QStringList> ImageDirectoryLoader::getFilesURLFromFolderClass(cons
         const std::optional<FileAttributes> attributes = fileops::attributes(path);
         if (!attributes || !attributes->isRegularFile)
             continue;
-        if (!filetypes::isImage(path))
+        if (!imageTypeMemo().isImage(path, *attributes))
             continue;
         if (delay && now < attributes->creationDate.addMSecs(qint64(*delay * 1000.0))) {
             logOp(kClass, operation, QStringLiteral("too young, left for a later reload: ") + path);

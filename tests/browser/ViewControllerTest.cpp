@@ -374,6 +374,14 @@ TEST_F(BrowserController, FolderPathsAndWindowTitle)
 
     EXPECT_EQ(ViewController::formPathToImageInsideMainImagesFolder(QStringLiteral("A1_X.JPG")),
               main + QLatin1Char('/') + *ViewController::getDailyFolderName() + QStringLiteral("/A1_X.JPG"));
+    // No source folder: the preferences are asked for, a moment later.
+    Recorder preferences(QStringLiteral("myOpenPrefId"));
+    controller->pathtophotos.clear();
+    controller->refreshAllSections();
+    EXPECT_TRUE(preferences.seen().isEmpty());
+    ASSERT_TRUE(waitUntil([&] { return !preferences.seen().isEmpty(); }));
+    EXPECT_EQ(preferences.seen().front().value(QStringLiteral("command")).toString(), QStringLiteral("openpref"));
+
     EXPECT_EQ(ViewController::formWindowTitle(std::nullopt), QStringLiteral("<UnknownSourceFolderPath> - Sorrelby"));
     EXPECT_EQ(ViewController::formWindowTitle(QStringLiteral("/photos")), QStringLiteral("/photos - Sorrelby"));
     EXPECT_EQ(settings.stringValue(QStringLiteral("prefWindowTitle")), QStringLiteral("/photos - Sorrelby"));
