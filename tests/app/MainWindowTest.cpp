@@ -5,6 +5,7 @@
 #include "browser/SectionItemModel.h"
 #include "browser/ThumbnailService.h"
 #include "browser/widgets/BrowserView.h"
+#include "browser/widgets/PhotoPreview.h"
 #include "browser/widgets/SectionGridView.h"
 #include "platform/Dispatch.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
@@ -12,7 +13,10 @@
 #include "tests/testkit/photos/PhotoGenerator.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMimeData>
+#include <QUrl>
 #include <QMouseEvent>
 #include <QScrollBar>
 
@@ -130,4 +134,59 @@ TEST_F(BrowserWindow, GridLayoutHeadersAndVisibleFirstThumbnails)
     const int last = model->rowCount() - 1;
     EXPECT_TRUE(model->index(last).data(Qt::DecorationRole).value<QImage>().isNull());
     EXPECT_FALSE(window->browser()->thumbnailService()->cached(model->index(last).data(SectionItemModel::FilePathRole).toString()));
+}
+
+TEST_F(BrowserWindow, KeyboardPreviewDeleteAndDragOut)
+{
+    const QString folder = makeTempFolder();
+    const QStringList paths = writeFilesInOrder(folder, codedNames(2, 3), encodeJpeg(makeBackground(QSize(64, 48), 5)));
+    const auto window = windowOn(folder);
+    BrowserView *browser = window->browser();
+    SectionGridView *grid = browser->grid();
+    SectionItemModel *model = browser->controller()->model();
+    auto press = [&](QWidget *target, int key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &event);
+    };
+
+    // Space opens the selected photo large, the arrows step, Escape closes.
+    grid->setCurrentIndex(model->indexForPath({0, 2}));
+    press(grid, Qt::Key_Space);
+    ASSERT_TRUE(browser->preview()->isVisible());
+    EXPECT_EQ(browser->preview()->path(), paths[2]);
+    press(browser->preview(), Qt::Key_Right); // over the next header
+    EXPECT_EQ(browser->preview()->path(), paths[3]);
+    EXPECT_EQ(browser->controller()->selectedIndexPaths().size(), 1);
+    press(browser->preview(), Qt::Key_Escape);
+    EXPECT_FALSE(browser->preview()->isVisible());
+
+    // The Delete key asks first, like the menu.
+    alerts.queueAnswer(0);
+    press(grid, Qt::Key_Delete);
+    ASSERT_TRUE(waitUntil([&] { return !alerts.shown().empty(); }));
+    EXPECT_EQ(alerts.shown().back().messageText, QStringLiteral("DELETE All the Marked Photos?"));
+
+    // Dragged out, photos are file URLs.
+    std::unique_ptr<QMimeData> mime(model->mimeData({model->indexForPath({1, 0}), model->index(0)}));
+    ASSERT_TRUE(mime);
+    EXPECT_EQ(mime->urls(), QList<QUrl>{QUrl::fromLocalFile(paths[3])});
+}
+
+TEST_F(BrowserWindow, LargeCellsGetASharperPicture)
+{
+    const QString folder = makeTempFolder();
+    writeFilesInOrder(folder, codedNames(1, 3), encodeJpeg(makeBackground(QSize(1200, 800), 7)));
+    const auto window = windowOn(folder);
+    ViewController *controller = window->browser()->controller();
+    SectionItemModel *model = controller->model();
+    const QModelIndex first = model->indexForPath({0, 0});
+    ASSERT_TRUE(waitUntil([&] { return !first.data(Qt::DecorationRole).value<QImage>().isNull(); }));
+    EXPECT_LE(std::max(first.data(Qt::DecorationRole).value<QImage>().width(), first.data(Qt::DecorationRole).value<QImage>().height()), 160);
+    EXPECT_TRUE(first.data(SectionItemModel::SharpImageRole).value<QImage>().isNull());
+
+    for (int i = 0; i < 50; ++i)
+        controller->doSegmentedContrl(2);
+    ASSERT_TRUE(waitUntil([&] { return !first.data(SectionItemModel::SharpImageRole).value<QImage>().isNull(); }));
+    // Enough pixels for a 400-point cell.
+    EXPECT_GE(first.data(SectionItemModel::SharpImageRole).value<QImage>().width(), 400);
 }
