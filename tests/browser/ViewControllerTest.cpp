@@ -6,6 +6,7 @@
 #include "platform/Dispatch.h"
 #include "platform/SoundPlayer.h"
 #include "platform/UserFolders.h"
+#include "settings/FolderReference.h"
 #include "settings/SettingsKeys.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
@@ -136,6 +137,21 @@ TEST_F(BrowserController, HeaderTitlesCountsAndOneList)
     ASSERT_EQ(model->sectionCount(), 1);
     EXPECT_EQ(header(0), QString());
     EXPECT_EQ(count(0), QStringLiteral("5 Item(s)"));
+}
+
+TEST_F(BrowserController, ShowsTheNewSourceFolderWhenTold)
+{
+    reload();
+    controller->registerObservers();
+    const QString other = makeTempFolder(QStringLiteral("other"));
+    writeFilesInOrder(other, {QStringLiteral("Z9_X_1.JPG")}, jpegBytes());
+    settings.setValue(cPrefSourcePath, other);
+    settings.setValue(cPrefSourcePathIsValid, MyBookmarkDataKit::savePath(other, cPrefSourcePathAliasData));
+    const int before = controller->reloadCount();
+    NotificationCenter::defaultCenter().post(QStringLiteral("vemoNotificationChangedSourcePath"));
+    ASSERT_TRUE(reloadedAfter(before));
+    EXPECT_EQ(controller->pathtophotos, other);
+    EXPECT_EQ(header(0), QStringLiteral("ID[0] = Z9"));
 }
 
 TEST_F(BrowserController, SizeControlClampsAndResets)
