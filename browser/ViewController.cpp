@@ -489,12 +489,12 @@ void ViewController::deleteSelected()
 void ViewController::deleteURLS(const QStringList &urls)
 {
     const QPointer<ViewController> self(this);
-    getWorkingQueue().async([self, urls] {
+    getWorkingQueue().async([self, urls, trash = m_options.trash] {
         QStringList kept;
         for (const QString &url : urls) {
             // A photo that cannot go to the trash stays: deleting it outright
             // would lose what cannot be shot again.
-            if (const FileResult trashed = fileops::moveToTrash(url); !trashed) {
+            if (const FileResult trashed = trash(url); !trashed) {
                 note(u"deleteURLS(_:indexPaths:)", QStringLiteral("cannot move to the trash, kept: ") + url + QStringLiteral(": ") + trashed.error);
                 kept << fileNameOf(url) + QStringLiteral(": ") + trashed.error;
             }

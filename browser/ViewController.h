@@ -13,6 +13,7 @@
 
 #include "browser/SectionItemModel.h"
 #include "platform/AlertPresenter.h"
+#include "platform/FileOps.h"
 #include "platform/NotificationCenter.h"
 
 #include <QObject>
@@ -48,6 +49,8 @@ struct ViewControllerOptions {
     SerialQueue *workQueue = nullptr;
     // The executable's name, which tells a stand-alone installation.
     QString executableName = QStringLiteral(SORRELBY_EXECUTABLE);
+    // Moves a deleted photo to the trash (tests make it fail).
+    std::function<FileResult(const QString &path)> trash = [](const QString &path) { return fileops::moveToTrash(path); };
 };
 
 class ViewController : public QObject {

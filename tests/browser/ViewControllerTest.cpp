@@ -291,6 +291,19 @@ TEST_F(BrowserController, DeleteGoesToTheTrashAfterConfirmation)
     EXPECT_EQ(entriesOf(folder), QStringList{QStringLiteral("A1_X_1.JPG")});
     EXPECT_EQ(readFile(userfolders::dataHome() + QStringLiteral("/Trash/files/A1_X_2.JPG")), jpegBytes());
     EXPECT_EQ(controller->imageDirectoryLoader().numberOfItems(), 1);
+
+    // A trash that refuses: the photo stays, and the user is told.
+    ViewControllerOptions refusing{&workQueue};
+    refusing.trash = [](const QString &) { return FileResult::failure(QStringLiteral("no trash on this volume")); };
+    controller = std::make_unique<ViewController>(refusing);
+    controller->pathtophotos = folder;
+    reload();
+    select(0, 0);
+    alerts.queueAnswer(1);
+    controller->deleteSelected();
+    ASSERT_TRUE(waitUntil([&] { return alerts.shown().back().messageText == QStringLiteral("!!! Unable to Move to Trash !!!"); }));
+    EXPECT_TRUE(alerts.shown().back().informativeText.contains(QStringLiteral("A1_X_1.JPG: no trash on this volume")));
+    EXPECT_EQ(readFile(paths[0]), jpegBytes());
 }
 
 TEST_F(BrowserController, RefreshScrollsToTheEndAndStartsDelivery)
