@@ -15,6 +15,7 @@
 #include <QFileInfo>
 
 #include <QHash>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <cerrno>
 #include <mutex>
@@ -239,7 +240,11 @@ std::optional<QStringList> ImageDirectoryLoader::getFilesURLFromFolderClass(cons
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QString prefix = root == QLatin1String("/") ? root : root + QLatin1Char('/');
 
-    QStringList kept;
+    struct Candidate {
+        QString path;
+        FileAttributes attributes;
+    };
+    std::vector<Candidate> candidates;
     for (;;) {
         errno = 0;
         const dirent *entry = ::readdir(dir);
@@ -256,15 +261,25 @@ std::optional<QStringList> ImageDirectoryLoader::getFilesURLFromFolderClass(cons
         const std::optional<FileAttributes> attributes = fileops::attributes(path);
         if (!attributes || !attributes->isRegularFile)
             continue;
-        if (!imageTypeMemo().isImage(path, *attributes))
-            continue;
-        if (delay && now < attributes->creationDate.addMSecs(qint64(*delay * 1000.0))) {
-            logOp(kClass, operation, QStringLiteral("too young, left for a later reload: ") + path);
-            continue;
-        }
-        kept.append(path);
+        candidates.push_back({path, *attributes});
     }
     ::closedir(dir);
+
+    // Telling a picture by its content reads every file: done in parallel.
+    const std::vector<char> isImage = QtConcurrent::blockingMapped<std::vector<char>>(
+        candidates, [](const Candidate &candidate) -> char { return imageTypeMemo().isImage(candidate.path, candidate.attributes); });
+    QStringList kept;
+    kept.reserve(qsizetype(candidates.size()));
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        if (!isImage[i])
+            continue;
+        const Candidate &candidate = candidates[i];
+        if (delay && now < candidate.attributes.creationDate.addMSecs(qint64(*delay * 1000.0))) {
+            logOp(kClass, operation, QStringLiteral("too young, left for a later reload: ") + candidate.path);
+            continue;
+        }
+        kept.append(candidate.path);
+    }
     return kept;
 }
 
