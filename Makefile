@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench screenshots clean
 
 all: build
 
@@ -25,6 +25,10 @@ test: build
 bench: build
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target sorrelby_benchmarks
 	@set -e; for b in $(BUILD_DIR)/bin/bench-*; do echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b; done
+
+screenshots: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target sorrelby-screenshots
+	QT_QPA_PLATFORM=$${QT_QPA_PLATFORM:-offscreen} $(BUILD_DIR)/bin/sorrelby-screenshots docs/screenshots
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -364,6 +364,8 @@ void AppDelegate::openFiles(const QStringList &paths)
     // back to the previous source folder.
     settings.setValue(cPrefSourcePathIsValid, MyBookmarkDataKit::savePath(folder, cPrefSourcePathAliasData));
     settings.sync();
+    // The browser shows the new folder at once, as after the preferences.
+    NotificationCenter::defaultCenter().post(QStringLiteral("vemoNotificationChangedSourcePath"));
 }
 
 bool AppDelegate::validateFolderPath(const QVariantMap &params)

@@ -1,15 +1,26 @@
 #include "app/MainWindow.h"
 
+#include "browser/widgets/BrowserView.h"
+#include "hotfolder/HotFolderChain.h"
+#include "platform/Dispatch.h"
+#include "platform/Log.h"
+#include "settings/Settings.h"
+
 #include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPointer>
 #include <QUrl>
+#include <QVBoxLayout>
 
 namespace sorrelby {
 
 namespace {
+
+const QString cEnableHotFolderMode = QStringLiteral("prefEnableHotFolderMode");
 
 QStringList localPaths(const QMimeData *mime)
 {
@@ -25,16 +36,32 @@ QStringList localPaths(const QMimeData *mime)
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent)
+MainWindow::MainWindow(QWidget *parent, SerialQueue *workQueue)
     : QMainWindow(parent)
 {
+    setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral(SORRELBY_BUNDLE_NAME));
-    resize(1024, 720);
+    resize(1180, 800);
     setAcceptDrops(true);
+
+    ViewControllerOptions options;
+    options.workQueue = workQueue ? workQueue : &sharedWorkingQueue();
+    // The coloured margin around the browser is what shows hot folder mode.
+    auto *frame = new QWidget(this);
+    frame->setObjectName(QStringLiteral("windowFrame"));
+    auto *layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(8, 4, 8, 8);
+    m_browser = new BrowserView(std::move(options), frame);
+    layout->addWidget(m_browser);
+    setCentralWidget(frame);
+    connect(m_browser, &BrowserView::segueRequested, this, &MainWindow::performSegue);
 
     QMenu *file = menuBar()->addMenu(tr("&File"));
     m_loadNewCard = file->addAction(tr("Load New Card..."));
     m_loadNewCard->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    QAction *another = file->addAction(tr("Open Another Folder..."));
+    another->setShortcut(QKeySequence::Open);
+    connect(another, &QAction::triggered, this, &MainWindow::openAnotherFolder);
     m_preferences = file->addAction(tr("Preferences..."));
     m_preferences->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     m_preferences->setMenuRole(QAction::PreferencesRole);
@@ -46,6 +73,93 @@ MainWindow::MainWindow(QWidget *parent)
     QMenu *edit = menuBar()->addMenu(tr("&Edit"));
     m_selectAll = edit->addAction(tr("Select All"));
     m_selectAll->setShortcut(QKeySequence::SelectAll);
+    QMenu *photos = menuBar()->addMenu(tr("&Photos"));
+    for (QAction *action : m_browser->photoActions())
+        photos->addAction(action);
+
+    if (const QByteArray frameState = Settings::shared().bytesValue(cPrefWindowAutoSave); !frameState.isEmpty())
+        restoreGeometry(frameState);
+    m_saveFrame.setSingleShot(true);
+    m_saveFrame.setInterval(500);
+    connect(&m_saveFrame, &QTimer::timeout, this, &MainWindow::saveFrame);
+
+    const QPointer<MainWindow> self(this);
+    m_hotFolderObserver = Settings::shared().observe(cEnableHotFolderMode, [self](const QVariant &, const QVariant &) {
+        mainqueue::after(0.1, [self] {
+            if (self)
+                self->myChangeColor();
+        });
+    });
+    myChangeColor();
+}
+
+MainWindow::~MainWindow()
+{
+    Settings::shared().removeObserver(m_hotFolderObserver);
+}
+
+void MainWindow::startBrowser()
+{
+    m_browser->start();
+}
+
+QColor MainWindow::backgroundColor() const
+{
+    return centralWidget()->palette().color(QPalette::Window);
+}
+
+void MainWindow::myChangeColor()
+{
+    const bool hot = Settings::shared().boolValue(cEnableHotFolderMode);
+    QWidget *frame = centralWidget();
+    QPalette palette = frame->palette();
+    palette.setColor(QPalette::Window, hot ? QColor(Qt::red) : QColor(0xe6, 0xe6, 0xe6));
+    frame->setPalette(palette);
+    frame->setAutoFillBackground(true);
+}
+
+void MainWindow::performSegue(const QString &identifier)
+{
+    // Each dialog's own issue wires it in here.
+    logOp(u"MainWindow", u"performSegue(withIdentifier:sender:)", QString(identifier + QStringLiteral(": no dialog for it yet, nothing opened")));
+}
+
+void MainWindow::openAnotherFolder()
+{
+    auto *panel = new QFileDialog(this, tr("Please Select Another Folder"));
+    panel->setFileMode(QFileDialog::Directory);
+    panel->setOption(QFileDialog::ShowDirsOnly);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    connect(panel, &QFileDialog::fileSelected, this, [this](const QString &folder) {
+        if (!folder.isEmpty())
+            m_browser->controller()->loadDataForNewFolderWithUrl(folder);
+    });
+    panel->open();
+}
+
+void MainWindow::saveFrame()
+{
+    Settings::shared().setValue(cPrefWindowAutoSave, saveGeometry());
+}
+
+void MainWindow::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+    if (isVisible())
+        m_saveFrame.start();
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    if (isVisible())
+        m_saveFrame.start();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    saveFrame();
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)

@@ -98,6 +98,7 @@ int main(int argc, char **argv)
         delegate.setMainWindow(&window);
         delegate.applicationWillFinishLaunching();
         window.show();
+        window.startBrowser();
         delegate.applicationDidFinishLaunching();
         delegate.openFiles(sorrelby::cli::parseInvocation(QCoreApplication::arguments().mid(1)).folders);
         status = app.exec();

@@ -269,13 +269,19 @@ TEST_F(AppDelegateTest, DroppedFolderWithAJpegBecomesTheSourceFolder)
     const QString shoot = testkit::makeFolder(root + QStringLiteral("/Shoot"));
     testkit::writeFile(shoot + QStringLiteral("/a/b/DSC_0001.JPG"), "jpeg");
 
+    int changes = 0;
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    ObserverRegistration changed(center, center.addObserver(QStringLiteral("vemoNotificationChangedSourcePath"), [&](const Notification &) { ++changes; }));
     app->openFiles({});
     app->openFiles({root + QStringLiteral("/missing")});
     app->openFiles({empty});
     EXPECT_EQ(settings.stringValue(cPrefSourcePath), before);
+    EXPECT_EQ(changes, 0);
 
     app->openFiles({shoot, empty});
     EXPECT_EQ(settings.stringValue(cPrefSourcePath), shoot);
+    // The browser is told, so it shows the dropped folder.
+    EXPECT_EQ(changes, 1);
     // Its reference went with it: validation keeps the new folder.
     QVariantMap request{{QStringLiteral("keyForDestinationPath"), QString(cPrefSourcePath)},
         {QStringLiteral("keyForDestinationPathIsValid"), QString(cPrefSourcePathIsValid)},

@@ -172,6 +172,12 @@ TEST_F(SectionModel, ListingKeepsOnlyCompletePhotosDirectlyInTheFolder)
 
     settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);
     EXPECT_EQ(lines(names()), lines((QStringList{"A1_X_1.JPG", "A1_X_2.jpeg", "A1_X_8.JPG"})));
+
+    // What a file is, is remembered across renames but not across rewrites.
+    ASSERT_TRUE(QFile::rename(folder + "/A1_X_2.jpeg", folder + "/B2_X_2.jpeg"));
+    ASSERT_TRUE(QFile::remove(folder + "/A1_X_5.JPG"));
+    ASSERT_TRUE(writeFile(folder + "/A1_X_5.JPG", jpegBytes()));
+    EXPECT_EQ(lines(names()), lines((QStringList{"A1_X_1.JPG", "A1_X_5.JPG", "A1_X_8.JPG", "B2_X_2.jpeg"})));
 }
 
 TEST_F(SectionModel, UnreadableFolderKeepsThePreviousModel)

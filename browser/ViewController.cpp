@@ -1,0 +1,754 @@
+#include "browser/ViewController.h"
+
+#include "naming/FileNameScheme.h"
+#include "platform/Dispatch.h"
+#include "platform/FileOps.h"
+#include "platform/Log.h"
+#include "platform/SoundPlayer.h"
+#include "platform/UserFolders.h"
+#include "settings/PreferenceOps.h"
+#include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QSet>
+#include <QTimer>
+#include <QUrl>
+
+#include <atomic>
+
+namespace sorrelby {
+
+namespace {
+
+const QString cClass = QStringLiteral("ViewController");
+const QString cEnableHotFolderMode = QStringLiteral("prefEnableHotFolderMode");
+
+void note(QStringView operation, const QString &detail = {})
+{
+    logOp(cClass, operation, detail);
+}
+
+QString command(const Notification &notification)
+{
+    return notification.userInfo.value(QStringLiteral("command")).toString();
+}
+
+Alert sheet(AlertStyle style, const QString &message, const QString &informative, const QStringList &buttons = {QStringLiteral("OK")})
+{
+    Alert alert;
+    alert.style = style;
+    alert.messageText = message;
+    alert.informativeText = informative;
+    alert.buttons = buttons;
+    return alert;
+}
+
+// A dropped location as a path: file URLs and plain paths both arrive.
+QString locationToPath(const QString &location)
+{
+    const QUrl url(location);
+    if (url.isLocalFile())
+        return QDir::cleanPath(url.toLocalFile());
+    return QDir::cleanPath(location);
+}
+
+} // namespace
+
+ViewController::ViewController(Options options, QObject *parent)
+    : QObject(parent)
+    , m_options(std::move(options))
+    , m_model(new SectionItemModel(this))
+    , m_selection(new QItemSelectionModel(m_model, this))
+    , m_loadQueue(std::make_unique<SerialQueue>(QStringLiteral("com.halvane.vemo.sorrelby.loadqueue")))
+{
+    Q_ASSERT(m_options.workQueue);
+}
+
+ViewController::~ViewController()
+{
+    m_observers.clear();
+    // Loads still queued find a newer generation and do nothing.
+    m_latestLoad->store(~quint64(0));
+    m_loadQueue.reset();
+}
+
+bool ViewController::hotFolderMode()
+{
+    return Settings::shared().boolValue(cEnableHotFolderMode);
+}
+
+void ViewController::performSegue(QLatin1StringView identifier)
+{
+    note(u"performSegue(withIdentifier:sender:)", QString(identifier));
+    Q_EMIT segueRequested(QString(identifier));
+}
+
+void ViewController::beginSheet(const Alert &alert, std::function<void(AlertAnswer)> done)
+{
+    note(u"beginSheet", alert.messageText + QLatin1Char(' ') + alert.informativeText.trimmed());
+    AlertPresenter::shared().beginSheet(alert, m_sheetWindow.data(), std::move(done));
+}
+
+// ---- start-up and loading
+
+void ViewController::initializeView()
+{
+    note(u"initializeView()");
+    getDestinationPathForUnknown();
+    if (const std::optional<QString> source = getPathToSourcePhotos()) {
+        pathtophotos = userfolders::expandTilde(*source);
+    } else if (const std::optional<QString> factory = Settings::shared().optionalString(cPrefSourcePathFactory)) {
+        pathtophotos = userfolders::expandTilde(*factory);
+        note(u"initializeView()", QStringLiteral("Forcing source path to factory default: ") + pathtophotos);
+    }
+    if (const double stored = Settings::shared().doubleValue(cPrefItemScaleFactor); stored > 0) {
+        itemScaleFactor = std::clamp(stored, cMinScaleFactor, cMaxScaleFactor);
+        Q_EMIT itemSizeChanged(itemSize());
+    }
+    showHideSections(fShowSections);
+    registerObservers();
+}
+
+void ViewController::observe(const QString &name, void (ViewController::*handler)(const Notification &))
+{
+    const QPointer<ViewController> self(this);
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    // Posters run on any thread; the window is touched only from the GUI thread.
+    m_observers.emplace_back(center, center.addObserver(name, [self, handler](const Notification &notification) {
+        auto run = [self, handler, notification] {
+            if (self)
+                (self.data()->*handler)(notification);
+        };
+        if (mainqueue::isCurrent())
+            run();
+        else
+            mainqueue::async(run);
+    }));
+}
+
+void ViewController::registerObservers()
+{
+    if (!m_observers.empty())
+        return;
+    observe(QStringLiteral("myCustomId0"), &ViewController::doNotificationForButton0);
+    observe(QStringLiteral("myCustomId"), &ViewController::doNotificationForButton);
+    const QPointer<ViewController> self(this);
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    auto segueOn = [&](const QString &name, QLatin1StringView segue) {
+        m_observers.emplace_back(center, center.addObserver(name, [self, segue](const Notification &) {
+            mainqueue::async([self, segue] {
+                if (self)
+                    self->performSegue(segue);
+            });
+        }));
+    };
+    segueOn(QStringLiteral("myOpenPrefId"), cSeguePreferences);
+    segueOn(QStringLiteral("myloadnewcard"), cSegueLoadCard);
+    observe(QStringLiteral("myRefreshId"), &ViewController::doNotificationRefresh);
+    observe(QStringLiteral("mySelectAll"), &ViewController::doNotificationForSelectAll);
+    observe(QStringLiteral("vemoNotificationChangedSourcePath"), &ViewController::doNotificationAlwaysUseOstrinPath);
+    observe(QStringLiteral("myAutoDecodeProcess"), &ViewController::doNotificationAutoDecodeProcess);
+    observe(QStringLiteral("myAutoDecodeProcess3"), &ViewController::doNotificationAutoDecodeProcess3);
+}
+
+std::optional<QString> ViewController::getPathToSourcePhotos()
+{
+    return preferenceops::getValidatedPathToSourcePath();
+}
+
+void ViewController::reloadUrlsFromFolder(std::function<void()> done)
+{
+    const QString folder = pathtophotos.trimmed();
+    if (folder.isEmpty()) {
+        note(u"reloadUrlsFromFolder()", QStringLiteral("reloadUrlsFromFolder => initialFolderUrl is NIL..."));
+        QTimer::singleShot(2000, this, [] {
+            note(u"reloadUrlsFromFolder()", QStringLiteral("....initialFolderUrl is NIL...need to open prefs..."));
+            NotificationCenter::defaultCenter().post(QStringLiteral("myOpenPrefId"), {{QStringLiteral("command"), QStringLiteral("openpref")}});
+        });
+        if (done)
+            done();
+        return;
+    }
+    if (done)
+        m_afterLoad.push_back(std::move(done));
+    const quint64 generation = ++m_loadGeneration;
+    const std::shared_ptr<std::atomic<quint64>> latest = m_latestLoad;
+    latest->store(generation);
+    ++m_loadsInFlight;
+    const bool single = !fShowSections;
+    const QPointer<ViewController> self(this);
+    m_loadQueue->async([self, folder, single, generation, latest] {
+        std::shared_ptr<ImageDirectoryLoader> loader;
+        // Only the newest of the loads waiting here is worth doing.
+        if (latest->load() == generation) {
+            loader = std::make_shared<ImageDirectoryLoader>();
+            loader->singleSectionMode = single;
+            if (!loader->loadDataForFolderWithUrl(folder))
+                loader.reset(); // the previous model stays
+        }
+        mainqueue::async([self, loader, generation] {
+            if (self)
+                self->applyLoad(loader, generation);
+        });
+    });
+}
+
+void ViewController::applyLoad(std::shared_ptr<ImageDirectoryLoader> loader, quint64 generation)
+{
+    --m_loadsInFlight;
+    if (generation != m_loadGeneration)
+        return; // a newer load is on its way
+    if (loader) {
+        loader->doMyInitStuff();
+        m_selection->clear();
+        m_model->setLoader(std::move(loader));
+        ++m_reloads;
+        Q_EMIT reloaded();
+    }
+    const std::vector<std::function<void()>> jobs = std::exchange(m_afterLoad, {});
+    for (const auto &job : jobs)
+        job();
+}
+
+void ViewController::refreshAllSections(std::function<void()> done)
+{
+    doDeselectAll();
+    reloadUrlsFromFolder(std::move(done));
+}
+
+void ViewController::showHideSections(bool showSections)
+{
+    doDeselectAll();
+    fShowSections = showSections;
+    refreshAllSections();
+}
+
+void ViewController::loadDataForNewFolderWithUrl(const QString &folder)
+{
+    pathtophotos = folder;
+    refreshAllSections();
+    Q_EMIT windowTitleRequested(QFileInfo(folder).fileName());
+}
+
+void ViewController::doNotificationAlwaysUseOstrinPath(const Notification &)
+{
+    const std::optional<QString> source = getPathToSourcePhotos();
+    if (!source)
+        return;
+    const QString previous = pathtophotos;
+    pathtophotos = *source;
+    if (pathtophotos != previous)
+        refreshAllSections();
+}
+
+QStringList ViewController::sortedUrls() const
+{
+    return imageDirectoryLoader().fSortedUrls.value_or(QStringList());
+}
+
+// ---- size, selection
+
+QSizeF ViewController::itemSize() const
+{
+    return QSizeF(cDefaultItemSize) * itemScaleFactor;
+}
+
+void ViewController::doSegmentedContrl(int segment)
+{
+    double scale = itemScaleFactor;
+    switch (segment) {
+    case 0:
+        scale = std::max(cMinScaleFactor, scale - cScaleStep);
+        note(u"doSegmentedContrl(_:)", QStringLiteral("do REDUCE size..."));
+        break;
+    case 1:
+        scale = 1.0;
+        note(u"doSegmentedContrl(_:)", QStringLiteral("do RESET ..."));
+        break;
+    case 2:
+        scale = std::min(cMaxScaleFactor, scale + cScaleStep);
+        note(u"doSegmentedContrl(_:)", QStringLiteral("do INCREASE size..."));
+        break;
+    default:
+        break;
+    }
+    // Steps of 0.02 drift in binary; without this, fifty presses from 2.0
+    // would stop just short of 3.0.
+    itemScaleFactor = std::clamp(std::round(scale * 1e6) / 1e6, cMinScaleFactor, cMaxScaleFactor);
+    Settings::shared().setValue(cPrefItemScaleFactor, itemScaleFactor);
+    Q_EMIT itemSizeChanged(itemSize());
+}
+
+QList<IndexPath> ViewController::selectedIndexPaths() const
+{
+    QList<IndexPath> paths;
+    for (const QModelIndex &index : m_selection->selectedIndexes()) {
+        if (const std::optional<IndexPath> path = m_model->indexPathForRow(index.row()))
+            paths << *path;
+    }
+    return paths;
+}
+
+void ViewController::selectAll()
+{
+    QItemSelection all;
+    for (int s = 0; s < m_model->sectionCount(); ++s) {
+        const int header = m_model->headerRow(s);
+        const int count = imageDirectoryLoader().numberOfItemsInSection(s);
+        if (count > 0)
+            all.select(m_model->index(header + 1), m_model->index(header + count));
+    }
+    m_selection->select(all, QItemSelectionModel::ClearAndSelect);
+}
+
+void ViewController::doDeselectAll()
+{
+    m_selection->clearSelection();
+}
+
+void ViewController::doNotificationForSelectAll(const Notification &)
+{
+    const int n = imageDirectoryLoader().numberOfItems();
+    const int s = int(selectedIndexPaths().size());
+    if (n < 1 || s != n)
+        selectAll();
+    else
+        doDeselectAll();
+}
+
+// ---- section action
+
+void ViewController::doButton(int section)
+{
+    const QString title = m_model->data(m_model->index(m_model->headerRow(section))).toString();
+    note(u"doButton(_:)", QStringLiteral("sectionid = ") + QString::number(section));
+    NotificationCenter::defaultCenter().post(QStringLiteral("myCustomId0"),
+        {{QStringLiteral("title"), title}, {QStringLiteral("sectionid"), QString::asprintf("%d", section)},
+         {QStringLiteral("command"), QStringLiteral("dosomething")}});
+}
+
+void ViewController::doNotificationForButton0(const Notification &notification)
+{
+    Settings &settings = Settings::shared();
+    const bool wanted = preferenceops::isStandaloneApp(m_options.executableName)
+        ? settings.boolValue(cPrefAlwaysPromptForReassignmentMode)
+        : settings.boolValue(cPrefOstrinDisableScan);
+    if (wanted) {
+        settings.remove(cPrefLastUserInfo);
+        if (!notification.userInfo.isEmpty())
+            settings.setValue(cPrefLastUserInfo, notification.userInfo);
+        performSegue(cSegueReassignPrompt);
+        return;
+    }
+    QVariantMap info = notification.userInfo;
+    if (info.isEmpty())
+        info = {{QStringLiteral("title"), QStringLiteral("UnknownSectionTitle")}, {QStringLiteral("sectionid"), QStringLiteral("0")},
+                {QStringLiteral("command"), QStringLiteral("dosomethingBAD")}};
+    NotificationCenter::defaultCenter().post(QStringLiteral("myCustomId"), info);
+}
+
+void ViewController::showNothingSelected(const QString &sectionId)
+{
+    const QPointer<ViewController> self(this);
+    globalqueue::async([self, sectionId] {
+        mainqueue::async([self, sectionId] {
+            if (self)
+                self->beginSheet(sheet(AlertStyle::Warning, QStringLiteral("NOTHING SELECTED INSIDE THIS SECTION"),
+                                       QStringLiteral("You did NOT select any item that is inside this current section=") + sectionId));
+        });
+    });
+}
+
+void ViewController::doNotificationForButton(const Notification &notification)
+{
+    const QVariantMap &info = notification.userInfo;
+    const QString sectionId = info.value(QStringLiteral("sectionid")).toString();
+    note(u"doNotificationForButton(_:)", QStringLiteral("command = ") + command(notification) + QStringLiteral(" sectionid = ") + sectionId
+            + QStringLiteral(" nothing = ") + info.value(QStringLiteral("nothing")).toString() + QStringLiteral(" title = ")
+            + info.value(QStringLiteral("title")).toString());
+    QList<IndexPath> selected = selectedIndexPaths();
+    if (selected.isEmpty() && (imageDirectoryLoader().singleSectionMode || m_model->sectionCount() == 1)) {
+        selectAll();
+        selected = selectedIndexPaths();
+    }
+    if (selected.isEmpty()) {
+        showNothingSelected(sectionId);
+        return;
+    }
+    bool ok = false;
+    const int section = sectionId.toInt(&ok, 10);
+    QStringList toChange;
+    for (const IndexPath &path : selected) {
+        const ImageFilePtr file = imageDirectoryLoader().imageFileForIndexPath(path);
+        if (!file)
+            continue;
+        if (ok && path.section == section)
+            toChange << file->fileurl;
+        else
+            note(u"doNotificationForButton(_:)", QStringLiteral("Ignoring selected item #%1 in DIFFERENT section %2").arg(path.item).arg(path.section));
+    }
+    if (toChange.isEmpty()) {
+        showNothingSelected(sectionId);
+        return;
+    }
+    note(u"doNotificationForButton(_:)", QStringLiteral("Will performSegue withIdentifier = dummyButtonSegue1"));
+    performSegue(cSegueReassign);
+    NotificationCenter::defaultCenter().post(QStringLiteral("myReassignId"),
+        {{QStringLiteral("command"), QStringLiteral("dosomething")}, {QStringLiteral("urlstochange"), toChange},
+         {QStringLiteral("fulSortedlUrlList"), sortedUrls()}});
+}
+
+// ---- drop
+
+bool ViewController::acceptDrop(const QStringList &locations, int section)
+{
+    const QString op = QStringLiteral("acceptDrop");
+    if (hotFolderMode()) {
+        note(op, QStringLiteral(".... currently in hot folder - so cannot drop!!!!!"));
+        SoundPlayer::shared().beep();
+        return false;
+    }
+    const std::optional<QString> key = codeForSection(imageDirectoryLoader(), section);
+    // The section's key comes from a file name; it still goes through the
+    // naming layer's cleaning before it names another file.
+    const QString code = key ? decodeFromUrlString(*key, false).value_or(*key) : QString();
+    if (code.isEmpty()) {
+        note(op, QStringLiteral("section %1 has no code - drop refused").arg(section));
+        SoundPlayer::shared().beep();
+        return false;
+    }
+    note(op, QStringLiteral("NEED TO RENAME these files with barcodeid[") + code + QLatin1Char(']'));
+    // Only photos this browser shows are renamed: a file dragged in from
+    // elsewhere is not ours to rename.
+    const QStringList shown = sortedUrls();
+    const QSet<QString> ours(shown.cbegin(), shown.cend());
+    QStringList photos;
+    for (const QString &location : locations) {
+        const QString path = locationToPath(location);
+        if (ours.contains(path))
+            photos << path;
+        else
+            note(op, QStringLiteral("not a photo of the source folder, left alone: ") + location);
+    }
+    if (photos.isEmpty()) {
+        SoundPlayer::shared().beep();
+        return false;
+    }
+    const QPointer<ViewController> self(this);
+    getWorkingQueue().async([self, photos, code, op] {
+        for (const QString &path : photos) {
+            // One move from the current name to the coded one: a failure
+            // leaves the photo exactly as it was.
+            const QString target = folderOf(path) + QLatin1Char('/') + code + cDefaultComponentSeparator1 + getOriginalName(path);
+            if (target == path)
+                continue;
+            note(op, QStringLiteral("New RENAME will be = [") + target + QLatin1Char(']'));
+            if (const FileResult moved = fileops::moveNoReplace(path, target); !moved)
+                note(op, QStringLiteral("rename failed, ") + fileNameOf(path) + QStringLiteral(" keeps its name: ") + moved.error);
+        }
+        mainqueue::async([self] {
+            if (self)
+                self->refreshAllSections();
+        });
+    });
+    return true;
+}
+
+// ---- delete
+
+void ViewController::deleteSelected()
+{
+    QStringList urls;
+    for (const IndexPath &path : selectedIndexPaths()) {
+        if (const ImageFilePtr file = imageDirectoryLoader().imageFileForIndexPath(path)) {
+            note(u"delete(_:)", QStringLiteral("url to DELETE is: ") + file->fileurl);
+            urls << file->fileurl;
+        }
+    }
+    if (urls.isEmpty()) {
+        SoundPlayer::shared().beep();
+        beginSheet(sheet(AlertStyle::Warning, QStringLiteral("OOPs - Nothing To Delete"), QStringLiteral("You must mark one or more image(s) to be deleted.")));
+        return;
+    }
+    const QPointer<ViewController> self(this);
+    beginSheet(sheet(AlertStyle::Warning, QStringLiteral("DELETE All the Marked Photos?"), QStringLiteral("There are %1 items marked").arg(urls.size()),
+                     {QStringLiteral("NO - Do Nothing"), QStringLiteral("YES DELETE")}),
+               [self, urls](AlertAnswer answer) {
+                   if (answer != 1) {
+                       note(u"delete(_:)", QStringLiteral("NO - Do Nothing"));
+                       return;
+                   }
+                   if (self)
+                       self->deleteURLS(urls);
+               });
+}
+
+void ViewController::deleteURLS(const QStringList &urls)
+{
+    const QPointer<ViewController> self(this);
+    getWorkingQueue().async([self, urls, trash = m_options.trash] {
+        QStringList kept;
+        for (const QString &url : urls) {
+            // A photo that cannot go to the trash stays: deleting it outright
+            // would lose what cannot be shot again.
+            if (const FileResult trashed = trash(url); !trashed) {
+                note(u"deleteURLS(_:indexPaths:)", QStringLiteral("cannot move to the trash, kept: ") + url + QStringLiteral(": ") + trashed.error);
+                kept << fileNameOf(url) + QStringLiteral(": ") + trashed.error;
+            }
+        }
+        mainqueue::async([self, kept] {
+            if (!self)
+                return;
+            self->refreshAllSections();
+            if (!kept.isEmpty())
+                self->beginSheet(sheet(AlertStyle::Critical, QStringLiteral("!!! Unable to Move to Trash !!!"),
+                                       QStringLiteral("\nThese photos were NOT deleted:\n\n") + kept.join(QLatin1Char('\n')) + QStringLiteral("\n\n")));
+        });
+    });
+}
+
+// ---- revert and decode
+
+std::optional<QStringList> ViewController::doRevertToOriginalProcess(const std::optional<QStringList> &urls)
+{
+    if (!urls) {
+        note(u"doRevertToOriginalProcess(_:)", QStringLiteral(".... passed NIL urls array..."));
+        return std::nullopt;
+    }
+    QStringList result;
+    result.reserve(urls->size());
+    for (const QString &url : *urls)
+        result << revertItemToOriginalNew(url).value_or(url);
+    return result;
+}
+
+void ViewController::doRevertToOriginalAction()
+{
+    const QPointer<ViewController> self(this);
+    auto revert = [self] {
+        if (!self)
+            return;
+        const QStringList urls = self->sortedUrls();
+        self->getWorkingQueue().async([self, urls] {
+            doRevertToOriginalProcess(urls);
+            mainqueue::async([self] {
+                if (self)
+                    self->refreshAllSections();
+            });
+        });
+    };
+    if (!hotFolderMode()) {
+        revert();
+        return;
+    }
+    beginSheet(sheet(AlertStyle::Critical, QStringLiteral("WARNING - HOT FOLDER MODE ENABLED"),
+                     QStringLiteral("You are currently in the Hot Folder Mode!\n\nPlease make sure you want to revert back to originals!!!\n\n"),
+                     {QStringLiteral("Cancel"), QStringLiteral("Revert To Originals")}),
+               [revert](AlertAnswer answer) {
+                   if (answer == 1)
+                       revert();
+               });
+}
+
+void ViewController::doAutoDecodeQRAction()
+{
+    if (!hotFolderMode()) {
+        doAutoDecodeQRActionACTUAL();
+        return;
+    }
+    const QPointer<ViewController> self(this);
+    beginSheet(sheet(AlertStyle::Critical, QStringLiteral("WARNING - HOT FOLDER MODE ENABLED"),
+                     QStringLiteral("You are currently in the Hot Folder Mode!\n\nPlease make sure you want to revert to original and re-code all photos ??" "?!!!\n\n"),
+                     {QStringLiteral("Cancel"), QStringLiteral("Revert and Re-Decode")}),
+               [self](AlertAnswer answer) {
+                   if (answer == 1 && self)
+                       self->doAutoDecodeQRActionACTUAL();
+               });
+}
+
+void ViewController::doAutoDecodeQRActionACTUAL()
+{
+    if (!Settings::shared().boolValue(QStringLiteral("prefCanSupportVisionFramework"))) {
+        note(u"doAutoDecodeQRActionACTUAL()", QStringLiteral(".... Vision.framework NOT Supported..."));
+        return;
+    }
+    const QPointer<ViewController> self(this);
+    // Behind whatever the work queue is doing, so requests keep their order.
+    getWorkingQueue().async([self] {
+        mainqueue::async([self] {
+            if (!self)
+                return;
+            self->performSegue(cSegueProgress);
+            const QStringList urls = self->sortedUrls();
+            SerialQueue *queue = &self->getWorkingQueue();
+            QTimer::singleShot(100, self.data(), [self, queue, urls] {
+                queue->async([self, urls] {
+                    const QStringList list = doRevertToOriginalProcess(urls).value_or(urls);
+                    mainqueue::async([self] {
+                        if (self)
+                            self->refreshAllSections();
+                    });
+                    NotificationCenter::defaultCenter().post(QStringLiteral("doqrtest"),
+                        {{QStringLiteral("command"), QStringLiteral("dosomething")}, {QStringLiteral("fulSortedlUrlList"), list}});
+                });
+            });
+        });
+    });
+}
+
+void ViewController::doNotificationAutoDecodeProcess(const Notification &)
+{
+    doAutoDecodeQRAction();
+}
+
+void ViewController::doAutoDecodeQRAction3()
+{
+    performSegue(cSegueProgress);
+    const QStringList urls = sortedUrls();
+    getWorkingQueue().async([urls] {
+        NotificationCenter::defaultCenter().post(QStringLiteral("doqrtest3"),
+            {{QStringLiteral("command"), QStringLiteral("dosomething")}, {QStringLiteral("fulSortedlUrlList"), urls}});
+    });
+}
+
+void ViewController::doNotificationAutoDecodeProcess3(const Notification &notification)
+{
+    const QVariant list = notification.userInfo.value(QStringLiteral("fulSortedlUrlList"));
+    if (!list.isValid())
+        return;
+    const QStringList urls = list.toStringList();
+    performSegue(cSegueProgress);
+    SerialQueue *queue = &getWorkingQueue();
+    QTimer::singleShot(100, this, [queue, urls] {
+        queue->async([urls] {
+            NotificationCenter::defaultCenter().post(QStringLiteral("doqrtest3"),
+                {{QStringLiteral("command"), QStringLiteral("dosomething")}, {QStringLiteral("fulSortedlUrlList"), urls}});
+        });
+    });
+}
+
+// ---- refresh and delivery
+
+void ViewController::doNotificationRefresh(const Notification &notification)
+{
+    const bool deliver = notification.userInfo.value(QStringLiteral("autocopytomainfolder")).toString().compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0;
+    // The scroll waits for the new model rather than for a fixed time.
+    refreshAllSections([this, deliver] {
+        QTimer::singleShot(200, this, [this, deliver] {
+            scrollToBottom();
+            if (deliver)
+                QTimer::singleShot(1000, this, [this] { finishProcessAction(); });
+        });
+    });
+}
+
+void ViewController::scrollToBottom()
+{
+    const int sections = m_model->sectionCount();
+    if (sections == 1) {
+        note(u"scrollToBottom(_:)", QStringLiteral("scrollToBottom(_:) => only one section - so nothing to scroll..."));
+        return;
+    }
+    const int last = sections - 1;
+    const int item = imageDirectoryLoader().numberOfItemsInSection(last) - 1;
+    if (last < 1 || item < 0) {
+        note(u"scrollToBottom(_:)", QStringLiteral(" => negative value not allowed - lastsection = %1 item = %2").arg(last).arg(item));
+        return;
+    }
+    Q_EMIT scrollRequested(m_model->indexForPath({last, item}));
+}
+
+void ViewController::finishProcessAction()
+{
+    const std::optional<QString> dest = formPathToImageInsideMainImagesFolder(QString());
+    const QString src = pathtophotos;
+    // Delivery makes today's sub-folder itself; what must exist is the main
+    // folder it goes into.
+    const std::optional<QString> mainFolder = Settings::shared().optionalString(cPrefDestinationPath);
+    const bool mainExists = mainFolder && !mainFolder->isEmpty() && QFileInfo(userfolders::expandTilde(*mainFolder)).isDir();
+    if (dest && !src.isEmpty() && mainExists) {
+        performSegue(cSegueProgress);
+        const QString destination = *dest;
+        globalqueue::async([src, destination] {
+            mainqueue::async([src, destination] {
+                NotificationCenter::defaultCenter().post(QStringLiteral("mycopytomainfolder"),
+                    {{QStringLiteral("command"), QStringLiteral("dosomething")}, {QStringLiteral("srcpath"), src},
+                     {QStringLiteral("destpath"), destination}});
+            });
+        });
+        return;
+    }
+    const QString text = QStringLiteral("\nOne or more folder is missing or not set?\nPlease Check These Folders:\n\nsrcPath = ")
+        + (src.isEmpty() ? QStringLiteral("nil") : src) + QStringLiteral("\n\ndestPath = ") + dest.value_or(QStringLiteral("nil"))
+        + QStringLiteral("\n\n\n");
+    beginSheet(sheet(AlertStyle::Critical, QStringLiteral("OOPS - Missing Folders?"), text, {QStringLiteral("OK"), QStringLiteral("Open Prefs...")}),
+               [](AlertAnswer answer) {
+                   if (answer == 1)
+                       NotificationCenter::defaultCenter().post(QStringLiteral("myOpenPrefId"), {{QStringLiteral("command"), QStringLiteral("openpref")}});
+               });
+}
+
+// ---- folder paths
+
+std::optional<QString> ViewController::getDailyFolderName(const std::optional<QString> &dateFormatKey)
+{
+    return preferenceops::getDailyFolderNameC(dateFormatKey.value_or(QString(cPrefDailyFolderDateFormat)));
+}
+
+std::optional<QString> ViewController::getDuplicateFolderPath(const std::optional<QString> &folderKey, const std::optional<QString> &dateFormatKey)
+{
+    if (!folderKey) {
+        note(u"getDuplicateFolderPath(_:withDateFormat:)", QStringLiteral("....destFolderPath is NIL?????"));
+        return std::nullopt;
+    }
+    return preferenceops::getDuplicateFolderPathC(*folderKey, dateFormatKey.value_or(QString(cPrefDailyFolderDateFormat)));
+}
+
+std::optional<QString> ViewController::formPathToImageInsideMainImagesFolder(const QString &name)
+{
+    const std::optional<QString> folder = getDuplicateFolderPath(QString(cPrefDestinationPath), QString(cPrefDailyFolderDateFormat));
+    if (!folder) {
+        note(u"formPathToImageInsideMainImagesFolder(_:)", QStringLiteral("....oops...desired folder path is NIL!!!!"));
+        return std::nullopt;
+    }
+    const QString result = name.isEmpty() ? *folder : QDir::cleanPath(*folder + QLatin1Char('/') + name);
+    note(u"formPathToImageInsideMainImagesFolder(_:)", QStringLiteral("result = ") + result);
+    return result;
+}
+
+std::optional<QString> ViewController::getDestinationPathForUnknown()
+{
+    const QString op = QStringLiteral("getDestinationPathForUnknown()");
+    Settings &settings = Settings::shared();
+    if (!settings.boolValue(cPrefDoUnassignedProcess)) {
+        note(op, QStringLiteral(".... NOT allowing prefDoUnassignedProcess"));
+        return std::nullopt;
+    }
+    const std::optional<QString> destination = settings.optionalString(cPrefDestinationPath);
+    if (!destination || destination->trimmed().isEmpty())
+        return std::nullopt; // nothing to form it under, so nothing is made
+    QString path = userfolders::expandTilde(*destination) + QLatin1Char('/') + cStringForUNASSIGNED_PHOTOS;
+    if (const std::optional<QString> daily = getDailyFolderName(); daily && !daily->isEmpty())
+        path += QLatin1Char('/') + *daily;
+    path = QDir::cleanPath(path);
+    note(op, QStringLiteral("destFolderPath = ") + path);
+    if (const FileResult made = fileops::createFolder(path); !made)
+        note(op, QStringLiteral("....Found Error = ") + made.error);
+    else
+        note(op, QStringLiteral("createDirectoryAtURL = ") + QUrl::fromLocalFile(path).toString());
+    return path;
+}
+
+QString ViewController::formWindowTitle(const std::optional<QString> &path)
+{
+    const QString base = path && !path->isEmpty() ? *path : QStringLiteral("<UnknownSourceFolderPath>");
+    const QString title = base + QStringLiteral(" - ") + QStringLiteral(SORRELBY_BUNDLE_NAME);
+    Settings::shared().setValue(QStringLiteral("prefWindowTitle"), title);
+    note(u"formWindowTitle(forPath:)", QStringLiteral("will return: ") + title);
+    return title;
+}
+
+} // namespace sorrelby

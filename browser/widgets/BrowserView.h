@@ -1,0 +1,83 @@
+#pragma once
+// The content of the main window: the bar of actions (sections switch, size
+// control, refresh, deselect, delete, revert, decode, deliver, the blinking
+// hot folder label), the photo grid and the large preview. A thin layer over
+// the ViewController, which it owns with the two thumbnail services; it
+// turns clicks, keys and drops into the controller's actions and shows what
+// the controller asks for. GUI thread.
+
+#include "browser/ViewController.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class QAction;
+class QLabel;
+class QToolButton;
+
+namespace sorrelby {
+
+class PhotoPreview;
+class SectionGridView;
+class ThumbnailService;
+
+class BrowserView : public QWidget {
+    Q_OBJECT
+public:
+    explicit BrowserView(ViewControllerOptions options, QWidget *parent = nullptr);
+    ~BrowserView() override;
+
+    ViewController *controller() const { return m_controller; }
+    SectionGridView *grid() const { return m_grid; }
+    PhotoPreview *preview() const { return m_preview; }
+    QLabel *hotFolderLabel() const { return ibHotFolderTextfield; }
+    ThumbnailService *thumbnailService() const { return m_small.get(); }
+
+    // Start-up: the controller's initializeView 0.2 s from now.
+    void start();
+
+    // The actions of the bar, for the window's menus.
+    QList<QAction *> photoActions() const { return m_actions; }
+    QAction *action(const QString &objectName) const;
+
+    // Opens the selected (or current) photo large.
+    void showPreview();
+
+Q_SIGNALS:
+    void segueRequested(const QString &identifier);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    QAction *addAction(const QString &name, const QString &text, const QKeySequence &shortcut, void (BrowserView::*slot)());
+    void buildBar();
+    void updateHotFolderLabel();
+    void stepPreview(int step);
+    void openPhoto(const QModelIndex &index);
+    void doRefresh();
+    void doDeselect();
+    void doDelete();
+    void doRevert();
+    void doRedecode();
+    void doDecode();
+    void doDeliver();
+    void doSmaller();
+    void doResetSize();
+    void doLarger();
+    void doToggleSections();
+
+    std::unique_ptr<ThumbnailService> m_small;
+    std::unique_ptr<ThumbnailService> m_sharp;
+    ViewController *m_controller = nullptr;
+    SectionGridView *m_grid = nullptr;
+    PhotoPreview *m_preview = nullptr;
+    QLabel *ibHotFolderTextfield = nullptr;
+    QAction *m_hotFolderLabelAction = nullptr;
+    QToolButton *ibShowHideButton = nullptr;
+    QList<QAction *> m_actions;
+    quint64 m_hotFolderObserver = 0;
+};
+
+} // namespace sorrelby

@@ -1,0 +1,98 @@
+#include "browser/widgets/PhotoCellDelegate.h"
+
+#include "browser/SectionItemModel.h"
+
+#include <QImage>
+#include <QPainter>
+
+namespace sorrelby {
+
+namespace {
+
+constexpr int cNameHeight = 22;
+
+} // namespace
+
+QRect PhotoCellDelegate::headerButtonRect(const QRect &headerRect)
+{
+    const int width = 110, height = 26;
+    return QRect(headerRect.right() - 20 - width, headerRect.top() + (headerRect.height() - height) / 2, width, height);
+}
+
+QSize PhotoCellDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const
+{
+    return option.rect.size();
+}
+
+void PhotoCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    painter->save();
+    if (index.data(SectionItemModel::IsHeaderRole).toBool())
+        paintHeader(painter, option, index);
+    else
+        paintCell(painter, option, index);
+    painter->restore();
+}
+
+void PhotoCellDelegate::paintHeader(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    const QRect rect = option.rect;
+    // A grey of white level 0.8 at opacity 0.8 over the black grid.
+    painter->fillRect(rect, QColor::fromRgbF(0.8f, 0.8f, 0.8f, 0.8f));
+    QFont font = option.font;
+    font.setBold(true);
+    font.setPointSizeF(std::max(11.0, font.pointSizeF() + 2));
+    painter->setFont(font);
+    painter->setPen(Qt::black);
+    const QRect button = headerButtonRect(rect);
+    const QRect textArea(rect.left() + 20, rect.top(), button.left() - rect.left() - 40, rect.height());
+    const QString count = index.data(SectionItemModel::CountTextRole).toString();
+    const int countWidth = painter->fontMetrics().horizontalAdvance(count) + 24;
+    const QString title = painter->fontMetrics().elidedText(index.data().toString(), Qt::ElideRight, textArea.width() - countWidth);
+    painter->drawText(textArea.adjusted(0, 0, -countWidth, 0), Qt::AlignVCenter | Qt::AlignLeft, title);
+    font.setBold(false);
+    painter->setFont(font);
+    painter->drawText(textArea, Qt::AlignVCenter | Qt::AlignRight, count);
+
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(QColor(90, 90, 90));
+    painter->setBrush(QColor(245, 245, 245));
+    painter->drawRoundedRect(QRectF(button).adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
+    painter->setPen(Qt::black);
+    painter->drawText(button, Qt::AlignCenter, headerButtonTitle());
+}
+
+void PhotoCellDelegate::paintCell(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    const QRect rect = option.rect;
+    painter->fillRect(rect, Qt::black);
+    const QRect imageArea = rect.adjusted(8, 8, -8, -8 - cNameHeight);
+    QImage image;
+    if (m_preferSharp)
+        image = index.data(SectionItemModel::SharpImageRole).value<QImage>();
+    if (image.isNull())
+        image = index.data(Qt::DecorationRole).value<QImage>();
+    if (image.isNull()) {
+        // Placeholder until the thumbnail arrives.
+        const QSize box = QSize(4, 3).scaled(imageArea.size(), Qt::KeepAspectRatio);
+        const QRect placeholder(imageArea.center() - QPoint(box.width() / 2, box.height() / 2), box);
+        painter->fillRect(placeholder, QColor(38, 38, 38));
+    } else {
+        const QSize fitted = image.size().scaled(imageArea.size(), Qt::KeepAspectRatio);
+        const QRect target(imageArea.center() - QPoint(fitted.width() / 2, fitted.height() / 2) + QPoint(1, 1), fitted);
+        painter->setRenderHint(QPainter::SmoothPixmapTransform);
+        painter->drawImage(target, image);
+    }
+    painter->setPen(QColor(235, 235, 235));
+    painter->setFont(option.font);
+    const QRect nameArea(rect.left() + 4, rect.bottom() - cNameHeight - 4, rect.width() - 8, cNameHeight);
+    painter->drawText(nameArea, Qt::AlignCenter, painter->fontMetrics().elidedText(index.data().toString(), Qt::ElideMiddle, nameArea.width()));
+    if (option.state & QStyle::State_Selected) {
+        const double half = cSelectionBorder / 2;
+        painter->setPen(QPen(Qt::red, cSelectionBorder));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(QRectF(rect).adjusted(half, half, -half, -half));
+    }
+}
+
+} // namespace sorrelby

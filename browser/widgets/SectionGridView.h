@@ -1,0 +1,96 @@
+#pragma once
+// The photo grid: sections one under the other, each a full-width header
+// (title, count, action button) over its photos in wrapping rows. Qt has no
+// sectioned icon view, so this lays the flat SectionItemModel out itself:
+// section tops are kept in a table, and every cell position is arithmetic,
+// so painting, hit testing and scrolling touch only what is on screen,
+// whatever the size of the shoot.
+//
+// Thumbnails are asked for after every layout change and scroll, the cells
+// on screen first; cells show a placeholder until theirs arrives. Lives on
+// the GUI thread.
+
+#include <QAbstractItemView>
+#include <QSizeF>
+#include <QTimer>
+
+#include <vector>
+
+namespace sorrelby {
+
+class SectionItemModel;
+
+class SectionGridView : public QAbstractItemView {
+    Q_OBJECT
+public:
+    static constexpr int cHeaderHeight = 40;
+    static constexpr int cInsetTop = 30, cInsetLeft = 20, cInsetBottom = 30, cInsetRight = 20;
+    static constexpr int cSpacing = 10;
+
+    explicit SectionGridView(QWidget *parent = nullptr);
+
+    void setSectionModel(SectionItemModel *model);
+    void setItemSize(const QSizeF &size);
+    QSize itemSize() const { return m_cell; }
+    // Cells drawn above this scale get the sharp decode.
+    void setScale(double scale);
+
+    QRect visualRect(const QModelIndex &index) const override;
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+    QModelIndex indexAt(const QPoint &point) const override;
+    // The section under a point of the viewport (-1 when none).
+    int sectionAt(const QPoint &point) const;
+    QRect headerButtonRect(int section) const;
+    // The photo rows on screen, top left first.
+    QList<int> visibleRows() const;
+    int contentHeight() const { return m_contentHeight; }
+
+Q_SIGNALS:
+    void headerButtonClicked(int section);
+    // Photos (file URLs) dropped onto a section.
+    void photosDropped(const QStringList &locations, int section);
+    void deleteRequested();
+    void previewRequested();
+
+protected:
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    int horizontalOffset() const override { return 0; }
+    int verticalOffset() const override;
+    bool isIndexHidden(const QModelIndex &) const override { return false; }
+    void setSelection(const QRect &rect, QItemSelectionModel::SelectionFlags command) override;
+    QRegion visualRegionForSelection(const QItemSelection &selection) const override;
+    void updateGeometries() override;
+    void scrollContentsBy(int dx, int dy) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    void rowsInserted(const QModelIndex &parent, int start, int end) override;
+    void reset() override;
+
+private:
+    struct SectionBox {
+        int top = 0;       // content y of the header
+        int headerRow = 0; // model row of the header
+        int count = 0;     // photos
+    };
+    void relayout();
+    int columns() const;
+    int sectionIndexAtY(int contentY) const;
+    QRect contentRectOfItem(int section, int item) const;
+    void scheduleThumbnails();
+    void requestThumbnails();
+
+    SectionItemModel *m_model = nullptr;
+    QSize m_cell{200, 200};
+    double m_scale = 1.0;
+    std::vector<SectionBox> m_sections;
+    int m_contentHeight = 0;
+    QTimer m_thumbnailTimer;
+};
+
+} // namespace sorrelby

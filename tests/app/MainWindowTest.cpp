@@ -1,0 +1,192 @@
+// The main window offscreen: hot folder colours, the frame kept, and the
+// grid's layout, header buttons and visible-first thumbnails.
+
+#include "app/MainWindow.h"
+#include "browser/SectionItemModel.h"
+#include "browser/ThumbnailService.h"
+#include "browser/widgets/BrowserView.h"
+#include "browser/widgets/PhotoPreview.h"
+#include "browser/widgets/SectionGridView.h"
+#include "platform/Dispatch.h"
+#include "tests/testkit/ScriptedAlertsTest.h"
+#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/PhotoGenerator.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QUrl>
+#include <QMouseEvent>
+#include <QScrollBar>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+QStringList codedNames(int sections, int perSection)
+{
+    QStringList names;
+    for (int s = 0; s < sections; ++s) {
+        for (int i = 0; i < perSection; ++i)
+            names << QStringLiteral("C%1_IMG_%2.JPG").arg(s + 10).arg(s * perSection + i + 1000);
+    }
+    return names;
+}
+
+} // namespace
+
+class BrowserWindow : public ScriptedAlertsTest {
+protected:
+    void SetUp() override
+    {
+        ScriptedAlertsTest::SetUp();
+        settings.registerFactoryDefaults();
+    }
+
+    // A window showing folder, loaded.
+    std::unique_ptr<MainWindow> windowOn(const QString &folder)
+    {
+        auto window = std::make_unique<MainWindow>(nullptr, &workQueue);
+        window->resize(1000, 700);
+        window->show();
+        ViewController *controller = window->browser()->controller();
+        controller->pathtophotos = folder;
+        controller->refreshAllSections();
+        EXPECT_TRUE(waitUntil([&] { return controller->reloadCount() > 0 && !controller->isLoading(); }));
+        return window;
+    }
+
+    SerialQueue workQueue{QStringLiteral("com.halvane.vemo.sorrelby.decodequeue")};
+};
+
+TEST_F(BrowserWindow, RedWhileHotFolderModeIsOnAndTheFrameIsKept)
+{
+    MainWindow window(nullptr, &workQueue);
+    window.show();
+    QLabel *label = window.findChild<QLabel *>(QStringLiteral("hotfoldermodetextfield"));
+    ASSERT_TRUE(label);
+    EXPECT_NE(window.backgroundColor(), QColor(Qt::red));
+    EXPECT_FALSE(label->isVisible());
+
+    settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
+    ASSERT_TRUE(waitUntil([&] { return window.backgroundColor() == QColor(Qt::red); }));
+    ASSERT_TRUE(waitUntil([&] { return label->isVisible(); }));
+    settings.setValue(QStringLiteral("prefEnableHotFolderMode"), false);
+    ASSERT_TRUE(waitUntil([&] { return window.backgroundColor() != QColor(Qt::red) && !label->isVisible(); }));
+
+    window.resize(1250, 640);
+    window.close();
+    EXPECT_FALSE(settings.bytesValue(cPrefWindowAutoSave).isEmpty());
+    MainWindow again(nullptr, &workQueue);
+    EXPECT_EQ(again.size(), QSize(1250, 640));
+}
+
+TEST_F(BrowserWindow, GridLayoutHeadersAndVisibleFirstThumbnails)
+{
+    const QString folder = makeTempFolder();
+    writeFilesInOrder(folder, codedNames(4, 30), encodeJpeg(makeBackground(QSize(64, 48), 5)));
+    const auto window = windowOn(folder);
+    SectionGridView *grid = window->browser()->grid();
+    SectionItemModel *model = window->browser()->controller()->model();
+    ASSERT_EQ(model->sectionCount(), 4);
+
+    // Every row is found again where it is drawn, headers included.
+    grid->verticalScrollBar()->setValue(grid->contentHeight() / 2);
+    int checked = 0;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QRect rect = grid->visualRect(model->index(row));
+        if (!grid->viewport()->rect().contains(rect.center()))
+            continue;
+        EXPECT_EQ(grid->indexAt(rect.center()).row(), row);
+        ++checked;
+    }
+    EXPECT_GT(checked, 5);
+    // Cells keep their size; headers span the width at every scale.
+    window->browser()->controller()->doSegmentedContrl(2);
+    EXPECT_EQ(grid->itemSize(), QSize(204, 204));
+    EXPECT_EQ(grid->visualRect(model->index(model->headerRow(1))).width(), grid->viewport()->width());
+
+    // The header button of section 2 asks for that section's action.
+    QList<QVariantMap> posted;
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    ObserverRegistration registration(center, center.addObserver(QStringLiteral("myCustomId0"), [&](const Notification &n) { posted << n.userInfo; }));
+    grid->scrollTo(model->index(model->headerRow(2)), QAbstractItemView::PositionAtTop);
+    const QPoint button = grid->headerButtonRect(2).center();
+    QMouseEvent press(QEvent::MouseButtonPress, button, grid->viewport()->mapToGlobal(button), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(grid->viewport(), &press);
+    ASSERT_EQ(posted.size(), 1);
+    EXPECT_EQ(posted.front().value(QStringLiteral("sectionid")).toString(), QStringLiteral("2"));
+    EXPECT_EQ(posted.front().value(QStringLiteral("title")).toString(), QStringLiteral("ID[2] = C12"));
+
+    // The cells on screen get their thumbnails; rows far away are not made.
+    grid->verticalScrollBar()->setValue(0);
+    const QList<int> visible = grid->visibleRows();
+    ASSERT_FALSE(visible.isEmpty());
+    ASSERT_TRUE(waitUntil([&] {
+        for (const int row : grid->visibleRows()) {
+            if (model->index(row).data(Qt::DecorationRole).value<QImage>().isNull())
+                return false;
+        }
+        return true;
+    }));
+    const int last = model->rowCount() - 1;
+    EXPECT_TRUE(model->index(last).data(Qt::DecorationRole).value<QImage>().isNull());
+    EXPECT_FALSE(window->browser()->thumbnailService()->cached(model->index(last).data(SectionItemModel::FilePathRole).toString()));
+}
+
+TEST_F(BrowserWindow, KeyboardPreviewDeleteAndDragOut)
+{
+    const QString folder = makeTempFolder();
+    const QStringList paths = writeFilesInOrder(folder, codedNames(2, 3), encodeJpeg(makeBackground(QSize(64, 48), 5)));
+    const auto window = windowOn(folder);
+    BrowserView *browser = window->browser();
+    SectionGridView *grid = browser->grid();
+    SectionItemModel *model = browser->controller()->model();
+    auto press = [&](QWidget *target, int key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &event);
+    };
+
+    // Space opens the selected photo large, the arrows step, Escape closes.
+    grid->setCurrentIndex(model->indexForPath({0, 2}));
+    press(grid, Qt::Key_Space);
+    ASSERT_TRUE(browser->preview()->isVisible());
+    EXPECT_EQ(browser->preview()->path(), paths[2]);
+    press(browser->preview(), Qt::Key_Right); // over the next header
+    EXPECT_EQ(browser->preview()->path(), paths[3]);
+    EXPECT_EQ(browser->controller()->selectedIndexPaths().size(), 1);
+    press(browser->preview(), Qt::Key_Escape);
+    EXPECT_FALSE(browser->preview()->isVisible());
+
+    // The Delete key asks first, like the menu.
+    alerts.queueAnswer(0);
+    press(grid, Qt::Key_Delete);
+    ASSERT_TRUE(waitUntil([&] { return !alerts.shown().empty(); }));
+    EXPECT_EQ(alerts.shown().back().messageText, QStringLiteral("DELETE All the Marked Photos?"));
+
+    // Dragged out, photos are file URLs.
+    std::unique_ptr<QMimeData> mime(model->mimeData({model->indexForPath({1, 0}), model->index(0)}));
+    ASSERT_TRUE(mime);
+    EXPECT_EQ(mime->urls(), QList<QUrl>{QUrl::fromLocalFile(paths[3])});
+}
+
+TEST_F(BrowserWindow, LargeCellsGetASharperPicture)
+{
+    const QString folder = makeTempFolder();
+    writeFilesInOrder(folder, codedNames(1, 3), encodeJpeg(makeBackground(QSize(1200, 800), 7)));
+    const auto window = windowOn(folder);
+    ViewController *controller = window->browser()->controller();
+    SectionItemModel *model = controller->model();
+    const QModelIndex first = model->indexForPath({0, 0});
+    ASSERT_TRUE(waitUntil([&] { return !first.data(Qt::DecorationRole).value<QImage>().isNull(); }));
+    EXPECT_LE(std::max(first.data(Qt::DecorationRole).value<QImage>().width(), first.data(Qt::DecorationRole).value<QImage>().height()), 160);
+    EXPECT_TRUE(first.data(SectionItemModel::SharpImageRole).value<QImage>().isNull());
+
+    for (int i = 0; i < 50; ++i)
+        controller->doSegmentedContrl(2);
+    ASSERT_TRUE(waitUntil([&] { return !first.data(SectionItemModel::SharpImageRole).value<QImage>().isNull(); }));
+    // Enough pixels for a 400-point cell.
+    EXPECT_GE(first.data(SectionItemModel::SharpImageRole).value<QImage>().width(), 400);
+}

@@ -1,0 +1,417 @@
+// The browser controller without a window: what the grid shows, and what
+// each action does to the photos, the settings and the other controllers.
+
+#include "browser/ViewController.h"
+
+#include "platform/Dispatch.h"
+#include "platform/SoundPlayer.h"
+#include "platform/UserFolders.h"
+#include "settings/FolderReference.h"
+#include "settings/SettingsKeys.h"
+#include "tests/testkit/ScriptedAlertsTest.h"
+#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/PhotoGenerator.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QUrl>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+const QByteArray &jpegBytes()
+{
+    static const QByteArray bytes = encodeJpeg(makeBackground(QSize(32, 24), 3));
+    return bytes;
+}
+
+// Notifications of one name, as posted.
+class Recorder {
+public:
+    explicit Recorder(const QString &name)
+    {
+        NotificationCenter &center = NotificationCenter::defaultCenter();
+        m_registration = ObserverRegistration(center, center.addObserver(name, [this](const Notification &n) {
+            std::lock_guard lock(m_mutex);
+            m_seen << n.userInfo;
+        }));
+    }
+    QList<QVariantMap> seen() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_seen;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    QList<QVariantMap> m_seen;
+    ObserverRegistration m_registration;
+};
+
+QStringList messagesOf(const std::vector<Alert> &alerts)
+{
+    QStringList texts;
+    for (const Alert &alert : alerts)
+        texts << alert.messageText;
+    return texts;
+}
+
+} // namespace
+
+class BrowserController : public ScriptedAlertsTest {
+protected:
+    void SetUp() override
+    {
+        ScriptedAlertsTest::SetUp();
+        settings.registerFactoryDefaults();
+        SoundPlayer::setShared(&sounds);
+        folder = makeTempFolder(QStringLiteral("source"));
+        controller = std::make_unique<ViewController>(ViewControllerOptions{&workQueue});
+        QObject::connect(controller.get(), &ViewController::segueRequested, [this](const QString &id) { segues << id; });
+        controller->pathtophotos = folder;
+    }
+    void TearDown() override
+    {
+        controller.reset();
+        SoundPlayer::setShared(nullptr);
+        ScriptedAlertsTest::TearDown();
+    }
+
+    QStringList photos(const QStringList &names) { return writeFilesInOrder(folder, names, jpegBytes()); }
+
+    // Reloads and waits for the new model.
+    void reload()
+    {
+        const int before = controller->reloadCount();
+        controller->refreshAllSections();
+        ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > before && !controller->isLoading(); }));
+    }
+    // Waits for the reload something else started.
+    bool reloadedAfter(int before)
+    {
+        return waitUntil([&] { return controller->reloadCount() > before && !controller->isLoading(); });
+    }
+
+    void select(int section, int item)
+    {
+        controller->selectionModel()->select(controller->model()->indexForPath({section, item}), QItemSelectionModel::Select);
+    }
+    QString header(int section) const
+    {
+        return controller->model()->index(controller->model()->headerRow(section)).data().toString();
+    }
+    QString count(int section) const
+    {
+        return controller->model()->index(controller->model()->headerRow(section)).data(SectionItemModel::CountTextRole).toString();
+    }
+
+    SerialQueue workQueue{QStringLiteral("com.halvane.vemo.sorrelby.decodequeue")};
+    RecordingSoundPlayer sounds;
+    QString folder;
+    QStringList segues;
+    std::unique_ptr<ViewController> controller;
+};
+
+TEST_F(BrowserController, HeaderTitlesCountsAndOneList)
+{
+    photos({QStringLiteral("A1234_IMG_0001.JPG"), QStringLiteral("A1234_IMG_0002.JPG"), QStringLiteral("B7:7_IMG_0003.JPG"),
+            QStringLiteral("IMG_0004.JPG"), QStringLiteral("IMG_0005.JPG")});
+    reload();
+    SectionItemModel *model = controller->model();
+    ASSERT_EQ(model->sectionCount(), 3);
+    EXPECT_EQ(model->rowCount(), 5 + 3);
+    EXPECT_EQ(header(0), QStringLiteral("ID[0] = A1234"));
+    EXPECT_EQ(header(1), QStringLiteral("ID[1] = B7/7"));
+    // Camera names share "IMG", which is no code.
+    EXPECT_EQ(header(2), QStringLiteral("Unknown!"));
+    EXPECT_EQ(count(0), QStringLiteral("2 Item(s)"));
+    EXPECT_EQ(count(2), QStringLiteral("2 Item(s)"));
+    EXPECT_EQ(model->index(model->headerRow(1) + 1).data().toString(), QStringLiteral("B7:7_IMG_0003"));
+    EXPECT_FALSE(model->flags(model->index(0)) & Qt::ItemIsSelectable);
+
+    controller->showHideSections(false);
+    ASSERT_TRUE(reloadedAfter(1));
+    ASSERT_EQ(model->sectionCount(), 1);
+    EXPECT_EQ(header(0), QString());
+    EXPECT_EQ(count(0), QStringLiteral("5 Item(s)"));
+}
+
+TEST_F(BrowserController, ShowsTheNewSourceFolderWhenTold)
+{
+    reload();
+    controller->registerObservers();
+    const QString other = makeTempFolder(QStringLiteral("other"));
+    writeFilesInOrder(other, {QStringLiteral("Z9_X_1.JPG")}, jpegBytes());
+    settings.setValue(cPrefSourcePath, other);
+    settings.setValue(cPrefSourcePathIsValid, MyBookmarkDataKit::savePath(other, cPrefSourcePathAliasData));
+    const int before = controller->reloadCount();
+    NotificationCenter::defaultCenter().post(QStringLiteral("vemoNotificationChangedSourcePath"));
+    ASSERT_TRUE(reloadedAfter(before));
+    EXPECT_EQ(controller->pathtophotos, other);
+    EXPECT_EQ(header(0), QStringLiteral("ID[0] = Z9"));
+}
+
+TEST_F(BrowserController, SizeControlClampsAndResets)
+{
+    QList<QSizeF> sizes;
+    QObject::connect(controller.get(), &ViewController::itemSizeChanged, [&](const QSizeF &size) { sizes << size; });
+    for (int i = 0; i < 200; ++i)
+        controller->doSegmentedContrl(2);
+    EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 3.0);
+    EXPECT_EQ(controller->itemSize(), QSizeF(600, 600));
+    controller->doSegmentedContrl(0);
+    EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 2.98);
+    for (int i = 0; i < 200; ++i)
+        controller->doSegmentedContrl(0);
+    EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 0.75);
+    controller->doSegmentedContrl(7);
+    EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 0.75);
+    controller->doSegmentedContrl(1);
+    EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 1.0);
+    EXPECT_EQ(sizes.last(), QSizeF(200, 200));
+}
+
+TEST_F(BrowserController, SelectAllToggles)
+{
+    reload();
+    controller->doNotificationForSelectAll();
+    EXPECT_TRUE(controller->selectedIndexPaths().isEmpty());
+
+    photos({QStringLiteral("A1_X_1.JPG"), QStringLiteral("A1_X_2.JPG"), QStringLiteral("B2_X_3.JPG")});
+    reload();
+    controller->doNotificationForSelectAll();
+    EXPECT_EQ(controller->selectedIndexPaths().size(), 3);
+    controller->doNotificationForSelectAll();
+    EXPECT_TRUE(controller->selectedIndexPaths().isEmpty());
+    select(1, 0);
+    controller->doNotificationForSelectAll();
+    EXPECT_EQ(controller->selectedIndexPaths().size(), 3);
+    // Every reload starts with nothing selected.
+    reload();
+    EXPECT_TRUE(controller->selectedIndexPaths().isEmpty());
+}
+
+TEST_F(BrowserController, SectionActionTakesOnlyItsOwnSection)
+{
+    const QStringList paths = photos({QStringLiteral("A1_X_1.JPG"), QStringLiteral("A1_X_2.JPG"), QStringLiteral("B2_X_3.JPG"),
+                                      QStringLiteral("B2_X_4.JPG"), QStringLiteral("B2_X_5.JPG")});
+    reload();
+    controller->registerObservers();
+    Recorder reassign(QStringLiteral("myReassignId"));
+    // The dialog must exist before it is told what to reassign.
+    QList<int> requestsAtSegue;
+    QObject::connect(controller.get(), &ViewController::segueRequested, [&] { requestsAtSegue << int(reassign.seen().size()); });
+
+    controller->doButton(1);
+    waitUntil([&] { return !alerts.shown().empty(); });
+    EXPECT_EQ(messagesOf(alerts.shown()), QStringList{QStringLiteral("NOTHING SELECTED INSIDE THIS SECTION")});
+    EXPECT_TRUE(alerts.shown().front().informativeText.endsWith(QStringLiteral("section=1")));
+
+    select(0, 1);
+    select(1, 0);
+    select(1, 2);
+    controller->doButton(1);
+    ASSERT_EQ(reassign.seen().size(), 1);
+    EXPECT_EQ(segues, QStringList{QString(cSegueReassign)});
+    EXPECT_EQ(requestsAtSegue, QList<int>{0});
+    EXPECT_EQ(reassign.seen().front().value(QStringLiteral("urlstochange")).toStringList(), (QStringList{paths[2], paths[4]}));
+    EXPECT_EQ(reassign.seen().front().value(QStringLiteral("fulSortedlUrlList")).toStringList(), paths);
+
+    // With the prompt wanted, the prompt goes first and keeps the request.
+    settings.setValue(cPrefAlwaysPromptForReassignmentMode, true);
+    controller->doButton(0);
+    EXPECT_EQ(segues.last(), QString(cSegueReassignPrompt));
+    EXPECT_EQ(settings.mapValue(cPrefLastUserInfo).value(QStringLiteral("sectionid")).toString(), QStringLiteral("0"));
+    EXPECT_EQ(reassign.seen().size(), 1);
+
+    // In one-list mode nothing selected means everything.
+    settings.setValue(cPrefAlwaysPromptForReassignmentMode, false);
+    controller->showHideSections(false);
+    ASSERT_TRUE(reloadedAfter(1));
+    controller->doButton(0);
+    ASSERT_EQ(reassign.seen().size(), 2);
+    EXPECT_EQ(reassign.seen().last().value(QStringLiteral("urlstochange")).toStringList(), paths);
+}
+
+TEST_F(BrowserController, DropRenamesToTheSectionCode)
+{
+    settings.setValue(cPrefOriginalNameFormatTag, 1);
+    const QStringList paths = photos({QStringLiteral("A1234_IMG_0412.JPG"), QStringLiteral("B77_IMG_0413.JPG"),
+                                      QStringLiteral("IMG_0414.JPG"), QStringLiteral("IMG_0415.JPG")});
+    reload();
+    ASSERT_EQ(controller->model()->sectionCount(), 3);
+
+    // Hot folder mode: nothing changes, and the user hears why.
+    settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
+    EXPECT_FALSE(controller->acceptDrop({QUrl::fromLocalFile(paths[0]).toString()}, 1));
+    EXPECT_EQ(sounds.played(), QStringList{QStringLiteral("beep")});
+    settings.setValue(QStringLiteral("prefEnableHotFolderMode"), false);
+
+    // The section of camera names has no code to give.
+    EXPECT_FALSE(controller->acceptDrop({paths[0]}, 2));
+    // A file from elsewhere is not ours to rename.
+    const QString stranger = writeFilesInOrder(makeTempFolder(), {QStringLiteral("C9_IMG_0001.JPG")}, jpegBytes()).first();
+    EXPECT_FALSE(controller->acceptDrop({stranger}, 1));
+    EXPECT_TRUE(QFileInfo::exists(stranger));
+    EXPECT_EQ(entriesOf(folder), (QStringList{QStringLiteral("A1234_IMG_0412.JPG"), QStringLiteral("B77_IMG_0413.JPG"),
+                                              QStringLiteral("IMG_0414.JPG"), QStringLiteral("IMG_0415.JPG")}));
+
+    const int before = controller->reloadCount();
+    ASSERT_TRUE(controller->acceptDrop({QUrl::fromLocalFile(paths[0]).toString(), paths[2]}, 1));
+    ASSERT_TRUE(reloadedAfter(before));
+    EXPECT_EQ(entriesOf(folder), (QStringList{QStringLiteral("B77_IMG_0412.JPG"), QStringLiteral("B77_IMG_0413.JPG"),
+                                              QStringLiteral("B77_IMG_0414.JPG"), QStringLiteral("IMG_0415.JPG")}));
+    EXPECT_EQ(header(0), QStringLiteral("ID[0] = B77"));
+    EXPECT_EQ(count(0), QStringLiteral("3 Item(s)"));
+}
+
+TEST_F(BrowserController, DeleteGoesToTheTrashAfterConfirmation)
+{
+    const QStringList paths = photos({QStringLiteral("A1_X_1.JPG"), QStringLiteral("A1_X_2.JPG")});
+    reload();
+    controller->deleteSelected();
+    EXPECT_EQ(sounds.played(), QStringList{QStringLiteral("beep")});
+    EXPECT_EQ(messagesOf(alerts.shown()), QStringList{QStringLiteral("OOPs - Nothing To Delete")});
+
+    select(0, 1);
+    alerts.queueAnswer(0); // "NO - Do Nothing"
+    controller->deleteSelected();
+    spinFor(50);
+    EXPECT_TRUE(QFileInfo::exists(paths[1]));
+
+    alerts.queueAnswer(1); // "YES DELETE"
+    const int before = controller->reloadCount();
+    controller->deleteSelected();
+    ASSERT_TRUE(reloadedAfter(before));
+    EXPECT_EQ(alerts.shown().back().messageText, QStringLiteral("DELETE All the Marked Photos?"));
+    EXPECT_EQ(alerts.shown().back().informativeText, QStringLiteral("There are 1 items marked"));
+    EXPECT_EQ(entriesOf(folder), QStringList{QStringLiteral("A1_X_1.JPG")});
+    EXPECT_EQ(readFile(userfolders::dataHome() + QStringLiteral("/Trash/files/A1_X_2.JPG")), jpegBytes());
+    EXPECT_EQ(controller->imageDirectoryLoader().numberOfItems(), 1);
+
+    // A trash that refuses: the photo stays, and the user is told.
+    ViewControllerOptions refusing{&workQueue};
+    refusing.trash = [](const QString &) { return FileResult::failure(QStringLiteral("no trash on this volume")); };
+    controller = std::make_unique<ViewController>(refusing);
+    controller->pathtophotos = folder;
+    reload();
+    select(0, 0);
+    alerts.queueAnswer(1);
+    controller->deleteSelected();
+    ASSERT_TRUE(waitUntil([&] { return alerts.shown().back().messageText == QStringLiteral("!!! Unable to Move to Trash !!!"); }));
+    EXPECT_TRUE(alerts.shown().back().informativeText.contains(QStringLiteral("A1_X_1.JPG: no trash on this volume")));
+    EXPECT_EQ(readFile(paths[0]), jpegBytes());
+}
+
+TEST_F(BrowserController, RefreshScrollsToTheEndAndStartsDelivery)
+{
+    photos({QStringLiteral("A1_X_1.JPG"), QStringLiteral("A1_X_2.JPG")});
+    controller->registerObservers();
+    QList<QModelIndex> scrolls;
+    QObject::connect(controller.get(), &ViewController::scrollRequested, [&](const QModelIndex &index) { scrolls << index; });
+    Recorder delivery(QStringLiteral("mycopytomainfolder"));
+    const QString main = makeTempFolder(QStringLiteral("main"));
+    settings.setValue(cPrefDestinationPath, main);
+
+    // One section: nothing to scroll.
+    NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")}});
+    ASSERT_TRUE(reloadedAfter(0));
+    spinFor(300);
+    EXPECT_TRUE(scrolls.isEmpty());
+
+    photos({QStringLiteral("B2_X_3.JPG"), QStringLiteral("B2_X_4.JPG")});
+    // Posted from the work queue, as the hot folder refresh does.
+    workQueue.async([] {
+        NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")},
+            {QStringLiteral("scrollto"), QStringLiteral("bottom")}, {QStringLiteral("autocopytomainfolder"), QStringLiteral("YES")}});
+    });
+    ASSERT_TRUE(waitUntil([&] { return !delivery.seen().isEmpty(); }));
+    ASSERT_EQ(scrolls.size(), 1);
+    EXPECT_EQ(scrolls.front().data(SectionItemModel::FilePathRole).toString(), folder + QStringLiteral("/B2_X_4.JPG"));
+    EXPECT_EQ(segues, QStringList{QString(cSegueProgress)});
+    EXPECT_EQ(delivery.seen().front().value(QStringLiteral("srcpath")).toString(), folder);
+    // Today's sub-folder need not exist yet: delivery makes it.
+    EXPECT_EQ(delivery.seen().front().value(QStringLiteral("destpath")).toString(),
+              *ViewController::getDuplicateFolderPath(QString(cPrefDestinationPath), QString(cPrefDailyFolderDateFormat)));
+    EXPECT_TRUE(alerts.shown().empty());
+
+    // Without a main folder there is nowhere to deliver to.
+    QDir(main).removeRecursively();
+    controller->finishProcessAction();
+    ASSERT_TRUE(waitUntil([&] { return !alerts.shown().empty(); }));
+    EXPECT_EQ(alerts.shown().front().messageText, QStringLiteral("OOPS - Missing Folders?"));
+    EXPECT_EQ(delivery.seen().size(), 1);
+}
+
+TEST_F(BrowserController, RevertAndDecode)
+{
+    settings.setValue(cPrefOriginalNameFormatTag, 1);
+    photos({QStringLiteral("A1_IMG_0001-qrcode.JPG"), QStringLiteral("A1_IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG")});
+    reload();
+    Recorder detecting(QStringLiteral("doqrtest"));
+    Recorder carrying(QStringLiteral("doqrtest3"));
+    const QStringList coded = entriesOf(folder);
+
+    controller->doAutoDecodeQRAction3();
+    ASSERT_TRUE(waitUntil([&] { return !carrying.seen().isEmpty(); }));
+    EXPECT_EQ(carrying.seen().front().value(QStringLiteral("fulSortedlUrlList")).toStringList().size(), 3);
+    EXPECT_EQ(entriesOf(folder), coded);
+
+    // In hot folder mode the user is asked first.
+    settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
+    alerts.queueAnswer(0);
+    controller->doAutoDecodeQRAction();
+    spinFor(200);
+    EXPECT_EQ(alerts.shown().back().messageText, QStringLiteral("WARNING - HOT FOLDER MODE ENABLED"));
+    EXPECT_EQ(entriesOf(folder), coded);
+    EXPECT_TRUE(detecting.seen().isEmpty());
+
+    alerts.queueAnswer(1);
+    controller->doAutoDecodeQRAction();
+    ASSERT_TRUE(waitUntil([&] { return !detecting.seen().isEmpty(); }));
+    const QStringList originals{QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG")};
+    EXPECT_EQ(entriesOf(folder), originals);
+    QStringList posted;
+    for (const QString &path : detecting.seen().front().value(QStringLiteral("fulSortedlUrlList")).toStringList())
+        posted << QFileInfo(path).fileName();
+    EXPECT_EQ(posted, originals);
+    EXPECT_EQ(segues, (QStringList{QString(cSegueProgress), QString(cSegueProgress)}));
+    ASSERT_TRUE(waitUntil([&] { return header(0) == QStringLiteral("Unknown!"); }));
+}
+
+TEST_F(BrowserController, FolderPathsAndWindowTitle)
+{
+    // No destination: no unassigned folder can be formed, and none is made.
+    settings.setValue(cPrefDestinationPath, QString());
+    EXPECT_FALSE(ViewController::getDestinationPathForUnknown());
+    EXPECT_FALSE(QFileInfo::exists(QDir::currentPath() + QStringLiteral("/UNASSIGNED_PHOTOS")));
+    const QString main = makeTempFolder(QStringLiteral("main"));
+    settings.setValue(cPrefDestinationPath, main);
+    settings.setValue(cPrefDailyFolderDateFormat, QStringLiteral("yyyy/MM/dd"));
+    const std::optional<QString> unknown = ViewController::getDestinationPathForUnknown();
+    ASSERT_TRUE(unknown);
+    EXPECT_TRUE(QFileInfo(*unknown).isDir());
+    EXPECT_TRUE(unknown->startsWith(main + QStringLiteral("/UNASSIGNED_PHOTOS/")));
+    // The day's "/" become ":", so the day is one folder.
+    EXPECT_EQ(QFileInfo(*unknown).fileName(), ViewController::getDailyFolderName());
+    EXPECT_EQ(QFileInfo(*unknown).fileName().count(QLatin1Char(':')), 2);
+    settings.setValue(cPrefDoUnassignedProcess, false);
+    EXPECT_FALSE(ViewController::getDestinationPathForUnknown());
+
+    EXPECT_EQ(ViewController::formPathToImageInsideMainImagesFolder(QStringLiteral("A1_X.JPG")),
+              main + QLatin1Char('/') + *ViewController::getDailyFolderName() + QStringLiteral("/A1_X.JPG"));
+    // No source folder: the preferences are asked for, a moment later.
+    Recorder preferences(QStringLiteral("myOpenPrefId"));
+    controller->pathtophotos.clear();
+    controller->refreshAllSections();
+    EXPECT_TRUE(preferences.seen().isEmpty());
+    ASSERT_TRUE(waitUntil([&] { return !preferences.seen().isEmpty(); }));
+    EXPECT_EQ(preferences.seen().front().value(QStringLiteral("command")).toString(), QStringLiteral("openpref"));
+
+    EXPECT_EQ(ViewController::formWindowTitle(std::nullopt), QStringLiteral("<UnknownSourceFolderPath> - Sorrelby"));
+    EXPECT_EQ(ViewController::formWindowTitle(QStringLiteral("/photos")), QStringLiteral("/photos - Sorrelby"));
+    EXPECT_EQ(settings.stringValue(QStringLiteral("prefWindowTitle")), QStringLiteral("/photos - Sorrelby"));
+}

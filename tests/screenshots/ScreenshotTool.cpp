@@ -1,0 +1,153 @@
+// sorrelby-screenshots OUTFOLDER: renders the main window on a generated
+// shoot (offscreen or under Xvfb) into PNG files, for the README. Runs in a
+// temporary HOME of its own; the user's settings are never touched.
+
+#include "app/MainWindow.h"
+#include "browser/SectionItemModel.h"
+#include "browser/widgets/BrowserView.h"
+#include "browser/widgets/PhotoPreview.h"
+#include "browser/widgets/SectionGridView.h"
+#include "imaging/PhotoMetadata.h"
+#include "platform/Dispatch.h"
+#include "settings/Settings.h"
+#include "tests/testkit/photos/ShootGenerator.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+#include <functional>
+
+using namespace sorrelby;
+
+namespace {
+
+bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 20000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!pred()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+void settle(int ms = 400)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+bool thumbnailsOnScreen(BrowserView *browser)
+{
+    for (const int row : browser->grid()->visibleRows()) {
+        if (browser->controller()->model()->index(row).data(Qt::DecorationRole).value<QImage>().isNull())
+            return false;
+    }
+    return true;
+}
+
+bool save(QWidget *window, const QString &folder, const QString &name)
+{
+    settle();
+    const QString path = folder + QLatin1Char('/') + name;
+    const bool ok = window->grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/config")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + QStringLiteral("/data")));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(home.path() + QStringLiteral("/state")));
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Vemo"));
+    QApplication::setApplicationName(QStringLiteral(SORRELBY_BUNDLE_NAME));
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() != 2) {
+        std::fprintf(stderr, "usage: sorrelby-screenshots OUTFOLDER\n");
+        return 2;
+    }
+    const QString out = QDir(args[1]).absolutePath();
+    QDir().mkpath(out);
+    initializeMetadataLibrary();
+    Settings::shared().registerFactoryDefaults();
+
+    // A morning's shoot: two photos before the first card, then six
+    // children, each a card and five portraits, already decoded.
+    testkit::ShootSpec spec;
+    spec.subjects = 6;
+    spec.photosPerSubject = 5;
+    spec.photosBeforeFirstCard = 2;
+    spec.size = QSize(900, 600);
+    spec.codes = {QStringLiteral("A1042"), QStringLiteral("A1043"), QStringLiteral("A1044"), QStringLiteral("B2001"),
+                  QStringLiteral("B2002"), QStringLiteral("B2003")};
+    const QString source = home.path() + QStringLiteral("/Sorrelby");
+    const std::optional<testkit::Shoot> shoot = testkit::writeShoot(source, spec);
+    if (!shoot) {
+        std::fprintf(stderr, "could not generate the shoot\n");
+        return 1;
+    }
+    for (const testkit::ShootPhoto &photo : shoot->photos) {
+        if (photo.expectedName != photo.fileName)
+            QFile::rename(source + QLatin1Char('/') + photo.fileName, source + QLatin1Char('/') + photo.expectedName);
+    }
+    QFile::remove(shoot->manifestPath);
+
+    SerialQueue work(QStringLiteral("com.halvane.vemo.sorrelby.decodequeue"));
+    MainWindow window(nullptr, &work);
+    window.resize(1280, 860);
+    window.show();
+    BrowserView *browser = window.browser();
+    ViewController *controller = browser->controller();
+    controller->pathtophotos = source;
+    controller->refreshAllSections();
+    controller->doSegmentedContrl(1);
+    bool ok = waitUntil([&] { return controller->reloadCount() > 0; });
+    ok = ok && waitUntil([&] { return thumbnailsOnScreen(browser); });
+    ok = ok && save(&window, out, QStringLiteral("browser.png"));
+
+    // Three portraits of one child selected.
+    SectionItemModel *model = controller->model();
+    for (int item : {1, 2, 4})
+        controller->selectionModel()->select(model->indexForPath({2, item}), QItemSelectionModel::Select);
+    browser->grid()->scrollTo(model->index(model->headerRow(2)), QAbstractItemView::PositionAtTop);
+    waitUntil([&] { return thumbnailsOnScreen(browser); });
+    ok = ok && save(&window, out, QStringLiteral("browser-selection.png"));
+    controller->doDeselectAll();
+
+    // Larger cells get a sharper decode.
+    for (int i = 0; i < 30; ++i)
+        controller->doSegmentedContrl(2);
+    settle(1500);
+    ok = ok && save(&window, out, QStringLiteral("browser-large.png"));
+    controller->doSegmentedContrl(1);
+
+    // Space: the photo large inside the window.
+    browser->grid()->setCurrentIndex(model->indexForPath({3, 1}));
+    browser->showPreview();
+    settle(1500);
+    ok = ok && save(&window, out, QStringLiteral("browser-preview.png"));
+    browser->preview()->hide();
+
+    // Hot folder mode: red frame and the blinking label.
+    Settings::shared().setValue(QStringLiteral("prefEnableHotFolderMode"), true);
+    settle(300);
+    ok = ok && save(&window, out, QStringLiteral("browser-hotfolder.png"));
+    return ok ? 0 : 1;
+}
