@@ -72,8 +72,9 @@ public:
     bool isMounted() const
     {
         QFile table(QStringLiteral("/proc/self/mountinfo"));
-        return table.open(QIODevice::ReadOnly)
-            && table.readAll().contains(QByteArray(' ' + QFile::encodeName(m_mountPoint) + ' '));
+        // The table writes a blank in a path as \040.
+        const QByteArray escaped = QFile::encodeName(m_mountPoint).replace(' ', "\\040");
+        return table.open(QIODevice::ReadOnly) && table.readAll().contains(QByteArray(' ' + escaped + ' '));
     }
 
     void unmount()
