@@ -104,6 +104,8 @@ TEST_F(CardCopyTest, CopiesOnlyCameraPhotosUnlockedThenEjectsAndPlaces)
     photo(makeFolder(card + QStringLiteral("/Library.photoslibrary")) + QStringLiteral("/DSC_0006.JPG"), 6);
     writeFile(dcim + QStringLiteral("/DSC_0007.MOV"), "a clip, not a photo");
     const QStringList cardBefore = filesBelow(card);
+    // A run cut short left a photo in the staging folder: it may be the only copy.
+    ASSERT_TRUE(writeFile(shoot + QStringLiteral("/.copyOfCard/DSC_0999.JPG"), "left by a crash"));
 
     const CardCopyResult result = copy.run(options(dcim.section(QLatin1Char('/'), 0, -2)));
 
@@ -117,6 +119,7 @@ TEST_F(CardCopyTest, CopiesOnlyCameraPhotosUnlockedThenEjectsAndPlaces)
     EXPECT_EQ(result.skipped, 2); // A123_DSC_0004.JPG and catalog.db
     EXPECT_EQ(result.notImages, 1);
     EXPECT_TRUE(trashHolds(QStringLiteral("DSC_0007.MOV"), "a clip, not a photo"));
+    EXPECT_TRUE(trashHolds(QStringLiteral("DSC_0999.JPG"), "left by a crash"));
     EXPECT_EQ(filesBelow(card), cardBefore);
 
     // Staged beside the source folder, on its file system, and gone after.
