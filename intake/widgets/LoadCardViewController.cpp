@@ -7,6 +7,7 @@
 
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
@@ -38,6 +39,22 @@ void chooseWithOpenPanel(QWidget *parent, std::function<void(std::optional<QStri
     panel->setLabelText(QFileDialog::Accept, QStringLiteral("Select Folder ON CARD"));
     panel->setLabelText(QFileDialog::LookIn, QStringLiteral("Please Select the CARD..."));
     panel->setAttribute(Qt::WA_DeleteOnClose);
+    // The accessory under the panel: the status line and a busy indicator.
+    panel->setOption(QFileDialog::DontUseNativeDialog, true);
+    if (auto *grid = qobject_cast<QGridLayout *>(panel->layout())) {
+        const QString status = QString(cPleaseInsertCard);
+        Settings::shared().setValue(QStringLiteral("prefAccessoryString1"), status);
+        auto *accessory = new QWidget(panel);
+        accessory->setObjectName(QStringLiteral("OpenPanelAccessoryViewController"));
+        auto *row = new QHBoxLayout(accessory);
+        row->addWidget(new QLabel(status, accessory));
+        auto *busy = new QProgressBar(accessory);
+        busy->setObjectName(QStringLiteral("ibProgressIndicator"));
+        busy->setRange(0, 0);
+        busy->setTextVisible(false);
+        row->addWidget(busy);
+        grid->addWidget(accessory, grid->rowCount(), 0, 1, grid->columnCount());
+    }
     QObject::connect(panel, &QFileDialog::finished, panel, [panel, done = std::move(done)](int result) {
         const QStringList chosen = panel->selectedFiles();
         done(result == QDialog::Accepted && !chosen.isEmpty() ? std::optional<QString>(chosen.first()) : std::nullopt);

@@ -13,6 +13,7 @@
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
+#include <QFileDialog>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -127,6 +128,38 @@ TEST_F(LoadCardWindowTest, AFolderChosenByHandIsCopiedAndTheBrowserToldToReload)
     Q_EMIT monitor.volumeDidMount(card);
     ASSERT_TRUE(waitUntil([&] { return finished; }));
     EXPECT_EQ(entriesOf(source), QStringList{QStringLiteral("DSC_0001.JPG")});
+    window.close();
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LoadCardWindowTest, TheOpenPanelAsksForAFolderOnTheCardAndCancellingChangesNothing)
+{
+    window.show();
+    child<QPushButton>("ibManualSelectButton")->click();
+    auto *panel = window.findChild<QFileDialog *>(QStringLiteral("fOpenPanel"));
+    ASSERT_TRUE(panel);
+    EXPECT_EQ(panel->windowTitle(), QStringLiteral("Select Source CARD???"));
+    EXPECT_EQ(panel->labelText(QFileDialog::Accept), QStringLiteral("Select Folder ON CARD"));
+    EXPECT_EQ(panel->fileMode(), QFileDialog::Directory);
+    EXPECT_TRUE(panel->findChild<QWidget *>(QStringLiteral("OpenPanelAccessoryViewController")));
+    EXPECT_EQ(settings.stringValue(QStringLiteral("prefAccessoryString1")), QStringLiteral("Please Insert CARD..."));
+
+    // No card is taken while the panel is open.
+    int started = 0;
+    QObject::connect(&window.loader(), &CardLoader::copyStarted, [&] { ++started; });
+    const QString card = monitor.mount(QStringLiteral("NIKON"), false);
+    photos(makeFolder(card + QStringLiteral("/DCIM")), 1);
+    Q_EMIT monitor.volumeDidMount(card);
+    spinFor(20);
+    EXPECT_EQ(started, 0);
+
+    panel->reject();
+    spinFor(20);
+    EXPECT_EQ(started, 0);
+    EXPECT_TRUE(entriesOf(source).isEmpty());
     window.close();
 }
 
