@@ -121,6 +121,11 @@ int main(int argc, char **argv)
     if (!QDir().mkpath(targetRoot))
         targetRoot = work + QStringLiteral("/target");
     QDir().mkpath(targetRoot);
+    // Gigabytes in memory: never left behind, whatever ends the run.
+    struct Cleanup {
+        QString folder;
+        ~Cleanup() { QDir(folder).removeRecursively(); }
+    } cleanup{targetRoot};
     note(QStringLiteral("card: %1 (%2), target: %3").arg(card.folder(), card.isLoop() ? QStringLiteral("loop-mounted image") : QStringLiteral("folder"), targetRoot));
 
     const QByteArray model = photoBytes(bytes);
@@ -171,7 +176,6 @@ int main(int argc, char **argv)
         best = std::min(best, seconds);
         note(QStringLiteral("round %1: cp -r %2 s, card copy %3 s").arg(round + 1).arg(bestCp, 0, 'f', 2).arg(seconds, 0, 'f', 2));
     }
-    QDir(targetRoot).removeRecursively();
     QDir(work).removeRecursively();
 
     benchLine("card_copy_seconds", best, "s");
