@@ -120,11 +120,11 @@ std::optional<QString> waitForCard(VolumeMonitor &monitor)
             return;
         folder = cameraFolderOnVolume(volume);
         if (!folder) {
-            printOut(QStringLiteral("%1: no camera folder (%2), skipped").arg(volume, cameraCardFolderNames().join(QLatin1Char(','))));
+            printOut(QStringLiteral("%1: no camera folder (%2), skipped").arg(printablePayload(volume), cameraCardFolderNames().join(QLatin1Char(','))));
             return;
         }
         Settings::shared().setValue(QStringLiteral("prefTempMountVolume"), volume);
-        printErr(QStringLiteral("CARD found at: ") + volume);
+        printErr(QStringLiteral("CARD found at: ") + printablePayload(volume));
         loop.quit();
     });
     loop.exec();
