@@ -1,7 +1,9 @@
 #include "app/MainWindow.h"
 
 #include "browser/widgets/BrowserView.h"
+#include "browser/ViewController.h"
 #include "hotfolder/HotFolderChain.h"
+#include "intake/widgets/LoadCardViewController.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "settings/Settings.h"
@@ -120,6 +122,10 @@ void MainWindow::myChangeColor()
 
 void MainWindow::performSegue(const QString &identifier)
 {
+    if (identifier == cSegueLoadCard) {
+        showLoadCardWindow(this);
+        return;
+    }
     // Each dialog's own issue wires it in here.
     logOp(u"MainWindow", u"performSegue(withIdentifier:sender:)", QString(identifier + QStringLiteral(": no dialog for it yet, nothing opened")));
 }

@@ -86,6 +86,9 @@ void abortOnInterrupt(int)
         pass->fAbortProcess.store(true);
 }
 
+} // namespace
+
+// Also the decode pass after a card is copied (CardCommand.cpp).
 int runDetectingPass(const QStringList &photos, int workers)
 {
     if (!DetectingPass::detectionAvailable()) {
@@ -136,6 +139,8 @@ int runDetectingPass(const QStringList &photos, int workers)
     }
     return kExitOk;
 }
+
+namespace {
 
 int runNameCarryingPass(const QStringList &photos)
 {

@@ -8,6 +8,7 @@
 #include "browser/widgets/PhotoPreview.h"
 #include "browser/widgets/SectionGridView.h"
 #include "platform/Dispatch.h"
+#include "platform/NotificationCenter.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
@@ -189,4 +190,17 @@ TEST_F(BrowserWindow, LargeCellsGetASharperPicture)
     ASSERT_TRUE(waitUntil([&] { return !first.data(SectionItemModel::SharpImageRole).value<QImage>().isNull(); }));
     // Enough pixels for a 400-point cell.
     EXPECT_GE(first.data(SectionItemModel::SharpImageRole).value<QImage>().width(), 400);
+}
+
+TEST_F(BrowserWindow, LoadNewCardOpensTheCardWindow)
+{
+    MainWindow window(nullptr, &workQueue);
+    window.show();
+    window.startBrowser();
+    ViewController *controller = window.browser()->controller();
+    ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > 0 && !controller->isLoading(); }));
+    NotificationCenter::defaultCenter().post(QStringLiteral("myloadnewcard"), {{QStringLiteral("command"), QStringLiteral("loadnewcard")}});
+    QWidget *card = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (card = window.findChild<QWidget *>(QStringLiteral("LoadCardViewController"))) && card->isVisible(); }));
+    card->close();
 }

@@ -1,0 +1,188 @@
+// The card window's engine with the fake volume monitor and scripted alerts:
+// which volumes count as camera cards, what is asked about the others, the
+// card already inserted, the unassigned photos brought back in, and a real
+// loop-mounted card (where loop mounts are allowed).
+
+#include "intake/CardLoader.h"
+
+#include "platform/FileOps.h"
+#include "platform/VolumeMonitor.h"
+#include "settings/PreferenceOps.h"
+#include "settings/SettingsKeys.h"
+#include "tests/testkit/LoopVolume.h"
+#include "tests/testkit/ScriptedAlertsTest.h"
+#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/PhotoGenerator.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+class CardLoaderTest : public ScriptedAlertsTest {
+protected:
+    void SetUp() override
+    {
+        ScriptedAlertsTest::SetUp();
+        settings.registerFactoryDefaults();
+        settings.setValue(cPrefOriginalNameFormatTag, 1);
+        settings.setValue(cPrefSourcePath, source);
+        // The first check makes the folder's reference; later ones succeed.
+        preferenceops::getValidatedPathToSourcePath();
+        waitUntil([this] { return !alerts.shown().empty(); }, 1000);
+        alerts.clear();
+        settings.setValue(QStringLiteral("prefDoTryToAutoDecodeAfterCopying"), false);
+        loader.setPauseAfterEject([](double) {});
+        QObject::connect(&loader, &CardLoader::copyFinished, [this](const CardCopyResult &r) { results.append(r); });
+    }
+
+    static void photo(const QString &path, quint32 seed = 1)
+    {
+        PhotoSpec spec;
+        spec.size = QSize(160, 120);
+        spec.seed = seed;
+        EXPECT_TRUE(writePhoto(path, spec));
+    }
+
+    // A volume holding one photo in each of the given folders.
+    QString volume(const QString &name, const QStringList &folders, bool announce)
+    {
+        const QString path = monitor.mount(name, false);
+        int frame = 1;
+        for (const QString &folder : folders)
+            photo(makeFolder(path + QLatin1Char('/') + folder) + QStringLiteral("/DSC_%1.JPG").arg(frame++, 4, 10, QLatin1Char('0')));
+        if (announce)
+            Q_EMIT monitor.volumeDidMount(path);
+        return path;
+    }
+
+    bool waitForCopies(int count) { return waitUntil([&] { return results.size() >= count && !loader.isCopying(); }); }
+
+    QString source = makeTempFolder(QStringLiteral("source"));
+    FakeVolumeMonitor monitor{makeTempFolder(QStringLiteral("media"))};
+    CardLoader loader{monitor};
+    QList<CardCopyResult> results;
+};
+
+TEST_F(CardLoaderTest, MountedVolumesAreJudgedByTheirTrimmedCameraFolders)
+{
+    settings.setValue(QStringLiteral("prefCameraCardFolderNames"), QStringLiteral("DCIM, PRIVATE"));
+    loader.start();
+    EXPECT_EQ(settings.stringValue(QStringLiteral("prefStatusString")), QStringLiteral("Please Insert CARD..."));
+    EXPECT_TRUE(alerts.shown().empty()); // nothing inserted yet
+
+    // Only the second folder name, after the blank: still a camera card.
+    const QString card = volume(QStringLiteral("SONY"), {QStringLiteral("PRIVATE/M4ROOT")}, true);
+    ASSERT_TRUE(waitForCopies(1));
+    EXPECT_TRUE(results[0].ok()) << results[0].statusLine.toStdString();
+    EXPECT_EQ(entriesOf(source), QStringList{QStringLiteral("DSC_0001.JPG")});
+    EXPECT_EQ(settings.stringValue(QStringLiteral("prefTempMountVolume")), card);
+    EXPECT_EQ(monitor.ejected(), QStringList{card});
+    EXPECT_EQ(settings.stringValue(QStringLiteral("prefStatusString")), results[0].statusLine);
+    EXPECT_TRUE(alerts.shown().empty());
+
+    // The recovery volume, whatever its letter case, is ignored silently.
+    volume(QStringLiteral("recovery hd"), {QStringLiteral("DCIM")}, true);
+    spinFor(50);
+    EXPECT_EQ(results.size(), 1);
+    EXPECT_TRUE(alerts.shown().empty());
+
+    // No camera folder: asked, and "Eject Card" ejects it without copying.
+    const QString stick = volume(QStringLiteral("USB STICK"), {QStringLiteral("Documents")}, true);
+    ASSERT_TRUE(waitUntil([&] { return monitor.ejected().size() == 2; }));
+    ASSERT_EQ(alerts.shown().size(), 1u);
+    EXPECT_EQ(alerts.shown()[0].messageText, QStringLiteral("Flash Card MAY NOT be a Camera Card !!!"));
+    EXPECT_EQ(alerts.shown()[0].informativeText, QStringLiteral("CARD found at:\n") + stick + QStringLiteral("\n\nDo you really wish to use this or eject it?"));
+    EXPECT_EQ(alerts.shown()[0].buttons, (QStringList{QStringLiteral("Eject Card"), QStringLiteral("Use This Card")}));
+    EXPECT_EQ(monitor.ejected().last(), stick);
+    EXPECT_EQ(results.size(), 1);
+
+    // After stop() no mount is heard.
+    loader.stop();
+    volume(QStringLiteral("LATE"), {QStringLiteral("DCIM")}, true);
+    spinFor(50);
+    EXPECT_EQ(results.size(), 1);
+}
+
+TEST_F(CardLoaderTest, AnEmptyFolderNameSettingAsksAboutEveryVolumeAndUseThisCardCopiesIt)
+{
+    settings.setValue(QStringLiteral("prefCameraCardFolderNames"), QStringLiteral(" , "));
+    loader.start();
+    alerts.queueAnswer(1); // "Use This Card"
+    const QString card = volume(QStringLiteral("NIKON"), {QStringLiteral("DCIM/100NIKON")}, true);
+    ASSERT_TRUE(waitForCopies(1));
+    ASSERT_EQ(alerts.shown().size(), 1u);
+    EXPECT_EQ(alerts.shown()[0].messageText, QStringLiteral("Flash Card MAY NOT be a Camera Card !!!"));
+    // The whole volume was copied, and ejected once safe.
+    EXPECT_EQ(entriesOf(source), QStringList{QStringLiteral("DSC_0001.JPG")});
+    EXPECT_EQ(monitor.ejected(), QStringList{card});
+}
+
+TEST_F(CardLoaderTest, TheExistingCardCheckOffersOnlyTheFirstCard)
+{
+    volume(QStringLiteral("A CARD"), {QStringLiteral("DCIM/100CANON")}, false);
+    volume(QStringLiteral("B CARD"), {QStringLiteral("DCIM/100CANON")}, false);
+    EXPECT_FALSE(CardLoader(monitor).isCameraCardVolume(monitor.mount(QStringLiteral("C PLAIN"), false)));
+
+    alerts.queueAnswer(1); // "Use This Card"
+    loader.start();
+    ASSERT_TRUE(waitForCopies(1));
+    ASSERT_EQ(alerts.shown().size(), 1u);
+    EXPECT_EQ(alerts.shown()[0].messageText, QStringLiteral("EJECT Existing CARD !!!"));
+    EXPECT_TRUE(alerts.shown()[0].informativeText.contains(QStringLiteral("/A CARD\n"))) << alerts.shown()[0].informativeText.toStdString();
+    EXPECT_EQ(settings.stringValue(QStringLiteral("prefTempMountVolume")), monitor.volumeRoots()[0] + QStringLiteral("/A CARD"));
+    EXPECT_EQ(monitor.ejected(), QStringList{monitor.volumeRoots()[0] + QStringLiteral("/A CARD")});
+    EXPECT_EQ(entriesOf(source), QStringList{QStringLiteral("DSC_0001.JPG")});
+    EXPECT_EQ(results.size(), 1);
+}
+
+TEST_F(CardLoaderTest, TheUnassignedPhotosComeBackInAsACardAndStayWhereTheyWere)
+{
+    const QString main = makeTempFolder(QStringLiteral("main"));
+    settings.setValue(cPrefDestinationPath, main);
+    settings.setValue(cPrefDailyFolderDateFormat, QStringLiteral("MM-dd-yyyy"));
+    const QString unassigned = *preferenceops::getDuplicateFolderPathC(cPrefDestinationPath, cPrefDailyFolderDateFormat)
+        + QStringLiteral("/UNASSIGNED_PHOTOS");
+    photo(makeFolder(unassigned) + QStringLiteral("/DSC_0042.JPG"));
+    const QString stale = monitor.mount(QStringLiteral("OLD CARD"), false);
+    settings.setValue(QStringLiteral("prefTempMountVolume"), stale);
+
+    loader.doSelectUnassigedFolder();
+    ASSERT_TRUE(waitForCopies(1));
+    EXPECT_TRUE(results[0].ok()) << results[0].statusLine.toStdString();
+    EXPECT_EQ(entriesOf(source), QStringList{QStringLiteral("DSC_0042.JPG")});
+    EXPECT_EQ(entriesOf(unassigned), QStringList{QStringLiteral("DSC_0042.JPG")});
+    EXPECT_TRUE(monitor.ejected().isEmpty()); // the old card's volume is no business of this folder
+}
+
+TEST_F(CardLoaderTest, ARealCardIsCopiedAndEjectedWhenMounted)
+{
+    const QString media = makeTempFolder(QStringLiteral("realmedia"));
+    LoopVolume card(makeTempFolder(QStringLiteral("prep")) + QStringLiteral("/card"));
+    if (!card.unavailable().isEmpty())
+        GTEST_SKIP() << card.unavailable().toStdString();
+    photo(makeFolder(card.mountPoint() + QStringLiteral("/DCIM/100NIKON")) + QStringLiteral("/DSC_0001.JPG"), 1);
+    photo(card.mountPoint() + QStringLiteral("/DCIM/100NIKON/DSC_0002.JPG"), 2);
+    card.unmount();
+
+    MountTableVolumeMonitor real({media});
+    CardLoader cardLoader(real);
+    cardLoader.setPauseAfterEject([](double) {});
+    QList<CardCopyResult> done;
+    QObject::connect(&cardLoader, &CardLoader::copyFinished, [&](const CardCopyResult &r) { done.append(r); });
+    cardLoader.start();
+    ASSERT_TRUE(card.remountAt(media + QStringLiteral("/NIKON D850")));
+
+    ASSERT_TRUE(waitUntil([&] { return !done.isEmpty(); }, 20000));
+    EXPECT_TRUE(done[0].ok()) << done[0].statusLine.toStdString();
+    EXPECT_TRUE(done[0].ejected);
+    EXPECT_FALSE(card.isMounted());
+    EXPECT_EQ(entriesOf(source), (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_0002.JPG")}));
+    EXPECT_TRUE(alerts.shown().empty());
+}
+
+} // namespace
