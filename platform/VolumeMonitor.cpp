@@ -31,39 +31,6 @@ QString trueFalse(bool value)
     return value ? QStringLiteral("true") : QStringLiteral("false");
 }
 
-// mountinfo escapes blanks, tabs, newlines and backslashes as \ooo.
-QString unescapeMountField(const QByteArray &field)
-{
-    QByteArray out;
-    out.reserve(field.size());
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3') {
-            bool ok = false;
-            const int code = field.mid(i + 1, 3).toInt(&ok, 8);
-            if (ok) {
-                out.append(char(code));
-                i += 3;
-                continue;
-            }
-        }
-        out.append(field[i]);
-    }
-    return QFile::decodeName(out);
-}
-
-QByteArray readMountInfo()
-{
-    QFile file(QStringLiteral("/proc/self/mountinfo"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-bool isInside(const QString &path, const QString &folder)
-{
-    return path == folder || path.startsWith(folder == QLatin1String("/") ? folder : folder + QLatin1Char('/'));
-}
-
 // "sdb1" -> "sdb"; the disk itself when it is one.
 QString diskOfBlockDevice(const QString &name)
 {
@@ -111,36 +78,6 @@ QMap<QString, QString> FileSystemInfo::toMap() const
             {QStringLiteral("isUnmountable"), trueFalse(isUnmountable)}};
 }
 
-QList<MountEntry> parseMountInfo(const QByteArray &text)
-{
-    QList<MountEntry> entries;
-    for (const QByteArray &line : text.split('\n')) {
-        const QList<QByteArray> fields = line.split(' ');
-        // id parent major:minor root mountpoint options [optional...] - type source superoptions
-        const qsizetype dash = fields.indexOf("-");
-        if (fields.size() < 6 || dash < 6 || dash + 2 >= fields.size())
-            continue;
-        MountEntry entry;
-        entry.mountPoint = unescapeMountField(fields[4]);
-        entry.readOnly = fields[5].split(',').contains("ro");
-        entry.type = unescapeMountField(fields[dash + 1]);
-        entry.source = unescapeMountField(fields[dash + 2]);
-        entries.append(entry);
-    }
-    return entries;
-}
-
-std::optional<MountEntry> mountEntryFor(const QList<MountEntry> &entries, const QString &path)
-{
-    std::optional<MountEntry> best;
-    // Later lines mount over earlier ones at the same point.
-    for (const MountEntry &entry : entries) {
-        if (isInside(path, entry.mountPoint) && (!best || entry.mountPoint.size() >= best->mountPoint.size()))
-            best = entry;
-    }
-    return best;
-}
-
 bool isSystemMountPoint(const QString &mountPoint)
 {
     static const QStringList exact = {QStringLiteral("/"), QStringLiteral("/boot"), QStringLiteral("/boot/efi"),
@@ -152,9 +89,9 @@ bool isSystemMountPoint(const QString &mountPoint)
     if (exact.contains(mountPoint))
         return true;
     // /run/media holds removable volumes, the rest of /run belongs to the system.
-    if (isInside(mountPoint, QStringLiteral("/run/media")))
+    if (isInsideFolder(mountPoint, QStringLiteral("/run/media")))
         return false;
-    return std::any_of(trees.begin(), trees.end(), [&](const QString &tree) { return isInside(mountPoint, tree); });
+    return std::any_of(trees.begin(), trees.end(), [&](const QString &tree) { return isInsideFolder(mountPoint, tree); });
 }
 
 // ---------------------------------------------------------------------------
@@ -174,7 +111,7 @@ MountTableVolumeMonitor::MountTableVolumeMonitor(QStringList roots, QObject *par
 {
     for (const QString &root : roots)
         m_roots.append(QDir::cleanPath(root));
-    m_volumes = volumesIn(parseMountInfo(readMountInfo()));
+    m_volumes = volumesIn(readMountTable());
     // The kernel marks the open table exceptional (POLLPRI) when it changes.
     m_fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
     if (m_fd < 0) {
@@ -211,7 +148,7 @@ void MountTableVolumeMonitor::reread()
         while (::read(m_fd, buffer, sizeof buffer) > 0) {
         }
     }
-    const QSet<QString> now = volumesIn(parseMountInfo(readMountInfo()));
+    const QSet<QString> now = volumesIn(readMountTable());
     const QSet<QString> before = std::exchange(m_volumes, now);
     QStringList gone(before.begin(), before.end());
     QStringList added(now.begin(), now.end());
@@ -231,7 +168,7 @@ void MountTableVolumeMonitor::reread()
 
 QStringList MountTableVolumeMonitor::mountedVolumes() const
 {
-    const QSet<QString> volumes = volumesIn(parseMountInfo(readMountInfo()));
+    const QSet<QString> volumes = volumesIn(readMountTable());
     QStringList result;
     for (const QString &root : m_roots) {
         QStringList inRoot;
@@ -251,7 +188,7 @@ std::optional<FileSystemInfo> MountTableVolumeMonitor::fileSystemInfo(const QStr
     if (::statvfs(QFile::encodeName(path).constData(), &st) != 0)
         return std::nullopt;
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    const std::optional<MountEntry> entry = mountEntryFor(parseMountInfo(readMountInfo()), absolute);
+    const std::optional<MountEntry> entry = mountEntryFor(readMountTable(), absolute);
     FileSystemInfo info;
     info.volumePath = path;
     if (entry) {
@@ -267,7 +204,7 @@ std::optional<FileSystemInfo> MountTableVolumeMonitor::fileSystemInfo(const QStr
 bool MountTableVolumeMonitor::unmountAndEject(const QString &volumePath)
 {
     const QString path = QDir::cleanPath(volumePath);
-    const std::optional<MountEntry> entry = mountEntryFor(parseMountInfo(readMountInfo()), path);
+    const std::optional<MountEntry> entry = mountEntryFor(readMountTable(), path);
     if (!entry || entry->mountPoint != path) {
         note(u"unmountAndEject", QStringLiteral("not mounted: ") + path);
         return false;
@@ -316,7 +253,7 @@ std::optional<FileSystemInfo> FakeVolumeMonitor::fileSystemInfo(const QString &p
     info.volumePath = path;
     info.isWritable = true;
     for (const QString &volume : m_mounted) {
-        if (isInside(QDir::cleanPath(path), volume)) {
+        if (isInsideFolder(QDir::cleanPath(path), volume)) {
             info.type = QStringLiteral("vfat");
             info.description = QStringLiteral("vfat on a folder standing for a card");
             info.isRemovable = true;

@@ -10,6 +10,8 @@
 // emit their signals there; fileSystemInfo() and unmountAndEject() may be
 // called from any thread.
 
+#include "platform/MountTable.h"
+
 #include <QList>
 #include <QMap>
 #include <QObject>
@@ -39,17 +41,6 @@ struct FileSystemInfo {
     QMap<QString, QString> toMap() const;
 };
 
-// One line of /proc/self/mountinfo.
-struct MountEntry {
-    QString mountPoint;
-    QString type;
-    QString source;
-    bool readOnly = false;
-};
-// The entries of mountinfo text, octal escapes ("\040" for a blank) undone.
-QList<MountEntry> parseMountInfo(const QByteArray &text);
-// The entry whose mount point holds path (the longest match); none when none.
-std::optional<MountEntry> mountEntryFor(const QList<MountEntry> &entries, const QString &path);
 // Mount points that belong to the system, never offered for unmounting.
 bool isSystemMountPoint(const QString &mountPoint);
 

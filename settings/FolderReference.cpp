@@ -1,6 +1,7 @@
 #include "settings/FolderReference.h"
 
 #include "platform/Log.h"
+#include "platform/MountTable.h"
 #include "platform/UserFolders.h"
 #include "settings/Settings.h"
 
@@ -83,75 +84,12 @@ std::optional<Identity> identityOf(const QString &path)
     return id;
 }
 
-// One line of /proc/self/mountinfo.
-struct Mount {
-    QString mountPoint;
-    QString fsType;
-    QString source;
-    quint64 device = 0;
-};
-
-QString unescapeMountField(const QByteArray &field)
-{
-    QByteArray out;
-    out.reserve(field.size());
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size()) {
-            bool ok = false;
-            const int value = field.mid(i + 1, 3).toInt(&ok, 8);
-            if (ok) {
-                out.append(char(value));
-                i += 3;
-                continue;
-            }
-        }
-        out.append(field[i]);
-    }
-    return QFile::decodeName(out);
-}
-
-std::vector<Mount> readMounts()
-{
-    std::vector<Mount> mounts;
-    QFile file(QStringLiteral("/proc/self/mountinfo"));
-    if (!file.open(QIODevice::ReadOnly))
-        return mounts;
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    for (const QByteArray &line : lines) {
-        const QList<QByteArray> fields = line.split(' ');
-        const qsizetype dash = fields.indexOf("-");
-        if (fields.size() < 5 || dash < 0 || dash + 2 >= fields.size())
-            continue;
-        Mount m;
-        const QList<QByteArray> majMin = fields[2].split(':');
-        if (majMin.size() == 2)
-            m.device = makedev(majMin[0].toUInt(), majMin[1].toUInt());
-        m.mountPoint = unescapeMountField(fields[4]);
-        m.fsType = QString::fromUtf8(fields[dash + 1]);
-        m.source = unescapeMountField(fields[dash + 2]);
-        mounts.push_back(std::move(m));
-    }
-    return mounts;
-}
-
-bool isBelow(const QString &path, const QString &folder)
-{
-    if (folder == QLatin1String("/"))
-        return path.startsWith(QLatin1Char('/'));
-    return path == folder || path.startsWith(folder + QLatin1Char('/'));
-}
-
 // The mount that holds the canonical path (the deepest mount point above it).
-Mount mountOf(const QString &canonicalPath, const std::vector<Mount> &mounts)
+MountEntry mountOf(const QString &canonicalPath, const QList<MountEntry> &mounts)
 {
-    Mount best;
-    for (const Mount &m : mounts) {
-        if (isBelow(canonicalPath, m.mountPoint) && m.mountPoint.size() >= best.mountPoint.size())
-            best = m;
-    }
-    if (best.mountPoint.isEmpty())
-        best.mountPoint = QStringLiteral("/");
-    return best;
+    MountEntry root;
+    root.mountPoint = QStringLiteral("/");
+    return mountEntryFor(mounts, canonicalPath).value_or(root);
 }
 
 bool isNetworkType(const QString &type)
@@ -169,22 +107,22 @@ bool isNetworkType(const QString &type)
 
 // smb://server/share for "//server/share", nfs://server/export for
 // "server:/export"; empty for local volumes.
-QString remountUrl(const Mount &m)
+QString remountUrl(const MountEntry &m)
 {
     const QString &src = m.source;
-    if (m.fsType == QLatin1String("cifs") || m.fsType == QLatin1String("smb3") || m.fsType == QLatin1String("smbfs")) {
+    if (m.type == QLatin1String("cifs") || m.type == QLatin1String("smb3") || m.type == QLatin1String("smbfs")) {
         QString rest = src;
         while (rest.startsWith(QLatin1Char('/')) || rest.startsWith(QLatin1Char('\\')))
             rest.remove(0, 1);
         return QStringLiteral("smb://") + rest.replace(QLatin1Char('\\'), QLatin1Char('/'));
     }
-    if (m.fsType == QLatin1String("afpfs") || m.fsType == QLatin1String("fuse.afpfs"))
+    if (m.type == QLatin1String("afpfs") || m.type == QLatin1String("fuse.afpfs"))
         return src.startsWith(QLatin1String("afp://")) ? src : QStringLiteral("afp://") + QString(src).replace(QLatin1String(":/"), QLatin1String("/"));
-    if (m.fsType.startsWith(QLatin1String("nfs")))
+    if (m.type.startsWith(QLatin1String("nfs")))
         return QStringLiteral("nfs://") + QString(src).replace(QLatin1String(":/"), QLatin1String("/"));
-    if (m.fsType == QLatin1String("fuse.sshfs"))
+    if (m.type == QLatin1String("fuse.sshfs"))
         return QStringLiteral("sftp://") + QString(src).replace(QLatin1String(":/"), QLatin1String("/"));
-    if (isNetworkType(m.fsType))
+    if (isNetworkType(m.type))
         return src.contains(QLatin1String("://")) ? src : QString();
     return {};
 }
@@ -389,8 +327,8 @@ std::optional<QString> currentMountPoint(const Record &r)
     const QString type = r.resources.value(QLatin1String("volumeLocalizedFormatDescription")).toString();
     const QString uuidDevice = r.volumeUUID.isEmpty() ? QString()
         : QFileInfo(QStringLiteral("/dev/disk/by-uuid/") + r.volumeUUID).canonicalFilePath();
-    for (const Mount &m : readMounts()) {
-        if (m.fsType != type)
+    for (const MountEntry &m : readMountTable()) {
+        if (m.type != type)
             continue;
         if (!uuidDevice.isEmpty() && QFileInfo(m.source).canonicalFilePath() == uuidDevice)
             return m.mountPoint;
@@ -430,10 +368,10 @@ std::optional<QString> searchVolume(const Record &r, const QString &mountPoint, 
     // (folders are moved about within the home folder, and the system's own
     // folders above it are many).
     const QString home = QDir::cleanPath(userfolders::home());
-    const QString ceiling = isBelow(pathOnVolume, home) && isBelow(home, mountPoint) ? home : mountPoint;
+    const QString ceiling = isInsideFolder(pathOnVolume, home) && isInsideFolder(home, mountPoint) ? home : mountPoint;
     QString start = existingAncestor(parent);
     for (;;) {
-        if (!isBelow(start, ceiling))
+        if (!isInsideFolder(start, ceiling))
             break;
         if (auto found = search.breadthFirst(start))
             return found;
@@ -478,9 +416,9 @@ std::optional<QByteArray> MyBookmarkDataKit::bookmarkForURL(const QString &path)
         return std::nullopt;
     }
     const QString canonical = QFileInfo(absolute).canonicalFilePath();
-    const std::vector<Mount> mounts = readMounts();
-    const Mount mount = mountOf(canonical.isEmpty() ? absolute : canonical, mounts);
-    const bool local = !isNetworkType(mount.fsType);
+    const QList<MountEntry> mounts = readMountTable();
+    const MountEntry mount = mountOf(canonical.isEmpty() ? absolute : canonical, mounts);
+    const bool local = !isNetworkType(mount.type);
     bool removable = false, external = false;
     if (local)
         blockDeviceFacts(mount.device ? mount.device : id->device, &removable, &external);
@@ -500,9 +438,9 @@ std::optional<QByteArray> MyBookmarkDataKit::bookmarkForURL(const QString &path)
     resources.insert(QLatin1String("volumeIsAutomounted"), automounted);
     resources.insert(QLatin1String("volumeIsReadOnly"), readOnly);
     resources.insert(QLatin1String("volumeIsRemovable"), removable);
-    resources.insert(QLatin1String("isMountTrigger"), mount.fsType == QLatin1String("autofs"));
+    resources.insert(QLatin1String("isMountTrigger"), mount.type == QLatin1String("autofs"));
     resources.insert(QLatin1String("volumeIdentifier"), uuid.isEmpty() ? orNull(id->fsid) : QJsonValue(uuid));
-    resources.insert(QLatin1String("volumeLocalizedFormatDescription"), mount.fsType);
+    resources.insert(QLatin1String("volumeLocalizedFormatDescription"), mount.type);
     resources.insert(QLatin1String("volumeName"), volumeName);
     resources.insert(QLatin1String("volumeURLForRemounting"), orNull(remountUrl(mount)));
     resources.insert(QLatin1String("volumeURL"), QUrl::fromLocalFile(mount.mountPoint).toString());
@@ -542,7 +480,7 @@ std::optional<QString> MyBookmarkDataKit::urlForBookmark(const QByteArray &data,
         const Record &r = *record;
         if (const auto mountPoint = currentMountPoint(r)) {
             QString pathOnVolume = r.path;
-            if (*mountPoint != r.mountPoint && isBelow(r.path, r.mountPoint)) {
+            if (*mountPoint != r.mountPoint && isInsideFolder(r.path, r.mountPoint)) {
                 const QString relative = r.path.mid(r.mountPoint == QLatin1String("/") ? 0 : r.mountPoint.size());
                 pathOnVolume = QDir::cleanPath(*mountPoint + QLatin1Char('/') + relative);
             }
@@ -662,7 +600,7 @@ QString MyBookmarkDataKit::fileSystemId(const QString &path)
 bool MyBookmarkDataKit::isInTrash(const QString &path)
 {
     const QString clean = QDir::cleanPath(path);
-    if (isBelow(clean, QDir::cleanPath(userfolders::dataHome() + QStringLiteral("/Trash"))))
+    if (isInsideFolder(clean, QDir::cleanPath(userfolders::dataHome() + QStringLiteral("/Trash"))))
         return true;
     const QStringList parts = clean.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     for (const QString &part : parts) {
