@@ -170,16 +170,17 @@ QModelIndex SectionGridView::indexAt(const QPoint &point) const
     return item < box.count ? m_model->index(box.headerRow + 1 + item) : QModelIndex();
 }
 
-QList<int> SectionGridView::visibleRows() const
+void SectionGridView::forEachInBand(int top, int bottom, const std::function<void(int)> &header,
+                                    const std::function<void(int, int)> &cell) const
 {
-    QList<int> rows;
-    if (!m_model || m_sections.empty())
-        return rows;
-    const int top = verticalOffset(), bottom = top + viewport()->height();
+    if (!m_model)
+        return;
     const int cols = columns();
     const int stepY = m_cell.height() + cSpacing;
-    for (int s = sectionIndexAtY(top); s >= 0 && size_t(s) < m_sections.size() && m_sections[size_t(s)].top < bottom; ++s) {
+    for (int s = sectionIndexAtY(top); s >= 0 && size_t(s) < m_sections.size() && m_sections[size_t(s)].top <= bottom; ++s) {
         const SectionBox &box = m_sections[size_t(s)];
+        if (header)
+            header(s);
         const int first = box.top + cHeaderHeight + cInsetTop;
         const int firstRow = std::max(0, (top - first) / stepY);
         const int lastRow = (bottom - first) / stepY;
@@ -188,10 +189,17 @@ QList<int> SectionGridView::visibleRows() const
                 const int item = r * cols + c;
                 if (item >= box.count)
                     break;
-                rows << box.headerRow + 1 + item;
+                cell(s, item);
             }
         }
     }
+}
+
+QList<int> SectionGridView::visibleRows() const
+{
+    QList<int> rows;
+    const int top = verticalOffset();
+    forEachInBand(top, top + viewport()->height(), {}, [&](int s, int item) { rows << m_sections[size_t(s)].headerRow + 1 + item; });
     return rows;
 }
 
@@ -360,32 +368,22 @@ void SectionGridView::paintEvent(QPaintEvent *event)
     const int top = verticalOffset() + event->rect().top(), bottom = verticalOffset() + event->rect().bottom();
     QAbstractItemDelegate *delegate = itemDelegate();
     QItemSelectionModel *selection = selectionModel();
-    const int cols = columns();
-    const int stepY = m_cell.height() + cSpacing;
-    for (int s = sectionIndexAtY(top); s >= 0 && size_t(s) < m_sections.size() && m_sections[size_t(s)].top <= bottom; ++s) {
-        const SectionBox &box = m_sections[size_t(s)];
-        const QModelIndex header = m_model->index(box.headerRow);
+    const auto paintHeader = [&](int s) {
+        const QModelIndex header = m_model->index(m_sections[size_t(s)].headerRow);
         option.rect = visualRect(header);
         option.state = QStyle::State_Enabled;
         if (option.rect.intersects(event->rect()))
             delegate->paint(&painter, option, header);
-        const int first = box.top + cHeaderHeight + cInsetTop;
-        const int firstRow = std::max(0, (top - first) / stepY);
-        const int lastRow = (bottom - first) / stepY;
-        for (int r = firstRow; r <= lastRow; ++r) {
-            for (int c = 0; c < cols; ++c) {
-                const int item = r * cols + c;
-                if (item >= box.count)
-                    break;
-                const QModelIndex index = m_model->index(box.headerRow + 1 + item);
-                option.rect = contentRectOfItem(s, item).translated(0, -verticalOffset());
-                option.state = QStyle::State_Enabled;
-                if (selection && selection->isSelected(index))
-                    option.state |= QStyle::State_Selected;
-                delegate->paint(&painter, option, index);
-            }
-        }
-    }
+    };
+    const auto paintCell = [&](int s, int item) {
+        const QModelIndex index = m_model->index(m_sections[size_t(s)].headerRow + 1 + item);
+        option.rect = contentRectOfItem(s, item).translated(0, -verticalOffset());
+        option.state = QStyle::State_Enabled;
+        if (selection && selection->isSelected(index))
+            option.state |= QStyle::State_Selected;
+        delegate->paint(&painter, option, index);
+    };
+    forEachInBand(top, bottom, paintHeader, paintCell);
 }
 
 void SectionGridView::mousePressEvent(QMouseEvent *event)

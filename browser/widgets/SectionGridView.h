@@ -14,6 +14,7 @@
 #include <QSizeF>
 #include <QTimer>
 
+#include <functional>
 #include <vector>
 
 namespace sorrelby {
@@ -81,6 +82,11 @@ private:
     void relayout();
     int columns() const;
     int sectionIndexAtY(int contentY) const;
+    // Walks the sections that reach into the content band [top, bottom]:
+    // header(section) for each, then cell(section, item) for each of its
+    // cells in the rows that do.
+    void forEachInBand(int top, int bottom, const std::function<void(int)> &header,
+                       const std::function<void(int, int)> &cell) const;
     QRect contentRectOfItem(int section, int item) const;
     void scheduleThumbnails();
     void requestThumbnails();
