@@ -17,12 +17,6 @@ using namespace sorrelby::testkit;
 
 namespace {
 
-std::string sorted(QStringList names)
-{
-    names.sort();
-    return lines(names);
-}
-
 ShootSpec smallShoot()
 {
     ShootSpec spec;
@@ -45,7 +39,7 @@ TEST(CardCommand, CopiesAFolderAsACardThenDecodes)
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.startsWith(QStringLiteral("4 photo(s) copied from ") + card)) << run.out.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("Found/Decoded QRCodes:\n\nS001, S002"))) << run.out.toStdString();
-    EXPECT_EQ(lines(entriesOf(source)), sorted(shoot->expectedNames()));
+    EXPECT_EQ(lines(entriesOf(source)), sortedLines(shoot->expectedNames()));
     EXPECT_EQ(filesBelow(card).size(), 4); // the card keeps its photos
 
     EXPECT_EQ(runApp({"card"}).exitCode, 2);
@@ -82,5 +76,5 @@ TEST(CardCommand, WaitSkipsOtherVolumesThenCopiesAndEjectsTheCard)
     EXPECT_TRUE(out.contains(QStringLiteral("card ejected: ") + media + QStringLiteral("/NIKON D850"))) << out.toStdString();
     EXPECT_FALSE(card.isMounted());
     EXPECT_TRUE(stick.isMounted());
-    EXPECT_EQ(lines(entriesOf(source)), sorted(shoot->expectedNames()));
+    EXPECT_EQ(lines(entriesOf(source)), sortedLines(shoot->expectedNames()));
 }

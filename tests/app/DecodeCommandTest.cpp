@@ -17,12 +17,6 @@ using namespace sorrelby::testkit;
 
 namespace {
 
-std::string sorted(QStringList names)
-{
-    names.sort();
-    return lines(names);
-}
-
 } // namespace
 
 TEST(DecodeCommand, DetectingAndNameCarryingPassesOverGeneratedShoots)
@@ -39,11 +33,11 @@ TEST(DecodeCommand, DetectingAndNameCarryingPassesOverGeneratedShoots)
     ProgramRun outcome = runApp({"decode", "--detect", folder});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     EXPECT_EQ(outcome.out, QStringLiteral("Found/Decoded QRCodes:\n\nS001, S003\n"));
-    EXPECT_EQ(lines(entriesOf(folder)), sorted(shoot->expectedNames()));
+    EXPECT_EQ(lines(entriesOf(folder)), sortedLines(shoot->expectedNames()));
     // Again: the photos go back to their camera names first, so the names stay.
     outcome = runApp({"decode", "--detect", folder});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
-    EXPECT_EQ(lines(entriesOf(folder)), sorted(shoot->expectedNames()));
+    EXPECT_EQ(lines(entriesOf(folder)), sortedLines(shoot->expectedNames()));
 
     // Two cameras shooting the same subjects in turn; their cards named as
     // the hot folder names them; then the name-carrying pass by camera.
@@ -62,7 +56,7 @@ TEST(DecodeCommand, DetectingAndNameCarryingPassesOverGeneratedShoots)
     }
     outcome = runApp({"decode", "--set", "prefCheckForMultiCameras=true", twoFolder});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
-    EXPECT_EQ(lines(entriesOf(twoFolder)), sorted(twoShoot->expectedNames(true)));
+    EXPECT_EQ(lines(entriesOf(twoFolder)), sortedLines(twoShoot->expectedNames(true)));
     EXPECT_EQ(outcome.out.count(QStringLiteral("Found/Decoded QRCodes:")), 2);
 
     // With detection switched off nothing is renamed.
@@ -71,7 +65,7 @@ TEST(DecodeCommand, DetectingAndNameCarryingPassesOverGeneratedShoots)
     // Options may stand before the command as well.
     outcome = runApp({"--set", "prefCanSupportVisionFramework=false", "decode", "--detect", off});
     EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_EQ(lines(entriesOf(off)), sorted(shoot->fileNames()));
+    EXPECT_EQ(lines(entriesOf(off)), sortedLines(shoot->fileNames()));
 }
 
 // Shoots in RAW: the cards are read in the RAW files' previews. With RAW+JPEG
@@ -93,7 +87,7 @@ TEST(DecodeCommand, RawAndRawPlusJpegShootsAreSorted)
     ProgramRun outcome = runApp({"decode", "--detect", folder});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     EXPECT_EQ(outcome.out, QStringLiteral("Found/Decoded QRCodes:\n\nS001, S001, S002, S002, S003, S003\n"));
-    EXPECT_EQ(lines(entriesOf(folder)), sorted(shoot->expectedNames()));
+    EXPECT_EQ(lines(entriesOf(folder)), sortedLines(shoot->expectedNames()));
     EXPECT_EQ(entriesOf(folder).filter(QStringLiteral("-qrcode.CR2")).size(), 3);
     EXPECT_EQ(entriesOf(folder).filter(QStringLiteral("-qrcode.JPG")).size(), 3);
 
@@ -102,7 +96,7 @@ TEST(DecodeCommand, RawAndRawPlusJpegShootsAreSorted)
     outcome = runApp({"decode", "--set", "prefCheckForMultiCameras=true", folder});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     EXPECT_EQ(outcome.out, QStringLiteral("Camera CANON2281012345:\nFound/Decoded QRCodes:\n\nS001, S001, S002, S002, S003, S003\n"));
-    EXPECT_EQ(lines(entriesOf(folder)), sorted(shoot->expectedNames()));
+    EXPECT_EQ(lines(entriesOf(folder)), sortedLines(shoot->expectedNames()));
 
     // RAW only: sorted all the same, and listed as photos by the browser.
     ShootSpec raw;
@@ -115,7 +109,7 @@ TEST(DecodeCommand, RawAndRawPlusJpegShootsAreSorted)
     outcome = runApp({"decode", "--detect", rawFolder});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     EXPECT_EQ(outcome.out, QStringLiteral("Found/Decoded QRCodes:\n\nS001, S002\n"));
-    EXPECT_EQ(lines(entriesOf(rawFolder)), sorted(rawShoot->expectedNames()));
+    EXPECT_EQ(lines(entriesOf(rawFolder)), sortedLines(rawShoot->expectedNames()));
     outcome = runApp({"sections", "--json", rawFolder});
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     const QJsonObject table = QJsonDocument::fromJson(outcome.out.toUtf8()).object();
@@ -149,11 +143,11 @@ TEST(DecodeCommand, BothPassesSplitInterleavedCamerasAlike)
     for (int run = 0; run < 2; ++run) {
         const ProgramRun outcome = runApp({"decode", "--detect", "--set", "prefCheckForMultiCameras=true", folder});
         EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
-        EXPECT_EQ(lines(entriesOf(folder)), sorted(shoot->expectedNames(true)));
+        EXPECT_EQ(lines(entriesOf(folder)), sortedLines(shoot->expectedNames(true)));
     }
     ProgramRun outcome = runApp({"decode", "--detect", folder});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
-    EXPECT_EQ(lines(entriesOf(folder)), sorted(shoot->expectedNames(false)));
+    EXPECT_EQ(lines(entriesOf(folder)), sortedLines(shoot->expectedNames(false)));
 
     // The name-carrying pass after the cards were named as the hot folder
     // names them: a coded Canon photo keeps its camera's key.
@@ -166,7 +160,7 @@ TEST(DecodeCommand, BothPassesSplitInterleavedCamerasAlike)
     }
     outcome = runApp({"decode", "--set", "prefCheckForMultiCameras=true", named});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
-    EXPECT_EQ(lines(entriesOf(named)), sorted(shoot->expectedNames(true)));
+    EXPECT_EQ(lines(entriesOf(named)), sortedLines(shoot->expectedNames(true)));
 }
 
 TEST(DecodeCommand, SectionsAsJsonAndExitStatuses)

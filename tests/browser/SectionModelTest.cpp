@@ -20,16 +20,10 @@ using namespace sorrelby::testkit;
 
 namespace {
 
-const QByteArray &jpegBytes()
-{
-    static const QByteArray bytes = encodeJpeg(makeBackground(QSize(32, 24), 3));
-    return bytes;
-}
-
 // Small JPEGs, captured one second apart in the given order.
 void makePhotos(const QString &folder, const QStringList &names)
 {
-    writeFilesInOrder(folder, names, jpegBytes());
+    writeFilesInOrder(folder, names, smallJpeg());
 }
 
 struct Section {
@@ -155,7 +149,7 @@ TEST_F(SectionModel, ListingKeepsOnlyCompletePhotosDirectlyInTheFolder)
     ASSERT_TRUE(writeFile(folder + "/A1_X_5.JPG", "text that only calls itself a photo"));
     ASSERT_TRUE(QDir(folder).mkdir("A1_X_6.JPG"));
     ASSERT_TRUE(QFile::link(folder + "/A1_X_1.JPG", folder + "/A1_X_7.JPG"));
-    ASSERT_TRUE(writeFile(folder + "/A1_X_8.JPG", jpegBytes())); // just written: too young
+    ASSERT_TRUE(writeFile(folder + "/A1_X_8.JPG", smallJpeg())); // just written: too young
     ASSERT_TRUE(fileops::setModificationDate(folder + "/A1_X_8.JPG", QDateTime::currentDateTime()));
 
     Settings &settings = Settings::shared();
@@ -176,7 +170,7 @@ TEST_F(SectionModel, ListingKeepsOnlyCompletePhotosDirectlyInTheFolder)
     // What a file is, is remembered across renames but not across rewrites.
     ASSERT_TRUE(QFile::rename(folder + "/A1_X_2.jpeg", folder + "/B2_X_2.jpeg"));
     ASSERT_TRUE(QFile::remove(folder + "/A1_X_5.JPG"));
-    ASSERT_TRUE(writeFile(folder + "/A1_X_5.JPG", jpegBytes()));
+    ASSERT_TRUE(writeFile(folder + "/A1_X_5.JPG", smallJpeg()));
     EXPECT_EQ(lines(names()), lines((QStringList{"A1_X_1.JPG", "A1_X_5.JPG", "A1_X_8.JPG", "B2_X_2.jpeg"})));
 }
 
@@ -222,7 +216,7 @@ TEST_F(SectionModel, ThumbnailsComeFromTheService)
     const QString folder = makeTempFolder();
     makePhotos(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG"});
     // A photo that only starts like a JPEG: listed, without a thumbnail.
-    ASSERT_TRUE(writeFile(folder + "/IMG_0004.JPG", jpegBytes().left(200)));
+    ASSERT_TRUE(writeFile(folder + "/IMG_0004.JPG", smallJpeg().left(200)));
     ASSERT_TRUE(fileops::setModificationDate(folder + "/IMG_0004.JPG", firstCaptureTime().addSecs(3)));
 
     ImageDirectoryLoader loader;

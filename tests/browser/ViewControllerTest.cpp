@@ -22,12 +22,6 @@ using namespace sorrelby::testkit;
 
 namespace {
 
-const QByteArray &jpegBytes()
-{
-    static const QByteArray bytes = encodeJpeg(makeBackground(QSize(32, 24), 3));
-    return bytes;
-}
-
 // Notifications of one name, as posted.
 class Recorder {
 public:
@@ -80,7 +74,7 @@ protected:
         ScriptedAlertsTest::TearDown();
     }
 
-    QStringList photos(const QStringList &names) { return writeFilesInOrder(folder, names, jpegBytes()); }
+    QStringList photos(const QStringList &names) { return writeFilesInOrder(folder, names, smallJpeg()); }
 
     // Reloads and waits for the new model.
     void reload()
@@ -144,7 +138,7 @@ TEST_F(BrowserController, ShowsTheNewSourceFolderWhenTold)
     reload();
     controller->registerObservers();
     const QString other = makeTempFolder(QStringLiteral("other"));
-    writeFilesInOrder(other, {QStringLiteral("Z9_X_1.JPG")}, jpegBytes());
+    writeFilesInOrder(other, {QStringLiteral("Z9_X_1.JPG")}, smallJpeg());
     settings.setValue(cPrefSourcePath, other);
     settings.setValue(cPrefSourcePathIsValid, MyBookmarkDataKit::savePath(other, cPrefSourcePathAliasData));
     const int before = controller->reloadCount();
@@ -253,7 +247,7 @@ TEST_F(BrowserController, DropRenamesToTheSectionCode)
     // The section of camera names has no code to give.
     EXPECT_FALSE(controller->acceptDrop({paths[0]}, 2));
     // A file from elsewhere is not ours to rename.
-    const QString stranger = writeFilesInOrder(makeTempFolder(), {QStringLiteral("C9_IMG_0001.JPG")}, jpegBytes()).first();
+    const QString stranger = writeFilesInOrder(makeTempFolder(), {QStringLiteral("C9_IMG_0001.JPG")}, smallJpeg()).first();
     EXPECT_FALSE(controller->acceptDrop({stranger}, 1));
     EXPECT_TRUE(QFileInfo::exists(stranger));
     EXPECT_EQ(entriesOf(folder), (QStringList{QStringLiteral("A1234_IMG_0412.JPG"), QStringLiteral("B77_IMG_0413.JPG"),
@@ -289,7 +283,7 @@ TEST_F(BrowserController, DeleteGoesToTheTrashAfterConfirmation)
     EXPECT_EQ(alerts.shown().back().messageText, QStringLiteral("DELETE All the Marked Photos?"));
     EXPECT_EQ(alerts.shown().back().informativeText, QStringLiteral("There are 1 items marked"));
     EXPECT_EQ(entriesOf(folder), QStringList{QStringLiteral("A1_X_1.JPG")});
-    EXPECT_EQ(readFile(userfolders::dataHome() + QStringLiteral("/Trash/files/A1_X_2.JPG")), jpegBytes());
+    EXPECT_EQ(readFile(userfolders::dataHome() + QStringLiteral("/Trash/files/A1_X_2.JPG")), smallJpeg());
     EXPECT_EQ(controller->imageDirectoryLoader().numberOfItems(), 1);
 
     // A trash that refuses: the photo stays, and the user is told.
@@ -303,7 +297,7 @@ TEST_F(BrowserController, DeleteGoesToTheTrashAfterConfirmation)
     controller->deleteSelected();
     ASSERT_TRUE(waitUntil([&] { return alerts.shown().back().messageText == QStringLiteral("!!! Unable to Move to Trash !!!"); }));
     EXPECT_TRUE(alerts.shown().back().informativeText.contains(QStringLiteral("A1_X_1.JPG: no trash on this volume")));
-    EXPECT_EQ(readFile(paths[0]), jpegBytes());
+    EXPECT_EQ(readFile(paths[0]), smallJpeg());
 }
 
 TEST_F(BrowserController, RefreshScrollsToTheEndAndStartsDelivery)

@@ -130,6 +130,12 @@ std::string lines(const QStringList &list)
     return list.join(QLatin1Char('\n')).toStdString();
 }
 
+std::string sortedLines(QStringList list)
+{
+    list.sort();
+    return lines(list);
+}
+
 bool waitUntil(const std::function<bool()> &pred, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);

@@ -46,6 +46,8 @@ QStringList filesBelow(const QString &folder);
 
 // Lists compared as text, so that a failure shows the names.
 std::string lines(const QStringList &list);
+// The same, sorted first.
+std::string sortedLines(QStringList list);
 
 // Processes events until pred() holds or the time runs out; returns pred().
 bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 5000);

@@ -439,4 +439,10 @@ bool writePhoto(const QString &path, const PhotoSpec &spec)
     return writeImageFile(path, makeBackground(spec.size, spec.seed), spec.exif, spec.quality);
 }
 
+const QByteArray &smallJpeg()
+{
+    static const QByteArray bytes = encodeJpeg(makeBackground(QSize(32, 24), 3));
+    return bytes;
+}
+
 } // namespace sorrelby::testkit

@@ -43,6 +43,8 @@ QImage makeBackground(const QSize &size, quint32 seed);
 
 // JPEG bytes of an image (libjpeg-turbo, 4:2:0), no metadata.
 QByteArray encodeJpeg(const QImage &image, int quality = 92);
+// A small valid JPEG (32 x 24) for tests that need a picture, not a photo.
+const QByteArray &smallJpeg();
 
 // Adds Exif (and thumbnail, made from image) to JPEG bytes. Empty on failure.
 QByteArray addExif(const QByteArray &jpeg, const QImage &image, const ExifSpec &exif);
