@@ -53,8 +53,7 @@ struct QuietMoment::State : std::enable_shared_from_this<State> {
         if (phase.load() != Waiting)
             return;
         if (deadline.hasExpired()) {
-            phase = Done;
-            gaveUp();
+            expire();
             return;
         }
         if (processing->load()) {
@@ -88,6 +87,17 @@ struct QuietMoment::State : std::enable_shared_from_this<State> {
         });
     }
 
+    // The longest wait is over also while a probe waits behind a long job.
+    void expire()
+    {
+        for (int from : {Waiting, Probing}) {
+            if (phase.compare_exchange_strong(from, Done)) {
+                gaveUp();
+                return;
+            }
+        }
+    }
+
     void lookAgainLater()
     {
         mainqueue::after(timing.pollInterval, [weak = weak_from_this()] {
@@ -116,6 +126,10 @@ QuietMoment::QuietMoment(SerialQueue &workQueue, const std::atomic<bool> &proces
     d->idle = std::move(idle);
     d->gaveUp = std::move(gaveUp);
     d->deadline = QDeadlineTimer(qint64(timing.longestWait * 1000));
+    mainqueue::after(timing.longestWait, [weak = std::weak_ptr<State>(d)] {
+        if (auto self = weak.lock())
+            self->expire();
+    });
     d->look();
 }
 
