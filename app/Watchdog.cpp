@@ -86,7 +86,9 @@ bool install(int signo, void (*handler)(int))
     struct sigaction action {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
+    // On the alternate stack, so that a stack overflow on the main thread
+    // still reaches the handler.
+    action.sa_flags = SA_RESTART | SA_ONSTACK;
     if (::sigaction(signo, &action, nullptr) == 0)
         return true;
     note(u"catchSignal(_:withHandler:)",
@@ -132,6 +134,11 @@ void Watchdog::catchCrashSignals()
         return;
     caught = true;
     const QString op = QStringLiteral("catchCrashSignals()");
+    static char alternateStack[64 * 1024];
+    stack_t stack{};
+    stack.ss_sp = alternateStack;
+    stack.ss_size = sizeof alternateStack;
+    ::sigaltstack(&stack, nullptr);
     catchSignal(SIGHUP, [op] { note(op, QStringLiteral("Caught SIGHUP ... ignoring.")); });
     catchSignal(SIGTERM, [op] {
         note(op, QStringLiteral("Caught SIGTERM ... terminating."));
@@ -141,7 +148,9 @@ void Watchdog::catchCrashSignals()
         if (signo == SIGKILL)
             continue;
         CrashText &text = g_crashText[signo];
-        const QByteArray line = opLine(cClass, op, QStringLiteral("Caught %1 ... exiting with status %2.").arg(signalName(signo)).arg(signo)).toUtf8() + '\n';
+        // No time stamp: nothing may be formatted inside the handler.
+        const QByteArray line = QByteArrayLiteral(SORRELBY_EXECUTABLE "[") + QByteArray::number(QCoreApplication::applicationPid()) + "] "
+            + opLine(cClass, op, QStringLiteral("Caught %1 ... exiting with status %2.").arg(signalName(signo)).arg(signo)).toUtf8() + '\n';
         text.logLength = std::min(sizeof text.logLine, size_t(line.size()));
         std::memcpy(text.logLine, line.constData(), text.logLength);
         const QByteArray control = "signal " + QByteArray::number(signo) + '\n';
