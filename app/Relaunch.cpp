@@ -41,7 +41,8 @@ void Relaunch::setupDefaultLaunchCtlDate(const QDateTime &now)
         settings.setValue(cNextScheduledTime, stored);
         settings.remove(cNextScheduledDisplay);
     } else {
-        const QDateTime newDate(now.date(), QTime(0, 6), now.timeZone());
+        QDateTime newDate = now;
+        newDate.setTime(QTime(0, 6));
         settings.setValue(cDailyRelaunchTime, newDate);
         settings.setValue(cDailyScheduledTime2, newDate);
         settings.setValue(cNextScheduledTime, newDate);
@@ -71,15 +72,21 @@ QDateTime Relaunch::convertToNextLaunchCtlDate2(const QDateTime &timeOfDay, cons
     const QString op = QStringLiteral("convertToNextLaunchCtlDate2");
     if (!timeOfDay.isValid() || !now.isValid())
         return {};
-    // Only the wall-clock hour and minute count, read in the zone it was set
-    // in, and placed in now's zone.
+    // Only the wall-clock hour and minute count, as they were set.
     const QTime time(timeOfDay.time().hour(), timeOfDay.time().minute());
-    QDateTime next(now.date(), time, now.timeZone());
+    // In now's own time zone (or local time).
+    const auto onDay = [&](const QDate &day) {
+        QDateTime date = now;
+        date.setDate(day);
+        date.setTime(time);
+        return date;
+    };
+    QDateTime next = onDay(now.date());
     if (now >= next) {
         note(op, QStringLiteral("current date is AFTER/LATER than nextLaunchDate..."));
         // Tomorrow's date at that time, not 86400 s on: a day with a daylight
         // saving change is 23 or 25 hours long.
-        next = QDateTime(now.date().addDays(1), time, now.timeZone());
+        next = onDay(now.date().addDays(1));
         note(op, QStringLiteral("adjusted nextLaunchDate: ") + next.toString(Qt::ISODate));
     } else {
         note(op, QStringLiteral("current date is EARLIER than nextLaunchDate..."));
