@@ -14,7 +14,7 @@ namespace sorrelby {
 
 namespace {
 
-const QString cClass = QStringLiteral("NSApplication(Relaunch)");
+const QString cClass = QStringLiteral("Relaunch");
 const QString cDailyRelaunchTime = QStringLiteral("prefDailyRelaunchTime");
 const QString cDailyScheduledTime2 = QStringLiteral("prefDailyScheduledTime2");
 const QString cNextScheduledTime = QStringLiteral("prefNextScheduledLaunchctlTime");

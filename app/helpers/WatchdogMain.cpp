@@ -159,7 +159,7 @@ int main(int argc, char **argv)
         return 2;
     }
     const pid_t pid = static_cast<pid_t>(std::strtol(argv[1], nullptr, 10));
-    const std::string logFile = argc > 2 ? argv[2] : defaultLogFile();
+    const std::string logFile = argc > 2 && *argv[2] ? argv[2] : defaultLogFile();
     // A terminal closing or its Ctrl-C must not take us down with the
     // application's process group; an orderly quit says "quit" or sends
     // SIGTERM, which ends us.

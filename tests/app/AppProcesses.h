@@ -41,6 +41,7 @@ inline QList<AppProcess> processesStartedHere()
     const QString app = QFileInfo(QStringLiteral(SORRELBY_APP_PATH)).canonicalFilePath();
     const QString watchdog = binFolder() + QStringLiteral("/watchdog");
     const QString relaunch = binFolder() + QStringLiteral("/relaunch");
+    const QString probe = binFolder() + QStringLiteral("/quit-and-relaunch-probe");
     QList<AppProcess> found;
     for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         bool isPid = false;
@@ -48,12 +49,12 @@ inline QList<AppProcess> processesStartedHere()
         if (!isPid || pid == ::getpid() || hasEnded(pid))
             continue;
         const QString exe = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
-        if (exe != app && exe != watchdog && exe != relaunch)
+        if (exe != app && exe != probe && exe != watchdog && exe != relaunch)
             continue;
         QFile environ(QStringLiteral("/proc/%1/environ").arg(pid));
         if (!environ.open(QIODevice::ReadOnly) || !environ.readAll().split('\0').contains(home))
             continue;
-        found.append({pid, exe != app});
+        found.append({pid, exe == watchdog || exe == relaunch});
     }
     return found;
 }

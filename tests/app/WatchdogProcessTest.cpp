@@ -209,6 +209,24 @@ TEST_F(WatchdogProcess, RelaunchHelperStartsAnOrdinaryCopyOnceTheOldOneHasEnded)
     EXPECT_FALSE(logText().contains(QLatin1String("automatically relaunched")));
 }
 
+TEST_F(WatchdogProcess, QuitAndRelaunchEndsAtOnceKeepsTheSettingsAndIsNoCrash)
+{
+    const QString found = makeTempFolder(QStringLiteral("probe")) + QStringLiteral("/found");
+    QProcess probe;
+    probe.start(binFolder() + QStringLiteral("/quit-and-relaunch-probe"), {found});
+    ASSERT_TRUE(probe.waitForFinished(20000));
+    EXPECT_EQ(probe.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(probe.exitCode(), 0) << logText().toStdString();
+
+    // Started again by its watchdog, it found the setting it had changed.
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(found) && processesStartedHere().isEmpty(); }, 20000)) << logText().toStdString();
+    EXPECT_EQ(readFile(found), "written just before");
+    const QString log = logText();
+    EXPECT_TRUE(log.contains(QLatin1String("ended for its daily relaunch"))) << log.toStdString();
+    EXPECT_FALSE(log.contains(QLatin1String("ended unexpectedly")));
+    EXPECT_TRUE(crashNotes().isEmpty());
+}
+
 TEST_F(WatchdogProcess, MissingWatchdogIsLoggedAndTheProgramRunsUnwatched)
 {
     // The program alone in a folder, without its helpers.
