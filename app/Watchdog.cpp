@@ -147,6 +147,13 @@ void Watchdog::catchCrashSignals()
     for (int signo = 2; signo <= 14; ++signo) {
         if (signo == SIGKILL)
             continue;
+        // A write to a closed pipe or socket is an error of that write (Qt's
+        // sockets expect exactly that), never a reason to end in the middle
+        // of a delivery.
+        if (signo == SIGPIPE) {
+            ::signal(SIGPIPE, SIG_IGN);
+            continue;
+        }
         CrashText &text = g_crashText[signo];
         // No time stamp: nothing may be formatted inside the handler.
         const QByteArray line = QByteArrayLiteral(SORRELBY_EXECUTABLE "[") + QByteArray::number(QCoreApplication::applicationPid()) + "] "

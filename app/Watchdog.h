@@ -29,9 +29,10 @@ public:
     // Runs handler on the main thread whenever signo arrives (instead of its
     // default action). Returns false, with a log line, when it cannot.
     static bool catchSignal(int signo, std::function<void()> handler);
-    // Once: SIGHUP is logged and ignored, SIGTERM quits in order, and the
-    // other signals up to 15 (but 9) end the process at once with the
-    // signal's number as exit status, so that the watchdog starts it again.
+    // Once: SIGHUP is logged and ignored, SIGTERM quits in order, SIGPIPE is
+    // ignored, and the other signals up to 15 (but 9) end the process at once
+    // with the signal's number as exit status, so that the watchdog starts it
+    // again.
     static void catchCrashSignals();
 
     // Starts the watchdog, once per process, and stops it again when the

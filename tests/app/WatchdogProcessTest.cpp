@@ -138,10 +138,17 @@ TEST_F(WatchdogProcess, SignalElevenRelaunchesWithHotFolderModeAndLeavesACrashNo
     EXPECT_FALSE(tail.contains(QLatin1String("earlier line 1\n")));
 }
 
-TEST_F(WatchdogProcess, TerminateQuitsInOrderAndIsNotRelaunched)
+TEST_F(WatchdogProcess, HangUpAndBrokenPipeAreIgnoredAndTerminateQuitsInOrder)
 {
     ASSERT_TRUE(startFirst()) << logText().toStdString();
     const qint64 pid = first.processId();
+    // A broken pipe is dropped at once; the hang-up after it is logged.
+    ::kill(pid_t(pid), SIGPIPE);
+    ::kill(pid_t(pid), SIGHUP);
+    ASSERT_TRUE(waitUntil([] { return logText().contains(QLatin1String("Caught SIGHUP ... ignoring.")); }, 20000)) << logText().toStdString();
+    EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_EQ(watchedPids().size(), 1);
+
     first.terminate();
     ASSERT_TRUE(first.waitForFinished(10000));
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
