@@ -6,8 +6,10 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QFile>
+#include <QDeadlineTimer>
 #include <QLockFile>
 #include <QSysInfo>
+#include <QThread>
 
 #include <unistd.h>
 
@@ -66,7 +68,10 @@ bool SingleInstance::tryToRun()
     if (!locked && m_lock->getLockInfo(&holder, &holderHost, &holderApp) && holder > 0
         && holderHost == QSysInfo::machineHostName() && hasEnded(holder)) {
         note(u"tryToRun()", QStringLiteral("lock left by PID ") + QString::number(holder) + QStringLiteral(", which has ended"));
-        locked = m_lock->removeStaleLockFile() && m_lock->tryLock(0);
+        // Its last threads may still be closing its files for a moment.
+        QDeadlineTimer deadline(2000);
+        while (!(locked = m_lock->removeStaleLockFile() && m_lock->tryLock(0)) && !deadline.hasExpired())
+            QThread::msleep(20);
     }
     if (!locked) {
         qint64 pid = 0;

@@ -199,16 +199,19 @@ void Watchdog::keepUsRunning()
         g_watching = false;
         note(u"keepUsRunning()", QStringLiteral("%1 has terminated with exit code %2").arg(path).arg(exitCode));
     });
+    // Our end is in place before the watchdog can watch, so that a signal
+    // from then on is reported to it.
+    g_controlFd = control[0];
     process->start();
     ::close(childEnd);
     if (!process->waitForStarted(5000)) {
         note(op, QStringLiteral("cannot start %1: %2. Unexpected termination will not be monitored.").arg(path, process->errorString()));
+        g_controlFd = -1;
         ::close(control[0]);
         delete process;
         return;
     }
     g_watchdog = process;
-    g_controlFd = control[0];
     // It answers once it holds our pidfd; only then may we vanish.
     pollfd pfd{control[0], POLLIN, 0};
     char answer[16] = {};

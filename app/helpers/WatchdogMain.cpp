@@ -122,7 +122,7 @@ std::string writeCrashNote(const std::string &logFile, pid_t pid, const std::str
     std::strftime(date, sizeof date, "%Y-%m-%d_%H-%M-%S", &local);
     std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S %z", &local);
 
-    const std::string note = std::string("Sorrelby ended unexpectedly and is started again.\n")
+    const std::string note = std::string("Sorrelby ended unexpectedly.\n")
         + "Process: " + std::to_string(pid) + " " + exe + "\n"
         + "Ended: " + when + "\n"
         + "How: " + status + "\n"
