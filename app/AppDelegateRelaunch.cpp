@@ -89,7 +89,9 @@ void AppDelegate::ibQuitAndRelaunch()
     const QString op = QStringLiteral("ibQuitAndRelaunch(_:)");
     note(op);
     note(op, QStringLiteral(".... AUTO QUIT and RELAUNCH...."));
-    fDailyQuitRelaunchTimer.reset();
+    // Usually called from the timer's own signal: it goes once that is over.
+    if (fDailyQuitRelaunchTimer)
+        fDailyQuitRelaunchTimer.release()->deleteLater();
     if (fRelaunchWait)
         return;
     // Never in the middle of a delivery, an intake pass or any other work of
