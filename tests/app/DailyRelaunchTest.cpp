@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QSemaphore>
 #include <QThread>
@@ -197,6 +198,16 @@ TEST_F(DailyRelaunchTest, TimerIsArmedWhileSwitchedOnAndFollowsTheMenuAndTheRela
 
     // Nothing fired meanwhile.
     EXPECT_EQ(relaunches, 0);
+
+    // When it fires, open sheets are closed before the process ends.
+    window.findChild<QAction *>(QStringLiteral("setQuitRelaunchTimeAction"))->trigger();
+    const QPointer<SetQuitRelaunchViewController> sheet = window.findChild<SetQuitRelaunchViewController *>();
+    ASSERT_FALSE(sheet.isNull());
+    bool sheetOpenAtTheEnd = true;
+    duringRelaunch = [&] { sheetOpenAtTheEnd = sheet && sheet->isVisible(); };
+    app->ibQuitAndRelaunch();
+    ASSERT_TRUE(testkit::waitUntil([&] { return relaunches == 1; }));
+    EXPECT_FALSE(sheetOpenAtTheEnd);
 }
 
 TEST_F(DailyRelaunchTest, FiresAtTheTimeButOnlyOnceTheWorkQueueIsIdle)
