@@ -26,7 +26,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QStandardPaths>
-#include <QTimer>
 #include <QUrl>
 
 #include <filesystem>
@@ -325,6 +324,7 @@ void AppDelegate::setMainWindow(MainWindow *window)
     connect(window->selectAllAction(), &QAction::triggered, this, &AppDelegate::doSelectAll);
     connect(window->quitAction(), &QAction::triggered, this, &AppDelegate::ibQuitCommand);
     connect(window, &MainWindow::filesDropped, this, &AppDelegate::openFiles);
+    installRelaunchMenu();
 }
 
 void AppDelegate::applicationWillFinishLaunching()
@@ -420,19 +420,24 @@ void AppDelegate::ibQuitCommand()
 {
     const QString op = QStringLiteral("ibQuitCommand(_:)");
     note(op);
-    if (fMainWindow) {
-        QList<QDialog *> sheets;
-        for (QDialog *dialog : fMainWindow->findChildren<QDialog *>()) {
-            if (dialog->isVisible() && dialog->windowModality() == Qt::WindowModal)
-                sheets << dialog;
-        }
-        if (!sheets.isEmpty()) {
-            note(op, QStringLiteral("....need to close ") + QString::number(sheets.size()) + QStringLiteral(" sheets..."));
-            for (QDialog *sheet : sheets)
-                sheet->reject();
-        }
-    }
+    closeSheets(op);
     terminate();
+}
+
+void AppDelegate::closeSheets(const QString &operation)
+{
+    if (!fMainWindow)
+        return;
+    QList<QDialog *> sheets;
+    for (QDialog *dialog : fMainWindow->findChildren<QDialog *>()) {
+        if (dialog->isVisible() && dialog->windowModality() == Qt::WindowModal)
+            sheets << dialog;
+    }
+    if (sheets.isEmpty())
+        return;
+    note(operation, QStringLiteral("....need to close ") + QString::number(sheets.size()) + QStringLiteral(" sheets..."));
+    for (QDialog *sheet : sheets)
+        sheet->reject();
 }
 
 void AppDelegate::doLoadNewCard()
@@ -451,18 +456,6 @@ void AppDelegate::doSelectAll()
 {
     note(u"doSelectAll(_:)");
     NotificationCenter::defaultCenter().post(QStringLiteral("mySelectAll"), {{QStringLiteral("command"), QStringLiteral("selectall")}});
-}
-
-void AppDelegate::setupDefaultLaunchCtlDate()
-{
-}
-
-void AppDelegate::setupDailyQuitRelaunchTimer()
-{
-}
-
-void AppDelegate::setupWatchdog()
-{
 }
 
 bool AppDelegate::configureHotFolderStuff()

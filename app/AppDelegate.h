@@ -6,6 +6,9 @@
 // created by main() before any window; lives on the main thread and owns the
 // hot folder monitor and the daily relaunch timer.
 
+#include "app/DailyRelaunch.h"
+
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -18,13 +21,12 @@
 #include <memory>
 #include <vector>
 
-class QTimer;
-
 namespace sorrelby {
 
 class MainWindow;
 class SingleInstance;
 class AppDelegate;
+class SerialQueue;
 
 // The hot folder watcher as the application object sees it: created with
 // its event handling in place but stopped, then started and stopped. The
@@ -55,6 +57,20 @@ struct AppDelegateOptions {
     QString instanceFolder;
     // Ends the application (QCoreApplication::quit when empty).
     std::function<void()> terminate;
+
+    // Whether setupWatchdog() starts the watchdog. It acts on the whole
+    // process (it starts the program again when the process ends), so only
+    // main() switches it on.
+    bool watchdog = false;
+    // Ends the process for the daily relaunch; false when it cannot
+    // (Watchdog::quitAndRelaunch when empty).
+    std::function<bool()> quitAndRelaunch;
+    // The clock of the daily relaunch (the system's when empty).
+    std::function<QDateTime()> clock;
+    // The queue whose work a relaunch waits for (the browser's work queue
+    // when null), and how long it waits.
+    SerialQueue *workQueue = nullptr;
+    QuietMomentTiming relaunchTiming;
 };
 
 class AppDelegate : public QObject {
@@ -101,9 +117,19 @@ public:
     void doOpenPref();
     void doSelectAll();
 
-    // The daily quit and relaunch (filled in by the relaunch code).
+    // The daily quit and relaunch: the default date, the timer (armed while
+    // "prefDoDailyQuitRelaunch" is on), what it does when it fires (waits
+    // for the work queue to be idle, then ends the process for the watchdog
+    // to start again), the menu toggle and the relaunch time dialog.
     void setupDefaultLaunchCtlDate();
     void setupDailyQuitRelaunchTimer();
+    void ibQuitAndRelaunch();
+    void ibToggleQuitRelaunch(bool on);
+    void ibSetQuitRelaunchTime();
+    // The date the armed timer fires at; invalid while none is armed.
+    QDateTime nextQuitRelaunchDate() const;
+    // A fired relaunch waits for the work queue to be idle.
+    bool isWaitingToRelaunch() const { return fRelaunchWait != nullptr; }
     void setupWatchdog();
 
     // Hot folder mode.
@@ -130,12 +156,16 @@ private:
     void useCompanionSavePath();
     void terminate();
     void bringToFront();
+    void closeSheets(const QString &operation);
+    void installRelaunchMenu();
+    QDateTime now() const;
 
     Options fOptions;
     std::unique_ptr<SingleInstance> fSingleInstance;
     // The hot folder monitor; present only while hot folder mode runs.
     std::unique_ptr<HotFolderMonitor> filemonitor;
-    std::unique_ptr<QTimer> fDailyQuitRelaunchTimer;
+    std::unique_ptr<DailyRelaunchTimer> fDailyQuitRelaunchTimer;
+    std::unique_ptr<QuietMoment> fRelaunchWait;
     QPointer<MainWindow> fMainWindow;
     std::vector<quint64> fObserverTokens;
     std::shared_ptr<std::atomic<int>> fPendingStartUpChecks = std::make_shared<std::atomic<int>>(0);

@@ -5,7 +5,11 @@
 
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QFile>
+#include <QDeadlineTimer>
 #include <QLockFile>
+#include <QSysInfo>
+#include <QThread>
 
 #include <unistd.h>
 
@@ -18,6 +22,19 @@ const QByteArray cActivateRequest = "activate\n";
 void note(QStringView operation, const QString &detail)
 {
     logOp(u"SingleInstance", operation, detail);
+}
+
+// A process that has ended but was not reaped yet (its parent is gone and
+// nobody reaps orphans, as in some containers) still answers to kill(pid, 0),
+// so the lock would look held by it for ever.
+bool hasEnded(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray text = stat.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    return close >= 0 && text.size() > close + 2 && text.at(close + 2) == 'Z';
 }
 
 } // namespace
@@ -45,7 +62,18 @@ bool SingleInstance::tryToRun()
     m_lock = std::make_unique<QLockFile>(lockFilePath());
     // Never steal a lock because of its age: a copy may run for weeks.
     m_lock->setStaleLockTime(0);
-    if (!m_lock->tryLock(0)) {
+    bool locked = m_lock->tryLock(0);
+    qint64 holder = 0;
+    QString holderHost, holderApp;
+    if (!locked && m_lock->getLockInfo(&holder, &holderHost, &holderApp) && holder > 0
+        && holderHost == QSysInfo::machineHostName() && hasEnded(holder)) {
+        note(u"tryToRun()", QStringLiteral("lock left by PID ") + QString::number(holder) + QStringLiteral(", which has ended"));
+        // Its last threads may still be closing its files for a moment.
+        QDeadlineTimer deadline(2000);
+        while (!(locked = m_lock->removeStaleLockFile() && m_lock->tryLock(0)) && !deadline.hasExpired())
+            QThread::msleep(20);
+    }
+    if (!locked) {
         qint64 pid = 0;
         QString host, app;
         if (m_lock->getLockInfo(&pid, &host, &app))

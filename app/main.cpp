@@ -89,6 +89,7 @@ int main(int argc, char **argv)
     {
         sorrelby::AppDelegateOptions options;
         options.monitorFactory = sorrelby::makeHotFolderMonitorFactory();
+        options.watchdog = true;
         sorrelby::AppDelegate delegate(std::move(options));
         if (delegate.isRefused()) {
             sorrelby::AlertPresenter::setShared(nullptr);

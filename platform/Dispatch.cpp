@@ -8,6 +8,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <atomic>
 #include <cmath>
 
 namespace sorrelby {
@@ -64,6 +65,17 @@ struct SerialQueue::Private {
     QString label;
     QThread thread;
     QObject *worker = nullptr;
+    std::atomic<int> pending{0};
+
+    // The job, counted from now until it has run.
+    Job counted(Job job)
+    {
+        pending.fetch_add(1);
+        return [this, job = std::move(job)] {
+            job();
+            pending.fetch_sub(1);
+        };
+    }
 };
 
 SerialQueue::SerialQueue(const QString &label)
@@ -90,17 +102,27 @@ QString SerialQueue::label() const
 
 void SerialQueue::async(Job job)
 {
-    postTo(d->worker, std::move(job));
+    postTo(d->worker, d->counted(std::move(job)));
 }
 
 void SerialQueue::after(double seconds, Job job)
 {
-    postAfter(d->worker, seconds, std::move(job));
+    Private *p = d.get();
+    postAfter(d->worker, seconds, [p, job = std::move(job)]() mutable { p->counted(std::move(job))(); });
 }
 
 void SerialQueue::sync(const Job &job)
 {
-    runAndWait(d->worker, job);
+    if (isCurrent()) {
+        job();
+        return;
+    }
+    runAndWait(d->worker, d->counted(job));
+}
+
+int SerialQueue::pendingJobs() const
+{
+    return d->pending.load();
 }
 
 bool SerialQueue::isCurrent() const

@@ -31,6 +31,9 @@ public:
     // from the queue itself).
     void sync(const Job &job);
     bool isCurrent() const;
+    // Jobs submitted and not finished yet (delayed jobs count once due),
+    // the one running included: 1 inside a job means nothing else waits.
+    int pendingJobs() const;
     // The QObject living on the queue's thread (a context for Qt connections).
     QObject *context() const;
 

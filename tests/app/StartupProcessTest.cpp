@@ -1,6 +1,7 @@
 // The real program, started twice in this test's own HOME and runtime folder.
 
 #include "platform/UserFolders.h"
+#include "tests/app/AppProcesses.h"
 #include "tests/testkit/TestEnvironment.h"
 
 #include <QProcess>
@@ -28,6 +29,10 @@ QString logText()
 
 TEST(StartupProcess, SecondCopyIsRefusedAndTheFirstKeepsRunning)
 {
+    // Whatever happens, no copy (nor a watchdog's new one) outlives the case.
+    struct EndAll {
+        ~EndAll() { testkit::endProcessesStartedHere(); }
+    } endAll;
     QProcess first;
     startProgram(first);
     ASSERT_TRUE(first.waitForStarted(10000));
@@ -55,6 +60,8 @@ TEST(StartupProcess, SecondCopyIsRefusedAndTheFirstKeepsRunning)
     EXPECT_TRUE(log.contains(QLatin1String("applicationWillFinishLaunching...DONE...")));
     EXPECT_TRUE(log.contains(QStringLiteral("ending this copy (PID %1)").arg(secondPid)));
 
-    first.kill();
+    // Quit in order: a killed copy would be started again by its watchdog.
+    first.terminate();
     EXPECT_TRUE(first.waitForFinished(10000));
+    EXPECT_TRUE(testkit::processesStartedHere().isEmpty());
 }
