@@ -266,6 +266,8 @@ QWidget *PreferencesViewController::makeNamingTab()
         [](int tag) {
             store().setValue(cPrefOriginalNameFormatTag, tag);
             logOp(cClass, u"ibClickOnOriginalPhotoNameFormat(_:)", QString(QStringLiteral(".... selectedTag = ") + QString::number(tag)));
+            // Sections come from the names: the browser reads them again.
+            NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")}});
         });
     layout->addWidget(names);
 
@@ -304,7 +306,7 @@ QWidget *PreferencesViewController::makeDeliveryTab()
     layout->addWidget(daily);
     // Today's name, not the example stored on another day.
     const auto pattern = store().optionalString(cPrefDailyFolderDateFormat);
-    m_example->setText(QStringLiteral("Today's folder: ")
+    m_example->setText(QStringLiteral("Folder for photos delivered now: ")
         + (pattern && !pattern->isEmpty() ? preferenceops::performDateFormatString(*pattern) : QString(cNotCreatingSubFolder)));
 
     auto *unassigned = new QGroupBox(QStringLiteral("Photos without a code"), tab);
@@ -489,7 +491,7 @@ void PreferencesViewController::ibClickOnDateFormatter(int tag)
         refuse(QStringLiteral("!!! Invalid Date Format !!!"), result.problem);
         return;
     }
-    m_example->setText(QStringLiteral("Today's folder: ") + result.example);
+    m_example->setText(QStringLiteral("Folder for photos delivered now: ") + result.example);
 }
 
 void PreferencesViewController::userPatternEdited()
@@ -502,7 +504,7 @@ void PreferencesViewController::userPatternEdited()
         refuse(QStringLiteral("!!! Invalid Date Format !!!"), result.problem);
         return;
     }
-    m_example->setText(QStringLiteral("Today's folder: ") + store().stringValue(cPrefDailyFolderDateFormatExample));
+    m_example->setText(QStringLiteral("Folder for photos delivered now: ") + store().stringValue(cPrefDailyFolderDateFormatExample));
 }
 
 void PreferencesViewController::refuse(const QString &message, const QString &problem)
