@@ -193,6 +193,11 @@ PreferencesViewController::PreferencesViewController(QWidget *parent)
 
 PreferencesViewController::~PreferencesViewController()
 {
+    // Closed with a panel still open: the panel goes first, while its answer
+    // can still be taken, and hot folder mode must not stay off.
+    qDeleteAll(findChildren<QFileDialog *>());
+    if (m_actions.isChoosingFolder())
+        m_actions.finishChoosingFolder(FolderRole::Source, std::nullopt);
     for (quint64 token : m_observers)
         Settings::shared().removeObserver(token);
 }

@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
+#include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -105,6 +106,27 @@ TEST_F(PreferencesWindowTest, HotFolderChooserGreysOutOtherRolesAndRestoresTheMo
     EXPECT_EQ(specs.back().prompt, QStringLiteral("Select As Source Folder"));
     EXPECT_EQ(settings.stringValue(cPrefSourcePath), fresh);
     EXPECT_EQ(reloads, 1);
+
+    // The window closed while a panel is still open: the mode comes back.
+    window->setFolderChooser([](QWidget *, const FolderPanelSpec &, std::function<void(std::optional<QString>)>) {});
+    child<QPushButton>(QStringLiteral("ibChangeDestPath"))->click();
+    EXPECT_FALSE(settings.boolValue(kHotMode));
+    window.reset();
+    EXPECT_TRUE(settings.boolValue(kHotMode));
+    EXPECT_EQ(settings.stringValue(cPrefDestinationPath), destination);
+
+    // The same with the real panel, which carries the texts and the filter.
+    window = std::make_unique<PreferencesViewController>();
+    window->show();
+    child<QPushButton>(QStringLiteral("ibChangeDestPath"))->click();
+    auto *panel = window->findChild<QFileDialog *>(QStringLiteral("fOpenPanel"));
+    ASSERT_TRUE(panel);
+    EXPECT_EQ(panel->windowTitle(), QStringLiteral("Select Destination Folder Path"));
+    EXPECT_EQ(panel->labelText(QFileDialog::Accept), QStringLiteral("Select As Destination Folder"));
+    EXPECT_TRUE(qobject_cast<FolderPanelFilter *>(panel->proxyModel()));
+    EXPECT_FALSE(settings.boolValue(kHotMode));
+    window.reset();
+    EXPECT_TRUE(settings.boolValue(kHotMode));
 }
 
 TEST_F(PreferencesWindowTest, HotFolderSwitchStoresTheOppositeOnlyOnItsSecondButton)
