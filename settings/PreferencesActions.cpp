@@ -302,6 +302,9 @@ std::optional<QString> PreferencesActions::folderProblem(FolderRole role, const 
         return QStringLiteral("This folder does not exist.");
     if (::access(QFile::encodeName(path).constData(), W_OK | X_OK) != 0)
         return QStringLiteral("Sorrelby cannot write into this folder: photos could not be moved into or out of it.");
+    // Nesting either way is refused: a card copy sets aside everything in
+    // the source folder, sub-folders too, and a watched or delivered folder
+    // inside another would see photos twice.
     const QString mine = comparable(path);
     const Settings &settings = Settings::shared();
     for (FolderRole other : {FolderRole::Source, FolderRole::Destination, FolderRole::HotFolder}) {

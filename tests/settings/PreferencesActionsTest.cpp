@@ -154,6 +154,7 @@ TEST_F(PreferencesActionsTest, ChoosersHoldHotFolderModeOffAndRefuseFoldersOfOth
     // Inside another role's folder, around one, or not writable.
     const QString inside = makeFolder(destination + QStringLiteral("/sub"));
     EXPECT_TRUE(PreferencesActions::folderProblem(FolderRole::Source, inside));
+    // A source holding the main folder would lose it to the next card copy.
     EXPECT_TRUE(PreferencesActions::folderProblem(FolderRole::Source, QFileInfo(destination).path()));
     EXPECT_TRUE(PreferencesActions::folderProblem(FolderRole::Source, destination + QStringLiteral("/missing")));
     const QString locked = makeTempFolder(QStringLiteral("locked"));
