@@ -187,8 +187,15 @@ PreferencesViewController::PreferencesViewController(QWidget *parent)
     observe(cEnableHotFolderMode, &PreferencesViewController::setHotFolderInfoString);
     for (FolderRole role : cRoles)
         observe(PreferencesActions::pathKey(role), &PreferencesViewController::showFolders);
+    observe(QStringLiteral("prefNextScheduledLaunchctlTimeDisplayString"), &PreferencesViewController::showNextRelaunch);
     setHotFolderInfoString();
     showFolders();
+    showNextRelaunch();
+}
+
+void PreferencesViewController::showNextRelaunch()
+{
+    m_nextRelaunch->setText(store().stringValue(QStringLiteral("prefNextScheduledLaunchctlTimeDisplayString")));
 }
 
 PreferencesViewController::~PreferencesViewController()
@@ -417,9 +424,9 @@ QWidget *PreferencesViewController::makeMaintenanceTab()
     auto *relaunch = new QGroupBox(QStringLiteral("Daily quit and relaunch"), tab);
     auto *relaunchLayout = new QVBoxLayout(relaunch);
     relaunchLayout->addWidget(check(relaunch, QStringLiteral("Quit and relaunch every day"), QStringLiteral("prefDoDailyQuitRelaunch")));
-    auto *next = new QLabel(store().stringValue(QStringLiteral("prefNextScheduledLaunchctlTimeDisplayString")), relaunch);
-    next->setObjectName(QStringLiteral("prefNextScheduledLaunchctlTimeDisplayString"));
-    relaunchLayout->addWidget(next);
+    m_nextRelaunch = new QLabel(relaunch);
+    m_nextRelaunch->setObjectName(QStringLiteral("prefNextScheduledLaunchctlTimeDisplayString"));
+    relaunchLayout->addWidget(m_nextRelaunch);
     auto *setTime = new QPushButton(QStringLiteral("Set Relaunch Time..."), relaunch);
     setTime->setObjectName(QStringLiteral("setRelaunchTimeButton"));
     connect(setTime, &QPushButton::clicked, this, [this] {

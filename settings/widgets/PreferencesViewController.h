@@ -78,6 +78,7 @@ private:
     QWidget *makeMaintenanceTab();
     void changeFolder(FolderRole role);
     void showFolders();
+    void showNextRelaunch();
     void ibClickOnDateFormatter(int tag);
     void userPatternEdited();
     void refuse(const QString &message, const QString &problem);
@@ -94,6 +95,7 @@ private:
     QButtonGroup *m_dateFormats = nullptr;
     QLineEdit *m_userPattern = nullptr;
     QLabel *m_example = nullptr;
+    QLabel *m_nextRelaunch = nullptr;
     std::vector<quint64> m_observers;
 };
 
