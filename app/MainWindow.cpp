@@ -7,6 +7,7 @@
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "settings/Settings.h"
+#include "settings/widgets/PreferencesViewController.h"
 
 #include <QAction>
 #include <QDragEnterEvent>
@@ -124,6 +125,10 @@ void MainWindow::performSegue(const QString &identifier)
 {
     if (identifier == cSegueLoadCard) {
         showLoadCardWindow(this);
+        return;
+    }
+    if (identifier == cSeguePreferences) {
+        showPreferencesWindow(this);
         return;
     }
     // Each dialog's own issue wires it in here.

@@ -7,6 +7,7 @@
 #include "app/cli/CommandLine.h"
 #include "imaging/PhotoMetadata.h"
 #include "platform/AlertPresenter.h"
+#include "platform/widgets/DesktopFileRevealer.h"
 #include "platform/widgets/QtAlertPresenter.h"
 #include "support/LogFile.h"
 
@@ -84,6 +85,8 @@ int main(int argc, char **argv)
         presenter = std::make_unique<sorrelby::QtAlertPresenter>();
         sorrelby::AlertPresenter::setShared(presenter.get());
     }
+    sorrelby::DesktopFileRevealer revealer;
+    sorrelby::FileRevealer::setShared(&revealer);
 
     int status = 0;
     {
@@ -93,6 +96,7 @@ int main(int argc, char **argv)
         sorrelby::AppDelegate delegate(std::move(options));
         if (delegate.isRefused()) {
             sorrelby::AlertPresenter::setShared(nullptr);
+            sorrelby::FileRevealer::setShared(nullptr);
             return 0;
         }
         sorrelby::MainWindow window;
@@ -105,5 +109,6 @@ int main(int argc, char **argv)
         status = app.exec();
     }
     sorrelby::AlertPresenter::setShared(nullptr);
+    sorrelby::FileRevealer::setShared(nullptr);
     return status;
 }

@@ -13,6 +13,7 @@
 #include <unicode/datefmt.h>
 #include <unicode/smpdtfmt.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace sorrelby::preferenceops {
@@ -154,7 +155,15 @@ QString performDateFormatString(const QString &pattern, const QDateTime &now)
     if (pattern.isEmpty())
         return {};
     // The day changes at 03:00: late work still belongs to the shoot's day.
-    return formatDate(now.addSecs(-10800), pattern).replace(QLatin1Char('/'), QLatin1Char(':'));
+    const QString name = formatDate(now.addSecs(-10800), pattern).replace(QLatin1Char('/'), QLatin1Char(':'));
+    // A pattern stored behind the Preferences window's back must not climb
+    // out of the main folder or hide the day's folder: no sub-folder then.
+    const bool control = std::any_of(name.cbegin(), name.cend(), [](QChar c) { return c.category() == QChar::Other_Control; });
+    if (name.startsWith(QLatin1Char('.')) || control) {
+        note(u"performDateFormatString", QStringLiteral("unsafe daily folder name from pattern [") + pattern + QStringLiteral("], none used"));
+        return {};
+    }
+    return name;
 }
 
 std::optional<QString> getDailyFolderNameC(const QString &dateFormatKey)

@@ -204,3 +204,19 @@ TEST_F(BrowserWindow, LoadNewCardOpensTheCardWindow)
     ASSERT_TRUE(waitUntil([&] { return (card = window.findChild<QWidget *>(QStringLiteral("LoadCardViewController"))) && card->isVisible(); }));
     card->close();
 }
+
+TEST_F(BrowserWindow, PreferencesMenuOpensOnePreferencesWindow)
+{
+    MainWindow window(nullptr, &workQueue);
+    window.show();
+    window.startBrowser();
+    ViewController *controller = window.browser()->controller();
+    ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > 0 && !controller->isLoading(); }));
+    for (int i = 0; i < 2; ++i)
+        NotificationCenter::defaultCenter().post(QStringLiteral("myOpenPrefId"), {{QStringLiteral("command"), QStringLiteral("openpref")}});
+    QWidget *preferences = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (preferences = window.findChild<QWidget *>(QStringLiteral("PreferencesViewController"))) && preferences->isVisible(); }));
+    spinFor(50);
+    EXPECT_EQ(window.findChildren<QWidget *>(QStringLiteral("PreferencesViewController")).size(), 1);
+    preferences->close();
+}

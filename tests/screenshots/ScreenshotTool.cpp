@@ -10,6 +10,8 @@
 #include "imaging/PhotoMetadata.h"
 #include "platform/Dispatch.h"
 #include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
+#include "settings/widgets/PreferencesViewController.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
 #include <QApplication>
@@ -17,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -149,5 +152,18 @@ int main(int argc, char **argv)
     Settings::shared().setValue(QStringLiteral("prefEnableHotFolderMode"), true);
     settle(300);
     ok = ok && save(&window, out, QStringLiteral("browser-hotfolder.png"));
+
+    // The Preferences window: its folders and the daily sub-folder.
+    Settings::shared().setValue(cPrefSourcePath, source);
+    Settings::shared().setValue(cPrefDestinationPath, QString(home.path() + QStringLiteral("/Pictures/Sorrelby/Main")));
+    Settings::shared().setValue(cPrefHotFolderPath, QString(home.path() + QStringLiteral("/Pictures/Sorrelby/Hot")));
+    PreferencesViewController preferences;
+    preferences.resize(720, 560);
+    preferences.show();
+    auto *tabs = preferences.findChild<QTabWidget *>(QStringLiteral("ibTabView1"));
+    ok = ok && save(&preferences, out, QStringLiteral("preferences-folders.png"));
+    if (tabs)
+        tabs->setCurrentIndex(2);
+    ok = ok && save(&preferences, out, QStringLiteral("preferences-delivery.png"));
     return ok ? 0 : 1;
 }

@@ -74,4 +74,12 @@ TEST_F(PreferenceOps, DailyFolderIsTodayThreeHoursAgoUnderTheStoredPattern)
     const QDateTime when(QDate(2024, 5, 1), QTime(9, 30));
     EXPECT_EQ(preferenceops::formatDate(when, QStringLiteral("'Shoot' MM-dd-yyyy")), QStringLiteral("Shoot 05-01-2024"));
     EXPECT_EQ(preferenceops::formatDate(when, QString()), QString());
+
+    // A pattern written into the settings file by hand never names a folder
+    // that climbs out of the main folder, hides or breaks a line.
+    EXPECT_EQ(preferenceops::performDateFormatString(QStringLiteral("dd/MM/yyyy"), when), QStringLiteral("01:05:2024"));
+    for (const QString &bad : {QStringLiteral("'..'"), QStringLiteral("'.'yyyy"), QStringLiteral("yyyy'\n'MM")})
+        EXPECT_EQ(preferenceops::performDateFormatString(bad, when), QString()) << bad.toStdString();
+    settings.setValue(cPrefDailyFolderDateFormat, QStringLiteral("'..'"));
+    EXPECT_EQ(preferenceops::getDuplicateFolderPathC(cPrefDestinationPath, cPrefDailyFolderDateFormat), QStringLiteral("/photos/Main"));
 }
