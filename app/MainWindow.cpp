@@ -6,6 +6,8 @@
 #include "intake/widgets/LoadCardViewController.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "reassign/widgets/PromptReassignModeViewController.h"
+#include "reassign/widgets/ReassignViewController.h"
 #include "settings/Settings.h"
 
 #include <QAction>
@@ -124,6 +126,14 @@ void MainWindow::performSegue(const QString &identifier)
 {
     if (identifier == cSegueLoadCard) {
         showLoadCardWindow(this);
+        return;
+    }
+    if (identifier == cSegueReassign) {
+        showReassignWindow(this);
+        return;
+    }
+    if (identifier == cSegueReassignPrompt) {
+        showReassignModePrompt(this);
         return;
     }
     // Each dialog's own issue wires it in here.

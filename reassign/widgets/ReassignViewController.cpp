@@ -89,7 +89,7 @@ ReassignViewController::ReassignViewController(QWidget *parent)
     });
     connect(&m_session, &ReassignSession::closeRequested, this, [this] {
         saveFrame();
-        close();
+        done(QDialog::Accepted);
     });
 
     m_session.setSheetWindow(this);
