@@ -6,6 +6,8 @@
 #include "intake/widgets/LoadCardViewController.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "reassign/widgets/PromptReassignModeViewController.h"
+#include "reassign/widgets/ReassignViewController.h"
 #include "settings/Settings.h"
 #include "settings/widgets/PreferencesViewController.h"
 
@@ -129,6 +131,14 @@ void MainWindow::performSegue(const QString &identifier)
     }
     if (identifier == cSeguePreferences) {
         showPreferencesWindow(this);
+        return;
+    }
+    if (identifier == cSegueReassign) {
+        showReassignWindow(this);
+        return;
+    }
+    if (identifier == cSegueReassignPrompt) {
+        showReassignModePrompt(this);
         return;
     }
     // Each dialog's own issue wires it in here.

@@ -9,6 +9,9 @@
 #include "browser/widgets/SectionGridView.h"
 #include "imaging/PhotoMetadata.h"
 #include "platform/Dispatch.h"
+#include "platform/NotificationCenter.h"
+#include "reassign/widgets/PromptReassignModeViewController.h"
+#include "reassign/widgets/ReassignViewController.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 #include "settings/widgets/PreferencesViewController.h"
@@ -147,6 +150,26 @@ int main(int argc, char **argv)
     settle(1500);
     ok = ok && save(&window, out, QStringLiteral("browser-preview.png"));
     browser->preview()->hide();
+
+    // The reassign dialog over one child's photos, a code scanned; then the
+    // mode prompt.
+    QStringList photos;
+    for (int item = 0; item < controller->imageDirectoryLoader().numberOfItemsInSection(3); ++item) {
+        if (const ImageFilePtr file = controller->imageDirectoryLoader().imageFileForIndexPath({3, item}))
+            photos << file->fileurl;
+    }
+    ReassignViewController *reassign = showReassignWindow(&window);
+    reassign->resize(720, 640);
+    NotificationCenter::defaultCenter().post(QStringLiteral("myReassignId"),
+        {{QStringLiteral("command"), QStringLiteral("dosomething")}, {QStringLiteral("urlstochange"), photos},
+         {QStringLiteral("fulSortedlUrlList"), photos}});
+    Settings::shared().setValue(QStringLiteral("prefReassignedBarcodeString"), QStringLiteral("B2001"));
+    waitUntil([&] { return !reassign->shownImagePath().isEmpty(); });
+    ok = ok && save(reassign, out, QStringLiteral("reassign.png"));
+    reassign->doCancel();
+    PromptReassignModeViewController *prompt = showReassignModePrompt(&window);
+    ok = ok && save(prompt, out, QStringLiteral("reassign-prompt.png"));
+    prompt->reject();
 
     // Hot folder mode: red frame and the blinking label.
     Settings::shared().setValue(QStringLiteral("prefEnableHotFolderMode"), true);

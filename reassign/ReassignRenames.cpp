@@ -1,0 +1,187 @@
+#include "reassign/ReassignRenames.h"
+
+#include "naming/FileNameScheme.h"
+#include "platform/FileOps.h"
+#include "platform/Log.h"
+#include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
+
+#include <QDir>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace sorrelby {
+
+namespace {
+
+const QString cClass = QStringLiteral("ReassignViewController");
+
+void note(QStringView operation, const QString &detail)
+{
+    logOp(cClass, operation, detail);
+}
+
+// Why a rename failed, in words the photographer can act on.
+QString whyKept(const QString &target, const FileResult &result)
+{
+    if (fileops::exists(target))
+        return QStringLiteral("the name %1 is already taken").arg(fileNameOf(target));
+    return result.error;
+}
+
+// Moves one photo to a new name in its folder, never replacing a file.
+void renameInPlace(const QString &path, const QString &newName, ReassignReport &report, QStringView operation)
+{
+    const QString target = folderOf(path) + QLatin1Char('/') + newName;
+    const FileResult result = fileops::moveNoReplace(path, target);
+    if (result) {
+        note(operation, QStringLiteral("newly named file = ") + target);
+        report.renamed.insert(path, target);
+        return;
+    }
+    const QString why = whyKept(target, result);
+    note(operation, QStringLiteral("....oops FileManager.default.moveItem error: ") + why + QStringLiteral(" (") + path
+            + QStringLiteral(" keeps its name)"));
+    report.kept << fileNameOf(path) + QStringLiteral(": ") + why;
+}
+
+} // namespace
+
+QString firstScanLine(const QString &text)
+{
+    QString lines = text.trimmed();
+    lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    lines.replace(QStringLiteral("\n\n"), QStringLiteral("\n"));
+    lines = lines.trimmed();
+    return lines.section(QLatin1Char('\n'), 0, 0).trimmed();
+}
+
+bool scanLengthAccepted(const QString &code, bool checkLength, int requiredLength)
+{
+    return !checkLength || code.isEmpty() || code.size() >= requiredLength;
+}
+
+QString photoPathOf(const QString &location)
+{
+    const QUrl url(location);
+    if (url.isLocalFile())
+        return QDir::cleanPath(url.toLocalFile());
+    return location;
+}
+
+QStringList sortedByUrl(const QStringList &paths)
+{
+    QStringList sorted = paths;
+    auto key = [](const QString &path) { return QUrl::fromLocalFile(photoPathOf(path)).toString(QUrl::FullyEncoded); };
+    std::stable_sort(sorted.begin(), sorted.end(), [&](const QString &a, const QString &b) {
+        return key(a).compare(key(b), Qt::CaseSensitive) < 0;
+    });
+    return sorted;
+}
+
+QString manualReassignName(const QString &fileName, const QString &code)
+{
+    // The camera name as the naming scheme reads it: the previous code, an
+    // "unknown" marker and the card marker all come off, so the photo ends
+    // up with exactly one code, and a name that merely starts with the code
+    // (B770 for B77) is not mistaken for one that carries it.
+    const QString original = getOriginalName(fileName);
+    QString base = baseNameOf(original);
+    if (checkIfQRCodeItem(fileName))
+        base += cQRCodeMarker;
+    return makeCodedFileName(code, base, extensionOf(original)).value_or(fileName);
+}
+
+std::optional<QString> codePhotoName(const QString &fileName, const QString &code)
+{
+    const QString original = getOriginalName(fileName);
+    return makeCodePhotoFileName(code, baseNameOf(original), extensionOf(original));
+}
+
+std::optional<ReassignReport> reassignAllToCode(const QStringList &paths, const QString &scannedCode)
+{
+    const std::optional<QString> code = safeCodeFromPayload(scannedCode.trimmed());
+    if (!code) {
+        note(u"doReassign3(_:)", QStringLiteral("no usable code in [") + printablePayload(scannedCode) + QStringLiteral("]"));
+        return std::nullopt;
+    }
+    ReassignReport report;
+    for (const QString &location : paths) {
+        const QString path = photoPathOf(location);
+        const QString name = fileNameOf(path);
+        const QString newName = manualReassignName(name, *code);
+        if (newName == name) {
+            note(u"doReassign3(_:)", QStringLiteral("item already has our base code - nothing to do: ") + name);
+            report.unchanged << path;
+            continue;
+        }
+        note(u"doReassign3(_:)", QStringLiteral("newname1 = ") + name + QStringLiteral(" newname2 = ") + newName);
+        renameInPlace(path, newName, report, u"doReassign3(_:)");
+    }
+    return report;
+}
+
+CodePhotoRenames reassignCodePhotos(const QMap<QString, QString> &codes, const QStringList &fullList)
+{
+    CodePhotoRenames result;
+    ReassignReport &report = result.report;
+    for (auto it = codes.cbegin(); it != codes.cend(); ++it) {
+        const QString path = photoPathOf(it.key());
+        const QString name = fileNameOf(path);
+        const QString scanned = it.value().trimmed();
+        if (scanned.isEmpty()) {
+            note(u"doReassignBarcodeArrayOnly()", QStringLiteral("empty code - skipping ") + name);
+            continue;
+        }
+        const std::optional<QString> code = safeCodeFromPayload(scanned);
+        const std::optional<QString> newName = code ? codePhotoName(name, *code) : std::nullopt;
+        if (!newName) {
+            report.kept << name + QStringLiteral(": the code [") + printablePayload(scanned) + QStringLiteral("] cannot name a photo");
+            continue;
+        }
+        if (*newName == name) {
+            report.unchanged << path;
+            continue;
+        }
+        note(u"doReassignBarcodeArrayOnly()", QStringLiteral("newpath = ") + folderOf(path) + QLatin1Char('/') + *newName);
+        renameInPlace(path, *newName, report, u"doReassignBarcodeArrayOnly()");
+    }
+    for (const QString &location : fullList)
+        result.decodeList << report.renamed.value(photoPathOf(location), location);
+    return result;
+}
+
+QString requiredLengthPrompt(int requiredLength)
+{
+    return QStringLiteral("( Barcode must be ") + QString::number(requiredLength) + QStringLiteral(" digits. )");
+}
+
+QString unknownButtonTitle(qsizetype count)
+{
+    const std::optional<QString> format = Settings::shared().optionalString(cPrefDoReassignAllTheseToUnknownStringFormat);
+    if (!format)
+        return QStringLiteral("ReAssign These Photos As \"UNKNOWN\"");
+    QString title = *format;
+    return title.replace(QStringLiteral("[val1]"), QString::number(count));
+}
+
+QString reassignPrompt()
+{
+    Settings &settings = Settings::shared();
+    QString prompt = settings.stringValue(cPrefReassignPromptString);
+    const QString dictKey = QStringLiteral("prefReassignPromptDict");
+    if (!settings.contains(dictKey))
+        return prompt;
+    const QVariantMap prompts = settings.mapValue(dictKey);
+    if (prompts.contains(QStringLiteral("unknown")))
+        prompt = prompts.value(QStringLiteral("unknown")).toString();
+    const QVariant mode = settings.value(cPrefRadioSet1SelectedTag);
+    if (mode.isValid() && prompts.contains(mode.toString())) {
+        prompt = prompts.value(mode.toString()).toString();
+        note(u"doNotification1(_:)", QStringLiteral("found key = ") + mode.toString() + QStringLiteral(" prompt = ") + prompt);
+    }
+    return prompt;
+}
+
+} // namespace sorrelby

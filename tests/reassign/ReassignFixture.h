@@ -1,0 +1,94 @@
+#pragma once
+// Shared by the reassign tests: factory settings, recorded sounds, scripted
+// alerts, the notifications the dialog posts, and the dialog's queues
+// drained at the end so nothing of one case reaches the next.
+
+#include "platform/Dispatch.h"
+#include "platform/NotificationCenter.h"
+#include "platform/SoundPlayer.h"
+#include "reassign/ReassignSession.h"
+#include "settings/SettingsKeys.h"
+#include "tests/testkit/ScriptedAlertsTest.h"
+#include "tests/testkit/TestEnvironment.h"
+
+#include <mutex>
+
+namespace sorrelby::testkit {
+
+class ReassignFixture : public ScriptedAlertsTest {
+protected:
+    void SetUp() override
+    {
+        ScriptedAlertsTest::SetUp();
+        settings.registerFactoryDefaults();
+        settings.setValue(cPrefOriginalNameFormatTag, 1);
+        SoundPlayer::setShared(&sounds);
+        folder = makeTempFolder(QStringLiteral("shoot"));
+        NotificationCenter &center = NotificationCenter::defaultCenter();
+        for (const QString &name : {QStringLiteral("myRefreshId"), QStringLiteral("myAutoDecodeProcess3"), QStringLiteral("myCustomId")}) {
+            m_observers.emplace_back(center, center.addObserver(name, [this](const Notification &notification) {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_posted.push_back(notification);
+            }));
+        }
+    }
+
+    void TearDown() override
+    {
+        drain();
+        m_observers.clear();
+        SoundPlayer::setShared(nullptr);
+        ScriptedAlertsTest::TearDown();
+    }
+
+    // Every job of the dialog's queues has run, and what they handed to the
+    // GUI thread too.
+    static void drain()
+    {
+        for (int round = 0; round < 2; ++round) {
+            ReassignSession::getDecoderQueue().sync([] {});
+            ReassignSession::getWorkingQueue().sync([] {});
+            ReassignSession::getSoundQueue().sync([] {});
+            spinFor(20);
+        }
+    }
+
+    std::vector<Notification> posted(const QString &name) const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::vector<Notification> found;
+        for (const Notification &notification : m_posted) {
+            if (notification.name == name)
+                found.push_back(notification);
+        }
+        return found;
+    }
+
+    QStringList alertTitles() const
+    {
+        QStringList titles;
+        for (const Alert &alert : alerts.shown())
+            titles << alert.messageText;
+        return titles;
+    }
+
+    qsizetype soundCount(const QString &name) const { return sounds.played().count(name); }
+
+    // Hands the photos over as the browser does.
+    static void postPhotos(const QStringList &toChange, const QStringList &full)
+    {
+        NotificationCenter::defaultCenter().post(QStringLiteral("myReassignId"),
+            {{QStringLiteral("command"), QStringLiteral("dosomething")}, {QStringLiteral("urlstochange"), toChange},
+             {QStringLiteral("fulSortedlUrlList"), full}});
+    }
+
+    RecordingSoundPlayer sounds;
+    QString folder;
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<Notification> m_posted;
+    std::vector<ObserverRegistration> m_observers;
+};
+
+} // namespace sorrelby::testkit

@@ -1,0 +1,300 @@
+// The reassign dialog without its window: scan rules, the manual and auto
+// renames (never replacing, codes cleaned), the guarded scan step, the
+// navigation with its sounds, automatic detection, and the mode prompt's
+// choice.
+
+#include "imaging/PhotoMetadata.h"
+#include "naming/FileNameScheme.h"
+#include "reassign/ReassignModeChoice.h"
+#include "reassign/ReassignRenames.h"
+#include "tests/reassign/ReassignFixture.h"
+#include "tests/testkit/photos/CardGenerator.h"
+
+#include <QDir>
+#include <QUrl>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+class Reassign : public ReassignFixture {
+protected:
+    QString at(const QString &name) const { return folder + QLatin1Char('/') + name; }
+    QStringList files() const { return entriesOf(folder); }
+};
+
+} // namespace
+
+TEST_F(Reassign, ScanRulesTakeTheFirstLineAndCheckTheLength)
+{
+    EXPECT_EQ(firstScanLine(QStringLiteral("ABC123\r\nXYZ")), QStringLiteral("ABC123"));
+    EXPECT_EQ(firstScanLine(QStringLiteral("  B77 \n\n\nC88\n")), QStringLiteral("B77"));
+    EXPECT_EQ(firstScanLine(QStringLiteral(" \r\n ")), QString());
+
+    EXPECT_FALSE(scanLengthAccepted(QStringLiteral("12345"), true, 6));
+    EXPECT_TRUE(scanLengthAccepted(QStringLiteral("123456"), true, 6));
+    EXPECT_TRUE(scanLengthAccepted(QStringLiteral("1234567"), true, 6));
+    EXPECT_TRUE(scanLengthAccepted(QString(), true, 6));
+    EXPECT_TRUE(scanLengthAccepted(QStringLiteral("12345"), false, 6));
+
+    // Through the session: a short scan is refused with three beeps and an
+    // emptied field, and the stored code stays; a multi-line one stores its
+    // first line.
+    settings.setValue(cPrefCheckReassignedBarcodeLength, true);
+    settings.setValue(cPrefReassignedBarcodeRequiredLength, 6);
+    ReassignSession session;
+    session.viewDidLoad();
+    EXPECT_EQ(settings.stringValue(cPrefReassignPromptString2), QStringLiteral("( Barcode must be 6 digits. )"));
+    int emptied = 0;
+    QObject::connect(&session, &ReassignSession::fieldEmptied, [&] { ++emptied; });
+    settings.setValue(cPrefReassignedBarcodeString, QStringLiteral("OLD111"));
+    EXPECT_FALSE(session.doValidateTextField(QStringLiteral("12345")));
+    EXPECT_EQ(emptied, 1);
+    EXPECT_EQ(settings.stringValue(cPrefReassignedBarcodeString), QStringLiteral("OLD111"));
+    EXPECT_TRUE(session.doValidateTextField(QStringLiteral("ABC123\r\nXYZ")));
+    EXPECT_EQ(settings.stringValue(cPrefReassignedBarcodeString), QStringLiteral("ABC123"));
+    EXPECT_FALSE(session.doValidateTextField(std::nullopt));
+    drain();
+    EXPECT_EQ(soundCount(QStringLiteral("beep")), 3);
+}
+
+TEST_F(Reassign, ManualModeGivesEveryPhotoTheOneCode)
+{
+    const QStringList names{QStringLiteral("A1234_IMG_0412.JPG"), QStringLiteral("unknown_IMG_0413.JPG"), QStringLiteral("IMG_0414.JPG"),
+                            QStringLiteral("B77_IMG_0415.JPG"), QStringLiteral("B770_IMG_0416.JPG"), QStringLiteral("A1234_DSC01234.NEF"),
+                            QStringLiteral("A1_IMG_0417-qrcode.JPG")};
+    QStringList paths = writeFilesInOrder(folder, names);
+    // File URLs and paths both arrive.
+    paths[2] = QUrl::fromLocalFile(paths[2]).toString();
+    const std::optional<ReassignReport> report = reassignAllToCode(paths, QStringLiteral(" B77 "));
+    ASSERT_TRUE(report);
+    EXPECT_EQ(lines(files()), lines({QStringLiteral("A1234_DSC01234.NEF").prepend(QStringLiteral("B77_")), QStringLiteral("B77_IMG_0412.JPG"),
+                                     QStringLiteral("B77_IMG_0413.JPG"), QStringLiteral("B77_IMG_0414.JPG"), QStringLiteral("B77_IMG_0415.JPG"),
+                                     QStringLiteral("B77_IMG_0416.JPG"), QStringLiteral("B77_IMG_0417-qrcode.JPG")}));
+    EXPECT_EQ(report->unchanged, QStringList{at(QStringLiteral("B77_IMG_0415.JPG"))});
+    EXPECT_TRUE(report->kept.isEmpty());
+    // Each photo still holds its own bytes.
+    EXPECT_EQ(readFile(at(QStringLiteral("B77_IMG_0416.JPG"))), QByteArray("photo B770_IMG_0416.JPG"));
+}
+
+TEST_F(Reassign, ManualModeNeverReplacesAndCleansTheCode)
+{
+    // Two cameras' photos with one camera name: the second cannot take the
+    // name and keeps its own.
+    writeFilesInOrder(folder, {QStringLiteral("B77_IMG_0418.JPG"), QStringLiteral("A9_IMG_0418.JPG"), QStringLiteral("IMG_0419.JPG")});
+    std::optional<ReassignReport> report =
+        reassignAllToCode({at(QStringLiteral("A9_IMG_0418.JPG")), at(QStringLiteral("IMG_0419.JPG"))}, QStringLiteral("B77"));
+    ASSERT_TRUE(report);
+    ASSERT_EQ(report->kept.size(), 1);
+    EXPECT_TRUE(report->kept.first().startsWith(QStringLiteral("A9_IMG_0418.JPG: "))) << report->kept.first().toStdString();
+    EXPECT_EQ(readFile(at(QStringLiteral("B77_IMG_0418.JPG"))), QByteArray("photo B77_IMG_0418.JPG"));
+    EXPECT_EQ(readFile(at(QStringLiteral("A9_IMG_0418.JPG"))), QByteArray("photo A9_IMG_0418.JPG"));
+    EXPECT_TRUE(QFile::exists(at(QStringLiteral("B77_IMG_0419.JPG"))));
+
+    // A scanned path stays one name component in this folder.
+    report = reassignAllToCode({at(QStringLiteral("B77_IMG_0419.JPG"))}, QStringLiteral("../../x/C5"));
+    ASSERT_TRUE(report);
+    ASSERT_EQ(report->renamed.size(), 1);
+    const QString moved = report->renamed.first();
+    EXPECT_EQ(folderOf(moved), folderOf(at(QStringLiteral("x"))));
+    EXPECT_TRUE(QFile::exists(moved));
+    EXPECT_EQ(fileNameOf(moved).count(QLatin1Char('/')), 0);
+
+    // Nothing that can name a file: nothing is touched.
+    const QStringList before = files();
+    EXPECT_FALSE(reassignAllToCode({moved}, QStringLiteral("...")));
+    EXPECT_FALSE(reassignAllToCode({moved}, QStringLiteral("\x01\x02")));
+    EXPECT_EQ(lines(files()), lines(before));
+}
+
+TEST_F(Reassign, AutoModeNamesOnlyThePhotosGivenACode)
+{
+    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("IMG_0410.JPG"), QStringLiteral("IMG_0411.JPG"), QStringLiteral("IMG_0412.JPG"),
+                                                         QStringLiteral("A1_IMG_0413.JPG"), QStringLiteral("IMG_0414.JPG")});
+    QMap<QString, QString> codes;
+    codes.insert(paths[1], QStringLiteral("X9"));
+    codes.insert(paths[2], QStringLiteral("  "));
+    codes.insert(paths[3], QStringLiteral("Y7"));
+    codes.insert(paths[4], QStringLiteral("..."));
+    const CodePhotoRenames renames = reassignCodePhotos(codes, paths);
+    EXPECT_EQ(lines(files()), lines({QStringLiteral("IMG_0410.JPG"), QStringLiteral("IMG_0412.JPG"), QStringLiteral("IMG_0414.JPG"),
+                                     QStringLiteral("X9_IMG_0411-qrcode.JPG"), QStringLiteral("Y7_IMG_0413-qrcode.JPG")}));
+    EXPECT_EQ(lines(renames.decodeList), lines({paths[0], at(QStringLiteral("X9_IMG_0411-qrcode.JPG")), paths[2],
+                                                at(QStringLiteral("Y7_IMG_0413-qrcode.JPG")), paths[4]}));
+    EXPECT_EQ(renames.report.kept.size(), 1); // the code that cannot name a photo
+}
+
+TEST_F(Reassign, SessionOpensSortedStepsOnceAtATimeAndBeepsAtTheEnds)
+{
+    settings.setValue(QStringLiteral("prefDoReassignAllTheseToUnknownStringFormat"), QStringLiteral("Set [val1] photos to unknown"));
+    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("IMG_0003.JPG"), QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0004.JPG"),
+                                                         QStringLiteral("IMG_0002.JPG")});
+    ReassignSession session;
+    session.viewDidLoad();
+    session.viewWillAppear();
+    postPhotos(paths, paths);
+    ASSERT_TRUE(session.sortedurlstochange);
+    EXPECT_EQ(lines(*session.sortedurlstochange), lines({paths[1], paths[3], paths[0], paths[2]}));
+    EXPECT_EQ(session.curindex, 0);
+    EXPECT_EQ(settings.stringValue(cPrefReassignImageViewPath), paths[1]);
+    EXPECT_EQ(settings.stringValue(QStringLiteral("prefReassignAsUnknownButtonTitle")), QStringLiteral("Set 4 photos to unknown"));
+
+    // Two scans back to back: the second finds the first still handled.
+    EXPECT_TRUE(session.doTextFieldActionNew3(QStringLiteral("B77"), QStringLiteral("right")));
+    EXPECT_FALSE(session.doTextFieldActionNew3(QStringLiteral("C88"), QStringLiteral("right")));
+    ASSERT_TRUE(waitUntil([&] { return !session.isInsideAction; }));
+    EXPECT_EQ(session.curindex, 1);
+    EXPECT_EQ(settings.stringValue(cPrefReassignedBarcodeString), QStringLiteral("B77"));
+    EXPECT_EQ(settings.stringValue(cPrefCurIndexString), QStringLiteral("1"));
+    drain();
+    EXPECT_EQ(soundCount(QStringLiteral("Glass")), 1);
+
+    // Past the last photo: one beep, the index stays.
+    EXPECT_TRUE(session.doTextFieldActionNew3(QStringLiteral("B77"), QStringLiteral("RightEnd")));
+    ASSERT_TRUE(waitUntil([&] { return !session.isInsideAction; }));
+    EXPECT_EQ(session.curindex, 3);
+    EXPECT_TRUE(session.doTextFieldActionNew3(QStringLiteral("B77"), QStringLiteral("right")));
+    ASSERT_TRUE(waitUntil([&] { return !session.isInsideAction; }));
+    EXPECT_EQ(session.curindex, 3);
+    drain();
+    EXPECT_EQ(soundCount(QStringLiteral("beep")), 1);
+
+    // Reverse order: opens on the last photo, Enter moves back.
+    settings.setValue(cPrefReverseAssignBarcode, true);
+    ReassignSession reversed;
+    reversed.viewDidLoad();
+    postPhotos(paths, paths);
+    EXPECT_EQ(reversed.curindex, 3);
+    EXPECT_TRUE(reversed.doTextFieldActionNew3(QStringLiteral("B77"), QStringLiteral("right")));
+    ASSERT_TRUE(waitUntil([&] { return !reversed.isInsideAction; }));
+    EXPECT_EQ(reversed.curindex, 2);
+}
+
+TEST_F(Reassign, SessionReassignsByHandAndReportsWhatKeptItsName)
+{
+    const QStringList paths =
+        writeFilesInOrder(folder, {QStringLiteral("A1_IMG_0412.JPG"), QStringLiteral("IMG_0413.JPG"), QStringLiteral("B77_IMG_0413.JPG")});
+    const QStringList selected{paths[0], paths[1]};
+    {
+        ReassignSession session;
+        session.viewDidLoad();
+        postPhotos(selected, paths);
+        // No code: a sheet, nothing renamed, the dialog stays.
+        EXPECT_FALSE(session.doReassign3());
+        ASSERT_TRUE(waitUntil([&] { return !alerts.shown().empty(); }));
+        EXPECT_EQ(lines(alertTitles()), lines({QStringLiteral("! NO BARCODE ENTERED !")}));
+        EXPECT_TRUE(posted(QStringLiteral("myRefreshId")).empty());
+
+        bool closed = false;
+        QObject::connect(&session, &ReassignSession::closeRequested, [&] { closed = true; });
+        ASSERT_TRUE(session.doValidateTextField(QStringLiteral("B77")));
+        EXPECT_TRUE(session.doReassign3());
+        EXPECT_FALSE(session.doReassign3()); // a second press while the first runs
+        ASSERT_TRUE(waitUntil([&] { return closed; }));
+    }
+    drain();
+    EXPECT_EQ(lines(files()), lines({QStringLiteral("B77_IMG_0412.JPG"), QStringLiteral("B77_IMG_0413.JPG"), QStringLiteral("IMG_0413.JPG")}));
+    ASSERT_EQ(posted(QStringLiteral("myRefreshId")).size(), 1u);
+    EXPECT_EQ(posted(QStringLiteral("myRefreshId")).front().userInfo.value(QStringLiteral("command")).toString(), QStringLiteral("refresh"));
+    ASSERT_TRUE(waitUntil([&] { return alerts.shown().size() == 2; }));
+    const Alert kept = alerts.shown().back();
+    EXPECT_EQ(kept.messageText, QStringLiteral("!!! Some Photos Kept Their Names !!!"));
+    EXPECT_TRUE(kept.informativeText.contains(QStringLiteral("IMG_0413.JPG"))) << kept.informativeText.toStdString();
+
+    // The unknown button.
+    ReassignSession session;
+    session.viewDidLoad();
+    postPhotos({at(QStringLiteral("IMG_0413.JPG"))}, {});
+    session.doSetAsUnknownButton();
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(at(QStringLiteral("UNKNOWN_IMG_0413.JPG"))); }));
+}
+
+TEST_F(Reassign, AutoModeGivesCodesToCardPhotosAndHandsTheListOn)
+{
+    settings.setValue(cPrefRadioSet1SelectedTag, 202);
+    settings.setValue(QStringLiteral("prefUseAutoDecodeQRMethod"), false);
+    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("IMG_0410.JPG"), QStringLiteral("IMG_0411.JPG"),
+                                                         QStringLiteral("IMG_0412.JPG"), QStringLiteral("IMG_0413.JPG")});
+    ReassignSession session;
+    bool hidden = false;
+    QObject::connect(&session, &ReassignSession::unknownButtonHidden, [&](bool on) { hidden = on; });
+    session.viewDidLoad();
+    EXPECT_TRUE(hidden);
+    postPhotos({paths[1], paths[2], paths[3]}, paths);
+    auto step = [&](const QString &text, const QString &direction) {
+        ASSERT_TRUE(session.doTextFieldActionNew3(text, direction));
+        ASSERT_TRUE(waitUntil([&] { return !session.isInsideAction; }));
+    };
+    step(QStringLiteral("X9"), QStringLiteral("right"));
+    // The code of the photo left does not follow to the next one: arrows
+    // on the photos without a card store nothing for them.
+    EXPECT_EQ(settings.stringValue(cPrefReassignedBarcodeString), QString());
+    step(settings.stringValue(cPrefReassignedBarcodeString), QStringLiteral("right"));
+    step(QString(), QStringLiteral("left"));
+    step(QString(), QStringLiteral("left"));
+    EXPECT_EQ(settings.stringValue(cPrefReassignedBarcodeString), QStringLiteral("X9"));
+    ASSERT_TRUE(session.doReassign3());
+    ASSERT_TRUE(waitUntil([&] { return !posted(QStringLiteral("myAutoDecodeProcess3")).empty(); }));
+    EXPECT_EQ(lines(files()), lines({QStringLiteral("IMG_0410.JPG"), QStringLiteral("IMG_0412.JPG"), QStringLiteral("IMG_0413.JPG"),
+                                     QStringLiteral("X9_IMG_0411-qrcode.JPG")}));
+    const QVariantMap info = posted(QStringLiteral("myAutoDecodeProcess3")).front().userInfo;
+    EXPECT_EQ(info.value(QStringLiteral("command")).toString(), QStringLiteral("autodecodeqrcodes"));
+    EXPECT_EQ(lines(info.value(QStringLiteral("fulSortedlUrlList")).toStringList()),
+              lines({paths[0], at(QStringLiteral("X9_IMG_0411-qrcode.JPG")), paths[2], paths[3]}));
+    EXPECT_TRUE(posted(QStringLiteral("myRefreshId")).empty());
+}
+
+TEST_F(Reassign, AutoModeDetectsTheCodeOrSoundsTheErrorThreeTimes)
+{
+    initializeMetadataLibrary();
+    settings.setValue(cPrefRadioSet1SelectedTag, 202);
+    const QString card = at(QStringLiteral("IMG_0501.JPG"));
+    const QString plain = at(QStringLiteral("IMG_0502.JPG"));
+    PhotoSpec spec;
+    spec.size = QSize(640, 480);
+    ASSERT_TRUE(writeCardPhoto(card, QStringLiteral("K42"), spec));
+    ASSERT_TRUE(writePhoto(plain, spec));
+
+    ReassignSession session;
+    QList<int> shakes;
+    QObject::connect(&session, &ReassignSession::shakeRequested, [&](ReassignSession::ShakeTarget target, int count) {
+        if (target == ReassignSession::ShakeTarget::FieldContainer)
+            shakes << count;
+    });
+    session.viewDidLoad();
+    postPhotos({card, plain}, {card, plain});
+    ASSERT_TRUE(waitUntil([&] { return settings.stringValue(cPrefReassignedBarcodeString) == QStringLiteral("K42"); }));
+    ASSERT_TRUE(session.doTextFieldActionNew3(QStringLiteral("K42"), QStringLiteral("right")));
+    ASSERT_TRUE(waitUntil([&] { return !session.isInsideAction && !shakes.isEmpty(); }));
+    drain();
+    EXPECT_EQ(shakes, QList<int>{2});
+    EXPECT_EQ(soundCount(QStringLiteral("Sosumi")), 3);
+    EXPECT_EQ(settings.stringValue(cPrefReassignedBarcodeString), QString());
+    ASSERT_TRUE(session.sortedurlsWithBarcodes);
+    EXPECT_EQ(session.sortedurlsWithBarcodes->value(card), QStringLiteral("K42"));
+}
+
+TEST_F(Reassign, ModePromptStoresTheChoiceAndGoesOnWithTheSectionAction)
+{
+    settings.setValue(cPrefRadioSet1SelectedTag, 200);
+    EXPECT_FALSE(chooseReassignMode(201));
+    EXPECT_EQ(settings.intValue(cPrefRadioSet1SelectedTag), 200);
+    EXPECT_EQ(soundCount(QStringLiteral("beep")), 1);
+
+    // Without the section action kept: the mode is stored, nothing opens.
+    settings.remove(cPrefLastUserInfo);
+    EXPECT_TRUE(chooseReassignMode(202));
+    EXPECT_EQ(settings.intValue(cPrefRadioSet1SelectedTag), 202);
+    spinFor(300);
+    EXPECT_TRUE(posted(QStringLiteral("myCustomId")).empty());
+
+    const QVariantMap info{{QStringLiteral("title"), QStringLiteral("ID[1] = B77")}, {QStringLiteral("sectionid"), QStringLiteral("1")},
+                           {QStringLiteral("command"), QStringLiteral("dosomething")}};
+    settings.setValue(cPrefLastUserInfo, info);
+    EXPECT_TRUE(chooseReassignMode(200));
+    EXPECT_TRUE(posted(QStringLiteral("myCustomId")).empty()); // not before the prompt has closed
+    ASSERT_TRUE(waitUntil([&] { return !posted(QStringLiteral("myCustomId")).empty(); }));
+    EXPECT_EQ(posted(QStringLiteral("myCustomId")).front().userInfo, info);
+    EXPECT_EQ(settings.intValue(cPrefRadioSet1SelectedTag), 200);
+}

@@ -1,0 +1,288 @@
+// The reassign dialog and the mode prompt offscreen. Scanner input is
+// simulated as a barcode scanner sends it: the code's keys, then Enter, with
+// scans arriving back to back and one arriving halfway through a step.
+
+#include "app/MainWindow.h"
+#include "browser/SectionItemModel.h"
+#include "browser/ViewController.h"
+#include "browser/widgets/BrowserView.h"
+#include "reassign/widgets/PromptReassignModeViewController.h"
+#include "reassign/widgets/ReassignViewController.h"
+#include "tests/reassign/ReassignFixture.h"
+#include "tests/testkit/photos/PhotoGenerator.h"
+
+#include <QApplication>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+void sendKey(QWidget *widget, int key, const QString &text = {})
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &release);
+}
+
+void typeText(QWidget *widget, const QString &text)
+{
+    for (const QChar c : text)
+        sendKey(widget, c.toUpper().unicode(), QString(c));
+}
+
+// What a scanner sends: the code, then Enter.
+void scan(QWidget *widget, const QString &code)
+{
+    typeText(widget, code);
+    sendKey(widget, Qt::Key_Return, QStringLiteral("\r"));
+}
+
+class ReassignWindow : public ReassignFixture {
+protected:
+    std::unique_ptr<ReassignViewController> open(const QStringList &toChange, const QStringList &full)
+    {
+        auto dialog = std::make_unique<ReassignViewController>();
+        dialog->show();
+        postPhotos(toChange, full);
+        return dialog;
+    }
+
+    static QLineEdit *field(QWidget *dialog) { return dialog->findChild<QLineEdit *>(QStringLiteral("ibNSTextField")); }
+    static QPushButton *button(QWidget *dialog, const char *name) { return dialog->findChild<QPushButton *>(QString::fromLatin1(name)); }
+    static bool idle(ReassignViewController &dialog) { return waitUntil([&] { return !dialog.session().isInsideAction; }); }
+};
+
+} // namespace
+
+TEST_F(ReassignWindow, OneWholeScanPerStepNeverTwoNorAHalf)
+{
+    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("A1_IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG")});
+    auto dialog = open(paths, paths);
+    QLineEdit *input = field(dialog.get());
+    ASSERT_TRUE(input);
+    ASSERT_TRUE(waitUntil([&] { return dialog->shownImagePath() == paths[0]; }));
+
+    // Two scans back to back: the second arrives while the first is handled.
+    scan(input, QStringLiteral("B77"));
+    EXPECT_TRUE(dialog->session().isInsideAction);
+    scan(input, QStringLiteral("C88"));
+    ASSERT_TRUE(idle(*dialog));
+    EXPECT_EQ(dialog->session().curindex, 1);
+    EXPECT_EQ(settings.stringValue(cPrefReassignedBarcodeString), QStringLiteral("B77"));
+    EXPECT_EQ(input->text(), QStringLiteral("B77"));
+    EXPECT_TRUE(input->isVisible());
+
+    // A scan that starts during a step and ends after it: none of it counts.
+    scan(input, QStringLiteral("D99"));
+    typeText(input, QStringLiteral("XY"));
+    ASSERT_TRUE(idle(*dialog));
+    scan(input, QStringLiteral("Z1"));
+    ASSERT_TRUE(idle(*dialog));
+    EXPECT_EQ(dialog->session().curindex, 2);
+    EXPECT_EQ(settings.stringValue(cPrefReassignedBarcodeString), QStringLiteral("D99"));
+
+    // The next whole scan replaces the code shown; on the last photo it
+    // beeps and stays.
+    scan(input, QStringLiteral("E55"));
+    ASSERT_TRUE(idle(*dialog));
+    EXPECT_EQ(dialog->session().curindex, 2);
+    EXPECT_EQ(settings.stringValue(cPrefReassignedBarcodeString), QStringLiteral("E55"));
+    drain();
+    EXPECT_EQ(soundCount(QStringLiteral("beep")), 1);
+    EXPECT_EQ(soundCount(QStringLiteral("Glass")), 3);
+
+    button(dialog.get(), "reassignButton")->click();
+    ASSERT_TRUE(waitUntil([&] { return !dialog->isVisible(); }));
+    drain();
+    EXPECT_EQ(lines(entriesOf(folder)), lines({QStringLiteral("E55_IMG_0001.JPG"), QStringLiteral("E55_IMG_0002.JPG"), QStringLiteral("E55_IMG_0003.JPG")}));
+    EXPECT_EQ(posted(QStringLiteral("myRefreshId")).size(), 1u);
+}
+
+TEST_F(ReassignWindow, ShortScanIsRefusedWithTheShakeAndThreeBeeps)
+{
+    settings.setValue(cPrefCheckReassignedBarcodeLength, true);
+    settings.setValue(cPrefReassignedBarcodeRequiredLength, 6);
+    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG")});
+    auto dialog = open(paths, paths);
+    QLineEdit *input = field(dialog.get());
+    EXPECT_EQ(dialog->findChild<QLabel *>(QStringLiteral("promptLabel2"))->text(), QStringLiteral("( Barcode must be 6 digits. )"));
+    const QPoint home = input->pos();
+    bool moved = false;
+    scan(input, QStringLiteral("12345"));
+    EXPECT_TRUE(input->text().isEmpty());
+    ASSERT_TRUE(waitUntil([&] { return (moved = moved || input->pos() != home) && input->pos() == home && !dialog->session().isInsideAction; }));
+    EXPECT_EQ(dialog->session().curindex, 0);
+    drain();
+    EXPECT_EQ(soundCount(QStringLiteral("beep")), 3);
+    EXPECT_EQ(soundCount(QStringLiteral("Glass")), 0);
+
+    scan(input, QStringLiteral("123456"));
+    ASSERT_TRUE(idle(*dialog));
+    input->selectAll();
+    scan(input, QStringLiteral("1234567"));
+    ASSERT_TRUE(idle(*dialog));
+    EXPECT_EQ(dialog->session().curindex, 2);
+    EXPECT_EQ(settings.stringValue(cPrefReassignedBarcodeString), QStringLiteral("1234567"));
+}
+
+TEST_F(ReassignWindow, ArrowKeysStepAndReverseOrderStartsAtTheEnd)
+{
+    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG"),
+                                                         QStringLiteral("IMG_0004.JPG")});
+    {
+        auto dialog = open(paths, paths);
+        QLineEdit *input = field(dialog.get());
+        const std::vector<std::pair<int, int>> keys{{Qt::Key_Right, 1}, {Qt::Key_End, 3}, {Qt::Key_Home, 0}, {Qt::Key_Left, 0}};
+        for (const auto &[key, expected] : keys) {
+            sendKey(input, key);
+            ASSERT_TRUE(idle(*dialog));
+            EXPECT_EQ(dialog->session().curindex, expected) << key;
+        }
+        button(dialog.get(), "rightButton")->click();
+        ASSERT_TRUE(idle(*dialog));
+        EXPECT_EQ(dialog->session().curindex, 1);
+        drain();
+        EXPECT_EQ(soundCount(QStringLiteral("beep")), 1);
+    }
+    settings.setValue(cPrefReverseAssignBarcode, true);
+    auto dialog = open(paths, paths);
+    EXPECT_EQ(dialog->session().curindex, 3);
+    ASSERT_TRUE(waitUntil([&] { return dialog->shownImagePath() == paths[3]; }));
+    scan(field(dialog.get()), QStringLiteral("B77"));
+    ASSERT_TRUE(idle(*dialog));
+    EXPECT_EQ(dialog->session().curindex, 2);
+}
+
+TEST_F(ReassignWindow, UnknownButtonNamesItsCountAndIsHiddenInAutoMode)
+{
+    settings.setValue(cPrefDoReassignAllTheseToUnknownStringFormat, QStringLiteral("Set [val1] photos to unknown"));
+    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("IMG_0412.JPG"), QStringLiteral("IMG_0413.JPG"), QStringLiteral("A1_IMG_0414.JPG"),
+                                                         QStringLiteral("IMG_0415.JPG")});
+    {
+        auto dialog = open(paths, paths);
+        QPushButton *unknown = button(dialog.get(), "unknownButton");
+        EXPECT_EQ(unknown->text(), QStringLiteral("Set 4 photos to unknown"));
+        EXPECT_TRUE(unknown->isVisible());
+        unknown->click();
+        ASSERT_TRUE(waitUntil([&] { return !dialog->isVisible(); }));
+    }
+    drain();
+    EXPECT_EQ(lines(entriesOf(folder)), lines({QStringLiteral("UNKNOWN_IMG_0412.JPG"), QStringLiteral("UNKNOWN_IMG_0413.JPG"),
+                                               QStringLiteral("UNKNOWN_IMG_0414.JPG"), QStringLiteral("UNKNOWN_IMG_0415.JPG")}));
+
+    settings.setValue(cPrefRadioSet1SelectedTag, 202);
+    settings.setValue(QStringLiteral("prefUseAutoDecodeQRMethod"), false);
+    auto dialog = open(paths, paths);
+    EXPECT_FALSE(button(dialog.get(), "unknownButton")->isVisible());
+}
+
+TEST_F(ReassignWindow, FrameIsRememberedAndCancelRenamesNothing)
+{
+    EXPECT_EQ(frameFromString(QStringLiteral("{{40, 50}, {700, 600}}")), QRect(40, 50, 700, 600));
+    EXPECT_EQ(frameFromString(QStringLiteral("{{40.5, 50}, {700, 600.2}}")), QRect(41, 50, 700, 600));
+    EXPECT_FALSE(frameFromString(QStringLiteral("{{40, 50}, {0, 600}}")));
+    EXPECT_FALSE(frameFromString(QStringLiteral("garbage")));
+
+    settings.setValue(cPrefReassignWindowFrame, QStringLiteral("{{40, 50}, {700, 600}}"));
+    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG")});
+    auto dialog = open(paths, paths);
+    EXPECT_EQ(dialog->size(), QSize(700, 600));
+    dialog->resize(760, 610);
+    scan(field(dialog.get()), QStringLiteral("B77"));
+    ASSERT_TRUE(idle(*dialog));
+    button(dialog.get(), "cancelButton")->click();
+    EXPECT_FALSE(dialog->isVisible());
+    const std::optional<QRect> kept = frameFromString(settings.stringValue(cPrefReassignWindowFrame));
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->size(), QSize(760, 610));
+    drain();
+    EXPECT_EQ(lines(entriesOf(folder)), lines({QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG")}));
+    EXPECT_TRUE(posted(QStringLiteral("myRefreshId")).empty());
+}
+
+TEST_F(ReassignWindow, FromTheBrowserByHandThenThroughThePromptByCardPhoto)
+{
+    // The browser lists pictures only, and at once.
+    settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);
+    int seed = 0;
+    for (const QString &name : {QStringLiteral("C10_IMG_1000.JPG"), QStringLiteral("C10_IMG_1001.JPG"), QStringLiteral("C11_IMG_1002.JPG")}) {
+        PhotoSpec spec;
+        spec.size = QSize(160, 120);
+        spec.seed = quint32(++seed);
+        ASSERT_TRUE(writePhoto(folder + QLatin1Char('/') + name, spec));
+    }
+    SerialQueue workQueue(QStringLiteral("com.halvane.vemo.sorrelby.decodequeue"));
+    MainWindow window(nullptr, &workQueue);
+    window.resize(1000, 700);
+    window.show();
+    ViewController *controller = window.browser()->controller();
+    controller->pathtophotos = folder;
+    controller->registerObservers();
+    int reloads = 0;
+    auto reload = [&] {
+        controller->refreshAllSections();
+        ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > reloads && !controller->isLoading(); }));
+        reloads = controller->reloadCount();
+    };
+    auto sectionOf = [&](const QString &code) {
+        for (int section = 0; section < controller->model()->sectionCount(); ++section) {
+            if (controller->imageDirectoryLoader().barcodeidForSection(section) == code)
+                return section;
+        }
+        return -1;
+    };
+    auto selectSection = [&](int section) {
+        for (int item = 0; item < controller->imageDirectoryLoader().numberOfItemsInSection(section); ++item)
+            controller->selectionModel()->select(controller->model()->indexForPath({section, item}), QItemSelectionModel::Select);
+    };
+    reload();
+
+    // By hand: the first section's photos get the scanned code.
+    int section = sectionOf(QStringLiteral("C10"));
+    ASSERT_GE(section, 0);
+    selectSection(section);
+    controller->doButton(section);
+    ReassignViewController *dialog = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (dialog = window.findChild<ReassignViewController *>()) && dialog->session().sortedurlstochange; }));
+    EXPECT_EQ(dialog->session().urlstochange.size(), 2);
+    scan(field(dialog), QStringLiteral("B77"));
+    ASSERT_TRUE(idle(*dialog));
+    button(dialog, "reassignButton")->click();
+    ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > reloads && !controller->isLoading(); }));
+    reloads = controller->reloadCount();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(window.findChild<ReassignViewController *>());
+    EXPECT_EQ(lines(entriesOf(folder)), lines({QStringLiteral("B77_IMG_1000.JPG"), QStringLiteral("B77_IMG_1001.JPG"), QStringLiteral("C11_IMG_1002.JPG")}));
+
+    // Through the prompt: auto mode, a code for the first card photo; the
+    // followers are left to the decode pass.
+    settings.setValue(cPrefAlwaysPromptForReassignmentMode, true);
+    settings.setValue(QStringLiteral("prefUseAutoDecodeQRMethod"), false);
+    section = sectionOf(QStringLiteral("B77"));
+    ASSERT_GE(section, 0);
+    selectSection(section);
+    controller->doButton(section);
+    PromptReassignModeViewController *prompt = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (prompt = window.findChild<PromptReassignModeViewController *>()); }));
+    EXPECT_FALSE(window.findChild<ReassignViewController *>());
+    prompt->findChild<QPushButton *>(QStringLiteral("autoModeButton"))->click();
+    EXPECT_EQ(settings.intValue(cPrefRadioSet1SelectedTag), 202);
+    ASSERT_TRUE(waitUntil([&] { return (dialog = window.findChild<ReassignViewController *>()) && dialog->session().sortedurlstochange; }));
+    EXPECT_FALSE(button(dialog, "unknownButton")->isVisible());
+    scan(field(dialog), QStringLiteral("X9"));
+    ASSERT_TRUE(idle(*dialog));
+    button(dialog, "reassignButton")->click();
+    ASSERT_TRUE(waitUntil([&] { return !posted(QStringLiteral("myAutoDecodeProcess3")).empty(); }));
+    EXPECT_EQ(lines(entriesOf(folder)), lines({QStringLiteral("B77_IMG_1001.JPG"), QStringLiteral("C11_IMG_1002.JPG"), QStringLiteral("X9_IMG_1000-qrcode.JPG")}));
+    const QStringList decode = posted(QStringLiteral("myAutoDecodeProcess3")).front().userInfo.value(QStringLiteral("fulSortedlUrlList")).toStringList();
+    ASSERT_EQ(decode.size(), 3);
+    EXPECT_EQ(decode.first(), folder + QStringLiteral("/X9_IMG_1000-qrcode.JPG"));
+    workQueue.sync([] {});
+}
