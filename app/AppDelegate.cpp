@@ -515,7 +515,8 @@ bool AppDelegate::destroyHotFolderStuff()
 void AppDelegate::setupObservers()
 {
     const QPointer<AppDelegate> self(this);
-    for (const QString &key : {cEnableHotFolderMode, QString(cPrefHotFolderPath), cDailyRelaunchTime}) {
+    // The daily relaunch switch too: the preferences window sets it.
+    for (const QString &key : {cEnableHotFolderMode, QString(cPrefHotFolderPath), cDailyRelaunchTime, QStringLiteral("prefDoDailyQuitRelaunch")}) {
         // Changes may come from any thread and from inside a validation that
         // is writing settings: they are handled afterwards, on the main thread.
         fObserverTokens.push_back(Settings::shared().observe(key, [self, key](const QVariant &oldValue, const QVariant &newValue) {
@@ -550,6 +551,12 @@ void AppDelegate::observeValue(const QString &keyPath, const QVariant &oldValue,
             destroyHotFolderStuff();
             createHotFolderStuff();
         }
+    } else if (keyPath == QLatin1String("prefDoDailyQuitRelaunch")) {
+        if (fMainWindow) {
+            if (auto *toggle = fMainWindow->findChild<QAction *>(QStringLiteral("dailyQuitRelaunchAction")))
+                toggle->setChecked(newValue.toBool());
+        }
+        setupDailyQuitRelaunchTimer();
     } else if (keyPath.compare(cDailyRelaunchTime, Qt::CaseInsensitive) == 0) {
         note(op, QStringLiteral("need to do somthing to reset the auto quit and relaunch timer..."));
         setupDailyQuitRelaunchTimer();

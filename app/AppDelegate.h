@@ -125,7 +125,8 @@ public:
     void setupDailyQuitRelaunchTimer();
     void ibQuitAndRelaunch();
     void ibToggleQuitRelaunch(bool on);
-    void ibSetQuitRelaunchTime();
+    // Opens the relaunch time dialog over parent (the main window when none).
+    void ibSetQuitRelaunchTime(QWidget *parent = nullptr);
     // The date the armed timer fires at; invalid while none is armed.
     QDateTime nextQuitRelaunchDate() const;
     // A fired relaunch waits for the work queue to be idle.

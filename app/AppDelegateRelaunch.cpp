@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "app/Relaunch.h"
 #include "app/SetQuitRelaunchViewController.h"
+#include "settings/widgets/PreferencesViewController.h"
 #include "app/Watchdog.h"
 #include "hotfolder/HotFolderChain.h"
 #include "platform/Dispatch.h"
@@ -127,10 +128,10 @@ void AppDelegate::ibToggleQuitRelaunch(bool on)
     setupDailyQuitRelaunchTimer();
 }
 
-void AppDelegate::ibSetQuitRelaunchTime()
+void AppDelegate::ibSetQuitRelaunchTime(QWidget *parent)
 {
     note(u"ibSetQuitRelaunchTime(_:)");
-    auto *dialog = new SetQuitRelaunchViewController([this] { return now(); }, fMainWindow);
+    auto *dialog = new SetQuitRelaunchViewController([this] { return now(); }, parent ? parent : fMainWindow);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->open();
 }
@@ -153,9 +154,14 @@ void AppDelegate::installRelaunchMenu()
     connect(toggle, &QAction::triggered, this, &AppDelegate::ibToggleQuitRelaunch);
     auto *setTime = new QAction(tr("Relaunch Time..."), menu);
     setTime->setObjectName(QStringLiteral("setQuitRelaunchTimeAction"));
-    connect(setTime, &QAction::triggered, this, &AppDelegate::ibSetQuitRelaunchTime);
+    connect(setTime, &QAction::triggered, this, [this] { ibSetQuitRelaunchTime(); });
     menu->insertActions(quit, {toggle, setTime});
     menu->insertSeparator(quit);
+    // The preferences window's "Set Relaunch Time..." opens the same dialog.
+    PreferencesViewController::setRelaunchTimeOpener([self = QPointer<AppDelegate>(this)](QWidget *parent) {
+        if (self)
+            self->ibSetQuitRelaunchTime(parent);
+    });
 }
 
 } // namespace sorrelby

@@ -10,6 +10,7 @@
 #include "app/Watchdog.h"
 #include "platform/Dispatch.h"
 #include "settings/Settings.h"
+#include "settings/widgets/PreferencesViewController.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
 
@@ -190,6 +191,17 @@ TEST_F(DailyRelaunchTest, TimerIsArmedWhileSwitchedOnAndFollowsTheMenuAndTheRela
     EXPECT_EQ(settings.stringValue(cDisplay), QLatin1String("< Not Setup - Disabled >"));
     toggle->trigger();
     EXPECT_EQ(app->nextQuitRelaunchDate(), at(2026, 6, 2, 0, 6));
+    // So does the preferences window's switch, and the menu follows it.
+    settings.setValue(cDoDaily, false);
+    EXPECT_TRUE(testkit::waitUntil([&] { return !app->nextQuitRelaunchDate().isValid() && !toggle->isChecked(); }));
+    settings.setValue(cDoDaily, true);
+    EXPECT_TRUE(testkit::waitUntil([&] { return app->nextQuitRelaunchDate() == at(2026, 6, 2, 0, 6) && toggle->isChecked(); }));
+    // The preferences window's button opens the relaunch time dialog.
+    {
+        PreferencesViewController preferences;
+        preferences.findChild<QPushButton *>(QStringLiteral("setRelaunchTimeButton"))->click();
+        EXPECT_NE(preferences.findChild<SetQuitRelaunchViewController *>(), nullptr);
+    }
 
     // A new relaunch time re-arms it.
     settings.setValue(cScheduled2, at(2026, 6, 1, 1, 30));
