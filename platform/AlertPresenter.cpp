@@ -70,6 +70,11 @@ AlertAnswer ScriptedAlertPresenter::runModal(const Alert &alert)
 void ScriptedAlertPresenter::beginSheet(const Alert &alert, QObject *, std::function<void(AlertAnswer)> done)
 {
     const AlertAnswer answer = next(alert);
+    if (answer == cUnanswered) {
+        if (done && alert.autoDismissSeconds > 0)
+            mainqueue::after(alert.autoDismissSeconds, [done = std::move(done)] { done(0); });
+        return;
+    }
     // Like a real sheet, the answer comes after beginSheet has returned.
     if (done)
         mainqueue::async([answer, done = std::move(done)] { done(answer); });
