@@ -3,8 +3,8 @@
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 
-#include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
@@ -60,7 +60,10 @@ CopyToMainFolderViewController::CopyToMainFolderViewController(CopyToMainFolderO
 
     connect(ibButton1, &QPushButton::clicked, this, &CopyToMainFolderViewController::doButton1);
     connect(&m_controller, &CopyToMainFolderController::changed, this, &CopyToMainFolderViewController::showState);
-    connect(&m_controller, &CopyToMainFolderController::dismissRequested, this, &QDialog::close);
+    connect(&m_controller, &CopyToMainFolderController::dismissRequested, this, [this] {
+        m_dismissing = true;
+        close();
+    });
     m_controller.setSheetWindow(this);
     // Observers from the start: the request follows the segue at once.
     m_controller.viewDidLoad();
@@ -87,10 +90,21 @@ void CopyToMainFolderViewController::doButton1()
     m_controller.doButton1(ibButton1->text());
 }
 
-void CopyToMainFolderViewController::closeEvent(QCloseEvent *event)
+void CopyToMainFolderViewController::reject()
 {
-    m_controller.viewWillDisappear();
-    QDialog::closeEvent(event);
+    // Closing the window goes through here too.
+    if (m_dismissing)
+        QDialog::reject();
+    else
+        doButton1();
+}
+
+void CopyToMainFolderViewController::hideEvent(QHideEvent *event)
+{
+    // A window minimised with its parent still counts as open.
+    if (!event->spontaneous())
+        m_controller.viewWillDisappear();
+    QDialog::hideEvent(event);
 }
 
 CopyToMainFolderViewController *showCopyToMainFolderWindow(QWidget *parent, SerialQueue *workQueue)

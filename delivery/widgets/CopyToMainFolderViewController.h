@@ -26,9 +26,11 @@ public:
 
 public Q_SLOTS:
     void doButton1();
+    // Escape: the one button, whatever it says.
+    void reject() override;
 
 protected:
-    void closeEvent(QCloseEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     void showState();
@@ -39,6 +41,7 @@ private:
     QProgressBar *ibProgressIndicator = nullptr;
     QProgressBar *ibProgressIndicatorBar = nullptr;
     QPushButton *ibButton1 = nullptr;
+    bool m_dismissing = false;
 };
 
 // The segue's work: the dialog over parent, the one already open when there
