@@ -64,7 +64,9 @@ void showAlertOnMain(const Alert &alert, std::function<void(AlertAnswer)> done)
 
 AlertAnswer ScriptedAlertPresenter::runModal(const Alert &alert)
 {
-    return next(alert);
+    // A modal alert cannot stay open: left unanswered, it gets its first button.
+    const AlertAnswer answer = next(alert);
+    return answer == cUnanswered ? 0 : answer;
 }
 
 void ScriptedAlertPresenter::beginSheet(const Alert &alert, QObject *, std::function<void(AlertAnswer)> done)
