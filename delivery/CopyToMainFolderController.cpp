@@ -211,7 +211,37 @@ void CopyToMainFolderController::deliveryEnded(const DeliveryRunResult &result)
         showSummary(*result.batches.last().summary);
         return;
     }
+    // Camera by camera there is no summary; photos that could not be moved
+    // must not pass in silence all the same.
+    QStringList failures;
+    for (const DeliveryBatchResult &batch : result.batches)
+        failures += batch.failures;
+    if (!failures.isEmpty() && !m_failureSheetOpen) {
+        showFailures(failures);
+        return;
+    }
     doButton1();
+}
+
+void CopyToMainFolderController::showFailures(const QStringList &failures)
+{
+    stopsProgressindicator();
+    Alert alert;
+    alert.style = AlertStyle::Critical;
+    alert.messageText = QStringLiteral("!!! Some Photos Were NOT Delivered !!!");
+    alert.informativeText = QStringLiteral("\nThey stay in the source folder:\n\n") + failures.join(QLatin1Char('\n')) + QStringLiteral("\n\n");
+    const QPointer<CopyToMainFolderController> self(this);
+    m_failureSheetOpen = true;
+    beginWork(); // until someone has read it
+    AlertPresenter::shared().beginSheet(alert, m_sheetWindow.data(), [self](AlertAnswer) {
+        if (!self) {
+            postRefresh();
+            return;
+        }
+        self->m_failureSheetOpen = false;
+        self->endWork();
+        self->doButton1();
+    });
 }
 
 void CopyToMainFolderController::showSummary(const DeliverySummary &summary)

@@ -114,6 +114,7 @@ private:
     void endDecode(bool detecting);
     void deliveryEnded(const DeliveryRunResult &result);
     void showSummary(const DeliverySummary &summary);
+    void showFailures(const QStringList &failures);
     void beginWork() { ++m_pending; }
     void endWork() { --m_pending; }
 
@@ -122,6 +123,7 @@ private:
     std::vector<ObserverRegistration> m_observers;
     std::weak_ptr<DetectingPass> m_detecting;
     int m_pending = 0;
+    bool m_failureSheetOpen = false;
     quint64 m_dismissGeneration = 0;
 };
 

@@ -150,6 +150,39 @@ TEST_F(ProgressDialog, DeliveryFromTheWindowEndsWithASummaryThatClosesItself)
     EXPECT_EQ(testkit::lines(entriesOf(source)), testkit::lines({"IMG_0001.JPG"}));
 }
 
+// Camera by camera there is no summary, but a photo that could not be moved
+// is shown before the dialog closes.
+TEST_F(ProgressDialog, CameraByCameraAFailedMoveIsShownBeforeClosing)
+{
+    settings.setValue(QStringLiteral("prefCheckForMultiCameras"), true);
+    writeFilesInOrder(source, {"A1_IMG_0001.JPG", "A1_IMG_0002.JPG"});
+    CopyToMainFolderController dialog(options());
+    int dismissed = 0;
+    QObject::connect(&dialog, &CopyToMainFolderController::dismissRequested, [&] { ++dismissed; });
+    dialog.viewDidLoad();
+
+    DeliveryRun run(settings);
+    run.fSrcPath = source;
+    run.fDestPath = main;
+    run.setCameraGrouper([](const QStringList &photos) {
+        return std::optional<QMap<QString, QStringList>>(QMap<QString, QStringList>{{QStringLiteral("NIKON D750_3001"), photos}});
+    });
+    DeliveryRun::FileOperations operations;
+    operations.move = [](const QString &from, const QString &to) {
+        return from.endsWith(QStringLiteral("IMG_0002.JPG")) ? FileResult::failure(QStringLiteral("disk full")) : fileops::moveNoReplace(from, to);
+    };
+    run.setFileOperations(operations);
+    const QPointer<CopyToMainFolderController> host(&dialog);
+    workQueue.async([&run, host] { CopyToMainFolderController::hostDelivery(host, run, 0); });
+    ASSERT_TRUE(waitUntil([&] { return dismissed == 1; }, 10000));
+
+    ASSERT_EQ(alerts.shown().size(), 1u);
+    EXPECT_EQ(alerts.shown().at(0).messageText, QStringLiteral("!!! Some Photos Were NOT Delivered !!!"));
+    EXPECT_TRUE(alerts.shown().at(0).informativeText.contains(QStringLiteral("A1_IMG_0002.JPG: disk full")));
+    EXPECT_EQ(testkit::lines(entriesOf(main)), testkit::lines({"A1_IMG_0001.JPG"}));
+    EXPECT_EQ(testkit::lines(entriesOf(source)), testkit::lines({"A1_IMG_0002.JPG"}));
+}
+
 // The window's own sheets: one that ends by itself does, with its first
 // button; one without the time waits for the user.
 TEST_F(ProgressDialog, SheetsOfTheWindowEndByThemselvesWhenAsked)
