@@ -2,7 +2,9 @@
 
 #include "browser/widgets/BrowserView.h"
 #include "browser/ViewController.h"
+#include "delivery/widgets/CopyToMainFolderViewController.h"
 #include "hotfolder/HotFolderChain.h"
+#include "hotfolder/HotFolderDelivery.h"
 #include "intake/widgets/LoadCardViewController.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
@@ -49,8 +51,12 @@ MainWindow::MainWindow(QWidget *parent, SerialQueue *workQueue)
     resize(1180, 800);
     setAcceptDrops(true);
 
+    m_workQueue = workQueue ? workQueue : &sharedWorkingQueue();
     ViewControllerOptions options;
-    options.workQueue = workQueue ? workQueue : &sharedWorkingQueue();
+    options.workQueue = m_workQueue;
+    // The hot folder delivery below follows each refresh on the work queue,
+    // before any other pass can put a photo into the source folder.
+    options.deliverOnAutoCopyRefresh = false;
     // The coloured margin around the browser is what shows hot folder mode.
     auto *frame = new QWidget(this);
     frame->setObjectName(QStringLiteral("windowFrame"));
@@ -96,6 +102,13 @@ MainWindow::MainWindow(QWidget *parent, SerialQueue *workQueue)
         });
     });
     myChangeColor();
+
+    HotFolderDeliveryOptions delivery;
+    delivery.workQueue = m_workQueue;
+    delivery.host = [window = QPointer<QWidget>(this), queue = m_workQueue](DeliveryRun &run) {
+        return deliverInCopyToMainFolderWindow(window, queue, run);
+    };
+    m_hotFolderDelivery = std::make_unique<HotFolderDelivery>(std::move(delivery));
 }
 
 MainWindow::~MainWindow()
@@ -139,6 +152,10 @@ void MainWindow::performSegue(const QString &identifier)
     }
     if (identifier == cSegueReassignPrompt) {
         showReassignModePrompt(this);
+        return;
+    }
+    if (identifier == cSegueProgress) {
+        showCopyToMainFolderWindow(this, m_workQueue);
         return;
     }
     // Each dialog's own issue wires it in here.

@@ -10,11 +10,14 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include <memory>
+
 class QAction;
 
 namespace sorrelby {
 
 class BrowserView;
+class HotFolderDelivery;
 class SerialQueue;
 
 inline constexpr QLatin1StringView cPrefWindowAutoSave{"prefWindowAutoSave"};
@@ -63,6 +66,9 @@ private:
     BrowserView *m_browser = nullptr;
     QTimer m_saveFrame;
     quint64 m_hotFolderObserver = 0;
+    SerialQueue *m_workQueue = nullptr;
+    // Delivers after each hot folder refresh, in the progress dialog.
+    std::unique_ptr<HotFolderDelivery> m_hotFolderDelivery;
 };
 
 } // namespace sorrelby

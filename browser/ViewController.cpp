@@ -634,7 +634,8 @@ void ViewController::doNotificationAutoDecodeProcess3(const Notification &notifi
 
 void ViewController::doNotificationRefresh(const Notification &notification)
 {
-    const bool deliver = notification.userInfo.value(QStringLiteral("autocopytomainfolder")).toString().compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0;
+    const bool deliver = m_options.deliverOnAutoCopyRefresh
+        && notification.userInfo.value(QStringLiteral("autocopytomainfolder")).toString().compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0;
     // The scroll waits for the new model rather than for a fixed time.
     refreshAllSections([this, deliver] {
         QTimer::singleShot(200, this, [this, deliver] {

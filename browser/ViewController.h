@@ -51,6 +51,10 @@ struct ViewControllerOptions {
     QString executableName = QStringLiteral(SORRELBY_EXECUTABLE);
     // Moves a deleted photo to the trash (tests make it fail).
     std::function<FileResult(const QString &path)> trash = [](const QString &path) { return fileops::moveToTrash(path); };
+    // A refresh with "autocopytomainfolder" = "yes" starts delivery. Off
+    // where the hot folder delivery already follows its refresh on the work
+    // queue (the window), so that the shoot is not delivered twice.
+    bool deliverOnAutoCopyRefresh = true;
 };
 
 class ViewController : public QObject {

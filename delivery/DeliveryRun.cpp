@@ -172,9 +172,14 @@ QStringList DeliveryRun::listSourceFolder(const QString &folder, bool &readable)
     return photos;
 }
 
+bool DeliveryRun::runsInHotFolderMode() const
+{
+    return m_runHotFolderMode.value_or(m_settings.boolValue(cHotFolderModeKey));
+}
+
 bool DeliveryRun::deliverByCamera() const
 {
-    return m_settings.boolValue(cMultiCamerasKey) || m_settings.boolValue(cHotFolderModeKey);
+    return m_settings.boolValue(cMultiCamerasKey) || runsInHotFolderMode();
 }
 
 void DeliveryRun::deliverByCameraGroups(const QStringList &ordered, const QString &destPath, DeliveryRunResult &result)
@@ -232,6 +237,9 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
         note(op, QStringLiteral("RETRIEVING currentstate......"));
         hotFolderMode = m_settings.boolValue(cHotFolderModeKey);
     });
+    // The whole run keeps the mode it started in, even when it is switched
+    // meanwhile: one run, one way of grouping and ending.
+    m_runHotFolderMode = hotFolderMode;
 
     bool readable = true;
     const QStringList candidates = listSourceFolder(srcPath, readable);
@@ -255,11 +263,12 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
 
     mainqueue::sync([&] {
         note(op, QStringLiteral("RESTORING currentstate......"));
-        // Written only when it changed, so observers of the mode hear nothing
-        // from a run that left it alone.
-        if (m_settings.boolValue(cHotFolderModeKey) != hotFolderMode)
-            m_settings.setValue(cHotFolderModeKey, hotFolderMode);
+        // The run never changes the mode, so a different value now is the
+        // user's switch during the run: writing the old value back would undo it.
+        if (const bool now = m_settings.boolValue(cHotFolderModeKey); now != hotFolderMode)
+            note(op, QStringLiteral("prefEnableHotFolderMode was switched %1 during the run: the user's choice stays").arg(now ? u"on" : u"off"));
     });
+    m_runHotFolderMode.reset();
 
     switch (result.status) {
     case DeliveryStatus::Finished:
@@ -436,7 +445,7 @@ void DeliveryRun::finishBatch(DeliveryBatchResult &batch) const
         note(op, QStringLiteral("TotalMoved[") + QString::number(c.moved) + QStringLiteral("]   "));
         if (c.leftInSource() == 1)
             note(op, QStringLiteral("just one left - maybe pref to keep last qrcode file is enabled???"));
-        batch.summary = makeDeliverySummary(c, m_settings.boolValue(cHotFolderModeKey));
+        batch.summary = makeDeliverySummary(c, runsInHotFolderMode());
         batch.end = DeliveryEnd::ShowSummary;
     }
     if (m_batchEnded)

@@ -164,6 +164,7 @@ private:
     void report(const QString &line) const;
     void pause() const;
     QStringList listSourceFolder(const QString &folder, bool &readable) const;
+    bool runsInHotFolderMode() const;
     bool deliverByCamera() const;
     void deliverByCameraGroups(const QStringList &ordered, const QString &destPath, DeliveryRunResult &result);
     enum class Placement { Failed, Moved, Renamed, AlreadyThere };
@@ -178,6 +179,7 @@ private:
     CameraGrouper m_grouper;
     FileOperations m_fileOps;
     double m_pauseSeconds = 0.1;
+    std::optional<bool> m_runHotFolderMode; // the mode of the run under way
 };
 
 } // namespace sorrelby

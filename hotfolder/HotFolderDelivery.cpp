@@ -105,7 +105,7 @@ DeliveryRunResult HotFolderDelivery::deliverNow()
     run.fDoKeepLastQRPhoto = true;
     run.setPauseSeconds(m_options.pauseSeconds);
     run.setProgress([](const QString &line) { note(u"deliverNow()", line); });
-    const DeliveryRunResult result = run.deliver();
+    const DeliveryRunResult result = m_options.host ? m_options.host(run) : run.deliver();
     ++m_deliveries;
     for (const DeliveryBatchResult &batch : result.batches) {
         m_delivered += batch.counters.moved + batch.counters.unassigned;

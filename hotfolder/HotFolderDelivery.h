@@ -36,6 +36,9 @@ struct HotFolderDeliveryOptions {
     double pauseSeconds = 0;
     // One line per delivery.
     std::function<void(const QString &line)> report;
+    // Runs the prepared run on the work queue and returns its result (the
+    // window shows it in its progress dialog); run.deliver() when empty.
+    std::function<DeliveryRunResult(DeliveryRun &run)> host;
 };
 
 class HotFolderDelivery {

@@ -64,12 +64,19 @@ void showAlertOnMain(const Alert &alert, std::function<void(AlertAnswer)> done)
 
 AlertAnswer ScriptedAlertPresenter::runModal(const Alert &alert)
 {
-    return next(alert);
+    // A modal alert cannot stay open: left unanswered, it gets its first button.
+    const AlertAnswer answer = next(alert);
+    return answer == cUnanswered ? 0 : answer;
 }
 
 void ScriptedAlertPresenter::beginSheet(const Alert &alert, QObject *, std::function<void(AlertAnswer)> done)
 {
     const AlertAnswer answer = next(alert);
+    if (answer == cUnanswered) {
+        if (done && alert.autoDismissSeconds > 0)
+            mainqueue::after(alert.autoDismissSeconds, [done = std::move(done)] { done(0); });
+        return;
+    }
     // Like a real sheet, the answer comes after beginSheet has returned.
     if (done)
         mainqueue::async([answer, done = std::move(done)] { done(answer); });

@@ -21,6 +21,9 @@ struct Alert {
     QString messageText;
     QString informativeText;
     QStringList buttons{QStringLiteral("OK")};
+    // A sheet that ends by itself, answered with its first button, after
+    // this many seconds (0: only the user ends it).
+    double autoDismissSeconds = 0;
 };
 
 // The answer: index of the pressed button (0 is the first).
@@ -44,9 +47,11 @@ public:
 void showAlertOnMain(const Alert &alert, std::function<void(AlertAnswer)> done = {});
 
 // Records alerts and answers them from a queue of answers (first button when
-// empty).
+// empty). A sheet answered with cUnanswered is left to end by itself.
 class ScriptedAlertPresenter : public AlertPresenter {
 public:
+    static constexpr AlertAnswer cUnanswered = -1;
+
     AlertAnswer runModal(const Alert &alert) override;
     void beginSheet(const Alert &alert, QObject *window, std::function<void(AlertAnswer)> done) override;
 

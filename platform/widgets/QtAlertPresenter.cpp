@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 
 #include <memory>
 
@@ -92,6 +93,10 @@ void QtAlertPresenter::beginSheet(const Alert &alert, QObject *window, std::func
         if (done)
             done(answerOf(*box, *buttons));
     });
+    if (alert.autoDismissSeconds > 0) {
+        QAbstractButton *first = buttons->front();
+        QTimer::singleShot(int(alert.autoDismissSeconds * 1000), box, [first] { first->click(); });
+    }
     if (parent)
         box->open(); // window-modal on the parent's window
     else

@@ -323,3 +323,38 @@ TEST_F(DeliveryTest, DestinationOnAnotherFileSystem)
 }
 
 } // namespace
+
+// Hot folder mode switched on while a run is under way: the run ends the way
+// it started (a summary, one batch), and the user's switch is not undone.
+TEST_F(DeliveryTest, ASwitchOfHotFolderModeDuringTheRunStays)
+{
+    shoot({"A1_IMG_0001.JPG", "A1_IMG_0002.JPG"});
+    bool switched = false;
+    run.setProgress([&](const QString &line) {
+        if (!switched && line.startsWith(QStringLiteral("Copying TO"))) {
+            settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
+            switched = true;
+        }
+    });
+    const DeliveryRunResult result = run.deliver();
+    ASSERT_TRUE(switched);
+    EXPECT_EQ(lines(entriesOf(destination)), lines({"A1_IMG_0001.JPG", "A1_IMG_0002.JPG"}));
+    ASSERT_EQ(result.batches.size(), 1);
+    EXPECT_EQ(result.end, DeliveryEnd::ShowSummary);
+    ASSERT_TRUE(result.batches.first().summary);
+    EXPECT_EQ(result.batches.first().summary->autoCloseSeconds, 5.0);
+    EXPECT_TRUE(settings.boolValue(QStringLiteral("prefEnableHotFolderMode")));
+
+    // And switched off during a hot folder run: it stays off.
+    settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
+    shoot({"B2_IMG_0003.JPG"});
+    switched = false;
+    run.setCameraGrouper([&](const QStringList &) -> std::optional<QMap<QString, QStringList>> {
+        settings.setValue(QStringLiteral("prefEnableHotFolderMode"), false);
+        switched = true;
+        return std::nullopt;
+    });
+    run.deliver();
+    EXPECT_TRUE(switched);
+    EXPECT_FALSE(settings.boolValue(QStringLiteral("prefEnableHotFolderMode")));
+}

@@ -262,6 +262,35 @@ TEST_F(HotFolderChainTest, MarkerIsRewrittenWhileIdleAndNoShellSeesTheFolderName
     EXPECT_FALSE(QFileInfo::exists(QDir::currentPath() + QStringLiteral("/PWNED3")));
 }
 
+// The window's delivery (a host for the run) still follows the refresh that
+// asks for it inside the same job of the work queue: nothing can be queued
+// in between.
+TEST_F(HotFolderChainTest, AHostedDeliveryRunsInsideTheRefreshJob)
+{
+    HotFolderDeliveryOptions o;
+    o.workQueue = &queue;
+    o.sourceFolder = [this] { return std::optional<QString>(source); };
+    o.destinationFolder = [] { return std::optional<QString>(QStringLiteral("/nowhere")); };
+    std::atomic<int> hosted{0};
+    std::atomic<bool> onQueue{false};
+    o.host = [&](DeliveryRun &run) {
+        onQueue = queue.isCurrent();
+        EXPECT_TRUE(run.fDoKeepLastQRPhoto);
+        ++hosted;
+        return DeliveryRunResult();
+    };
+    HotFolderDelivery delivery(o);
+    std::promise<int> afterPost;
+    queue.async([&] {
+        NotificationCenter::defaultCenter().post(QString(cRefreshNotificationName),
+            {{QStringLiteral("command"), QStringLiteral("refresh")}, {QStringLiteral("autocopytomainfolder"), QStringLiteral("yes")}});
+        afterPost.set_value(hosted.load());
+    });
+    EXPECT_EQ(afterPost.get_future().get(), 1);
+    EXPECT_TRUE(onQueue.load());
+    EXPECT_EQ(delivery.deliveriesRun(), 1);
+}
+
 // The real chain end to end: a two-camera shoot already in the hot folder is
 // taken by the start event, decoded camera by camera and delivered.
 TEST_F(HotFolderChainTest, DeliversAShootThatIsAlreadyInTheHotFolderWhenStarted)

@@ -7,6 +7,7 @@
 #include "browser/widgets/BrowserView.h"
 #include "browser/widgets/PhotoPreview.h"
 #include "browser/widgets/SectionGridView.h"
+#include "delivery/widgets/CopyToMainFolderViewController.h"
 #include "imaging/PhotoMetadata.h"
 #include "platform/Dispatch.h"
 #include "platform/NotificationCenter.h"
@@ -170,6 +171,21 @@ int main(int argc, char **argv)
     PromptReassignModeViewController *prompt = showReassignModePrompt(&window);
     ok = ok && save(prompt, out, QStringLiteral("reassign-prompt.png"));
     prompt->reject();
+
+    // The progress dialog halfway through a detecting pass.
+    CopyToMainFolderViewController *dialog = showCopyToMainFolderWindow(&window, &work);
+    CopyToMainFolderController &progress = dialog->controller();
+    progress.fProgressString = QStringLiteral("Found/Decoded QRCodes:\n\nA1042, A1043, A1044");
+    progress.fProgressItemString = QStringLiteral("Decoding Item: 21");
+    progress.buttonTitle = QStringLiteral("Abort Process");
+    progress.barVisible = true;
+    progress.fMaxItemsToProcess = int(shoot->photos.size());
+    progress.fItemsProcessed = 21;
+    Q_EMIT progress.changed();
+    dialog->adjustSize();
+    ok = ok && save(dialog, out, QStringLiteral("progress-decode.png"));
+    progress.viewWillDisappear();
+    dialog->hide();
 
     // Hot folder mode: red frame and the blinking label.
     Settings::shared().setValue(QStringLiteral("prefEnableHotFolderMode"), true);

@@ -1,0 +1,141 @@
+#include "delivery/widgets/CopyToMainFolderViewController.h"
+
+#include "platform/Dispatch.h"
+#include "platform/Log.h"
+
+#include <QHBoxLayout>
+#include <QHideEvent>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace sorrelby {
+
+namespace {
+
+QPointer<CopyToMainFolderViewController> g_open;
+
+} // namespace
+
+CopyToMainFolderViewController::CopyToMainFolderViewController(CopyToMainFolderOptions options, QWidget *parent)
+    : QDialog(parent)
+    , m_controller(std::move(options))
+{
+    setObjectName(QStringLiteral("CopyToMainFolderViewController"));
+    setWindowTitle(QStringLiteral("Processing..."));
+    setWindowModality(Qt::WindowModal);
+
+    ibProgressTextField = new QLabel(this);
+    ibProgressTextField->setObjectName(QStringLiteral("ibProgressTextField"));
+    ibProgressTextField->setWordWrap(true);
+    ibProgressTextField->setMinimumWidth(460);
+    ibProgressTextField->setMinimumHeight(64);
+    ibProgressTextField->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    ibProgressTextField->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_itemTextField = new QLabel(this);
+    m_itemTextField->setObjectName(QStringLiteral("fProgressItemString"));
+    ibProgressIndicator = new QProgressBar(this);
+    ibProgressIndicator->setObjectName(QStringLiteral("ibProgressIndicator"));
+    ibProgressIndicator->setRange(0, 0);
+    ibProgressIndicator->setTextVisible(false);
+    ibProgressIndicator->setMaximumHeight(8);
+    ibProgressIndicatorBar = new QProgressBar(this);
+    ibProgressIndicatorBar->setObjectName(QStringLiteral("ibProgressIndicatorBar"));
+    ibProgressIndicatorBar->setFormat(QStringLiteral("%v of %m"));
+    ibButton1 = new QPushButton(this);
+    ibButton1->setObjectName(QStringLiteral("ibButton1"));
+    ibButton1->setDefault(true);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ibButton1);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(ibProgressTextField);
+    layout->addWidget(m_itemTextField);
+    layout->addWidget(ibProgressIndicator);
+    layout->addWidget(ibProgressIndicatorBar);
+    layout->addLayout(buttons);
+
+    connect(ibButton1, &QPushButton::clicked, this, &CopyToMainFolderViewController::doButton1);
+    connect(&m_controller, &CopyToMainFolderController::changed, this, &CopyToMainFolderViewController::showState);
+    connect(&m_controller, &CopyToMainFolderController::dismissRequested, this, [this] {
+        m_dismissing = true;
+        close();
+    });
+    m_controller.setSheetWindow(this);
+    // Observers from the start: the request follows the segue at once.
+    m_controller.viewDidLoad();
+}
+
+CopyToMainFolderViewController::~CopyToMainFolderViewController() = default;
+
+void CopyToMainFolderViewController::showState()
+{
+    const CopyToMainFolderController &c = m_controller;
+    ibProgressTextField->setText(c.fProgressString);
+    m_itemTextField->setText(c.fProgressItemString);
+    m_itemTextField->setVisible(!c.fProgressItemString.isEmpty());
+    ibProgressIndicator->setVisible(c.busy);
+    ibProgressIndicatorBar->setVisible(c.barVisible);
+    ibProgressIndicatorBar->setRange(0, std::max(c.fMaxItemsToProcess, 1));
+    ibProgressIndicatorBar->setValue(std::min(c.fItemsProcessed, std::max(c.fMaxItemsToProcess, 1)));
+    ibButton1->setText(c.buttonTitle);
+    ibButton1->setEnabled(c.buttonEnabled);
+}
+
+void CopyToMainFolderViewController::doButton1()
+{
+    m_controller.doButton1(ibButton1->text());
+}
+
+void CopyToMainFolderViewController::reject()
+{
+    // Closing the window goes through here too.
+    if (m_dismissing)
+        QDialog::reject();
+    else
+        doButton1();
+}
+
+void CopyToMainFolderViewController::hideEvent(QHideEvent *event)
+{
+    // A window minimised with its parent still counts as open.
+    if (!event->spontaneous())
+        m_controller.viewWillDisappear();
+    QDialog::hideEvent(event);
+}
+
+CopyToMainFolderViewController *showCopyToMainFolderWindow(QWidget *parent, SerialQueue *workQueue)
+{
+    if (g_open && g_open->isVisible()) {
+        g_open->raise();
+        return g_open;
+    }
+    CopyToMainFolderOptions options;
+    options.workQueue = workQueue;
+    auto *dialog = new CopyToMainFolderViewController(std::move(options), parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    g_open = dialog;
+    dialog->show();
+    return dialog;
+}
+
+DeliveryRunResult deliverInCopyToMainFolderWindow(const QPointer<QWidget> &parent, SerialQueue *workQueue, DeliveryRun &run)
+{
+    QPointer<CopyToMainFolderController> controller;
+    mainqueue::sync([&] {
+        if (!parent)
+            return;
+        CopyToMainFolderViewController *dialog = showCopyToMainFolderWindow(parent, workQueue);
+        controller = &dialog->controller();
+        controller->fSrcPath = run.fSrcPath;
+        controller->fDestPath = run.fDestPath;
+        controller->fDoKeepLastQRPhoto = run.fDoKeepLastQRPhoto;
+        controller->setProgressString(QStringLiteral("Processing Files at:\n[") + run.fSrcPath.value_or(QString()) + QStringLiteral("]"));
+    });
+    return CopyToMainFolderController::hostDelivery(controller, run, 0.1);
+}
+
+} // namespace sorrelby

@@ -1,0 +1,376 @@
+// The delivery and decode progress dialog, offscreen with scripted alerts:
+// delivery from the browser and its summary, the two decode passes with the
+// bar and "Abort Process", and hot folder mode delivering by itself.
+
+#include "app/MainWindow.h"
+#include "browser/ViewController.h"
+#include "browser/widgets/BrowserView.h"
+#include "delivery/widgets/CopyToMainFolderViewController.h"
+#include "hotfolder/HotFolderChain.h"
+#include "imaging/PhotoMetadata.h"
+#include "naming/CardCode.h"
+#include "platform/Dispatch.h"
+#include "platform/FileOps.h"
+#include "platform/NotificationCenter.h"
+#include "platform/widgets/QtAlertPresenter.h"
+#include "settings/PreferenceOps.h"
+#include "settings/SettingsKeys.h"
+#include "tests/testkit/ScriptedAlertsTest.h"
+#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/ShootGenerator.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <future>
+#include <mutex>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+// The notifications of one name, in the order posted (from any thread).
+class Recorder {
+public:
+    explicit Recorder(const QString &name)
+    {
+        NotificationCenter &center = NotificationCenter::defaultCenter();
+        m_registration = ObserverRegistration(center, center.addObserver(name, [this](const Notification &n) {
+            std::lock_guard lock(m_mutex);
+            m_seen << n.userInfo;
+        }));
+    }
+    QList<QVariantMap> seen() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_seen;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    QList<QVariantMap> m_seen;
+    ObserverRegistration m_registration;
+};
+
+QStringList sorted(QStringList list)
+{
+    list.sort();
+    return list;
+}
+
+} // namespace
+
+class ProgressDialog : public ScriptedAlertsTest {
+protected:
+    void SetUp() override
+    {
+        ScriptedAlertsTest::SetUp();
+        settings.registerFactoryDefaults();
+        initializeMetadataLibrary();
+    }
+
+    void TearDown() override
+    {
+        workQueue.sync([] {});
+        ScriptedAlertsTest::TearDown();
+    }
+
+    CopyToMainFolderViewController *dialogOf(QWidget &window)
+    {
+        return window.findChild<CopyToMainFolderViewController *>();
+    }
+
+    CopyToMainFolderOptions options()
+    {
+        CopyToMainFolderOptions o;
+        o.workQueue = &workQueue;
+        o.pauseSeconds = 0;
+        return o;
+    }
+
+    SerialQueue workQueue{QStringLiteral("com.halvane.vemo.sorrelby.decodequeue")};
+    QString source = makeTempFolder(QStringLiteral("source"));
+    QString main = makeTempFolder(QStringLiteral("main"));
+};
+
+TEST_F(ProgressDialog, DeliveryFromTheWindowEndsWithASummaryThatClosesItself)
+{
+    writeFilesInOrder(source, {"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG"});
+    settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 0);
+    settings.setValue(cPrefDoUnassignedProcess, false);
+    settings.setValue(cPrefDailyFolderDateFormat, QString()); // no daily sub-folder
+    MainWindow window(nullptr, &workQueue);
+    window.show();
+    ViewController *browser = window.browser()->controller();
+    browser->pathtophotos = source;
+    Recorder prefs(QStringLiteral("myOpenPrefId"));
+    Recorder refreshes(QStringLiteral("myRefreshId"));
+
+    // No main folder yet: the browser says so and offers the preferences.
+    settings.setValue(cPrefDestinationPath, QString(main + QStringLiteral("/missing")));
+    alerts.queueAnswer(1);
+    browser->finishProcessAction();
+    ASSERT_TRUE(waitUntil([&] { return prefs.seen().size() == 1; }));
+    EXPECT_EQ(alerts.shown().at(0).messageText, QStringLiteral("OOPS - Missing Folders?"));
+    EXPECT_EQ(alerts.shown().at(0).buttons, (QStringList{"OK", "Open Prefs..."}));
+    EXPECT_FALSE(dialogOf(window));
+
+    settings.setValue(cPrefDestinationPath, main);
+    alerts.clear();
+    alerts.queueAnswer(ScriptedAlertPresenter::cUnanswered); // nobody at the desk
+    browser->finishProcessAction();
+    QPointer<CopyToMainFolderViewController> dialog = dialogOf(window);
+    ASSERT_TRUE(dialog);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(dialog->findChild<QPushButton *>(QStringLiteral("ibButton1"))->text(), QStringLiteral("close"));
+    QStringList shown;
+    QObject::connect(&dialog->controller(), &CopyToMainFolderController::changed, [&] {
+        if (shown.value(shown.size() - 1) != dialog->controller().fProgressString)
+            shown << dialog->controller().fProgressString;
+    });
+
+    ASSERT_TRUE(waitUntil([&] { return alerts.shown().size() == 1; }, 10000));
+    const Alert summary = alerts.shown().at(0);
+    EXPECT_EQ(summary.messageText, QStringLiteral("Finished Moving ALL ReAssigned Files..."));
+    EXPECT_EQ(summary.informativeText, QStringLiteral("Moved 2 out of 2 Allowed Files.\nFolder has Total of 4 Files"));
+    EXPECT_EQ(summary.autoDismissSeconds, 5.0);
+    EXPECT_TRUE(shown.contains(QStringLiteral("Validating Destination Folder at:\n[") + main + QStringLiteral("...]")));
+    EXPECT_TRUE(shown.contains(QStringLiteral("Copying TO:\n ") + main + QStringLiteral("/A1_IMG_0004.JPG")));
+    EXPECT_TRUE(shown.filter(QStringLiteral("IMG_0001")).isEmpty()); // it stays, so it is never "copied"
+    // The summary holds the dialog open until it ends by itself.
+    EXPECT_TRUE(dialog && dialog->isVisible());
+    ASSERT_TRUE(waitUntil([&] { return !dialog; }, 10000));
+    EXPECT_EQ(refreshes.seen().size(), 1);
+
+    EXPECT_EQ(testkit::lines(entriesOf(main)), testkit::lines({"A1_IMG_0003.JPG", "A1_IMG_0004.JPG"}));
+    EXPECT_EQ(testkit::lines(entriesOf(source)), testkit::lines({"IMG_0001.JPG"}));
+}
+
+// Camera by camera there is no summary, but a photo that could not be moved
+// is shown before the dialog closes.
+TEST_F(ProgressDialog, CameraByCameraAFailedMoveIsShownBeforeClosing)
+{
+    settings.setValue(QStringLiteral("prefCheckForMultiCameras"), true);
+    writeFilesInOrder(source, {"A1_IMG_0001.JPG", "A1_IMG_0002.JPG"});
+    CopyToMainFolderController dialog(options());
+    int dismissed = 0;
+    QObject::connect(&dialog, &CopyToMainFolderController::dismissRequested, [&] { ++dismissed; });
+    dialog.viewDidLoad();
+
+    DeliveryRun run(settings);
+    run.fSrcPath = source;
+    run.fDestPath = main;
+    run.setCameraGrouper([](const QStringList &photos) {
+        return std::optional<QMap<QString, QStringList>>(QMap<QString, QStringList>{{QStringLiteral("NIKON D750_3001"), photos}});
+    });
+    DeliveryRun::FileOperations operations;
+    operations.move = [](const QString &from, const QString &to) {
+        return from.endsWith(QStringLiteral("IMG_0002.JPG")) ? FileResult::failure(QStringLiteral("disk full")) : fileops::moveNoReplace(from, to);
+    };
+    run.setFileOperations(operations);
+    const QPointer<CopyToMainFolderController> host(&dialog);
+    workQueue.async([&run, host] { CopyToMainFolderController::hostDelivery(host, run, 0); });
+    ASSERT_TRUE(waitUntil([&] { return dismissed == 1; }, 10000));
+
+    ASSERT_EQ(alerts.shown().size(), 1u);
+    EXPECT_EQ(alerts.shown().at(0).messageText, QStringLiteral("!!! Some Photos Were NOT Delivered !!!"));
+    EXPECT_TRUE(alerts.shown().at(0).informativeText.contains(QStringLiteral("A1_IMG_0002.JPG: disk full")));
+    EXPECT_EQ(testkit::lines(entriesOf(main)), testkit::lines({"A1_IMG_0001.JPG"}));
+    EXPECT_EQ(testkit::lines(entriesOf(source)), testkit::lines({"A1_IMG_0002.JPG"}));
+}
+
+// The window's own sheets: one that ends by itself does, with its first
+// button; one without the time waits for the user.
+TEST_F(ProgressDialog, SheetsOfTheWindowEndByThemselvesWhenAsked)
+{
+    QtAlertPresenter presenter;
+    QWidget parent;
+    parent.show();
+    Alert alert;
+    alert.messageText = QStringLiteral("Finished Moving ALL ReAssigned Files...");
+    alert.buttons = {QStringLiteral("OK"), QStringLiteral("More")};
+    alert.autoDismissSeconds = 0.05;
+    std::optional<AlertAnswer> answer;
+    presenter.beginSheet(alert, &parent, [&](AlertAnswer a) { answer = a; });
+    ASSERT_TRUE(waitUntil([&] { return answer.has_value(); }));
+    EXPECT_EQ(*answer, 0);
+    EXPECT_TRUE(parent.findChildren<QMessageBox *>().isEmpty() || !parent.findChild<QMessageBox *>()->isVisible());
+
+    alert.autoDismissSeconds = 0;
+    answer.reset();
+    presenter.beginSheet(alert, &parent, [&](AlertAnswer a) { answer = a; });
+    spinFor(200);
+    EXPECT_FALSE(answer.has_value());
+    QMessageBox *box = parent.findChild<QMessageBox *>();
+    ASSERT_TRUE(box && box->isVisible());
+    box->buttons().at(0)->click();
+}
+
+TEST_F(ProgressDialog, AbortDuringTheDetectingPassStopsBeforeTheNextPhoto)
+{
+    ShootSpec spec;
+    spec.subjects = 2;
+    spec.photosPerSubject = 2;
+    const std::optional<Shoot> shoot = writeShoot(source, spec);
+    ASSERT_TRUE(shoot);
+    settings.setValue(cPrefOriginalNameFormatTag, shoot->nameFormatTag());
+    const QString held = source + QLatin1Char('/') + shoot->photos.at(2).fileName;
+
+    // The third photo is held in detection until the button is pressed.
+    std::promise<void> reached;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    CopyToMainFolderOptions o = options();
+    o.detector = [&, released](const QString &path) {
+        if (path == held) {
+            reached.set_value();
+            released.wait();
+        }
+        return doAutoQRCode(path);
+    };
+    CopyToMainFolderController dialog(o);
+    int dismissed = 0;
+    QObject::connect(&dialog, &CopyToMainFolderController::dismissRequested, [&] { ++dismissed; });
+    dialog.viewDidLoad();
+    Recorder deselect(QStringLiteral("deselect"));
+    Recorder refreshes(QStringLiteral("myRefreshId"));
+
+    NotificationCenter::defaultCenter().post(QStringLiteral("doqrtest"), {{QStringLiteral("command"), QStringLiteral("dosomething")},
+                                                                          {QStringLiteral("fulSortedlUrlList"), shoot->paths()}});
+    EXPECT_EQ(dialog.buttonTitle, QStringLiteral("Abort Process"));
+    EXPECT_TRUE(dialog.barVisible);
+    EXPECT_EQ(dialog.fMaxItemsToProcess, 6);
+    EXPECT_EQ(dialog.fProgressString, QStringLiteral("Testing Testing Auto QRCode Detection..."));
+    // Detection runs ahead of the walk: wait for the walk itself to be at
+    // the held photo.
+    std::future<void> atHeld = reached.get_future();
+    ASSERT_TRUE(waitUntil([&] { return atHeld.wait_for(std::chrono::seconds(0)) == std::future_status::ready && dialog.fItemsProcessed == 3; }, 20000));
+    dialog.doButton1(QStringLiteral("abort process"));
+    release.set_value();
+    ASSERT_TRUE(waitUntil([&] { return !dialog.fProcessing; }, 20000));
+
+    QStringList expected;
+    for (int i = 0; i < shoot->photos.size(); ++i)
+        expected << (i <= 2 ? shoot->photos[i].expectedName : shoot->photos[i].fileName);
+    EXPECT_EQ(testkit::lines(entriesOf(source)), testkit::lines(sorted(expected)));
+    EXPECT_EQ(dialog.fItemsProcessed, 3);
+    EXPECT_EQ(dialog.fProgressItemString, QStringLiteral("Decoding Item: 3"));
+    EXPECT_EQ(dialog.fProgressString, QStringLiteral("Found/Decoded QRCodes:\n\nS001"));
+    EXPECT_EQ(dismissed, 1);
+    EXPECT_EQ(deselect.seen().size(), 1);
+    ASSERT_EQ(refreshes.seen().size(), 1);
+    EXPECT_EQ(refreshes.seen().at(0).value(QStringLiteral("command")).toString(), QStringLiteral("refresh"));
+
+    // Closed, the dialog hears no more requests.
+    dialog.viewWillDisappear();
+    NotificationCenter::defaultCenter().post(QStringLiteral("doqrtest3"), {{QStringLiteral("fulSortedlUrlList"), shoot->paths()}});
+    EXPECT_FALSE(dialog.fProcessing);
+}
+
+TEST_F(ProgressDialog, NameCarryingPassGivesEachOfTwoInterleavedCamerasItsOwnCodes)
+{
+    ShootSpec spec;
+    spec.subjects = 2;
+    spec.photosPerSubject = 2;
+    spec.cameras = {nikonCamera(), canonCamera()};
+    spec.sameSubjects = false;
+    spec.interleave = true;
+    const std::optional<Shoot> shoot = writeShoot(source, spec);
+    ASSERT_TRUE(shoot);
+    settings.setValue(cPrefOriginalNameFormatTag, shoot->nameFormatTag());
+    settings.setValue(QStringLiteral("prefCheckForMultiCameras"), true);
+    // The cards carry their names already, as intake gives them.
+    QStringList photos;
+    for (const ShootPhoto &photo : shoot->photos) {
+        QString name = photo.fileName;
+        if (photo.isCard && photo.readableCard) {
+            ASSERT_TRUE(fileops::moveNoReplace(source + "/" + photo.fileName, source + "/" + photo.expectedName));
+            name = photo.expectedName;
+        }
+        photos << source + "/" + name;
+    }
+
+    CopyToMainFolderController dialog(options());
+    int dismissed = 0;
+    QObject::connect(&dialog, &CopyToMainFolderController::dismissRequested, [&] { ++dismissed; });
+    dialog.viewDidLoad();
+    Recorder deselect(QStringLiteral("deselect"));
+    Recorder refreshes(QStringLiteral("myRefreshId"));
+    int bar = 0;
+    QObject::connect(&dialog, &CopyToMainFolderController::changed, [&] { bar = std::max(bar, dialog.fItemsProcessed); });
+    NotificationCenter::defaultCenter().post(QStringLiteral("doqrtest3"), {{QStringLiteral("command"), QStringLiteral("dosomething")},
+                                                                           {QStringLiteral("fulSortedlUrlList"), photos}});
+    EXPECT_EQ(dialog.buttonTitle, QStringLiteral("Abort Process"));
+    ASSERT_TRUE(waitUntil([&] { return refreshes.seen().size() == 1; }, 10000));
+
+    EXPECT_EQ(testkit::lines(entriesOf(source)), testkit::lines(sorted(shoot->expectedNames(true))));
+    EXPECT_EQ(bar, int(photos.size()));
+    EXPECT_EQ(dialog.fMaxItemsToProcess, int(photos.size()));
+    EXPECT_TRUE(dialog.fProgressItemString.startsWith(QStringLiteral("progressXXX = [Found/Decoded QRCodes:\n\n")));
+    EXPECT_EQ(dismissed, 1);
+    EXPECT_TRUE(deselect.seen().isEmpty()); // the detecting pass's alone
+}
+
+// Hot folder mode: a card and a photo dropped into the hot folder end, the
+// photo in the destination under its code, with nobody clicking anything.
+TEST_F(ProgressDialog, HotFolderModeDeliversADroppedPhotoUnattended)
+{
+    const QString hot = makeTempFolder(QStringLiteral("hot"));
+    settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
+    settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);
+    settings.setValue(cPrefSourcePath, source);
+    settings.setValue(cPrefDestinationPath, main);
+    settings.setValue(cPrefDailyFolderDateFormat, QStringLiteral("yyyy-MM-dd"));
+    preferenceops::getValidatedPathToSourcePath();
+    preferenceops::getValidatedPathToDestinationPath();
+    // A folder's first validation only records where it is (and says so).
+    ASSERT_TRUE(waitUntil([&] { return alerts.shown().size() == 2; }));
+    alerts.clear();
+
+    MainWindow window(nullptr, &workQueue);
+    window.show();
+    window.browser()->controller()->pathtophotos = source;
+    Recorder refreshes(QStringLiteral("myRefreshId"));
+    HotFolderChain::Options o;
+    o.workQueue = &workQueue;
+    o.timing.passDelay = 0;
+    o.timing.refreshWait = 0.2;
+    HotFolderWatch watch(hot, o, 0.05);
+    watch.setRun(true);
+
+    ShootSpec spec;
+    spec.subjects = 1;
+    spec.photosPerSubject = 1;
+    const QString staging = makeTempFolder(QStringLiteral("staging"));
+    const std::optional<Shoot> shoot = writeShoot(staging, spec);
+    ASSERT_TRUE(shoot);
+    settings.setValue(cPrefOriginalNameFormatTag, shoot->nameFormatTag());
+    for (const ShootPhoto &photo : shoot->photos)
+        ASSERT_TRUE(fileops::moveNoReplace(staging + "/" + photo.fileName, hot + "/" + photo.fileName));
+
+    bool sawDialog = false;
+    const QString photo = shoot->photos.at(1).expectedName;
+    ASSERT_TRUE(waitUntil([&] {
+        sawDialog = sawDialog || dialogOf(window);
+        return filesBelow(main).size() == 1 && !dialogOf(window);
+    }, 30000));
+    watch.setRun(false);
+    workQueue.sync([] {});
+
+    const QString daily = QDir(main).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0);
+    EXPECT_EQ(testkit::lines(filesBelow(main)), testkit::lines({daily + QLatin1Char('/') + photo}));
+    EXPECT_TRUE(photo.startsWith(QStringLiteral("S001_")));
+    // The card stays for the next batch; no summary waited for anyone.
+    EXPECT_EQ(testkit::lines(entriesOf(source)), testkit::lines({shoot->photos.at(0).expectedName}));
+    EXPECT_TRUE(sawDialog);
+    EXPECT_TRUE(alerts.shown().empty());
+    bool closedByItself = false;
+    for (const QVariantMap &info : refreshes.seen())
+        closedByItself = closedByItself || !info.contains(QStringLiteral("autocopytomainfolder"));
+    EXPECT_TRUE(closedByItself);
+    EXPECT_TRUE(settings.boolValue(QStringLiteral("prefEnableHotFolderMode")));
+}
