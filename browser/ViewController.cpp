@@ -4,6 +4,7 @@
 #include "platform/Dispatch.h"
 #include "platform/FileOps.h"
 #include "platform/Log.h"
+#include "platform/MainThreadObserver.h"
 #include "platform/SoundPlayer.h"
 #include "platform/UserFolders.h"
 #include "settings/PreferenceOps.h"
@@ -114,19 +115,7 @@ void ViewController::initializeView()
 
 void ViewController::observe(const QString &name, void (ViewController::*handler)(const Notification &))
 {
-    const QPointer<ViewController> self(this);
-    NotificationCenter &center = NotificationCenter::defaultCenter();
-    // Posters run on any thread; the window is touched only from the GUI thread.
-    m_observers.emplace_back(center, center.addObserver(name, [self, handler](const Notification &notification) {
-        auto run = [self, handler, notification] {
-            if (self)
-                (self.data()->*handler)(notification);
-        };
-        if (mainqueue::isCurrent())
-            run();
-        else
-            mainqueue::async(run);
-    }));
+    m_observers.push_back(observeOnMainThread(this, name, handler));
 }
 
 void ViewController::registerObservers()

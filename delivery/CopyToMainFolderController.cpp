@@ -3,6 +3,7 @@
 #include "platform/AlertPresenter.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "platform/MainThreadObserver.h"
 #include "settings/Settings.h"
 
 #include <QTimer>
@@ -77,18 +78,7 @@ CopyToMainFolderController::~CopyToMainFolderController()
 
 void CopyToMainFolderController::observe(const QString &name, void (CopyToMainFolderController::*handler)(const Notification &))
 {
-    const QPointer<CopyToMainFolderController> self(this);
-    NotificationCenter &center = NotificationCenter::defaultCenter();
-    m_observers.emplace_back(center, center.addObserver(name, [self, handler](const Notification &notification) {
-        auto run = [self, handler, notification] {
-            if (self)
-                (self.data()->*handler)(notification);
-        };
-        if (mainqueue::isCurrent())
-            run();
-        else
-            mainqueue::async(run);
-    }));
+    m_observers.push_back(observeOnMainThread(this, name, handler));
 }
 
 void CopyToMainFolderController::viewDidLoad()

@@ -158,6 +158,14 @@ bool isCurrent()
     return app && QThread::currentThread() == app->thread();
 }
 
+void runOrAsync(Job job)
+{
+    if (isCurrent())
+        job();
+    else
+        async(std::move(job));
+}
+
 } // namespace mainqueue
 
 namespace globalqueue {

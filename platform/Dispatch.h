@@ -48,6 +48,9 @@ void after(double seconds, Job job);
 // Runs the job on the main thread and waits (at once when already there).
 void sync(const Job &job);
 bool isCurrent();
+// Runs the job at once when on the main thread, else queues it there
+// (observers of notifications and settings that touch a window).
+void runOrAsync(Job job);
 } // namespace mainqueue
 
 namespace globalqueue {

@@ -5,6 +5,7 @@
 #include "platform/AlertPresenter.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "platform/MainThreadObserver.h"
 #include "platform/SoundPlayer.h"
 #include "reassign/ReassignRenames.h"
 #include "settings/PreferenceOps.h"
@@ -85,18 +86,7 @@ void ReassignSession::viewDidLoad()
 {
     note(u"viewDidLoad()");
     if (m_observers.empty()) {
-        const QPointer<ReassignSession> self(this);
-        NotificationCenter &center = NotificationCenter::defaultCenter();
-        m_observers.emplace_back(center, center.addObserver(QStringLiteral("myReassignId"), [self](const Notification &notification) {
-            auto run = [self, notification] {
-                if (self)
-                    self->doNotification1(notification);
-            };
-            if (mainqueue::isCurrent())
-                run();
-            else
-                mainqueue::async(run);
-        }));
+        m_observers.push_back(observeOnMainThread(this, QStringLiteral("myReassignId"), &ReassignSession::doNotification1));
     }
     settings().setValue(cPrefReassignedBarcodeString, QString());
     settings().setValue(cPrefReassignPromptString2, requiredLengthPrompt(settings().intValue(cPrefReassignedBarcodeRequiredLength)));

@@ -206,10 +206,7 @@ void ReassignViewController::bindSettings()
                 if (self)
                     show(value);
             };
-            if (mainqueue::isCurrent())
-                run();
-            else
-                mainqueue::async(run);
+            mainqueue::runOrAsync(run);
         }));
     };
     bind(cPrefReassignedBarcodeString, [this](const QVariant &value) {
