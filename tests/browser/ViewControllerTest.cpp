@@ -9,6 +9,7 @@
 #include "settings/FolderReference.h"
 #include "settings/SettingsKeys.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
+#include "tests/testkit/NotificationRecorder.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
@@ -21,29 +22,6 @@ using namespace sorrelby;
 using namespace sorrelby::testkit;
 
 namespace {
-
-// Notifications of one name, as posted.
-class Recorder {
-public:
-    explicit Recorder(const QString &name)
-    {
-        NotificationCenter &center = NotificationCenter::defaultCenter();
-        m_registration = ObserverRegistration(center, center.addObserver(name, [this](const Notification &n) {
-            std::lock_guard lock(m_mutex);
-            m_seen << n.userInfo;
-        }));
-    }
-    QList<QVariantMap> seen() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_seen;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    QList<QVariantMap> m_seen;
-    ObserverRegistration m_registration;
-};
 
 QStringList messagesOf(const std::vector<Alert> &alerts)
 {
@@ -194,7 +172,7 @@ TEST_F(BrowserController, SectionActionTakesOnlyItsOwnSection)
                                       QStringLiteral("B2_X_4.JPG"), QStringLiteral("B2_X_5.JPG")});
     reload();
     controller->registerObservers();
-    Recorder reassign(QStringLiteral("myReassignId"));
+    NotificationRecorder reassign(QStringLiteral("myReassignId"));
     // The dialog must exist before it is told what to reassign.
     QList<int> requestsAtSegue;
     QObject::connect(controller.get(), &ViewController::segueRequested, [&] { requestsAtSegue << int(reassign.seen().size()); });
@@ -306,7 +284,7 @@ TEST_F(BrowserController, RefreshScrollsToTheEndAndStartsDelivery)
     controller->registerObservers();
     QList<QModelIndex> scrolls;
     QObject::connect(controller.get(), &ViewController::scrollRequested, [&](const QModelIndex &index) { scrolls << index; });
-    Recorder delivery(QStringLiteral("mycopytomainfolder"));
+    NotificationRecorder delivery(QStringLiteral("mycopytomainfolder"));
     const QString main = makeTempFolder(QStringLiteral("main"));
     settings.setValue(cPrefDestinationPath, main);
 
@@ -345,8 +323,8 @@ TEST_F(BrowserController, RevertAndDecode)
     settings.setValue(cPrefOriginalNameFormatTag, 1);
     photos({QStringLiteral("A1_IMG_0001-qrcode.JPG"), QStringLiteral("A1_IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG")});
     reload();
-    Recorder detecting(QStringLiteral("doqrtest"));
-    Recorder carrying(QStringLiteral("doqrtest3"));
+    NotificationRecorder detecting(QStringLiteral("doqrtest"));
+    NotificationRecorder carrying(QStringLiteral("doqrtest3"));
     const QStringList coded = entriesOf(folder);
 
     controller->doAutoDecodeQRAction3();
@@ -398,7 +376,7 @@ TEST_F(BrowserController, FolderPathsAndWindowTitle)
     EXPECT_EQ(ViewController::formPathToImageInsideMainImagesFolder(QStringLiteral("A1_X.JPG")),
               main + QLatin1Char('/') + *ViewController::getDailyFolderName() + QStringLiteral("/A1_X.JPG"));
     // No source folder: the preferences are asked for, a moment later.
-    Recorder preferences(QStringLiteral("myOpenPrefId"));
+    NotificationRecorder preferences(QStringLiteral("myOpenPrefId"));
     controller->pathtophotos.clear();
     controller->refreshAllSections();
     EXPECT_TRUE(preferences.seen().isEmpty());

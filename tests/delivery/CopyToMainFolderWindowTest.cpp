@@ -16,6 +16,7 @@
 #include "settings/PreferenceOps.h"
 #include "settings/SettingsKeys.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
+#include "tests/testkit/NotificationRecorder.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
@@ -31,29 +32,6 @@ using namespace sorrelby;
 using namespace sorrelby::testkit;
 
 namespace {
-
-// The notifications of one name, in the order posted (from any thread).
-class Recorder {
-public:
-    explicit Recorder(const QString &name)
-    {
-        NotificationCenter &center = NotificationCenter::defaultCenter();
-        m_registration = ObserverRegistration(center, center.addObserver(name, [this](const Notification &n) {
-            std::lock_guard lock(m_mutex);
-            m_seen << n.userInfo;
-        }));
-    }
-    QList<QVariantMap> seen() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_seen;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    QList<QVariantMap> m_seen;
-    ObserverRegistration m_registration;
-};
 
 QStringList sorted(QStringList list)
 {
@@ -106,8 +84,8 @@ TEST_F(ProgressDialog, DeliveryFromTheWindowEndsWithASummaryThatClosesItself)
     window.show();
     ViewController *browser = window.browser()->controller();
     browser->pathtophotos = source;
-    Recorder prefs(QStringLiteral("myOpenPrefId"));
-    Recorder refreshes(QStringLiteral("myRefreshId"));
+    NotificationRecorder prefs(QStringLiteral("myOpenPrefId"));
+    NotificationRecorder refreshes(QStringLiteral("myRefreshId"));
 
     // No main folder yet: the browser says so and offers the preferences.
     settings.setValue(cPrefDestinationPath, QString(main + QStringLiteral("/missing")));
@@ -236,8 +214,8 @@ TEST_F(ProgressDialog, AbortDuringTheDetectingPassStopsBeforeTheNextPhoto)
     int dismissed = 0;
     QObject::connect(&dialog, &CopyToMainFolderController::dismissRequested, [&] { ++dismissed; });
     dialog.viewDidLoad();
-    Recorder deselect(QStringLiteral("deselect"));
-    Recorder refreshes(QStringLiteral("myRefreshId"));
+    NotificationRecorder deselect(QStringLiteral("deselect"));
+    NotificationRecorder refreshes(QStringLiteral("myRefreshId"));
 
     NotificationCenter::defaultCenter().post(QStringLiteral("doqrtest"), {{QStringLiteral("command"), QStringLiteral("dosomething")},
                                                                           {QStringLiteral("fulSortedlUrlList"), shoot->paths()}});
@@ -298,8 +276,8 @@ TEST_F(ProgressDialog, NameCarryingPassGivesEachOfTwoInterleavedCamerasItsOwnCod
     int dismissed = 0;
     QObject::connect(&dialog, &CopyToMainFolderController::dismissRequested, [&] { ++dismissed; });
     dialog.viewDidLoad();
-    Recorder deselect(QStringLiteral("deselect"));
-    Recorder refreshes(QStringLiteral("myRefreshId"));
+    NotificationRecorder deselect(QStringLiteral("deselect"));
+    NotificationRecorder refreshes(QStringLiteral("myRefreshId"));
     int bar = 0;
     QObject::connect(&dialog, &CopyToMainFolderController::changed, [&] { bar = std::max(bar, dialog.fItemsProcessed); });
     NotificationCenter::defaultCenter().post(QStringLiteral("doqrtest3"), {{QStringLiteral("command"), QStringLiteral("dosomething")},
@@ -334,7 +312,7 @@ TEST_F(ProgressDialog, HotFolderModeDeliversADroppedPhotoUnattended)
     MainWindow window(nullptr, &workQueue);
     window.show();
     window.browser()->controller()->pathtophotos = source;
-    Recorder refreshes(QStringLiteral("myRefreshId"));
+    NotificationRecorder refreshes(QStringLiteral("myRefreshId"));
     HotFolderChain::Options o;
     o.workQueue = &workQueue;
     o.timing.passDelay = 0;
