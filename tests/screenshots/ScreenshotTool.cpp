@@ -4,13 +4,16 @@
 
 #include "app/MainWindow.h"
 #include "browser/SectionItemModel.h"
+#include "app/SetQuitRelaunchViewController.h"
 #include "browser/widgets/BrowserView.h"
 #include "browser/widgets/PhotoPreview.h"
 #include "browser/widgets/SectionGridView.h"
 #include "delivery/widgets/CopyToMainFolderViewController.h"
 #include "imaging/PhotoMetadata.h"
+#include "intake/widgets/LoadCardViewController.h"
 #include "platform/Dispatch.h"
 #include "platform/NotificationCenter.h"
+#include "platform/VolumeMonitor.h"
 #include "reassign/widgets/PromptReassignModeViewController.h"
 #include "reassign/widgets/ReassignViewController.h"
 #include "settings/Settings.h"
@@ -204,5 +207,18 @@ int main(int argc, char **argv)
     if (tabs)
         tabs->setCurrentIndex(2);
     ok = ok && save(&preferences, out, QStringLiteral("preferences-delivery.png"));
+    preferences.hide();
+
+    // The card window waiting for a card, and the relaunch time dialog.
+    FakeVolumeMonitor volumes(home.path() + QStringLiteral("/volumes"));
+    LoadCardViewController card(volumes, &window);
+    card.show();
+    waitUntil([] { return false; }, 300);
+    ok = ok && save(&card, out, QStringLiteral("card.png"));
+    card.hide();
+    Settings::shared().setValue(QStringLiteral("prefDoDailyQuitRelaunch"), true);
+    SetQuitRelaunchViewController relaunch([] { return QDateTime::currentDateTime(); }, &window);
+    relaunch.show();
+    ok = ok && save(&relaunch, out, QStringLiteral("relaunch-time.png"));
     return ok ? 0 : 1;
 }
