@@ -30,6 +30,10 @@ screenshots: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target sorrelby-screenshots
 	QT_QPA_PLATFORM=$${QT_QPA_PLATFORM:-offscreen} $(BUILD_DIR)/bin/sorrelby-screenshots docs/screenshots
 
+# The window on a generated sample shoot, with settings of its own.
+demo: build
+	@SORRELBY_BUILD_DIR=$(BUILD_DIR) scripts/demo
+
 # The Debian package in build/package/, checked by lintian.
 package: configure
 	@scripts/install-deps package
