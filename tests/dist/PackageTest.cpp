@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
@@ -85,6 +86,11 @@ TEST(Package, InstallsTheProgramItsHelpersAndDesktopFilesThatValidate)
     for (const QString &program : {QStringLiteral("usr/bin/vemo-sorrelby"), QStringLiteral("usr/libexec/vemo-sorrelby/watchdog")})
         EXPECT_TRUE(QFileInfo(root + QLatin1Char('/') + program).isExecutable()) << program.toStdString();
 
+    if (have("bash")) {
+        const ProgramRun syntax = runProgram(QStringLiteral("bash"), {"-n", root + QStringLiteral("/usr/share/bash-completion/completions/vemo-sorrelby")});
+        EXPECT_EQ(syntax.exitCode, 0) << syntax.err.toStdString();
+    }
+
     // The program runs from where the package puts it.
     const ProgramRun version = runProgram(root + QStringLiteral("/usr/bin/vemo-sorrelby"), {"--version"});
     EXPECT_EQ(version.exitCode, 0) << version.err.toStdString();
@@ -108,4 +114,52 @@ TEST(Package, InstallsTheProgramItsHelpersAndDesktopFilesThatValidate)
         const ProgramRun run = runProgram(QStringLiteral("appstreamcli"), {"validate", "--no-net", metainfo});
         EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
     }
+}
+
+TEST(Demo, GeneratesASampleShootAndRunsTheProgramWithAHomeOfItsOwn)
+{
+    if (!have("bash"))
+        GTEST_SKIP() << "bash missing";
+    // A build folder whose program only notes how it was started.
+    const QString work = makeTempFolder(QStringLiteral("demo"));
+    const QString bin = work + QStringLiteral("/build/bin");
+    const QString record = work + QStringLiteral("/record.txt");
+    ASSERT_TRUE(QDir().mkpath(bin));
+    ASSERT_TRUE(QFile::link(QStringLiteral(SORRELBY_BINARY_DIR "/bin/sorrelby-testkit"), bin + QStringLiteral("/sorrelby-testkit")));
+    ASSERT_TRUE(writeFile(bin + QStringLiteral("/vemo-sorrelby"),
+                          "#!/bin/sh\n"
+                          "echo \"$HOME|${XDG_CONFIG_HOME-unset}|${XDG_STATE_HOME-unset}|${XDG_DATA_HOME-unset}|$TMPDIR|$*\" >> \"$DEMO_RECORD\"\n"));
+    QFile::setPermissions(bin + QStringLiteral("/vemo-sorrelby"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("SORRELBY_BUILD_DIR"), work + QStringLiteral("/build"));
+    env.insert(QStringLiteral("DEMO_RECORD"), record);
+    env.insert(QStringLiteral("TMPDIR"), work);
+    const QString ownConfig = work + QStringLiteral("/own-config");
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), ownConfig);
+    const ProgramRun run = runProgram(QStringLiteral("bash"), {QStringLiteral(SORRELBY_SOURCE_DIR "/scripts/demo")}, 110000, env);
+    ASSERT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+
+    // Two starts: the decode of the sample shoot, then the window.
+    QFile file(record);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList starts = QString::fromUtf8(file.readAll()).trimmed().split(QLatin1Char('\n'));
+    ASSERT_EQ(starts.size(), 2) << run.out.toStdString();
+    for (const QString &start : starts) {
+        const QStringList fields = start.split(QLatin1Char('|'));
+        ASSERT_EQ(fields.size(), 6);
+        EXPECT_TRUE(fields[0].startsWith(work + QStringLiteral("/sorrelby-demo."))) << start.toStdString();
+        EXPECT_NE(fields[0], QDir::homePath());
+        for (int i : {1, 2, 3})
+            EXPECT_EQ(fields[i], QStringLiteral("unset")) << start.toStdString();
+        EXPECT_TRUE(fields[4].startsWith(work + QStringLiteral("/sorrelby-demo."))) << start.toStdString();
+    }
+    const QString home = starts[0].section(QLatin1Char('|'), 0, 0);
+    const QString source = home + QStringLiteral("/Pictures/Sorrelby/Source");
+    EXPECT_EQ(starts[0].section(QLatin1Char('|'), 5), QStringLiteral("decode --detect ") + source);
+    EXPECT_EQ(starts[1].section(QLatin1Char('|'), 5), QString());
+    // Four subjects with a card and three photos each, from two cameras,
+    // with photos before the first card.
+    EXPECT_GE(QDir(source).entryList({QStringLiteral("*.JPG"), QStringLiteral("*.jpg")}, QDir::Files).size(), 32);
+    EXPECT_FALSE(QFileInfo::exists(ownConfig)) << "the user's settings folder was touched";
 }
