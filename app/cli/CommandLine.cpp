@@ -24,8 +24,16 @@ QString helpText()
                                   "Sorts portrait shoots by the code cards photographed before each subject.\n"
                                   "Without a command the window opens (showing FOLDER when given).\n\n"
                                   "Commands:\n");
+    // Two columns: the command's form, then what it does.
+    const QLatin1String gap("   ");
+    qsizetype width = 0;
     for (const Command &c : commands())
-        text += QStringLiteral("  ") + QString::fromUtf8(c.synopsis) + QLatin1Char('\n');
+        width = std::max(width, QString::fromUtf8(c.synopsis).indexOf(gap));
+    for (const Command &c : commands()) {
+        const QString synopsis = QString::fromUtf8(c.synopsis);
+        const qsizetype split = synopsis.indexOf(gap);
+        text += QStringLiteral("  ") + synopsis.left(split).leftJustified(width + 3) + synopsis.mid(split + 3) + QLatin1Char('\n');
+    }
     text += QStringLiteral("\nOptions:\n"
                            "  --set KEY=VALUE   use this setting for this run only (not stored)\n"
                            "  --verbose         show the log lines on standard error\n"

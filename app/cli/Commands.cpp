@@ -37,7 +37,7 @@ std::span<const Command> commands()
          "  --detect          read the code cards again\n"
          "  --workers N       photos read at once with --detect (at least 1)\n",
          runDecodeCommand},
-        {"sections", "sections [--json] [--single] FOLDER     print the browser's sections of FOLDER",
+        {"sections", "sections [--json] [--single] FOLDER   print the browser's sections of FOLDER",
          "Usage: " EXE " sections [--json] [--single] [--set KEY=VALUE]... FOLDER",
          "Prints the groups the window would show for FOLDER: each code with its\n"
          "photos, the photos before the first card under \"Unknown!\".\n\n"
@@ -45,13 +45,13 @@ std::span<const Command> commands()
          "  --json            print JSON instead of lines\n"
          "  --single          one list instead of one section per code\n",
          runSectionsCommand},
-        {"intake", "intake HOTFOLDER SOURCE                  move the complete camera photos of HOTFOLDER into SOURCE",
+        {"intake", "intake HOTFOLDER SOURCE   move the complete camera photos of HOTFOLDER into SOURCE",
          "Usage: " EXE " intake [--set KEY=VALUE]... HOTFOLDER SOURCE",
          "One pass of hot folder mode: moves the camera photos of HOTFOLDER that\n"
          "are complete into SOURCE. Exit status 3 when a photo could not be moved.\n\n"
          "Options:\n",
          runIntakeCommand},
-        {"card", "card FOLDER | card --wait [--volume-root DIR]   copy a camera card into the source folder and decode it",
+        {"card", "card FOLDER | card --wait   copy a camera card into the source folder and decode it",
          "Usage: " EXE " card [--set KEY=VALUE]... FOLDER\n"
          "       " EXE " card --wait [--volume-root DIR]... [--set KEY=VALUE]...",
          "Copies the camera photos of a card (or of FOLDER) into the source folder,\n"
@@ -62,27 +62,27 @@ std::span<const Command> commands()
          "  --wait            wait for the next camera card to be mounted\n"
          "  --volume-root DIR look for cards in DIR too (with --wait)\n",
          runCardCommand},
-        {"watch", "watch                                    hot folder mode without a window (folders from the settings)",
+        {"watch", "watch   hot folder mode without a window (folders from the settings)",
          "Usage: " EXE " watch [--verbose] [--set KEY=VALUE]...",
          "Hot folder mode without a window until Ctrl-C: photos arriving in the hot\n"
          "folder are taken in, decoded and delivered into the main folder.\n\n"
          "Options:\n",
          runWatchCommand},
-        {"deliver", "deliver SOURCE DEST                      move the sorted photos of SOURCE into DEST",
+        {"deliver", "deliver SOURCE DEST   move the sorted photos of SOURCE into DEST",
          "Usage: " EXE " deliver [--verbose] [--set KEY=VALUE]... SOURCE DEST",
          "Moves the sorted photos of SOURCE into DEST, the main folder of this run\n"
          "(its daily sub-folder when the settings name one). A photo never replaces\n"
          "another. Exit status 3 when photos stayed behind.\n\n"
          "Options:\n",
          runDeliverCommand},
-        {"detect", "detect [--workers N] FILE...             print each photo's path, a tab and the code on its card",
+        {"detect", "detect [--workers N] FILE...   print each photo's path, a tab and the code on its card",
          "Usage: " EXE " detect [--workers N] [--set KEY=VALUE]... FILE...",
          "Reads the code on each card photo: prints its path, a tab and the code\n"
          "(nothing after the tab when no code was found).\n\n"
          "Options:\n"
          "  --workers N       photos read at once (1 to 64, 2 unless given)\n",
          runDetectCommand},
-        {"info", "info FILE...                             print capture date, camera key, orientation and pixel size",
+        {"info", "info FILE...   print capture date, camera key, orientation and pixel size",
          "Usage: " EXE " info [--set KEY=VALUE]... FILE...",
          "Prints, for each photo, its path, capture date, camera key, orientation\n"
          "and pixel size, separated by tabs (\"-\" where the photo does not say).\n"
