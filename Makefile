@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench screenshots clean
+.PHONY: all deps configure build run test bench screenshots package demo clean
 
 all: build
 
@@ -29,6 +29,18 @@ bench: build
 screenshots: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target sorrelby-screenshots
 	QT_QPA_PLATFORM=$${QT_QPA_PLATFORM:-offscreen} $(BUILD_DIR)/bin/sorrelby-screenshots docs/screenshots
+
+# The window on a generated sample shoot, with settings of its own.
+demo: build
+	@SORRELBY_BUILD_DIR=$(BUILD_DIR) scripts/demo
+
+# The Debian package in build/package/, checked by lintian.
+package: configure
+	@scripts/install-deps package
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target vemo-sorrelby watchdog relaunch sorrelby-dist
+	@rm -f $(BUILD_DIR)/package/*.deb
+	cd $(BUILD_DIR) && cpack -G DEB -B package
+	lintian --fail-on error $(BUILD_DIR)/package/*.deb
 
 clean:
 	rm -rf $(BUILD_DIR)

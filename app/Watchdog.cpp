@@ -5,6 +5,7 @@
 #include "support/LogFile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
@@ -110,7 +111,16 @@ void dispatchCaughtSignals()
 
 QString Watchdog::helperPath(const QString &name)
 {
-    return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
+    return helperPath(name, QCoreApplication::applicationDirPath());
+}
+
+QString Watchdog::helperPath(const QString &name, const QString &applicationFolder)
+{
+    const QString beside = applicationFolder + QLatin1Char('/') + name;
+    if (QFileInfo(beside).isExecutable())
+        return beside;
+    const QString installed = QDir::cleanPath(applicationFolder + QStringLiteral("/" SORRELBY_HELPERS_FROM_BIN "/") + name);
+    return QFileInfo(installed).isExecutable() ? installed : beside;
 }
 
 bool Watchdog::catchSignal(int signo, std::function<void()> handler)

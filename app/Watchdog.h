@@ -56,8 +56,11 @@ public:
     // be started: the process then keeps running.
     static bool quitAndRelaunch();
 
-    // The helper executables, beside the application executable.
+    // The helper executables: beside the application executable (the build
+    // tree), else in the library-executables folder of its installation.
+    // The path beside it when neither holds one, for the log to name.
     static QString helperPath(const QString &name);
+    static QString helperPath(const QString &name, const QString &applicationFolder);
 };
 
 } // namespace sorrelby

@@ -73,6 +73,8 @@ int main(int argc, char **argv)
     QApplication::setOrganizationName(QStringLiteral("Vemo"));
     QApplication::setApplicationName(QStringLiteral(SORRELBY_BUNDLE_NAME));
     QApplication::setApplicationVersion(QStringLiteral(SORRELBY_VERSION));
+    // Wayland desktops match the window to the installed desktop entry by this.
+    QGuiApplication::setDesktopFileName(QStringLiteral(SORRELBY_BUNDLE_ID));
     QApplication::setQuitOnLastWindowClosed(true);
     // Before any worker thread touches photo metadata.
     sorrelby::initializeMetadataLibrary();

@@ -11,6 +11,7 @@
 
 #include "app/SingleInstance.h"
 #include "app/cli/CommandLine.h"
+#include "app/cli/Commands.h"
 #include "browser/SectionModel.h"
 #include "imaging/PhotoMetadata.h"
 #include "intake/CardCopy.h"
@@ -34,8 +35,7 @@ int runDetectingPass(const QStringList &photos, int workers); // DecodeCommand.c
 
 namespace {
 
-const QString kUsage = QStringLiteral("Usage: " SORRELBY_EXECUTABLE " card [--set KEY=VALUE]... FOLDER\n"
-                                      "       " SORRELBY_EXECUTABLE " card --wait [--volume-root DIR]... [--set KEY=VALUE]...");
+const QString kUsage = commandUsage("card");
 
 QString clock(double seconds)
 {

@@ -8,35 +8,40 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace sorrelby::cli {
 
 namespace {
 
+const char *const cUsage = "Usage: " SORRELBY_EXECUTABLE " [FOLDER]\n"
+                           "       " SORRELBY_EXECUTABLE " [OPTIONS] COMMAND [OPTIONS] ARGS";
+
 QString helpText()
 {
-    QString text = QStringLiteral("Usage: " SORRELBY_EXECUTABLE " [FOLDER]\n"
-                                  "       " SORRELBY_EXECUTABLE " [OPTIONS] COMMAND [OPTIONS] ARGS\n\n"
+    QString text = QString::fromUtf8(cUsage) + QStringLiteral("\n\n"
+                                  "Sorts portrait shoots by the code cards photographed before each subject.\n"
                                   "Without a command the window opens (showing FOLDER when given).\n\n"
                                   "Commands:\n");
+    // Two columns: the command's form, then what it does.
+    const QLatin1String gap("   ");
+    qsizetype width = 0;
     for (const Command &c : commands())
-        text += QStringLiteral("  ") + QString::fromUtf8(c.synopsis) + QLatin1Char('\n');
+        width = std::max(width, QString::fromUtf8(c.synopsis).indexOf(gap));
+    for (const Command &c : commands()) {
+        const QString synopsis = QString::fromUtf8(c.synopsis);
+        const qsizetype split = synopsis.indexOf(gap);
+        text += QStringLiteral("  ") + synopsis.left(split).leftJustified(width + 3) + synopsis.mid(split + 3) + QLatin1Char('\n');
+    }
     text += QStringLiteral("\nOptions:\n"
                            "  --set KEY=VALUE   use this setting for this run only (not stored)\n"
                            "  --verbose         show the log lines on standard error\n"
-                           "  --help            show this help\n"
-                           "  --version         show the version");
+                           "  -h, --help        show this help\n"
+                           "  -v, --version     show the version\n\n"
+                           "\"" SORRELBY_EXECUTABLE " COMMAND --help\" tells more about a command.\n"
+                           "Exit status: 0 done, 1 failed, 2 wrong usage, 3 done with photos not handled.");
     return text;
-}
-
-const Command *commandNamed(const QString &name)
-{
-    for (const Command &c : commands()) {
-        if (name == QLatin1String(c.name))
-            return &c;
-    }
-    return nullptr;
 }
 
 bool isHelp(const QString &arg)
@@ -49,12 +54,18 @@ bool isVersion(const QString &arg)
     return arg == QLatin1String("--version") || arg == QLatin1String("-v");
 }
 
-// Qt's own options that take a value ("-platform offscreen", "-style Fusion"):
-// the value is no folder.
-bool isQtOptionWithValue(QString arg)
+QString withoutDashes(QString arg)
 {
     while (arg.startsWith(QLatin1Char('-')))
         arg.remove(0, 1);
+    return arg;
+}
+
+// Qt's own options that take a value ("-platform offscreen", "-style Fusion"):
+// the value is no folder.
+bool isQtOptionWithValue(const QString &option)
+{
+    const QString arg = withoutDashes(option);
     static const QStringList withValue{
         QStringLiteral("platform"), QStringLiteral("platformpluginpath"), QStringLiteral("platformtheme"),
         QStringLiteral("plugin"), QStringLiteral("qwindowgeometry"), QStringLiteral("qwindowicon"),
@@ -62,6 +73,18 @@ bool isQtOptionWithValue(QString arg)
         QStringLiteral("stylesheet"), QStringLiteral("display"), QStringLiteral("geometry"),
         QStringLiteral("title"), QStringLiteral("name")};
     return withValue.contains(arg);
+}
+
+// The options the window takes besides Qt's with a value: the watchdog's
+// "--autorelaunched" and Qt's switches. Anything else is a typo, which must
+// not open the window.
+bool isWindowSwitch(const QString &option)
+{
+    const QString arg = withoutDashes(option);
+    static const QStringList switches{
+        QStringLiteral("autorelaunched"), QStringLiteral("reverse"), QStringLiteral("widgetcount"),
+        QStringLiteral("nograb"), QStringLiteral("dograb"), QStringLiteral("sync"), QStringLiteral("testability")};
+    return switches.contains(arg) || arg.startsWith(QLatin1String("qmljsdebugger="));
 }
 
 } // namespace
@@ -109,7 +132,14 @@ bool isOption(const QString &arg)
 
 int usageError(const QString &usage, const QString &problem)
 {
-    printErr(problem.isEmpty() ? usage : QStringLiteral(SORRELBY_EXECUTABLE ": ") + problem + QLatin1Char('\n') + usage);
+    // "Usage: vemo-sorrelby decode ...": the third word names the command.
+    const QString word = usage.section(QLatin1Char(' '), 2, 2);
+    const QString more = commandNamed(word) ? QStringLiteral(SORRELBY_EXECUTABLE " ") + word + QStringLiteral(" --help")
+                                            : QStringLiteral(SORRELBY_EXECUTABLE " --help");
+    QString text = usage + QStringLiteral("\nTry '") + more + QStringLiteral("' for more information.");
+    if (!problem.isEmpty())
+        text.prepend(QStringLiteral(SORRELBY_EXECUTABLE ": ") + problem + QLatin1Char('\n'));
+    printErr(text);
     return kExitUsage;
 }
 
@@ -197,10 +227,15 @@ Invocation parseInvocation(const QStringList &arguments)
             continue;
         }
         if (isOption(arg)) {
-            // The window's own options ("--autorelaunched", Qt's).
-            if (isQtOptionWithValue(arg))
+            if (isQtOptionWithValue(arg)) {
                 ++i;
-            continue;
+                continue;
+            }
+            if (isWindowSwitch(arg))
+                continue;
+            invocation.kind = Invocation::Usage;
+            invocation.problem = QStringLiteral("unknown option ") + arg;
+            return invocation;
         }
         if (const Command *command = commandNamed(arg)) {
             invocation.kind = Invocation::RunCommand;
@@ -234,7 +269,7 @@ std::optional<int> runIfCommandLine(int argc, char **argv)
     case Invocation::Window:
         return std::nullopt;
     case Invocation::Usage:
-        return usageError(helpText(), invocation.problem);
+        return usageError(QString::fromUtf8(cUsage), invocation.problem);
     case Invocation::Help:
         printOut(helpText());
         return kExitOk;
@@ -251,18 +286,20 @@ std::optional<int> runIfCommandLine(int argc, char **argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(SORRELBY_VERSION));
     const Command *command = invocation.command;
     QStringList args = invocation.args;
-    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
-        printOut(QStringLiteral("Usage: " SORRELBY_EXECUTABLE " ") + QString::fromUtf8(command->synopsis));
+    if (std::any_of(args.cbegin(), args.cend(), isHelp)) {
+        printOut(commandHelp(*command));
+        return kExitOk;
+    }
+    if (std::any_of(args.cbegin(), args.cend(), isVersion)) {
+        printOut(versionText());
         return kExitOk;
     }
     // Log lines would bury a command's own output; --verbose lets them through.
     const bool verbose = args.removeAll(QStringLiteral("--verbose")) > 0;
     installInfoLogFilter(verbose);
     Settings::shared().registerFactoryDefaults();
-    if (const QString error = applySetOptions(args); !error.isEmpty()) {
-        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": ") + error);
-        return kExitUsage;
-    }
+    if (const QString error = applySetOptions(args); !error.isEmpty())
+        return usageError(QString::fromUtf8(command->usage), error);
     const int status = command->run(args);
     // Settings stored on the main queue (observers expect them there) would
     // die with the process: run what was queued, then write what is pending.

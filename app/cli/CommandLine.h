@@ -17,7 +17,9 @@ inline constexpr int kExitIssues = 3; // the run finished but reported issues
 
 struct Command {
     const char *name;
-    const char *synopsis; // one line for --help
+    const char *synopsis; // its form, three spaces, what it does: a line of the program's --help
+    const char *usage; // the "Usage:" lines of its usage errors and --help
+    const char *help; // what it does and its own options, for its --help
     int (*run)(const QStringList &args); // args after the subcommand's name
 };
 
@@ -54,8 +56,8 @@ void printErr(const QString &line);
 // True for an option ("-x", "--name"); a lone "-" is an operand.
 bool isOption(const QString &arg);
 
-// Prints "<program>: <problem>" (when there is one) and the command's usage
-// on standard error; returns kExitUsage.
+// Prints "<program>: <problem>" (when there is one), the command's usage and
+// where to find more on standard error; returns kExitUsage.
 int usageError(const QString &usage, const QString &problem = {});
 
 // The operands of a command without options of its own: exactly `count`

@@ -1,5 +1,7 @@
 #include "app/cli/Commands.h"
 
+#define EXE SORRELBY_EXECUTABLE
+
 namespace sorrelby::cli {
 
 // The run functions, one file each.
@@ -12,19 +14,104 @@ int runDetectCommand(const QStringList &args);
 int runInfoCommand(const QStringList &args);
 int runCardCommand(const QStringList &args);
 
+namespace {
+
+// What every command takes, at the end of each command's help.
+const char *const cCommonOptions = "  --set KEY=VALUE   use this setting for this run only (not stored)\n"
+                                   "  --verbose         show the log lines on standard error\n"
+                                   "  -h, --help        show this help\n"
+                                   "  -v, --version     show the version";
+
+} // namespace
+
 std::span<const Command> commands()
 {
     static const Command table[] = {
-        {"decode", "decode [--detect] [--workers N] FOLDER   give the photos of FOLDER the codes of their cards", runDecodeCommand},
-        {"sections", "sections [--json] [--single] FOLDER     print the browser's sections of FOLDER", runSectionsCommand},
-        {"intake", "intake HOTFOLDER SOURCE                  move the complete camera photos of HOTFOLDER into SOURCE", runIntakeCommand},
-        {"card", "card FOLDER | card --wait [--volume-root DIR]   copy a camera card into the source folder and decode it", runCardCommand},
-        {"watch", "watch                                    hot folder mode without a window (folders from the settings)", runWatchCommand},
-        {"deliver", "deliver SOURCE DEST                      move the sorted photos of SOURCE into DEST", runDeliverCommand},
-        {"detect", "detect [--workers N] FILE...             print each photo's path, a tab and the code on its card", runDetectCommand},
-        {"info", "info FILE...                             print capture date, camera key, orientation and pixel size", runInfoCommand},
+        {"decode", "decode [--detect] [--workers N] FOLDER   give the photos of FOLDER the codes of their cards",
+         "Usage: " EXE " decode [--detect] [--workers N] [--set KEY=VALUE]... FOLDER",
+         "Gives every photo of FOLDER the code of the card photographed before it.\n"
+         "Without --detect the codes already in the card photos' names are carried\n"
+         "on; with --detect every photo is first taken back to its camera name and\n"
+         "the cards are read again. The summary goes to standard output.\n\n"
+         "Options:\n"
+         "  --detect          read the code cards again\n"
+         "  --workers N       photos read at once with --detect (at least 1)\n",
+         runDecodeCommand},
+        {"sections", "sections [--json] [--single] FOLDER   print the browser's sections of FOLDER",
+         "Usage: " EXE " sections [--json] [--single] [--set KEY=VALUE]... FOLDER",
+         "Prints the groups the window would show for FOLDER: each code with its\n"
+         "photos, the photos before the first card under \"Unknown!\".\n\n"
+         "Options:\n"
+         "  --json            print JSON instead of lines\n"
+         "  --single          one list instead of one section per code\n",
+         runSectionsCommand},
+        {"intake", "intake HOTFOLDER SOURCE   move the complete camera photos of HOTFOLDER into SOURCE",
+         "Usage: " EXE " intake [--set KEY=VALUE]... HOTFOLDER SOURCE",
+         "One pass of hot folder mode: moves the camera photos of HOTFOLDER that\n"
+         "are complete into SOURCE. Exit status 3 when a photo could not be moved.\n\n"
+         "Options:\n",
+         runIntakeCommand},
+        {"card", "card FOLDER | card --wait   copy a camera card into the source folder and decode it",
+         "Usage: " EXE " card [--set KEY=VALUE]... FOLDER\n"
+         "       " EXE " card --wait [--volume-root DIR]... [--set KEY=VALUE]...",
+         "Copies the camera photos of a card (or of FOLDER) into the source folder,\n"
+         "checks every copy, then trashes what the source folder held before,\n"
+         "ejects the card and decodes. When a photo fails to copy the card stays\n"
+         "mounted, the source folder is left as it was and the exit status is 3.\n\n"
+         "Options:\n"
+         "  --wait            wait for the next camera card to be mounted\n"
+         "  --volume-root DIR look for cards in DIR too (with --wait)\n",
+         runCardCommand},
+        {"watch", "watch   hot folder mode without a window (folders from the settings)",
+         "Usage: " EXE " watch [--verbose] [--set KEY=VALUE]...",
+         "Hot folder mode without a window until Ctrl-C: photos arriving in the hot\n"
+         "folder are taken in, decoded and delivered into the main folder.\n\n"
+         "Options:\n",
+         runWatchCommand},
+        {"deliver", "deliver SOURCE DEST   move the sorted photos of SOURCE into DEST",
+         "Usage: " EXE " deliver [--verbose] [--set KEY=VALUE]... SOURCE DEST",
+         "Moves the sorted photos of SOURCE into DEST, the main folder of this run\n"
+         "(its daily sub-folder when the settings name one). A photo never replaces\n"
+         "another. Exit status 3 when photos stayed behind.\n\n"
+         "Options:\n",
+         runDeliverCommand},
+        {"detect", "detect [--workers N] FILE...   print each photo's path, a tab and the code on its card",
+         "Usage: " EXE " detect [--workers N] [--set KEY=VALUE]... FILE...",
+         "Reads the code on each card photo: prints its path, a tab and the code\n"
+         "(nothing after the tab when no code was found).\n\n"
+         "Options:\n"
+         "  --workers N       photos read at once (1 to 64, 2 unless given)\n",
+         runDetectCommand},
+        {"info", "info FILE...   print capture date, camera key, orientation and pixel size",
+         "Usage: " EXE " info [--set KEY=VALUE]... FILE...",
+         "Prints, for each photo, its path, capture date, camera key, orientation\n"
+         "and pixel size, separated by tabs (\"-\" where the photo does not say).\n"
+         "Exit status 3 when a file could not be read.\n\n"
+         "Options:\n",
+         runInfoCommand},
     };
     return std::span<const Command>(table);
+}
+
+const Command *commandNamed(const QString &name)
+{
+    for (const Command &c : commands()) {
+        if (name == QLatin1String(c.name))
+            return &c;
+    }
+    return nullptr;
+}
+
+QString commandUsage(const char *name)
+{
+    const Command *command = commandNamed(QLatin1String(name));
+    return command ? QString::fromUtf8(command->usage) : QString();
+}
+
+QString commandHelp(const Command &command)
+{
+    return QString::fromUtf8(command.usage) + QStringLiteral("\n\n") + QString::fromUtf8(command.help)
+        + QString::fromUtf8(cCommonOptions) + QStringLiteral("\n\nExit status: 0 done, 1 failed, 2 wrong usage, 3 done with photos not handled.");
 }
 
 } // namespace sorrelby::cli

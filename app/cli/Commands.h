@@ -9,5 +9,12 @@
 namespace sorrelby::cli {
 
 std::span<const Command> commands();
+const Command *commandNamed(const QString &name);
+
+// The "Usage:" lines of a command, for its usage errors.
+QString commandUsage(const char *name);
+
+// What "COMMAND --help" prints: usage, what it does, its options.
+QString commandHelp(const Command &command);
 
 } // namespace sorrelby::cli

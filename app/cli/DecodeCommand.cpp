@@ -9,6 +9,7 @@
 // --detect stops after the photo being handled, like "Abort Process".
 
 #include "app/cli/CommandLine.h"
+#include "app/cli/Commands.h"
 #include "browser/SectionModel.h"
 #include "naming/DecodePass.h"
 #include "naming/FileNameScheme.h"
@@ -25,7 +26,7 @@ namespace sorrelby::cli {
 
 namespace {
 
-const QString kUsage = QStringLiteral("Usage: " SORRELBY_EXECUTABLE " decode [--detect] [--workers N] [--set KEY=VALUE]... FOLDER");
+const QString kUsage = commandUsage("decode");
 
 // A progress line on standard error: a bar redrawn in place on a terminal,
 // a line per tenth of the work otherwise.

@@ -10,6 +10,7 @@
 // photo was moved, 3 when the summary reports possible issues, 1 on an error.
 
 #include "app/cli/CommandLine.h"
+#include "app/cli/Commands.h"
 #include "delivery/DeliveryRun.h"
 #include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
@@ -24,7 +25,7 @@ namespace sorrelby::cli {
 
 namespace {
 
-const QString kUsage = QStringLiteral("Usage: " SORRELBY_EXECUTABLE " deliver [--verbose] [--set KEY=VALUE]... SOURCE DEST");
+const QString kUsage = commandUsage("deliver");
 
 // The current photo on one line redrawn in place, on a terminal only.
 void showProgress(const QString &line)

@@ -4,6 +4,7 @@
 // file could not be read (it still gets its line, with no code).
 
 #include "app/cli/CommandLine.h"
+#include "app/cli/Commands.h"
 #include "naming/CardCode.h"
 #include "imaging/PhotoMetadata.h"
 
@@ -16,7 +17,7 @@ namespace sorrelby::cli {
 
 namespace {
 
-const QString kUsage = QStringLiteral("Usage: " SORRELBY_EXECUTABLE " detect [--workers N] [--set KEY=VALUE]... FILE...");
+const QString kUsage = commandUsage("detect");
 
 } // namespace
 
@@ -26,9 +27,14 @@ int runDetectCommand(const QStringList &args)
     QStringList files;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
-        if (arg == QLatin1String("--workers") && i + 1 < args.size()) {
+        if (arg == QLatin1String("--workers") || arg.startsWith(QLatin1String("--workers="))) {
+            QString value;
+            if (arg.contains(QLatin1Char('=')))
+                value = arg.section(QLatin1Char('='), 1);
+            else if (i + 1 < args.size())
+                value = args[++i];
             bool ok = false;
-            workers = args[++i].toInt(&ok);
+            workers = value.toInt(&ok);
             if (!ok || workers < 1 || workers > 64)
                 return usageError(kUsage, QStringLiteral("--workers needs a number from 1 to 64"));
         } else if (isOption(arg)) {

@@ -4,6 +4,7 @@
 // read.
 
 #include "app/cli/CommandLine.h"
+#include "app/cli/Commands.h"
 #include "naming/CameraGrouping.h"
 #include "imaging/PhotoMetadata.h"
 
@@ -11,7 +12,7 @@ namespace sorrelby::cli {
 
 namespace {
 
-const QString kUsage = QStringLiteral("Usage: " SORRELBY_EXECUTABLE " info FILE...");
+const QString kUsage = commandUsage("info");
 const QString kUnknown = QStringLiteral("-");
 
 QString captureDateText(const PhotoProperties &properties)

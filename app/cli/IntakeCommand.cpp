@@ -6,6 +6,7 @@
 // Exit 0; 1 when a folder cannot be used; 3 when a photo could not be moved.
 
 #include "app/cli/CommandLine.h"
+#include "app/cli/Commands.h"
 #include "intake/HotFolderIntake.h"
 #include "imaging/PhotoMetadata.h"
 #include "platform/SoundPlayer.h"
@@ -16,7 +17,7 @@ namespace sorrelby::cli {
 
 namespace {
 
-const QString kUsage = QStringLiteral("Usage: " SORRELBY_EXECUTABLE " intake [--set KEY=VALUE]... HOTFOLDER SOURCE");
+const QString kUsage = commandUsage("intake");
 
 } // namespace
 

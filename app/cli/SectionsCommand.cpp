@@ -3,6 +3,7 @@
 // text or JSON. Nothing is renamed and no thumbnail is made.
 
 #include "app/cli/CommandLine.h"
+#include "app/cli/Commands.h"
 #include "browser/SectionModel.h"
 
 #include <QJsonArray>
@@ -13,7 +14,7 @@ namespace sorrelby::cli {
 
 namespace {
 
-const QString kUsage = QStringLiteral("Usage: " SORRELBY_EXECUTABLE " sections [--json] [--single] [--set KEY=VALUE]... FOLDER");
+const QString kUsage = commandUsage("sections");
 
 QStringList fileNamesOfSection(const ImageDirectoryLoader &loader, int section)
 {

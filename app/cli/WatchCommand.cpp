@@ -9,6 +9,7 @@
 
 #include "app/SingleInstance.h"
 #include "app/cli/CommandLine.h"
+#include "app/cli/Commands.h"
 #include "hotfolder/HotFolderChain.h"
 #include "hotfolder/HotFolderDelivery.h"
 #include "imaging/PhotoMetadata.h"
@@ -34,7 +35,7 @@ namespace sorrelby::cli {
 
 namespace {
 
-const QString kUsage = QStringLiteral("Usage: " SORRELBY_EXECUTABLE " watch [--verbose] [--set KEY=VALUE]...");
+const QString kUsage = commandUsage("watch");
 
 int g_signalPipe[2] = {-1, -1};
 

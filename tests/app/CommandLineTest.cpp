@@ -64,3 +64,66 @@ TEST(CommandLine, WordsOutsideACommandAreUsageErrorsAndNeverCrash)
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err.trimmed().count(QLatin1Char('\n')), 0) << run.err.toStdString();
 }
+
+TEST(CommandLine, HelpAndVersionGoToStdoutAndWrongUsageToStderrForEveryCommand)
+{
+    const QProcessEnvironment noDisplay = withoutDisplay();
+    const QString folder = makeTempFolder(QStringLiteral("source"));
+
+    for (const QString &flag : {QStringLiteral("--help"), QStringLiteral("-h")}) {
+        const ProgramRun run = runApp({flag}, 60000, noDisplay);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+        EXPECT_TRUE(run.out.startsWith(QStringLiteral("Usage: vemo-sorrelby"))) << run.out.toStdString();
+    }
+    for (const QString &flag : {QStringLiteral("--version"), QStringLiteral("-v")}) {
+        const ProgramRun run = runApp({flag}, 60000, noDisplay);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_TRUE(run.out.startsWith(QStringLiteral(SORRELBY_VERSION " "))) << run.out.toStdString();
+        EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+    }
+    // A mistyped option must not open the window (nor, here, complain of
+    // the missing display): it is wrong usage.
+    ProgramRun run = runApp({"--verison"}, 60000, noDisplay);
+    EXPECT_EQ(run.exitCode, 2) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_TRUE(run.err.contains(QStringLiteral("unknown option --verison"))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("Try 'vemo-sorrelby --help'"))) << run.err.toStdString();
+
+    const QString commands[] = {"decode", "sections", "intake", "card", "watch", "deliver", "detect", "info"};
+    for (const QString &command : commands) {
+        SCOPED_TRACE(command.toStdString());
+        const QString usage = QStringLiteral("Usage: vemo-sorrelby ") + command;
+        // Help: usage, what it does and its options, whatever else stands there.
+        run = runApp({command, "--set", "prefSortOrderKey=1", "--help", folder}, 60000, noDisplay);
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+        EXPECT_TRUE(run.out.startsWith(usage)) << run.out.toStdString();
+        EXPECT_TRUE(run.out.contains(QStringLiteral("--set KEY=VALUE"))) << run.out.toStdString();
+        // The program's help lists the command.
+        EXPECT_TRUE(runApp({"--help"}, 60000, noDisplay).out.contains(QStringLiteral("\n  ") + command + QLatin1Char(' ')));
+
+        run = runApp({command, "--version"}, 60000, noDisplay);
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_TRUE(run.out.startsWith(QStringLiteral(SORRELBY_VERSION " "))) << run.out.toStdString();
+
+        // Wrong usage: the problem, the usage and where to read more, on
+        // standard error only, status 2; nothing is done.
+        for (const QStringList &args : {QStringList{command, "--bogus", folder}, QStringList{command, "--set", "nokey", folder}}) {
+            run = runApp(args, 60000, noDisplay);
+            EXPECT_EQ(run.exitCode, 2) << args.join(u' ').toStdString() << run.err.toStdString();
+            EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+            EXPECT_TRUE(run.err.startsWith(QStringLiteral("vemo-sorrelby: "))) << run.err.toStdString();
+            EXPECT_TRUE(run.err.contains(usage)) << run.err.toStdString();
+            EXPECT_TRUE(run.err.contains(QStringLiteral("Try 'vemo-sorrelby ") + command + QStringLiteral(" --help'"))) << run.err.toStdString();
+        }
+    }
+    // Operands missing or too many: the usage, status 2.
+    for (const QStringList &args : {QStringList{"decode"}, QStringList{"deliver", folder}, QStringList{"detect"},
+                                    QStringList{"watch", folder}, QStringList{"card"}, QStringList{"detect", "--workers"}}) {
+        run = runApp(args, 60000, noDisplay);
+        EXPECT_EQ(run.exitCode, 2) << args.join(u' ').toStdString();
+        EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("Usage: vemo-sorrelby ") + args.first())) << run.err.toStdString();
+    }
+}

@@ -15,6 +15,8 @@
 #include "tests/testkit/TestEnvironment.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPointer>
@@ -326,3 +328,24 @@ TEST_F(DailyRelaunchTest, DialogShowsTheNextDateLiveAndSavingReplacesTheArmedTim
 }
 
 } // namespace
+
+TEST(WatchdogHelpers, FoundBesideTheExecutableElseInTheInstalledLibraryExecutablesFolder)
+{
+    const QString root = testkit::makeTempFolder(QStringLiteral("usr"));
+    const QString bin = root + QStringLiteral("/bin");
+    const QString libexec = root + QStringLiteral("/libexec/vemo-sorrelby");
+    ASSERT_TRUE(QDir().mkpath(bin) && QDir().mkpath(libexec));
+    const auto makeExecutable = [](const QString &path, bool executable) {
+        ASSERT_TRUE(testkit::writeFile(path, "#!/bin/sh\n"));
+        QFile::setPermissions(path, executable ? QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner : QFile::ReadOwner | QFile::WriteOwner);
+    };
+    // Installed: only the library-executables folder holds them.
+    makeExecutable(libexec + QStringLiteral("/watchdog"), true);
+    EXPECT_EQ(Watchdog::helperPath(QStringLiteral("watchdog"), bin), libexec + QStringLiteral("/watchdog"));
+    // A file there that cannot run is no helper: the path beside, for the log.
+    makeExecutable(libexec + QStringLiteral("/relaunch"), false);
+    EXPECT_EQ(Watchdog::helperPath(QStringLiteral("relaunch"), bin), bin + QStringLiteral("/relaunch"));
+    // The build tree: the one beside the executable wins.
+    makeExecutable(bin + QStringLiteral("/watchdog"), true);
+    EXPECT_EQ(Watchdog::helperPath(QStringLiteral("watchdog"), bin), bin + QStringLiteral("/watchdog"));
+}
