@@ -138,7 +138,7 @@ int usageError(const QString &usage, const QString &problem)
                                             : QStringLiteral(SORRELBY_EXECUTABLE " --help");
     QString text = usage + QStringLiteral("\nTry '") + more + QStringLiteral("' for more information.");
     if (!problem.isEmpty())
-        text.prepend(QStringLiteral(SORRELBY_EXECUTABLE ": ") + problem + QLatin1Char('\n'));
+        text.prepend(QStringLiteral(SORRELBY_EXECUTABLE ": %1\n").arg(problem));
     printErr(text);
     return kExitUsage;
 }
