@@ -9,6 +9,7 @@
 
 #include "app/MainWindow.h"
 #include "bench/BenchRun.h"
+#include "bench/GuiBench.h"
 #include "browser/SectionItemModel.h"
 #include "browser/widgets/BrowserView.h"
 #include "browser/widgets/SectionGridView.h"
@@ -34,39 +35,6 @@ using namespace sorrelby::bench;
 
 namespace {
 
-// Records how late a 10 ms timer on the GUI thread fires.
-class StallMeter : public QObject {
-public:
-    StallMeter()
-    {
-        m_timer.setInterval(10);
-        m_timer.setTimerType(Qt::PreciseTimer);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            m_worst = std::max(m_worst, (now - m_last) / 1e6 - 10.0);
-            m_last = now;
-        });
-    }
-    void start()
-    {
-        m_worst = 0;
-        m_clock.start();
-        m_last = 0;
-        m_timer.start();
-    }
-    double stop()
-    {
-        m_timer.stop();
-        return std::max(0.0, m_worst);
-    }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    double m_worst = 0;
-};
-
 // When the grid was last painted and when its last thumbnail arrived.
 class PaintCounter : public QObject {
 public:
@@ -81,19 +49,6 @@ public:
         return false;
     }
 };
-
-bool spinUntil(const std::function<bool()> &pred, int timeoutMs = 120000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!pred()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(200);
-    }
-    return true;
-}
 
 bool screenHasThumbnails(BrowserView *browser)
 {

@@ -9,6 +9,7 @@
 
 #include "app/MainWindow.h"
 #include "bench/BenchOutput.h"
+#include "bench/GuiBench.h"
 #include "browser/ViewController.h"
 #include "browser/widgets/BrowserView.h"
 #include "delivery/widgets/CopyToMainFolderViewController.h"
@@ -28,23 +29,6 @@
 
 using namespace sorrelby;
 using namespace sorrelby::bench;
-
-namespace {
-
-bool spinUntil(const std::function<bool()> &pred, int timeoutMs = 300000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!pred()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -90,19 +74,11 @@ int main(int argc, char **argv)
     ViewController *controller = window.browser()->controller();
     controller->pathtophotos = source;
 
-    qint64 worstStall = 0;
     QElapsedTimer clock;
-    qint64 last = 0;
-    QTimer meter;
-    meter.setInterval(10);
-    QObject::connect(&meter, &QTimer::timeout, [&] {
-        const qint64 now = clock.elapsed();
-        worstStall = std::max(worstStall, now - last - 10);
-        last = now;
-    });
+    StallMeter stall;
 
     clock.start();
-    meter.start();
+    stall.start();
     controller->finishProcessAction();
     CopyToMainFolderViewController *dialog = window.findChild<CopyToMainFolderViewController *>();
     if (!dialog)
@@ -115,12 +91,12 @@ int main(int argc, char **argv)
     if (!spinUntil([&] { return !alerts.shown().empty(); }))
         return 1;
     const qint64 toSummary = clock.elapsed();
-    meter.stop();
+    const double worstStall = stall.stop();
     note(alerts.shown().front().messageText + QLatin1Char(' ') + alerts.shown().front().informativeText);
     benchLine("delivery_window_first_line", double(firstLine), "ms");
     benchLine("delivery_window_to_summary", toSummary / 1000.0, "s");
     benchLine("delivery_window_paced", (shot + 2) * 0.1, "s");
-    benchLine("delivery_window_stall", double(std::max<qint64>(0, worstStall)), "ms");
+    benchLine("delivery_window_stall", worstStall, "ms");
     spinUntil([&] { return !window.findChild<CopyToMainFolderViewController *>(); }, 10000);
     AlertPresenter::setShared(nullptr);
     return 0;
