@@ -13,6 +13,7 @@ int runWatchCommand(const QStringList &args);
 int runDetectCommand(const QStringList &args);
 int runInfoCommand(const QStringList &args);
 int runCardCommand(const QStringList &args);
+int runReassignCommand(const QStringList &args);
 
 namespace {
 
@@ -62,6 +63,13 @@ std::span<const Command> commands()
          "  --wait            wait for the next camera card to be mounted\n"
          "  --volume-root DIR look for cards in DIR too (with --wait)\n",
          runCardCommand},
+        {"reassign", "reassign CODE PHOTO...   give the photos the code, as the reassign dialog does",
+         "Usage: " EXE " reassign [--set KEY=VALUE]... CODE PHOTO...",
+         "Gives every PHOTO the code CODE in front of its camera name (a card\n"
+         "photo keeps its marker), as the reassign dialog's one-code mode does.\n"
+         "A photo whose new name is taken keeps its name; exit status 3 then.\n\n"
+         "Options:\n",
+         runReassignCommand},
         {"watch", "watch   hot folder mode without a window (folders from the settings)",
          "Usage: " EXE " watch [--verbose] [--set KEY=VALUE]...",
          "Hot folder mode without a window until Ctrl-C: photos arriving in the hot\n"
