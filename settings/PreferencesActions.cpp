@@ -282,17 +282,24 @@ bool PreferencesActions::finishChoosingFolder(FolderRole role, const std::option
     }
     const QString path = QDir::cleanPath(QFileInfo(*chosen).absoluteFilePath());
     note(op, QStringLiteral("selected folder = ") + path);
-    if (const auto problem = folderProblem(role, path)) {
+    if (const auto problem = useFolder(role, path)) {
         note(op, QStringLiteral("refused: ") + *problem);
         showRefusal(QStringLiteral("!!! Unable to Use This Folder !!!"), path, *problem);
         return false;
     }
-    storeFolder(role, path);
     if (role == FolderRole::Source)
         NotificationCenter::defaultCenter().post(QStringLiteral("vemoNotificationChangedSourcePath"));
     else if (role == FolderRole::Destination)
         note(op, QStringLiteral("daily folder would be as optional: ") + preferenceops::getDailyFolderNameC().value_or(QString()));
     return true;
+}
+
+std::optional<QString> PreferencesActions::useFolder(FolderRole role, const QString &path)
+{
+    if (auto problem = folderProblem(role, path))
+        return problem;
+    storeFolder(role, path);
+    return std::nullopt;
 }
 
 std::optional<QString> PreferencesActions::folderProblem(FolderRole role, const QString &path)

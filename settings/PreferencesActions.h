@@ -81,6 +81,9 @@ public:
     // Why a folder cannot serve in a role: missing, not writable, or the same
     // as, inside or around another role's folder. None when it can.
     static std::optional<QString> folderProblem(FolderRole role, const QString &path);
+    // Stores path (absolute, clean) as the role's folder, with its reference,
+    // when it can serve; otherwise changes nothing and says why.
+    static std::optional<QString> useFolder(FolderRole role, const QString &path);
 
     // The hot folder switch: the warning sheet, and its answer (the second
     // button stores the opposite mode; "Cancel" changes nothing).

@@ -14,6 +14,7 @@ int runDetectCommand(const QStringList &args);
 int runInfoCommand(const QStringList &args);
 int runCardCommand(const QStringList &args);
 int runReassignCommand(const QStringList &args);
+int runSettingsCommand(const QStringList &args);
 
 namespace {
 
@@ -70,6 +71,15 @@ std::span<const Command> commands()
          "A photo whose new name is taken keeps its name; exit status 3 then.\n\n"
          "Options:\n",
          runReassignCommand},
+        {"settings", "settings [KEY | KEY=VALUE]...   print or store settings, as the preferences window does",
+         "Usage: " EXE " settings [KEY | KEY=VALUE]...",
+         "Without operands prints every setting as KEY=VALUE. KEY prints one;\n"
+         "KEY=VALUE stores one in your settings, with the preferences window's\n"
+         "checks: a folder must exist, be writable and not lie inside (or hold)\n"
+         "another of the three folders; a daily sub-folder pattern must make one\n"
+         "plain folder name. Exit status 1 when a value was refused.\n\n"
+         "Options:\n",
+         runSettingsCommand},
         {"watch", "watch   hot folder mode without a window (folders from the settings)",
          "Usage: " EXE " watch [--verbose] [--set KEY=VALUE]...",
          "Hot folder mode without a window until Ctrl-C: photos arriving in the hot\n"

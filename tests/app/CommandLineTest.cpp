@@ -91,7 +91,7 @@ TEST(CommandLine, HelpAndVersionGoToStdoutAndWrongUsageToStderrForEveryCommand)
     EXPECT_TRUE(run.err.contains(QStringLiteral("unknown option --verison"))) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(QStringLiteral("Try 'vemo-sorrelby --help'"))) << run.err.toStdString();
 
-    const QString commands[] = {"decode", "sections", "intake", "card", "reassign", "watch", "deliver", "detect", "info"};
+    const QString commands[] = {"decode", "sections", "intake", "card", "reassign", "settings", "watch", "deliver", "detect", "info"};
     for (const QString &command : commands) {
         SCOPED_TRACE(command.toStdString());
         const QString usage = QStringLiteral("Usage: vemo-sorrelby ") + command;
@@ -143,4 +143,27 @@ TEST(CommandLine, ReassignGivesThePhotosTheCodeAndNeverReplaces)
     run = runApp({"reassign", "...", folder + QStringLiteral("/IMG_0414.JPG")});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/IMG_0414.JPG")));
+}
+
+TEST(CommandLine, SettingsAreStoredWithThePreferencesChecks)
+{
+    const QString source = makeTempFolder(QStringLiteral("source"));
+    const QString main = makeTempFolder(QStringLiteral("main"));
+    const QString inner = makeFolder(source + QStringLiteral("/inner"));
+    ProgramRun run = runApp({"settings", "prefSourcePath=" + source, "prefDestinationPath=" + main,
+                             "prefDailyFolderDateFormat=yyyy", "prefCheckForMultiCameras=true"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    run = runApp({"settings", "prefDestinationPath", "prefDailyFolderDateFormat", "prefCheckForMultiCameras"});
+    EXPECT_EQ(run.out, "prefDestinationPath=" + main + "\nprefDailyFolderDateFormat=yyyy\nprefCheckForMultiCameras=true\n");
+    // Refused, each with its reason, and nothing changed: a folder inside
+    // another role's, a missing one, a pattern that is no date, a value of
+    // the wrong kind.
+    run = runApp({"settings", "prefDestinationPath=" + inner, "prefHotFolderPath=" + source + "/gone",
+                  "prefDailyFolderDateFormat='..'", "prefCheckForMultiCameras=perhaps"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.count(QStringLiteral("not stored")), 4) << run.err.toStdString();
+    EXPECT_EQ(runApp({"settings", "prefDestinationPath", "prefDailyFolderDateFormat", "prefCheckForMultiCameras"}).out,
+              "prefDestinationPath=" + main + "\nprefDailyFolderDateFormat=yyyy\nprefCheckForMultiCameras=true\n");
+    // The stored folders are the ones the commands then use.
+    EXPECT_TRUE(runApp({"settings"}).out.contains("prefSourcePathAliasData="));
 }
