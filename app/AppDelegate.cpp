@@ -36,8 +36,6 @@ namespace sorrelby {
 namespace {
 
 const QString cClass = QStringLiteral("AppDelegate");
-const QString cEnableHotFolderMode = QStringLiteral("prefEnableHotFolderMode");
-const QString cDailyRelaunchTime = QStringLiteral("prefDailyRelaunchTime");
 
 void note(QStringView operation, const QString &detail = {})
 {
@@ -243,7 +241,7 @@ void AppDelegate::offerToDisableHotFolderMode()
     if (!(held & (Qt::AltModifier | Qt::ControlModifier)))
         return;
     Settings &settings = Settings::shared();
-    if (!settings.boolValue(cEnableHotFolderMode)) {
+    if (!settings.boolValue(cPrefEnableHotFolderMode)) {
         note(op, QStringLiteral("Hot Folder Mode Already DISABLED..."));
         return;
     }
@@ -251,7 +249,7 @@ void AppDelegate::offerToDisableHotFolderMode()
         QStringLiteral("\nFor Debugging or Setup Conditions\n\nDISABLE Hot Folder Mode Now...\n\n\n"),
         {QStringLiteral("Keep as Enabled"), QStringLiteral("DISABLE Hot Folder Mode")});
     if (runModalLogged(op, alert) == 1)
-        settings.setValue(cEnableHotFolderMode, false);
+        settings.setValue(cPrefEnableHotFolderMode, false);
 }
 
 void AppDelegate::applyCompanionFlags()
@@ -383,7 +381,7 @@ void AppDelegate::checkStartUpStuff()
     globalqueue::async([op, pending] {
         const Finally done([pending] { pending->fetch_sub(1); });
         Settings &settings = Settings::shared();
-        const bool hotFolderMode = settings.boolValue(cEnableHotFolderMode);
+        const bool hotFolderMode = settings.boolValue(cPrefEnableHotFolderMode);
         const QVariant params = settings.value(cPrefFolderParams);
         if (params.typeId() != QMetaType::QVariantMap) {
             note(op, QStringLiteral("Unable to find resource keyname: \"") + cPrefFolderParams + QLatin1Char('"'));
@@ -460,7 +458,7 @@ void AppDelegate::doSelectAll()
 
 bool AppDelegate::configureHotFolderStuff()
 {
-    const bool hotFolderMode = Settings::shared().boolValue(cEnableHotFolderMode);
+    const bool hotFolderMode = Settings::shared().boolValue(cPrefEnableHotFolderMode);
     // Checked in either mode (a missing factory hot folder is made), but
     // reported only while the mode is on.
     preferenceops::validateHotFolderStuff(hotFolderMode);
@@ -473,7 +471,7 @@ bool AppDelegate::createHotFolderStuff()
 {
     const QString op = QStringLiteral("createHotFolderStuff()");
     Settings &settings = Settings::shared();
-    if (!settings.boolValue(cEnableHotFolderMode)) {
+    if (!settings.boolValue(cPrefEnableHotFolderMode)) {
         note(op, QStringLiteral("inside createHotFolderStuff -> prefEnableHotFolderMode is NOT enabled yet..."));
         return false;
     }
@@ -516,7 +514,7 @@ void AppDelegate::setupObservers()
 {
     const QPointer<AppDelegate> self(this);
     // The daily relaunch switch too: the preferences window sets it.
-    for (const QString &key : {cEnableHotFolderMode, QString(cPrefHotFolderPath), cDailyRelaunchTime, QStringLiteral("prefDoDailyQuitRelaunch")}) {
+    for (const QString &key : {QString(cPrefEnableHotFolderMode), QString(cPrefHotFolderPath), QString(cPrefDailyRelaunchTime), QString(cPrefDoDailyQuitRelaunch)}) {
         // Changes may come from any thread and from inside a validation that
         // is writing settings: they are handled afterwards, on the main thread.
         fObserverTokens.push_back(Settings::shared().observe(key, [self, key](const QVariant &oldValue, const QVariant &newValue) {
@@ -531,7 +529,7 @@ void AppDelegate::setupObservers()
 void AppDelegate::observeValue(const QString &keyPath, const QVariant &oldValue, const QVariant &newValue)
 {
     const QString op = QStringLiteral("observeValue(forKeyPath:of:change:context:)");
-    if (keyPath.compare(cEnableHotFolderMode, Qt::CaseInsensitive) == 0) {
+    if (keyPath.compare(cPrefEnableHotFolderMode, Qt::CaseInsensitive) == 0) {
         note(op, QStringLiteral("....foundkey prefEnableHotFolderMode"));
         note(op, QStringLiteral("....handle key prefEnableHotFolderMode"));
         const bool oldAbsent = !oldValue.isValid(), newAbsent = !newValue.isValid();
@@ -551,13 +549,13 @@ void AppDelegate::observeValue(const QString &keyPath, const QVariant &oldValue,
             destroyHotFolderStuff();
             createHotFolderStuff();
         }
-    } else if (keyPath == QLatin1String("prefDoDailyQuitRelaunch")) {
+    } else if (keyPath == cPrefDoDailyQuitRelaunch) {
         if (fMainWindow) {
             if (auto *toggle = fMainWindow->findChild<QAction *>(QStringLiteral("dailyQuitRelaunchAction")))
                 toggle->setChecked(newValue.toBool());
         }
         setupDailyQuitRelaunchTimer();
-    } else if (keyPath.compare(cDailyRelaunchTime, Qt::CaseInsensitive) == 0) {
+    } else if (keyPath.compare(cPrefDailyRelaunchTime, Qt::CaseInsensitive) == 0) {
         note(op, QStringLiteral("need to do somthing to reset the auto quit and relaunch timer..."));
         setupDailyQuitRelaunchTimer();
     }

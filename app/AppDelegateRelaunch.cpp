@@ -12,6 +12,7 @@
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
 
 #include <QAction>
 #include <QMenu>
@@ -21,9 +22,6 @@ namespace sorrelby {
 namespace {
 
 const QString cClass = QStringLiteral("AppDelegate");
-const QString cDoDailyQuitRelaunch = QStringLiteral("prefDoDailyQuitRelaunch");
-const QString cNextScheduledTime = QStringLiteral("prefNextScheduledLaunchctlTime");
-const QString cNextScheduledDisplay = QStringLiteral("prefNextScheduledLaunchctlTimeDisplayString");
 
 void note(QStringView operation, const QString &detail = {})
 {
@@ -66,14 +64,14 @@ void AppDelegate::setupDailyQuitRelaunchTimer()
     // A new time, or none: a relaunch still waiting for a quiet moment is
     // not wanted any more either.
     fRelaunchWait.reset();
-    if (!settings.boolValue(cDoDailyQuitRelaunch)) {
+    if (!settings.boolValue(cPrefDoDailyQuitRelaunch)) {
         fDailyQuitRelaunchTimer.reset();
-        settings.setValue(cNextScheduledDisplay, QString::fromLatin1(Relaunch::cDisabledDisplayString));
+        settings.setValue(cPrefNextScheduledDisplay, QString::fromLatin1(Relaunch::cDisabledDisplayString));
         note(op, QStringLiteral("daily quit and relaunch is off"));
         return;
     }
     setupDefaultLaunchCtlDate();
-    const QDateTime next = settings.dateValue(cNextScheduledTime);
+    const QDateTime next = settings.dateValue(cPrefNextScheduledTime);
     if (!next.isValid())
         return;
     fDailyQuitRelaunchTimer = std::make_unique<DailyRelaunchTimer>(next, [this] { return now(); }, [this] { ibQuitAndRelaunch(); });
@@ -124,7 +122,7 @@ void AppDelegate::ibQuitAndRelaunch()
 void AppDelegate::ibToggleQuitRelaunch(bool on)
 {
     note(u"ibToggleQuitRelaunch(_:)", on ? QStringLiteral("on") : QStringLiteral("off"));
-    Settings::shared().setValue(cDoDailyQuitRelaunch, on);
+    Settings::shared().setValue(cPrefDoDailyQuitRelaunch, on);
     setupDailyQuitRelaunchTimer();
 }
 
@@ -150,7 +148,7 @@ void AppDelegate::installRelaunchMenu()
     auto *toggle = new QAction(tr("Quit and Relaunch Daily"), menu);
     toggle->setObjectName(QStringLiteral("dailyQuitRelaunchAction"));
     toggle->setCheckable(true);
-    toggle->setChecked(Settings::shared().boolValue(cDoDailyQuitRelaunch));
+    toggle->setChecked(Settings::shared().boolValue(cPrefDoDailyQuitRelaunch));
     connect(toggle, &QAction::triggered, this, &AppDelegate::ibToggleQuitRelaunch);
     auto *setTime = new QAction(tr("Relaunch Time..."), menu);
     setTime->setObjectName(QStringLiteral("setQuitRelaunchTimeAction"));

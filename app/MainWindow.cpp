@@ -11,6 +11,7 @@
 #include "reassign/widgets/PromptReassignModeViewController.h"
 #include "reassign/widgets/ReassignViewController.h"
 #include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
 #include "settings/widgets/PreferencesViewController.h"
 
 #include <QAction>
@@ -27,7 +28,6 @@ namespace sorrelby {
 
 namespace {
 
-const QString cEnableHotFolderMode = QStringLiteral("prefEnableHotFolderMode");
 
 QStringList localPaths(const QMimeData *mime)
 {
@@ -95,7 +95,7 @@ MainWindow::MainWindow(QWidget *parent, SerialQueue *workQueue)
     connect(&m_saveFrame, &QTimer::timeout, this, &MainWindow::saveFrame);
 
     const QPointer<MainWindow> self(this);
-    m_hotFolderObserver = Settings::shared().observe(cEnableHotFolderMode, [self](const QVariant &, const QVariant &) {
+    m_hotFolderObserver = Settings::shared().observe(cPrefEnableHotFolderMode, [self](const QVariant &, const QVariant &) {
         mainqueue::after(0.1, [self] {
             if (self)
                 self->myChangeColor();
@@ -128,7 +128,7 @@ QColor MainWindow::backgroundColor() const
 
 void MainWindow::myChangeColor()
 {
-    const bool hot = Settings::shared().boolValue(cEnableHotFolderMode);
+    const bool hot = Settings::shared().boolValue(cPrefEnableHotFolderMode);
     QWidget *frame = centralWidget();
     QPalette palette = frame->palette();
     palette.setColor(QPalette::Window, hot ? QColor(Qt::red) : QColor(0xe6, 0xe6, 0xe6));

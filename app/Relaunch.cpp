@@ -3,6 +3,7 @@
 #include "app/Watchdog.h"
 #include "platform/Log.h"
 #include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -15,10 +16,6 @@ namespace sorrelby {
 namespace {
 
 const QString cClass = QStringLiteral("Relaunch");
-const QString cDailyRelaunchTime = QStringLiteral("prefDailyRelaunchTime");
-const QString cDailyScheduledTime2 = QStringLiteral("prefDailyScheduledTime2");
-const QString cNextScheduledTime = QStringLiteral("prefNextScheduledLaunchctlTime");
-const QString cNextScheduledDisplay = QStringLiteral("prefNextScheduledLaunchctlTimeDisplayString");
 
 void note(QStringView operation, const QString &detail = {})
 {
@@ -36,16 +33,16 @@ void Relaunch::setupDefaultLaunchCtlDate(const QDateTime &now)
 {
     const QString op = QStringLiteral("setupDefaultLaunchCtlDate");
     Settings &settings = Settings::shared();
-    const QVariant stored = settings.value(cDailyRelaunchTime);
+    const QVariant stored = settings.value(cPrefDailyRelaunchTime);
     if (stored.isValid()) {
-        settings.setValue(cNextScheduledTime, stored);
-        settings.remove(cNextScheduledDisplay);
+        settings.setValue(cPrefNextScheduledTime, stored);
+        settings.remove(cPrefNextScheduledDisplay);
     } else {
         QDateTime newDate = now;
         newDate.setTime(QTime(0, 6));
-        settings.setValue(cDailyRelaunchTime, newDate);
-        settings.setValue(cDailyScheduledTime2, newDate);
-        settings.setValue(cNextScheduledTime, newDate);
+        settings.setValue(cPrefDailyRelaunchTime, newDate);
+        settings.setValue(cPrefDailyScheduledTime2, newDate);
+        settings.setValue(cPrefNextScheduledTime, newDate);
         note(op, QStringLiteral("newDate is set to: ") + newDate.toString(Qt::ISODate));
     }
     const QDateTime next = convertToNextLaunchCtlDate(now);
@@ -58,12 +55,12 @@ QDateTime Relaunch::convertToNextLaunchCtlDate(const QDateTime &now)
     const QString op = QStringLiteral("convertToNextLaunchCtlDate");
     Settings &settings = Settings::shared();
     note(op, QStringLiteral("User's current time in their preference format:") + displayString(now));
-    const QDateTime timeOfDay = settings.dateValue(cDailyScheduledTime2);
+    const QDateTime timeOfDay = settings.dateValue(cPrefDailyScheduledTime2);
     if (!timeOfDay.isValid())
         return {};
     const QDateTime next = convertToNextLaunchCtlDate2(timeOfDay, now);
-    settings.setValue(cNextScheduledTime, next);
-    settings.setValue(cNextScheduledDisplay, displayString(next));
+    settings.setValue(cPrefNextScheduledTime, next);
+    settings.setValue(cPrefNextScheduledDisplay, displayString(next));
     return next;
 }
 

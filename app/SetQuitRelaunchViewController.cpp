@@ -4,6 +4,7 @@
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -18,10 +19,6 @@ namespace sorrelby {
 namespace {
 
 const QString cClass = QStringLiteral("SetQuitRelaunchViewController");
-const QString cDailyRelaunchTime = QStringLiteral("prefDailyRelaunchTime");
-const QString cDailyScheduledTime2 = QStringLiteral("prefDailyScheduledTime2");
-const QString cDailyRelaunchTimeFactory = QStringLiteral("prefDailyRelaunchTimeFactory");
-const QString cTempDailyRelaunchTime = QStringLiteral("prefTempDailyRelaunchTime");
 
 void note(QStringView operation, const QString &detail = {})
 {
@@ -63,19 +60,19 @@ SetQuitRelaunchViewController::SetQuitRelaunchViewController(std::function<QDate
     connect(fTimeEdit, &QTimeEdit::timeChanged, this, [](QTime time) {
         Settings &settings = Settings::shared();
         // Only a change by the user is written back.
-        if (settings.dateValue(cTempDailyRelaunchTime).time() != time)
-            settings.setValue(cTempDailyRelaunchTime, QDateTime(QDate::currentDate(), time));
+        if (settings.dateValue(cPrefTempDailyRelaunchTime).time() != time)
+            settings.setValue(cPrefTempDailyRelaunchTime, QDateTime(QDate::currentDate(), time));
     });
 
     Settings &settings = Settings::shared();
     const QString op = QStringLiteral("viewDidLoad()");
-    note(op, QStringLiteral("prefDailyRelaunchTime is: ") + settings.dateValue(cDailyRelaunchTime).toString(Qt::ISODate));
-    note(op, QStringLiteral("prefDailyScheduledTime2 is: ") + settings.dateValue(cDailyScheduledTime2).toString(Qt::ISODate));
-    const QVariant scheduled = settings.value(cDailyScheduledTime2);
+    note(op, QStringLiteral("prefDailyRelaunchTime is: ") + settings.dateValue(cPrefDailyRelaunchTime).toString(Qt::ISODate));
+    note(op, QStringLiteral("prefDailyScheduledTime2 is: ") + settings.dateValue(cPrefDailyScheduledTime2).toString(Qt::ISODate));
+    const QVariant scheduled = settings.value(cPrefDailyScheduledTime2);
     if (scheduled.isValid())
-        settings.setValue(cTempDailyRelaunchTime, scheduled);
+        settings.setValue(cPrefTempDailyRelaunchTime, scheduled);
     const QPointer<SetQuitRelaunchViewController> self(this);
-    fObserverToken = settings.observe(cTempDailyRelaunchTime, [self](const QVariant &, const QVariant &) {
+    fObserverToken = settings.observe(cPrefTempDailyRelaunchTime, [self](const QVariant &, const QVariant &) {
         mainqueue::async([self] {
             if (self)
                 self->showTempTime();
@@ -92,7 +89,7 @@ SetQuitRelaunchViewController::~SetQuitRelaunchViewController()
 
 void SetQuitRelaunchViewController::showTempTime()
 {
-    const QDateTime temp = Settings::shared().dateValue(cTempDailyRelaunchTime);
+    const QDateTime temp = Settings::shared().dateValue(cPrefTempDailyRelaunchTime);
     if (temp.isValid() && fTimeEdit->time() != temp.time()) {
         const QSignalBlocker blocker(fTimeEdit);
         fTimeEdit->setTime(temp.time());
@@ -102,7 +99,7 @@ void SetQuitRelaunchViewController::showTempTime()
 
 void SetQuitRelaunchViewController::updateTempNextTriggerDateString()
 {
-    const QDateTime temp = Settings::shared().dateValue(cTempDailyRelaunchTime);
+    const QDateTime temp = Settings::shared().dateValue(cPrefTempDailyRelaunchTime);
     const QDateTime next = Relaunch::convertToNextLaunchCtlDate2(temp, fClock());
     fStatusString = QStringLiteral("Next Startup Date will be set to:\n") + (next.isValid() ? Relaunch::displayString(next) : QString());
     fStatusLabel->setText(fStatusString);
@@ -115,8 +112,8 @@ void SetQuitRelaunchViewController::ibSaveButton()
     note(u"ibSaveButton(_:)", QStringLiteral("saving out new scheduled date to: ") + time.toString(Qt::ISODate));
     // The scheduled time first: the change of the relaunch time re-arms the
     // timer from it.
-    settings.setValue(cDailyScheduledTime2, time);
-    settings.setValue(cDailyRelaunchTime, time);
+    settings.setValue(cPrefDailyScheduledTime2, time);
+    settings.setValue(cPrefDailyRelaunchTime, time);
     accept();
 }
 
@@ -124,7 +121,7 @@ void SetQuitRelaunchViewController::ibResetToFactory()
 {
     note(u"ibResetToFactory(_:)");
     Settings &settings = Settings::shared();
-    settings.setValue(cTempDailyRelaunchTime, settings.value(cDailyRelaunchTimeFactory));
+    settings.setValue(cPrefTempDailyRelaunchTime, settings.value(cPrefDailyRelaunchTimeFactory));
 }
 
 } // namespace sorrelby

@@ -25,7 +25,6 @@ namespace sorrelby {
 namespace {
 
 const QString cClass = QStringLiteral("ViewController");
-const QString cEnableHotFolderMode = QStringLiteral("prefEnableHotFolderMode");
 
 void note(QStringView operation, const QString &detail = {})
 {
@@ -78,7 +77,7 @@ ViewController::~ViewController()
 
 bool ViewController::hotFolderMode()
 {
-    return Settings::shared().boolValue(cEnableHotFolderMode);
+    return Settings::shared().boolValue(cPrefEnableHotFolderMode);
 }
 
 void ViewController::performSegue(QLatin1StringView identifier)

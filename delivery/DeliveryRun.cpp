@@ -20,7 +20,6 @@ namespace sorrelby {
 namespace {
 
 const QString cClass = QStringLiteral("CopyToMainFolderViewController");
-const QString cHotFolderModeKey = QStringLiteral("prefEnableHotFolderMode");
 const QString cMultiCamerasKey = QStringLiteral("prefCheckForMultiCameras");
 
 void note(QStringView operation, const QString &detail)
@@ -74,7 +73,7 @@ DeliveryRun::DeliveryRun(Settings &settings)
 
 bool DeliveryRun::keepLastQRPhotoSetting(const Settings &settings)
 {
-    return settings.boolValue(cPrefKeepLastQRCodeFile) || settings.boolValue(cHotFolderModeKey);
+    return settings.boolValue(cPrefKeepLastQRCodeFile) || settings.boolValue(cPrefEnableHotFolderMode);
 }
 
 QDateTime DeliveryRun::now() const
@@ -174,7 +173,7 @@ QStringList DeliveryRun::listSourceFolder(const QString &folder, bool &readable)
 
 bool DeliveryRun::runsInHotFolderMode() const
 {
-    return m_runHotFolderMode.value_or(m_settings.boolValue(cHotFolderModeKey));
+    return m_runHotFolderMode.value_or(m_settings.boolValue(cPrefEnableHotFolderMode));
 }
 
 bool DeliveryRun::deliverByCamera() const
@@ -235,7 +234,7 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
     bool hotFolderMode = false;
     mainqueue::sync([&] {
         note(op, QStringLiteral("RETRIEVING currentstate......"));
-        hotFolderMode = m_settings.boolValue(cHotFolderModeKey);
+        hotFolderMode = m_settings.boolValue(cPrefEnableHotFolderMode);
     });
     // The whole run keeps the mode it started in, even when it is switched
     // meanwhile: one run, one way of grouping and ending.
@@ -265,7 +264,7 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
         note(op, QStringLiteral("RESTORING currentstate......"));
         // The run never changes the mode, so a different value now is the
         // user's switch during the run: writing the old value back would undo it.
-        if (const bool now = m_settings.boolValue(cHotFolderModeKey); now != hotFolderMode)
+        if (const bool now = m_settings.boolValue(cPrefEnableHotFolderMode); now != hotFolderMode)
             note(op, QStringLiteral("prefEnableHotFolderMode was switched %1 during the run: the user's choice stays").arg(now ? u"on" : u"off"));
     });
     m_runHotFolderMode.reset();

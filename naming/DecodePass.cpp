@@ -27,7 +27,6 @@ const QString kNameCarrying = QStringLiteral("DecodePass");
 const QString kDetecting = QStringLiteral("DetectingPass");
 
 const QString cPrefCheckForMultiCameras = QStringLiteral("prefCheckForMultiCameras");
-const QString cPrefEnableHotFolderMode = QStringLiteral("prefEnableHotFolderMode");
 const QString cPrefCanSupportVisionFramework = QStringLiteral("prefCanSupportVisionFramework");
 
 QString joinedForLog(const QStringList &paths)

@@ -29,7 +29,6 @@ namespace sorrelby {
 namespace {
 
 const QString cClass = QStringLiteral("PreferencesViewController");
-const QString cEnableHotFolderMode = QStringLiteral("prefEnableHotFolderMode");
 
 void note(QStringView operation, const QString &detail = {})
 {
@@ -240,8 +239,8 @@ FolderPanelSpec PreferencesActions::beginChoosingFolder(FolderRole role)
     Settings &settings = Settings::shared();
     // No hot folder pass may move photos while folders are being changed.
     if (!m_rememberedHotFolderMode)
-        m_rememberedHotFolderMode = settings.boolValue(cEnableHotFolderMode);
-    settings.setValue(cEnableHotFolderMode, false);
+        m_rememberedHotFolderMode = settings.boolValue(cPrefEnableHotFolderMode);
+    settings.setValue(cPrefEnableHotFolderMode, false);
     settings.flush();
 
     FolderPanelSpec spec;
@@ -274,7 +273,7 @@ bool PreferencesActions::finishChoosingFolder(FolderRole role, const std::option
 {
     const QString op = QStringLiteral("ibChange") + roleName(role) + QStringLiteral("Path(_:)");
     Settings &settings = Settings::shared();
-    settings.setValue(cEnableHotFolderMode, m_rememberedHotFolderMode.value_or(settings.boolValue(cEnableHotFolderMode)));
+    settings.setValue(cPrefEnableHotFolderMode, m_rememberedHotFolderMode.value_or(settings.boolValue(cPrefEnableHotFolderMode)));
     m_rememberedHotFolderMode.reset();
     if (!chosen || chosen->isEmpty()) {
         note(op, QStringLiteral("cancelled...."));
@@ -334,7 +333,7 @@ std::optional<QString> PreferencesActions::folderProblem(FolderRole role, const 
 
 Alert PreferencesActions::hotFolderModeAlert()
 {
-    const QString verb = Settings::shared().boolValue(cEnableHotFolderMode) ? QStringLiteral("DISABLE") : QStringLiteral("ENABLE");
+    const QString verb = Settings::shared().boolValue(cPrefEnableHotFolderMode) ? QStringLiteral("DISABLE") : QStringLiteral("ENABLE");
     Alert alert;
     alert.style = AlertStyle::Critical;
     alert.messageText = QStringLiteral("WARNING:  ") + verb + QStringLiteral(" Hot Folder Mode ??");
@@ -348,19 +347,19 @@ void PreferencesActions::applyHotFolderModeAnswer(AlertAnswer answer)
     if (answer != 1)
         return;
     Settings &settings = Settings::shared();
-    const bool on = !settings.boolValue(cEnableHotFolderMode);
+    const bool on = !settings.boolValue(cPrefEnableHotFolderMode);
     note(u"ibClickedOnEnableHotFolderAction(_:)", QStringLiteral("prefEnableHotFolderMode = ") + (on ? QStringLiteral("true") : QStringLiteral("false")));
-    settings.setValue(cEnableHotFolderMode, on);
+    settings.setValue(cPrefEnableHotFolderMode, on);
 }
 
 QString PreferencesActions::hotFolderInfoString()
 {
-    return Settings::shared().boolValue(cEnableHotFolderMode) ? QString(cHotFolderEnabledInfo) : QString(cHotFolderDisabledInfo);
+    return Settings::shared().boolValue(cPrefEnableHotFolderMode) ? QString(cHotFolderEnabledInfo) : QString(cHotFolderDisabledInfo);
 }
 
 QString PreferencesActions::hotFolderButtonTitle()
 {
-    return Settings::shared().boolValue(cEnableHotFolderMode) ? QStringLiteral("Disable...") : QStringLiteral("Enable...");
+    return Settings::shared().boolValue(cPrefEnableHotFolderMode) ? QStringLiteral("Disable...") : QStringLiteral("Enable...");
 }
 
 void PreferencesActions::ibClickedOnAlwaysUseOstrinPath()

@@ -63,6 +63,16 @@ inline constexpr QLatin1StringView cPrefUserDefinedDateFormatter{"prefUserDefine
 inline constexpr QLatin1StringView cPrefDoUnassignedProcess{"prefDoUnassignedProcess"};
 inline constexpr QLatin1StringView cPrefKeepLastQRCodeFile{"prefKeepLastQRCodeFile"};
 
+// Hot folder mode and the daily quit and relaunch.
+inline constexpr QLatin1StringView cPrefEnableHotFolderMode{"prefEnableHotFolderMode"};
+inline constexpr QLatin1StringView cPrefDoDailyQuitRelaunch{"prefDoDailyQuitRelaunch"};
+inline constexpr QLatin1StringView cPrefDailyRelaunchTime{"prefDailyRelaunchTime"};
+inline constexpr QLatin1StringView cPrefDailyRelaunchTimeFactory{"prefDailyRelaunchTimeFactory"};
+inline constexpr QLatin1StringView cPrefDailyScheduledTime2{"prefDailyScheduledTime2"};
+inline constexpr QLatin1StringView cPrefTempDailyRelaunchTime{"prefTempDailyRelaunchTime"};
+inline constexpr QLatin1StringView cPrefNextScheduledTime{"prefNextScheduledLaunchctlTime"};
+inline constexpr QLatin1StringView cPrefNextScheduledDisplay{"prefNextScheduledLaunchctlTimeDisplayString"};
+
 // Stored reassignment mode.
 enum class ReassignMode : int { defaultmode = 200, mode201 = 201, mode202 = 202 };
 

@@ -7,6 +7,7 @@
 #include "browser/widgets/SectionGridView.h"
 #include "platform/Dispatch.h"
 #include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -26,7 +27,6 @@ namespace {
 
 // Large enough for a cell at scale 3.0.
 constexpr int cSharpSide = 640;
-const QString cEnableHotFolderMode = QStringLiteral("prefEnableHotFolderMode");
 
 } // namespace
 
@@ -71,7 +71,7 @@ BrowserView::BrowserView(ViewControllerOptions options, QWidget *parent)
     connect(m_preview, &PhotoPreview::closed, m_grid, [this] { m_grid->setFocus(); });
 
     const QPointer<BrowserView> self(this);
-    m_hotFolderObserver = Settings::shared().observe(cEnableHotFolderMode, [self](const QVariant &, const QVariant &) {
+    m_hotFolderObserver = Settings::shared().observe(cPrefEnableHotFolderMode, [self](const QVariant &, const QVariant &) {
         mainqueue::async([self] {
             if (self)
                 self->updateHotFolderLabel();

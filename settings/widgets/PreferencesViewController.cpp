@@ -31,7 +31,6 @@ namespace sorrelby {
 namespace {
 
 const QString cClass = QStringLiteral("PreferencesViewController");
-const QString cEnableHotFolderMode = QStringLiteral("prefEnableHotFolderMode");
 const FolderRole cRoles[] = {FolderRole::Source, FolderRole::Destination, FolderRole::HotFolder};
 
 PreferencesViewController::RelaunchTimeOpener &relaunchTimeOpener()
@@ -184,7 +183,7 @@ PreferencesViewController::PreferencesViewController(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(ibTabView1);
 
-    observe(cEnableHotFolderMode, &PreferencesViewController::setHotFolderInfoString);
+    observe(cPrefEnableHotFolderMode, &PreferencesViewController::setHotFolderInfoString);
     for (FolderRole role : cRoles)
         observe(PreferencesActions::pathKey(role), &PreferencesViewController::showFolders);
     observe(QStringLiteral("prefNextScheduledLaunchctlTimeDisplayString"), &PreferencesViewController::showNextRelaunch);
