@@ -1,5 +1,6 @@
 #include "platform/FileOps.h"
 
+#include "platform/FaultPoints.h"
 #include "platform/FileOpsPrivate.h"
 #include "platform/Log.h"
 
@@ -98,10 +99,13 @@ int renameOverPlaceholder(const QByteArray &from, const QByteArray &to, bool isF
             return errno;
         ::close(fd);
     }
+    faults::after("create", to);
     struct stat placeholder {};
     ::lstat(to.constData(), &placeholder);
-    if (::rename(from.constData(), to.constData()) == 0)
+    if (::rename(from.constData(), to.constData()) == 0) {
+        faults::after("rename", to);
         return 0;
+    }
     const int error = errno;
     struct stat now {};
     if (::lstat(to.constData(), &now) == 0 && now.st_ino == placeholder.st_ino && now.st_dev == placeholder.st_dev)
@@ -144,8 +148,10 @@ int hardLink(const QByteArray &from, const QByteArray &to)
 
 int renameNoReplace(const QByteArray &from, const QByteArray &to)
 {
-    if (!g_noRenameFlags && ::syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+    if (!g_noRenameFlags && ::syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
+        faults::after("rename", to);
         return 0;
+    }
     const int error = g_noRenameFlags ? EINVAL : errno;
     if (error != EINVAL && error != ENOSYS)
         return error;
@@ -156,11 +162,13 @@ int renameNoReplace(const QByteArray &from, const QByteArray &to)
     const bool isFolder = S_ISDIR(st.st_mode);
     if (!isFolder) {
         if (hardLink(from, to) == 0) {
+            faults::after("link", to);
             if (::unlink(from.constData()) != 0) {
                 const int unlinkError = errno;
                 ::unlink(to.constData());
                 return unlinkError;
             }
+            faults::after("unlink", from);
             return 0;
         }
         if (!linksUnsupported(errno))
@@ -243,6 +251,8 @@ int createTemporaryBeside(const QByteArray &target, mode_t mode, QByteArray &tem
 
 int writeAll(int fd, const char *data, qint64 size)
 {
+    if (const int error = faults::before())
+        return error;
     while (size > 0) {
         const ssize_t written = ::write(fd, data, size_t(size));
         if (written < 0) {
@@ -260,6 +270,8 @@ int writeAll(int fd, const char *data, qint64 size)
 // source's permissions and times, flushes it and checks its size.
 int copyOpenFile(int in, const struct stat &source, int out)
 {
+    if (const int error = faults::before())
+        return error;
     ::posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
     qint64 copied = 0;
     // In the kernel where it can (no pass through our memory), so a card
@@ -322,7 +334,10 @@ int copySymLink(const QByteArray &from, const QByteArray &to)
     if (length < 0)
         return errno;
     target.truncate(length);
-    return ::symlink(target.constData(), to.constData()) == 0 ? 0 : errno;
+    if (::symlink(target.constData(), to.constData()) != 0)
+        return errno;
+    faults::after("symlink", to);
+    return 0;
 }
 
 int removeTree(const QByteArray &path)
@@ -352,6 +367,7 @@ int copyRegularFile(const QByteArray &from, const QByteArray &to, bool &created,
         return error;
     }
     created = true;
+    faults::after("create", to);
     if (lockFd) {
         ::flock(out, LOCK_EX);
         *lockFd = ::fcntl(out, F_DUPFD_CLOEXEC, 0);
@@ -360,6 +376,8 @@ int copyRegularFile(const QByteArray &from, const QByteArray &to, bool &created,
     if (::close(out) != 0 && error == 0)
         error = errno;
     ::close(in);
+    if (error == 0)
+        faults::after("flush", to);
     return error;
 }
 
@@ -386,6 +404,7 @@ int copyEntry(const QByteArray &from, const QByteArray &to, bool &created, int *
     if (::mkdir(to.constData(), 0700) != 0)
         return errno;
     created = true;
+    faults::after("mkdir", to);
     if (lockFd) {
         *lockFd = ::open(to.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (*lockFd >= 0)
@@ -496,8 +515,11 @@ int copyFileUnnamed(const QByteArray &from, const QByteArray &target)
     if (in >= 0)
         ::close(in);
     if (error == 0) {
+        faults::after("flush", target);
         killIfAt(KillPoint::CopyFlushed);
         error = linkUnnamed(out, target);
+        if (error == 0)
+            faults::after("link", target);
         if (error != 0 && error != EEXIST && (linksUnsupported(error) || error == ENOENT))
             error = cNoUnnamedTemporaries;
     }
@@ -521,7 +543,9 @@ int placeTemporary(const QByteArray &temporary, const struct stat &source, const
     if (S_ISDIR(source.st_mode)) {
         error = renameNoReplace(temporary, target);
     } else if (hardLink(temporary, target) == 0) {
-        ::unlink(temporary.constData());
+        faults::after("link", target);
+        if (::unlink(temporary.constData()) == 0)
+            faults::after("unlink", temporary);
     } else {
         error = errno;
         if (linksUnsupported(error))
@@ -579,23 +603,27 @@ FileResult moveAcrossFileSystems(const QByteArray &src, const QByteArray &dst, c
         // stays as a duplicate, never as a loss.
         if (const int error = removeTree(src))
             return failed(error, context + QLatin1String(" (copied, but the source could not be removed completely)"));
+        faults::after("remove", src);
         syncFolder(parentFolder(src));
         return FileResult::success();
     }
-    if (::unlink(src.constData()) != 0) {
+    if (const int injected = faults::before(); injected != 0 || ::unlink(src.constData()) != 0) {
         // A move that cannot remove its source did not happen: take the copy back.
-        const int error = errno;
+        const int error = injected != 0 ? injected : errno;
         withdrawCopy(dst, placed);
         return failed(error, context);
     }
+    faults::after("unlink", src);
     syncFolder(parentFolder(src));
     return FileResult::success();
 }
 
 int makeFolder(const QByteArray &path)
 {
-    if (::mkdir(path.constData(), 0777) == 0)
+    if (::mkdir(path.constData(), 0777) == 0) {
+        faults::after("mkdir", path);
         return 0;
+    }
     const int error = errno;
     struct stat st {};
     if (error == EEXIST && ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode))
@@ -647,6 +675,8 @@ FileResult moveNoReplace(const QString &from, const QString &to)
     const QString context = QLatin1String("Could not move ") + quoted(from) + QLatin1String(" to ") + quoted(to);
     if (from.isEmpty() || to.isEmpty())
         return failed(ENOENT, context);
+    if (const int injected = faults::before())
+        return failed(injected, context);
     const QByteArray src = nativePath(from);
     const QByteArray dst = nativePath(to);
     const int error = renameNoReplace(src, dst);
@@ -692,6 +722,8 @@ FileResult copyNoReplace(const QString &from, const QString &to)
     const QString context = QLatin1String("Could not copy ") + quoted(from) + QLatin1String(" to ") + quoted(to);
     if (from.isEmpty() || to.isEmpty())
         return failed(ENOENT, context);
+    if (const int injected = faults::before())
+        return failed(injected, context);
     struct stat source {};
     if (const int error = copyIntoPlace(nativePath(from), nativePath(to), EOPNOTSUPP, source))
         return failed(error, context);
@@ -705,8 +737,13 @@ FileResult removeFile(const QString &path)
     struct stat st {};
     if (path.isEmpty() || ::lstat(native.constData(), &st) != 0)
         return failed(path.isEmpty() ? ENOENT : errno, context);
+    if (const int injected = faults::before())
+        return failed(injected, context);
     const int result = S_ISDIR(st.st_mode) ? ::rmdir(native.constData()) : ::unlink(native.constData());
-    return result == 0 ? FileResult::success() : failed(errno, context);
+    if (result != 0)
+        return failed(errno, context);
+    faults::after("remove", native);
+    return FileResult::success();
 }
 
 FileResult removeRecursively(const QString &path)
@@ -716,8 +753,12 @@ FileResult removeRecursively(const QString &path)
     struct stat st {};
     if (path.isEmpty() || ::lstat(native.constData(), &st) != 0)
         return failed(path.isEmpty() ? ENOENT : errno, context);
-    const int error = removeTree(native);
-    return error == 0 ? FileResult::success() : failed(error, context);
+    if (const int injected = faults::before())
+        return failed(injected, context);
+    if (const int error = removeTree(native))
+        return failed(error, context);
+    faults::after("remove", native);
+    return FileResult::success();
 }
 
 FileResult createFolder(const QString &path)
@@ -729,6 +770,8 @@ FileResult createFolder(const QString &path)
     struct stat st {};
     if (::stat(native.constData(), &st) == 0)
         return S_ISDIR(st.st_mode) ? FileResult::success() : failed(EEXIST, context);
+    if (const int injected = faults::before())
+        return failed(injected, context);
     for (qsizetype slash = native.indexOf('/', 1); slash > 0; slash = native.indexOf('/', slash + 1)) {
         if (const int error = makeFolder(native.left(slash)))
             return failed(error, context);
@@ -752,8 +795,11 @@ FileResult setModificationDate(const QString &path, const QDateTime &date)
         times[1].tv_sec -= 1;
         times[1].tv_nsec += 1000000000L;
     }
+    if (const int injected = faults::before())
+        return failed(injected, context);
     if (::utimensat(AT_FDCWD, nativePath(path).constData(), times, 0) != 0)
         return failed(errno, context);
+    faults::after("touch", nativePath(path));
     return FileResult::success();
 }
 
@@ -780,8 +826,13 @@ FileResult clearWriteProtection(const QString &path)
     }
     if (immutableError != 0)
         return failed(immutableError, context + QLatin1String(" (immutable)"));
-    if (!(st.st_mode & S_IWUSR) && ::chmod(native.constData(), (st.st_mode & 07777) | S_IWUSR) != 0)
-        return failed(errno, context);
+    if (!(st.st_mode & S_IWUSR)) {
+        if (const int injected = faults::before())
+            return failed(injected, context);
+        if (::chmod(native.constData(), (st.st_mode & 07777) | S_IWUSR) != 0)
+            return failed(errno, context);
+        faults::after("chmod", native);
+    }
     return FileResult::success();
 }
 
@@ -793,10 +844,13 @@ FileResult writeFileAtomically(const QString &path, const QByteArray &data)
     const QByteArray dst = nativePath(path);
     struct stat existing {};
     const bool replacing = ::stat(dst.constData(), &existing) == 0;
+    if (const int injected = faults::before())
+        return failed(injected, context);
     QByteArray temporary;
     const int fd = createTemporaryBeside(dst, 0666, temporary);
     if (fd < 0)
         return failed(-fd, context);
+    faults::after("create", temporary);
     int error = writeAll(fd, data.constData(), data.size());
     if (error == 0 && replacing)
         ::fchmod(fd, existing.st_mode & 07777);
@@ -810,6 +864,7 @@ FileResult writeFileAtomically(const QString &path, const QByteArray &data)
         ::unlink(temporary.constData());
         return failed(error, context);
     }
+    faults::after("rename", dst);
     syncFolder(parentFolder(dst));
     return FileResult::success();
 }

@@ -5,6 +5,7 @@
 
 #include "platform/FileOps.h"
 
+#include "platform/FaultPoints.h"
 #include "platform/FileOpsPrivate.h"
 #include "platform/UserFolders.h"
 
@@ -52,8 +53,10 @@ QString volumeTop(const QString &absolutePath, dev_t device)
 int makePrivateFolder(const QString &path)
 {
     const QByteArray native = nativePath(path);
-    if (::mkdir(native.constData(), 0700) == 0)
+    if (::mkdir(native.constData(), 0700) == 0) {
+        faults::after("mkdir", native);
         return 0;
+    }
     if (errno != EEXIST)
         return errno;
     struct stat st {};
@@ -115,6 +118,7 @@ int claimInfoFile(const QByteArray &infoPath, const QByteArray &trashedFile)
     int fd = ::open(infoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
         ::flock(fd, LOCK_EX);
+        faults::after("create", infoPath);
         return fd;
     }
     if (errno != EEXIST)
@@ -161,6 +165,7 @@ int trashInto(const TrashLocation &location, const QString &absolutePath, QStrin
             ::close(fd);
             return writeError ? writeError : EIO;
         }
+        faults::after("write", infoPath);
         killIfAt(KillPoint::TrashInfoWritten);
         const int error = renameNoReplace(nativePath(absolutePath), nativePath(target));
         if (error != 0)
@@ -193,6 +198,8 @@ FileResult moveToTrash(const QString &path, QString *trashedPath)
     struct stat st {};
     if (::lstat(nativePath(absolutePath).constData(), &st) != 0)
         return FileResult::fromErrno(errno, context);
+    if (const int injected = faults::before())
+        return FileResult::fromErrno(injected, context);
 
     int error = ENOENT;
     for (const TrashLocation &location : trashLocations(absolutePath, st.st_dev)) {

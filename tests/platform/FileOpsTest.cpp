@@ -1,3 +1,4 @@
+#include "platform/FaultPoints.h"
 #include "platform/FileOps.h"
 #include "platform/FileOpsPrivate.h"
 #include "platform/UserFolders.h"
@@ -445,4 +446,54 @@ TEST(FileOps, RestartAfterAKillLeavesExactlyACleanRunsFiles)
     }
     EXPECT_EQ(trashed, trash + QStringLiteral("/files/B2_IMG_0008-qrcode.2.JPG"));
     EXPECT_EQ(testkit::readFile(busyInfo), "[Trash Info]\n");
+}
+
+// The fault plans the kill and fault sweeps of the commands rely on: steps
+// are counted where they happen, a planned failure stops a copy half way
+// without leaving anything, and a kill lands right after its step.
+TEST(FileOps, FaultPlansCountStepsFailThemAndKillAtThem)
+{
+    const QString folder = testkit::makeTempFolder();
+    const QString otherRoot = testkit::otherFileSystemFolder();
+    const QString other = otherRoot.isEmpty() ? QString() : testkit::makeFolder(otherRoot + QStringLiteral("/faults"));
+    const QString photo = folder + QStringLiteral("/DSC_0001.JPG");
+    ASSERT_TRUE(testkit::writeFile(photo, QByteArray(300000, 'p')));
+
+    faults::setPlan({});
+    faults::Plan counting;
+    counting.stepLog = folder + QStringLiteral("/../steps.log");
+    faults::setPlan(counting);
+    ASSERT_TRUE(fileops::moveNoReplace(photo, folder + QStringLiteral("/A_DSC_0001.JPG")));
+    EXPECT_EQ(faults::stepsTaken(), 1);
+    ASSERT_TRUE(fileops::moveNoReplace(folder + QStringLiteral("/A_DSC_0001.JPG"), photo));
+    EXPECT_EQ(testkit::readFile(counting.stepLog).count('\n'), 2);
+
+    if (!other.isEmpty()) {
+        faults::Plan full;
+        full.failAfter = 0;
+        full.error = ENOSPC;
+        faults::setPlan(full);
+        const FileResult moved = fileops::moveNoReplace(photo, other + QStringLiteral("/DSC_0001.JPG"));
+        faults::setPlan({});
+        EXPECT_FALSE(moved);
+        EXPECT_TRUE(moved.error.contains(qt_error_string(ENOSPC))) << moved.error.toStdString();
+        EXPECT_TRUE(QFile::exists(photo));
+        EXPECT_TRUE(testkit::entriesOf(other).isEmpty()) << testkit::lines(testkit::entriesOf(other));
+    }
+
+    // Killed right after the first step of a move to the trash: the step is on disk, the next is not.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        faults::Plan kill;
+        kill.killAfter = 1;
+        faults::setPlan(kill);
+        fileops::moveToTrash(photo);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    EXPECT_TRUE(QFile::exists(photo));
+    EXPECT_TRUE(fileops::moveToTrash(photo)); // the restart finishes it
+    EXPECT_FALSE(QFile::exists(photo));
 }
