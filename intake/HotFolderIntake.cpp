@@ -197,6 +197,9 @@ HotFolderIntakeResult HotFolderIntake::run(const std::optional<QString> &hotFold
         return result;
     }
     const QString root = QFileInfo(*hotFolder).canonicalFilePath();
+    // A marker write or a 180-degree turn cut short by a kill leaves a hidden temporary here.
+    if (const int removed = fileops::removeLeftoverTemporaries(root))
+        note(QStringLiteral("removed %1 leftover temporary file(s)").arg(removed));
     const std::optional<QStringList> names = root.isEmpty() ? std::nullopt : listEntries(root);
     if (!names) {
         note(QStringLiteral("processHotFolder(_:toDestFolder:) => directoryEnumberator is nil?????"));

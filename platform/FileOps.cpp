@@ -437,6 +437,21 @@ int copyEntry(const QByteArray &from, const QByteArray &to, bool &created, int *
     return 0;
 }
 
+// How many hidden copies for `target` its folder holds.
+int hiddenCopiesFor(const QByteArray &target)
+{
+    const QByteArray prefix = temporaryPrefix(target);
+    int count = 0;
+    if (DIR *dir = ::opendir(parentFolder(target).constData())) {
+        while (dirent *entry = ::readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            count += name.size() == prefix.size() + cTemporarySuffixLength && name.startsWith(prefix);
+        }
+        ::closedir(dir);
+    }
+    return count;
+}
+
 // Removes the hidden copies for `target` that a killed process left behind.
 // A copy in progress is locked by the process making it; only unlocked ones
 // are leftovers.
@@ -462,6 +477,29 @@ void removeStaleTemporaries(const QByteArray &target)
         if (stale && removeTree(path) == 0)
             logOp(u"FileOps", u"removeStaleTemporaries", QString(QLatin1String("removed the leftover ") + QFile::decodeName(path)));
     }
+}
+
+// Every unlocked hidden copy in `folder`, whatever its target.
+int removeStaleTemporariesIn(const QByteArray &folder)
+{
+    QList<QByteArray> targets;
+    if (DIR *dir = ::opendir(folder.constData())) {
+        while (dirent *entry = ::readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            const qsizetype marker = name.lastIndexOf(".sorrelby-");
+            if (name.startsWith('.') && marker > 1 && name.size() == marker + 10 + cTemporarySuffixLength)
+                targets.append(name.mid(1, marker - 1));
+        }
+        ::closedir(dir);
+    }
+    int removed = 0;
+    for (const QByteArray &target : std::as_const(targets)) {
+        const QByteArray path = folderPrefix(folder) + '/' + target;
+        const int before = hiddenCopiesFor(path);
+        removeStaleTemporaries(path);
+        removed += before - hiddenCopiesFor(path);
+    }
+    return removed;
 }
 
 // A complete, flushed copy of `from` under a hidden name beside `target`,
@@ -836,6 +874,11 @@ FileResult clearWriteProtection(const QString &path)
     return FileResult::success();
 }
 
+int removeLeftoverTemporaries(const QString &folder)
+{
+    return folder.isEmpty() ? 0 : removeStaleTemporariesIn(nativePath(QDir::cleanPath(folder)));
+}
+
 FileResult writeFileAtomically(const QString &path, const QByteArray &data)
 {
     const QString context = QLatin1String("Could not write ") + quoted(path);
@@ -846,10 +889,13 @@ FileResult writeFileAtomically(const QString &path, const QByteArray &data)
     const bool replacing = ::stat(dst.constData(), &existing) == 0;
     if (const int injected = faults::before())
         return failed(injected, context);
+    removeStaleTemporaries(dst);
     QByteArray temporary;
     const int fd = createTemporaryBeside(dst, 0666, temporary);
     if (fd < 0)
         return failed(-fd, context);
+    // Locked while in use, so that only a killed writer's temporary counts as a leftover.
+    ::flock(fd, LOCK_EX);
     faults::after("create", temporary);
     int error = writeAll(fd, data.constData(), data.size());
     if (error == 0 && replacing)

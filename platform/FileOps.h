@@ -70,7 +70,11 @@ FileResult createFolder(const QString &path);        // with intermediate folder
 FileResult setModificationDate(const QString &path, const QDateTime &date);
 FileResult clearWriteProtection(const QString &path); // adds owner write (and drops immutable where allowed)
 // Writes data into a temporary beside the path and renames it over the path.
+// A temporary a killed writer left for the same path is removed first.
 FileResult writeFileAtomically(const QString &path, const QByteArray &data);
+// Removes the hidden temporaries that killed copies and writes left in a
+// folder (those still locked by a live process stay); how many went.
+int removeLeftoverTemporaries(const QString &folder);
 
 } // namespace fileops
 } // namespace sorrelby
