@@ -310,6 +310,32 @@ TEST(FileOps, FoldersRemovalAndAtomicWrites)
     EXPECT_EQ(fileops::attributes(deep + QStringLiteral("/f.txt"))->mode & 07777, 0600u);
     EXPECT_TRUE(hiddenEntries(deep).isEmpty());
 
+    // A writer killed half way leaves its temporary; the next write of the
+    // name, or a sweep of the folder, removes it, but never one still in use.
+    const QString marker = deep + QStringLiteral("/.mydatefile");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        faults::Plan kill;
+        kill.killAfter = 1;
+        faults::setPlan(kill);
+        fileops::writeFileAtomically(marker, "date");
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(hiddenEntries(deep).size(), 1);
+    const QString inUse = deep + QStringLiteral("/.mydatefile.sorrelby-inuse123");
+    ASSERT_TRUE(testkit::writeFile(inUse, "another writer's"));
+    {
+        const LockedFile held(inUse);
+        ASSERT_TRUE(fileops::writeFileAtomically(marker, "date"));
+        EXPECT_EQ(hiddenEntries(deep), QStringList{QFileInfo(inUse).fileName()});
+    }
+    ASSERT_TRUE(testkit::writeFile(deep + QStringLiteral("/.DSC_0001.JPG.sorrelby-abcdefgh"), "half a turned photo"));
+    EXPECT_EQ(fileops::removeLeftoverTemporaries(deep), 2);
+    EXPECT_TRUE(hiddenEntries(deep).isEmpty());
+    ASSERT_TRUE(fileops::removeFile(marker));
+
     EXPECT_FALSE(fileops::removeFile(deep)); // not empty
     EXPECT_TRUE(fileops::removeFile(deep + QStringLiteral("/f.txt")));
     EXPECT_TRUE(fileops::removeFile(deep));
