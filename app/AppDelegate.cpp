@@ -344,7 +344,14 @@ void AppDelegate::applicationDidFinishLaunching()
 
 void AppDelegate::applicationWillTerminate()
 {
-    note(u"applicationWillTerminate(_:)");
+    const QString op = QStringLiteral("applicationWillTerminate(_:)");
+    note(op);
+    // The photos in hand reach their place before the process ends: no new
+    // hot folder pass starts, and the running copies, renames and deliveries end.
+    destroyHotFolderStuff();
+    filework::waitUntilIdle([op](const QStringList &busy) {
+        note(op, QStringLiteral("waiting for the work in hand to end: ") + busy.join(QStringLiteral(", ")));
+    });
 }
 
 void AppDelegate::openFiles(const QStringList &paths)

@@ -108,6 +108,16 @@ struct QuietMoment::State : std::enable_shared_from_this<State> {
 
     void whileHeld()
     {
+        // A card copy or a reassign on a queue of its own must end first too.
+        // Only this thread starts their jobs, so none can start before idle().
+        if (!filework::busyQueues(queue).isEmpty()) {
+            int held = Held;
+            if (phase.compare_exchange_strong(held, Waiting)) {
+                release.release();
+                lookAgainLater();
+            }
+            return;
+        }
         int held = Held;
         if (!phase.compare_exchange_strong(held, Done))
             return; // let go meanwhile (or stopped)

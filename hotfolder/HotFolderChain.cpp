@@ -64,7 +64,11 @@ QString describe(const HotFolderIntakeResult &result)
 
 SerialQueue &sharedWorkingQueue()
 {
-    static SerialQueue *queue = new SerialQueue(QString(cWorkingQueueLabel));
+    static SerialQueue *queue = [] {
+        auto *made = new SerialQueue(QString(cWorkingQueueLabel));
+        made->setChangesFiles(true);
+        return made;
+    }();
     return *queue;
 }
 

@@ -70,6 +70,7 @@ CardLoader::CardLoader(VolumeMonitor &monitor, QObject *window, QObject *parent)
 {
     qRegisterMetaType<CardCopyProgress>();
     qRegisterMetaType<CardCopyResult>();
+    m_queue->setChangesFiles(true);
 }
 
 CardLoader::~CardLoader()

@@ -1,6 +1,7 @@
 #include "platform/Dispatch.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QMetaObject>
 #include <QObject>
 #include <QSemaphore>
@@ -8,8 +9,11 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <mutex>
+#include <vector>
 
 namespace sorrelby {
 
@@ -59,6 +63,17 @@ QObject *mainContext()
     return context;
 }
 
+struct FileWorkQueues {
+    std::mutex mutex;
+    std::vector<const SerialQueue *> queues;
+};
+
+FileWorkQueues &fileWorkQueues()
+{
+    static FileWorkQueues registry;
+    return registry;
+}
+
 } // namespace
 
 struct SerialQueue::Private {
@@ -91,6 +106,7 @@ SerialQueue::SerialQueue(const QString &label)
 
 SerialQueue::~SerialQueue()
 {
+    setChangesFiles(false);
     d->thread.quit();
     d->thread.wait();
 }
@@ -134,6 +150,45 @@ QObject *SerialQueue::context() const
 {
     return d->worker;
 }
+
+void SerialQueue::setChangesFiles(bool on)
+{
+    FileWorkQueues &registry = fileWorkQueues();
+    std::lock_guard lock(registry.mutex);
+    std::erase(registry.queues, this);
+    if (on)
+        registry.queues.push_back(this);
+}
+
+namespace filework {
+
+QStringList busyQueues(const SerialQueue *except)
+{
+    FileWorkQueues &registry = fileWorkQueues();
+    std::lock_guard lock(registry.mutex);
+    QStringList busy;
+    for (const SerialQueue *queue : registry.queues) {
+        if (queue != except && queue->pendingJobs() > 0)
+            busy << queue->label();
+    }
+    return busy;
+}
+
+void waitUntilIdle(const std::function<void(const QStringList &busy)> &waiting)
+{
+    QDeadlineTimer nextNote(0);
+    for (QStringList busy = busyQueues(); !busy.isEmpty(); busy = busyQueues()) {
+        if (waiting && nextNote.hasExpired()) {
+            waiting(busy);
+            nextNote.setRemainingTime(10000);
+        }
+        if (mainqueue::isCurrent())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+}
+
+} // namespace filework
 
 namespace mainqueue {
 

@@ -5,6 +5,7 @@
 // shared QThreadPool.
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -36,6 +37,9 @@ public:
     int pendingJobs() const;
     // The QObject living on the queue's thread (a context for Qt connections).
     QObject *context() const;
+    // Its jobs rename, move or copy photos: an orderly quit and the daily
+    // relaunch wait until it is idle (filework below).
+    void setChangesFiles(bool on);
 
 private:
     struct Private;
@@ -52,6 +56,16 @@ bool isCurrent();
 // (observers of notifications and settings that touch a window).
 void runOrAsync(Job job);
 } // namespace mainqueue
+
+// The queues whose jobs change files, taken together.
+namespace filework {
+// Labels of those with a job submitted or running; `except` is left out
+// (a queue asking about the others from one of its own jobs).
+QStringList busyQueues(const SerialQueue *except = nullptr);
+// Processes the main thread's events (jobs may hop there) until none is busy;
+// `waiting` hears which ones are, now and then.
+void waitUntilIdle(const std::function<void(const QStringList &busy)> &waiting = {});
+} // namespace filework
 
 namespace globalqueue {
 // Runs the job on the shared pool of worker threads.

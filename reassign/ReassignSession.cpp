@@ -52,7 +52,11 @@ ReassignSession::~ReassignSession() = default;
 
 SerialQueue &ReassignSession::getWorkingQueue()
 {
-    static SerialQueue *queue = new SerialQueue(QStringLiteral("com.halvane.vemo.sorrelby.workingQueue"));
+    static SerialQueue *queue = [] {
+        auto *made = new SerialQueue(QStringLiteral("com.halvane.vemo.sorrelby.workingQueue"));
+        made->setChangesFiles(true);
+        return made;
+    }();
     return *queue;
 }
 

@@ -28,6 +28,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 using namespace sorrelby;
 
 namespace {
@@ -246,6 +248,16 @@ TEST_F(DailyRelaunchTest, FiresAtTheTimeButOnlyOnceTheWorkQueueIsIdle)
     busy->letGo();
     testkit::spinFor(100);
     EXPECT_EQ(relaunches, 0);
+    // A card copy on its own queue must end too.
+    SerialQueue cardQueue(QStringLiteral("test.cardcopy"));
+    cardQueue.setChangesFiles(true);
+    auto copying = std::make_unique<Blocker>(cardQueue);
+    app->fIsProcessingHotFolder = false;
+    testkit::spinFor(100);
+    EXPECT_EQ(relaunches, 0);
+    app->fIsProcessingHotFolder = true;
+    copying->letGo();
+    ASSERT_TRUE(testkit::waitUntil([&] { return cardQueue.pendingJobs() == 0; }));
 
     // While the process ends, no new job of the queue may start.
     bool startedWhileEnding = false;
@@ -261,6 +273,23 @@ TEST_F(DailyRelaunchTest, FiresAtTheTimeButOnlyOnceTheWorkQueueIsIdle)
     EXPECT_TRUE(testkit::waitUntil([&] { return app->nextQuitRelaunchDate() == at(2026, 6, 2, 14, 30); }));
     EXPECT_FALSE(app->isWaitingToRelaunch());
     EXPECT_EQ(relaunches, 1);
+}
+
+TEST_F(DailyRelaunchTest, AnOrderlyQuitWaitsForTheFileWorkInHand)
+{
+    startApp(options([] { return at(2026, 6, 1, 9, 0); }));
+    SerialQueue reassignQueue(QStringLiteral("test.reassign"));
+    reassignQueue.setChangesFiles(true);
+    std::atomic<bool> renamed{false};
+    reassignQueue.async([&] {
+        QThread::msleep(200);
+        renamed = true;
+    });
+    queue.setChangesFiles(true);
+    queue.async([] { QThread::msleep(100); });
+    app->applicationWillTerminate();
+    EXPECT_TRUE(renamed);
+    EXPECT_EQ(queue.pendingJobs(), 0);
 }
 
 TEST_F(DailyRelaunchTest, BusyWorkQueueSkipsTheDayAfterTheLongestWait)
