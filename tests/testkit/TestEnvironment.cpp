@@ -18,15 +18,29 @@
 
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <unistd.h>
 
 namespace sorrelby::testkit {
 
 namespace {
 
+// Removed when the process that made it ends; a forked child that exits
+// normally must not take its parent's folders away.
+struct TestRoot {
+    QTemporaryDir dir{QDir::tempPath() + QStringLiteral("/sorrelby-test-XXXXXX")};
+    pid_t owner = ::getpid();
+    TestRoot() { dir.setAutoRemove(false); }
+    ~TestRoot()
+    {
+        if (::getpid() == owner)
+            dir.remove();
+    }
+};
+
 QTemporaryDir *rootDir()
 {
-    static QTemporaryDir *dir = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/sorrelby-test-XXXXXX"));
-    return dir;
+    static TestRoot root;
+    return &root.dir;
 }
 
 struct OtherFsCleanup {
