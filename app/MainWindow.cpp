@@ -17,6 +17,8 @@
 #include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
+#include <QIcon>
 #include <QFileDialog>
 #include <QMenuBar>
 #include <QMimeData>
@@ -28,6 +30,17 @@ namespace sorrelby {
 
 namespace {
 
+// Every size the build drew; empty where it could not draw them.
+QIcon applicationIcon()
+{
+    QIcon icon;
+    for (int size : {16, 32, 64, 256}) {
+        const QString file = QStringLiteral(":/icons/sorrelby-%1.png").arg(size);
+        if (QFile::exists(file))
+            icon.addFile(file, QSize(size, size));
+    }
+    return icon;
+}
 
 QStringList localPaths(const QMimeData *mime)
 {
@@ -48,6 +61,7 @@ MainWindow::MainWindow(QWidget *parent, SerialQueue *workQueue)
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral(SORRELBY_BUNDLE_NAME));
+    setWindowIcon(applicationIcon());
     resize(1180, 800);
     setAcceptDrops(true);
 

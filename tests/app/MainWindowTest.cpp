@@ -66,6 +66,8 @@ TEST_F(BrowserWindow, RedWhileHotFolderModeIsOnAndTheFrameIsKept)
 {
     MainWindow window(nullptr, &workQueue);
     window.show();
+    // An icon of its own, for task bars that do not read desktop entries.
+    EXPECT_FALSE(window.windowIcon().availableSizes().isEmpty());
     QLabel *label = window.findChild<QLabel *>(QStringLiteral("hotfoldermodetextfield"));
     ASSERT_TRUE(label);
     EXPECT_NE(window.backgroundColor(), QColor(Qt::red));
