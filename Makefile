@@ -2,8 +2,11 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc)
+# CMake's own makefiles would otherwise fill a third of the log with
+# "Entering/Leaving directory" lines.
+MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps configure build run test bench screenshots package demo clean
+.PHONY: all deps configure build run test test-stress bench screenshots package demo clean
 
 all: build
 
@@ -21,6 +24,10 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# The suite three times in a row beside two busy loops (a loaded machine).
+test-stress: build
+	@scripts/test-stress $(BUILD_DIR)
 
 bench: build
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target sorrelby_benchmarks
