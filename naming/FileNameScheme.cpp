@@ -387,7 +387,9 @@ QString cameraBaseName(const QString &fileName, int tag)
 
 std::optional<QString> nameWithCode(const QString &fileName, const QString &code, int tag)
 {
-    return checkIfQRCodeItem(fileName) ? cardNameWithCode(fileName, code, tag) : makeCodedFileName(code, cameraBaseName(fileName, tag), extensionOf(fileName));
+    if (checkIfQRCodeItem(fileName))
+        return cardNameWithCode(fileName, code, tag);
+    return makeCodedFileName(code, cameraBaseName(fileName, tag), extensionOf(fileName));
 }
 
 std::optional<QString> nameWithCode(const QString &fileName, const QString &code)
