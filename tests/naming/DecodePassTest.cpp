@@ -211,35 +211,6 @@ TEST_F(NameCarryingPassTest, TakenNamesNeverReplaceAFileAndNeverKeepAWrongCode)
     EXPECT_EQ(pass.summaries()[0].renamed, 1);
 }
 
-TEST_F(NameCarryingPassTest, CodesHoldingSeparatorsAreCarriedWhole)
-{
-    const QString folder = makeTempFolder();
-    const QStringList paths = writeFilesInOrder(folder, {"IMG_0001.JPG", "SMITH_JOHN_IMG_0002-qrcode.JPG", "IMG_0003.JPG", "SMITH_IMG_0004.JPG",
-                                                  "SMITH_JANE_IMG_0005-qrcode.JPG", "IMG_0006.JPG", "LEE_ANN_MAY_IMG_0007-qrcode.JPG",
-                                                  "UNKNOWN_IMG_0008.JPG"});
-    const QStringList expected{"IMG_0001.JPG", "SMITH_JOHN_IMG_0002-qrcode.JPG", "SMITH_JOHN_IMG_0003.JPG", "SMITH_JOHN_IMG_0004.JPG",
-                               "SMITH_JANE_IMG_0005-qrcode.JPG", "SMITH_JANE_IMG_0006.JPG", "LEE_ANN_MAY_IMG_0007-qrcode.JPG",
-                               "LEE_ANN_MAY_IMG_0008.JPG"};
-    Recorder recorder;
-    NameCarryingPass().doAutoDecodeQRAction3(paths, recorder.progress());
-    EXPECT_EQ(lines(namesByTime(folder)), lines(expected));
-    EXPECT_EQ(recorder.messages.last(), message("SMITH_JOHN, SMITH_JANE, LEE_ANN_MAY"));
-    // Again: nothing moves.
-    QStringList renamed;
-    for (const QString &name : expected)
-        renamed << folder + QLatin1Char('/') + name;
-    NameCarryingPass again;
-    again.doAutoDecodeQRAction3(renamed);
-    EXPECT_EQ(lines(namesByTime(folder)), lines(expected));
-    EXPECT_EQ(again.summaries()[0].renamed, 0);
-
-    // One-part camera names.
-    Settings::shared().setValue(cPrefOriginalNameFormatTag, 0);
-    const QString nikon = makeTempFolder();
-    NameCarryingPass().doAutoDecodeQRAction3(writeFilesInOrder(nikon, {"A_B_DSC0001-qrcode.NEF", "DSC0002.NEF", "C_DSC0003.NEF"}));
-    EXPECT_EQ(lines(namesByTime(nikon)), lines((QStringList{"A_B_DSC0001-qrcode.NEF", "A_B_DSC0002.NEF", "A_B_DSC0003.NEF"})));
-}
-
 TEST_F(NameCarryingPassTest, CameraSplitDecodesEachNikonAndCanonOnItsOwn)
 {
     const QString folder = makeTempFolder();
