@@ -8,6 +8,7 @@
 #include "platform/Log.h"
 #include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -51,10 +52,16 @@ std::optional<QString> selectedListKey(const QString &listKey, const QString &in
     return key.toString();
 }
 
-// The key of a photo: the first "_" piece of its base name, spaces counting
-// as "_"; names of one piece share cOriginalFileNameKey.
-QString sectionKeyOf(const QString &path)
+// The key of a photo: the whole code of a coded name (so SMITH_JOHN and
+// SMITH_JANE stay apart); for any other name the first "_" piece of its base
+// name, spaces counting as "_", names of one piece sharing
+// cOriginalFileNameKey.
+QString sectionKeyOf(const QString &path, int tag)
 {
+    if (!checkIfIsOriginal(path, tag)) {
+        if (const std::optional<QString> code = codeOfName(path, tag))
+            return *code;
+    }
     QString base = baseNameOf(path);
     base.replace(QLatin1Char(' '), QLatin1Char('_'));
     const qsizetype separator = base.indexOf(QLatin1Char('_'));
@@ -198,9 +205,11 @@ void ImageDirectoryLoader::createImageFilesForUrls(const QStringList &urls)
         curinfo.insert(barcodeId, QString(cSingleModeKey));
         sectionLengthArray2.append(curinfo);
     }
+    // One read for the whole load: every key must follow one name format.
+    const int tag = Settings::shared().intValue(cPrefOriginalNameFormatTag);
     QString previousKey;
     for (const QString &url : urls) {
-        const QString key = sectionKeyOf(url);
+        const QString key = sectionKeyOf(url, tag);
         if (singleSectionMode) {
             ++sectionLengthArray[0];
         } else if (!sectionLengthArray.empty() && key == previousKey) {

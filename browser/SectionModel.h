@@ -1,7 +1,7 @@
 #pragma once
 // The model behind the browser: the photos of the source folder in display
 // order, cut into sections, one per run of consecutive photos that share a
-// key (the first "_" piece of the name, usually the code).
+// key (the code of the name, or its first "_" piece when it carries none).
 //
 // The browser controller owns one ImageDirectoryLoader and rebuilds it from
 // the folder on every reload; it is never edited in place. A loader holds no

@@ -1,6 +1,7 @@
 #include "browser/ViewController.h"
 
 #include "naming/FileNameScheme.h"
+#include "naming/PhotoRename.h"
 #include "platform/Dispatch.h"
 #include "platform/FileOps.h"
 #include "platform/Log.h"
@@ -427,19 +428,25 @@ bool ViewController::acceptDrop(const QStringList &locations, int section)
     }
     const QPointer<ViewController> self(this);
     getWorkingQueue().async([self, photos, code, op] {
+        const int tag = Settings::shared().intValue(cPrefOriginalNameFormatTag);
+        QStringList kept;
         for (const QString &path : photos) {
-            // One move from the current name to the coded one: a failure
-            // leaves the photo exactly as it was.
-            const QString target = folderOf(path) + QLatin1Char('/') + code + cDefaultComponentSeparator1 + getOriginalName(path);
-            if (target == path)
-                continue;
-            note(op, QStringLiteral("New RENAME will be = [") + target + QLatin1Char(']'));
-            if (const FileResult moved = fileops::moveNoReplace(path, target); !moved)
-                note(op, QStringLiteral("rename failed, ") + fileNameOf(path) + QStringLiteral(" keeps its name: ") + moved.error);
+            // One move from the current name to the coded one, as the
+            // reassign dialog names it: a failure leaves the photo as it was.
+            const PhotoRename rename = renamePhotoToCode(path, code, tag);
+            if (rename.outcome == PhotoRename::Renamed) {
+                note(op, QStringLiteral("New RENAME will be = [") + rename.to + QLatin1Char(']'));
+            } else if (!rename) {
+                note(op, QStringLiteral("rename failed, ") + fileNameOf(path) + QStringLiteral(" keeps its name: ") + rename.why);
+                kept << fileNameOf(path) + QStringLiteral(": ") + rename.why;
+            }
         }
-        mainqueue::async([self] {
-            if (self)
-                self->refreshAllSections();
+        mainqueue::async([self, kept, code] {
+            if (!self)
+                return;
+            self->refreshAllSections();
+            if (!kept.isEmpty())
+                self->beginSheet(sheet(AlertStyle::Warning, QStringLiteral("!!! Some Photos Kept Their Names !!!"), keptNamesText(kept, code)));
         });
     });
     return true;

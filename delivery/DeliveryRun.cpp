@@ -99,7 +99,7 @@ std::optional<QString> DeliveryRun::checkIfIsUnknown(const QString &path)
     const QString lower = base.toLower();
     if (!lower.startsWith(QLatin1Char('?')) && !lower.startsWith(cUnknownPrefix))
         return std::nullopt;
-    return base.split(QString(cDefaultComponentSeparator1)).first();
+    return codeOfName(path).value_or(base);
 }
 
 bool DeliveryRun::checkIfIsOriginal(const QString &path) const
@@ -412,8 +412,9 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
                 QString discard = photo;
                 if (fDoKeepLastQRPhoto) {
                     if (!kept.isEmpty()) {
-                        const QString code = getQRCodePartFromString(photo);
-                        const QString newestCode = getQRCodePartFromString(kept.first());
+                        const int tag = m_settings.intValue(cPrefOriginalNameFormatTag);
+                        const QString code = getQRCodePartFromString(photo, tag);
+                        const QString newestCode = getQRCodePartFromString(kept.first(), tag);
                         if (!code.isEmpty() && !newestCode.isEmpty() && code.compare(newestCode, Qt::CaseInsensitive) == 0)
                             kept.append(kept.takeFirst());
                     }

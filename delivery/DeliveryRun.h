@@ -153,7 +153,7 @@ public:
     static std::optional<QString> getDestinationPathForUnknown(const Settings &settings, const QDateTime &now,
                                                                const std::optional<QString> &mainFolder = std::nullopt);
 
-    // The unknown marker (first "_" piece) of a photo the user marked unknown
+    // The unknown marker (the code of its name) of a photo the user marked unknown
     // (base name beginning with "?" or "unknown", any case), or none.
     static std::optional<QString> checkIfIsUnknown(const QString &path);
     // The photo still has its camera name.

@@ -34,6 +34,12 @@ QString joinedForLog(const QStringList &paths)
     return QLatin1Char('[') + paths.join(QLatin1String(", ")) + QLatin1Char(']');
 }
 
+void noteFailure(DecodeSummary &summary, const QString &path, const QString &why)
+{
+    ++summary.failed;
+    summary.problems << fileNameOf(path) + QLatin1String(": ") + why;
+}
+
 void addToSummary(DecodeSummary &summary, const QString &code, bool &foundBefore)
 {
     if (foundBefore)
@@ -54,33 +60,20 @@ QString inFolder(const QString &folder, const QString &name)
     return folder.isEmpty() ? name : folder + QLatin1Char('/') + name;
 }
 
-// Gives a photo the coded name code_<original base>.<ext>. This ends exactly
-// where "revert to the original name, then rename to the coded name" ends,
-// but touches the file once, and not at all when it already has that name.
-// When the original name is taken the photo cannot be reverted and keeps its
-// present base name behind the code. When the coded name is taken, the photo
-// is still taken back to its original name, so it never keeps another code.
+// Gives a photo the coded name code_<camera base>.<ext>: where "revert to
+// the camera name, then rename to the coded name" ends, in one move, and
+// without touching a photo that has that name already. The code goes in
+// front of the camera name even when the camera name itself is taken: left
+// behind the new code, an old one would read as part of it (A1_B2_IMG_0004
+// carries A1_B2). When the coded name is taken the photo still goes back to
+// its camera name where that is free, so it never keeps another code.
 bool giveCode(const QString &path, const QString &code, int tag, DecodeSummary &summary)
 {
     const QString folder = folderOf(path);
-    QString base = baseNameOf(path);
-    QString extension = extensionOf(path);
-    QString revertTarget;
-    if (!checkIfIsOriginal(path, tag)) {
-        const QString original = getOriginalName(path, tag);
-        const QString target = inFolder(folder, original);
-        if (target != path && !fileops::exists(target)) {
-            revertTarget = target;
-            base = baseNameOf(original);
-            extension = extensionOf(original);
-        } else {
-            logOp(kNameCarrying, QStringLiteral("revertItemToOriginal()"),
-                  QStringLiteral("returned nil here...the original name %1 is taken").arg(original));
-        }
-    }
-    const std::optional<QString> newName = makeCodedFileName(code, base, extension);
+    const QString original = getOriginalName(path, tag);
+    const std::optional<QString> newName = makeCodedFileName(code, baseNameOf(original), extensionOf(original));
     if (!newName) {
-        ++summary.failed;
+        noteFailure(summary, path, QStringLiteral("the code cannot name a photo"));
         return false;
     }
     const QString newPath = inFolder(folder, *newName);
@@ -96,35 +89,40 @@ bool giveCode(const QString &path, const QString &code, int tag, DecodeSummary &
     }
     logOp(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"),
           QStringLiteral("FAILED to rename ") + path + QLatin1String(" TO ") + newPath + QLatin1String(": ") + moved.error);
-    ++summary.failed;
-    if (!revertTarget.isEmpty()) {
+    noteFailure(summary, path, moved.error);
+    const QString revertTarget = inFolder(folder, original);
+    if (revertTarget != path && !checkIfIsOriginal(path, tag)) {
         if (fileops::moveNoReplace(path, revertTarget))
             logOp(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"), QStringLiteral("reverted ") + path + QLatin1String(" TO ") + revertTarget);
     }
     return false;
 }
 
-// The detecting pass's name: the code in front of the present name (not
-// reverted first), with the marker on a card photo.
-void nameDetected(const QString &path, const QString &code, bool codePhoto, DecodeSummary &summary)
+// The detecting pass's name: the code in front of the camera name, with the
+// marker on a card photo. A code already in the name (its revert failed)
+// comes off rather than staying behind the new one: B2_A1_IMG_0003.JPG
+// would read as the code B2_A1.
+void nameDetected(const QString &path, const QString &code, bool codePhoto, int tag, DecodeSummary &summary)
 {
     const QString operation = QStringLiteral("doAutoDecodeQRAction(urls:)");
-    const QString base = baseNameOf(path);
+    const QString base = cameraBaseName(path, tag);
     const QString extension = extensionOf(path);
     const std::optional<QString> name =
         codePhoto ? makeCodePhotoFileName(code, base, extension) : makeCodedFileName(code, base, extension);
     if (!name) {
-        ++summary.failed;
+        noteFailure(summary, path, QStringLiteral("the code cannot name a photo"));
         return;
     }
     const QString newPath = inFolder(folderOf(path), *name);
+    if (newPath == path)
+        return;
     const FileResult moved = fileops::moveNoReplace(path, newPath);
     if (moved) {
         logOp(kDetecting, operation, QStringLiteral("renamed ") + path + QLatin1String(" TO ") + newPath);
         ++summary.renamed;
     } else {
         logOp(kDetecting, operation, QStringLiteral("FAILED to rename ") + path + QLatin1String(" TO ") + newPath + QLatin1String(": ") + moved.error);
-        ++summary.failed;
+        noteFailure(summary, path, moved.error);
     }
 }
 
@@ -207,7 +205,7 @@ void NameCarryingPass::walk(const QStringList &paths, const QString &cameraKey, 
     bool foundBefore = false;
     int position = 1;
     for (const QString &path : std::as_const(*ordered)) {
-        const std::optional<QString> code = doGetQRCodeFromFileName(path);
+        const std::optional<QString> code = doGetQRCodeFromFileName(path, tag);
         const bool isCodePhoto = code.has_value();
         if (isCodePhoto) {
             logOp(kNameCarrying, operation, QStringLiteral("code photo ") + path + QLatin1String(" code = ") + *code);
@@ -415,6 +413,7 @@ DecodeSummary DetectingPass::walk(const QStringList &urls, const Progress &progr
         startsSequence.assign(size_t(photos.size()), false);
     }
 
+    const int tag = Settings::shared().intValue(cPrefOriginalNameFormatTag);
     const int count = int(photos.size());
     const int workers = std::min(workerCount(), std::max(1, count));
     logOp(kDetecting, operation, QStringLiteral("walking %1 photos, detecting on %2 thread(s)").arg(count).arg(workers));
@@ -449,7 +448,7 @@ DecodeSummary DetectingPass::walk(const QStringList &urls, const Progress &progr
                     found(summary.message());
             }
             if (currentCode)
-                nameDetected(path, *currentCode, codePhoto, summary);
+                nameDetected(path, *currentCode, codePhoto, tag, summary);
             ++summary.photos;
         }
     }

@@ -60,6 +60,7 @@ struct DecodeSummary {
     int photos = 0;           // photos walked
     int renamed = 0;
     int failed = 0;           // renames that failed (the photo kept a name)
+    QStringList problems;     // "<name>: <why>" for each of them
     bool aborted = false;     // detecting pass only
 
     // "Found/Decoded QRCodes:\n\n" + summary, the pass's final message.

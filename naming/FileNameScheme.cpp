@@ -220,13 +220,31 @@ bool checkIfUnknownItem(const QString &nameOrPath)
     return baseNameOf(nameOrPath).toLower().startsWith(cUnknownPrefix);
 }
 
-std::optional<QString> doGetQRCodeFromFileName(const QString &path)
+std::optional<QString> codeOfName(const QString &nameOrPath, int tag)
+{
+    const QStringList pieces = baseNameOf(nameOrPath).split(cDefaultComponentSeparator1);
+    if (pieces.size() < 2)
+        return std::nullopt;
+    const qsizetype parts = numberOfPartsInOriginal(tag);
+    // Only a name with more pieces than a one-piece code and the camera name
+    // can carry a code of several pieces; every other name keeps the reading
+    // it always had, so names written before codes could hold "_" (and names
+    // made under another format tag) still read the same.
+    const qsizetype codePieces = parts > 0 && pieces.size() > parts + 1 ? pieces.size() - parts : 1;
+    return pieces.first(codePieces).join(cDefaultComponentSeparator1);
+}
+
+std::optional<QString> codeOfName(const QString &nameOrPath)
+{
+    return codeOfName(nameOrPath, Settings::shared().intValue(cPrefOriginalNameFormatTag));
+}
+
+std::optional<QString> doGetQRCodeFromFileName(const QString &path, int tag)
 {
     const QString base = baseNameOf(path);
     if (!base.endsWith(cQRCodeMarker))
         return std::nullopt;
-    const qsizetype separator = base.indexOf(cDefaultComponentSeparator1);
-    const QString code = separator < 0 ? base : base.left(separator);
+    const QString code = codeOfName(path, tag).value_or(base);
     // "_IMG_0411-qrcode" names no code, "._IMG_0411-qrcode" a hidden one:
     // neither may be handed on to the photos that follow.
     if (!isSafeCode(code)) {
@@ -237,11 +255,19 @@ std::optional<QString> doGetQRCodeFromFileName(const QString &path)
     return code;
 }
 
+std::optional<QString> doGetQRCodeFromFileName(const QString &path)
+{
+    return doGetQRCodeFromFileName(path, Settings::shared().intValue(cPrefOriginalNameFormatTag));
+}
+
+QString getQRCodePartFromString(const QString &path, int tag)
+{
+    return codeOfName(path, tag).value_or(baseNameOf(path)).toLower();
+}
+
 QString getQRCodePartFromString(const QString &path)
 {
-    const QString base = baseNameOf(path).toLower();
-    const qsizetype separator = base.indexOf(cDefaultComponentSeparator1);
-    return separator < 0 ? base : base.left(separator);
+    return getQRCodePartFromString(path, Settings::shared().intValue(cPrefOriginalNameFormatTag));
 }
 
 std::optional<QString> decodeFromUrlString(const QString &payload, bool decodeForUrlString)
@@ -347,6 +373,38 @@ std::optional<QString> makeCodedFileName(const QString &code, const QString &bas
 std::optional<QString> makeCodePhotoFileName(const QString &code, const QString &baseName, const QString &extension)
 {
     return codedName(code, withExtension(baseName + cQRCodeMarker, extension), u"makeCodePhotoFileName()");
+}
+
+QString cameraBaseName(const QString &fileName, int tag)
+{
+    // A marker in another letter case comes off too: a new name puts it back
+    // in lower case where it belongs.
+    QString base = baseNameOf(getOriginalName(fileName, tag));
+    if (base.endsWith(cQRCodeMarker, Qt::CaseInsensitive) && base.size() > cQRCodeMarker.size())
+        base.chop(cQRCodeMarker.size());
+    return base;
+}
+
+std::optional<QString> nameWithCode(const QString &fileName, const QString &code, int tag)
+{
+    if (checkIfQRCodeItem(fileName))
+        return cardNameWithCode(fileName, code, tag);
+    return makeCodedFileName(code, cameraBaseName(fileName, tag), extensionOf(fileName));
+}
+
+std::optional<QString> nameWithCode(const QString &fileName, const QString &code)
+{
+    return nameWithCode(fileName, code, Settings::shared().intValue(cPrefOriginalNameFormatTag));
+}
+
+std::optional<QString> cardNameWithCode(const QString &fileName, const QString &code, int tag)
+{
+    return makeCodePhotoFileName(code, cameraBaseName(fileName, tag), extensionOf(fileName));
+}
+
+std::optional<QString> cardNameWithCode(const QString &fileName, const QString &code)
+{
+    return cardNameWithCode(fileName, code, Settings::shared().intValue(cPrefOriginalNameFormatTag));
 }
 
 } // namespace sorrelby

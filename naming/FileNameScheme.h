@@ -39,11 +39,26 @@ std::optional<QString> revertItemToOriginal(const QString &path);
 bool checkIfQRCodeItem(const QString &nameOrPath);
 bool checkIfUnknownItem(const QString &nameOrPath);
 
-// The code of a card-photo name (the text before the first "_"), or none;
-// also none when that text is not a safe code (logged): a name already in
-// the folder hands on nothing that would hide or spoil the followers' names.
+// The one reader of a code from a name: everything in front of the camera
+// name, which is the last P "_"-pieces of the base name (the card marker
+// and a collision suffix sit inside the last piece), so a code may hold "_"
+// itself: SMITH_JOHN_IMG_0412.JPG (tag 1) carries SMITH_JOHN. A name with no
+// more pieces than a one-piece code needs (A1234_IMG_0412.JPG, camera names
+// such as IMG_0412.JPG, names made under another tag) or a tag outside 0..2
+// reads as names always have: its first piece. None when the base name holds
+// no "_". The overload without a tag reads "prefOriginalNameFormatTag".
+std::optional<QString> codeOfName(const QString &nameOrPath, int tag);
+std::optional<QString> codeOfName(const QString &nameOrPath);
+
+// The code of a card-photo name (codeOfName; the whole base name when it
+// holds no "_"), or none; also none when that text is not a safe code
+// (logged): a name already in the folder hands on nothing that would hide or
+// spoil the followers' names.
+std::optional<QString> doGetQRCodeFromFileName(const QString &path, int tag);
 std::optional<QString> doGetQRCodeFromFileName(const QString &path);
-// The lower-cased first "_" piece of the base name ("" when none).
+// The lower-cased code of a name (codeOfName; the whole base name when it
+// holds no "_").
+QString getQRCodePartFromString(const QString &path, int tag);
 QString getQRCodePartFromString(const QString &path);
 
 // Cleans a decoded payload; none means "use the payload unchanged". With the
@@ -90,6 +105,19 @@ QStringList collisionCandidates(const QString &wantedPath);
 std::optional<QString> makeCodedFileName(const QString &code, const QString &baseName, const QString &extension);
 // code + "_" + base + "-qrcode" + "." + ext.
 std::optional<QString> makeCodePhotoFileName(const QString &code, const QString &baseName, const QString &extension);
+// The camera's base name of a photo: no code in front, no card marker (in
+// any letter case) behind: A1_IMG_0411c1-qrcode.JPG gives IMG_0411c1.
+QString cameraBaseName(const QString &fileName, int tag);
+
+// The name a photo gets for a code: the code in front of its camera name
+// (a previous code or unknown mark comes off), the card marker kept, so the
+// photo carries exactly one code: A1_IMG_0411-qrcode.JPG with B77 gives
+// B77_IMG_0411-qrcode.JPG. None when the code is not a safe code.
+std::optional<QString> nameWithCode(const QString &fileName, const QString &code, int tag);
+std::optional<QString> nameWithCode(const QString &fileName, const QString &code);
+// The same, made the code's card photo whatever it was: B77_IMG_0411-qrcode.JPG.
+std::optional<QString> cardNameWithCode(const QString &fileName, const QString &code, int tag);
+std::optional<QString> cardNameWithCode(const QString &fileName, const QString &code);
 
 // Path helpers that keep the extension's case as found.
 QString baseNameOf(const QString &nameOrPath);  // last component without its extension

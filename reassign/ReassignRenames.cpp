@@ -1,6 +1,7 @@
 #include "reassign/ReassignRenames.h"
 
 #include "naming/FileNameScheme.h"
+#include "naming/PhotoRename.h"
 #include "platform/FileOps.h"
 #include "platform/Log.h"
 #include "settings/Settings.h"
@@ -22,28 +23,29 @@ void note(QStringView operation, const QString &detail)
     logOp(cClass, operation, detail);
 }
 
-// Why a rename failed, in words the photographer can act on.
-QString whyKept(const QString &target, const FileResult &result)
+// Records one rename in the report.
+void record(const PhotoRename &rename, ReassignReport &report, QStringView operation)
 {
-    if (fileops::exists(target))
-        return QStringLiteral("the name %1 is already taken").arg(fileNameOf(target));
-    return result.error;
-}
-
-// Moves one photo to a new name in its folder, never replacing a file.
-void renameInPlace(const QString &path, const QString &newName, ReassignReport &report, QStringView operation)
-{
-    const QString target = folderOf(path) + QLatin1Char('/') + newName;
-    const FileResult result = fileops::moveNoReplace(path, target);
-    if (result) {
-        note(operation, QStringLiteral("newly named file = ") + target);
-        report.renamed.insert(path, target);
-        return;
+    switch (rename.outcome) {
+    case PhotoRename::Renamed:
+        note(operation, QStringLiteral("newly named file = ") + rename.to);
+        report.renamed.insert(rename.from, rename.to);
+        break;
+    case PhotoRename::AlreadyNamed:
+        if (rename.foundRenamed) {
+            note(operation, rename.from + QStringLiteral(" was renamed before: ") + rename.to);
+            report.renamedBefore.insert(rename.from, rename.to);
+        } else {
+            note(operation, QStringLiteral("item already has our base code - nothing to do: ") + fileNameOf(rename.from));
+            report.unchanged << rename.from;
+        }
+        break;
+    case PhotoRename::Kept:
+        note(operation, QStringLiteral("....oops FileManager.default.moveItem error: ") + rename.why + QStringLiteral(" (") + rename.from
+                + QStringLiteral(" keeps its name)"));
+        report.kept << fileNameOf(rename.from) + QStringLiteral(": ") + rename.why;
+        break;
     }
-    const QString why = whyKept(target, result);
-    note(operation, QStringLiteral("....oops FileManager.default.moveItem error: ") + why + QStringLiteral(" (") + path
-            + QStringLiteral(" keeps its name)"));
-    report.kept << fileNameOf(path) + QStringLiteral(": ") + why;
 }
 
 } // namespace
@@ -82,21 +84,12 @@ QStringList sortedByUrl(const QStringList &paths)
 
 QString manualReassignName(const QString &fileName, const QString &code)
 {
-    // The camera name as the naming scheme reads it: the previous code, an
-    // "unknown" marker and the card marker all come off, so the photo ends
-    // up with exactly one code, and a name that merely starts with the code
-    // (B770 for B77) is not mistaken for one that carries it.
-    const QString original = getOriginalName(fileName);
-    QString base = baseNameOf(original);
-    if (checkIfQRCodeItem(fileName))
-        base += cQRCodeMarker;
-    return makeCodedFileName(code, base, extensionOf(original)).value_or(fileName);
+    return nameWithCode(fileName, code).value_or(fileName);
 }
 
 std::optional<QString> codePhotoName(const QString &fileName, const QString &code)
 {
-    const QString original = getOriginalName(fileName);
-    return makeCodePhotoFileName(code, baseNameOf(original), extensionOf(original));
+    return cardNameWithCode(fileName, code);
 }
 
 std::optional<ReassignReport> reassignAllToCode(const QStringList &paths, const QString &scannedCode)
@@ -106,19 +99,11 @@ std::optional<ReassignReport> reassignAllToCode(const QStringList &paths, const 
         note(u"doReassign3(_:)", QStringLiteral("no usable code in [") + printablePayload(scannedCode) + QStringLiteral("]"));
         return std::nullopt;
     }
+    // One read for the whole run: the names must not change format halfway.
+    const int tag = Settings::shared().intValue(cPrefOriginalNameFormatTag);
     ReassignReport report;
-    for (const QString &location : paths) {
-        const QString path = photoPathOf(location);
-        const QString name = fileNameOf(path);
-        const QString newName = manualReassignName(name, *code);
-        if (newName == name) {
-            note(u"doReassign3(_:)", QStringLiteral("item already has our base code - nothing to do: ") + name);
-            report.unchanged << path;
-            continue;
-        }
-        note(u"doReassign3(_:)", QStringLiteral("newname1 = ") + name + QStringLiteral(" newname2 = ") + newName);
-        renameInPlace(path, newName, report, u"doReassign3(_:)");
-    }
+    for (const QString &location : paths)
+        record(renamePhotoToCode(photoPathOf(location), *code, tag), report, u"doReassign3(_:)");
     return report;
 }
 
@@ -140,12 +125,8 @@ CodePhotoRenames reassignCodePhotos(const QMap<QString, QString> &codes, const Q
             report.kept << name + QStringLiteral(": the code [") + printablePayload(scanned) + QStringLiteral("] cannot name a photo");
             continue;
         }
-        if (*newName == name) {
-            report.unchanged << path;
-            continue;
-        }
         note(u"doReassignBarcodeArrayOnly()", QStringLiteral("newpath = ") + folderOf(path) + QLatin1Char('/') + *newName);
-        renameInPlace(path, *newName, report, u"doReassignBarcodeArrayOnly()");
+        record(renamePhoto(path, *newName), report, u"doReassignBarcodeArrayOnly()");
     }
     for (const QString &location : fullList)
         result.decodeList << report.renamed.value(photoPathOf(location), location);

@@ -27,9 +27,8 @@ QString photoPathOf(const QString &location);
 // The photos in the dialog's order: by their file URLs as text, ascending.
 QStringList sortedByUrl(const QStringList &paths);
 
-// Manual mode: the name a photo gets for a (clean) code, the code in front of
-// its camera name and the card marker kept. The same name when the photo
-// already carries exactly that code.
+// Manual mode: the name a photo gets for a (clean) code (nameWithCode). The
+// same name when the photo already carries exactly that code.
 QString manualReassignName(const QString &fileName, const QString &code);
 
 // Auto mode: the card-photo name for a (clean) code; none when the code is
@@ -37,13 +36,15 @@ QString manualReassignName(const QString &fileName, const QString &code);
 std::optional<QString> codePhotoName(const QString &fileName, const QString &code);
 
 struct ReassignReport {
-    QMap<QString, QString> renamed; // old path -> new path
-    QStringList unchanged;          // already carried the code
-    QStringList kept;               // could not be renamed: "<name>: <why>"
+    QMap<QString, QString> renamed;       // old path -> new path
+    QMap<QString, QString> renamedBefore; // gone, found under its new name -> that path
+    QStringList unchanged;                // already carried the code
+    QStringList kept;                     // could not be renamed: "<name>: <why>"
 };
 
 // Gives every photo the scanned code. None when the text holds no code that
-// can name a file (nothing is touched then).
+// can name a file (nothing is touched then). Can run again over the same
+// photos after an interruption (renamedBefore).
 std::optional<ReassignReport> reassignAllToCode(const QStringList &paths, const QString &scannedCode);
 
 // Auto mode: every photo with a non-empty code in `codes` (path -> scanned

@@ -2,6 +2,7 @@
 
 #include "naming/CardCode.h"
 #include "naming/FileNameScheme.h"
+#include "naming/PhotoRename.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
@@ -481,9 +482,7 @@ void reportKeptNames(const QStringList &kept, const QString &code)
     Alert alert;
     alert.style = AlertStyle::Warning;
     alert.messageText = QStringLiteral("!!! Some Photos Kept Their Names !!!");
-    const QString what = code.isEmpty() ? QStringLiteral("their codes") : QStringLiteral("the code ") + printablePayload(code);
-    alert.informativeText = QStringLiteral("\n%1 photo(s) could not take %2 and were left as they were:\n\n").arg(kept.size()).arg(what)
-        + kept.join(QLatin1Char('\n')) + QStringLiteral("\n");
+    alert.informativeText = keptNamesText(kept, code);
     showAlertOnMain(alert);
 }
 

@@ -68,7 +68,9 @@ std::span<const Command> commands()
          "Usage: " EXE " reassign [--set KEY=VALUE]... CODE PHOTO...",
          "Gives every PHOTO the code CODE in front of its camera name (a card\n"
          "photo keeps its marker), as the reassign dialog's one-code mode does.\n"
-         "A photo whose new name is taken keeps its name; exit status 3 then.\n\n"
+         "CODE may contain \"_\" (SMITH_JOHN). A photo whose new name is taken\n"
+         "keeps its name; exit status 3 then. After an interruption run the same\n"
+         "command again: a PHOTO already renamed counts as done.\n\n"
          "Options:\n",
          runReassignCommand},
         {"settings", "settings [KEY | KEY=VALUE]...   print or store settings, as the preferences window does",

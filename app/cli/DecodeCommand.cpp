@@ -81,6 +81,18 @@ private:
 
 std::atomic<DetectingPass *> g_runningPass{nullptr};
 
+// The photos that kept their names, and why: a full disk or a read-only
+// volume shows on the first line already.
+void printKeptNames(const QStringList &problems, int failed)
+{
+    constexpr int cShown = 10;
+    for (const QString &problem : problems.first(std::min<qsizetype>(problems.size(), cShown)))
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": kept its name: ") + problem);
+    printErr(QStringLiteral(SORRELBY_EXECUTABLE ": %1 photo(s) could not be renamed%2")
+                 .arg(failed)
+                 .arg(problems.size() > cShown ? QStringLiteral(" (all of them with --verbose)") : QString()));
+}
+
 void abortOnInterrupt(int)
 {
     if (DetectingPass *pass = g_runningPass.load())
@@ -135,7 +147,7 @@ int runDetectingPass(const QStringList &photos, int workers)
         return kExitFailure;
     }
     if (summary.failed > 0) {
-        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": %1 photo(s) could not be renamed (see --verbose)").arg(summary.failed));
+        printKeptNames(summary.problems, summary.failed);
         return kExitIssues;
     }
     return kExitOk;
@@ -153,6 +165,7 @@ int runNameCarryingPass(const QStringList &photos)
 
     int renamed = 0;
     int failed = 0;
+    QStringList problems;
     const QList<DecodeSummary> &summaries = pass.summaries();
     if (summaries.isEmpty())
         printOut(DecodeSummary().message());
@@ -162,12 +175,13 @@ int runNameCarryingPass(const QStringList &photos)
         printOut(summary.message());
         renamed += summary.renamed;
         failed += summary.failed;
+        problems += summary.problems;
     }
     printErr(QStringLiteral("%1 of %2 photos walked, %3 renamed").arg(handled).arg(photos.size()).arg(renamed));
     if (handled < photos.size())
         printErr(QStringLiteral("%1 photo(s) left alone: only Nikon and Canon cameras are decoded when the photos are split by camera").arg(photos.size() - handled));
     if (failed > 0) {
-        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": %1 photo(s) could not be renamed (see --verbose)").arg(failed));
+        printKeptNames(problems, failed);
         return kExitIssues;
     }
     return kExitOk;

@@ -1,8 +1,11 @@
 // The `decode` and `sections` commands run as a program: names given to a
-// generated shoot, the section table as JSON, and the exit statuses.
+// generated shoot, the section table as JSON, the exit statuses, and what a
+// read-only or full volume or a vanished folder leaves behind.
 
 #include "platform/FileOps.h"
+#include "tests/testkit/FaultRuns.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/PhotoGenerator.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
 #include <QDir>
@@ -196,4 +199,49 @@ TEST(DecodeCommand, SectionsAsJsonAndExitStatuses)
     EXPECT_EQ(runApp({"decode", "--set", "novalue", folder}).exitCode, 2);
     // Nothing was renamed by any of it.
     EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name), (QStringList{"A1_X_1.JPG", "A1_X_2.JPG", "A1_X_4.JPG", "B2_X_3.JPG"}));
+}
+
+TEST(DecodeCommand, ReadOnlyOrFullVolumeAndAFolderThatGoesAwayLoseNothing)
+{
+    const QString folder = makeTempFolder(QStringLiteral("source"));
+    const QStringList scene{"IMG_0001.JPG", "SMITH_JOHN_IMG_0002-qrcode.JPG", "IMG_0003.JPG", "B2_IMG_0004.JPG", "IMG_0005.JPG"};
+    const QStringList decoded{"IMG_0001.JPG", "SMITH_JOHN_IMG_0002-qrcode.JPG", "SMITH_JOHN_IMG_0003.JPG", "SMITH_JOHN_IMG_0004.JPG",
+                              "SMITH_JOHN_IMG_0005.JPG"};
+    // Pictures the listing takes for photos, each with bytes of its own.
+    const auto prepare = [&] {
+        resetFolder(folder);
+        for (qsizetype i = 0; i < scene.size(); ++i)
+            ASSERT_TRUE(writeFileBytes(folder + QLatin1Char('/') + scene[i], smallJpeg() + scene[i].toUtf8(), firstCaptureTime().addSecs(i)));
+    };
+    prepare();
+    const QMultiMap<QByteArray, QString> contents = contentCensus({folder});
+    const QString app = QStringLiteral(SORRELBY_APP_PATH);
+
+    for (const QString &error : {QStringLiteral("EROFS"), QStringLiteral("ENOSPC")}) {
+        SCOPED_TRACE(error.toStdString());
+        prepare();
+        FaultPlan plan;
+        plan.failAfter = 0;
+        plan.error = error;
+        const ProgramRun run = runWithFaults(app, {QStringLiteral("decode"), folder}, plan);
+        EXPECT_EQ(run.exitCode, 3) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(error == QLatin1String("EROFS") ? QStringLiteral("Read-only file system")
+                                                                     : QStringLiteral("No space left on device")))
+            << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("kept its name: IMG_0003.JPG"))) << run.err.toStdString();
+        EXPECT_EQ(lines(entriesOf(folder)), sortedLines(scene));
+        EXPECT_EQ(contentCensus({folder}).uniqueKeys(), contents.uniqueKeys());
+    }
+
+    prepare();
+    const QString away = folder + QStringLiteral(".away");
+    const ProgramRun run = runStoppedAfter(app, {QStringLiteral("decode"), folder}, 1, [&] { ASSERT_TRUE(QDir().rename(folder, away)); });
+    EXPECT_EQ(run.exitCode, 3) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("No such file or directory"))) << run.err.toStdString();
+    EXPECT_EQ(contentCensus({away}).size(), contents.size());
+    ASSERT_TRUE(QDir().rename(away, folder));
+    const ProgramRun rerun = runApp({QStringLiteral("decode"), folder});
+    EXPECT_EQ(rerun.exitCode, 0) << rerun.err.toStdString();
+    EXPECT_EQ(lines(entriesOf(folder)), sortedLines(decoded));
+    EXPECT_EQ(contentCensus({folder}).size(), contents.size());
 }

@@ -133,6 +133,17 @@ TEST_F(SectionModel, SectionKeys)
                                                          {"IMG", 4, {"IMG_0413.JPG", "IMG_0414.JPG"}},
                                                          {"", 6, {"_IMG_0415.JPG"}}}));
 
+    // A code holding "_" (or a blank) is one key: two families named alike
+    // stay apart, and a card photo sits with its subject.
+    const QString families = makeTempFolder();
+    makePhotos(families, {"SMITH_JANE_IMG_0003-qrcode.JPG", "SMITH_JANE_IMG_0004.JPG", "SMITH_JOHN_IMG_0001-qrcode.JPG",
+                          "SMITH_JOHN_IMG_0002.JPG", "Smith John_IMG_0005.JPG"});
+    ASSERT_TRUE(loader.loadDataForFolderWithUrl(families));
+    EXPECT_EQ(sectionsOf(loader), (std::vector<Section>{{"SMITH_JANE", 0, {"SMITH_JANE_IMG_0003-qrcode.JPG", "SMITH_JANE_IMG_0004.JPG"}},
+                                                         {"SMITH_JOHN", 2, {"SMITH_JOHN_IMG_0001-qrcode.JPG", "SMITH_JOHN_IMG_0002.JPG"}},
+                                                         {"Smith John", 4, {"Smith John_IMG_0005.JPG"}}}));
+    EXPECT_EQ(*loader.imageFileForIndexPath({1, 1})->basecode, QStringLiteral("SMITH_JOHN"));
+
     // One key throughout: one section, even in multi-section mode.
     const QString same = makeTempFolder();
     makePhotos(same, {"A1_X_1.JPG", "A1_X_2.JPG", "A1_X_3.JPG"});

@@ -240,6 +240,39 @@ TEST_F(BrowserController, DropRenamesToTheSectionCode)
     EXPECT_EQ(count(0), QStringLiteral("3 Item(s)"));
 }
 
+TEST_F(BrowserController, DropTakesWholeCodesKeepsTheCardMarkerAndShowsWhatFailed)
+{
+    settings.setValue(cPrefOriginalNameFormatTag, 1);
+    const QStringList paths = photos({QStringLiteral("SMITH_JOHN_IMG_0410-qrcode.JPG"), QStringLiteral("SMITH_JOHN_IMG_0411.JPG"),
+                                      QStringLiteral("SMITH_JANE_IMG_0412-qrcode.JPG"), QStringLiteral("SMITH_JANE_IMG_0413.JPG"),
+                                      QStringLiteral("A1_IMG_0411.JPG")});
+    reload();
+    ASSERT_EQ(controller->model()->sectionCount(), 3);
+    EXPECT_EQ(header(0), QStringLiteral("ID[0] = SMITH_JOHN"));
+    EXPECT_EQ(header(1), QStringLiteral("ID[1] = SMITH_JANE"));
+
+    // A card photo dropped on another section stays a card photo.
+    int before = controller->reloadCount();
+    ASSERT_TRUE(controller->acceptDrop({QUrl::fromLocalFile(paths[0]).toString()}, 1));
+    ASSERT_TRUE(reloadedAfter(before));
+    EXPECT_EQ(lines(entriesOf(folder)), lines({QStringLiteral("A1_IMG_0411.JPG"), QStringLiteral("SMITH_JANE_IMG_0410-qrcode.JPG"),
+                                               QStringLiteral("SMITH_JANE_IMG_0412-qrcode.JPG"), QStringLiteral("SMITH_JANE_IMG_0413.JPG"),
+                                               QStringLiteral("SMITH_JOHN_IMG_0411.JPG")}));
+    EXPECT_TRUE(alerts.shown().empty());
+
+    // The name is taken by another photo: nothing changes, and the user is
+    // told which photo kept its name and why.
+    ASSERT_EQ(header(1), QStringLiteral("ID[1] = SMITH_JOHN"));
+    before = controller->reloadCount();
+    ASSERT_TRUE(controller->acceptDrop({paths[4]}, 1));
+    ASSERT_TRUE(reloadedAfter(before));
+    EXPECT_EQ(messagesOf(alerts.shown()), QStringList{QStringLiteral("!!! Some Photos Kept Their Names !!!")});
+    const QString shown = alerts.shown().empty() ? QString() : alerts.shown().front().informativeText;
+    EXPECT_TRUE(shown.contains(QStringLiteral("A1_IMG_0411.JPG: the name SMITH_JOHN_IMG_0411.JPG is already taken"))) << shown.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(paths[1]));
+    EXPECT_TRUE(QFileInfo::exists(paths[4]));
+}
+
 TEST_F(BrowserController, DeleteGoesToTheTrashAfterConfirmation)
 {
     const QStringList paths = photos({QStringLiteral("A1_X_1.JPG"), QStringLiteral("A1_X_2.JPG")});

@@ -10,6 +10,7 @@
 #include "platform/Dispatch.h"
 #include "platform/FileOps.h"
 #include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
 #include "tests/testkit/HostilePayloads.h"
 #include "tests/testkit/TestEnvironment.h"
 
@@ -201,9 +202,9 @@ TEST_F(NameCarryingPassTest, TakenNamesNeverReplaceAFileAndNeverKeepAWrongCode)
     NameCarryingPass pass;
     pass.doAutoDecodeQRAction3(paths);
     // IMG_0003 could not take A1's name, so it went back to its camera name
-    // rather than stay with B2; IMG_0004 could not be reverted, so the code
-    // went in front of its present name.
-    EXPECT_EQ(lines(entriesOf(folder)), lines((QStringList{"A1_B2_IMG_0004.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "IMG_0003.JPG", "IMG_0004.JPG"})));
+    // rather than stay with B2; IMG_0004's camera name is taken, but the code
+    // still replaces B2 in front of it (A1_B2_IMG_0004 would read as A1_B2).
+    EXPECT_EQ(lines(entriesOf(folder)), lines((QStringList{"A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG", "IMG_0003.JPG", "IMG_0004.JPG"})));
     EXPECT_EQ(readFile(folder + "/A1_IMG_0003.JPG"), QByteArray("photo A1_IMG_0003.JPG"));
     EXPECT_EQ(readFile(folder + "/IMG_0004.JPG"), QByteArray("photo IMG_0004.JPG"));
     EXPECT_EQ(pass.summaries()[0].failed, 1);
@@ -264,14 +265,29 @@ TEST_F(DetectingPassTest, NamesCardsAndFollowersExactlyWithAnyNumberOfWorkers)
         pass.setFoundHandler([&](const QString &text) { found << text; });
         pass.setFinishedHandler([&](const DecodeSummary &) { ++finished; });
         const DecodeSummary summary = pass.run(paths);
-        EXPECT_EQ(lines(namesByTime(folder)), lines((QStringList{"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "A1_A1_IMG_0004.JPG",
+        // A photo that already carries the code keeps its name.
+        EXPECT_EQ(lines(namesByTime(folder)), lines((QStringList{"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG",
                                                     "B2_IMG_0005-qrcode.JPG", "C3_IMG_0006-qrcode.JPG"})));
         EXPECT_EQ(positions, (QList<int>{1, 2, 3, 4, 5, 6}));
         EXPECT_EQ(lines(found), lines((QStringList{message("A1"), message("A1, B2"), message("A1, B2, C3")})));
         EXPECT_EQ(finished, 1);
-        EXPECT_EQ(summary.renamed, 5);
+        EXPECT_EQ(summary.renamed, 4);
         EXPECT_FALSE(summary.aborted);
     }
+}
+
+TEST_F(DetectingPassTest, CodesHoldingSeparatorsNameCardsAndFollowersWhole)
+{
+    const QString folder = makeTempFolder();
+    // B2_IMG_0003 kept a code because its camera name was taken.
+    const QStringList paths = writeFilesInOrder(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "B2_IMG_0003.JPG", "IMG_0004.JPG", "IMG_0005.JPG"});
+    writeFilesInOrder(folder, {"IMG_0003.JPG"});
+    DetectingPass pass(payloadDetector({{"IMG_0001.JPG", "SMITH_JOHN"}, {"IMG_0004.JPG", "SMITH_JANE"}}));
+    const DecodeSummary summary = pass.run(paths);
+    EXPECT_EQ(lines(entriesOf(folder)), lines((QStringList{"IMG_0003.JPG", "SMITH_JANE_IMG_0004-qrcode.JPG", "SMITH_JANE_IMG_0005.JPG",
+                                                           "SMITH_JOHN_IMG_0001-qrcode.JPG", "SMITH_JOHN_IMG_0002.JPG", "SMITH_JOHN_IMG_0003.JPG"})));
+    EXPECT_EQ(summary.message(), message("SMITH_JOHN, SMITH_JANE"));
+    EXPECT_EQ(summary.failed, 0);
 }
 
 TEST_F(DetectingPassTest, ParallelDetectionGivesTheNamesOfAOneByOneWalk)

@@ -111,8 +111,9 @@ TEST(FileNameScheme, RevertRenamesOnDiskAndNeverReplaces)
 
 TEST(FileNameScheme, CodesAndMarkersReadBackFromNames)
 {
+    Settings::shared().setValue(cPrefOriginalNameFormatTag, 1);
     EXPECT_EQ(doGetQRCodeFromFileName(QStringLiteral("/src/A1234_IMG_0411-qrcode.JPG")), QStringLiteral("A1234"));
-    EXPECT_EQ(doGetQRCodeFromFileName(QStringLiteral("/src/AB_12_IMG_0411-qrcode.JPG")), QStringLiteral("AB"));
+    EXPECT_EQ(doGetQRCodeFromFileName(QStringLiteral("/src/AB_12_IMG_0411-qrcode.JPG")), QStringLiteral("AB_12"));
     EXPECT_EQ(doGetQRCodeFromFileName(QStringLiteral("/src/X7-qrcode.JPG")), QStringLiteral("X7-qrcode"));
     EXPECT_FALSE(doGetQRCodeFromFileName(QStringLiteral("/src/A1234_IMG_0411-QRCODE.JPG")).has_value());
     EXPECT_FALSE(doGetQRCodeFromFileName(QStringLiteral("/src/A1234_IMG_0412.JPG")).has_value());
@@ -130,6 +131,52 @@ TEST(FileNameScheme, CodesAndMarkersReadBackFromNames)
     EXPECT_EQ(getQRCodePartFromString(QStringLiteral("/src/A1234_IMG_0412.JPG")), QStringLiteral("a1234"));
     EXPECT_EQ(getQRCodePartFromString(QStringLiteral("/src/IMG_0412.JPG")), QStringLiteral("img"));
     EXPECT_EQ(getQRCodePartFromString(QStringLiteral("/src/DSC0412.JPG")), QStringLiteral("dsc0412"));
+}
+
+TEST(FileNameScheme, CodesHoldingSeparatorsReadWholeAndOldNamesReadAsBefore)
+{
+    const std::tuple<const char *, int, const char *> cases[] = {
+        // The code is all that stands in front of the camera name.
+        {"SMITH_JOHN_IMG_0412.JPG", 1, "SMITH_JOHN"},
+        {"/src/SMITH_JOHN_IMG_0411c3-qrcode.JPG", 1, "SMITH_JOHN"},
+        {"LEE_ANN_MAY_IMG_0412.JPG", 1, "LEE_ANN_MAY"},
+        {"J.R._SMITH_IMG_0412.JPG", 1, "J.R._SMITH"},
+        {"A_B_C_DSC01234-qrcode.nef", 0, "A_B_C"},
+        {"SMITH_JOHN_CAM_A_0007.jpg", 2, "SMITH_JOHN"},
+        // Names with a one-piece code, camera names and names made under
+        // another format read their first piece, as they always have.
+        {"A1234_IMG_0411c1-qrcode.JPG", 1, "A1234"},
+        {"UNKNOWN_IMG_0412.JPG", 1, "UNKNOWN"},
+        {"IMG_0412.JPG", 1, "IMG"},
+        {"A1234_DSC01234.NEF", 1, "A1234"},
+        {"_IMG_0411-qrcode.JPG", 1, ""},
+        {"SMITH_JOHN_IMG_0412.JPG", 5, "SMITH"}, // unknown format
+    };
+    for (const auto &[name, tag, expected] : cases)
+        EXPECT_EQ(codeOfName(QString::fromUtf8(name), tag), QString::fromUtf8(expected)) << name << " tag " << tag;
+    EXPECT_FALSE(codeOfName(QStringLiteral("DSC01234.NEF"), 0));
+    EXPECT_FALSE(codeOfName(QStringLiteral("X7-qrcode.JPG"), 1));
+
+    // Every reader agrees, the setting deciding where no tag is given.
+    Settings::shared().setValue(cPrefOriginalNameFormatTag, 1);
+    EXPECT_EQ(codeOfName(QStringLiteral("SMITH_JOHN_IMG_0412.JPG")), QStringLiteral("SMITH_JOHN"));
+    EXPECT_EQ(doGetQRCodeFromFileName(QStringLiteral("/src/SMITH_JANE_IMG_0411-qrcode.JPG")), QStringLiteral("SMITH_JANE"));
+    EXPECT_EQ(doGetQRCodeFromFileName(QStringLiteral("/src/SMITH_JANE_DSC0411-qrcode.JPG"), 0), QStringLiteral("SMITH_JANE"));
+    EXPECT_EQ(getQRCodePartFromString(QStringLiteral("/src/Smith_John_IMG_0411-qrcode.JPG"), 1), QStringLiteral("smith_john"));
+
+    // New names: exactly one code in front of the camera name, the card
+    // marker kept (in lower case) or added.
+    const std::tuple<const char *, const char *, const char *> renames[] = {
+        {"SMITH_JOHN_IMG_0412.JPG", "SMITH_JANE", "SMITH_JANE_IMG_0412.JPG"},
+        {"A1_IMG_0411-QRCODE.JPG", "LEE_ANN", "LEE_ANN_IMG_0411-qrcode.JPG"},
+        {"UNKNOWN_IMG_0413.JPG", "SMITH_JOHN", "SMITH_JOHN_IMG_0413.JPG"},
+        {"SMITH_JOHN_IMG_0412.JPG", "SMITH_JOHN", "SMITH_JOHN_IMG_0412.JPG"},
+    };
+    for (const auto &[name, code, expected] : renames)
+        EXPECT_EQ(nameWithCode(QString::fromUtf8(name), QString::fromUtf8(code), 1), QString::fromUtf8(expected)) << name;
+    EXPECT_EQ(cardNameWithCode(QStringLiteral("SMITH_JOHN_IMG_0412.JPG"), QStringLiteral("LEE_ANN"), 1),
+              QStringLiteral("LEE_ANN_IMG_0412-qrcode.JPG"));
+    EXPECT_FALSE(nameWithCode(QStringLiteral("IMG_0414.JPG"), QStringLiteral("../x"), 1));
 }
 
 TEST(FileNameScheme, DecodedPayloadsBecomeUsableCodes)

@@ -11,7 +11,10 @@
 #include "tests/testkit/photos/CardGenerator.h"
 
 #include <QDir>
+#include <QFile>
 #include <QUrl>
+
+#include <unistd.h>
 
 using namespace sorrelby;
 using namespace sorrelby::testkit;
@@ -106,6 +109,44 @@ TEST_F(Reassign, ManualModeNeverReplacesAndCleansTheCode)
     EXPECT_FALSE(reassignAllToCode({moved}, QStringLiteral("...")));
     EXPECT_FALSE(reassignAllToCode({moved}, QStringLiteral("\x01\x02")));
     EXPECT_EQ(lines(files()), lines(before));
+}
+
+TEST_F(Reassign, ManualModeTakesWholeCodesAndRunsAgainAfterAnInterruption)
+{
+    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("SMITH_JOHN_IMG_0411-qrcode.JPG"), QStringLiteral("SMITH_JOHN_IMG_0412.JPG"),
+                                                         QStringLiteral("IMG_0413.JPG"), QStringLiteral("SMITH_JANE_IMG_0414.JPG")});
+    std::optional<ReassignReport> report = reassignAllToCode(paths, QStringLiteral("SMITH_JANE"));
+    ASSERT_TRUE(report);
+    EXPECT_EQ(lines(files()), lines({QStringLiteral("SMITH_JANE_IMG_0411-qrcode.JPG"), QStringLiteral("SMITH_JANE_IMG_0412.JPG"),
+                                     QStringLiteral("SMITH_JANE_IMG_0413.JPG"), QStringLiteral("SMITH_JANE_IMG_0414.JPG")}));
+    EXPECT_EQ(report->renamed.size(), 3);
+    EXPECT_EQ(report->unchanged, QStringList{paths[3]});
+
+    // The same request again, as after a kill: every photo is found under
+    // its new name, nothing moves and nothing is reported kept.
+    report = reassignAllToCode(paths, QStringLiteral("SMITH_JANE"));
+    ASSERT_TRUE(report);
+    EXPECT_TRUE(report->kept.isEmpty()) << report->kept.join(u'\n').toStdString();
+    EXPECT_TRUE(report->renamed.isEmpty());
+    EXPECT_EQ(report->renamedBefore.value(paths[1]), at(QStringLiteral("SMITH_JANE_IMG_0412.JPG")));
+    EXPECT_EQ(report->renamedBefore.size(), 3);
+    EXPECT_EQ(files().size(), 4);
+
+    // A move killed between its link and its unlink is finished: one photo,
+    // one name, its bytes intact.
+    const QString linked = writeFilesInOrder(folder, {QStringLiteral("IMG_0415.JPG")}).first();
+    ASSERT_EQ(::link(QFile::encodeName(linked).constData(), QFile::encodeName(at(QStringLiteral("SMITH_JANE_IMG_0415.JPG"))).constData()), 0);
+    report = reassignAllToCode({linked}, QStringLiteral("SMITH_JANE"));
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->renamed.value(linked), at(QStringLiteral("SMITH_JANE_IMG_0415.JPG")));
+    EXPECT_FALSE(QFile::exists(linked));
+    EXPECT_EQ(readFile(at(QStringLiteral("SMITH_JANE_IMG_0415.JPG"))), QByteArray("photo IMG_0415.JPG"));
+
+    // A photo that is neither there nor under its new name is reported.
+    report = reassignAllToCode({at(QStringLiteral("IMG_0499.JPG"))}, QStringLiteral("SMITH_JANE"));
+    ASSERT_TRUE(report);
+    ASSERT_EQ(report->kept.size(), 1);
+    EXPECT_TRUE(report->kept.first().startsWith(QStringLiteral("IMG_0499.JPG: "))) << report->kept.first().toStdString();
 }
 
 TEST_F(Reassign, AutoModeNamesOnlyThePhotosGivenACode)

@@ -1,0 +1,170 @@
+// `reassign` as the program runs it when the world goes wrong: killed after
+// each of its renames and run again with the same command line, a volume
+// that turns read-only or full, a folder that goes away. Whatever happens,
+// every photo is there exactly once, under one name.
+
+#include "platform/FaultPoints.h"
+#include "tests/testkit/FaultRuns.h"
+#include "tests/testkit/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+using namespace sorrelby::testkit;
+
+namespace {
+
+// A section being corrected: the photos of several subjects and a card,
+// codes with and without "_", one photo marked unknown, one that already
+// carries the code.
+const QStringList kScene{"SMITH_JOHN_IMG_0401-qrcode.JPG", "SMITH_JOHN_IMG_0402.JPG", "SMITH_JOHN_IMG_0403.JPG", "A1_IMG_0404.JPG",
+                         "IMG_0405.JPG", "UNKNOWN_IMG_0406.JPG", "SMITH_JANE_IMG_0407.JPG", "LEE_ANN_MAY_IMG_0408.JPG",
+                         "LEE_ANN_MAY_IMG_0409-qrcode.JPG", "B7_IMG_0410.JPG", "IMG_0411.JPG", "X_Y_IMG_0412.JPG"};
+const QString kCode = QStringLiteral("SMITH_JANE");
+
+// The names the scene ends with.
+QStringList finalNames()
+{
+    QStringList names;
+    for (const QString &name : kScene) {
+        const QString camera = name.section(QLatin1Char('_'), -2);
+        names << kCode + QLatin1Char('_') + camera;
+    }
+    names.sort();
+    return names;
+}
+
+QStringList pathsIn(const QString &folder, const QStringList &names)
+{
+    QStringList paths;
+    for (const QString &name : names)
+        paths << folder + QLatin1Char('/') + name;
+    return paths;
+}
+
+// What is wrong with a folder that should hold every photo of the scene
+// exactly once (contents from `contents`), under `names` and nothing else.
+QStringList problemsOf(const QString &folder, const QMultiMap<QByteArray, QString> &contents, const QStringList &names)
+{
+    QStringList problems;
+    const QMultiMap<QByteArray, QString> census = contentCensus({folder});
+    for (const QByteArray &digest : contents.uniqueKeys()) {
+        const qsizetype copies = census.count(digest);
+        if (copies != 1)
+            problems << QStringLiteral("%1 found %2 times").arg(contents.value(digest)).arg(copies);
+    }
+    const QStringList entries = entriesOf(folder);
+    if (entries != names)
+        problems << QStringLiteral("folder holds [%1]").arg(entries.join(u' '));
+    return problems;
+}
+
+class ReassignCommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = makeTempFolder(QStringLiteral("section"));
+        prepare();
+        contents = contentCensus({folder});
+        args = QStringList{QStringLiteral("reassign"), kCode} + pathsIn(folder, kScene);
+    }
+
+    void prepare()
+    {
+        resetFolder(folder);
+        writeFilesInOrder(folder, kScene);
+    }
+
+    QString folder;
+    QMultiMap<QByteArray, QString> contents;
+    QStringList args;
+};
+
+} // namespace
+
+TEST_F(ReassignCommand, KilledAfterEachRenameTheSameCommandFinishesTheJob)
+{
+    KillSweep sweep;
+    sweep.program = QStringLiteral(SORRELBY_APP_PATH);
+    sweep.args = args;
+    sweep.prepare = [this] { prepare(); };
+    int refused = 0;
+    sweep.restartAndCheck = [&](int) {
+        const ProgramRun rerun = runApp(args);
+        QStringList problems;
+        if (rerun.exitCode != 0 || rerun.crashed) {
+            ++refused;
+            problems << QStringLiteral("restart refused (exit %1): %2").arg(rerun.exitCode).arg(rerun.err.left(300));
+        }
+        // Honest about what the first run did.
+        if (!rerun.out.contains(QStringLiteral("(renamed before)")))
+            problems << QStringLiteral("the restart does not say what was renamed before: ") + rerun.out.left(300);
+        return problems + problemsOf(folder, contents, finalNames());
+    };
+    const KillSweepReport report = runKillSweep(sweep);
+    std::cout << "reassign kill sweep: " << report.points << " points, " << report.killed << " killed, " << refused
+              << " refused restarts, " << report.problems.size() << " problems" << std::endl;
+    // At least one step per photo that did not carry the code yet.
+    EXPECT_GE(report.points, kScene.size() - 1);
+    EXPECT_EQ(report.killed, report.points);
+    EXPECT_EQ(refused, 0);
+    EXPECT_TRUE(report.problems.isEmpty()) << report.problems.join(u'\n').toStdString();
+
+    // Run once more over a finished section: nothing to do, status 0.
+    const ProgramRun again = runApp(args);
+    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
+    EXPECT_TRUE(problemsOf(folder, contents, finalNames()).isEmpty());
+
+    // A PHOTO that is neither there nor renamed is a typo: nothing is done.
+    prepare();
+    const ProgramRun typo = runApp({QStringLiteral("reassign"), kCode, folder + QStringLiteral("/IMG_0405.JPG"),
+                                    folder + QStringLiteral("/IMG_0499.JPG")});
+    EXPECT_EQ(typo.exitCode, 1);
+    EXPECT_TRUE(typo.err.contains(QStringLiteral("IMG_0499.JPG\" is not a photo"))) << typo.err.toStdString();
+    EXPECT_EQ(lines(entriesOf(folder)), sortedLines(kScene));
+}
+
+TEST_F(ReassignCommand, ReadOnlyOrFullVolumeAndAFolderThatGoesAway)
+{
+    // Read-only from the start, or full after a few renames: the rest keep
+    // their names, each says why, status 3.
+    for (const QString &error : {QStringLiteral("EROFS"), QStringLiteral("ENOSPC")}) {
+        SCOPED_TRACE(error.toStdString());
+        prepare();
+        FaultPlan plan;
+        plan.failAfter = error == QLatin1String("EROFS") ? 0 : 3;
+        plan.error = error;
+        const ProgramRun run = runWithFaults(QStringLiteral(SORRELBY_APP_PATH), args, plan);
+        EXPECT_EQ(run.exitCode, 3) << run.err.toStdString();
+        const QString reason = error == QLatin1String("EROFS") ? QStringLiteral("Read-only file system") : QStringLiteral("No space left on device");
+        const qsizetype renamed = run.out.count(QStringLiteral(" -> "));
+        EXPECT_LT(renamed, kScene.size() - 1);
+        EXPECT_EQ(run.err.count(QStringLiteral("kept its name: ")), kScene.size() - 1 - renamed) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(reason)) << run.err.toStdString();
+        EXPECT_EQ(contentCensus({folder}).size(), contents.size());
+        EXPECT_EQ(entriesOf(folder).size(), kScene.size());
+        // Once the volume is writable again the same command finishes.
+        const ProgramRun rerun = runApp(args);
+        EXPECT_EQ(rerun.exitCode, 0) << rerun.err.toStdString();
+        EXPECT_TRUE(problemsOf(folder, contents, finalNames()).isEmpty());
+    }
+
+    // The folder goes away after the first rename (a card pulled, a share
+    // gone): the rest are reported, nothing is lost; back again, the same
+    // command finishes.
+    prepare();
+    const QString away = folder + QStringLiteral(".away");
+    const ProgramRun run = runStoppedAfter(QStringLiteral(SORRELBY_APP_PATH), args, 1,
+                                           [&] { ASSERT_TRUE(QDir().rename(folder, away)); });
+    EXPECT_EQ(run.exitCode, 3) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("No such file or directory"))) << run.err.toStdString();
+    EXPECT_EQ(contentCensus({away}).size(), contents.size());
+    ASSERT_TRUE(QDir().rename(away, folder));
+    const ProgramRun rerun = runApp(args);
+    EXPECT_EQ(rerun.exitCode, 0) << rerun.err.toStdString();
+    EXPECT_TRUE(problemsOf(folder, contents, finalNames()).isEmpty());
+}
