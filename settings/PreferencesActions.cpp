@@ -149,6 +149,33 @@ std::optional<QString> PreferencesActions::dailyFolderPatternProblem(const QStri
     icu::FieldPosition field;
     if (!fields.next(field))
         return QStringLiteral("\"") + pattern + QStringLiteral("\" holds no date: every daily folder would get the same name.");
+    // A weekday, a time or an era alone names no day: photos of different
+    // dates would share one folder.
+    bool dated = false;
+    do {
+        switch (field.getField()) {
+        case UDAT_YEAR_FIELD:
+        case UDAT_YEAR_WOY_FIELD:
+        case UDAT_EXTENDED_YEAR_FIELD:
+        case UDAT_YEAR_NAME_FIELD:
+        case UDAT_QUARTER_FIELD:
+        case UDAT_STANDALONE_QUARTER_FIELD:
+        case UDAT_MONTH_FIELD:
+        case UDAT_STANDALONE_MONTH_FIELD:
+        case UDAT_WEEK_OF_YEAR_FIELD:
+        case UDAT_WEEK_OF_MONTH_FIELD:
+        case UDAT_DATE_FIELD:
+        case UDAT_DAY_OF_YEAR_FIELD:
+        case UDAT_JULIAN_DAY_FIELD:
+            dated = true;
+            break;
+        default:
+            break;
+        }
+    } while (!dated && fields.next(field));
+    if (!dated)
+        return QStringLiteral("\"") + pattern
+            + QStringLiteral("\" holds no date field (a year, month, week or day such as yyyy, MM or dd): photos of different dates would share one daily folder.");
     // Month and weekday names change the length: try a day of every month.
     for (int month = 0; month < 12; ++month) {
         const QString name = preferenceops::performDateFormatString(pattern, now.addMonths(month).addDays(month));

@@ -66,8 +66,8 @@ public:
     // chosen) only when it makes a safe folder name; the previous one stays
     // otherwise. Blank means "yyyyMMdd".
     static DateFormatResult setUserDefinedDateFormatter(const QString &text, const QDateTime &now = QDateTime::currentDateTime());
-    // Why a pattern cannot name daily folders (not a pattern, no date in it,
-    // or a name that would not be one safe folder name), or none.
+    // Why a pattern cannot name daily folders (not a pattern, no date field
+    // in it, or a name that would not be one safe folder name), or none.
     static std::optional<QString> dailyFolderPatternProblem(const QString &pattern, const QDateTime &now = QDateTime::currentDateTime());
     // The locale's pattern of a date style (0 short .. 3 full).
     static QString stylePattern(int style);
