@@ -120,6 +120,15 @@ QString PreferencesActions::pathKey(FolderRole role)
     return {};
 }
 
+std::optional<FolderRole> PreferencesActions::roleOfPathKey(const QString &key)
+{
+    for (FolderRole role : {FolderRole::Source, FolderRole::Destination, FolderRole::HotFolder}) {
+        if (key == pathKey(role))
+            return role;
+    }
+    return std::nullopt;
+}
+
 QString PreferencesActions::stylePattern(int style)
 {
     static const icu::DateFormat::EStyle styles[] = {icu::DateFormat::kShort, icu::DateFormat::kMedium, icu::DateFormat::kLong, icu::DateFormat::kFull};
@@ -335,9 +344,14 @@ std::optional<QString> PreferencesActions::folderProblem(FolderRole role, const 
         return QStringLiteral("This folder does not exist.");
     if (::access(QFile::encodeName(path).constData(), W_OK | X_OK) != 0)
         return QStringLiteral("Sorrelby cannot write into this folder: photos could not be moved into or out of it.");
-    // Nesting either way is refused: a card copy sets aside everything in
-    // the source folder, sub-folders too, and a watched or delivered folder
-    // inside another would see photos twice.
+    return nestingProblem(role, path);
+}
+
+std::optional<QString> PreferencesActions::nestingProblem(FolderRole role, const QString &path)
+{
+    // Nesting either way is refused: a card copy sets aside the photos of
+    // the source folder, and a watched or delivered folder inside another
+    // would see photos twice.
     const QString mine = comparable(path);
     const Settings &settings = Settings::shared();
     for (FolderRole other : {FolderRole::Source, FolderRole::Destination, FolderRole::HotFolder}) {

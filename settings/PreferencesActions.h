@@ -81,6 +81,11 @@ public:
     // Why a folder cannot serve in a role: missing, not writable, or the same
     // as, inside or around another role's folder. None when it can.
     static std::optional<QString> folderProblem(FolderRole role, const QString &path);
+    // Only the last of those: the same as, inside or around another role's
+    // folder (which need not exist yet).
+    static std::optional<QString> nestingProblem(FolderRole role, const QString &path);
+    // The role whose path settings key this is, if any.
+    static std::optional<FolderRole> roleOfPathKey(const QString &key);
     // Stores path (absolute, clean) as the role's folder, with its reference,
     // when it can serve; otherwise changes nothing and says why.
     static std::optional<QString> useFolder(FolderRole role, const QString &path);
