@@ -137,8 +137,9 @@ bool CardCopy::prepareStaging(const StagingJournal &journal, CardCopyResult &res
 {
     const QString &staging = result.stagingFolder;
     if (fileops::exists(staging)) {
-        // An earlier copy did not finish: its photos may be the only ones.
-        const CardRecoveryReport recovered = finishInterruptedCopy(staging, journal.target);
+        // An earlier copy did not finish: its photos may be the only ones. In
+        // hot folder mode they go the way this copy's go.
+        const CardRecoveryReport recovered = finishInterruptedCopy(staging, journal.target, journal.setsAside ? QString() : journal.target);
         result.recovered += recovered.recovered;
         result.recoveredPhotos += recovered.placed;
         result.recoveryLines += recovered.lines();
@@ -152,7 +153,7 @@ bool CardCopy::prepareStaging(const StagingJournal &journal, CardCopyResult &res
         return false;
     }
     if (const FileResult written = journal.write(staging); !written) {
-        note(QStringLiteral("oops somethign went wrong with createDirectoryAtPath ") + written.error);
+        note(QStringLiteral("journal not written: ") + written.error);
         fileops::removeRecursively(staging);
         return false;
     }
