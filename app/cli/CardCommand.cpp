@@ -9,8 +9,9 @@
 // that a kill interrupted is finished first, and its photos decoded with the
 // rest. Progress goes to standard error (a bar on a terminal), the summary
 // to standard output.
-// Exit 0; 1 on an error (nothing copied); 3 when photos could not be copied
-// or placed (the card is then left mounted) or could not be renamed.
+// Exit 0; 1 on an error (nothing copied); 2 on wrong usage, a folder given
+// with --set refused among them; 3 when photos could not be copied or placed
+// (the card is then left mounted) or could not be renamed.
 
 #include "app/SingleInstance.h"
 #include "app/cli/CommandLine.h"
