@@ -2,6 +2,8 @@
 
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
+#include "hotfolder/HotFolderChain.h"
+#include "intake/CardStaging.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
@@ -330,6 +332,7 @@ void AppDelegate::applicationWillFinishLaunching()
     const QString op = QStringLiteral("applicationWillFinishLaunching(_:)");
     note(op, QStringLiteral("applicationWillFinishLaunching..."));
     checkStartUpStuff();
+    recoverInterruptedCardCopy();
     bringToFront();
     setupWatchdog();
     note(op, QStringLiteral("applicationWillFinishLaunching...DONE..."));
@@ -418,6 +421,28 @@ void AppDelegate::checkStartUpStuff()
         const bool sourceOk = foldervalidation::validate(source, true);
         if (!destinationOk || !sourceOk)
             showPathAlert(sourceOk, destinationOk, true);
+    });
+}
+
+void AppDelegate::recoverInterruptedCardCopy()
+{
+    SerialQueue &queue = fOptions.workQueue ? *fOptions.workQueue : sharedWorkingQueue();
+    queue.async([] {
+        const Settings &settings = Settings::shared();
+        const QString hotFolder = settings.stringValue(cPrefHotFolderPath);
+        const CardRecoveryReport report = recoverInterruptedCardCopies({settings.stringValue(cPrefSourcePath), hotFolder}, {},
+                                                                       settings.boolValue(cPrefEnableHotFolderMode) ? hotFolder : QString());
+        if (!report.any())
+            return;
+        Alert alert;
+        alert.style = report.notPlaced.isEmpty() && report.notSetAside.isEmpty() ? AlertStyle::Informational : AlertStyle::Critical;
+        alert.messageText = QStringLiteral("!!! Photos Recovered from an Interrupted Card Copy !!!");
+        alert.informativeText = QLatin1Char('\n') + report.lines().join(QLatin1Char('\n')) + QStringLiteral("\n\nThey are in ")
+            + report.targets.join(QStringLiteral(", ")) + QStringLiteral(" under their camera names.\n");
+        mainqueue::async([] {
+            NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")}});
+        });
+        showAlertOnMain(alert);
     });
 }
 

@@ -110,6 +110,10 @@ public:
     // then).
     void checkStartUpStuff();
     int pendingStartUpChecks() const { return fPendingStartUpChecks->load(); }
+    // Finishes a card copy that a kill interrupted, on the work queue (before
+    // any pass there): its photos go where the copy was taking them, the
+    // browser reloads and an alert says how many came back.
+    void recoverInterruptedCardCopy();
 
     // Menu commands.
     void ibQuitCommand();

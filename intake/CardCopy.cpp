@@ -1,7 +1,6 @@
 #include "intake/CardCopy.h"
 
 #include "naming/FileNameScheme.h"
-#include "platform/FileTypes.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/VolumeMonitor.h"
@@ -9,11 +8,9 @@
 #include "settings/Settings.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
 
-#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <thread>
 
@@ -46,12 +43,6 @@ bool isInside(const QString &path, const QString &folder)
     return a == b || a.startsWith(b == QLatin1String("/") ? b : b + QLatin1Char('/'));
 }
 
-dev_t deviceOf(const QString &path)
-{
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_dev : dev_t(-1);
-}
-
 qint64 freeBytes(const QString &path)
 {
     struct statvfs st {};
@@ -63,16 +54,6 @@ qint64 freeBytes(const QString &path)
 QString megabytes(qint64 bytes)
 {
     return QString::number(double(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
-}
-
-// Every file below a folder, deepest first, so the folder can then be removed.
-QStringList filesBelow(const QString &folder)
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(it.next());
-    return files;
 }
 
 } // namespace
@@ -98,16 +79,6 @@ CardCopyOptions CardCopyOptions::fromSettings(const QString &cardFolder)
     return options;
 }
 
-QString stagingFolderFor(const QString &targetFolder)
-{
-    const QString target = QDir::cleanPath(targetFolder);
-    const QString parent = QFileInfo(target).path();
-    // Beside the target only when that is the same file system, so placing is a rename.
-    if (target != QLatin1String("/") && deviceOf(parent) == deviceOf(target) && QFileInfo(parent).isWritable())
-        return parent + (parent.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/")) + cCardStagingName;
-    return target + QLatin1Char('/') + cCardStagingName;
-}
-
 CardCopy::CardCopy(VolumeMonitor *monitor)
     : m_monitor(monitor)
     , m_pause([](double seconds) { std::this_thread::sleep_for(std::chrono::milliseconds(qint64(seconds * 1000))); })
@@ -122,7 +93,7 @@ void CardCopy::status(CardCopyResult &result, const QString &line)
         m_status(line);
 }
 
-bool CardCopy::listCard(const QString &cardFolder, QList<Candidate> &candidates, CardCopyResult &result) const
+bool CardCopy::listCard(const QString &cardFolder, QList<Candidate> &candidates, CardCopyResult &result)
 {
     if (!QFileInfo(cardFolder).isDir() || !QFileInfo(cardFolder).isReadable()) {
         note(QStringLiteral(".... Error with DirectoryEnumerator??????"));
@@ -162,23 +133,28 @@ bool CardCopy::listCard(const QString &cardFolder, QList<Candidate> &candidates,
     return true;
 }
 
-bool CardCopy::prepareStaging(const QString &staging) const
+bool CardCopy::prepareStaging(const StagingJournal &journal, CardCopyResult &result)
 {
+    const QString &staging = result.stagingFolder;
     if (fileops::exists(staging)) {
-        // A run cut short may have left the only copy of a photo here.
-        for (const QString &file : filesBelow(staging)) {
-            const FileResult trashed = fileops::moveToTrash(file);
-            note(QStringLiteral("leftover in the staging folder ") + file + (trashed ? QStringLiteral(" moved to the trash") : QStringLiteral(" could not be trashed: ") + trashed.error));
-            if (!trashed)
-                return false;
-        }
-        if (const FileResult removed = fileops::removeRecursively(staging); !removed) {
-            note(QStringLiteral("oops somethign went wrong with removeItemAtPath ") + removed.error);
+        // An earlier copy did not finish: its photos may be the only ones. In
+        // hot folder mode they go the way this copy's go.
+        const CardRecoveryReport recovered = finishInterruptedCopy(staging, journal.target, journal.setsAside ? QString() : journal.target);
+        result.recovered += recovered.recovered;
+        result.recoveredPhotos += recovered.placed;
+        result.recoveryLines += recovered.lines();
+        for (const QString &line : recovered.lines())
+            note(line);
+        if (!recovered.notPlaced.isEmpty() || fileops::exists(staging))
             return false;
-        }
     }
     if (const FileResult created = fileops::createFolder(staging); !created) {
         note(QStringLiteral("oops somethign went wrong with createDirectoryAtPath ") + created.error);
+        return false;
+    }
+    if (const FileResult written = journal.write(staging); !written) {
+        note(QStringLiteral("journal not written: ") + written.error);
+        fileops::removeRecursively(staging);
         return false;
     }
     note(QStringLiteral("Will Copy From CARD to: ") + staging);
@@ -213,6 +189,8 @@ bool CardCopy::copyAll(const QList<Candidate> &candidates, CardCopyResult &resul
         }
         if (!copied) {
             note(QStringLiteral("oops somethingwrong with copyItemAtURL ") + copied.error);
+            if (result.failed.isEmpty())
+                result.failureReason = copied.error.section(QStringLiteral(": "), -1);
             result.failed.append(candidate.path);
         } else {
             result.staged.append(*target);
@@ -229,93 +207,44 @@ bool CardCopy::copyAll(const QList<Candidate> &candidates, CardCopyResult &resul
     return result.failed.isEmpty();
 }
 
-bool CardCopy::setAsideEarlierPhotos(const QString &source, const QString &staging, CardCopyResult &result)
+bool CardCopy::discardStaging(CardCopyResult &result)
 {
-    const QFileInfoList entries = QDir(source).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    bool allGone = true;
-    for (const QFileInfo &entry : entries) {
-        if (QDir::cleanPath(entry.filePath()) == QDir::cleanPath(staging))
-            continue;
-        const bool photo = entry.isFile() && filetypes::isImage(entry.filePath());
-        const FileResult trashed = fileops::moveToTrash(entry.filePath());
-        if (!trashed) {
-            note(QStringLiteral("could not move an earlier item to the trash: ") + trashed.error);
-            allGone = false;
-        } else if (photo) {
-            ++result.setAside;
-        }
-    }
-    note(QStringLiteral("earlier photos set aside in the trash = ") + QString::number(result.setAside));
-    return allGone;
-}
-
-void CardCopy::place(const QString &target, bool hotFolderMode, CardCopyResult &result)
-{
-    for (const QString &staged : std::as_const(result.staged)) {
-        const QString name = fileNameOf(staged);
-        if (!hotFolderMode && !filetypes::isImage(staged)) {
-            // Not a photo for the browser; kept in the trash rather than lost with the card.
-            const FileResult trashed = fileops::moveToTrash(staged);
-            note(QStringLiteral("not an image, not placed: ") + name + (trashed ? QString() : QStringLiteral(" (") + trashed.error + QLatin1Char(')')));
-            if (trashed)
-                ++result.notImages;
-            else
-                result.notPlaced.append(staged);
-            continue;
-        }
-        status(result, QStringLiteral("Transferring Photo: ") + name);
-        QString destination = target + QLatin1Char('/') + name;
-        FileResult moved = fileops::moveNoReplace(staged, destination);
-        if (!moved && fileops::exists(destination)) {
-            if (fileops::sameContent(staged, destination)) {
-                // This very photo is there already.
-                fileops::removeFile(staged);
-                moved = FileResult::success();
-            } else if (const std::optional<QString> unique = getUniquePathString(destination)) {
-                destination = *unique;
-                moved = fileops::moveNoReplace(staged, destination);
-            }
-        }
-        if (moved) {
-            result.placed.append(destination);
-        } else {
-            note(QStringLiteral("oops somethingwrong with copyItemAtURL ") + moved.error);
-            result.notPlaced.append(staged);
-        }
-    }
-}
-
-void CardCopy::discardStaging(const QString &staging) const
-{
-    // Only copies of photos still on the card are in it.
-    if (const FileResult removed = fileops::removeRecursively(staging); !removed)
+    // Only copies of photos still on the card (it was not ejected) are in it.
+    // The photos go before the journal, so a kill meanwhile never leaves
+    // photos without it.
+    for (const QString &file : stagedFiles(result.stagingFolder))
+        fileops::removeFile(file);
+    const FileResult removed = fileops::removeRecursively(result.stagingFolder);
+    if (!removed)
         note(QStringLiteral("oops somethign went wrong with removeItemAtPath ") + removed.error);
+    result.staged.clear();
+    return removed.ok;
+}
+
+CardCopyResult &CardCopy::stop(CardCopyResult &result, CardCopyResult::Outcome outcome, const QString &line)
+{
+    result.outcome = outcome;
+    status(result, line);
+    return result;
 }
 
 CardCopyResult CardCopy::run(const CardCopyOptions &options)
 {
+    using Outcome = CardCopyResult::Outcome;
     CardCopyResult result;
     note(QStringLiteral("location = ") + options.cardFolder);
     status(result, QStringLiteral("Copying Files from Card..."));
 
     const std::optional<QString> target = options.hotFolderMode ? options.hotFolder : options.sourceFolder;
-    if (!target || target->isEmpty() || !QFileInfo(*target).isDir()) {
-        result.outcome = CardCopyResult::Outcome::NoTarget;
-        status(result, options.hotFolderMode ? QStringLiteral("!!! No HOT Folder to copy the CARD into !!!")
-                                             : QStringLiteral("!!! No Source Folder to copy the CARD into !!!"));
-        return result;
-    }
+    const QString noTarget = options.hotFolderMode ? QStringLiteral("!!! No HOT Folder to copy the CARD into !!!")
+                                                   : QStringLiteral("!!! No Source Folder to copy the CARD into !!!");
+    if (!target || target->isEmpty() || !QFileInfo(*target).isDir())
+        return stop(result, Outcome::NoTarget, noTarget);
     QList<Candidate> candidates;
-    if (!listCard(options.cardFolder, candidates, result)) {
-        result.outcome = CardCopyResult::Outcome::Unreadable;
-        status(result, QStringLiteral("!!! Unable to read the CARD at ") + options.cardFolder + QStringLiteral(" !!!"));
-        return result;
-    }
-    if (candidates.isEmpty()) {
-        result.outcome = CardCopyResult::Outcome::NothingToCopy;
-        status(result, QStringLiteral("No Photos found on the CARD..."));
-        return result;
-    }
+    if (!listCard(options.cardFolder, candidates, result))
+        return stop(result, Outcome::Unreadable, QStringLiteral("!!! Unable to read the CARD at ") + options.cardFolder + QStringLiteral(" !!!"));
+    if (candidates.isEmpty())
+        return stop(result, Outcome::NothingToCopy, QStringLiteral("No Photos found on the CARD..."));
 
     result.stagingFolder = stagingFolderFor(*target);
     // The staged photos and the earlier ones (in this volume's trash) are
@@ -323,62 +252,109 @@ CardCopyResult CardCopy::run(const CardCopyOptions &options)
     const qint64 needed = result.bytes + qint64(candidates.size()) * 65536 + (16 << 20);
     result.bytesFree = freeBytes(QFileInfo(result.stagingFolder).path());
     if (result.bytesFree >= 0 && result.bytesFree < needed) {
-        result.outcome = CardCopyResult::Outcome::NoRoom;
-        status(result, QStringLiteral("!!! CARD does NOT fit: %1 of photos, only %2 free at %3 - nothing copied !!!")
-                           .arg(megabytes(result.bytes), megabytes(result.bytesFree), *target));
-        return result;
+        return stop(result, Outcome::NoRoom, QStringLiteral("!!! CARD does NOT fit: %1 of photos, only %2 free at %3 - nothing copied !!!")
+                                                 .arg(megabytes(result.bytes), megabytes(result.bytesFree), *target));
     }
-    if (!prepareStaging(result.stagingFolder)) {
-        result.outcome = CardCopyResult::Outcome::CopyFailed;
-        status(result, QStringLiteral("!!! Unable to prepare the copy of the CARD at ") + result.stagingFolder + QStringLiteral(" - CARD NOT ejected !!!"));
-        return result;
+    StagingJournal journal;
+    journal.target = QDir::cleanPath(*target);
+    journal.setsAside = !options.hotFolderMode;
+    if (!prepareStaging(journal, result)) {
+        return stop(result, Outcome::CopyFailed, QStringLiteral("!!! Unable to prepare the copy of the CARD at ") + result.stagingFolder
+                                                     + QStringLiteral(" - CARD NOT ejected !!!"));
     }
 
     if (!copyAll(candidates, result)) {
-        discardStaging(result.stagingFolder);
+        const bool discarded = discardStaging(result);
         QStringList names;
         for (const QString &path : std::as_const(result.failed))
             names.append(fileNameOf(path));
-        result.outcome = CardCopyResult::Outcome::CopyFailed;
-        result.staged.clear();
-        status(result, QStringLiteral("!!! %1 of %2 photos could NOT be copied - CARD NOT ejected, nothing changed: %3 !!!")
-                           .arg(result.failed.size()).arg(candidates.size()).arg(names.join(QStringLiteral(", "))));
-        return result;
+        // What could not be cleared away is finished by the next start, never lost.
+        const QString changed = discarded ? QStringLiteral("nothing changed")
+                                          : QStringLiteral("the photos copied so far stay in ") + result.stagingFolder + QStringLiteral(" until the next start");
+        return stop(result, Outcome::CopyFailed, QStringLiteral("!!! %1 of %2 photos could NOT be copied (%3) - CARD NOT ejected, %4: %5 !!!")
+                                                     .arg(result.failed.size())
+                                                     .arg(candidates.size())
+                                                     .arg(result.failureReason, changed, names.join(QStringLiteral(", "))));
     }
     note(QStringLiteral("processNewCard2(_:) -> Done Copying from Card...."));
     status(result, QStringLiteral("Done - Copying Files from Card..."));
     logLine(QStringLiteral("self.fStatusString= ") + result.statusLine);
 
-    if (!options.hotFolderMode && !setAsideEarlierPhotos(*target, result.stagingFolder, result)) {
-        // Mixing two cards in one folder would give photos the wrong codes.
-        result.outcome = CardCopyResult::Outcome::SetAsideFailed;
-        discardStaging(result.stagingFolder);
-        result.staged.clear();
-        status(result, QStringLiteral("!!! Unable to move the earlier photos out of ") + *target + QStringLiteral(" - CARD NOT ejected !!!"));
+    if (journal.setsAside) {
+        // Mixing two cards in one folder would give photos the wrong codes:
+        // the earlier ones go first, and the journal says so before.
+        journal.phase = StagingJournal::Phase::SettingAside;
+        journal.listPhotos(result.staged);
+        const FileResult written = journal.write(result.stagingFolder);
+        if (!QFileInfo(*target).isDir()) {
+            discardStaging(result);
+            return stop(result, Outcome::NoTarget, QStringLiteral("!!! The Source Folder ") + *target + QStringLiteral(" is gone - CARD NOT ejected !!!"));
+        }
+        if (!written) {
+            discardStaging(result);
+            return stop(result, Outcome::CopyFailed, QStringLiteral("!!! Unable to go on with the copy in ") + result.stagingFolder + QStringLiteral(" (")
+                                                         + written.error + QStringLiteral(") - CARD NOT ejected, nothing changed !!!"));
+        }
+        const SetAsideResult setAside = setAsideEarlierPhotos(*target, result.staged, options.keep + result.recoveredPhotos);
+        result.setAside = setAside.setAside;
+        if (!setAside.failed.isEmpty()) {
+            discardStaging(result);
+            stop(result, Outcome::SetAsideFailed, QStringLiteral("!!! Unable to move %1 earlier photos out of ").arg(setAside.failed.size()) + *target
+                                                      + QStringLiteral(" - CARD NOT ejected !!!"));
+            NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")}});
+            return result;
+        }
+    }
+    // Past here the earlier photos are gone: a start after a kill must not
+    // set aside the photos already placed, and knows them by this list.
+    journal.phase = StagingJournal::Phase::Placing;
+    journal.listPhotos(result.staged);
+    if (const FileResult placing = journal.write(result.stagingFolder); !placing) {
+        discardStaging(result);
+        stop(result, Outcome::PlaceFailed, QStringLiteral("!!! Unable to go on with the copy in ") + result.stagingFolder + QStringLiteral(" (") + placing.error
+                                               + (journal.setsAside ? QStringLiteral(") - CARD NOT ejected, the earlier photos are in the Trash !!!")
+                                                                    : QStringLiteral(") - CARD NOT ejected !!!")));
         NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")}});
         return result;
     }
 
-    if (options.ejectVolume && m_monitor) {
-        note(QStringLiteral("nsdevicepath = ") + *options.ejectVolume);
-        result.ejected = m_monitor->unmountAndEject(*options.ejectVolume);
-        if (!result.ejected)
-            note(QStringLiteral("eject failed: ") + *options.ejectVolume);
-        m_pause(0.4);
+    const PlaceResult placed = placeStaged(*target, result.staged, !options.hotFolderMode,
+                                           [&](const QString &name) { status(result, QStringLiteral("Transferring Photo: ") + name); });
+    result.placed = placed.placed;
+    result.notPlaced = placed.notPlaced;
+    result.notImages = placed.notImages;
+    result.alreadyThere = placed.alreadyThere;
+    if (!result.notPlaced.isEmpty() && !QFileInfo(*target).isDir()) {
+        // The card still holds every photo; nothing is left to place them into.
+        discardStaging(result);
+        result.notPlaced.clear();
+        stop(result, Outcome::NoTarget, (options.hotFolderMode ? QStringLiteral("!!! The HOT Folder ") : QStringLiteral("!!! The Source Folder "))
+                                            + *target + QStringLiteral(" is gone - CARD NOT ejected !!!"));
+        NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")}});
+        return result;
     }
-
-    place(*target, options.hotFolderMode, result);
     if (result.notPlaced.isEmpty()) {
-        QDir().rmdir(result.stagingFolder);
+        if (const FileResult removed = removeStagingFolder(result.stagingFolder); !removed)
+            note(QStringLiteral("oops somethign went wrong with removeItemAtPath ") + removed.error);
+        // Every photo is in place and checked: only now may the card go.
+        if (options.ejectVolume && m_monitor) {
+            note(QStringLiteral("nsdevicepath = ") + *options.ejectVolume);
+            result.ejected = m_monitor->unmountAndEject(*options.ejectVolume);
+            if (!result.ejected)
+                note(QStringLiteral("eject failed: ") + *options.ejectVolume);
+            m_pause(0.4);
+        }
     } else {
-        result.outcome = CardCopyResult::Outcome::PlaceFailed;
+        result.outcome = Outcome::PlaceFailed;
     }
 
     QString done = QStringLiteral("Done - %1 photos copied from Card").arg(result.placed.size());
     if (result.setAside > 0)
         done += QStringLiteral(" - %1 earlier photos set aside in the Trash").arg(result.setAside);
+    if (result.recovered > 0)
+        done += QStringLiteral(" - ") + result.recoveryLines.join(QStringLiteral(" - "));
     if (!result.notPlaced.isEmpty())
-        done = QStringLiteral("!!! %1 photos could NOT be placed - they are in %2 !!! ").arg(result.notPlaced.size()).arg(result.stagingFolder) + done;
+        done = QStringLiteral("!!! %1 photos could NOT be placed - they are in %2, CARD NOT ejected !!! ").arg(result.notPlaced.size()).arg(result.stagingFolder) + done;
     status(result, done);
 
     NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")}});
@@ -386,6 +362,18 @@ CardCopyResult CardCopy::run(const CardCopyOptions &options)
         NotificationCenter::defaultCenter().post(QStringLiteral("myAutoDecodeProcess"), {{QStringLiteral("command"), QStringLiteral("autodecodeqrcodes")}});
     note(QStringLiteral("processNewCard2(_:) -> DONE DONE...."));
     return result;
+}
+
+std::optional<QStringList> CardCopy::cameraPhotosIn(const QString &cardFolder)
+{
+    QList<Candidate> candidates;
+    CardCopyResult ignored;
+    if (!listCard(cardFolder, candidates, ignored))
+        return std::nullopt;
+    QStringList photos;
+    for (const Candidate &candidate : std::as_const(candidates))
+        photos << candidate.path;
+    return photos;
 }
 
 std::optional<QStringList> CardCopy::processNewCard2(const std::optional<QString> &cardFolder)

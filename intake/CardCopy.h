@@ -2,15 +2,18 @@
 // Copying a camera card off: the card's camera-named photos are copied into a
 // hidden staging folder on the target's own file system, every copy flushed
 // and checked, and only when all of them arrived is anything else touched:
-// the photos already in the source folder go to the trash (never deleted),
-// the card is ejected, and the staged photos are renamed into the source
-// folder (or the hot folder in hot folder mode). When any photo fails to
-// copy, the card stays mounted and the source folder untouched. A card that
-// does not fit is refused before the first photo is copied.
+// the earlier photos lying in the source folder go to the trash (never
+// deleted), the staged photos are renamed into the source folder (or the
+// hot folder in hot folder mode) and checked, and only then is the card
+// ejected. A journal in the staging folder tells a start after a kill how to
+// finish the copy (see CardStaging.h). When any photo fails to copy, the
+// card stays mounted and the source folder untouched. A card that does not
+// fit is refused before the first photo is copied.
 //
 // A plain object; run() blocks and belongs on a background queue. The status
 // and progress handlers are called on that queue.
 
+#include "intake/CardStaging.h"
 #include "platform/FileOps.h"
 
 #include <QString>
@@ -23,9 +26,6 @@ namespace sorrelby {
 
 class VolumeMonitor;
 
-// Name of the hidden staging folder.
-inline constexpr QLatin1StringView cCardStagingName{".copyOfCard"};
-
 struct CardCopyOptions {
     QString cardFolder;
     bool hotFolderMode = false;
@@ -33,6 +33,7 @@ struct CardCopyOptions {
     std::optional<QString> hotFolder;    // the target in hot folder mode
     std::optional<QString> ejectVolume;  // ejected once every photo is safe
     bool autoDecode = false;             // post "myAutoDecodeProcess" after placing
+    QStringList keep;                    // photos recovered from an interrupted copy: decoded with the card's, never set aside
 
     // From the settings: hot folder mode, the folders, the decode flags; the
     // volume stored under "prefTempMountVolume" is ejected only when the card
@@ -53,21 +54,26 @@ struct CardCopyResult {
     enum class Outcome {
         Placed,         // every photo copied, checked and placed
         NothingToCopy,  // no camera photos on the card
-        NoTarget,       // no source (or hot) folder to place into
+        NoTarget,       // no source (or hot) folder to place into, or it vanished meanwhile
         Unreadable,     // the card folder cannot be listed
         NoRoom,         // refused before copying: the card does not fit
         CopyFailed,     // some photos did not copy: card and source folder left alone
         SetAsideFailed, // the earlier photos could not all go to the trash: card left mounted
-        PlaceFailed,    // some staged photos could not be placed (they stay staged)
+        PlaceFailed,    // some staged photos could not be placed (they stay staged, the card mounted)
     };
     Outcome outcome = Outcome::Placed;
     QStringList staged;   // staged locations, in copy order
     QStringList placed;   // where the photos are now
     QStringList failed;   // card paths of the photos that did not copy
+    QString failureReason; // the system's words for the first of them
     QStringList notPlaced; // staged photos left in the staging folder
     int skipped = 0;      // files not named like camera files
     int setAside = 0;     // earlier photos moved to the trash
     int notImages = 0;    // staged files that are no images, trashed instead of placed
+    int alreadyThere = 0; // photos whose bytes were in the target already
+    int recovered = 0;    // photos of an interrupted copy placed before this one began
+    QStringList recoveredPhotos; // where they are
+    QStringList recoveryLines; // what that recovery reported
     qint64 bytes = 0;     // bytes of the photos to copy
     qint64 bytesFree = 0; // room on the target's file system (NoRoom)
     bool ejected = false;
@@ -76,10 +82,6 @@ struct CardCopyResult {
 
     bool ok() const { return outcome == Outcome::Placed; }
 };
-
-// The hidden staging folder for a target folder: beside it on the same file
-// system, or inside it when the target is the top of its volume.
-QString stagingFolderFor(const QString &targetFolder);
 
 class CardCopy {
 public:
@@ -100,6 +102,10 @@ public:
 
     CardCopyResult run(const CardCopyOptions &options);
 
+    // The camera photos a run would copy from a card folder (files named like
+    // camera files, in the camera's order); none when it cannot be read.
+    static std::optional<QStringList> cameraPhotosIn(const QString &cardFolder);
+
     // run() with the options from the settings; the staged photo locations,
     // or none when nothing was placed.
     std::optional<QStringList> processNewCard2(const std::optional<QString> &cardFolder);
@@ -109,12 +115,11 @@ private:
         QString path;
         qint64 size = 0;
     };
-    bool listCard(const QString &cardFolder, QList<Candidate> &candidates, CardCopyResult &result) const;
-    bool prepareStaging(const QString &staging) const;
+    static bool listCard(const QString &cardFolder, QList<Candidate> &candidates, CardCopyResult &result);
+    static bool prepareStaging(const StagingJournal &journal, CardCopyResult &result);
     bool copyAll(const QList<Candidate> &candidates, CardCopyResult &result);
-    bool setAsideEarlierPhotos(const QString &source, const QString &staging, CardCopyResult &result);
-    void place(const QString &target, bool hotFolderMode, CardCopyResult &result);
-    void discardStaging(const QString &staging) const;
+    static bool discardStaging(CardCopyResult &result);
+    CardCopyResult &stop(CardCopyResult &result, CardCopyResult::Outcome outcome, const QString &line);
     void status(CardCopyResult &result, const QString &line);
 
     VolumeMonitor *m_monitor;

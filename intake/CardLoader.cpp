@@ -3,6 +3,7 @@
 #include "platform/AlertPresenter.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "platform/UserFolders.h"
 #include "platform/VolumeMonitor.h"
 #include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
@@ -254,13 +255,25 @@ void CardLoader::finished(const CardCopyResult &result)
     Q_EMIT copyFinished(result);
 }
 
+QString unassignedFolderOfToday()
+{
+    // Where delivery puts today's photos without a code: the day's folder
+    // inside the main folder's UNASSIGNED_PHOTOS.
+    const std::optional<QString> main = Settings::shared().optionalString(cPrefDestinationPath);
+    if (!main || main->trimmed().isEmpty())
+        return {};
+    QString folder = QDir::cleanPath(userfolders::expandTilde(*main)) + QLatin1Char('/') + cStringForUNASSIGNED_PHOTOS;
+    if (const std::optional<QString> daily = preferenceops::getDailyFolderNameC(); daily && !daily->isEmpty())
+        folder += QLatin1Char('/') + *daily;
+    return folder;
+}
+
 void CardLoader::doSelectUnassigedFolder()
 {
     note(u"doSelectUnassigedFolder(_:)", {});
-    const std::optional<QString> daily = preferenceops::getDuplicateFolderPathC(cPrefDestinationPath, cPrefDailyFolderDateFormat);
-    if (!daily)
+    const QString folder = unassignedFolderOfToday();
+    if (folder.isEmpty())
         return;
-    const QString folder = *daily + QLatin1Char('/') + cStringForUNASSIGNED_PHOTOS;
     note(u"doSelectUnassigedFolder(_:)", QStringLiteral("copyfolderpath = ") + folder);
     processNewCard(folder);
 }

@@ -34,6 +34,9 @@ QStringList cameraCardFolderNames();
 std::optional<QString> cameraFolderOnVolume(const QString &volumePath);
 // The platform's recovery volume ("Recovery HD", any letter case) is never a card.
 bool isRecoveryVolume(const QString &volumePath);
+// Where today's delivery puts the photos without a code; empty without a
+// main folder.
+QString unassignedFolderOfToday();
 
 class CardLoader : public QObject {
     Q_OBJECT

@@ -12,8 +12,10 @@
 
 #include <algorithm>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <vector>
 
 namespace sorrelby {
 
@@ -98,7 +100,16 @@ bool isSystemMountPoint(const QString &mountPoint)
 
 QStringList MountTableVolumeMonitor::defaultRoots()
 {
-    const QString user = qEnvironmentVariable("USER", qEnvironmentVariable("LOGNAME"));
+    // Services, cron and some terminals set no USER: the account's own name
+    // comes from the password database.
+    QString user;
+    std::vector<char> buffer(16384);
+    struct passwd entry {};
+    struct passwd *found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
+        user = QFile::decodeName(found->pw_name);
+    if (user.isEmpty())
+        user = qEnvironmentVariable("USER", qEnvironmentVariable("LOGNAME"));
     QStringList roots;
     if (!user.isEmpty())
         roots << QStringLiteral("/media/") + user << QStringLiteral("/run/media/") + user;

@@ -1,8 +1,9 @@
 #pragma once
 // Mounted volumes, standing in for the platform workspace's did-mount and
 // did-unmount notifications and its volume services. The removable-media
-// roots (/media/$USER, /run/media/$USER, /media) play the part of "/Volumes":
-// a volume is a mount point directly inside one of them.
+// roots (/media/USER, /run/media/USER, /media, USER being the account's name
+// in the password database) play the part of "/Volumes": a volume is a mount
+// point directly inside one of them.
 //
 // MountTableVolumeMonitor watches /proc/self/mountinfo (the kernel wakes the
 // reader on every mount and unmount; no polling). FakeVolumeMonitor lets tests

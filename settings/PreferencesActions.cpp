@@ -120,6 +120,15 @@ QString PreferencesActions::pathKey(FolderRole role)
     return {};
 }
 
+std::optional<FolderRole> PreferencesActions::roleOfPathKey(const QString &key)
+{
+    for (FolderRole role : {FolderRole::Source, FolderRole::Destination, FolderRole::HotFolder}) {
+        if (key == pathKey(role))
+            return role;
+    }
+    return std::nullopt;
+}
+
 QString PreferencesActions::stylePattern(int style)
 {
     static const icu::DateFormat::EStyle styles[] = {icu::DateFormat::kShort, icu::DateFormat::kMedium, icu::DateFormat::kLong, icu::DateFormat::kFull};
@@ -149,6 +158,33 @@ std::optional<QString> PreferencesActions::dailyFolderPatternProblem(const QStri
     icu::FieldPosition field;
     if (!fields.next(field))
         return QStringLiteral("\"") + pattern + QStringLiteral("\" holds no date: every daily folder would get the same name.");
+    // A weekday, a time or an era alone names no day: photos of different
+    // dates would share one folder.
+    bool dated = false;
+    do {
+        switch (field.getField()) {
+        case UDAT_YEAR_FIELD:
+        case UDAT_YEAR_WOY_FIELD:
+        case UDAT_EXTENDED_YEAR_FIELD:
+        case UDAT_YEAR_NAME_FIELD:
+        case UDAT_QUARTER_FIELD:
+        case UDAT_STANDALONE_QUARTER_FIELD:
+        case UDAT_MONTH_FIELD:
+        case UDAT_STANDALONE_MONTH_FIELD:
+        case UDAT_WEEK_OF_YEAR_FIELD:
+        case UDAT_WEEK_OF_MONTH_FIELD:
+        case UDAT_DATE_FIELD:
+        case UDAT_DAY_OF_YEAR_FIELD:
+        case UDAT_JULIAN_DAY_FIELD:
+            dated = true;
+            break;
+        default:
+            break;
+        }
+    } while (!dated && fields.next(field));
+    if (!dated)
+        return QStringLiteral("\"") + pattern
+            + QStringLiteral("\" holds no date field (a year, month, week or day such as yyyy, MM or dd): photos of different dates would share one daily folder.");
     // Month and weekday names change the length: try a day of every month.
     for (int month = 0; month < 12; ++month) {
         const QString name = preferenceops::performDateFormatString(pattern, now.addMonths(month).addDays(month));
@@ -308,9 +344,14 @@ std::optional<QString> PreferencesActions::folderProblem(FolderRole role, const 
         return QStringLiteral("This folder does not exist.");
     if (::access(QFile::encodeName(path).constData(), W_OK | X_OK) != 0)
         return QStringLiteral("Sorrelby cannot write into this folder: photos could not be moved into or out of it.");
-    // Nesting either way is refused: a card copy sets aside everything in
-    // the source folder, sub-folders too, and a watched or delivered folder
-    // inside another would see photos twice.
+    return nestingProblem(role, path);
+}
+
+std::optional<QString> PreferencesActions::nestingProblem(FolderRole role, const QString &path)
+{
+    // Nesting either way is refused: a card copy sets aside the photos of
+    // the source folder, and a watched or delivered folder inside another
+    // would see photos twice.
     const QString mine = comparable(path);
     const Settings &settings = Settings::shared();
     for (FolderRole other : {FolderRole::Source, FolderRole::Destination, FolderRole::HotFolder}) {

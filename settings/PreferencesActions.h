@@ -66,8 +66,8 @@ public:
     // chosen) only when it makes a safe folder name; the previous one stays
     // otherwise. Blank means "yyyyMMdd".
     static DateFormatResult setUserDefinedDateFormatter(const QString &text, const QDateTime &now = QDateTime::currentDateTime());
-    // Why a pattern cannot name daily folders (not a pattern, no date in it,
-    // or a name that would not be one safe folder name), or none.
+    // Why a pattern cannot name daily folders (not a pattern, no date field
+    // in it, or a name that would not be one safe folder name), or none.
     static std::optional<QString> dailyFolderPatternProblem(const QString &pattern, const QDateTime &now = QDateTime::currentDateTime());
     // The locale's pattern of a date style (0 short .. 3 full).
     static QString stylePattern(int style);
@@ -81,6 +81,11 @@ public:
     // Why a folder cannot serve in a role: missing, not writable, or the same
     // as, inside or around another role's folder. None when it can.
     static std::optional<QString> folderProblem(FolderRole role, const QString &path);
+    // Only the last of those: the same as, inside or around another role's
+    // folder (which need not exist yet).
+    static std::optional<QString> nestingProblem(FolderRole role, const QString &path);
+    // The role whose path settings key this is, if any.
+    static std::optional<FolderRole> roleOfPathKey(const QString &key);
     // Stores path (absolute, clean) as the role's folder, with its reference,
     // when it can serve; otherwise changes nothing and says why.
     static std::optional<QString> useFolder(FolderRole role, const QString &path);

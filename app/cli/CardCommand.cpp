@@ -1,13 +1,17 @@
 // `card FOLDER` and `card --wait`: loading a camera card without a window.
 // FOLDER is copied as a card, as the card window's manual selection copies
 // it; with --wait the command waits for the next volume mounted under the
-// removable-media roots (or the --volume-root folders), copies it when it
-// holds a camera folder ("prefCameraCardFolderNames"; other volumes are
-// skipped with a line saying so), ejects it and ends. Both place the photos
-// and run the decode pass as the window does. Progress goes to standard
-// error (a bar on a terminal), the summary to standard output.
-// Exit 0; 1 on an error (nothing copied); 3 when photos could not be copied
-// or placed (the card is then left mounted) or could not be renamed.
+// removable-media roots (or the --volume-root folders) and copies it when it
+// holds a camera folder ("prefCameraCardFolderNames"). Of several volumes
+// mounted at once the first camera card holding photos is taken and every
+// other one reported as skipped. Both place the photos, eject the card once
+// they are all in place, and run the decode pass as the window does. A copy
+// that a kill interrupted is finished first, and its photos decoded with the
+// rest. Progress goes to standard error (a bar on a terminal), the summary
+// to standard output.
+// Exit 0; 1 on an error (nothing copied); 2 on wrong usage, a folder given
+// with --set refused among them; 3 when photos could not be copied or placed
+// (the card is then left mounted) or could not be renamed.
 
 #include "app/SingleInstance.h"
 #include "app/cli/CommandLine.h"
@@ -16,6 +20,7 @@
 #include "imaging/PhotoMetadata.h"
 #include "intake/CardCopy.h"
 #include "intake/CardLoader.h"
+#include "intake/CardStaging.h"
 #include "naming/FileNameScheme.h"
 #include "platform/VolumeMonitor.h"
 #include "settings/PreferenceOps.h"
@@ -25,6 +30,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <cstdio>
 #include <unistd.h>
@@ -83,15 +89,6 @@ private:
     int m_lastStep = 0;
 };
 
-// A folder given with --set wins over the user's stored reference for this run.
-void keepFolderValidationForThisRun(const QStringList &setKeys)
-{
-    for (const QString &key : setKeys) {
-        for (const QString &suffix : {QStringLiteral("AliasData"), QStringLiteral("IsValid")})
-            Settings::shared().setOverride(key + suffix, QVariant());
-    }
-}
-
 bool targetFolderReady(bool hotFolderMode)
 {
     // A folder validated for the first time only gets its reference stored;
@@ -108,78 +105,138 @@ bool targetFolderReady(bool hotFolderMode)
     return true;
 }
 
+// The card to copy among volumes mounted at once: the first camera card
+// holding camera photos (an empty one only when none holds any); every other
+// volume is reported as skipped. Its camera folder, or none.
+std::optional<QString> chooseCard(const QStringList &volumes)
+{
+    struct Card {
+        QString volume;
+        QString folder;
+        qsizetype photos = 0;
+    };
+    QList<Card> cards;
+    for (const QString &volume : volumes) {
+        if (isRecoveryVolume(volume))
+            continue;
+        const std::optional<QString> folder = cameraFolderOnVolume(volume);
+        if (!folder) {
+            printOut(QStringLiteral("%1: no camera folder (%2), skipped").arg(printablePayload(volume), cameraCardFolderNames().join(QLatin1Char(','))));
+            continue;
+        }
+        cards.append({volume, *folder, CardCopy::cameraPhotosIn(*folder).value_or(QStringList()).size()});
+    }
+    if (cards.isEmpty())
+        return std::nullopt;
+    qsizetype chosen = 0;
+    while (chosen < cards.size() && cards[chosen].photos == 0)
+        ++chosen;
+    if (chosen == cards.size())
+        chosen = 0;
+    for (qsizetype i = 0; i < cards.size(); ++i) {
+        if (i == chosen)
+            continue;
+        printOut(cards[i].photos == 0
+                     ? QStringLiteral("%1: no camera photos in %2, skipped").arg(printablePayload(cards[i].volume), printablePayload(cards[i].folder))
+                     : QStringLiteral("%1: skipped, one card at a time (%2 is copied): run the command again for it")
+                           .arg(printablePayload(cards[i].volume), printablePayload(cards[chosen].volume)));
+    }
+    Settings::shared().setValue(QStringLiteral("prefTempMountVolume"), cards[chosen].volume);
+    printErr(QStringLiteral("CARD found at: ") + printablePayload(cards[chosen].volume));
+    return cards[chosen].folder;
+}
+
 // Waits for the next camera card; its camera folder, or none when the wait
 // could not start.
 std::optional<QString> waitForCard(VolumeMonitor &monitor)
 {
     printErr(QStringLiteral("Please Insert CARD... (watching %1)").arg(monitor.volumeRoots().join(QStringLiteral(", "))));
     std::optional<QString> folder;
+    QStringList arrived;
     QEventLoop loop;
     QObject::connect(&monitor, &VolumeMonitor::volumeDidMount, &loop, [&](const QString &volume) {
-        if (isRecoveryVolume(volume))
-            return;
-        folder = cameraFolderOnVolume(volume);
-        if (!folder) {
-            printOut(QStringLiteral("%1: no camera folder (%2), skipped").arg(printablePayload(volume), cameraCardFolderNames().join(QLatin1Char(','))));
-            return;
+        // The volumes of one change of the mount table arrive in one go:
+        // judged together once the last of them is in.
+        if (arrived.isEmpty()) {
+            QTimer::singleShot(0, &loop, [&] {
+                folder = chooseCard(std::exchange(arrived, {}));
+                if (folder)
+                    loop.quit();
+            });
         }
-        Settings::shared().setValue(QStringLiteral("prefTempMountVolume"), volume);
-        printErr(QStringLiteral("CARD found at: ") + printablePayload(volume));
-        loop.quit();
+        arrived.append(volume);
     });
     loop.exec();
     return folder;
 }
 
-int copyCard(const QString &cardFolder, VolumeMonitor &monitor)
+int decodeSourceFolder(const QString &folder)
 {
-    const CardCopyOptions options = CardCopyOptions::fromSettings(cardFolder);
+    // As the browser does on "myAutoDecodeProcess".
+    QString error;
+    const std::optional<QStringList> photos = ImageDirectoryLoader::getFilesURLFromFolderClass(folder, &error);
+    if (!photos)
+        return unreadableFolder(folder, error);
+    return runDetectingPass(*photos, 0);
+}
+
+// Copies the card; the photos of an interrupted copy recovered before are
+// already in place and are decoded with the card's.
+int copyCard(const QString &cardFolder, VolumeMonitor &monitor, const CardRecoveryReport &recovery)
+{
+    CardCopyOptions options = CardCopyOptions::fromSettings(cardFolder);
+    options.keep = recovery.placed;
     CardCopy copy(&monitor);
     CopyProgressLine progress;
     copy.setProgressHandler([&](const CardCopyProgress &p) { progress.update(p); });
     const CardCopyResult result = copy.run(options);
     progress.finish();
+    for (const QString &line : result.recoveryLines)
+        printOut(line);
+    const int recovered = recovery.recovered + result.recovered;
 
     using Outcome = CardCopyResult::Outcome;
     const QString target = options.hotFolderMode ? options.hotFolder.value_or(QString()) : options.sourceFolder.value_or(QString());
+    int status = kExitOk;
     switch (result.outcome) {
     case Outcome::NoTarget:
     case Outcome::Unreadable:
     case Outcome::NoRoom:
     case Outcome::SetAsideFailed:
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": ") + result.statusLine);
-        return kExitFailure;
+        status = kExitFailure;
+        break;
     case Outcome::CopyFailed:
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": ") + result.statusLine);
         for (const QString &path : result.failed)
             printOut(QStringLiteral("not copied: ") + printablePayload(path));
-        return kExitIssues;
+        status = kExitIssues;
+        break;
     case Outcome::NothingToCopy:
         printOut(QStringLiteral("0 photo(s) copied: no camera photos in ") + cardFolder);
-        return kExitOk;
+        break;
     case Outcome::Placed:
     case Outcome::PlaceFailed:
+        printOut(QStringLiteral("%1 photo(s) copied from %2 into %3").arg(result.placed.size()).arg(cardFolder, target));
+        if (result.alreadyThere > 0)
+            printOut(QStringLiteral("%1 of them were there already").arg(result.alreadyThere));
+        if (result.skipped > 0)
+            printOut(QStringLiteral("%1 file(s) not named like camera files, left on the card").arg(result.skipped));
+        if (options.ejectVolume)
+            printOut(result.ejected ? QStringLiteral("card ejected: ") + *options.ejectVolume : QStringLiteral("card NOT ejected: ") + *options.ejectVolume);
+        if (result.outcome == Outcome::PlaceFailed) {
+            printErr(QStringLiteral(SORRELBY_EXECUTABLE ": ") + result.statusLine);
+            status = kExitIssues;
+        }
         break;
     }
-    printOut(QStringLiteral("%1 photo(s) copied from %2 into %3").arg(result.placed.size()).arg(cardFolder, target));
-    if (result.skipped > 0)
-        printOut(QStringLiteral("%1 file(s) not named like camera files, left on the card").arg(result.skipped));
     if (result.setAside > 0)
         printOut(QStringLiteral("%1 earlier photo(s) set aside in the trash").arg(result.setAside));
-    if (options.ejectVolume)
-        printOut(result.ejected ? QStringLiteral("card ejected: ") + *options.ejectVolume : QStringLiteral("card NOT ejected: ") + *options.ejectVolume);
-    if (result.outcome == Outcome::PlaceFailed) {
-        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": ") + result.statusLine);
-        return kExitIssues;
-    }
-    if (!options.autoDecode || options.hotFolderMode || result.placed.isEmpty())
-        return kExitOk;
-    // As the browser does on "myAutoDecodeProcess".
-    QString error;
-    const std::optional<QStringList> photos = ImageDirectoryLoader::getFilesURLFromFolderClass(target, &error);
-    if (!photos)
-        return unreadableFolder(target, error);
-    return runDetectingPass(*photos, 0);
+    const bool somethingNew = !result.placed.isEmpty() || recovered > 0;
+    if (!options.autoDecode || options.hotFolderMode || !somethingNew || !QFileInfo(target).isDir())
+        return status;
+    const int decoded = decodeSourceFolder(target);
+    return status != kExitOk ? status : decoded;
 }
 
 } // namespace
@@ -217,30 +274,31 @@ int runCardCommand(const QStringList &args)
         return kExitFailure;
     }
 
-    QStringList setKeys;
-    const QStringList arguments = QCoreApplication::arguments();
-    for (const QString &key : {QString(cPrefSourcePath), QString(cPrefHotFolderPath)}) {
-        for (qsizetype i = 0; i < arguments.size(); ++i) {
-            if (arguments[i].startsWith(key + QLatin1Char('=')) || arguments[i].startsWith(QLatin1String("--set=") + key + QLatin1Char('=')))
-                setKeys.append(key);
-        }
-    }
-    keepFolderValidationForThisRun(setKeys);
-    if (!targetFolderReady(Settings::shared().boolValue(QStringLiteral("prefEnableHotFolderMode"))))
+    Settings &settings = Settings::shared();
+    const bool hotFolderMode = settings.boolValue(cPrefEnableHotFolderMode);
+    if (!targetFolderReady(hotFolderMode))
         return kExitFailure;
 
     initializeMetadataLibrary();
+    // A copy a kill interrupted is finished before anything else.
+    const QString hotFolder = settings.stringValue(cPrefHotFolderPath);
+    const CardRecoveryReport recovery = recoverInterruptedCardCopies({settings.stringValue(cPrefSourcePath), hotFolder}, printOut,
+                                                                     hotFolderMode ? hotFolder : QString());
+    if (!recovery.notPlaced.isEmpty()) {
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": photos of an interrupted card copy could not be placed; no card is copied before they are"));
+        return kExitIssues;
+    }
     MountTableVolumeMonitor monitor(roots.isEmpty() ? MountTableVolumeMonitor::defaultRoots() : roots);
     if (!wait) {
         const QString folder = absolutePath(operands.first());
         if (!QFileInfo(folder).isDir())
             return unreadableFolder(folder, QStringLiteral("not a folder"));
-        return copyCard(folder, monitor);
+        return copyCard(folder, monitor, recovery);
     }
     const std::optional<QString> folder = waitForCard(monitor);
     if (!folder)
         return kExitFailure;
-    return copyCard(*folder, monitor);
+    return copyCard(*folder, monitor, recovery);
 }
 
 } // namespace sorrelby::cli

@@ -1,7 +1,9 @@
 #include "app/cli/CommandLine.h"
 
 #include "app/cli/Commands.h"
+#include "settings/PreferencesActions.h"
 #include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
 #include "settings/VersionInfo.h"
 
 #include <QCoreApplication>
@@ -180,6 +182,8 @@ QString absolutePath(const QString &operand)
 QString applySetOptions(QStringList &args)
 {
     Settings &settings = Settings::shared();
+    QStringList folderKeys;
+    bool patternGiven = false;
     for (qsizetype i = 0; i < args.size();) {
         QString assignment;
         if (args[i] == QLatin1String("--set")) {
@@ -198,7 +202,43 @@ QString applySetOptions(QStringList &args)
         if (eq <= 0)
             return QStringLiteral("--set needs KEY=VALUE, got \"%1\"").arg(assignment);
         const QString key = assignment.left(eq);
-        settings.setOverride(key, settings.parseForKey(key, assignment.mid(eq + 1)));
+        QString text = assignment.mid(eq + 1);
+        const bool folder = PreferencesActions::roleOfPathKey(key).has_value();
+        if (folder && !text.isEmpty())
+            text = absolutePath(text);
+        const QVariant value = settings.parseForKey(key, text);
+        if (!value.isValid())
+            return QStringLiteral("--set %1: \"%2\" is not a value for it").arg(key, text);
+        settings.setOverride(key, value);
+        patternGiven = patternGiven || key == cPrefDailyFolderDateFormat;
+        if (folder) {
+            // The folder of this run wins over the user's stored reference,
+            // which would lead back to the stored folder.
+            for (const QString &suffix : {QStringLiteral("AliasData"), QStringLiteral("IsValid")})
+                settings.setOverride(key + suffix, QVariant());
+            folderKeys.removeAll(key);
+            folderKeys << key;
+        }
+    }
+    // Checked once all are in, so that folders given together are checked
+    // against each other, with the preferences' own checks. A folder that does
+    // not exist yet is the command's business; one inside another never is.
+    for (const QString &key : std::as_const(folderKeys)) {
+        const QString path = settings.stringValue(key);
+        if (path.isEmpty())
+            continue;
+        const FolderRole role = *PreferencesActions::roleOfPathKey(key);
+        const std::optional<QString> problem = QFileInfo::exists(path) ? PreferencesActions::folderProblem(role, path)
+                                                                       : PreferencesActions::nestingProblem(role, path);
+        if (problem)
+            return QStringLiteral("--set %1=%2 refused: %3").arg(key, path, *problem);
+    }
+    if (patternGiven) {
+        const QString pattern = settings.stringValue(cPrefDailyFolderDateFormat);
+        if (!pattern.isEmpty()) {
+            if (const std::optional<QString> problem = PreferencesActions::dailyFolderPatternProblem(pattern))
+                return QStringLiteral("--set %1=%2 refused: %3").arg(QString(cPrefDailyFolderDateFormat), pattern, *problem);
+        }
     }
     return {};
 }

@@ -13,6 +13,7 @@
 #include "hotfolder/HotFolderChain.h"
 #include "hotfolder/HotFolderDelivery.h"
 #include "imaging/PhotoMetadata.h"
+#include "intake/CardStaging.h"
 #include "platform/Dispatch.h"
 #include "platform/SoundPlayer.h"
 #include "platform/UserFolders.h"
@@ -148,6 +149,7 @@ int runWatchCommand(const QStringList &args)
         routeLogToFile(logPath);
     }
     printLine(QStringLiteral("watching %1, photos go through %2 into %3").arg(hotFolder, *source, *destination));
+    recoverInterruptedCardCopies({*source, hotFolder}, printLine, hotFolder);
 
     initializeMetadataLibrary();
     CanberraSoundPlayer player;

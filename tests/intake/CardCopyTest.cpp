@@ -1,7 +1,7 @@
 // Copying a card off, with folders standing for cards and the fake volume
-// monitor: what is copied, that the copy is complete before anything is
-// ejected or set aside, that earlier photos go to the trash, and where the
-// photos land.
+// monitor: what is copied, that the copy is complete before anything is set
+// aside and every photo placed before the card is ejected, that only earlier
+// photos go to the trash, and where the photos land.
 
 #include "intake/CardCopy.h"
 
@@ -104,14 +104,19 @@ TEST_F(CardCopyTest, CopiesOnlyCameraPhotosUnlockedThenEjectsAndPlaces)
     photo(makeFolder(card + QStringLiteral("/Library.photoslibrary")) + QStringLiteral("/DSC_0006.JPG"), 6);
     writeFile(dcim + QStringLiteral("/DSC_0007.MOV"), "a clip, not a photo");
     const QStringList cardBefore = filesBelow(card);
-    // A run cut short left a photo in the staging folder: it may be the only copy.
-    ASSERT_TRUE(writeFile(shoot + QStringLiteral("/.copyOfCard/DSC_0999.JPG"), "left by a crash"));
+    // A run cut short left a photo in the staging folder: it may be the only
+    // copy, so it is placed, not thrown away.
+    const QByteArray leftover = readFile(photo(shoot + QStringLiteral("/.copyOfCard/DSC_0999.JPG"), 9));
 
     const CardCopyResult result = copy.run(options(dcim.section(QLatin1Char('/'), 0, -2)));
 
     EXPECT_EQ(result.outcome, CardCopyResult::Outcome::Placed) << result.statusLine.toStdString();
-    EXPECT_EQ(entriesOf(source), (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_0001c1.JPG"), QStringLiteral("DSC_0002.JPG")}))
+    EXPECT_EQ(entriesOf(source), (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_0001c1.JPG"), QStringLiteral("DSC_0002.JPG"),
+                                              QStringLiteral("DSC_0999.JPG")}))
         << lines(entriesOf(source));
+    EXPECT_EQ(readFile(source + QStringLiteral("/DSC_0999.JPG")), leftover);
+    EXPECT_EQ(result.recovered, 1);
+    EXPECT_EQ(result.recoveryLines.value(0), QStringLiteral("1 photos recovered from an interrupted card copy"));
     EXPECT_EQ(readFile(source + QStringLiteral("/DSC_0001.JPG")), readFile(locked));
     EXPECT_EQ(readFile(source + QStringLiteral("/DSC_0001c1.JPG")), readFile(wrapped));
     EXPECT_TRUE(QFileInfo(source + QStringLiteral("/DSC_0001.JPG")).permissions() & QFileDevice::WriteOwner); // (root writes anyway)
@@ -119,7 +124,6 @@ TEST_F(CardCopyTest, CopiesOnlyCameraPhotosUnlockedThenEjectsAndPlaces)
     EXPECT_EQ(result.skipped, 2); // A123_DSC_0004.JPG and catalog.db
     EXPECT_EQ(result.notImages, 1);
     EXPECT_TRUE(trashHolds(QStringLiteral("DSC_0007.MOV"), "a clip, not a photo"));
-    EXPECT_TRUE(trashHolds(QStringLiteral("DSC_0999.JPG"), "left by a crash"));
     EXPECT_EQ(filesBelow(card), cardBefore);
 
     // Staged beside the source folder, on its file system, and gone after.
@@ -141,7 +145,7 @@ TEST_F(CardCopyTest, CopiesOnlyCameraPhotosUnlockedThenEjectsAndPlaces)
     EXPECT_EQ(progress.last().secondsLeft >= 0, true);
 }
 
-TEST_F(CardCopyTest, ASecondCardLeavesOnlyItsPhotosAndTheFirstCardsInTheTrash)
+TEST_F(CardCopyTest, ASecondCardSetsAsideOnlyTheFirstCardsPhotosAndACardCopiedAgainKeepsItsOwn)
 {
     const QByteArray firstBytes = readFile(photo(dcim + QStringLiteral("/DSC_0101.JPG"), 11));
     photo(dcim + QStringLiteral("/DSC_0102.JPG"), 12);
@@ -149,15 +153,59 @@ TEST_F(CardCopyTest, ASecondCardLeavesOnlyItsPhotosAndTheFirstCardsInTheTrash)
     // Renamed by the decode pass meanwhile, not yet delivered.
     ASSERT_TRUE(fileops::moveNoReplace(source + QStringLiteral("/DSC_0101.JPG"), source + QStringLiteral("/A77_DSC_0101.JPG")));
 
+    // The same card again: its photos stay as they are, whatever their names
+    // now, and nothing goes to the trash.
+    const CardCopyResult again = copy.run(options(card));
+    EXPECT_TRUE(again.ok()) << again.statusLine.toStdString();
+    EXPECT_EQ(entriesOf(source), (QStringList{QStringLiteral("A77_DSC_0101.JPG"), QStringLiteral("DSC_0102.JPG")}));
+    EXPECT_EQ(again.setAside, 0);
+    EXPECT_EQ(again.alreadyThere, 2);
+    EXPECT_FALSE(trashHolds(QStringLiteral("A77_DSC_0101.JPG"), firstBytes));
+
+    // Folders and files that are no photos are no earlier photos: they stay.
+    const QString delivered = photo(makeFolder(source + QStringLiteral("/Main/03-01-2026")) + QStringLiteral("/K7_DSC_0100.JPG"), 7);
+    ASSERT_TRUE(writeFile(source + QStringLiteral("/notes.txt"), "the assistant's notes"));
     const QString second = monitor.mount(QStringLiteral("CARD2"), false);
     photo(makeFolder(second + QStringLiteral("/DCIM/100CANON")) + QStringLiteral("/IMG_0201.JPG"), 21);
     const CardCopyResult result = copy.run(options(second));
 
     EXPECT_TRUE(result.ok());
-    EXPECT_EQ(entriesOf(source), QStringList{QStringLiteral("IMG_0201.JPG")});
+    EXPECT_EQ(entriesOf(source), (QStringList{QStringLiteral("IMG_0201.JPG"), QStringLiteral("Main"), QStringLiteral("notes.txt")}));
+    EXPECT_TRUE(fileops::exists(delivered));
     EXPECT_EQ(result.setAside, 2);
     EXPECT_TRUE(trashHolds(QStringLiteral("A77_DSC_0101.JPG"), firstBytes));
     EXPECT_TRUE(result.statusLine.contains(QStringLiteral("2 earlier photos set aside in the Trash"))) << result.statusLine.toStdString();
+}
+
+TEST_F(CardCopyTest, TheCardIsEjectedOnlyOnceEveryPhotoIsPlaced)
+{
+    // What the source folder held when the eject was asked for.
+    class WatchingMonitor : public FakeVolumeMonitor {
+    public:
+        WatchingMonitor(const QString &root, QString source) : FakeVolumeMonitor(root), m_source(std::move(source)) { }
+        bool unmountAndEject(const QString &volume) override
+        {
+            atEject = entriesOf(m_source);
+            stagingAtEject = fileops::exists(stagingFolderFor(m_source));
+            return FakeVolumeMonitor::unmountAndEject(volume);
+        }
+        QStringList atEject;
+        bool stagingAtEject = true;
+
+    private:
+        QString m_source;
+    } watching(makeTempFolder(QStringLiteral("media2")), source);
+    const QString volume = watching.mount(QStringLiteral("NIKON"), false);
+    photo(makeFolder(volume + QStringLiteral("/DCIM/100NIKON")) + QStringLiteral("/DSC_0001.JPG"), 1);
+    photo(volume + QStringLiteral("/DCIM/100NIKON/DSC_0002.JPG"), 2);
+    CardCopy ejecting(&watching);
+    ejecting.setPause([](double) {});
+    CardCopyOptions o = options(volume);
+    o.ejectVolume = volume;
+
+    EXPECT_TRUE(ejecting.run(o).ok());
+    EXPECT_EQ(watching.atEject, (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_0002.JPG")}));
+    EXPECT_FALSE(watching.stagingAtEject);
 }
 
 TEST_F(CardCopyTest, ACopyFailureLeavesTheCardMountedAndTheSourceFolderAlone)

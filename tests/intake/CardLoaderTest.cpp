@@ -5,9 +5,11 @@
 
 #include "intake/CardLoader.h"
 
+#include "delivery/DeliveryRun.h"
 #include "platform/FileOps.h"
 #include "platform/VolumeMonitor.h"
 #include "settings/PreferenceOps.h"
+#include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 #include "tests/testkit/LoopVolume.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
@@ -140,14 +142,25 @@ TEST_F(CardLoaderTest, TheExistingCardCheckOffersOnlyTheFirstCard)
     EXPECT_EQ(results.size(), 1);
 }
 
-TEST_F(CardLoaderTest, TheUnassignedPhotosComeBackInAsACardAndStayWhereTheyWere)
+TEST_F(CardLoaderTest, TheUnassignedPhotosOfTodaysDeliveryComeBackInAsACardAndStayWhereTheyWere)
 {
     const QString main = makeTempFolder(QStringLiteral("main"));
     settings.setValue(cPrefDestinationPath, main);
     settings.setValue(cPrefDailyFolderDateFormat, QStringLiteral("MM-dd-yyyy"));
-    const QString unassigned = *preferenceops::getDuplicateFolderPathC(cPrefDestinationPath, cPrefDailyFolderDateFormat)
-        + QStringLiteral("/UNASSIGNED_PHOTOS");
-    photo(makeFolder(unassigned) + QStringLiteral("/DSC_0042.JPG"));
+    settings.setValue(cPrefDoUnassignedProcess, true);
+    settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 1);
+    // Today's shoot delivered: its photo without a code went where delivery
+    // puts such photos.
+    photo(source + QStringLiteral("/DSC_0042.JPG"));
+    DeliveryRun delivery(settings);
+    delivery.fSrcPath = source;
+    delivery.fDestPath = preferenceops::getDuplicateFolderPathC(cPrefDestinationPath, cPrefDailyFolderDateFormat);
+    delivery.setPauseSeconds(0);
+    delivery.deliver();
+    ASSERT_TRUE(entriesOf(source).isEmpty());
+    const QStringList delivered = filesBelow(main);
+    ASSERT_EQ(delivered.size(), 1) << lines(delivered);
+    EXPECT_EQ(QDir::cleanPath(main + QLatin1Char('/') + delivered[0]), unassignedFolderOfToday() + QStringLiteral("/DSC_0042.JPG"));
     const QString stale = monitor.mount(QStringLiteral("OLD CARD"), false);
     settings.setValue(QStringLiteral("prefTempMountVolume"), stale);
 
@@ -155,7 +168,7 @@ TEST_F(CardLoaderTest, TheUnassignedPhotosComeBackInAsACardAndStayWhereTheyWere)
     ASSERT_TRUE(waitForCopies(1));
     EXPECT_TRUE(results[0].ok()) << results[0].statusLine.toStdString();
     EXPECT_EQ(entriesOf(source), QStringList{QStringLiteral("DSC_0042.JPG")});
-    EXPECT_EQ(entriesOf(unassigned), QStringList{QStringLiteral("DSC_0042.JPG")});
+    EXPECT_EQ(filesBelow(main), delivered);
     EXPECT_TRUE(monitor.ejected().isEmpty()); // the old card's volume is no business of this folder
 }
 

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <unistd.h>
+
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
@@ -42,6 +45,22 @@ TEST(VolumeMonitorTest, ReadsTheMountTable)
     EXPECT_EQ(map.value(QStringLiteral("isRemovable")), QStringLiteral("true"));
     EXPECT_EQ(map.value(QStringLiteral("isWritable")), QStringLiteral("false"));
     EXPECT_EQ(map.value(QStringLiteral("volumepath")), QStringLiteral("/v"));
+}
+
+TEST(VolumeMonitorTest, TheMediaFoldersOfTheAccountAreWatchedWithoutUser)
+{
+    // Services and cron start programs without USER or LOGNAME.
+    const QByteArray user = qgetenv("USER");
+    const QByteArray logname = qgetenv("LOGNAME");
+    qunsetenv("USER");
+    qunsetenv("LOGNAME");
+    const QStringList roots = MountTableVolumeMonitor::defaultRoots();
+    qputenv("USER", user);
+    qputenv("LOGNAME", logname);
+    const struct passwd *account = ::getpwuid(::getuid());
+    ASSERT_NE(account, nullptr);
+    const QString name = QString::fromLocal8Bit(account->pw_name);
+    EXPECT_EQ(roots, (QStringList{QStringLiteral("/media/") + name, QStringLiteral("/run/media/") + name, QStringLiteral("/media")}));
 }
 
 TEST(VolumeMonitorTest, SeesARealVolumeMountedAndEjectsIt)

@@ -108,13 +108,17 @@ TEST_F(PreferencesActionsTest, BadOwnPatternIsRefusedAndThePreviousKept)
     EXPECT_EQ(settings.stringValue(cPrefDailyFolderDateFormatExample), QStringLiteral("2026-03-09"));
 
     // No date at all, a climb out of the main folder, a hidden folder, a
-    // line break, letters that are no date field, a name far too long.
-    for (const QString &bad : {QStringLiteral("'..'"), QStringLiteral("'DAILY'"), QStringLiteral("'.'yyyyMMdd"),
+    // line break, letters that are no date field, a name far too long, and
+    // fields that name no date (day period, weekday, time).
+    for (const QString &bad : {QStringLiteral("'..'"), QStringLiteral("'DAILY'"), QStringLiteral("abc"), QStringLiteral("EEEE"), QStringLiteral("HHmm"), QStringLiteral("'.'yyyyMMdd"),
              QStringLiteral("yyyy'\n'MM"), QStringLiteral("yyyyMMdd ihope"), QString(QStringLiteral("'") + QString(QStringLiteral("x")).repeated(70) + QStringLiteral("'yyyy"))}) {
         const DateFormatResult result = PreferencesActions::setUserDefinedDateFormatter(bad, now);
         EXPECT_FALSE(result.accepted) << bad.toStdString();
         EXPECT_FALSE(result.problem.isEmpty());
         EXPECT_EQ(settings.stringValue(cPrefUserDefinedDateFormatter), QStringLiteral("yyyy-MM-dd"));
+        if (bad == QLatin1String("abc")) {
+            EXPECT_TRUE(result.problem.contains(QStringLiteral("no date field"))) << result.problem.toStdString();
+        }
         EXPECT_EQ(settings.stringValue(cPrefDailyFolderDateFormat), QStringLiteral("yyyy-MM-dd"));
     }
     // A pattern stored behind the window's back is not taken up either.
