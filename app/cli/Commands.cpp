@@ -89,8 +89,10 @@ std::span<const Command> commands()
         {"deliver", "deliver SOURCE DEST   move the sorted photos of SOURCE into DEST",
          "Usage: " EXE " deliver [--verbose] [--set KEY=VALUE]... SOURCE DEST",
          "Moves the sorted photos of SOURCE into DEST, the main folder of this run\n"
-         "(its daily sub-folder when the settings name one). A photo never replaces\n"
-         "another. Exit status 3 when photos stayed behind.\n\n"
+         "(its daily sub-folder when the settings name one), which must exist. A\n"
+         "photo never replaces another. A full, read-only, failing or vanished drive\n"
+         "stops the run at once; the rest stays in SOURCE. Exit status 3 when\n"
+         "photos stayed behind or the run stopped.\n\n"
          "Options:\n",
          runDeliverCommand},
         {"detect", "detect [--workers N] FILE...   print each photo's path, a tab and the code on its card",
