@@ -81,10 +81,12 @@ std::span<const Command> commands()
          "Options:\n",
          runSettingsCommand},
         {"watch", "watch   hot folder mode without a window (folders from the settings)",
-         "Usage: " EXE " watch [--verbose] [--set KEY=VALUE]...",
+         "Usage: " EXE " watch [--until-idle] [--verbose] [--set KEY=VALUE]...",
          "Hot folder mode without a window until Ctrl-C: photos arriving in the hot\n"
          "folder are taken in, decoded and delivered into the main folder.\n\n"
-         "Options:\n",
+         "Options:\n"
+         "  --until-idle      end once the hot folder is empty and its photos are\n"
+         "                    delivered (exit status 3 when a delivery stopped)\n",
          runWatchCommand},
         {"deliver", "deliver SOURCE DEST   move the sorted photos of SOURCE into DEST",
          "Usage: " EXE " deliver [--verbose] [--set KEY=VALUE]... SOURCE DEST",
