@@ -8,13 +8,10 @@
 #include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
-#include "tests/testkit/FaultRuns.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
 #include <QDir>
-
-#include <cerrno>
 
 #include <gtest/gtest.h>
 
@@ -298,50 +295,6 @@ TEST_F(DeliveryTest, ReplacingInTheDestinationNeverLosesAFile)
     batch = run.finishProcessxxx().batches.value(0);
     EXPECT_TRUE(QFileInfo::exists(source + "/B2_IMG_0003-qrcode.JPG"));
     EXPECT_EQ(batch.counters.trashed + batch.counters.removed, 0);
-}
-
-// A drive that fills up, turns read-only or fails stops the run at once: the
-// rest stays in the source folder, the reason is named, and no card photo
-// goes in a run that stopped.
-TEST_F(DeliveryTest, ADiskErrorStopsTheRunAndKeepsEveryCard)
-{
-    QDir(QDir::homePath() + QStringLiteral("/.local/share/Trash")).removeRecursively();
-    settings.setValue(cPrefDoUnassignedProcess, true);
-    settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 1);
-    const QStringList names{"X_IMG_0001-qrcode.JPG", "X_IMG_0002.JPG", "Y_IMG_0003-qrcode.JPG", "Y_IMG_0004.JPG",
-                            "Y_IMG_0005.JPG", "Z_IMG_0006-qrcode.JPG", "IMG_0007.JPG"};
-    const QList<std::pair<int, DeliveryStopReason>> errors{
-        {ENOSPC, DeliveryStopReason::DiskFull}, {EIO, DeliveryStopReason::DiskError}, {EROFS, DeliveryStopReason::ReadOnly}};
-    for (const auto &[error, reason] : errors) {
-        resetFolder(source);
-        resetFolder(root);
-        shoot(names);
-        DeliveryRun::FileOperations failing;
-        failing.move = [error = error](const QString &from, const QString &to) {
-            return from.endsWith(QStringLiteral("IMG_0005.JPG")) ? FileResult::fromErrno(error, QStringLiteral("Could not move")) : fileops::moveNoReplace(from, to);
-        };
-        run.setFileOperations(failing);
-        const DeliveryRunResult result = run.finishProcessxxx();
-
-        ASSERT_EQ(result.status, DeliveryStatus::Stopped) << error;
-        ASSERT_TRUE(result.stop);
-        EXPECT_EQ(result.stop->reason, reason);
-        EXPECT_EQ(result.stop->leftInSource, 5);
-        EXPECT_TRUE(result.stop->describe().contains(QStringLiteral("5 file(s) stay in the source folder"))) << result.stop->describe().toStdString();
-        EXPECT_EQ(result.end, DeliveryEnd::StayOpen);
-        EXPECT_EQ(lines(entriesOf(destination)), lines({"X_IMG_0002.JPG", "Y_IMG_0004.JPG"}));
-        EXPECT_EQ(lines(entriesOf(source)), lines({"IMG_0007.JPG", "X_IMG_0001-qrcode.JPG", "Y_IMG_0003-qrcode.JPG", "Y_IMG_0005.JPG", "Z_IMG_0006-qrcode.JPG"}));
-        EXPECT_TRUE(trashed().isEmpty());
-        EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/UNASSIGNED_PHOTOS")));
-    }
-
-    // Once the drive is back: everything goes, cards last.
-    run.setFileOperations({});
-    const DeliveryRunResult again = run.finishProcessxxx();
-    EXPECT_EQ(again.status, DeliveryStatus::Finished);
-    EXPECT_TRUE(entriesOf(source).isEmpty());
-    EXPECT_EQ(lines(trashed()), lines({"X_IMG_0001-qrcode.JPG", "Y_IMG_0003-qrcode.JPG", "Z_IMG_0006-qrcode.JPG"}));
-    EXPECT_EQ(lines(entriesOf(destination)), lines({"X_IMG_0002.JPG", "Y_IMG_0004.JPG", "Y_IMG_0005.JPG"}));
 }
 
 // A photo that cannot be delivered for a reason of its own (its name and
