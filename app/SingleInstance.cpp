@@ -1,16 +1,20 @@
 #include "app/SingleInstance.h"
 
 #include "platform/Log.h"
-#include "platform/UserFolders.h"
 
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QFile>
-#include <QDeadlineTimer>
-#include <QLockFile>
-#include <QSysInfo>
 #include <QThread>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace sorrelby {
@@ -24,28 +28,87 @@ void note(QStringView operation, const QString &detail)
     logOp(u"SingleInstance", operation, detail);
 }
 
-// A process that has ended but was not reaped yet (its parent is gone and
-// nobody reaps orphans, as in some containers) still answers to kill(pid, 0),
-// so the lock would look held by it for ever.
-bool hasEnded(qint64 pid)
+QString errnoText(int error)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray text = stat.readAll();
-    const qsizetype close = text.lastIndexOf(')');
-    return close >= 0 && text.size() > close + 2 && text.at(close + 2) == 'Z';
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The account's home, not $HOME: every process of the user must agree.
+QString accountHome(uid_t uid)
+{
+    struct passwd entry {};
+    struct passwd *found = nullptr;
+    QByteArray buffer(16384, '\0');
+    if (::getpwuid_r(uid, &entry, buffer.data(), size_t(buffer.size()), &found) != 0 || !found || !found->pw_dir)
+        return {};
+    return QFile::decodeName(found->pw_dir);
+}
+
+// The first line of the lock file: the holder's process id, 0 when it cannot
+// be read (yet).
+qint64 pidIn(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    char text[32] = {};
+    const ssize_t got = ::read(fd, text, sizeof(text) - 1);
+    ::close(fd);
+    if (got <= 0)
+        return 0;
+    bool ok = false;
+    const qint64 pid = QByteArray(text, got).split('\n').first().trimmed().toLongLong(&ok);
+    return ok && pid > 0 ? pid : 0;
 }
 
 } // namespace
 
 SingleInstance::SingleInstance(const QString &folder, QObject *parent)
     : QObject(parent)
-    , m_folder(folder.isEmpty() ? userfolders::runtimeDir() : folder)
+    , m_folder(folder.isEmpty() ? defaultFolder() : folder)
 {
 }
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    m_server.reset();
+    // The file stays: removing it would let a copy that opened it just before
+    // lock a name nobody else finds any more.
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+}
+
+QString SingleInstance::defaultFolder()
+{
+    const QString given = qEnvironmentVariable(cInstanceFolderVar);
+    if (!given.isEmpty())
+        return QDir::cleanPath(given);
+    const uid_t uid = ::getuid();
+    const QString home = accountHome(uid);
+    const QString fallback = (home.isEmpty() ? QStringLiteral("/tmp") : home) + QStringLiteral("/.local/state/Vemo");
+    // Not the runtime folder: it comes with the login session and goes with it,
+    // while a `watch` started before the login must still be found after it.
+    return folderForUser(QStringLiteral("/tmp"), uid, fallback);
+}
+
+QString SingleInstance::folderForUser(const QString &tmpRoot, uid_t uid, const QString &fallback)
+{
+    const QString path = tmpRoot + QStringLiteral("/" SORRELBY_BUNDLE_ID "-") + QString::number(uid);
+    const QByteArray native = QFile::encodeName(path);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) {
+        note(u"folderForUser()", QStringLiteral("cannot make ") + path + QStringLiteral(": ") + errnoText(errno));
+    } else {
+        struct stat st {};
+        // /tmp is everyone's: the name may have been taken by another user or
+        // made a link to elsewhere before we came.
+        if (::lstat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid
+            && ((st.st_mode & 077) == 0 || ::chmod(native.constData(), 0700) == 0))
+            return path;
+        note(u"folderForUser()", path + QStringLiteral(" is not a private folder of user ") + QString::number(uid) + QStringLiteral(": using ") + fallback);
+    }
+    QDir().mkpath(fallback);
+    return fallback;
+}
 
 QString SingleInstance::lockFilePath() const
 {
@@ -59,36 +122,41 @@ QString SingleInstance::serverName() const
 
 bool SingleInstance::tryToRun()
 {
-    m_lock = std::make_unique<QLockFile>(lockFilePath());
-    // Never steal a lock because of its age: a copy may run for weeks.
-    m_lock->setStaleLockTime(0);
-    bool locked = m_lock->tryLock(0);
-    qint64 holder = 0;
-    QString holderHost, holderApp;
-    if (!locked && m_lock->getLockInfo(&holder, &holderHost, &holderApp) && holder > 0
-        && holderHost == QSysInfo::machineHostName() && hasEnded(holder)) {
-        note(u"tryToRun()", QStringLiteral("lock left by PID ") + QString::number(holder) + QStringLiteral(", which has ended"));
-        // Its last threads may still be closing its files for a moment.
-        QDeadlineTimer deadline(2000);
-        while (!(locked = m_lock->removeStaleLockFile() && m_lock->tryLock(0)) && !deadline.hasExpired())
-            QThread::msleep(20);
-    }
-    if (!locked) {
-        qint64 pid = 0;
-        QString host, app;
-        if (m_lock->getLockInfo(&pid, &host, &app))
-            m_otherPid = pid;
-        note(u"tryToRun()", QStringLiteral("lock held by PID ") + QString::number(m_otherPid) + QStringLiteral(" error = ") + QString::number(int(m_lock->error())));
-        m_lock.reset();
+    const QString op = QStringLiteral("tryToRun()");
+    m_otherPid = 0;
+    QDir().mkpath(m_folder);
+    const QString path = lockFilePath();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        note(op, QStringLiteral("cannot open the lock ") + path + QStringLiteral(": ") + errnoText(errno));
         return false;
     }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error != EWOULDBLOCK) {
+            note(op, QStringLiteral("cannot lock ") + path + QStringLiteral(": ") + errnoText(error));
+            return false;
+        }
+        // The holder writes its id right after locking; give it that moment.
+        QDeadlineTimer deadline(500);
+        while ((m_otherPid = pidIn(path)) == 0 && !deadline.hasExpired())
+            QThread::msleep(20);
+        note(op, QStringLiteral("lock held by PID ") + QString::number(m_otherPid));
+        return false;
+    }
+    m_lockFd = fd;
+    const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
+    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, pid.constData(), size_t(pid.size()), 0) != pid.size())
+        note(op, QStringLiteral("lock taken, but our PID could not be written into it: ") + errnoText(errno));
+
     // A socket left by a copy that died would block listening.
     QLocalServer::removeServer(serverName());
     m_server = std::make_unique<QLocalServer>();
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     connect(m_server.get(), &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
     if (!m_server->listen(serverName()))
-        note(u"tryToRun()", QStringLiteral("cannot listen at ") + serverName() + QStringLiteral(": ") + m_server->errorString());
+        note(op, QStringLiteral("cannot listen at ") + serverName() + QStringLiteral(": ") + m_server->errorString());
     return true;
 }
 

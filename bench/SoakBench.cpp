@@ -175,6 +175,7 @@ int main(int argc, char **argv)
     environment.insert(QStringLiteral("XDG_STATE_HOME"), home + QStringLiteral("/.local/state"));
     environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), root.path() + QStringLiteral("/run"));
+    environment.insert(QStringLiteral("SORRELBY_INSTANCE_FOLDER"), root.path() + QStringLiteral("/run"));
     environment.insert(QStringLiteral("TMPDIR"), root.path() + QStringLiteral("/tmp"));
     watch.setProcessEnvironment(environment);
     watch.setStandardOutputFile(root.path() + QStringLiteral("/watch.out"));

@@ -726,15 +726,20 @@ std::optional<QString> ViewController::getDestinationPathForUnknown()
     const std::optional<QString> destination = settings.optionalString(cPrefDestinationPath);
     if (!destination || destination->trimmed().isEmpty())
         return std::nullopt; // nothing to form it under, so nothing is made
-    QString path = userfolders::expandTilde(*destination) + QLatin1Char('/') + cStringForUNASSIGNED_PHOTOS;
+    QStringList levels{QDir::cleanPath(userfolders::expandTilde(*destination) + QLatin1Char('/') + cStringForUNASSIGNED_PHOTOS)};
     if (const std::optional<QString> daily = getDailyFolderName(); daily && !daily->isEmpty())
-        path += QLatin1Char('/') + *daily;
-    path = QDir::cleanPath(path);
+        levels << QDir::cleanPath(levels.first() + QLatin1Char('/') + *daily);
+    const QString path = levels.last();
     note(op, QStringLiteral("destFolderPath = ") + path);
-    if (const FileResult made = fileops::createFolder(path); !made)
-        note(op, QStringLiteral("....Found Error = ") + made.error);
-    else
-        note(op, QStringLiteral("createDirectoryAtURL = ") + QUrl::fromLocalFile(path).toString());
+    // One level at a time: a main folder whose drive is not mounted is never
+    // made on the disk beneath.
+    for (const QString &level : std::as_const(levels)) {
+        if (const FileResult made = fileops::makeOneFolder(level); !made) {
+            note(op, QStringLiteral("....Found Error = ") + made.error);
+            return path;
+        }
+    }
+    note(op, QStringLiteral("createDirectoryAtURL = ") + QUrl::fromLocalFile(path).toString());
     return path;
 }
 

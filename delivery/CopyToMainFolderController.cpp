@@ -56,10 +56,23 @@ QString describeStop(const DeliveryRunResult &result)
         return QStringLiteral("Nothing delivered: the source folder could not be read.");
     case DeliveryStatus::UnableToSort:
         return QStringLiteral("Nothing delivered: the photos could not be put in capture order.");
+    case DeliveryStatus::Stopped:
+        return result.stop ? result.stop->describe() : QString();
     case DeliveryStatus::Finished:
         break;
     }
     return {};
+}
+
+// What the watch command says of cameras it does not deliver, for the dialog.
+QStringList describeCamerasLeftBehind(const DeliveryRunResult &result)
+{
+    QStringList lines;
+    for (auto camera = result.camerasLeftBehind.cbegin(); camera != result.camerasLeftBehind.cend(); ++camera) {
+        const QString key = camera.key().isEmpty() ? QStringLiteral("(no camera in the photo's data)") : camera.key();
+        lines << QStringLiteral("%1 photo(s) of camera %2 stay in the source folder (camera not delivered)").arg(camera.value()).arg(key);
+    }
+    return lines;
 }
 
 } // namespace
@@ -189,6 +202,17 @@ DeliveryRunResult CopyToMainFolderController::hostDelivery(QPointer<CopyToMainFo
 
 void CopyToMainFolderController::deliveryEnded(const DeliveryRunResult &result)
 {
+    QStringList failures;
+    for (const DeliveryBatchResult &batch : result.batches)
+        failures += batch.failures;
+    if (result.status == DeliveryStatus::Stopped) {
+        // The drive failed: the dialog says so until someone has read it.
+        stopsProgressindicator();
+        setProgressString(describeStop(result));
+        showProblems(QStringLiteral("!!! Delivery Stopped !!!"), AlertStyle::Critical,
+                     QStringList{describeStop(result)} + failures + describeCamerasLeftBehind(result));
+        return;
+    }
     if (result.status != DeliveryStatus::Finished) {
         // The dialog stays open on what went wrong.
         stopsProgressindicator();
@@ -202,33 +226,43 @@ void CopyToMainFolderController::deliveryEnded(const DeliveryRunResult &result)
         return;
     }
     // Camera by camera there is no summary; photos that could not be moved
-    // must not pass in silence all the same.
-    QStringList failures;
-    for (const DeliveryBatchResult &batch : result.batches)
-        failures += batch.failures;
-    if (!failures.isEmpty() && !m_failureSheetOpen) {
-        showFailures(failures);
+    // or were not meant to be must not pass in silence all the same.
+    if (!failures.isEmpty()) {
+        showProblems(QStringLiteral("!!! Some Photos Were NOT Delivered !!!"), AlertStyle::Critical,
+                     QStringList{QStringLiteral("They stay in the source folder:")} + failures + describeCamerasLeftBehind(result));
+        return;
+    }
+    if (!result.camerasLeftBehind.isEmpty()) {
+        showProblems(QStringLiteral("Some Photos Stay in the Source Folder"), AlertStyle::Warning,
+                     describeCamerasLeftBehind(result)
+                         + QStringList{QStringLiteral("Camera by camera, only Nikon and Canon cameras are delivered.")});
         return;
     }
     doButton1();
 }
 
-void CopyToMainFolderController::showFailures(const QStringList &failures)
+void CopyToMainFolderController::showProblems(const QString &title, AlertStyle style, const QStringList &lines)
 {
     stopsProgressindicator();
+    for (const QString &line : lines)
+        note(u"finishProcessxxx2(_:destPath:)", QStringLiteral("REPORTED: ") + line);
+    // One sheet at a time: in hot folder mode the next batch may end the same
+    // way while nobody is at the desk.
+    if (m_problemSheetOpen)
+        return;
     Alert alert;
-    alert.style = AlertStyle::Critical;
-    alert.messageText = QStringLiteral("!!! Some Photos Were NOT Delivered !!!");
-    alert.informativeText = QStringLiteral("\nThey stay in the source folder:\n\n") + failures.join(QLatin1Char('\n')) + QStringLiteral("\n\n");
+    alert.style = style;
+    alert.messageText = title;
+    alert.informativeText = QLatin1Char('\n') + lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n");
     const QPointer<CopyToMainFolderController> self(this);
-    m_failureSheetOpen = true;
+    m_problemSheetOpen = true;
     beginWork(); // until someone has read it
     AlertPresenter::shared().beginSheet(alert, m_sheetWindow.data(), [self](AlertAnswer) {
         if (!self) {
             postRefresh();
             return;
         }
-        self->m_failureSheetOpen = false;
+        self->m_problemSheetOpen = false;
         self->endWork();
         self->doButton1();
     });

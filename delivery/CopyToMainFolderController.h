@@ -5,7 +5,9 @@
 // (delivery), "doqrtest" (the detecting pass) and "doqrtest3" (the
 // name-carrying pass, camera by camera when asked) while its view is on
 // screen, runs the work on the browser's work queue and shows what it
-// reports. The summary of a delivery is a sheet that ends by itself.
+// reports. The summary of a delivery is a sheet that ends by itself; a
+// delivery stopped by its drive, photos not delivered and cameras left
+// behind are sheets that wait for the user.
 //
 // Owned by the dialog; lives on the GUI thread. Work already handed to the
 // queue goes to its end when the dialog goes away; the browser is then still
@@ -114,7 +116,8 @@ private:
     void endDecode(bool detecting);
     void deliveryEnded(const DeliveryRunResult &result);
     void showSummary(const DeliverySummary &summary);
-    void showFailures(const QStringList &failures);
+    // A sheet that waits for the user (never more than one at a time).
+    void showProblems(const QString &title, AlertStyle style, const QStringList &lines);
     void beginWork() { ++m_pending; }
     void endWork() { --m_pending; }
 
@@ -123,7 +126,7 @@ private:
     std::vector<ObserverRegistration> m_observers;
     std::weak_ptr<DetectingPass> m_detecting;
     int m_pending = 0;
-    bool m_failureSheetOpen = false;
+    bool m_problemSheetOpen = false;
     quint64 m_dismissGeneration = 0;
 };
 

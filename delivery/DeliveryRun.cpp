@@ -5,15 +5,21 @@
 #include "naming/PhotoOrdering.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "platform/UserFolders.h"
 #include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 
+#include <QDir>
 #include <QFile>
+#include <QSet>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <thread>
+
+#include <sys/stat.h>
 
 namespace sorrelby {
 
@@ -46,6 +52,59 @@ bool isDeliveredCameraKey(const QString &key)
 bool DeliverySummary::reportsIssues() const
 {
     return title == QLatin1String("Possible Issue(s) with Moving ReAssigned Files...");
+}
+
+std::optional<DeliveryStopReason> stopReasonFor(int errorNumber)
+{
+    switch (errorNumber) {
+    case ENOSPC:
+    case EDQUOT:
+        return DeliveryStopReason::DiskFull;
+    case EROFS:
+        return DeliveryStopReason::ReadOnly;
+    case EIO:
+        return DeliveryStopReason::DiskError;
+    case EACCES:
+    case EPERM:
+        return DeliveryStopReason::NotPermitted;
+    default:
+        return std::nullopt;
+    }
+}
+
+QString DeliveryStop::describe() const
+{
+    QString why;
+    switch (reason) {
+    case DeliveryStopReason::DiskFull:
+        why = QStringLiteral("the drive of the main folder is full");
+        break;
+    case DeliveryStopReason::ReadOnly:
+        why = QStringLiteral("the drive of the main folder is read-only");
+        break;
+    case DeliveryStopReason::DiskError:
+        why = QStringLiteral("the drive of the main folder reports an input/output error");
+        break;
+    case DeliveryStopReason::NotPermitted:
+        why = QStringLiteral("the main folder may not be written to");
+        break;
+    case DeliveryStopReason::MainFolderGone:
+        why = QStringLiteral("the main folder is gone (its drive unmounted or unplugged?)");
+        break;
+    }
+    return QStringLiteral("Delivery stopped: %1 [%2]. %3 file(s) stay in the source folder, with the card photos of their subjects; "
+                          "nothing was lost. Deliver again once the drive is fixed.")
+               .arg(why, mainFolder)
+               .arg(leftInSource)
+        + (detail.isEmpty() ? QString() : QStringLiteral("\n") + detail);
+}
+
+int DeliveryRunResult::photosOfCamerasLeftBehind() const
+{
+    int count = 0;
+    for (const int photos : camerasLeftBehind)
+        count += photos;
+    return count;
 }
 
 DeliverySummary makeDeliverySummary(const DeliveryCounters &c, bool hotFolderMode)
@@ -112,12 +171,11 @@ std::optional<QString> DeliveryRun::getDestinationPathForUnknown() const
     return getDestinationPathForUnknown(m_settings, now(), fMainFolderPath);
 }
 
-std::optional<QString> DeliveryRun::getDestinationPathForUnknown(const Settings &settings, const QDateTime &now,
-                                                                 const std::optional<QString> &mainFolder)
+std::optional<QString> DeliveryRun::unassignedFolderPath(const Settings &settings, const QDateTime &now,
+                                                         const std::optional<QString> &mainFolder)
 {
-    const QString op = QStringLiteral("getDestinationPathForUnknown()");
     if (!settings.boolValue(cPrefDoUnassignedProcess)) {
-        note(op, QStringLiteral(".... NOT allowing prefDoUnassignedProcess"));
+        note(u"getDestinationPathForUnknown()", QStringLiteral(".... NOT allowing prefDoUnassignedProcess"));
         return std::nullopt;
     }
     const std::optional<QString> destination = mainFolder ? mainFolder : settings.optionalString(cPrefDestinationPath);
@@ -126,11 +184,103 @@ std::optional<QString> DeliveryRun::getDestinationPathForUnknown(const Settings 
     QString path = joinPath(*destination, cStringForUNASSIGNED_PHOTOS);
     if (const std::optional<QString> pattern = settings.optionalString(cPrefDailyFolderDateFormat))
         path = joinPath(path, preferenceops::performDateFormatString(*pattern, now));
-    note(op, QStringLiteral("destFolderPath = ") + path + QStringLiteral(" ..."));
-    note(op, QStringLiteral("createDirectoryAtURL = ") + path);
-    if (const FileResult created = fileops::createFolder(path); !created)
-        note(op, QStringLiteral("....Found Error = ") + created.error);
     return path;
+}
+
+std::optional<QString> DeliveryRun::getDestinationPathForUnknown(const Settings &settings, const QDateTime &now,
+                                                                 const std::optional<QString> &mainFolder)
+{
+    const QString op = QStringLiteral("getDestinationPathForUnknown()");
+    const std::optional<QString> path = unassignedFolderPath(settings, now, mainFolder);
+    if (!path)
+        return std::nullopt;
+    note(op, QStringLiteral("destFolderPath = ") + *path + QStringLiteral(" ..."));
+    note(op, QStringLiteral("createDirectoryAtURL = ") + *path);
+    // One level at a time, so a missing main folder is never made.
+    const QString above = QDir::cleanPath(*path + QStringLiteral("/.."));
+    for (const QString &folder : above.endsWith(cStringForUNASSIGNED_PHOTOS) ? QStringList{above, *path} : QStringList{*path}) {
+        if (const FileResult created = fileops::makeOneFolder(folder); !created) {
+            note(op, QStringLiteral("....Found Error = ") + created.error);
+            break;
+        }
+    }
+    return path;
+}
+
+QString DeliveryRun::mainFolderPath() const
+{
+    if (fMainFolderPath && !fMainFolderPath->isEmpty())
+        return QDir::cleanPath(*fMainFolderPath);
+    if (const std::optional<QString> stored = m_settings.optionalString(cPrefDestinationPath); stored && !stored->isEmpty())
+        return QDir::cleanPath(userfolders::expandTilde(*stored));
+    return {};
+}
+
+std::optional<DeliveryStop> DeliveryRun::checkMainFolder() const
+{
+    if (!m_main)
+        return std::nullopt;
+    struct stat st {};
+    DeliveryStop stop;
+    stop.reason = DeliveryStopReason::MainFolderGone;
+    stop.mainFolder = m_main->path;
+    if (::stat(QFile::encodeName(m_main->path).constData(), &st) != 0) {
+        stop.detail = QStringLiteral("The main folder cannot be found: ") + FileResult::fromErrno(errno).error;
+        return stop;
+    }
+    if (st.st_dev != m_main->device || st.st_ino != m_main->inode) {
+        stop.detail = QStringLiteral("Another folder now stands under the main folder's name (an empty mount point?).");
+        return stop;
+    }
+    return std::nullopt;
+}
+
+std::optional<DeliveryStop> DeliveryRun::stopFor(int errorNumber, const QString &detail) const
+{
+    if (const std::optional<DeliveryStopReason> reason = stopReasonFor(errorNumber)) {
+        DeliveryStop stop;
+        stop.reason = *reason;
+        stop.mainFolder = m_main ? m_main->path : QString();
+        stop.detail = detail;
+        return stop;
+    }
+    // A folder that went away with its drive shows as ENOENT, or worse.
+    if (errorNumber == ENOENT || errorNumber == ENOTDIR || errorNumber == ESTALE || errorNumber == ENODEV || errorNumber == ENXIO) {
+        if (std::optional<DeliveryStop> gone = checkMainFolder()) {
+            gone->detail = detail + QLatin1Char('\n') + gone->detail;
+            return gone;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<DeliveryStop> DeliveryRun::ensureFolder(const QString &folder) const
+{
+    const QString op = QStringLiteral("finishProcessxxx()");
+    struct stat st {};
+    const QByteArray native = QFile::encodeName(folder);
+    if (::stat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+        return std::nullopt;
+    if (std::optional<DeliveryStop> gone = checkMainFolder())
+        return gone;
+    const FileResult made = fileops::makeOneFolder(folder);
+    if (!made) {
+        note(op, QStringLiteral("oops somethign went wrong ") + made.error);
+        if (std::optional<DeliveryStop> stop = stopFor(made.errorNumber, made.error))
+            return stop;
+        // Not the drive's fault (a file in the way): the moves into it fail
+        // one by one and say so.
+        return std::nullopt;
+    }
+    note(op, QStringLiteral("cool created!!!! ") + folder);
+    // The drive may have gone between the check and the folder: then the
+    // folder stands on whatever lay beneath, and must not stay there.
+    if (m_main && (::stat(native.constData(), &st) != 0 || st.st_dev != m_main->device)) {
+        ::rmdir(native.constData());
+        if (std::optional<DeliveryStop> gone = checkMainFolder())
+            return gone;
+    }
+    return std::nullopt;
 }
 
 DeliveryRunResult DeliveryRun::deliver()
@@ -196,6 +346,8 @@ void DeliveryRun::deliverByCameraGroups(const QStringList &ordered, const QStrin
             DeliveryBatchResult batch = finishProcessxxx2(group.value(), destPath);
             batch.cameraKey = group.key();
             result.batches.append(batch);
+            if (batch.stop)
+                return;
         }
     }
     // Photos without a camera key stay too.
@@ -222,14 +374,6 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
     const QString srcPath = *fSrcPath;
     const QString destPath = *fDestPath;
 
-    if (!fileops::exists(destPath)) {
-        note(op, QStringLiteral("destPath does NOT exist??? [") + destPath);
-        if (const FileResult created = fileops::createFolder(destPath))
-            note(op, QStringLiteral("cool created!!!!"));
-        else
-            note(op, QStringLiteral("oops somethign went wrong ") + created.error);
-    }
-
     // The mode this run started in; put back at the end.
     bool hotFolderMode = false;
     mainqueue::sync([&] {
@@ -242,22 +386,63 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
 
     bool readable = true;
     const QStringList candidates = listSourceFolder(srcPath, readable);
+    std::optional<QStringList> ordered;
     if (!readable) {
         result.status = DeliveryStatus::SourceUnreadable;
     } else {
         note(op, QStringLiteral("fileURLs has %1 = [%2]").arg(candidates.size()).arg(candidates.join(QStringLiteral(", "))));
-        const std::optional<QStringList> ordered = sortImageUrls(candidates, SortDirection::Ascending);
+        ordered = sortImageUrls(candidates, SortDirection::Ascending);
         if (!ordered) {
             result.status = DeliveryStatus::UnableToSort;
             Alert alert;
             alert.messageText = QStringLiteral("Unable to get sorted list");
             alert.informativeText = QStringLiteral("Unable to sort the list");
             result.alert = alert;
-        } else if (hotFolderMode || m_settings.boolValue(cMultiCamerasKey)) {
-            deliverByCameraGroups(*ordered, destPath, result);
-        } else {
-            result.batches.append(finishProcessxxx2(*ordered, destPath));
         }
+    }
+
+    if (ordered) {
+        // The folder the daily sub-folder goes into; destPath itself when the
+        // caller's main folder is not above it.
+        const QString dest = QDir::cleanPath(destPath);
+        QString main = mainFolderPath();
+        const QString above = QDir::cleanPath(dest + QStringLiteral("/.."));
+        if (main != dest && main != above)
+            main = fileops::exists(dest) ? dest : above;
+        struct stat st {};
+        if (::stat(QFile::encodeName(main).constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            m_main = MainFolder{main, st.st_dev, st.st_ino};
+            if (main != dest) {
+                if (!fileops::exists(dest))
+                    note(op, QStringLiteral("destPath does NOT exist??? [") + dest);
+                result.stop = ensureFolder(dest);
+            }
+        } else {
+            note(op, QStringLiteral("the main folder does NOT exist: nothing is made in its place [") + main + QLatin1Char(']'));
+            DeliveryStop stop;
+            stop.mainFolder = main;
+            stop.detail = QStringLiteral("The main folder cannot be found.");
+            result.stop = stop;
+        }
+        if (!result.stop) {
+            if (hotFolderMode || m_settings.boolValue(cMultiCamerasKey))
+                deliverByCameraGroups(*ordered, destPath, result);
+            else
+                result.batches.append(finishProcessxxx2(*ordered, destPath));
+            if (!result.batches.isEmpty() && result.batches.last().stop)
+                result.stop = result.batches.last().stop;
+        }
+    }
+
+    if (result.stop) {
+        result.status = DeliveryStatus::Stopped;
+        int left = 0;
+        for (const QString &photo : candidates)
+            left += fileops::exists(photo) ? 1 : 0;
+        result.stop->leftInSource = left;
+        if (!result.batches.isEmpty() && result.batches.last().stop)
+            result.batches.last().stop->leftInSource = left;
+        note(op, QStringLiteral("STOPPED: ") + result.stop->describe());
     }
 
     mainqueue::sync([&] {
@@ -268,6 +453,7 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
             note(op, QStringLiteral("prefEnableHotFolderMode was switched %1 during the run: the user's choice stays").arg(now ? u"on" : u"off"));
     });
     m_runHotFolderMode.reset();
+    m_main.reset();
 
     switch (result.status) {
     case DeliveryStatus::Finished:
@@ -280,12 +466,15 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
     return result;
 }
 
-DeliveryRun::Placement DeliveryRun::moveIntoFolder(const QString &photo, const QString &target, const QString &failureContext, QStringList &failures) const
+DeliveryRun::Placement DeliveryRun::moveIntoFolder(const QString &photo, const QString &target, const QString &failureContext,
+                                                   QStringList &failures, int &errorNumber) const
 {
     const QString op = QStringLiteral("finishProcessxxx2(_:destPath:)");
-    const auto fail = [&](const QString &error) {
+    errorNumber = 0;
+    const auto fail = [&](const QString &error, int errnum = 0) {
         note(op, QStringLiteral("File not saved:\n") + error);
         failures.append(failureContext + fileNameOf(photo) + QStringLiteral(": ") + error);
+        errorNumber = errnum;
         return Placement::Failed;
     };
 
@@ -302,7 +491,7 @@ DeliveryRun::Placement DeliveryRun::moveIntoFolder(const QString &photo, const Q
             if (!fileops::sameContent(photo, candidate))
                 continue;
             if (const FileResult removed = m_fileOps.remove(photo); !removed)
-                return fail(removed.error);
+                return fail(removed.error, removed.errorNumber);
             note(op, QStringLiteral("Same photo already delivered as ") + candidate + QStringLiteral(": source removed."));
             return Placement::AlreadyThere;
         }
@@ -326,7 +515,7 @@ DeliveryRun::Placement DeliveryRun::moveIntoFolder(const QString &photo, const Q
             break;
         note(op, QStringLiteral("[") + *free + QStringLiteral("] was taken meanwhile, choosing again"));
     }
-    return fail(moved.error);
+    return fail(moved.error, moved.errorNumber);
 }
 
 void DeliveryRun::discardCodePhoto(const QString &photo, DeliveryCounters &counters, QStringList &failures) const
@@ -348,6 +537,38 @@ void DeliveryRun::discardCodePhoto(const QString &photo, DeliveryCounters &count
     failures.append(QStringLiteral("card photo not discarded: ") + fileNameOf(photo) + QStringLiteral(": ") + removed.error);
 }
 
+void DeliveryRun::discardCardsOfDeliveredSubjects(const QStringList &cards, DeliveryBatchResult &batch) const
+{
+    const QString op = QStringLiteral("finishProcessxxx2(_:destPath:)");
+    if (cards.isEmpty())
+        return;
+    // The subjects some photo of which is still in the source folder (not
+    // moved, or not meant to be in this run): their cards stay with them.
+    QSet<QString> waiting;
+    QSet<QString> folders;
+    for (const QString &card : cards)
+        folders.insert(folderOf(card));
+    for (const QString &folder : std::as_const(folders)) {
+        bool readable = true;
+        for (const QString &photo : listSourceFolder(folder, readable)) {
+            if (baseNameOf(photo).endsWith(cQRCodeMarker) || checkIfIsOriginal(photo) || checkIfIsUnknown(photo))
+                continue;
+            waiting.insert(getQRCodePartFromString(photo));
+        }
+        if (!readable)
+            return; // nothing is known of what stays: keep every card
+    }
+    for (const QString &card : cards) {
+        const QString code = getQRCodePartFromString(card);
+        if (waiting.contains(code)) {
+            note(op, QStringLiteral("card photo kept, photos of its subject stay in the source folder: ") + card);
+            batch.keptCodePhotos.append(card);
+            continue;
+        }
+        discardCodePhoto(card, batch.counters, batch.failures);
+    }
+}
+
 DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, const std::optional<QString> &destPath)
 {
     const QString op = QStringLiteral("finishProcessxxx2(_:destPath:)");
@@ -361,14 +582,45 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
     if (!ordered)
         return batch;
 
+    // Called on its own, the batch checks the folder it delivers into.
+    const bool ownMainFolder = !m_main;
+    if (ownMainFolder) {
+        struct stat st {};
+        const QString dest = QDir::cleanPath(batch.destPath);
+        if (::stat(QFile::encodeName(dest).constData(), &st) == 0)
+            m_main = MainFolder{dest, st.st_dev, st.st_ino};
+    }
+
     DeliveryCounters &counters = batch.counters;
     counters.total = int(ordered->size());
     QStringList &kept = batch.keptCodePhotos; // newest first
+    QStringList discards;                     // card photos to go once their subjects have
 
+    const auto stopHere = [&](const std::optional<DeliveryStop> &stop) {
+        if (!stop)
+            return false;
+        batch.stop = stop;
+        note(op, QStringLiteral("STOPPING: ") + stop->detail);
+        return true;
+    };
+    // A failed move that is the drive's fault stops the batch; its line then
+    // is the stop's, not one failure among others.
+    const auto stopOnFailure = [&](int errorNumber) {
+        const std::optional<DeliveryStop> stop = errorNumber ? stopFor(errorNumber, batch.failures.value(batch.failures.size() - 1)) : std::nullopt;
+        if (stop)
+            batch.failures.removeLast();
+        return stopHere(stop);
+    };
+
+    const QString mainPath = mainFolderPath();
+    const std::optional<QString> mainForUnknown = mainPath.isEmpty() ? std::nullopt : std::optional<QString>(mainPath);
+    const QString unassigned = QDir::cleanPath(joinPath(mainPath, cStringForUNASSIGNED_PHOTOS));
     for (const QString &photo : *ordered) {
+        if (stopHere(checkMainFolder()))
+            break;
         const QString name = fileNameOf(photo);
         const QString destFile = joinPath(batch.destPath, name);
-        const std::optional<QString> unknownFolder = getDestinationPathForUnknown();
+        const std::optional<QString> unknownFolder = unassignedFolderPath(m_settings, now(), mainForUnknown);
         const bool withoutCode = checkIfIsUnknown(photo).has_value() || checkIfIsOriginal(photo);
 
         bool deliverAsCoded = !withoutCode;
@@ -377,11 +629,18 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
                 if (unknownFolder) {
                     const QString unknownFile = joinPath(*unknownFolder, name);
                     note(op, QStringLiteral("Need to COPY to the UNASSIGNED destination: ") + unknownFile);
-                    const Placement placed = moveIntoFolder(photo, unknownFile, QStringLiteral("not moved to the unassigned folder: "), batch.failures);
+                    if (stopHere(ensureFolder(unassigned)))
+                        break;
+                    if (QDir::cleanPath(*unknownFolder) != unassigned && stopHere(ensureFolder(*unknownFolder)))
+                        break;
+                    int error = 0;
+                    const Placement placed = moveIntoFolder(photo, unknownFile, QStringLiteral("not moved to the unassigned folder: "), batch.failures, error);
                     if (placed != Placement::Failed) {
                         note(op, QStringLiteral("File saved."));
                         ++counters.unassigned;
                         counters.renamed += placed == Placement::Renamed ? 1 : 0;
+                    } else if (stopOnFailure(error)) {
+                        break;
                     }
                 } else {
                     note(op, QStringLiteral("UNASSIGNED Folder not found - will move to default destination folder...."));
@@ -400,11 +659,17 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
                 // card photo counted here would make every delivery that
                 // holds one report possible issues, hiding real failures.
                 ++counters.allowed;
-                const Placement placed = moveIntoFolder(photo, destFile, QStringLiteral("not moved: "), batch.failures);
+                // Made again when someone took it away during the run.
+                if (m_main && QDir::cleanPath(batch.destPath) != m_main->path && stopHere(ensureFolder(batch.destPath)))
+                    break;
+                int error = 0;
+                const Placement placed = moveIntoFolder(photo, destFile, QStringLiteral("not moved: "), batch.failures, error);
                 if (placed != Placement::Failed) {
                     note(op, QStringLiteral("File moved."));
                     ++counters.moved;
                     counters.renamed += placed == Placement::Renamed ? 1 : 0;
+                } else if (stopOnFailure(error)) {
+                    break;
                 }
             } else {
                 // A card photo is never delivered, so it leaves the destination
@@ -422,10 +687,24 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
                     discard = kept.size() >= 3 ? kept.takeLast() : QString();
                 }
                 if (!discard.isEmpty())
-                    discardCodePhoto(discard, counters, batch.failures);
+                    discards.append(discard);
             }
         }
         pause();
+    }
+
+    // Cards go last: a run cut short (killed, or stopped by the drive) keeps
+    // every card whose subject may still need it.
+    if (batch.stop)
+        note(op, QStringLiteral("stopped: no card photo is thrown away in this run"));
+    else
+        discardCardsOfDeliveredSubjects(discards, batch);
+    if (ownMainFolder) {
+        m_main.reset();
+        if (batch.stop) {
+            for (const QString &photo : *ordered)
+                batch.stop->leftInSource += fileops::exists(photo) ? 1 : 0;
+        }
     }
 
     finishBatch(batch);
@@ -448,6 +727,9 @@ void DeliveryRun::finishBatch(DeliveryBatchResult &batch) const
         batch.summary = makeDeliverySummary(c, runsInHotFolderMode());
         batch.end = DeliveryEnd::ShowSummary;
     }
+    // A stop is for the user to read, not a summary that goes by itself.
+    if (batch.stop)
+        batch.end = DeliveryEnd::StayOpen;
     if (m_batchEnded)
         m_batchEnded(batch);
 }

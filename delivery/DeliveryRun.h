@@ -18,6 +18,16 @@
 // variant of its own. Moves never replace (a copy flushed and verified first
 // when the target is on another file system); a failed move leaves the photo
 // in the source folder.
+//
+// The main folder is often on a drive that can fill up or go away. A run
+// never makes the main folder nor anything above its daily sub-folder and
+// UNASSIGNED_PHOTOS (those it makes one level at a time), checks before each
+// photo that the main folder is still the one it started with (device and
+// inode: an unmounted drive leaves an empty mount point under the same name),
+// and stops at the first full, read-only, failing or vanished drive, leaving
+// the rest in the source folder. A card photo goes only once every photo of
+// its subject has left the source folder, and never in a run that stopped:
+// the card is what decodes its subject again.
 
 #include "platform/AlertPresenter.h"
 #include "platform/FileOps.h"
@@ -69,6 +79,29 @@ struct DeliverySummary {
 // The summary of a batch's counters, worded as the dialog shows it.
 DeliverySummary makeDeliverySummary(const DeliveryCounters &counters, bool hotFolderMode);
 
+// Why a run stopped before its end.
+enum class DeliveryStopReason {
+    DiskFull,        // ENOSPC, EDQUOT
+    ReadOnly,        // EROFS
+    DiskError,       // EIO
+    NotPermitted,    // EACCES, EPERM
+    MainFolderGone,  // missing, or another folder under its name (an empty mount point)
+};
+
+struct DeliveryStop {
+    DeliveryStopReason reason = DeliveryStopReason::MainFolderGone;
+    QString mainFolder;
+    QString detail;       // the failing step and the system's words
+    int leftInSource = 0; // files of the run still in the source folder
+
+    // "Delivery stopped: ..." in one paragraph, naming the reason and the
+    // files left behind.
+    QString describe() const;
+};
+
+// The errors that stop a run: the drive, not the photo, is at fault.
+std::optional<DeliveryStopReason> stopReasonFor(int errorNumber);
+
 struct DeliveryBatchResult {
     QString destPath;
     QString cameraKey; // the camera of the batch when delivering one camera at a time
@@ -77,6 +110,7 @@ struct DeliveryBatchResult {
     QStringList failures;       // one line per photo that could not be moved or discarded
     DeliveryEnd end = DeliveryEnd::StayOpen;
     std::optional<DeliverySummary> summary; // with ShowSummary
+    std::optional<DeliveryStop> stop;       // the batch stopped here; the run goes no further
 };
 
 enum class DeliveryStatus {
@@ -85,6 +119,7 @@ enum class DeliveryStatus {
     MissingDestinationPath,
     SourceUnreadable,
     UnableToSort,
+    Stopped, // see DeliveryRunResult::stop
 };
 
 struct DeliveryRunResult {
@@ -95,6 +130,10 @@ struct DeliveryRunResult {
     QMap<QString, int> camerasLeftBehind;
     std::optional<Alert> alert; // to show as a sheet on the dialog ("Unable to get sorted list")
     DeliveryEnd end = DeliveryEnd::StayOpen;
+    std::optional<DeliveryStop> stop; // with Stopped
+
+    // Photos left behind because their camera is not delivered.
+    int photosOfCamerasLeftBehind() const;
 };
 
 class DeliveryRun {
@@ -147,11 +186,14 @@ public:
     // destPath.
     DeliveryBatchResult finishProcessxxx2(const QStringList &photos, const std::optional<QString> &destPath);
 
-    // The unassigned folder (created when missing), or none when photos without
-    // a code are not handled.
+    // The unassigned folder (created when missing, below an existing main
+    // folder only), or none when photos without a code are not handled.
     std::optional<QString> getDestinationPathForUnknown() const;
     static std::optional<QString> getDestinationPathForUnknown(const Settings &settings, const QDateTime &now,
                                                                const std::optional<QString> &mainFolder = std::nullopt);
+    // The same path, without making anything.
+    static std::optional<QString> unassignedFolderPath(const Settings &settings, const QDateTime &now,
+                                                       const std::optional<QString> &mainFolder = std::nullopt);
 
     // The unknown marker (the code of its name) of a photo the user marked unknown
     // (base name beginning with "?" or "unknown", any case), or none.
@@ -168,9 +210,28 @@ private:
     bool deliverByCamera() const;
     void deliverByCameraGroups(const QStringList &ordered, const QString &destPath, DeliveryRunResult &result);
     enum class Placement { Failed, Moved, Renamed, AlreadyThere };
-    Placement moveIntoFolder(const QString &photo, const QString &target, const QString &failureContext, QStringList &failures) const;
+    Placement moveIntoFolder(const QString &photo, const QString &target, const QString &failureContext, QStringList &failures,
+                             int &errorNumber) const;
     void discardCodePhoto(const QString &photo, DeliveryCounters &counters, QStringList &failures) const;
+    void discardCardsOfDeliveredSubjects(const QStringList &cards, DeliveryBatchResult &batch) const;
     void finishBatch(DeliveryBatchResult &batch) const;
+
+    // The main folder of the run, as it was when the run began.
+    struct MainFolder {
+        QString path;
+        dev_t device = 0;
+        ino_t inode = 0;
+    };
+    QString mainFolderPath() const;
+    // None when the main folder is still the one the run began with, else
+    // why not.
+    std::optional<DeliveryStop> checkMainFolder() const;
+    // Makes the folder (one level, the one above must be there) and checks it
+    // landed on the main folder's drive; none when it is there.
+    std::optional<DeliveryStop> ensureFolder(const QString &folder) const;
+    // The stop a failed step means, if any: a disk error, or ENOENT with the
+    // main folder gone.
+    std::optional<DeliveryStop> stopFor(int errorNumber, const QString &detail) const;
 
     Settings &m_settings;
     Progress m_progress;
@@ -180,6 +241,7 @@ private:
     FileOperations m_fileOps;
     double m_pauseSeconds = 0.1;
     std::optional<bool> m_runHotFolderMode; // the mode of the run under way
+    std::optional<MainFolder> m_main;       // set for the run under way
 };
 
 } // namespace sorrelby

@@ -3,6 +3,7 @@
 #include "browser/SectionModel.h"
 #include "hotfolder/FileEvent.h"
 #include "naming/DecodePass.h"
+#include "naming/FileNameScheme.h"
 #include "platform/Dispatch.h"
 #include "platform/FileOps.h"
 #include "platform/Log.h"
@@ -13,6 +14,7 @@
 
 #include <QFileInfo>
 #include <QLocale>
+#include <QSet>
 
 #include <chrono>
 #include <mutex>
@@ -91,6 +93,13 @@ struct HotFolderChain::State : std::enable_shared_from_this<State> {
     std::atomic<bool> refreshOwed{false};
     std::mutex mutex;
     std::multiset<qint64> pendingPasses; // due times (steady ms) of scheduled passes
+    std::atomic<bool> refreshPending{false};
+    // What the last pass found: -1 none yet, 0 nothing to take or wait for,
+    // 1 photos waiting, 2 photos moved.
+    std::atomic<int> lastPass{-1};
+    // Photos of the source folder already read for cards (taken in by a pass
+    // of ours, or by the detecting pass); work queue only.
+    QSet<QString> lookedAt;
 
     bool isProcessing();
     void setProcessing(bool on);
@@ -157,6 +166,9 @@ void HotFolderChain::State::runPass(qint64 due)
     note(op, QStringLiteral("Will start processHotFolder......."));
     const HotFolderIntakeResult result = o.intake(hotFolder, *source, &abort);
     note(op, QStringLiteral("was DONE processHotFolder for %1 items...").arg(result.moved));
+    for (const QString &photo : result.movedTo)
+        lookedAt.insert(photo);
+    lastPass = result.moved > 0 ? 2 : result.waiting > 0 ? 1 : 0;
     setProcessing(false);
     ++passes;
     mainqueue::async([] { Settings::shared().setValue(QString(cDateOfLastProcessedHotFolderKey), QDateTime::currentDateTime()); });
@@ -186,12 +198,14 @@ void HotFolderChain::State::requestRefresh()
 {
     if (!enabled.load())
         return;
+    refreshPending = true;
     runOnceForKeyAfterWaiting(QString(cRefreshCoalescingKey), QueueRef(queue), o.timing.refreshWait,
         [self = shared_from_this()] { self->refresh(); });
 }
 
 void HotFolderChain::State::refresh()
 {
+    refreshPending = false;
     if (!enabled.load())
         return;
     const QString op = QStringLiteral("refresh()");
@@ -205,11 +219,35 @@ void HotFolderChain::State::refresh()
     const std::optional<QString> source = o.sourceFolder();
     if (!source || source->isEmpty())
         return;
-    const std::optional<QStringList> photos = o.listPhotos(*source);
+    std::optional<QStringList> photos = o.listPhotos(*source);
     if (!photos || photos->isEmpty()) {
         note(op, QStringLiteral("no photos in the source folder, nothing to refresh"));
         return;
     }
+    // Photos that were there before hot folder mode was switched on (or that
+    // an earlier process took in) had their cards never read: the
+    // name-carrying pass would find no card for them.
+    QStringList unread;
+    for (const QString &photo : std::as_const(*photos)) {
+        if (!lookedAt.contains(photo) && checkIfIsOriginal(photo))
+            unread << photo;
+    }
+    if (!unread.isEmpty()) {
+        note(op, QStringLiteral("%1 photo(s) under camera names that no pass took in: reading them for cards first").arg(unread.size()));
+        const int renamed = o.detect(unread);
+        if (o.report)
+            o.report(QStringLiteral("decode: %1 photo(s) found in the source folder under camera names, read for cards first (%2 renamed)")
+                         .arg(unread.size())
+                         .arg(renamed));
+        for (const QString &photo : std::as_const(unread))
+            lookedAt.insert(photo);
+        photos = o.listPhotos(*source);
+        if (!photos || photos->isEmpty())
+            return;
+    }
+    // Forget what is no longer there, so the set stays the folder's size.
+    const QSet<QString> present(photos->cbegin(), photos->cend());
+    lookedAt.intersect(present);
     o.decode(*photos);
     ++refreshes;
     NotificationCenter::defaultCenter().post(QString(cRefreshNotificationName),
@@ -266,6 +304,13 @@ HotFolderChain::HotFolderChain(const QString &hotFolder, Options options)
         d->o.listPhotos = [](const QString &folder) { return ImageDirectoryLoader::getFilesURLFromFolderClass(folder); };
     if (!d->o.decode)
         d->o.decode = [](const QStringList &photos) { NameCarryingPass().doAutoDecodeQRAction3New(photos); };
+    if (!d->o.detect) {
+        d->o.detect = [](const QStringList &photos) {
+            if (!DetectingPass::detectionAvailable())
+                return 0;
+            return DetectingPass().run(photos).renamed;
+        };
+    }
     if (!d->o.clock)
         d->o.clock = [] { return QDateTime::currentDateTime(); };
     note(u"init()", QStringLiteral("hot folder [") + hotFolder + QStringLiteral("] passes on ") + d->queue->label());
@@ -339,6 +384,18 @@ int HotFolderChain::refreshesPosted() const
 bool HotFolderChain::isProcessing() const
 {
     return d->isProcessing();
+}
+
+bool HotFolderChain::isIdle() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->lastPass.load() == 0 && d->pendingPasses.empty() && !d->processing.load() && !d->refreshPending.load()
+        && !d->refreshOwed.load() && !d->hotFolderBusy.load();
+}
+
+bool HotFolderChain::lastPassMovedPhotos() const
+{
+    return d->lastPass.load() == 2;
 }
 
 HotFolderWatch::HotFolderWatch(const QString &hotFolder, HotFolderChain::Options options, double latency)

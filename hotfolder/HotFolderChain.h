@@ -4,7 +4,10 @@
 //
 //   file event -> (0.2 s) intake pass on the browser's work queue
 //     moved photos  -> refresh coalesced over 1.0 s: list the source folder,
-//                      carry the codes of the card photos to the photos after
+//                      read for cards the photos there under camera names
+//                      that no pass took in (there before hot folder mode,
+//                      or taken in by an earlier process), carry the codes
+//                      of the card photos to the photos after
 //                      them (camera by camera), post "myRefreshId" with
 //                      "autocopytomainfolder" = "yes" (the browser, or the
 //                      `watch` command, then delivers)
@@ -69,6 +72,11 @@ struct HotFolderChainOptions {
     std::function<std::optional<QStringList>(const QString &folder)> listPhotos;
     // The name-carrying decode pass with the camera split.
     std::function<void(const QStringList &photos)> decode;
+    // The detecting pass over photos of the source folder that no pass of
+    // this chain took in and that are still under camera names: without it
+    // their cards would go unread and the whole lot into UNASSIGNED_PHOTOS.
+    // Returns how many photos it renamed.
+    std::function<int(const QStringList &photos)> detect;
     std::function<QDateTime()> clock;
     // One line per pass, for a log or a terminal.
     std::function<void(const QString &line)> report;
@@ -106,6 +114,12 @@ public:
     int passesRun() const;
     int refreshesPosted() const;
     bool isProcessing() const;
+    // Nothing to do: the last pass found nothing to take or wait for, and no
+    // pass or refresh is due. Meaningful on the work queue, between jobs.
+    bool isIdle() const;
+    // The last pass moved photos: another one must look before the chain can
+    // call itself idle (its own moves may not have been reported yet).
+    bool lastPassMovedPhotos() const;
 
     struct State;
 

@@ -31,6 +31,7 @@ QString describeDelivery(const DeliveryRunResult &result, const QString &destina
         return QStringLiteral("delivery: the source folder could not be read");
     case DeliveryStatus::UnableToSort:
         return QStringLiteral("delivery: the photos could not be put in capture order; nothing delivered");
+    case DeliveryStatus::Stopped:
     case DeliveryStatus::Finished:
         break;
     }
@@ -45,9 +46,7 @@ QString describeDelivery(const DeliveryRunResult &result, const QString &destina
         failures += int(batch.failures.size());
         kept += int(batch.keptCodePhotos.size());
     }
-    int leftBehind = 0;
-    for (const int count : result.camerasLeftBehind)
-        leftBehind += count;
+    const int leftBehind = result.photosOfCamerasLeftBehind();
     QString line = QStringLiteral("delivery: %1 moved into %2, %3 unassigned, %4 card photos kept, %5 discarded")
                        .arg(sum.moved)
                        .arg(destination)
@@ -58,6 +57,8 @@ QString describeDelivery(const DeliveryRunResult &result, const QString &destina
         line += QStringLiteral(", %1 left (camera not delivered)").arg(leftBehind);
     if (failures > 0)
         line += QStringLiteral(", %1 FAILED (see the log)").arg(failures);
+    if (result.stop)
+        line += QStringLiteral("; STOPPED: ") + QString(result.stop->describe()).replace(QLatin1Char('\n'), QLatin1Char(' '));
     return line;
 }
 
@@ -107,6 +108,8 @@ DeliveryRunResult HotFolderDelivery::deliverNow()
     run.setProgress([](const QString &line) { note(u"deliverNow()", line); });
     const DeliveryRunResult result = m_options.host ? m_options.host(run) : run.deliver();
     ++m_deliveries;
+    if (result.status == DeliveryStatus::Stopped)
+        ++m_stopped;
     for (const DeliveryBatchResult &batch : result.batches) {
         m_delivered += batch.counters.moved + batch.counters.unassigned;
         for (const QString &failure : batch.failures)

@@ -56,6 +56,8 @@ public:
     DeliveryRunResult deliverNow();
 
     int deliveriesRun() const { return m_deliveries.load(); }
+    // Deliveries that stopped before their end (a full or vanished drive).
+    int deliveriesStopped() const { return m_stopped.load(); }
     // Photos moved into the destination by all deliveries so far.
     int photosDelivered() const { return m_delivered.load(); }
 
@@ -65,6 +67,7 @@ public:
 private:
     Options m_options;
     std::atomic<int> m_deliveries{0};
+    std::atomic<int> m_stopped{0};
     std::atomic<int> m_delivered{0};
     ObserverRegistration m_registration;
 };

@@ -35,7 +35,7 @@ namespace sorrelby {
 FileResult FileResult::fromErrno(int errnum, const QString &context)
 {
     const QString text = qt_error_string(errnum);
-    return failure(context.isEmpty() ? text : context + QLatin1String(": ") + text);
+    return failure(context.isEmpty() ? text : context + QLatin1String(": ") + text, errnum);
 }
 
 namespace fileops {
@@ -814,6 +814,22 @@ FileResult createFolder(const QString &path)
         if (const int error = makeFolder(native.left(slash)))
             return failed(error, context);
     }
+    if (const int error = makeFolder(native))
+        return failed(error, context);
+    return FileResult::success();
+}
+
+FileResult makeOneFolder(const QString &path)
+{
+    const QString context = QLatin1String("Could not create the folder ") + quoted(path);
+    if (path.isEmpty())
+        return failed(ENOENT, context);
+    const QByteArray native = nativePath(QDir::cleanPath(path));
+    struct stat st {};
+    if (::stat(native.constData(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? FileResult::success() : failed(EEXIST, context);
+    if (const int injected = faults::before())
+        return failed(injected, context);
     if (const int error = makeFolder(native))
         return failed(error, context);
     return FileResult::success();

@@ -15,9 +15,10 @@ namespace sorrelby {
 struct FileResult {
     bool ok = true;
     QString error; // the system's description when !ok
+    int errorNumber = 0; // the errno behind it, 0 when none is known
 
     static FileResult success() { return {}; }
-    static FileResult failure(QString message) { return {false, std::move(message)}; }
+    static FileResult failure(QString message, int errnum = 0) { return {false, std::move(message), errnum}; }
     static FileResult fromErrno(int errnum, const QString &context = {});
     explicit operator bool() const { return ok; }
 };
@@ -67,6 +68,10 @@ FileResult moveToTrash(const QString &path, QString *trashedPath = nullptr);
 FileResult removeFile(const QString &path);          // a file or an empty folder
 FileResult removeRecursively(const QString &path);   // a folder and its content
 FileResult createFolder(const QString &path);        // with intermediate folders; ok when present
+// The last level only: ok when present as a folder, ENOENT when the folder
+// above is missing. For places where a missing parent means a drive that is
+// gone, and making it would write onto whatever lies beneath.
+FileResult makeOneFolder(const QString &path);
 FileResult setModificationDate(const QString &path, const QDateTime &date);
 FileResult clearWriteProtection(const QString &path); // adds owner write (and drops immutable where allowed)
 // Writes data into a temporary beside the path and renames it over the path.

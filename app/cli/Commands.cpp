@@ -83,16 +83,20 @@ std::span<const Command> commands()
          "Options:\n",
          runSettingsCommand},
         {"watch", "watch   hot folder mode without a window (folders from the settings)",
-         "Usage: " EXE " watch [--verbose] [--set KEY=VALUE]...",
+         "Usage: " EXE " watch [--until-idle] [--verbose] [--set KEY=VALUE]...",
          "Hot folder mode without a window until Ctrl-C: photos arriving in the hot\n"
          "folder are taken in, decoded and delivered into the main folder.\n\n"
-         "Options:\n",
+         "Options:\n"
+         "  --until-idle      end once the hot folder is empty and its photos are\n"
+         "                    delivered (exit status 3 when a delivery stopped)\n",
          runWatchCommand},
         {"deliver", "deliver SOURCE DEST   move the sorted photos of SOURCE into DEST",
          "Usage: " EXE " deliver [--verbose] [--set KEY=VALUE]... SOURCE DEST",
          "Moves the sorted photos of SOURCE into DEST, the main folder of this run\n"
-         "(its daily sub-folder when the settings name one). A photo never replaces\n"
-         "another. Exit status 3 when photos stayed behind.\n\n"
+         "(its daily sub-folder when the settings name one), which must exist. A\n"
+         "photo never replaces another. A full, read-only, failing or vanished drive\n"
+         "stops the run at once; the rest stays in SOURCE. Exit status 3 when\n"
+         "photos stayed behind or the run stopped.\n\n"
          "Options:\n",
          runDeliverCommand},
         {"detect", "detect [--workers N] FILE...   print each photo's path, a tab and the code on its card",

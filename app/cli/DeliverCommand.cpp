@@ -4,10 +4,12 @@
 // without a pattern), card photos go to the trash (the newest are kept with
 // "prefKeepLastQRCodeFile" or in hot folder mode), and photos without a code
 // go into DEST/UNASSIGNED_PHOTOS (with the daily sub-folder) or stay, as the
-// settings say. Nothing is created outside DEST: "prefDestinationPath" is not
-// used. There is no pause between photos. Prints the summary
-// (one per camera when delivering camera by camera); exit 0 when every allowed
-// photo was moved, 3 when the summary reports possible issues, 1 on an error.
+// settings say. Nothing is created outside DEST, nor DEST itself:
+// "prefDestinationPath" is not used. There is no pause between photos. Prints
+// the summary (one per camera when delivering camera by camera); exit 0 when
+// every allowed photo was moved, 3 when the summary reports possible issues or
+// the run stopped at a full, read-only, failing or vanished drive (the rest
+// stays in SOURCE), 1 on an error.
 
 #include "app/cli/CommandLine.h"
 #include "app/cli/Commands.h"
@@ -61,6 +63,12 @@ int runDeliverCommand(const QStringList &args)
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": the source \"%1\" is not a folder").arg(source));
         return kExitFailure;
     }
+    // Made here it could only stand where a drive should be mounted.
+    if (!QFileInfo(destination).isDir()) {
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": the main folder \"%1\" is not a folder (is its drive mounted?); nothing is made in its place")
+                     .arg(destination));
+        return kExitFailure;
+    }
 
     Settings &settings = Settings::shared();
     // One moment for the daily sub-folder of both DEST and UNASSIGNED_PHOTOS.
@@ -84,6 +92,7 @@ int runDeliverCommand(const QStringList &args)
 
     switch (result.status) {
     case DeliveryStatus::Finished:
+    case DeliveryStatus::Stopped:
         break;
     case DeliveryStatus::UnableToSort:
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": ") + result.alert->messageText + QStringLiteral(": ") + result.alert->informativeText);
@@ -109,6 +118,10 @@ int runDeliverCommand(const QStringList &args)
     for (auto camera = result.camerasLeftBehind.cbegin(); camera != result.camerasLeftBehind.cend(); ++camera) {
         const QString key = camera.key().isEmpty() ? QStringLiteral("(no camera key)") : camera.key();
         printOut(QStringLiteral("%1 photo(s) of camera %2 stay in the source folder").arg(camera.value()).arg(key));
+    }
+    if (result.stop) {
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": ") + result.stop->describe());
+        return kExitIssues;
     }
     return issues ? kExitIssues : kExitOk;
 }

@@ -5,7 +5,11 @@
 // camera by camera, keeping the newest card photos for the next batch. One
 // line per pass and per delivery goes to standard output; the log goes into
 // the log file (onto standard error with --verbose). SIGINT or SIGTERM: the
-// photo in hand is finished, then the command ends with status 0.
+// photo in hand is finished, then the command ends with status 0. With
+// --until-idle it also ends by itself once a pass finds nothing more to take
+// in and every refresh and delivery is done (status 3 when a delivery
+// stopped at a full or vanished drive): for stations that drain a hot folder
+// and go, and for tests that must see the whole road run to its end.
 
 #include "app/SingleInstance.h"
 #include "app/cli/CommandLine.h"
@@ -27,6 +31,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <QTimer>
+
+#include <atomic>
 
 #include <csignal>
 #include <fcntl.h>
@@ -104,16 +111,22 @@ void keepFolderValidationForThisRun()
 
 int runWatchCommand(const QStringList &args)
 {
-    if (!args.isEmpty())
-        return usageError(kUsage, QStringLiteral("watch takes no argument \"%1\"").arg(args.first()));
+    bool untilIdle = false;
+    for (const QString &arg : args) {
+        if (arg == QLatin1String("--until-idle"))
+            untilIdle = true;
+        else
+            return usageError(kUsage, QStringLiteral("watch takes no argument \"%1\"").arg(arg));
+    }
 
     // The window in hot folder mode or another watch would move the same
     // photos under our hands.
     SingleInstance instance;
     if (!instance.tryToRun()) {
+        const qint64 other = instance.otherProcessId();
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": another copy is already running for this user (PID %1): "
                                 "quit it first, only one window or watch may run at a time")
-                     .arg(instance.otherProcessId()));
+                     .arg(other > 0 ? QString::number(other) : QStringLiteral("unknown")));
         return kExitFailure;
     }
     QObject::connect(&instance, &SingleInstance::activationRequested,
@@ -161,6 +174,9 @@ int runWatchCommand(const QStringList &args)
 
     HotFolderChainOptions chainOptions;
     chainOptions.report = printLine;
+    // A run that ends by itself needs no marker to keep the folder watched.
+    if (untilIdle)
+        chainOptions.timing.markerInterval = 3600;
     auto watch = std::make_unique<HotFolderWatch>(hotFolder, chainOptions);
     watch->setRun(true);
     // Photos a previous run moved in but did not deliver go out with the
@@ -187,13 +203,47 @@ int runWatchCommand(const QStringList &args)
         sharedWorkingQueue().async([] { mainqueue::async([] { QCoreApplication::quit(); }); });
     });
 
+    // Asked on the work queue, between its jobs, so a pass, refresh or
+    // delivery is never half way when the answer comes.
+    QTimer idleCheck;
+    std::atomic<bool> checking{false};
+    if (untilIdle) {
+        QObject::connect(&idleCheck, &QTimer::timeout, [&] {
+            if (stopping || checking.exchange(true))
+                return;
+            HotFolderChain *chain = &watch->chain();
+            sharedWorkingQueue().async([chain, &checking, &stopping, &watch] {
+                if (chain->isIdle()) {
+                    // Nothing may start between this answer and the end.
+                    chain->setEnabled(false);
+                    mainqueue::async([&stopping, &watch] {
+                        if (stopping)
+                            return;
+                        stopping = true;
+                        printLine(QStringLiteral("idle: the hot folder is empty and its photos are delivered"));
+                        watch->setRun(false);
+                        sharedWorkingQueue().async([] { mainqueue::async([] { QCoreApplication::quit(); }); });
+                    });
+                } else if (chain->lastPassMovedPhotos() && !chain->isProcessing()) {
+                    // Our own moves out of the hot folder may not have been
+                    // reported yet: look once more before calling it a day.
+                    chain->schedulePass(0);
+                }
+                checking = false;
+            });
+        });
+        idleCheck.start(100);
+    }
+
     QCoreApplication::exec();
 
+    idleCheck.stop();
     watch.reset();
+    const bool deliveryStopped = delivery->deliveriesStopped() > 0;
     delivery.reset();
     SoundPlayer::setShared(nullptr);
     printLine(QStringLiteral("stopped"));
-    return kExitOk;
+    return untilIdle && deliveryStopped ? kExitIssues : kExitOk;
 }
 
 } // namespace sorrelby::cli

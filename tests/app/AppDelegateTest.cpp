@@ -17,9 +17,12 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace sorrelby;
@@ -375,4 +378,70 @@ TEST_F(AppDelegateTest, OnlyOneCopyHoldsTheLockAndTheOtherCanWakeIt)
     EXPECT_TRUE(AppDelegate(o).isRefused());
     first.reset();
     EXPECT_FALSE(AppDelegate(o).isRefused());
+}
+
+// The kernel holds the lock, not the file: a copy killed right after making
+// its lock file leaves it empty, and that must never refuse a start; while a
+// process holds the lock, a start is refused whatever the file says.
+TEST_F(AppDelegateTest, ALockFileLeftBehindNeverBlocksOnlyAHolderDoes)
+{
+    const QString folder = testkit::makeTempFolder(QStringLiteral("instance"));
+    const QString lockFile = SingleInstance(folder).lockFilePath();
+    ASSERT_TRUE(testkit::writeFile(lockFile, QByteArray()));
+    {
+        SingleInstance afterAKill(folder);
+        EXPECT_TRUE(afterAKill.tryToRun());
+    }
+
+    const QString flock = QStandardPaths::findExecutable(QStringLiteral("flock"));
+    if (flock.isEmpty())
+        GTEST_SKIP() << "no flock program to hold the lock from another process";
+    // One process that locks, writes its "id", and waits.
+    QProcess holder;
+    holder.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec 9<>\"$0\" && flock -x 9 && echo 4242 > \"$0\" && exec sleep 600"),
+                                             lockFile});
+    ASSERT_TRUE(testkit::waitUntil([&] { return testkit::readFile(lockFile) == "4242\n"; }, 30000));
+    SingleInstance refused(folder);
+    EXPECT_FALSE(refused.tryToRun());
+    EXPECT_EQ(refused.otherProcessId(), 4242);
+    holder.kill();
+    ASSERT_TRUE(holder.waitForFinished());
+    SingleInstance next(folder);
+    EXPECT_TRUE(next.tryToRun());
+}
+
+// Every process of the user must meet at one lock: its folder comes from the
+// user id alone, and a name in the shared temporary folder that is not the
+// user's own private folder is not trusted.
+TEST_F(AppDelegateTest, TheLockFolderComesFromTheUserIdAndIsPrivate)
+{
+    const uid_t uid = ::getuid();
+    const QString fallback = testkit::makeTempFolder(QStringLiteral("fallback"));
+    const auto modeOf = [](const QString &path) {
+        struct stat st {};
+        return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+    };
+
+    const QString tmp = testkit::makeTempFolder(QStringLiteral("tmp"));
+    const QString own = tmp + QStringLiteral("/com.halvane.vemo.sorrelby-") + QString::number(uid);
+    EXPECT_EQ(SingleInstance::folderForUser(tmp, uid, fallback), own);
+    EXPECT_EQ(modeOf(own), mode_t(0700));
+    ::chmod(QFile::encodeName(own).constData(), 0777);
+    EXPECT_EQ(SingleInstance::folderForUser(tmp, uid, fallback), own);
+    EXPECT_EQ(modeOf(own), mode_t(0700));
+
+    // Taken by another user, or a link planted to elsewhere.
+    const QString taken = testkit::makeTempFolder(QStringLiteral("taken"));
+    const QString theirs = taken + QStringLiteral("/com.halvane.vemo.sorrelby-") + QString::number(uid);
+    ASSERT_TRUE(QDir().mkpath(theirs));
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(QFile::encodeName(theirs).constData(), 65534, 65534), 0);
+        EXPECT_EQ(SingleInstance::folderForUser(taken, uid, fallback), fallback);
+    }
+    const QString linked = testkit::makeTempFolder(QStringLiteral("linked"));
+    ASSERT_TRUE(QFile::link(own, linked + QStringLiteral("/com.halvane.vemo.sorrelby-") + QString::number(uid)));
+    EXPECT_EQ(SingleInstance::folderForUser(linked, uid, fallback), fallback);
+
+    // Test runs name a folder of their own, away from the user's copy.
+    EXPECT_EQ(SingleInstance::defaultFolder(), QDir::cleanPath(qEnvironmentVariable(cInstanceFolderVar)));
 }

@@ -394,6 +394,10 @@ TEST_F(BrowserController, FolderPathsAndWindowTitle)
     EXPECT_FALSE(ViewController::getDestinationPathForUnknown());
     EXPECT_FALSE(QFileInfo::exists(QDir::currentPath() + QStringLiteral("/UNASSIGNED_PHOTOS")));
     const QString main = makeTempFolder(QStringLiteral("main"));
+    // A main folder whose drive is not mounted is not made, nor anything in it.
+    settings.setValue(cPrefDestinationPath, QString(main + QStringLiteral("/unmounted")));
+    EXPECT_TRUE(ViewController::getDestinationPathForUnknown());
+    EXPECT_FALSE(QFileInfo::exists(main + QStringLiteral("/unmounted")));
     settings.setValue(cPrefDestinationPath, main);
     settings.setValue(cPrefDailyFolderDateFormat, QStringLiteral("yyyy/MM/dd"));
     const std::optional<QString> unknown = ViewController::getDestinationPathForUnknown();

@@ -17,6 +17,7 @@
 #include "settings/SettingsKeys.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/NotificationRecorder.h"
+#include "tests/testkit/FaultRuns.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
@@ -25,6 +26,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <cerrno>
 #include <future>
 #include <mutex>
 
@@ -159,6 +161,59 @@ TEST_F(ProgressDialog, CameraByCameraAFailedMoveIsShownBeforeClosing)
     EXPECT_TRUE(alerts.shown().at(0).informativeText.contains(QStringLiteral("A1_IMG_0002.JPG: disk full")));
     EXPECT_EQ(testkit::lines(entriesOf(main)), testkit::lines({"A1_IMG_0001.JPG"}));
     EXPECT_EQ(testkit::lines(entriesOf(source)), testkit::lines({"A1_IMG_0002.JPG"}));
+}
+
+// Camera by camera, photos of a camera that is not delivered are said as
+// `watch` says them; a delivery stopped by its drive waits for the user.
+TEST_F(ProgressDialog, CamerasLeftBehindAreShownAndAStopWaitsForTheUser)
+{
+    settings.setValue(QStringLiteral("prefCheckForMultiCameras"), true);
+    writeFilesInOrder(source, {"A1_IMG_0001.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003.JPG"});
+    CopyToMainFolderController dialog(options());
+    int dismissed = 0;
+    QObject::connect(&dialog, &CopyToMainFolderController::dismissRequested, [&] { ++dismissed; });
+    dialog.viewDidLoad();
+    const QPointer<CopyToMainFolderController> host(&dialog);
+
+    DeliveryRun run(settings);
+    run.fSrcPath = source;
+    run.fDestPath = main;
+    run.setCameraGrouper([](const QStringList &photos) {
+        return std::optional<QMap<QString, QStringList>>(
+            QMap<QString, QStringList>{{QStringLiteral("NIKON D750_3001"), photos.mid(0, 2)}, {QStringLiteral("SONY ILCE-7M3_77"), photos.mid(2)}});
+    });
+    workQueue.async([&run, host] { CopyToMainFolderController::hostDelivery(host, run, 0); });
+    ASSERT_TRUE(waitUntil([&] { return dismissed == 1; }, 10000));
+    ASSERT_EQ(alerts.shown().size(), 1u);
+    EXPECT_EQ(alerts.shown().at(0).style, AlertStyle::Warning);
+    EXPECT_TRUE(alerts.shown().at(0).informativeText.contains(QStringLiteral("1 photo(s) of camera SONY ILCE-7M3_77 stay in the source folder")))
+        << alerts.shown().at(0).informativeText.toStdString();
+    EXPECT_EQ(testkit::lines(entriesOf(source)), testkit::lines({"A1_IMG_0003.JPG"}));
+
+    // The drive fills up: the dialog shows why until someone has read it.
+    alerts.clear();
+    alerts.queueAnswer(ScriptedAlertPresenter::cUnanswered);
+    resetFolder(source);
+    writeFilesInOrder(source, {"B2_IMG_0004.JPG", "B2_IMG_0005.JPG"});
+    run.setCameraGrouper([](const QStringList &photos) {
+        return std::optional<QMap<QString, QStringList>>(QMap<QString, QStringList>{{QStringLiteral("NIKON D750_3001"), photos}});
+    });
+    DeliveryRun::FileOperations full;
+    full.move = [](const QString &from, const QString &to) {
+        return from.endsWith(QStringLiteral("IMG_0004.JPG")) ? FileResult::fromErrno(ENOSPC, QStringLiteral("Could not move")) : fileops::moveNoReplace(from, to);
+    };
+    run.setFileOperations(full);
+    workQueue.async([&run, host] { CopyToMainFolderController::hostDelivery(host, run, 0); });
+    ASSERT_TRUE(waitUntil([&] { return alerts.shown().size() == 1; }, 10000));
+    const Alert stop = alerts.shown().at(0);
+    EXPECT_EQ(stop.messageText, QStringLiteral("!!! Delivery Stopped !!!"));
+    EXPECT_EQ(stop.style, AlertStyle::Critical);
+    EXPECT_EQ(stop.autoDismissSeconds, 0.0);
+    EXPECT_TRUE(stop.informativeText.contains(QStringLiteral("the drive of the main folder is full"))) << stop.informativeText.toStdString();
+    spinFor(300);
+    EXPECT_EQ(dismissed, 1);
+    EXPECT_TRUE(dialog.fProgressString.startsWith(QStringLiteral("Delivery stopped: ")));
+    EXPECT_EQ(testkit::lines(entriesOf(source)), testkit::lines({"B2_IMG_0004.JPG", "B2_IMG_0005.JPG"}));
 }
 
 // The window's own sheets: one that ends by itself does, with its first

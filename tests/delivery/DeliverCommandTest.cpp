@@ -1,10 +1,14 @@
 // The `deliver` command run as a program: its summary and exit status.
 
+#include "tests/testkit/FaultRuns.h"
+#include "tests/testkit/LoopVolume.h"
 #include "tests/testkit/TestEnvironment.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -25,7 +29,14 @@ TEST(DeliverCommand, ExitStatusFollowsTheSummary)
     // No daily sub-folder: the photos go into DEST itself.
     const QStringList leaveUnassigned{"--set", "prefMoveUnasignedPhotoMethodTag=0", "--set", "prefDailyFolderDateFormat="};
 
+    // DEST is never made: a missing one is a drive that is not mounted.
     ProgramRun outcome = deliver(leaveUnassigned + QStringList{source, destination});
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_TRUE(outcome.err.contains(QStringLiteral("is its drive mounted?"))) << outcome.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(destination));
+    ASSERT_TRUE(QDir().mkpath(destination));
+
+    outcome = deliver(leaveUnassigned + QStringList{source, destination});
     EXPECT_EQ(outcome.exitCode, 0);
     EXPECT_EQ(outcome.out, QStringLiteral("Finished Moving ALL ReAssigned Files...\nMoved 2 out of 2 Allowed Files.\nFolder has Total of 3 Files\n"));
     EXPECT_EQ(QDir(destination).entryList(QDir::Files).size(), 2);
@@ -70,6 +81,114 @@ TEST(DeliverCommand, DestIsTheMainFolderOfTheRun)
                                                      "UNASSIGNED_PHOTOS/" + day + "/unknown_IMG_0004.JPG"}));
     EXPECT_FALSE(QFileInfo::exists(configured));
     EXPECT_TRUE(QDir(source).isEmpty());
+}
+
+// The photos of a run, by content, wherever they are now: each exactly
+// once, or the problems.
+QStringList censusProblems(const QMap<QByteArray, QString> &originals, const QStringList &folders)
+{
+    QStringList problems;
+    const QMultiMap<QByteArray, QString> census = contentCensus(folders);
+    for (auto it = originals.cbegin(); it != originals.cend(); ++it) {
+        const qsizetype copies = census.count(it.key());
+        if (copies != 1)
+            problems << QStringLiteral("%1 found %2 times").arg(it.value()).arg(copies);
+    }
+    return problems;
+}
+
+class DeliverStops : public ::testing::Test {
+protected:
+    // Two subjects, the second one's last photo, then one without a code.
+    QMap<QByteArray, QString> shoot()
+    {
+        resetFolder(source);
+        const QStringList paths = writeFilesInOrder(source, {"X_IMG_0001-qrcode.JPG", "X_IMG_0002.JPG", "X_IMG_0003.JPG",
+                                                             "Y_IMG_0004-qrcode.JPG", "Y_IMG_0005.JPG", "IMG_0006.JPG"});
+        QMap<QByteArray, QString> originals;
+        for (const QString &path : paths)
+            originals.insert(contentDigest(path), QFileInfo(path).fileName());
+        return originals;
+    }
+
+    QStringList args(const QString &main) const
+    {
+        return {"deliver", "--set", "prefDailyFolderDateFormat='day'", "--set", "prefDoUnassignedProcess=true",
+                "--set", "prefMoveUnasignedPhotoMethodTag=1", source, main};
+    }
+
+    QString source = makeTempFolder(QStringLiteral("source"));
+    QString trash = QDir::homePath() + QStringLiteral("/.local/share/Trash");
+};
+
+// A full disk, a failing disk and a read-only one stop the run at the photo
+// in hand: the rest and every card stay in the source folder, and the
+// message says why and how many.
+TEST_F(DeliverStops, DiskErrorsStopTheRunAndSayWhy)
+{
+    const QString main = makeTempFolder(QStringLiteral("main"));
+    const QList<std::pair<QString, QString>> errors{{"ENOSPC", "is full"}, {"EIO", "reports an input/output error"}, {"EROFS", "is read-only"}};
+    for (const auto &[error, words] : errors) {
+        const QMap<QByteArray, QString> originals = shoot();
+        resetFolder(main);
+        FaultPlan plan;
+        plan.failAfter = 2; // the day's folder and the first photo
+        plan.error = error;
+        const ProgramRun run = runWithFaults(QStringLiteral(SORRELBY_APP_PATH), args(main), plan);
+        EXPECT_EQ(run.exitCode, 3) << error.toStdString() << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("Delivery stopped: the drive of the main folder ") + words)) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("5 file(s) stay in the source folder"))) << run.err.toStdString();
+        EXPECT_EQ(lines(filesBelow(main)), "day/X_IMG_0002.JPG");
+        EXPECT_EQ(entriesOf(source).size(), 5);
+        EXPECT_EQ(lines(censusProblems(originals, {source, main, trash})), "");
+    }
+}
+
+// The main folder on a real volume: unmounted in the middle of the run, it
+// leaves an empty mount point where nothing may be made; read-only, it
+// stops the run before anything moves.
+TEST_F(DeliverStops, AMainFolderOnAVolumeThatGoesAwayOrIsReadOnly)
+{
+    const QString mountPoint = makeTempFolder(QStringLiteral("drive"));
+    LoopVolume volume(mountPoint);
+    if (!volume.unavailable().isEmpty())
+        GTEST_SKIP() << volume.unavailable().toStdString();
+
+    // The step after which the first photo is wholly on the volume.
+    shoot();
+    const QStringList steps = stepsOf(QStringLiteral(SORRELBY_APP_PATH), args(mountPoint));
+    const QStringList unlinks = steps.filter(QRegularExpression(QStringLiteral("^\\d+ unlink ") + QRegularExpression::escape(source)));
+    ASSERT_FALSE(unlinks.isEmpty()) << lines(steps);
+    const int firstPhotoDone = unlinks.first().section(QLatin1Char(' '), 0, 0).toInt();
+    QDir(mountPoint + QStringLiteral("/day")).removeRecursively();
+    QDir(mountPoint + QStringLiteral("/UNASSIGNED_PHOTOS")).removeRecursively();
+    QDir(trash).removeRecursively();
+    QMap<QByteArray, QString> originals = shoot();
+
+    const ProgramRun run = runStoppedAfter(QStringLiteral(SORRELBY_APP_PATH), args(mountPoint), firstPhotoDone, [&] {
+        volume.unmount();
+        EXPECT_FALSE(volume.isMounted());
+    });
+    EXPECT_EQ(run.exitCode, 3) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("the main folder is gone"))) << run.err.toStdString();
+    EXPECT_TRUE(entriesOf(mountPoint).isEmpty()) << lines(filesBelow(mountPoint));
+    const QString remounted = makeTempFolder(QStringLiteral("remounted"));
+    ASSERT_TRUE(volume.remountAt(remounted));
+    EXPECT_EQ(lines(filesBelow(remounted).filter(QStringLiteral("IMG_"))), "day/X_IMG_0002.JPG");
+    EXPECT_EQ(lines(censusProblems(originals, {source, remounted, trash})), "");
+
+    // The same volume, emptied and mounted read-only.
+    QDir(remounted + QStringLiteral("/day")).removeRecursively();
+    QProcess remount;
+    remount.start(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,ro"), remounted});
+    ASSERT_TRUE(remount.waitForFinished(30000) && remount.exitCode() == 0);
+    QDir(trash).removeRecursively();
+    shoot();
+    const ProgramRun readOnly = runApp(args(remounted));
+    EXPECT_EQ(readOnly.exitCode, 3) << readOnly.err.toStdString();
+    EXPECT_TRUE(readOnly.err.contains(QStringLiteral("is read-only"))) << readOnly.err.toStdString();
+    EXPECT_EQ(entriesOf(source).size(), 6);
+    EXPECT_TRUE(entriesOf(trash + QStringLiteral("/files")).isEmpty());
 }
 
 } // namespace

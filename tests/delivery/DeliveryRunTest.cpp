@@ -236,20 +236,24 @@ TEST_F(DeliveryTest, ReplacingInTheDestinationNeverLosesAFile)
     ASSERT_EQ(batch.failures.size(), 1);
     EXPECT_TRUE(batch.failures[0].contains(QStringLiteral("disk full")));
     EXPECT_TRUE(batch.summary->reportsIssues());
-    // The card photo went to the trash; the destination's file of that name stayed.
+    // The card photo stays with the photo of its subject; the destination's
+    // file of that name stayed too.
     EXPECT_EQ(readFile(destination + "/A1_IMG_0001-qrcode.JPG"), QByteArray("delivered earlier"));
-    EXPECT_EQ(batch.counters.trashed, 1);
+    EXPECT_TRUE(QFileInfo::exists(source + "/A1_IMG_0001-qrcode.JPG"));
+    EXPECT_EQ(batch.counters.trashed, 0);
 
-    // With a working move both photos are kept, and the summary says so.
+    // With a working move both photos are kept, and the summary says so; the
+    // card goes now.
     run.setFileOperations({});
     batch = run.finishProcessxxx().batches.value(0);
     EXPECT_EQ(readFile(destination + "/A1_IMG_0002.JPG"), QByteArray("other camera"));
     EXPECT_EQ(readFile(destination + "/A1_IMG_0002c1.JPG"), QByteArray("photo A1_IMG_0002.JPG"));
     EXPECT_EQ(batch.counters.moved, 1);
     EXPECT_EQ(batch.counters.renamed, 1);
+    EXPECT_EQ(batch.counters.trashed, 1);
     EXPECT_TRUE(batch.failures.isEmpty());
     EXPECT_EQ(batch.summary->title, QStringLiteral("Finished Moving ALL ReAssigned Files..."));
-    EXPECT_EQ(batch.summary->message, QStringLiteral("Moved 1 out of 1 Allowed Files.\nFolder has Total of 1 Files\n"
+    EXPECT_EQ(batch.summary->message, QStringLiteral("Moved 1 out of 1 Allowed Files.\nFolder has Total of 2 Files\n"
                                                      "1 File(s) Delivered Under a New Name (Name Taken by Another Photo)"));
 
     // Delivering the same photos again (the card read twice) adds no copies:
@@ -291,6 +295,55 @@ TEST_F(DeliveryTest, ReplacingInTheDestinationNeverLosesAFile)
     batch = run.finishProcessxxx().batches.value(0);
     EXPECT_TRUE(QFileInfo::exists(source + "/B2_IMG_0003-qrcode.JPG"));
     EXPECT_EQ(batch.counters.trashed + batch.counters.removed, 0);
+}
+
+// A photo that cannot be delivered for a reason of its own (its name and
+// every variant taken) does not stop the run, but its card stays with it:
+// without the card its subject could not be decoded again.
+TEST_F(DeliveryTest, ACardGoesOnlyWhenEveryPhotoOfItsSubjectIsDelivered)
+{
+    QDir(QDir::homePath() + QStringLiteral("/.local/share/Trash")).removeRecursively();
+    shoot({"X_IMG_0001-qrcode.JPG", "X_IMG_0002.JPG", "Y_IMG_0003-qrcode.JPG", "Y_IMG_0004.JPG", "Y_IMG_0005.JPG"});
+    ASSERT_TRUE(writeFile(destination + "/Y_IMG_0004.JPG", "other"));
+    for (int k = 1; k <= 18; ++k)
+        ASSERT_TRUE(writeFile(destination + QStringLiteral("/Y_IMG_0004c%1.JPG").arg(k), QByteArray::number(k)));
+    const DeliveryRunResult result = run.finishProcessxxx();
+    EXPECT_EQ(result.status, DeliveryStatus::Finished);
+    EXPECT_EQ(lines(trashed()), lines({"X_IMG_0001-qrcode.JPG"}));
+    EXPECT_EQ(lines(entriesOf(source)), lines({"Y_IMG_0003-qrcode.JPG", "Y_IMG_0004.JPG"}));
+    const DeliveryBatchResult batch = result.batches.value(0);
+    EXPECT_EQ(lines(batch.keptCodePhotos), lines({source + "/Y_IMG_0003-qrcode.JPG"}));
+    EXPECT_EQ(batch.failures.size(), 1);
+    EXPECT_EQ(batch.counters.leftInSource(), 2);
+}
+
+// The main folder's drive unmounted during the run leaves an empty mount
+// point under the same name: nothing may be made or delivered there.
+TEST_F(DeliveryTest, AMainFolderReplacedDuringTheRunStopsIt)
+{
+    settings.setValue(cPrefDoUnassignedProcess, true);
+    settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 1);
+    shoot({"A1_IMG_0001.JPG", "A1_IMG_0002.JPG", "IMG_0003.JPG", "A1_IMG_0004.JPG"});
+    const QString away = makeTempFolder(QStringLiteral("unmounted"));
+    int copying = 0;
+    run.setProgress([&](const QString &line) {
+        if (line.startsWith(QStringLiteral("Copying TO")) && ++copying == 2) {
+            ASSERT_TRUE(QDir().rename(root, away + QStringLiteral("/drive")));
+            ASSERT_TRUE(QDir().mkdir(root));
+        }
+    });
+    const DeliveryRunResult result = run.finishProcessxxx();
+    ASSERT_EQ(result.status, DeliveryStatus::Stopped);
+    EXPECT_EQ(result.stop->reason, DeliveryStopReason::MainFolderGone);
+    EXPECT_EQ(result.stop->leftInSource, 3);
+    EXPECT_TRUE(entriesOf(root).isEmpty()) << lines(filesBelow(root));
+    EXPECT_EQ(lines(filesBelow(away)), lines({"drive/05-01-2024/A1_IMG_0001.JPG"}));
+    EXPECT_EQ(lines(entriesOf(source)), lines({"A1_IMG_0002.JPG", "A1_IMG_0004.JPG", "IMG_0003.JPG"}));
+
+    // A main folder missing from the start is never made.
+    QDir(root).removeRecursively();
+    EXPECT_EQ(run.finishProcessxxx().status, DeliveryStatus::Stopped);
+    EXPECT_FALSE(QFileInfo::exists(root));
 }
 
 TEST_F(DeliveryTest, DestinationOnAnotherFileSystem)

@@ -17,6 +17,7 @@
 #include "tests/testkit/photos/ShootGenerator.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
@@ -353,6 +354,80 @@ TEST_F(HotFolderChainTest, DeliversAShootThatIsAlreadyInTheHotFolderWhenStarted)
     // Two cards a camera: both are kept for the next batch.
     EXPECT_EQ(lines(QDir(source).entryList(QDir::Files, QDir::Name)), lines(expectedKept));
     EXPECT_TRUE(QDir(hot).entryList(QDir::Files).isEmpty());
+}
+
+// Hot folder mode switched on over a source folder that holds a shoot
+// never decoded (copied from a card): the next batch reads their cards
+// first, instead of sweeping them all into UNASSIGNED_PHOTOS unread.
+TEST_F(HotFolderChainTest, PhotosFoundUndecodedInTheSourceFolderAreReadBeforeTheirDelivery)
+{
+    initializeMetadataLibrary();
+    Settings &settings = Settings::shared();
+    settings.registerFactoryDefaults();
+    const QString main = makeTempFolder(QStringLiteral("main"));
+    settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
+    settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);
+    settings.setValue(cPrefSourcePath, source);
+    settings.setValue(cPrefDestinationPath, main);
+    settings.setValue(cPrefDailyFolderDateFormat, QStringLiteral("'day'"));
+    preferenceops::getValidatedPathToSourcePath();
+    preferenceops::getValidatedPathToDestinationPath();
+    ASSERT_TRUE(preferenceops::getValidatedPathToDestinationPath());
+
+    // 20 photos, 5 of them readable cards, already in the source folder.
+    ShootSpec before;
+    before.subjects = 5;
+    before.photosPerSubject = 3;
+    const std::optional<Shoot> undecoded = writeShoot(source, before);
+    ASSERT_TRUE(undecoded);
+    ASSERT_EQ(undecoded->photos.size(), 20);
+    settings.setValue(cPrefOriginalNameFormatTag, undecoded->nameFormatTag());
+    // The next batch, an hour later, through the hot folder.
+    ShootSpec next;
+    next.subjects = 1;
+    next.photosPerSubject = 1;
+    next.codes = {QStringLiteral("T001")};
+    next.firstFrameNumber = 101;
+    next.start = undecoded->photos.last().captureTime.addSecs(3600);
+    const QString staging = makeTempFolder(QStringLiteral("staging"));
+    const std::optional<Shoot> batch = writeShoot(staging, next);
+    ASSERT_TRUE(batch);
+
+    HotFolderChain::Options o;
+    o.workQueue = &queue;
+    o.timing.passDelay = 0;
+    o.timing.refreshWait = 0.2;
+    QStringList reports;
+    o.report = [&](const QString &line) {
+        std::lock_guard lock(mutex);
+        reports << line;
+    };
+    HotFolderDeliveryOptions deliveryOptions;
+    deliveryOptions.workQueue = &queue;
+    HotFolderDelivery delivery(deliveryOptions);
+    HotFolderWatch watch(hot, o, 0.05);
+    watch.setRun(true);
+    for (const QString &name : batch->fileNames())
+        ASSERT_TRUE(QFile::rename(staging + QLatin1Char('/') + name, hot + QLatin1Char('/') + name));
+    ASSERT_TRUE(waitUntil([&] { return delivery.deliveriesRun() >= 1 && QDir(hot).isEmpty(); }, 60000));
+    watch.setRun(false);
+    drainQueue();
+
+    QStringList expected;
+    for (const Shoot &shoot : {*undecoded, *batch}) {
+        for (const ShootPhoto &photo : shoot.photos) {
+            if (!photo.isCard)
+                expected << QStringLiteral("day/") + photo.expectedName;
+        }
+    }
+    expected.sort();
+    EXPECT_EQ(lines(filesBelow(main)), lines(expected));
+    // The newest two cards stay for the next batch; the others went once
+    // their subjects had.
+    EXPECT_EQ(lines(QDir(source).entryList(QDir::Files, QDir::Name)),
+              lines(QStringList{undecoded->photos.at(16).expectedName, batch->photos.at(0).expectedName}));
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(reports.filter(QStringLiteral("decode: 20 photo(s) found in the source folder under camera names")).size(), 1) << lines(reports);
 }
 
 } // namespace

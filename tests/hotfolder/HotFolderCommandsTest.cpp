@@ -94,6 +94,14 @@ TEST(HotFolderCommands, WatchDeliversAndEndsCleanlyOnSigterm)
     const ProgramRun second = runApp({QStringLiteral("watch")});
     EXPECT_EQ(second.exitCode, 1);
     EXPECT_TRUE(second.err.contains(QStringLiteral("PID ") + runningPid)) << second.err.toStdString();
+    // Whatever its session says: without a runtime folder, or another
+    // temporary folder, it finds the same lock.
+    QProcessEnvironment elsewhere = QProcessEnvironment::systemEnvironment();
+    elsewhere.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    elsewhere.insert(QStringLiteral("TMPDIR"), makeTempFolder(QStringLiteral("other-tmp")));
+    const ProgramRun outside = runApp({QStringLiteral("watch")}, 60000, elsewhere);
+    EXPECT_EQ(outside.exitCode, 1);
+    EXPECT_TRUE(outside.err.contains(QStringLiteral("PID ") + runningPid)) << outside.err.toStdString();
     QProcessEnvironment offscreen = QProcessEnvironment::systemEnvironment();
     offscreen.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     const ProgramRun window = runApp({}, 60000, offscreen);

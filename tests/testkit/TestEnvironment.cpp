@@ -69,6 +69,8 @@ void isolateUserFolders()
     make("XDG_CACHE_HOME", QStringLiteral("home/.cache"));
     make("XDG_RUNTIME_DIR", QStringLiteral("runtime"));
     ::chmod(QFile::encodeName(root + QStringLiteral("/runtime")).constData(), 0700);
+    // The one-copy lock of the programs a test runs, away from the user's.
+    qputenv("SORRELBY_INSTANCE_FOLDER", QFile::encodeName(root + QStringLiteral("/runtime")));
     make("TMPDIR", QStringLiteral("tmp"));
     QStandardPaths::setTestModeEnabled(true);
 }

@@ -1,0 +1,125 @@
+// `watch` killed after every one of its file-changing steps, on the whole
+// road of a hot folder photo: taken in, decoded, delivered, its card thrown
+// away. Each killed run is followed by a restart that must be let in (the
+// lock of the dead copy does not count) and must finish the work; then every
+// photo is exactly once where it belongs and nothing else is left about.
+
+#include "platform/FileOps.h"
+#include "tests/testkit/FaultRuns.h"
+#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/ShootGenerator.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+// Files whose names say they are work in progress or bookkeeping left over.
+QStringList debrisIn(const QStringList &folders)
+{
+    QStringList debris;
+    for (const QString &folder : folders) {
+        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (it.fileName().startsWith(QLatin1Char('.')))
+                debris << path;
+        }
+    }
+    return debris;
+}
+
+TEST(WatchKillSweep, NoPhotoLostDoubledOrLeftHalfWayAtAnyKill)
+{
+    const QString master = makeTempFolder(QStringLiteral("master"));
+    ShootSpec spec;
+    spec.subjects = 3;
+    spec.photosPerSubject = 1;
+    spec.size = QSize(480, 360);
+    const std::optional<Shoot> shoot = writeShoot(master, spec);
+    ASSERT_TRUE(shoot);
+    QMap<QByteArray, QString> originals;
+    for (const ShootPhoto &photo : shoot->photos)
+        originals.insert(contentDigest(master + QLatin1Char('/') + photo.fileName), photo.fileName);
+
+    const QString hot = makeTempFolder(QStringLiteral("hot"));
+    const QString source = makeTempFolder(QStringLiteral("source"));
+    const QString main = makeTempFolder(QStringLiteral("main"));
+    const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash");
+    const QStringList args{QStringLiteral("watch"), QStringLiteral("--until-idle"),
+                           QStringLiteral("--set"), QStringLiteral("prefHotFolderPath=") + hot,
+                           QStringLiteral("--set"), QStringLiteral("prefSourcePath=") + source,
+                           QStringLiteral("--set"), QStringLiteral("prefDestinationPath=") + main,
+                           QStringLiteral("--set"), QStringLiteral("prefDailyFolderDateFormat='day'"),
+                           QStringLiteral("--set"), QStringLiteral("prefDoDelayToWaitForValidPhoto=false"),
+                           QStringLiteral("--set"), QStringLiteral("prefOriginalNameFormatTag=%1").arg(shoot->nameFormatTag())};
+
+    // Where each photo must end: the photos in the day's folder under their
+    // codes, the newest two cards in the source folder for the next batch,
+    // the oldest card in the trash.
+    QStringList delivered;
+    QStringList keptCards;
+    for (const ShootPhoto &photo : shoot->photos) {
+        if (!photo.isCard)
+            delivered << QStringLiteral("day/") + photo.expectedName;
+        else if (photo.subject > 0)
+            keptCards << photo.expectedName;
+    }
+    delivered.sort();
+    keptCards.sort();
+
+    KillSweep sweep;
+    sweep.program = QStringLiteral(SORRELBY_APP_PATH);
+    sweep.args = args;
+    sweep.prepare = [&] {
+        for (const QString &folder : {hot, source, main})
+            resetFolder(folder);
+        QDir(trash).removeRecursively();
+        // The capture tool's photos, whole, with their capture times.
+        for (const ShootPhoto &photo : shoot->photos)
+            ASSERT_TRUE(fileops::copyNoReplace(master + QLatin1Char('/') + photo.fileName, hot + QLatin1Char('/') + photo.fileName));
+    };
+    sweep.restartAndCheck = [&](int) {
+        QStringList problems;
+        const ProgramRun restart = runProgram(sweep.program, args);
+        if (restart.exitCode != 0 || restart.crashed)
+            problems << QStringLiteral("restart ended with %1: %2").arg(restart.exitCode).arg(restart.err.left(300));
+        const QMultiMap<QByteArray, QString> census = contentCensus({hot, source, main, trash + QStringLiteral("/files")});
+        for (auto it = originals.cbegin(); it != originals.cend(); ++it) {
+            if (const qsizetype copies = census.count(it.key()); copies != 1)
+                problems << QStringLiteral("%1 found %2 times").arg(it.value()).arg(copies);
+        }
+        if (const QStringList there = filesBelow(main); there != delivered)
+            problems << QStringLiteral("main folder holds: ") + there.join(QStringLiteral(", "));
+        if (const QStringList there = filesBelow(source); there != keptCards)
+            problems << QStringLiteral("source folder holds: ") + there.join(QStringLiteral(", "));
+        if (!filesBelow(hot).isEmpty())
+            problems << QStringLiteral("hot folder holds: ") + filesBelow(hot).join(QStringLiteral(", "));
+        if (const QStringList debris = debrisIn({hot, source, main}); !debris.isEmpty())
+            problems << QStringLiteral("debris: ") + debris.join(QStringLiteral(", "));
+        // Every trash entry has its file and every file its entry.
+        QStringList infos = QDir(trash + QStringLiteral("/info")).entryList(QDir::Files | QDir::Hidden);
+        infos.replaceInStrings(QStringLiteral(".trashinfo"), QString());
+        if (infos != QDir(trash + QStringLiteral("/files")).entryList(QDir::Files | QDir::Hidden))
+            problems << QStringLiteral("trash entries without their files or the other way: ") + infos.join(QStringLiteral(", "));
+        return problems;
+    };
+    sweep.timeoutMs = 90000;
+
+    const KillSweepReport report = runKillSweep(sweep);
+    std::cout << "watch kill sweep: " << report.points << " points, " << report.killed << " killed, " << report.problems.size()
+              << " problems\n";
+    EXPECT_GE(report.points, int(shoot->photos.size()));
+    EXPECT_EQ(report.killed, report.points);
+    EXPECT_EQ(lines(report.problems), "") << lines(report.steps);
+}
+
+} // namespace
