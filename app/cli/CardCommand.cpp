@@ -268,11 +268,8 @@ int runCardCommand(const QStringList &args)
 
     // Copying empties the source folder: never beside the window or another card run.
     SingleInstance instance;
-    if (!instance.tryToRun()) {
-        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": another copy is already running for this user (PID %1): quit it first")
-                     .arg(instance.otherProcessId()));
+    if (!takeInstanceLock(instance, QStringLiteral("quit it first")))
         return kExitFailure;
-    }
 
     Settings &settings = Settings::shared();
     const bool hotFolderMode = settings.boolValue(cPrefEnableHotFolderMode);

@@ -1,6 +1,7 @@
 #include "app/cli/CommandLine.h"
 
 #include "app/cli/Commands.h"
+#include "app/SingleInstance.h"
 #include "settings/PreferencesActions.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
@@ -177,6 +178,16 @@ int unreadableFolder(const QString &folder, const QString &reason)
 QString absolutePath(const QString &operand)
 {
     return QDir::cleanPath(QFileInfo(operand).absoluteFilePath());
+}
+
+bool takeInstanceLock(SingleInstance &instance, const QString &advice)
+{
+    if (instance.tryToRun())
+        return true;
+    const qint64 other = instance.otherProcessId();
+    printErr(QStringLiteral(SORRELBY_EXECUTABLE ": another copy is already running for this user (PID %1): %2")
+                 .arg(other > 0 ? QString::number(other) : QStringLiteral("unknown"), advice));
+    return false;
 }
 
 QString applySetOptions(QStringList &args)

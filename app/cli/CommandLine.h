@@ -7,6 +7,10 @@
 
 #include <optional>
 
+namespace sorrelby {
+class SingleInstance;
+}
+
 namespace sorrelby::cli {
 
 // Exit statuses shared by every subcommand.
@@ -74,5 +78,9 @@ int unreadableFolder(const QString &folder, const QString &reason);
 
 // An operand as an absolute path without "." and ".." pieces.
 QString absolutePath(const QString &operand);
+
+// The per-user lock that keeps a command from working beside the window or
+// another such command; false (with the reason printed) when another holds it.
+bool takeInstanceLock(SingleInstance &instance, const QString &advice);
 
 } // namespace sorrelby::cli

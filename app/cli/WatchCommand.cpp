@@ -85,28 +85,6 @@ std::optional<QString> folderFor(const char *what, std::optional<QString> (*gett
     return path;
 }
 
-// A folder given with --set is for this run only and wins over the user's
-// stored reference (which would lead back to the stored folder, or refuse
-// one in the trash); its own reference stays in the run, never stored over
-// the user's.
-void keepFolderValidationForThisRun()
-{
-    Settings &settings = Settings::shared();
-    const QStringList arguments = QCoreApplication::arguments();
-    for (const QString &key : {QString(cPrefSourcePath), QString(cPrefDestinationPath), QString(cPrefHotFolderPath)}) {
-        const QString assignment = key + QLatin1Char('=');
-        for (qsizetype i = 0; i < arguments.size(); ++i) {
-            const QString &arg = arguments[i];
-            const bool given = (arg == QLatin1String("--set") && i + 1 < arguments.size() && arguments[i + 1].startsWith(assignment))
-                || arg.startsWith(QLatin1String("--set=") + assignment);
-            if (!given)
-                continue;
-            for (const QString &suffix : {QStringLiteral("AliasData"), QStringLiteral("IsValid")})
-                settings.setOverride(key + suffix, QVariant());
-        }
-    }
-}
-
 } // namespace
 
 int runWatchCommand(const QStringList &args)
@@ -122,13 +100,8 @@ int runWatchCommand(const QStringList &args)
     // The window in hot folder mode or another watch would move the same
     // photos under our hands.
     SingleInstance instance;
-    if (!instance.tryToRun()) {
-        const qint64 other = instance.otherProcessId();
-        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": another copy is already running for this user (PID %1): "
-                                "quit it first, only one window or watch may run at a time")
-                     .arg(other > 0 ? QString::number(other) : QStringLiteral("unknown")));
+    if (!takeInstanceLock(instance, QStringLiteral("quit it first, only one window or watch may run at a time")))
         return kExitFailure;
-    }
     QObject::connect(&instance, &SingleInstance::activationRequested,
                      [] { printLine(QStringLiteral("another copy was refused: this watch keeps running")); });
 
@@ -136,7 +109,6 @@ int runWatchCommand(const QStringList &args)
     // Decoding and delivery behave as in hot folder mode; the user's stored
     // choice is left alone.
     settings.setOverride(QStringLiteral("prefEnableHotFolderMode"), true);
-    keepFolderValidationForThisRun();
 
     const std::optional<QString> hot = folderFor("hot", preferenceops::getValidatedPathToHotFolderPath);
     const std::optional<QString> source = folderFor("source", preferenceops::getValidatedPathToSourcePath);

@@ -113,7 +113,10 @@ protected:
 
     QStringList args(const QString &main) const
     {
-        return {"deliver", "--set", "prefDailyFolderDateFormat='day'", "--set", "prefDoUnassignedProcess=true",
+        // A day folder of a fixed name, as a settings file from before
+        // patterns had to name a date may hold.
+        storeUserSetting(QStringLiteral("prefDailyFolderDateFormat"), QStringLiteral("'day'"));
+        return {"deliver", "--set", "prefDoUnassignedProcess=true",
                 "--set", "prefMoveUnasignedPhotoMethodTag=1", source, main};
     }
 

@@ -54,11 +54,13 @@ TEST(WatchKillSweep, NoPhotoLostDoubledOrLeftHalfWayAtAnyKill)
     const QString source = makeTempFolder(QStringLiteral("source"));
     const QString main = makeTempFolder(QStringLiteral("main"));
     const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash");
+    // A day folder of a fixed name, as a settings file from before patterns
+    // had to name a date may hold.
+    storeUserSetting(QStringLiteral("prefDailyFolderDateFormat"), QStringLiteral("'day'"));
     const QStringList args{QStringLiteral("watch"), QStringLiteral("--until-idle"),
                            QStringLiteral("--set"), QStringLiteral("prefHotFolderPath=") + hot,
                            QStringLiteral("--set"), QStringLiteral("prefSourcePath=") + source,
                            QStringLiteral("--set"), QStringLiteral("prefDestinationPath=") + main,
-                           QStringLiteral("--set"), QStringLiteral("prefDailyFolderDateFormat='day'"),
                            QStringLiteral("--set"), QStringLiteral("prefDoDelayToWaitForValidPhoto=false"),
                            QStringLiteral("--set"), QStringLiteral("prefOriginalNameFormatTag=%1").arg(shoot->nameFormatTag())};
 

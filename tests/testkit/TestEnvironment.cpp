@@ -1,6 +1,7 @@
 #include "tests/testkit/TestEnvironment.h"
 
 #include "platform/FileOps.h"
+#include "settings/Settings.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -171,6 +172,12 @@ void spinFor(int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::msleep(1);
     }
+}
+
+void storeUserSetting(const QString &key, const QVariant &value)
+{
+    Settings::shared().setValue(key, value);
+    Settings::shared().flush();
 }
 
 QString otherFileSystemFolder()

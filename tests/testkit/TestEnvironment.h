@@ -6,6 +6,7 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include <functional>
 #include <string>
@@ -54,6 +55,11 @@ bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 5000);
 
 // Processes events for the given time.
 void spinFor(int ms);
+
+// Stores a value in the user's settings file, which the programs a test
+// starts read: also a value that --set would refuse today but that a file
+// written by an earlier version may hold.
+void storeUserSetting(const QString &key, const QVariant &value);
 
 // A folder on a second file system (tmpfs at /dev/shm) when one is writable,
 // else empty (callers then skip).
