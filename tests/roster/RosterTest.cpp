@@ -2,6 +2,7 @@
 // it, and problems that name the line and column where they are.
 
 #include "roster/CsvText.h"
+#include "roster/ReportFiles.h"
 #include "roster/Roster.h"
 
 #include <gtest/gtest.h>
@@ -90,6 +91,23 @@ TEST(Roster, QuotedFieldsAndLineEnds)
     ASSERT_EQ(back.records.size(), 2);
     EXPECT_EQ(back.records[0].fields, fields);
     EXPECT_EQ(back.records[1].line, 3);
+}
+
+TEST(Roster, ReportCellsNeverRunAsFormulas)
+{
+    // A name from the roster and a file name from the card reach the
+    // school's spreadsheet: neither may run there.
+    auto roster = std::make_shared<Roster>(Roster::fromCsv("Code,Name,Class\n=1+1,=HYPERLINK(\"http://x\"),+3B\n"));
+    ASSERT_TRUE(roster->isUsable());
+    ReportPhoto photo;
+    photo.fileName = QStringLiteral("=1+1_IMG_0001.JPG");
+    photo.code = QStringLiteral("=1+1");
+    const CsvTable table = parseCsv(reportCsv(makeShootReport(QStringLiteral("/x"), roster, {photo})));
+    ASSERT_EQ(table.records.size(), 2);
+    EXPECT_EQ(table.records[1].fields.mid(0, 4),
+              (QStringList{"'=1+1_IMG_0001.JPG", "'=1+1", "'=HYPERLINK(\"http://x\")", "'+3B"}));
+    EXPECT_EQ(spreadsheetSafe(QStringLiteral("-5")), QStringLiteral("'-5"));
+    EXPECT_EQ(spreadsheetSafe(QStringLiteral("A1")), QStringLiteral("A1"));
 }
 
 TEST(Roster, ProblemsNameLineAndColumn)
