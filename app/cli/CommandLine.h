@@ -1,7 +1,7 @@
 #pragma once
 // The command line of vemo-sorrelby: --version, --help and the subcommands
 // that work without a display (detect, info, decode, sections, deliver,
-// intake, watch, card). Each subcommand lives in its own file under app/cli/.
+// intake, watch, card, report). Each subcommand lives in its own file under app/cli/.
 
 #include <QStringList>
 

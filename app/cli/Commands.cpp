@@ -15,6 +15,7 @@ int runInfoCommand(const QStringList &args);
 int runCardCommand(const QStringList &args);
 int runReassignCommand(const QStringList &args);
 int runSettingsCommand(const QStringList &args);
+int runReportCommand(const QStringList &args);
 
 namespace {
 
@@ -40,13 +41,34 @@ std::span<const Command> commands()
          "  --workers N       photos read at once with --detect (at least 1)\n",
          runDecodeCommand},
         {"sections", "sections [--json] [--single] FOLDER   print the browser's sections of FOLDER",
-         "Usage: " EXE " sections [--json] [--single] [--set KEY=VALUE]... FOLDER",
+         "Usage: " EXE " sections [--json] [--single] [--roster FILE] [--set KEY=VALUE]... FOLDER",
          "Prints the groups the window would show for FOLDER: each code with its\n"
          "photos, the photos before the first card under \"Unknown!\".\n\n"
          "Options:\n"
          "  --json            print JSON instead of lines\n"
-         "  --single          one list instead of one section per code\n",
+         "  --single          one list instead of one section per code\n"
+         "  --roster FILE     name each code's subject and group, mark what the\n"
+         "                    roster check finds (see report --help)\n",
          runSectionsCommand},
+        {"report", "report [--roster FILE] FOLDER   check FOLDER against a roster and report every photo",
+         "Usage: " EXE " report [--roster FILE] [--format csv|html|json] [--output PATH] [--set KEY=VALUE]... FOLDER",
+         "Checks the photos of FOLDER against a roster (a class list) and reports\n"
+         "every photo: file, code, name, group, capture time, camera, card or\n"
+         "portrait. Subjects are marked \"missing\" (no photo), \"only a card\" (a\n"
+         "card photo and no portrait), \"photographed twice\" (the card came back\n"
+         "after other subjects) and \"not on the roster\"; these and the photos\n"
+         "without a code are listed on standard error. The roster is FILE, else\n"
+         "roster.csv in FOLDER, else none. CSV and JSON go to standard output\n"
+         "unless PATH is given; HTML pages with thumbnails go into the folder PATH\n"
+         "(FOLDER's name and \"-report\" in the working folder unless given).\n"
+         "A file or folder that is no earlier report is never written over.\n"
+         "Exit status 3 when a subject is marked or a photo has no code.\n\n"
+         "Options:\n"
+         "  --roster FILE     the roster: CSV with a header row naming the columns\n"
+         "                    code, first name, last name (or name) and group\n"
+         "  --format FORMAT   csv (the default), json or html\n"
+         "  --output PATH     the file (csv, json) or folder (html) to write\n",
+         runReportCommand},
         {"intake", "intake HOTFOLDER SOURCE   move the complete camera photos of HOTFOLDER into SOURCE",
          "Usage: " EXE " intake [--set KEY=VALUE]... HOTFOLDER SOURCE",
          "One pass of hot folder mode: moves the camera photos of HOTFOLDER that\n"

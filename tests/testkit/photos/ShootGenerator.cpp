@@ -23,15 +23,6 @@ QString defaultCode(int subject)
     return QStringLiteral("S%1").arg(subject + 1, 3, 10, QLatin1Char('0'));
 }
 
-// What the naming code makes of a payload with its default settings: a "/"
-// cannot stand in a file name and becomes ":".
-QString codeOfPayload(const QString &payload)
-{
-    if (!payload.contains(QLatin1Char('/')))
-        return payload;
-    return payload.trimmed().replace(QLatin1Char('/'), QLatin1Char(':'));
-}
-
 QString baseOf(const QString &name)
 {
     const int dot = name.lastIndexOf(QLatin1Char('.'));
@@ -114,6 +105,13 @@ CardPhotoSpec cardSpecFor(const ShootSpec &spec, const ShootPhoto &photo, const 
 
 } // namespace
 
+QString codeOfPayload(const QString &payload)
+{
+    if (!payload.contains(QLatin1Char('/')))
+        return payload;
+    return payload.trimmed().replace(QLatin1Char('/'), QLatin1Char(':'));
+}
+
 QStringList Shoot::fileNames() const
 {
     QStringList names;
@@ -157,14 +155,21 @@ Shoot planShoot(const QString &folder, const ShootSpec &spec)
     for (int c = 0; c < cameras; ++c)
         for (int k = 0; k < spec.photosBeforeFirstCard; ++k)
             add({c, -1, false});
-    for (int s = 0; s < spec.subjects; ++s) {
+    auto photograph = [&](int s) {
+        const int photos = spec.cardOnlySubjects.contains(s) ? 0 : spec.photosPerSubject;
         for (int c = 0; c < cameras; ++c) {
             if (!spec.sameSubjects && s % cameras != c)
                 continue;
             add({c, s, true});
-            for (int k = 0; k < spec.photosPerSubject; ++k)
+            for (int k = 0; k < photos; ++k)
                 add({c, s, false});
         }
+    };
+    for (int s = 0; s < spec.subjects; ++s)
+        photograph(s);
+    for (const int s : spec.comeBackSubjects) {
+        if (s >= 0 && s < spec.subjects)
+            photograph(s);
     }
     QList<Shot> order;
     if (spec.interleave) {

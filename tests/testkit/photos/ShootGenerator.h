@@ -46,6 +46,10 @@ struct ShootSpec {
     int secondsBetween = 2;                // between two consecutive shots of the shoot
     int photosBeforeFirstCard = 0;         // per camera, shot before its first card
     QList<int> unreadableCardSubjects;     // subjects (0-based) whose card shows no code
+    QList<int> cardOnlySubjects;           // subjects (0-based) whose card is followed by no photo
+    // Subjects (0-based) who come back at the end of the shoot: their card
+    // and photos once more, after every other subject.
+    QList<int> comeBackSubjects;
     bool varyCards = true;                 // tilt, move and soften each card a little
     // Each readable card reads as its payload with zxing-cpp at full size,
     // and no other photo reads as a code (photos up to 4 MP): a photo that
@@ -88,6 +92,10 @@ struct Shoot {
     int nameFormatTag() const;
     QJsonObject toJson() const;
 };
+
+// The code the naming code makes of a card's payload with its default
+// settings ("/" cannot stand in a file name and becomes ":").
+QString codeOfPayload(const QString &payload);
 
 // The plan of a shoot (names, codes, times) without writing anything.
 Shoot planShoot(const QString &folder, const ShootSpec &spec);

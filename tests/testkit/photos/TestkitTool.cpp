@@ -4,9 +4,11 @@
 //   sorrelby-testkit photo OUT.jpg [--size WxH] [--camera nikon|canon|sony|none] ...
 //   sorrelby-testkit card OUT.jpg PAYLOAD [--symbology qr|datamatrix|code128|code39] [--side PX] [--rotate DEG] ...
 //   sorrelby-testkit shoot FOLDER [--subjects N] [--photos N] [--cameras nikon,canon] [--interleave] [--files raw+jpeg] ...
+//                          [--roster FILE [--leave-out LIST] [--absent N]] [--card-only LIST] [--come-back LIST]
 //
 // OUT.NEF, OUT.CR2, ... write a RAW-like file carrying the picture as its preview.
 
+#include "tests/testkit/photos/RosterGenerator.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
 #include <QCommandLineParser>
@@ -78,6 +80,11 @@ struct Options {
     QCommandLineOption manifest{QStringLiteral("manifest"), QStringLiteral("Where to write manifest.json."), QStringLiteral("path")};
     QCommandLineOption files{QStringLiteral("files"), QStringLiteral("Files a shot leaves: jpeg, raw or raw+jpeg."), QStringLiteral("kind"), QStringLiteral("jpeg")};
     QCommandLineOption threads{QStringLiteral("threads"), QStringLiteral("Threads (default: one per core)."), QStringLiteral("n"), QStringLiteral("0")};
+    QCommandLineOption roster{QStringLiteral("roster"), QStringLiteral("Also write a roster (class list) of the shoot as CSV."), QStringLiteral("file")};
+    QCommandLineOption leaveOut{QStringLiteral("leave-out"), QStringLiteral("Subjects (1-based) left off the roster."), QStringLiteral("list")};
+    QCommandLineOption absent{QStringLiteral("absent"), QStringLiteral("Roster rows for subjects never photographed."), QStringLiteral("n"), QStringLiteral("0")};
+    QCommandLineOption cardOnly{QStringLiteral("card-only"), QStringLiteral("Subjects (1-based) with a card photo and no portrait."), QStringLiteral("list")};
+    QCommandLineOption comeBack{QStringLiteral("come-back"), QStringLiteral("Subjects (1-based) photographed once more at the end."), QStringLiteral("list")};
 
     Options()
     {
@@ -86,7 +93,7 @@ struct Options {
         parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("photo OUT.jpg | card OUT.jpg PAYLOAD | shoot FOLDER (OUT.NEF, OUT.CR2: RAW-like)"));
         parser.addOptions({size, camera, serial, seed, date, orientation, quality, noThumbnail, symbology, side, rotate,
                            perspective, blur, noise, at, second, subjects, photos, cameras, interleave, stations, codes,
-                           before, unreadable, manifest, files, threads});
+                           before, unreadable, manifest, files, threads, roster, leaveOut, absent, cardOnly, comeBack});
     }
 
     int integer(const QCommandLineOption &option, bool &ok) const
@@ -269,13 +276,26 @@ int runShoot(const Options &o, const QStringList &args)
         spec.symbology = *symbology;
     else
         ok = false;
-    if (o.parser.isSet(o.unreadable)) {
-        const auto subjects = parseInts(o.parser.value(o.unreadable));
-        if (!subjects)
+    // Lists of 1-based subjects, kept 0-based.
+    const auto subjectList = [&](const QCommandLineOption &option) {
+        QList<int> subjects;
+        if (!o.parser.isSet(option))
+            return subjects;
+        const auto given = parseInts(o.parser.value(option));
+        if (!given) {
+            fail(QStringLiteral("--%1 wants subject numbers, for example 1,3").arg(option.names().constFirst()));
             ok = false;
-        for (int s : subjects.value_or(QList<int>{}))
-            spec.unreadableCardSubjects << s - 1;
-    }
+        }
+        for (int s : given.value_or(QList<int>{}))
+            subjects << s - 1;
+        return subjects;
+    };
+    spec.unreadableCardSubjects = subjectList(o.unreadable);
+    spec.cardOnlySubjects = subjectList(o.cardOnly);
+    spec.comeBackSubjects = subjectList(o.comeBack);
+    RosterSpec roster;
+    roster.leftOut = subjectList(o.leaveOut);
+    roster.absent = o.integer(o.absent, ok);
     spec.manifestPath = o.parser.isSet(o.manifest) ? o.parser.value(o.manifest)
                                                    : args[1] + QStringLiteral("/../manifest.json");
     spec.manifestPath = QFileInfo(spec.manifestPath).absoluteFilePath();
@@ -288,6 +308,14 @@ int runShoot(const Options &o, const QStringList &args)
         return 1;
     std::printf("wrote %lld photos into %s in %lld ms; manifest %s\n", qlonglong(shoot->photos.size()),
                 qUtf8Printable(shoot->folder), timer.elapsed(), qUtf8Printable(spec.manifestPath));
+    if (o.parser.isSet(o.roster)) {
+        const QString path = QFileInfo(o.parser.value(o.roster)).absoluteFilePath();
+        if (!writeRoster(path, *shoot, roster)) {
+            fail(QStringLiteral("cannot write ") + path);
+            return 1;
+        }
+        std::printf("wrote the roster %s\n", qUtf8Printable(path));
+    }
     return 0;
 }
 
