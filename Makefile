@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench screenshots package demo clean
+.PHONY: all deps configure build run test test-debian13 bench screenshots package demo clean
 
 all: build
 
@@ -21,6 +21,11 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# The same build and suite inside a Debian 13 root (made once, then reused;
+# see scripts/debian13).
+test-debian13:
+	@scripts/debian13 test
 
 bench: build
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target sorrelby_benchmarks
