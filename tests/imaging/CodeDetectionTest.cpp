@@ -164,8 +164,9 @@ TEST_F(CodeDetection, OrdinaryAndUnreadablePhotosGiveNoCode)
     }
     // Smaller photos read whole at full size, by both strategies and by the
     // test kit's own check: where a reader that tries every symbology finds
-    // GS1 DataBar codes in the grain (seed 5 and others), nothing is found.
-    for (quint32 seed : {5u, 20011u, 20026u, 20104u}) {
+    // GS1 DataBar codes in the grain (zxing-cpp 2.3 does in these), nothing
+    // is found.
+    for (quint32 seed : {5u, 20035u, 20055u, 20145u}) {
         const QByteArray jpeg = encodeJpeg(makeBackground(QSize(1200, 800), seed), 92);
         for (DetectionStrategy strategy : {DetectionStrategy::Regions, DetectionStrategy::Naive}) {
             DetectionOptions options;
