@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 # "Entering/Leaving directory" lines.
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps configure build run test test-stress bench screenshots package demo clean
+.PHONY: all deps configure build run test test-stress test-debian13 bench screenshots package demo clean
 
 all: build
 
@@ -28,6 +28,11 @@ test: build
 # The suite three times in a row beside two busy loops (a loaded machine).
 test-stress: build
 	@scripts/test-stress $(BUILD_DIR)
+
+# The same build and suite inside a Debian 13 root (made once, then reused;
+# see scripts/debian13).
+test-debian13:
+	@scripts/debian13 test
 
 bench: build
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target sorrelby_benchmarks

@@ -1,17 +1,13 @@
-// zxing-cpp 1.4 returns text as std::wstring unless told otherwise.
-#define ZX_USE_UTF8
-
 #include "imaging/CodeDetection.h"
 
 #include "imaging/CodeRegions.h"
 #include "imaging/LumaImage.h"
 #include "imaging/PhotoMetadata.h"
+#include "imaging/CodeSymbologies.h"
 #include "platform/Log.h"
 
 #include <QFile>
 #include <QImageReader>
-
-#include <ZXing/ReadBarcode.h>
 
 #include <algorithm>
 #include <ctime>
@@ -29,6 +25,7 @@ void note(const QString &operation, const QString &detail = {})
 }
 
 using ZXing::BarcodeFormat;
+using zxingcompat::ReaderOptions;
 
 // Pictures whose longer side is at least this are searched at half size.
 constexpr int cHalfSizeFrom = 3000;
@@ -38,32 +35,31 @@ constexpr double cRegionAreaBudget = 0.75;
 // 250 full-size pixels) are enlarged and read again.
 constexpr int cEnlargeUpTo = 256;
 
-ZXing::DecodeHints matrixHints()
+ReaderOptions matrixOptions()
 {
-    ZXing::DecodeHints hints;
-    hints.setFormats(BarcodeFormat::QRCode | BarcodeFormat::MicroQRCode | BarcodeFormat::DataMatrix
-                     | BarcodeFormat::Aztec | BarcodeFormat::PDF417)
+    ReaderOptions options = zxingcompat::readerOptions();
+    options.setFormats(cMatrixFormats)
         .setTryHarder(true)
         .setTryRotate(true)
         .setTryDownscale(false) // the caller searches at several scales itself
         .setReturnErrors(true); // a located but unread code is worth a closer look
-    return hints;
+    return options;
 }
 
-ZXing::DecodeHints linearHints(bool thorough)
+ReaderOptions linearOptions(bool thorough)
 {
-    ZXing::DecodeHints hints;
+    ReaderOptions options = zxingcompat::readerOptions();
     // Without try-harder the rows are sampled sparsely, which suffices in a
     // region around the code; the whole-picture reference reads every row.
     // One symbol per call: zxing-cpp 1.4 compares the linear results of one
     // call with each other and aborts on an assertion when a code was read
     // twice (it happens with UPC-E), so a call must never return two.
-    hints.setFormats(BarcodeFormat::LinearCodes)
+    options.setFormats(cLinearFormats)
         .setTryHarder(thorough)
         .setTryRotate(false)
         .setTryDownscale(false)
         .setMaxNumberOfSymbols(1);
-    return hints;
+    return options;
 }
 
 struct PassOutcome {
@@ -71,45 +67,49 @@ struct PassOutcome {
     bool located = false; // a code was found but could not be read
 };
 
-// Reads one part of a picture with one set of hints. `turned` reads the part
+// One result of the reader (its type is named differently by zxing-cpp
+// versions), its position taken back to full-size pixels of the picture.
+template<typename Barcode>
+void takeResult(const LumaImage &image, const QRect &part, bool turned, const Barcode &result, PassOutcome &outcome)
+{
+    if (!result.isValid()) {
+        if (result.format() != BarcodeFormat::None)
+            outcome.located = true;
+        return;
+    }
+    const QString text = QString::fromStdString(result.text());
+    if (text.isEmpty())
+        return;
+    double left = 1e18, top = 1e18, right = -1e18, bottom = -1e18;
+    for (const ZXing::PointI &p : result.position()) {
+        // A point of the turned view lies at (v, h - 1 - u) of the part.
+        const double x = turned ? p.y : p.x;
+        const double y = turned ? part.height() - 1 - p.x : p.y;
+        const double fx = image.sourceRect.x() + (part.x() + x + 0.5) * image.scale;
+        const double fy = image.sourceRect.y() + (part.y() + y + 0.5) * image.scale;
+        left = std::min(left, fx);
+        right = std::max(right, fx);
+        top = std::min(top, fy);
+        bottom = std::max(bottom, fy);
+    }
+    outcome.codes.append({text, QString::fromLatin1(ZXing::ToString(result.format())),
+                          QRectF(QPointF(left, top), QPointF(right, bottom))});
+}
+
+// Reads one part of a picture with one set of options. `turned` reads the part
 // turned by 90 degrees (linear codes standing upright).
-void readPart(const LumaImage &image, const QRect &part, const ZXing::DecodeHints &hints, bool turned,
+void readPart(const LumaImage &image, const QRect &part, const ReaderOptions &options, bool turned,
               PassOutcome &outcome)
 {
     const ZXing::ImageView whole(image.pixels.data(), image.width, image.height, ZXing::ImageFormat::Lum);
     ZXing::ImageView view = whole.cropped(part.x(), part.y(), part.width(), part.height());
     if (turned)
         view = view.rotated(90);
-    ZXing::Results results;
     try {
-        results = ZXing::ReadBarcodes(view, hints);
+        for (const auto &result : ZXing::ReadBarcodes(view, options))
+            takeResult(image, part, turned, result, outcome);
     } catch (const std::exception &e) {
         note(QStringLiteral("readBarcodes"), QStringLiteral("barcode reader failed: ") + QString::fromUtf8(e.what()));
-        return;
-    }
-    for (const ZXing::Result &result : results) {
-        if (!result.isValid()) {
-            if (result.format() != BarcodeFormat::None)
-                outcome.located = true;
-            continue;
-        }
-        const QString text = QString::fromStdString(result.text());
-        if (text.isEmpty())
-            continue;
-        double left = 1e18, top = 1e18, right = -1e18, bottom = -1e18;
-        for (const ZXing::PointI &p : result.position()) {
-            // A point of the turned view lies at (v, h - 1 - u) of the part.
-            const double x = turned ? p.y : p.x;
-            const double y = turned ? part.height() - 1 - p.x : p.y;
-            const double fx = image.sourceRect.x() + (part.x() + x + 0.5) * image.scale;
-            const double fy = image.sourceRect.y() + (part.y() + y + 0.5) * image.scale;
-            left = std::min(left, fx);
-            right = std::max(right, fx);
-            top = std::min(top, fy);
-            bottom = std::max(bottom, fy);
-        }
-        outcome.codes.append({text, QString::fromLatin1(ZXing::ToString(result.format())),
-                              QRectF(QPointF(left, top), QPointF(right, bottom))});
     }
 }
 
@@ -117,15 +117,15 @@ enum class Linear { None, Sparse, Thorough };
 
 PassOutcome readAll(const LumaImage &image, const QRect &part, Linear linear)
 {
-    static const ZXing::DecodeHints matrix = matrixHints();
-    static const ZXing::DecodeHints sparse = linearHints(false);
-    static const ZXing::DecodeHints thorough = linearHints(true);
+    static const ReaderOptions matrix = matrixOptions();
+    static const ReaderOptions sparse = linearOptions(false);
+    static const ReaderOptions thorough = linearOptions(true);
     PassOutcome outcome;
     readPart(image, part, matrix, false, outcome);
     if (linear != Linear::None) {
-        const ZXing::DecodeHints &hints = linear == Linear::Thorough ? thorough : sparse;
-        readPart(image, part, hints, false, outcome);
-        readPart(image, part, hints, true, outcome);
+        const ReaderOptions &options = linear == Linear::Thorough ? thorough : sparse;
+        readPart(image, part, options, false, outcome);
+        readPart(image, part, options, true, outcome);
     }
     return outcome;
 }
@@ -152,15 +152,34 @@ void addCodes(QList<DetectedCode> &into, const QList<DetectedCode> &found)
     }
 }
 
-// Reading order: top to bottom, then left to right, by centre.
+// Reading order: lines from top to bottom, left to right within a line. Codes
+// side by side share a line even when one sits a little higher (the centre of
+// one within the height of the other): where exactly a reader puts a code's
+// corners differs between zxing-cpp versions, and the last code in this
+// order decides the photo's code.
 void sortByPosition(QList<DetectedCode> &codes)
 {
-    std::stable_sort(codes.begin(), codes.end(), [](const DetectedCode &a, const DetectedCode &b) {
-        const QPointF ca = centreOf(a), cb = centreOf(b);
-        if (ca.y() != cb.y())
-            return ca.y() < cb.y();
-        return ca.x() < cb.x();
-    });
+    std::stable_sort(codes.begin(), codes.end(),
+                     [](const DetectedCode &a, const DetectedCode &b) { return centreOf(a).y() < centreOf(b).y(); });
+    auto within = [](const DetectedCode &code, const DetectedCode &other) {
+        const double y = centreOf(code).y();
+        return y >= other.bounds.top() && y <= other.bounds.bottom();
+    };
+    QList<DetectedCode> ordered;
+    while (!codes.isEmpty()) {
+        const DetectedCode first = codes.takeFirst();
+        QList<DetectedCode> line{first};
+        for (qsizetype i = 0; i < codes.size();) {
+            if (within(codes[i], first) || within(first, codes[i]))
+                line.append(codes.takeAt(i));
+            else
+                ++i;
+        }
+        std::stable_sort(line.begin(), line.end(),
+                         [](const DetectedCode &a, const DetectedCode &b) { return centreOf(a).x() < centreOf(b).x(); });
+        ordered.append(line);
+    }
+    codes = ordered;
 }
 
 QRect toFullSize(const LumaImage &image, const QRect &rect)
@@ -215,7 +234,16 @@ DetectionResult detectNaive(const QByteArray &bytes)
         return result;
     result.readable = true;
     Stopwatch watch(result.searchMs);
-    addCodes(result.codes, readAll(full, QRect(0, 0, full.width, full.height), Linear::Thorough).codes);
+    const PassOutcome outcome = readAll(full, QRect(0, 0, full.width, full.height), Linear::Thorough);
+    addCodes(result.codes, outcome.codes);
+    // A 2-D code located but not read: large modules sampled unluckily at full
+    // size (zxing-cpp 2.x's Data Matrix decoder, on some pictures) read at
+    // half size.
+    if (outcome.located) {
+        const LumaImage half = shrinkLuma(full, 2);
+        if (!half.isNull())
+            addCodes(result.codes, readAll(half, QRect(0, 0, half.width, half.height), Linear::None).codes);
+    }
     return result;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
-// Finding the code on a card photo. Every symbology zxing-cpp reads is
-// accepted: QR, Micro QR, Data Matrix, Aztec, PDF417 and the linear codes
-// (Code 128, Code 39, Code 93, EAN/UPC, ITF, Codabar, DataBar). Results come
-// in reading order of their position; the last one decides the photo's code.
+// Finding the code on a card photo. The symbologies read are those of
+// imaging/CodeSymbologies.h, the same with every zxing-cpp version: QR,
+// Micro QR, Data Matrix, Aztec, PDF417 and the linear codes worth their risk
+// of reading noise as a code (GS1 DataBar is not). Results come in reading
+// order of their position (lines from the top, left to right within a line);
+// the last one decides the photo's code.
 //
 // Most photos of a shoot show no card, so the default strategy keeps their
 // cost near one reduced decode: the picture is decoded at half size, searched
@@ -12,9 +14,9 @@
 //
 // zxing-cpp 1.4 (Debian 12) aborts the process on an assertion for some
 // EAN/UPC pictures when all formats are read with try-harder, try-rotate and
-// try-downscale at once. So the 2-D symbologies are read with all three, and
-// the linear ones in their own pass with try-harder only, once as stored and
-// once turned by 90 degrees.
+// try-downscale at once. So the 2-D symbologies are read with try-harder and
+// try-rotate, and the linear ones in their own pass with try-harder only,
+// once as stored and once turned by 90 degrees; the scales are ours.
 //
 // A file that is not a JPEG (a RAW photo above all: NEF, CR2 and the like,
 // which no reader of ours decodes) is read through its largest embedded

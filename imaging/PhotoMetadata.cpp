@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QImageReader>
 
-#include <exiv2/exiv2.hpp>
+#include "imaging/Exiv2Compat.h"
 
 #include <algorithm>
 #include <memory>
@@ -38,11 +38,11 @@ std::string exivPath(const QString &path)
 
 // The photo at path with its metadata read; null when Exiv2 knows no such
 // image. Throws as Exiv2 does: callers catch.
-Exiv2::Image::AutoPtr openWithMetadata(const QString &path)
+exiv2compat::ImagePtr openWithMetadata(const QString &path)
 {
     initializeMetadataLibrary();
-    Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(exivPath(path));
-    if (image.get())
+    exiv2compat::ImagePtr image = exiv2compat::openImage(exivPath(path));
+    if (image)
         image->readMetadata();
     return image;
 }
@@ -132,9 +132,8 @@ QByteArray readWholeFile(const QString &path, QString *error)
 QByteArray withOrientationUpsideDown(const QByteArray &bytes, QString *error)
 {
     try {
-        auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(bytes.constData()),
-                                               long(bytes.size()));
-        if (!image.get()) {
+        const exiv2compat::ImagePtr image = exiv2compat::openImage(bytes);
+        if (!image) {
             *error = QStringLiteral("not readable");
             return {};
         }
@@ -143,15 +142,10 @@ QByteArray withOrientationUpsideDown(const QByteArray &bytes, QString *error)
         exif["Exif.Image.Orientation"] = uint16_t(cOrientationUpsideDown);
         image->setExifData(exif);
         image->writeMetadata();
-        Exiv2::BasicIo &io = image->io();
-        if (io.open() != 0) {
+        QByteArray written = exiv2compat::contentOf(*image);
+        if (written.isEmpty())
             *error = QStringLiteral("the rewritten data cannot be read back");
-            return {};
-        }
-        io.seek(0, Exiv2::BasicIo::beg);
-        const Exiv2::DataBuf buffer = io.read(io.size());
-        io.close();
-        return QByteArray(reinterpret_cast<const char *>(buffer.pData_), qsizetype(buffer.size_));
+        return written;
     } catch (const std::exception &e) {
         *error = QString::fromUtf8(e.what());
         return {};
@@ -174,7 +168,7 @@ std::optional<PhotoProperties> readPhotoProperties(const QString &path)
 {
     try {
         const auto image = openWithMetadata(path);
-        if (!image.get())
+        if (!image)
             return std::nullopt;
         PhotoProperties properties;
         for (const Exiv2::Exifdatum &datum : image->exifData()) {
@@ -183,7 +177,7 @@ std::optional<PhotoProperties> readPhotoProperties(const QString &path)
             if (group == "Image") {
                 properties.tiff.insert(QString::fromStdString(tag), textOf(datum));
                 if (tag == "Orientation" && datum.count() > 0)
-                    properties.orientation = int(datum.toLong());
+                    properties.orientation = int(exiv2compat::intValue(datum));
             } else if (group == "Photo") {
                 properties.exif.insert(QString::fromStdString(tag), textOf(datum));
             } else if (group != "MakerNote" && Exiv2::ExifTags::isMakerGroup(group)) {
@@ -339,7 +333,7 @@ std::optional<EmbeddedPreview> pickPreview(const QString &path, const QString &o
 {
     try {
         const auto image = openWithMetadata(path);
-        if (!image.get())
+        if (!image)
             return std::nullopt;
         const Exiv2::PreviewManager previews(*image);
         const Exiv2::PreviewPropertiesList list = previews.getPreviewProperties();
@@ -353,7 +347,7 @@ std::optional<EmbeddedPreview> pickPreview(const QString &path, const QString &o
         const Exiv2::ExifData &exif = image->exifData();
         const auto orientation = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
         if (orientation != exif.end() && orientation->count() > 0)
-            result.orientation = int(orientation->toLong());
+            result.orientation = int(exiv2compat::intValue(*orientation));
         return result;
     } catch (const std::exception &e) {
         note(operation, QStringLiteral("cannot read the previews of ") + path + QStringLiteral(": ") + QString::fromUtf8(e.what()));

@@ -23,7 +23,7 @@ using namespace sorrelby;
 
 namespace {
 
-const QDateTime cPast = QDateTime(QDate(2019, 5, 17), QTime(10, 30, 15, 250), Qt::UTC);
+const QDateTime cPast = QDateTime::fromString(QStringLiteral("2019-05-17T10:30:15.250Z"), Qt::ISODateWithMs);
 
 QStringList hiddenEntries(const QString &folder)
 {

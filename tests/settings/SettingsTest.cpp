@@ -70,7 +70,7 @@ TEST(Settings, EveryKindRoundTripsThroughTheFile)
 {
     const QString path = freshIniPath();
     const QDateTime local(QDate(2024, 5, 1), QTime(9, 30, 15, 250));
-    const QDateTime utc(QDate(2023, 12, 31), QTime(23, 59, 59, 999), Qt::UTC);
+    const QDateTime utc = QDateTime::fromString(QStringLiteral("2023-12-31T23:59:59.999Z"), Qt::ISODateWithMs);
     const QVariantMap folderParams{
         {QStringLiteral("prefSourcePath"),
          QVariantMap{{QStringLiteral("keyForDestinationPath"), QStringLiteral("prefSourcePath")},
@@ -233,7 +233,7 @@ TEST(Settings, ParseForKeyFollowsTheKindOfTheKey)
     EXPECT_EQ(settings.parseForKey(QStringLiteral("when"), QStringLiteral("23:45")).toDateTime(),
               QDateTime(QDate::currentDate(), QTime(23, 45)));
     EXPECT_EQ(settings.parseForKey(QStringLiteral("when"), QStringLiteral("2024-05-01T09:30:00Z")).toDateTime(),
-              QDateTime(QDate(2024, 5, 1), QTime(9, 30), Qt::UTC));
+              QDateTime::fromString(QStringLiteral("2024-05-01T09:30:00Z"), Qt::ISODate));
     EXPECT_FALSE(settings.parseForKey(QStringLiteral("when"), QStringLiteral("noon")).isValid());
     EXPECT_EQ(settings.parseForKey(QStringLiteral("names"), QStringLiteral("DCIM, PRIVATE,,")),
               QVariant(QStringList{QStringLiteral("DCIM"), QStringLiteral("PRIVATE")}));

@@ -1,5 +1,7 @@
 #include "tests/testkit/photos/CardGenerator.h"
 
+#include "imaging/CodeSymbologies.h"
+
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -7,7 +9,6 @@
 
 #include <ZXing/BitMatrix.h>
 #include <ZXing/MultiFormatWriter.h>
-#include <ZXing/ReadBarcode.h>
 #include <turbojpeg.h>
 
 #include <algorithm>
@@ -256,8 +257,9 @@ QStringList readCodesInJpeg(const QByteArray &jpeg, int scaleDown)
     if (gray.empty())
         return codes;
     const ZXing::ImageView view(gray.data(), width, height, ZXing::ImageFormat::Lum);
-    const auto hints = ZXing::DecodeHints().setTryHarder(true).setTryDownscale(false);
-    for (const ZXing::Result &result : ZXing::ReadBarcodes(view, hints))
+    auto options = zxingcompat::readerOptions();
+    options.setFormats(cMatrixFormats | cLinearFormats).setTryHarder(true).setTryDownscale(false);
+    for (const auto &result : ZXing::ReadBarcodes(view, options))
         codes << QString::fromStdString(result.text());
     return codes;
 }

@@ -48,7 +48,8 @@ QImage codeModules(const QString &payload, Symbology symbology);
 CardPhotoSpec cardPhotoSpec(const QString &payload, const PhotoSpec &photo = {},
                             Symbology symbology = Symbology::QRCode);
 
-// The payloads zxing-cpp finds in JPEG bytes, in its order, decoded at full
+// The payloads zxing-cpp finds in JPEG bytes, in its order, of the symbologies
+// Sorrelby reads (see imaging/CodeSymbologies.h), decoded at full
 // size or scaled down by 2, 4 or 8 while decoding (try harder, no
 // downscaling inside zxing: with that Debian's zxing-cpp 1.4 hits an
 // assertion on linear codes and aborts).

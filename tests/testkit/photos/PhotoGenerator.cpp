@@ -1,5 +1,7 @@
 #include "tests/testkit/photos/PhotoGenerator.h"
 
+#include "imaging/Exiv2Compat.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
@@ -9,7 +11,6 @@
 #include <QPainterPath>
 #include <QSaveFile>
 
-#include <exiv2/exiv2.hpp>
 #include <turbojpeg.h>
 
 #include <fcntl.h>
@@ -311,26 +312,18 @@ Exiv2::ExifData cameraExif(const QImage &image, const ExifSpec &spec)
     return exif;
 }
 
-QByteArray writtenBytes(Exiv2::Image &file)
-{
-    Exiv2::BasicIo &io = file.io();
-    io.seek(0, Exiv2::BasicIo::beg);
-    const Exiv2::DataBuf data = io.read(long(io.size()));
-    return QByteArray(reinterpret_cast<const char *>(data.pData_), qsizetype(data.size_));
-}
-
 } // namespace
 
 QByteArray addExif(const QByteArray &jpeg, const QImage &image, const ExifSpec &spec)
 {
     initializePhotoKit();
     try {
-        auto file = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(jpeg.constData()), long(jpeg.size()));
+        const auto file = exiv2compat::openImage(jpeg);
         file->readMetadata();
         file->setExifData(cameraExif(image, spec));
         file->writeMetadata();
-        return writtenBytes(*file);
-    } catch (const Exiv2::AnyError &e) {
+        return exiv2compat::contentOf(*file);
+    } catch (const std::exception &e) {
         warn(QStringLiteral("writing Exif failed: ") + QString::fromStdString(e.what()));
         return {};
     }
@@ -354,7 +347,7 @@ QByteArray makeRawLike(const QByteArray &previewJpeg, const QImage &image, const
     // Exiv2 writes into the buffer it was opened on: give it a copy.
     QByteArray start(reinterpret_cast<const char *>(blank), qsizetype(sizeof blank));
     try {
-        auto file = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(start.data()), long(start.size()));
+        const auto file = exiv2compat::openImage(start);
         file->readMetadata();
         Exiv2::ExifData exif = cameraExif(image, spec);
         exif["Exif.Image.NewSubfileType"] = uint32_t(1);
@@ -373,8 +366,8 @@ QByteArray makeRawLike(const QByteArray &previewJpeg, const QImage &image, const
             reinterpret_cast<const Exiv2::byte *>(previewJpeg.constData()), long(previewJpeg.size()));
         file->setExifData(exif);
         file->writeMetadata();
-        return writtenBytes(*file);
-    } catch (const Exiv2::AnyError &e) {
+        return exiv2compat::contentOf(*file);
+    } catch (const std::exception &e) {
         warn(QStringLiteral("writing a RAW-like file failed: ") + QString::fromStdString(e.what()));
         return {};
     }
