@@ -49,7 +49,7 @@ demo: build
 # The Debian package in build/package/, checked by lintian.
 package: configure
 	@scripts/install-deps package
-	@cmake --build $(BUILD_DIR) -j $(JOBS) --target vemo-sorrelby watchdog relaunch sorrelby-dist
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target vemo-sorrelby vemo-sorrelby-window watchdog relaunch sorrelby-dist
 	@rm -f $(BUILD_DIR)/package/*.deb
 	cd $(BUILD_DIR) && cpack -G DEB -B package
 	lintian --fail-on error $(BUILD_DIR)/package/*.deb

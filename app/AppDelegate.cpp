@@ -1,7 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "app/MainWindow.h"
-#include "app/SingleInstance.h"
+#include "platform/SingleInstance.h"
 #include "hotfolder/HotFolderChain.h"
 #include "intake/CardStaging.h"
 #include "platform/AlertPresenter.h"
@@ -524,7 +524,7 @@ bool AppDelegate::createHotFolderStuff()
     }
     // One monitor at a time.
     destroyHotFolderStuff();
-    filemonitor = fOptions.monitorFactory(*this, hotFolder);
+    filemonitor = fOptions.monitorFactory(hotFolder, fIsProcessingHotFolder);
     if (!filemonitor) {
         note(op, QStringLiteral("could not create the hot folder watcher for ") + hotFolder);
         return false;

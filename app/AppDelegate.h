@@ -6,7 +6,8 @@
 // created by main() before any window; lives on the main thread and owns the
 // hot folder monitor and the daily relaunch timer.
 
-#include "app/DailyRelaunch.h"
+#include "relaunch/DailyRelaunch.h"
+#include "hotfolder/HotFolderMonitorFactory.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -27,19 +28,6 @@ class MainWindow;
 class SingleInstance;
 class AppDelegate;
 class SerialQueue;
-
-// The hot folder watcher as the application object sees it: created with
-// its event handling in place but stopped, then started and stopped. The
-// watcher and its chain of intake work come from the hot folder code.
-class HotFolderMonitor {
-public:
-    virtual ~HotFolderMonitor() = default;
-    virtual void setRun(bool run) = 0;
-};
-
-// Makes the monitor of the (standardised) hot folder path for this
-// application object; nullptr when it cannot.
-using HotFolderMonitorFactory = std::function<std::unique_ptr<HotFolderMonitor>(AppDelegate &app, const QString &hotFolderPath)>;
 
 // How the application object meets its surroundings; tests replace them.
 struct AppDelegateOptions {

@@ -12,7 +12,7 @@
 #include "reassign/widgets/ReassignViewController.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
-#include "settings/widgets/PreferencesViewController.h"
+#include "preferences/widgets/PreferencesViewController.h"
 
 #include <QAction>
 #include <QDragEnterEvent>

@@ -1,10 +1,10 @@
-// vemo-sorrelby: command-line requests run without a display; everything else
-// opens the window.
+// vemo-sorrelby-window: the window's program. vemo-sorrelby hands over to it
+// when the arguments ask for no command.
 
 #include "app/AppDelegate.h"
-#include "app/HotFolderMonitorFactory.h"
+#include "hotfolder/HotFolderMonitorFactory.h"
 #include "app/MainWindow.h"
-#include "app/cli/CommandLine.h"
+#include "cli/CommandLine.h"
 #include "imaging/PhotoMetadata.h"
 #include "platform/AlertPresenter.h"
 #include "platform/widgets/DesktopFileRevealer.h"
@@ -58,8 +58,14 @@ void replayHeldMessages()
 
 int main(int argc, char **argv)
 {
-    if (const auto status = sorrelby::cli::runIfCommandLine(argc, argv))
-        return *status;
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const sorrelby::cli::Invocation invocation = sorrelby::cli::parseInvocation(arguments);
+    if (invocation.kind != sorrelby::cli::Invocation::Window) {
+        sorrelby::cli::printErr(QStringLiteral(SORRELBY_WINDOW_EXECUTABLE ": the window's program; commands, help and the version are " SORRELBY_EXECUTABLE "'s"));
+        return sorrelby::cli::kExitUsage;
+    }
 
     if (!mayHaveDisplay()) {
         sorrelby::cli::printErr(QString::fromUtf8(cNoDisplay));
@@ -107,7 +113,7 @@ int main(int argc, char **argv)
         window.show();
         window.startBrowser();
         delegate.applicationDidFinishLaunching();
-        delegate.openFiles(sorrelby::cli::parseInvocation(QCoreApplication::arguments().mid(1)).folders);
+        delegate.openFiles(invocation.folders);
         status = app.exec();
     }
     sorrelby::AlertPresenter::setShared(nullptr);

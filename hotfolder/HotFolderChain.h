@@ -20,7 +20,7 @@
 // never overlap each other nor the other work of the browser there. The
 // chain may be destroyed while work is pending: that work then does nothing.
 
-#include "intake/HotFolderIntake.h"
+#include "hotfolder/HotFolderIntake.h"
 
 #include <QDateTime>
 #include <QList>

@@ -1,6 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
-#include "app/SingleInstance.h"
+#include "platform/SingleInstance.h"
 #include "intake/CardStaging.h"
 #include "platform/AlertPresenter.h"
 #include "platform/NotificationCenter.h"
@@ -54,7 +54,7 @@ protected:
         AppDelegate::Options o;
         o.routeLog = false;
         o.keyboardModifiers = [this] { return modifiers; };
-        o.monitorFactory = [this](AppDelegate &, const QString &path) {
+        o.monitorFactory = [this](const QString &path, std::atomic<bool> &) {
             monitors.created << path;
             return std::make_unique<FakeMonitor>(monitors);
         };

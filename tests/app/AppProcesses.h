@@ -42,6 +42,8 @@ inline QList<AppProcess> processesStartedHere()
     const QString watchdog = binFolder() + QStringLiteral("/watchdog");
     const QString relaunch = binFolder() + QStringLiteral("/relaunch");
     const QString probe = binFolder() + QStringLiteral("/quit-and-relaunch-probe");
+    // The command line hands the window to its own program.
+    const QString window = binFolder() + QStringLiteral("/vemo-sorrelby-window");
     QList<AppProcess> found;
     for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         bool isPid = false;
@@ -49,7 +51,7 @@ inline QList<AppProcess> processesStartedHere()
         if (!isPid || pid == ::getpid() || hasEnded(pid))
             continue;
         const QString exe = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
-        if (exe != app && exe != probe && exe != watchdog && exe != relaunch)
+        if (exe != app && exe != window && exe != probe && exe != watchdog && exe != relaunch)
             continue;
         QFile environ(QStringLiteral("/proc/%1/environ").arg(pid));
         if (!environ.open(QIODevice::ReadOnly) || !environ.readAll().split('\0').contains(home))

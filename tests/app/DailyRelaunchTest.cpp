@@ -5,12 +5,13 @@
 
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
-#include "app/Relaunch.h"
-#include "app/SetQuitRelaunchViewController.h"
-#include "app/Watchdog.h"
+#include "relaunch/Relaunch.h"
+#include "relaunch/SetQuitRelaunchViewController.h"
+#include "relaunch/Watchdog.h"
+#include "platform/BundleResources.h"
 #include "platform/Dispatch.h"
 #include "settings/Settings.h"
-#include "settings/widgets/PreferencesViewController.h"
+#include "preferences/widgets/PreferencesViewController.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
 
@@ -370,11 +371,11 @@ TEST(WatchdogHelpers, FoundBesideTheExecutableElseInTheInstalledLibraryExecutabl
     };
     // Installed: only the library-executables folder holds them.
     makeExecutable(libexec + QStringLiteral("/watchdog"), true);
-    EXPECT_EQ(Watchdog::helperPath(QStringLiteral("watchdog"), bin), libexec + QStringLiteral("/watchdog"));
+    EXPECT_EQ(helperExecutable(QStringLiteral("watchdog"), bin), libexec + QStringLiteral("/watchdog"));
     // A file there that cannot run is no helper: the path beside, for the log.
     makeExecutable(libexec + QStringLiteral("/relaunch"), false);
-    EXPECT_EQ(Watchdog::helperPath(QStringLiteral("relaunch"), bin), bin + QStringLiteral("/relaunch"));
+    EXPECT_EQ(helperExecutable(QStringLiteral("relaunch"), bin), bin + QStringLiteral("/relaunch"));
     // The build tree: the one beside the executable wins.
     makeExecutable(bin + QStringLiteral("/watchdog"), true);
-    EXPECT_EQ(Watchdog::helperPath(QStringLiteral("watchdog"), bin), bin + QStringLiteral("/watchdog"));
+    EXPECT_EQ(helperExecutable(QStringLiteral("watchdog"), bin), bin + QStringLiteral("/watchdog"));
 }

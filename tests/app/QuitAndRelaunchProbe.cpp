@@ -3,7 +3,7 @@
 // relaunch; started again by the watchdog, it writes what it finds of that
 // setting into the file named by its first argument and ends.
 
-#include "app/Watchdog.h"
+#include "relaunch/Watchdog.h"
 #include "platform/UserFolders.h"
 #include "settings/Settings.h"
 #include "support/LogFile.h"

@@ -236,9 +236,11 @@ TEST_F(WatchdogProcess, QuitAndRelaunchEndsAtOnceKeepsTheSettingsAndIsNoCrash)
 
 TEST_F(WatchdogProcess, MissingWatchdogIsLoggedAndTheProgramRunsUnwatched)
 {
-    // The program alone in a folder, without its helpers.
+    // The program and its window alone in a folder, without the other helpers.
     const QString alone = makeTempFolder(QStringLiteral("alone")) + QStringLiteral("/" SORRELBY_EXECUTABLE);
     ASSERT_TRUE(QFile::copy(QStringLiteral(SORRELBY_APP_PATH), alone));
+    const QString window = QStringLiteral("/" SORRELBY_WINDOW_EXECUTABLE);
+    ASSERT_TRUE(QFile::copy(QFileInfo(QStringLiteral(SORRELBY_APP_PATH)).absolutePath() + window, QFileInfo(alone).absolutePath() + window));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     first.setProcessEnvironment(env);

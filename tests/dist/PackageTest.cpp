@@ -61,6 +61,7 @@ TEST(Package, InstallsTheProgramItsHelpersAndDesktopFilesThatValidate)
     files.sort();
     QStringList expected{
         "usr/bin/vemo-sorrelby",
+        "usr/libexec/vemo-sorrelby/vemo-sorrelby-window",
         "usr/libexec/vemo-sorrelby/watchdog",
         "usr/libexec/vemo-sorrelby/relaunch",
         "usr/share/applications/com.halvane.vemo.sorrelby.desktop",
@@ -83,8 +84,16 @@ TEST(Package, InstallsTheProgramItsHelpersAndDesktopFilesThatValidate)
                     || path.startsWith(QLatin1String("usr/libexec/vemo-sorrelby/")))
             << "unexpected " << path.toStdString();
     }
-    for (const QString &program : {QStringLiteral("usr/bin/vemo-sorrelby"), QStringLiteral("usr/libexec/vemo-sorrelby/watchdog")})
+    for (const QString &program : {QStringLiteral("usr/bin/vemo-sorrelby"), QStringLiteral("usr/libexec/vemo-sorrelby/vemo-sorrelby-window"),
+                                   QStringLiteral("usr/libexec/vemo-sorrelby/watchdog")})
         EXPECT_TRUE(QFileInfo(root + QLatin1Char('/') + program).isExecutable()) << program.toStdString();
+    // A station without a desktop runs the command line: it must not need Qt Widgets.
+    if (have("readelf")) {
+        const ProgramRun needed = runProgram(QStringLiteral("readelf"), {"-d", root + QStringLiteral("/usr/bin/vemo-sorrelby")});
+        EXPECT_EQ(needed.exitCode, 0);
+        EXPECT_TRUE(needed.out.contains(QLatin1String("libQt6Core")));
+        EXPECT_FALSE(needed.out.contains(QLatin1String("libQt6Widgets"))) << needed.out.toStdString();
+    }
 
     if (have("bash")) {
         const ProgramRun syntax = runProgram(QStringLiteral("bash"), {"-n", root + QStringLiteral("/usr/share/bash-completion/completions/vemo-sorrelby")});

@@ -4,7 +4,7 @@
 
 #include "app/MainWindow.h"
 #include "browser/SectionItemModel.h"
-#include "app/SetQuitRelaunchViewController.h"
+#include "relaunch/SetQuitRelaunchViewController.h"
 #include "browser/widgets/BrowserView.h"
 #include "browser/widgets/PhotoPreview.h"
 #include "browser/widgets/SectionGridView.h"
@@ -18,7 +18,7 @@
 #include "reassign/widgets/ReassignViewController.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
-#include "settings/widgets/PreferencesViewController.h"
+#include "preferences/widgets/PreferencesViewController.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
 #include <QApplication>

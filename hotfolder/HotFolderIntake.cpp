@@ -1,0 +1,270 @@
+#include "hotfolder/HotFolderIntake.h"
+
+#include "naming/CardCode.h"
+#include "naming/FileNameScheme.h"
+#include "imaging/PhotoMetadata.h"
+#include "platform/FileOps.h"
+#include "platform/FileTypes.h"
+#include "platform/Log.h"
+#include "platform/SoundPlayer.h"
+#include "settings/PreferenceOps.h"
+#include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+
+namespace sorrelby {
+
+namespace {
+
+constexpr QStringView cClass = u"HotFolderIntake";
+constexpr QStringView cOperation = u"processHotFolder(_:toDestFolder:)";
+const QString cDashKey = QStringLiteral("prefAdjustFilenameWithDash");
+// How far back from the end the end-of-image marker is looked for.
+constexpr qint64 cEndMarkerWindow = 512;
+
+void note(const QString &detail)
+{
+    logOp(cClass, cOperation, detail);
+}
+
+QString describeDate(const QDateTime &date)
+{
+    return date.toUTC().toString(Qt::ISODateWithMs) + QStringLiteral("]  local[")
+        + date.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char(']');
+}
+
+// The entries of a folder in enumeration order, hidden ones left out; none
+// when the folder cannot be read.
+std::optional<QStringList> listEntries(const QString &folder)
+{
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return std::nullopt;
+    QStringList names;
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir);
+        if (!entry) {
+            if (errno != 0)
+                note(QStringLiteral(" => Unexpected error occured: ") + QString::fromLocal8Bit(std::strerror(errno)));
+            break;
+        }
+        if (entry->d_name[0] == '.')
+            continue;
+        names.append(QFile::decodeName(entry->d_name));
+    }
+    ::closedir(dir);
+    return names;
+}
+
+} // namespace
+
+QString adjustFilenameWithDash(const QString &baseName)
+{
+    QStringList pieces = baseName.split(cDefaultComponentSeparator1);
+    QString first = pieces.first();
+    first.remove(QLatin1Char('-'));
+    if (!first.isEmpty())
+        first.insert(first.size() - 1, QLatin1Char('-'));
+    pieces.first() = first;
+    return pieces.join(cDefaultComponentSeparator1);
+}
+
+bool jpegHasEndMarker(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 size = file.size();
+    const qint64 window = qMin(size, cEndMarkerWindow);
+    if (window < 2 || !file.seek(size - window))
+        return false;
+    return file.read(window).contains("\xFF\xD9");
+}
+
+HotFolderIntake::HotFolderIntake()
+    : m_clock([] { return QDateTime::currentDateTime(); })
+    , m_detector([](const QString &path) { return doAutoQRCode(path); })
+    , m_rotator([](const QString &path) { return rotateUpsideDownIfAllowed(path); })
+    , m_beep([] { SoundPlayer::shared().beep(); })
+{
+}
+
+void HotFolderIntake::noteWaitUntil(const QDateTime &when, HotFolderIntakeResult &result) const
+{
+    if (!result.nextCheck || when < *result.nextCheck)
+        result.nextCheck = when;
+}
+
+HotFolderIntake::Readiness HotFolderIntake::checkComplete(const QString &path, const QDateTime &modified, HotFolderIntakeResult &result) const
+{
+    const QDateTime now = m_clock();
+    if (const std::optional<double> delay = preferenceops::validPhotoDelay()) {
+        note(QStringLiteral(" => NEED to check if waited enough delay[%1] before adding photos...").arg(*delay));
+        const QDateTime delayDate = modified.addMSecs(qint64(*delay * 1000.0));
+        note(QStringLiteral("current Date = [") + describeDate(now));
+        note(QStringLiteral("   delaydate = [") + describeDate(delayDate));
+        note(QStringLiteral("creationdate = [") + describeDate(modified));
+        if (now < delayDate) {
+            note(QStringLiteral("Current is BEFORE delayDate date... need to wait some more"));
+            noteWaitUntil(delayDate, result);
+            return Readiness::Waiting;
+        }
+        note(QStringLiteral("CurrenDate is AFTER delay date"));
+    }
+    // A capture tool that stalls longer than the delay leaves a truncated
+    // file behind it; moving that would lose the rest of the picture.
+    if (!jpegHasEndMarker(path)) {
+        const QDateTime giveUp = modified.addMSecs(qint64(cIncompleteJpegGraceSeconds * 1000.0));
+        if (now < giveUp) {
+            note(QStringLiteral("no end-of-image marker yet, still being written? [") + path + QLatin1Char(']'));
+            noteWaitUntil(giveUp, result);
+            return Readiness::Waiting;
+        }
+        note(QStringLiteral("no end-of-image marker, but unchanged for %1 s: taking it as it is [").arg(cIncompleteJpegGraceSeconds) + path + QLatin1Char(']'));
+    }
+    return Readiness::Ready;
+}
+
+QString HotFolderIntake::targetName(const QString &path) const
+{
+    QString base = baseNameOf(path);
+    const QString extension = extensionOf(path);
+    if (Settings::shared().boolValue(cDashKey)) {
+        const QString adjusted = adjustFilenameWithDash(baseNameOf(getOriginalName(path)));
+        note(QStringLiteral("adjusted name with dash [") + base + QStringLiteral("] -> [") + adjusted + QLatin1Char(']'));
+        base = adjusted;
+    }
+    // A code that cannot be made a card-photo name counts as no code: the
+    // card is taken in like an unread one rather than left to be read again
+    // on every pass.
+    if (const std::optional<QString> code = m_detector(path)) {
+        if (const std::optional<QString> name = makeCodePhotoFileName(*code, base, extension)) {
+            note(QStringLiteral("....IS a QRCode file...") + *code);
+            return *name;
+        }
+    }
+    note(QStringLiteral("....NOT a QRCode file..."));
+    return extension.isEmpty() ? base : base + QLatin1Char('.') + extension;
+}
+
+bool HotFolderIntake::moveOne(const QString &path, const QString &destFolder, HotFolderIntakeResult &result) const
+{
+    const QString wanted = destFolder + QLatin1Char('/') + targetName(path);
+    note(QStringLiteral("   origpath = ") + path);
+    note(QStringLiteral("tempnewpath = ") + wanted);
+
+    // A name taken between choosing it and moving (another program writing
+    // into the source folder) only costs another choice.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const std::optional<QString> target = getUniquePathString(wanted);
+        if (!target) {
+            note(QStringLiteral("no free name for [") + wanted + QStringLiteral("]: left in the hot folder"));
+            ++result.failed;
+            return false;
+        }
+        if (const std::optional<FileAttributes> attributes = fileops::attributes(path))
+            note(QStringLiteral("moving %1 bytes").arg(attributes->size));
+        const FileResult moved = fileops::moveNoReplace(path, *target);
+        if (moved) {
+            ++result.moved;
+            result.movedTo.append(*target);
+            note(QStringLiteral("moved [") + path + QStringLiteral("] to [") + *target + QLatin1Char(']'));
+            m_rotator(*target);
+            return true;
+        }
+        if (!(fileops::exists(*target) && fileops::exists(path)))
+            break;
+        note(QStringLiteral("[") + *target + QStringLiteral("] was taken meanwhile, choosing again"));
+    }
+    note(QStringLiteral(" => OOPS - Something Went Wrong while copying from HotFolder to SourceFolder ") + path);
+    ++result.failed;
+    return false;
+}
+
+HotFolderIntakeResult HotFolderIntake::run(const std::optional<QString> &hotFolder, const QString &destFolder)
+{
+    HotFolderIntakeResult result;
+    note(QStringLiteral("start [") + hotFolder.value_or(QString()) + QStringLiteral("] -> [") + destFolder + QLatin1Char(']'));
+    if (!hotFolder || hotFolder->isEmpty()) {
+        note(QStringLiteral("no hot folder path"));
+        return result;
+    }
+    const QString root = QFileInfo(*hotFolder).canonicalFilePath();
+    // A marker write or a 180-degree turn cut short by a kill leaves a hidden temporary here.
+    if (const int removed = fileops::removeLeftoverTemporaries(root))
+        note(QStringLiteral("removed %1 leftover temporary file(s)").arg(removed));
+    const std::optional<QStringList> names = root.isEmpty() ? std::nullopt : listEntries(root);
+    if (!names) {
+        note(QStringLiteral("processHotFolder(_:toDestFolder:) => directoryEnumberator is nil?????"));
+        result.listed = false;
+        return result;
+    }
+
+    // Moving photos onto themselves would only pile up "c1" suffixes.
+    if (QFileInfo(destFolder).canonicalFilePath() == root) {
+        note(QStringLiteral("the hot folder is the source folder [") + root + QStringLiteral("]: nothing moved"));
+        return result;
+    }
+
+    const QDateTime passStart = m_clock();
+    for (const QString &name : *names) {
+        if (m_abort && m_abort->load()) {
+            note(QStringLiteral("asked to stop: the remaining photos wait for the next pass"));
+            result.aborted = true;
+            break;
+        }
+        const QString path = root + QLatin1Char('/') + name;
+        note(QStringLiteral("SSSSSSS handling url in directoryEnumerator = ") + path);
+        const std::optional<FileAttributes> attributes = fileops::attributes(path);
+        if (!attributes) {
+            note(QStringLiteral(" => Unexpected error occured: cannot read the properties of ") + path);
+            continue;
+        }
+        if (!attributes->isRegularFile || attributes->isSymLink || !filetypes::isJpeg(path)) {
+            note(QStringLiteral("not an image[") + name + QLatin1Char(']'));
+            // A file just created may not show what it is yet.
+            const QDateTime settled = attributes->modificationDate.addSecs(2);
+            if (attributes->isRegularFile && passStart < settled) {
+                ++result.waiting;
+                noteWaitUntil(settled, result);
+            }
+            continue;
+        }
+        if (checkComplete(path, attributes->modificationDate, result) == Readiness::Waiting) {
+            ++result.waiting;
+            continue;
+        }
+        if (const std::optional<QDateTime> date = getPhotoDate(path, cExifDateTimeDigitized))
+            note(QStringLiteral("SSSSSSS handling url date = ") + date->toString(Qt::ISODate));
+        else
+            note(QStringLiteral("Unable to retrieve kCGImagePropertyExifDateTimeDigitized???"));
+        if (!checkIfIsOriginal(path)) {
+            note(QStringLiteral(" -> NOT Expected Original Name format.... Will skip [") + path + QStringLiteral("]..."));
+            m_beep();
+            ++result.refused;
+            continue;
+        }
+        moveOne(path, destFolder, result);
+    }
+
+    if (result.moved > 0)
+        note(QStringLiteral("processHotFolder(_:toDestFolder:) => processed %1 items....").arg(result.moved));
+    else
+        note(QStringLiteral("processHotFolder(_:toDestFolder:) => nothing was processed...."));
+    note(QStringLiteral("....END..."));
+    return result;
+}
+
+int processHotFolder(const std::optional<QString> &hotFolder, const QString &destFolder)
+{
+    return HotFolderIntake().processHotFolder(hotFolder, destFolder);
+}
+
+} // namespace sorrelby

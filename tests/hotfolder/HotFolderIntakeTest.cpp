@@ -1,0 +1,277 @@
+// One intake pass over a hot folder of generated photos. The clock is the
+// test's, so "still being written" is decided without waiting; the code
+// detector is the real one where card photos matter and a fake elsewhere.
+
+#include "hotfolder/HotFolderIntake.h"
+
+#include "naming/CardCode.h"
+#include "naming/DecodePass.h"
+#include "naming/FileNameScheme.h"
+#include "imaging/PhotoMetadata.h"
+#include "platform/FileOps.h"
+#include "platform/SoundPlayer.h"
+#include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
+#include "tests/testkit/HostilePayloads.h"
+#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/CardGenerator.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QHash>
+
+#include <gtest/gtest.h>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+class HotFolderIntakeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        initializeMetadataLibrary();
+        settings.registerFactoryDefaults();
+        settings.setValue(cPrefOriginalNameFormatTag, 1);
+        settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), true);
+        settings.setValue(QStringLiteral("prefDelayToWaitForValidPhotoInSeconds"), 1.0);
+        settings.setValue(QStringLiteral("prefAdjustFilenameWithDash"), false);
+        SoundPlayer::setShared(&sounds);
+        intake.setClock([this] { return now; });
+        intake.setDetector([](const QString &) { return std::optional<QString>(); });
+    }
+    void TearDown() override { SoundPlayer::setShared(nullptr); }
+
+    // A camera-like JPEG last written at `written` (an hour ago by default).
+    QString photo(const QString &name, const QDateTime &written = {}, quint32 seed = 1)
+    {
+        const QString path = hot + QLatin1Char('/') + name;
+        PhotoSpec spec;
+        spec.size = QSize(160, 120);
+        spec.seed = seed;
+        EXPECT_TRUE(writePhoto(path, spec));
+        EXPECT_TRUE(fileops::setModificationDate(path, written.isValid() ? written : now.addSecs(-3600)));
+        return path;
+    }
+
+    Settings &settings = Settings::shared();
+    RecordingSoundPlayer sounds;
+    QString hot = makeTempFolder(QStringLiteral("hot"));
+    QString source = makeTempFolder(QStringLiteral("source"));
+    QDateTime now = QDateTime::currentDateTime();
+    HotFolderIntake intake;
+};
+
+TEST_F(HotFolderIntakeTest, NamesCardPhotosAndNeverReplacesAPhotoInTheSourceFolder)
+{
+    intake.setDetector([](const QString &path) { return doAutoQRCode(path); });
+    PhotoSpec spec;
+    spec.size = QSize(640, 480);
+    ASSERT_TRUE(writeCardPhoto(hot + QStringLiteral("/IMG_0001.JPG"), QStringLiteral("A1234"), spec));
+    ASSERT_TRUE(fileops::setModificationDate(hot + QStringLiteral("/IMG_0001.JPG"), now.addSecs(-3600)));
+    photo(QStringLiteral("IMG_0002.JPG"));
+    // The same card photo from an earlier batch, and a camera name taken too.
+    ASSERT_TRUE(writeFile(source + QStringLiteral("/A1234_IMG_0001-qrcode.JPG"), "earlier card"));
+    ASSERT_TRUE(writeFile(source + QStringLiteral("/IMG_0002.JPG"), "earlier photo"));
+
+    const HotFolderIntakeResult result = intake.run(hot, source);
+
+    EXPECT_EQ(result.moved, 2);
+    EXPECT_EQ(lines(entriesOf(hot)), "");
+    EXPECT_EQ(lines(entriesOf(source)), lines({"A1234_IMG_0001-qrcode.JPG", "A1234_IMG_0001c1-qrcode.JPG",
+                                          "IMG_0002.JPG", "IMG_0002c1.JPG"}));
+    EXPECT_EQ(readFile(source + QStringLiteral("/A1234_IMG_0001-qrcode.JPG")), "earlier card");
+    EXPECT_EQ(readFile(source + QStringLiteral("/IMG_0002.JPG")), "earlier photo");
+    EXPECT_TRUE(sounds.played().isEmpty());
+}
+
+TEST_F(HotFolderIntakeTest, LeavesPhotosThatMayStillBeWrittenForALaterPass)
+{
+    const QDateTime written = now;
+    const QString young = photo(QStringLiteral("IMG_0001.JPG"), written);
+    // Half a photo whose writer stalled for longer than the delay.
+    const QString truncated = photo(QStringLiteral("IMG_0002.JPG"), written.addSecs(-10), 2);
+    const QByteArray bytes = readFile(truncated);
+    ASSERT_TRUE(writeFile(truncated, bytes.left(bytes.size() / 2)));
+    ASSERT_TRUE(fileops::setModificationDate(truncated, written.addSecs(-10)));
+    // Just created, nothing written into it yet: looked at again once its
+    // type could show.
+    ASSERT_TRUE(writeFile(hot + QStringLiteral("/IMG_0003.JPG"), QByteArray()));
+    ASSERT_TRUE(fileops::setModificationDate(hot + QStringLiteral("/IMG_0003.JPG"), written));
+
+    now = written.addMSecs(500);
+    HotFolderIntakeResult result = intake.run(hot, source);
+    EXPECT_EQ(result.moved, 0);
+    EXPECT_EQ(result.waiting, 3);
+    ASSERT_TRUE(result.nextCheck);
+    EXPECT_EQ(*result.nextCheck, written.addSecs(1)); // the young photo is due first
+    EXPECT_EQ(entriesOf(source).size(), 0);
+
+    // A second later the young one is complete; the truncated one still
+    // waits for its end marker.
+    now = written.addMSecs(1100);
+    result = intake.run(hot, source);
+    EXPECT_EQ(result.moved, 1);
+    EXPECT_EQ(result.waiting, 2);
+    EXPECT_EQ(lines(entriesOf(source)), "IMG_0001.JPG");
+    ASSERT_TRUE(result.nextCheck);
+    EXPECT_EQ(*result.nextCheck, written.addSecs(2));
+
+    // Left alone for long, it is taken as it is rather than held for ever.
+    now = written.addSecs(21);
+    result = intake.run(hot, source);
+    EXPECT_EQ(result.moved, 1);
+    EXPECT_EQ(result.waiting, 0);
+    EXPECT_FALSE(result.nextCheck);
+    EXPECT_EQ(lines(entriesOf(source)), lines({"IMG_0001.JPG", "IMG_0002.JPG"}));
+    EXPECT_EQ(lines(entriesOf(hot)), "IMG_0003.JPG");
+    EXPECT_TRUE(sounds.played().isEmpty());
+}
+
+TEST_F(HotFolderIntakeTest, OnlyCameraNamedJpegsMoveAndOtherNamesAreBeepedAt)
+{
+    photo(QStringLiteral("IMG_0001.JPG"));
+    photo(QStringLiteral("A1_IMG_0002.JPG"));        // already coded: not a camera name
+    photo(QStringLiteral("DSC00003.JPG"));           // one part where the cameras use two
+    ASSERT_TRUE(makeBackground(QSize(64, 48), 1).save(hot + QStringLiteral("/IMG_0004.PNG")));
+    ASSERT_TRUE(makeBackground(QSize(64, 48), 2).save(hot + QStringLiteral("/IMG_0005.JPG"), "PNG")); // a PNG by content
+    ASSERT_TRUE(writeFile(hot + QStringLiteral("/IMG_0006.NEF"), QByteArray("II*\0", 4) + QByteArray(4096, 'r')));
+    photo(QStringLiteral(".IMG_0007.JPG"));          // hidden
+    ASSERT_TRUE(QDir(hot).mkdir(QStringLiteral("IMG_0008.JPG")));
+
+    const HotFolderIntakeResult result = intake.run(hot, source);
+
+    EXPECT_EQ(result.moved, 1);
+    EXPECT_EQ(result.refused, 2);
+    EXPECT_EQ(lines(entriesOf(source)), "IMG_0001.JPG");
+    EXPECT_EQ(lines(entriesOf(hot)), lines({".IMG_0007.JPG", "A1_IMG_0002.JPG", "DSC00003.JPG", "IMG_0004.PNG",
+                                         "IMG_0005.JPG", "IMG_0006.NEF", "IMG_0008.JPG"}));
+    EXPECT_EQ(lines(sounds.played()), lines({"beep", "beep"}));
+}
+
+TEST_F(HotFolderIntakeTest, DashMovesInFrontOfTheLastCharacterOfTheFirstPiece)
+{
+    EXPECT_EQ(adjustFilenameWithDash(QStringLiteral("ABCDE_0001")), QStringLiteral("ABCD-E_0001"));
+    EXPECT_EQ(adjustFilenameWithDash(QStringLiteral("AB-CDE_0001")), QStringLiteral("ABCD-E_0001"));
+    EXPECT_EQ(adjustFilenameWithDash(QStringLiteral("ABCD-E_0001")), QStringLiteral("ABCD-E_0001"));
+    EXPECT_EQ(adjustFilenameWithDash(QStringLiteral("DSC01234")), QStringLiteral("DSC0123-4"));
+    EXPECT_EQ(adjustFilenameWithDash(QStringLiteral("-_0001")), QStringLiteral("_0001"));
+
+    settings.setValue(QStringLiteral("prefAdjustFilenameWithDash"), true);
+    photo(QStringLiteral("ABCDE_0001.JPG"));
+    photo(QStringLiteral("AB-CDE_0002.jpg"));
+    intake.setDetector([](const QString &path) {
+        return path.endsWith(QLatin1String("0002.jpg")) ? std::optional<QString>(QStringLiteral("X9")) : std::nullopt;
+    });
+
+    EXPECT_EQ(intake.run(hot, source).moved, 2);
+    EXPECT_EQ(lines(entriesOf(source)), lines({"ABCD-E_0001.JPG", "X9_ABCD-E_0002-qrcode.jpg"}));
+}
+
+TEST_F(HotFolderIntakeTest, NothingToDoWithoutPhotosOrFolderAndStopsBetweenPhotosWhenAsked)
+{
+    EXPECT_EQ(intake.run(hot, source).moved, 0);
+    EXPECT_EQ(intake.run(std::nullopt, source).moved, 0);
+    const HotFolderIntakeResult missing = intake.run(hot + QStringLiteral("/gone"), source);
+    EXPECT_FALSE(missing.listed);
+    photo(QStringLiteral("IMG_0003.JPG"));
+    EXPECT_EQ(intake.run(hot, hot + QStringLiteral("/.")).moved, 0); // hot folder and source folder the same
+    EXPECT_EQ(lines(entriesOf(hot)), "IMG_0003.JPG");
+    ASSERT_TRUE(QFile::remove(hot + QStringLiteral("/IMG_0003.JPG")));
+
+    photo(QStringLiteral("IMG_0001.JPG"));
+    photo(QStringLiteral("IMG_0002.JPG"));
+    std::atomic<bool> abort{false};
+    intake.setAbortFlag(&abort);
+    intake.setRotator([&](const QString &) {
+        abort.store(true); // asked to stop while the first photo is in hand
+        return false;
+    });
+    const HotFolderIntakeResult result = intake.run(hot, source);
+    EXPECT_EQ(result.moved, 1);
+    EXPECT_TRUE(result.aborted);
+    EXPECT_EQ(entriesOf(hot).size(), 1);
+    EXPECT_EQ(entriesOf(source).size(), 1);
+}
+
+TEST_F(HotFolderIntakeTest, HostilePayloadsNeverNameAPhotoOutsideTheSourceFolder)
+{
+    const auto filesBelowWithHidden = [](const QString &folder) {
+        QStringList files;
+        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << QDir(folder).relativeFilePath(it.next());
+        return files;
+    };
+    for (const bool decodeUrls : {false, true}) {
+        SCOPED_TRACE(decodeUrls ? "addresses decoded" : "addresses kept");
+        settings.setValue(QStringLiteral("prefDecodeForUrlString"), decodeUrls);
+        const QString root = makeTempFolder(QStringLiteral("root"));
+        hot = makeFolder(root + QStringLiteral("/hot"));
+        source = makeFolder(root + QStringLiteral("/shoot/source"));
+        makeFolder(root + QStringLiteral("/shoot/sib"));
+
+        // A readable card, then each hostile card followed by one photo.
+        QHash<QString, QString> payloads{{QStringLiteral("IMG_0001.JPG"), QStringLiteral("A1")}};
+        QStringList names{QStringLiteral("IMG_0001.JPG")};
+        const QList<HostilePayload> hostile = hostilePayloads();
+        const auto cameraName = [](qsizetype number) { return QStringLiteral("IMG_%1.JPG").arg(number, 4, 10, QLatin1Char('0')); };
+        for (const HostilePayload &payload : hostile) {
+            const QString card = cameraName(names.size() + 1);
+            const QString follower = cameraName(names.size() + 2);
+            payloads.insert(card, payload.text);
+            names << card << follower;
+        }
+        for (int i = 0; i < names.size(); ++i)
+            photo(names[i], now.addSecs(-3600 + i), quint32(i + 1));
+        intake.setDetector([&payloads](const QString &path) -> std::optional<QString> {
+            if (!payloads.contains(QFileInfo(path).fileName()))
+                return std::nullopt;
+            DetectionResult detection;
+            detection.readable = true;
+            DetectedCode code;
+            code.text = payloads.value(QFileInfo(path).fileName());
+            detection.codes.append(code);
+            return codeFromDetection(detection);
+        });
+
+        const HotFolderIntakeResult result = intake.run(hot, source);
+        EXPECT_EQ(result.moved, names.size());
+        EXPECT_EQ(entriesOf(hot).size(), 0);
+        const auto expectAllVisibleInSource = [&] {
+            const QStringList files = filesBelowWithHidden(root);
+            EXPECT_EQ(files.size(), names.size());
+            for (const QString &file : files) {
+                EXPECT_TRUE(file.startsWith(QStringLiteral("shoot/source/"))) << file.toStdString();
+                EXPECT_FALSE(QFileInfo(file).fileName().startsWith(u'.')) << file.toStdString();
+            }
+        };
+        expectAllVisibleInSource();
+        // The codes carried on from those names stay in the folder too; a
+        // refused card came in under its camera name, like an unread one, so
+        // it and the photo after it take the code before it.
+        NameCarryingPass pass;
+        QStringList paths;
+        for (const QString &name : QDir(source).entryList(QDir::Files | QDir::Hidden))
+            paths << source + u'/' + name;
+        pass.doAutoDecodeQRAction3(paths);
+        expectAllVisibleInSource();
+        EXPECT_EQ(pass.summaries().value(0).failed, 0);
+        QString current = QStringLiteral("A1");
+        for (int k = 0; k < hostile.size(); ++k) {
+            const QString card = names[1 + 2 * k];
+            const QString follower = names[2 + 2 * k];
+            if (!hostile[k].refused) {
+                current = safeCodeFromPayload(hostile[k].text, decodeUrls).value_or(QString());
+                EXPECT_TRUE(QFile::exists(source + u'/' + current + u'_' + baseNameOf(card) + QStringLiteral("-qrcode.JPG"))) << card.toStdString();
+            } else {
+                EXPECT_TRUE(QFile::exists(source + u'/' + current + u'_' + card)) << card.toStdString();
+            }
+            EXPECT_TRUE(QFile::exists(source + u'/' + current + u'_' + follower)) << follower.toStdString();
+        }
+    }
+    settings.setValue(QStringLiteral("prefDecodeForUrlString"), false);
+}
+
+} // namespace

@@ -1,0 +1,251 @@
+// The Preferences window's actions without the window: daily folder formats
+// and the patterns refused, the folder choosers with hot folder mode held off,
+// the hot folder and companion switches, and the reveal actions.
+
+#include "preferences/PreferencesActions.h"
+
+#include "delivery/DeliveryRun.h"
+#include "platform/FileRevealer.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserFolders.h"
+#include "settings/CompanionSettings.h"
+#include "settings/PreferenceOps.h"
+#include "settings/SettingsKeys.h"
+#include "tests/testkit/ScriptedAlertsTest.h"
+#include "tests/testkit/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <unistd.h>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+const QString kHotMode = QStringLiteral("prefEnableHotFolderMode");
+
+class PreferencesActionsTest : public ScriptedAlertsTest {
+protected:
+    void SetUp() override
+    {
+        ScriptedAlertsTest::SetUp();
+        settings.registerFactoryDefaults();
+        settings.setValue(cPrefSourcePath, source);
+        settings.setValue(cPrefDestinationPath, destination);
+        settings.setValue(cPrefHotFolderPath, hot);
+    }
+
+    int postsOf(const QString &name)
+    {
+        return int(std::count(posted.cbegin(), posted.cend(), name));
+    }
+
+    QString source = makeTempFolder(QStringLiteral("source"));
+    QString destination = makeTempFolder(QStringLiteral("main"));
+    QString hot = makeTempFolder(QStringLiteral("hot"));
+    QStringList posted;
+    ObserverRegistration sourceChanged{NotificationCenter::defaultCenter(),
+        NotificationCenter::defaultCenter().addObserver(QStringLiteral("vemoNotificationChangedSourcePath"),
+            [this](const Notification &n) { posted << n.name; })};
+};
+
+TEST_F(PreferencesActionsTest, DailyFolderFormatsStoreWhatDeliveryUses)
+{
+    const QDateTime now(QDate(2026, 3, 9), QTime(14, 30));
+
+    // Tag 6 with a blank own pattern names folders yyyyMMdd.
+    settings.setValue(cPrefUserDefinedDateFormatter, QStringLiteral("   "));
+    DateFormatResult result = PreferencesActions::ibClickOnDateFormatter(6, now);
+    ASSERT_TRUE(result.accepted) << result.problem.toStdString();
+    EXPECT_EQ(settings.stringValue(cPrefDailyFolderDateFormat), QStringLiteral("yyyyMMdd"));
+    EXPECT_EQ(settings.stringValue(cPrefDailyFolderDateFormatExample), QStringLiteral("20260309"));
+    EXPECT_FALSE(settings.boolValue(cPrefEnableUserDefinedDateFormatter));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{8}$")).match(*preferenceops::getDailyFolderNameC()).hasMatch());
+
+    // Tags 2 to 5 store the locale's own pattern of the style, so delivery
+    // names folders as the example shows.
+    for (int tag = 2; tag <= 5; ++tag) {
+        result = PreferencesActions::ibClickOnDateFormatter(tag, now);
+        ASSERT_TRUE(result.accepted) << tag << result.problem.toStdString();
+        const QString pattern = settings.stringValue(cPrefDailyFolderDateFormat);
+        EXPECT_EQ(pattern, PreferencesActions::stylePattern(tag - 2));
+        EXPECT_EQ(preferenceops::formatDate(now, pattern), preferenceops::formatDateStyle(now, tag - 2)) << tag;
+        EXPECT_EQ(settings.stringValue(cPrefDailyFolderDateFormatExample), preferenceops::performDateFormatString(pattern, now));
+        EXPECT_TRUE(settings.boolValue(cPrefEnableUserDefinedDateFormatter));
+        EXPECT_EQ(settings.intValue(cPrefDateFormatterTag), tag);
+    }
+
+    // Tag 0 removes the pattern: delivery then writes into the destination
+    // itself, unassigned photos straight into its UNASSIGNED_PHOTOS.
+    result = PreferencesActions::ibClickOnDateFormatter(0, now);
+    ASSERT_TRUE(result.accepted);
+    EXPECT_TRUE(settings.stringValue(cPrefDailyFolderDateFormat).isEmpty()); // the factory pattern no longer answers
+    EXPECT_EQ(settings.stringValue(cPrefDailyFolderDateFormatExample), QStringLiteral("< NOT Creating SubFolder>"));
+    const auto target = preferenceops::getDuplicateFolderPathC(cPrefDestinationPath, cPrefDailyFolderDateFormat);
+    ASSERT_TRUE(target);
+    EXPECT_EQ(*target, destination);
+    settings.setValue(cPrefOriginalNameFormatTag, 1);
+    settings.setValue(QStringLiteral("prefCheckForMultiCameras"), false);
+    settings.setValue(cPrefDoUnassignedProcess, true);
+    settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 1);
+    writeFilesInOrder(source, {"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG"});
+    DeliveryRun run{settings};
+    run.fSrcPath = source;
+    run.fDestPath = *target;
+    run.setPauseSeconds(0);
+    ASSERT_EQ(run.finishProcessxxx().status, DeliveryStatus::Finished);
+    EXPECT_EQ(lines(filesBelow(destination)), lines({"A1_IMG_0003.JPG", "UNASSIGNED_PHOTOS/IMG_0001.JPG"}));
+}
+
+TEST_F(PreferencesActionsTest, BadOwnPatternIsRefusedAndThePreviousKept)
+{
+    const QDateTime now(QDate(2026, 3, 9), QTime(14, 30));
+    ASSERT_TRUE(PreferencesActions::setUserDefinedDateFormatter(QStringLiteral("yyyy-MM-dd"), now).accepted);
+    ASSERT_TRUE(PreferencesActions::ibClickOnDateFormatter(6, now).accepted);
+    EXPECT_EQ(settings.stringValue(cPrefDailyFolderDateFormatExample), QStringLiteral("2026-03-09"));
+
+    // No date at all, a climb out of the main folder, a hidden folder, a
+    // line break, letters that are no date field, a name far too long, and
+    // fields that name no date (day period, weekday, time).
+    for (const QString &bad : {QStringLiteral("'..'"), QStringLiteral("'DAILY'"), QStringLiteral("abc"), QStringLiteral("EEEE"), QStringLiteral("HHmm"), QStringLiteral("'.'yyyyMMdd"),
+             QStringLiteral("yyyy'\n'MM"), QStringLiteral("yyyyMMdd ihope"), QString(QStringLiteral("'") + QString(QStringLiteral("x")).repeated(70) + QStringLiteral("'yyyy"))}) {
+        const DateFormatResult result = PreferencesActions::setUserDefinedDateFormatter(bad, now);
+        EXPECT_FALSE(result.accepted) << bad.toStdString();
+        EXPECT_FALSE(result.problem.isEmpty());
+        EXPECT_EQ(settings.stringValue(cPrefUserDefinedDateFormatter), QStringLiteral("yyyy-MM-dd"));
+        if (bad == QLatin1String("abc")) {
+            EXPECT_TRUE(result.problem.contains(QStringLiteral("no date field"))) << result.problem.toStdString();
+        }
+        EXPECT_EQ(settings.stringValue(cPrefDailyFolderDateFormat), QStringLiteral("yyyy-MM-dd"));
+    }
+    // A pattern stored behind the window's back is not taken up either.
+    settings.setValue(cPrefUserDefinedDateFormatter, QStringLiteral("'..'"));
+    EXPECT_FALSE(PreferencesActions::ibClickOnDateFormatter(6, now).accepted);
+    EXPECT_EQ(settings.stringValue(cPrefDailyFolderDateFormat), QStringLiteral("yyyy-MM-dd"));
+    // "/" is allowed: it becomes ":" in the folder name.
+    const DateFormatResult slashes = PreferencesActions::setUserDefinedDateFormatter(QStringLiteral("dd/MM/yyyy"), now);
+    ASSERT_TRUE(slashes.accepted) << slashes.problem.toStdString();
+    EXPECT_EQ(settings.stringValue(cPrefDailyFolderDateFormatExample), QStringLiteral("09:03:2026"));
+}
+
+TEST_F(PreferencesActionsTest, ChoosersHoldHotFolderModeOffAndRefuseFoldersOfOtherRoles)
+{
+    settings.setValue(kHotMode, true);
+    PreferencesActions actions;
+
+    // The destination cannot become the hot folder; the mode comes back.
+    FolderPanelSpec spec = actions.beginChoosingFolder(FolderRole::HotFolder);
+    EXPECT_FALSE(settings.boolValue(kHotMode));
+    EXPECT_EQ(spec.prompt, QStringLiteral("Select As Hot Folder"));
+    EXPECT_EQ(spec.startFolder, hot);
+    EXPECT_EQ(lines(spec.badPaths), lines({source, destination}));
+    EXPECT_FALSE(actions.finishChoosingFolder(FolderRole::HotFolder, destination));
+    EXPECT_TRUE(settings.boolValue(kHotMode));
+    EXPECT_EQ(settings.stringValue(cPrefHotFolderPath), hot);
+    ASSERT_EQ(alerts.shown().size(), 1u);
+    EXPECT_TRUE(alerts.shown().front().informativeText.contains(QStringLiteral("Destination folder")));
+
+    // Cancelled: only the mode is restored.
+    actions.beginChoosingFolder(FolderRole::Destination);
+    EXPECT_FALSE(settings.boolValue(kHotMode));
+    EXPECT_FALSE(actions.finishChoosingFolder(FolderRole::Destination, std::nullopt));
+    EXPECT_TRUE(settings.boolValue(kHotMode));
+    EXPECT_EQ(settings.stringValue(cPrefDestinationPath), destination);
+
+    // Inside another role's folder, around one, or not writable.
+    const QString inside = makeFolder(destination + QStringLiteral("/sub"));
+    EXPECT_TRUE(PreferencesActions::folderProblem(FolderRole::Source, inside));
+    // A source holding the main folder would lose it to the next card copy.
+    EXPECT_TRUE(PreferencesActions::folderProblem(FolderRole::Source, QFileInfo(destination).path()));
+    EXPECT_TRUE(PreferencesActions::folderProblem(FolderRole::Source, destination + QStringLiteral("/missing")));
+    const QString locked = makeTempFolder(QStringLiteral("locked"));
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
+    if (::geteuid() != 0) {
+        EXPECT_TRUE(PreferencesActions::folderProblem(FolderRole::Destination, locked));
+    }
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    // A good source folder is stored with its reference; the browser reloads.
+    const QString fresh = makeTempFolder(QStringLiteral("fresh"));
+    settings.setValue(kHotMode, false);
+    actions.beginChoosingFolder(FolderRole::Source);
+    EXPECT_TRUE(actions.finishChoosingFolder(FolderRole::Source, fresh));
+    EXPECT_FALSE(settings.boolValue(kHotMode));
+    EXPECT_EQ(settings.stringValue(cPrefSourcePath), fresh);
+    EXPECT_TRUE(settings.boolValue(cPrefSourcePathIsValid));
+    EXPECT_FALSE(settings.bytesValue(cPrefSourcePathAliasData).isEmpty());
+    EXPECT_EQ(postsOf(QStringLiteral("vemoNotificationChangedSourcePath")), 1);
+}
+
+TEST_F(PreferencesActionsTest, HotFolderSwitchAndCompanionSwitch)
+{
+    settings.setValue(kHotMode, false);
+    Alert alert = PreferencesActions::hotFolderModeAlert();
+    EXPECT_EQ(alert.messageText, QStringLiteral("WARNING:  ENABLE Hot Folder Mode ??"));
+    EXPECT_EQ(alert.informativeText, QStringLiteral("Are you sure you want to ENABLE Hot Folder Mode?\n\n"));
+    EXPECT_EQ(alert.buttons, QStringList({QStringLiteral("Cancel"), QStringLiteral("ENABLE Hot Folder Mode")}));
+    PreferencesActions::applyHotFolderModeAnswer(0);
+    EXPECT_FALSE(settings.boolValue(kHotMode));
+    EXPECT_EQ(PreferencesActions::hotFolderInfoString(), QStringLiteral("Hot Folder Mode is Currently DISABLED"));
+    PreferencesActions::applyHotFolderModeAnswer(1);
+    EXPECT_TRUE(settings.boolValue(kHotMode));
+    EXPECT_EQ(PreferencesActions::hotFolderInfoString(), QStringLiteral("Hot Folder Mode is Currently ENABLED"));
+    EXPECT_EQ(PreferencesActions::hotFolderButtonTitle(), QStringLiteral("Disable..."));
+    EXPECT_EQ(PreferencesActions::hotFolderModeAlert().buttons.last(), QStringLiteral("DISABLE Hot Folder Mode"));
+
+    // The companion's save folder, created when missing, becomes the source.
+    const QString companion = testRoot() + QStringLiteral("/Ostrin & Co/Capture");
+    ASSERT_TRUE(writeFile(ostrinPrefsFilePath(),
+        QStringLiteral("<map><entry key=\"savepath\" value=\"%1\"/></map>").arg(QString(companion).replace(QStringLiteral("&"), QStringLiteral("&amp;"))).toUtf8()));
+    settings.setValue(cPrefAlwaysUseOstrinAsSourcePath, false);
+    PreferencesActions::ibClickedOnAlwaysUseOstrinPath();
+    EXPECT_EQ(settings.stringValue(cPrefSourcePath), source);
+    settings.setValue(cPrefAlwaysUseOstrinAsSourcePath, true);
+    PreferencesActions::ibClickedOnAlwaysUseOstrinPath();
+    EXPECT_TRUE(QFileInfo(companion).isDir());
+    EXPECT_EQ(settings.stringValue(cPrefSourcePath), companion);
+    EXPECT_TRUE(settings.boolValue(cPrefSourcePathIsValid));
+    EXPECT_EQ(postsOf(QStringLiteral("vemoNotificationChangedSourcePath")), 2);
+
+    // A companion folder inside the main folder is refused.
+    ASSERT_TRUE(writeFile(ostrinPrefsFilePath(), QStringLiteral("<map><entry key=\"savepath\" value=\"%1/x\"/></map>").arg(destination).toUtf8()));
+    PreferencesActions::ibClickedOnAlwaysUseOstrinPath();
+    EXPECT_EQ(settings.stringValue(cPrefSourcePath), companion);
+    EXPECT_EQ(alerts.shown().size(), 1u);
+
+    EXPECT_TRUE(PreferencesActions::ibHandleRadioSet1(202));
+    EXPECT_EQ(settings.intValue(cPrefRadioSet1SelectedTag), 202);
+    EXPECT_FALSE(PreferencesActions::ibHandleRadioSet1(201));
+    EXPECT_EQ(settings.intValue(cPrefRadioSet1SelectedTag), 202);
+}
+
+TEST_F(PreferencesActionsTest, RevealActionsListWhatExists)
+{
+    RecordingFileRevealer revealer;
+    settings.setValue(cPrefFolderParams, settings.registeredDefaults().value(cPrefFolderParams));
+    preferenceops::getValidatedPathToSourcePath(); // gives the folder its reference
+
+    const QString logs = makeFolder(userfolders::logFolder());
+    ASSERT_TRUE(writeFile(logs + QStringLiteral("/Sorrelby.log"), "log\n"));
+    // Names no shell should ever see.
+    const QString note1 = logs + QStringLiteral("/Sorrelby_2026-03-09 10'00\" $(x).crash");
+    const QString note2 = logs + QStringLiteral("/Sorrelby_2026-03-10.crash");
+    ASSERT_TRUE(writeFile(note1, "signal 11\n"));
+    ASSERT_TRUE(writeFile(note2, "exit 3\n"));
+    ASSERT_TRUE(writeFile(logs + QStringLiteral("/Other_2026-03-10.crash"), "x\n"));
+
+    for (int tag : {99, 103, 104, 106, 100})
+        PreferencesActions::ibRevealInFinder(tag, revealer);
+    const auto calls = revealer.calls();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(lines(calls[0].paths), lines({logs + "/Sorrelby.log"})); // no "_old" file yet
+    EXPECT_EQ(lines(calls[1].paths), lines({note1, note2}));
+    EXPECT_FALSE(calls[1].openFolder);
+    EXPECT_TRUE(calls[2].openFolder);
+    EXPECT_EQ(lines(calls[2].paths), lines({source}));
+}
+
+} // namespace

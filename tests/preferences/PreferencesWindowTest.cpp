@@ -1,0 +1,204 @@
+// The Preferences window offscreen, with scripted alerts, a scripted folder
+// chooser and a recording revealer: what its controls store and what they
+// refuse.
+
+#include "preferences/widgets/PreferencesViewController.h"
+
+#include "platform/FileRevealer.h"
+#include "platform/NotificationCenter.h"
+#include "settings/SettingsKeys.h"
+#include "tests/testkit/ScriptedAlertsTest.h"
+#include "tests/testkit/TestEnvironment.h"
+
+#include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <gtest/gtest.h>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+const QString kHotMode = QStringLiteral("prefEnableHotFolderMode");
+
+class PreferencesWindowTest : public ScriptedAlertsTest {
+protected:
+    void SetUp() override
+    {
+        ScriptedAlertsTest::SetUp();
+        settings.registerFactoryDefaults();
+        settings.setValue(cPrefSourcePath, source);
+        settings.setValue(cPrefDestinationPath, destination);
+        settings.setValue(cPrefHotFolderPath, hot);
+        settings.setValue(kHotMode, true);
+        window = std::make_unique<PreferencesViewController>();
+        window->setFileRevealer(&revealer);
+        // The scripted chooser notes the mode while "open" and answers.
+        window->setFolderChooser([this](QWidget *, const FolderPanelSpec &spec, std::function<void(std::optional<QString>)> done) {
+            specs.push_back(spec);
+            modeWhileOpen.push_back(settings.boolValue(kHotMode));
+            const std::optional<QString> answer = answers.front();
+            answers.erase(answers.begin());
+            done(answer);
+        });
+        window->show();
+    }
+
+    template <typename T>
+    T *child(const QString &name)
+    {
+        T *widget = window->findChild<T *>(name);
+        EXPECT_TRUE(widget) << name.toStdString();
+        return widget;
+    }
+
+    QString source = makeTempFolder(QStringLiteral("source"));
+    QString destination = makeTempFolder(QStringLiteral("main"));
+    QString hot = makeTempFolder(QStringLiteral("hot"));
+    RecordingFileRevealer revealer;
+    std::vector<std::optional<QString>> answers;
+    std::vector<FolderPanelSpec> specs;
+    std::vector<bool> modeWhileOpen;
+    std::unique_ptr<PreferencesViewController> window;
+};
+
+TEST_F(PreferencesWindowTest, HotFolderChooserGreysOutOtherRolesAndRestoresTheMode)
+{
+    // The panel itself greys out the destination; its siblings stay usable.
+    const QString sibling = makeTempFolder(QStringLiteral("other"));
+    QFileSystemModel files;
+    files.setRootPath(QFileInfo(destination).path());
+    FolderPanelFilter filter({destination, source});
+    filter.setSourceModel(&files);
+    EXPECT_FALSE(filter.flags(filter.mapFromSource(files.index(destination))) & Qt::ItemIsEnabled);
+    EXPECT_TRUE(filter.flags(filter.mapFromSource(files.index(sibling))) & Qt::ItemIsEnabled);
+
+    // Typed in anyway, the destination is refused; cancelled, nothing
+    // changes; in both cases hot folder mode was off only while choosing.
+    answers = {destination, std::nullopt, sibling};
+    for (int i = 0; i < 3; ++i)
+        child<QPushButton>(QStringLiteral("ibChangeHotFolderPath"))->click();
+    ASSERT_EQ(specs.size(), 3u);
+    EXPECT_EQ(specs[0].title, QStringLiteral("Select HOT Folder"));
+    EXPECT_EQ(specs[0].message, QStringLiteral("Please Select the Hot Folder..."));
+    EXPECT_TRUE(specs[0].badPaths.contains(destination));
+    EXPECT_EQ(modeWhileOpen, (std::vector<bool>{false, false, false}));
+    EXPECT_TRUE(settings.boolValue(kHotMode));
+    ASSERT_EQ(alerts.shown().size(), 1u);
+    EXPECT_EQ(alerts.shown().front().messageText, QStringLiteral("!!! Unable to Use This Folder !!!"));
+    EXPECT_EQ(settings.stringValue(cPrefHotFolderPath), sibling);
+    EXPECT_EQ(child<QLabel>(QStringLiteral("prefHotFolderPathLabel"))->text(), sibling);
+
+    // The source chooser reloads the browser.
+    int reloads = 0;
+    ObserverRegistration reg(NotificationCenter::defaultCenter(), NotificationCenter::defaultCenter().addObserver(
+        QStringLiteral("vemoNotificationChangedSourcePath"), [&](const Notification &) { ++reloads; }));
+    const QString fresh = makeTempFolder(QStringLiteral("fresh"));
+    answers = {fresh};
+    child<QPushButton>(QStringLiteral("ibChangeSourcePath"))->click();
+    EXPECT_EQ(specs.back().prompt, QStringLiteral("Select As Source Folder"));
+    EXPECT_EQ(settings.stringValue(cPrefSourcePath), fresh);
+    EXPECT_EQ(reloads, 1);
+
+    // The window closed while a panel is still open: the mode comes back.
+    window->setFolderChooser([](QWidget *, const FolderPanelSpec &, std::function<void(std::optional<QString>)>) {});
+    child<QPushButton>(QStringLiteral("ibChangeDestPath"))->click();
+    EXPECT_FALSE(settings.boolValue(kHotMode));
+    window.reset();
+    EXPECT_TRUE(settings.boolValue(kHotMode));
+    EXPECT_EQ(settings.stringValue(cPrefDestinationPath), destination);
+
+    // The same with the real panel, which carries the texts and the filter.
+    window = std::make_unique<PreferencesViewController>();
+    window->show();
+    child<QPushButton>(QStringLiteral("ibChangeDestPath"))->click();
+    auto *panel = window->findChild<QFileDialog *>(QStringLiteral("fOpenPanel"));
+    ASSERT_TRUE(panel);
+    EXPECT_EQ(panel->windowTitle(), QStringLiteral("Select Destination Folder Path"));
+    EXPECT_EQ(panel->labelText(QFileDialog::Accept), QStringLiteral("Select As Destination Folder"));
+    EXPECT_TRUE(qobject_cast<FolderPanelFilter *>(panel->proxyModel()));
+    EXPECT_FALSE(settings.boolValue(kHotMode));
+    window.reset();
+    EXPECT_TRUE(settings.boolValue(kHotMode));
+}
+
+TEST_F(PreferencesWindowTest, HotFolderSwitchStoresTheOppositeOnlyOnItsSecondButton)
+{
+    auto *info = child<QLabel>(QStringLiteral("ibHotFolderInfoString"));
+    auto *button = child<QPushButton>(QStringLiteral("ibToggleHotFolderModeButton"));
+    EXPECT_EQ(info->text(), QStringLiteral("Hot Folder Mode is Currently ENABLED"));
+    EXPECT_EQ(button->text(), QStringLiteral("Disable..."));
+
+    alerts.queueAnswer(0); // "Cancel"
+    button->click();
+    spinFor(50);
+    EXPECT_TRUE(settings.boolValue(kHotMode));
+    alerts.queueAnswer(1); // "DISABLE Hot Folder Mode"
+    button->click();
+    ASSERT_TRUE(waitUntil([&] { return button->text() == QStringLiteral("Enable..."); }, 2000));
+    EXPECT_FALSE(settings.boolValue(kHotMode));
+    EXPECT_EQ(info->text(), QStringLiteral("Hot Folder Mode is Currently DISABLED"));
+    ASSERT_EQ(alerts.shown().size(), 2u);
+    EXPECT_EQ(alerts.shown()[1].buttons, QStringList({QStringLiteral("Cancel"), QStringLiteral("DISABLE Hot Folder Mode")}));
+}
+
+TEST_F(PreferencesWindowTest, ControlsStoreTheirKeysAndRefuseABadOwnPattern)
+{
+    // Daily folder: own pattern left blank gives yyyyMMdd, "none" removes it.
+    child<QLineEdit>(cPrefUserDefinedDateFormatter)->clear();
+    child<QRadioButton>(QStringLiteral("prefDateFormatterTag_6"))->click();
+    EXPECT_EQ(settings.stringValue(cPrefDailyFolderDateFormat), QStringLiteral("yyyyMMdd"));
+    EXPECT_TRUE(child<QLabel>(cPrefDailyFolderDateFormatExample)->text().contains(QRegularExpression(QStringLiteral("\\d{8}$"))));
+    auto *own = child<QLineEdit>(cPrefUserDefinedDateFormatter);
+    own->setText(QStringLiteral("'..'"));
+    Q_EMIT own->editingFinished();
+    EXPECT_EQ(own->text(), QStringLiteral("yyyyMMdd")); // the field shows the kept pattern again
+    EXPECT_EQ(settings.stringValue(cPrefUserDefinedDateFormatter), QStringLiteral("yyyyMMdd"));
+    EXPECT_EQ(settings.stringValue(cPrefDailyFolderDateFormat), QStringLiteral("yyyyMMdd"));
+    ASSERT_EQ(alerts.shown().size(), 1u);
+    EXPECT_EQ(alerts.shown().front().messageText, QStringLiteral("!!! Invalid Date Format !!!"));
+    child<QRadioButton>(QStringLiteral("prefDateFormatterTag_0"))->click();
+    EXPECT_TRUE(settings.stringValue(cPrefDailyFolderDateFormat).isEmpty());
+    EXPECT_TRUE(child<QLabel>(cPrefDailyFolderDateFormatExample)->text().endsWith(QStringLiteral("< NOT Creating SubFolder>")));
+
+    // Bound controls.
+    child<QRadioButton>(QStringLiteral("prefRadioSet1SelectedTag_202"))->click();
+    EXPECT_EQ(settings.intValue(cPrefRadioSet1SelectedTag), 202);
+    child<QRadioButton>(QStringLiteral("prefMoveUnasignedPhotoMethodTag_0"))->click();
+    EXPECT_EQ(settings.intValue(cPrefMoveUnasignedPhotoMethodTag), 0);
+    child<QCheckBox>(QStringLiteral("prefDecodeForUrlString"))->click();
+    EXPECT_TRUE(settings.boolValue(QStringLiteral("prefDecodeForUrlString")));
+    child<QDoubleSpinBox>(QStringLiteral("prefDelayToWaitForValidPhotoInSeconds"))->setValue(0.2);
+    EXPECT_DOUBLE_EQ(settings.doubleValue(QStringLiteral("prefDelayToWaitForValidPhotoInSeconds")), 1.0);
+    auto *serials = child<QLineEdit>(QStringLiteral("prefCamerasToRotate180asString"));
+    serials->setText(QStringLiteral("123, 456"));
+    Q_EMIT serials->editingFinished();
+    EXPECT_EQ(settings.stringValue(QStringLiteral("prefCamerasToRotate180asString")), QStringLiteral("123, 456"));
+
+    // The companion switch makes the companion's folder the source.
+    const QString companion = testRoot() + QStringLiteral("/Ostrin/Capture");
+    ASSERT_TRUE(writeFile(QDir::homePath() + QStringLiteral("/.java/.userPrefs/Ostrin/prefs.xml"),
+        QStringLiteral("<map><entry key=\"savepath\" value=\"%1\"/></map>").arg(companion).toUtf8()));
+    child<QCheckBox>(cPrefAlwaysUseOstrinAsSourcePath)->click();
+    EXPECT_TRUE(settings.boolValue(cPrefAlwaysUseOstrinAsSourcePath));
+    EXPECT_EQ(settings.stringValue(cPrefSourcePath), companion);
+
+    // Reveal and relaunch entry points.
+    ASSERT_TRUE(writeFile(QDir::tempPath() + QStringLiteral("/com.halvane.vemo.sorrelby/x"), "x"));
+    child<QPushButton>(QStringLiteral("ibRevealInFinder_102"))->click();
+    ASSERT_EQ(revealer.calls().size(), 1u);
+    EXPECT_EQ(revealer.calls()[0].paths.size(), 1);
+    int relaunchRequests = 0;
+    QObject::connect(window.get(), &PreferencesViewController::relaunchTimeRequested, [&] { ++relaunchRequests; });
+    child<QPushButton>(QStringLiteral("setRelaunchTimeButton"))->click();
+    EXPECT_EQ(relaunchRequests, 1);
+}
+
+} // namespace
