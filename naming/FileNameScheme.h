@@ -81,6 +81,11 @@ inline constexpr qsizetype cMaxCodeLength = 64;
 // a hidden file), valid UTF-16.
 bool isSafeCode(const QString &code);
 
+// Whether a name is one file name in a photo's own folder: not empty, no
+// "/", no control characters or line breaks, no leading dot (so never "."
+// or ".." and never hidden), at most 255 bytes in UTF-8, valid UTF-16.
+bool isSafeFileName(const QString &name);
+
 // The one road from a card's payload to a code: decodeFromUrlString, then
 // isSafeCode. None (logged with the payload's text) when no safe code comes
 // of it; such a card counts as unread. A payload too long is refused rather
