@@ -35,11 +35,7 @@ inline constexpr QLatin1StringView cPrefAlwaysUseOstrinAsSourcePath{"prefAlwaysU
 inline constexpr QLatin1StringView cPrefRadioSet1SelectedTag{"prefRadioSet1SelectedTag"};
 inline constexpr QLatin1StringView cPrefAlwaysPromptForReassignmentMode{"prefAlwaysPromptForReassignmentMode"};
 inline constexpr QLatin1StringView cPrefReverseAssignBarcode{"prefReverseAssignBarcode"};
-inline constexpr QLatin1StringView cPrefReassignedBarcodeString{"prefReassignedBarcodeString"};
 inline constexpr QLatin1StringView cPrefReassignPromptString{"prefReassignPromptString"};
-inline constexpr QLatin1StringView cPrefReassignPromptString2{"prefReassignPromptString2"};
-inline constexpr QLatin1StringView cPrefCurIndexString{"prefCurIndexString"};
-inline constexpr QLatin1StringView cPrefReassignImageViewPath{"prefReassignImageViewPath"};
 inline constexpr QLatin1StringView cPrefReassignWindowFrame{"prefReassignWindowFrame"};
 inline constexpr QLatin1StringView cPrefCheckReassignedBarcodeLength{"prefCheckReassignedBarcodeLength"};
 inline constexpr QLatin1StringView cPrefReassignedBarcodeRequiredLength{"prefReassignedBarcodeRequiredLength"};

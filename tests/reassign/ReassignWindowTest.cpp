@@ -6,17 +6,24 @@
 #include "browser/SectionItemModel.h"
 #include "browser/ViewController.h"
 #include "browser/widgets/BrowserView.h"
+#include "naming/FileNameScheme.h"
+#include "naming/PhotoRename.h"
 #include "reassign/widgets/PromptReassignModeViewController.h"
 #include "reassign/widgets/ReassignViewController.h"
 #include "tests/reassign/ReassignFixture.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+
+#include <mutex>
+#include <sys/stat.h>
 
 using namespace sorrelby;
 using namespace sorrelby::testkit;
@@ -75,7 +82,7 @@ TEST_F(ReassignWindow, OneWholeScanPerStepNeverTwoNorAHalf)
     scan(input, QStringLiteral("C88"));
     ASSERT_TRUE(idle(*dialog));
     EXPECT_EQ(dialog->session().curindex, 1);
-    EXPECT_EQ(settings.stringValue(cPrefReassignedBarcodeString), QStringLiteral("B77"));
+    EXPECT_EQ(dialog->session().code(), QStringLiteral("B77"));
     EXPECT_EQ(input->text(), QStringLiteral("B77"));
     EXPECT_TRUE(input->isVisible());
 
@@ -86,14 +93,14 @@ TEST_F(ReassignWindow, OneWholeScanPerStepNeverTwoNorAHalf)
     scan(input, QStringLiteral("Z1"));
     ASSERT_TRUE(idle(*dialog));
     EXPECT_EQ(dialog->session().curindex, 2);
-    EXPECT_EQ(settings.stringValue(cPrefReassignedBarcodeString), QStringLiteral("D99"));
+    EXPECT_EQ(dialog->session().code(), QStringLiteral("D99"));
 
     // The next whole scan replaces the code shown; on the last photo it
     // beeps and stays.
     scan(input, QStringLiteral("E55"));
     ASSERT_TRUE(idle(*dialog));
     EXPECT_EQ(dialog->session().curindex, 2);
-    EXPECT_EQ(settings.stringValue(cPrefReassignedBarcodeString), QStringLiteral("E55"));
+    EXPECT_EQ(dialog->session().code(), QStringLiteral("E55"));
     drain();
     EXPECT_EQ(soundCount(QStringLiteral("beep")), 1);
     EXPECT_EQ(soundCount(QStringLiteral("Glass")), 3);
@@ -103,6 +110,86 @@ TEST_F(ReassignWindow, OneWholeScanPerStepNeverTwoNorAHalf)
     drain();
     EXPECT_EQ(lines(entriesOf(folder)), lines({QStringLiteral("E55_IMG_0001.JPG"), QStringLiteral("E55_IMG_0002.JPG"), QStringLiteral("E55_IMG_0003.JPG")}));
     EXPECT_EQ(posted(QStringLiteral("myRefreshId")).size(), 1u);
+}
+
+TEST_F(ReassignWindow, KeysAndScansReachTheRenamesWithoutWritingTheSettings)
+{
+    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"), QStringLiteral("A1_IMG_0003.JPG"),
+                                                         QStringLiteral("IMG_0004.JPG")});
+    // The dialog was opened once before: its frame is kept.
+    open(paths, paths)->doCancel();
+    std::mutex mutex;
+    QStringList renamed;
+    const RenameObservation observation = observeRenames([&](const RenameEvent &event) {
+        std::lock_guard lock(mutex);
+        renamed << fileNameOf(event.from) + QStringLiteral(" -> ") + fileNameOf(event.to);
+    });
+    struct stat before {};
+    QByteArray stored;
+    auto keep = [&] {
+        settings.flush();
+        stored = readFile(settings.filePath());
+        ASSERT_FALSE(stored.isEmpty());
+        ASSERT_EQ(::stat(QFile::encodeName(settings.filePath()).constData(), &before), 0);
+    };
+    auto expectUntouched = [&] {
+        settings.flush();
+        struct stat after {};
+        ASSERT_EQ(::stat(QFile::encodeName(settings.filePath()).constData(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino) << "the settings file was written";
+        EXPECT_EQ(readFile(settings.filePath()).toStdString(), stored.toStdString());
+    };
+
+    // By hand: arrows and two scans, then the button; the last code counts.
+    // The dialog's order: A1_IMG_0003, IMG_0001, IMG_0002, IMG_0004.
+    keep();
+    auto dialog = open(paths, paths);
+    QLineEdit *input = field(dialog.get());
+    ASSERT_TRUE(waitUntil([&] { return dialog->shownImagePath() == paths[2]; }));
+    for (const int key : {int(Qt::Key_Right), int(Qt::Key_End), int(Qt::Key_Left)}) {
+        sendKey(input, key);
+        ASSERT_TRUE(idle(*dialog));
+    }
+    scan(input, QStringLiteral("B77"));
+    ASSERT_TRUE(idle(*dialog));
+    sendKey(input, Qt::Key_Home);
+    ASSERT_TRUE(idle(*dialog));
+    scan(input, QStringLiteral("C88"));
+    ASSERT_TRUE(idle(*dialog));
+    EXPECT_EQ(dialog->shownImagePath(), paths[0]);
+    button(dialog.get(), "reassignButton")->click();
+    ASSERT_TRUE(waitUntil([&] { return !dialog->isVisible(); }));
+    drain();
+    EXPECT_EQ(lines(entriesOf(folder)), lines({QStringLiteral("C88_IMG_0001.JPG"), QStringLiteral("C88_IMG_0002.JPG"),
+                                               QStringLiteral("C88_IMG_0003.JPG"), QStringLiteral("C88_IMG_0004.JPG")}));
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(sortedLines(renamed), sortedLines({QStringLiteral("A1_IMG_0003.JPG -> C88_IMG_0003.JPG"), QStringLiteral("IMG_0001.JPG -> C88_IMG_0001.JPG"),
+                                                     QStringLiteral("IMG_0002.JPG -> C88_IMG_0002.JPG"), QStringLiteral("IMG_0004.JPG -> C88_IMG_0004.JPG")}));
+    }
+    expectUntouched();
+
+    // By card photo: a code on one photo, arrows over the others.
+    settings.setValue(cPrefRadioSet1SelectedTag, 202);
+    settings.setValue(QStringLiteral("prefUseAutoDecodeQRMethod"), false);
+    keep();
+    const QStringList coded = entriesOf(folder).replaceInStrings(QRegularExpression(QStringLiteral("^")), folder + QLatin1Char('/'));
+    dialog = open(coded, coded);
+    input = field(dialog.get());
+    sendKey(input, Qt::Key_Right);
+    ASSERT_TRUE(idle(*dialog));
+    scan(input, QStringLiteral("X9"));
+    ASSERT_TRUE(idle(*dialog));
+    for (const int key : {int(Qt::Key_Right), int(Qt::Key_Left), int(Qt::Key_End)}) {
+        sendKey(input, key);
+        ASSERT_TRUE(idle(*dialog));
+    }
+    button(dialog.get(), "reassignButton")->click();
+    ASSERT_TRUE(waitUntil([&] { return !posted(QStringLiteral("myAutoDecodeProcess3")).empty(); }));
+    drain();
+    EXPECT_EQ(lines(entriesOf(folder)), lines({QStringLiteral("C88_IMG_0001.JPG"), QStringLiteral("C88_IMG_0003.JPG"), QStringLiteral("C88_IMG_0004.JPG"),
+                                               QStringLiteral("X9_IMG_0002-qrcode.JPG")}));
+    expectUntouched();
 }
 
 TEST_F(ReassignWindow, ShortScanIsRefusedWithTheShakeAndThreeBeeps)
@@ -129,7 +216,7 @@ TEST_F(ReassignWindow, ShortScanIsRefusedWithTheShakeAndThreeBeeps)
     scan(input, QStringLiteral("1234567"));
     ASSERT_TRUE(idle(*dialog));
     EXPECT_EQ(dialog->session().curindex, 2);
-    EXPECT_EQ(settings.stringValue(cPrefReassignedBarcodeString), QStringLiteral("1234567"));
+    EXPECT_EQ(dialog->session().code(), QStringLiteral("1234567"));
 }
 
 TEST_F(ReassignWindow, ArrowKeysStepAndReverseOrderStartsAtTheEnd)
