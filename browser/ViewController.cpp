@@ -556,7 +556,7 @@ void ViewController::doAutoDecodeQRAction()
 
 void ViewController::doAutoDecodeQRActionACTUAL()
 {
-    if (!Settings::shared().boolValue(QStringLiteral("prefCanSupportVisionFramework"))) {
+    if (!Settings::shared().boolValue(cPrefCanSupportVisionFramework)) {
         note(u"doAutoDecodeQRActionACTUAL()", QStringLiteral(".... Vision.framework NOT Supported..."));
         return;
     }
@@ -737,7 +737,7 @@ QString ViewController::formWindowTitle(const std::optional<QString> &path)
 {
     const QString base = path && !path->isEmpty() ? *path : QStringLiteral("<UnknownSourceFolderPath>");
     const QString title = base + QStringLiteral(" - ") + QStringLiteral(SORRELBY_BUNDLE_NAME);
-    Settings::shared().setValue(QStringLiteral("prefWindowTitle"), title);
+    Settings::shared().setValue(cPrefWindowTitle, title);
     note(u"formWindowTitle(forPath:)", QStringLiteral("will return: ") + title);
     return title;
 }

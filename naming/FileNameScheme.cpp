@@ -309,7 +309,7 @@ std::optional<QString> decodeFromUrlString(const QString &payload, bool decodeFo
 
 std::optional<QString> decodeFromUrlString(const QString &payload)
 {
-    return decodeFromUrlString(payload, Settings::shared().boolValue(QStringLiteral("prefDecodeForUrlString")));
+    return decodeFromUrlString(payload, Settings::shared().boolValue(cPrefDecodeForUrlString));
 }
 
 bool isSafeCode(const QString &code)
@@ -342,7 +342,7 @@ std::optional<QString> safeCodeFromPayload(const QString &payload, bool decodeFo
 
 std::optional<QString> safeCodeFromPayload(const QString &payload)
 {
-    return safeCodeFromPayload(payload, Settings::shared().boolValue(QStringLiteral("prefDecodeForUrlString")));
+    return safeCodeFromPayload(payload, Settings::shared().boolValue(cPrefDecodeForUrlString));
 }
 
 QStringList collisionCandidates(const QString &wantedPath)

@@ -52,7 +52,7 @@ struct PhotoRename {
 // ---- cleaning
 
 // The code that text from outside gives a name: the naming scheme's cleaning
-// (safeCodeFromPayload, with "prefDecodeForUrlString" as stored), so it is
+// (safeCodeFromPayload, with cPrefDecodeForUrlString as stored), so it is
 // one safe name component; none when the text holds no such code (logged).
 // A clean code comes back unchanged.
 std::optional<QString> codeForRename(const QString &text);

@@ -134,10 +134,9 @@ QString reassignPrompt()
 {
     Settings &settings = Settings::shared();
     QString prompt = settings.stringValue(cPrefReassignPromptString);
-    const QString dictKey = QStringLiteral("prefReassignPromptDict");
-    if (!settings.contains(dictKey))
+    if (!settings.contains(cPrefReassignPromptDict))
         return prompt;
-    const QVariantMap prompts = settings.mapValue(dictKey);
+    const QVariantMap prompts = settings.mapValue(cPrefReassignPromptDict);
     if (prompts.contains(QStringLiteral("unknown")))
         prompt = prompts.value(QStringLiteral("unknown")).toString();
     const QVariant mode = settings.value(cPrefRadioSet1SelectedTag);

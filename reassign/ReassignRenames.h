@@ -51,9 +51,9 @@ CodePhotoRenames reassignCodePhotos(const QMap<QString, QString> &codes, const Q
 // "( Barcode must be <n> digits. )"
 QString requiredLengthPrompt(int requiredLength);
 // The unknown button's title for `count` photos, from
-// "prefDoReassignAllTheseToUnknownStringFormat" ("[val1]" = count).
+// cPrefDoReassignAllTheseToUnknownStringFormat ("[val1]" = count).
 QString unknownButtonTitle(qsizetype count);
-// The prompt for the stored mode from "prefReassignPromptDict" ("unknown"
+// The prompt for the stored mode from cPrefReassignPromptDict ("unknown"
 // first, then the entry of the mode); the stored prompt when neither is there.
 QString reassignPrompt();
 

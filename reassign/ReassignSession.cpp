@@ -20,8 +20,6 @@ namespace sorrelby {
 namespace {
 
 const QString cClass = QStringLiteral("ReassignViewController");
-const QString cCanSupportVision = QStringLiteral("prefCanSupportVisionFramework");
-const QString cUseAutoDecode = QStringLiteral("prefUseAutoDecodeQRMethod");
 // About the length of the theme's error sound, so the three plays are heard
 // one after the other.
 constexpr unsigned long cErrorSoundMs = 450;
@@ -105,7 +103,7 @@ void ReassignSession::viewDidLoad()
     sortedurlsWithBarcodes = QMap<QString, QString>();
     m_autoMode = preferenceops::isAutoReassignMode();
     Q_EMIT unknownButtonHidden(m_autoMode);
-    fShowAutoDecodeQRStatus = m_autoMode && settings().boolValue(cCanSupportVision) && settings().boolValue(cUseAutoDecode);
+    fShowAutoDecodeQRStatus = m_autoMode && settings().boolValue(cPrefCanSupportVisionFramework) && settings().boolValue(cPrefUseAutoDecodeQRMethod);
     Q_EMIT promptsChanged();
 }
 
@@ -316,11 +314,11 @@ void ReassignSession::tryToDoAutoDecodeQRCodes(const QString &path)
         note(u"tryToDoAutoDecodeQRCodes(_:)", QStringLiteral("....auto reassign mode == FALSE..."));
         return;
     }
-    if (!settings().boolValue(cCanSupportVision)) {
+    if (!settings().boolValue(cPrefCanSupportVisionFramework)) {
         note(u"tryToDoAutoDecodeQRCodes(_:)", QStringLiteral("....Vision.framework NOT supported..."));
         return;
     }
-    if (!settings().boolValue(cUseAutoDecode))
+    if (!settings().boolValue(cPrefUseAutoDecodeQRMethod))
         return;
     if (fShowAutoDecodeQRStatus)
         Q_EMIT autoDecodeStatusChanged(QStringLiteral("Looking for a code..."));
