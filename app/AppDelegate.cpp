@@ -209,7 +209,7 @@ void AppDelegate::doInitializeStuff()
 
     Settings &settings = Settings::shared();
     // Barcode detection is part of every build.
-    settings.setValue(QStringLiteral("prefCanSupportVisionFramework"), true);
+    settings.setValue(cPrefCanSupportVisionFramework, true);
 
     offerToDisableHotFolderMode();
     doTestStuff();

@@ -110,7 +110,7 @@ public:
     void doSelectAll();
 
     // The daily quit and relaunch: the default date, the timer (armed while
-    // "prefDoDailyQuitRelaunch" is on), what it does when it fires (waits
+    // cPrefDoDailyQuitRelaunch is on), what it does when it fires (waits
     // for the work queue to be idle, then ends the process for the watchdog
     // to start again), the menu toggle and the relaunch time dialog.
     void setupDefaultLaunchCtlDate();
@@ -131,8 +131,8 @@ public:
     bool destroyHotFolderStuff();
     HotFolderMonitor *currentMonitor() const { return filemonitor.get(); }
 
-    // Watches "prefEnableHotFolderMode", "prefHotFolderPath" and
-    // "prefDailyRelaunchTime" for the rest of the process; each change is
+    // Watches cPrefEnableHotFolderMode, cPrefHotFolderPath and
+    // cPrefDailyRelaunchTime for the rest of the process; each change is
     // handled on the main thread by observeValue.
     void setupObservers();
     void observeValue(const QString &keyPath, const QVariant &oldValue, const QVariant &newValue);

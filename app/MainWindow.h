@@ -20,8 +20,6 @@ class BrowserView;
 class HotFolderDelivery;
 class SerialQueue;
 
-inline constexpr QLatin1StringView cPrefWindowAutoSave{"prefWindowAutoSave"};
-
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -38,7 +36,7 @@ public:
     // Loads the source folder 0.2 s from now.
     void startBrowser();
 
-    // Red while "prefEnableHotFolderMode" is on, light grey otherwise.
+    // Red while cPrefEnableHotFolderMode is on, light grey otherwise.
     void myChangeColor();
     QColor backgroundColor() const;
     // Shows another folder in the browser (not the source folder setting).

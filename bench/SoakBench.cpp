@@ -15,6 +15,7 @@
 //   BENCH soak_seconds_after_last_write <s>   from the last write to the last photo delivered
 
 #include "bench/BenchRun.h"
+#include "settings/SettingsKeys.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -181,10 +182,10 @@ int main(int argc, char **argv)
     watch.setStandardOutputFile(root.path() + QStringLiteral("/watch.out"));
     watch.setStandardErrorFile(root.path() + QStringLiteral("/watch.err"));
     watch.start(appPath, {QStringLiteral("watch"),
-                             QStringLiteral("--set"), QStringLiteral("prefHotFolderPath=") + hot,
-                             QStringLiteral("--set"), QStringLiteral("prefSourcePath=") + source,
-                             QStringLiteral("--set"), QStringLiteral("prefDestinationPath=") + main,
-                             QStringLiteral("--set"), QStringLiteral("prefOriginalNameFormatTag=%1").arg(shoot->nameFormatTag())});
+                             QStringLiteral("--set"), QString(sorrelby::cPrefHotFolderPath) + u'=' + hot,
+                             QStringLiteral("--set"), QString(sorrelby::cPrefSourcePath) + u'=' + source,
+                             QStringLiteral("--set"), QString(sorrelby::cPrefDestinationPath) + u'=' + main,
+                             QStringLiteral("--set"), QString(sorrelby::cPrefOriginalNameFormatTag) + u'=' + QString::number(shoot->nameFormatTag())});
     if (!watch.waitForStarted(10000)) {
         note(QStringLiteral("bench-soak: cannot start watch"));
         return 1;

@@ -29,11 +29,6 @@ namespace {
 
 const QString kClass = QStringLiteral("ImageDirectoryLoader");
 
-const QString cPrefInputFolderSortKeyList = QStringLiteral("prefInputFolderSortKeyList");
-const QString cPrefInputFolderSortKeySelectedIndex = QStringLiteral("prefInputFolderSortKeySelectedIndex");
-const QString cPrefInputFolderSortOrderKeyList = QStringLiteral("prefInputFolderSortOrderKeyList");
-const QString cPrefInputFolderSortOrderKeySelectedIndex = QStringLiteral("prefInputFolderSortOrderKeySelectedIndex");
-
 // The "key" entry of the selected dictionary of a settings list; entry 0 when
 // the index is out of range; none when the list is empty or the entry has no
 // text "key".

@@ -401,9 +401,9 @@ bool ViewController::acceptDrop(const QStringList &locations, int section)
         return false;
     }
     const std::optional<QString> key = codeForSection(imageDirectoryLoader(), section);
-    // The section's key comes from a file name; it still goes through the
-    // naming layer's cleaning before it names another file.
-    const QString code = key ? decodeFromUrlString(*key, false).value_or(*key) : QString();
+    // The section's key comes from a file name; the rename service cleans it
+    // before it names another file.
+    const QString code = key ? codeForRename(*key).value_or(QString()) : QString();
     if (code.isEmpty()) {
         note(op, QStringLiteral("section %1 has no code - drop refused").arg(section));
         SoundPlayer::shared().beep();
@@ -427,20 +427,10 @@ bool ViewController::acceptDrop(const QStringList &locations, int section)
         return false;
     }
     const QPointer<ViewController> self(this);
-    getWorkingQueue().async([self, photos, code, op] {
-        const int tag = Settings::shared().intValue(cPrefOriginalNameFormatTag);
-        QStringList kept;
-        for (const QString &path : photos) {
-            // One move from the current name to the coded one, as the
-            // reassign dialog names it: a failure leaves the photo as it was.
-            const PhotoRename rename = renamePhotoToCode(path, code, tag);
-            if (rename.outcome == PhotoRename::Renamed) {
-                note(op, QStringLiteral("New RENAME will be = [") + rename.to + QLatin1Char(']'));
-            } else if (!rename) {
-                note(op, QStringLiteral("rename failed, ") + fileNameOf(path) + QStringLiteral(" keeps its name: ") + rename.why);
-                kept << fileNameOf(path) + QStringLiteral(": ") + rename.why;
-            }
-        }
+    getWorkingQueue().async([self, photos, code] {
+        // One move from the current name to the coded one, as the reassign
+        // dialog names it: a failure leaves the photo as it was.
+        const QStringList kept = renamePhotosToCode(photos, code).value_or(RenameRun()).kept();
         mainqueue::async([self, kept, code] {
             if (!self)
                 return;
@@ -566,7 +556,7 @@ void ViewController::doAutoDecodeQRAction()
 
 void ViewController::doAutoDecodeQRActionACTUAL()
 {
-    if (!Settings::shared().boolValue(QStringLiteral("prefCanSupportVisionFramework"))) {
+    if (!Settings::shared().boolValue(cPrefCanSupportVisionFramework)) {
         note(u"doAutoDecodeQRActionACTUAL()", QStringLiteral(".... Vision.framework NOT Supported..."));
         return;
     }
@@ -747,7 +737,7 @@ QString ViewController::formWindowTitle(const std::optional<QString> &path)
 {
     const QString base = path && !path->isEmpty() ? *path : QStringLiteral("<UnknownSourceFolderPath>");
     const QString title = base + QStringLiteral(" - ") + QStringLiteral(SORRELBY_BUNDLE_NAME);
-    Settings::shared().setValue(QStringLiteral("prefWindowTitle"), title);
+    Settings::shared().setValue(cPrefWindowTitle, title);
     note(u"formWindowTitle(forPath:)", QStringLiteral("will return: ") + title);
     return title;
 }

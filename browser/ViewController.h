@@ -41,8 +41,6 @@ inline constexpr QLatin1StringView cSegueReassignPrompt{"dummyButtonSegue4"};
 inline constexpr QLatin1StringView cSegueProgress{"dummyButtonSegue6"};
 
 inline constexpr double cScaleStep = 0.02;
-// The size control's last scale, so the next start shows the same cells.
-inline constexpr QLatin1StringView cPrefItemScaleFactor{"prefBrowserItemScaleFactor"};
 
 struct ViewControllerOptions {
     // The browser's work queue (reverts, decode requests). Required.

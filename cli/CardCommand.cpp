@@ -2,7 +2,7 @@
 // FOLDER is copied as a card, as the card window's manual selection copies
 // it; with --wait the command waits for the next volume mounted under the
 // removable-media roots (or the --volume-root folders) and copies it when it
-// holds a camera folder ("prefCameraCardFolderNames"). Of several volumes
+// holds a camera folder (cPrefCameraCardFolderNames). Of several volumes
 // mounted at once the first camera card holding photos is taken and every
 // other one reported as skipped. Both place the photos, eject the card once
 // they are all in place, and run the decode pass as the window does. A copy
@@ -141,7 +141,7 @@ std::optional<QString> chooseCard(const QStringList &volumes)
                      : QStringLiteral("%1: skipped, one card at a time (%2 is copied): run the command again for it")
                            .arg(printablePayload(cards[i].volume), printablePayload(cards[chosen].volume)));
     }
-    Settings::shared().setValue(QStringLiteral("prefTempMountVolume"), cards[chosen].volume);
+    Settings::shared().setValue(cPrefTempMountVolume, cards[chosen].volume);
     printErr(QStringLiteral("CARD found at: ") + printablePayload(cards[chosen].volume));
     return cards[chosen].folder;
 }

@@ -1,11 +1,11 @@
 // `deliver [--verbose] SOURCE DEST`: delivers a sorted shoot as the finish
 // button does, with DEST as the main folder of the run. Coded photos move from
-// SOURCE into DEST's daily sub-folder ("prefDailyFolderDateFormat"; DEST itself
+// SOURCE into DEST's daily sub-folder (cPrefDailyFolderDateFormat; DEST itself
 // without a pattern), card photos go to the trash (the newest are kept with
-// "prefKeepLastQRCodeFile" or in hot folder mode), and photos without a code
+// cPrefKeepLastQRCodeFile or in hot folder mode), and photos without a code
 // go into DEST/UNASSIGNED_PHOTOS (with the daily sub-folder) or stay, as the
 // settings say. Nothing is created outside DEST, nor DEST itself:
-// "prefDestinationPath" is not used. There is no pause between photos. Prints
+// cPrefDestinationPath is not used. There is no pause between photos. Prints
 // the summary (one per camera when delivering camera by camera); exit 0 when
 // every allowed photo was moved, 3 when the summary reports possible issues or
 // the run stopped at a full, read-only, failing or vanished drive (the rest
@@ -103,7 +103,7 @@ int runDeliverCommand(const QStringList &args)
     }
 
     bool issues = false;
-    const bool hotFolderMode = settings.boolValue(QStringLiteral("prefEnableHotFolderMode"));
+    const bool hotFolderMode = settings.boolValue(cPrefEnableHotFolderMode);
     for (const DeliveryBatchResult &batch : result.batches) {
         // Camera by camera the dialog shows no summary; here each camera has one.
         const DeliverySummary summary = batch.summary.value_or(makeDeliverySummary(batch.counters, hotFolderMode));

@@ -108,7 +108,7 @@ int runWatchCommand(const QStringList &args)
     Settings &settings = Settings::shared();
     // Decoding and delivery behave as in hot folder mode; the user's stored
     // choice is left alone.
-    settings.setOverride(QStringLiteral("prefEnableHotFolderMode"), true);
+    settings.setOverride(cPrefEnableHotFolderMode, true);
 
     const std::optional<QString> hot = folderFor("hot", preferenceops::getValidatedPathToHotFolderPath);
     const std::optional<QString> source = folderFor("source", preferenceops::getValidatedPathToSourcePath);

@@ -26,7 +26,7 @@ namespace sorrelby {
 namespace {
 
 const QString cClass = QStringLiteral("CopyToMainFolderViewController");
-const QString cMultiCamerasKey = QStringLiteral("prefCheckForMultiCameras");
+const QString cMultiCamerasKey = cPrefCheckForMultiCameras;
 
 void note(QStringView operation, const QString &detail)
 {
@@ -450,7 +450,7 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
         // The run never changes the mode, so a different value now is the
         // user's switch during the run: writing the old value back would undo it.
         if (const bool now = m_settings.boolValue(cPrefEnableHotFolderMode); now != hotFolderMode)
-            note(op, QStringLiteral("prefEnableHotFolderMode was switched %1 during the run: the user's choice stays").arg(now ? u"on" : u"off"));
+            note(op, QStringLiteral("%1 was switched %2 during the run: the user's choice stays").arg(QString(cPrefEnableHotFolderMode), now ? QStringLiteral("on") : QStringLiteral("off")));
     });
     m_runHotFolderMode.reset();
     m_main.reset();

@@ -155,7 +155,7 @@ public:
 
     std::optional<QString> fSrcPath;
     std::optional<QString> fDestPath; // already including the daily sub-folder
-    // The main folder under which UNASSIGNED_PHOTOS is formed; "prefDestinationPath"
+    // The main folder under which UNASSIGNED_PHOTOS is formed; cPrefDestinationPath
     // when absent.
     std::optional<QString> fMainFolderPath;
     bool fDoKeepLastQRPhoto = false;
@@ -168,7 +168,7 @@ public:
     // The pause after every photo, which paces the dialog; 0 for none.
     void setPauseSeconds(double seconds) { m_pauseSeconds = seconds; }
 
-    // "prefKeepLastQRCodeFile", forced on in hot folder mode (the next batch
+    // cPrefKeepLastQRCodeFile, forced on in hot folder mode (the next batch
     // must still find its card photo).
     static bool keepLastQRPhotoSetting(const Settings &settings);
 

@@ -10,6 +10,7 @@
 #include "platform/NotificationCenter.h"
 #include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
 #include "support/Coalescer.h"
 
 #include <QFileInfo>
@@ -171,7 +172,7 @@ void HotFolderChain::State::runPass(qint64 due)
     lastPass = result.moved > 0 ? 2 : result.waiting > 0 ? 1 : 0;
     setProcessing(false);
     ++passes;
-    mainqueue::async([] { Settings::shared().setValue(QString(cDateOfLastProcessedHotFolderKey), QDateTime::currentDateTime()); });
+    mainqueue::async([] { Settings::shared().setValue(cPrefDateOfLastProcessedHotFolder, QDateTime::currentDateTime()); });
     if (o.report)
         o.report(describe(result));
 

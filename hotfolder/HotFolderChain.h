@@ -41,7 +41,6 @@ inline constexpr QLatin1StringView cWorkingQueueLabel{"com.halvane.vemo.sorrelby
 inline constexpr QLatin1StringView cRefreshCoalescingKey{"refresh.identifier"};
 inline constexpr QLatin1StringView cHotFolderMarkerFileName{".mydatefile"};
 inline constexpr QLatin1StringView cRefreshNotificationName{"myRefreshId"};
-inline constexpr QLatin1StringView cDateOfLastProcessedHotFolderKey{"prefDateOfLastProcessedHotFolder"};
 
 // The browser's work queue ("com.halvane.vemo.sorrelby.decodequeue"): every
 // hot folder pass, decode request and delivery run there, one at a time.

@@ -24,7 +24,7 @@ namespace {
 
 constexpr QStringView cClass = u"HotFolderIntake";
 constexpr QStringView cOperation = u"processHotFolder(_:toDestFolder:)";
-const QString cDashKey = QStringLiteral("prefAdjustFilenameWithDash");
+const QString cDashKey = cPrefAdjustFilenameWithDash;
 // How far back from the end the end-of-image marker is looked for.
 constexpr qint64 cEndMarkerWindow = 512;
 

@@ -4,6 +4,7 @@
 #include "platform/Log.h"
 #include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -308,9 +309,9 @@ bool doSetForOrientation180(const QString &path)
 bool rotateUpsideDownIfAllowed(const QString &path)
 {
     Settings &settings = Settings::shared();
-    if (!settings.boolValue(QStringLiteral("prefRotateImages180")))
+    if (!settings.boolValue(cPrefRotateImages180))
         return false;
-    const QStringList cameras = preferenceops::parseSerialList(settings.stringValue(QStringLiteral("prefCamerasToRotate180asString")));
+    const QStringList cameras = preferenceops::parseSerialList(settings.stringValue(cPrefCamerasToRotate180asString));
     if (cameras.isEmpty())
         return false;
     const std::optional<PhotoProperties> properties = readPhotoProperties(path);

@@ -75,8 +75,8 @@ bool isLandscapeAndNormalOrientation(const QString &path);
 // the file then being left as it was.
 bool doSetForOrientation180(const QString &path);
 
-// Turns the photo when "prefRotateImages180" is on, its camera's serial is in
-// "prefCamerasToRotate180asString" and it is landscape with orientation 1.
+// Turns the photo when cPrefRotateImages180 is on, its camera's serial is in
+// cPrefCamerasToRotate180asString and it is landscape with orientation 1.
 // True when it was turned.
 bool rotateUpsideDownIfAllowed(const QString &path);
 

@@ -6,6 +6,7 @@
 #include "platform/VolumeMonitor.h"
 #include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -63,17 +64,17 @@ CardCopyOptions CardCopyOptions::fromSettings(const QString &cardFolder)
     Settings &settings = Settings::shared();
     CardCopyOptions options;
     options.cardFolder = cardFolder;
-    options.hotFolderMode = settings.boolValue(QStringLiteral("prefEnableHotFolderMode"));
+    options.hotFolderMode = settings.boolValue(cPrefEnableHotFolderMode);
     if (options.hotFolderMode)
         options.hotFolder = preferenceops::getHotFolderPath();
     else
         options.sourceFolder = preferenceops::getSourceFolderPath();
-    options.autoDecode = settings.boolValue(QStringLiteral("prefCanSupportVisionFramework"))
-        && settings.boolValue(QStringLiteral("prefUseAutoDecodeQRMethod"))
-        && settings.boolValue(QStringLiteral("prefDoTryToAutoDecodeAfterCopying"));
+    options.autoDecode = settings.boolValue(cPrefCanSupportVisionFramework)
+        && settings.boolValue(cPrefUseAutoDecodeQRMethod)
+        && settings.boolValue(cPrefDoTryToAutoDecodeAfterCopying);
     // A volume remembered from an earlier card is no business of a folder
     // elsewhere (a folder chosen by hand, the unassigned photos).
-    const std::optional<QString> volume = settings.optionalString(QStringLiteral("prefTempMountVolume"));
+    const std::optional<QString> volume = settings.optionalString(cPrefTempMountVolume);
     if (volume && !volume->isEmpty() && isInside(cardFolder, *volume))
         options.ejectVolume = volume;
     return options;

@@ -36,7 +36,7 @@ struct CardCopyOptions {
     QStringList keep;                    // photos recovered from an interrupted copy: decoded with the card's, never set aside
 
     // From the settings: hot folder mode, the folders, the decode flags; the
-    // volume stored under "prefTempMountVolume" is ejected only when the card
+    // volume stored under cPrefTempMountVolume is ejected only when the card
     // folder lies on it.
     static CardCopyOptions fromSettings(const QString &cardFolder);
 };

@@ -38,7 +38,7 @@ Alert volumeAlert(const QString &messageText, const QString &volumePath)
 QStringList cameraCardFolderNames()
 {
     QStringList names;
-    for (const QString &piece : Settings::shared().stringValue(QStringLiteral("prefCameraCardFolderNames")).split(QLatin1Char(','))) {
+    for (const QString &piece : Settings::shared().stringValue(cPrefCameraCardFolderNames).split(QLatin1Char(','))) {
         const QString name = piece.trimmed();
         // A name is one folder inside the volume, never a way out of it.
         if (!name.isEmpty() && !name.contains(QLatin1Char('/')) && name != QLatin1String("..") && name != QLatin1String("."))
@@ -83,7 +83,7 @@ CardLoader::~CardLoader()
 void CardLoader::setStatusString(const QString &status)
 {
     m_status = status;
-    Settings::shared().setValue(QStringLiteral("prefStatusString"), status);
+    Settings::shared().setValue(cPrefStatusString, status);
     Q_EMIT statusChanged(status);
 }
 
@@ -169,7 +169,7 @@ void CardLoader::askAboutVolume(const QString &messageText, const QString &volum
             self->volumeDidMount({{QStringLiteral("NSDevicePath"), volumePath}, {QStringLiteral("NOTE"), QStringLiteral("fromThisInternalApp")}});
         } else {
             // Taken as a card, so it is ejected once its photos are safe.
-            Settings::shared().setValue(QStringLiteral("prefTempMountVolume"), volumePath);
+            Settings::shared().setValue(cPrefTempMountVolume, volumePath);
             self->processNewCard(volumePath);
         }
     });
@@ -194,7 +194,7 @@ void CardLoader::volumeDidMount(const QVariantMap &userInfo)
         return;
     }
     if (const std::optional<QString> folder = cameraFolderOnVolume(volume)) {
-        Settings::shared().setValue(QStringLiteral("prefTempMountVolume"), volume);
+        Settings::shared().setValue(cPrefTempMountVolume, volume);
         processNewCard(folder);
         return;
     }

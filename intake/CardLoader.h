@@ -1,9 +1,9 @@
 #pragma once
 // The card window's engine (LoadCardViewController without its widgets):
 // waits for a camera card, judges every mounted volume by its camera folders
-// ("prefCameraCardFolderNames"), asks about volumes without them, offers a
+// (cPrefCameraCardFolderNames), asks about volumes without them, offers a
 // card already inserted, and runs the copy from card, one at a time, on its
-// own serial queue. The status line is mirrored into "prefStatusString".
+// own serial queue. The status line is mirrored into cPrefStatusString.
 //
 // Lives on the main thread, which receives the monitor's signals and answers
 // the alerts; the monitor must outlive it. Destruction waits for a running
@@ -27,7 +27,7 @@ class VolumeMonitor;
 
 inline constexpr QLatin1StringView cPleaseInsertCard{"Please Insert CARD..."};
 
-// The folder names of "prefCameraCardFolderNames", trimmed, empty ones left out.
+// The folder names of cPrefCameraCardFolderNames, trimmed, empty ones left out.
 QStringList cameraCardFolderNames();
 // The first camera folder (by the setting's order) on a volume; none when it
 // has none.
@@ -46,7 +46,7 @@ public:
     ~CardLoader() override;
 
     QString statusString() const { return m_status; }
-    // Sets the status line and its mirror "prefStatusString". Main thread.
+    // Sets the status line and its mirror cPrefStatusString. Main thread.
     void setStatusString(const QString &status);
 
     // The window loaded and is about to appear: status reset, observers on,

@@ -24,7 +24,7 @@ QString getCameraSerialNumber(const QString &path);
 
 // The camera key from already read properties (none: unreadable) and the
 // photo's path (for the name fallback, through getOriginalName and so
-// "prefOriginalNameFormatTag").
+// cPrefOriginalNameFormatTag).
 QString cameraKeyFor(const std::optional<PhotoProperties> &properties, const QString &path);
 
 // Photos by camera key, each list in input order (photos whose key cannot be

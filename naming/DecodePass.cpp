@@ -26,9 +26,6 @@ namespace {
 const QString kNameCarrying = QStringLiteral("DecodePass");
 const QString kDetecting = QStringLiteral("DetectingPass");
 
-const QString cPrefCheckForMultiCameras = QStringLiteral("prefCheckForMultiCameras");
-const QString cPrefCanSupportVisionFramework = QStringLiteral("prefCanSupportVisionFramework");
-
 QString joinedForLog(const QStringList &paths)
 {
     return QLatin1Char('[') + paths.join(QLatin1String(", ")) + QLatin1Char(']');

@@ -44,7 +44,7 @@ struct CameraSequence {
 };
 
 // Whether the passes walk each camera's photos on their own
-// ("prefCheckForMultiCameras" or "prefEnableHotFolderMode").
+// (cPrefCheckForMultiCameras or cPrefEnableHotFolderMode).
 bool cameraSplitWanted();
 
 // The camera split of both passes: one sequence per camera whose key begins
@@ -126,7 +126,7 @@ public:
     void abort() { fAbortProcess.store(true); }
     bool isAborted() const { return fAbortProcess.load(); }
 
-    // False (logged) when "prefCanSupportVisionFramework" is off: detection is
+    // False (logged) when cPrefCanSupportVisionFramework is off: detection is
     // not offered then and nothing may be renamed by this pass.
     static bool detectionAvailable();
 
@@ -137,7 +137,7 @@ public:
 
     // The walk itself, synchronously; the handlers are called on this thread.
     // Orders the photos by creation date (reversed with
-    // "prefReverseAssignBarcode"); with the camera split wanted, walks each
+    // cPrefReverseAssignBarcode); with the camera split wanted, walks each
     // Nikon or Canon camera's photos as a sequence of its own, one after the
     // other, and leaves other cameras' photos alone. Progress counts the
     // photos walked; the summary holds the codes of all sequences.

@@ -1,5 +1,6 @@
 #include "naming/FileNameScheme.h"
 
+#include "naming/PhotoRename.h"
 #include "platform/FileOps.h"
 #include "platform/Log.h"
 #include "settings/Settings.h"
@@ -197,12 +198,12 @@ std::optional<QString> revertItemToOriginalNew(const QString &path)
     }
     const QString target = joinPath(folderOf(path), original);
     logOp(cClass, u"revertItemToOriginalNew()", QString(QStringLiteral("trying to move ") + path + QStringLiteral(" TO ") + target));
-    const FileResult moved = fileops::moveNoReplace(path, target);
-    if (!moved) {
-        logOp(cClass, u"revertItemToOriginalNew()", QString(QStringLiteral("returned nil here...") + moved.error));
+    const PhotoRename reverted = revertPhoto(path, tag);
+    if (reverted.outcome != PhotoRename::Renamed) {
+        logOp(cClass, u"revertItemToOriginalNew()", QString(QStringLiteral("returned nil here...") + reverted.why));
         return std::nullopt;
     }
-    return target;
+    return reverted.to;
 }
 
 std::optional<QString> revertItemToOriginal(const QString &path)
@@ -308,7 +309,7 @@ std::optional<QString> decodeFromUrlString(const QString &payload, bool decodeFo
 
 std::optional<QString> decodeFromUrlString(const QString &payload)
 {
-    return decodeFromUrlString(payload, Settings::shared().boolValue(QStringLiteral("prefDecodeForUrlString")));
+    return decodeFromUrlString(payload, Settings::shared().boolValue(cPrefDecodeForUrlString));
 }
 
 bool isSafeCode(const QString &code)
@@ -317,6 +318,15 @@ bool isSafeCode(const QString &code)
         || !code.isValidUtf16())
         return false;
     return std::none_of(code.cbegin(), code.cend(), [](QChar c) { return c == u'/' || isControlOrLineBreak(c); });
+}
+
+bool isSafeFileName(const QString &name)
+{
+    // NAME_MAX of the file systems a shoot lives on.
+    constexpr qsizetype cMaxNameBytes = 255;
+    if (name.isEmpty() || name.startsWith(u'.') || !name.isValidUtf16() || name.toUtf8().size() > cMaxNameBytes)
+        return false;
+    return std::none_of(name.cbegin(), name.cend(), [](QChar c) { return c == u'/' || isControlOrLineBreak(c); });
 }
 
 std::optional<QString> safeCodeFromPayload(const QString &payload, bool decodeForUrlString)
@@ -332,7 +342,7 @@ std::optional<QString> safeCodeFromPayload(const QString &payload, bool decodeFo
 
 std::optional<QString> safeCodeFromPayload(const QString &payload)
 {
-    return safeCodeFromPayload(payload, Settings::shared().boolValue(QStringLiteral("prefDecodeForUrlString")));
+    return safeCodeFromPayload(payload, Settings::shared().boolValue(cPrefDecodeForUrlString));
 }
 
 QStringList collisionCandidates(const QString &wantedPath)

@@ -17,7 +17,7 @@ inline constexpr QLatin1StringView cQRCodeMarker{"-qrcode"};
 inline constexpr QLatin1StringView cUnknownPrefix{"unknown"};
 
 // P, the number of "_"-separated parts of an original name, for a
-// "prefOriginalNameFormatTag" value (the overload without a tag reads it).
+// cPrefOriginalNameFormatTag value (the overload without a tag reads it).
 int numberOfPartsInOriginal(int tag);
 int numberOfPartsInOriginal();
 
@@ -46,7 +46,7 @@ bool checkIfUnknownItem(const QString &nameOrPath);
 // more pieces than a one-piece code needs (A1234_IMG_0412.JPG, camera names
 // such as IMG_0412.JPG, names made under another tag) or a tag outside 0..2
 // reads as names always have: its first piece. None when the base name holds
-// no "_". The overload without a tag reads "prefOriginalNameFormatTag".
+// no "_". The overload without a tag reads cPrefOriginalNameFormatTag.
 std::optional<QString> codeOfName(const QString &nameOrPath, int tag);
 std::optional<QString> codeOfName(const QString &nameOrPath);
 
@@ -67,7 +67,7 @@ QString getQRCodePartFromString(const QString &path);
 // or ".."), "/" becomes ":". Surrounding white space, control characters and
 // leading dots never reach a file name; an empty result means the payload
 // holds no usable code. The overload without the flag reads
-// "prefDecodeForUrlString". Not a code yet: see safeCodeFromPayload.
+// cPrefDecodeForUrlString. Not a code yet: see safeCodeFromPayload.
 std::optional<QString> decodeFromUrlString(const QString &payload, bool decodeForUrlString);
 std::optional<QString> decodeFromUrlString(const QString &payload);
 
@@ -81,11 +81,16 @@ inline constexpr qsizetype cMaxCodeLength = 64;
 // a hidden file), valid UTF-16.
 bool isSafeCode(const QString &code);
 
+// Whether a name is one file name in a photo's own folder: not empty, no
+// "/", no control characters or line breaks, no leading dot (so never "."
+// or ".." and never hidden), at most 255 bytes in UTF-8, valid UTF-16.
+bool isSafeFileName(const QString &name);
+
 // The one road from a card's payload to a code: decodeFromUrlString, then
 // isSafeCode. None (logged with the payload's text) when no safe code comes
 // of it; such a card counts as unread. A payload too long is refused rather
 // than cut short, since two cards could then give one code. The overload
-// without the flag reads "prefDecodeForUrlString".
+// without the flag reads cPrefDecodeForUrlString.
 std::optional<QString> safeCodeFromPayload(const QString &payload, bool decodeForUrlString);
 std::optional<QString> safeCodeFromPayload(const QString &payload);
 

@@ -389,7 +389,7 @@ void PreferencesActions::applyHotFolderModeAnswer(AlertAnswer answer)
         return;
     Settings &settings = Settings::shared();
     const bool on = !settings.boolValue(cPrefEnableHotFolderMode);
-    note(u"ibClickedOnEnableHotFolderAction(_:)", QStringLiteral("prefEnableHotFolderMode = ") + (on ? QStringLiteral("true") : QStringLiteral("false")));
+    note(u"ibClickedOnEnableHotFolderAction(_:)", QString(cPrefEnableHotFolderMode) + QStringLiteral(" = ") + (on ? QStringLiteral("true") : QStringLiteral("false")));
     settings.setValue(cPrefEnableHotFolderMode, on);
 }
 

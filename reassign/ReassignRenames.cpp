@@ -2,7 +2,6 @@
 
 #include "naming/FileNameScheme.h"
 #include "naming/PhotoRename.h"
-#include "platform/FileOps.h"
 #include "platform/Log.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
@@ -82,28 +81,20 @@ QStringList sortedByUrl(const QStringList &paths)
     return sorted;
 }
 
-QString manualReassignName(const QString &fileName, const QString &code)
-{
-    return nameWithCode(fileName, code).value_or(fileName);
-}
-
-std::optional<QString> codePhotoName(const QString &fileName, const QString &code)
-{
-    return cardNameWithCode(fileName, code);
-}
-
 std::optional<ReassignReport> reassignAllToCode(const QStringList &paths, const QString &scannedCode)
 {
-    const std::optional<QString> code = safeCodeFromPayload(scannedCode.trimmed());
-    if (!code) {
+    QStringList photos;
+    photos.reserve(paths.size());
+    for (const QString &location : paths)
+        photos << photoPathOf(location);
+    const std::optional<RenameRun> run = renamePhotosToCode(photos, scannedCode);
+    if (!run) {
         note(u"doReassign3(_:)", QStringLiteral("no usable code in [") + printablePayload(scannedCode) + QStringLiteral("]"));
         return std::nullopt;
     }
-    // One read for the whole run: the names must not change format halfway.
-    const int tag = Settings::shared().intValue(cPrefOriginalNameFormatTag);
     ReassignReport report;
-    for (const QString &location : paths)
-        record(renamePhotoToCode(photoPathOf(location), *code, tag), report, u"doReassign3(_:)");
+    for (const PhotoRename &rename : run->renames)
+        record(rename, report, u"doReassign3(_:)");
     return report;
 }
 
@@ -111,22 +102,14 @@ CodePhotoRenames reassignCodePhotos(const QMap<QString, QString> &codes, const Q
 {
     CodePhotoRenames result;
     ReassignReport &report = result.report;
+    const int tag = Settings::shared().intValue(cPrefOriginalNameFormatTag);
     for (auto it = codes.cbegin(); it != codes.cend(); ++it) {
         const QString path = photoPathOf(it.key());
-        const QString name = fileNameOf(path);
-        const QString scanned = it.value().trimmed();
-        if (scanned.isEmpty()) {
-            note(u"doReassignBarcodeArrayOnly()", QStringLiteral("empty code - skipping ") + name);
+        if (it.value().trimmed().isEmpty()) {
+            note(u"doReassignBarcodeArrayOnly()", QStringLiteral("empty code - skipping ") + fileNameOf(path));
             continue;
         }
-        const std::optional<QString> code = safeCodeFromPayload(scanned);
-        const std::optional<QString> newName = code ? codePhotoName(name, *code) : std::nullopt;
-        if (!newName) {
-            report.kept << name + QStringLiteral(": the code [") + printablePayload(scanned) + QStringLiteral("] cannot name a photo");
-            continue;
-        }
-        note(u"doReassignBarcodeArrayOnly()", QStringLiteral("newpath = ") + folderOf(path) + QLatin1Char('/') + *newName);
-        record(renamePhoto(path, *newName), report, u"doReassignBarcodeArrayOnly()");
+        record(renamePhotoToCardCode(path, it.value(), tag), report, u"doReassignBarcodeArrayOnly()");
     }
     for (const QString &location : fullList)
         result.decodeList << report.renamed.value(photoPathOf(location), location);
@@ -151,10 +134,9 @@ QString reassignPrompt()
 {
     Settings &settings = Settings::shared();
     QString prompt = settings.stringValue(cPrefReassignPromptString);
-    const QString dictKey = QStringLiteral("prefReassignPromptDict");
-    if (!settings.contains(dictKey))
+    if (!settings.contains(cPrefReassignPromptDict))
         return prompt;
-    const QVariantMap prompts = settings.mapValue(dictKey);
+    const QVariantMap prompts = settings.mapValue(cPrefReassignPromptDict);
     if (prompts.contains(QStringLiteral("unknown")))
         prompt = prompts.value(QStringLiteral("unknown")).toString();
     const QVariant mode = settings.value(cPrefRadioSet1SelectedTag);

@@ -1,9 +1,9 @@
 #pragma once
 // The renames of the reassign dialog, window-free: one code for all the
 // photos handed over (manual mode), or a code per card photo (auto mode).
-// No rename ever replaces a file, and a typed or scanned code reaches a name
-// only through the naming scheme's cleaning (safeCodeFromPayload), so it is
-// always one safe name component. Stateless; safe from any thread.
+// Every rename goes through the rename service (naming/PhotoRename), which
+// cleans a typed or scanned code into one safe name component and never
+// replaces a file. Stateless; safe from any thread.
 
 #include <QMap>
 #include <QString>
@@ -26,14 +26,6 @@ QString photoPathOf(const QString &location);
 
 // The photos in the dialog's order: by their file URLs as text, ascending.
 QStringList sortedByUrl(const QStringList &paths);
-
-// Manual mode: the name a photo gets for a (clean) code (nameWithCode). The
-// same name when the photo already carries exactly that code.
-QString manualReassignName(const QString &fileName, const QString &code);
-
-// Auto mode: the card-photo name for a (clean) code; none when the code is
-// not a safe code.
-std::optional<QString> codePhotoName(const QString &fileName, const QString &code);
 
 struct ReassignReport {
     QMap<QString, QString> renamed;       // old path -> new path
@@ -59,9 +51,9 @@ CodePhotoRenames reassignCodePhotos(const QMap<QString, QString> &codes, const Q
 // "( Barcode must be <n> digits. )"
 QString requiredLengthPrompt(int requiredLength);
 // The unknown button's title for `count` photos, from
-// "prefDoReassignAllTheseToUnknownStringFormat" ("[val1]" = count).
+// cPrefDoReassignAllTheseToUnknownStringFormat ("[val1]" = count).
 QString unknownButtonTitle(qsizetype count);
-// The prompt for the stored mode from "prefReassignPromptDict" ("unknown"
+// The prompt for the stored mode from cPrefReassignPromptDict ("unknown"
 // first, then the entry of the mode); the stored prompt when neither is there.
 QString reassignPrompt();
 

@@ -20,9 +20,6 @@ namespace sorrelby {
 namespace {
 
 const QString cClass = QStringLiteral("ReassignViewController");
-const QString cCanSupportVision = QStringLiteral("prefCanSupportVisionFramework");
-const QString cUseAutoDecode = QStringLiteral("prefUseAutoDecodeQRMethod");
-const QString cUnknownTitle = QStringLiteral("prefReassignAsUnknownButtonTitle");
 // About the length of the theme's error sound, so the three plays are heard
 // one after the other.
 constexpr unsigned long cErrorSoundMs = 450;
@@ -73,16 +70,20 @@ SerialQueue &ReassignSession::getDecoderQueue()
     return *queue;
 }
 
-bool ReassignSession::isAutoMode() const
-{
-    return preferenceops::isAutoReassignMode();
-}
-
 QString ReassignSession::currentPath() const
 {
     if (!sortedurlstochange || curindex < 0 || curindex >= sortedurlstochange->size())
         return {};
     return photoPathOf(sortedurlstochange->at(curindex));
+}
+
+void ReassignSession::setCode(const QString &code)
+{
+    ++m_codeGeneration;
+    if (code == m_code)
+        return;
+    m_code = code;
+    Q_EMIT codeChanged(m_code);
 }
 
 // ---- opening
@@ -93,18 +94,17 @@ void ReassignSession::viewDidLoad()
     if (m_observers.empty()) {
         m_observers.push_back(observeOnMainThread(this, QStringLiteral("myReassignId"), &ReassignSession::doNotification1));
     }
-    settings().setValue(cPrefReassignedBarcodeString, QString());
-    settings().setValue(cPrefReassignPromptString2, requiredLengthPrompt(settings().intValue(cPrefReassignedBarcodeRequiredLength)));
+    setCode(QString());
+    m_checkLength = settings().boolValue(cPrefCheckReassignedBarcodeLength);
+    m_requiredLength = settings().intValue(cPrefReassignedBarcodeRequiredLength);
+    m_lengthPrompt = requiredLengthPrompt(m_requiredLength);
+    m_prompt = settings().stringValue(cPrefReassignPromptString);
     isInsideAction = false;
     sortedurlsWithBarcodes = QMap<QString, QString>();
-    const bool autoMode = isAutoMode();
-    Q_EMIT unknownButtonHidden(autoMode);
-    fShowAutoDecodeQRStatus = autoMode && settings().boolValue(cCanSupportVision) && settings().boolValue(cUseAutoDecode);
-}
-
-void ReassignSession::viewWillAppear()
-{
-    settings().remove(cPrefReassignImageViewPath);
+    m_autoMode = preferenceops::isAutoReassignMode();
+    Q_EMIT unknownButtonHidden(m_autoMode);
+    fShowAutoDecodeQRStatus = m_autoMode && settings().boolValue(cPrefCanSupportVisionFramework) && settings().boolValue(cPrefUseAutoDecodeQRMethod);
+    Q_EMIT promptsChanged();
 }
 
 void ReassignSession::viewWillDisappear()
@@ -116,18 +116,21 @@ void ReassignSession::doNotification1(const Notification &notification)
 {
     const QVariantMap &info = notification.userInfo;
     note(u"doNotification1(_:)", QStringLiteral("command = ") + info.value(QStringLiteral("command")).toString());
-    Q_EMIT unknownButtonHidden(isAutoMode());
-    settings().setValue(cPrefReassignPromptString, reassignPrompt());
+    // The mode chosen in the prompt holds for the whole session.
+    m_autoMode = preferenceops::isAutoReassignMode();
+    Q_EMIT unknownButtonHidden(m_autoMode);
+    m_prompt = reassignPrompt();
     if (info.contains(QStringLiteral("fulSortedlUrlList")))
         fullUrlList = info.value(QStringLiteral("fulSortedlUrlList")).toStringList();
     const QVariant urls = info.value(QStringLiteral("urlstochange"));
-    settings().setValue(cUnknownTitle, unknownButtonTitle(urls.toStringList().size()));
+    m_unknownTitle = sorrelby::unknownButtonTitle(urls.toStringList().size());
+    Q_EMIT promptsChanged();
     sortedurlsWithBarcodes = QMap<QString, QString>();
     setUrlsToChange(urls.isValid() ? std::optional<QStringList>(urls.toStringList()) : std::nullopt);
+    m_reverse = settings().boolValue(cPrefReverseAssignBarcode);
     if (!sortedurlstochange || sortedurlstochange->isEmpty())
         return;
-    const bool reverse = settings().boolValue(cPrefReverseAssignBarcode);
-    showPhotoAt(reverse ? int(sortedurlstochange->size()) - 1 : 0);
+    showPhotoAt(m_reverse ? int(sortedurlstochange->size()) - 1 : 0);
 }
 
 void ReassignSession::setUrlsToChange(const std::optional<QStringList> &urls)
@@ -149,44 +152,44 @@ bool ReassignSession::doTextFieldActionNew3(const QString &fieldText, const QStr
         return false;
     }
     isInsideAction = true;
-    m_movePending = true;
+    m_awaitedPhoto.clear();
     Q_EMIT stepStarted();
-    const bool valid = doValidateTextField(fieldText);
-    const bool reverse = settings().boolValue(cPrefReverseAssignBarcode);
-    const QString where = direction.toLower();
-    const QPointer<ReassignSession> self(this);
-    getWorkingQueue().async([self, valid, reverse, where] {
-        if (valid) {
-            mainqueue::async([self, reverse, where] {
-                if (!self)
-                    return;
-                self->m_movePending = false;
-                Q_EMIT self->imageHidden();
-                if (where == QLatin1String("left"))
-                    reverse ? self->doRightButton() : self->doLeftButton();
-                else if (where == QLatin1String("leftend"))
-                    reverse ? self->doGoToEnd() : self->doGoToBeginning();
-                else if (where == QLatin1String("rightend"))
-                    reverse ? self->doGoToBeginning() : self->doGoToEnd();
-                else
-                    reverse ? self->doLeftButton() : self->doRightButton();
-            });
-        }
-        // Scans that arrive during this pause find the step still running
-        // and are not taken.
-        sleepSeconds(0.1);
-        mainqueue::async([self, valid] {
-            if (!self)
-                return;
-            // A refused scan has had its three beeps; no confirmation on top.
-            if (valid)
-                getSoundQueue().async([] { SoundPlayer::shared().play(QStringLiteral("Glass")); });
-            Q_EMIT self->stepFinished();
-            self->isInsideAction = false;
-            self->m_movePending = false;
-        });
-    });
+    m_stepValid = doValidateTextField(fieldText);
+    if (m_stepValid) {
+        Q_EMIT imageHidden();
+        const QString where = direction.toLower();
+        if (where == QLatin1String("left"))
+            m_reverse ? doRightButton() : doLeftButton();
+        else if (where == QLatin1String("leftend"))
+            m_reverse ? doGoToEnd() : doGoToBeginning();
+        else if (where == QLatin1String("rightend"))
+            m_reverse ? doGoToBeginning() : doGoToEnd();
+        else
+            m_reverse ? doLeftButton() : doRightButton();
+    }
+    // A refused scan leaves the photo as it is, and without photos there
+    // is none to wait for.
+    if (isInsideAction && m_awaitedPhoto.isEmpty())
+        finishStep();
     return true;
+}
+
+void ReassignSession::photoShown(const QString &path)
+{
+    if (isInsideAction && !m_awaitedPhoto.isEmpty() && path == m_awaitedPhoto)
+        finishStep();
+}
+
+void ReassignSession::finishStep()
+{
+    if (!isInsideAction)
+        return;
+    isInsideAction = false;
+    m_awaitedPhoto.clear();
+    // A refused scan has had its three beeps; no confirmation on top.
+    if (m_stepValid)
+        getSoundQueue().async([] { SoundPlayer::shared().play(QStringLiteral("Glass")); });
+    Q_EMIT stepFinished();
 }
 
 bool ReassignSession::doValidateTextField(const std::optional<QString> &fieldText)
@@ -196,15 +199,14 @@ bool ReassignSession::doValidateTextField(const std::optional<QString> &fieldTex
         return false;
     }
     const QString code = firstScanLine(*fieldText);
-    if (!scanLengthAccepted(code, settings().boolValue(cPrefCheckReassignedBarcodeLength),
-                            settings().intValue(cPrefReassignedBarcodeRequiredLength))) {
+    if (!scanLengthAccepted(code, m_checkLength, m_requiredLength)) {
         Q_EMIT shakeRequested(ShakeTarget::Field, 3);
         note(u"doValidateTextField(_:)", QStringLiteral("....Invalid Scan [") + printablePayload(code) + QStringLiteral("]..."));
         Q_EMIT fieldEmptied();
         beepOnSoundQueue(3, 0.2);
         return false;
     }
-    settings().setValue(cPrefReassignedBarcodeString, code);
+    setCode(code);
     return true;
 }
 
@@ -261,42 +263,45 @@ void ReassignSession::showPhotoAt(int index)
 {
     curindex = index;
     curindexString = QString::number(index);
-    settings().setValue(cPrefCurIndexString, curindexString);
     const QString path = currentPath();
-    settings().setValue(cPrefReassignImageViewPath, path);
-    note(u"showPhoto", QStringLiteral("prefReassignImageViewPath url to save = ") + path);
+    note(u"showPhoto", QStringLiteral("photo to show = ") + path);
+    if (isInsideAction && !path.isEmpty())
+        m_awaitedPhoto = path;
+    bool detect = false;
     if (!sortedurlsWithBarcodes) {
         beepOnSoundQueue(2, 0.2);
-        return;
-    }
-    if (const auto found = sortedurlsWithBarcodes->constFind(path); found != sortedurlsWithBarcodes->constEnd()) {
-        settings().setValue(cPrefReassignedBarcodeString, *found);
+    } else if (!m_autoMode) {
+        // One code for all: a photo looked at before the scan must not
+        // bring back the empty field it was left with.
+    } else if (const auto found = sortedurlsWithBarcodes->constFind(path); found != sortedurlsWithBarcodes->constEnd()) {
+        setCode(*found);
         note(u"showPhoto", QStringLiteral("....indexcode = ") + printablePayload(*found));
-        return;
+    } else {
+        note(u"showPhoto", QStringLiteral("....OOPS indexcode crapped out"));
+        // Each photo has its own code: the previous photo's code left in the
+        // field would otherwise be stored for this one by the next arrow
+        // press and make it a card photo too.
+        setCode(QString());
+        detect = true;
     }
-    note(u"showPhoto", QStringLiteral("....OOPS indexcode crapped out"));
-    // In auto mode each photo has its own code: the previous photo's code
-    // left in the field would otherwise be stored for this one by the next
-    // arrow press and make it a card photo too.
-    if (isAutoMode())
-        settings().setValue(cPrefReassignedBarcodeString, QString());
-    tryToDoAutoDecodeQRCodes(path);
+    Q_EMIT photoChanged(index, path);
+    if (detect)
+        tryToDoAutoDecodeQRCodes(path);
 }
 
 void ReassignSession::setupBarcodeArray()
 {
     updateBarcodeArray();
-    if (!isAutoMode())
+    if (!m_autoMode)
         Q_EMIT fieldTextSelectionRequested();
 }
 
 bool ReassignSession::updateBarcodeArray()
 {
-    const std::optional<QString> code = settings().optionalString(cPrefReassignedBarcodeString);
-    const std::optional<QString> path = settings().optionalString(cPrefReassignImageViewPath);
-    if (!code || !path || path->isEmpty() || !sortedurlsWithBarcodes)
+    const QString path = currentPath();
+    if (path.isEmpty() || !sortedurlsWithBarcodes)
         return false;
-    sortedurlsWithBarcodes->insert(*path, *code);
+    sortedurlsWithBarcodes->insert(path, m_code);
     note(u"updateBarcodeArray(forPath:withCode:)", QStringLiteral("....Saved = true"));
     return true;
 }
@@ -305,34 +310,35 @@ bool ReassignSession::updateBarcodeArray()
 
 void ReassignSession::tryToDoAutoDecodeQRCodes(const QString &path)
 {
-    if (!isAutoMode()) {
+    if (!m_autoMode) {
         note(u"tryToDoAutoDecodeQRCodes(_:)", QStringLiteral("....auto reassign mode == FALSE..."));
         return;
     }
-    if (!settings().boolValue(cCanSupportVision)) {
+    if (!settings().boolValue(cPrefCanSupportVisionFramework)) {
         note(u"tryToDoAutoDecodeQRCodes(_:)", QStringLiteral("....Vision.framework NOT supported..."));
         return;
     }
-    if (!settings().boolValue(cUseAutoDecode))
+    if (!settings().boolValue(cPrefUseAutoDecodeQRMethod))
         return;
     if (fShowAutoDecodeQRStatus)
         Q_EMIT autoDecodeStatusChanged(QStringLiteral("Looking for a code..."));
     const QPointer<ReassignSession> self(this);
-    getDecoderQueue().async([self, path] {
+    const quint64 generation = m_codeGeneration;
+    getDecoderQueue().async([self, path, generation] {
         const std::optional<QString> code = path.isEmpty() ? std::nullopt : doAutoQRCode(path);
-        mainqueue::async([self, path, code] {
+        mainqueue::async([self, path, generation, code] {
             if (!self)
                 return;
             // The user may have moved on: a code belongs only to the photo
-            // it was read from, and a scan of that photo being handled wins
-            // over it.
-            if (self->currentPath() != path || self->m_movePending) {
-                note(u"tryToDoAutoDecodeQRCodes(_:)", QStringLiteral("result for a photo no longer shown - dropped: ") + path);
+            // it was read from, and a code entered meanwhile wins over it.
+            if (self->currentPath() != path || self->m_codeGeneration != generation) {
+                note(u"tryToDoAutoDecodeQRCodes(_:)", QStringLiteral("result for a photo no longer shown, or a code was entered since - dropped: ") + path);
                 return;
             }
             if (code) {
                 note(u"tryToDoAutoDecodeQRCodes(_:)", QStringLiteral("autodecoded qrcode = ") + *code);
-                settings().setValue(cPrefReassignedBarcodeString, *code);
+                // The length check applies to a detected code too: one it
+                // refuses is not taken.
                 self->doValidateTextField(*code);
                 if (self->fShowAutoDecodeQRStatus)
                     Q_EMIT self->autoDecodeStatusChanged(QStringLiteral("Code found: ") + *code);
@@ -375,12 +381,12 @@ bool ReassignSession::doReassign3()
         beepOnSoundQueue(1, 0);
         return false;
     }
-    if (isAutoMode()) {
+    if (m_autoMode) {
         setupBarcodeArray();
         doReassignBarcodeArrayOnly();
         return m_reassigning;
     }
-    const QString code = settings().stringValue(cPrefReassignedBarcodeString).trimmed();
+    const QString code = m_code.trimmed();
     if (code.isEmpty()) {
         beginNoBarcodeSheet();
         return false;
@@ -420,7 +426,7 @@ void ReassignSession::doReassignBarcodeArrayOnly()
 
 void ReassignSession::reassignManually()
 {
-    const QString code = settings().stringValue(cPrefReassignedBarcodeString).trimmed();
+    const QString code = m_code.trimmed();
     m_reassigning = true;
     Q_EMIT reassignStarted();
     const QStringList urls = urlstochange;
@@ -461,18 +467,18 @@ void ReassignSession::beginNoBarcodeSheet()
 
 void ReassignSession::doSetAsUnknownButton()
 {
-    if (isAutoMode()) {
+    if (m_autoMode) {
         // Hidden in auto mode: UNKNOWN would name a card photo there.
         note(u"doSetAsUnknownButton(_:)", QStringLiteral("not in auto mode - ignored"));
         return;
     }
-    settings().setValue(cPrefReassignedBarcodeString, QStringLiteral("UNKNOWN"));
+    setCode(QStringLiteral("UNKNOWN"));
     doReassign3();
 }
 
 void ReassignSession::doClearButton()
 {
-    settings().setValue(cPrefReassignedBarcodeString, QString());
+    setCode(QString());
 }
 
 void reportKeptNames(const QStringList &kept, const QString &code)

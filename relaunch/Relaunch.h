@@ -25,8 +25,8 @@ public:
     // Makes sure a relaunch time is stored ("00:06" the first time), then
     // stores the next relaunch date after now.
     static void setupDefaultLaunchCtlDate(const QDateTime &now);
-    // Stores under "prefNextScheduledLaunchctlTime" (and its display text)
-    // the next time of day of "prefDailyScheduledTime2" after now; returns it
+    // Stores under cPrefNextScheduledTime (and its display text)
+    // the next time of day of cPrefDailyScheduledTime2 after now; returns it
     // (invalid when no time is stored).
     static QDateTime convertToNextLaunchCtlDate(const QDateTime &now);
     // The next moment after now, in now's time zone, at the time of day of

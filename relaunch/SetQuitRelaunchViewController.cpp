@@ -66,8 +66,8 @@ SetQuitRelaunchViewController::SetQuitRelaunchViewController(std::function<QDate
 
     Settings &settings = Settings::shared();
     const QString op = QStringLiteral("viewDidLoad()");
-    note(op, QStringLiteral("prefDailyRelaunchTime is: ") + settings.dateValue(cPrefDailyRelaunchTime).toString(Qt::ISODate));
-    note(op, QStringLiteral("prefDailyScheduledTime2 is: ") + settings.dateValue(cPrefDailyScheduledTime2).toString(Qt::ISODate));
+    note(op, QString(cPrefDailyRelaunchTime) + QStringLiteral(" is: ") + settings.dateValue(cPrefDailyRelaunchTime).toString(Qt::ISODate));
+    note(op, QString(cPrefDailyScheduledTime2) + QStringLiteral(" is: ") + settings.dateValue(cPrefDailyScheduledTime2).toString(Qt::ISODate));
     const QVariant scheduled = settings.value(cPrefDailyScheduledTime2);
     if (scheduled.isValid())
         settings.setValue(cPrefTempDailyRelaunchTime, scheduled);

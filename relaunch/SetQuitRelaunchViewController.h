@@ -1,7 +1,7 @@
 #pragma once
 // The relaunch time dialog: the user picks the time of day of the daily
 // quit and relaunch and sees, while editing, the date it would next happen.
-// The time being edited lives in "prefTempDailyRelaunchTime"; Save stores it
+// The time being edited lives in cPrefTempDailyRelaunchTime; Save stores it
 // as the relaunch time (the application object then re-arms its timer).
 // Main thread; shown as a sheet of the main window, which owns it.
 

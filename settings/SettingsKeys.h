@@ -1,6 +1,7 @@
 #pragma once
-// The settings keys that have named constants, and the constants every part
-// of the program shares. Other keys are written as literals where used.
+// Every settings key the program reads or writes, by the exact text stored
+// files rely on, and the constants every part of the program shares. Code
+// outside settings/ names a key only through these constants.
 
 #include <QLatin1StringView>
 #include <QSize>
@@ -35,16 +36,13 @@ inline constexpr QLatin1StringView cPrefAlwaysUseOstrinAsSourcePath{"prefAlwaysU
 inline constexpr QLatin1StringView cPrefRadioSet1SelectedTag{"prefRadioSet1SelectedTag"};
 inline constexpr QLatin1StringView cPrefAlwaysPromptForReassignmentMode{"prefAlwaysPromptForReassignmentMode"};
 inline constexpr QLatin1StringView cPrefReverseAssignBarcode{"prefReverseAssignBarcode"};
-inline constexpr QLatin1StringView cPrefReassignedBarcodeString{"prefReassignedBarcodeString"};
 inline constexpr QLatin1StringView cPrefReassignPromptString{"prefReassignPromptString"};
-inline constexpr QLatin1StringView cPrefReassignPromptString2{"prefReassignPromptString2"};
-inline constexpr QLatin1StringView cPrefCurIndexString{"prefCurIndexString"};
-inline constexpr QLatin1StringView cPrefReassignImageViewPath{"prefReassignImageViewPath"};
 inline constexpr QLatin1StringView cPrefReassignWindowFrame{"prefReassignWindowFrame"};
 inline constexpr QLatin1StringView cPrefCheckReassignedBarcodeLength{"prefCheckReassignedBarcodeLength"};
 inline constexpr QLatin1StringView cPrefReassignedBarcodeRequiredLength{"prefReassignedBarcodeRequiredLength"};
 inline constexpr QLatin1StringView cPrefDoReassignAllTheseToUnknownStringFormat{"prefDoReassignAllTheseToUnknownStringFormat"};
 inline constexpr QLatin1StringView cPrefLastUserInfo{"prefLastUserInfo"};
+inline constexpr QLatin1StringView cPrefReassignPromptDict{"prefReassignPromptDict"};
 
 // Companion flags and the shell.
 inline constexpr QLatin1StringView cPrefIsStandAloneApp{"prefIsStandAloneApp"};
@@ -62,9 +60,37 @@ inline constexpr QLatin1StringView cPrefEnableUserDefinedDateFormatter{"prefEnab
 inline constexpr QLatin1StringView cPrefUserDefinedDateFormatter{"prefUserDefinedDateFormatter"};
 inline constexpr QLatin1StringView cPrefDoUnassignedProcess{"prefDoUnassignedProcess"};
 inline constexpr QLatin1StringView cPrefKeepLastQRCodeFile{"prefKeepLastQRCodeFile"};
+inline constexpr QLatin1StringView cPrefDecodeForUrlString{"prefDecodeForUrlString"};
+inline constexpr QLatin1StringView cPrefAdjustFilenameWithDash{"prefAdjustFilenameWithDash"};
+
+// Detection, cameras and the photos being listed.
+inline constexpr QLatin1StringView cPrefCanSupportVisionFramework{"prefCanSupportVisionFramework"};
+inline constexpr QLatin1StringView cPrefUseAutoDecodeQRMethod{"prefUseAutoDecodeQRMethod"};
+inline constexpr QLatin1StringView cPrefDoTryToAutoDecodeAfterCopying{"prefDoTryToAutoDecodeAfterCopying"};
+inline constexpr QLatin1StringView cPrefCheckForMultiCameras{"prefCheckForMultiCameras"};
+inline constexpr QLatin1StringView cPrefRotateImages180{"prefRotateImages180"};
+inline constexpr QLatin1StringView cPrefCamerasToRotate180asString{"prefCamerasToRotate180asString"};
+inline constexpr QLatin1StringView cPrefDoDelayToWaitForValidPhoto{"prefDoDelayToWaitForValidPhoto"};
+inline constexpr QLatin1StringView cPrefDelayToWaitForValidPhotoInSeconds{"prefDelayToWaitForValidPhotoInSeconds"};
+inline constexpr QLatin1StringView cPrefInputFolderSortKeyList{"prefInputFolderSortKeyList"};
+inline constexpr QLatin1StringView cPrefInputFolderSortKeySelectedIndex{"prefInputFolderSortKeySelectedIndex"};
+inline constexpr QLatin1StringView cPrefInputFolderSortOrderKeyList{"prefInputFolderSortOrderKeyList"};
+inline constexpr QLatin1StringView cPrefInputFolderSortOrderKeySelectedIndex{"prefInputFolderSortOrderKeySelectedIndex"};
+
+// Camera cards.
+inline constexpr QLatin1StringView cPrefCameraCardFolderNames{"prefCameraCardFolderNames"};
+inline constexpr QLatin1StringView cPrefTempMountVolume{"prefTempMountVolume"};
+inline constexpr QLatin1StringView cPrefStatusString{"prefStatusString"};
+inline constexpr QLatin1StringView cPrefAccessoryString1{"prefAccessoryString1"};
+
+// The window.
+inline constexpr QLatin1StringView cPrefWindowTitle{"prefWindowTitle"};
+inline constexpr QLatin1StringView cPrefWindowAutoSave{"prefWindowAutoSave"};
+inline constexpr QLatin1StringView cPrefItemScaleFactor{"prefBrowserItemScaleFactor"};
 
 // Hot folder mode and the daily quit and relaunch.
 inline constexpr QLatin1StringView cPrefEnableHotFolderMode{"prefEnableHotFolderMode"};
+inline constexpr QLatin1StringView cPrefDateOfLastProcessedHotFolder{"prefDateOfLastProcessedHotFolder"};
 inline constexpr QLatin1StringView cPrefDoDailyQuitRelaunch{"prefDoDailyQuitRelaunch"};
 inline constexpr QLatin1StringView cPrefDailyRelaunchTime{"prefDailyRelaunchTime"};
 inline constexpr QLatin1StringView cPrefDailyRelaunchTimeFactory{"prefDailyRelaunchTimeFactory"};

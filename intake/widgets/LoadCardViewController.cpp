@@ -4,6 +4,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/VolumeMonitor.h"
 #include "settings/Settings.h"
+#include "settings/SettingsKeys.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -43,7 +44,7 @@ void chooseWithOpenPanel(QWidget *parent, std::function<void(std::optional<QStri
     panel->setOption(QFileDialog::DontUseNativeDialog, true);
     if (auto *grid = qobject_cast<QGridLayout *>(panel->layout())) {
         const QString status = QString(cPleaseInsertCard);
-        Settings::shared().setValue(QStringLiteral("prefAccessoryString1"), status);
+        Settings::shared().setValue(cPrefAccessoryString1, status);
         auto *accessory = new QWidget(panel);
         accessory->setObjectName(QStringLiteral("OpenPanelAccessoryViewController"));
         auto *row = new QHBoxLayout(accessory);
@@ -123,7 +124,7 @@ LoadCardViewController::LoadCardViewController(VolumeMonitor &monitor, QWidget *
         if (m_closeWhenDone && !m_loader.isCopying())
             close();
     });
-    Settings::shared().setValue(QStringLiteral("prefStatusString"), m_loader.statusString());
+    Settings::shared().setValue(cPrefStatusString, m_loader.statusString());
     logOp(kClass, u"viewDidLoad()", {});
 }
 

@@ -186,7 +186,7 @@ PreferencesViewController::PreferencesViewController(QWidget *parent)
     observe(cPrefEnableHotFolderMode, &PreferencesViewController::setHotFolderInfoString);
     for (FolderRole role : cRoles)
         observe(PreferencesActions::pathKey(role), &PreferencesViewController::showFolders);
-    observe(QStringLiteral("prefNextScheduledLaunchctlTimeDisplayString"), &PreferencesViewController::showNextRelaunch);
+    observe(cPrefNextScheduledDisplay, &PreferencesViewController::showNextRelaunch);
     setHotFolderInfoString();
     showFolders();
     showNextRelaunch();
@@ -194,7 +194,7 @@ PreferencesViewController::PreferencesViewController(QWidget *parent)
 
 void PreferencesViewController::showNextRelaunch()
 {
-    m_nextRelaunch->setText(store().stringValue(QStringLiteral("prefNextScheduledLaunchctlTimeDisplayString")));
+    m_nextRelaunch->setText(store().stringValue(cPrefNextScheduledDisplay));
 }
 
 PreferencesViewController::~PreferencesViewController()
@@ -283,11 +283,11 @@ QWidget *PreferencesViewController::makeNamingTab()
     layout->addWidget(names);
 
     auto *sort = new QFormLayout;
-    sort->addRow(QStringLiteral("Sort photos by:"), listChoice(tab, QStringLiteral("prefInputFolderSortKeyList"), QStringLiteral("prefInputFolderSortKeySelectedIndex")));
-    sort->addRow(QStringLiteral("Order:"), listChoice(tab, QStringLiteral("prefInputFolderSortOrderKeyList"), QStringLiteral("prefInputFolderSortOrderKeySelectedIndex")));
+    sort->addRow(QStringLiteral("Sort photos by:"), listChoice(tab, cPrefInputFolderSortKeyList, cPrefInputFolderSortKeySelectedIndex));
+    sort->addRow(QStringLiteral("Order:"), listChoice(tab, cPrefInputFolderSortOrderKeyList, cPrefInputFolderSortOrderKeySelectedIndex));
     layout->addLayout(sort);
-    layout->addWidget(check(tab, QStringLiteral("Codes that are web addresses: use the last part of the address"), QStringLiteral("prefDecodeForUrlString")));
-    layout->addWidget(check(tab, QStringLiteral("Hot folder: put a dash before the last character of the camera name's first part"), QStringLiteral("prefAdjustFilenameWithDash")));
+    layout->addWidget(check(tab, QStringLiteral("Codes that are web addresses: use the last part of the address"), cPrefDecodeForUrlString));
+    layout->addWidget(check(tab, QStringLiteral("Hot folder: put a dash before the last character of the camera name's first part"), cPrefAdjustFilenameWithDash));
     layout->addStretch();
     return tab;
 }
@@ -340,31 +340,31 @@ QWidget *PreferencesViewController::makeDetectionTab()
     auto *tab = new QWidget(this);
     tab->setObjectName(QStringLiteral("detectionTab"));
     auto *layout = new QVBoxLayout(tab);
-    layout->addWidget(check(tab, QStringLiteral("Find codes automatically"), QStringLiteral("prefUseAutoDecodeQRMethod")));
-    layout->addWidget(check(tab, QStringLiteral("Find codes right after copying a card"), QStringLiteral("prefDoTryToAutoDecodeAfterCopying")));
-    layout->addWidget(check(tab, QStringLiteral("Photos may come from several cameras"), QStringLiteral("prefCheckForMultiCameras")));
+    layout->addWidget(check(tab, QStringLiteral("Find codes automatically"), cPrefUseAutoDecodeQRMethod));
+    layout->addWidget(check(tab, QStringLiteral("Find codes right after copying a card"), cPrefDoTryToAutoDecodeAfterCopying));
+    layout->addWidget(check(tab, QStringLiteral("Photos may come from several cameras"), cPrefCheckForMultiCameras));
     auto *delayRow = new QHBoxLayout;
-    delayRow->addWidget(check(tab, QStringLiteral("Wait until a photo is complete:"), QStringLiteral("prefDoDelayToWaitForValidPhoto")));
+    delayRow->addWidget(check(tab, QStringLiteral("Wait until a photo is complete:"), cPrefDoDelayToWaitForValidPhoto));
     auto *delay = new QDoubleSpinBox(tab);
-    delay->setObjectName(QStringLiteral("prefDelayToWaitForValidPhotoInSeconds"));
+    delay->setObjectName(cPrefDelayToWaitForValidPhotoInSeconds);
     delay->setRange(1.0, 60.0);
     delay->setSingleStep(0.5);
     delay->setSuffix(QStringLiteral(" s"));
-    delay->setValue(store().doubleValue(QStringLiteral("prefDelayToWaitForValidPhotoInSeconds")));
-    connect(delay, &QDoubleSpinBox::valueChanged, this, [](double seconds) { store().setValue(QStringLiteral("prefDelayToWaitForValidPhotoInSeconds"), seconds); });
+    delay->setValue(store().doubleValue(cPrefDelayToWaitForValidPhotoInSeconds));
+    connect(delay, &QDoubleSpinBox::valueChanged, this, [](double seconds) { store().setValue(cPrefDelayToWaitForValidPhotoInSeconds, seconds); });
     delayRow->addWidget(delay);
     delayRow->addStretch();
     layout->addLayout(delayRow);
 
     auto *cameras = new QGroupBox(QStringLiteral("Cameras held upside down"), tab);
     auto *camerasLayout = new QFormLayout(cameras);
-    camerasLayout->addRow(check(cameras, QStringLiteral("Turn their photos by 180 degrees"), QStringLiteral("prefRotateImages180")));
-    QLineEdit *serials = field(cameras, QStringLiteral("prefCamerasToRotate180asString"));
+    camerasLayout->addRow(check(cameras, QStringLiteral("Turn their photos by 180 degrees"), cPrefRotateImages180));
+    QLineEdit *serials = field(cameras, cPrefCamerasToRotate180asString);
     serials->setPlaceholderText(QStringLiteral("serial numbers, separated by commas"));
     camerasLayout->addRow(QStringLiteral("Serial numbers:"), serials);
     layout->addWidget(cameras);
     auto *cards = new QFormLayout;
-    cards->addRow(QStringLiteral("Folders that mark a camera card:"), field(tab, QStringLiteral("prefCameraCardFolderNames")));
+    cards->addRow(QStringLiteral("Folders that mark a camera card:"), field(tab, cPrefCameraCardFolderNames));
     layout->addLayout(cards);
     layout->addStretch();
     return tab;
@@ -422,9 +422,9 @@ QWidget *PreferencesViewController::makeMaintenanceTab()
 
     auto *relaunch = new QGroupBox(QStringLiteral("Daily quit and relaunch"), tab);
     auto *relaunchLayout = new QVBoxLayout(relaunch);
-    relaunchLayout->addWidget(check(relaunch, QStringLiteral("Quit and relaunch every day"), QStringLiteral("prefDoDailyQuitRelaunch")));
+    relaunchLayout->addWidget(check(relaunch, QStringLiteral("Quit and relaunch every day"), cPrefDoDailyQuitRelaunch));
     m_nextRelaunch = new QLabel(relaunch);
-    m_nextRelaunch->setObjectName(QStringLiteral("prefNextScheduledLaunchctlTimeDisplayString"));
+    m_nextRelaunch->setObjectName(cPrefNextScheduledDisplay);
     relaunchLayout->addWidget(m_nextRelaunch);
     auto *setTime = new QPushButton(QStringLiteral("Set Relaunch Time..."), relaunch);
     setTime->setObjectName(QStringLiteral("setRelaunchTimeButton"));

@@ -22,7 +22,6 @@ namespace sorrelby {
 namespace {
 
 const QString cClass = QStringLiteral("ReassignViewController");
-const QString cUnknownTitle = QStringLiteral("prefReassignAsUnknownButtonTitle");
 constexpr int cImageSide = 900;
 
 QPointer<ReassignViewController> g_open;
@@ -59,7 +58,7 @@ ReassignViewController::ReassignViewController(QWidget *parent)
     setObjectName(QStringLiteral("ReassignViewController"));
     setWindowTitle(tr("Reassign Photos"));
     buildLayout();
-    bindSettings();
+    showSession();
 
     connect(&m_session, &ReassignSession::stepStarted, this, [this] {
         setFieldAction(false);
@@ -104,8 +103,6 @@ ReassignViewController::ReassignViewController(QWidget *parent)
 ReassignViewController::~ReassignViewController()
 {
     qApp->removeEventFilter(this);
-    for (quint64 token : m_settingsObservers)
-        m_settings->removeObserver(token);
 }
 
 void ReassignViewController::buildLayout()
@@ -193,34 +190,23 @@ void ReassignViewController::buildLayout()
     resize(720, 640);
 }
 
-void ReassignViewController::bindSettings()
+void ReassignViewController::showSession()
 {
-    // The controls show the keys; the session writes them.
-    m_settings = &Settings::shared();
-    Settings &settings = *m_settings;
-    const QPointer<ReassignViewController> self(this);
-    auto bind = [&](const QString &key, std::function<void(const QVariant &)> show) {
-        show(settings.value(key));
-        m_settingsObservers.push_back(settings.observe(key, [self, show](const QVariant &, const QVariant &value) {
-            auto run = [self, show, value] {
-                if (self)
-                    show(value);
-            };
-            mainqueue::runOrAsync(run);
-        }));
-    };
-    bind(cPrefReassignedBarcodeString, [this](const QVariant &value) {
-        if (ibNSTextField->text() != value.toString())
-            ibNSTextField->setText(value.toString());
+    // The controls show the session model; nothing goes through the settings.
+    connect(&m_session, &ReassignSession::codeChanged, this, [this](const QString &code) {
+        if (ibNSTextField->text() != code)
+            ibNSTextField->setText(code);
     });
-    bind(cPrefReassignPromptString, [this](const QVariant &value) { m_prompt->setText(value.toString()); });
-    bind(cPrefReassignPromptString2, [this](const QVariant &value) {
-        m_prompt2->setText(value.toString());
-        m_prompt2->setVisible(Settings::shared().boolValue(cPrefCheckReassignedBarcodeLength));
+    connect(&m_session, &ReassignSession::promptsChanged, this, [this] {
+        m_prompt->setText(m_session.prompt());
+        m_prompt2->setText(m_session.lengthPrompt());
+        m_prompt2->setVisible(m_session.checksLength());
+        ibAssignUnknownNSButon->setText(m_session.unknownButtonTitle());
     });
-    bind(cUnknownTitle, [this](const QVariant &value) { ibAssignUnknownNSButon->setText(value.toString()); });
-    bind(cPrefCurIndexString, [this](const QVariant &value) { m_position->setText(value.toString()); });
-    bind(cPrefReassignImageViewPath, [this](const QVariant &value) { showImage(value.toString()); });
+    connect(&m_session, &ReassignSession::photoChanged, this, [this](int index, const QString &path) {
+        m_position->setText(QString::number(index));
+        showImage(path);
+    });
 }
 
 void ReassignViewController::showImage(const QString &path)
@@ -229,6 +215,7 @@ void ReassignViewController::showImage(const QString &path)
     if (path.isEmpty()) {
         ibNSImageView->clear();
         m_shownPath.clear();
+        m_session.photoShown(path);
         return;
     }
     ibNSImageView->setText(tr("Loading..."));
@@ -245,6 +232,8 @@ void ReassignViewController::showImage(const QString &path)
                 self->ibNSImageView->setPixmap(QPixmap::fromImage(image.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
             }
             self->m_shownPath = path;
+            // The step that moved here is over once its photo is seen.
+            self->m_session.photoShown(path);
         });
     });
 }
@@ -377,7 +366,6 @@ bool ReassignViewController::eventFilter(QObject *watched, QEvent *event)
 
 void ReassignViewController::showEvent(QShowEvent *event)
 {
-    m_session.viewWillAppear();
     QDialog::showEvent(event);
     ibNSTextField->setFocus(Qt::OtherFocusReason);
 }
@@ -405,7 +393,10 @@ void ReassignViewController::moveEvent(QMoveEvent *event)
 
 void ReassignViewController::saveFrame()
 {
-    Settings::shared().setValue(cPrefReassignWindowFrame, frameToString(geometry()));
+    // The one thing the dialog keeps, and only when it changed.
+    const QString frame = frameToString(geometry());
+    if (Settings::shared().stringValue(cPrefReassignWindowFrame) != frame)
+        Settings::shared().setValue(cPrefReassignWindowFrame, frame);
 }
 
 void ReassignViewController::restoreFrame()

@@ -2,8 +2,9 @@
 // The reassign dialog: the photo being looked at, four navigation buttons
 // (and the arrow keys), the code field a barcode scanner types into, the
 // prompts, and the reassign, unknown, clear and cancel buttons. A thin
-// dialog over ReassignSession, which decides and renames; the controls show
-// the settings keys the session writes. GUI thread.
+// dialog over ReassignSession, the model that decides and renames; the
+// controls show what the model holds, and only the dialog's frame is kept in
+// the settings. GUI thread.
 //
 // Scanner input: a code is text followed by Enter. While one scan is being
 // handled the field is hidden and every key is swallowed; a scan that began
@@ -19,15 +20,12 @@
 #include <QTimer>
 
 #include <optional>
-#include <vector>
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
 namespace sorrelby {
-
-class Settings;
 
 inline constexpr QLatin1StringView cReassignSegue{"dummyButtonSegue1"};
 
@@ -62,7 +60,7 @@ protected:
 
 private:
     void buildLayout();
-    void bindSettings();
+    void showSession();
     void navigate(const QString &direction);
     void setFieldAction(bool connected);
     void showImage(const QString &path);
@@ -81,8 +79,6 @@ private:
     QPushButton *m_reassignButton = nullptr;
     QList<QPushButton *> m_buttons;
     QMetaObject::Connection m_fieldAction;
-    Settings *m_settings = nullptr;
-    std::vector<quint64> m_settingsObservers;
     QTimer m_saveFrame;
     QString m_shownPath;
     quint64 m_imageGeneration = 0;

@@ -9,6 +9,7 @@
 #include "browser/widgets/SectionGridView.h"
 #include "platform/Dispatch.h"
 #include "platform/NotificationCenter.h"
+#include "settings/SettingsKeys.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/PhotoGenerator.h"

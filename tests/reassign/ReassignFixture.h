@@ -82,6 +82,15 @@ protected:
              {QStringLiteral("fulSortedlUrlList"), full}});
     }
 
+    // Stands in for the dialog's picture: the photo a session moves to is on
+    // screen one turn of the event loop later.
+    static void showPhotosOf(ReassignSession &session)
+    {
+        QObject::connect(
+            &session, &ReassignSession::photoChanged, &session, [&session](int, const QString &path) { session.photoShown(path); },
+            Qt::QueuedConnection);
+    }
+
     RecordingSoundPlayer sounds;
     QString folder;
 

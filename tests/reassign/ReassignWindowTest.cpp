@@ -6,17 +6,24 @@
 #include "browser/SectionItemModel.h"
 #include "browser/ViewController.h"
 #include "browser/widgets/BrowserView.h"
+#include "naming/FileNameScheme.h"
+#include "naming/PhotoRename.h"
 #include "reassign/widgets/PromptReassignModeViewController.h"
 #include "reassign/widgets/ReassignViewController.h"
 #include "tests/reassign/ReassignFixture.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <functional>
+#include <mutex>
+#include <sys/stat.h>
 
 using namespace sorrelby;
 using namespace sorrelby::testkit;
@@ -75,7 +82,7 @@ TEST_F(ReassignWindow, OneWholeScanPerStepNeverTwoNorAHalf)
     scan(input, QStringLiteral("C88"));
     ASSERT_TRUE(idle(*dialog));
     EXPECT_EQ(dialog->session().curindex, 1);
-    EXPECT_EQ(settings.stringValue(cPrefReassignedBarcodeString), QStringLiteral("B77"));
+    EXPECT_EQ(dialog->session().code(), QStringLiteral("B77"));
     EXPECT_EQ(input->text(), QStringLiteral("B77"));
     EXPECT_TRUE(input->isVisible());
 
@@ -86,14 +93,14 @@ TEST_F(ReassignWindow, OneWholeScanPerStepNeverTwoNorAHalf)
     scan(input, QStringLiteral("Z1"));
     ASSERT_TRUE(idle(*dialog));
     EXPECT_EQ(dialog->session().curindex, 2);
-    EXPECT_EQ(settings.stringValue(cPrefReassignedBarcodeString), QStringLiteral("D99"));
+    EXPECT_EQ(dialog->session().code(), QStringLiteral("D99"));
 
     // The next whole scan replaces the code shown; on the last photo it
     // beeps and stays.
     scan(input, QStringLiteral("E55"));
     ASSERT_TRUE(idle(*dialog));
     EXPECT_EQ(dialog->session().curindex, 2);
-    EXPECT_EQ(settings.stringValue(cPrefReassignedBarcodeString), QStringLiteral("E55"));
+    EXPECT_EQ(dialog->session().code(), QStringLiteral("E55"));
     drain();
     EXPECT_EQ(soundCount(QStringLiteral("beep")), 1);
     EXPECT_EQ(soundCount(QStringLiteral("Glass")), 3);
@@ -103,6 +110,61 @@ TEST_F(ReassignWindow, OneWholeScanPerStepNeverTwoNorAHalf)
     drain();
     EXPECT_EQ(lines(entriesOf(folder)), lines({QStringLiteral("E55_IMG_0001.JPG"), QStringLiteral("E55_IMG_0002.JPG"), QStringLiteral("E55_IMG_0003.JPG")}));
     EXPECT_EQ(posted(QStringLiteral("myRefreshId")).size(), 1u);
+}
+
+TEST_F(ReassignWindow, KeysAndScansReachTheRenamesWithoutWritingTheSettings)
+{
+    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"), QStringLiteral("A1_IMG_0003.JPG"),
+                                                         QStringLiteral("IMG_0004.JPG")});
+    // The dialog was opened once before: its frame is kept.
+    open(paths, paths)->doCancel();
+    std::mutex mutex;
+    QStringList renamed;
+    const RenameObservation observation = observeRenames([&](const RenameEvent &event) {
+        std::lock_guard lock(mutex);
+        renamed << fileNameOf(event.from) + QStringLiteral(" -> ") + fileNameOf(event.to);
+    });
+    // The settings file as it is; the walk below must not write it at all.
+    settings.flush();
+    const QByteArray stored = readFile(settings.filePath());
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(settings.filePath()).constData(), &before), 0);
+
+    // Arrows, the buttons and two scans, then ReAssign: the last code
+    // counts. The dialog's order: A1_IMG_0003, IMG_0001, IMG_0002, IMG_0004.
+    auto dialog = open(paths, paths);
+    QLineEdit *input = field(dialog.get());
+    ASSERT_TRUE(waitUntil([&] { return dialog->shownImagePath() == paths[2]; }));
+    auto step = [&](const std::function<void()> &press, int index) {
+        press();
+        ASSERT_TRUE(idle(*dialog));
+        EXPECT_EQ(dialog->session().curindex, index);
+    };
+    step([&] { sendKey(input, Qt::Key_Right); }, 1);
+    step([&] { sendKey(input, Qt::Key_End); }, 3);
+    step([&] { sendKey(input, Qt::Key_Left); }, 2);
+    step([&] { scan(input, QStringLiteral("B77")); }, 3);
+    step([&] { sendKey(input, Qt::Key_Home); }, 0);
+    step([&] { sendKey(input, Qt::Key_Left); }, 0);
+    step([&] { scan(input, QStringLiteral("C88")); }, 1);
+    step([&] { button(dialog.get(), "rightButton")->click(); }, 2);
+    EXPECT_EQ(dialog->shownImagePath(), paths[1]);
+    button(dialog.get(), "reassignButton")->click();
+    ASSERT_TRUE(waitUntil([&] { return !dialog->isVisible(); }));
+    drain();
+    EXPECT_EQ(soundCount(QStringLiteral("beep")), 1);
+    EXPECT_EQ(lines(entriesOf(folder)), lines({QStringLiteral("C88_IMG_0001.JPG"), QStringLiteral("C88_IMG_0002.JPG"),
+                                               QStringLiteral("C88_IMG_0003.JPG"), QStringLiteral("C88_IMG_0004.JPG")}));
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(sortedLines(renamed), sortedLines({QStringLiteral("A1_IMG_0003.JPG -> C88_IMG_0003.JPG"), QStringLiteral("IMG_0001.JPG -> C88_IMG_0001.JPG"),
+                                                     QStringLiteral("IMG_0002.JPG -> C88_IMG_0002.JPG"), QStringLiteral("IMG_0004.JPG -> C88_IMG_0004.JPG")}));
+    }
+    settings.flush();
+    struct stat after {};
+    ASSERT_EQ(::stat(QFile::encodeName(settings.filePath()).constData(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the settings file was written";
+    EXPECT_EQ(readFile(settings.filePath()).toStdString(), stored.toStdString());
 }
 
 TEST_F(ReassignWindow, ShortScanIsRefusedWithTheShakeAndThreeBeeps)
@@ -129,35 +191,19 @@ TEST_F(ReassignWindow, ShortScanIsRefusedWithTheShakeAndThreeBeeps)
     scan(input, QStringLiteral("1234567"));
     ASSERT_TRUE(idle(*dialog));
     EXPECT_EQ(dialog->session().curindex, 2);
-    EXPECT_EQ(settings.stringValue(cPrefReassignedBarcodeString), QStringLiteral("1234567"));
+    EXPECT_EQ(dialog->session().code(), QStringLiteral("1234567"));
 }
 
-TEST_F(ReassignWindow, ArrowKeysStepAndReverseOrderStartsAtTheEnd)
+TEST_F(ReassignWindow, ReverseOrderStartsAtTheEndAndEnterStepsBack)
 {
-    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG"),
-                                                         QStringLiteral("IMG_0004.JPG")});
-    {
-        auto dialog = open(paths, paths);
-        QLineEdit *input = field(dialog.get());
-        const std::vector<std::pair<int, int>> keys{{Qt::Key_Right, 1}, {Qt::Key_End, 3}, {Qt::Key_Home, 0}, {Qt::Key_Left, 0}};
-        for (const auto &[key, expected] : keys) {
-            sendKey(input, key);
-            ASSERT_TRUE(idle(*dialog));
-            EXPECT_EQ(dialog->session().curindex, expected) << key;
-        }
-        button(dialog.get(), "rightButton")->click();
-        ASSERT_TRUE(idle(*dialog));
-        EXPECT_EQ(dialog->session().curindex, 1);
-        drain();
-        EXPECT_EQ(soundCount(QStringLiteral("beep")), 1);
-    }
     settings.setValue(cPrefReverseAssignBarcode, true);
+    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG")});
     auto dialog = open(paths, paths);
-    EXPECT_EQ(dialog->session().curindex, 3);
-    ASSERT_TRUE(waitUntil([&] { return dialog->shownImagePath() == paths[3]; }));
+    EXPECT_EQ(dialog->session().curindex, 2);
+    ASSERT_TRUE(waitUntil([&] { return dialog->shownImagePath() == paths[2]; }));
     scan(field(dialog.get()), QStringLiteral("B77"));
     ASSERT_TRUE(idle(*dialog));
-    EXPECT_EQ(dialog->session().curindex, 2);
+    EXPECT_EQ(dialog->session().curindex, 1);
 }
 
 TEST_F(ReassignWindow, UnknownButtonNamesItsCountAndIsHiddenInAutoMode)

@@ -26,6 +26,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QThread>
@@ -167,7 +168,7 @@ int main(int argc, char **argv)
     NotificationCenter::defaultCenter().post(QStringLiteral("myReassignId"),
         {{QStringLiteral("command"), QStringLiteral("dosomething")}, {QStringLiteral("urlstochange"), photos},
          {QStringLiteral("fulSortedlUrlList"), photos}});
-    Settings::shared().setValue(QStringLiteral("prefReassignedBarcodeString"), QStringLiteral("B2001"));
+    reassign->findChild<QLineEdit *>(QStringLiteral("ibNSTextField"))->setText(QStringLiteral("B2001"));
     waitUntil([&] { return !reassign->shownImagePath().isEmpty(); });
     ok = ok && save(reassign, out, QStringLiteral("reassign.png"));
     reassign->doCancel();
