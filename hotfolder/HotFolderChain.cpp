@@ -64,16 +64,6 @@ QString describe(const HotFolderIntakeResult &result)
 
 } // namespace
 
-SerialQueue &sharedWorkingQueue()
-{
-    static SerialQueue *queue = [] {
-        auto *made = new SerialQueue(QString(cWorkingQueueLabel));
-        made->setChangesFiles(true);
-        return made;
-    }();
-    return *queue;
-}
-
 struct HotFolderChain::State : std::enable_shared_from_this<State> {
     QString hotFolder;
     Options o;

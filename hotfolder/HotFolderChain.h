@@ -21,6 +21,7 @@
 // chain may be destroyed while work is pending: that work then does nothing.
 
 #include "hotfolder/HotFolderIntake.h"
+#include "platform/Dispatch.h"
 
 #include <QDateTime>
 #include <QList>
@@ -37,16 +38,10 @@ namespace sorrelby {
 class SerialQueue;
 class TRUVO_FileEvent;
 
-inline constexpr QLatin1StringView cWorkingQueueLabel{"com.halvane.vemo.sorrelby.decodequeue"};
 inline constexpr QLatin1StringView cRefreshCoalescingKey{"refresh.identifier"};
 inline constexpr QLatin1StringView cHotFolderMarkerFileName{".mydatefile"};
 inline constexpr QLatin1StringView cRefreshNotificationName{"myRefreshId"};
 inline constexpr QLatin1StringView cDateOfLastProcessedHotFolderKey{"prefDateOfLastProcessedHotFolder"};
-
-// The browser's work queue ("com.halvane.vemo.sorrelby.decodequeue"): every
-// hot folder pass, decode request and delivery run there, one at a time.
-// Process-wide and never destroyed (coalesced work may still be due at exit).
-SerialQueue &sharedWorkingQueue();
 
 struct HotFolderChainTiming {
     double passDelay = 0.2;       // from a file event to its pass

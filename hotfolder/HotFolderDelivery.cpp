@@ -20,48 +20,6 @@ void note(QStringView operation, const QString &detail)
 
 } // namespace
 
-QString describeDelivery(const DeliveryRunResult &result, const QString &destination)
-{
-    switch (result.status) {
-    case DeliveryStatus::MissingSourcePath:
-        return QStringLiteral("delivery: no source folder");
-    case DeliveryStatus::MissingDestinationPath:
-        return QStringLiteral("delivery: no destination folder");
-    case DeliveryStatus::SourceUnreadable:
-        return QStringLiteral("delivery: the source folder could not be read");
-    case DeliveryStatus::UnableToSort:
-        return QStringLiteral("delivery: the photos could not be put in capture order; nothing delivered");
-    case DeliveryStatus::Stopped:
-    case DeliveryStatus::Finished:
-        break;
-    }
-    DeliveryCounters sum;
-    int failures = 0;
-    int kept = 0;
-    for (const DeliveryBatchResult &batch : result.batches) {
-        sum.moved += batch.counters.moved;
-        sum.trashed += batch.counters.trashed + batch.counters.removed;
-        sum.unassigned += batch.counters.unassigned;
-        sum.total += batch.counters.total;
-        failures += int(batch.failures.size());
-        kept += int(batch.keptCodePhotos.size());
-    }
-    const int leftBehind = result.photosOfCamerasLeftBehind();
-    QString line = QStringLiteral("delivery: %1 moved into %2, %3 unassigned, %4 card photos kept, %5 discarded")
-                       .arg(sum.moved)
-                       .arg(destination)
-                       .arg(sum.unassigned)
-                       .arg(kept)
-                       .arg(sum.trashed);
-    if (leftBehind > 0)
-        line += QStringLiteral(", %1 left (camera not delivered)").arg(leftBehind);
-    if (failures > 0)
-        line += QStringLiteral(", %1 FAILED (see the log)").arg(failures);
-    if (result.stop)
-        line += QStringLiteral("; STOPPED: ") + QString(result.stop->describe()).replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return line;
-}
-
 std::optional<QString> HotFolderDelivery::dailyDestinationFolder()
 {
     // Validation finds a moved folder again and stores its path first.

@@ -13,6 +13,7 @@
 
 #include "delivery/DeliveryRun.h"
 #include "platform/NotificationCenter.h"
+#include "shoot/ShootOperations.h"
 
 #include <QString>
 
@@ -71,8 +72,5 @@ private:
     std::atomic<int> m_delivered{0};
     ObserverRegistration m_registration;
 };
-
-// One line about a delivery run.
-QString describeDelivery(const DeliveryRunResult &result, const QString &destination);
 
 } // namespace sorrelby

@@ -1,5 +1,6 @@
 #include "naming/FileNameScheme.h"
 
+#include "naming/PhotoRename.h"
 #include "platform/FileOps.h"
 #include "platform/Log.h"
 #include "settings/Settings.h"
@@ -195,14 +196,13 @@ std::optional<QString> revertItemToOriginalNew(const QString &path)
         logOp(cClass, u"revertItemToOriginalNew()", QString(QStringLiteral("no original name in ") + path));
         return std::nullopt;
     }
-    const QString target = joinPath(folderOf(path), original);
-    logOp(cClass, u"revertItemToOriginalNew()", QString(QStringLiteral("trying to move ") + path + QStringLiteral(" TO ") + target));
-    const FileResult moved = fileops::moveNoReplace(path, target);
+    logOp(cClass, u"revertItemToOriginalNew()", QString(QStringLiteral("trying to move ") + path + QStringLiteral(" TO ") + original));
+    const PhotoRename moved = renamePhoto(path, original);
     if (!moved) {
-        logOp(cClass, u"revertItemToOriginalNew()", QString(QStringLiteral("returned nil here...") + moved.error));
+        logOp(cClass, u"revertItemToOriginalNew()", QString(QStringLiteral("returned nil here...") + moved.why));
         return std::nullopt;
     }
-    return target;
+    return moved.to;
 }
 
 std::optional<QString> revertItemToOriginal(const QString &path)
