@@ -182,6 +182,7 @@ int main(int argc, char **argv)
     progress.fProgressItemString = QStringLiteral("Decoding Item: 21");
     progress.buttonTitle = QStringLiteral("Abort Process");
     progress.barVisible = true;
+    progress.busy = true;
     progress.fMaxItemsToProcess = int(shoot->photos.size());
     progress.fItemsProcessed = 21;
     progress.showChanged();
