@@ -2,9 +2,6 @@
 
 #include "browser/widgets/BrowserView.h"
 #include "browser/ViewController.h"
-#include "delivery/widgets/CopyToMainFolderViewController.h"
-#include "hotfolder/HotFolderChain.h"
-#include "hotfolder/HotFolderDelivery.h"
 #include "intake/widgets/LoadCardViewController.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
@@ -13,6 +10,8 @@
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 #include "preferences/widgets/PreferencesViewController.h"
+#include "shoot/ShootEngine.h"
+#include "shoot/widgets/CopyToMainFolderViewController.h"
 
 #include <QAction>
 #include <QDragEnterEvent>
@@ -66,11 +65,21 @@ MainWindow::MainWindow(QWidget *parent, SerialQueue *workQueue)
     setAcceptDrops(true);
 
     m_workQueue = workQueue ? workQueue : &sharedWorkingQueue();
+    if (workQueue) {
+        ShootEngineOptions engineOptions;
+        engineOptions.queue = workQueue;
+        m_ownEngines = std::make_unique<ShootEngines>(engineOptions);
+        m_engines = m_ownEngines.get();
+    } else {
+        m_engines = &ShootEngines::shared();
+    }
+    // Delivery at a pace the photographer can follow in the dialog.
+    m_engines->setDeliveryPauseSeconds(0.1);
+    m_progress = new CopyToMainFolderController(*m_engines, this);
+    connect(m_progress, &CopyToMainFolderController::presentRequested, this, [this] { performSegue(QString(cSegueProgress)); });
     ViewControllerOptions options;
     options.workQueue = m_workQueue;
-    // The hot folder delivery below follows each refresh on the work queue,
-    // before any other pass can put a photo into the source folder.
-    options.deliverOnAutoCopyRefresh = false;
+    options.engines = m_engines;
     // The coloured margin around the browser is what shows hot folder mode.
     auto *frame = new QWidget(this);
     frame->setObjectName(QStringLiteral("windowFrame"));
@@ -116,13 +125,6 @@ MainWindow::MainWindow(QWidget *parent, SerialQueue *workQueue)
         });
     });
     myChangeColor();
-
-    HotFolderDeliveryOptions delivery;
-    delivery.workQueue = m_workQueue;
-    delivery.host = [window = QPointer<QWidget>(this), queue = m_workQueue](DeliveryRun &run) {
-        return deliverInCopyToMainFolderWindow(window, queue, run);
-    };
-    m_hotFolderDelivery = std::make_unique<HotFolderDelivery>(std::move(delivery));
 }
 
 MainWindow::~MainWindow()
@@ -153,7 +155,10 @@ void MainWindow::myChangeColor()
 void MainWindow::performSegue(const QString &identifier)
 {
     if (identifier == cSegueLoadCard) {
-        showLoadCardWindow(this);
+        LoadCardViewController *card = showLoadCardWindow(this, m_volumeMonitor);
+        // A card copied with decoding after copying on is decoded by the
+        // engine of the folder it went into, once its turn comes.
+        card->loader().setDecodeAfterCopy([engines = m_engines](const QString &folder) { engines->forFolder(folder).revertAndDecode(); });
         return;
     }
     if (identifier == cSeguePreferences) {
@@ -169,7 +174,7 @@ void MainWindow::performSegue(const QString &identifier)
         return;
     }
     if (identifier == cSegueProgress) {
-        showCopyToMainFolderWindow(this, m_workQueue);
+        showCopyToMainFolderWindow(this, *m_progress);
         return;
     }
     // Each dialog's own issue wires it in here.

@@ -3,9 +3,12 @@
 // It also plays the window controller's part: the frame is kept in the
 // settings and restored at the next start, and the background turns red
 // while hot folder mode is on. Dialogs are opened by segues; those whose
-// dialogs have not landed yet only log. Menu commands and the folders
-// dropped outside the grid go to the application object, which connects to
-// the actions and to filesDropped. GUI thread.
+// dialogs have not landed yet only log. The progress dialog comes up by
+// itself when a shoot engine begins a decode, a delivery or a hot folder
+// batch, and a card copied in the card window is decoded by its folder's
+// engine. Menu commands and the folders dropped outside the grid go to the
+// application object, which connects to the actions and to filesDropped.
+// GUI thread.
 
 #include <QMainWindow>
 #include <QTimer>
@@ -17,13 +20,16 @@ class QAction;
 namespace sorrelby {
 
 class BrowserView;
-class HotFolderDelivery;
+class CopyToMainFolderController;
 class SerialQueue;
+class ShootEngines;
+class VolumeMonitor;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // The browser's work queue (the hot folder chain's) when none is given.
+    // Without a work queue, the shared one and the engines of the process
+    // (those of the hot folder chain); with one, engines of its own on it.
     explicit MainWindow(QWidget *parent = nullptr, SerialQueue *workQueue = nullptr);
     ~MainWindow() override;
 
@@ -32,6 +38,8 @@ public:
     QAction *selectAllAction() const { return m_selectAll; }
     QAction *quitAction() const { return m_quit; }
     BrowserView *browser() const { return m_browser; }
+    ShootEngines &engines() const { return *m_engines; }
+    CopyToMainFolderController &progress() const { return *m_progress; }
 
     // Loads the source folder 0.2 s from now.
     void startBrowser();
@@ -42,6 +50,8 @@ public:
     // Shows another folder in the browser (not the source folder setting).
     void openAnotherFolder();
     void performSegue(const QString &identifier);
+    // The volumes the card window watches (the mount table when none).
+    void setVolumeMonitor(VolumeMonitor *monitor) { m_volumeMonitor = monitor; }
 
 Q_SIGNALS:
     // Local files or folders dropped on the window.
@@ -65,8 +75,10 @@ private:
     QTimer m_saveFrame;
     quint64 m_hotFolderObserver = 0;
     SerialQueue *m_workQueue = nullptr;
-    // Delivers after each hot folder refresh, in the progress dialog.
-    std::unique_ptr<HotFolderDelivery> m_hotFolderDelivery;
+    VolumeMonitor *m_volumeMonitor = nullptr;
+    std::unique_ptr<ShootEngines> m_ownEngines;
+    ShootEngines *m_engines = nullptr;
+    CopyToMainFolderController *m_progress = nullptr;
 };
 
 } // namespace sorrelby

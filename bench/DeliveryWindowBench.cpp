@@ -12,7 +12,7 @@
 #include "bench/GuiBench.h"
 #include "browser/ViewController.h"
 #include "browser/widgets/BrowserView.h"
-#include "delivery/widgets/CopyToMainFolderViewController.h"
+#include "shoot/widgets/CopyToMainFolderViewController.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Dispatch.h"
 #include "settings/Settings.h"
@@ -77,17 +77,15 @@ int main(int argc, char **argv)
     QElapsedTimer clock;
     StallMeter stall;
 
+    qint64 firstLine = -1;
+    CopyToMainFolderController &progress = window.progress();
+    QObject::connect(&progress, &CopyToMainFolderController::changed, [&] {
+        if (firstLine < 0 && progress.fProgressString.startsWith(QStringLiteral("Validating")))
+            firstLine = clock.elapsed();
+    });
     clock.start();
     stall.start();
     controller->finishProcessAction();
-    CopyToMainFolderViewController *dialog = window.findChild<CopyToMainFolderViewController *>();
-    if (!dialog)
-        return 1;
-    qint64 firstLine = -1;
-    QObject::connect(&dialog->controller(), &CopyToMainFolderController::changed, [&] {
-        if (firstLine < 0 && dialog->controller().fProgressString.startsWith(QStringLiteral("Validating")))
-            firstLine = clock.elapsed();
-    });
     if (!spinUntil([&] { return !alerts.shown().empty(); }))
         return 1;
     const qint64 toSummary = clock.elapsed();

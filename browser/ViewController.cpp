@@ -11,6 +11,7 @@
 #include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
+#include "shoot/ShootEngine.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -66,6 +67,12 @@ ViewController::ViewController(Options options, QObject *parent)
     , m_loadQueue(std::make_unique<SerialQueue>(QStringLiteral("com.halvane.vemo.sorrelby.loadqueue")))
 {
     Q_ASSERT(m_options.workQueue);
+    if (!m_options.engines) {
+        ShootEngineOptions engineOptions;
+        engineOptions.queue = m_options.workQueue;
+        m_ownEngines = std::make_unique<ShootEngines>(engineOptions);
+        m_options.engines = m_ownEngines.get();
+    }
 }
 
 ViewController::~ViewController()
@@ -74,6 +81,11 @@ ViewController::~ViewController()
     // Loads still queued find a newer generation and do nothing.
     m_latestLoad->store(~quint64(0));
     m_loadQueue.reset();
+}
+
+ShootEngine &ViewController::engine() const
+{
+    return m_options.engines->forFolder(pathtophotos.trimmed());
 }
 
 bool ViewController::hotFolderMode()
@@ -497,33 +509,14 @@ void ViewController::deleteURLS(const QStringList &urls)
 
 // ---- revert and decode
 
-std::optional<QStringList> ViewController::doRevertToOriginalProcess(const std::optional<QStringList> &urls)
-{
-    if (!urls) {
-        note(u"doRevertToOriginalProcess(_:)", QStringLiteral(".... passed NIL urls array..."));
-        return std::nullopt;
-    }
-    QStringList result;
-    result.reserve(urls->size());
-    for (const QString &url : *urls)
-        result << revertItemToOriginalNew(url).value_or(url);
-    return result;
-}
-
 void ViewController::doRevertToOriginalAction()
 {
     const QPointer<ViewController> self(this);
     auto revert = [self] {
-        if (!self)
-            return;
-        const QStringList urls = self->sortedUrls();
-        self->getWorkingQueue().async([self, urls] {
-            doRevertToOriginalProcess(urls);
-            mainqueue::async([self] {
-                if (self)
-                    self->refreshAllSections();
-            });
-        });
+        // The engine lists the folder when the revert's turn comes and posts
+        // the refresh after it.
+        if (self)
+            self->engine().revert();
     };
     if (!hotFolderMode()) {
         revert();
@@ -560,28 +553,9 @@ void ViewController::doAutoDecodeQRActionACTUAL()
         note(u"doAutoDecodeQRActionACTUAL()", QStringLiteral(".... Vision.framework NOT Supported..."));
         return;
     }
-    const QPointer<ViewController> self(this);
-    // Behind whatever the work queue is doing, so requests keep their order.
-    getWorkingQueue().async([self] {
-        mainqueue::async([self] {
-            if (!self)
-                return;
-            self->performSegue(cSegueProgress);
-            const QStringList urls = self->sortedUrls();
-            SerialQueue *queue = &self->getWorkingQueue();
-            QTimer::singleShot(100, self.data(), [self, queue, urls] {
-                queue->async([self, urls] {
-                    const QStringList list = doRevertToOriginalProcess(urls).value_or(urls);
-                    mainqueue::async([self] {
-                        if (self)
-                            self->refreshAllSections();
-                    });
-                    NotificationCenter::defaultCenter().post(QStringLiteral("doqrtest"),
-                        {{QStringLiteral("command"), QStringLiteral("dosomething")}, {QStringLiteral("fulSortedlUrlList"), list}});
-                });
-            });
-        });
-    });
+    // After whatever the engines are doing: the photos decoded are those in
+    // the folder when its turn comes, not those shown now.
+    engine().revertAndDecode();
 }
 
 void ViewController::doNotificationAutoDecodeProcess(const Notification &)
@@ -591,36 +565,23 @@ void ViewController::doNotificationAutoDecodeProcess(const Notification &)
 
 void ViewController::doAutoDecodeQRAction3()
 {
-    performSegue(cSegueProgress);
-    const QStringList urls = sortedUrls();
-    getWorkingQueue().async([urls] {
-        NotificationCenter::defaultCenter().post(QStringLiteral("doqrtest3"),
-            {{QStringLiteral("command"), QStringLiteral("dosomething")}, {QStringLiteral("fulSortedlUrlList"), urls}});
-    });
+    engine().carryCodes();
 }
 
 void ViewController::doNotificationAutoDecodeProcess3(const Notification &notification)
 {
-    const QVariant list = notification.userInfo.value(QStringLiteral("fulSortedlUrlList"));
-    if (!list.isValid())
+    // The list it carries is what its poster saw; the engine lists afresh.
+    if (!notification.userInfo.value(QStringLiteral("fulSortedlUrlList")).isValid())
         return;
-    const QStringList urls = list.toStringList();
-    performSegue(cSegueProgress);
-    SerialQueue *queue = &getWorkingQueue();
-    QTimer::singleShot(100, this, [queue, urls] {
-        queue->async([urls] {
-            NotificationCenter::defaultCenter().post(QStringLiteral("doqrtest3"),
-                {{QStringLiteral("command"), QStringLiteral("dosomething")}, {QStringLiteral("fulSortedlUrlList"), urls}});
-        });
-    });
+    engine().carryCodes();
 }
 
 // ---- refresh and delivery
 
 void ViewController::doNotificationRefresh(const Notification &notification)
 {
-    const bool deliver = m_options.deliverOnAutoCopyRefresh
-        && notification.userInfo.value(QStringLiteral("autocopytomainfolder")).toString().compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0;
+    const bool deliver =
+        notification.userInfo.value(QStringLiteral("autocopytomainfolder")).toString().compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0;
     // The scroll waits for the new model rather than for a fixed time.
     refreshAllSections([this, deliver] {
         QTimer::singleShot(200, this, [this, deliver] {
@@ -656,15 +617,8 @@ void ViewController::finishProcessAction()
     const std::optional<QString> mainFolder = Settings::shared().optionalString(cPrefDestinationPath);
     const bool mainExists = mainFolder && !mainFolder->isEmpty() && QFileInfo(userfolders::expandTilde(*mainFolder)).isDir();
     if (dest && !src.isEmpty() && mainExists) {
-        performSegue(cSegueProgress);
-        const QString destination = *dest;
-        globalqueue::async([src, destination] {
-            mainqueue::async([src, destination] {
-                NotificationCenter::defaultCenter().post(QStringLiteral("mycopytomainfolder"),
-                    {{QStringLiteral("command"), QStringLiteral("dosomething")}, {QStringLiteral("srcpath"), src},
-                     {QStringLiteral("destpath"), destination}});
-            });
-        });
+        note(u"finishProcessAction(_:)", QStringLiteral("srcpath = ") + src + QStringLiteral(" destpath = ") + *dest);
+        engine().deliver(*dest);
         return;
     }
     const QString text = QStringLiteral("\nOne or more folder is missing or not set?\nPlease Check These Folders:\n\nsrcPath = ")

@@ -8,8 +8,10 @@
 // Window-free: it owns the section model, the flat item model the grid
 // shows and the selection; the window connects the grid to them and turns
 // the signals below into scrolling, titles and dialogs. Lives on the GUI
-// thread; listing the folder runs on a loading queue of its own, reverts and
-// decode requests on the browser's work queue.
+// thread; listing the folder runs on a loading queue of its own. Revert,
+// decode and delivery are asked of the shoot engine of the folder shown,
+// which lists the folder itself when their turn comes; drops and deletions
+// run on the work queue.
 
 #include "browser/SectionItemModel.h"
 #include "platform/AlertPresenter.h"
@@ -32,6 +34,8 @@ class QItemSelectionModel;
 namespace sorrelby {
 
 class SerialQueue;
+class ShootEngine;
+class ShootEngines;
 
 // Segue identifiers: what each opens.
 inline constexpr QLatin1StringView cSegueReassign{"dummyButtonSegue1"};
@@ -43,16 +47,15 @@ inline constexpr QLatin1StringView cSegueProgress{"dummyButtonSegue6"};
 inline constexpr double cScaleStep = 0.02;
 
 struct ViewControllerOptions {
-    // The browser's work queue (reverts, decode requests). Required.
+    // The work queue (drops, deletions). Required.
     SerialQueue *workQueue = nullptr;
+    // The engines of the folders shown; engines of its own on workQueue when
+    // null.
+    ShootEngines *engines = nullptr;
     // The executable's name, which tells a stand-alone installation.
     QString executableName = QStringLiteral(SORRELBY_EXECUTABLE);
     // Moves a deleted photo to the trash (tests make it fail).
     std::function<FileResult(const QString &path)> trash = [](const QString &path) { return fileops::moveToTrash(path); };
-    // A refresh with "autocopytomainfolder" = "yes" starts delivery. Off
-    // where the hot folder delivery already follows its refresh on the work
-    // queue (the window), so that the shoot is not delivered twice.
-    bool deliverOnAutoCopyRefresh = true;
 };
 
 class ViewController : public QObject {
@@ -73,6 +76,8 @@ public:
     QItemSelectionModel *selectionModel() const { return m_selection; }
     const ImageDirectoryLoader &imageDirectoryLoader() const { return m_model->loader(); }
     SerialQueue &getWorkingQueue() const { return *m_options.workQueue; }
+    // The engine of the folder shown.
+    ShootEngine &engine() const;
     // The window sheets are attached to (none in tests).
     void setSheetWindow(QObject *window) { m_sheetWindow = window; }
 
@@ -118,7 +123,6 @@ public:
     QList<IndexPath> selectedIndexPaths() const;
     void selectAll();
     void deleteURLS(const QStringList &urls);
-    static std::optional<QStringList> doRevertToOriginalProcess(const std::optional<QStringList> &urls);
     void doAutoDecodeQRActionACTUAL();
     // The photo at the end of the last section, when there is one to scroll
     // to (scrollRequested is emitted with it).
@@ -159,6 +163,7 @@ private:
     QItemSelectionModel *m_selection = nullptr;
     QPointer<QObject> m_sheetWindow;
     std::unique_ptr<SerialQueue> m_loadQueue;
+    std::unique_ptr<ShootEngines> m_ownEngines;
     std::vector<ObserverRegistration> m_observers;
     quint64 m_loadGeneration = 0;
     std::shared_ptr<std::atomic<quint64>> m_latestLoad = std::make_shared<std::atomic<quint64>>(0);

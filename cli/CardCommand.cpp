@@ -16,7 +16,6 @@
 #include "platform/SingleInstance.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
-#include "browser/SectionModel.h"
 #include "imaging/PhotoMetadata.h"
 #include "intake/CardCopy.h"
 #include "intake/CardLoader.h"
@@ -37,7 +36,7 @@
 
 namespace sorrelby::cli {
 
-int runDetectingPass(const QStringList &photos, int workers); // DecodeCommand.cpp
+int runDetectingDecode(const QString &folder, int workers); // DecodeCommand.cpp
 
 namespace {
 
@@ -170,16 +169,6 @@ std::optional<QString> waitForCard(VolumeMonitor &monitor)
     return folder;
 }
 
-int decodeSourceFolder(const QString &folder)
-{
-    // As the browser does on "myAutoDecodeProcess".
-    QString error;
-    const std::optional<QStringList> photos = ImageDirectoryLoader::getFilesURLFromFolderClass(folder, &error);
-    if (!photos)
-        return unreadableFolder(folder, error);
-    return runDetectingPass(*photos, 0);
-}
-
 // Copies the card; the photos of an interrupted copy recovered before are
 // already in place and are decoded with the card's.
 int copyCard(const QString &cardFolder, VolumeMonitor &monitor, const CardRecoveryReport &recovery)
@@ -235,7 +224,9 @@ int copyCard(const QString &cardFolder, VolumeMonitor &monitor, const CardRecove
     const bool somethingNew = !result.placed.isEmpty() || recovered > 0;
     if (!options.autoDecode || options.hotFolderMode || !somethingNew || !QFileInfo(target).isDir())
         return status;
-    const int decoded = decodeSourceFolder(target);
+    // As the window does after a card: the folder's engine reverts and
+    // decodes what it finds there when its turn comes.
+    const int decoded = runDetectingDecode(target, 0);
     return status != kExitOk ? status : decoded;
 }
 

@@ -1,19 +1,17 @@
 // `decode [--detect] [--workers N] FOLDER`: gives the photos of a
 // folder their codes, as the application does after a card or a hot folder
-// batch. Without --detect the name-carrying pass over the photos as the
-// browser lists them; with --detect the detecting pass, which reads the code
-// cards itself. Both split the photos by camera when the settings ask for
-// it. Progress goes to standard error (a bar on a terminal), the final
-// "Found/Decoded QRCodes:" summary to standard output. Like the application's re-decode,
-// --detect first takes every photo back to its camera name. Ctrl-C during
-// --detect stops after the photo being handled, like "Abort Process".
+// batch, through the folder's shoot engine. Without --detect the codes of the
+// card-photo names are carried to the photos after them; with --detect every
+// photo goes back to its camera name and the cards are read again, as the
+// application's re-decode does. Both split the photos by camera when the
+// settings ask for it. Progress goes to standard error (a bar on a
+// terminal), the final "Found/Decoded QRCodes:" summary to standard output.
+// Ctrl-C during --detect stops after the photo being handled, like "Abort
+// Process".
 
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
-#include "browser/SectionModel.h"
-#include "naming/DecodePass.h"
-#include "naming/FileNameScheme.h"
-#include "naming/PhotoOrdering.h"
+#include "shoot/ShootEngine.h"
 
 #include <QElapsedTimer>
 
@@ -79,7 +77,7 @@ private:
     QElapsedTimer m_clock;
 };
 
-std::atomic<DetectingPass *> g_runningPass{nullptr};
+std::atomic<ShootEngine *> g_running{nullptr};
 
 // The photos that kept their names, and why: a full disk or a read-only
 // volume shows on the first line already.
@@ -95,99 +93,78 @@ void printKeptNames(const QStringList &problems, int failed)
 
 void abortOnInterrupt(int)
 {
-    if (DetectingPass *pass = g_runningPass.load())
-        pass->fAbortProcess.store(true);
+    if (ShootEngine *engine = g_running.load())
+        engine->abort();
 }
 
-} // namespace
-
-// Also the decode pass after a card is copied (CardCommand.cpp).
-int runDetectingPass(const QStringList &photos, int workers)
+// Runs the operation in the folder's engine with the bar on standard error;
+// Ctrl-C stops a decode after the photo in hand.
+ShootResult runWithProgress(const QString &folder, ShootRequest request)
 {
-    if (!DetectingPass::detectionAvailable()) {
-        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": code detection is switched off (prefCanSupportVisionFramework); nothing renamed"));
-        return kExitFailure;
-    }
-    // As the browser does before it decodes again: every photo back to its
-    // camera name first, so a second run gives the same names as the first.
-    QStringList reverted;
-    reverted.reserve(photos.size());
-    for (const QString &photo : photos)
-        reverted.append(revertItemToOriginalNew(photo).value_or(photo));
-    // The browser's order, as the application hands it to the pass.
-    const QStringList ordered = sortImageUrls(reverted,
-                                              ImageDirectoryLoader::selectedSortDescending() ? SortDirection::Descending : SortDirection::Ascending,
-                                              ImageDirectoryLoader::selectedSortKey())
-                                    .value_or(reverted);
-    DetectingPass pass;
-    pass.setWorkerCount(workers);
-    ProgressLine progress(int(ordered.size()));
-    pass.setProgressHandler([&](int position, int count) {
-        progress.setTotal(count);
-        progress.update(position);
-    });
-
-    g_runningPass.store(&pass);
+    ShootEngine &engine = ShootEngines::shared().forFolder(folder);
+    ProgressLine progress(0);
+    // On the engine's queue, while this thread waits for the result.
+    const QMetaObject::Connection connection = QObject::connect(&engine, &ShootEngine::operationProgressed, &engine, [&](const ShootProgress &p) {
+        if (p.step != ShootStep::Detecting && p.step != ShootStep::CarryingCodes)
+            return;
+        progress.setTotal(p.total);
+        progress.update(p.done);
+    }, Qt::DirectConnection);
+    g_running.store(&engine);
     struct sigaction action {};
     struct sigaction previous {};
     action.sa_handler = abortOnInterrupt;
     ::sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, &previous);
-    const DecodeSummary summary = pass.run(ordered);
+    const ShootResult result = engine.run(std::move(request));
     ::sigaction(SIGINT, &previous, nullptr);
-    g_runningPass.store(nullptr);
+    g_running.store(nullptr);
+    QObject::disconnect(connection);
     progress.finish();
+    return result;
+}
 
-    printOut(summary.message());
-    printErr(QStringLiteral("%1 of %2 photos walked, %3 renamed").arg(summary.photos).arg(ordered.size()).arg(summary.renamed));
-    if (!summary.aborted && summary.photos < ordered.size())
-        printErr(QStringLiteral("%1 photo(s) left alone: only Nikon and Canon cameras are decoded when the photos are split by camera").arg(ordered.size() - summary.photos));
-    if (summary.aborted) {
+int reportDecode(const ShootResult &result, bool perCamera)
+{
+    if (result.outcome == ShootResult::Outcome::NotRun) {
+        if (result.folderUnreadable)
+            return unreadableFolder(result.folder, result.reason);
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": ") + result.reason + QStringLiteral("; nothing renamed"));
+        return kExitFailure;
+    }
+    if (!perCamera || result.sequences.isEmpty()) {
+        printOut(result.message());
+    } else {
+        for (const DecodeSummary &summary : result.sequences) {
+            if (!summary.cameraKey.isEmpty())
+                printOut(QStringLiteral("Camera ") + summary.cameraKey + QLatin1Char(':'));
+            printOut(summary.message());
+        }
+    }
+    const int listed = int(result.listing.size());
+    printErr(QStringLiteral("%1 of %2 photos walked, %3 renamed").arg(result.walked).arg(listed).arg(result.renamed));
+    if (result.outcome != ShootResult::Outcome::Aborted && result.walked < listed)
+        printErr(QStringLiteral("%1 photo(s) left alone: only Nikon and Canon cameras are decoded when the photos are split by camera").arg(listed - result.walked));
+    if (result.outcome == ShootResult::Outcome::Aborted) {
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": aborted; the photos walked keep their new names"));
         return kExitFailure;
     }
-    if (summary.failed > 0) {
-        printKeptNames(summary.problems, summary.failed);
-        return kExitIssues;
-    }
-    return kExitOk;
-}
-
-namespace {
-
-int runNameCarryingPass(const QStringList &photos)
-{
-    NameCarryingPass pass;
-    ProgressLine progress(int(photos.size()));
-    int handled = 0;
-    pass.doAutoDecodeQRAction3New(photos, [&](const std::optional<QString> &, int, int) { progress.update(++handled); });
-    progress.finish();
-
-    int renamed = 0;
-    int failed = 0;
-    QStringList problems;
-    const QList<DecodeSummary> &summaries = pass.summaries();
-    if (summaries.isEmpty())
-        printOut(DecodeSummary().message());
-    for (const DecodeSummary &summary : summaries) {
-        if (!summary.cameraKey.isEmpty())
-            printOut(QStringLiteral("Camera ") + summary.cameraKey + QLatin1Char(':'));
-        printOut(summary.message());
-        renamed += summary.renamed;
-        failed += summary.failed;
-        problems += summary.problems;
-    }
-    printErr(QStringLiteral("%1 of %2 photos walked, %3 renamed").arg(handled).arg(photos.size()).arg(renamed));
-    if (handled < photos.size())
-        printErr(QStringLiteral("%1 photo(s) left alone: only Nikon and Canon cameras are decoded when the photos are split by camera").arg(photos.size() - handled));
-    if (failed > 0) {
-        printKeptNames(problems, failed);
+    if (result.failed > 0) {
+        printKeptNames(result.problems, result.failed);
         return kExitIssues;
     }
     return kExitOk;
 }
 
 } // namespace
+
+// Also the decode after a card is copied (CardCommand.cpp).
+int runDetectingDecode(const QString &folder, int workers)
+{
+    ShootRequest request{ShootOperation::RevertAndDecode};
+    request.detectionWorkers = workers;
+    return reportDecode(runWithProgress(folder, std::move(request)), false);
+}
 
 int runDecodeCommand(const QStringList &args)
 {
@@ -218,11 +195,9 @@ int runDecodeCommand(const QStringList &args)
     if (!folder)
         return kExitUsage;
 
-    QString error;
-    const std::optional<QStringList> photos = ImageDirectoryLoader::getFilesURLFromFolderClass(*folder, &error);
-    if (!photos)
-        return unreadableFolder(*folder, error);
-    return detect ? runDetectingPass(*photos, workers) : runNameCarryingPass(*photos);
+    if (detect)
+        return runDetectingDecode(*folder, workers);
+    return reportDecode(runWithProgress(*folder, {ShootOperation::CarryCodes}), true);
 }
 
 } // namespace sorrelby::cli

@@ -15,7 +15,6 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "hotfolder/HotFolderChain.h"
-#include "hotfolder/HotFolderDelivery.h"
 #include "imaging/PhotoMetadata.h"
 #include "intake/CardStaging.h"
 #include "platform/Dispatch.h"
@@ -140,10 +139,6 @@ int runWatchCommand(const QStringList &args)
     CanberraSoundPlayer player;
     SoundPlayer::setShared(&player);
 
-    HotFolderDeliveryOptions deliveryOptions;
-    deliveryOptions.report = printLine;
-    auto delivery = std::make_unique<HotFolderDelivery>(deliveryOptions);
-
     HotFolderChainOptions chainOptions;
     chainOptions.report = printLine;
     // A run that ends by itself needs no marker to keep the folder watched.
@@ -152,7 +147,7 @@ int runWatchCommand(const QStringList &args)
     auto watch = std::make_unique<HotFolderWatch>(hotFolder, chainOptions);
     watch->setRun(true);
     // Photos a previous run moved in but did not deliver go out with the
-    // first refresh.
+    // first batch.
     watch->chain().requestRefresh();
 
     bool stopping = false;
@@ -170,8 +165,7 @@ int runWatchCommand(const QStringList &args)
         watch->setRun(false);
         watch->chain().abortPass();
         // Everything queued before this has run (or seen the chain stopped)
-        // once it is our turn on the work queue. Meanwhile the main loop keeps
-        // serving the delivery's waits on it.
+        // once it is our turn on the work queue.
         sharedWorkingQueue().async([] { mainqueue::async([] { QCoreApplication::quit(); }); });
     });
 
@@ -210,9 +204,8 @@ int runWatchCommand(const QStringList &args)
     QCoreApplication::exec();
 
     idleCheck.stop();
+    const bool deliveryStopped = watch->chain().deliveriesStopped() > 0;
     watch.reset();
-    const bool deliveryStopped = delivery->deliveriesStopped() > 0;
-    delivery.reset();
     SoundPlayer::setShared(nullptr);
     printLine(QStringLiteral("stopped"));
     return untilIdle && deliveryStopped ? kExitIssues : kExitOk;

@@ -3,7 +3,6 @@
 #include "naming/CameraGrouping.h"
 #include "naming/FileNameScheme.h"
 #include "naming/PhotoOrdering.h"
-#include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "platform/UserFolders.h"
 #include "settings/PreferenceOps.h"
@@ -374,12 +373,10 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
     const QString srcPath = *fSrcPath;
     const QString destPath = *fDestPath;
 
-    // The mode this run started in; put back at the end.
-    bool hotFolderMode = false;
-    mainqueue::sync([&] {
-        note(op, QStringLiteral("RETRIEVING currentstate......"));
-        hotFolderMode = m_settings.boolValue(cPrefEnableHotFolderMode);
-    });
+    // The mode this run started in, read here: the work queue never waits
+    // on the window's thread.
+    note(op, QStringLiteral("RETRIEVING currentstate......"));
+    const bool hotFolderMode = m_settings.boolValue(cPrefEnableHotFolderMode);
     // The whole run keeps the mode it started in, even when it is switched
     // meanwhile: one run, one way of grouping and ending.
     m_runHotFolderMode = hotFolderMode;
@@ -387,6 +384,8 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
     bool readable = true;
     const QStringList candidates = listSourceFolder(srcPath, readable);
     std::optional<QStringList> ordered;
+    m_photosDone = 0;
+    m_photosTotal = int(candidates.size());
     if (!readable) {
         result.status = DeliveryStatus::SourceUnreadable;
     } else {
@@ -445,13 +444,10 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
         note(op, QStringLiteral("STOPPED: ") + result.stop->describe());
     }
 
-    mainqueue::sync([&] {
-        note(op, QStringLiteral("RESTORING currentstate......"));
-        // The run never changes the mode, so a different value now is the
-        // user's switch during the run: writing the old value back would undo it.
-        if (const bool now = m_settings.boolValue(cPrefEnableHotFolderMode); now != hotFolderMode)
-            note(op, QStringLiteral("%1 was switched %2 during the run: the user's choice stays").arg(QString(cPrefEnableHotFolderMode), now ? QStringLiteral("on") : QStringLiteral("off")));
-    });
+    // The run never changes the mode, so a different value now is the
+    // user's switch during the run: writing the old value back would undo it.
+    if (const bool now = m_settings.boolValue(cPrefEnableHotFolderMode); now != hotFolderMode)
+        note(op, QStringLiteral("%1 was switched %2 during the run: the user's choice stays").arg(QString(cPrefEnableHotFolderMode), now ? QStringLiteral("on") : QStringLiteral("off")));
     m_runHotFolderMode.reset();
     m_main.reset();
 
@@ -618,6 +614,9 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
     for (const QString &photo : *ordered) {
         if (stopHere(checkMainFolder()))
             break;
+        ++m_photosDone;
+        if (m_photoProgress)
+            m_photoProgress(m_photosDone, std::max(m_photosTotal, m_photosDone), photo);
         const QString name = fileNameOf(photo);
         const QString destFile = joinPath(batch.destPath, name);
         const std::optional<QString> unknownFolder = unassignedFolderPath(m_settings, now(), mainForUnknown);

@@ -5,11 +5,12 @@
 // are thrown away, except the most recent ones when they are to be kept for
 // the next batch.
 //
-// A plain class the delivery dialog drives (and the `deliver` command): the
-// dialog fills in the paths and the keep flag, runs it on the browser's work
-// queue, shows the progress lines it reports and, when a batch ends, either
-// the summary or nothing before it closes. One run at a time per object; the
-// callbacks are called on the thread that runs it.
+// A plain class the shoot engine drives (and the `deliver` command): the
+// engine fills in the paths and the keep flag, runs it on the work queue and
+// reports the progress lines and the result, which the progress dialog shows
+// (a summary, or nothing before it closes). It never waits on another
+// thread. One run at a time per object; the callbacks are called on the
+// thread that runs it.
 //
 // Nothing delivered is ever lost: a photo never replaces another file. A
 // same-named file with the same content is this photo delivered before, so
@@ -139,6 +140,9 @@ struct DeliveryRunResult {
 class DeliveryRun {
 public:
     using Progress = std::function<void(const QString &line)>;
+    // The photo in hand, the n-th of the run's N (the source folder's files
+    // when the run began).
+    using PhotoProgress = std::function<void(int done, int total, const QString &photo)>;
     using BatchEnded = std::function<void(const DeliveryBatchResult &batch)>;
     using Clock = std::function<QDateTime()>;
     // Camera key -> that camera's photos; none when no grouping could be made.
@@ -161,6 +165,7 @@ public:
     bool fDoKeepLastQRPhoto = false;
 
     void setProgress(Progress progress) { m_progress = std::move(progress); }
+    void setPhotoProgress(PhotoProgress progress) { m_photoProgress = std::move(progress); }
     void setBatchEnded(BatchEnded batchEnded) { m_batchEnded = std::move(batchEnded); }
     void setClock(Clock clock) { m_clock = std::move(clock); }
     void setCameraGrouper(CameraGrouper grouper) { m_grouper = std::move(grouper); }
@@ -235,6 +240,9 @@ private:
 
     Settings &m_settings;
     Progress m_progress;
+    PhotoProgress m_photoProgress;
+    int m_photosDone = 0;
+    int m_photosTotal = 0;
     BatchEnded m_batchEnded;
     Clock m_clock;
     CameraGrouper m_grouper;

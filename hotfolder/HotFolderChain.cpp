@@ -1,16 +1,13 @@
 #include "hotfolder/HotFolderChain.h"
 
-#include "browser/SectionModel.h"
 #include "hotfolder/FileEvent.h"
-#include "naming/DecodePass.h"
-#include "naming/FileNameScheme.h"
 #include "platform/Dispatch.h"
 #include "platform/FileOps.h"
 #include "platform/Log.h"
-#include "platform/NotificationCenter.h"
 #include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
+#include "shoot/ShootEngine.h"
 #include "support/Coalescer.h"
 
 #include <QFileInfo>
@@ -65,16 +62,6 @@ QString describe(const HotFolderIntakeResult &result)
 
 } // namespace
 
-SerialQueue &sharedWorkingQueue()
-{
-    static SerialQueue *queue = [] {
-        auto *made = new SerialQueue(QString(cWorkingQueueLabel));
-        made->setChangesFiles(true);
-        return made;
-    }();
-    return *queue;
-}
-
 struct HotFolderChain::State : std::enable_shared_from_this<State> {
     QString hotFolder;
     Options o;
@@ -86,7 +73,11 @@ struct HotFolderChain::State : std::enable_shared_from_this<State> {
     std::atomic<bool> enabled{true};
     std::atomic<bool> abort{false};
     std::atomic<int> passes{0};
-    std::atomic<int> refreshes{0};
+    std::atomic<int> batches{0};
+    std::atomic<int> stopped{0};
+    std::atomic<int> delivered{0};
+    // Engines of the chain's own, on its queue, when none were given.
+    std::unique_ptr<ShootEngines> ownEngines;
     std::atomic<quint64> markerGeneration{0};
     // The last pass left photos that may still be being written; a refresh
     // then waits (it is owed) until a pass finds none.
@@ -99,7 +90,7 @@ struct HotFolderChain::State : std::enable_shared_from_this<State> {
     // 1 photos waiting, 2 photos moved.
     std::atomic<int> lastPass{-1};
     // Photos of the source folder already read for cards (taken in by a pass
-    // of ours, or by the detecting pass); work queue only.
+    // of ours, or read by a batch); work queue only.
     QSet<QString> lookedAt;
 
     bool isProcessing();
@@ -220,41 +211,32 @@ void HotFolderChain::State::refresh()
     const std::optional<QString> source = o.sourceFolder();
     if (!source || source->isEmpty())
         return;
-    std::optional<QStringList> photos = o.listPhotos(*source);
-    if (!photos || photos->isEmpty()) {
-        note(op, QStringLiteral("no photos in the source folder, nothing to refresh"));
+    // Inside this job, so no pass can put a photo into the source folder
+    // between the batch's decode and its delivery.
+    const ShootResult result = o.batch(*source, [this](const QString &photo) { return lookedAt.contains(photo); });
+    if (result.outcome == ShootResult::Outcome::NotRun && !result.delivery) {
+        note(op, QStringLiteral("no batch: ") + result.reason);
         return;
     }
-    // Photos that were there before hot folder mode was switched on (or that
-    // an earlier process took in) had their cards never read: the
-    // name-carrying pass would find no card for them.
-    QStringList unread;
-    for (const QString &photo : std::as_const(*photos)) {
-        if (!lookedAt.contains(photo) && checkIfIsOriginal(photo))
-            unread << photo;
-    }
-    if (!unread.isEmpty()) {
-        note(op, QStringLiteral("%1 photo(s) under camera names that no pass took in: reading them for cards first").arg(unread.size()));
-        const int renamed = o.detect(unread);
-        if (o.report)
-            o.report(QStringLiteral("decode: %1 photo(s) found in the source folder under camera names, read for cards first (%2 renamed)")
-                         .arg(unread.size())
-                         .arg(renamed));
-        for (const QString &photo : std::as_const(unread))
-            lookedAt.insert(photo);
-        photos = o.listPhotos(*source);
-        if (!photos || photos->isEmpty())
-            return;
-    }
+    for (const QString &photo : result.readForCards)
+        lookedAt.insert(photo);
     // Forget what is no longer there, so the set stays the folder's size.
-    const QSet<QString> present(photos->cbegin(), photos->cend());
+    const QSet<QString> present(result.listing.cbegin(), result.listing.cend());
     lookedAt.intersect(present);
-    o.decode(*photos);
-    ++refreshes;
-    NotificationCenter::defaultCenter().post(QString(cRefreshNotificationName),
-        {{QStringLiteral("command"), QStringLiteral("refresh")},
-            {QStringLiteral("scrollto"), QStringLiteral("bottom")},
-            {QStringLiteral("autocopytomainfolder"), QStringLiteral("yes")}});
+    ++batches;
+    if (result.delivery) {
+        if (result.delivery->status == DeliveryStatus::Stopped)
+            ++stopped;
+        for (const DeliveryBatchResult &batch : result.delivery->batches)
+            delivered += batch.counters.moved + batch.counters.unassigned;
+    }
+    if (o.report) {
+        if (!result.readForCards.isEmpty())
+            o.report(QStringLiteral("decode: %1 photo(s) found in the source folder under camera names, read for cards first (%2 renamed)")
+                         .arg(result.readForCards.size())
+                         .arg(result.sequences.isEmpty() ? 0 : result.sequences.first().renamed));
+        o.report(result.delivery ? describeDelivery(*result.delivery, QString()) : result.describe());
+    }
 }
 
 void HotFolderChain::State::armMarker()
@@ -301,15 +283,21 @@ HotFolderChain::HotFolderChain(const QString &hotFolder, Options options)
             return intake.run(hot, source);
         };
     }
-    if (!d->o.listPhotos)
-        d->o.listPhotos = [](const QString &folder) { return ImageDirectoryLoader::getFilesURLFromFolderClass(folder); };
-    if (!d->o.decode)
-        d->o.decode = [](const QStringList &photos) { NameCarryingPass().doAutoDecodeQRAction3New(photos); };
-    if (!d->o.detect) {
-        d->o.detect = [](const QStringList &photos) {
-            if (!DetectingPass::detectionAvailable())
-                return 0;
-            return DetectingPass().run(photos).renamed;
+    if (!d->o.batch) {
+        ShootEngines *engines = d->o.engines;
+        if (!engines && d->o.workQueue) {
+            ShootEngineOptions engineOptions;
+            engineOptions.queue = d->queue;
+            d->ownEngines = std::make_unique<ShootEngines>(engineOptions);
+            engines = d->ownEngines.get();
+        }
+        if (!engines)
+            engines = &ShootEngines::shared();
+        d->o.batch = [engines, pause = d->o.deliveryPauseSeconds](const QString &source, const std::function<bool(const QString &)> &cardsRead) {
+            ShootRequest request{ShootOperation::HotFolderBatch};
+            request.cardsRead = cardsRead;
+            request.pauseSeconds = pause;
+            return engines->forFolder(source).run(request);
         };
     }
     if (!d->o.clock)
@@ -320,6 +308,9 @@ HotFolderChain::HotFolderChain(const QString &hotFolder, Options options)
 HotFolderChain::~HotFolderChain()
 {
     setEnabled(false);
+    // Here, on the chain's thread, not with the last job holding the state;
+    // work still due finds the chain disabled and runs no batch.
+    d->ownEngines.reset();
     // A pass still running can only be followed by a new chain's passes on
     // the same serial queue, after it.
     std::lock_guard lock(d->mutex);
@@ -377,9 +368,19 @@ int HotFolderChain::passesRun() const
     return d->passes.load();
 }
 
-int HotFolderChain::refreshesPosted() const
+int HotFolderChain::batchesRun() const
 {
-    return d->refreshes.load();
+    return d->batches.load();
+}
+
+int HotFolderChain::deliveriesStopped() const
+{
+    return d->stopped.load();
+}
+
+int HotFolderChain::photosDelivered() const
+{
+    return d->delivered.load();
 }
 
 bool HotFolderChain::isProcessing() const

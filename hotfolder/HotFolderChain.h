@@ -1,26 +1,29 @@
 #pragma once
-// Hot folder mode: from a file event in the hot folder to a refreshed and
-// delivered shoot, without anyone at the workstation.
+// Hot folder mode: from a file event in the hot folder to a delivered shoot,
+// without anyone at the workstation.
 //
-//   file event -> (0.2 s) intake pass on the browser's work queue
-//     moved photos  -> refresh coalesced over 1.0 s: list the source folder,
-//                      read for cards the photos there under camera names
-//                      that no pass took in (there before hot folder mode,
-//                      or taken in by an earlier process), carry the codes
-//                      of the card photos to the photos after
-//                      them (camera by camera), post "myRefreshId" with
-//                      "autocopytomainfolder" = "yes" (the browser, or the
-//                      `watch` command, then delivers)
+//   file event -> (0.2 s) intake pass on the work queue
+//     moved photos  -> a batch coalesced over 1.0 s, run by the source
+//                      folder's shoot engine inside the same job: it reads
+//                      for cards the photos there under camera names that no
+//                      pass took in (there before hot folder mode, or taken
+//                      in by an earlier process), carries the codes of the
+//                      card photos to the photos after them (camera by
+//                      camera) and delivers, keeping the newest card photos
 //     nothing moved -> the marker file ".mydatefile" is rewritten 11 s later,
 //                      so an idle hot folder is looked at again
 //     photos still being written -> another pass once they have been left
 //                      alone long enough
 //
-// Passes, refreshes and marker writes all run on the work queue, so they
-// never overlap each other nor the other work of the browser there. The
-// chain may be destroyed while work is pending: that work then does nothing.
+// Passes, batches and marker writes all run on the work queue, so they never
+// overlap each other nor the other operations of the shoot there, and no
+// pass can slip a photo into the source folder between a batch's decode and
+// its delivery. The chain may be destroyed while work is pending: that work
+// then does nothing.
 
 #include "hotfolder/HotFolderIntake.h"
+#include "platform/Dispatch.h"
+#include "shoot/ShootOperations.h"
 
 #include <QDateTime>
 #include <QList>
@@ -35,21 +38,15 @@
 namespace sorrelby {
 
 class SerialQueue;
+class ShootEngines;
 class TRUVO_FileEvent;
 
-inline constexpr QLatin1StringView cWorkingQueueLabel{"com.halvane.vemo.sorrelby.decodequeue"};
 inline constexpr QLatin1StringView cRefreshCoalescingKey{"refresh.identifier"};
 inline constexpr QLatin1StringView cHotFolderMarkerFileName{".mydatefile"};
-inline constexpr QLatin1StringView cRefreshNotificationName{"myRefreshId"};
-
-// The browser's work queue ("com.halvane.vemo.sorrelby.decodequeue"): every
-// hot folder pass, decode request and delivery run there, one at a time.
-// Process-wide and never destroyed (coalesced work may still be due at exit).
-SerialQueue &sharedWorkingQueue();
 
 struct HotFolderChainTiming {
     double passDelay = 0.2;       // from a file event to its pass
-    double refreshWait = 1.0;     // a refresh waits this long after the last moving pass
+    double refreshWait = 1.0;     // a batch waits this long after the last moving pass
     double markerInterval = 11.0; // from a pass that moved nothing to the marker
     double retryMargin = 0.05;    // added to the moment a waiting photo is due
 };
@@ -67,15 +64,16 @@ struct HotFolderChainOptions {
     // One intake pass (HotFolderIntake); it should stop between photos when
     // *abort is set.
     std::function<HotFolderIntakeResult(const QString &hotFolder, const QString &sourceFolder, const std::atomic<bool> *abort)> intake;
-    // The photos of the source folder (the browser's listing).
-    std::function<std::optional<QStringList>(const QString &folder)> listPhotos;
-    // The name-carrying decode pass with the camera split.
-    std::function<void(const QStringList &photos)> decode;
-    // The detecting pass over photos of the source folder that no pass of
-    // this chain took in and that are still under camera names: without it
-    // their cards would go unread and the whole lot into UNASSIGNED_PHOTOS.
-    // Returns how many photos it renamed.
-    std::function<int(const QStringList &photos)> detect;
+    // The engines whose source folder engine runs the batches; the shared
+    // ones without a work queue above, else engines of the chain's own.
+    ShootEngines *engines = nullptr;
+    // One batch over the source folder, on the work queue (the engine's
+    // HotFolderBatch when empty); cardsRead tells the photos whose cards an
+    // intake pass read.
+    std::function<ShootResult(const QString &sourceFolder, const std::function<bool(const QString &)> &cardsRead)> batch;
+    // The pause after each delivered photo (a window paces it); the engine's
+    // when none.
+    std::optional<double> deliveryPauseSeconds;
     std::function<QDateTime()> clock;
     // One line per pass, for a log or a terminal.
     std::function<void(const QString &line)> report;
@@ -106,15 +104,20 @@ public:
 
     // A pass after `seconds`, unless one is already due by then.
     void schedulePass(double seconds);
-    // The coalesced refresh, as after a pass that moved photos.
+    // The coalesced batch, as after a pass that moved photos.
     void requestRefresh();
 
     // What has happened so far (for callers that wait on the chain).
     int passesRun() const;
-    int refreshesPosted() const;
+    // Batches run, and those whose delivery stopped before its end (a full
+    // or vanished drive).
+    int batchesRun() const;
+    int deliveriesStopped() const;
+    // Photos moved into the main folder by all batches so far.
+    int photosDelivered() const;
     bool isProcessing() const;
     // Nothing to do: the last pass found nothing to take or wait for, and no
-    // pass or refresh is due. Meaningful on the work queue, between jobs.
+    // pass or batch is due. Meaningful on the work queue, between jobs.
     bool isIdle() const;
     // The last pass moved photos: another one must look before the chain can
     // call itself idle (its own moves may not have been reported yet).

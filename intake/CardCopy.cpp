@@ -241,6 +241,7 @@ CardCopyResult CardCopy::run(const CardCopyOptions &options)
                                                    : QStringLiteral("!!! No Source Folder to copy the CARD into !!!");
     if (!target || target->isEmpty() || !QFileInfo(*target).isDir())
         return stop(result, Outcome::NoTarget, noTarget);
+    result.targetFolder = QDir::cleanPath(*target);
     QList<Candidate> candidates;
     if (!listCard(options.cardFolder, candidates, result))
         return stop(result, Outcome::Unreadable, QStringLiteral("!!! Unable to read the CARD at ") + options.cardFolder + QStringLiteral(" !!!"));
@@ -359,8 +360,7 @@ CardCopyResult CardCopy::run(const CardCopyOptions &options)
     status(result, done);
 
     NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")}});
-    if (options.autoDecode && !options.hotFolderMode && !result.placed.isEmpty())
-        NotificationCenter::defaultCenter().post(QStringLiteral("myAutoDecodeProcess"), {{QStringLiteral("command"), QStringLiteral("autodecodeqrcodes")}});
+    result.decodeWanted = options.autoDecode && !options.hotFolderMode && !result.placed.isEmpty();
     note(QStringLiteral("processNewCard2(_:) -> DONE DONE...."));
     return result;
 }

@@ -32,7 +32,7 @@ struct CardCopyOptions {
     std::optional<QString> sourceFolder; // the target outside hot folder mode
     std::optional<QString> hotFolder;    // the target in hot folder mode
     std::optional<QString> ejectVolume;  // ejected once every photo is safe
-    bool autoDecode = false;             // post "myAutoDecodeProcess" after placing
+    bool autoDecode = false;             // the photos placed are to be decoded
     QStringList keep;                    // photos recovered from an interrupted copy: decoded with the card's, never set aside
 
     // From the settings: hot folder mode, the folders, the decode flags; the
@@ -77,6 +77,10 @@ struct CardCopyResult {
     qint64 bytes = 0;     // bytes of the photos to copy
     qint64 bytesFree = 0; // room on the target's file system (NoRoom)
     bool ejected = false;
+    QString targetFolder; // where the photos were placed (the source or the hot folder)
+    // Decoding after copying is on and photos came into the source folder:
+    // whoever runs the copy has them decoded (the copy itself renames nothing).
+    bool decodeWanted = false;
     QString stagingFolder;
     QString statusLine;   // the last status line shown
 

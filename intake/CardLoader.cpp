@@ -3,6 +3,7 @@
 #include "platform/AlertPresenter.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "platform/NotificationCenter.h"
 #include "platform/UserFolders.h"
 #include "platform/VolumeMonitor.h"
 #include "settings/PreferenceOps.h"
@@ -251,6 +252,13 @@ void CardLoader::finished(const CardCopyResult &result)
             details = QStringLiteral("These photos could not be copied:\n") + result.failed.join(QLatin1Char('\n')) + QStringLiteral("\n\nThe CARD was NOT ejected and the Source Folder was not changed.");
         alert.informativeText = QLatin1Char('\n') + details + QLatin1Char('\n');
         AlertPresenter::shared().beginSheet(alert, m_window, [](AlertAnswer) {});
+    }
+    if (result.decodeWanted) {
+        note(u"processNewCard2(_:)", QStringLiteral("decode after copying: ") + result.targetFolder);
+        if (m_decode)
+            m_decode(result.targetFolder);
+        else
+            NotificationCenter::defaultCenter().post(QStringLiteral("myAutoDecodeProcess"), {{QStringLiteral("command"), QStringLiteral("autodecodeqrcodes")}});
     }
     Q_EMIT copyFinished(result);
 }

@@ -4,6 +4,9 @@
 // (cPrefCameraCardFolderNames), asks about volumes without them, offers a
 // card already inserted, and runs the copy from card, one at a time, on its
 // own serial queue. The status line is mirrored into cPrefStatusString.
+// After a copy with decoding after copying on, it asks for the folder the
+// photos went into to be decoded (the window hands that to the folder's
+// shoot engine).
 //
 // Lives on the main thread, which receives the monitor's signals and answers
 // the alerts; the monitor must outlive it. Destruction waits for a running
@@ -17,6 +20,7 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -75,6 +79,9 @@ public:
     void doSelectUnassigedFolder();
 
     bool isCopying() const { return m_copying > 0; }
+    // Asked, on this thread, to decode the folder a card was copied into.
+    // Without it "myAutoDecodeProcess" is posted for the browser.
+    void setDecodeAfterCopy(std::function<void(const QString &folder)> decode) { m_decode = std::move(decode); }
     // Tests: no 0.4 s pause after the eject.
     void setPauseAfterEject(CardCopy::Pause pause) { m_pause = std::move(pause); }
 
@@ -96,6 +103,7 @@ private:
     QMetaObject::Connection m_unmountConnection;
     std::unique_ptr<SerialQueue> m_queue;
     CardCopy::Pause m_pause;
+    std::function<void(const QString &folder)> m_decode;
     int m_copying = 0;
 };
 

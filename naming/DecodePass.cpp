@@ -4,8 +4,8 @@
 #include "naming/CardCode.h"
 #include "naming/FileNameScheme.h"
 #include "naming/PhotoOrdering.h"
+#include "naming/PhotoRename.h"
 #include "platform/Dispatch.h"
-#include "platform/FileOps.h"
 #include "platform/Log.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
@@ -39,6 +39,7 @@ void noteFailure(DecodeSummary &summary, const QString &path, const QString &why
 
 void addToSummary(DecodeSummary &summary, const QString &code, bool &foundBefore)
 {
+    summary.codes << code;
     if (foundBefore)
         summary.summary += QLatin1String(", ") + code;
     else
@@ -52,11 +53,6 @@ bool decodesInCameraMode(const QString &cameraKey)
         || cameraKey.startsWith(QLatin1String("canon"), Qt::CaseInsensitive);
 }
 
-QString inFolder(const QString &folder, const QString &name)
-{
-    return folder.isEmpty() ? name : folder + QLatin1Char('/') + name;
-}
-
 // Gives a photo the coded name code_<camera base>.<ext>: where "revert to
 // the camera name, then rename to the coded name" ends, in one move, and
 // without touching a photo that has that name already. The code goes in
@@ -66,31 +62,27 @@ QString inFolder(const QString &folder, const QString &name)
 // its camera name where that is free, so it never keeps another code.
 bool giveCode(const QString &path, const QString &code, int tag, DecodeSummary &summary)
 {
-    const QString folder = folderOf(path);
+    const QString operation = QStringLiteral("doAutoDecodeQRAction3()");
     const QString original = getOriginalName(path, tag);
     const std::optional<QString> newName = makeCodedFileName(code, baseNameOf(original), extensionOf(original));
     if (!newName) {
         noteFailure(summary, path, QStringLiteral("the code cannot name a photo"));
         return false;
     }
-    const QString newPath = inFolder(folder, *newName);
-    if (newPath == path) {
-        logOp(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"), QStringLiteral("already named: ") + path);
-        return true;
-    }
-    const FileResult moved = fileops::moveNoReplace(path, newPath);
-    if (moved) {
-        logOp(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"), QStringLiteral("renamed ") + path + QLatin1String(" TO ") + newPath);
+    const PhotoRename rename = renamePhoto(path, *newName);
+    if (rename.outcome == PhotoRename::Renamed) {
+        logOp(kNameCarrying, operation, QStringLiteral("renamed ") + path + QLatin1String(" TO ") + rename.to);
         ++summary.renamed;
         return true;
     }
-    logOp(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"),
-          QStringLiteral("FAILED to rename ") + path + QLatin1String(" TO ") + newPath + QLatin1String(": ") + moved.error);
-    noteFailure(summary, path, moved.error);
-    const QString revertTarget = inFolder(folder, original);
-    if (revertTarget != path && !checkIfIsOriginal(path, tag)) {
-        if (fileops::moveNoReplace(path, revertTarget))
-            logOp(kNameCarrying, QStringLiteral("doAutoDecodeQRAction3()"), QStringLiteral("reverted ") + path + QLatin1String(" TO ") + revertTarget);
+    if (rename) {
+        logOp(kNameCarrying, operation, QStringLiteral("already named: ") + rename.to);
+        return true;
+    }
+    noteFailure(summary, path, rename.why);
+    if (!checkIfIsOriginal(path, tag) && original != fileNameOf(path)) {
+        if (const PhotoRename reverted = renamePhoto(path, original); reverted.outcome == PhotoRename::Renamed)
+            logOp(kNameCarrying, operation, QStringLiteral("reverted ") + path + QLatin1String(" TO ") + reverted.to);
     }
     return false;
 }
@@ -110,16 +102,12 @@ void nameDetected(const QString &path, const QString &code, bool codePhoto, int 
         noteFailure(summary, path, QStringLiteral("the code cannot name a photo"));
         return;
     }
-    const QString newPath = inFolder(folderOf(path), *name);
-    if (newPath == path)
-        return;
-    const FileResult moved = fileops::moveNoReplace(path, newPath);
-    if (moved) {
-        logOp(kDetecting, operation, QStringLiteral("renamed ") + path + QLatin1String(" TO ") + newPath);
+    const PhotoRename rename = renamePhoto(path, *name);
+    if (rename.outcome == PhotoRename::Renamed) {
+        logOp(kDetecting, operation, QStringLiteral("renamed ") + path + QLatin1String(" TO ") + rename.to);
         ++summary.renamed;
-    } else {
-        logOp(kDetecting, operation, QStringLiteral("FAILED to rename ") + path + QLatin1String(" TO ") + newPath + QLatin1String(": ") + moved.error);
-        noteFailure(summary, path, moved.error);
+    } else if (!rename) {
+        noteFailure(summary, path, rename.why);
     }
 }
 
@@ -165,6 +153,10 @@ void NameCarryingPass::doAutoDecodeQRAction3New(const QStringList &paths, const 
         return;
     }
     if (const std::optional<QList<CameraSequence>> sequences = splitByCamera(paths, m_grouper)) {
+        m_position = 0;
+        m_count = 0;
+        for (const CameraSequence &sequence : *sequences)
+            m_count += int(sequence.photos.size());
         for (const CameraSequence &sequence : *sequences)
             walk(sequence.photos, sequence.cameraKey, progress);
     }
@@ -174,6 +166,8 @@ void NameCarryingPass::doAutoDecodeQRAction3New(const QStringList &paths, const 
 
 void NameCarryingPass::doAutoDecodeQRAction3(const QStringList &paths, const Progress &progress, const Completion &completion)
 {
+    m_position = 0;
+    m_count = int(paths.size());
     walk(paths, {}, progress);
     if (completion)
         completion();
@@ -211,6 +205,8 @@ void NameCarryingPass::walk(const QStringList &paths, const QString &cameraKey, 
         }
         if (progress)
             progress(summary.message(), position, 0);
+        if (m_photo)
+            m_photo(++m_position, m_count, path);
         if (currentCode && !isCodePhoto)
             giveCode(path, *currentCode, tag, summary);
         ++summary.photos;
@@ -419,7 +415,7 @@ DecodeSummary DetectingPass::walk(const QStringList &urls, const Progress &progr
     bool foundBefore = false;
     {
         Lookahead lookahead(m_detector, photos, workers, fAbortProcess);
-        for (int index = 0; index < count && !(summary.aborted = fAbortProcess.load()); ++index) {
+        for (int index = 0; index < count && !(summary.aborted = isAborted()); ++index) {
             const QString &path = photos[index];
             if (startsSequence[size_t(index)]) {
                 currentCode.reset();
@@ -427,6 +423,8 @@ DecodeSummary DetectingPass::walk(const QStringList &urls, const Progress &progr
             }
             if (progress)
                 progress(index + 1, count);
+            if (m_photo)
+                m_photo(index + 1, count, path);
             std::optional<QString> code = lookahead.take(index);
             // A code that cannot stand in a file name names nobody: the card
             // counts as unread.

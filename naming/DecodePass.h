@@ -16,6 +16,8 @@
 // may be set from any thread; the photo being handled finishes and the walk
 // stops before the next one.
 //
+// Every rename goes through renamePhoto (naming/PhotoRename.h): never over
+// another file, and a rename an interrupted run left half way is finished.
 // Two passes over the same folder must not run at the same time.
 
 #include <QMap>
@@ -53,10 +55,15 @@ bool cameraSplitWanted();
 // doCreateDictionaryOfCameraImages.
 std::optional<QList<CameraSequence>> splitByCamera(const QStringList &paths, const CameraGrouper &grouper = {});
 
+// The walk reached this photo, at this 1-based position of count photos
+// (all sequences of the camera split together).
+using PhotoProgress = std::function<void(int position, int count, const QString &photo)>;
+
 // What one walk over one sequence of photos did.
 struct DecodeSummary {
     QString cameraKey;        // the camera of the sequence; empty without the camera split
     QString summary = QString(cNoCodeFoundSummary); // the codes found, ", "-separated
+    QStringList codes;        // the same, one by one (a code may hold ", ")
     int photos = 0;           // photos walked
     int renamed = 0;
     int failed = 0;           // renames that failed (the photo kept a name)
@@ -88,11 +95,17 @@ public:
     // One entry per sequence walked since construction.
     const QList<DecodeSummary> &summaries() const { return m_summaries; }
 
+    // Each photo as the walk reaches it.
+    void setPhotoHandler(PhotoProgress handler) { m_photo = std::move(handler); }
+
 private:
     void walk(const QStringList &paths, const QString &cameraKey, const Progress &progress);
 
     CameraGrouper m_grouper;
     QList<DecodeSummary> m_summaries;
+    PhotoProgress m_photo;
+    int m_position = 0;
+    int m_count = 0;
 };
 
 class DetectingPass {
@@ -114,6 +127,11 @@ public:
     void setProgressHandler(Progress handler) { m_progress = std::move(handler); }
     void setFoundHandler(Found handler) { m_found = std::move(handler); }
     void setFinishedHandler(Finished handler) { m_finished = std::move(handler); }
+    // Each photo as the walk reaches it, with the progress handler.
+    void setPhotoHandler(PhotoProgress handler) { m_photo = std::move(handler); }
+    // A flag of the caller's that stops the walk as abort() does (it must
+    // outlive the walk); read only, so a signal handler may set it.
+    void setAbortFlag(const std::atomic<bool> *flag) { m_externalAbort = flag; }
     // The grouping for the camera split (default doCreateDictionaryOfCameraImages).
     void setCameraGrouper(CameraGrouper grouper) { m_grouper = std::move(grouper); }
 
@@ -124,7 +142,7 @@ public:
 
     // The "Abort Process" button; safe from any thread.
     void abort() { fAbortProcess.store(true); }
-    bool isAborted() const { return fAbortProcess.load(); }
+    bool isAborted() const { return fAbortProcess.load() || (m_externalAbort && m_externalAbort->load()); }
 
     // False (logged) when cPrefCanSupportVisionFramework is off: detection is
     // not offered then and nothing may be renamed by this pass.
@@ -154,6 +172,8 @@ private:
     Progress m_progress;
     Found m_found;
     Finished m_finished;
+    PhotoProgress m_photo;
+    const std::atomic<bool> *m_externalAbort = nullptr;
     int m_workers = 0;
 };
 

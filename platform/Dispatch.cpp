@@ -160,6 +160,16 @@ void SerialQueue::setChangesFiles(bool on)
         registry.queues.push_back(this);
 }
 
+SerialQueue &sharedWorkingQueue()
+{
+    static SerialQueue *queue = [] {
+        auto *made = new SerialQueue(QString(cWorkingQueueLabel));
+        made->setChangesFiles(true);
+        return made;
+    }();
+    return *queue;
+}
+
 namespace filework {
 
 QStringList busyQueues(const SerialQueue *except)

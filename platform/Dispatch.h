@@ -46,6 +46,14 @@ private:
     std::unique_ptr<Private> d;
 };
 
+// The work queue of the shoot ("com.halvane.vemo.sorrelby.decodequeue"):
+// every operation on a source folder (decode, revert, delivery, hot folder
+// pass and batch) runs there, one at a time. Process-wide, registered as
+// changing files, and never destroyed (coalesced work may still be due at
+// exit).
+inline constexpr QLatin1StringView cWorkingQueueLabel{"com.halvane.vemo.sorrelby.decodequeue"};
+SerialQueue &sharedWorkingQueue();
+
 namespace mainqueue {
 void async(Job job);
 void after(double seconds, Job job);

@@ -195,7 +195,7 @@ void LoadCardViewController::doSelectUnassigedFolder()
     m_loader.doSelectUnassigedFolder();
 }
 
-LoadCardViewController *showLoadCardWindow(QWidget *parent)
+LoadCardViewController *showLoadCardWindow(QWidget *parent, VolumeMonitor *monitor)
 {
     static QPointer<LoadCardViewController> open;
     if (open) {
@@ -203,8 +203,11 @@ LoadCardViewController *showLoadCardWindow(QWidget *parent)
         open->activateWindow();
         return open;
     }
-    // One watcher of the mount table for the life of the process.
-    static MountTableVolumeMonitor *monitor = new MountTableVolumeMonitor();
+    if (!monitor) {
+        // One watcher of the mount table for the life of the process.
+        static MountTableVolumeMonitor *mountTable = new MountTableVolumeMonitor();
+        monitor = mountTable;
+    }
     auto *window = new LoadCardViewController(*monitor, parent);
     window->setAttribute(Qt::WA_DeleteOnClose);
     open = window;

@@ -60,7 +60,7 @@ private:
 };
 
 // The segue's work: shows the card window over parent (raising the one
-// already open), watching the mount table. Main thread.
-LoadCardViewController *showLoadCardWindow(QWidget *parent);
+// already open), watching `monitor` (the mount table when null). Main thread.
+LoadCardViewController *showLoadCardWindow(QWidget *parent, VolumeMonitor *monitor = nullptr);
 
 } // namespace sorrelby

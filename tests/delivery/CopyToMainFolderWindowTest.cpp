@@ -1,23 +1,24 @@
-// The delivery and decode progress dialog, offscreen with scripted alerts:
-// delivery from the browser and its summary, the two decode passes with the
-// bar and "Abort Process", and hot folder mode delivering by itself.
+// The progress dialog, offscreen with scripted alerts: it shows what the
+// shoot engines do and starts nothing itself. Delivery from the browser and
+// its summary, failed moves and a stopped delivery, "Abort Process" during a
+// decode, and hot folder mode delivering by itself.
 
 #include "app/MainWindow.h"
 #include "browser/ViewController.h"
 #include "browser/widgets/BrowserView.h"
-#include "delivery/widgets/CopyToMainFolderViewController.h"
 #include "hotfolder/HotFolderChain.h"
-#include "imaging/PhotoMetadata.h"
 #include "naming/CardCode.h"
+#include "imaging/PhotoMetadata.h"
 #include "platform/Dispatch.h"
 #include "platform/FileOps.h"
-#include "platform/NotificationCenter.h"
 #include "platform/widgets/QtAlertPresenter.h"
 #include "settings/PreferenceOps.h"
 #include "settings/SettingsKeys.h"
-#include "tests/testkit/ScriptedAlertsTest.h"
-#include "tests/testkit/NotificationRecorder.h"
+#include "shoot/ShootEngine.h"
+#include "shoot/widgets/CopyToMainFolderViewController.h"
 #include "tests/testkit/FaultRuns.h"
+#include "tests/testkit/NotificationRecorder.h"
+#include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
@@ -28,20 +29,9 @@
 
 #include <cerrno>
 #include <future>
-#include <mutex>
 
 using namespace sorrelby;
 using namespace sorrelby::testkit;
-
-namespace {
-
-QStringList sorted(QStringList list)
-{
-    list.sort();
-    return list;
-}
-
-} // namespace
 
 class ProgressDialog : public ScriptedAlertsTest {
 protected:
@@ -63,15 +53,28 @@ protected:
         return window.findChild<CopyToMainFolderViewController *>();
     }
 
-    CopyToMainFolderOptions options()
+    // Engines with delivery's moves and the camera grouping in the test's
+    // hands, and the dialog's controller following them.
+    struct Followed {
+        explicit Followed(ShootEngineOptions options)
+            : engines(options)
+            , controller(engines)
+        {
+            QObject::connect(&controller, &CopyToMainFolderController::dismissRequested, [this] { ++dismissed; });
+        }
+        ShootEngines engines;
+        CopyToMainFolderController controller;
+        int dismissed = 0;
+    };
+
+    ShootEngineOptions engineOptions()
     {
-        CopyToMainFolderOptions o;
-        o.workQueue = &workQueue;
-        o.pauseSeconds = 0;
+        ShootEngineOptions o;
+        o.queue = &workQueue;
         return o;
     }
 
-    SerialQueue workQueue{QStringLiteral("com.halvane.vemo.sorrelby.decodequeue")};
+    SerialQueue workQueue{QString(cWorkingQueueLabel)};
     QString source = makeTempFolder(QStringLiteral("source"));
     QString main = makeTempFolder(QStringLiteral("main"));
 };
@@ -87,7 +90,6 @@ TEST_F(ProgressDialog, DeliveryFromTheWindowEndsWithASummaryThatClosesItself)
     ViewController *browser = window.browser()->controller();
     browser->pathtophotos = source;
     NotificationRecorder prefs(QStringLiteral("myOpenPrefId"));
-    NotificationRecorder refreshes(QStringLiteral("myRefreshId"));
 
     // No main folder yet: the browser says so and offers the preferences.
     settings.setValue(cPrefDestinationPath, QString(main + QStringLiteral("/missing")));
@@ -96,22 +98,25 @@ TEST_F(ProgressDialog, DeliveryFromTheWindowEndsWithASummaryThatClosesItself)
     ASSERT_TRUE(waitUntil([&] { return prefs.seen().size() == 1; }));
     EXPECT_EQ(alerts.shown().at(0).messageText, QStringLiteral("OOPS - Missing Folders?"));
     EXPECT_EQ(alerts.shown().at(0).buttons, (QStringList{"OK", "Open Prefs..."}));
+    spinFor(100);
     EXPECT_FALSE(dialogOf(window));
 
     settings.setValue(cPrefDestinationPath, main);
     alerts.clear();
     alerts.queueAnswer(ScriptedAlertPresenter::cUnanswered); // nobody at the desk
+    QStringList shown;
+    CopyToMainFolderController &progress = window.progress();
+    QObject::connect(&progress, &CopyToMainFolderController::changed, [&] {
+        if (shown.value(shown.size() - 1) != progress.fProgressString)
+            shown << progress.fProgressString;
+    });
+    NotificationRecorder refreshes(QStringLiteral("myRefreshId"));
     browser->finishProcessAction();
-    QPointer<CopyToMainFolderViewController> dialog = dialogOf(window);
-    ASSERT_TRUE(dialog);
+    QPointer<CopyToMainFolderViewController> dialog;
+    ASSERT_TRUE(waitUntil([&] { return (dialog = dialogOf(window)); }));
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
     EXPECT_EQ(dialog->findChild<QPushButton *>(QStringLiteral("ibButton1"))->text(), QStringLiteral("close"));
-    QStringList shown;
-    QObject::connect(&dialog->controller(), &CopyToMainFolderController::changed, [&] {
-        if (shown.value(shown.size() - 1) != dialog->controller().fProgressString)
-            shown << dialog->controller().fProgressString;
-    });
 
     ASSERT_TRUE(waitUntil([&] { return alerts.shown().size() == 1; }, 10000));
     const Alert summary = alerts.shown().at(0);
@@ -124,86 +129,58 @@ TEST_F(ProgressDialog, DeliveryFromTheWindowEndsWithASummaryThatClosesItself)
     // The summary holds the dialog open until it ends by itself.
     EXPECT_TRUE(dialog && dialog->isVisible());
     ASSERT_TRUE(waitUntil([&] { return !dialog; }, 10000));
-    EXPECT_EQ(refreshes.seen().size(), 1);
+    EXPECT_GE(refreshes.seen().size(), 1);
 
     EXPECT_EQ(testkit::lines(entriesOf(main)), testkit::lines({"A1_IMG_0003.JPG", "A1_IMG_0004.JPG"}));
     EXPECT_EQ(testkit::lines(entriesOf(source)), testkit::lines({"IMG_0001.JPG"}));
 }
 
 // Camera by camera there is no summary, but a photo that could not be moved
-// is shown before the dialog closes.
-TEST_F(ProgressDialog, CameraByCameraAFailedMoveIsShownBeforeClosing)
-{
-    settings.setValue(QStringLiteral("prefCheckForMultiCameras"), true);
-    writeFilesInOrder(source, {"A1_IMG_0001.JPG", "A1_IMG_0002.JPG"});
-    CopyToMainFolderController dialog(options());
-    int dismissed = 0;
-    QObject::connect(&dialog, &CopyToMainFolderController::dismissRequested, [&] { ++dismissed; });
-    dialog.viewDidLoad();
-
-    DeliveryRun run(settings);
-    run.fSrcPath = source;
-    run.fDestPath = main;
-    run.setCameraGrouper([](const QStringList &photos) {
-        return std::optional<QMap<QString, QStringList>>(QMap<QString, QStringList>{{QStringLiteral("NIKON D750_3001"), photos}});
-    });
-    DeliveryRun::FileOperations operations;
-    operations.move = [](const QString &from, const QString &to) {
-        return from.endsWith(QStringLiteral("IMG_0002.JPG")) ? FileResult::failure(QStringLiteral("disk full")) : fileops::moveNoReplace(from, to);
-    };
-    run.setFileOperations(operations);
-    const QPointer<CopyToMainFolderController> host(&dialog);
-    workQueue.async([&run, host] { CopyToMainFolderController::hostDelivery(host, run, 0); });
-    ASSERT_TRUE(waitUntil([&] { return dismissed == 1; }, 10000));
-
-    ASSERT_EQ(alerts.shown().size(), 1u);
-    EXPECT_EQ(alerts.shown().at(0).messageText, QStringLiteral("!!! Some Photos Were NOT Delivered !!!"));
-    EXPECT_TRUE(alerts.shown().at(0).informativeText.contains(QStringLiteral("A1_IMG_0002.JPG: disk full")));
-    EXPECT_EQ(testkit::lines(entriesOf(main)), testkit::lines({"A1_IMG_0001.JPG"}));
-    EXPECT_EQ(testkit::lines(entriesOf(source)), testkit::lines({"A1_IMG_0002.JPG"}));
-}
-
-// Camera by camera, photos of a camera that is not delivered are said as
-// `watch` says them; a delivery stopped by its drive waits for the user.
-TEST_F(ProgressDialog, CamerasLeftBehindAreShownAndAStopWaitsForTheUser)
+// is shown before the dialog closes; photos of a camera that is not
+// delivered are said as `watch` says them; a delivery stopped by its drive
+// waits for the user.
+TEST_F(ProgressDialog, FailedMovesCamerasLeftBehindAndAStopAreShown)
 {
     settings.setValue(QStringLiteral("prefCheckForMultiCameras"), true);
     writeFilesInOrder(source, {"A1_IMG_0001.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003.JPG"});
-    CopyToMainFolderController dialog(options());
-    int dismissed = 0;
-    QObject::connect(&dialog, &CopyToMainFolderController::dismissRequested, [&] { ++dismissed; });
-    dialog.viewDidLoad();
-    const QPointer<CopyToMainFolderController> host(&dialog);
+    std::atomic<int> failWith{0};
+    ShootEngineOptions o = engineOptions();
+    o.grouper = [](const QStringList &photos) {
+        QMap<QString, QStringList> cameras;
+        for (const QString &photo : photos)
+            cameras[photo.endsWith(QStringLiteral("IMG_0003.JPG")) ? QStringLiteral("SONY ILCE-7M3_77") : QStringLiteral("NIKON D750_3001")] << photo;
+        return std::optional<QMap<QString, QStringList>>(cameras);
+    };
+    DeliveryRun::FileOperations operations;
+    operations.move = [&failWith](const QString &from, const QString &to) {
+        if (from.endsWith(QStringLiteral("IMG_0002.JPG")) && failWith.load() == EIO)
+            return FileResult::failure(QStringLiteral("disk full"));
+        if (from.endsWith(QStringLiteral("IMG_0004.JPG")) && failWith.load() == ENOSPC)
+            return FileResult::fromErrno(ENOSPC, QStringLiteral("Could not move"));
+        return fileops::moveNoReplace(from, to);
+    };
+    o.deliveryFileOperations = operations;
+    Followed followed(o);
+    ShootEngine &engine = followed.engines.forFolder(source);
 
-    DeliveryRun run(settings);
-    run.fSrcPath = source;
-    run.fDestPath = main;
-    run.setCameraGrouper([](const QStringList &photos) {
-        return std::optional<QMap<QString, QStringList>>(
-            QMap<QString, QStringList>{{QStringLiteral("NIKON D750_3001"), photos.mid(0, 2)}, {QStringLiteral("SONY ILCE-7M3_77"), photos.mid(2)}});
-    });
-    workQueue.async([&run, host] { CopyToMainFolderController::hostDelivery(host, run, 0); });
-    ASSERT_TRUE(waitUntil([&] { return dismissed == 1; }, 10000));
+    failWith = EIO;
+    engine.deliver(main);
+    ASSERT_TRUE(waitUntil([&] { return followed.dismissed == 1; }, 10000));
     ASSERT_EQ(alerts.shown().size(), 1u);
-    EXPECT_EQ(alerts.shown().at(0).style, AlertStyle::Warning);
+    EXPECT_EQ(alerts.shown().at(0).messageText, QStringLiteral("!!! Some Photos Were NOT Delivered !!!"));
+    EXPECT_TRUE(alerts.shown().at(0).informativeText.contains(QStringLiteral("A1_IMG_0002.JPG: disk full")));
     EXPECT_TRUE(alerts.shown().at(0).informativeText.contains(QStringLiteral("1 photo(s) of camera SONY ILCE-7M3_77 stay in the source folder")))
         << alerts.shown().at(0).informativeText.toStdString();
-    EXPECT_EQ(testkit::lines(entriesOf(source)), testkit::lines({"A1_IMG_0003.JPG"}));
+    EXPECT_EQ(testkit::lines(entriesOf(main)), testkit::lines({"A1_IMG_0001.JPG"}));
+    EXPECT_EQ(testkit::lines(entriesOf(source)), testkit::lines({"A1_IMG_0002.JPG", "A1_IMG_0003.JPG"}));
 
     // The drive fills up: the dialog shows why until someone has read it.
     alerts.clear();
     alerts.queueAnswer(ScriptedAlertPresenter::cUnanswered);
     resetFolder(source);
     writeFilesInOrder(source, {"B2_IMG_0004.JPG", "B2_IMG_0005.JPG"});
-    run.setCameraGrouper([](const QStringList &photos) {
-        return std::optional<QMap<QString, QStringList>>(QMap<QString, QStringList>{{QStringLiteral("NIKON D750_3001"), photos}});
-    });
-    DeliveryRun::FileOperations full;
-    full.move = [](const QString &from, const QString &to) {
-        return from.endsWith(QStringLiteral("IMG_0004.JPG")) ? FileResult::fromErrno(ENOSPC, QStringLiteral("Could not move")) : fileops::moveNoReplace(from, to);
-    };
-    run.setFileOperations(full);
-    workQueue.async([&run, host] { CopyToMainFolderController::hostDelivery(host, run, 0); });
+    failWith = ENOSPC;
+    engine.deliver(main);
     ASSERT_TRUE(waitUntil([&] { return alerts.shown().size() == 1; }, 10000));
     const Alert stop = alerts.shown().at(0);
     EXPECT_EQ(stop.messageText, QStringLiteral("!!! Delivery Stopped !!!"));
@@ -211,8 +188,8 @@ TEST_F(ProgressDialog, CamerasLeftBehindAreShownAndAStopWaitsForTheUser)
     EXPECT_EQ(stop.autoDismissSeconds, 0.0);
     EXPECT_TRUE(stop.informativeText.contains(QStringLiteral("the drive of the main folder is full"))) << stop.informativeText.toStdString();
     spinFor(300);
-    EXPECT_EQ(dismissed, 1);
-    EXPECT_TRUE(dialog.fProgressString.startsWith(QStringLiteral("Delivery stopped: ")));
+    EXPECT_EQ(followed.dismissed, 1);
+    EXPECT_TRUE(followed.controller.fProgressString.startsWith(QStringLiteral("Delivery stopped: ")));
     EXPECT_EQ(testkit::lines(entriesOf(source)), testkit::lines({"B2_IMG_0004.JPG", "B2_IMG_0005.JPG"}));
 }
 
@@ -243,7 +220,9 @@ TEST_F(ProgressDialog, SheetsOfTheWindowEndByThemselvesWhenAsked)
     box->buttons().at(0)->click();
 }
 
-TEST_F(ProgressDialog, AbortDuringTheDetectingPassStopsBeforeTheNextPhoto)
+// "Revert and Decode Again" in the window: the dialog comes up by itself,
+// counts the photos, and its button stops the decode after the photo in hand.
+TEST_F(ProgressDialog, AbortDuringADecodeStopsBeforeTheNextPhoto)
 {
     ShootSpec spec;
     spec.subjects = 2;
@@ -257,7 +236,7 @@ TEST_F(ProgressDialog, AbortDuringTheDetectingPassStopsBeforeTheNextPhoto)
     std::promise<void> reached;
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
-    CopyToMainFolderOptions o = options();
+    ShootEngineOptions o = engineOptions();
     o.detector = [&, released](const QString &path) {
         if (path == held) {
             reached.set_value();
@@ -265,23 +244,20 @@ TEST_F(ProgressDialog, AbortDuringTheDetectingPassStopsBeforeTheNextPhoto)
         }
         return doAutoQRCode(path);
     };
-    CopyToMainFolderController dialog(o);
-    int dismissed = 0;
-    QObject::connect(&dialog, &CopyToMainFolderController::dismissRequested, [&] { ++dismissed; });
-    dialog.viewDidLoad();
-    NotificationRecorder deselect(QStringLiteral("deselect"));
-    NotificationRecorder refreshes(QStringLiteral("myRefreshId"));
+    Followed followed(o);
+    CopyToMainFolderController &dialog = followed.controller;
+    int presented = 0;
+    QObject::connect(&dialog, &CopyToMainFolderController::presentRequested, [&] { ++presented; });
+    ShootRequest decode{ShootOperation::RevertAndDecode};
+    decode.detectionWorkers = 1; // the walk reads each photo itself
+    followed.engines.forFolder(source).request(decode);
 
-    NotificationCenter::defaultCenter().post(QStringLiteral("doqrtest"), {{QStringLiteral("command"), QStringLiteral("dosomething")},
-                                                                          {QStringLiteral("fulSortedlUrlList"), shoot->paths()}});
+    std::future<void> atHeld = reached.get_future();
+    ASSERT_TRUE(waitUntil([&] { return atHeld.wait_for(std::chrono::seconds(0)) == std::future_status::ready && dialog.fItemsProcessed == 3; }, 20000));
+    EXPECT_EQ(presented, 1);
     EXPECT_EQ(dialog.buttonTitle, QStringLiteral("Abort Process"));
     EXPECT_TRUE(dialog.barVisible);
     EXPECT_EQ(dialog.fMaxItemsToProcess, 6);
-    EXPECT_EQ(dialog.fProgressString, QStringLiteral("Testing Testing Auto QRCode Detection..."));
-    // Detection runs ahead of the walk: wait for the walk itself to be at
-    // the held photo.
-    std::future<void> atHeld = reached.get_future();
-    ASSERT_TRUE(waitUntil([&] { return atHeld.wait_for(std::chrono::seconds(0)) == std::future_status::ready && dialog.fItemsProcessed == 3; }, 20000));
     dialog.doButton1(QStringLiteral("abort process"));
     release.set_value();
     ASSERT_TRUE(waitUntil([&] { return !dialog.fProcessing; }, 20000));
@@ -289,63 +265,12 @@ TEST_F(ProgressDialog, AbortDuringTheDetectingPassStopsBeforeTheNextPhoto)
     QStringList expected;
     for (int i = 0; i < shoot->photos.size(); ++i)
         expected << (i <= 2 ? shoot->photos[i].expectedName : shoot->photos[i].fileName);
-    EXPECT_EQ(testkit::lines(entriesOf(source)), testkit::lines(sorted(expected)));
+    EXPECT_EQ(testkit::lines(entriesOf(source)), sortedLines(expected));
     EXPECT_EQ(dialog.fItemsProcessed, 3);
     EXPECT_EQ(dialog.fProgressItemString, QStringLiteral("Decoding Item: 3"));
     EXPECT_EQ(dialog.fProgressString, QStringLiteral("Found/Decoded QRCodes:\n\nS001"));
-    EXPECT_EQ(dismissed, 1);
-    EXPECT_EQ(deselect.seen().size(), 1);
-    ASSERT_EQ(refreshes.seen().size(), 1);
-    EXPECT_EQ(refreshes.seen().at(0).value(QStringLiteral("command")).toString(), QStringLiteral("refresh"));
-
-    // Closed, the dialog hears no more requests.
-    dialog.viewWillDisappear();
-    NotificationCenter::defaultCenter().post(QStringLiteral("doqrtest3"), {{QStringLiteral("fulSortedlUrlList"), shoot->paths()}});
-    EXPECT_FALSE(dialog.fProcessing);
-}
-
-TEST_F(ProgressDialog, NameCarryingPassGivesEachOfTwoInterleavedCamerasItsOwnCodes)
-{
-    ShootSpec spec;
-    spec.subjects = 2;
-    spec.photosPerSubject = 2;
-    spec.cameras = {nikonCamera(), canonCamera()};
-    spec.sameSubjects = false;
-    spec.interleave = true;
-    const std::optional<Shoot> shoot = writeShoot(source, spec);
-    ASSERT_TRUE(shoot);
-    settings.setValue(cPrefOriginalNameFormatTag, shoot->nameFormatTag());
-    settings.setValue(QStringLiteral("prefCheckForMultiCameras"), true);
-    // The cards carry their names already, as intake gives them.
-    QStringList photos;
-    for (const ShootPhoto &photo : shoot->photos) {
-        QString name = photo.fileName;
-        if (photo.isCard && photo.readableCard) {
-            ASSERT_TRUE(fileops::moveNoReplace(source + "/" + photo.fileName, source + "/" + photo.expectedName));
-            name = photo.expectedName;
-        }
-        photos << source + "/" + name;
-    }
-
-    CopyToMainFolderController dialog(options());
-    int dismissed = 0;
-    QObject::connect(&dialog, &CopyToMainFolderController::dismissRequested, [&] { ++dismissed; });
-    dialog.viewDidLoad();
-    NotificationRecorder deselect(QStringLiteral("deselect"));
-    NotificationRecorder refreshes(QStringLiteral("myRefreshId"));
-    int bar = 0;
-    QObject::connect(&dialog, &CopyToMainFolderController::changed, [&] { bar = std::max(bar, dialog.fItemsProcessed); });
-    NotificationCenter::defaultCenter().post(QStringLiteral("doqrtest3"), {{QStringLiteral("command"), QStringLiteral("dosomething")},
-                                                                           {QStringLiteral("fulSortedlUrlList"), photos}});
-    EXPECT_EQ(dialog.buttonTitle, QStringLiteral("Abort Process"));
-    ASSERT_TRUE(waitUntil([&] { return refreshes.seen().size() == 1; }, 10000));
-
-    EXPECT_EQ(testkit::lines(entriesOf(source)), testkit::lines(sorted(shoot->expectedNames(true))));
-    EXPECT_EQ(bar, int(photos.size()));
-    EXPECT_EQ(dialog.fMaxItemsToProcess, int(photos.size()));
-    EXPECT_TRUE(dialog.fProgressItemString.startsWith(QStringLiteral("progressXXX = [Found/Decoded QRCodes:\n\n")));
-    EXPECT_EQ(dismissed, 1);
-    EXPECT_TRUE(deselect.seen().isEmpty()); // the detecting pass's alone
+    EXPECT_EQ(dialog.lastResult()->outcome, ShootResult::Outcome::Aborted);
+    EXPECT_EQ(followed.dismissed, 1);
 }
 
 // Hot folder mode: a card and a photo dropped into the hot folder end, the
@@ -367,9 +292,9 @@ TEST_F(ProgressDialog, HotFolderModeDeliversADroppedPhotoUnattended)
     MainWindow window(nullptr, &workQueue);
     window.show();
     window.browser()->controller()->pathtophotos = source;
-    NotificationRecorder refreshes(QStringLiteral("myRefreshId"));
     HotFolderChain::Options o;
     o.workQueue = &workQueue;
+    o.engines = &window.engines();
     o.timing.passDelay = 0;
     o.timing.refreshWait = 0.2;
     HotFolderWatch watch(hot, o, 0.05);
@@ -401,9 +326,6 @@ TEST_F(ProgressDialog, HotFolderModeDeliversADroppedPhotoUnattended)
     EXPECT_EQ(testkit::lines(entriesOf(source)), testkit::lines({shoot->photos.at(0).expectedName}));
     EXPECT_TRUE(sawDialog);
     EXPECT_TRUE(alerts.shown().empty());
-    bool closedByItself = false;
-    for (const QVariantMap &info : refreshes.seen())
-        closedByItself = closedByItself || !info.contains(QStringLiteral("autocopytomainfolder"));
-    EXPECT_TRUE(closedByItself);
+    EXPECT_EQ(window.progress().lastResult()->operation, ShootOperation::HotFolderBatch);
     EXPECT_TRUE(settings.boolValue(QStringLiteral("prefEnableHotFolderMode")));
 }

@@ -1,12 +1,11 @@
-// The chain from a file event to a refresh: passes, the coalesced refresh,
-// the marker file, retries for photos still being written, stopping. Most
-// cases use a scripted intake and short delays; the last one runs the real
-// intake, decode pass and delivery over a generated two-camera shoot.
+// The chain from a file event to a batch: passes, the coalesced batch, the
+// marker file, retries for photos still being written, stopping. Most cases
+// use a scripted intake and batch and short delays; the last ones run the
+// real intake and the shoot engine's batch over generated shoots.
 
 #include "hotfolder/HotFolderChain.h"
 
 #include "hotfolder/FileEvent.h"
-#include "hotfolder/HotFolderDelivery.h"
 #include "imaging/PhotoMetadata.h"
 #include "platform/Dispatch.h"
 #include "platform/NotificationCenter.h"
@@ -29,36 +28,6 @@ using namespace sorrelby;
 using namespace sorrelby::testkit;
 
 namespace {
-
-// Counts the refresh notifications and keeps the last one's user info.
-class RefreshRecorder {
-public:
-    RefreshRecorder()
-    {
-        NotificationCenter &center = NotificationCenter::defaultCenter();
-        m_registration = ObserverRegistration(center, center.addObserver(QString(cRefreshNotificationName), [this](const Notification &n) {
-            std::lock_guard lock(m_mutex);
-            ++m_count;
-            m_last = n.userInfo;
-        }));
-    }
-    int count() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_count;
-    }
-    QVariantMap last() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_last;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    int m_count = 0;
-    QVariantMap m_last;
-    ObserverRegistration m_registration;
-};
 
 // A scripted intake: each pass takes the next result (the last repeats).
 class ScriptedIntake {
@@ -102,10 +71,15 @@ protected:
         o.timing.retryMargin = 0;
         o.sourceFolder = [this] { return std::optional<QString>(source); };
         o.intake = [this](const QString &, const QString &, const std::atomic<bool> *) { return intake(); };
-        o.listPhotos = [](const QString &) { return std::optional<QStringList>(QStringList{QStringLiteral("/src/IMG_0001.JPG")}); };
-        o.decode = [this](const QStringList &photos) {
+        o.batch = [this](const QString &folder, const std::function<bool(const QString &)> &) {
             std::lock_guard lock(mutex);
-            decoded.append(photos);
+            batches << folder;
+            batchesOnQueue = batchesOnQueue && queue.isCurrent();
+            passesAtBatch = chainUnderTest ? chainUnderTest->passesRun() : -1;
+            ShootResult result;
+            result.operation = ShootOperation::HotFolderBatch;
+            result.listing = QStringList{source + QStringLiteral("/IMG_0001.JPG")};
+            return result;
         };
         return o;
     }
@@ -123,9 +97,11 @@ protected:
     QString hot = makeTempFolder(QStringLiteral("hot"));
     QString source = makeTempFolder(QStringLiteral("source"));
     ScriptedIntake intake;
-    RefreshRecorder refreshes;
     std::mutex mutex;
-    QStringList decoded;
+    QStringList batches;
+    bool batchesOnQueue = true;
+    int passesAtBatch = -1;
+    HotFolderChain *chainUnderTest = nullptr; // for the batch to look at
 };
 
 TEST_F(HotFolderChainTest, EveryEventLeadsToAPassEvenForOtherPaths)
@@ -137,10 +113,10 @@ TEST_F(HotFolderChainTest, EveryEventLeadsToAPassEvenForOtherPaths)
     ASSERT_TRUE(waitUntil([&] { return chain.passesRun() == 2; }));
     chain.handleEvent(QStringList{hot}, QList<quint32>{0});
     ASSERT_TRUE(waitUntil([&] { return chain.passesRun() == 3; }));
-    EXPECT_EQ(refreshes.count(), 0); // nothing moved
+    EXPECT_EQ(chain.batchesRun(), 0); // nothing moved
 }
 
-TEST_F(HotFolderChainTest, ABurstOfMovingPassesGivesOneRefreshThatDecodesFirst)
+TEST_F(HotFolderChainTest, ABurstOfMovingPassesGivesOneBatchInsideAJobOfTheQueue)
 {
     intake.script({moved(1)});
     // Long enough that the burst below always falls inside one window.
@@ -149,31 +125,13 @@ TEST_F(HotFolderChainTest, ABurstOfMovingPassesGivesOneRefreshThatDecodesFirst)
         chain.handleEvent(QStringList{hot}, QList<quint32>{0});
         ASSERT_TRUE(waitUntil([&] { return chain.passesRun() == pass; }));
     }
-    ASSERT_TRUE(waitUntil([&] { return refreshes.count() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return chain.batchesRun() == 1; }));
     drainQueue();
-    EXPECT_EQ(refreshes.count(), 1);
-    EXPECT_EQ(chain.refreshesPosted(), 1);
-    {
-        std::lock_guard lock(mutex);
-        EXPECT_EQ(lines(decoded), "/src/IMG_0001.JPG");
-    }
-    const QVariantMap info = refreshes.last();
-    EXPECT_EQ(info.value(QStringLiteral("command")).toString(), QStringLiteral("refresh"));
-    EXPECT_EQ(info.value(QStringLiteral("scrollto")).toString(), QStringLiteral("bottom"));
-    EXPECT_EQ(info.value(QStringLiteral("autocopytomainfolder")).toString(), QStringLiteral("yes"));
-}
-
-TEST_F(HotFolderChainTest, RefreshOfAnEmptySourceFolderPostsNothing)
-{
-    HotFolderChain::Options o = options();
-    o.listPhotos = [](const QString &) { return std::optional<QStringList>(QStringList()); };
-    HotFolderChain chain(hot, o);
-    chain.requestRefresh();
-    spinFor(400);
-    drainQueue();
-    EXPECT_EQ(refreshes.count(), 0);
+    EXPECT_EQ(chain.batchesRun(), 1);
     std::lock_guard lock(mutex);
-    EXPECT_TRUE(decoded.isEmpty());
+    EXPECT_EQ(batches, QStringList{source});
+    // Nothing can be queued between a batch's decode and its delivery.
+    EXPECT_TRUE(batchesOnQueue);
 }
 
 TEST_F(HotFolderChainTest, APhotoStillBeingWrittenIsTakenWithoutAnotherEvent)
@@ -185,7 +143,7 @@ TEST_F(HotFolderChainTest, APhotoStillBeingWrittenIsTakenWithoutAnotherEvent)
     HotFolderChain chain(hot, options());
     chain.handleEvent(QStringList{hot}, QList<quint32>{0});
     ASSERT_TRUE(waitUntil([&] { return chain.passesRun() >= 2; }));
-    EXPECT_TRUE(waitUntil([&] { return refreshes.count() == 1; }));
+    EXPECT_TRUE(waitUntil([&] { return chain.batchesRun() == 1; }));
 }
 
 TEST_F(HotFolderChainTest, RefreshWaitsUntilNoPhotoIsStillBeingWritten)
@@ -197,14 +155,12 @@ TEST_F(HotFolderChainTest, RefreshWaitsUntilNoPhotoIsStillBeingWritten)
     first.nextCheck = QDateTime::currentDateTime().addMSecs(300);
     intake.script({first, moved(1), HotFolderIntakeResult()});
     HotFolderChain chain(hot, options(0.05));
-    std::atomic<int> passesAtRefresh{-1};
-    NotificationCenter &center = NotificationCenter::defaultCenter();
-    ObserverRegistration observer(center, center.addObserver(QString(cRefreshNotificationName), [&](const Notification &) {
-        passesAtRefresh.store(chain.passesRun());
-    }));
+    chainUnderTest = &chain;
     chain.handleEvent(QStringList{hot}, QList<quint32>{0});
-    ASSERT_TRUE(waitUntil([&] { return refreshes.count() == 1; }));
-    EXPECT_EQ(passesAtRefresh.load(), 2);
+    ASSERT_TRUE(waitUntil([&] { return chain.batchesRun() == 1; }));
+    drainQueue();
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(passesAtBatch, 2);
 }
 
 TEST_F(HotFolderChainTest, StoppingLetsThePassInHandFinishAndStartsNothingNew)
@@ -237,7 +193,7 @@ TEST_F(HotFolderChainTest, StoppingLetsThePassInHandFinishAndStartsNothingNew)
     drainQueue();
     EXPECT_EQ(chain.passesRun(), 1);
     EXPECT_FALSE(processingFlag.load());
-    EXPECT_EQ(refreshes.count(), 0);
+    EXPECT_EQ(chain.batchesRun(), 0);
 }
 
 TEST_F(HotFolderChainTest, MarkerIsRewrittenWhileIdleAndNoShellSeesTheFolderName)
@@ -261,35 +217,6 @@ TEST_F(HotFolderChainTest, MarkerIsRewrittenWhileIdleAndNoShellSeesTheFolderName
     EXPECT_FALSE(QFileInfo::exists(QDir::currentPath() + QStringLiteral("/PWNED")));
     EXPECT_FALSE(QFileInfo::exists(QDir::currentPath() + QStringLiteral("/PWNED2")));
     EXPECT_FALSE(QFileInfo::exists(QDir::currentPath() + QStringLiteral("/PWNED3")));
-}
-
-// The window's delivery (a host for the run) still follows the refresh that
-// asks for it inside the same job of the work queue: nothing can be queued
-// in between.
-TEST_F(HotFolderChainTest, AHostedDeliveryRunsInsideTheRefreshJob)
-{
-    HotFolderDeliveryOptions o;
-    o.workQueue = &queue;
-    o.sourceFolder = [this] { return std::optional<QString>(source); };
-    o.destinationFolder = [] { return std::optional<QString>(QStringLiteral("/nowhere")); };
-    std::atomic<int> hosted{0};
-    std::atomic<bool> onQueue{false};
-    o.host = [&](DeliveryRun &run) {
-        onQueue = queue.isCurrent();
-        EXPECT_TRUE(run.fDoKeepLastQRPhoto);
-        ++hosted;
-        return DeliveryRunResult();
-    };
-    HotFolderDelivery delivery(o);
-    std::promise<int> afterPost;
-    queue.async([&] {
-        NotificationCenter::defaultCenter().post(QString(cRefreshNotificationName),
-            {{QStringLiteral("command"), QStringLiteral("refresh")}, {QStringLiteral("autocopytomainfolder"), QStringLiteral("yes")}});
-        afterPost.set_value(hosted.load());
-    });
-    EXPECT_EQ(afterPost.get_future().get(), 1);
-    EXPECT_TRUE(onQueue.load());
-    EXPECT_EQ(delivery.deliveriesRun(), 1);
 }
 
 // The real chain end to end: a two-camera shoot already in the hot folder is
@@ -326,13 +253,10 @@ TEST_F(HotFolderChainTest, DeliversAShootThatIsAlreadyInTheHotFolderWhenStarted)
     o.workQueue = &queue;
     o.timing.passDelay = 0;
     o.timing.refreshWait = 0.2;
-    HotFolderDeliveryOptions deliveryOptions;
-    deliveryOptions.workQueue = &queue;
-    HotFolderDelivery delivery(deliveryOptions);
     HotFolderWatch watch(hot, o, 0.05);
     watch.setRun(true);
 
-    ASSERT_TRUE(waitUntil([&] { return delivery.deliveriesRun() >= 1; }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return watch.chain().batchesRun() >= 1; }, 30000));
     watch.setRun(false);
     drainQueue();
 
@@ -402,14 +326,11 @@ TEST_F(HotFolderChainTest, PhotosFoundUndecodedInTheSourceFolderAreReadBeforeThe
         std::lock_guard lock(mutex);
         reports << line;
     };
-    HotFolderDeliveryOptions deliveryOptions;
-    deliveryOptions.workQueue = &queue;
-    HotFolderDelivery delivery(deliveryOptions);
     HotFolderWatch watch(hot, o, 0.05);
     watch.setRun(true);
     for (const QString &name : batch->fileNames())
         ASSERT_TRUE(QFile::rename(staging + QLatin1Char('/') + name, hot + QLatin1Char('/') + name));
-    ASSERT_TRUE(waitUntil([&] { return delivery.deliveriesRun() >= 1 && QDir(hot).isEmpty(); }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return watch.chain().batchesRun() >= 1 && QDir(hot).isEmpty(); }, 60000));
     watch.setRun(false);
     drainQueue();
 

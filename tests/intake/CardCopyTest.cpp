@@ -132,7 +132,10 @@ TEST_F(CardCopyTest, CopiesOnlyCameraPhotosUnlockedThenEjectsAndPlaces)
     EXPECT_TRUE(result.ejected);
     EXPECT_EQ(monitor.ejected(), QStringList{card});
     EXPECT_DOUBLE_EQ(paused, 0.4);
-    EXPECT_EQ(posted, (QStringList{QStringLiteral("myRefreshId"), QStringLiteral("myAutoDecodeProcess")}));
+    // The copy renames nothing: whoever ran it has the photos decoded.
+    EXPECT_EQ(posted, QStringList{QStringLiteral("myRefreshId")});
+    EXPECT_TRUE(result.decodeWanted);
+    EXPECT_EQ(result.targetFolder, source);
 
     EXPECT_TRUE(statusLines.contains(QStringLiteral("Copying Files from Card...")));
     EXPECT_TRUE(statusLines.contains(QStringLiteral("Copying Photo: DSC_0002.JPG")));
@@ -232,7 +235,7 @@ TEST_F(CardCopyTest, ACopyFailureLeavesTheCardMountedAndTheSourceFolderAlone)
     EXPECT_TRUE(fileops::exists(earlier));
     EXPECT_EQ(filesBelow(card).size(), 3);
     EXPECT_FALSE(fileops::exists(result.stagingFolder));
-    EXPECT_FALSE(posted.contains(QStringLiteral("myAutoDecodeProcess")));
+    EXPECT_FALSE(result.decodeWanted);
 
     // A short copy that claims success is caught by the size check too.
     copy.setCopier([](const QString &from, const QString &to) {

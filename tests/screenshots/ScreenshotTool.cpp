@@ -8,7 +8,7 @@
 #include "browser/widgets/BrowserView.h"
 #include "browser/widgets/PhotoPreview.h"
 #include "browser/widgets/SectionGridView.h"
-#include "delivery/widgets/CopyToMainFolderViewController.h"
+#include "shoot/widgets/CopyToMainFolderViewController.h"
 #include "imaging/PhotoMetadata.h"
 #include "intake/widgets/LoadCardViewController.h"
 #include "platform/Dispatch.h"
@@ -177,18 +177,18 @@ int main(int argc, char **argv)
     prompt->reject();
 
     // The progress dialog halfway through a detecting pass.
-    CopyToMainFolderViewController *dialog = showCopyToMainFolderWindow(&window, &work);
+    CopyToMainFolderViewController *dialog = showCopyToMainFolderWindow(&window, window.progress());
     CopyToMainFolderController &progress = dialog->controller();
     progress.fProgressString = QStringLiteral("Found/Decoded QRCodes:\n\nA1042, A1043, A1044");
     progress.fProgressItemString = QStringLiteral("Decoding Item: 21");
     progress.buttonTitle = QStringLiteral("Abort Process");
     progress.barVisible = true;
+    progress.busy = true;
     progress.fMaxItemsToProcess = int(shoot->photos.size());
     progress.fItemsProcessed = 21;
-    Q_EMIT progress.changed();
+    progress.showChanged();
     dialog->adjustSize();
     ok = ok && save(dialog, out, QStringLiteral("progress-decode.png"));
-    progress.viewWillDisappear();
     dialog->hide();
 
     // Hot folder mode: red frame and the blinking label.

@@ -1,10 +1,8 @@
-#include "delivery/widgets/CopyToMainFolderViewController.h"
+#include "shoot/widgets/CopyToMainFolderViewController.h"
 
-#include "platform/Dispatch.h"
 #include "platform/Log.h"
 
 #include <QHBoxLayout>
-#include <QHideEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
@@ -19,9 +17,9 @@ QPointer<CopyToMainFolderViewController> g_open;
 
 } // namespace
 
-CopyToMainFolderViewController::CopyToMainFolderViewController(CopyToMainFolderOptions options, QWidget *parent)
+CopyToMainFolderViewController::CopyToMainFolderViewController(CopyToMainFolderController &controller, QWidget *parent)
     : QDialog(parent)
-    , m_controller(std::move(options))
+    , m_controller(controller)
 {
     setObjectName(QStringLiteral("CopyToMainFolderViewController"));
     setWindowTitle(QStringLiteral("Processing..."));
@@ -65,8 +63,7 @@ CopyToMainFolderViewController::CopyToMainFolderViewController(CopyToMainFolderO
         close();
     });
     m_controller.setSheetWindow(this);
-    // Observers from the start: the request follows the segue at once.
-    m_controller.viewDidLoad();
+    showState();
 }
 
 CopyToMainFolderViewController::~CopyToMainFolderViewController() = default;
@@ -99,43 +96,17 @@ void CopyToMainFolderViewController::reject()
         doButton1();
 }
 
-void CopyToMainFolderViewController::hideEvent(QHideEvent *event)
-{
-    // A window minimised with its parent still counts as open.
-    if (!event->spontaneous())
-        m_controller.viewWillDisappear();
-    QDialog::hideEvent(event);
-}
-
-CopyToMainFolderViewController *showCopyToMainFolderWindow(QWidget *parent, SerialQueue *workQueue)
+CopyToMainFolderViewController *showCopyToMainFolderWindow(QWidget *parent, CopyToMainFolderController &controller)
 {
     if (g_open && g_open->isVisible()) {
         g_open->raise();
         return g_open;
     }
-    CopyToMainFolderOptions options;
-    options.workQueue = workQueue;
-    auto *dialog = new CopyToMainFolderViewController(std::move(options), parent);
+    auto *dialog = new CopyToMainFolderViewController(controller, parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     g_open = dialog;
     dialog->show();
     return dialog;
-}
-
-DeliveryRunResult deliverInCopyToMainFolderWindow(const QPointer<QWidget> &parent, SerialQueue *workQueue, DeliveryRun &run)
-{
-    QPointer<CopyToMainFolderController> controller;
-    mainqueue::sync([&] {
-        if (!parent)
-            return;
-        CopyToMainFolderViewController *dialog = showCopyToMainFolderWindow(parent, workQueue);
-        controller = &dialog->controller();
-        controller->fSrcPath = run.fSrcPath;
-        controller->fDestPath = run.fDestPath;
-        controller->fDoKeepLastQRPhoto = run.fDoKeepLastQRPhoto;
-        controller->setProgressString(QStringLiteral("Processing Files at:\n[") + run.fSrcPath.value_or(QString()) + QStringLiteral("]"));
-    });
-    return CopyToMainFolderController::hostDelivery(controller, run, 0.1);
 }
 
 } // namespace sorrelby

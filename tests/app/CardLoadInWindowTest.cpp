@@ -1,0 +1,159 @@
+// A camera card loaded in the real window, offscreen, from a fake volume:
+// File > Load New Card..., the card window's copy, the decode that follows
+// it, and the browser's sections; then a second card in a row.
+
+#include "app/AppDelegate.h"
+#include "app/MainWindow.h"
+#include "browser/SectionItemModel.h"
+#include "browser/ViewController.h"
+#include "browser/widgets/BrowserView.h"
+#include "imaging/PhotoMetadata.h"
+#include "platform/Dispatch.h"
+#include "platform/VolumeMonitor.h"
+#include "settings/PreferenceOps.h"
+#include "settings/SettingsKeys.h"
+#include "tests/testkit/FaultRuns.h"
+#include "tests/testkit/ScriptedAlertsTest.h"
+#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/ShootGenerator.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QMap>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+// Section title -> the names of its photos, as the browser shows them.
+QMap<QString, QStringList> shownSections(const ViewController &controller)
+{
+    QMap<QString, QStringList> sections;
+    const SectionItemModel *model = controller.model();
+    for (int s = 0; s < model->sectionCount(); ++s) {
+        const QString title = model->index(model->headerRow(s)).data().toString();
+        QStringList names;
+        for (int i = 0; i < controller.imageDirectoryLoader().numberOfItemsInSection(s); ++i)
+            names << QFileInfo(model->indexForPath({s, i}).data(SectionItemModel::FilePathRole).toString()).fileName();
+        names.sort();
+        sections.insert(title.section(QStringLiteral(" = "), 1), names);
+    }
+    return sections;
+}
+
+// What the manifest says the sections must be: one per code.
+QMap<QString, QStringList> expectedSections(const Shoot &shoot)
+{
+    QMap<QString, QStringList> sections;
+    for (const ShootPhoto &photo : shoot.photos)
+        sections[photo.expectedCode].append(photo.expectedName);
+    for (QStringList &names : sections)
+        names.sort();
+    return sections;
+}
+
+std::string describe(const QMap<QString, QStringList> &sections)
+{
+    std::string text;
+    for (auto it = sections.cbegin(); it != sections.cend(); ++it)
+        text += it.key().toStdString() + ": " + it.value().join(QStringLiteral(", ")).toStdString() + "\n";
+    return text;
+}
+
+class CardLoadInWindow : public ScriptedAlertsTest {
+protected:
+    void SetUp() override
+    {
+        ScriptedAlertsTest::SetUp();
+        settings.registerFactoryDefaults();
+        initializeMetadataLibrary();
+        settings.setValue(cPrefSourcePath, source);
+        settings.setValue(QStringLiteral("prefDoTryToAutoDecodeAfterCopying"), true);
+        // A folder's first validation only records where it is (and says so).
+        preferenceops::getValidatedPathToSourcePath();
+        waitUntil([this] { return !alerts.shown().empty(); }, 1000);
+        alerts.clear();
+    }
+
+    void TearDown() override
+    {
+        workQueue.sync([] {});
+        ScriptedAlertsTest::TearDown();
+    }
+
+    // A card holding a generated shoot under its camera's names.
+    Shoot cardWith(const QString &volumeName, const ShootSpec &spec)
+    {
+        const QString volume = monitor.mount(volumeName, false);
+        lastVolume = volume;
+        const std::optional<Shoot> shoot = writeShoot(makeFolder(volume + QStringLiteral("/DCIM/100NIKON")), spec);
+        EXPECT_TRUE(shoot);
+        return shoot.value_or(Shoot());
+    }
+
+    SerialQueue workQueue{QStringLiteral("com.halvane.vemo.sorrelby.decodequeue")};
+    QString source = makeTempFolder(QStringLiteral("source"));
+    FakeVolumeMonitor monitor{makeTempFolder(QStringLiteral("media"))};
+    QString lastVolume;
+};
+
+} // namespace
+
+TEST_F(CardLoadInWindow, TwoCardsInARowEndSortedInTheSectionsAndOnDisk)
+{
+    ShootSpec first;
+    first.subjects = 2;
+    first.photosPerSubject = 2;
+    first.codes = {QStringLiteral("A101"), QStringLiteral("A102")};
+    const Shoot card1 = cardWith(QStringLiteral("NIKON D850"), first);
+    ShootSpec second;
+    second.subjects = 3;
+    second.photosPerSubject = 1;
+    second.codes = {QStringLiteral("B201"), QStringLiteral("B202"), QStringLiteral("B203")};
+    second.firstFrameNumber = 101;
+    second.start = card1.photos.last().captureTime.addSecs(3600);
+    second.seed = 2;
+    settings.setValue(cPrefOriginalNameFormatTag, card1.nameFormatTag());
+
+    AppDelegate::Options options;
+    options.routeLog = false;
+    options.instanceFolder = makeTempFolder(QStringLiteral("instance"));
+    options.terminate = [] {};
+    AppDelegate app(options);
+    ASSERT_FALSE(app.isRefused());
+    MainWindow window(nullptr, &workQueue);
+    window.setVolumeMonitor(&monitor);
+    app.setMainWindow(&window);
+    window.show();
+    window.startBrowser();
+    ViewController *browser = window.browser()->controller();
+    ASSERT_TRUE(waitUntil([&] { return browser->reloadCount() > 0 && !browser->isLoading(); }));
+
+    // File > Load New Card...: the card already inserted is offered.
+    alerts.queueAnswer(1); // "Use This Card"
+    window.loadNewCardAction()->trigger();
+    const QMap<QString, QStringList> sorted1 = expectedSections(card1);
+    EXPECT_TRUE(waitUntil([&] { return shownSections(*browser) == sorted1 && !browser->isLoading(); }, 60000))
+        << "shown:\n" << describe(shownSections(*browser)) << "expected:\n" << describe(sorted1);
+    EXPECT_EQ(lines(entriesOf(source)), sortedLines(card1.expectedNames()));
+    EXPECT_EQ(monitor.ejected().size(), 1);
+
+    // The second card, inserted while the card window is open.
+    const Shoot card2 = cardWith(QStringLiteral("NIKON Z6"), second);
+    Q_EMIT monitor.volumeDidMount(lastVolume);
+    const QMap<QString, QStringList> sorted2 = expectedSections(card2);
+    EXPECT_TRUE(waitUntil([&] { return shownSections(*browser) == sorted2 && !browser->isLoading(); }, 60000))
+        << "shown:\n" << describe(shownSections(*browser)) << "expected:\n" << describe(sorted2);
+    EXPECT_EQ(lines(entriesOf(source)), sortedLines(card2.expectedNames()));
+
+    // Nothing of the first card is lost: its photos went to the trash whole
+    // (and are still on its card).
+    workQueue.sync([] {});
+    const QMultiMap<QByteArray, QString> trashed = contentCensus({qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash/files")});
+    for (const ShootPhoto &photo : card1.photos)
+        EXPECT_TRUE(trashed.contains(contentDigest(card1.folder + QLatin1Char('/') + photo.fileName))) << photo.fileName.toStdString();
+    EXPECT_EQ(trashed.size(), card1.photos.size());
+    for (QWidget *card : window.findChildren<QWidget *>(QStringLiteral("LoadCardViewController")))
+        card->close();
+}
