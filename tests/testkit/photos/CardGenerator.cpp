@@ -264,6 +264,40 @@ QStringList readCodesInJpeg(const QByteArray &jpeg, int scaleDown)
     return codes;
 }
 
+double moduleSize(const CodeSpec &code, const QSize &photo)
+{
+    if (code.payload.isEmpty())
+        return 0;
+    const QImage modules = codeModules(code.payload, code.symbology);
+    if (modules.isNull())
+        return 0;
+    return layoutCard(code, modules, photo).code.width() / modules.width();
+}
+
+// zxing's local thresholds are taken over windows of five 8-pixel blocks. A
+// module much wider than that leaves windows wholly inside it, where the dark
+// turns light, and the code does not read: zxing-cpp 2.3 fails on most QR
+// modules from about 45 px, 1.4 on some from about 50 px (the whole-picture
+// threshold reads the same pictures). Readers read such a code scaled down,
+// Sorrelby's detection at half and at quarter size, and so does the check.
+constexpr double cWidestReadModule = 32;
+
+bool readsAsIntended(const QByteArray &jpeg, const QStringList &wanted, double modulePixels)
+{
+    int first = 1;
+    while (first < 4 && modulePixels / first > cWidestReadModule)
+        first *= 2;
+    for (int scale = 1; scale <= 2 * first; scale *= 2) {
+        const QStringList codes = readCodesInJpeg(jpeg, scale);
+        const bool asIntended = scale >= first
+            ? codes == wanted
+            : std::all_of(codes.cbegin(), codes.cend(), [&](const QString &code) { return wanted.contains(code); });
+        if (!asIntended)
+            return false;
+    }
+    return true;
+}
+
 CardPhotoSpec cardPhotoSpec(const QString &payload, const PhotoSpec &photo, Symbology symbology)
 {
     CardPhotoSpec spec;

@@ -55,6 +55,17 @@ CardPhotoSpec cardPhotoSpec(const QString &payload, const PhotoSpec &photo = {},
 // assertion on linear codes and aborts).
 QStringList readCodesInJpeg(const QByteArray &jpeg, int scaleDown = 1);
 
+// The width of one of the code's modules in photo pixels as drawn (before
+// tilt); 0 for a card without a code or a payload that cannot be encoded.
+double moduleSize(const CodeSpec &code, const QSize &photo);
+
+// Whether a card photo reads as exactly `wanted` (empty: no code) at two
+// neighbouring scales: full and half size for modules up to 32 px, else the
+// first scale down where they are that narrow (at most a quarter) and the
+// next; at the larger sizes nothing else may read. See cWidestReadModule in
+// CardGenerator.cpp for why.
+bool readsAsIntended(const QByteArray &jpeg, const QStringList &wanted, double modulePixels);
+
 // The picture (Format_RGB32); null when a payload cannot be encoded.
 QImage renderCardPhoto(const CardPhotoSpec &spec);
 

@@ -89,6 +89,33 @@ TEST(PhotoKit, CardCodesReadBackAtFullSize)
     EXPECT_FALSE(QFile::exists(folder + QStringLiteral("/bad.JPG")));
 }
 
+// A code whose modules are too wide for zxing's local thresholds at full size
+// (cards held close to a 24 MP camera) is held to reading at half and
+// quarter size, as readers read it; at full size nothing else may read.
+TEST(PhotoKit, WideModuleCardsAreCheckedScaledDown)
+{
+    initializePhotoKit();
+    const QStringList payload{QStringLiteral("S002")};
+    CardPhotoSpec spec = cardPhotoSpec(payload[0], photoOf(QSize(2400, 1800), 1));
+    spec.codes[0].side = 1200;
+    spec.codes[0].center = QPointF(0.4, 0.45);
+    const double module = moduleSize(spec.codes[0], spec.photo.size);
+    EXPECT_NEAR(module, 1200.0 / 21, 0.01); // a QR code of 21 modules
+    const QByteArray wide = encodeJpeg(renderCardPhoto(spec));
+    EXPECT_TRUE(readsAsIntended(wide, payload, module));
+    EXPECT_FALSE(readsAsIntended(wide, {QStringLiteral("S003")}, module));
+
+    // A second code small enough to read at full size only still counts.
+    CodeSpec small;
+    small.payload = QStringLiteral("X7");
+    small.side = 50;
+    small.center = QPointF(0.9, 0.3);
+    spec.codes.append(small);
+    const QByteArray two = encodeJpeg(renderCardPhoto(spec));
+    ASSERT_TRUE(readCodesInJpeg(two).contains(small.payload));
+    ASSERT_FALSE(readCodesInJpeg(two, 2).contains(small.payload));
+    EXPECT_FALSE(readsAsIntended(two, payload, module));
+}
 
 QString exifText(const Exiv2::ExifData &exif, const char *key)
 {

@@ -258,10 +258,10 @@ bool writeShootPhoto(const Shoot &shoot, const ShootSpec &spec, int index, const
     const ShootPhoto &p = shoot.photos[index];
     const QString path = folder + QLatin1Char('/') + p.fileName;
     // The manifest must not lie: a readable card must read as its payload
-    // (at full and half size) and nothing else may read as a code. When zxing-cpp disagrees the
-    // card is held straighter (or the scene changed) and tried again.
-    // Checking costs a detection pass, so plain photos are checked only up
-    // to 4 MP (tests); card photos always.
+    // (at two scales, see readsAsIntended) and nothing else may read as a
+    // code. When zxing-cpp disagrees the card is held straighter (or the
+    // scene changed) and tried again. Checking costs a detection pass, so
+    // plain photos are checked only up to 4 MP (tests); card photos always.
     const QStringList wanted = p.isCard && p.readableCard ? QStringList{p.payload} : QStringList{};
     const bool check = p.isCard || qint64(spec.size.width()) * spec.size.height() <= 4'000'000;
     constexpr int attempts = 4;
@@ -274,8 +274,15 @@ bool writeShootPhoto(const Shoot &shoot, const ShootSpec &spec, int index, const
         photo.exif.camera = shoot.cameras.value(p.camera);
         photo.exif.captureTime = p.captureTime;
         const double variation = 1.0 - double(attempt) / (attempts - 1);
-        const QImage image = p.isCard ? renderCardPhoto(cardSpecFor(spec, p, photo, h, variation))
-                                      : makeBackground(photo.size, photo.seed);
+        QImage image;
+        double module = 0;
+        if (p.isCard) {
+            const CardPhotoSpec card = cardSpecFor(spec, p, photo, h, variation);
+            module = moduleSize(card.codes[0], photo.size);
+            image = renderCardPhoto(card);
+        } else {
+            image = makeBackground(photo.size, photo.seed);
+        }
         if (image.isNull())
             return false;
         // A RAW file is read through its preview, so that is what must read.
@@ -285,10 +292,7 @@ bool writeShootPhoto(const Shoot &shoot, const ShootSpec &spec, int index, const
                                                    : addExif(picture, image, photo.exif);
         if (bytes.isEmpty())
             return false;
-        // Cards must read at full size and at half size, so they keep a margin
-        // for a detector that decodes differently.
-        if (!check
-            || (readCodesInJpeg(picture) == wanted && (!p.isCard || readCodesInJpeg(picture, 2) == wanted)))
+        if (!check || (p.isCard ? readsAsIntended(picture, wanted, module) : readCodesInJpeg(picture).isEmpty()))
             return writeFileBytes(path, bytes, p.captureTime);
     }
     qWarning("testkit: %s does not read as intended", qUtf8Printable(p.fileName));

@@ -51,9 +51,11 @@ struct ShootSpec {
     // and photos once more, after every other subject.
     QList<int> comeBackSubjects;
     bool varyCards = true;                 // tilt, move and soften each card a little
-    // Each readable card reads as its payload with zxing-cpp at full size,
-    // and no other photo reads as a code (photos up to 4 MP): a photo that
-    // does not is made again with a straighter card or another scene.
+    // Each readable card reads as its payload with zxing-cpp at two scales
+    // (full and half size unless its modules are too wide for that, see
+    // readsAsIntended), and no other photo reads as a code (photos up to
+    // 4 MP): a photo that does not is made again with a straighter card or
+    // another scene.
     ShotFiles files = ShotFiles::Jpeg;
     int firstFrameNumber = 0;              // 0: 1, or 1001, 2001, ... for cameras sharing a name pattern
     quint32 seed = 1;
