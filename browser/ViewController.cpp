@@ -667,7 +667,7 @@ void ViewController::finishProcessAction()
     const bool mainExists = mainFolder && !mainFolder->isEmpty() && QFileInfo(userfolders::expandTilde(*mainFolder)).isDir();
     if (dest && !src.isEmpty() && mainExists) {
         performSegue(cSegueProgress);
-        const QString destination = *dest;
+        const QString &destination = *dest;
         globalqueue::async([src, destination] {
             mainqueue::async([src, destination] {
                 NotificationCenter::defaultCenter().post(QStringLiteral("mycopytomainfolder"),
