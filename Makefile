@@ -5,8 +5,10 @@ JOBS ?= $(shell nproc)
 # CMake's own makefiles would otherwise fill a third of the log with
 # "Entering/Leaving directory" lines.
 MAKEFLAGS += --no-print-directory
+# Our sources, each folder a library (tests/ and bench/ included).
+SOURCE_FOLDERS = app|bench|browser|cli|delivery|hotfolder|imaging|intake|naming|platform|preferences|reassign|relaunch|roster|settings|shoot|support|tests
 
-.PHONY: all deps configure build run test test-stress test-debian13 bench screenshots package demo clean
+.PHONY: all deps configure build run test test-stress test-debian13 tidy bench screenshots package demo clean
 
 all: build
 
@@ -33,6 +35,12 @@ test-stress: build
 # see scripts/debian13).
 test-debian13:
 	@scripts/debian13 test
+
+# clang-tidy with the checks of .clang-tidy over our sources, not over the
+# generated ones; it needs only the configured build (compile_commands.json).
+tidy: configure
+	@scripts/install-deps tidy
+	@run-clang-tidy -p $(BUILD_DIR) -quiet -j $(JOBS) '^$(CURDIR)/($(SOURCE_FOLDERS))/.*\.cpp$$'
 
 bench: build
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target sorrelby_benchmarks

@@ -195,7 +195,8 @@ int main(int argc, char **argv)
     // The capture tool; some photos in chunks.
     std::vector<Write> writes;
     for (int i = 0; i < shoot->photos.size(); ++i) {
-        const double seconds = i * cSecondsBetweenPhotos + (i / cPhotosPerSet) * cPauseBetweenSets;
+        const int setsBefore = i / cPhotosPerSet;
+        const double seconds = i * cSecondsBetweenPhotos + setsBefore * cPauseBetweenSets;
         const auto start = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
         const int chunks = i % cChunkedEvery == 3 ? cChunks : 1;
         for (int c = 0; c < chunks; ++c)

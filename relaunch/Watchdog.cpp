@@ -262,7 +262,7 @@ bool Watchdog::shouldKeepRunning(const QStringList &arguments, const QDateTime &
     QVariantList dates = settings.value(key).toList();
     double interval = seconds;
     if (launches > 0 && dates.size() >= launches) {
-        const QVariant nth = dates.at(dates.size() - launches);
+        const QVariant &nth = dates.at(dates.size() - launches);
         if (nth.typeId() == QMetaType::QDateTime && nth.toDateTime().isValid())
             interval = double(nth.toDateTime().msecsTo(now)) / 1000.0;
     }
