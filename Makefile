@@ -8,7 +8,7 @@ MAKEFLAGS += --no-print-directory
 # Our sources, each folder a library (tests/ and bench/ included).
 SOURCE_FOLDERS = app|bench|browser|cli|delivery|hotfolder|imaging|intake|naming|platform|preferences|reassign|relaunch|roster|settings|shoot|support|tests
 
-.PHONY: all deps configure build run test test-stress test-debian13 tidy bench screenshots package demo clean
+.PHONY: all deps configure build run test test-asan test-stress test-debian13 tidy bench screenshots package demo clean
 
 all: build
 
@@ -26,6 +26,14 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# The suite built with AddressSanitizer and UndefinedBehaviorSanitizer in
+# build-asan (the asan-ubsan preset, which holds the sanitizers' options);
+# ASAN_TESTS narrows it with ctest arguments, e.g. ASAN_TESTS="-L '^naming$$'".
+test-asan: deps
+	@cmake --preset asan-ubsan >/dev/null
+	@cmake --build --preset asan-ubsan -j $(JOBS)
+	ctest --preset asan-ubsan -j $(JOBS) $(ASAN_TESTS)
 
 # The suite three times in a row beside two busy loops (a loaded machine).
 test-stress: build
