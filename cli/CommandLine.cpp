@@ -128,6 +128,26 @@ void printErr(const QString &line)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
 }
 
+bool isWorkersOption(const QString &arg)
+{
+    return arg == QLatin1String("--workers") || arg.startsWith(QLatin1String("--workers="));
+}
+
+std::optional<int> takeWorkersOption(const QStringList &args, qsizetype &i)
+{
+    const QString &arg = args[i];
+    QString value;
+    if (arg.contains(QLatin1Char('=')))
+        value = arg.section(QLatin1Char('='), 1);
+    else if (i + 1 < args.size())
+        value = args[++i];
+    bool ok = false;
+    const int workers = value.toInt(&ok);
+    if (!ok || workers < 1 || workers > 64)
+        return std::nullopt;
+    return workers;
+}
+
 bool isOption(const QString &arg)
 {
     return arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-");

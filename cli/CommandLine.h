@@ -60,6 +60,12 @@ void printErr(const QString &line);
 // True for an option ("-x", "--name"); a lone "-" is an operand.
 bool isOption(const QString &arg);
 
+// "--workers N" or "--workers=N" at args[i] (i moves past a separate value):
+// the number of detection workers, 1 to 64, or nothing when it is not one.
+bool isWorkersOption(const QString &arg);
+std::optional<int> takeWorkersOption(const QStringList &args, qsizetype &i);
+inline constexpr QLatin1StringView cWorkersRangeError{"--workers needs a number from 1 to 64"};
+
 // Prints "<program>: <problem>" (when there is one), the command's usage and
 // where to find more on standard error; returns kExitUsage.
 int usageError(const QString &usage, const QString &problem = {});

@@ -175,16 +175,11 @@ int runDecodeCommand(const QStringList &args)
         const QString &arg = args[i];
         if (arg == QLatin1String("--detect")) {
             detect = true;
-        } else if (arg == QLatin1String("--workers") || arg.startsWith(QLatin1String("--workers="))) {
-            QString value;
-            if (arg.contains(QLatin1Char('=')))
-                value = arg.section(QLatin1Char('='), 1);
-            else if (i + 1 < args.size())
-                value = args[++i];
-            bool ok = false;
-            workers = value.toInt(&ok);
-            if (!ok || workers < 1)
-                return usageError(kUsage, QStringLiteral("--workers needs a number of at least 1"));
+        } else if (isWorkersOption(arg)) {
+            const std::optional<int> taken = takeWorkersOption(args, i);
+            if (!taken)
+                return usageError(kUsage, QString(cWorkersRangeError));
+            workers = *taken;
         } else if (isOption(arg)) {
             return usageError(kUsage, QStringLiteral("unknown option ") + arg);
         } else {

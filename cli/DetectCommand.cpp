@@ -27,16 +27,11 @@ int runDetectCommand(const QStringList &args)
     QStringList files;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
-        if (arg == QLatin1String("--workers") || arg.startsWith(QLatin1String("--workers="))) {
-            QString value;
-            if (arg.contains(QLatin1Char('=')))
-                value = arg.section(QLatin1Char('='), 1);
-            else if (i + 1 < args.size())
-                value = args[++i];
-            bool ok = false;
-            workers = value.toInt(&ok);
-            if (!ok || workers < 1 || workers > 64)
-                return usageError(kUsage, QStringLiteral("--workers needs a number from 1 to 64"));
+        if (isWorkersOption(arg)) {
+            const std::optional<int> taken = takeWorkersOption(args, i);
+            if (!taken)
+                return usageError(kUsage, QString(cWorkersRangeError));
+            workers = *taken;
         } else if (isOption(arg)) {
             return usageError(kUsage, QStringLiteral("unknown option ") + arg);
         } else {
