@@ -8,7 +8,7 @@ MAKEFLAGS += --no-print-directory
 # Our sources, each folder a library (tests/ and bench/ included).
 SOURCE_FOLDERS = app|bench|browser|cli|delivery|hotfolder|imaging|intake|naming|platform|preferences|reassign|relaunch|roster|settings|shoot|support|tests
 
-.PHONY: all deps configure build run test test-asan test-stress test-debian13 tidy bench screenshots package demo clean
+.PHONY: all deps configure build run test test-asan test-stress test-debian13 tidy format bench screenshots package demo clean
 
 all: build
 
@@ -49,6 +49,12 @@ test-debian13:
 tidy: configure
 	@scripts/install-deps tidy
 	@run-clang-tidy -p $(BUILD_DIR) -quiet -j $(JOBS) '^$(CURDIR)/($(SOURCE_FOLDERS))/.*\.cpp$$'
+
+# The house layout of .clang-format over every tracked C++ file;
+# FORMAT_CHECK=1 only reports the files that stray from it.
+format:
+	@scripts/install-deps tidy
+	@git ls-files '*.cpp' '*.h' | xargs clang-format $(if $(FORMAT_CHECK),--dry-run -Werror,-i)
 
 bench: build
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target sorrelby_benchmarks

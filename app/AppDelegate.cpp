@@ -1,13 +1,13 @@
 #include "app/AppDelegate.h"
 
 #include "app/MainWindow.h"
-#include "platform/SingleInstance.h"
 #include "hotfolder/HotFolderChain.h"
 #include "intake/CardStaging.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
+#include "platform/SingleInstance.h"
 #include "platform/UserFolders.h"
 #include "settings/CompanionSettings.h"
 #include "settings/FolderReference.h"
@@ -121,7 +121,9 @@ QString standardised(const QString &path)
 // Runs its job when it goes out of scope.
 class Finally {
 public:
-    explicit Finally(std::function<void()> job) : m_job(std::move(job)) {}
+    explicit Finally(std::function<void()> job)
+        : m_job(std::move(job))
+    { }
     ~Finally() { m_job(); }
     Finally(const Finally &) = delete;
     Finally &operator=(const Finally &) = delete;
@@ -184,8 +186,9 @@ void AppDelegate::checkForDuplicateRunningInstances()
         // Leave a trace in the log file too, for whoever wonders why this
         // start did nothing.
         if (fOptions.routeLog && routeLogToFile(QDir::cleanPath(userfolders::logFilePath())))
-            note(op, QStringLiteral("ending this copy (PID ") + QString::number(myPid) + QStringLiteral("): ") + alert.messageText
-                    + QStringLiteral(" Existing Running App PID = ") + QString::number(otherPid));
+            note(op,
+                 QStringLiteral("ending this copy (PID ") + QString::number(myPid) + QStringLiteral("): ") + alert.messageText
+                     + QStringLiteral(" Existing Running App PID = ") + QString::number(otherPid));
     }
     fRefused = true;
     fSingleInstance.reset();
@@ -239,7 +242,8 @@ void AppDelegate::doInitializeStuff()
 void AppDelegate::offerToDisableHotFolderMode()
 {
     const QString op = QStringLiteral("doInitializeStuff()");
-    const Qt::KeyboardModifiers held = fOptions.keyboardModifiers ? fOptions.keyboardModifiers() : QGuiApplication::queryKeyboardModifiers();
+    const Qt::KeyboardModifiers held
+        = fOptions.keyboardModifiers ? fOptions.keyboardModifiers() : QGuiApplication::queryKeyboardModifiers();
     if (!(held & (Qt::AltModifier | Qt::ControlModifier)))
         return;
     Settings &settings = Settings::shared();
@@ -248,8 +252,8 @@ void AppDelegate::offerToDisableHotFolderMode()
         return;
     }
     const Alert alert = criticalAlert(QStringLiteral("!!! Turn OFF Hot Folder Mode !!!"),
-        QStringLiteral("\nFor Debugging or Setup Conditions\n\nDISABLE Hot Folder Mode Now...\n\n\n"),
-        {QStringLiteral("Keep as Enabled"), QStringLiteral("DISABLE Hot Folder Mode")});
+                                      QStringLiteral("\nFor Debugging or Setup Conditions\n\nDISABLE Hot Folder Mode Now...\n\n\n"),
+                                      {QStringLiteral("Keep as Enabled"), QStringLiteral("DISABLE Hot Folder Mode")});
     if (runModalLogged(op, alert) == 1)
         settings.setValue(cPrefEnableHotFolderMode, false);
 }
@@ -275,7 +279,9 @@ void AppDelegate::applyCompanionFlags()
     if (const auto disable = getOstrinObjectForKey(QStringLiteral("disablescan"))) {
         const bool on = disable->trimmed().toLower() == QLatin1String("true");
         settings.setValue(cPrefOstrinDisableScan, on);
-        note(op, on ? QStringLiteral("ostrinDisableScan is true - Ostrin will NOT decode...") : QStringLiteral("ostrinDisableScan is false = Ostrin will Decode....."));
+        note(op,
+             on ? QStringLiteral("ostrinDisableScan is true - Ostrin will NOT decode...")
+                : QStringLiteral("ostrinDisableScan is false = Ostrin will Decode....."));
     }
 }
 
@@ -288,7 +294,7 @@ void AppDelegate::useCompanionSavePath()
     if (!savePath || savePath->isEmpty()) {
         note(op, QStringLiteral("savepath is empty??"));
         showAlertOnMain(criticalAlert(QStringLiteral("!!! Unable to Get Source Path From Ostrin !!!"),
-            QStringLiteral("Please run and configure the Vemo Ostrin app at leastt once!\n\n")));
+                                      QStringLiteral("Please run and configure the Vemo Ostrin app at leastt once!\n\n")));
         return;
     }
     note(op, QStringLiteral("savepath from ostrin = [") + *savePath + QLatin1Char(']'));
@@ -413,10 +419,11 @@ void AppDelegate::checkStartUpStuff()
     globalqueue::async([pending] {
         const Finally done([pending] { pending->fetch_sub(1); });
         Settings &settings = Settings::shared();
-        const QVariantMap destination = foldervalidation::makeRequest(cPrefDestinationPath, cPrefDestinationPathIsValid,
-            cPrefDestinationPathAliasData, settings.optionalString(cPrefDestinationPathFactory));
-        const QVariantMap source = foldervalidation::makeRequest(cPrefSourcePath, cPrefSourcePathIsValid,
-            cPrefSourcePathAliasData, settings.optionalString(cPrefSourcePathFactory));
+        const QVariantMap destination
+            = foldervalidation::makeRequest(cPrefDestinationPath, cPrefDestinationPathIsValid, cPrefDestinationPathAliasData,
+                                            settings.optionalString(cPrefDestinationPathFactory));
+        const QVariantMap source = foldervalidation::makeRequest(cPrefSourcePath, cPrefSourcePathIsValid, cPrefSourcePathAliasData,
+                                                                 settings.optionalString(cPrefSourcePathFactory));
         const bool destinationOk = foldervalidation::validate(destination, true);
         const bool sourceOk = foldervalidation::validate(source, true);
         if (!destinationOk || !sourceOk)
@@ -430,8 +437,8 @@ void AppDelegate::recoverInterruptedCardCopy()
     queue.async([] {
         const Settings &settings = Settings::shared();
         const QString hotFolder = settings.stringValue(cPrefHotFolderPath);
-        const CardRecoveryReport report = recoverInterruptedCardCopies({settings.stringValue(cPrefSourcePath), hotFolder}, {},
-                                                                       settings.boolValue(cPrefEnableHotFolderMode) ? hotFolder : QString());
+        const CardRecoveryReport report = recoverInterruptedCardCopies(
+            {settings.stringValue(cPrefSourcePath), hotFolder}, {}, settings.boolValue(cPrefEnableHotFolderMode) ? hotFolder : QString());
         if (!report.any())
             return;
         Alert alert;
@@ -440,7 +447,8 @@ void AppDelegate::recoverInterruptedCardCopy()
         alert.informativeText = QLatin1Char('\n') + report.lines().join(QLatin1Char('\n')) + QStringLiteral("\n\nThey are in ")
             + report.targets.join(QStringLiteral(", ")) + QStringLiteral(" under their camera names.\n");
         mainqueue::async([] {
-            NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")}});
+            NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"),
+                                                     {{QStringLiteral("command"), QStringLiteral("refresh")}});
         });
         showAlertOnMain(alert);
     });
@@ -511,9 +519,11 @@ bool AppDelegate::createHotFolderStuff()
     if (!preferenceops::validateHotFolderStuff()) {
         mainqueue::after(0.2, [] {
             const Alert alert = criticalAlert(QStringLiteral("!!! HOT FOLDER NOT SETUP or Invalid !!!"),
-                QStringLiteral("Please check the hot folder setup...\n\n"), {QStringLiteral("OK"), QStringLiteral("Open Pref...")});
+                                              QStringLiteral("Please check the hot folder setup...\n\n"),
+                                              {QStringLiteral("OK"), QStringLiteral("Open Pref...")});
             if (runModalLogged(u"createHotFolderStuff()", alert) == 1)
-                NotificationCenter::defaultCenter().post(QStringLiteral("myOpenPrefId"), {{QStringLiteral("command"), QStringLiteral("openpref")}});
+                NotificationCenter::defaultCenter().post(QStringLiteral("myOpenPrefId"),
+                                                         {{QStringLiteral("command"), QStringLiteral("openpref")}});
         });
         return false;
     }
@@ -546,7 +556,8 @@ void AppDelegate::setupObservers()
 {
     const QPointer<AppDelegate> self(this);
     // The daily relaunch switch too: the preferences window sets it.
-    for (const QString &key : {QString(cPrefEnableHotFolderMode), QString(cPrefHotFolderPath), QString(cPrefDailyRelaunchTime), QString(cPrefDoDailyQuitRelaunch)}) {
+    for (const QString &key : {QString(cPrefEnableHotFolderMode), QString(cPrefHotFolderPath), QString(cPrefDailyRelaunchTime),
+                               QString(cPrefDoDailyQuitRelaunch)}) {
         // Changes may come from any thread and from inside a validation that
         // is writing settings: they are handled afterwards, on the main thread.
         fObserverTokens.push_back(Settings::shared().observe(key, [self, key](const QVariant &oldValue, const QVariant &newValue) {

@@ -6,8 +6,8 @@
 // created by main() before any window; lives on the main thread and owns the
 // hot folder monitor and the daily relaunch timer.
 
-#include "relaunch/DailyRelaunch.h"
 #include "hotfolder/HotFolderMonitorFactory.h"
+#include "relaunch/DailyRelaunch.h"
 
 #include <QDateTime>
 #include <QObject>

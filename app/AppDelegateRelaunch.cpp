@@ -4,13 +4,13 @@
 #include "app/AppDelegate.h"
 
 #include "app/MainWindow.h"
-#include "relaunch/Relaunch.h"
-#include "relaunch/SetQuitRelaunchViewController.h"
-#include "preferences/widgets/PreferencesViewController.h"
-#include "relaunch/Watchdog.h"
 #include "hotfolder/HotFolderChain.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "preferences/widgets/PreferencesViewController.h"
+#include "relaunch/Relaunch.h"
+#include "relaunch/SetQuitRelaunchViewController.h"
+#include "relaunch/Watchdog.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 
@@ -74,7 +74,8 @@ void AppDelegate::setupDailyQuitRelaunchTimer()
     const QDateTime next = settings.dateValue(cPrefNextScheduledTime);
     if (!next.isValid())
         return;
-    fDailyQuitRelaunchTimer = std::make_unique<DailyRelaunchTimer>(next, [this] { return now(); }, [this] { ibQuitAndRelaunch(); });
+    fDailyQuitRelaunchTimer = std::make_unique<DailyRelaunchTimer>(
+        next, [this] { return now(); }, [this] { ibQuitAndRelaunch(); });
     note(op, QStringLiteral("quit and relaunch armed for ") + Relaunch::displayString(next));
 }
 
@@ -110,7 +111,8 @@ void AppDelegate::ibQuitAndRelaunch()
         });
     };
     const auto gaveUp = [this, op, longestWait] {
-        note(op, QStringLiteral("the work queue was not idle for %1 minutes: no quit and relaunch today").arg(longestWait / 60.0, 0, 'g', 3));
+        note(op,
+             QStringLiteral("the work queue was not idle for %1 minutes: no quit and relaunch today").arg(longestWait / 60.0, 0, 'g', 3));
         mainqueue::async([self = QPointer<AppDelegate>(this)] {
             if (self)
                 self->setupDailyQuitRelaunchTimer();

@@ -1,15 +1,15 @@
 #include "app/MainWindow.h"
 
-#include "browser/widgets/BrowserView.h"
 #include "browser/ViewController.h"
+#include "browser/widgets/BrowserView.h"
 #include "intake/widgets/LoadCardViewController.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "preferences/widgets/PreferencesViewController.h"
 #include "reassign/widgets/PromptReassignModeViewController.h"
 #include "reassign/widgets/ReassignViewController.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
-#include "preferences/widgets/PreferencesViewController.h"
 #include "shoot/ShootEngine.h"
 #include "shoot/widgets/CopyToMainFolderViewController.h"
 
@@ -17,8 +17,8 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QIcon>
 #include <QFileDialog>
+#include <QIcon>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPointer>
@@ -178,7 +178,8 @@ void MainWindow::performSegue(const QString &identifier)
         return;
     }
     // Each dialog's own issue wires it in here.
-    logOp(u"MainWindow", u"performSegue(withIdentifier:sender:)", QString(identifier + QStringLiteral(": no dialog for it yet, nothing opened")));
+    logOp(u"MainWindow", u"performSegue(withIdentifier:sender:)",
+          QString(identifier + QStringLiteral(": no dialog for it yet, nothing opened")));
 }
 
 void MainWindow::openAnotherFolder()

@@ -2,9 +2,9 @@
 // when the arguments ask for no command.
 
 #include "app/AppDelegate.h"
-#include "hotfolder/HotFolderMonitorFactory.h"
 #include "app/MainWindow.h"
 #include "cli/CommandLine.h"
+#include "hotfolder/HotFolderMonitorFactory.h"
 #include "imaging/PhotoMetadata.h"
 #include "platform/AlertPresenter.h"
 #include "platform/widgets/DesktopFileRevealer.h"
@@ -63,7 +63,8 @@ int main(int argc, char **argv)
         arguments << QString::fromLocal8Bit(argv[i]);
     const sorrelby::cli::Invocation invocation = sorrelby::cli::parseInvocation(arguments);
     if (invocation.kind != sorrelby::cli::Invocation::Window) {
-        sorrelby::cli::printErr(QStringLiteral(SORRELBY_WINDOW_EXECUTABLE ": the window's program; commands, help and the version are " SORRELBY_EXECUTABLE "'s"));
+        sorrelby::cli::printErr(QStringLiteral(SORRELBY_WINDOW_EXECUTABLE
+                                               ": the window's program; commands, help and the version are " SORRELBY_EXECUTABLE "'s"));
         return sorrelby::cli::kExitUsage;
     }
 

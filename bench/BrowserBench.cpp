@@ -19,8 +19,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QThread>
@@ -132,13 +132,15 @@ int main(int argc, char **argv)
     SectionGridView *grid = browser->grid();
     PaintCounter counter;
     grid->viewport()->installEventFilter(&counter);
-    QObject::connect(controller->model(), &SectionItemModel::thumbnailArrived, [&] { counter.lastThumbnail = counter.clock.nsecsElapsed(); });
+    QObject::connect(controller->model(), &SectionItemModel::thumbnailArrived,
+                     [&] { counter.lastThumbnail = counter.clock.nsecsElapsed(); });
     spinUntil([] { return false; }, 300); // the window settles
 
     StallMeter stall;
     controller->pathtophotos = folder;
     stall.start();
-    const double first = timeToPaintedScreen(browser, counter, [&] { controller->refreshAllSections(); }, 0);
+    const double first = timeToPaintedScreen(
+        browser, counter, [&] { controller->refreshAllSections(); }, 0);
     const double loadStall = stall.stop();
     benchLine("browser_first_screen", first * 1000, "ms");
     benchLine("browser_stall_load", loadStall, "ms");
@@ -164,7 +166,8 @@ int main(int argc, char **argv)
     const QString renamed = controller->model()->index(1).data(SectionItemModel::FilePathRole).toString();
     QFile::rename(renamed, folder + QStringLiteral("/ZZ9_") + QFileInfo(renamed).fileName());
     const int reloads = controller->reloadCount();
-    const double reload = timeToPaintedScreen(browser, counter, [&] { controller->refreshAllSections(); }, reloads);
+    const double reload = timeToPaintedScreen(
+        browser, counter, [&] { controller->refreshAllSections(); }, reloads);
     benchLine("browser_reload_rename", reload * 1000, "ms");
 
     // Every thumbnail.

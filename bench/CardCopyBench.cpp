@@ -126,7 +126,8 @@ int main(int argc, char **argv)
         QString folder;
         ~Cleanup() { QDir(folder).removeRecursively(); }
     } cleanup{targetRoot};
-    note(QStringLiteral("card: %1 (%2), target: %3").arg(card.folder(), card.isLoop() ? QStringLiteral("loop-mounted image") : QStringLiteral("folder"), targetRoot));
+    note(QStringLiteral("card: %1 (%2), target: %3")
+             .arg(card.folder(), card.isLoop() ? QStringLiteral("loop-mounted image") : QStringLiteral("folder"), targetRoot));
 
     const QByteArray model = photoBytes(bytes);
     const QString dcim = card.folder() + QStringLiteral("/DCIM/100NIKON");

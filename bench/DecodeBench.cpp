@@ -82,8 +82,8 @@ void detectingPass(int subjects, int photosPerSubject)
     spec.subjects = subjects;
     spec.photosPerSubject = photosPerSubject;
     spec.size = QSize(6000, 4000);
-    const std::optional<testkit::Shoot> shoot =
-        bench::cachedShoot(QStringLiteral("decode-shoot-%1x%2").arg(subjects).arg(photosPerSubject), spec);
+    const std::optional<testkit::Shoot> shoot
+        = bench::cachedShoot(QStringLiteral("decode-shoot-%1x%2").arg(subjects).arg(photosPerSubject), spec);
     if (!shoot) {
         note(QStringLiteral("could not generate the shoot"));
         return;

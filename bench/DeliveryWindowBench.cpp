@@ -12,11 +12,11 @@
 #include "bench/GuiBench.h"
 #include "browser/ViewController.h"
 #include "browser/widgets/BrowserView.h"
-#include "shoot/widgets/CopyToMainFolderViewController.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Dispatch.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
+#include "shoot/widgets/CopyToMainFolderViewController.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -56,7 +56,8 @@ int main(int argc, char **argv)
         for (int i = 0; i <= cPerSubject; ++i) {
             ++shot;
             const QString camera = QStringLiteral("IMG_%1").arg(shot, 4, 10, QLatin1Char('0'));
-            const QString name = code + QLatin1Char('_') + camera + (i == 0 ? QStringLiteral("-qrcode") : QString()) + QStringLiteral(".JPG");
+            const QString name
+                = code + QLatin1Char('_') + camera + (i == 0 ? QStringLiteral("-qrcode") : QString()) + QStringLiteral(".JPG");
             QFile file(source + QLatin1Char('/') + name);
             if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(4096, char(shot))) != 4096)
                 return 1;

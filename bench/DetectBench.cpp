@@ -56,10 +56,10 @@ CardPhotoSpec cardSpec(int i, QString *payload, int *side)
     CardPhotoSpec spec = cardPhotoSpec(*payload, photo, i % 2 == 0 ? Symbology::QRCode : Symbology::DataMatrix);
     CodeSpec &code = spec.codes.first();
     code.side = *side;
-    code.rotation = ((i * 37) % 61) - 30;              // -30 .. 30 degrees
-    code.perspective = 0.01 * ((i * 7) % 9);           // 0 .. 0.08
+    code.rotation = ((i * 37) % 61) - 30;    // -30 .. 30 degrees
+    code.perspective = 0.01 * ((i * 7) % 9); // 0 .. 0.08
     code.center = QPointF(0.2 + 0.1 * ((i * 3) % 7), 0.25 + 0.1 * ((i * 5) % 6));
-    spec.blur = (i * 5) % 3;                           // 0, 1 or 2 px
+    spec.blur = (i * 5) % 3; // 0, 1 or 2 px
     return spec;
 }
 
@@ -134,8 +134,7 @@ double processCpuSeconds()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 struct RunResult {
@@ -160,12 +159,12 @@ RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int worke
     const double cpuBefore = processCpuSeconds();
     QElapsedTimer timer;
     timer.start();
-    const QList<DetectionResult> results = QtConcurrent::blockingMapped<QList<DetectionResult>>(
-        &pool, entries, [strategy](const Entry &entry) {
-            DetectionOptions options;
-            options.strategy = strategy;
-            return detectCodes(entry.file, options);
-        });
+    const QList<DetectionResult> results
+        = QtConcurrent::blockingMapped<QList<DetectionResult>>(&pool, entries, [strategy](const Entry &entry) {
+              DetectionOptions options;
+              options.strategy = strategy;
+              return detectCodes(entry.file, options);
+          });
     RunResult r;
     r.seconds = timer.nsecsElapsed() / 1e9;
     r.processCpuSeconds = processCpuSeconds() - cpuBefore;
@@ -201,7 +200,9 @@ RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int worke
             note(QStringLiteral("%1 side %2 %3 regions %4 full %5 decode %7 search %8 [%6]")
                      .arg(QFileInfo(entry.file).fileName())
                      .arg(entry.side)
-                     .arg(entry.payload.isEmpty() ? QStringLiteral("    ") : hit ? QStringLiteral("HIT ") : QStringLiteral("MISS"))
+                     .arg(entry.payload.isEmpty() ? QStringLiteral("    ")
+                              : hit               ? QStringLiteral("HIT ")
+                                                  : QStringLiteral("MISS"))
                      .arg(d.regionsSearched)
                      .arg(d.fullSizeDecodes)
                      .arg(texts.join(QLatin1Char(',')))
@@ -218,7 +219,7 @@ void report(const QString &name, const RunResult &r, int workers, int photos)
     // Processor time per photo: what the rate would be on idle cores,
     // whatever else the machine was doing during the run.
     benchLine(QStringLiteral("detect_cpu_ms_per_photo_%1_%2").arg(name).arg(workers),
-          QString::number(1e3 * r.processCpuSeconds / photos, 'f', 1), "ms");
+              QString::number(1e3 * r.processCpuSeconds / photos, 'f', 1), "ms");
     if (workers != 1)
         return;
     benchLine(QStringLiteral("detect_recall_%1").arg(name), QStringLiteral("%1/%2").arg(r.found).arg(r.cards), "cards");

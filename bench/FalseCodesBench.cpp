@@ -81,9 +81,8 @@ void surveyGroup(const LumaImage &luma, ZXing::BarcodeFormats group, bool linear
                 if (!result.isValid())
                     continue;
                 const QString name = QString::fromLatin1(ZXing::ToString(result.format()));
-                const bool known = std::any_of(found.cbegin(), found.cend(), [&](const QString &f) {
-                    return f.startsWith(name + QLatin1Char('='));
-                });
+                const bool known
+                    = std::any_of(found.cbegin(), found.cend(), [&](const QString &f) { return f.startsWith(name + QLatin1Char('=')); });
                 if (!known)
                     found.append(name + QLatin1Char('=') + QString::fromStdString(result.text()));
                 left = without(left, result.format());
@@ -105,8 +104,8 @@ PhotoOutcome examine(quint32 seed, QSize size, bool naive, bool invert)
 {
     PhotoOutcome outcome;
     const QByteArray jpeg = testkit::encodeJpeg(testkit::makeBackground(size, seed), 92);
-    const QList<DetectionStrategy> strategies = naive ? QList{DetectionStrategy::Regions, DetectionStrategy::Naive}
-                                                      : QList{DetectionStrategy::Regions};
+    const QList<DetectionStrategy> strategies
+        = naive ? QList{DetectionStrategy::Regions, DetectionStrategy::Naive} : QList{DetectionStrategy::Regions};
     for (DetectionStrategy strategy : strategies) {
         DetectionOptions options;
         options.strategy = strategy;
@@ -141,8 +140,8 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     const QCommandLineOption photosOption(QStringLiteral("photos"), QStringLiteral("Card-free photos."), QStringLiteral("n"),
                                           QStringLiteral("2000"));
-    const QCommandLineOption seedOption(QStringLiteral("first-seed"), QStringLiteral("Seed of the first photo."),
-                                        QStringLiteral("n"), QStringLiteral("20000"));
+    const QCommandLineOption seedOption(QStringLiteral("first-seed"), QStringLiteral("Seed of the first photo."), QStringLiteral("n"),
+                                        QStringLiteral("20000"));
     const QCommandLineOption sizeOption(QStringLiteral("size"), QStringLiteral("One size for all photos."), QStringLiteral("WxH"));
     const QCommandLineOption naiveOption(QStringLiteral("naive"), QStringLiteral("The reference strategy too."));
     const QCommandLineOption invertOption(QStringLiteral("invert"), QStringLiteral("Survey with the inverted pass on."));

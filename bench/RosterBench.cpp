@@ -67,8 +67,7 @@ std::vector<Photo> shootPhotos()
     return photos;
 }
 
-template<typename Work>
-double medianMs(int runs, Work work)
+template<typename Work> double medianMs(int runs, Work work)
 {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
@@ -109,10 +108,13 @@ int main(int argc, char **argv)
             checked[i].captureMs = photos[i].captureMs;
         check = checkShoot(&roster, checked);
     };
-    benchLine("roster_update_cold_ms", medianMs(7, [&] {
-                  NameReader names(cTag);
-                  update(names);
-              }), "ms");
+    benchLine("roster_update_cold_ms",
+              medianMs(7,
+                       [&] {
+                           NameReader names(cTag);
+                           update(names);
+                       }),
+              "ms");
     NameReader names(cTag);
     update(names);
     int round = 0;

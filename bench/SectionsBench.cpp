@@ -64,8 +64,7 @@ void renameAll(const QString &folder)
 }
 
 // Best of three loads, in seconds.
-template<typename Load>
-double bestOf(int runs, Load load)
+template<typename Load> double bestOf(int runs, Load load)
 {
     double best = 1e9;
     for (int i = 0; i < runs; ++i) {
@@ -79,7 +78,8 @@ double bestOf(int runs, Load load)
 
 int thumbnailsOf(const ImageDirectoryLoader &loader)
 {
-    return int(std::count_if(loader.imageFiles.begin(), loader.imageFiles.end(), [](const ImageFilePtr &f) { return !f->thumbnail.isNull(); }));
+    return int(
+        std::count_if(loader.imageFiles.begin(), loader.imageFiles.end(), [](const ImageFilePtr &f) { return !f->thumbnail.isNull(); }));
 }
 
 } // namespace

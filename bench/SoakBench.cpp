@@ -108,7 +108,8 @@ struct Found {
     QString relativePath;
 };
 
-void scan(const QString &folder, const QString &where, const QHash<QByteArray, int> &byDigest, QHash<int, QList<Found>> &found, int &strangers)
+void scan(const QString &folder, const QString &where, const QHash<QByteArray, int> &byDigest, QHash<int, QList<Found>> &found,
+          int &strangers)
 {
     QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -163,7 +164,8 @@ int main(int argc, char **argv)
     const QString hot = root.path() + QStringLiteral("/hot");
     const QString source = root.path() + QStringLiteral("/source");
     const QString main = root.path() + QStringLiteral("/main");
-    for (const QString &folder : QStringList{home, hot, source, main, root.path() + QStringLiteral("/run"), root.path() + QStringLiteral("/tmp")})
+    for (const QString &folder :
+         QStringList{home, hot, source, main, root.path() + QStringLiteral("/run"), root.path() + QStringLiteral("/tmp")})
         QDir().mkpath(folder);
     ::chmod(QFile::encodeName(root.path() + QStringLiteral("/run")).constData(), 0700);
 
@@ -181,11 +183,11 @@ int main(int argc, char **argv)
     watch.setProcessEnvironment(environment);
     watch.setStandardOutputFile(root.path() + QStringLiteral("/watch.out"));
     watch.setStandardErrorFile(root.path() + QStringLiteral("/watch.err"));
-    watch.start(appPath, {QStringLiteral("watch"),
-                             QStringLiteral("--set"), QString(sorrelby::cPrefHotFolderPath) + u'=' + hot,
-                             QStringLiteral("--set"), QString(sorrelby::cPrefSourcePath) + u'=' + source,
-                             QStringLiteral("--set"), QString(sorrelby::cPrefDestinationPath) + u'=' + main,
-                             QStringLiteral("--set"), QString(sorrelby::cPrefOriginalNameFormatTag) + u'=' + QString::number(shoot->nameFormatTag())});
+    watch.start(appPath,
+                {QStringLiteral("watch"), QStringLiteral("--set"), QString(sorrelby::cPrefHotFolderPath) + u'=' + hot,
+                 QStringLiteral("--set"), QString(sorrelby::cPrefSourcePath) + u'=' + source, QStringLiteral("--set"),
+                 QString(sorrelby::cPrefDestinationPath) + u'=' + main, QStringLiteral("--set"),
+                 QString(sorrelby::cPrefOriginalNameFormatTag) + u'=' + QString::number(shoot->nameFormatTag())});
     if (!watch.waitForStarted(10000)) {
         note(QStringLiteral("bench-soak: cannot start watch"));
         return 1;
@@ -280,18 +282,19 @@ int main(int argc, char **argv)
                 ++trashed;
             }
         } else if (photo.expectedCode.isEmpty()) {
-            right = right && place.where == QLatin1String("dest") && parts.size() == 3
-                && parts[0] == QLatin1String("UNASSIGNED_PHOTOS") && parts[2] == photo.expectedName;
+            right = right && place.where == QLatin1String("dest") && parts.size() == 3 && parts[0] == QLatin1String("UNASSIGNED_PHOTOS")
+                && parts[2] == photo.expectedName;
         } else {
-            right = right && place.where == QLatin1String("dest") && parts.size() == 2
-                && parts[0] != QLatin1String("UNASSIGNED_PHOTOS") && parts[1] == photo.expectedName;
+            right = right && place.where == QLatin1String("dest") && parts.size() == 2 && parts[0] != QLatin1String("UNASSIGNED_PHOTOS")
+                && parts[1] == photo.expectedName;
         }
         if (!right) {
             ++misnamed;
             QStringList where;
             for (const Found &f : places)
                 where << f.where + QLatin1Char(':') + f.relativePath;
-            note(QStringLiteral("MISNAMED: %1 expected %2, found %3").arg(photo.fileName, photo.expectedName, where.join(QStringLiteral(", "))));
+            note(QStringLiteral("MISNAMED: %1 expected %2, found %3")
+                     .arg(photo.fileName, photo.expectedName, where.join(QStringLiteral(", "))));
         }
     }
 
@@ -304,8 +307,15 @@ int main(int argc, char **argv)
             deliveries += line.contains(" delivery: ") ? 1 : 0;
         }
     }
-    note(QStringLiteral("%1 photos written (%2 write failures), %3 passes, %4 deliveries, %5 card photos kept, %6 trashed, %7 unknown files")
-             .arg(shoot->photos.size()).arg(writeFailures.load()).arg(passes).arg(deliveries).arg(kept).arg(trashed).arg(strangers));
+    note(
+        QStringLiteral("%1 photos written (%2 write failures), %3 passes, %4 deliveries, %5 card photos kept, %6 trashed, %7 unknown files")
+            .arg(shoot->photos.size())
+            .arg(writeFailures.load())
+            .arg(passes)
+            .arg(deliveries)
+            .arg(kept)
+            .arg(trashed)
+            .arg(strangers));
 
     benchLine("soak_lost", lost, "photos");
     benchLine("soak_misnamed", misnamed, "photos");

@@ -41,8 +41,7 @@ QString countTextForSection(const ImageDirectoryLoader &loader, int section)
 SectionItemModel::SectionItemModel(QObject *parent)
     : QAbstractListModel(parent)
     , m_loader(std::make_shared<ImageDirectoryLoader>())
-{
-}
+{ }
 
 SectionItemModel::~SectionItemModel() = default;
 
@@ -133,22 +132,32 @@ QVariant SectionItemModel::data(const QModelIndex &index, int role) const
         return row.section;
     if (row.item < 0) {
         switch (role) {
-        case Qt::DisplayRole: return headerTitleForSection(*m_loader, row.section);
-        case CountTextRole: return countTextForSection(*m_loader, row.section);
-        default: return {};
+        case Qt::DisplayRole:
+            return headerTitleForSection(*m_loader, row.section);
+        case CountTextRole:
+            return countTextForSection(*m_loader, row.section);
+        default:
+            return {};
         }
     }
     const ImageFilePtr file = m_loader->imageFileForIndexPath({row.section, row.item});
     if (!file)
         return {};
     switch (role) {
-    case Qt::DisplayRole: return baseNameOf(file->fileName);
-    case Qt::ToolTipRole: return file->fileName;
-    case Qt::DecorationRole: return file->thumbnail;
-    case FilePathRole: return file->fileurl;
-    case IndexPathRole: return row.item;
-    case SharpImageRole: return m_sharpImages.value(file->fileurl);
-    default: return {};
+    case Qt::DisplayRole:
+        return baseNameOf(file->fileName);
+    case Qt::ToolTipRole:
+        return file->fileName;
+    case Qt::DecorationRole:
+        return file->thumbnail;
+    case FilePathRole:
+        return file->fileurl;
+    case IndexPathRole:
+        return row.item;
+    case SharpImageRole:
+        return m_sharpImages.value(file->fileurl);
+    default:
+        return {};
     }
 }
 
@@ -215,19 +224,25 @@ void SectionItemModel::requestThumbnails(const QList<int> &rows, bool sharp)
                 Q_EMIT dataChanged(index(row), index(row), {Qt::DecorationRole});
             } else {
                 m_asked.insert(path);
-                m_small->request(path, [self](const QString &p, const QImage &image) {
-                    if (self)
-                        self->thumbnailReady(p, image, false);
-                }, priority + 1000000);
+                m_small->request(
+                    path,
+                    [self](const QString &p, const QImage &image) {
+                        if (self)
+                            self->thumbnailReady(p, image, false);
+                    },
+                    priority + 1000000);
             }
         }
         if (sharp && m_sharp) {
             keepSharp.insert(path);
             if (!m_sharpImages.contains(path)) {
-                m_sharp->request(path, [self](const QString &p, const QImage &image) {
-                    if (self)
-                        self->thumbnailReady(p, image, true);
-                }, priority);
+                m_sharp->request(
+                    path,
+                    [self](const QString &p, const QImage &image) {
+                        if (self)
+                            self->thumbnailReady(p, image, true);
+                    },
+                    priority);
             }
         }
     }

@@ -38,11 +38,11 @@ class SectionItemModel : public QAbstractListModel {
 public:
     enum Role {
         IsHeaderRole = Qt::UserRole + 1,
-        SectionRole,      // section index of a header or photo
-        CountTextRole,    // headers: "n Item(s)"
-        FilePathRole,     // photos: absolute path
-        IndexPathRole,    // photos: item within the section
-        SharpImageRole,   // photos: the larger decode for cells above scale 1.0, when made
+        SectionRole,    // section index of a header or photo
+        CountTextRole,  // headers: "n Item(s)"
+        FilePathRole,   // photos: absolute path
+        IndexPathRole,  // photos: item within the section
+        SharpImageRole, // photos: the larger decode for cells above scale 1.0, when made
     };
 
     explicit SectionItemModel(QObject *parent = nullptr);

@@ -4,18 +4,16 @@
 #include "naming/FileNameScheme.h"
 #include "naming/PhotoOrdering.h"
 #include "platform/FileOps.h"
-#include "shoot/PhotoListing.h"
 #include "platform/Log.h"
 #include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
+#include "shoot/PhotoListing.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-
 
 namespace sorrelby {
 
@@ -62,8 +60,7 @@ QString sectionKeyOf(const QString &path, int tag)
 ImageFile::ImageFile(const QString &url)
     : fileName(fileNameOf(url))
     , fileurl(url)
-{
-}
+{ }
 
 ImageDirectoryLoader::ImageDirectoryLoader() = default;
 ImageDirectoryLoader::~ImageDirectoryLoader() = default;
@@ -71,9 +68,8 @@ ImageDirectoryLoader::~ImageDirectoryLoader() = default;
 void ImageDirectoryLoader::doMyInitStuff()
 {
     NotificationCenter &center = NotificationCenter::defaultCenter();
-    m_buttonObserver = ObserverRegistration(center, center.addObserver(QStringLiteral("myCustomId"), [this](const Notification &n) {
-        doNotificationForButton(n);
-    }));
+    m_buttonObserver = ObserverRegistration(
+        center, center.addObserver(QStringLiteral("myCustomId"), [this](const Notification &n) { doNotificationForButton(n); }));
 }
 
 void ImageDirectoryLoader::doNotificationForButton(const Notification &notification)
@@ -192,7 +188,8 @@ int ImageDirectoryLoader::numberOfItemsInSection(int section) const
     if (fVerbose)
         logOp(kClass, QStringLiteral("numberOfItemsInSection(_:)"), QString::number(section));
     if (sectionsAttributesArray.empty()) {
-        logOp(kClass, QStringLiteral("numberOfItemsInSection(_:)"), QStringLiteral("inside numberOfItemsInSection...sectionsAttributesArray isEmpty..."));
+        logOp(kClass, QStringLiteral("numberOfItemsInSection(_:)"),
+              QStringLiteral("inside numberOfItemsInSection...sectionsAttributesArray isEmpty..."));
         return 0;
     }
     if (section < 0 || size_t(section) >= sectionsAttributesArray.size()) {

@@ -42,9 +42,9 @@ public:
     // No thumbnail yet: the loader (or the view) asks the thumbnail service.
     explicit ImageFile(const QString &url);
 
-    QImage thumbnail;             // null while there is none
-    QString fileName;             // last path component
-    QString fileurl;              // absolute path
+    QImage thumbnail;                // null while there is none
+    QString fileName;                // last path component
+    QString fileurl;                 // absolute path
     std::optional<QString> basecode; // the photo's section key
 };
 

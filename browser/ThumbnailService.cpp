@@ -21,7 +21,7 @@ size_t qHash(const FileIdentity &identity, size_t seed)
 
 std::optional<FileIdentity> fileIdentity(const QString &path)
 {
-    struct stat info {};
+    struct stat info { };
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return std::nullopt;
     FileIdentity identity;
@@ -125,14 +125,12 @@ void ThumbnailService::start(const QString &path, const FileIdentity &identity, 
     QRunnable *job = QRunnable::create([this, path, identity, generation] {
         const QImage image = makeAndCache(path, identity);
         QMetaObject::invokeMethod(
-            this, [this, path, identity, generation, image] { finished(path, identity, generation, image); },
-            Qt::QueuedConnection);
+            this, [this, path, identity, generation, image] { finished(path, identity, generation, image); }, Qt::QueuedConnection);
     });
     m_pool->start(job, priority);
 }
 
-void ThumbnailService::finished(const QString &path, const FileIdentity &identity, quint64 generation,
-                                const QImage &image)
+void ThumbnailService::finished(const QString &path, const FileIdentity &identity, quint64 generation, const QImage &image)
 {
     auto pending = m_pending.find(path);
     if (pending == m_pending.end() || pending->generation != generation || !(pending->identity == identity))

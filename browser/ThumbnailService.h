@@ -56,8 +56,7 @@ public:
     // budget holds a whole 2,000-photo day (about 70 KB a thumbnail), so a
     // reload never makes thumbnails again. The maker defaults to
     // makeThumbnail (tests pass their own).
-    explicit ThumbnailService(int maxThreads = 0, qint64 cacheBytes = 256LL * 1024 * 1024, Maker maker = {},
-                              QObject *parent = nullptr);
+    explicit ThumbnailService(int maxThreads = 0, qint64 cacheBytes = 256LL * 1024 * 1024, Maker maker = {}, QObject *parent = nullptr);
     // Waits for the thumbnails being made right now; queued ones are dropped.
     ~ThumbnailService() override;
 

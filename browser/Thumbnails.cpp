@@ -53,14 +53,22 @@ QImage fromPicture(const QString &path, int maxSide)
 QImage applyOrientation(const QImage &image, int orientation)
 {
     switch (orientation) {
-    case 2: return image.mirrored(true, false);
-    case 3: return image.transformed(QTransform().rotate(180));
-    case 4: return image.mirrored(false, true);
-    case 5: return image.mirrored(true, false).transformed(QTransform().rotate(270));
-    case 6: return image.transformed(QTransform().rotate(90));
-    case 7: return image.mirrored(true, false).transformed(QTransform().rotate(90));
-    case 8: return image.transformed(QTransform().rotate(270));
-    default: return image;
+    case 2:
+        return image.mirrored(true, false);
+    case 3:
+        return image.transformed(QTransform().rotate(180));
+    case 4:
+        return image.mirrored(false, true);
+    case 5:
+        return image.mirrored(true, false).transformed(QTransform().rotate(270));
+    case 6:
+        return image.transformed(QTransform().rotate(90));
+    case 7:
+        return image.mirrored(true, false).transformed(QTransform().rotate(90));
+    case 8:
+        return image.transformed(QTransform().rotate(270));
+    default:
+        return image;
     }
 }
 

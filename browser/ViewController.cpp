@@ -167,7 +167,8 @@ void ViewController::reloadUrlsFromFolder(std::function<void()> done)
         note(u"reloadUrlsFromFolder()", QStringLiteral("reloadUrlsFromFolder => initialFolderUrl is NIL..."));
         QTimer::singleShot(2000, this, [] {
             note(u"reloadUrlsFromFolder()", QStringLiteral("....initialFolderUrl is NIL...need to open prefs..."));
-            NotificationCenter::defaultCenter().post(QStringLiteral("myOpenPrefId"), {{QStringLiteral("command"), QStringLiteral("openpref")}});
+            NotificationCenter::defaultCenter().post(QStringLiteral("myOpenPrefId"),
+                                                     {{QStringLiteral("command"), QStringLiteral("openpref")}});
         });
         if (done)
             done();
@@ -327,16 +328,16 @@ void ViewController::doButton(int section)
     const QString title = m_model->data(m_model->index(m_model->headerRow(section))).toString();
     note(u"doButton(_:)", QStringLiteral("sectionid = ") + QString::number(section));
     NotificationCenter::defaultCenter().post(QStringLiteral("myCustomId0"),
-        {{QStringLiteral("title"), title}, {QStringLiteral("sectionid"), QString::asprintf("%d", section)},
-         {QStringLiteral("command"), QStringLiteral("dosomething")}});
+                                             {{QStringLiteral("title"), title},
+                                              {QStringLiteral("sectionid"), QString::asprintf("%d", section)},
+                                              {QStringLiteral("command"), QStringLiteral("dosomething")}});
 }
 
 void ViewController::doNotificationForButton0(const Notification &notification)
 {
     Settings &settings = Settings::shared();
-    const bool wanted = preferenceops::isStandaloneApp(m_options.executableName)
-        ? settings.boolValue(cPrefAlwaysPromptForReassignmentMode)
-        : settings.boolValue(cPrefOstrinDisableScan);
+    const bool wanted = preferenceops::isStandaloneApp(m_options.executableName) ? settings.boolValue(cPrefAlwaysPromptForReassignmentMode)
+                                                                                 : settings.boolValue(cPrefOstrinDisableScan);
     if (wanted) {
         settings.remove(cPrefLastUserInfo);
         if (!notification.userInfo.isEmpty())
@@ -346,7 +347,8 @@ void ViewController::doNotificationForButton0(const Notification &notification)
     }
     QVariantMap info = notification.userInfo;
     if (info.isEmpty())
-        info = {{QStringLiteral("title"), QStringLiteral("UnknownSectionTitle")}, {QStringLiteral("sectionid"), QStringLiteral("0")},
+        info = {{QStringLiteral("title"), QStringLiteral("UnknownSectionTitle")},
+                {QStringLiteral("sectionid"), QStringLiteral("0")},
                 {QStringLiteral("command"), QStringLiteral("dosomethingBAD")}};
     NotificationCenter::defaultCenter().post(QStringLiteral("myCustomId"), info);
 }
@@ -367,9 +369,10 @@ void ViewController::doNotificationForButton(const Notification &notification)
 {
     const QVariantMap &info = notification.userInfo;
     const QString sectionId = info.value(QStringLiteral("sectionid")).toString();
-    note(u"doNotificationForButton(_:)", QStringLiteral("command = ") + command(notification) + QStringLiteral(" sectionid = ") + sectionId
-            + QStringLiteral(" nothing = ") + info.value(QStringLiteral("nothing")).toString() + QStringLiteral(" title = ")
-            + info.value(QStringLiteral("title")).toString());
+    note(u"doNotificationForButton(_:)",
+         QStringLiteral("command = ") + command(notification) + QStringLiteral(" sectionid = ") + sectionId + QStringLiteral(" nothing = ")
+             + info.value(QStringLiteral("nothing")).toString() + QStringLiteral(" title = ")
+             + info.value(QStringLiteral("title")).toString());
     QList<IndexPath> selected = selectedIndexPaths();
     if (selected.isEmpty() && (imageDirectoryLoader().singleSectionMode || m_model->sectionCount() == 1)) {
         selectAll();
@@ -389,7 +392,8 @@ void ViewController::doNotificationForButton(const Notification &notification)
         if (ok && path.section == section)
             toChange << file->fileurl;
         else
-            note(u"doNotificationForButton(_:)", QStringLiteral("Ignoring selected item #%1 in DIFFERENT section %2").arg(path.item).arg(path.section));
+            note(u"doNotificationForButton(_:)",
+                 QStringLiteral("Ignoring selected item #%1 in DIFFERENT section %2").arg(path.item).arg(path.section));
     }
     if (toChange.isEmpty()) {
         showNothingSelected(sectionId);
@@ -398,8 +402,9 @@ void ViewController::doNotificationForButton(const Notification &notification)
     note(u"doNotificationForButton(_:)", QStringLiteral("Will performSegue withIdentifier = dummyButtonSegue1"));
     performSegue(cSegueReassign);
     NotificationCenter::defaultCenter().post(QStringLiteral("myReassignId"),
-        {{QStringLiteral("command"), QStringLiteral("dosomething")}, {QStringLiteral("urlstochange"), toChange},
-         {QStringLiteral("fulSortedlUrlList"), sortedUrls()}});
+                                             {{QStringLiteral("command"), QStringLiteral("dosomething")},
+                                              {QStringLiteral("urlstochange"), toChange},
+                                              {QStringLiteral("fulSortedlUrlList"), sortedUrls()}});
 }
 
 // ---- drop
@@ -448,7 +453,8 @@ bool ViewController::acceptDrop(const QStringList &locations, int section)
                 return;
             self->refreshAllSections();
             if (!kept.isEmpty())
-                self->beginSheet(sheet(AlertStyle::Warning, QStringLiteral("!!! Some Photos Kept Their Names !!!"), keptNamesText(kept, code)));
+                self->beginSheet(
+                    sheet(AlertStyle::Warning, QStringLiteral("!!! Some Photos Kept Their Names !!!"), keptNamesText(kept, code)));
         });
     });
     return true;
@@ -467,11 +473,13 @@ void ViewController::deleteSelected()
     }
     if (urls.isEmpty()) {
         SoundPlayer::shared().beep();
-        beginSheet(sheet(AlertStyle::Warning, QStringLiteral("OOPs - Nothing To Delete"), QStringLiteral("You must mark one or more image(s) to be deleted.")));
+        beginSheet(sheet(AlertStyle::Warning, QStringLiteral("OOPs - Nothing To Delete"),
+                         QStringLiteral("You must mark one or more image(s) to be deleted.")));
         return;
     }
     const QPointer<ViewController> self(this);
-    beginSheet(sheet(AlertStyle::Warning, QStringLiteral("DELETE All the Marked Photos?"), QStringLiteral("There are %1 items marked").arg(urls.size()),
+    beginSheet(sheet(AlertStyle::Warning, QStringLiteral("DELETE All the Marked Photos?"),
+                     QStringLiteral("There are %1 items marked").arg(urls.size()),
                      {QStringLiteral("NO - Do Nothing"), QStringLiteral("YES DELETE")}),
                [self, urls](AlertAnswer answer) {
                    if (answer != 1) {
@@ -492,7 +500,8 @@ void ViewController::deleteURLS(const QStringList &urls)
             // A photo that cannot go to the trash stays: deleting it outright
             // would lose what cannot be shot again.
             if (const FileResult trashed = trash(url); !trashed) {
-                note(u"deleteURLS(_:indexPaths:)", QStringLiteral("cannot move to the trash, kept: ") + url + QStringLiteral(": ") + trashed.error);
+                note(u"deleteURLS(_:indexPaths:)",
+                     QStringLiteral("cannot move to the trash, kept: ") + url + QStringLiteral(": ") + trashed.error);
                 kept << fileNameOf(url) + QStringLiteral(": ") + trashed.error;
             }
         }
@@ -501,8 +510,9 @@ void ViewController::deleteURLS(const QStringList &urls)
                 return;
             self->refreshAllSections();
             if (!kept.isEmpty())
-                self->beginSheet(sheet(AlertStyle::Critical, QStringLiteral("!!! Unable to Move to Trash !!!"),
-                                       QStringLiteral("\nThese photos were NOT deleted:\n\n") + kept.join(QLatin1Char('\n')) + QStringLiteral("\n\n")));
+                self->beginSheet(
+                    sheet(AlertStyle::Critical, QStringLiteral("!!! Unable to Move to Trash !!!"),
+                          QStringLiteral("\nThese photos were NOT deleted:\n\n") + kept.join(QLatin1Char('\n')) + QStringLiteral("\n\n")));
         });
     });
 }
@@ -522,13 +532,14 @@ void ViewController::doRevertToOriginalAction()
         revert();
         return;
     }
-    beginSheet(sheet(AlertStyle::Critical, QStringLiteral("WARNING - HOT FOLDER MODE ENABLED"),
-                     QStringLiteral("You are currently in the Hot Folder Mode!\n\nPlease make sure you want to revert back to originals!!!\n\n"),
-                     {QStringLiteral("Cancel"), QStringLiteral("Revert To Originals")}),
-               [revert](AlertAnswer answer) {
-                   if (answer == 1)
-                       revert();
-               });
+    beginSheet(
+        sheet(AlertStyle::Critical, QStringLiteral("WARNING - HOT FOLDER MODE ENABLED"),
+              QStringLiteral("You are currently in the Hot Folder Mode!\n\nPlease make sure you want to revert back to originals!!!\n\n"),
+              {QStringLiteral("Cancel"), QStringLiteral("Revert To Originals")}),
+        [revert](AlertAnswer answer) {
+            if (answer == 1)
+                revert();
+        });
 }
 
 void ViewController::doAutoDecodeQRAction()
@@ -538,13 +549,16 @@ void ViewController::doAutoDecodeQRAction()
         return;
     }
     const QPointer<ViewController> self(this);
-    beginSheet(sheet(AlertStyle::Critical, QStringLiteral("WARNING - HOT FOLDER MODE ENABLED"),
-                     QStringLiteral("You are currently in the Hot Folder Mode!\n\nPlease make sure you want to revert to original and re-code all photos ??" "?!!!\n\n"),
-                     {QStringLiteral("Cancel"), QStringLiteral("Revert and Re-Decode")}),
-               [self](AlertAnswer answer) {
-                   if (answer == 1 && self)
-                       self->doAutoDecodeQRActionACTUAL();
-               });
+    beginSheet(
+        sheet(AlertStyle::Critical, QStringLiteral("WARNING - HOT FOLDER MODE ENABLED"),
+              QStringLiteral(
+                  "You are currently in the Hot Folder Mode!\n\nPlease make sure you want to revert to original and re-code all photos ??"
+                  "?!!!\n\n"),
+              {QStringLiteral("Cancel"), QStringLiteral("Revert and Re-Decode")}),
+        [self](AlertAnswer answer) {
+            if (answer == 1 && self)
+                self->doAutoDecodeQRActionACTUAL();
+        });
 }
 
 void ViewController::doAutoDecodeQRActionACTUAL()
@@ -580,8 +594,9 @@ void ViewController::doNotificationAutoDecodeProcess3(const Notification &notifi
 
 void ViewController::doNotificationRefresh(const Notification &notification)
 {
-    const bool deliver =
-        notification.userInfo.value(QStringLiteral("autocopytomainfolder")).toString().compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0;
+    const bool deliver
+        = notification.userInfo.value(QStringLiteral("autocopytomainfolder")).toString().compare(QLatin1String("yes"), Qt::CaseInsensitive)
+        == 0;
     // The scroll waits for the new model rather than for a fixed time.
     refreshAllSections([this, deliver] {
         QTimer::singleShot(200, this, [this, deliver] {
@@ -624,10 +639,12 @@ void ViewController::finishProcessAction()
     const QString text = QStringLiteral("\nOne or more folder is missing or not set?\nPlease Check These Folders:\n\nsrcPath = ")
         + (src.isEmpty() ? QStringLiteral("nil") : src) + QStringLiteral("\n\ndestPath = ") + dest.value_or(QStringLiteral("nil"))
         + QStringLiteral("\n\n\n");
-    beginSheet(sheet(AlertStyle::Critical, QStringLiteral("OOPS - Missing Folders?"), text, {QStringLiteral("OK"), QStringLiteral("Open Prefs...")}),
+    beginSheet(sheet(AlertStyle::Critical, QStringLiteral("OOPS - Missing Folders?"), text,
+                     {QStringLiteral("OK"), QStringLiteral("Open Prefs...")}),
                [](AlertAnswer answer) {
                    if (answer == 1)
-                       NotificationCenter::defaultCenter().post(QStringLiteral("myOpenPrefId"), {{QStringLiteral("command"), QStringLiteral("openpref")}});
+                       NotificationCenter::defaultCenter().post(QStringLiteral("myOpenPrefId"),
+                                                                {{QStringLiteral("command"), QStringLiteral("openpref")}});
                });
 }
 
@@ -638,7 +655,8 @@ std::optional<QString> ViewController::getDailyFolderName(const std::optional<QS
     return preferenceops::getDailyFolderNameC(dateFormatKey.value_or(QString(cPrefDailyFolderDateFormat)));
 }
 
-std::optional<QString> ViewController::getDuplicateFolderPath(const std::optional<QString> &folderKey, const std::optional<QString> &dateFormatKey)
+std::optional<QString> ViewController::getDuplicateFolderPath(const std::optional<QString> &folderKey,
+                                                              const std::optional<QString> &dateFormatKey)
 {
     if (!folderKey) {
         note(u"getDuplicateFolderPath(_:withDateFormat:)", QStringLiteral("....destFolderPath is NIL?????"));

@@ -132,7 +132,7 @@ public:
     // Folder paths (settings keys as arguments).
     static std::optional<QString> getDailyFolderName(const std::optional<QString> &dateFormatKey = std::nullopt);
     static std::optional<QString> getDuplicateFolderPath(const std::optional<QString> &folderKey,
-                                                        const std::optional<QString> &dateFormatKey);
+                                                         const std::optional<QString> &dateFormatKey);
     static std::optional<QString> formPathToImageInsideMainImagesFolder(const QString &name);
     static std::optional<QString> getDestinationPathForUnknown();
     static QString formWindowTitle(const std::optional<QString> &path);

@@ -13,7 +13,6 @@
 // with --set refused among them; 3 when photos could not be copied or placed
 // (the card is then left mounted) or could not be renamed.
 
-#include "platform/SingleInstance.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "imaging/PhotoMetadata.h"
@@ -21,6 +20,7 @@
 #include "intake/CardLoader.h"
 #include "intake/CardStaging.h"
 #include "naming/FileNameScheme.h"
+#include "platform/SingleInstance.h"
 #include "platform/VolumeMonitor.h"
 #include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
@@ -54,12 +54,13 @@ class CopyProgressLine {
 public:
     void update(const CardCopyProgress &p)
     {
-        const QString text = QStringLiteral("%1/%2 photos  %3/%4 MB%5")
-                                 .arg(p.photosDone)
-                                 .arg(p.photosTotal)
-                                 .arg(p.bytesDone / 1000000)
-                                 .arg(p.bytesTotal / 1000000)
-                                 .arg(p.secondsLeft >= 0 ? QStringLiteral("  ") + clock(p.secondsLeft) + QStringLiteral(" left") : QString());
+        const QString text
+            = QStringLiteral("%1/%2 photos  %3/%4 MB%5")
+                  .arg(p.photosDone)
+                  .arg(p.photosTotal)
+                  .arg(p.bytesDone / 1000000)
+                  .arg(p.bytesTotal / 1000000)
+                  .arg(p.secondsLeft >= 0 ? QStringLiteral("  ") + clock(p.secondsLeft) + QStringLiteral(" left") : QString());
         if (m_terminal) {
             const int width = 30;
             const int filled = p.bytesTotal > 0 ? int(qint64(width) * p.bytesDone / p.bytesTotal) : width;
@@ -120,7 +121,8 @@ std::optional<QString> chooseCard(const QStringList &volumes)
             continue;
         const std::optional<QString> folder = cameraFolderOnVolume(volume);
         if (!folder) {
-            printOut(QStringLiteral("%1: no camera folder (%2), skipped").arg(printablePayload(volume), cameraCardFolderNames().join(QLatin1Char(','))));
+            printOut(QStringLiteral("%1: no camera folder (%2), skipped")
+                         .arg(printablePayload(volume), cameraCardFolderNames().join(QLatin1Char(','))));
             continue;
         }
         cards.append({volume, *folder, CardCopy::cameraPhotosIn(*folder).value_or(QStringList()).size()});
@@ -135,10 +137,10 @@ std::optional<QString> chooseCard(const QStringList &volumes)
     for (qsizetype i = 0; i < cards.size(); ++i) {
         if (i == chosen)
             continue;
-        printOut(cards[i].photos == 0
-                     ? QStringLiteral("%1: no camera photos in %2, skipped").arg(printablePayload(cards[i].volume), printablePayload(cards[i].folder))
-                     : QStringLiteral("%1: skipped, one card at a time (%2 is copied): run the command again for it")
-                           .arg(printablePayload(cards[i].volume), printablePayload(cards[chosen].volume)));
+        printOut(cards[i].photos == 0 ? QStringLiteral("%1: no camera photos in %2, skipped")
+                                            .arg(printablePayload(cards[i].volume), printablePayload(cards[i].folder))
+                                      : QStringLiteral("%1: skipped, one card at a time (%2 is copied): run the command again for it")
+                                            .arg(printablePayload(cards[i].volume), printablePayload(cards[chosen].volume)));
     }
     Settings::shared().setValue(cPrefTempMountVolume, cards[chosen].volume);
     printErr(QStringLiteral("CARD found at: ") + printablePayload(cards[chosen].volume));
@@ -212,7 +214,8 @@ int copyCard(const QString &cardFolder, VolumeMonitor &monitor, const CardRecove
         if (result.skipped > 0)
             printOut(QStringLiteral("%1 file(s) not named like camera files, left on the card").arg(result.skipped));
         if (options.ejectVolume)
-            printOut(result.ejected ? QStringLiteral("card ejected: ") + *options.ejectVolume : QStringLiteral("card NOT ejected: ") + *options.ejectVolume);
+            printOut(result.ejected ? QStringLiteral("card ejected: ") + *options.ejectVolume
+                                    : QStringLiteral("card NOT ejected: ") + *options.ejectVolume);
         if (result.outcome == Outcome::PlaceFailed) {
             printErr(QStringLiteral(SORRELBY_EXECUTABLE ": ") + result.statusLine);
             status = kExitIssues;
@@ -242,7 +245,8 @@ int runCardCommand(const QStringList &args)
         if (arg == QLatin1String("--wait")) {
             wait = true;
         } else if (arg == QLatin1String("--volume-root") || arg.startsWith(QLatin1String("--volume-root="))) {
-            QString value = arg.contains(QLatin1Char('=')) ? arg.section(QLatin1Char('='), 1) : (i + 1 < args.size() ? args[++i] : QString());
+            QString value
+                = arg.contains(QLatin1Char('=')) ? arg.section(QLatin1Char('='), 1) : (i + 1 < args.size() ? args[++i] : QString());
             if (value.isEmpty())
                 return usageError(kUsage, QStringLiteral("--volume-root needs a folder"));
             roots.append(absolutePath(value));
@@ -270,10 +274,11 @@ int runCardCommand(const QStringList &args)
     initializeMetadataLibrary();
     // A copy a kill interrupted is finished before anything else.
     const QString hotFolder = settings.stringValue(cPrefHotFolderPath);
-    const CardRecoveryReport recovery = recoverInterruptedCardCopies({settings.stringValue(cPrefSourcePath), hotFolder}, printOut,
-                                                                     hotFolderMode ? hotFolder : QString());
+    const CardRecoveryReport recovery
+        = recoverInterruptedCardCopies({settings.stringValue(cPrefSourcePath), hotFolder}, printOut, hotFolderMode ? hotFolder : QString());
     if (!recovery.notPlaced.isEmpty()) {
-        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": photos of an interrupted card copy could not be placed; no card is copied before they are"));
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE
+                                ": photos of an interrupted card copy could not be placed; no card is copied before they are"));
         return kExitIssues;
     }
     MountTableVolumeMonitor monitor(roots.isEmpty() ? MountTableVolumeMonitor::defaultRoots() : roots);

@@ -23,10 +23,11 @@ const char *const cUsage = "Usage: " SORRELBY_EXECUTABLE " [FOLDER]\n"
 
 QString helpText()
 {
-    QString text = QString::fromUtf8(cUsage) + QStringLiteral("\n\n"
-                                  "Sorts portrait shoots by the code cards photographed before each subject.\n"
-                                  "Without a command the window opens (showing FOLDER when given).\n\n"
-                                  "Commands:\n");
+    QString text = QString::fromUtf8(cUsage)
+        + QStringLiteral("\n\n"
+                         "Sorts portrait shoots by the code cards photographed before each subject.\n"
+                         "Without a command the window opens (showing FOLDER when given).\n\n"
+                         "Commands:\n");
     // Two columns: the command's form, then what it does.
     const QLatin1String gap("   ");
     qsizetype width = 0;
@@ -69,12 +70,13 @@ QString withoutDashes(QString arg)
 bool isQtOptionWithValue(const QString &option)
 {
     const QString arg = withoutDashes(option);
-    static const QStringList withValue{
-        QStringLiteral("platform"), QStringLiteral("platformpluginpath"), QStringLiteral("platformtheme"),
-        QStringLiteral("plugin"), QStringLiteral("qwindowgeometry"), QStringLiteral("qwindowicon"),
-        QStringLiteral("qwindowtitle"), QStringLiteral("session"), QStringLiteral("style"),
-        QStringLiteral("stylesheet"), QStringLiteral("display"), QStringLiteral("geometry"),
-        QStringLiteral("title"), QStringLiteral("name")};
+    static const QStringList withValue{QStringLiteral("platform"),        QStringLiteral("platformpluginpath"),
+                                       QStringLiteral("platformtheme"),   QStringLiteral("plugin"),
+                                       QStringLiteral("qwindowgeometry"), QStringLiteral("qwindowicon"),
+                                       QStringLiteral("qwindowtitle"),    QStringLiteral("session"),
+                                       QStringLiteral("style"),           QStringLiteral("stylesheet"),
+                                       QStringLiteral("display"),         QStringLiteral("geometry"),
+                                       QStringLiteral("title"),           QStringLiteral("name")};
     return withValue.contains(arg);
 }
 
@@ -84,9 +86,9 @@ bool isQtOptionWithValue(const QString &option)
 bool isWindowSwitch(const QString &option)
 {
     const QString arg = withoutDashes(option);
-    static const QStringList switches{
-        QStringLiteral("autorelaunched"), QStringLiteral("reverse"), QStringLiteral("widgetcount"),
-        QStringLiteral("nograb"), QStringLiteral("dograb"), QStringLiteral("sync"), QStringLiteral("testability")};
+    static const QStringList switches{QStringLiteral("autorelaunched"), QStringLiteral("reverse"), QStringLiteral("widgetcount"),
+                                      QStringLiteral("nograb"),         QStringLiteral("dograb"),  QStringLiteral("sync"),
+                                      QStringLiteral("testability")};
     return switches.contains(arg) || arg.startsWith(QLatin1String("qmljsdebugger="));
 }
 
@@ -259,8 +261,8 @@ QString applySetOptions(QStringList &args)
         if (path.isEmpty())
             continue;
         const FolderRole role = *PreferencesActions::roleOfPathKey(key);
-        const std::optional<QString> problem = QFileInfo::exists(path) ? PreferencesActions::folderProblem(role, path)
-                                                                       : PreferencesActions::nestingProblem(role, path);
+        const std::optional<QString> problem
+            = QFileInfo::exists(path) ? PreferencesActions::folderProblem(role, path) : PreferencesActions::nestingProblem(role, path);
         if (problem)
             return QStringLiteral("--set %1=%2 refused: %3").arg(key, path, *problem);
     }

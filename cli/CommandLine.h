@@ -21,9 +21,9 @@ inline constexpr int kExitIssues = 3; // the run finished but reported issues
 
 struct Command {
     const char *name;
-    const char *synopsis; // its form, three spaces, what it does: a line of the program's --help
-    const char *usage; // the "Usage:" lines of its usage errors and --help
-    const char *help; // what it does and its own options, for its --help
+    const char *synopsis;                // its form, three spaces, what it does: a line of the program's --help
+    const char *usage;                   // the "Usage:" lines of its usage errors and --help
+    const char *help;                    // what it does and its own options, for its --help
     int (*run)(const QStringList &args); // args after the subcommand's name
 };
 

@@ -156,8 +156,8 @@ QString commandUsage(const char *name)
 
 QString commandHelp(const Command &command)
 {
-    return QString::fromUtf8(command.usage) + QStringLiteral("\n\n") + QString::fromUtf8(command.help)
-        + QString::fromUtf8(cCommonOptions) + QStringLiteral("\n\nExit status: 0 done, 1 failed, 2 wrong usage, 3 done with photos not handled.");
+    return QString::fromUtf8(command.usage) + QStringLiteral("\n\n") + QString::fromUtf8(command.help) + QString::fromUtf8(cCommonOptions)
+        + QStringLiteral("\n\nExit status: 0 done, 1 failed, 2 wrong usage, 3 done with photos not handled.");
 }
 
 } // namespace sorrelby::cli

@@ -104,15 +104,18 @@ ShootResult runWithProgress(const QString &folder, ShootRequest request)
     ShootEngine &engine = ShootEngines::shared().forFolder(folder);
     ProgressLine progress(0);
     // On the engine's queue, while this thread waits for the result.
-    const QMetaObject::Connection connection = QObject::connect(&engine, &ShootEngine::operationProgressed, &engine, [&](const ShootProgress &p) {
-        if (p.step != ShootStep::Detecting && p.step != ShootStep::CarryingCodes)
-            return;
-        progress.setTotal(p.total);
-        progress.update(p.done);
-    }, Qt::DirectConnection);
+    const QMetaObject::Connection connection = QObject::connect(
+        &engine, &ShootEngine::operationProgressed, &engine,
+        [&](const ShootProgress &p) {
+            if (p.step != ShootStep::Detecting && p.step != ShootStep::CarryingCodes)
+                return;
+            progress.setTotal(p.total);
+            progress.update(p.done);
+        },
+        Qt::DirectConnection);
     g_running.store(&engine);
-    struct sigaction action {};
-    struct sigaction previous {};
+    struct sigaction action { };
+    struct sigaction previous { };
     action.sa_handler = abortOnInterrupt;
     ::sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, &previous);
@@ -144,7 +147,8 @@ int reportDecode(const ShootResult &result, bool perCamera)
     const int listed = int(result.listing.size());
     printErr(QStringLiteral("%1 of %2 photos walked, %3 renamed").arg(result.walked).arg(listed).arg(result.renamed));
     if (result.outcome != ShootResult::Outcome::Aborted && result.walked < listed)
-        printErr(QStringLiteral("%1 photo(s) left alone: only Nikon and Canon cameras are decoded when the photos are split by camera").arg(listed - result.walked));
+        printErr(QStringLiteral("%1 photo(s) left alone: only Nikon and Canon cameras are decoded when the photos are split by camera")
+                     .arg(listed - result.walked));
     if (result.outcome == ShootResult::Outcome::Aborted) {
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": aborted; the photos walked keep their new names"));
         return kExitFailure;

@@ -65,7 +65,8 @@ int runDeliverCommand(const QStringList &args)
     }
     // Made here it could only stand where a drive should be mounted.
     if (!QFileInfo(destination).isDir()) {
-        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": the main folder \"%1\" is not a folder (is its drive mounted?); nothing is made in its place")
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE
+                                ": the main folder \"%1\" is not a folder (is its drive mounted?); nothing is made in its place")
                      .arg(destination));
         return kExitFailure;
     }
@@ -95,7 +96,8 @@ int runDeliverCommand(const QStringList &args)
     case DeliveryStatus::Stopped:
         break;
     case DeliveryStatus::UnableToSort:
-        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": ") + result.alert->messageText + QStringLiteral(": ") + result.alert->informativeText);
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": ") + result.alert->messageText + QStringLiteral(": ")
+                 + result.alert->informativeText);
         return kExitFailure;
     default:
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": cannot read the source folder \"%1\"").arg(source));

@@ -5,8 +5,8 @@
 
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
-#include "naming/CardCode.h"
 #include "imaging/PhotoMetadata.h"
+#include "naming/CardCode.h"
 
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrent>
@@ -44,8 +44,7 @@ int runDetectCommand(const QStringList &args)
     initializeMetadataLibrary();
     QThreadPool pool;
     pool.setMaxThreadCount(std::min(workers, int(files.size())));
-    QFuture<DetectionResult> results =
-        QtConcurrent::mapped(&pool, files, [](const QString &path) { return detectCodes(path); });
+    QFuture<DetectionResult> results = QtConcurrent::mapped(&pool, files, [](const QString &path) { return detectCodes(path); });
     int unreadable = 0;
     for (int i = 0; i < files.size(); ++i) {
         const DetectionResult detection = results.resultAt(i); // waits for this one

@@ -5,8 +5,8 @@
 
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
-#include "naming/CameraGrouping.h"
 #include "imaging/PhotoMetadata.h"
+#include "naming/CameraGrouping.h"
 
 namespace sorrelby::cli {
 
@@ -39,9 +39,8 @@ int runInfoCommand(const QStringList &args)
             printErr(QStringLiteral(SORRELBY_EXECUTABLE ": cannot read the metadata of ") + path);
         }
         const PhotoProperties known = properties.value_or(PhotoProperties());
-        const QString size = known.pixelWidth && known.pixelHeight
-            ? QStringLiteral("%1x%2").arg(*known.pixelWidth).arg(*known.pixelHeight)
-            : kUnknown;
+        const QString size
+            = known.pixelWidth && known.pixelHeight ? QStringLiteral("%1x%2").arg(*known.pixelWidth).arg(*known.pixelHeight) : kUnknown;
         printOut(QStringList{path, captureDateText(known), cameraKeyFor(properties, path),
                              known.orientation ? QString::number(*known.orientation) : kUnknown, size}
                      .join(QLatin1Char('\t')));

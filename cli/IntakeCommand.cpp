@@ -51,7 +51,9 @@ int runIntakeCommand(const QStringList &args)
     if (result.waiting > 0)
         printErr(QStringLiteral("%1 photo(s) may still be being written; a later pass takes them").arg(result.waiting));
     if (result.refused > 0)
-        printErr(QStringLiteral("%1 JPEG(s) left in the hot folder: not named like a camera file (see \"%2\")").arg(result.refused).arg(cPrefOriginalNameFormatTag));
+        printErr(QStringLiteral("%1 JPEG(s) left in the hot folder: not named like a camera file (see \"%2\")")
+                     .arg(result.refused)
+                     .arg(cPrefOriginalNameFormatTag));
     if (result.failed > 0) {
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": %1 photo(s) could not be moved (see --verbose)").arg(result.failed));
         return kExitIssues;

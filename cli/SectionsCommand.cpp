@@ -3,9 +3,9 @@
 // names), as text or JSON; with a roster each code's subject, group and marks
 // too. Nothing is renamed and no thumbnail is made.
 
+#include "browser/SectionModel.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
-#include "browser/SectionModel.h"
 #include "roster/ShootReport.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
@@ -34,8 +34,7 @@ QStringList fileNamesOfSection(const ImageDirectoryLoader &loader, int section)
 // The roster's subject of a section: the subject of its first photo's code.
 int subjectOfSection(const ImageDirectoryLoader &loader, const ShootReport &report, int section)
 {
-    if (loader.singleSectionMode || section >= int(loader.sectionsAttributesArray.size())
-        || loader.numberOfItemsInSection(section) == 0)
+    if (loader.singleSectionMode || section >= int(loader.sectionsAttributesArray.size()) || loader.numberOfItemsInSection(section) == 0)
         return -1;
     const size_t first = size_t(loader.sectionsAttributesArray[size_t(section)].sectionOffset);
     return first < report.check.subjectOfPhoto.size() ? report.check.subjectOfPhoto[first] : -1;

@@ -11,13 +11,13 @@
 // stopped at a full or vanished drive): for stations that drain a hot folder
 // and go, and for tests that must see the whole road run to its end.
 
-#include "platform/SingleInstance.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "hotfolder/HotFolderChain.h"
 #include "imaging/PhotoMetadata.h"
 #include "intake/CardStaging.h"
 #include "platform/Dispatch.h"
+#include "platform/SingleInstance.h"
 #include "platform/SoundPlayer.h"
 #include "platform/UserFolders.h"
 #include "settings/PreferenceOps.h"
@@ -60,7 +60,7 @@ bool catchStopSignals()
 {
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return false;
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = forwardSignal;
     ::sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -80,7 +80,8 @@ std::optional<QString> folderFor(const char *what, std::optional<QString> (*gett
     if (!path)
         path = getter();
     if (!path || path->isEmpty())
-        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": the %1 folder of the settings is missing or cannot be used (set it with --set)").arg(QString::fromUtf8(what)));
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": the %1 folder of the settings is missing or cannot be used (set it with --set)")
+                     .arg(QString::fromUtf8(what)));
     return path;
 }
 
@@ -154,8 +155,7 @@ int runWatchCommand(const QStringList &args)
     QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
         unsigned char byte = 0;
-        while (::read(g_signalPipe[0], &byte, 1) == 1) {
-        }
+        while (::read(g_signalPipe[0], &byte, 1) == 1) { }
         if (stopping) {
             printLine(QStringLiteral("still finishing the photo in hand..."));
             return;

@@ -27,7 +27,8 @@ int main(int argc, char **argv)
     if (const auto status = sorrelby::cli::runIfCommandLine(argc, argv))
         return *status;
     if (!mayHaveDisplay()) {
-        sorrelby::cli::printErr(QStringLiteral(SORRELBY_EXECUTABLE ": no display to open the window on; the commands work without one (see --help)"));
+        sorrelby::cli::printErr(
+            QStringLiteral(SORRELBY_EXECUTABLE ": no display to open the window on; the commands work without one (see --help)"));
         return 1;
     }
     const QByteArray window = QFile::encodeName(sorrelby::helperExecutable(QStringLiteral(SORRELBY_WINDOW_EXECUTABLE)));

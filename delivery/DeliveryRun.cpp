@@ -111,14 +111,17 @@ DeliverySummary makeDeliverySummary(const DeliveryCounters &c, bool hotFolderMod
     DeliverySummary summary;
     const QString folderTotal = QStringLiteral("Folder has Total of ") + QString::number(c.total) + QStringLiteral(" Files");
     if (c.allowed > 0) {
-        summary.message = QStringLiteral("Moved ") + QString::number(c.moved) + QStringLiteral(" out of ") + QString::number(c.allowed) + QStringLiteral(" Allowed Files.\n") + folderTotal;
-        summary.title = c.moved == c.allowed ? QStringLiteral("Finished Moving ALL ReAssigned Files...") : QStringLiteral("Possible Issue(s) with Moving ReAssigned Files...");
+        summary.message = QStringLiteral("Moved ") + QString::number(c.moved) + QStringLiteral(" out of ") + QString::number(c.allowed)
+            + QStringLiteral(" Allowed Files.\n") + folderTotal;
+        summary.title = c.moved == c.allowed ? QStringLiteral("Finished Moving ALL ReAssigned Files...")
+                                             : QStringLiteral("Possible Issue(s) with Moving ReAssigned Files...");
     } else {
         summary.message = QStringLiteral("Hmm - No Files to Move/Copy???\n") + folderTotal;
         summary.title = QStringLiteral("Somehow NO Files to Move/Copy...");
     }
     if (c.renamed > 0)
-        summary.message += QStringLiteral("\n") + QString::number(c.renamed) + QStringLiteral(" File(s) Delivered Under a New Name (Name Taken by Another Photo)");
+        summary.message += QStringLiteral("\n") + QString::number(c.renamed)
+            + QStringLiteral(" File(s) Delivered Under a New Name (Name Taken by Another Photo)");
     summary.autoCloseSeconds = hotFolderMode ? 1.0 : 5.0;
     return summary;
 }
@@ -126,8 +129,7 @@ DeliverySummary makeDeliverySummary(const DeliveryCounters &c, bool hotFolderMod
 DeliveryRun::DeliveryRun(Settings &settings)
     : m_settings(settings)
     , m_grouper([](const QStringList &paths) { return doCreateDictionaryOfCameraImages(paths); })
-{
-}
+{ }
 
 bool DeliveryRun::keepLastQRPhotoSetting(const Settings &settings)
 {
@@ -219,7 +221,7 @@ std::optional<DeliveryStop> DeliveryRun::checkMainFolder() const
 {
     if (!m_main)
         return std::nullopt;
-    struct stat st {};
+    struct stat st { };
     DeliveryStop stop;
     stop.reason = DeliveryStopReason::MainFolderGone;
     stop.mainFolder = m_main->path;
@@ -256,7 +258,7 @@ std::optional<DeliveryStop> DeliveryRun::stopFor(int errorNumber, const QString 
 std::optional<DeliveryStop> DeliveryRun::ensureFolder(const QString &folder) const
 {
     const QString op = QStringLiteral("finishProcessxxx()");
-    struct stat st {};
+    struct stat st { };
     const QByteArray native = QFile::encodeName(folder);
     if (::stat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode))
         return std::nullopt;
@@ -316,7 +318,9 @@ QStringList DeliveryRun::listSourceFolder(const QString &folder, bool &readable)
     }
     readable = !error;
     if (error)
-        note(u"finishProcessxxx()", QStringLiteral("Unable to list the source folder [") + folder + QStringLiteral("]: ") + QString::fromStdString(error.message()));
+        note(u"finishProcessxxx()",
+             QStringLiteral("Unable to list the source folder [") + folder + QStringLiteral("]: ")
+                 + QString::fromStdString(error.message()));
     return photos;
 }
 
@@ -338,7 +342,9 @@ void DeliveryRun::deliverByCameraGroups(const QStringList &ordered, const QStrin
         for (auto group = groups->cbegin(); group != groups->cend(); ++group) {
             grouped += group.value().size();
             if (!isDeliveredCameraKey(group.key())) {
-                note(u"finishProcessxxx()", QStringLiteral("camera [") + group.key() + QStringLiteral("] is not delivered: ") + QString::number(group.value().size()) + QStringLiteral(" photo(s) stay in the source folder"));
+                note(u"finishProcessxxx()",
+                     QStringLiteral("camera [") + group.key() + QStringLiteral("] is not delivered: ")
+                         + QString::number(group.value().size()) + QStringLiteral(" photo(s) stay in the source folder"));
                 result.camerasLeftBehind.insert(group.key(), int(group.value().size()));
                 continue;
             }
@@ -408,7 +414,7 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
         const QString above = QDir::cleanPath(dest + QStringLiteral("/.."));
         if (main != dest && main != above)
             main = fileops::exists(dest) ? dest : above;
-        struct stat st {};
+        struct stat st { };
         if (::stat(QFile::encodeName(main).constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
             m_main = MainFolder{main, st.st_dev, st.st_ino};
             if (main != dest) {
@@ -447,7 +453,9 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
     // The run never changes the mode, so a different value now is the
     // user's switch during the run: writing the old value back would undo it.
     if (const bool now = m_settings.boolValue(cPrefEnableHotFolderMode); now != hotFolderMode)
-        note(op, QStringLiteral("%1 was switched %2 during the run: the user's choice stays").arg(QString(cPrefEnableHotFolderMode), now ? QStringLiteral("on") : QStringLiteral("off")));
+        note(op,
+             QStringLiteral("%1 was switched %2 during the run: the user's choice stays")
+                 .arg(QString(cPrefEnableHotFolderMode), now ? QStringLiteral("on") : QStringLiteral("off")));
     m_runHotFolderMode.reset();
     m_main.reset();
 
@@ -499,7 +507,8 @@ DeliveryRun::Placement DeliveryRun::moveIntoFolder(const QString &photo, const Q
     for (int attempt = 0; attempt < 5; ++attempt) {
         const std::optional<QString> free = getUniquePathString(target);
         if (!free)
-            return fail(QStringLiteral("no free name for ") + fileNameOf(target) + QStringLiteral(" (up to \"c18\" taken by other photos)"));
+            return fail(QStringLiteral("no free name for ") + fileNameOf(target)
+                        + QStringLiteral(" (up to \"c18\" taken by other photos)"));
         moved = m_fileOps.move(photo, *free);
         if (moved) {
             if (*free == target)
@@ -581,7 +590,7 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
     // Called on its own, the batch checks the folder it delivers into.
     const bool ownMainFolder = !m_main;
     if (ownMainFolder) {
-        struct stat st {};
+        struct stat st { };
         const QString dest = QDir::cleanPath(batch.destPath);
         if (::stat(QFile::encodeName(dest).constData(), &st) == 0)
             m_main = MainFolder{dest, st.st_dev, st.st_ino};
@@ -602,7 +611,8 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
     // A failed move that is the drive's fault stops the batch; its line then
     // is the stop's, not one failure among others.
     const auto stopOnFailure = [&](int errorNumber) {
-        const std::optional<DeliveryStop> stop = errorNumber ? stopFor(errorNumber, batch.failures.value(batch.failures.size() - 1)) : std::nullopt;
+        const std::optional<DeliveryStop> stop
+            = errorNumber ? stopFor(errorNumber, batch.failures.value(batch.failures.size() - 1)) : std::nullopt;
         if (stop)
             batch.failures.removeLast();
         return stopHere(stop);
@@ -633,7 +643,8 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
                     if (QDir::cleanPath(*unknownFolder) != unassigned && stopHere(ensureFolder(*unknownFolder)))
                         break;
                     int error = 0;
-                    const Placement placed = moveIntoFolder(photo, unknownFile, QStringLiteral("not moved to the unassigned folder: "), batch.failures, error);
+                    const Placement placed
+                        = moveIntoFolder(photo, unknownFile, QStringLiteral("not moved to the unassigned folder: "), batch.failures, error);
                     if (placed != Placement::Failed) {
                         note(op, QStringLiteral("File saved."));
                         ++counters.unassigned;
@@ -646,7 +657,9 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
                     deliverAsCoded = true;
                 }
             } else {
-                note(op, QStringLiteral("Do Move Unknown Item is FALSE - so will file=") + name + QStringLiteral(" will remain in source folder...."));
+                note(op,
+                     QStringLiteral("Do Move Unknown Item is FALSE - so will file=") + name
+                         + QStringLiteral(" will remain in source folder...."));
             }
         }
 

@@ -69,8 +69,8 @@ struct DeliveryCounters {
 };
 
 struct DeliverySummary {
-    QString title;   // the alert's message text
-    QString message; // its informative text
+    QString title;                 // the alert's message text
+    QString message;               // its informative text
     double autoCloseSeconds = 5.0; // the sheet ends by itself after this
 
     // "Possible Issue(s) ..." (some allowed photo was not moved).
@@ -82,11 +82,11 @@ DeliverySummary makeDeliverySummary(const DeliveryCounters &counters, bool hotFo
 
 // Why a run stopped before its end.
 enum class DeliveryStopReason {
-    DiskFull,        // ENOSPC, EDQUOT
-    ReadOnly,        // EROFS
-    DiskError,       // EIO
-    NotPermitted,    // EACCES, EPERM
-    MainFolderGone,  // missing, or another folder under its name (an empty mount point)
+    DiskFull,       // ENOSPC, EDQUOT
+    ReadOnly,       // EROFS
+    DiskError,      // EIO
+    NotPermitted,   // EACCES, EPERM
+    MainFolderGone, // missing, or another folder under its name (an empty mount point)
 };
 
 struct DeliveryStop {

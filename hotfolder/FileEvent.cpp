@@ -42,8 +42,7 @@ quint32 flagsFor(const QStringList &paths)
 
 TRUVO_FileEvent::TRUVO_FileEvent(const QString &observedPath)
     : TRUVO_FileEvent(QStringList{observedPath}, cFileEventDefaultLatency)
-{
-}
+{ }
 
 TRUVO_FileEvent::TRUVO_FileEvent(const QStringList &observedPaths, double latency)
     : m_observedPaths(observedPaths)
@@ -51,7 +50,8 @@ TRUVO_FileEvent::TRUVO_FileEvent(const QStringList &observedPaths, double latenc
     , m_flags(flagsFor(observedPaths))
     , m_queue(std::make_unique<SerialQueue>(eventQueueLabel()))
 {
-    note(u"initWithObservedPaths:latency:",
+    note(
+        u"initWithObservedPaths:latency:",
         QStringLiteral("paths = [%1] latency = %2 flags = %3").arg(m_observedPaths.join(QStringLiteral(", "))).arg(m_latency).arg(m_flags));
 }
 
@@ -97,7 +97,8 @@ void TRUVO_FileEvent::setPaused(bool paused)
     m_queue->async([this, paused, alive = m_alive] {
         if (!alive->load())
             return;
-        note(u"setPaused:", QStringLiteral("... setting pause = ") + (paused ? QStringLiteral("TRUE") : QStringLiteral("FALSE")) + QStringLiteral("..."));
+        note(u"setPaused:",
+             QStringLiteral("... setting pause = ") + (paused ? QStringLiteral("TRUE") : QStringLiteral("FALSE")) + QStringLiteral("..."));
         m_paused.store(paused);
     });
 }
@@ -189,7 +190,8 @@ void TRUVO_FileEvent::watchMissingPaths()
         missing = true;
     }
     if (missing && !m_recheckTimer->isActive()) {
-        note(u"watchMissingPaths()", QStringLiteral("waiting for a watched path to appear again: ") + m_observedPaths.join(QStringLiteral(", ")));
+        note(u"watchMissingPaths()",
+             QStringLiteral("waiting for a watched path to appear again: ") + m_observedPaths.join(QStringLiteral(", ")));
         m_recheckTimer->start();
     }
 }

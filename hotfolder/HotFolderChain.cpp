@@ -192,7 +192,7 @@ void HotFolderChain::State::requestRefresh()
         return;
     refreshPending = true;
     runOnceForKeyAfterWaiting(QString(cRefreshCoalescingKey), QueueRef(queue), o.timing.refreshWait,
-        [self = shared_from_this()] { self->refresh(); });
+                              [self = shared_from_this()] { self->refresh(); });
 }
 
 void HotFolderChain::State::refresh()
@@ -293,12 +293,13 @@ HotFolderChain::HotFolderChain(const QString &hotFolder, Options options)
         }
         if (!engines)
             engines = &ShootEngines::shared();
-        d->o.batch = [engines, pause = d->o.deliveryPauseSeconds](const QString &source, const std::function<bool(const QString &)> &cardsRead) {
-            ShootRequest request{ShootOperation::HotFolderBatch};
-            request.cardsRead = cardsRead;
-            request.pauseSeconds = pause;
-            return engines->forFolder(source).run(request);
-        };
+        d->o.batch
+            = [engines, pause = d->o.deliveryPauseSeconds](const QString &source, const std::function<bool(const QString &)> &cardsRead) {
+                  ShootRequest request{ShootOperation::HotFolderBatch};
+                  request.cardsRead = cardsRead;
+                  request.pauseSeconds = pause;
+                  return engines->forFolder(source).run(request);
+              };
     }
     if (!d->o.clock)
         d->o.clock = [] { return QDateTime::currentDateTime(); };
@@ -405,9 +406,8 @@ HotFolderWatch::HotFolderWatch(const QString &hotFolder, HotFolderChain::Options
     , m_watcher(std::make_unique<TRUVO_FileEvent>(QStringList{hotFolder}, latency))
 {
     HotFolderChain *chain = m_chain.get();
-    m_watcher->setEventBlock([chain](const std::optional<QStringList> &paths, const std::optional<QList<quint32>> &flags) {
-        chain->handleEvent(paths, flags);
-    });
+    m_watcher->setEventBlock(
+        [chain](const std::optional<QStringList> &paths, const std::optional<QList<quint32>> &flags) { chain->handleEvent(paths, flags); });
 }
 
 HotFolderWatch::~HotFolderWatch()

@@ -1,8 +1,8 @@
 #include "hotfolder/HotFolderIntake.h"
 
+#include "imaging/PhotoMetadata.h"
 #include "naming/CardCode.h"
 #include "naming/FileNameScheme.h"
-#include "imaging/PhotoMetadata.h"
 #include "platform/FileOps.h"
 #include "platform/FileTypes.h"
 #include "platform/Log.h"
@@ -93,8 +93,7 @@ HotFolderIntake::HotFolderIntake()
     , m_detector([](const QString &path) { return doAutoQRCode(path); })
     , m_rotator([](const QString &path) { return rotateUpsideDownIfAllowed(path); })
     , m_beep([] { SoundPlayer::shared().beep(); })
-{
-}
+{ }
 
 void HotFolderIntake::noteWaitUntil(const QDateTime &when, HotFolderIntakeResult &result) const
 {
@@ -102,7 +101,8 @@ void HotFolderIntake::noteWaitUntil(const QDateTime &when, HotFolderIntakeResult
         result.nextCheck = when;
 }
 
-HotFolderIntake::Readiness HotFolderIntake::checkComplete(const QString &path, const QDateTime &modified, HotFolderIntakeResult &result) const
+HotFolderIntake::Readiness HotFolderIntake::checkComplete(const QString &path, const QDateTime &modified,
+                                                          HotFolderIntakeResult &result) const
 {
     const QDateTime now = m_clock();
     if (const std::optional<double> delay = preferenceops::validPhotoDelay()) {
@@ -127,7 +127,8 @@ HotFolderIntake::Readiness HotFolderIntake::checkComplete(const QString &path, c
             noteWaitUntil(giveUp, result);
             return Readiness::Waiting;
         }
-        note(QStringLiteral("no end-of-image marker, but unchanged for %1 s: taking it as it is [").arg(cIncompleteJpegGraceSeconds) + path + QLatin1Char(']'));
+        note(QStringLiteral("no end-of-image marker, but unchanged for %1 s: taking it as it is [").arg(cIncompleteJpegGraceSeconds) + path
+             + QLatin1Char(']'));
     }
     return Readiness::Ready;
 }

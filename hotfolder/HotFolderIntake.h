@@ -72,10 +72,7 @@ public:
     HotFolderIntakeResult run(const std::optional<QString> &hotFolder, const QString &destFolder);
 
     // The number of photos moved.
-    int processHotFolder(const std::optional<QString> &hotFolder, const QString &destFolder)
-    {
-        return run(hotFolder, destFolder).moved;
-    }
+    int processHotFolder(const std::optional<QString> &hotFolder, const QString &destFolder) { return run(hotFolder, destFolder).moved; }
 
 private:
     enum class Readiness { Ready, Waiting };

@@ -13,8 +13,7 @@ class HotFolderWatchMonitor final : public HotFolderMonitor {
 public:
     HotFolderWatchMonitor(const QString &hotFolder, HotFolderChainOptions options)
         : m_watch(hotFolder, std::move(options))
-    {
-    }
+    { }
 
     void setRun(bool run) override { m_watch.setRun(run); }
 

@@ -24,8 +24,8 @@ public:
 
 // Makes the monitor of the (standardised) hot folder path; `processing` is
 // true while one of its passes runs. nullptr when it cannot.
-using HotFolderMonitorFactory =
-    std::function<std::unique_ptr<HotFolderMonitor>(const QString &hotFolderPath, std::atomic<bool> &processing)>;
+using HotFolderMonitorFactory
+    = std::function<std::unique_ptr<HotFolderMonitor>(const QString &hotFolderPath, std::atomic<bool> &processing)>;
 
 // workQueue: the browser's work queue (the shared one when null).
 HotFolderMonitorFactory makeHotFolderMonitorFactory(SerialQueue *workQueue = nullptr);

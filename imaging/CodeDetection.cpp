@@ -1,9 +1,9 @@
 #include "imaging/CodeDetection.h"
 
 #include "imaging/CodeRegions.h"
+#include "imaging/CodeSymbologies.h"
 #include "imaging/LumaImage.h"
 #include "imaging/PhotoMetadata.h"
-#include "imaging/CodeSymbologies.h"
 #include "platform/Log.h"
 
 #include <QFile>
@@ -54,11 +54,7 @@ ReaderOptions linearOptions(bool thorough)
     // One symbol per call: zxing-cpp 1.4 compares the linear results of one
     // call with each other and aborts on an assertion when a code was read
     // twice (it happens with UPC-E), so a call must never return two.
-    options.setFormats(cLinearFormats)
-        .setTryHarder(thorough)
-        .setTryRotate(false)
-        .setTryDownscale(false)
-        .setMaxNumberOfSymbols(1);
+    options.setFormats(cLinearFormats).setTryHarder(thorough).setTryRotate(false).setTryDownscale(false).setMaxNumberOfSymbols(1);
     return options;
 }
 
@@ -92,14 +88,12 @@ void takeResult(const LumaImage &image, const QRect &part, bool turned, const Ba
         top = std::min(top, fy);
         bottom = std::max(bottom, fy);
     }
-    outcome.codes.append({text, QString::fromLatin1(ZXing::ToString(result.format())),
-                          QRectF(QPointF(left, top), QPointF(right, bottom))});
+    outcome.codes.append({text, QString::fromLatin1(ZXing::ToString(result.format())), QRectF(QPointF(left, top), QPointF(right, bottom))});
 }
 
 // Reads one part of a picture with one set of options. `turned` reads the part
 // turned by 90 degrees (linear codes standing upright).
-void readPart(const LumaImage &image, const QRect &part, const ReaderOptions &options, bool turned,
-              PassOutcome &outcome)
+void readPart(const LumaImage &image, const QRect &part, const ReaderOptions &options, bool turned, PassOutcome &outcome)
 {
     const ZXing::ImageView whole(image.pixels.data(), image.width, image.height, ZXing::ImageFormat::Lum);
     ZXing::ImageView view = whole.cropped(part.x(), part.y(), part.width(), part.height());
@@ -184,8 +178,8 @@ void sortByPosition(QList<DetectedCode> &codes)
 
 QRect toFullSize(const LumaImage &image, const QRect &rect)
 {
-    return QRect(image.sourceRect.x() + rect.x() * image.scale, image.sourceRect.y() + rect.y() * image.scale,
-                 rect.width() * image.scale, rect.height() * image.scale);
+    return QRect(image.sourceRect.x() + rect.x() * image.scale, image.sourceRect.y() + rect.y() * image.scale, rect.width() * image.scale,
+                 rect.height() * image.scale);
 }
 
 // Share of the rectangle covered by the bounds of codes already read.
@@ -201,7 +195,10 @@ double coveredShare(const QRect &rect, const QList<DetectedCode> &codes)
 // wall time: other work on the machine does not count).
 class Stopwatch {
 public:
-    explicit Stopwatch(double &into) : m_into(into), m_start(now()) {}
+    explicit Stopwatch(double &into)
+        : m_into(into)
+        , m_start(now())
+    { }
     ~Stopwatch() { m_into += now() - m_start; }
     Stopwatch(const Stopwatch &) = delete;
     Stopwatch &operator=(const Stopwatch &) = delete;
@@ -300,11 +297,9 @@ std::vector<Candidate> candidateRegions(const LumaImage &base, const LumaImage &
     coarseParams.minPadCells = 2;
     for (const CodeRegion &region : findCodeRegions(coarse, coarseParams)) {
         const QRect rect(region.rect.topLeft() * coarseFactor, region.rect.size() * coarseFactor);
-        candidates.push_back({rect.intersected(QRect(0, 0, base.width, base.height)),
-                              region.strength * coarseFactor * coarseFactor});
+        candidates.push_back({rect.intersected(QRect(0, 0, base.width, base.height)), region.strength * coarseFactor * coarseFactor});
     }
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const Candidate &a, const Candidate &b) { return a.weight > b.weight; });
+    std::stable_sort(candidates.begin(), candidates.end(), [](const Candidate &a, const Candidate &b) { return a.weight > b.weight; });
     return candidates;
 }
 
@@ -396,10 +391,8 @@ qint64 areaOf(const QSize &size)
 
 DetectionResult detectInPreview(const QString &path, const EmbeddedPreview &preview, const DetectionOptions &options)
 {
-    note(QStringLiteral("detectCodes()"), QStringLiteral("reading the embedded preview %1 x %2 of ")
-                                              .arg(preview.size.width())
-                                              .arg(preview.size.height())
-                                              + path);
+    note(QStringLiteral("detectCodes()"),
+         QStringLiteral("reading the embedded preview %1 x %2 of ").arg(preview.size.width()).arg(preview.size.height()) + path);
     DetectionResult result = detectCodesInData(preview.data, options);
     result.fromPreview = true;
     return result;

@@ -49,14 +49,14 @@ struct DetectionOptions {
 };
 
 struct DetectionResult {
-    bool readable = false; // false: the file could not be read or decoded
-    QString error;         // why, when not readable
+    bool readable = false;    // false: the file could not be read or decoded
+    QString error;            // why, when not readable
     bool fromPreview = false; // read from the file's embedded preview
     QList<DetectedCode> codes;
     int regionsSearched = 0;
-    int fullSizeDecodes = 0;    // full-size decodes (the reference, or a closer look)
-    double decodeMs = 0;        // processor time spent decoding
-    double searchMs = 0;        // processor time spent searching
+    int fullSizeDecodes = 0; // full-size decodes (the reference, or a closer look)
+    double decodeMs = 0;     // processor time spent decoding
+    double searchMs = 0;     // processor time spent searching
 };
 
 // Encoded picture bytes (JPEG, or any type Qt reads).

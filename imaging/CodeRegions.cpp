@@ -144,8 +144,7 @@ std::vector<CodeRegion> findCodeRegions(const LumaImage &image, const RegionFind
         const QRect rect(cells.left() * C, cells.top() * C, cells.width() * C, cells.height() * C);
         regions.push_back({rect.intersected(QRect(0, 0, image.width, image.height)), count});
     }
-    std::stable_sort(regions.begin(), regions.end(),
-                     [](const CodeRegion &a, const CodeRegion &b) { return a.strength > b.strength; });
+    std::stable_sort(regions.begin(), regions.end(), [](const CodeRegion &a, const CodeRegion &b) { return a.strength > b.strength; });
     return regions;
 }
 

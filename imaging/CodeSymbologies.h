@@ -17,8 +17,7 @@ inline const ZXing::BarcodeFormats cMatrixFormats = ZXing::BarcodeFormat::QRCode
     | ZXing::BarcodeFormat::DataMatrix | ZXing::BarcodeFormat::Aztec | ZXing::BarcodeFormat::PDF417;
 
 inline const ZXing::BarcodeFormats cLinearFormats = ZXing::BarcodeFormat::Code128 | ZXing::BarcodeFormat::Code39
-    | ZXing::BarcodeFormat::Code93 | ZXing::BarcodeFormat::EAN13 | ZXing::BarcodeFormat::EAN8
-    | ZXing::BarcodeFormat::UPCA | ZXing::BarcodeFormat::UPCE | ZXing::BarcodeFormat::ITF
-    | ZXing::BarcodeFormat::Codabar;
+    | ZXing::BarcodeFormat::Code93 | ZXing::BarcodeFormat::EAN13 | ZXing::BarcodeFormat::EAN8 | ZXing::BarcodeFormat::UPCA
+    | ZXing::BarcodeFormat::UPCE | ZXing::BarcodeFormat::ITF | ZXing::BarcodeFormat::Codabar;
 
 } // namespace sorrelby

@@ -41,8 +41,7 @@ LumaImage copyRegion(const LumaImage &whole, const QRect &rect)
     out.width = rect.width();
     out.height = rect.height();
     out.scale = whole.scale;
-    out.sourceRect = QRect(whole.sourceRect.left() + rect.left() * whole.scale,
-                           whole.sourceRect.top() + rect.top() * whole.scale,
+    out.sourceRect = QRect(whole.sourceRect.left() + rect.left() * whole.scale, whole.sourceRect.top() + rect.top() * whole.scale,
                            rect.width() * whole.scale, rect.height() * whole.scale)
                          .intersected(whole.sourceRect);
     out.pixels.resize(std::size_t(out.width) * std::size_t(out.height));
@@ -77,9 +76,7 @@ LumaImage decodeJpeg(const QByteArray &bytes, int scale, QString *error)
     out.sourceRect = QRect(0, 0, width, height);
     out.pixels.resize(std::size_t(out.width) * std::size_t(out.height));
     // The fast integer IDCT is accurate enough for finding codes.
-    if (tjDecompress2(handle.get(), data, size, out.pixels.data(), out.width, out.width, out.height, TJPF_GRAY,
-                      TJFLAG_FASTDCT)
-        != 0) {
+    if (tjDecompress2(handle.get(), data, size, out.pixels.data(), out.width, out.width, out.height, TJPF_GRAY, TJFLAG_FASTDCT) != 0) {
         // A damaged tail still gives most of the picture; only a hard error
         // (nothing decoded) counts as failure.
         if (tjGetErrorCode(handle.get()) == TJERR_FATAL) {
@@ -134,8 +131,7 @@ QSize encodedImageSize(const QByteArray &bytes)
         int width = 0, height = 0, subsampling = 0, colorspace = 0;
         if (handle
             && tjDecompressHeader3(handle.get(), reinterpret_cast<const unsigned char *>(bytes.constData()),
-                                   static_cast<unsigned long>(bytes.size()), &width, &height, &subsampling,
-                                   &colorspace)
+                                   static_cast<unsigned long>(bytes.size()), &width, &height, &subsampling, &colorspace)
                 == 0)
             return QSize(width, height);
     }

@@ -192,7 +192,7 @@ std::optional<PhotoProperties> readPhotoProperties(const QString &path)
         return properties;
     } catch (const std::exception &e) {
         note(QStringLiteral("readPhotoProperties()"),
-              QStringLiteral("cannot read the metadata of ") + path + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+             QStringLiteral("cannot read the metadata of ") + path + QStringLiteral(": ") + QString::fromUtf8(e.what()));
         return std::nullopt;
     }
 }
@@ -329,8 +329,7 @@ namespace {
 
 // Exiv2 lists the previews smallest first; `choose` picks one of them (or
 // none) by index.
-template<typename Choose>
-std::optional<EmbeddedPreview> pickPreview(const QString &path, const QString &operation, Choose choose)
+template<typename Choose> std::optional<EmbeddedPreview> pickPreview(const QString &path, const QString &operation, Choose choose)
 {
     try {
         const auto image = openWithMetadata(path);

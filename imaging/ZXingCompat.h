@@ -17,7 +17,7 @@
 
 #include <ZXing/ReadBarcode.h>
 
-#define SORRELBY_ZXING_AT_LEAST(major, minor)                                                                   \
+#define SORRELBY_ZXING_AT_LEAST(major, minor)                                                                                              \
     (ZXING_VERSION_MAJOR > (major) || (ZXING_VERSION_MAJOR == (major) && ZXING_VERSION_MINOR >= (minor)))
 
 namespace sorrelby::zxingcompat {

@@ -31,9 +31,9 @@ void note(const QString &detail)
 // insides are never photos of the card.
 bool isPackage(const QFileInfo &info)
 {
-    static const QStringList extensions = {QStringLiteral("app"), QStringLiteral("bundle"), QStringLiteral("photoslibrary"),
-                                           QStringLiteral("framework"), QStringLiteral("pkg"), QStringLiteral("plugin"),
-                                           QStringLiteral("lrdata"), QStringLiteral("fcpbundle"), QStringLiteral("rtfd")};
+    static const QStringList extensions = {QStringLiteral("app"),       QStringLiteral("bundle"),    QStringLiteral("photoslibrary"),
+                                           QStringLiteral("framework"), QStringLiteral("pkg"),       QStringLiteral("plugin"),
+                                           QStringLiteral("lrdata"),    QStringLiteral("fcpbundle"), QStringLiteral("rtfd")};
     return info.isDir() && extensions.contains(info.suffix().toLower());
 }
 
@@ -46,7 +46,7 @@ bool isInside(const QString &path, const QString &folder)
 
 qint64 freeBytes(const QString &path)
 {
-    struct statvfs st {};
+    struct statvfs st { };
     if (::statvfs(QFile::encodeName(path).constData(), &st) != 0)
         return -1;
     return qint64(st.f_bavail) * qint64(st.f_frsize);
@@ -69,8 +69,7 @@ CardCopyOptions CardCopyOptions::fromSettings(const QString &cardFolder)
         options.hotFolder = preferenceops::getHotFolderPath();
     else
         options.sourceFolder = preferenceops::getSourceFolderPath();
-    options.autoDecode = settings.boolValue(cPrefCanSupportVisionFramework)
-        && settings.boolValue(cPrefUseAutoDecodeQRMethod)
+    options.autoDecode = settings.boolValue(cPrefCanSupportVisionFramework) && settings.boolValue(cPrefUseAutoDecodeQRMethod)
         && settings.boolValue(cPrefDoTryToAutoDecodeAfterCopying);
     // A volume remembered from an earlier card is no business of a folder
     // elsewhere (a folder chosen by hand, the unassigned photos).
@@ -84,8 +83,7 @@ CardCopy::CardCopy(VolumeMonitor *monitor)
     : m_monitor(monitor)
     , m_pause([](double seconds) { std::this_thread::sleep_for(std::chrono::milliseconds(qint64(seconds * 1000))); })
     , m_copier([](const QString &from, const QString &to) { return fileops::copyNoReplace(from, to); })
-{
-}
+{ }
 
 void CardCopy::status(CardCopyResult &result, const QString &line)
 {
@@ -244,7 +242,8 @@ CardCopyResult CardCopy::run(const CardCopyOptions &options)
     result.targetFolder = QDir::cleanPath(*target);
     QList<Candidate> candidates;
     if (!listCard(options.cardFolder, candidates, result))
-        return stop(result, Outcome::Unreadable, QStringLiteral("!!! Unable to read the CARD at ") + options.cardFolder + QStringLiteral(" !!!"));
+        return stop(result, Outcome::Unreadable,
+                    QStringLiteral("!!! Unable to read the CARD at ") + options.cardFolder + QStringLiteral(" !!!"));
     if (candidates.isEmpty())
         return stop(result, Outcome::NothingToCopy, QStringLiteral("No Photos found on the CARD..."));
 
@@ -254,15 +253,17 @@ CardCopyResult CardCopy::run(const CardCopyOptions &options)
     const qint64 needed = result.bytes + qint64(candidates.size()) * 65536 + (16 << 20);
     result.bytesFree = freeBytes(QFileInfo(result.stagingFolder).path());
     if (result.bytesFree >= 0 && result.bytesFree < needed) {
-        return stop(result, Outcome::NoRoom, QStringLiteral("!!! CARD does NOT fit: %1 of photos, only %2 free at %3 - nothing copied !!!")
-                                                 .arg(megabytes(result.bytes), megabytes(result.bytesFree), *target));
+        return stop(result, Outcome::NoRoom,
+                    QStringLiteral("!!! CARD does NOT fit: %1 of photos, only %2 free at %3 - nothing copied !!!")
+                        .arg(megabytes(result.bytes), megabytes(result.bytesFree), *target));
     }
     StagingJournal journal;
     journal.target = QDir::cleanPath(*target);
     journal.setsAside = !options.hotFolderMode;
     if (!prepareStaging(journal, result)) {
-        return stop(result, Outcome::CopyFailed, QStringLiteral("!!! Unable to prepare the copy of the CARD at ") + result.stagingFolder
-                                                     + QStringLiteral(" - CARD NOT ejected !!!"));
+        return stop(result, Outcome::CopyFailed,
+                    QStringLiteral("!!! Unable to prepare the copy of the CARD at ") + result.stagingFolder
+                        + QStringLiteral(" - CARD NOT ejected !!!"));
     }
 
     if (!copyAll(candidates, result)) {
@@ -271,12 +272,14 @@ CardCopyResult CardCopy::run(const CardCopyOptions &options)
         for (const QString &path : std::as_const(result.failed))
             names.append(fileNameOf(path));
         // What could not be cleared away is finished by the next start, never lost.
-        const QString changed = discarded ? QStringLiteral("nothing changed")
-                                          : QStringLiteral("the photos copied so far stay in ") + result.stagingFolder + QStringLiteral(" until the next start");
-        return stop(result, Outcome::CopyFailed, QStringLiteral("!!! %1 of %2 photos could NOT be copied (%3) - CARD NOT ejected, %4: %5 !!!")
-                                                     .arg(result.failed.size())
-                                                     .arg(candidates.size())
-                                                     .arg(result.failureReason, changed, names.join(QStringLiteral(", "))));
+        const QString changed = discarded
+            ? QStringLiteral("nothing changed")
+            : QStringLiteral("the photos copied so far stay in ") + result.stagingFolder + QStringLiteral(" until the next start");
+        return stop(result, Outcome::CopyFailed,
+                    QStringLiteral("!!! %1 of %2 photos could NOT be copied (%3) - CARD NOT ejected, %4: %5 !!!")
+                        .arg(result.failed.size())
+                        .arg(candidates.size())
+                        .arg(result.failureReason, changed, names.join(QStringLiteral(", "))));
     }
     note(QStringLiteral("processNewCard2(_:) -> Done Copying from Card...."));
     status(result, QStringLiteral("Done - Copying Files from Card..."));
@@ -290,20 +293,24 @@ CardCopyResult CardCopy::run(const CardCopyOptions &options)
         const FileResult written = journal.write(result.stagingFolder);
         if (!QFileInfo(*target).isDir()) {
             discardStaging(result);
-            return stop(result, Outcome::NoTarget, QStringLiteral("!!! The Source Folder ") + *target + QStringLiteral(" is gone - CARD NOT ejected !!!"));
+            return stop(result, Outcome::NoTarget,
+                        QStringLiteral("!!! The Source Folder ") + *target + QStringLiteral(" is gone - CARD NOT ejected !!!"));
         }
         if (!written) {
             discardStaging(result);
-            return stop(result, Outcome::CopyFailed, QStringLiteral("!!! Unable to go on with the copy in ") + result.stagingFolder + QStringLiteral(" (")
-                                                         + written.error + QStringLiteral(") - CARD NOT ejected, nothing changed !!!"));
+            return stop(result, Outcome::CopyFailed,
+                        QStringLiteral("!!! Unable to go on with the copy in ") + result.stagingFolder + QStringLiteral(" (")
+                            + written.error + QStringLiteral(") - CARD NOT ejected, nothing changed !!!"));
         }
         const SetAsideResult setAside = setAsideEarlierPhotos(*target, result.staged, options.keep + result.recoveredPhotos);
         result.setAside = setAside.setAside;
         if (!setAside.failed.isEmpty()) {
             discardStaging(result);
-            stop(result, Outcome::SetAsideFailed, QStringLiteral("!!! Unable to move %1 earlier photos out of ").arg(setAside.failed.size()) + *target
-                                                      + QStringLiteral(" - CARD NOT ejected !!!"));
-            NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")}});
+            stop(result, Outcome::SetAsideFailed,
+                 QStringLiteral("!!! Unable to move %1 earlier photos out of ").arg(setAside.failed.size()) + *target
+                     + QStringLiteral(" - CARD NOT ejected !!!"));
+            NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"),
+                                                     {{QStringLiteral("command"), QStringLiteral("refresh")}});
             return result;
         }
     }
@@ -313,9 +320,10 @@ CardCopyResult CardCopy::run(const CardCopyOptions &options)
     journal.listPhotos(result.staged);
     if (const FileResult placing = journal.write(result.stagingFolder); !placing) {
         discardStaging(result);
-        stop(result, Outcome::PlaceFailed, QStringLiteral("!!! Unable to go on with the copy in ") + result.stagingFolder + QStringLiteral(" (") + placing.error
-                                               + (journal.setsAside ? QStringLiteral(") - CARD NOT ejected, the earlier photos are in the Trash !!!")
-                                                                    : QStringLiteral(") - CARD NOT ejected !!!")));
+        stop(result, Outcome::PlaceFailed,
+             QStringLiteral("!!! Unable to go on with the copy in ") + result.stagingFolder + QStringLiteral(" (") + placing.error
+                 + (journal.setsAside ? QStringLiteral(") - CARD NOT ejected, the earlier photos are in the Trash !!!")
+                                      : QStringLiteral(") - CARD NOT ejected !!!")));
         NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")}});
         return result;
     }
@@ -330,8 +338,9 @@ CardCopyResult CardCopy::run(const CardCopyOptions &options)
         // The card still holds every photo; nothing is left to place them into.
         discardStaging(result);
         result.notPlaced.clear();
-        stop(result, Outcome::NoTarget, (options.hotFolderMode ? QStringLiteral("!!! The HOT Folder ") : QStringLiteral("!!! The Source Folder "))
-                                            + *target + QStringLiteral(" is gone - CARD NOT ejected !!!"));
+        stop(result, Outcome::NoTarget,
+             (options.hotFolderMode ? QStringLiteral("!!! The HOT Folder ") : QStringLiteral("!!! The Source Folder ")) + *target
+                 + QStringLiteral(" is gone - CARD NOT ejected !!!"));
         NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")}});
         return result;
     }
@@ -356,7 +365,10 @@ CardCopyResult CardCopy::run(const CardCopyOptions &options)
     if (result.recovered > 0)
         done += QStringLiteral(" - ") + result.recoveryLines.join(QStringLiteral(" - "));
     if (!result.notPlaced.isEmpty())
-        done = QStringLiteral("!!! %1 photos could NOT be placed - they are in %2, CARD NOT ejected !!! ").arg(result.notPlaced.size()).arg(result.stagingFolder) + done;
+        done = QStringLiteral("!!! %1 photos could NOT be placed - they are in %2, CARD NOT ejected !!! ")
+                   .arg(result.notPlaced.size())
+                   .arg(result.stagingFolder)
+            + done;
     status(result, done);
 
     NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")}});

@@ -62,27 +62,27 @@ struct CardCopyResult {
         PlaceFailed,    // some staged photos could not be placed (they stay staged, the card mounted)
     };
     Outcome outcome = Outcome::Placed;
-    QStringList staged;   // staged locations, in copy order
-    QStringList placed;   // where the photos are now
-    QStringList failed;   // card paths of the photos that did not copy
-    QString failureReason; // the system's words for the first of them
-    QStringList notPlaced; // staged photos left in the staging folder
-    int skipped = 0;      // files not named like camera files
-    int setAside = 0;     // earlier photos moved to the trash
-    int notImages = 0;    // staged files that are no images, trashed instead of placed
-    int alreadyThere = 0; // photos whose bytes were in the target already
-    int recovered = 0;    // photos of an interrupted copy placed before this one began
+    QStringList staged;          // staged locations, in copy order
+    QStringList placed;          // where the photos are now
+    QStringList failed;          // card paths of the photos that did not copy
+    QString failureReason;       // the system's words for the first of them
+    QStringList notPlaced;       // staged photos left in the staging folder
+    int skipped = 0;             // files not named like camera files
+    int setAside = 0;            // earlier photos moved to the trash
+    int notImages = 0;           // staged files that are no images, trashed instead of placed
+    int alreadyThere = 0;        // photos whose bytes were in the target already
+    int recovered = 0;           // photos of an interrupted copy placed before this one began
     QStringList recoveredPhotos; // where they are
-    QStringList recoveryLines; // what that recovery reported
-    qint64 bytes = 0;     // bytes of the photos to copy
-    qint64 bytesFree = 0; // room on the target's file system (NoRoom)
+    QStringList recoveryLines;   // what that recovery reported
+    qint64 bytes = 0;            // bytes of the photos to copy
+    qint64 bytesFree = 0;        // room on the target's file system (NoRoom)
     bool ejected = false;
     QString targetFolder; // where the photos were placed (the source or the hot folder)
     // Decoding after copying is on and photos came into the source folder:
     // whoever runs the copy has them decoded (the copy itself renames nothing).
     bool decodeWanted = false;
     QString stagingFolder;
-    QString statusLine;   // the last status line shown
+    QString statusLine; // the last status line shown
 
     bool ok() const { return outcome == Outcome::Placed; }
 };

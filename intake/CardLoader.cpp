@@ -29,7 +29,8 @@ Alert volumeAlert(const QString &messageText, const QString &volumePath)
     Alert alert;
     alert.style = AlertStyle::Critical;
     alert.messageText = messageText;
-    alert.informativeText = QStringLiteral("CARD found at:\n") + volumePath + QStringLiteral("\n\nDo you really wish to use this or eject it?");
+    alert.informativeText
+        = QStringLiteral("CARD found at:\n") + volumePath + QStringLiteral("\n\nDo you really wish to use this or eject it?");
     alert.buttons = {QStringLiteral("Eject Card"), QStringLiteral("Use This Card")};
     return alert;
 }
@@ -106,8 +107,9 @@ void CardLoader::stop()
 void CardLoader::addobserversForCard()
 {
     removeobserversForCard();
-    m_mountConnection = connect(&m_monitor, &VolumeMonitor::volumeDidMount, this,
-                                [this](const QString &path) { volumeDidMount({{QStringLiteral("NSDevicePath"), path}}); });
+    m_mountConnection = connect(&m_monitor, &VolumeMonitor::volumeDidMount, this, [this](const QString &path) {
+        volumeDidMount({{QStringLiteral("NSDevicePath"), path}});
+    });
     m_unmountConnection = connect(&m_monitor, &VolumeMonitor::volumeDidUnmount, this, &CardLoader::volumeDidUnMount);
 }
 
@@ -160,20 +162,22 @@ bool CardLoader::checkExistingVolumes()
 void CardLoader::askAboutVolume(const QString &messageText, const QString &volumePath, bool asCameraCard)
 {
     QPointer<CardLoader> self(this);
-    AlertPresenter::shared().beginSheet(volumeAlert(messageText, volumePath), m_window, [self, volumePath, asCameraCard](AlertAnswer answer) {
-        if (!self)
-            return;
-        if (answer == 0) {
-            self->ejectLater(volumePath);
-        } else if (asCameraCard) {
-            // Exactly as if the card had just been inserted.
-            self->volumeDidMount({{QStringLiteral("NSDevicePath"), volumePath}, {QStringLiteral("NOTE"), QStringLiteral("fromThisInternalApp")}});
-        } else {
-            // Taken as a card, so it is ejected once its photos are safe.
-            Settings::shared().setValue(cPrefTempMountVolume, volumePath);
-            self->processNewCard(volumePath);
-        }
-    });
+    AlertPresenter::shared().beginSheet(volumeAlert(messageText, volumePath), m_window,
+                                        [self, volumePath, asCameraCard](AlertAnswer answer) {
+                                            if (!self)
+                                                return;
+                                            if (answer == 0) {
+                                                self->ejectLater(volumePath);
+                                            } else if (asCameraCard) {
+                                                // Exactly as if the card had just been inserted.
+                                                self->volumeDidMount({{QStringLiteral("NSDevicePath"), volumePath},
+                                                                      {QStringLiteral("NOTE"), QStringLiteral("fromThisInternalApp")}});
+                                            } else {
+                                                // Taken as a card, so it is ejected once its photos are safe.
+                                                Settings::shared().setValue(cPrefTempMountVolume, volumePath);
+                                                self->processNewCard(volumePath);
+                                            }
+                                        });
 }
 
 void CardLoader::ejectLater(const QString &volumePath)
@@ -249,7 +253,8 @@ void CardLoader::finished(const CardCopyResult &result)
                                                                               : QStringLiteral("!!! Photos could NOT be copied !!!");
         QString details = result.statusLine;
         if (!result.failed.isEmpty())
-            details = QStringLiteral("These photos could not be copied:\n") + result.failed.join(QLatin1Char('\n')) + QStringLiteral("\n\nThe CARD was NOT ejected and the Source Folder was not changed.");
+            details = QStringLiteral("These photos could not be copied:\n") + result.failed.join(QLatin1Char('\n'))
+                + QStringLiteral("\n\nThe CARD was NOT ejected and the Source Folder was not changed.");
         alert.informativeText = QLatin1Char('\n') + details + QLatin1Char('\n');
         AlertPresenter::shared().beginSheet(alert, m_window, [](AlertAnswer) {});
     }
@@ -258,7 +263,8 @@ void CardLoader::finished(const CardCopyResult &result)
         if (m_decode)
             m_decode(result.targetFolder);
         else
-            NotificationCenter::defaultCenter().post(QStringLiteral("myAutoDecodeProcess"), {{QStringLiteral("command"), QStringLiteral("autodecodeqrcodes")}});
+            NotificationCenter::defaultCenter().post(QStringLiteral("myAutoDecodeProcess"),
+                                                     {{QStringLiteral("command"), QStringLiteral("autodecodeqrcodes")}});
     }
     Q_EMIT copyFinished(result);
 }

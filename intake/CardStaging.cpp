@@ -29,7 +29,7 @@ void note(QStringView operation, const QString &detail)
 
 dev_t deviceOf(const QString &path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_dev : dev_t(-1);
 }
 
@@ -93,7 +93,8 @@ QStringList alreadyPlaced(const StagingJournal &journal, const QString &stagingF
         const QString suffix = QFileInfo(photo.name).suffix();
         const QString base = photo.name.left(photo.name.size() - (suffix.isEmpty() ? 0 : suffix.size() + 1));
         for (int k = 0; k <= 18; ++k) {
-            const QString name = k == 0 ? photo.name : base + QStringLiteral("c%1").arg(k) + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
+            const QString name
+                = k == 0 ? photo.name : base + QStringLiteral("c%1").arg(k) + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
             const QString path = target + QLatin1Char('/') + name;
             const std::optional<FileAttributes> attributes = fileops::attributes(path);
             if (attributes && attributes->isRegularFile && attributes->size == photo.size && !found.contains(path)) {
@@ -164,7 +165,8 @@ FileResult StagingJournal::write(const QString &stagingFolder) const
                              {QStringLiteral("setsAside"), setsAside},
                              {QStringLiteral("phase"), phaseName(phase)},
                              {QStringLiteral("photos"), list}};
-    return fileops::writeFileAtomically(stagingFolder + QLatin1Char('/') + kJournalName, QJsonDocument(object).toJson(QJsonDocument::Compact));
+    return fileops::writeFileAtomically(stagingFolder + QLatin1Char('/') + kJournalName,
+                                        QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
 QStringList stagedFiles(const QString &stagingFolder)
@@ -200,7 +202,8 @@ SetAsideResult setAsideEarlierPhotos(const QString &folder, const QStringList &s
             result.failed << entry.filePath();
         }
     }
-    note(u"setAsideEarlierPhotos", QStringLiteral("earlier photos set aside in the trash = %1, kept as the card's own = %2").arg(result.setAside).arg(result.kept));
+    note(u"setAsideEarlierPhotos",
+         QStringLiteral("earlier photos set aside in the trash = %1, kept as the card's own = %2").arg(result.setAside).arg(result.kept));
     return result;
 }
 
@@ -223,7 +226,9 @@ PlaceResult placeStaged(const QString &target, const QStringList &staged, bool p
         if (photosOnly && !filetypes::isImage(path)) {
             // Not a photo for the browser; kept in the trash rather than lost with the card.
             const FileResult trashed = fileops::moveToTrash(path);
-            note(u"placeStaged", QStringLiteral("not an image, not placed: ") + name + (trashed ? QString() : QStringLiteral(" (") + trashed.error + QLatin1Char(')')));
+            note(u"placeStaged",
+                 QStringLiteral("not an image, not placed: ") + name
+                     + (trashed ? QString() : QStringLiteral(" (") + trashed.error + QLatin1Char(')')));
             if (trashed)
                 ++result.notImages;
             else
@@ -290,7 +295,8 @@ QStringList CardRecoveryReport::lines() const
                     .arg(notSetAside.size())
                     .arg(targets.join(QStringLiteral(", ")));
     if (!notPlaced.isEmpty())
-        text << QStringLiteral("!!! %1 photos of an interrupted card copy could NOT be placed: they stay in %2 and are tried again at the next start !!!")
+        text << QStringLiteral("!!! %1 photos of an interrupted card copy could NOT be placed: they stay in %2 and are tried again at the "
+                               "next start !!!")
                     .arg(notPlaced.size())
                     .arg(QFileInfo(notPlaced.first()).path());
     return text;
@@ -305,9 +311,10 @@ CardRecoveryReport finishInterruptedCopy(const QString &stagingFolder, const QSt
     const QString target = ownTarget ? journal->target : QDir::cleanPath(fallbackTarget);
     // Photos the copy had placed itself are its own too: never earlier ones.
     const QStringList placedBefore = ownTarget ? alreadyPlaced(*journal, stagingFolder, target) : QStringList();
-    note(u"finishInterruptedCopy", stagingFolder + QStringLiteral(" -> ") + target + QStringLiteral(", staged files = ") + QString::number(files.size())
-            + QStringLiteral(", placed before = ") + QString::number(placedBefore.size())
-            + QStringLiteral(", phase = ") + (journal ? phaseName(journal->phase) : QStringLiteral("none")));
+    note(u"finishInterruptedCopy",
+         stagingFolder + QStringLiteral(" -> ") + target + QStringLiteral(", staged files = ") + QString::number(files.size())
+             + QStringLiteral(", placed before = ") + QString::number(placedBefore.size()) + QStringLiteral(", phase = ")
+             + (journal ? phaseName(journal->phase) : QStringLiteral("none")));
     const QString intake = QDir::cleanPath(intakeFolder);
     if (!intakeFolder.isEmpty() && QFileInfo(intake).isDir() && !sameFolder(target, intake)) {
         const PlaceResult placed = placeStaged(intake, placedBefore + files, false);

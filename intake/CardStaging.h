@@ -111,8 +111,7 @@ CardRecoveryReport finishInterruptedCopy(const QString &stagingFolder, const QSt
 // each of `folders` (the source folder first; it is the fallback target).
 // Each report line goes to `report` and the log. `intakeFolder`: the hot
 // folder in hot folder mode, as above.
-CardRecoveryReport recoverInterruptedCardCopies(const QStringList &folders,
-                                                const std::function<void(const QString &line)> &report = {},
+CardRecoveryReport recoverInterruptedCardCopies(const QStringList &folders, const std::function<void(const QString &line)> &report = {},
                                                 const QString &intakeFolder = {});
 
 } // namespace sorrelby

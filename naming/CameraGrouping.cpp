@@ -36,8 +36,7 @@ QString cameraKeyFor(const std::optional<PhotoProperties> &properties, const QSt
 {
     if (!properties)
         return cInvalidCameraKey;
-    const std::optional<QString> serial =
-        properties->hasAuxiliaryExif ? photoSerialNumber(*properties) : serialFromFileName(path);
+    const std::optional<QString> serial = properties->hasAuxiliaryExif ? photoSerialNumber(*properties) : serialFromFileName(path);
     const QString make = properties->tiff.value(QStringLiteral("Make")).trimmed().section(QLatin1Char(' '), 0, 0);
     QString key;
     if (!make.isEmpty())

@@ -96,8 +96,7 @@ void nameDetected(const QString &path, const QString &code, bool codePhoto, int 
     const QString operation = QStringLiteral("doAutoDecodeQRAction(urls:)");
     const QString base = cameraBaseName(path, tag);
     const QString extension = extensionOf(path);
-    const std::optional<QString> name =
-        codePhoto ? makeCodePhotoFileName(code, base, extension) : makeCodedFileName(code, base, extension);
+    const std::optional<QString> name = codePhoto ? makeCodePhotoFileName(code, base, extension) : makeCodedFileName(code, base, extension);
     if (!name) {
         noteFailure(summary, path, QStringLiteral("the code cannot name a photo"));
         return;
@@ -123,8 +122,8 @@ std::optional<QList<CameraSequence>> splitByCamera(const QStringList &paths, con
 {
     const QString operation = QStringLiteral("splitByCamera()");
     logOp(kNameCarrying, operation, QStringLiteral("splitting %1 photos by camera").arg(paths.size()));
-    const std::optional<QMap<QString, QStringList>> cameras =
-        grouper ? grouper(paths) : std::optional<QMap<QString, QStringList>>(doCreateDictionaryOfCameraImages(paths));
+    const std::optional<QMap<QString, QStringList>> cameras
+        = grouper ? grouper(paths) : std::optional<QMap<QString, QStringList>>(doCreateDictionaryOfCameraImages(paths));
     if (!cameras)
         return std::nullopt;
     QList<CameraSequence> sequences;
@@ -143,8 +142,7 @@ std::optional<QList<CameraSequence>> splitByCamera(const QStringList &paths, con
 
 NameCarryingPass::NameCarryingPass(CameraGrouper grouper)
     : m_grouper(std::move(grouper))
-{
-}
+{ }
 
 void NameCarryingPass::doAutoDecodeQRAction3New(const QStringList &paths, const Progress &progress, const Completion &completion)
 {
@@ -274,9 +272,7 @@ private:
     {
         std::unique_lock lock(mutex);
         for (;;) {
-            changed.wait(lock, [&] {
-                return stopping || abort.load() || next >= int(photos.size()) || next < walkIndex + window;
-            });
+            changed.wait(lock, [&] { return stopping || abort.load() || next >= int(photos.size()) || next < walkIndex + window; });
             if (stopping || abort.load() || next >= int(photos.size()))
                 return;
             const int index = next++;
@@ -297,7 +293,8 @@ private:
         try {
             return detect(path);
         } catch (const std::exception &error) {
-            logOp(kDetecting, QStringLiteral("doAutoQRCode()"), path + QLatin1String(": detection failed: ") + QString::fromLocal8Bit(error.what()));
+            logOp(kDetecting, QStringLiteral("doAutoQRCode()"),
+                  path + QLatin1String(": detection failed: ") + QString::fromLocal8Bit(error.what()));
             return std::nullopt;
         }
     }

@@ -61,14 +61,14 @@ using PhotoProgress = std::function<void(int position, int count, const QString 
 
 // What one walk over one sequence of photos did.
 struct DecodeSummary {
-    QString cameraKey;        // the camera of the sequence; empty without the camera split
+    QString cameraKey;                              // the camera of the sequence; empty without the camera split
     QString summary = QString(cNoCodeFoundSummary); // the codes found, ", "-separated
-    QStringList codes;        // the same, one by one (a code may hold ", ")
-    int photos = 0;           // photos walked
+    QStringList codes;                              // the same, one by one (a code may hold ", ")
+    int photos = 0;                                 // photos walked
     int renamed = 0;
-    int failed = 0;           // renames that failed (the photo kept a name)
-    QStringList problems;     // "<name>: <why>" for each of them
-    bool aborted = false;     // detecting pass only
+    int failed = 0;       // renames that failed (the photo kept a name)
+    QStringList problems; // "<name>: <why>" for each of them
+    bool aborted = false; // detecting pass only
 
     // "Found/Decoded QRCodes:\n\n" + summary, the pass's final message.
     QString message() const { return cDecodeMessagePrefix + summary; }

@@ -314,8 +314,7 @@ std::optional<QString> decodeFromUrlString(const QString &payload)
 
 bool isSafeCode(const QString &code)
 {
-    if (code.isEmpty() || code.size() > cMaxCodeLength || code.startsWith(u'.') || code.trimmed().isEmpty()
-        || !code.isValidUtf16())
+    if (code.isEmpty() || code.size() > cMaxCodeLength || code.startsWith(u'.') || code.trimmed().isEmpty() || !code.isValidUtf16())
         return false;
     return std::none_of(code.cbegin(), code.cend(), [](QChar c) { return c == u'/' || isControlOrLineBreak(c); });
 }

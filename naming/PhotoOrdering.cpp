@@ -31,7 +31,7 @@ KeyKind kindOfKey(const QString &key)
 struct SortItem {
     QString path;
     QString name;
-    qint64 date = 0; // milliseconds since the epoch
+    qint64 date = 0;      // milliseconds since the epoch
     bool hasDate = false; // false when the date could not be read
 };
 
@@ -79,8 +79,7 @@ std::optional<QStringList> sortPaths(const QStringList &paths, SortDirection dir
 
     const int wanted = int(direction);
     const auto compare = kind == KeyKind::Name ? compareNames : compareDates;
-    std::stable_sort(items.begin(), items.end(),
-                     [&](const SortItem &a, const SortItem &b) { return compare(a, b) == wanted; });
+    std::stable_sort(items.begin(), items.end(), [&](const SortItem &a, const SortItem &b) { return compare(a, b) == wanted; });
 
     QStringList sorted;
     sorted.reserve(paths.size());

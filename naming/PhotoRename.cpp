@@ -78,7 +78,8 @@ QString codeRefused(const QString &text)
 PhotoRename renameToCleanCode(const QString &path, const QString &code, int tag, RenameKind kind)
 {
     const QString name = fileNameOf(path);
-    const std::optional<QString> newName = kind == RenameKind::CardPhoto ? cardNameWithCode(name, code, tag) : nameWithCode(name, code, tag);
+    const std::optional<QString> newName
+        = kind == RenameKind::CardPhoto ? cardNameWithCode(name, code, tag) : nameWithCode(name, code, tag);
     if (!newName)
         return keptWith(path, kind, codeRefused(code));
     return renamePhoto(path, *newName, kind);

@@ -41,9 +41,9 @@ struct PhotoRename {
     };
     Outcome outcome = Kept;
     RenameKind kind = RenameKind::Named;
-    QString from;       // the path asked for
-    QString to;         // the path under the new name (empty when no name could be made)
-    QString why;        // for Kept, in words the photographer can act on
+    QString from;              // the path asked for
+    QString to;                // the path under the new name (empty when no name could be made)
+    QString why;               // for Kept, in words the photographer can act on
     bool foundRenamed = false; // `from` was gone and the photo was found under `to`
 
     explicit operator bool() const { return outcome != Kept; }
@@ -74,7 +74,7 @@ PhotoRename revertPhoto(const QString &path, int tag);
 // ---- a run over several photos
 
 struct RenameRun {
-    QString code; // the clean code every photo was given
+    QString code;                     // the clean code every photo was given
     std::vector<PhotoRename> renames; // one per photo, in order
     // "<name>: <why>" for every photo that kept its name.
     QStringList kept() const;
@@ -112,7 +112,9 @@ public:
 
 private:
     friend RenameObservation observeRenames(RenameObserver observer);
-    explicit RenameObservation(std::uint64_t token) : m_token(token) {}
+    explicit RenameObservation(std::uint64_t token)
+        : m_token(token)
+    { }
     std::uint64_t m_token = 0;
 };
 

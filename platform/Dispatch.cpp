@@ -33,9 +33,7 @@ void postAfter(QObject *context, double seconds, Job job)
 {
     // Timers must be started on the thread they belong to: hop there first.
     const int ms = toMilliseconds(seconds);
-    postTo(context, [context, ms, job = std::move(job)]() mutable {
-        QTimer::singleShot(ms, Qt::PreciseTimer, context, std::move(job));
-    });
+    postTo(context, [context, ms, job = std::move(job)]() mutable { QTimer::singleShot(ms, Qt::PreciseTimer, context, std::move(job)); });
 }
 
 void runAndWait(QObject *context, const Job &job)

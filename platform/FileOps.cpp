@@ -11,12 +11,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
-#include <csignal>
 #include <linux/fs.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -82,8 +82,7 @@ std::atomic<KillPoint> g_killPoint{KillPoint::None};
 
 bool linksUnsupported(int error)
 {
-    return error == EPERM || error == EOPNOTSUPP || error == ENOTSUP || error == EMLINK || error == ENOSYS
-        || error == EINVAL;
+    return error == EPERM || error == EOPNOTSUPP || error == ENOTSUP || error == EMLINK || error == ENOSYS || error == EINVAL;
 }
 
 // Takes `to` with an empty file or folder of our own (creation is exclusive),
@@ -100,14 +99,14 @@ int renameOverPlaceholder(const QByteArray &from, const QByteArray &to, bool isF
         ::close(fd);
     }
     faults::after("create", to);
-    struct stat placeholder {};
+    struct stat placeholder { };
     ::lstat(to.constData(), &placeholder);
     if (::rename(from.constData(), to.constData()) == 0) {
         faults::after("rename", to);
         return 0;
     }
     const int error = errno;
-    struct stat now {};
+    struct stat now { };
     if (::lstat(to.constData(), &now) == 0 && now.st_ino == placeholder.st_ino && now.st_dev == placeholder.st_dev)
         isFolder ? ::rmdir(to.constData()) : ::unlink(to.constData());
     return error;
@@ -156,7 +155,7 @@ int renameNoReplace(const QByteArray &from, const QByteArray &to)
     if (error != EINVAL && error != ENOSYS)
         return error;
 
-    struct stat st {};
+    struct stat st { };
     if (::lstat(from.constData(), &st) != 0)
         return errno;
     const bool isFolder = S_ISDIR(st.st_mode);
@@ -319,7 +318,7 @@ int copyOpenFile(int in, const struct stat &source, int out)
         return errno;
     if (::fsync(out) != 0)
         return errno;
-    struct stat written {};
+    struct stat written { };
     if (::fstat(out, &written) != 0)
         return errno;
     if (copied != source.st_size || written.st_size != source.st_size)
@@ -354,7 +353,7 @@ int copyRegularFile(const QByteArray &from, const QByteArray &to, bool &created,
     const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return errno;
-    struct stat st {};
+    struct stat st { };
     if (::fstat(in, &st) != 0) {
         const int error = errno;
         ::close(in);
@@ -388,7 +387,7 @@ int copyRegularFile(const QByteArray &from, const QByteArray &to, bool &created,
 int copyEntry(const QByteArray &from, const QByteArray &to, bool &created, int *lockFd = nullptr)
 {
     created = false;
-    struct stat st {};
+    struct stat st { };
     if (::lstat(from.constData(), &st) != 0)
         return errno;
     if (S_ISREG(st.st_mode))
@@ -545,7 +544,7 @@ int copyFileUnnamed(const QByteArray &from, const QByteArray &target)
         return errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL ? cNoUnnamedTemporaries : errno;
     int error = 0;
     const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
+    struct stat st { };
     if (in < 0 || ::fstat(in, &st) != 0)
         error = errno;
     else
@@ -599,7 +598,7 @@ int placeTemporary(const QByteArray &temporary, const struct stat &source, const
 // Removes what a copy placed at `target`, but only while it is still ours.
 void withdrawCopy(const QByteArray &target, const struct stat &placed)
 {
-    struct stat now {};
+    struct stat now { };
     if (::lstat(target.constData(), &now) == 0 && now.st_ino == placed.st_ino && now.st_dev == placed.st_dev)
         removeTree(target);
 }
@@ -613,7 +612,7 @@ int copyIntoPlace(const QByteArray &src, const QByteArray &dst, int unsupported,
         return errno;
     if (!S_ISREG(source.st_mode) && !S_ISDIR(source.st_mode) && !S_ISLNK(source.st_mode))
         return unsupported;
-    struct stat existing {};
+    struct stat existing { };
     if (::lstat(dst.constData(), &existing) == 0)
         return EEXIST;
     if (S_ISREG(source.st_mode)) {
@@ -630,10 +629,10 @@ int copyIntoPlace(const QByteArray &src, const QByteArray &dst, int unsupported,
 
 FileResult moveAcrossFileSystems(const QByteArray &src, const QByteArray &dst, const QString &context)
 {
-    struct stat source {};
+    struct stat source { };
     if (const int error = copyIntoPlace(src, dst, EXDEV, source))
         return failed(error, context);
-    struct stat placed {};
+    struct stat placed { };
     ::lstat(dst.constData(), &placed);
 
     if (S_ISDIR(source.st_mode)) {
@@ -663,7 +662,7 @@ int makeFolder(const QByteArray &path)
         return 0;
     }
     const int error = errno;
-    struct stat st {};
+    struct stat st { };
     if (error == EEXIST && ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode))
         return 0;
     return error;
@@ -683,14 +682,14 @@ bool earlier(const struct statx_timestamp &a, const struct statx_timestamp &b)
 
 bool exists(const QString &path)
 {
-    struct stat st {};
+    struct stat st { };
     return !path.isEmpty() && ::lstat(nativePath(path).constData(), &st) == 0;
 }
 
 std::optional<FileAttributes> attributes(const QString &path)
 {
     const QByteArray native = nativePath(path);
-    struct statx sx {};
+    struct statx sx { };
     if (path.isEmpty() || ::statx(AT_FDCWD, native.constData(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
         return std::nullopt;
     FileAttributes a;
@@ -729,10 +728,10 @@ bool sameContent(const QString &a, const QString &b)
 {
     const int fa = ::open(nativePath(a).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     const int fb = ::open(nativePath(b).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat sa {}, sb {};
-    bool same = fa >= 0 && fb >= 0 && ::fstat(fa, &sa) == 0 && ::fstat(fb, &sb) == 0
-        && S_ISREG(sa.st_mode) && S_ISREG(sb.st_mode) && sa.st_size == sb.st_size
-        && !(sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino);
+    struct stat sa {
+    }, sb{};
+    bool same = fa >= 0 && fb >= 0 && ::fstat(fa, &sa) == 0 && ::fstat(fb, &sb) == 0 && S_ISREG(sa.st_mode) && S_ISREG(sb.st_mode)
+        && sa.st_size == sb.st_size && !(sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino);
     std::vector<char> bufferA(same ? 1 << 20 : 0), bufferB(bufferA.size());
     for (off_t offset = 0; same && offset < sa.st_size;) {
         const ssize_t got = ::pread(fa, bufferA.data(), bufferA.size(), offset);
@@ -762,7 +761,7 @@ FileResult copyNoReplace(const QString &from, const QString &to)
         return failed(ENOENT, context);
     if (const int injected = faults::before())
         return failed(injected, context);
-    struct stat source {};
+    struct stat source { };
     if (const int error = copyIntoPlace(nativePath(from), nativePath(to), EOPNOTSUPP, source))
         return failed(error, context);
     return FileResult::success();
@@ -772,7 +771,7 @@ FileResult removeFile(const QString &path)
 {
     const QString context = QLatin1String("Could not remove ") + quoted(path);
     const QByteArray native = nativePath(path);
-    struct stat st {};
+    struct stat st { };
     if (path.isEmpty() || ::lstat(native.constData(), &st) != 0)
         return failed(path.isEmpty() ? ENOENT : errno, context);
     if (const int injected = faults::before())
@@ -788,7 +787,7 @@ FileResult removeRecursively(const QString &path)
 {
     const QString context = QLatin1String("Could not remove ") + quoted(path);
     const QByteArray native = nativePath(path);
-    struct stat st {};
+    struct stat st { };
     if (path.isEmpty() || ::lstat(native.constData(), &st) != 0)
         return failed(path.isEmpty() ? ENOENT : errno, context);
     if (const int injected = faults::before())
@@ -805,7 +804,7 @@ FileResult createFolder(const QString &path)
     if (path.isEmpty())
         return failed(ENOENT, context);
     const QByteArray native = nativePath(QDir::cleanPath(path));
-    struct stat st {};
+    struct stat st { };
     if (::stat(native.constData(), &st) == 0)
         return S_ISDIR(st.st_mode) ? FileResult::success() : failed(EEXIST, context);
     if (const int injected = faults::before())
@@ -825,7 +824,7 @@ FileResult makeOneFolder(const QString &path)
     if (path.isEmpty())
         return failed(ENOENT, context);
     const QByteArray native = nativePath(QDir::cleanPath(path));
-    struct stat st {};
+    struct stat st { };
     if (::stat(native.constData(), &st) == 0)
         return S_ISDIR(st.st_mode) ? FileResult::success() : failed(EEXIST, context);
     if (const int injected = faults::before())
@@ -841,7 +840,7 @@ FileResult setModificationDate(const QString &path, const QDateTime &date)
     if (!date.isValid())
         return failed(EINVAL, context);
     const qint64 ms = date.toMSecsSinceEpoch();
-    struct timespec times[2] {};
+    struct timespec times[2]{};
     times[0].tv_nsec = UTIME_OMIT;
     times[1].tv_sec = time_t(ms / 1000);
     times[1].tv_nsec = long((ms % 1000) * 1000000);
@@ -861,7 +860,7 @@ FileResult clearWriteProtection(const QString &path)
 {
     const QString context = QLatin1String("Could not remove the write protection of ") + quoted(path);
     const QByteArray native = nativePath(path);
-    struct stat st {};
+    struct stat st { };
     if (path.isEmpty() || ::stat(native.constData(), &st) != 0)
         return failed(path.isEmpty() ? ENOENT : errno, context);
 
@@ -901,7 +900,7 @@ FileResult writeFileAtomically(const QString &path, const QByteArray &data)
     if (path.isEmpty())
         return failed(ENOENT, context);
     const QByteArray dst = nativePath(path);
-    struct stat existing {};
+    struct stat existing { };
     const bool replacing = ::stat(dst.constData(), &existing) == 0;
     if (const int injected = faults::before())
         return failed(injected, context);

@@ -14,7 +14,7 @@ namespace sorrelby {
 
 struct FileResult {
     bool ok = true;
-    QString error; // the system's description when !ok
+    QString error;       // the system's description when !ok
     int errorNumber = 0; // the errno behind it, 0 when none is known
 
     static FileResult success() { return {}; }
@@ -65,9 +65,9 @@ FileResult copyNoReplace(const QString &from, const QString &to);
 // lie in a trash folder.
 FileResult moveToTrash(const QString &path, QString *trashedPath = nullptr);
 
-FileResult removeFile(const QString &path);          // a file or an empty folder
-FileResult removeRecursively(const QString &path);   // a folder and its content
-FileResult createFolder(const QString &path);        // with intermediate folders; ok when present
+FileResult removeFile(const QString &path);        // a file or an empty folder
+FileResult removeRecursively(const QString &path); // a folder and its content
+FileResult createFolder(const QString &path);      // with intermediate folders; ok when present
 // The last level only: ok when present as a folder, ENOENT when the folder
 // above is missing. For places where a missing parent means a drive that is
 // gone, and making it would write onto whatever lies beneath.

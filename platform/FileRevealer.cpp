@@ -10,10 +10,7 @@ namespace {
 
 class LoggingFileRevealer : public FileRevealer {
 public:
-    void showItems(const QStringList &paths) override
-    {
-        logOp(u"FileRevealer", u"showItems", paths.join(QStringLiteral(", ")));
-    }
+    void showItems(const QStringList &paths) override { logOp(u"FileRevealer", u"showItems", paths.join(QStringLiteral(", "))); }
     void openFolder(const QString &path) override { logOp(u"FileRevealer", u"openFolder", path); }
 };
 

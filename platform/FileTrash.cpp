@@ -30,8 +30,8 @@ using namespace detail;
 namespace {
 
 struct TrashLocation {
-    QString folder;  // holds files/ and info/
-    QString topDir;  // empty for the home trash (absolute paths in info files)
+    QString folder; // holds files/ and info/
+    QString topDir; // empty for the home trash (absolute paths in info files)
 };
 
 // The mount point of the volume holding `path`: the highest folder above it
@@ -41,7 +41,7 @@ QString volumeTop(const QString &absolutePath, dev_t device)
     QString current = QFileInfo(absolutePath).path();
     while (current != QLatin1String("/")) {
         const QString parent = QFileInfo(current).path();
-        struct stat st {};
+        struct stat st { };
         if (::stat(nativePath(parent).constData(), &st) != 0 || st.st_dev != device)
             break;
         current = parent;
@@ -59,7 +59,7 @@ int makePrivateFolder(const QString &path)
     }
     if (errno != EEXIST)
         return errno;
-    struct stat st {};
+    struct stat st { };
     if (::lstat(native.constData(), &st) != 0)
         return errno;
     if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
@@ -72,7 +72,7 @@ std::vector<TrashLocation> trashLocations(const QString &absolutePath, dev_t dev
     const QString dataHome = userfolders::dataHome();
     // Without the data folder the trash cannot be made at all; create it first.
     createFolder(dataHome);
-    struct stat home {};
+    struct stat home { };
     if (::stat(nativePath(dataHome).constData(), &home) == 0 && home.st_dev == device)
         return {{dataHome + QStringLiteral("/Trash"), {}}};
 
@@ -81,7 +81,7 @@ std::vector<TrashLocation> trashLocations(const QString &absolutePath, dev_t dev
     const QString uid = QString::number(::getuid());
     std::vector<TrashLocation> locations;
     // A shared .Trash counts only when it is a real, sticky folder.
-    struct stat shared {};
+    struct stat shared { };
     const QString sharedTrash = prefix + QStringLiteral("/.Trash");
     if (::lstat(nativePath(sharedTrash).constData(), &shared) == 0 && S_ISDIR(shared.st_mode) && (shared.st_mode & S_ISVTX))
         locations.push_back({sharedTrash + QLatin1Char('/') + uid, top});
@@ -103,9 +103,8 @@ QByteArray trashInfo(const QString &absolutePath, const QString &topDir)
     QString recorded = absolutePath;
     if (!topDir.isEmpty())
         recorded = topDir == QLatin1String("/") ? absolutePath.mid(1) : absolutePath.mid(topDir.size() + 1);
-    return QByteArrayLiteral("[Trash Info]\nPath=") + QUrl::toPercentEncoding(recorded, "/")
-        + QByteArrayLiteral("\nDeletionDate=") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1()
-        + '\n';
+    return QByteArrayLiteral("[Trash Info]\nPath=") + QUrl::toPercentEncoding(recorded, "/") + QByteArrayLiteral("\nDeletionDate=")
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1() + '\n';
 }
 
 // Takes the info file for a name in the trash: a new one (created
@@ -123,7 +122,7 @@ int claimInfoFile(const QByteArray &infoPath, const QByteArray &trashedFile)
     }
     if (errno != EEXIST)
         return -errno;
-    struct stat st {};
+    struct stat st { };
     if (::lstat(trashedFile.constData(), &st) == 0 || errno != ENOENT)
         return -EEXIST;
     fd = ::open(infoPath.constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
@@ -131,8 +130,7 @@ int claimInfoFile(const QByteArray &infoPath, const QByteArray &trashedFile)
         return -EEXIST;
     // Looked at again under the lock: a trashing that just ended has its file
     // in place now.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::lstat(trashedFile.constData(), &st) == 0 || errno != ENOENT
-        || ::ftruncate(fd, 0) != 0) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::lstat(trashedFile.constData(), &st) == 0 || errno != ENOENT || ::ftruncate(fd, 0) != 0) {
         ::close(fd);
         return -EEXIST;
     }
@@ -143,7 +141,8 @@ int claimInfoFile(const QByteArray &infoPath, const QByteArray &trashedFile)
 // Reserves a name with its info file, then renames the file under files/.
 int trashInto(const TrashLocation &location, const QString &absolutePath, QString &trashedPath)
 {
-    for (const QString &folder : QStringList{location.folder, location.folder + QStringLiteral("/files"), location.folder + QStringLiteral("/info")}) {
+    for (const QString &folder :
+         QStringList{location.folder, location.folder + QStringLiteral("/files"), location.folder + QStringLiteral("/info")}) {
         if (const int error = makePrivateFolder(folder))
             return error;
     }
@@ -195,7 +194,7 @@ FileResult moveToTrash(const QString &path, QString *trashedPath)
     const QString folder = QFileInfo(file.path()).canonicalFilePath();
     if (!folder.isEmpty())
         absolutePath = (folder == QLatin1String("/") ? QString() : folder) + QLatin1Char('/') + file.fileName();
-    struct stat st {};
+    struct stat st { };
     if (::lstat(nativePath(absolutePath).constData(), &st) != 0)
         return FileResult::fromErrno(errno, context);
     if (const int injected = faults::before())

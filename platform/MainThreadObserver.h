@@ -10,8 +10,7 @@
 
 namespace sorrelby {
 
-template<typename T>
-ObserverRegistration observeOnMainThread(T *receiver, const QString &name, void (T::*handler)(const Notification &))
+template<typename T> ObserverRegistration observeOnMainThread(T *receiver, const QString &name, void (T::*handler)(const Notification &))
 {
     const QPointer<T> self(receiver);
     NotificationCenter &center = NotificationCenter::defaultCenter();

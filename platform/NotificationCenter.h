@@ -46,7 +46,10 @@ private:
 class ObserverRegistration {
 public:
     ObserverRegistration() = default;
-    ObserverRegistration(NotificationCenter &center, NotificationCenter::Token token) : m_center(&center), m_token(token) {}
+    ObserverRegistration(NotificationCenter &center, NotificationCenter::Token token)
+        : m_center(&center)
+        , m_token(token)
+    { }
     ObserverRegistration(ObserverRegistration &&other) noexcept { *this = std::move(other); }
     ObserverRegistration &operator=(ObserverRegistration &&other) noexcept;
     ObserverRegistration(const ObserverRegistration &) = delete;

@@ -36,7 +36,7 @@ QString errnoText(int error)
 // The account's home, not $HOME: every process of the user must agree.
 QString accountHome(uid_t uid)
 {
-    struct passwd entry {};
+    struct passwd entry { };
     struct passwd *found = nullptr;
     QByteArray buffer(16384, '\0');
     if (::getpwuid_r(uid, &entry, buffer.data(), size_t(buffer.size()), &found) != 0 || !found || !found->pw_dir)
@@ -66,8 +66,7 @@ qint64 pidIn(const QString &path)
 SingleInstance::SingleInstance(const QString &folder, QObject *parent)
     : QObject(parent)
     , m_folder(folder.isEmpty() ? defaultFolder() : folder)
-{
-}
+{ }
 
 SingleInstance::~SingleInstance()
 {
@@ -98,13 +97,14 @@ QString SingleInstance::folderForUser(const QString &tmpRoot, uid_t uid, const Q
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) {
         note(u"folderForUser()", QStringLiteral("cannot make ") + path + QStringLiteral(": ") + errnoText(errno));
     } else {
-        struct stat st {};
+        struct stat st { };
         // /tmp is everyone's: the name may have been taken by another user or
         // made a link to elsewhere before we came.
         if (::lstat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid
             && ((st.st_mode & 077) == 0 || ::chmod(native.constData(), 0700) == 0))
             return path;
-        note(u"folderForUser()", path + QStringLiteral(" is not a private folder of user ") + QString::number(uid) + QStringLiteral(": using ") + fallback);
+        note(u"folderForUser()",
+             path + QStringLiteral(" is not a private folder of user ") + QString::number(uid) + QStringLiteral(": using ") + fallback);
     }
     QDir().mkpath(fallback);
     return fallback;

@@ -15,13 +15,13 @@ namespace {
 
 class SilentSoundPlayer : public SoundPlayer {
 public:
-    void play(const QString &) override {}
-    void beep() override {}
+    void play(const QString &) override { }
+    void beep() override { }
 };
 
 std::atomic<SoundPlayer *> g_shared{nullptr};
 
-void ignoreAlsaError(const char *, int, const char *, int, const char *, ...) {}
+void ignoreAlsaError(const char *, int, const char *, int, const char *, ...) { }
 
 // Without an audio device ALSA writes a dozen lines to standard error for
 // every attempt, and standard error is our log. Its error handler is
@@ -75,8 +75,8 @@ struct CanberraState {
             silenceAlsa();
             result = ca_context_create(&context);
             if (result == CA_SUCCESS)
-                ca_context_change_props(context, CA_PROP_APPLICATION_NAME, SORRELBY_BUNDLE_NAME,
-                                        CA_PROP_APPLICATION_ID, SORRELBY_BUNDLE_ID, nullptr);
+                ca_context_change_props(context, CA_PROP_APPLICATION_NAME, SORRELBY_BUNDLE_NAME, CA_PROP_APPLICATION_ID, SORRELBY_BUNDLE_ID,
+                                        nullptr);
             else
                 context = nullptr;
         }
@@ -86,7 +86,8 @@ struct CanberraState {
         if (result != CA_SUCCESS && !failureLogged) {
             failureLogged = true;
             logOp(u"CanberraSoundPlayer", u"play",
-                  QString(QLatin1String("cannot play \"") + QLatin1String(eventId) + QLatin1String("\": ") + QString::fromUtf8(ca_strerror(result))));
+                  QString(QLatin1String("cannot play \"") + QLatin1String(eventId) + QLatin1String("\": ")
+                          + QString::fromUtf8(ca_strerror(result))));
         }
     }
 };
@@ -97,8 +98,7 @@ struct CanberraSoundPlayer::Private {
 
 CanberraSoundPlayer::CanberraSoundPlayer()
     : d(new Private)
-{
-}
+{ }
 
 CanberraSoundPlayer::~CanberraSoundPlayer()
 {

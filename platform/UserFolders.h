@@ -6,12 +6,12 @@
 namespace sorrelby::userfolders {
 
 QString home();
-QString stateHome();   // $XDG_STATE_HOME or ~/.local/state
-QString configHome();  // $XDG_CONFIG_HOME or ~/.config
-QString dataHome();    // $XDG_DATA_HOME or ~/.local/share
-QString runtimeDir();  // $XDG_RUNTIME_DIR, else the temporary folder
-QString logFolder();   // stateHome() + "/Vemo"
-QString logFilePath(); // logFolder() + "/Sorrelby.log"
+QString stateHome();       // $XDG_STATE_HOME or ~/.local/state
+QString configHome();      // $XDG_CONFIG_HOME or ~/.config
+QString dataHome();        // $XDG_DATA_HOME or ~/.local/share
+QString runtimeDir();      // $XDG_RUNTIME_DIR, else the temporary folder
+QString logFolder();       // stateHome() + "/Vemo"
+QString logFilePath();     // logFolder() + "/Sorrelby.log"
 QString temporaryFolder(); // QDir::tempPath() + "/com.halvane.vemo.sorrelby"
 QString expandTilde(const QString &path);
 

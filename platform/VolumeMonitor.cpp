@@ -82,12 +82,11 @@ QMap<QString, QString> FileSystemInfo::toMap() const
 
 bool isSystemMountPoint(const QString &mountPoint)
 {
-    static const QStringList exact = {QStringLiteral("/"), QStringLiteral("/boot"), QStringLiteral("/boot/efi"),
-                                      QStringLiteral("/usr"), QStringLiteral("/var"), QStringLiteral("/home"),
-                                      QStringLiteral("/opt"), QStringLiteral("/srv"), QStringLiteral("/tmp"),
-                                      QStringLiteral("/etc")};
-    static const QStringList trees = {QStringLiteral("/proc"), QStringLiteral("/sys"), QStringLiteral("/dev"),
-                                      QStringLiteral("/run"), QStringLiteral("/var/lib"), QStringLiteral("/snap")};
+    static const QStringList exact
+        = {QStringLiteral("/"),     QStringLiteral("/boot"), QStringLiteral("/boot/efi"), QStringLiteral("/usr"), QStringLiteral("/var"),
+           QStringLiteral("/home"), QStringLiteral("/opt"),  QStringLiteral("/srv"),      QStringLiteral("/tmp"), QStringLiteral("/etc")};
+    static const QStringList trees = {QStringLiteral("/proc"), QStringLiteral("/sys"),     QStringLiteral("/dev"),
+                                      QStringLiteral("/run"),  QStringLiteral("/var/lib"), QStringLiteral("/snap")};
     if (exact.contains(mountPoint))
         return true;
     // /run/media holds removable volumes, the rest of /run belongs to the system.
@@ -104,7 +103,7 @@ QStringList MountTableVolumeMonitor::defaultRoots()
     // comes from the password database.
     QString user;
     std::vector<char> buffer(16384);
-    struct passwd entry {};
+    struct passwd entry { };
     struct passwd *found = nullptr;
     if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
         user = QFile::decodeName(found->pw_name);
@@ -156,8 +155,7 @@ void MountTableVolumeMonitor::reread()
     if (m_fd >= 0) {
         ::lseek(m_fd, 0, SEEK_SET);
         char buffer[4096];
-        while (::read(m_fd, buffer, sizeof buffer) > 0) {
-        }
+        while (::read(m_fd, buffer, sizeof buffer) > 0) { }
     }
     const QSet<QString> now = volumesIn(readMountTable());
     const QSet<QString> before = std::exchange(m_volumes, now);
@@ -195,7 +193,7 @@ QStringList MountTableVolumeMonitor::mountedVolumes() const
 
 std::optional<FileSystemInfo> MountTableVolumeMonitor::fileSystemInfo(const QString &path) const
 {
-    struct statvfs st {};
+    struct statvfs st { };
     if (::statvfs(QFile::encodeName(path).constData(), &st) != 0)
         return std::nullopt;
     const QString absolute = QFileInfo(path).absoluteFilePath();
@@ -224,11 +222,15 @@ bool MountTableVolumeMonitor::unmountAndEject(const QString &volumePath)
     const QString udisks = QStandardPaths::findExecutable(QStringLiteral("udisksctl"));
     bool unmounted = false;
     if (!udisks.isEmpty() && entry->source.startsWith(QLatin1String("/dev/"))) {
-        unmounted = runTool(udisks, {QStringLiteral("unmount"), QStringLiteral("--no-user-interaction"), QStringLiteral("-b"), entry->source}, &output);
-        note(u"unmountAndEject", QStringLiteral("udisksctl unmount ") + entry->source + QStringLiteral(": ") + (unmounted ? QStringLiteral("done") : output));
+        unmounted = runTool(
+            udisks, {QStringLiteral("unmount"), QStringLiteral("--no-user-interaction"), QStringLiteral("-b"), entry->source}, &output);
+        note(u"unmountAndEject",
+             QStringLiteral("udisksctl unmount ") + entry->source + QStringLiteral(": ") + (unmounted ? QStringLiteral("done") : output));
         if (unmounted) {
             // The drive may refuse to power off (a loop device, a built-in reader); the volume is safe to pull anyway.
-            const bool off = runTool(udisks, {QStringLiteral("power-off"), QStringLiteral("--no-user-interaction"), QStringLiteral("-b"), entry->source}, &output);
+            const bool off = runTool(
+                udisks, {QStringLiteral("power-off"), QStringLiteral("--no-user-interaction"), QStringLiteral("-b"), entry->source},
+                &output);
             note(u"unmountAndEject", QStringLiteral("udisksctl power-off: ") + (off ? QStringLiteral("done") : output));
         }
     }
@@ -244,8 +246,7 @@ bool MountTableVolumeMonitor::unmountAndEject(const QString &volumePath)
 FakeVolumeMonitor::FakeVolumeMonitor(QString root, QObject *parent)
     : VolumeMonitor(parent)
     , m_root(QDir::cleanPath(root))
-{
-}
+{ }
 
 QStringList FakeVolumeMonitor::mountedVolumes() const
 {
@@ -284,7 +285,8 @@ bool FakeVolumeMonitor::unmountAndEject(const QString &volumePath)
             return false;
         m_mounted.remove(path);
     }
-    QMetaObject::invokeMethod(this, [this, path] { Q_EMIT volumeDidUnmount(path); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, path] { Q_EMIT volumeDidUnmount(path); }, Qt::QueuedConnection);
     return true;
 }
 

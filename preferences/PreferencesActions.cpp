@@ -131,7 +131,8 @@ std::optional<FolderRole> PreferencesActions::roleOfPathKey(const QString &key)
 
 QString PreferencesActions::stylePattern(int style)
 {
-    static const icu::DateFormat::EStyle styles[] = {icu::DateFormat::kShort, icu::DateFormat::kMedium, icu::DateFormat::kLong, icu::DateFormat::kFull};
+    static const icu::DateFormat::EStyle styles[]
+        = {icu::DateFormat::kShort, icu::DateFormat::kMedium, icu::DateFormat::kLong, icu::DateFormat::kFull};
     if (style < 0 || style > 3)
         return {};
     std::unique_ptr<icu::DateFormat> formatter(icu::DateFormat::createDateInstance(styles[style], userLocale()));
@@ -154,7 +155,8 @@ std::optional<QString> PreferencesActions::dailyFolderPatternProblem(const QStri
     if (U_SUCCESS(status))
         formatter.format(UDate(now.toMSecsSinceEpoch()), out, &fields, status);
     if (U_FAILURE(status))
-        return QStringLiteral("\"") + pattern + QStringLiteral("\" is not a date format (letters that are not date fields must be in single quotes).");
+        return QStringLiteral("\"") + pattern
+            + QStringLiteral("\" is not a date format (letters that are not date fields must be in single quotes).");
     icu::FieldPosition field;
     if (!fields.next(field))
         return QStringLiteral("\"") + pattern + QStringLiteral("\" holds no date: every daily folder would get the same name.");
@@ -184,7 +186,8 @@ std::optional<QString> PreferencesActions::dailyFolderPatternProblem(const QStri
     } while (!dated && fields.next(field));
     if (!dated)
         return QStringLiteral("\"") + pattern
-            + QStringLiteral("\" holds no date field (a year, month, week or day such as yyyy, MM or dd): photos of different dates would share one daily folder.");
+            + QStringLiteral("\" holds no date field (a year, month, week or day such as yyyy, MM or dd): photos of different dates would "
+                             "share one daily folder.");
     // Month and weekday names change the length: try a day of every month.
     for (int month = 0; month < 12; ++month) {
         const QString name = preferenceops::performDateFormatString(pattern, now.addMonths(month).addDays(month));
@@ -257,8 +260,8 @@ DateFormatResult PreferencesActions::setUserDefinedDateFormatter(const QString &
     DateFormatResult result;
     if (const auto problem = dailyFolderPatternProblem(trimmed.isEmpty() ? QString(cDefaultUserDateFormat) : trimmed, now)) {
         result.problem = *problem;
-        note(u"setUserDefinedDateFormatter", QStringLiteral("refused, keeping [") + settings.stringValue(cPrefUserDefinedDateFormatter)
-            + QStringLiteral("]: ") + *problem);
+        note(u"setUserDefinedDateFormatter",
+             QStringLiteral("refused, keeping [") + settings.stringValue(cPrefUserDefinedDateFormatter) + QStringLiteral("]: ") + *problem);
         return result;
     }
     settings.setValue(cPrefUserDefinedDateFormatter, trimmed);
@@ -282,15 +285,25 @@ FolderPanelSpec PreferencesActions::beginChoosingFolder(FolderRole role)
     FolderPanelSpec spec;
     switch (role) {
     case FolderRole::HotFolder:
-        spec = {QStringLiteral("Select As Hot Folder"), QStringLiteral("Select HOT Folder"), QStringLiteral("Please Select the Hot Folder..."), {}, {}};
+        spec = {QStringLiteral("Select As Hot Folder"),
+                QStringLiteral("Select HOT Folder"),
+                QStringLiteral("Please Select the Hot Folder..."),
+                {},
+                {}};
         break;
     case FolderRole::Source:
-        spec = {QStringLiteral("Select As Source Folder"), QStringLiteral("Select Source Folder"),
-            QStringLiteral("Please Select the Source Sorrelby Folder..."), {}, {}};
+        spec = {QStringLiteral("Select As Source Folder"),
+                QStringLiteral("Select Source Folder"),
+                QStringLiteral("Please Select the Source Sorrelby Folder..."),
+                {},
+                {}};
         break;
     case FolderRole::Destination:
-        spec = {QStringLiteral("Select As Destination Folder"), QStringLiteral("Select Destination Folder Path"),
-            QStringLiteral("Please Select The Destination Folder Path..."), {}, {}};
+        spec = {QStringLiteral("Select As Destination Folder"),
+                QStringLiteral("Select Destination Folder Path"),
+                QStringLiteral("Please Select The Destination Folder Path..."),
+                {},
+                {}};
         break;
     }
     const auto stored = settings.optionalString(pathKey(role));
@@ -389,7 +402,8 @@ void PreferencesActions::applyHotFolderModeAnswer(AlertAnswer answer)
         return;
     Settings &settings = Settings::shared();
     const bool on = !settings.boolValue(cPrefEnableHotFolderMode);
-    note(u"ibClickedOnEnableHotFolderAction(_:)", QString(cPrefEnableHotFolderMode) + QStringLiteral(" = ") + (on ? QStringLiteral("true") : QStringLiteral("false")));
+    note(u"ibClickedOnEnableHotFolderAction(_:)",
+         QString(cPrefEnableHotFolderMode) + QStringLiteral(" = ") + (on ? QStringLiteral("true") : QStringLiteral("false")));
     settings.setValue(cPrefEnableHotFolderMode, on);
 }
 

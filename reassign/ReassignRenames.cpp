@@ -40,8 +40,9 @@ void record(const PhotoRename &rename, ReassignReport &report, QStringView opera
         }
         break;
     case PhotoRename::Kept:
-        note(operation, QStringLiteral("....oops FileManager.default.moveItem error: ") + rename.why + QStringLiteral(" (") + rename.from
-                + QStringLiteral(" keeps its name)"));
+        note(operation,
+             QStringLiteral("....oops FileManager.default.moveItem error: ") + rename.why + QStringLiteral(" (") + rename.from
+                 + QStringLiteral(" keeps its name)"));
         report.kept << fileNameOf(rename.from) + QStringLiteral(": ") + rename.why;
         break;
     }
@@ -75,9 +76,8 @@ QStringList sortedByUrl(const QStringList &paths)
 {
     QStringList sorted = paths;
     auto key = [](const QString &path) { return QUrl::fromLocalFile(photoPathOf(path)).toString(QUrl::FullyEncoded); };
-    std::stable_sort(sorted.begin(), sorted.end(), [&](const QString &a, const QString &b) {
-        return key(a).compare(key(b), Qt::CaseSensitive) < 0;
-    });
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [&](const QString &a, const QString &b) { return key(a).compare(key(b), Qt::CaseSensitive) < 0; });
     return sorted;
 }
 

@@ -43,8 +43,7 @@ void sleepSeconds(double seconds)
 
 ReassignSession::ReassignSession(QObject *parent)
     : QObject(parent)
-{
-}
+{ }
 
 ReassignSession::~ReassignSession() = default;
 
@@ -103,7 +102,8 @@ void ReassignSession::viewDidLoad()
     sortedurlsWithBarcodes = QMap<QString, QString>();
     m_autoMode = preferenceops::isAutoReassignMode();
     Q_EMIT unknownButtonHidden(m_autoMode);
-    fShowAutoDecodeQRStatus = m_autoMode && settings().boolValue(cPrefCanSupportVisionFramework) && settings().boolValue(cPrefUseAutoDecodeQRMethod);
+    fShowAutoDecodeQRStatus
+        = m_autoMode && settings().boolValue(cPrefCanSupportVisionFramework) && settings().boolValue(cPrefUseAutoDecodeQRMethod);
     Q_EMIT promptsChanged();
 }
 
@@ -332,7 +332,8 @@ void ReassignSession::tryToDoAutoDecodeQRCodes(const QString &path)
             // The user may have moved on: a code belongs only to the photo
             // it was read from, and a code entered meanwhile wins over it.
             if (self->currentPath() != path || self->m_codeGeneration != generation) {
-                note(u"tryToDoAutoDecodeQRCodes(_:)", QStringLiteral("result for a photo no longer shown, or a code was entered since - dropped: ") + path);
+                note(u"tryToDoAutoDecodeQRCodes(_:)",
+                     QStringLiteral("result for a photo no longer shown, or a code was entered since - dropped: ") + path);
                 return;
             }
             if (code) {
@@ -418,7 +419,8 @@ void ReassignSession::doReassignBarcodeArrayOnly()
             // The renames are done whatever became of the dialog: the
             // followers get their codes.
             NotificationCenter::defaultCenter().post(QStringLiteral("myAutoDecodeProcess3"),
-                {{QStringLiteral("command"), QStringLiteral("autodecodeqrcodes")}, {QStringLiteral("fulSortedlUrlList"), renames.decodeList}});
+                                                     {{QStringLiteral("command"), QStringLiteral("autodecodeqrcodes")},
+                                                      {QStringLiteral("fulSortedlUrlList"), renames.decodeList}});
             reportKeptNames(renames.report.kept, {});
         });
     });
@@ -442,10 +444,12 @@ void ReassignSession::reassignManually()
                 }
                 return;
             }
-            note(u"doReassign3(_:)", QStringLiteral("Done reassigning one code to all selected photos... about to dismissViewController..."));
+            note(u"doReassign3(_:)",
+                 QStringLiteral("Done reassigning one code to all selected photos... about to dismissViewController..."));
             if (self)
                 Q_EMIT self->closeRequested();
-            NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")}});
+            NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"),
+                                                     {{QStringLiteral("command"), QStringLiteral("refresh")}});
             reportKeptNames(report->kept, code);
         });
     });

@@ -43,9 +43,9 @@ private:
 };
 
 struct QuietMomentTiming {
-    double pollInterval = 1.0;   // between looks at a busy work queue
-    double longestWait = 600.0;  // then the relaunch is skipped for the day
-    double longestHold = 30.0;   // the work queue is held this long for the main thread
+    double pollInterval = 1.0;  // between looks at a busy work queue
+    double longestWait = 600.0; // then the relaunch is skipped for the day
+    double longestHold = 30.0;  // the work queue is held this long for the main thread
 };
 
 // Waits until the work queue has nothing to run and no intake pass is in
@@ -54,8 +54,8 @@ struct QuietMomentTiming {
 // longest wait and calls gaveUp instead. Destroying it stops the wait.
 class QuietMoment {
 public:
-    QuietMoment(SerialQueue &workQueue, const std::atomic<bool> &processingHotFolder, QuietMomentTiming timing,
-                std::function<void()> idle, std::function<void()> gaveUp);
+    QuietMoment(SerialQueue &workQueue, const std::atomic<bool> &processingHotFolder, QuietMomentTiming timing, std::function<void()> idle,
+                std::function<void()> gaveUp);
     ~QuietMoment();
     QuietMoment(const QuietMoment &) = delete;
     QuietMoment &operator=(const QuietMoment &) = delete;

@@ -1,8 +1,8 @@
 #include "relaunch/Relaunch.h"
 
-#include "relaunch/Watchdog.h"
 #include "platform/BundleResources.h"
 #include "platform/Log.h"
+#include "relaunch/Watchdog.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 
@@ -100,17 +100,19 @@ QString Relaunch::displayString(const QDateTime &date)
 bool Relaunch::relaunch(const QString &sender, int launchFlags, const std::function<void()> &terminate)
 {
     const QString path = helperExecutable(QStringLiteral("relaunch"));
-    note(u"relaunch(_:)", QStringLiteral("Inside %1 => %2...info = [sender = %3, LSLaunchFlags = %4]")
-                              .arg(cClass, QStringLiteral("relaunch(_:)"), sender)
-                              .arg(launchFlags));
+    note(u"relaunch(_:)",
+         QStringLiteral("Inside %1 => %2...info = [sender = %3, LSLaunchFlags = %4]")
+             .arg(cClass, QStringLiteral("relaunch(_:)"), sender)
+             .arg(launchFlags));
     if (!QFileInfo(path).isExecutable()) {
         note(u"relaunch(_:)", QStringLiteral("missing %1! Not quitting.").arg(path));
         return false;
     }
     qint64 helperPid = 0;
-    if (!QProcess::startDetached(path, {QCoreApplication::applicationFilePath(), QString::number(QCoreApplication::applicationPid()),
-                                        QString::number(launchFlags)},
-                                 {}, &helperPid)) {
+    if (!QProcess::startDetached(
+            path,
+            {QCoreApplication::applicationFilePath(), QString::number(QCoreApplication::applicationPid()), QString::number(launchFlags)},
+            {}, &helperPid)) {
         note(u"relaunch(_:)", QStringLiteral("cannot start %1. Not quitting.").arg(path));
         return false;
     }

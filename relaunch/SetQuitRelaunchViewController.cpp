@@ -1,8 +1,8 @@
 #include "relaunch/SetQuitRelaunchViewController.h"
 
-#include "relaunch/Relaunch.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
+#include "relaunch/Relaunch.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 
@@ -67,7 +67,8 @@ SetQuitRelaunchViewController::SetQuitRelaunchViewController(std::function<QDate
     Settings &settings = Settings::shared();
     const QString op = QStringLiteral("viewDidLoad()");
     note(op, QString(cPrefDailyRelaunchTime) + QStringLiteral(" is: ") + settings.dateValue(cPrefDailyRelaunchTime).toString(Qt::ISODate));
-    note(op, QString(cPrefDailyScheduledTime2) + QStringLiteral(" is: ") + settings.dateValue(cPrefDailyScheduledTime2).toString(Qt::ISODate));
+    note(op,
+         QString(cPrefDailyScheduledTime2) + QStringLiteral(" is: ") + settings.dateValue(cPrefDailyScheduledTime2).toString(Qt::ISODate));
     const QVariant scheduled = settings.value(cPrefDailyScheduledTime2);
     if (scheduled.isValid())
         settings.setValue(cPrefTempDailyRelaunchTime, scheduled);

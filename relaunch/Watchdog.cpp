@@ -85,7 +85,7 @@ extern "C" void exitOnSignal(int signo)
 
 bool install(int signo, void (*handler)(int))
 {
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     // On the alternate stack, so that a stack overflow on the main thread
@@ -178,7 +178,9 @@ void Watchdog::keepUsRunning()
     }
     int control[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, control) != 0) {
-        note(op, QStringLiteral("no socket for the watchdog: ") + QString::fromLocal8Bit(std::strerror(errno)) + QStringLiteral(". Unexpected termination will not be monitored."));
+        note(op,
+             QStringLiteral("no socket for the watchdog: ") + QString::fromLocal8Bit(std::strerror(errno))
+                 + QStringLiteral(". Unexpected termination will not be monitored."));
         return;
     }
     // Before the watchdog watches: from then on no signal may end us
@@ -270,11 +272,12 @@ bool Watchdog::shouldKeepRunning(const QStringList &arguments, const QDateTime &
     bool watch = true;
     if (launches == 0 || interval < seconds) {
         watch = escape && escape(launches, interval);
-        note(op, QStringLiteral("%1setting auto-relaunch because interval since %2 previous launches is less than %3 sec (%4)")
-                     .arg(watch ? QString() : QStringLiteral("NOT "))
-                     .arg(launches)
-                     .arg(seconds, 0, 'f', 1)
-                     .arg(interval, 0, 'f', 0));
+        note(op,
+             QStringLiteral("%1setting auto-relaunch because interval since %2 previous launches is less than %3 sec (%4)")
+                 .arg(watch ? QString() : QStringLiteral("NOT "))
+                 .arg(launches)
+                 .arg(seconds, 0, 'f', 1)
+                 .arg(interval, 0, 'f', 0));
     }
     dates.append(now);
     // Only the last `launches` dates are ever looked at.

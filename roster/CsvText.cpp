@@ -89,8 +89,8 @@ CsvTable parseCsv(const QByteArray &bytes)
     int line = 1;
     CsvRecord record{line, {}};
     QString field;
-    bool quoted = false;       // inside a quoted field
-    bool wasQuoted = false;    // the current field began with a quote
+    bool quoted = false;    // inside a quoted field
+    bool wasQuoted = false; // the current field began with a quote
     int quoteLine = 0;
     bool atFieldStart = true;
     const auto endField = [&] {
@@ -156,8 +156,8 @@ CsvTable parseCsv(const QByteArray &bytes)
         atFieldStart = false;
     }
     if (quoted) {
-        table.problem = CsvProblem{quoteLine, int(record.fields.size()) + 1,
-                                   QStringLiteral("a quoted field is never closed (a \" is missing)")};
+        table.problem
+            = CsvProblem{quoteLine, int(record.fields.size()) + 1, QStringLiteral("a quoted field is never closed (a \" is missing)")};
         return table;
     }
     // The last record, unless the text ended with its line break.
@@ -173,8 +173,7 @@ QByteArray csvLine(const QStringList &fields, QChar delimiter)
         if (i > 0)
             line.append(delimiter);
         const QString &field = fields.at(i);
-        const bool needsQuotes = field.contains(delimiter) || field.contains(u'"') || field.contains(u'\n')
-            || field.contains(u'\r');
+        const bool needsQuotes = field.contains(delimiter) || field.contains(u'"') || field.contains(u'\n') || field.contains(u'\r');
         if (needsQuotes) {
             line.append(u'"');
             line.append(QString(field).replace(u'"', QStringLiteral("\"\"")));

@@ -33,7 +33,7 @@ struct CsvProblem {
 
 struct CsvTable {
     QChar delimiter = QLatin1Char(',');
-    QList<CsvRecord> records; // blank ones included, so line numbers stay honest
+    QList<CsvRecord> records;          // blank ones included, so line numbers stay honest
     std::optional<CsvProblem> problem; // text that is not UTF-8, a quote never closed
 };
 

@@ -27,15 +27,15 @@ struct Page {
     bool withoutCode = false; // the page of the photos without a code
 };
 
-const char *const cStyle =
-    "body{font-family:sans-serif;margin:1.5em;color:#222}"
-    "h1{font-size:1.5em}h2{font-size:1.15em;margin:1.2em 0 .3em}"
-    "table{border-collapse:collapse}td,th{border:1px solid #ccc;padding:.2em .6em;text-align:left}"
-    ".marks{color:#b00020;font-weight:bold}"
-    ".sheet{display:flex;flex-wrap:wrap;gap:6px}"
-    "figure{margin:0;width:124px;font-size:.7em;word-break:break-all}"
-    "figure img,.none{width:120px;height:120px;object-fit:contain;background:#eee;border:2px solid #eee;display:block}"
-    "figure.card img{border-color:#e0a000}";
+const char *const cStyle
+    = "body{font-family:sans-serif;margin:1.5em;color:#222}"
+      "h1{font-size:1.5em}h2{font-size:1.15em;margin:1.2em 0 .3em}"
+      "table{border-collapse:collapse}td,th{border:1px solid #ccc;padding:.2em .6em;text-align:left}"
+      ".marks{color:#b00020;font-weight:bold}"
+      ".sheet{display:flex;flex-wrap:wrap;gap:6px}"
+      "figure{margin:0;width:124px;font-size:.7em;word-break:break-all}"
+      "figure img,.none{width:120px;height:120px;object-fit:contain;background:#eee;border:2px solid #eee;display:block}"
+      "figure.card img{border-color:#e0a000}";
 
 QString thumbName(size_t photo)
 {
@@ -46,8 +46,7 @@ QString pageStart(const QString &title)
 {
     return QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
                           "<meta name=\"generator\" content=\"Sorrelby\"><title>")
-        + htmlEscaped(title) + QStringLiteral("</title><style>") + QLatin1String(cStyle)
-        + QStringLiteral("</style></head><body>\n");
+        + htmlEscaped(title) + QStringLiteral("</title><style>") + QLatin1String(cStyle) + QStringLiteral("</style></head><body>\n");
 }
 
 QString subjectTitle(const ShootReport &report, int subject)
@@ -85,15 +84,16 @@ std::vector<Page> planPages(const ShootReport &report)
         if (found == pageOfGroup.end()) {
             found = pageOfGroup.emplace(row->group, pages.size()).first;
             pages.push_back({row->group.isEmpty() ? QStringLiteral("Without a group") : row->group,
-                             QStringLiteral("group-%1.html").arg(pages.size() + 1), {}, false});
+                             QStringLiteral("group-%1.html").arg(pages.size() + 1),
+                             {},
+                             false});
         }
         pages[found->second].subjects.push_back(int(s));
     }
     if (!others.empty()) {
         const bool hasRoster = report.roster != nullptr;
         pages.push_back({hasRoster ? QStringLiteral("Not on the roster") : QStringLiteral("Subjects"),
-                         hasRoster ? QStringLiteral("not-on-roster.html") : QStringLiteral("subjects.html"), others,
-                         false});
+                         hasRoster ? QStringLiteral("not-on-roster.html") : QStringLiteral("subjects.html"), others, false});
     }
     if (report.check.photosWithoutCode > 0)
         pages.push_back({QStringLiteral("Photos without a code"), QStringLiteral("without-code.html"), {}, true});
@@ -122,8 +122,7 @@ QString groupPage(const ShootReport &report, const Page &page, const std::vector
                   const std::vector<int> &withoutCode, const std::vector<char> &hasThumb)
 {
     QString html = pageStart(page.title);
-    html += QStringLiteral("<p><a href=\"index.html\">Report</a></p><h1>") + htmlEscaped(page.title)
-        + QStringLiteral("</h1>\n");
+    html += QStringLiteral("<p><a href=\"index.html\">Report</a></p><h1>") + htmlEscaped(page.title) + QStringLiteral("</h1>\n");
     if (page.withoutCode) {
         html += QStringLiteral("<p>%1 photo(s) carry no code: taken before the first card, after a card that "
                                "was not read, or marked unknown.</p>\n")
@@ -135,8 +134,7 @@ QString groupPage(const ShootReport &report, const Page &page, const std::vector
         html += QStringLiteral("<section id=\"s%1\"><h2>").arg(s) + htmlEscaped(subjectTitle(report, s))
             + QStringLiteral("</h2>\n<p>%1 portrait(s), %2 card photo(s)").arg(status.portraits()).arg(status.cards);
         if (status.marks)
-            html += QStringLiteral(" · <span class=\"marks\">") + htmlEscaped(markText(status.marks))
-                + QStringLiteral("</span>");
+            html += QStringLiteral(" · <span class=\"marks\">") + htmlEscaped(markText(status.marks)) + QStringLiteral("</span>");
         if (!status.visitTimes.isEmpty())
             html += QStringLiteral(" (") + visitText(status) + u')';
         html += QStringLiteral("</p>\n");
@@ -148,8 +146,7 @@ QString groupPage(const ShootReport &report, const Page &page, const std::vector
 }
 
 // A list of subjects with one mark, on the index page.
-QString markedList(const ShootReport &report, SubjectMark mark, const QString &heading,
-                   const std::map<int, QString> &pageOfSubject)
+QString markedList(const ShootReport &report, SubjectMark mark, const QString &heading, const std::map<int, QString> &pageOfSubject)
 {
     QString rows;
     for (size_t s = 0; s < report.check.subjects.size(); ++s) {
@@ -159,8 +156,7 @@ QString markedList(const ShootReport &report, SubjectMark mark, const QString &h
         const auto page = pageOfSubject.find(int(s));
         const QString code = htmlEscaped(status.code);
         rows += QStringLiteral("<tr><td>")
-            + (page != pageOfSubject.end() ? QStringLiteral("<a href=\"%1#s%2\">").arg(page->second).arg(s) + code
-                                                 + QStringLiteral("</a>")
+            + (page != pageOfSubject.end() ? QStringLiteral("<a href=\"%1#s%2\">").arg(page->second).arg(s) + code + QStringLiteral("</a>")
                                            : code)
             + QStringLiteral("</td><td>") + htmlEscaped(report.nameOf(int(s))) + QStringLiteral("</td><td>")
             + htmlEscaped(report.groupOf(int(s))) + QStringLiteral("</td><td>%1</td>").arg(status.photos)
@@ -171,8 +167,8 @@ QString markedList(const ShootReport &report, SubjectMark mark, const QString &h
         return {};
     return QStringLiteral("<h2 class=\"marks\">") + htmlEscaped(heading)
         + QStringLiteral("</h2>\n<table><tr><th>Code</th><th>Name</th><th>Group</th><th>Photos</th>")
-        + (mark == MarkPhotographedTwice ? QStringLiteral("<th>Visits</th>") : QString()) + QStringLiteral("</tr>\n")
-        + rows + QStringLiteral("</table>\n");
+        + (mark == MarkPhotographedTwice ? QStringLiteral("<th>Visits</th>") : QString()) + QStringLiteral("</tr>\n") + rows
+        + QStringLiteral("</table>\n");
 }
 
 QString indexPage(const ShootReport &report, const std::vector<Page> &pages)
@@ -185,8 +181,7 @@ QString indexPage(const ShootReport &report, const std::vector<Page> &pages)
     html += QStringLiteral("<h1>Shoot report</h1>\n<p>Photos: ") + htmlEscaped(report.source);
     if (report.roster)
         html += QStringLiteral("<br>Roster: ") + htmlEscaped(report.roster->path);
-    html += QStringLiteral("<br>%1 photo(s). ").arg(report.photos.size()) + htmlEscaped(report.check.summary())
-        + QStringLiteral(".</p>\n");
+    html += QStringLiteral("<br>%1 photo(s). ").arg(report.photos.size()) + htmlEscaped(report.check.summary()) + QStringLiteral(".</p>\n");
     html += markedList(report, MarkMissing, QStringLiteral("Missing"), pageOfSubject);
     html += markedList(report, MarkNotOnRoster, QStringLiteral("Not on the roster"), pageOfSubject);
     html += markedList(report, MarkOnlyCard, QStringLiteral("Only a card"), pageOfSubject);
@@ -201,10 +196,7 @@ QString indexPage(const ShootReport &report, const std::vector<Page> &pages)
             photos += report.check.subjects[size_t(s)].photos;
         }
         html += QStringLiteral("<tr><td><a href=\"%1\">").arg(page.fileName) + htmlEscaped(page.title)
-            + QStringLiteral("</a></td><td>%1</td><td>%2</td><td>%3</td></tr>\n")
-                  .arg(page.subjects.size())
-                  .arg(photographed)
-                  .arg(photos);
+            + QStringLiteral("</a></td><td>%1</td><td>%2</td><td>%3</td></tr>\n").arg(page.subjects.size()).arg(photographed).arg(photos);
     }
     return html + QStringLiteral("</table>\n</body></html>\n");
 }
@@ -329,8 +321,8 @@ HtmlReportResult writeHtmlReport(const ShootReport &report, const QString &folde
     }
     int done = int(report.photos.size());
     for (const Page &page : pages) {
-        written = fileops::writeFileAtomically(dir.filePath(page.fileName),
-                                               groupPage(report, page, photosOf, withoutCode, hasThumb).toUtf8());
+        written
+            = fileops::writeFileAtomically(dir.filePath(page.fileName), groupPage(report, page, photosOf, withoutCode, hasThumb).toUtf8());
         if (!written) {
             result.error = QStringLiteral("cannot write \"%1\": %2").arg(dir.filePath(page.fileName), written.error);
             return result;

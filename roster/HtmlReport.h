@@ -22,17 +22,16 @@ inline constexpr QLatin1StringView cReportListFileName{".sorrelby-report"};
 
 struct HtmlReportResult {
     bool ok = false;
-    QString error;       // why nothing (or not everything) was written
-    QString indexPath;   // the index page
+    QString error;     // why nothing (or not everything) was written
+    QString indexPath; // the index page
     int pages = 0;
     int thumbnails = 0;
-    int unreadable = 0;  // photos shown without a thumbnail
+    int unreadable = 0; // photos shown without a thumbnail
 };
 
 using HtmlReportProgress = std::function<void(int done, int total)>;
 
-HtmlReportResult writeHtmlReport(const ShootReport &report, const QString &folder,
-                                 const HtmlReportProgress &progress = {});
+HtmlReportResult writeHtmlReport(const ShootReport &report, const QString &folder, const HtmlReportProgress &progress = {});
 
 // Text as it may stand in HTML text and attribute values.
 QString htmlEscaped(const QString &text);

@@ -41,9 +41,9 @@ std::optional<ReportFormat> reportFormatNamed(const QString &name)
 
 QStringList reportCsvHeader()
 {
-    return {QStringLiteral("file"),   QStringLiteral("code"),         QStringLiteral("name"),
-            QStringLiteral("group"),  QStringLiteral("capture time"), QStringLiteral("camera"),
-            QStringLiteral("kind"),   QStringLiteral("marks"),        QStringLiteral("delivered path")};
+    return {QStringLiteral("file"),  QStringLiteral("code"),         QStringLiteral("name"),
+            QStringLiteral("group"), QStringLiteral("capture time"), QStringLiteral("camera"),
+            QStringLiteral("kind"),  QStringLiteral("marks"),        QStringLiteral("delivered path")};
 }
 
 QByteArray reportCsv(const ShootReport &report)
@@ -52,27 +52,27 @@ QByteArray reportCsv(const ShootReport &report)
     QByteArray out(cUtf8Bom);
     out.reserve(qsizetype(report.photos.size()) * 120);
     out += csvLine(reportCsvHeader() + extraColumns);
-    const auto row = [&](const QString &file, int subject, const QString &time, const QString &camera,
-                         const QString &kind, const QString &delivered) {
-        const SubjectStatus *status = subject >= 0 ? &report.check.subjects[size_t(subject)] : nullptr;
-        QStringList fields{file,
-                           status ? status->code : QString(),
-                           report.nameOf(subject),
-                           report.groupOf(subject),
-                           time,
-                           camera,
-                           kind,
-                           status ? markText(status->marks) : QString(),
-                           delivered};
-        if (const RosterSubject *listed = report.rosterSubjectOf(subject))
-            fields += listed->extra;
-        else
-            for (qsizetype i = 0; i < extraColumns.size(); ++i)
-                fields.append(QString());
-        for (QString &field : fields)
-            field = spreadsheetSafe(field);
-        out += csvLine(fields);
-    };
+    const auto row
+        = [&](const QString &file, int subject, const QString &time, const QString &camera, const QString &kind, const QString &delivered) {
+              const SubjectStatus *status = subject >= 0 ? &report.check.subjects[size_t(subject)] : nullptr;
+              QStringList fields{file,
+                                 status ? status->code : QString(),
+                                 report.nameOf(subject),
+                                 report.groupOf(subject),
+                                 time,
+                                 camera,
+                                 kind,
+                                 status ? markText(status->marks) : QString(),
+                                 delivered};
+              if (const RosterSubject *listed = report.rosterSubjectOf(subject))
+                  fields += listed->extra;
+              else
+                  for (qsizetype i = 0; i < extraColumns.size(); ++i)
+                      fields.append(QString());
+              for (QString &field : fields)
+                  field = spreadsheetSafe(field);
+              out += csvLine(fields);
+          };
     for (size_t i = 0; i < report.photos.size(); ++i) {
         const ReportPhoto &photo = report.photos[i];
         row(photo.fileName, report.check.subjectOfPhoto[i], reportTime(photo.captureTime), photo.camera, kindOf(photo),

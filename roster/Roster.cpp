@@ -34,14 +34,14 @@ int roleOfHeader(const QString &header)
             for (const char *word : words)
                 map.insert(QString::fromLatin1(word), role);
         };
-        add(Code, {"code", "id", "qr", "qr code", "qrcode", "barcode", "bar code", "card", "card code", "subject code",
-                   "subject id", "student id", "student code", "student number", "pupil id", "id number"});
+        add(Code,
+            {"code", "id", "qr", "qr code", "qrcode", "barcode", "bar code", "card", "card code", "subject code", "subject id",
+             "student id", "student code", "student number", "pupil id", "id number"});
         add(FirstName, {"first name", "firstname", "first", "given name", "given names", "forename", "forenames"});
         add(LastName, {"last name", "lastname", "last", "surname", "family name"});
-        add(FullName, {"name", "full name", "fullname", "student name", "subject name", "pupil name", "student",
-                       "subject", "pupil"});
-        add(Group, {"group", "class", "class name", "classname", "form", "grade", "homeroom", "home room", "team",
-                    "group name", "section"});
+        add(FullName, {"name", "full name", "fullname", "student name", "subject name", "pupil name", "student", "subject", "pupil"});
+        add(Group,
+            {"group", "class", "class name", "classname", "form", "grade", "homeroom", "home room", "team", "group name", "section"});
         return map;
     }();
     return roles.value(normalizedHeader(header), -1);
@@ -55,8 +55,7 @@ QString codeProblem(const QString &code)
     if (!isSafeCode(written))
         return QStringLiteral("the code \"%1\" cannot stand in a file name").arg(printablePayload(code));
     if (written != code)
-        return QStringLiteral("the code \"%1\" is written \"%2\" in file names; use that")
-            .arg(printablePayload(code), written);
+        return QStringLiteral("the code \"%1\" is written \"%2\" in file names; use that").arg(printablePayload(code), written);
     return {};
 }
 
@@ -159,10 +158,9 @@ Roster Roster::fromCsv(const QByteArray &bytes)
             continue;
         }
         if (const int previous = roster.rowOf(subject.code); previous >= 0) {
-            roster.problems.append({record.line, codeColumn,
-                                    QStringLiteral("the code \"%1\" is already on line %2")
-                                        .arg(subject.code)
-                                        .arg(roster.subjects[size_t(previous)].line)});
+            roster.problems.append(
+                {record.line, codeColumn,
+                 QStringLiteral("the code \"%1\" is already on line %2").arg(subject.code).arg(roster.subjects[size_t(previous)].line)});
             continue;
         }
         subject.firstName = cell(record, columnOf[FirstName]);

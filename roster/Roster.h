@@ -44,8 +44,8 @@ struct RosterProblem {
 
 class Roster {
 public:
-    QString path; // the file it was read from; empty when read from bytes
-    QStringList extraColumns; // the headers of the columns kept as extra fields
+    QString path;                        // the file it was read from; empty when read from bytes
+    QStringList extraColumns;            // the headers of the columns kept as extra fields
     std::vector<RosterSubject> subjects; // in file order
     QList<RosterProblem> problems;
 

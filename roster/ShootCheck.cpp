@@ -76,9 +76,8 @@ void findVisits(const std::vector<CheckedPhoto> &photos, ShootCheck &check)
     }
     if (cards.size() < 2)
         return;
-    std::sort(cards.begin(), cards.end(), [](const Card &a, const Card &b) {
-        return a.time != b.time ? a.time < b.time : a.photo < b.photo;
-    });
+    std::sort(cards.begin(), cards.end(),
+              [](const Card &a, const Card &b) { return a.time != b.time ? a.time < b.time : a.photo < b.photo; });
     std::vector<CameraCards> cameras(size_t(slotOfCamera.size()));
     for (size_t rank = 0; rank < cards.size(); ++rank) {
         CameraCards &camera = cameras[size_t(cards[rank].camera)];
@@ -102,8 +101,7 @@ void findVisits(const std::vector<CheckedPhoto> &photos, ShootCheck &check)
         }
         const int previousCamera = cards[size_t(previous)].camera;
         const bool newVisit = cameras[size_t(card.camera)].otherSubjectBetween(previous, int(rank), card.subject)
-            || (previousCamera != card.camera
-                && cameras[size_t(previousCamera)].otherSubjectBetween(previous, int(rank), card.subject));
+            || (previousCamera != card.camera && cameras[size_t(previousCamera)].otherSubjectBetween(previous, int(rank), card.subject));
         if (!newVisit)
             continue;
         QList<qint64> &visits = check.subjects[s].visitTimes;
@@ -135,8 +133,7 @@ CheckedPhoto checkedPhotoFromName(const QString &fileName, int nameFormatTag)
 
 NameReader::NameReader(int nameFormatTag)
     : m_tag(nameFormatTag)
-{
-}
+{ }
 
 std::vector<CheckedPhoto> NameReader::read(const QStringList &fileNames)
 {

@@ -110,8 +110,7 @@ ShootReport makeShootReport(const QString &source, std::shared_ptr<const Roster>
         auto camera = cameraNumbers.constFind(photo.camera);
         if (camera == cameraNumbers.constEnd())
             camera = cameraNumbers.insert(photo.camera, int(cameraNumbers.size()));
-        checked.push_back({photo.code, photo.isCard,
-                           photo.captureTime.isValid() ? photo.captureTime.toMSecsSinceEpoch() : 0, *camera});
+        checked.push_back({photo.code, photo.isCard, photo.captureTime.isValid() ? photo.captureTime.toMSecsSinceEpoch() : 0, *camera});
     }
     report.check = checkShoot(report.roster.get(), checked);
     return report;

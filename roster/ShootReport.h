@@ -38,8 +38,7 @@ std::vector<ReportPhoto> readReportPhotos(const QStringList &paths, int nameForm
 
 // The photos of a source folder as the window lists them, in capture order;
 // none (with *error) when the folder cannot be read.
-std::optional<std::vector<ReportPhoto>> readSourceFolder(const QString &folder, int nameFormatTag,
-                                                         QString *error = nullptr);
+std::optional<std::vector<ReportPhoto>> readSourceFolder(const QString &folder, int nameFormatTag, QString *error = nullptr);
 
 // A photo as delivery placed it: its name in the source folder (which holds
 // the code; a delivered name may carry a "c<k>" suffix) and its path now.
@@ -50,7 +49,7 @@ struct DeliveredPhoto {
 std::vector<ReportPhoto> readDeliveredPhotos(const QList<DeliveredPhoto> &delivered, int nameFormatTag);
 
 struct ShootReport {
-    QString source; // the folder the photos came from (or went to, for a delivery)
+    QString source;                       // the folder the photos came from (or went to, for a delivery)
     std::shared_ptr<const Roster> roster; // null: no roster
     std::vector<ReportPhoto> photos;
     ShootCheck check;
@@ -61,8 +60,7 @@ struct ShootReport {
 };
 
 // Checks the photos against the roster (cameras told apart by their keys).
-ShootReport makeShootReport(const QString &source, std::shared_ptr<const Roster> roster,
-                            std::vector<ReportPhoto> photos);
+ShootReport makeShootReport(const QString &source, std::shared_ptr<const Roster> roster, std::vector<ReportPhoto> photos);
 
 // Capture times as reports show them: "2024-05-01 09:00:04", "" when unknown.
 QString reportTime(const QDateTime &time);

@@ -46,8 +46,7 @@ QVariant conventionFromJson(const QString &tag, const QJsonValue &value)
         return date.isValid() ? QVariant(date) : QVariant();
     }
     if (tag == QLatin1String("$bytes")) {
-        const auto decoded = QByteArray::fromBase64Encoding(value.toString().toLatin1(),
-                                                            QByteArray::AbortOnBase64DecodingErrors);
+        const auto decoded = QByteArray::fromBase64Encoding(value.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
         if (!decoded)
             logOp(cClass, u"variantFromJson()", QString(QStringLiteral("not base64: ") + value.toString()));
         return decoded ? QVariant(*decoded) : QVariant();

@@ -58,7 +58,7 @@ struct Identity {
 
 QString fsidOf(const QString &path)
 {
-    struct statfs fs {};
+    struct statfs fs { };
     if (::statfs(native(path).constData(), &fs) != 0)
         return {};
     unsigned int parts[2];
@@ -71,7 +71,7 @@ QString fsidOf(const QString &path)
 
 std::optional<Identity> identityOf(const QString &path)
 {
-    struct statx sx {};
+    struct statx sx { };
     if (::statx(AT_FDCWD, native(path).constData(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
         return std::nullopt;
     Identity id;
@@ -95,12 +95,26 @@ MountEntry mountOf(const QString &canonicalPath, const QList<MountEntry> &mounts
 bool isNetworkType(const QString &type)
 {
     static const QStringList network = {
-        QStringLiteral("nfs"), QStringLiteral("nfs4"), QStringLiteral("cifs"), QStringLiteral("smb3"),
-        QStringLiteral("smbfs"), QStringLiteral("afpfs"), QStringLiteral("ncpfs"), QStringLiteral("9p"),
-        QStringLiteral("ceph"), QStringLiteral("glusterfs"), QStringLiteral("afs"), QStringLiteral("coda"),
-        QStringLiteral("lustre"), QStringLiteral("davfs"), QStringLiteral("fuse.sshfs"),
-        QStringLiteral("fuse.afpfs"), QStringLiteral("fuse.glusterfs"), QStringLiteral("fuse.davfs2"),
-        QStringLiteral("fuse.s3fs"), QStringLiteral("fuse.rclone"),
+        QStringLiteral("nfs"),
+        QStringLiteral("nfs4"),
+        QStringLiteral("cifs"),
+        QStringLiteral("smb3"),
+        QStringLiteral("smbfs"),
+        QStringLiteral("afpfs"),
+        QStringLiteral("ncpfs"),
+        QStringLiteral("9p"),
+        QStringLiteral("ceph"),
+        QStringLiteral("glusterfs"),
+        QStringLiteral("afs"),
+        QStringLiteral("coda"),
+        QStringLiteral("lustre"),
+        QStringLiteral("davfs"),
+        QStringLiteral("fuse.sshfs"),
+        QStringLiteral("fuse.afpfs"),
+        QStringLiteral("fuse.glusterfs"),
+        QStringLiteral("fuse.davfs2"),
+        QStringLiteral("fuse.s3fs"),
+        QStringLiteral("fuse.rclone"),
     };
     return network.contains(type);
 }
@@ -117,7 +131,9 @@ QString remountUrl(const MountEntry &m)
         return QStringLiteral("smb://") + rest.replace(QLatin1Char('\\'), QLatin1Char('/'));
     }
     if (m.type == QLatin1String("afpfs") || m.type == QLatin1String("fuse.afpfs"))
-        return src.startsWith(QLatin1String("afp://")) ? src : QStringLiteral("afp://") + QString(src).replace(QLatin1String(":/"), QLatin1String("/"));
+        return src.startsWith(QLatin1String("afp://"))
+            ? src
+            : QStringLiteral("afp://") + QString(src).replace(QLatin1String(":/"), QLatin1String("/"));
     if (m.type.startsWith(QLatin1String("nfs")))
         return QStringLiteral("nfs://") + QString(src).replace(QLatin1String(":/"), QLatin1String("/"));
     if (m.type == QLatin1String("fuse.sshfs"))
@@ -189,7 +205,7 @@ struct Record {
 
 std::optional<Record> parse(const QByteArray &data)
 {
-    QJsonParseError error {};
+    QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject())
         return std::nullopt;
@@ -235,13 +251,13 @@ bool isRecordedItem(const QString &path, const Record &r)
 // each starting folder, nearest first.
 class InodeSearch {
 public:
-    InodeSearch(const Record &r, quint64 device) : m_record(r), m_device(device) {}
+    InodeSearch(const Record &r, quint64 device)
+        : m_record(r)
+        , m_device(device)
+    { }
 
     // Checks the entries of one folder.
-    std::optional<QString> scanEntries(const QString &folder)
-    {
-        return list(folder, nullptr);
-    }
+    std::optional<QString> scanEntries(const QString &folder) { return list(folder, nullptr); }
 
     std::optional<QString> breadthFirst(const QString &start)
     {
@@ -263,7 +279,7 @@ private:
     // it, once per search (a subtree already walked is not walked again).
     std::optional<QString> list(const QString &folder, std::vector<QString> *subfolders)
     {
-        struct stat st {};
+        struct stat st { };
         if (::stat(native(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_dev != m_device)
             return std::nullopt;
         if (m_expanded.count(st.st_ino) || (!subfolders && m_scanned.count(st.st_ino)))
@@ -288,7 +304,7 @@ private:
                 continue;
             bool isDir = e->d_type == DT_DIR;
             if (e->d_type == DT_UNKNOWN) {
-                struct stat cst {};
+                struct stat cst { };
                 isDir = ::lstat(native(child).constData(), &cst) == 0 && S_ISDIR(cst.st_mode);
             }
             if (isDir)
@@ -325,8 +341,8 @@ std::optional<QString> currentMountPoint(const Record &r)
             return r.mountPoint;
     }
     const QString type = r.resources.value(QLatin1String("volumeLocalizedFormatDescription")).toString();
-    const QString uuidDevice = r.volumeUUID.isEmpty() ? QString()
-        : QFileInfo(QStringLiteral("/dev/disk/by-uuid/") + r.volumeUUID).canonicalFilePath();
+    const QString uuidDevice
+        = r.volumeUUID.isEmpty() ? QString() : QFileInfo(QStringLiteral("/dev/disk/by-uuid/") + r.volumeUUID).canonicalFilePath();
     for (const MountEntry &m : readMountTable()) {
         if (m.type != type)
             continue;
@@ -344,7 +360,7 @@ std::optional<QString> currentMountPoint(const Record &r)
 
 std::optional<QString> searchVolume(const Record &r, const QString &mountPoint, const QString &pathOnVolume)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(native(mountPoint).constData(), &st) != 0)
         return std::nullopt;
     InodeSearch search(r, st.st_dev);
@@ -423,10 +439,11 @@ std::optional<QByteArray> MyBookmarkDataKit::bookmarkForURL(const QString &path)
     if (local)
         blockDeviceFacts(mount.device ? mount.device : id->device, &removable, &external);
     const auto [uuid, label] = uuidAndLabel(mount.source);
-    struct statvfs vfs {};
+    struct statvfs vfs { };
     const bool readOnly = ::statvfs(native(absolute).constData(), &vfs) == 0 && (vfs.f_flag & ST_RDONLY);
-    const bool automounted = mount.mountPoint.startsWith(QLatin1String("/media/")) || mount.mountPoint.startsWith(QLatin1String("/run/media/"));
-    const QString volumeName = !label.isEmpty() ? label
+    const bool automounted
+        = mount.mountPoint.startsWith(QLatin1String("/media/")) || mount.mountPoint.startsWith(QLatin1String("/run/media/"));
+    const QString volumeName = !label.isEmpty()  ? label
         : mount.mountPoint == QLatin1String("/") ? QStringLiteral("/")
                                                  : QFileInfo(mount.mountPoint).fileName();
     const QFileInfo info(absolute);
@@ -529,7 +546,7 @@ bool MyBookmarkDataKit::resolveAliasFromData(const QByteArray &data, QString *re
 
 QVariant MyBookmarkDataKit::getResourceObjectForKey(const QString &key, const QByteArray &data)
 {
-    QJsonParseError error {};
+    QJsonParseError error{};
     const QJsonObject o = QJsonDocument::fromJson(data, &error).object();
     if (error.error != QJsonParseError::NoError || o.value(QLatin1String("kind")).toString() != cKind)
         return {};

@@ -71,8 +71,7 @@ void showFailureAlert(const QString &pathKey, const std::optional<QString> &stor
 
 } // namespace
 
-QVariantMap makeRequest(const QString &pathKey, const QString &validKey, const QString &aliasKey,
-    const std::optional<QString> &factoryPath)
+QVariantMap makeRequest(const QString &pathKey, const QString &validKey, const QString &aliasKey, const std::optional<QString> &factoryPath)
 {
     QVariantMap request;
     request.insert(cKeyForDestinationPath, pathKey);
@@ -86,7 +85,7 @@ QVariantMap makeRequest(const QString &pathKey, const QString &validKey, const Q
 QVariantMap requestForFolder(const QString &pathKey)
 {
     return makeRequest(pathKey, pathKey + QStringLiteral("IsValid"), pathKey + QStringLiteral("AliasData"),
-        Settings::shared().optionalString(pathKey + QStringLiteral("Factory")));
+                       Settings::shared().optionalString(pathKey + QStringLiteral("Factory")));
 }
 
 bool mayRecreateAt(const QString &path, const QByteArray &reference)
@@ -100,7 +99,7 @@ bool mayRecreateAt(const QString &path, const QByteArray &reference)
     const QString recordedFsid = MyBookmarkDataKit::getResourceObjectForKey(QStringLiteral("fsid"), reference).toString();
     if (!recordedFsid.isEmpty())
         return MyBookmarkDataKit::fileSystemId(ancestor) == recordedFsid;
-    struct stat st {};
+    struct stat st { };
     const QString recordedDevice = MyBookmarkDataKit::getResourceObjectForKey(QStringLiteral("device"), reference).toString();
     return !recordedDevice.isEmpty() && ::stat(QFile::encodeName(ancestor).constData(), &st) == 0
         && QString::number(quint64(st.st_dev)) == recordedDevice;
@@ -112,8 +111,9 @@ bool validate(const QVariantMap &request, bool showAlert)
     const QString pathKey = request.value(cKeyForDestinationPath).toString();
     const QString validKey = request.value(cKeyForDestinationPathIsValid).toString();
     const QString aliasKey = request.value(cKeyForDestinationPathAliasData).toString();
-    note(op, QStringLiteral("keyForDestinationPath[") + pathKey + QStringLiteral("] keyForDestinationPathIsValid[") + validKey
-            + QStringLiteral("] keyForDestinationPathAliasData[") + aliasKey + QLatin1Char(']'));
+    note(op,
+         QStringLiteral("keyForDestinationPath[") + pathKey + QStringLiteral("] keyForDestinationPathIsValid[") + validKey
+             + QStringLiteral("] keyForDestinationPathAliasData[") + aliasKey + QLatin1Char(']'));
     if (request.contains(cDoesNotExistKey))
         note(op, QStringLiteral("doesNotExistKey = ") + request.value(cDoesNotExistKey).toString());
     if (pathKey.isEmpty() || validKey.isEmpty() || aliasKey.isEmpty()) {
@@ -127,8 +127,8 @@ bool validate(const QVariantMap &request, bool showAlert)
     const QByteArray alias = settings.bytesValue(aliasKey);
     // A path that only the factory values give is not one the user chose:
     // it is the factory folder, made and referenced below like one.
-    const bool factoryValueOnly = !settings.hasUserValue(pathKey)
-        && settings.registeredDefaults().value(pathKey) == settings.value(pathKey);
+    const bool factoryValueOnly
+        = !settings.hasUserValue(pathKey) && settings.registeredDefaults().value(pathKey) == settings.value(pathKey);
     const std::optional<QString> storedPath = factoryValueOnly && alias.isEmpty() ? std::nullopt : settings.optionalString(pathKey);
     bool ok = false;
 
@@ -141,7 +141,9 @@ bool validate(const QVariantMap &request, bool showAlert)
         if (didResolve)
             resolved = *found;
         else
-            note(op, trashed ? QStringLiteral("the folder is in the trash: ") + *found : QStringLiteral("Unable to resolve as bookmark data...."));
+            note(op,
+                 trashed ? QStringLiteral("the folder is in the trash: ") + *found
+                         : QStringLiteral("Unable to resolve as bookmark data...."));
         bool local = false;
         // A folder thrown away stays thrown away; only one that vanished is
         // made again.
@@ -155,7 +157,8 @@ bool validate(const QVariantMap &request, bool showAlert)
             }
         }
         if (!didResolve) {
-            note(op, QStringLiteral("WHAT????? BOOOOO didresolve = NO for path[") + storedPath.value_or(QString()) + QStringLiteral("]..."));
+            note(op,
+                 QStringLiteral("WHAT????? BOOOOO didresolve = NO for path[") + storedPath.value_or(QString()) + QStringLiteral("]..."));
         } else {
             note(op, QStringLiteral("Great didResolve = yes"));
             settings.setValue(validKey, true);

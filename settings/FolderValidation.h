@@ -32,7 +32,9 @@ inline constexpr QLatin1StringView cSetupMissingPathsText{"\nPlease Setup Prefer
 class PreferencesError : public std::exception {
 public:
     enum Case { someerror1, someerror2 };
-    explicit PreferencesError(Case c) : m_case(c) {}
+    explicit PreferencesError(Case c)
+        : m_case(c)
+    { }
     Case which() const { return m_case; }
     const char *what() const noexcept override { return m_case == someerror1 ? "someerror1" : "someerror2"; }
 
@@ -45,7 +47,7 @@ namespace foldervalidation {
 // A request for one folder: its path, validity and reference keys, and the
 // factory path when it has one.
 QVariantMap makeRequest(const QString &pathKey, const QString &validKey, const QString &aliasKey,
-    const std::optional<QString> &factoryPath = std::nullopt);
+                        const std::optional<QString> &factoryPath = std::nullopt);
 // The request for one of the three folders, with the factory path read from
 // "<pathKey>Factory" when that setting holds a text.
 QVariantMap requestForFolder(const QString &pathKey);

@@ -135,7 +135,8 @@ QString formatDate(const QDateTime &when, const QString &pattern)
     const icu::UnicodeString icuPattern(reinterpret_cast<const UChar *>(pattern.utf16()), int32_t(pattern.size()));
     icu::SimpleDateFormat formatter(icuPattern, userLocale(), status);
     if (U_FAILURE(status)) {
-        note(u"formatDate", QStringLiteral("bad date pattern [") + pattern + QStringLiteral("]: ") + QString::fromLatin1(u_errorName(status)));
+        note(u"formatDate",
+             QStringLiteral("bad date pattern [") + pattern + QStringLiteral("]: ") + QString::fromLatin1(u_errorName(status)));
         return {};
     }
     return format(&formatter, when);
@@ -143,7 +144,8 @@ QString formatDate(const QDateTime &when, const QString &pattern)
 
 QString formatDateStyle(const QDateTime &when, int style)
 {
-    static const icu::DateFormat::EStyle styles[] = {icu::DateFormat::kShort, icu::DateFormat::kMedium, icu::DateFormat::kLong, icu::DateFormat::kFull};
+    static const icu::DateFormat::EStyle styles[]
+        = {icu::DateFormat::kShort, icu::DateFormat::kMedium, icu::DateFormat::kLong, icu::DateFormat::kFull};
     if (style < 0 || style > 3)
         return {};
     std::unique_ptr<icu::DateFormat> formatter(icu::DateFormat::createDateInstance(styles[style], userLocale()));
@@ -160,7 +162,8 @@ QString performDateFormatString(const QString &pattern, const QDateTime &now)
     // out of the main folder or hide the day's folder: no sub-folder then.
     const bool control = std::any_of(name.cbegin(), name.cend(), [](QChar c) { return c.category() == QChar::Other_Control; });
     if (name.startsWith(QLatin1Char('.')) || control) {
-        note(u"performDateFormatString", QStringLiteral("unsafe daily folder name from pattern [") + pattern + QStringLiteral("], none used"));
+        note(u"performDateFormatString",
+             QStringLiteral("unsafe daily folder name from pattern [") + pattern + QStringLiteral("], none used"));
         return {};
     }
     return name;
@@ -235,7 +238,9 @@ std::optional<QString> getValidatedPathToSourcePathForHotFolderMode()
 
 std::optional<QString> getSourceFolderPath(bool forHotFolderMode)
 {
-    note(u"getSourceFolderPath(_:)", QStringLiteral("inside getSourceFolderPath(_:) forhotfoldermode = ") + (forHotFolderMode ? QStringLiteral("true") : QStringLiteral("false")));
+    note(u"getSourceFolderPath(_:)",
+         QStringLiteral("inside getSourceFolderPath(_:) forhotfoldermode = ")
+             + (forHotFolderMode ? QStringLiteral("true") : QStringLiteral("false")));
     return forHotFolderMode ? getValidatedPathToSourcePathForHotFolderMode() : getValidatedPathToSourcePath();
 }
 

@@ -14,12 +14,12 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <cmath>
 #include <condition_variable>
 #include <cstdlib>
 #include <map>
 #include <set>
 #include <thread>
-#include <cmath>
 #include <tuple>
 
 namespace sorrelby {
@@ -50,15 +50,14 @@ QVariantMap readStore(const QString &path)
 
 bool isIntegerKind(int id)
 {
-    return id == QMetaType::Int || id == QMetaType::UInt || id == QMetaType::LongLong || id == QMetaType::ULongLong
-        || id == QMetaType::Long || id == QMetaType::ULong || id == QMetaType::Short || id == QMetaType::UShort;
+    return id == QMetaType::Int || id == QMetaType::UInt || id == QMetaType::LongLong || id == QMetaType::ULongLong || id == QMetaType::Long
+        || id == QMetaType::ULong || id == QMetaType::Short || id == QMetaType::UShort;
 }
 
 bool isTextual(const QVariant &v)
 {
     const int id = v.metaType().id();
-    return id == QMetaType::QString || id == QMetaType::Bool || id == QMetaType::Double || id == QMetaType::Float
-        || isIntegerKind(id);
+    return id == QMetaType::QString || id == QMetaType::Bool || id == QMetaType::Double || id == QMetaType::Float || isIntegerKind(id);
 }
 
 std::optional<bool> parseBool(const QString &text)
@@ -590,9 +589,8 @@ QVariant Settings::parseForKey(const QString &key, const QString &text) const
     }
     const QVariantList elements = kind.toList();
     const bool textList = id == QMetaType::QStringList
-        || (id == QMetaType::QVariantList && std::all_of(elements.cbegin(), elements.cend(), [](const QVariant &e) {
-               return e.metaType().id() == QMetaType::QString;
-           }));
+        || (id == QMetaType::QVariantList
+            && std::all_of(elements.cbegin(), elements.cend(), [](const QVariant &e) { return e.metaType().id() == QMetaType::QString; }));
     if (textList && !trimmed.startsWith(u'['))
         return QVariant(commaSeparated(text));
     if (id == QMetaType::QStringList || id == QMetaType::QVariantList || id == QMetaType::QVariantMap) {

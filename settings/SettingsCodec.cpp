@@ -56,8 +56,7 @@ QString doubleText(double d)
 {
     QString text = QString::number(d, 'g', QLocale::FloatingPointShortest);
     // A double must not read back as an int.
-    if (!text.contains(u'.') && !text.contains(u'e') && !text.contains(u'E') && !text.contains(u'n')
-        && !text.contains(u'i'))
+    if (!text.contains(u'.') && !text.contains(u'e') && !text.contains(u'E') && !text.contains(u'n') && !text.contains(u'i'))
         text += QLatin1String(".0");
     return text;
 }

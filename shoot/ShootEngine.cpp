@@ -121,7 +121,8 @@ struct ShootEngine::Work {
         pass.setAbortFlag(&engine.m_abort);
         QString found = QString(cDecodeMessagePrefix) + cNoCodeFoundSummary;
         pass.setFoundHandler([&](const QString &message) { found = message; });
-        pass.setPhotoHandler([&](int position, int count, const QString &photo) { report(ShootStep::Detecting, position, count, photo, found); });
+        pass.setPhotoHandler(
+            [&](int position, int count, const QString &photo) { report(ShootStep::Detecting, position, count, photo, found); });
         const DecodeSummary summary = pass.run(photos);
         result.listing = photos;
         result.walked += summary.photos;
@@ -138,7 +139,8 @@ struct ShootEngine::Work {
     {
         NameCarryingPass pass(engine.m_options.grouper);
         QString message = QString(cDecodeMessagePrefix) + cNoCodeFoundSummary;
-        pass.setPhotoHandler([&](int position, int count, const QString &photo) { report(ShootStep::CarryingCodes, position, count, photo, message); });
+        pass.setPhotoHandler(
+            [&](int position, int count, const QString &photo) { report(ShootStep::CarryingCodes, position, count, photo, message); });
         pass.doAutoDecodeQRAction3New(photos, [&](const std::optional<QString> &text, int, int) {
             message = text.value_or(message);
             progress.text = message;
@@ -322,7 +324,8 @@ ShootResult ShootEngine::perform(quint64 ticket, const ShootRequest &request)
                     result.readForCards << photo;
             }
             if (!result.readForCards.isEmpty() && DetectingPass::detectionAvailable()) {
-                note(QStringLiteral("%1 photo(s) under camera names that no pass took in: reading them for cards first").arg(result.readForCards.size()));
+                note(QStringLiteral("%1 photo(s) under camera names that no pass took in: reading them for cards first")
+                         .arg(result.readForCards.size()));
                 work.decode(result.readForCards, request.detectionWorkers);
                 photos = work.list();
             }
@@ -442,7 +445,8 @@ QString ShootResult::describe() const
     QString line;
     switch (outcome) {
     case Outcome::NotRun:
-        return folderUnreadable ? QStringLiteral("nothing done: the folder could not be read: ") + reason : QStringLiteral("nothing done: ") + reason;
+        return folderUnreadable ? QStringLiteral("nothing done: the folder could not be read: ") + reason
+                                : QStringLiteral("nothing done: ") + reason;
     case Outcome::Aborted:
         line = QStringLiteral("aborted, ");
         break;

@@ -29,7 +29,7 @@ enum class ShootOperation {
 enum class ShootStep {
     Listing,
     Reverting,
-    Detecting,     // reading cards and naming photos
+    Detecting, // reading cards and naming photos
     CarryingCodes,
     Delivering,
 };
@@ -39,8 +39,7 @@ QString operationName(ShootOperation operation); // "decode", "deliver", ...
 struct ShootRequest {
     ShootRequest(ShootOperation op = ShootOperation::Refresh) // NOLINT: a request is its operation plus options
         : operation(op)
-    {
-    }
+    { }
 
     ShootOperation operation;
     // Deliver, HotFolderBatch: the destination including its daily
@@ -84,18 +83,18 @@ struct ShootResult {
     ShootOperation operation = ShootOperation::Refresh;
     QString folder;
     Outcome outcome = Outcome::Done;
-    QString reason;              // why nothing was done (or a delivery stopped), in words to show
+    QString reason;                // why nothing was done (or a delivery stopped), in words to show
     bool folderUnreadable = false; // the folder could not be listed; reason: the system's words
-    int listed = 0;              // photos of the listing the operation started from
+    int listed = 0;                // photos of the listing the operation started from
     int reverted = 0;
-    int walked = 0;              // photos the decode walked
-    int renamed = 0;             // photos the decode renamed
-    int failed = 0;              // photos that could not be renamed
-    QStringList codes;           // codes found, in walk order
-    QStringList problems;        // "<name>: <why>", one per photo
+    int walked = 0;                 // photos the decode walked
+    int renamed = 0;                // photos the decode renamed
+    int failed = 0;                 // photos that could not be renamed
+    QStringList codes;              // codes found, in walk order
+    QStringList problems;           // "<name>: <why>", one per photo
     QList<DecodeSummary> sequences; // per camera sequence (name-carrying pass)
-    QStringList listing;         // the photos the decode walked (their names before)
-    QStringList readForCards;    // HotFolderBatch: photos whose cards were read first
+    QStringList listing;            // the photos the decode walked (their names before)
+    QStringList readForCards;       // HotFolderBatch: photos whose cards were read first
     std::optional<DeliveryRunResult> delivery;
 
     // "Found/Decoded QRCodes:\n\n" and the codes, as the passes word it.

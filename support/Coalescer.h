@@ -15,8 +15,7 @@ namespace sorrelby {
 struct QueueRef {
     QueueRef(SerialQueue *queue = nullptr)
         : serial(queue)
-    {
-    }
+    { }
     void async(Job job) const;
 
     SerialQueue *serial = nullptr;

@@ -30,8 +30,7 @@ std::optional<QString> runCommand(const QString &program, const QStringList &arg
     process.setStandardInputFile(QProcess::nullDevice());
     process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(timeoutMs)) {
-        logOp(className, QStringLiteral("runCommand"),
-            QStringLiteral("could not start %1: %2").arg(program, process.errorString()));
+        logOp(className, QStringLiteral("runCommand"), QStringLiteral("could not start %1: %2").arg(program, process.errorString()));
         return std::nullopt;
     }
 
@@ -53,8 +52,7 @@ std::optional<QString> runCommand(const QString &program, const QStringList &arg
     if (timedOut) {
         process.kill();
         process.waitForFinished(5000);
-        logOp(className, QStringLiteral("runCommand"),
-            QStringLiteral("%1 still running after %2 ms, stopped").arg(program).arg(timeoutMs));
+        logOp(className, QStringLiteral("runCommand"), QStringLiteral("%1 still running after %2 ms, stopped").arg(program).arg(timeoutMs));
         return std::nullopt;
     }
     keepUpToLimit(output, process.readAllStandardOutput());

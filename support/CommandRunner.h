@@ -17,7 +17,6 @@ inline constexpr qsizetype cMaxCommandOutput = 512000;
 // The program's standard output as text (UTF-8), or none when it printed
 // nothing, could not be started or ran longer than timeoutMs (it is then
 // killed). Its standard error goes to ours, that is, into the log.
-std::optional<QString> runCommand(const QString &program, const QStringList &arguments = {},
-    int timeoutMs = 30000);
+std::optional<QString> runCommand(const QString &program, const QStringList &arguments = {}, int timeoutMs = 30000);
 
 } // namespace sorrelby

@@ -84,22 +84,32 @@ void keepEarly(LogState &s, const QString &line)
 QString letterFor(int level)
 {
     switch (level) {
-    case 0: return QStringLiteral("I");
-    case 2: return QStringLiteral("D2");
-    case 3: return QStringLiteral("E");
-    case 4: return QStringLiteral("W");
-    default: return QStringLiteral("D");
+    case 0:
+        return QStringLiteral("I");
+    case 2:
+        return QStringLiteral("D2");
+    case 3:
+        return QStringLiteral("E");
+    case 4:
+        return QStringLiteral("W");
+    default:
+        return QStringLiteral("D");
     }
 }
 
 QString labelFor(int level, const QString &appName)
 {
     switch (level) {
-    case 0: return QStringLiteral("INFO");
-    case 2: return QStringLiteral("DEBUG2: ") + appName;
-    case 3: return QStringLiteral("ERROR");
-    case 4: return QStringLiteral("WARN");
-    default: return QStringLiteral("DEBUG: ") + appName;
+    case 0:
+        return QStringLiteral("INFO");
+    case 2:
+        return QStringLiteral("DEBUG2: ") + appName;
+    case 3:
+        return QStringLiteral("ERROR");
+    case 4:
+        return QStringLiteral("WARN");
+    default:
+        return QStringLiteral("DEBUG: ") + appName;
     }
 }
 
@@ -127,9 +137,11 @@ void messageHandler(QtMsgType, const QMessageLogContext &context, const QString 
 class JoinedFiles {
 public:
     JoinedFiles(int firstFd, qint64 firstSize, int secondFd, qint64 secondSize)
-        : fFirstFd(firstFd), fFirstSize(firstSize), fSecondFd(secondFd), fSize(firstSize + secondSize)
-    {
-    }
+        : fFirstFd(firstFd)
+        , fFirstSize(firstSize)
+        , fSecondFd(secondFd)
+        , fSize(firstSize + secondSize)
+    { }
 
     qint64 size() const { return fSize; }
 
@@ -141,8 +153,7 @@ public:
         const qint64 count = std::min(n, end - pos);
         if (count <= 0)
             return 0;
-        const ssize_t got = ::pread(first ? fFirstFd : fSecondFd, buffer, size_t(count),
-            first ? pos : pos - fFirstSize);
+        const ssize_t got = ::pread(first ? fFirstFd : fSecondFd, buffer, size_t(count), first ? pos : pos - fFirstSize);
         return got < 0 ? -1 : qint64(got);
     }
 
@@ -198,7 +209,7 @@ struct Fd {
 
 qint64 sizeOf(int fd)
 {
-    struct stat st {};
+    struct stat st { };
     return ::fstat(fd, &st) == 0 ? qint64(st.st_size) : -1;
 }
 
@@ -242,8 +253,7 @@ bool TRUVO_Log::setLogFile(const QString &path, qint64 rollOverSize)
     }
     rollLogFile(standardPath, QString(), rollOverSize, rollOverSize);
 
-    const int fd = ::open(QFile::encodeName(standardPath).constData(),
-        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, cLogFileMode);
+    const int fd = ::open(QFile::encodeName(standardPath).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, cLogFileMode);
     if (fd < 0) {
         const int error = errno;
         qWarning().noquote() << QStringLiteral("Failed to open log file at %1; error %2 \"%3\"")
@@ -276,7 +286,7 @@ void TRUVO_Log::rollLogFileIfNecessary(const QString &path)
 
 bool TRUVO_Log::rollLogFile(const QString &path, const QString &toPath, qint64 atSize, qint64 keepAtMost)
 {
-    struct stat st {};
+    struct stat st { };
     const QByteArray currentName = QFile::encodeName(path);
     if (::stat(currentName.constData(), &st) != 0 || !S_ISREG(st.st_mode) || qint64(st.st_size) < atSize)
         return false;
@@ -293,10 +303,11 @@ bool TRUVO_Log::rollLogFile(const QString &path, const QString &toPath, qint64 a
     const int fd = ::open(currentName.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        logLevel(3, QStringLiteral("Failed to truncate log file at %1; error %2 \"%3\"")
-                        .arg(path)
-                        .arg(error)
-                        .arg(QString::fromLocal8Bit(std::strerror(error))));
+        logLevel(3,
+                 QStringLiteral("Failed to truncate log file at %1; error %2 \"%3\"")
+                     .arg(path)
+                     .arg(error)
+                     .arg(QString::fromLocal8Bit(std::strerror(error))));
         return false;
     }
     ::fchmod(fd, cLogFileMode);
@@ -324,8 +335,8 @@ void TRUVO_Log::logLevel(int level, const QString &message)
     if (s.logToStdErr)
         writeAll(STDERR_FILENO, (labelFor(level, s.applicationName) + QStringLiteral(": ") + message + QLatin1Char('\n')).toUtf8());
     const QString line = letterFor(level) + QLatin1Char(' ') + stamp
-        + (s.logAppName ? QLatin1Char(' ') + s.applicationName + QLatin1Char(':') : QString())
-        + QLatin1Char(' ') + message + QLatin1Char('\n');
+        + (s.logAppName ? QLatin1Char(' ') + s.applicationName + QLatin1Char(':') : QString()) + QLatin1Char(' ') + message
+        + QLatin1Char('\n');
     if (s.fd >= 0)
         writeAll(s.fd, line.toUtf8());
     else
@@ -378,8 +389,7 @@ QString TRUVO_Log::logDateString()
     const int offset = now.offsetFromUtc();
     const int minutes = std::abs(offset) / 60;
     return QLatin1Char('[') + now.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss.zzz ")) + QLatin1Char(offset < 0 ? '-' : '+')
-        + QStringLiteral("%1%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'))
-        + QLatin1Char(']');
+        + QStringLiteral("%1%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0')) + QLatin1Char(']');
 }
 
 QString TRUVO_Log::logFilePath()

@@ -36,8 +36,7 @@ public:
     // front so it starts on a whole line and holds at most keepAtMost bytes,
     // then empties the current file. Returns whether the file was rolled.
     // The current file is left untouched when the old one cannot be written.
-    static bool rollLogFile(const QString &path, const QString &toPath, qint64 atSize,
-        qint64 keepAtMost = cMaxOldLogSize);
+    static bool rollLogFile(const QString &path, const QString &toPath, qint64 atSize, qint64 keepAtMost = cMaxOldLogSize);
     // "<name>_old.<ext>", or "<name>_old.log" for a path without extension.
     static QString oldLogFilePath(const QString &path);
 

@@ -33,7 +33,8 @@ constexpr int cSharpSide = 640;
 BrowserView::BrowserView(ViewControllerOptions options, QWidget *parent)
     : QWidget(parent)
     , m_small(std::make_unique<ThumbnailService>())
-    , m_sharp(std::make_unique<ThumbnailService>(0, 96LL * 1024 * 1024, [](const QString &path) { return makeThumbnail(path, cSharpSide); }))
+    , m_sharp(
+          std::make_unique<ThumbnailService>(0, 96LL * 1024 * 1024, [](const QString &path) { return makeThumbnail(path, cSharpSide); }))
     , m_controller(new ViewController(std::move(options), this))
 {
     setObjectName(QStringLiteral("browserView"));
@@ -54,7 +55,8 @@ BrowserView::BrowserView(ViewControllerOptions options, QWidget *parent)
         m_grid->setItemSize(size);
         m_grid->setScale(m_controller->itemScaleFactor);
     });
-    connect(c, &ViewController::scrollRequested, this, [this](const QModelIndex &index) { m_grid->scrollTo(index, QAbstractItemView::PositionAtBottom); });
+    connect(c, &ViewController::scrollRequested, this,
+            [this](const QModelIndex &index) { m_grid->scrollTo(index, QAbstractItemView::PositionAtBottom); });
     connect(c, &ViewController::segueRequested, this, &BrowserView::segueRequested);
     connect(c, &ViewController::windowTitleRequested, this, [this](const QString &title) { window()->setWindowTitle(title); });
     connect(c, &ViewController::reloaded, this, [this] {
@@ -128,7 +130,8 @@ void BrowserView::buildBar()
         bar->addWidget(space);
     };
 
-    QAction *sections = addAction(QStringLiteral("showHideSections"), tr("Sections"), QKeySequence(Qt::CTRL | Qt::Key_G), &BrowserView::doToggleSections);
+    QAction *sections
+        = addAction(QStringLiteral("showHideSections"), tr("Sections"), QKeySequence(Qt::CTRL | Qt::Key_G), &BrowserView::doToggleSections);
     sections->setCheckable(true);
     sections->setChecked(true);
     sections->setToolTip(tr("One section per code, or one list"));
@@ -136,12 +139,16 @@ void BrowserView::buildBar()
     ibShowHideButton->setObjectName(QStringLiteral("ibShowHideButton"));
     gap();
     // The size control: smaller, actual size, larger.
-    button(addAction(QStringLiteral("smaller"), QStringLiteral("\u2212"), QKeySequence::ZoomOut, &BrowserView::doSmaller))->setToolTip(tr("Smaller"));
-    button(addAction(QStringLiteral("resetSize"), QStringLiteral("1:1"), QKeySequence(Qt::CTRL | Qt::Key_0), &BrowserView::doResetSize))->setToolTip(tr("Actual size"));
-    button(addAction(QStringLiteral("larger"), QStringLiteral("+"), QKeySequence::ZoomIn, &BrowserView::doLarger))->setToolTip(tr("Larger"));
+    button(addAction(QStringLiteral("smaller"), QStringLiteral("\u2212"), QKeySequence::ZoomOut, &BrowserView::doSmaller))
+        ->setToolTip(tr("Smaller"));
+    button(addAction(QStringLiteral("resetSize"), QStringLiteral("1:1"), QKeySequence(Qt::CTRL | Qt::Key_0), &BrowserView::doResetSize))
+        ->setToolTip(tr("Actual size"));
+    button(addAction(QStringLiteral("larger"), QStringLiteral("+"), QKeySequence::ZoomIn, &BrowserView::doLarger))
+        ->setToolTip(tr("Larger"));
     gap();
     button(addAction(QStringLiteral("refresh"), tr("Refresh"), QKeySequence::Refresh, &BrowserView::doRefresh));
-    button(addAction(QStringLiteral("deselectAll"), tr("Deselect All"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A), &BrowserView::doDeselect));
+    button(addAction(QStringLiteral("deselectAll"), tr("Deselect All"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A),
+                     &BrowserView::doDeselect));
     // The grid handles the Delete key itself; this is the menu's way in.
     button(addAction(QStringLiteral("delete"), tr("Delete..."), QKeySequence(), &BrowserView::doDelete));
     gap();
@@ -153,10 +160,12 @@ void BrowserView::buildBar()
     bar->addWidget(stretch);
     ibHotFolderTextfield = new QLabel(tr("HOT FOLDER MODE"), bar);
     ibHotFolderTextfield->setObjectName(QStringLiteral("hotfoldermodetextfield"));
-    ibHotFolderTextfield->setStyleSheet(QStringLiteral("QLabel { color: white; background: #b00000; font-weight: bold; padding: 3px 8px; border-radius: 4px; }"));
+    ibHotFolderTextfield->setStyleSheet(
+        QStringLiteral("QLabel { color: white; background: #b00000; font-weight: bold; padding: 3px 8px; border-radius: 4px; }"));
     m_hotFolderLabelAction = bar->addWidget(ibHotFolderTextfield);
     gap();
-    button(addAction(QStringLiteral("deliver"), tr("Finish: Deliver to Main Folder"), QKeySequence(Qt::CTRL | Qt::Key_Return), &BrowserView::doDeliver))
+    button(addAction(QStringLiteral("deliver"), tr("Finish: Deliver to Main Folder"), QKeySequence(Qt::CTRL | Qt::Key_Return),
+                     &BrowserView::doDeliver))
         ->setStyleSheet(QStringLiteral("QToolButton { font-weight: bold; }"));
     layout()->addWidget(bar);
 }
@@ -226,16 +235,49 @@ void BrowserView::stepPreview(int step)
     m_preview->showPhoto(index.data(SectionItemModel::FilePathRole).toString(), index.data(Qt::DecorationRole).value<QImage>());
 }
 
-void BrowserView::doRefresh() { m_controller->refreshAllSections(); }
-void BrowserView::doDeselect() { m_controller->doDeselectAll(); }
-void BrowserView::doDelete() { m_controller->deleteSelected(); }
-void BrowserView::doRevert() { m_controller->doRevertToOriginalAction(); }
-void BrowserView::doRedecode() { m_controller->doAutoDecodeQRAction(); }
-void BrowserView::doDecode() { m_controller->doAutoDecodeQRAction3(); }
-void BrowserView::doDeliver() { m_controller->finishProcessAction(); }
-void BrowserView::doSmaller() { m_controller->doSegmentedContrl(0); }
-void BrowserView::doResetSize() { m_controller->doSegmentedContrl(1); }
-void BrowserView::doLarger() { m_controller->doSegmentedContrl(2); }
-void BrowserView::doToggleSections() { m_controller->showHideSections(action(QStringLiteral("showHideSections"))->isChecked()); }
+void BrowserView::doRefresh()
+{
+    m_controller->refreshAllSections();
+}
+void BrowserView::doDeselect()
+{
+    m_controller->doDeselectAll();
+}
+void BrowserView::doDelete()
+{
+    m_controller->deleteSelected();
+}
+void BrowserView::doRevert()
+{
+    m_controller->doRevertToOriginalAction();
+}
+void BrowserView::doRedecode()
+{
+    m_controller->doAutoDecodeQRAction();
+}
+void BrowserView::doDecode()
+{
+    m_controller->doAutoDecodeQRAction3();
+}
+void BrowserView::doDeliver()
+{
+    m_controller->finishProcessAction();
+}
+void BrowserView::doSmaller()
+{
+    m_controller->doSegmentedContrl(0);
+}
+void BrowserView::doResetSize()
+{
+    m_controller->doSegmentedContrl(1);
+}
+void BrowserView::doLarger()
+{
+    m_controller->doSegmentedContrl(2);
+}
+void BrowserView::doToggleSections()
+{
+    m_controller->showHideSections(action(QStringLiteral("showHideSections"))->isChecked());
+}
 
 } // namespace sorrelby

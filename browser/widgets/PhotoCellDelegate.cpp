@@ -86,7 +86,8 @@ void PhotoCellDelegate::paintCell(QPainter *painter, const QStyleOptionViewItem 
     painter->setPen(QColor(235, 235, 235));
     painter->setFont(option.font);
     const QRect nameArea(rect.left() + 4, rect.bottom() - cNameHeight - 4, rect.width() - 8, cNameHeight);
-    painter->drawText(nameArea, Qt::AlignCenter, painter->fontMetrics().elidedText(index.data().toString(), Qt::ElideMiddle, nameArea.width()));
+    painter->drawText(nameArea, Qt::AlignCenter,
+                      painter->fontMetrics().elidedText(index.data().toString(), Qt::ElideMiddle, nameArea.width()));
     if (option.state & QStyle::State_Selected) {
         const double half = cSelectionBorder / 2;
         painter->setPen(QPen(Qt::red, cSelectionBorder));

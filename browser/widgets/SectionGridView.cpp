@@ -111,8 +111,8 @@ int SectionGridView::sectionIndexAtY(int contentY) const
 {
     if (m_sections.empty())
         return -1;
-    const auto it = std::upper_bound(m_sections.begin(), m_sections.end(), contentY,
-                                     [](int y, const SectionBox &box) { return y < box.top; });
+    const auto it
+        = std::upper_bound(m_sections.begin(), m_sections.end(), contentY, [](int y, const SectionBox &box) { return y < box.top; });
     return std::max(0, int(it - m_sections.begin()) - 1);
 }
 
@@ -308,7 +308,8 @@ void SectionGridView::setSelection(const QRect &rect, QItemSelectionModel::Selec
     QItemSelection selection;
     const int cols = columns();
     const int stepY = m_cell.height() + cSpacing;
-    for (int s = std::max(0, sectionIndexAtY(content.top())); size_t(s) < m_sections.size() && m_sections[size_t(s)].top <= content.bottom(); ++s) {
+    for (int s = std::max(0, sectionIndexAtY(content.top()));
+         size_t(s) < m_sections.size() && m_sections[size_t(s)].top <= content.bottom(); ++s) {
         const SectionBox &box = m_sections[size_t(s)];
         const int first = box.top + cHeaderHeight + cInsetTop;
         const int firstRow = std::max(0, (content.top() - first) / stepY);

@@ -85,8 +85,7 @@ private:
     // Walks the sections that reach into the content band [top, bottom]:
     // header(section) for each, then cell(section, item) for each of its
     // cells in the rows that do.
-    void forEachInBand(int top, int bottom, const std::function<void(int)> &header,
-                       const std::function<void(int, int)> &cell) const;
+    void forEachInBand(int top, int bottom, const std::function<void(int)> &header, const std::function<void(int, int)> &cell) const;
     QRect contentRectOfItem(int section, int item) const;
     void scheduleThumbnails();
     void requestThumbnails();

@@ -183,7 +183,8 @@ void LoadCardViewController::doManualSelectFolder()
         if (folder) {
             logOp(kClass, u"doManualSelectFolder(_:)", QString(QStringLiteral("url = ") + *folder));
             self->m_loader.processNewCard(folder);
-            NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")}});
+            NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"),
+                                                     {{QStringLiteral("command"), QStringLiteral("refresh")}});
         }
         if (self->m_started)
             self->m_loader.addobserversForCard();

@@ -41,8 +41,9 @@ void DesktopFileRevealer::showItems(const QStringList &paths)
     QStringList uris;
     for (const QString &path : paths)
         uris << QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
-        QStringLiteral("/org/freedesktop/FileManager1"), QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    QDBusMessage call
+        = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+                                         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << uris << QString();
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), nullptr);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [paths](QDBusPendingCallWatcher *finished) {

@@ -80,7 +80,7 @@ QSpinBox *intField(QWidget *parent, const QString &key, int min, int max)
 
 // Radio buttons whose tags are stored under key.
 QButtonGroup *radios(QWidget *parent, QBoxLayout *layout, const QString &key, const std::vector<std::pair<int, QString>> &choices,
-    std::function<void(int)> chosen)
+                     std::function<void(int)> chosen)
 {
     auto *group = new QButtonGroup(parent);
     group->setObjectName(key);
@@ -130,8 +130,7 @@ void chooseWithOpenPanel(QWidget *parent, const FolderPanelSpec &spec, std::func
 FolderPanelFilter::FolderPanelFilter(QStringList badPaths, QObject *parent)
     : QSortFilterProxyModel(parent)
     , m_badPaths(std::move(badPaths))
-{
-}
+{ }
 
 Qt::ItemFlags FolderPanelFilter::flags(const QModelIndex &index) const
 {
@@ -225,11 +224,12 @@ QWidget *PreferencesViewController::makeFoldersTab()
     tab->setObjectName(QStringLiteral("foldersTab"));
     auto *layout = new QVBoxLayout(tab);
     const QString titles[] = {QStringLiteral("Source Folder (the shoot being sorted)"), QStringLiteral("Destination (Main) Folder"),
-        QStringLiteral("Hot Folder (watched in hot folder mode)")};
+                              QStringLiteral("Hot Folder (watched in hot folder mode)")};
     const char *changeNames[] = {"ibChangeSourcePath", "ibChangeDestPath", "ibChangeHotFolderPath"};
     const int revealTags[] = {cRevealSourceFolder, cRevealDestinationFolder, cRevealHotFolder};
-    void (PreferencesViewController::*changers[])() = {&PreferencesViewController::ibChangeSourcePath,
-        &PreferencesViewController::ibChangeDestPath, &PreferencesViewController::ibChangeHotFolderPath};
+    void (PreferencesViewController::*changers[])()
+        = {&PreferencesViewController::ibChangeSourcePath, &PreferencesViewController::ibChangeDestPath,
+           &PreferencesViewController::ibChangeHotFolderPath};
     for (int i = 0; i < 3; ++i) {
         auto *box = new QGroupBox(titles[i], tab);
         auto *row = new QHBoxLayout(box);
@@ -249,7 +249,7 @@ QWidget *PreferencesViewController::makeFoldersTab()
         layout->addWidget(box);
     }
     layout->addWidget(check(tab, QStringLiteral("Always use Ostrin's save folder as the source folder"), cPrefAlwaysUseOstrinAsSourcePath,
-        [] { PreferencesActions::ibClickedOnAlwaysUseOstrinPath(); }));
+                            [] { PreferencesActions::ibClickedOnAlwaysUseOstrinPath(); }));
 
     auto *hotBox = new QGroupBox(QStringLiteral("Hot Folder Mode"), tab);
     auto *hotRow = new QHBoxLayout(hotBox);
@@ -273,21 +273,27 @@ QWidget *PreferencesViewController::makeNamingTab()
     auto *names = new QGroupBox(QStringLiteral("Camera file names have"), tab);
     auto *namesLayout = new QVBoxLayout(names);
     radios(names, namesLayout, cPrefOriginalNameFormatTag,
-        {{0, QStringLiteral("1 part (DSC01234.JPG)")}, {1, QStringLiteral("2 parts (IMG_0412.JPG)")}, {2, QStringLiteral("3 parts (A_B_0412.JPG)")}},
-        [](int tag) {
-            store().setValue(cPrefOriginalNameFormatTag, tag);
-            logOp(cClass, u"ibClickOnOriginalPhotoNameFormat(_:)", QString(QStringLiteral(".... selectedTag = ") + QString::number(tag)));
-            // Sections come from the names: the browser reads them again.
-            NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")}});
-        });
+           {{0, QStringLiteral("1 part (DSC01234.JPG)")},
+            {1, QStringLiteral("2 parts (IMG_0412.JPG)")},
+            {2, QStringLiteral("3 parts (A_B_0412.JPG)")}},
+           [](int tag) {
+               store().setValue(cPrefOriginalNameFormatTag, tag);
+               logOp(cClass, u"ibClickOnOriginalPhotoNameFormat(_:)",
+                     QString(QStringLiteral(".... selectedTag = ") + QString::number(tag)));
+               // Sections come from the names: the browser reads them again.
+               NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"),
+                                                        {{QStringLiteral("command"), QStringLiteral("refresh")}});
+           });
     layout->addWidget(names);
 
     auto *sort = new QFormLayout;
     sort->addRow(QStringLiteral("Sort photos by:"), listChoice(tab, cPrefInputFolderSortKeyList, cPrefInputFolderSortKeySelectedIndex));
     sort->addRow(QStringLiteral("Order:"), listChoice(tab, cPrefInputFolderSortOrderKeyList, cPrefInputFolderSortOrderKeySelectedIndex));
     layout->addLayout(sort);
-    layout->addWidget(check(tab, QStringLiteral("Codes that are web addresses: use the last part of the address"), cPrefDecodeForUrlString));
-    layout->addWidget(check(tab, QStringLiteral("Hot folder: put a dash before the last character of the camera name's first part"), cPrefAdjustFilenameWithDash));
+    layout->addWidget(
+        check(tab, QStringLiteral("Codes that are web addresses: use the last part of the address"), cPrefDecodeForUrlString));
+    layout->addWidget(check(tab, QStringLiteral("Hot folder: put a dash before the last character of the camera name's first part"),
+                            cPrefAdjustFilenameWithDash));
     layout->addStretch();
     return tab;
 }
@@ -303,7 +309,8 @@ QWidget *PreferencesViewController::makeDeliveryTab()
     const QString styles[] = {QStringLiteral("Short"), QStringLiteral("Medium"), QStringLiteral("Long"), QStringLiteral("Full")};
     std::vector<std::pair<int, QString>> choices{{0, QStringLiteral("No daily sub-folder")}, {1, QStringLiteral("MM-dd-yyyy")}};
     for (int style = 0; style < 4; ++style)
-        choices.emplace_back(style + 2, styles[style] + QStringLiteral(" date (") + preferenceops::formatDateStyle(now, style) + QLatin1Char(')'));
+        choices.emplace_back(style + 2,
+                             styles[style] + QStringLiteral(" date (") + preferenceops::formatDateStyle(now, style) + QLatin1Char(')'));
     choices.emplace_back(6, QStringLiteral("My own format:"));
     m_dateFormats = radios(daily, dailyLayout, cPrefDateFormatterTag, choices, [this](int tag) { ibClickOnDateFormatter(tag); });
     m_userPattern = new QLineEdit(store().stringValue(cPrefUserDefinedDateFormatter), daily);
@@ -317,18 +324,21 @@ QWidget *PreferencesViewController::makeDeliveryTab()
     layout->addWidget(daily);
     // Today's name, not the example stored on another day.
     const auto pattern = store().optionalString(cPrefDailyFolderDateFormat);
-    m_example->setText(QStringLiteral("Folder for photos delivered now: ")
+    m_example->setText(
+        QStringLiteral("Folder for photos delivered now: ")
         + (pattern && !pattern->isEmpty() ? preferenceops::performDateFormatString(*pattern) : QString(cNotCreatingSubFolder)));
 
     auto *unassigned = new QGroupBox(QStringLiteral("Photos without a code"), tab);
     auto *unassignedLayout = new QVBoxLayout(unassigned);
     unassignedLayout->addWidget(check(unassigned, QStringLiteral("Handle photos without a code at delivery"), cPrefDoUnassignedProcess));
     radios(unassigned, unassignedLayout, cPrefMoveUnasignedPhotoMethodTag,
-        {{1, QStringLiteral("Move them into UNASSIGNED_PHOTOS in the main folder")}, {0, QStringLiteral("Leave them in the source folder")}},
-        [](int tag) {
-            store().setValue(cPrefMoveUnasignedPhotoMethodTag, tag);
-            logOp(cClass, u"ibClickOnMoveUnassignedPhotoMethod(_:)", QString(QStringLiteral("ibClickOnHandleUnassignedPhoto selected tag = ") + QString::number(tag)));
-        });
+           {{1, QStringLiteral("Move them into UNASSIGNED_PHOTOS in the main folder")},
+            {0, QStringLiteral("Leave them in the source folder")}},
+           [](int tag) {
+               store().setValue(cPrefMoveUnasignedPhotoMethodTag, tag);
+               logOp(cClass, u"ibClickOnMoveUnassignedPhotoMethod(_:)",
+                     QString(QStringLiteral("ibClickOnHandleUnassignedPhoto selected tag = ") + QString::number(tag)));
+           });
     layout->addWidget(unassigned);
     layout->addWidget(check(tab, QStringLiteral("Keep the last code photo in the source folder"), cPrefKeepLastQRCodeFile));
     layout->addStretch();
@@ -351,7 +361,8 @@ QWidget *PreferencesViewController::makeDetectionTab()
     delay->setSingleStep(0.5);
     delay->setSuffix(QStringLiteral(" s"));
     delay->setValue(store().doubleValue(cPrefDelayToWaitForValidPhotoInSeconds));
-    connect(delay, &QDoubleSpinBox::valueChanged, this, [](double seconds) { store().setValue(cPrefDelayToWaitForValidPhotoInSeconds, seconds); });
+    connect(delay, &QDoubleSpinBox::valueChanged, this,
+            [](double seconds) { store().setValue(cPrefDelayToWaitForValidPhotoInSeconds, seconds); });
     delayRow->addWidget(delay);
     delayRow->addStretch();
     layout->addLayout(delayRow);
@@ -378,9 +389,9 @@ QWidget *PreferencesViewController::makeReassignmentTab()
     auto *modes = new QGroupBox(QStringLiteral("Reassigning selected photos"), tab);
     auto *modesLayout = new QVBoxLayout(modes);
     QButtonGroup *group = radios(modes, modesLayout, cPrefRadioSet1SelectedTag,
-        {{int(ReassignMode::defaultmode), QStringLiteral("Scan or type the code for the photos")},
-            {int(ReassignMode::mode202), QStringLiteral("Take the codes from the card photos among them")}},
-        [](int) {});
+                                 {{int(ReassignMode::defaultmode), QStringLiteral("Scan or type the code for the photos")},
+                                  {int(ReassignMode::mode202), QStringLiteral("Take the codes from the card photos among them")}},
+                                 [](int) {});
     connect(group, &QButtonGroup::idClicked, this, [group](int tag) {
         PreferencesActions::ibHandleRadioSet1(tag);
         if (QAbstractButton *button = group->button(store().intValue(cPrefRadioSet1SelectedTag)))
@@ -406,10 +417,10 @@ QWidget *PreferencesViewController::makeMaintenanceTab()
     auto *layout = new QVBoxLayout(tab);
     auto *show = new QGroupBox(QStringLiteral("Show in the file manager"), tab);
     auto *showLayout = new QVBoxLayout(show);
-    const std::pair<int, QString> reveals[] = {{cRevealSourceFolder, QStringLiteral("Source Folder")},
-        {cRevealDestinationFolder, QStringLiteral("Destination Folder")}, {cRevealHotFolder, QStringLiteral("Hot Folder")},
-        {cRevealTemporaryFolder, QStringLiteral("Temporary Folder")}, {cRevealLogFiles, QStringLiteral("Log Files")},
-        {cRevealCrashNotes, QStringLiteral("Crash Notes")}};
+    const std::pair<int, QString> reveals[]
+        = {{cRevealSourceFolder, QStringLiteral("Source Folder")}, {cRevealDestinationFolder, QStringLiteral("Destination Folder")},
+           {cRevealHotFolder, QStringLiteral("Hot Folder")},       {cRevealTemporaryFolder, QStringLiteral("Temporary Folder")},
+           {cRevealLogFiles, QStringLiteral("Log Files")},         {cRevealCrashNotes, QStringLiteral("Crash Notes")}};
     for (const auto &[tag, text] : reveals) {
         auto *button = new QPushButton(text, show);
         button->setObjectName(QStringLiteral("ibRevealInFinder_%1").arg(tag));
@@ -485,7 +496,7 @@ void PreferencesViewController::changeFolder(FolderRole role)
 void PreferencesViewController::ibClickedOnEnableHotFolderAction()
 {
     AlertPresenter::shared().beginSheet(PreferencesActions::hotFolderModeAlert(), this,
-        [](AlertAnswer answer) { PreferencesActions::applyHotFolderModeAnswer(answer); });
+                                        [](AlertAnswer answer) { PreferencesActions::applyHotFolderModeAnswer(answer); });
 }
 
 void PreferencesViewController::ibRevealInFinder(int tag)

@@ -45,7 +45,8 @@ class PreferencesViewController : public QDialog {
     Q_OBJECT
 public:
     // Answers the folder chosen, or none when cancelled.
-    using FolderChooser = std::function<void(QWidget *parent, const FolderPanelSpec &spec, std::function<void(std::optional<QString>)> done)>;
+    using FolderChooser
+        = std::function<void(QWidget *parent, const FolderPanelSpec &spec, std::function<void(std::optional<QString>)> done)>;
     using RelaunchTimeOpener = std::function<void(QWidget *parent)>;
 
     explicit PreferencesViewController(QWidget *parent = nullptr);

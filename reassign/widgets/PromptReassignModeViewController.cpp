@@ -33,9 +33,9 @@ PromptReassignModeViewController::PromptReassignModeViewController(QWidget *pare
     const int stored = Settings::shared().intValue(cPrefRadioSet1SelectedTag);
     QPushButton *manual = addModeButton(QStringLiteral("manualModeButton"), tr("One Code For All"),
                                         tr("Scan one code; every selected photo gets it."), int(ReassignMode::defaultmode));
-    QPushButton *automatic = addModeButton(QStringLiteral("autoModeButton"), tr("A Code Per Card Photo"),
-                                           tr("Scan or detect the code on each card photo; the photos after it follow."),
-                                           int(ReassignMode::mode202));
+    QPushButton *automatic
+        = addModeButton(QStringLiteral("autoModeButton"), tr("A Code Per Card Photo"),
+                        tr("Scan or detect the code on each card photo; the photos after it follow."), int(ReassignMode::mode202));
     // The mode in effect is the one offered first.
     (stored == int(ReassignMode::mode202) ? automatic : manual)->setFocus(Qt::OtherFocusReason);
     auto *cancel = new QPushButton(tr("Cancel"), this);

@@ -147,7 +147,8 @@ void ReassignViewController::buildLayout()
     m_status->setObjectName(QStringLiteral("autoDecodeStatusLabel"));
 
     auto *navigation = new QHBoxLayout;
-    navigation->addWidget(makeButton(QStringLiteral("beginningButton"), QStringLiteral("|<"), &ReassignViewController::doBeginningButtonAction));
+    navigation->addWidget(
+        makeButton(QStringLiteral("beginningButton"), QStringLiteral("|<"), &ReassignViewController::doBeginningButtonAction));
     navigation->addWidget(makeButton(QStringLiteral("leftButton"), QStringLiteral("<"), &ReassignViewController::doLeftButtonAction));
     navigation->addStretch();
     navigation->addWidget(m_position);

@@ -122,15 +122,13 @@ std::string writeCrashNote(const std::string &logFile, pid_t pid, const std::str
     std::strftime(date, sizeof date, "%Y-%m-%d_%H-%M-%S", &local);
     std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S %z", &local);
 
-    const std::string note = std::string("Sorrelby ended unexpectedly.\n")
-        + "Process: " + std::to_string(pid) + " " + exe + "\n"
-        + "Ended: " + when + "\n"
-        + "How: " + status + "\n"
-        + "\nThe last " + std::to_string(cCrashNoteLines) + " lines of " + logFile + ":\n"
-        + lastLines(logFile, cCrashNoteLines);
+    const std::string note = std::string("Sorrelby ended unexpectedly.\n") + "Process: " + std::to_string(pid) + " " + exe + "\n"
+        + "Ended: " + when + "\n" + "How: " + status + "\n" + "\nThe last " + std::to_string(cCrashNoteLines) + " lines of " + logFile
+        + ":\n" + lastLines(logFile, cCrashNoteLines);
 
     for (int attempt = 1; attempt < 100; ++attempt) {
-        const std::string path = folder + "/" + stem + "_" + date + (attempt > 1 ? "-" + std::to_string(attempt) : std::string()) + ".crash";
+        const std::string path
+            = folder + "/" + stem + "_" + date + (attempt > 1 ? "-" + std::to_string(attempt) : std::string()) + ".crash";
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0664);
         if (fd < 0 && errno == EEXIST)
             continue;

@@ -1,9 +1,9 @@
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
-#include "platform/SingleInstance.h"
 #include "intake/CardStaging.h"
 #include "platform/AlertPresenter.h"
 #include "platform/NotificationCenter.h"
+#include "platform/SingleInstance.h"
 #include "platform/UserFolders.h"
 #include "settings/CompanionSettings.h"
 #include "settings/FolderReference.h"
@@ -31,14 +31,18 @@ namespace {
 
 // What the application object did with its hot folder monitors.
 struct MonitorRecord {
-    QStringList created;      // hot folder path of each monitor made
-    std::vector<bool> runs;   // every setRun, in order
+    QStringList created;    // hot folder path of each monitor made
+    std::vector<bool> runs; // every setRun, in order
     int alive = 0;
 };
 
 class FakeMonitor : public HotFolderMonitor {
 public:
-    explicit FakeMonitor(MonitorRecord &record) : m_record(record) { ++m_record.alive; }
+    explicit FakeMonitor(MonitorRecord &record)
+        : m_record(record)
+    {
+        ++m_record.alive;
+    }
     ~FakeMonitor() override { --m_record.alive; }
     void setRun(bool run) override { m_record.runs.push_back(run); }
 
@@ -48,7 +52,6 @@ private:
 
 class AppDelegateTest : public testkit::ScriptedAlertsTest {
 protected:
-
     AppDelegate::Options options()
     {
         AppDelegate::Options o;
@@ -132,7 +135,8 @@ TEST_F(AppDelegateTest, CompanionFlagsCountTrueInAnyCaseAndNothingElse)
 {
     auto companion = [](const char *reverse, const char *disable) {
         ASSERT_TRUE(testkit::writeFile(ostrinPrefsFilePath(),
-            QByteArray("<map><entry key=\"reversescan\" value=\"") + reverse + "\"/><entry key=\"disablescan\" value=\"" + disable + "\"/></map>"));
+                                       QByteArray("<map><entry key=\"reversescan\" value=\"") + reverse
+                                           + "\"/><entry key=\"disablescan\" value=\"" + disable + "\"/></map>"));
     };
     AppDelegate::Options withCompanion = options();
     withCompanion.executableName = QStringLiteral("sorrelby");
@@ -168,8 +172,8 @@ TEST_F(AppDelegateTest, CompanionSaveFolderBecomesTheSourceFolder)
     alerts.clear();
 
     const QString capture = testkit::makeFolder(testkit::makeTempFolder(QStringLiteral("ostrin")) + QStringLiteral("/Capture"));
-    ASSERT_TRUE(testkit::writeFile(ostrinPrefsFilePath(),
-        QByteArray("<map><entry key=\"savepath\" value=\"") + capture.toUtf8() + "\"/></map>"));
+    ASSERT_TRUE(
+        testkit::writeFile(ostrinPrefsFilePath(), QByteArray("<map><entry key=\"savepath\" value=\"") + capture.toUtf8() + "\"/></map>"));
     start();
     EXPECT_TRUE(alerts.shown().empty()) << testkit::lines(alertMessages());
     EXPECT_EQ(settings.stringValue(cPrefSourcePath), capture);
@@ -188,8 +192,9 @@ TEST_F(AppDelegateTest, InvalidHotFolderIsReportedOnlyInHotFolderMode)
     const QString notSetUp = QStringLiteral("!!! HOT FOLDER NOT SETUP or Invalid !!!|Please check the hot folder setup...\n\n");
     EXPECT_TRUE(testkit::waitUntil([&] { return alertMessages().contains(notSetUp); }));
     const QStringList messages = alertMessages();
-    EXPECT_TRUE(messages.contains(QStringLiteral("!!! Unable to Mount/Locate Path !!!|\nPlease Setup Preferences for Missing/Invalid Paths:\n\n"
-                                                 "Invalid/Missing Hot Folder Path\n\n\n")))
+    EXPECT_TRUE(
+        messages.contains(QStringLiteral("!!! Unable to Mount/Locate Path !!!|\nPlease Setup Preferences for Missing/Invalid Paths:\n\n"
+                                         "Invalid/Missing Hot Folder Path\n\n\n")))
         << testkit::lines(messages);
     for (const QString &message : messages)
         EXPECT_FALSE(message.contains(QLatin1String("Source Path"))) << message.toStdString();
@@ -308,7 +313,8 @@ TEST_F(AppDelegateTest, DroppedFolderWithAJpegBecomesTheSourceFolder)
 
     int changes = 0;
     NotificationCenter &center = NotificationCenter::defaultCenter();
-    ObserverRegistration changed(center, center.addObserver(QStringLiteral("vemoNotificationChangedSourcePath"), [&](const Notification &) { ++changes; }));
+    ObserverRegistration changed(
+        center, center.addObserver(QStringLiteral("vemoNotificationChangedSourcePath"), [&](const Notification &) { ++changes; }));
     app->openFiles({});
     app->openFiles({root + QStringLiteral("/missing")});
     app->openFiles({empty});
@@ -321,8 +327,8 @@ TEST_F(AppDelegateTest, DroppedFolderWithAJpegBecomesTheSourceFolder)
     EXPECT_EQ(changes, 1);
     // Its reference went with it: validation keeps the new folder.
     QVariantMap request{{QStringLiteral("keyForDestinationPath"), QString(cPrefSourcePath)},
-        {QStringLiteral("keyForDestinationPathIsValid"), QString(cPrefSourcePathIsValid)},
-        {QStringLiteral("keyForDestinationPathAliasData"), QString(cPrefSourcePathAliasData)}};
+                        {QStringLiteral("keyForDestinationPathIsValid"), QString(cPrefSourcePathIsValid)},
+                        {QStringLiteral("keyForDestinationPathAliasData"), QString(cPrefSourcePathAliasData)}};
     EXPECT_TRUE(app->validateFolderPath(request));
     EXPECT_EQ(settings.stringValue(cPrefSourcePath), shoot);
 }
@@ -344,8 +350,9 @@ TEST_F(AppDelegateTest, MenuCommandsPostTheirNotificationsAndQuitClosesSheets)
     window.loadNewCardAction()->trigger();
     window.preferencesAction()->trigger();
     window.selectAllAction()->trigger();
-    EXPECT_EQ(received, (QStringList{QStringLiteral("myloadnewcard=loadnewcard"), QStringLiteral("myOpenPrefId=openpref"),
-                            QStringLiteral("mySelectAll=selectall")}));
+    EXPECT_EQ(received,
+              (QStringList{QStringLiteral("myloadnewcard=loadnewcard"), QStringLiteral("myOpenPrefId=openpref"),
+                           QStringLiteral("mySelectAll=selectall")}));
 
     window.show();
     auto *sheet = new QDialog(&window);
@@ -398,8 +405,8 @@ TEST_F(AppDelegateTest, ALockFileLeftBehindNeverBlocksOnlyAHolderDoes)
         GTEST_SKIP() << "no flock program to hold the lock from another process";
     // One process that locks, writes its "id", and waits.
     QProcess holder;
-    holder.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec 9<>\"$0\" && flock -x 9 && echo 4242 > \"$0\" && exec sleep 600"),
-                                             lockFile});
+    holder.start(QStringLiteral("/bin/sh"),
+                 {QStringLiteral("-c"), QStringLiteral("exec 9<>\"$0\" && flock -x 9 && echo 4242 > \"$0\" && exec sleep 600"), lockFile});
     ASSERT_TRUE(testkit::waitUntil([&] { return testkit::readFile(lockFile) == "4242\n"; }, 30000));
     SingleInstance refused(folder);
     EXPECT_FALSE(refused.tryToRun());
@@ -418,7 +425,7 @@ TEST_F(AppDelegateTest, TheLockFolderComesFromTheUserIdAndIsPrivate)
     const uid_t uid = ::getuid();
     const QString fallback = testkit::makeTempFolder(QStringLiteral("fallback"));
     const auto modeOf = [](const QString &path) {
-        struct stat st {};
+        struct stat st { };
         return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
     };
 

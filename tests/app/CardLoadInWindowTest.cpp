@@ -135,7 +135,9 @@ TEST_F(CardLoadInWindow, TwoCardsInARowEndSortedInTheSectionsAndOnDisk)
     window.loadNewCardAction()->trigger();
     const QMap<QString, QStringList> sorted1 = expectedSections(card1);
     EXPECT_TRUE(waitUntil([&] { return shownSections(*browser) == sorted1 && !browser->isLoading(); }, 60000))
-        << "shown:\n" << describe(shownSections(*browser)) << "expected:\n" << describe(sorted1);
+        << "shown:\n"
+        << describe(shownSections(*browser)) << "expected:\n"
+        << describe(sorted1);
     EXPECT_EQ(lines(entriesOf(source)), sortedLines(card1.expectedNames()));
     EXPECT_EQ(monitor.ejected().size(), 1);
 
@@ -144,7 +146,9 @@ TEST_F(CardLoadInWindow, TwoCardsInARowEndSortedInTheSectionsAndOnDisk)
     Q_EMIT monitor.volumeDidMount(lastVolume);
     const QMap<QString, QStringList> sorted2 = expectedSections(card2);
     EXPECT_TRUE(waitUntil([&] { return shownSections(*browser) == sorted2 && !browser->isLoading(); }, 60000))
-        << "shown:\n" << describe(shownSections(*browser)) << "expected:\n" << describe(sorted2);
+        << "shown:\n"
+        << describe(shownSections(*browser)) << "expected:\n"
+        << describe(sorted2);
     EXPECT_EQ(lines(entriesOf(source)), sortedLines(card2.expectedNames()));
 
     // Nothing of the first card is lost: its photos went to the trash whole

@@ -5,20 +5,20 @@
 
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
+#include "platform/BundleResources.h"
+#include "platform/Dispatch.h"
+#include "preferences/widgets/PreferencesViewController.h"
 #include "relaunch/Relaunch.h"
 #include "relaunch/SetQuitRelaunchViewController.h"
 #include "relaunch/Watchdog.h"
-#include "platform/BundleResources.h"
-#include "platform/Dispatch.h"
 #include "settings/Settings.h"
-#include "preferences/widgets/PreferencesViewController.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
 
 #include <QAction>
 #include <QDir>
-#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -367,7 +367,8 @@ TEST(WatchdogHelpers, FoundBesideTheExecutableElseInTheInstalledLibraryExecutabl
     ASSERT_TRUE(QDir().mkpath(bin) && QDir().mkpath(libexec));
     const auto makeExecutable = [](const QString &path, bool executable) {
         ASSERT_TRUE(testkit::writeFile(path, "#!/bin/sh\n"));
-        QFile::setPermissions(path, executable ? QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner : QFile::ReadOwner | QFile::WriteOwner);
+        QFile::setPermissions(path,
+                              executable ? QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner : QFile::ReadOwner | QFile::WriteOwner);
     };
     // Installed: only the library-executables folder holds them.
     makeExecutable(libexec + QStringLiteral("/watchdog"), true);

@@ -18,10 +18,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
-#include <QUrl>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QScrollBar>
+#include <QUrl>
 
 using namespace sorrelby;
 using namespace sorrelby::testkit;
@@ -120,10 +120,12 @@ TEST_F(BrowserWindow, GridLayoutHeadersAndVisibleFirstThumbnails)
     // The header button of section 2 asks for that section's action.
     QList<QVariantMap> posted;
     NotificationCenter &center = NotificationCenter::defaultCenter();
-    ObserverRegistration registration(center, center.addObserver(QStringLiteral("myCustomId0"), [&](const Notification &n) { posted << n.userInfo; }));
+    ObserverRegistration registration(
+        center, center.addObserver(QStringLiteral("myCustomId0"), [&](const Notification &n) { posted << n.userInfo; }));
     grid->scrollTo(model->index(model->headerRow(2)), QAbstractItemView::PositionAtTop);
     const QPoint button = grid->headerButtonRect(2).center();
-    QMouseEvent press(QEvent::MouseButtonPress, button, grid->viewport()->mapToGlobal(button), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, button, grid->viewport()->mapToGlobal(button), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
     QCoreApplication::sendEvent(grid->viewport(), &press);
     ASSERT_EQ(posted.size(), 1);
     EXPECT_EQ(posted.front().value(QStringLiteral("sectionid")).toString(), QStringLiteral("2"));
@@ -190,7 +192,8 @@ TEST_F(BrowserWindow, LargeCellsGetASharperPicture)
     SectionItemModel *model = controller->model();
     const QModelIndex first = model->indexForPath({0, 0});
     ASSERT_TRUE(waitUntil([&] { return !first.data(Qt::DecorationRole).value<QImage>().isNull(); }));
-    EXPECT_LE(std::max(first.data(Qt::DecorationRole).value<QImage>().width(), first.data(Qt::DecorationRole).value<QImage>().height()), 160);
+    EXPECT_LE(std::max(first.data(Qt::DecorationRole).value<QImage>().width(), first.data(Qt::DecorationRole).value<QImage>().height()),
+              160);
     EXPECT_TRUE(first.data(SectionItemModel::SharpImageRole).value<QImage>().isNull());
 
     for (int i = 0; i < 50; ++i)
@@ -209,7 +212,8 @@ TEST_F(BrowserWindow, LoadNewCardOpensTheCardWindow)
     ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > 0 && !controller->isLoading(); }));
     NotificationCenter::defaultCenter().post(QStringLiteral("myloadnewcard"), {{QStringLiteral("command"), QStringLiteral("loadnewcard")}});
     QWidget *card = nullptr;
-    ASSERT_TRUE(waitUntil([&] { return (card = window.findChild<QWidget *>(QStringLiteral("LoadCardViewController"))) && card->isVisible(); }));
+    ASSERT_TRUE(
+        waitUntil([&] { return (card = window.findChild<QWidget *>(QStringLiteral("LoadCardViewController"))) && card->isVisible(); }));
     card->close();
 }
 
@@ -223,7 +227,9 @@ TEST_F(BrowserWindow, PreferencesMenuOpensOnePreferencesWindow)
     for (int i = 0; i < 2; ++i)
         NotificationCenter::defaultCenter().post(QStringLiteral("myOpenPrefId"), {{QStringLiteral("command"), QStringLiteral("openpref")}});
     QWidget *preferences = nullptr;
-    ASSERT_TRUE(waitUntil([&] { return (preferences = window.findChild<QWidget *>(QStringLiteral("PreferencesViewController"))) && preferences->isVisible(); }));
+    ASSERT_TRUE(waitUntil([&] {
+        return (preferences = window.findChild<QWidget *>(QStringLiteral("PreferencesViewController"))) && preferences->isVisible();
+    }));
     spinFor(50);
     EXPECT_EQ(window.findChildren<QWidget *>(QStringLiteral("PreferencesViewController")).size(), 1);
     preferences->close();

@@ -3,8 +3,8 @@
 // relaunch; started again by the watchdog, it writes what it finds of that
 // setting into the file named by its first argument and ends.
 
-#include "relaunch/Watchdog.h"
 #include "platform/UserFolders.h"
+#include "relaunch/Watchdog.h"
 #include "settings/Settings.h"
 #include "support/LogFile.h"
 

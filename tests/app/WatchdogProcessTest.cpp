@@ -118,12 +118,15 @@ TEST_F(WatchdogProcess, SignalElevenRelaunchesWithHotFolderModeAndLeavesACrashNo
 
     // The new copy watches the hot folder again.
     const QString monitoring = QStringLiteral("vemo-sorrelby[%1:").arg(relaunched);
-    EXPECT_TRUE(waitUntil([&] {
-        for (const QString &line : logText().split(QLatin1Char('\n')))
-            if (line.contains(monitoring) && line.contains(QLatin1String("setRun:....monitoring ")))
-                return true;
-        return false;
-    }, 20000)) << logText().toStdString();
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            for (const QString &line : logText().split(QLatin1Char('\n')))
+                if (line.contains(monitoring) && line.contains(QLatin1String("setRun:....monitoring ")))
+                    return true;
+            return false;
+        },
+        20000))
+        << logText().toStdString();
 
     const QStringList notes = crashNotes();
     ASSERT_EQ(notes.size(), 1) << lines(QDir(userfolders::logFolder()).entryList());
@@ -145,7 +148,8 @@ TEST_F(WatchdogProcess, HangUpAndBrokenPipeAreIgnoredAndTerminateQuitsInOrder)
     // A broken pipe is dropped at once; the hang-up after it is logged.
     ::kill(pid_t(pid), SIGPIPE);
     ::kill(pid_t(pid), SIGHUP);
-    ASSERT_TRUE(waitUntil([] { return logText().contains(QLatin1String("Caught SIGHUP ... ignoring.")); }, 20000)) << logText().toStdString();
+    ASSERT_TRUE(waitUntil([] { return logText().contains(QLatin1String("Caught SIGHUP ... ignoring.")); }, 20000))
+        << logText().toStdString();
     EXPECT_EQ(first.state(), QProcess::Running);
     EXPECT_EQ(watchedPids().size(), 1);
 
@@ -174,10 +178,15 @@ TEST_F(WatchdogProcess, CrashLoopStopsWatchingAfterFourRelaunches)
     // The fifth start is the loop: it runs, but unwatched.
     const qint64 last = watchedPids().constLast();
     ::kill(pid_t(last), SIGSEGV);
-    ASSERT_TRUE(waitUntil([] {
-        return logText().contains(QLatin1String("NOT setting auto-relaunch because interval since 4 previous launches is less than 30.0 sec"));
-    }, 20000)) << logText().toStdString();
-    ASSERT_TRUE(waitUntil([] { return logText().contains(QLatin1String("applicationDidFinishLaunching")) && processesStartedHere().size() == 1; }, 20000));
+    ASSERT_TRUE(waitUntil(
+        [] {
+            return logText().contains(
+                QLatin1String("NOT setting auto-relaunch because interval since 4 previous launches is less than 30.0 sec"));
+        },
+        20000))
+        << logText().toStdString();
+    ASSERT_TRUE(waitUntil(
+        [] { return logText().contains(QLatin1String("applicationDidFinishLaunching")) && processesStartedHere().size() == 1; }, 20000));
     const QList<AppProcess> left = processesStartedHere();
     ASSERT_EQ(left.size(), 1);
     EXPECT_FALSE(left.first().watchdog);
@@ -210,7 +219,8 @@ TEST_F(WatchdogProcess, RelaunchHelperStartsAnOrdinaryCopyOnceTheOldOneHasEnded)
     ASSERT_TRUE(waitUntil([] { return watchedPids().size() == 2; }, 20000)) << logText().toStdString();
     const qint64 started = watchedPids().constLast();
     EXPECT_NE(started, old);
-    EXPECT_TRUE(logText().contains(QStringLiteral("started %1 as PID %2").arg(QStringLiteral(SORRELBY_APP_PATH)).arg(started))) << logText().toStdString();
+    EXPECT_TRUE(logText().contains(QStringLiteral("started %1 as PID %2").arg(QStringLiteral(SORRELBY_APP_PATH)).arg(started)))
+        << logText().toStdString();
     // An ordinary start, not one of the watchdog's.
     EXPECT_FALSE(commandLineOf(started).contains(QLatin1String("--autorelaunched")));
     EXPECT_FALSE(logText().contains(QLatin1String("automatically relaunched")));
@@ -240,14 +250,18 @@ TEST_F(WatchdogProcess, MissingWatchdogIsLoggedAndTheProgramRunsUnwatched)
     const QString alone = makeTempFolder(QStringLiteral("alone")) + QStringLiteral("/" SORRELBY_EXECUTABLE);
     ASSERT_TRUE(QFile::copy(QStringLiteral(SORRELBY_APP_PATH), alone));
     const QString window = QStringLiteral("/" SORRELBY_WINDOW_EXECUTABLE);
-    ASSERT_TRUE(QFile::copy(QFileInfo(QStringLiteral(SORRELBY_APP_PATH)).absolutePath() + window, QFileInfo(alone).absolutePath() + window));
+    ASSERT_TRUE(
+        QFile::copy(QFileInfo(QStringLiteral(SORRELBY_APP_PATH)).absolutePath() + window, QFileInfo(alone).absolutePath() + window));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     first.setProcessEnvironment(env);
     first.start(alone, {});
     ASSERT_TRUE(first.waitForStarted(10000));
-    ASSERT_TRUE(waitUntil([] { return logText().contains(QLatin1String("applicationDidFinishLaunching")); }, 30000)) << logText().toStdString();
-    EXPECT_EQ(logText().count(QStringLiteral("missing %1! Unexpected termination will not be monitored.").arg(QFileInfo(alone).absolutePath() + QStringLiteral("/watchdog"))), 1)
+    ASSERT_TRUE(waitUntil([] { return logText().contains(QLatin1String("applicationDidFinishLaunching")); }, 30000))
+        << logText().toStdString();
+    EXPECT_EQ(logText().count(QStringLiteral("missing %1! Unexpected termination will not be monitored.")
+                                  .arg(QFileInfo(alone).absolutePath() + QStringLiteral("/watchdog"))),
+              1)
         << logText().toStdString();
     first.terminate();
     EXPECT_TRUE(first.waitForFinished(10000));

@@ -88,9 +88,8 @@ TEST_F(SectionModel, SectionsAreRunsOfPhotosWithTheSameKey)
     makePhotos(folder, {"A1_X_1.JPG", "A1_X_2.JPG", "B2_X_3.JPG", "A1_X_4.JPG"});
     ImageDirectoryLoader loader;
     ASSERT_TRUE(loader.loadDataForFolderWithUrl(folder)); // capture time, oldest first
-    EXPECT_EQ(sectionsOf(loader), (std::vector<Section>{{"A1", 0, {"A1_X_1.JPG", "A1_X_2.JPG"}},
-                                                         {"B2", 2, {"B2_X_3.JPG"}},
-                                                         {"A1", 3, {"A1_X_4.JPG"}}}));
+    EXPECT_EQ(sectionsOf(loader),
+              (std::vector<Section>{{"A1", 0, {"A1_X_1.JPG", "A1_X_2.JPG"}}, {"B2", 2, {"B2_X_3.JPG"}}, {"A1", 3, {"A1_X_4.JPG"}}}));
     EXPECT_EQ(loader.numberOfSections, 3);
     EXPECT_EQ(loader.sectionLengthArray, (std::vector<int>{2, 1, 1}));
     EXPECT_EQ(loader.numberOfItemsInSection(3), 0);
@@ -105,9 +104,8 @@ TEST_F(SectionModel, SectionsAreRunsOfPhotosWithTheSameKey)
     // Newest first.
     Settings::shared().setValue(QStringLiteral("prefInputFolderSortOrderKeySelectedIndex"), 1);
     ASSERT_TRUE(loader.loadDataForFolderWithUrl(folder));
-    EXPECT_EQ(sectionsOf(loader), (std::vector<Section>{{"A1", 0, {"A1_X_4.JPG"}},
-                                                         {"B2", 1, {"B2_X_3.JPG"}},
-                                                         {"A1", 2, {"A1_X_2.JPG", "A1_X_1.JPG"}}}));
+    EXPECT_EQ(sectionsOf(loader),
+              (std::vector<Section>{{"A1", 0, {"A1_X_4.JPG"}}, {"B2", 1, {"B2_X_3.JPG"}}, {"A1", 2, {"A1_X_2.JPG", "A1_X_1.JPG"}}}));
 
     // Single-section mode: one section of everything.
     loader.singleSectionMode = true;
@@ -128,20 +126,23 @@ TEST_F(SectionModel, SectionKeys)
     makePhotos(folder, {"A1 X.JPG", "A1_X_2.JPG", "DSC01234.JPG", "DSC01235.JPG", "IMG_0413.JPG", "IMG_0414.JPG", "_IMG_0415.JPG"});
     ImageDirectoryLoader loader;
     ASSERT_TRUE(loader.loadDataForFolderWithUrl(folder));
-    EXPECT_EQ(sectionsOf(loader), (std::vector<Section>{{"A1", 0, {"A1 X.JPG", "A1_X_2.JPG"}},
-                                                         {"?originalFileName?", 2, {"DSC01234.JPG", "DSC01235.JPG"}},
-                                                         {"IMG", 4, {"IMG_0413.JPG", "IMG_0414.JPG"}},
-                                                         {"", 6, {"_IMG_0415.JPG"}}}));
+    EXPECT_EQ(sectionsOf(loader),
+              (std::vector<Section>{{"A1", 0, {"A1 X.JPG", "A1_X_2.JPG"}},
+                                    {"?originalFileName?", 2, {"DSC01234.JPG", "DSC01235.JPG"}},
+                                    {"IMG", 4, {"IMG_0413.JPG", "IMG_0414.JPG"}},
+                                    {"", 6, {"_IMG_0415.JPG"}}}));
 
     // A code holding "_" (or a blank) is one key: two families named alike
     // stay apart, and a card photo sits with its subject.
     const QString families = makeTempFolder();
-    makePhotos(families, {"SMITH_JANE_IMG_0003-qrcode.JPG", "SMITH_JANE_IMG_0004.JPG", "SMITH_JOHN_IMG_0001-qrcode.JPG",
-                          "SMITH_JOHN_IMG_0002.JPG", "Smith John_IMG_0005.JPG"});
+    makePhotos(families,
+               {"SMITH_JANE_IMG_0003-qrcode.JPG", "SMITH_JANE_IMG_0004.JPG", "SMITH_JOHN_IMG_0001-qrcode.JPG", "SMITH_JOHN_IMG_0002.JPG",
+                "Smith John_IMG_0005.JPG"});
     ASSERT_TRUE(loader.loadDataForFolderWithUrl(families));
-    EXPECT_EQ(sectionsOf(loader), (std::vector<Section>{{"SMITH_JANE", 0, {"SMITH_JANE_IMG_0003-qrcode.JPG", "SMITH_JANE_IMG_0004.JPG"}},
-                                                         {"SMITH_JOHN", 2, {"SMITH_JOHN_IMG_0001-qrcode.JPG", "SMITH_JOHN_IMG_0002.JPG"}},
-                                                         {"Smith John", 4, {"Smith John_IMG_0005.JPG"}}}));
+    EXPECT_EQ(sectionsOf(loader),
+              (std::vector<Section>{{"SMITH_JANE", 0, {"SMITH_JANE_IMG_0003-qrcode.JPG", "SMITH_JANE_IMG_0004.JPG"}},
+                                    {"SMITH_JOHN", 2, {"SMITH_JOHN_IMG_0001-qrcode.JPG", "SMITH_JOHN_IMG_0002.JPG"}},
+                                    {"Smith John", 4, {"Smith John_IMG_0005.JPG"}}}));
     EXPECT_EQ(*loader.imageFileForIndexPath({1, 1})->basecode, QStringLiteral("SMITH_JOHN"));
 
     // One key throughout: one section, even in multi-section mode.

@@ -2,8 +2,8 @@
 // at most 160 pixels; and the service that makes them in the background,
 // joins duplicate requests, drops cancelled ones and caches by file identity.
 
-#include "browser/ThumbnailService.h"
 #include "browser/Thumbnails.h"
+#include "browser/ThumbnailService.h"
 
 #include "imaging/PhotoMetadata.h"
 #include "platform/FileOps.h"
@@ -109,8 +109,8 @@ TEST(ThumbnailOrientation, AllEightOrientations)
         QPoint redCorner;
     };
     const Case cases[] = {
-        {1, {40, 20}, {2, 2}},  {2, {40, 20}, {37, 2}}, {3, {40, 20}, {37, 17}}, {4, {40, 20}, {2, 17}},
-        {5, {20, 40}, {2, 2}},  {6, {20, 40}, {17, 2}}, {7, {20, 40}, {17, 37}}, {8, {20, 40}, {2, 37}},
+        {1, {40, 20}, {2, 2}}, {2, {40, 20}, {37, 2}}, {3, {40, 20}, {37, 17}}, {4, {40, 20}, {2, 17}},
+        {5, {20, 40}, {2, 2}}, {6, {20, 40}, {17, 2}}, {7, {20, 40}, {17, 37}}, {8, {20, 40}, {2, 37}},
     };
     for (const Case &c : cases) {
         const QImage shown = applyOrientation(stored, c.orientation);
@@ -179,9 +179,7 @@ TEST_F(Service, JoinsDuplicatesAndCachesByIdentity)
 
     // Unreadable and missing files answer with a null image.
     bool answered = false;
-    service.request(folder + QStringLiteral("/missing.jpg"), [&](const QString &, const QImage &image) {
-        answered = image.isNull();
-    });
+    service.request(folder + QStringLiteral("/missing.jpg"), [&](const QString &, const QImage &image) { answered = image.isNull(); });
     ASSERT_TRUE(waitUntil([&] { return answered; }));
 }
 
@@ -214,8 +212,7 @@ TEST_F(Service, BlockingBatchKeepsTheOrder)
     ThumbnailService service(2, 16 * 1024 * 1024, countingMaker());
     const QString wide = writeMarkedPhoto(folder + QStringLiteral("/wide.jpg"), QSize(800, 200), 1, false);
     const QString tall = writeMarkedPhoto(folder + QStringLiteral("/tall.jpg"), QSize(200, 800), 1, false);
-    const QList<QImage> images =
-        service.thumbnailsFor({wide, folder + QStringLiteral("/missing.jpg"), tall, wide});
+    const QList<QImage> images = service.thumbnailsFor({wide, folder + QStringLiteral("/missing.jpg"), tall, wide});
     ASSERT_EQ(images.size(), 4);
     EXPECT_EQ(images[0].size(), QSize(160, 40));
     EXPECT_TRUE(images[1].isNull());

@@ -8,8 +8,8 @@
 #include "platform/UserFolders.h"
 #include "settings/FolderReference.h"
 #include "settings/SettingsKeys.h"
-#include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/NotificationRecorder.h"
+#include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
@@ -72,10 +72,7 @@ protected:
     {
         controller->selectionModel()->select(controller->model()->indexForPath({section, item}), QItemSelectionModel::Select);
     }
-    QString header(int section) const
-    {
-        return controller->model()->index(controller->model()->headerRow(section)).data().toString();
-    }
+    QString header(int section) const { return controller->model()->index(controller->model()->headerRow(section)).data().toString(); }
     QString count(int section) const
     {
         return controller->model()->index(controller->model()->headerRow(section)).data(SectionItemModel::CountTextRole).toString();
@@ -229,14 +226,16 @@ TEST_F(BrowserController, DropRenamesToTheSectionCode)
     const QString stranger = writeFilesInOrder(makeTempFolder(), {QStringLiteral("C9_IMG_0001.JPG")}, smallJpeg()).first();
     EXPECT_FALSE(controller->acceptDrop({stranger}, 1));
     EXPECT_TRUE(QFileInfo::exists(stranger));
-    EXPECT_EQ(entriesOf(folder), (QStringList{QStringLiteral("A1234_IMG_0412.JPG"), QStringLiteral("B77_IMG_0413.JPG"),
-                                              QStringLiteral("IMG_0414.JPG"), QStringLiteral("IMG_0415.JPG")}));
+    EXPECT_EQ(entriesOf(folder),
+              (QStringList{QStringLiteral("A1234_IMG_0412.JPG"), QStringLiteral("B77_IMG_0413.JPG"), QStringLiteral("IMG_0414.JPG"),
+                           QStringLiteral("IMG_0415.JPG")}));
 
     const int before = controller->reloadCount();
     ASSERT_TRUE(controller->acceptDrop({QUrl::fromLocalFile(paths[0]).toString(), paths[2]}, 1));
     ASSERT_TRUE(reloadedAfter(before));
-    EXPECT_EQ(entriesOf(folder), (QStringList{QStringLiteral("B77_IMG_0412.JPG"), QStringLiteral("B77_IMG_0413.JPG"),
-                                              QStringLiteral("B77_IMG_0414.JPG"), QStringLiteral("IMG_0415.JPG")}));
+    EXPECT_EQ(entriesOf(folder),
+              (QStringList{QStringLiteral("B77_IMG_0412.JPG"), QStringLiteral("B77_IMG_0413.JPG"), QStringLiteral("B77_IMG_0414.JPG"),
+                           QStringLiteral("IMG_0415.JPG")}));
     EXPECT_EQ(header(0), QStringLiteral("ID[0] = B77"));
     EXPECT_EQ(count(0), QStringLiteral("3 Item(s)"));
 }
@@ -256,9 +255,10 @@ TEST_F(BrowserController, DropTakesWholeCodesKeepsTheCardMarkerAndShowsWhatFaile
     int before = controller->reloadCount();
     ASSERT_TRUE(controller->acceptDrop({QUrl::fromLocalFile(paths[0]).toString()}, 1));
     ASSERT_TRUE(reloadedAfter(before));
-    EXPECT_EQ(lines(entriesOf(folder)), lines({QStringLiteral("A1_IMG_0411.JPG"), QStringLiteral("SMITH_JANE_IMG_0410-qrcode.JPG"),
-                                               QStringLiteral("SMITH_JANE_IMG_0412-qrcode.JPG"), QStringLiteral("SMITH_JANE_IMG_0413.JPG"),
-                                               QStringLiteral("SMITH_JOHN_IMG_0411.JPG")}));
+    EXPECT_EQ(lines(entriesOf(folder)),
+              lines({QStringLiteral("A1_IMG_0411.JPG"), QStringLiteral("SMITH_JANE_IMG_0410-qrcode.JPG"),
+                     QStringLiteral("SMITH_JANE_IMG_0412-qrcode.JPG"), QStringLiteral("SMITH_JANE_IMG_0413.JPG"),
+                     QStringLiteral("SMITH_JOHN_IMG_0411.JPG")}));
     EXPECT_TRUE(alerts.shown().empty());
 
     // The name is taken by another photo: nothing changes, and the user is
@@ -269,7 +269,8 @@ TEST_F(BrowserController, DropTakesWholeCodesKeepsTheCardMarkerAndShowsWhatFaile
     ASSERT_TRUE(reloadedAfter(before));
     EXPECT_EQ(messagesOf(alerts.shown()), QStringList{QStringLiteral("!!! Some Photos Kept Their Names !!!")});
     const QString shown = alerts.shown().empty() ? QString() : alerts.shown().front().informativeText;
-    EXPECT_TRUE(shown.contains(QStringLiteral("A1_IMG_0411.JPG: the name SMITH_JOHN_IMG_0411.JPG is already taken"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("A1_IMG_0411.JPG: the name SMITH_JOHN_IMG_0411.JPG is already taken")))
+        << shown.toStdString();
     EXPECT_TRUE(QFileInfo::exists(paths[1]));
     EXPECT_TRUE(QFileInfo::exists(paths[4]));
 }
@@ -330,8 +331,10 @@ TEST_F(BrowserController, RefreshScrollsToTheEndAndStartsDelivery)
     photos({QStringLiteral("B2_X_3.JPG"), QStringLiteral("B2_X_4.JPG")});
     // Posted from the work queue, as a peer may.
     workQueue.async([] {
-        NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")},
-            {QStringLiteral("scrollto"), QStringLiteral("bottom")}, {QStringLiteral("autocopytomainfolder"), QStringLiteral("YES")}});
+        NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"),
+                                                 {{QStringLiteral("command"), QStringLiteral("refresh")},
+                                                  {QStringLiteral("scrollto"), QStringLiteral("bottom")},
+                                                  {QStringLiteral("autocopytomainfolder"), QStringLiteral("YES")}});
     });
     // Today's sub-folder need not exist yet: delivery makes it.
     const QString today = *ViewController::getDuplicateFolderPath(QString(cPrefDestinationPath), QString(cPrefDailyFolderDateFormat));
@@ -355,9 +358,12 @@ TEST_F(BrowserController, RevertAndDecodeWorkOnTheFolderAsItIsWhenTheirTurnComes
 {
     settings.setValue(cPrefOriginalNameFormatTag, 1);
     const QString aside = makeTempFolder(QStringLiteral("aside"));
-    writeFilesInOrder(aside, {QStringLiteral("A1_IMG_0001-qrcode.JPG"), QStringLiteral("A1_IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG"),
-                              QStringLiteral("IMG_0004.JPG")}, smallJpeg());
-    for (const QString &name : {QStringLiteral("A1_IMG_0001-qrcode.JPG"), QStringLiteral("A1_IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG")})
+    writeFilesInOrder(aside,
+                      {QStringLiteral("A1_IMG_0001-qrcode.JPG"), QStringLiteral("A1_IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG"),
+                       QStringLiteral("IMG_0004.JPG")},
+                      smallJpeg());
+    for (const QString &name :
+         {QStringLiteral("A1_IMG_0001-qrcode.JPG"), QStringLiteral("A1_IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG")})
         ASSERT_TRUE(QFile::rename(aside + QLatin1Char('/') + name, folder + QLatin1Char('/') + name));
     reload();
     NotificationRecorder refreshes(QStringLiteral("myRefreshId"));
@@ -383,8 +389,9 @@ TEST_F(BrowserController, RevertAndDecodeWorkOnTheFolderAsItIsWhenTheirTurnComes
     alerts.queueAnswer(1);
     controller->doAutoDecodeQRAction();
     ASSERT_TRUE(waitUntil([&] { return refreshes.seen().size() == 2; }, 10000));
-    EXPECT_EQ(entriesOf(folder), (QStringList{QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG"),
-                                              QStringLiteral("IMG_0004.JPG")}));
+    EXPECT_EQ(entriesOf(folder),
+              (QStringList{QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG"),
+                           QStringLiteral("IMG_0004.JPG")}));
     EXPECT_TRUE(segues.isEmpty()); // the dialog follows the engine, not the browser
     reload();
     EXPECT_EQ(header(0), QStringLiteral("Unknown!"));

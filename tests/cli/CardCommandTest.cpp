@@ -109,7 +109,8 @@ public:
         }
         const QStringList earlier = census.values(digestOf(m_earlier));
         if (earlier.size() != 1 || !earlier[0].startsWith(trashFolder()))
-            found << QStringLiteral("the previous card's photo: ") + (earlier.isEmpty() ? QStringLiteral("lost") : earlier.join(QStringLiteral(", ")));
+            found << QStringLiteral("the previous card's photo: ")
+                    + (earlier.isEmpty() ? QStringLiteral("lost") : earlier.join(QStringLiteral(", ")));
         if (census.size() != m_cardDigests.size() + 1)
             found << QStringLiteral("debris: ") + QStringList(census.values()).join(QStringLiteral(", "));
         if (lines(entriesOf(source())) != sortedLines(m_shoot->expectedNames()))
@@ -122,10 +123,7 @@ public:
     }
 
 private:
-    static QByteArray digestOf(const QByteArray &bytes)
-    {
-        return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex();
-    }
+    static QByteArray digestOf(const QByteArray &bytes) { return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex(); }
 
     QString m_root = makeTempFolder(QStringLiteral("shoot"));
     QString m_cardFolder;
@@ -263,14 +261,17 @@ TEST(CardCommand, WatchFinishesAnInterruptedCopyAndDeliversItsPhotos)
     ASSERT_TRUE(journal.write(staging));
 
     QProcess watch;
-    watch.start(QStringLiteral(SORRELBY_APP_PATH), {"watch", "--set", "prefHotFolderPath=" + hot, "--set", "prefSourcePath=" + source,
-                                                    "--set", "prefDestinationPath=" + main, "--set", "prefDailyFolderDateFormat=yyyy"});
+    watch.start(QStringLiteral(SORRELBY_APP_PATH),
+                {"watch", "--set", "prefHotFolderPath=" + hot, "--set", "prefSourcePath=" + source, "--set", "prefDestinationPath=" + main,
+                 "--set", "prefDailyFolderDateFormat=yyyy"});
     ASSERT_TRUE(watch.waitForStarted(10000));
     QByteArray out;
-    const bool delivered = waitUntil([&] {
-        out += watch.readAllStandardOutput();
-        return !filesBelow(main).isEmpty();
-    }, 60000);
+    const bool delivered = waitUntil(
+        [&] {
+            out += watch.readAllStandardOutput();
+            return !filesBelow(main).isEmpty();
+        },
+        60000);
     watch.terminate();
     ASSERT_TRUE(watch.waitForFinished(30000));
     out += watch.readAllStandardOutput();
@@ -312,7 +313,8 @@ TEST(CardCommand, AMountedCardKilledAfterEachStepIsEjectedOnlyOnceCopied)
         GTEST_SKIP() << card.unavailable().toStdString();
     const QString mountPoint = card.mountPoint();
     const CardScene scene(mountPoint);
-    const QStringList args{"card", "--set", "prefSourcePath=" + scene.source(), "--set", "prefTempMountVolume=" + mountPoint, mountPoint + "/DCIM"};
+    const QStringList args{
+        "card", "--set", "prefSourcePath=" + scene.source(), "--set", "prefTempMountVolume=" + mountPoint, mountPoint + "/DCIM"};
     bool ejectedEarly = false;
     KillSweep sweep;
     sweep.program = QStringLiteral(SORRELBY_APP_PATH);
@@ -338,7 +340,8 @@ TEST(CardCommand, AMountedCardKilledAfterEachStepIsEjectedOnlyOnceCopied)
         return problems;
     };
     const KillSweepReport report = runKillSweep(sweep);
-    std::printf("card on a mounted card kill sweep: %d points, %d killed, %d problems\n", report.points, report.killed, int(report.problems.size()));
+    std::printf("card on a mounted card kill sweep: %d points, %d killed, %d problems\n", report.points, report.killed,
+                int(report.problems.size()));
     EXPECT_EQ(report.killed, report.points);
     EXPECT_TRUE(report.problems.isEmpty()) << lines(report.problems);
     EXPECT_FALSE(ejectedEarly);
@@ -352,7 +355,8 @@ TEST(CardCommand, AFullDiskAReadOnlyFolderAndAVanishedSourceFolderLoseNothing)
     const QStringList args{"card", "--set", "prefSourcePath=" + scene.source(), scene.cardFolder()};
     scene.reset();
     const QStringList steps = stepsOf(QStringLiteral(SORRELBY_APP_PATH), args);
-    const int firstCopy = stepWhere(steps, [](const QString &, const QString &path) { return path.contains(QLatin1String("/.copyOfCard/DSC_")); });
+    const int firstCopy
+        = stepWhere(steps, [](const QString &, const QString &path) { return path.contains(QLatin1String("/.copyOfCard/DSC_")); });
     const int firstTrash = stepWhere(steps, [](const QString &, const QString &path) { return path.contains(QLatin1String("/Trash/")); });
     ASSERT_GT(firstCopy, 0);
     ASSERT_GT(firstTrash, firstCopy);
@@ -390,7 +394,8 @@ TEST(CardCommand, AFullDiskAReadOnlyFolderAndAVanishedSourceFolderLoseNothing)
     scene.reset();
     run = runStoppedAfter(QStringLiteral(SORRELBY_APP_PATH), args, firstCopy, [&] { QDir(scene.source()).removeRecursively(); });
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.err.contains(QStringLiteral("The Source Folder ") + scene.source() + QStringLiteral(" is gone"))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("The Source Folder ") + scene.source() + QStringLiteral(" is gone")))
+        << run.err.toStdString();
     EXPECT_FALSE(fileops::exists(scene.root() + QStringLiteral("/.copyOfCard")));
     EXPECT_EQ(filesBelow(scene.cardFolder()).size(), 2);
 }
@@ -428,7 +433,8 @@ TEST(CardCommand, WaitTakesTheCardAmongVolumesMountedAtOnceAndSkipsTheOthers)
     const QString err = QString::fromUtf8(process.readAllStandardError());
 
     EXPECT_EQ(process.exitCode(), 0) << err.toStdString();
-    EXPECT_TRUE(out.contains(media + QStringLiteral("/A EMPTY: no camera photos in ") + media + QStringLiteral("/A EMPTY/DCIM, skipped"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(media + QStringLiteral("/A EMPTY: no camera photos in ") + media + QStringLiteral("/A EMPTY/DCIM, skipped")))
+        << out.toStdString();
     EXPECT_TRUE(out.contains(media + QStringLiteral("/C STICK: no camera folder (DCIM), skipped"))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("card ejected: ") + media + QStringLiteral("/B NIKON"))) << out.toStdString();
     EXPECT_FALSE(card.isMounted());

@@ -91,7 +91,8 @@ TEST(CommandLine, HelpAndVersionGoToStdoutAndWrongUsageToStderrForEveryCommand)
     EXPECT_TRUE(run.err.contains(QStringLiteral("unknown option --verison"))) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(QStringLiteral("Try 'vemo-sorrelby --help'"))) << run.err.toStdString();
 
-    const QString commands[] = {"decode", "sections", "report", "intake", "card", "reassign", "settings", "watch", "deliver", "detect", "info"};
+    const QString commands[]
+        = {"decode", "sections", "report", "intake", "card", "reassign", "settings", "watch", "deliver", "detect", "info"};
     for (const QString &command : commands) {
         SCOPED_TRACE(command.toStdString());
         const QString usage = QStringLiteral("Usage: vemo-sorrelby ") + command;
@@ -116,7 +117,8 @@ TEST(CommandLine, HelpAndVersionGoToStdoutAndWrongUsageToStderrForEveryCommand)
             EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
             EXPECT_TRUE(run.err.startsWith(QStringLiteral("vemo-sorrelby: "))) << run.err.toStdString();
             EXPECT_TRUE(run.err.contains(usage)) << run.err.toStdString();
-            EXPECT_TRUE(run.err.contains(QStringLiteral("Try 'vemo-sorrelby ") + command + QStringLiteral(" --help'"))) << run.err.toStdString();
+            EXPECT_TRUE(run.err.contains(QStringLiteral("Try 'vemo-sorrelby ") + command + QStringLiteral(" --help'")))
+                << run.err.toStdString();
         }
     }
     // Operands missing or too many: the usage, status 2.
@@ -150,16 +152,16 @@ TEST(CommandLine, SettingsAreStoredWithThePreferencesChecks)
     const QString source = makeTempFolder(QStringLiteral("source"));
     const QString main = makeTempFolder(QStringLiteral("main"));
     const QString inner = makeFolder(source + QStringLiteral("/inner"));
-    ProgramRun run = runApp({"settings", "prefSourcePath=" + source, "prefDestinationPath=" + main,
-                             "prefDailyFolderDateFormat=yyyy", "prefCheckForMultiCameras=true"});
+    ProgramRun run = runApp({"settings", "prefSourcePath=" + source, "prefDestinationPath=" + main, "prefDailyFolderDateFormat=yyyy",
+                             "prefCheckForMultiCameras=true"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     run = runApp({"settings", "prefDestinationPath", "prefDailyFolderDateFormat", "prefCheckForMultiCameras"});
     EXPECT_EQ(run.out, "prefDestinationPath=" + main + "\nprefDailyFolderDateFormat=yyyy\nprefCheckForMultiCameras=true\n");
     // Refused, each with its reason, and nothing changed: a folder inside
     // another role's, a missing one, a pattern that is no date, a value of
     // the wrong kind.
-    run = runApp({"settings", "prefDestinationPath=" + inner, "prefHotFolderPath=" + source + "/gone",
-                  "prefDailyFolderDateFormat='..'", "prefCheckForMultiCameras=perhaps"});
+    run = runApp({"settings", "prefDestinationPath=" + inner, "prefHotFolderPath=" + source + "/gone", "prefDailyFolderDateFormat='..'",
+                  "prefCheckForMultiCameras=perhaps"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err.count(QStringLiteral("not stored")), 4) << run.err.toStdString();
     EXPECT_EQ(runApp({"settings", "prefDestinationPath", "prefDailyFolderDateFormat", "prefCheckForMultiCameras"}).out,

@@ -18,9 +18,7 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
-namespace {
-
-} // namespace
+namespace { } // namespace
 
 TEST(DecodeCommand, DetectingAndNameCarryingPassesOverGeneratedShoots)
 {
@@ -211,7 +209,8 @@ TEST(DecodeCommand, ReadOnlyOrFullVolumeAndAFolderThatGoesAwayLoseNothing)
     const auto prepare = [&] {
         resetFolder(folder);
         for (qsizetype i = 0; i < scene.size(); ++i)
-            ASSERT_TRUE(writeFileBytes(folder + QLatin1Char('/') + scene[i], smallJpeg() + scene[i].toUtf8(), firstCaptureTime().addSecs(i)));
+            ASSERT_TRUE(
+                writeFileBytes(folder + QLatin1Char('/') + scene[i], smallJpeg() + scene[i].toUtf8(), firstCaptureTime().addSecs(i)));
     };
     prepare();
     const QMultiMap<QByteArray, QString> contents = contentCensus({folder});

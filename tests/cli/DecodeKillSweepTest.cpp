@@ -33,8 +33,8 @@ TEST(DecodeKillSweep, KilledAfterEachRenameTheNextRunFinishesWithEveryPhotoOnce)
     const auto prepare = [&] {
         resetFolder(folder);
         for (const ShootPhoto &photo : shoot->photos) {
-            const QString stale = QStringLiteral("Z9_") + QFileInfo(photo.fileName).completeBaseName() + (photo.isCard ? QStringLiteral("-qrcode.") : QStringLiteral("."))
-                + QFileInfo(photo.fileName).suffix();
+            const QString stale = QStringLiteral("Z9_") + QFileInfo(photo.fileName).completeBaseName()
+                + (photo.isCard ? QStringLiteral("-qrcode.") : QStringLiteral(".")) + QFileInfo(photo.fileName).suffix();
             ASSERT_TRUE(QFile::copy(original + QLatin1Char('/') + photo.fileName, folder + QLatin1Char('/') + stale));
             // Capture order, and old enough for the listing.
             QFile copy(folder + QLatin1Char('/') + stale);
@@ -66,7 +66,8 @@ TEST(DecodeKillSweep, KilledAfterEachRenameTheNextRunFinishesWithEveryPhotoOnce)
         return problems;
     };
     const KillSweepReport report = runKillSweep(sweep);
-    std::printf("decode --detect kill sweep: %d points, %d killed, %d problems\n", report.points, report.killed, int(report.problems.size()));
+    std::printf("decode --detect kill sweep: %d points, %d killed, %d problems\n", report.points, report.killed,
+                int(report.problems.size()));
     // Every photo reverted, then every one renamed again.
     EXPECT_GE(report.points, 2 * int(shoot->photos.size()) - 1);
     EXPECT_EQ(report.killed, report.points);

@@ -21,9 +21,18 @@ namespace {
 // A section being corrected: the photos of several subjects and a card,
 // codes with and without "_", one photo marked unknown, one that already
 // carries the code.
-const QStringList kScene{"SMITH_JOHN_IMG_0401-qrcode.JPG", "SMITH_JOHN_IMG_0402.JPG", "SMITH_JOHN_IMG_0403.JPG", "A1_IMG_0404.JPG",
-                         "IMG_0405.JPG", "UNKNOWN_IMG_0406.JPG", "SMITH_JANE_IMG_0407.JPG", "LEE_ANN_MAY_IMG_0408.JPG",
-                         "LEE_ANN_MAY_IMG_0409-qrcode.JPG", "B7_IMG_0410.JPG", "IMG_0411.JPG", "X_Y_IMG_0412.JPG"};
+const QStringList kScene{"SMITH_JOHN_IMG_0401-qrcode.JPG",
+                         "SMITH_JOHN_IMG_0402.JPG",
+                         "SMITH_JOHN_IMG_0403.JPG",
+                         "A1_IMG_0404.JPG",
+                         "IMG_0405.JPG",
+                         "UNKNOWN_IMG_0406.JPG",
+                         "SMITH_JANE_IMG_0407.JPG",
+                         "LEE_ANN_MAY_IMG_0408.JPG",
+                         "LEE_ANN_MAY_IMG_0409-qrcode.JPG",
+                         "B7_IMG_0410.JPG",
+                         "IMG_0411.JPG",
+                         "X_Y_IMG_0412.JPG"};
 const QString kCode = QStringLiteral("SMITH_JANE");
 
 // The names the scene ends with.
@@ -106,8 +115,8 @@ TEST_F(ReassignCommand, KilledAfterEachRenameTheSameCommandFinishesTheJob)
         return problems + problemsOf(folder, contents, finalNames());
     };
     const KillSweepReport report = runKillSweep(sweep);
-    std::cout << "reassign kill sweep: " << report.points << " points, " << report.killed << " killed, " << refused
-              << " refused restarts, " << report.problems.size() << " problems" << std::endl;
+    std::cout << "reassign kill sweep: " << report.points << " points, " << report.killed << " killed, " << refused << " refused restarts, "
+              << report.problems.size() << " problems" << std::endl;
     // At least one step per photo that did not carry the code yet.
     EXPECT_GE(report.points, kScene.size() - 1);
     EXPECT_EQ(report.killed, report.points);
@@ -121,8 +130,8 @@ TEST_F(ReassignCommand, KilledAfterEachRenameTheSameCommandFinishesTheJob)
 
     // A PHOTO that is neither there nor renamed is a typo: nothing is done.
     prepare();
-    const ProgramRun typo = runApp({QStringLiteral("reassign"), kCode, folder + QStringLiteral("/IMG_0405.JPG"),
-                                    folder + QStringLiteral("/IMG_0499.JPG")});
+    const ProgramRun typo
+        = runApp({QStringLiteral("reassign"), kCode, folder + QStringLiteral("/IMG_0405.JPG"), folder + QStringLiteral("/IMG_0499.JPG")});
     EXPECT_EQ(typo.exitCode, 1);
     EXPECT_TRUE(typo.err.contains(QStringLiteral("IMG_0499.JPG\" is not a photo"))) << typo.err.toStdString();
     EXPECT_EQ(lines(entriesOf(folder)), sortedLines(kScene));
@@ -140,7 +149,8 @@ TEST_F(ReassignCommand, ReadOnlyOrFullVolumeAndAFolderThatGoesAway)
         plan.error = error;
         const ProgramRun run = runWithFaults(QStringLiteral(SORRELBY_APP_PATH), args, plan);
         EXPECT_EQ(run.exitCode, 3) << run.err.toStdString();
-        const QString reason = error == QLatin1String("EROFS") ? QStringLiteral("Read-only file system") : QStringLiteral("No space left on device");
+        const QString reason
+            = error == QLatin1String("EROFS") ? QStringLiteral("Read-only file system") : QStringLiteral("No space left on device");
         const qsizetype renamed = run.out.count(QStringLiteral(" -> "));
         EXPECT_LT(renamed, kScene.size() - 1);
         EXPECT_EQ(run.err.count(QStringLiteral("kept its name: ")), kScene.size() - 1 - renamed) << run.err.toStdString();
@@ -158,8 +168,7 @@ TEST_F(ReassignCommand, ReadOnlyOrFullVolumeAndAFolderThatGoesAway)
     // command finishes.
     prepare();
     const QString away = folder + QStringLiteral(".away");
-    const ProgramRun run = runStoppedAfter(QStringLiteral(SORRELBY_APP_PATH), args, 1,
-                                           [&] { ASSERT_TRUE(QDir().rename(folder, away)); });
+    const ProgramRun run = runStoppedAfter(QStringLiteral(SORRELBY_APP_PATH), args, 1, [&] { ASSERT_TRUE(QDir().rename(folder, away)); });
     EXPECT_EQ(run.exitCode, 3) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(QStringLiteral("No such file or directory"))) << run.err.toStdString();
     EXPECT_EQ(contentCensus({away}).size(), contents.size());

@@ -7,8 +7,8 @@
 #include "browser/ViewController.h"
 #include "browser/widgets/BrowserView.h"
 #include "hotfolder/HotFolderChain.h"
-#include "naming/CardCode.h"
 #include "imaging/PhotoMetadata.h"
+#include "naming/CardCode.h"
 #include "platform/Dispatch.h"
 #include "platform/FileOps.h"
 #include "platform/widgets/QtAlertPresenter.h"
@@ -48,10 +48,7 @@ protected:
         ScriptedAlertsTest::TearDown();
     }
 
-    CopyToMainFolderViewController *dialogOf(QWidget &window)
-    {
-        return window.findChild<CopyToMainFolderViewController *>();
-    }
+    CopyToMainFolderViewController *dialogOf(QWidget &window) { return window.findChild<CopyToMainFolderViewController *>(); }
 
     // Engines with delivery's moves and the camera grouping in the test's
     // hands, and the dialog's controller following them.
@@ -148,7 +145,8 @@ TEST_F(ProgressDialog, FailedMovesCamerasLeftBehindAndAStopAreShown)
     o.grouper = [](const QStringList &photos) {
         QMap<QString, QStringList> cameras;
         for (const QString &photo : photos)
-            cameras[photo.endsWith(QStringLiteral("IMG_0003.JPG")) ? QStringLiteral("SONY ILCE-7M3_77") : QStringLiteral("NIKON D750_3001")] << photo;
+            cameras[photo.endsWith(QStringLiteral("IMG_0003.JPG")) ? QStringLiteral("SONY ILCE-7M3_77") : QStringLiteral("NIKON D750_3001")]
+                << photo;
         return std::optional<QMap<QString, QStringList>>(cameras);
     };
     DeliveryRun::FileOperations operations;
@@ -169,7 +167,8 @@ TEST_F(ProgressDialog, FailedMovesCamerasLeftBehindAndAStopAreShown)
     ASSERT_EQ(alerts.shown().size(), 1u);
     EXPECT_EQ(alerts.shown().at(0).messageText, QStringLiteral("!!! Some Photos Were NOT Delivered !!!"));
     EXPECT_TRUE(alerts.shown().at(0).informativeText.contains(QStringLiteral("A1_IMG_0002.JPG: disk full")));
-    EXPECT_TRUE(alerts.shown().at(0).informativeText.contains(QStringLiteral("1 photo(s) of camera SONY ILCE-7M3_77 stay in the source folder")))
+    EXPECT_TRUE(
+        alerts.shown().at(0).informativeText.contains(QStringLiteral("1 photo(s) of camera SONY ILCE-7M3_77 stay in the source folder")))
         << alerts.shown().at(0).informativeText.toStdString();
     EXPECT_EQ(testkit::lines(entriesOf(main)), testkit::lines({"A1_IMG_0001.JPG"}));
     EXPECT_EQ(testkit::lines(entriesOf(source)), testkit::lines({"A1_IMG_0002.JPG", "A1_IMG_0003.JPG"}));
@@ -186,7 +185,8 @@ TEST_F(ProgressDialog, FailedMovesCamerasLeftBehindAndAStopAreShown)
     EXPECT_EQ(stop.messageText, QStringLiteral("!!! Delivery Stopped !!!"));
     EXPECT_EQ(stop.style, AlertStyle::Critical);
     EXPECT_EQ(stop.autoDismissSeconds, 0.0);
-    EXPECT_TRUE(stop.informativeText.contains(QStringLiteral("the drive of the main folder is full"))) << stop.informativeText.toStdString();
+    EXPECT_TRUE(stop.informativeText.contains(QStringLiteral("the drive of the main folder is full")))
+        << stop.informativeText.toStdString();
     spinFor(300);
     EXPECT_EQ(followed.dismissed, 1);
     EXPECT_TRUE(followed.controller.fProgressString.startsWith(QStringLiteral("Delivery stopped: ")));
@@ -253,7 +253,8 @@ TEST_F(ProgressDialog, AbortDuringADecodeStopsBeforeTheNextPhoto)
     followed.engines.forFolder(source).request(decode);
 
     std::future<void> atHeld = reached.get_future();
-    ASSERT_TRUE(waitUntil([&] { return atHeld.wait_for(std::chrono::seconds(0)) == std::future_status::ready && dialog.fItemsProcessed == 3; }, 20000));
+    ASSERT_TRUE(waitUntil(
+        [&] { return atHeld.wait_for(std::chrono::seconds(0)) == std::future_status::ready && dialog.fItemsProcessed == 3; }, 20000));
     EXPECT_EQ(presented, 1);
     EXPECT_EQ(dialog.buttonTitle, QStringLiteral("Abort Process"));
     EXPECT_TRUE(dialog.barVisible);
@@ -312,10 +313,12 @@ TEST_F(ProgressDialog, HotFolderModeDeliversADroppedPhotoUnattended)
 
     bool sawDialog = false;
     const QString photo = shoot->photos.at(1).expectedName;
-    ASSERT_TRUE(waitUntil([&] {
-        sawDialog = sawDialog || dialogOf(window);
-        return filesBelow(main).size() == 1 && !dialogOf(window);
-    }, 30000));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            sawDialog = sawDialog || dialogOf(window);
+            return filesBelow(main).size() == 1 && !dialogOf(window);
+        },
+        30000));
     watch.setRun(false);
     workQueue.sync([] {});
 

@@ -38,7 +38,8 @@ TEST(DeliverCommand, ExitStatusFollowsTheSummary)
 
     outcome = deliver(leaveUnassigned + QStringList{source, destination});
     EXPECT_EQ(outcome.exitCode, 0);
-    EXPECT_EQ(outcome.out, QStringLiteral("Finished Moving ALL ReAssigned Files...\nMoved 2 out of 2 Allowed Files.\nFolder has Total of 3 Files\n"));
+    EXPECT_EQ(outcome.out,
+              QStringLiteral("Finished Moving ALL ReAssigned Files...\nMoved 2 out of 2 Allowed Files.\nFolder has Total of 3 Files\n"));
     EXPECT_EQ(QDir(destination).entryList(QDir::Files).size(), 2);
 
     // A card photo is not a photo to deliver: still a clean run.
@@ -46,7 +47,8 @@ TEST(DeliverCommand, ExitStatusFollowsTheSummary)
     ASSERT_TRUE(writeFile(source + "/B2_IMG_0005.JPG", "photo"));
     outcome = deliver(leaveUnassigned + QStringList{source, destination});
     EXPECT_EQ(outcome.exitCode, 0);
-    EXPECT_EQ(outcome.out, QStringLiteral("Finished Moving ALL ReAssigned Files...\nMoved 1 out of 1 Allowed Files.\nFolder has Total of 3 Files\n"));
+    EXPECT_EQ(outcome.out,
+              QStringLiteral("Finished Moving ALL ReAssigned Files...\nMoved 1 out of 1 Allowed Files.\nFolder has Total of 3 Files\n"));
 
     // A photo that cannot be moved (its name and every "c<k>" variant taken
     // by other photos) is an issue.
@@ -73,12 +75,13 @@ TEST(DeliverCommand, DestIsTheMainFolderOfTheRun)
     // The year three hours ago, as the daily folder counts it.
     const QString day = QDateTime::currentDateTime().addSecs(-3 * 3600).toString(QStringLiteral("yyyy"));
 
-    const ProgramRun outcome = deliver({"--set", "prefDestinationPath=" + configured, "--set", "prefDailyFolderDateFormat=yyyy",
-                                        "--set", "prefOriginalNameFormatTag=1", "--set", "prefDoUnassignedProcess=true",
-                                        "--set", "prefMoveUnasignedPhotoMethodTag=1", source, destination});
+    const ProgramRun outcome = deliver({"--set", "prefDestinationPath=" + configured, "--set", "prefDailyFolderDateFormat=yyyy", "--set",
+                                        "prefOriginalNameFormatTag=1", "--set", "prefDoUnassignedProcess=true", "--set",
+                                        "prefMoveUnasignedPhotoMethodTag=1", source, destination});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
-    EXPECT_EQ(lines(filesBelow(destination)), lines({day + "/A1_IMG_0002.JPG", "UNASSIGNED_PHOTOS/" + day + "/IMG_0003.JPG",
-                                                     "UNASSIGNED_PHOTOS/" + day + "/unknown_IMG_0004.JPG"}));
+    EXPECT_EQ(lines(filesBelow(destination)),
+              lines({day + "/A1_IMG_0002.JPG", "UNASSIGNED_PHOTOS/" + day + "/IMG_0003.JPG",
+                     "UNASSIGNED_PHOTOS/" + day + "/unknown_IMG_0004.JPG"}));
     EXPECT_FALSE(QFileInfo::exists(configured));
     EXPECT_TRUE(QDir(source).isEmpty());
 }
@@ -103,8 +106,9 @@ protected:
     QMap<QByteArray, QString> shoot()
     {
         resetFolder(source);
-        const QStringList paths = writeFilesInOrder(source, {"X_IMG_0001-qrcode.JPG", "X_IMG_0002.JPG", "X_IMG_0003.JPG",
-                                                             "Y_IMG_0004-qrcode.JPG", "Y_IMG_0005.JPG", "IMG_0006.JPG"});
+        const QStringList paths = writeFilesInOrder(
+            source,
+            {"X_IMG_0001-qrcode.JPG", "X_IMG_0002.JPG", "X_IMG_0003.JPG", "Y_IMG_0004-qrcode.JPG", "Y_IMG_0005.JPG", "IMG_0006.JPG"});
         QMap<QByteArray, QString> originals;
         for (const QString &path : paths)
             originals.insert(contentDigest(path), QFileInfo(path).fileName());
@@ -116,8 +120,7 @@ protected:
         // A day folder of a fixed name, as a settings file from before
         // patterns had to name a date may hold.
         storeUserSetting(QStringLiteral("prefDailyFolderDateFormat"), QStringLiteral("'day'"));
-        return {"deliver", "--set", "prefDoUnassignedProcess=true",
-                "--set", "prefMoveUnasignedPhotoMethodTag=1", source, main};
+        return {"deliver", "--set", "prefDoUnassignedProcess=true", "--set", "prefMoveUnasignedPhotoMethodTag=1", source, main};
     }
 
     QString source = makeTempFolder(QStringLiteral("source"));
@@ -130,7 +133,8 @@ protected:
 TEST_F(DeliverStops, DiskErrorsStopTheRunAndSayWhy)
 {
     const QString main = makeTempFolder(QStringLiteral("main"));
-    const QList<std::pair<QString, QString>> errors{{"ENOSPC", "is full"}, {"EIO", "reports an input/output error"}, {"EROFS", "is read-only"}};
+    const QList<std::pair<QString, QString>> errors{
+        {"ENOSPC", "is full"}, {"EIO", "reports an input/output error"}, {"EROFS", "is read-only"}};
     for (const auto &[error, words] : errors) {
         const QMap<QByteArray, QString> originals = shoot();
         resetFolder(main);

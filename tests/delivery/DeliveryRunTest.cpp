@@ -45,10 +45,7 @@ protected:
 
     // Stand-ins for photos, one second apart in the given order; each holds
     // its own name so a replaced file is told from the one it replaced.
-    void shoot(const QStringList &names, const QString &folder = {})
-    {
-        writeFilesInOrder(folder.isEmpty() ? source : folder, names);
-    }
+    void shoot(const QStringList &names, const QString &folder = {}) { writeFilesInOrder(folder.isEmpty() ? source : folder, names); }
 
     Settings &settings = Settings::shared();
     QString source = makeTempFolder(QStringLiteral("source"));
@@ -61,8 +58,8 @@ protected:
 TEST_F(DeliveryTest, KeepsTheTwoNewestCardPhotosOnlyWhenAsked)
 {
     // Cards A (code X), B (code Y), C (code X again), each before its photos.
-    const QStringList names{"X_IMG_0001-qrcode.JPG", "X_IMG_0002.JPG", "Y_IMG_0003-qrcode.JPG",
-                            "Y_IMG_0004.JPG", "X_IMG_0005-qrcode.JPG", "X_IMG_0006.JPG"};
+    const QStringList names{"X_IMG_0001-qrcode.JPG", "X_IMG_0002.JPG",        "Y_IMG_0003-qrcode.JPG",
+                            "Y_IMG_0004.JPG",        "X_IMG_0005-qrcode.JPG", "X_IMG_0006.JPG"};
     shoot(names);
     run.fDoKeepLastQRPhoto = true;
     const DeliveryRunResult result = run.finishProcessxxx();
@@ -115,7 +112,8 @@ TEST_F(DeliveryTest, PhotosWithoutCodeFollowTheUnassignedSettings)
     // 01:30 on 2 March still counts as 1 March.
     run.setClock([] { return QDateTime(QDate(2025, 3, 2), QTime(1, 30)); });
     const QString unassigned = root + QStringLiteral("/UNASSIGNED_PHOTOS/03:01:2025");
-    EXPECT_EQ(preferenceops::performDateFormatString(QStringLiteral("MM/dd/yyyy"), QDateTime(QDate(2025, 3, 2), QTime(3, 30))), QStringLiteral("03:02:2025"));
+    EXPECT_EQ(preferenceops::performDateFormatString(QStringLiteral("MM/dd/yyyy"), QDateTime(QDate(2025, 3, 2), QTime(3, 30))),
+              QStringLiteral("03:02:2025"));
     EXPECT_EQ(preferenceops::performDateFormatString(QString(), kStart), QString());
     const QStringList withoutCode{"IMG_0001.JPG", "unknown_IMG_0002.JPG", "?_IMG_0003.JPG"};
     EXPECT_EQ(DeliveryRun::checkIfIsUnknown(source + "/Unknown_IMG_0002.JPG").value_or(QString()), QStringLiteral("Unknown"));
@@ -165,7 +163,8 @@ TEST_F(DeliveryTest, EmptyFolderAndMissingPaths)
     EXPECT_EQ(result.batches[0].summary->message, QStringLiteral("Hmm - No Files to Move/Copy???\nFolder has Total of 0 Files"));
     EXPECT_TRUE(QFileInfo(destination).isDir()); // created on the way
     EXPECT_EQ(entriesOf(source).size(), 3);
-    EXPECT_EQ(lines(progress.mid(0, 2)), lines({"Validating Destination Folder at:\n[" + destination + "...]", "Processing Files at:\n[" + source + "]"}));
+    EXPECT_EQ(lines(progress.mid(0, 2)),
+              lines({"Validating Destination Folder at:\n[" + destination + "...]", "Processing Files at:\n[" + source + "]"}));
 
     run.fDestPath.reset();
     EXPECT_EQ(run.finishProcessxxx().status, DeliveryStatus::MissingDestinationPath);
@@ -184,9 +183,11 @@ TEST_F(DeliveryTest, EmptyFolderAndMissingPaths)
 TEST_F(DeliveryTest, CameraGroupingLeavesOtherMakesBehind)
 {
     settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
-    const QList<std::pair<QString, std::optional<CameraSpec>>> photos{
-        {"S1_DSC_0001-qrcode.JPG", nikonCamera()}, {"S1_DSC_0002.JPG", nikonCamera()},
-        {"S2_IMG_0003.JPG", canonCamera()}, {"S3_DSC_0004.JPG", sonyCamera()}, {"S4_DSC_0005.JPG", std::nullopt}};
+    const QList<std::pair<QString, std::optional<CameraSpec>>> photos{{"S1_DSC_0001-qrcode.JPG", nikonCamera()},
+                                                                      {"S1_DSC_0002.JPG", nikonCamera()},
+                                                                      {"S2_IMG_0003.JPG", canonCamera()},
+                                                                      {"S3_DSC_0004.JPG", sonyCamera()},
+                                                                      {"S4_DSC_0005.JPG", std::nullopt}};
     for (int i = 0; i < photos.size(); ++i) {
         PhotoSpec spec;
         spec.size = QSize(64, 48);
@@ -253,8 +254,9 @@ TEST_F(DeliveryTest, ReplacingInTheDestinationNeverLosesAFile)
     EXPECT_EQ(batch.counters.trashed, 1);
     EXPECT_TRUE(batch.failures.isEmpty());
     EXPECT_EQ(batch.summary->title, QStringLiteral("Finished Moving ALL ReAssigned Files..."));
-    EXPECT_EQ(batch.summary->message, QStringLiteral("Moved 1 out of 1 Allowed Files.\nFolder has Total of 2 Files\n"
-                                                     "1 File(s) Delivered Under a New Name (Name Taken by Another Photo)"));
+    EXPECT_EQ(batch.summary->message,
+              QStringLiteral("Moved 1 out of 1 Allowed Files.\nFolder has Total of 2 Files\n"
+                             "1 File(s) Delivered Under a New Name (Name Taken by Another Photo)"));
 
     // Delivering the same photos again (the card read twice) adds no copies:
     // the one under its own name and the one that took "c1" are both found.
@@ -370,8 +372,9 @@ TEST_F(DeliveryTest, DestinationOnAnotherFileSystem)
     EXPECT_EQ(readFile(destination + "/A1_IMG_0003c1.JPG"), QByteArray("photo A1_IMG_0003.JPG"));
     EXPECT_EQ(readFile(destination + "/A1_IMG_0003.JPG/inside"), QByteArray("not a photo"));
     // No half-made copies are left behind.
-    EXPECT_EQ(lines(entriesOf(destination)), lines({"A1_IMG_0001.JPG", "A1_IMG_0001c1.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003.JPG",
-                                                    "A1_IMG_0003c1.JPG", "A1_IMG_0004.JPG"}));
+    EXPECT_EQ(
+        lines(entriesOf(destination)),
+        lines({"A1_IMG_0001.JPG", "A1_IMG_0001c1.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003.JPG", "A1_IMG_0003c1.JPG", "A1_IMG_0004.JPG"}));
     EXPECT_TRUE(entriesOf(source).isEmpty());
 }
 

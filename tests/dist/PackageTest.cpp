@@ -34,8 +34,8 @@ TEST(Package, InstallsTheProgramItsHelpersAndDesktopFilesThatValidate)
     if (!have("dpkg-deb") || !have("cpack"))
         GTEST_SKIP() << "dpkg-deb or cpack missing";
     const QString work = makeTempFolder(QStringLiteral("package"));
-    const ProgramRun pack = runProgram(QStringLiteral("cpack"),
-                                       {"-G", "DEB", "-B", work, "--config", QStringLiteral(SORRELBY_BINARY_DIR "/CPackConfig.cmake")}, 110000);
+    const ProgramRun pack = runProgram(
+        QStringLiteral("cpack"), {"-G", "DEB", "-B", work, "--config", QStringLiteral(SORRELBY_BINARY_DIR "/CPackConfig.cmake")}, 110000);
     ASSERT_EQ(pack.exitCode, 0) << pack.out.toStdString() << pack.err.toStdString();
     const QStringList debs = QDir(work).entryList({QStringLiteral("vemo-sorrelby_*.deb")}, QDir::Files);
     ASSERT_EQ(debs.size(), 1) << pack.out.toStdString();
@@ -84,8 +84,9 @@ TEST(Package, InstallsTheProgramItsHelpersAndDesktopFilesThatValidate)
                     || path.startsWith(QLatin1String("usr/libexec/vemo-sorrelby/")))
             << "unexpected " << path.toStdString();
     }
-    for (const QString &program : {QStringLiteral("usr/bin/vemo-sorrelby"), QStringLiteral("usr/libexec/vemo-sorrelby/vemo-sorrelby-window"),
-                                   QStringLiteral("usr/libexec/vemo-sorrelby/watchdog")})
+    for (const QString &program :
+         {QStringLiteral("usr/bin/vemo-sorrelby"), QStringLiteral("usr/libexec/vemo-sorrelby/vemo-sorrelby-window"),
+          QStringLiteral("usr/libexec/vemo-sorrelby/watchdog")})
         EXPECT_TRUE(QFileInfo(root + QLatin1Char('/') + program).isExecutable()) << program.toStdString();
     // A station without a desktop runs the command line: it must not need Qt Widgets.
     if (have("readelf")) {
@@ -96,7 +97,8 @@ TEST(Package, InstallsTheProgramItsHelpersAndDesktopFilesThatValidate)
     }
 
     if (have("bash")) {
-        const ProgramRun syntax = runProgram(QStringLiteral("bash"), {"-n", root + QStringLiteral("/usr/share/bash-completion/completions/vemo-sorrelby")});
+        const ProgramRun syntax
+            = runProgram(QStringLiteral("bash"), {"-n", root + QStringLiteral("/usr/share/bash-completion/completions/vemo-sorrelby")});
         EXPECT_EQ(syntax.exitCode, 0) << syntax.err.toStdString();
     }
 
@@ -109,7 +111,7 @@ TEST(Package, InstallsTheProgramItsHelpersAndDesktopFilesThatValidate)
     const QString desktop = root + QStringLiteral("/usr/share/applications/com.halvane.vemo.sorrelby.desktop");
     const QString entry = readText(desktop);
     for (const char *line : {"Exec=vemo-sorrelby %F\n", "Icon=com.halvane.vemo.sorrelby\n", "MimeType=inode/directory;\n",
-                              "Categories=Graphics;Photography;\n"})
+                             "Categories=Graphics;Photography;\n"})
         EXPECT_TRUE(entry.contains(QLatin1String(line))) << line << "\n" << entry.toStdString();
     if (have("desktop-file-validate")) {
         const ProgramRun run = runProgram(QStringLiteral("desktop-file-validate"), {desktop});
@@ -117,7 +119,8 @@ TEST(Package, InstallsTheProgramItsHelpersAndDesktopFilesThatValidate)
         EXPECT_TRUE(run.out.trimmed().isEmpty()) << run.out.toStdString();
     }
     const QString metainfo = root + QStringLiteral("/usr/share/metainfo/com.halvane.vemo.sorrelby.metainfo.xml");
-    EXPECT_TRUE(readText(metainfo).contains(QStringLiteral("<launchable type=\"desktop-id\">com.halvane.vemo.sorrelby.desktop</launchable>")));
+    EXPECT_TRUE(
+        readText(metainfo).contains(QStringLiteral("<launchable type=\"desktop-id\">com.halvane.vemo.sorrelby.desktop</launchable>")));
     EXPECT_TRUE(readText(metainfo).contains(QStringLiteral("<screenshot type=\"default\">")));
     if (have("appstreamcli")) {
         const ProgramRun run = runProgram(QStringLiteral("appstreamcli"), {"validate", "--no-net", metainfo});
@@ -135,9 +138,10 @@ TEST(Demo, GeneratesASampleShootAndRunsTheProgramWithAHomeOfItsOwn)
     const QString record = work + QStringLiteral("/record.txt");
     ASSERT_TRUE(QDir().mkpath(bin));
     ASSERT_TRUE(QFile::link(QStringLiteral(SORRELBY_BINARY_DIR "/bin/sorrelby-testkit"), bin + QStringLiteral("/sorrelby-testkit")));
-    ASSERT_TRUE(writeFile(bin + QStringLiteral("/vemo-sorrelby"),
-                          "#!/bin/sh\n"
-                          "echo \"$HOME|${XDG_CONFIG_HOME-unset}|${XDG_STATE_HOME-unset}|${XDG_DATA_HOME-unset}|$TMPDIR|$*\" >> \"$DEMO_RECORD\"\n"));
+    ASSERT_TRUE(writeFile(
+        bin + QStringLiteral("/vemo-sorrelby"),
+        "#!/bin/sh\n"
+        "echo \"$HOME|${XDG_CONFIG_HOME-unset}|${XDG_STATE_HOME-unset}|${XDG_DATA_HOME-unset}|$TMPDIR|$*\" >> \"$DEMO_RECORD\"\n"));
     QFile::setPermissions(bin + QStringLiteral("/vemo-sorrelby"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -348,7 +348,8 @@ TEST_F(HotFolderChainTest, PhotosFoundUndecodedInTheSourceFolderAreReadBeforeThe
     EXPECT_EQ(lines(QDir(source).entryList(QDir::Files, QDir::Name)),
               lines(QStringList{undecoded->photos.at(16).expectedName, batch->photos.at(0).expectedName}));
     std::lock_guard lock(mutex);
-    EXPECT_EQ(reports.filter(QStringLiteral("decode: 20 photo(s) found in the source folder under camera names")).size(), 1) << lines(reports);
+    EXPECT_EQ(reports.filter(QStringLiteral("decode: 20 photo(s) found in the source folder under camera names")).size(), 1)
+        << lines(reports);
 }
 
 } // namespace

@@ -70,8 +70,9 @@ TEST(HotFolderCommands, WatchDeliversAndEndsCleanlyOnSigterm)
     const QString oldSource = makeTempFolder(QStringLiteral("old-source"));
     const QString oldMain = makeTempFolder(QStringLiteral("old-main"));
     Settings &settings = Settings::shared();
-    for (const auto &[key, folder] : {std::pair{QStringLiteral("prefHotFolderPath"), oldHot}, std::pair{QStringLiteral("prefSourcePath"), oldSource},
-                                      std::pair{QStringLiteral("prefDestinationPath"), oldMain}}) {
+    for (const auto &[key, folder] :
+         {std::pair{QStringLiteral("prefHotFolderPath"), oldHot}, std::pair{QStringLiteral("prefSourcePath"), oldSource},
+          std::pair{QStringLiteral("prefDestinationPath"), oldMain}}) {
         settings.setValue(key, folder);
         settings.setValue(key + QStringLiteral("IsValid"), MyBookmarkDataKit::savePath(folder, key + QStringLiteral("AliasData")));
     }
@@ -81,10 +82,9 @@ TEST(HotFolderCommands, WatchDeliversAndEndsCleanlyOnSigterm)
 
     QProcess watch;
     watch.start(QStringLiteral(SORRELBY_APP_PATH),
-        {QStringLiteral("watch"), QStringLiteral("--set"), QStringLiteral("prefHotFolderPath=") + hot,
-            QStringLiteral("--set"), QStringLiteral("prefSourcePath=") + source,
-            QStringLiteral("--set"), QStringLiteral("prefDestinationPath=") + main,
-            QStringLiteral("--set"), QStringLiteral("prefDailyFolderDateFormat=yyyy")});
+                {QStringLiteral("watch"), QStringLiteral("--set"), QStringLiteral("prefHotFolderPath=") + hot, QStringLiteral("--set"),
+                 QStringLiteral("prefSourcePath=") + source, QStringLiteral("--set"), QStringLiteral("prefDestinationPath=") + main,
+                 QStringLiteral("--set"), QStringLiteral("prefDailyFolderDateFormat=yyyy")});
     ASSERT_TRUE(watch.waitForStarted(10000));
     ASSERT_TRUE(waitUntil([&] { return watch.readAllStandardOutput().contains("watching"); }, 30000));
 

@@ -4,10 +4,10 @@
 
 #include "hotfolder/HotFolderIntake.h"
 
+#include "imaging/PhotoMetadata.h"
 #include "naming/CardCode.h"
 #include "naming/DecodePass.h"
 #include "naming/FileNameScheme.h"
-#include "imaging/PhotoMetadata.h"
 #include "platform/FileOps.h"
 #include "platform/SoundPlayer.h"
 #include "settings/Settings.h"
@@ -79,8 +79,8 @@ TEST_F(HotFolderIntakeTest, NamesCardPhotosAndNeverReplacesAPhotoInTheSourceFold
 
     EXPECT_EQ(result.moved, 2);
     EXPECT_EQ(lines(entriesOf(hot)), "");
-    EXPECT_EQ(lines(entriesOf(source)), lines({"A1234_IMG_0001-qrcode.JPG", "A1234_IMG_0001c1-qrcode.JPG",
-                                          "IMG_0002.JPG", "IMG_0002c1.JPG"}));
+    EXPECT_EQ(lines(entriesOf(source)),
+              lines({"A1234_IMG_0001-qrcode.JPG", "A1234_IMG_0001c1-qrcode.JPG", "IMG_0002.JPG", "IMG_0002c1.JPG"}));
     EXPECT_EQ(readFile(source + QStringLiteral("/A1234_IMG_0001-qrcode.JPG")), "earlier card");
     EXPECT_EQ(readFile(source + QStringLiteral("/IMG_0002.JPG")), "earlier photo");
     EXPECT_TRUE(sounds.played().isEmpty());
@@ -132,12 +132,12 @@ TEST_F(HotFolderIntakeTest, LeavesPhotosThatMayStillBeWrittenForALaterPass)
 TEST_F(HotFolderIntakeTest, OnlyCameraNamedJpegsMoveAndOtherNamesAreBeepedAt)
 {
     photo(QStringLiteral("IMG_0001.JPG"));
-    photo(QStringLiteral("A1_IMG_0002.JPG"));        // already coded: not a camera name
-    photo(QStringLiteral("DSC00003.JPG"));           // one part where the cameras use two
+    photo(QStringLiteral("A1_IMG_0002.JPG")); // already coded: not a camera name
+    photo(QStringLiteral("DSC00003.JPG"));    // one part where the cameras use two
     ASSERT_TRUE(makeBackground(QSize(64, 48), 1).save(hot + QStringLiteral("/IMG_0004.PNG")));
     ASSERT_TRUE(makeBackground(QSize(64, 48), 2).save(hot + QStringLiteral("/IMG_0005.JPG"), "PNG")); // a PNG by content
     ASSERT_TRUE(writeFile(hot + QStringLiteral("/IMG_0006.NEF"), QByteArray("II*\0", 4) + QByteArray(4096, 'r')));
-    photo(QStringLiteral(".IMG_0007.JPG"));          // hidden
+    photo(QStringLiteral(".IMG_0007.JPG")); // hidden
     ASSERT_TRUE(QDir(hot).mkdir(QStringLiteral("IMG_0008.JPG")));
 
     const HotFolderIntakeResult result = intake.run(hot, source);
@@ -145,8 +145,8 @@ TEST_F(HotFolderIntakeTest, OnlyCameraNamedJpegsMoveAndOtherNamesAreBeepedAt)
     EXPECT_EQ(result.moved, 1);
     EXPECT_EQ(result.refused, 2);
     EXPECT_EQ(lines(entriesOf(source)), "IMG_0001.JPG");
-    EXPECT_EQ(lines(entriesOf(hot)), lines({".IMG_0007.JPG", "A1_IMG_0002.JPG", "DSC00003.JPG", "IMG_0004.PNG",
-                                         "IMG_0005.JPG", "IMG_0006.NEF", "IMG_0008.JPG"}));
+    EXPECT_EQ(lines(entriesOf(hot)),
+              lines({".IMG_0007.JPG", "A1_IMG_0002.JPG", "DSC00003.JPG", "IMG_0004.PNG", "IMG_0005.JPG", "IMG_0006.NEF", "IMG_0008.JPG"}));
     EXPECT_EQ(lines(sounds.played()), lines({"beep", "beep"}));
 }
 
@@ -264,7 +264,8 @@ TEST_F(HotFolderIntakeTest, HostilePayloadsNeverNameAPhotoOutsideTheSourceFolder
             const QString follower = names[2 + 2 * k];
             if (!hostile[k].refused) {
                 current = safeCodeFromPayload(hostile[k].text, decodeUrls).value_or(QString());
-                EXPECT_TRUE(QFile::exists(source + u'/' + current + u'_' + baseNameOf(card) + QStringLiteral("-qrcode.JPG"))) << card.toStdString();
+                EXPECT_TRUE(QFile::exists(source + u'/' + current + u'_' + baseNameOf(card) + QStringLiteral("-qrcode.JPG")))
+                    << card.toStdString();
             } else {
                 EXPECT_TRUE(QFile::exists(source + u'/' + current + u'_' + card)) << card.toStdString();
             }

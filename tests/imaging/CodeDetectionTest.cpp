@@ -2,14 +2,14 @@
 // the photos where nothing may be found, the payload cleaning, and the
 // EAN/UPC pictures that make zxing-cpp 1.4 abort with some options.
 
-#include "naming/CardCode.h"
 #include "imaging/Exiv2Compat.h"
 #include "imaging/PhotoMetadata.h"
+#include "naming/CardCode.h"
 
 #include "settings/Settings.h"
 #include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/photos/CardGenerator.h"
 #include "tests/testkit/photos/Camera.h"
+#include "tests/testkit/photos/CardGenerator.h"
 
 #include <QBuffer>
 #include <QPainter>
@@ -316,8 +316,7 @@ TEST_F(CodeDetection, ProductBarcodesNeverAbort)
                     for (int y = 0; y < bits.height(); ++y)
                         for (int x = 0; x < bits.width(); ++x)
                             code.setPixel(x, y, bits.get(x, y) ? 0xff000000u : 0xffffffffu);
-                    QImage picture = busy ? makeBackground(QSize(1600, 1200), quint32(index))
-                                          : QImage(1600, 1200, QImage::Format_RGB32);
+                    QImage picture = busy ? makeBackground(QSize(1600, 1200), quint32(index)) : QImage(1600, 1200, QImage::Format_RGB32);
                     if (!busy)
                         picture.fill(Qt::white);
                     {

@@ -1,8 +1,8 @@
 // Metadata, the upside-down turn and camera keys, on generated camera-like
 // photos read back through the Exiv2 adapter.
 
-#include "naming/CameraGrouping.h"
 #include "imaging/PhotoMetadata.h"
+#include "naming/CameraGrouping.h"
 
 #include "platform/FileOps.h"
 #include "settings/Settings.h"
@@ -22,8 +22,8 @@ namespace {
 
 const QDateTime kCapture(QDate(2024, 5, 1), QTime(13, 45, 10));
 
-QString writeTestPhoto(const QString &folder, const QString &name, std::optional<CameraSpec> camera,
-                       QSize size = QSize(640, 480), int orientation = 1)
+QString writeTestPhoto(const QString &folder, const QString &name, std::optional<CameraSpec> camera, QSize size = QSize(640, 480),
+                       int orientation = 1)
 {
     PhotoSpec spec;
     spec.size = size;
@@ -135,10 +135,8 @@ TEST_F(PhotoMetadata, UpsideDownCamerasAreTurnedOnceAndOnlyWhenAllowed)
     settings.setValue(QStringLiteral("prefCamerasToRotate180asString"), QStringLiteral(" 123, 456 ,\n"));
     const QString listed = writeTestPhoto(folder, QStringLiteral("DSC_0010.JPG"), nikonCamera(QStringLiteral("123")));
     const QString other = writeTestPhoto(folder, QStringLiteral("DSC_0011.JPG"), nikonCamera(QStringLiteral("789")));
-    const QString portrait = writeTestPhoto(folder, QStringLiteral("DSC_0012.JPG"), nikonCamera(QStringLiteral("456")),
-                                            QSize(480, 640));
-    const QString turned = writeTestPhoto(folder, QStringLiteral("DSC_0013.JPG"), nikonCamera(QStringLiteral("456")),
-                                          QSize(640, 480), 3);
+    const QString portrait = writeTestPhoto(folder, QStringLiteral("DSC_0012.JPG"), nikonCamera(QStringLiteral("456")), QSize(480, 640));
+    const QString turned = writeTestPhoto(folder, QStringLiteral("DSC_0013.JPG"), nikonCamera(QStringLiteral("456")), QSize(640, 480), 3);
 
     settings.setValue(QStringLiteral("prefRotateImages180"), false);
     EXPECT_FALSE(rotateUpsideDownIfAllowed(listed));
@@ -171,8 +169,7 @@ TEST_F(PhotoMetadata, CameraKeysFromMakerNotesNamesAndMakes)
               QStringLiteral("NIKON3012345"));
     EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("IMG_0001.JPG"), canonCamera())),
               QStringLiteral("CANON2281012345"));
-    EXPECT_EQ(getCameraSerialNumber(
-                  writeTestPhoto(folder, QStringLiteral("IMG_0002.JPG"), canonCamera(QStringLiteral("WD0012345")))),
+    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("IMG_0002.JPG"), canonCamera(QStringLiteral("WD0012345")))),
               QStringLiteral("CANONWD0012345"));
 
     // No maker note: the serial comes from the camera name, even when the
@@ -181,20 +178,16 @@ TEST_F(PhotoMetadata, CameraKeysFromMakerNotesNamesAndMakes)
     CameraSpec canonWithoutNote = canonCamera();
     canonWithoutNote.makerNoteSerial.clear();
     canonWithoutNote.bodySerial = QStringLiteral("998877");
-    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("IMG_0412.JPG"), canonWithoutNote)),
-              QStringLiteral("CANONIMG"));
+    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("IMG_0412.JPG"), canonWithoutNote)), QStringLiteral("CANONIMG"));
     EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("A1_IMG_0413.JPG"), canonWithoutNote)),
               QStringLiteral("CANONIMG"));
     EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("AB_12_IMG_0414-qrcode.JPG"), canonWithoutNote)),
               QStringLiteral("CANONIMG"));
     EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("A1_DSC00001.JPG"), sonyCamera())),
               QStringLiteral("SONYA1")); // two parts: a camera name for the format tag
-    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("DSC00001.JPG"), sonyCamera())),
-              QStringLiteral("SONYXYZ"));
-    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("IMG_0003.JPG"), std::nullopt)),
-              QStringLiteral("VENIMG"));
-    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("photo.jpg"), std::nullopt)),
-              QStringLiteral("INVALID"));
+    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("DSC00001.JPG"), sonyCamera())), QStringLiteral("SONYXYZ"));
+    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("IMG_0003.JPG"), std::nullopt)), QStringLiteral("VENIMG"));
+    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("photo.jpg"), std::nullopt)), QStringLiteral("INVALID"));
     const QString text = folder + QStringLiteral("/IMG_0004.JPG");
     ASSERT_TRUE(writeFile(text, "not a photo"));
     EXPECT_EQ(getCameraSerialNumber(text), QStringLiteral("INVALID"));

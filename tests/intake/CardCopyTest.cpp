@@ -111,8 +111,9 @@ TEST_F(CardCopyTest, CopiesOnlyCameraPhotosUnlockedThenEjectsAndPlaces)
     const CardCopyResult result = copy.run(options(dcim.section(QLatin1Char('/'), 0, -2)));
 
     EXPECT_EQ(result.outcome, CardCopyResult::Outcome::Placed) << result.statusLine.toStdString();
-    EXPECT_EQ(entriesOf(source), (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_0001c1.JPG"), QStringLiteral("DSC_0002.JPG"),
-                                              QStringLiteral("DSC_0999.JPG")}))
+    EXPECT_EQ(entriesOf(source),
+              (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_0001c1.JPG"), QStringLiteral("DSC_0002.JPG"),
+                           QStringLiteral("DSC_0999.JPG")}))
         << lines(entriesOf(source));
     EXPECT_EQ(readFile(source + QStringLiteral("/DSC_0999.JPG")), leftover);
     EXPECT_EQ(result.recovered, 1);
@@ -140,7 +141,8 @@ TEST_F(CardCopyTest, CopiesOnlyCameraPhotosUnlockedThenEjectsAndPlaces)
     EXPECT_TRUE(statusLines.contains(QStringLiteral("Copying Files from Card...")));
     EXPECT_TRUE(statusLines.contains(QStringLiteral("Copying Photo: DSC_0002.JPG")));
     EXPECT_TRUE(statusLines.contains(QStringLiteral("Transferring Photo: DSC_0001c1.JPG")));
-    EXPECT_TRUE(statusLines.indexOf(QStringLiteral("Done - Copying Files from Card...")) < statusLines.indexOf(QStringLiteral("Transferring Photo: DSC_0001.JPG")));
+    EXPECT_TRUE(statusLines.indexOf(QStringLiteral("Done - Copying Files from Card..."))
+                < statusLines.indexOf(QStringLiteral("Transferring Photo: DSC_0001.JPG")));
     ASSERT_FALSE(progress.isEmpty());
     EXPECT_EQ(progress.last().photosDone, 4);
     EXPECT_EQ(progress.last().photosTotal, 4);
@@ -185,7 +187,10 @@ TEST_F(CardCopyTest, TheCardIsEjectedOnlyOnceEveryPhotoIsPlaced)
     // What the source folder held when the eject was asked for.
     class WatchingMonitor : public FakeVolumeMonitor {
     public:
-        WatchingMonitor(const QString &root, QString source) : FakeVolumeMonitor(root), m_source(std::move(source)) { }
+        WatchingMonitor(const QString &root, QString source)
+            : FakeVolumeMonitor(root)
+            , m_source(std::move(source))
+        { }
         bool unmountAndEject(const QString &volume) override
         {
             atEject = entriesOf(m_source);
@@ -263,8 +268,9 @@ TEST_F(CardCopyTest, HotFolderModePlacesIntoTheHotFolderAndLeavesTheSourceFolder
     const CardCopyResult result = copy.run(o);
 
     EXPECT_TRUE(result.ok()) << result.statusLine.toStdString();
-    EXPECT_EQ(entriesOf(hot), (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_0002.JPG"),
-                                           QStringLiteral("DSC_0002c1.JPG"), QStringLiteral("DSC_0003.MOV")}))
+    EXPECT_EQ(entriesOf(hot),
+              (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_0002.JPG"), QStringLiteral("DSC_0002c1.JPG"),
+                           QStringLiteral("DSC_0003.MOV")}))
         << lines(entriesOf(hot));
     EXPECT_TRUE(fileops::exists(earlier));
     EXPECT_EQ(result.setAside, 0);

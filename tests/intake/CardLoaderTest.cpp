@@ -62,7 +62,10 @@ protected:
         return path;
     }
 
-    bool waitForCopies(int count) { return waitUntil([&] { return results.size() >= count && !loader.isCopying(); }); }
+    bool waitForCopies(int count)
+    {
+        return waitUntil([&] { return results.size() >= count && !loader.isCopying(); });
+    }
 
     QString source = makeTempFolder(QStringLiteral("source"));
     FakeVolumeMonitor monitor{makeTempFolder(QStringLiteral("media"))};
@@ -98,7 +101,8 @@ TEST_F(CardLoaderTest, MountedVolumesAreJudgedByTheirTrimmedCameraFolders)
     ASSERT_TRUE(waitUntil([&] { return monitor.ejected().size() == 2; }));
     ASSERT_EQ(alerts.shown().size(), 1u);
     EXPECT_EQ(alerts.shown()[0].messageText, QStringLiteral("Flash Card MAY NOT be a Camera Card !!!"));
-    EXPECT_EQ(alerts.shown()[0].informativeText, QStringLiteral("CARD found at:\n") + stick + QStringLiteral("\n\nDo you really wish to use this or eject it?"));
+    EXPECT_EQ(alerts.shown()[0].informativeText,
+              QStringLiteral("CARD found at:\n") + stick + QStringLiteral("\n\nDo you really wish to use this or eject it?"));
     EXPECT_EQ(alerts.shown()[0].buttons, (QStringList{QStringLiteral("Eject Card"), QStringLiteral("Use This Card")}));
     EXPECT_EQ(monitor.ejected().last(), stick);
     EXPECT_EQ(results.size(), 1);

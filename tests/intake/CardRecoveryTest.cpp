@@ -87,9 +87,12 @@ TEST_F(CardRecoveryTest, ACopyStoppedBeforeSettingAsideIsFinishedInFull)
     const QString staging = staged(source, StagingJournal::Phase::Copying, true, {1, 2});
     const QByteArray bytes = readFile(staging + QStringLiteral("/DSC_0001.JPG"));
 
-    EXPECT_EQ(recover({source, hot}), (QStringList{QStringLiteral("2 photos recovered from an interrupted card copy"),
-                                                   QStringLiteral("1 earlier photos set aside in the Trash for them")}));
-    EXPECT_EQ(entriesOf(source), (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_0002.JPG"), QStringLiteral("Main"), QStringLiteral("notes.txt")}));
+    EXPECT_EQ(recover({source, hot}),
+              (QStringList{QStringLiteral("2 photos recovered from an interrupted card copy"),
+                           QStringLiteral("1 earlier photos set aside in the Trash for them")}));
+    EXPECT_EQ(
+        entriesOf(source),
+        (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_0002.JPG"), QStringLiteral("Main"), QStringLiteral("notes.txt")}));
     EXPECT_EQ(readFile(source + QStringLiteral("/DSC_0001.JPG")), bytes);
     EXPECT_EQ(trash(), QStringList{QStringLiteral("B9_DSC_0900.JPG")});
     EXPECT_FALSE(fileops::exists(staging));
@@ -109,8 +112,9 @@ TEST_F(CardRecoveryTest, ACopyStoppedWhilePlacingOnlyPlacesTheRest)
     ASSERT_TRUE(fileops::copyNoReplace(staging + QStringLiteral("/DSC_0002.JPG"), source + QStringLiteral("/A1_DSC_0002.JPG")));
 
     EXPECT_EQ(recover({source}), QStringList{QStringLiteral("3 photos recovered from an interrupted card copy")});
-    EXPECT_EQ(entriesOf(source), (QStringList{QStringLiteral("A1_DSC_0002.JPG"), QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_0001c1.JPG"),
-                                              QStringLiteral("DSC_0003.JPG")}))
+    EXPECT_EQ(entriesOf(source),
+              (QStringList{QStringLiteral("A1_DSC_0002.JPG"), QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_0001c1.JPG"),
+                           QStringLiteral("DSC_0003.JPG")}))
         << lines(entriesOf(source));
     EXPECT_EQ(readFile(source + QStringLiteral("/DSC_0001.JPG")), other);
     EXPECT_TRUE(trash().isEmpty());
@@ -133,7 +137,8 @@ TEST_F(CardRecoveryTest, TheJournalSaysWhereThePhotosGo)
     staging = staged(shoot + QStringLiteral("/old-source"), StagingJournal::Phase::Copying, true, {7});
     photo(staging + QStringLiteral("/DSC_0008.JPG"), 8);
     EXPECT_EQ(recover({source, hot}), QStringList{QStringLiteral("2 photos recovered from an interrupted card copy")});
-    EXPECT_EQ(entriesOf(source), (QStringList{QStringLiteral("B9_DSC_0900.JPG"), QStringLiteral("DSC_0007.JPG"), QStringLiteral("DSC_0008.JPG")}));
+    EXPECT_EQ(entriesOf(source),
+              (QStringList{QStringLiteral("B9_DSC_0900.JPG"), QStringLiteral("DSC_0007.JPG"), QStringLiteral("DSC_0008.JPG")}));
     photo(makeFolder(shoot + QStringLiteral("/.copyOfCard")) + QStringLiteral("/DSC_0009.JPG"), 9);
     EXPECT_EQ(recover({source, hot}), QStringList{QStringLiteral("1 photos recovered from an interrupted card copy")});
     EXPECT_TRUE(fileops::exists(source + QStringLiteral("/DSC_0009.JPG")));
@@ -162,7 +167,8 @@ TEST_F(CardRecoveryTest, InHotFolderModeTheCopysPhotosGoThroughTheHotFolder)
     ASSERT_TRUE(fileops::moveNoReplace(staging + QStringLiteral("/DSC_0001.JPG"), source + QStringLiteral("/DSC_0001.JPG")));
 
     QStringList reported;
-    recoverInterruptedCardCopies({source, hot}, [&](const QString &line) { reported << line; }, hot);
+    recoverInterruptedCardCopies(
+        {source, hot}, [&](const QString &line) { reported << line; }, hot);
     EXPECT_EQ(reported, QStringList{QStringLiteral("2 photos recovered from an interrupted card copy")});
     EXPECT_EQ(entriesOf(hot), (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_0002.JPG")}));
     EXPECT_EQ(entriesOf(source), QStringList{QStringLiteral("A1_DSC_0500.JPG")});
@@ -177,7 +183,8 @@ TEST_F(CardRecoveryTest, PhotosWithNowhereToGoStayStagedAndAreReported)
     const QString staging = staged(gone, StagingJournal::Phase::Placing, true, {1});
     const QStringList reported = recover({gone});
     ASSERT_EQ(reported.size(), 1);
-    EXPECT_TRUE(reported[0].contains(QStringLiteral("1 photos of an interrupted card copy could NOT be placed"))) << reported[0].toStdString();
+    EXPECT_TRUE(reported[0].contains(QStringLiteral("1 photos of an interrupted card copy could NOT be placed")))
+        << reported[0].toStdString();
     EXPECT_EQ(stagedFiles(staging), QStringList{staging + QStringLiteral("/DSC_0001.JPG")});
     // Found again, and placed, once there is a folder for them.
     makeFolder(gone);

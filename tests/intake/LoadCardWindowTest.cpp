@@ -50,8 +50,7 @@ protected:
         }
     }
 
-    template <typename T>
-    T *child(const char *name)
+    template<typename T> T *child(const char *name)
     {
         T *widget = window.findChild<T *>(QString::fromLatin1(name));
         EXPECT_TRUE(widget) << name;
@@ -68,9 +67,8 @@ TEST_F(LoadCardWindowTest, OffersTheInsertedCardAndShowsTheCopy)
     const QString card = monitor.mount(QStringLiteral("NIKON D850"), false);
     photos(makeFolder(card + QStringLiteral("/DCIM/100NIKON")), 3);
     QStringList progressTexts;
-    QObject::connect(&window.loader(), &CardLoader::progressChanged, [&](const CardCopyProgress &) {
-        progressTexts.append(child<QProgressBar>("ibCopyProgressBar")->format());
-    });
+    QObject::connect(&window.loader(), &CardLoader::progressChanged,
+                     [&](const CardCopyProgress &) { progressTexts.append(child<QProgressBar>("ibCopyProgressBar")->format()); });
     bool finished = false;
     QObject::connect(&window.loader(), &CardLoader::copyFinished, [&](const CardCopyResult &) { finished = true; });
 

@@ -22,7 +22,6 @@
 
 #include <gtest/gtest.h>
 
-
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
@@ -125,10 +124,10 @@ using DetectingPassTest = NameCarryingPassTest;
 TEST_F(NameCarryingPassTest, WorkedExampleAndRunningItAgain)
 {
     const QString folder = makeTempFolder();
-    const QStringList paths = writeFilesInOrder(folder, {"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "IMG_0003.JPG", "B2_IMG_0004.JPG",
-                                                  "B7_IMG_0005-qrcode.JPG", "IMG_0006.JPG"});
-    const QStringList expected{"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG",
-                               "B7_IMG_0005-qrcode.JPG", "B7_IMG_0006.JPG"};
+    const QStringList paths = writeFilesInOrder(
+        folder, {"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "IMG_0003.JPG", "B2_IMG_0004.JPG", "B7_IMG_0005-qrcode.JPG", "IMG_0006.JPG"});
+    const QStringList expected{"IMG_0001.JPG",    "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG",
+                               "A1_IMG_0004.JPG", "B7_IMG_0005-qrcode.JPG", "B7_IMG_0006.JPG"};
     Recorder recorder;
     NameCarryingPass pass;
     // Handed in reverse: the pass orders by capture time itself.
@@ -159,12 +158,13 @@ TEST_F(NameCarryingPassTest, ReverseAssignCarriesCodesBackwards)
 {
     Settings::shared().setValue(QStringLiteral("prefReverseAssignBarcode"), true);
     const QString folder = makeTempFolder();
-    const QStringList paths = writeFilesInOrder(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "A1_IMG_0003-qrcode.JPG", "IMG_0004.JPG",
-                                                  "B7_IMG_0005-qrcode.JPG", "IMG_0006.JPG"});
+    const QStringList paths = writeFilesInOrder(
+        folder, {"IMG_0001.JPG", "IMG_0002.JPG", "A1_IMG_0003-qrcode.JPG", "IMG_0004.JPG", "B7_IMG_0005-qrcode.JPG", "IMG_0006.JPG"});
     Recorder recorder;
     NameCarryingPass().doAutoDecodeQRAction3(paths, recorder.progress(), recorder.completion());
-    EXPECT_EQ(lines(namesByTime(folder)), lines((QStringList{"A1_IMG_0001.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003-qrcode.JPG", "B7_IMG_0004.JPG",
-                                                "B7_IMG_0005-qrcode.JPG", "IMG_0006.JPG"})));
+    EXPECT_EQ(lines(namesByTime(folder)),
+              lines((QStringList{"A1_IMG_0001.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003-qrcode.JPG", "B7_IMG_0004.JPG",
+                                 "B7_IMG_0005-qrcode.JPG", "IMG_0006.JPG"})));
     EXPECT_EQ(recorder.messages.last(), message("B7, A1"));
 }
 
@@ -174,14 +174,15 @@ TEST_F(NameCarryingPassTest, EdgeCasesOfOneSequence)
     // Two cards in a row, a card that gave no code (named as a plain photo),
     // an unknown-marked photo, a photo with another code, a photo that
     // already has the code, and a card at the end.
-    const QStringList names{"DSC_0001.JPG",           "A1_DSC_0002-qrcode.JPG", "B2_DSC_0003-qrcode.JPG", "DSC_0004.JPG",
-                            "UNKNOWN_DSC_0005.JPG",   "C3_DSC_0006.JPG",        "B2_DSC_0007.JPG",        "DSC_0008.JPG",
-                            "D4_DSC_0009-qrcode.JPG"};
+    const QStringList names{"DSC_0001.JPG",    "A1_DSC_0002-qrcode.JPG", "B2_DSC_0003-qrcode.JPG",
+                            "DSC_0004.JPG",    "UNKNOWN_DSC_0005.JPG",   "C3_DSC_0006.JPG",
+                            "B2_DSC_0007.JPG", "DSC_0008.JPG",           "D4_DSC_0009-qrcode.JPG"};
     const QStringList paths = writeFilesInOrder(folder, names);
     Recorder recorder;
     NameCarryingPass().doAutoDecodeQRAction3(paths, recorder.progress(), recorder.completion());
-    EXPECT_EQ(lines(entriesOf(folder)), lines((QStringList{"A1_DSC_0002-qrcode.JPG", "B2_DSC_0003-qrcode.JPG", "B2_DSC_0004.JPG", "B2_DSC_0005.JPG", "B2_DSC_0006.JPG",
-                           "B2_DSC_0007.JPG", "B2_DSC_0008.JPG", "D4_DSC_0009-qrcode.JPG", "DSC_0001.JPG"})));
+    EXPECT_EQ(lines(entriesOf(folder)),
+              lines((QStringList{"A1_DSC_0002-qrcode.JPG", "B2_DSC_0003-qrcode.JPG", "B2_DSC_0004.JPG", "B2_DSC_0005.JPG",
+                                 "B2_DSC_0006.JPG", "B2_DSC_0007.JPG", "B2_DSC_0008.JPG", "D4_DSC_0009-qrcode.JPG", "DSC_0001.JPG"})));
     EXPECT_EQ(recorder.messages.last(), message("A1, B2, D4"));
     EXPECT_EQ(recorder.positions.size(), names.size());
 
@@ -204,7 +205,8 @@ TEST_F(NameCarryingPassTest, TakenNamesNeverReplaceAFileAndNeverKeepAWrongCode)
     // IMG_0003 could not take A1's name, so it went back to its camera name
     // rather than stay with B2; IMG_0004's camera name is taken, but the code
     // still replaces B2 in front of it (A1_B2_IMG_0004 would read as A1_B2).
-    EXPECT_EQ(lines(entriesOf(folder)), lines((QStringList{"A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG", "IMG_0003.JPG", "IMG_0004.JPG"})));
+    EXPECT_EQ(lines(entriesOf(folder)),
+              lines((QStringList{"A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG", "IMG_0003.JPG", "IMG_0004.JPG"})));
     EXPECT_EQ(readFile(folder + "/A1_IMG_0003.JPG"), QByteArray("photo A1_IMG_0003.JPG"));
     EXPECT_EQ(readFile(folder + "/IMG_0004.JPG"), QByteArray("photo IMG_0004.JPG"));
     EXPECT_EQ(pass.summaries()[0].failed, 1);
@@ -215,15 +217,18 @@ TEST_F(NameCarryingPassTest, CameraSplitDecodesEachNikonAndCanonOnItsOwn)
 {
     const QString folder = makeTempFolder();
     // Two bodies shooting alternately, and a third make that is not decoded.
-    const QStringList paths = writeFilesInOrder(folder, {"N1_DSC_0001-qrcode.JPG", "C1_IMG_0001-qrcode.JPG", "DSC_0002.JPG", "IMG_0002.JPG",
-                                                  "N2_DSC_0003-qrcode.JPG", "IMG_0003.JPG", "DSC_0004.JPG", "X1_SNY_0001-qrcode.JPG",
-                                                  "SNY_0002.JPG"});
+    const QStringList paths
+        = writeFilesInOrder(folder,
+                            {"N1_DSC_0001-qrcode.JPG", "C1_IMG_0001-qrcode.JPG", "DSC_0002.JPG", "IMG_0002.JPG", "N2_DSC_0003-qrcode.JPG",
+                             "IMG_0003.JPG", "DSC_0004.JPG", "X1_SNY_0001-qrcode.JPG", "SNY_0002.JPG"});
     const auto grouper = groupByNamePrefix;
     Settings::shared().setValue(QStringLiteral("prefCheckForMultiCameras"), true);
     Recorder recorder;
     NameCarryingPass pass(grouper);
     pass.doAutoDecodeQRAction3New(paths, recorder.progress(), recorder.completion());
-    EXPECT_EQ(lines(entriesOf(folder)), lines((QStringList{"C1_IMG_0001-qrcode.JPG", "C1_IMG_0002.JPG", "C1_IMG_0003.JPG", "N1_DSC_0001-qrcode.JPG", "N1_DSC_0002.JPG",
+    EXPECT_EQ(
+        lines(entriesOf(folder)),
+        lines((QStringList{"C1_IMG_0001-qrcode.JPG", "C1_IMG_0002.JPG", "C1_IMG_0003.JPG", "N1_DSC_0001-qrcode.JPG", "N1_DSC_0002.JPG",
                            "N2_DSC_0003-qrcode.JPG", "N2_DSC_0004.JPG", "SNY_0002.JPG", "X1_SNY_0001-qrcode.JPG"})));
     EXPECT_EQ(recorder.completions, 1);
     EXPECT_EQ(recorder.positions.size(), 7); // the third camera is not walked
@@ -233,8 +238,9 @@ TEST_F(NameCarryingPassTest, CameraSplitDecodesEachNikonAndCanonOnItsOwn)
     Settings::shared().setValue(QStringLiteral("prefCheckForMultiCameras"), false);
     Settings::shared().setValue(QStringLiteral("prefEnableHotFolderMode"), true);
     Recorder failing;
-    NameCarryingPass([](const QStringList &) { return std::optional<QMap<QString, QStringList>>(); })
-        .doAutoDecodeQRAction3New(QDir(folder).entryList(QDir::Files), failing.progress(), failing.completion());
+    NameCarryingPass([](const QStringList &) {
+        return std::optional<QMap<QString, QStringList>>();
+    }).doAutoDecodeQRAction3New(QDir(folder).entryList(QDir::Files), failing.progress(), failing.completion());
     EXPECT_TRUE(failing.positions.isEmpty());
     EXPECT_EQ(failing.completions, 1);
 
@@ -251,8 +257,8 @@ TEST_F(DetectingPassTest, NamesCardsAndFollowersExactlyWithAnyNumberOfWorkers)
     for (int workers : {1, 2}) {
         SCOPED_TRACE(workers);
         const QString folder = makeTempFolder();
-        const QStringList paths = writeFilesInOrder(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG", "A1_IMG_0004.JPG", "IMG_0005.JPG",
-                                                      "IMG_0006.JPG"});
+        const QStringList paths = writeFilesInOrder(
+            folder, {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG", "A1_IMG_0004.JPG", "IMG_0005.JPG", "IMG_0006.JPG"});
         DetectingPass pass(tableDetector({{"IMG_0002.JPG", "A1"}, {"IMG_0005.JPG", "B2"}, {"IMG_0006.JPG", "C3"}}));
         pass.setWorkerCount(workers);
         QList<int> positions;
@@ -266,8 +272,9 @@ TEST_F(DetectingPassTest, NamesCardsAndFollowersExactlyWithAnyNumberOfWorkers)
         pass.setFinishedHandler([&](const DecodeSummary &) { ++finished; });
         const DecodeSummary summary = pass.run(paths);
         // A photo that already carries the code keeps its name.
-        EXPECT_EQ(lines(namesByTime(folder)), lines((QStringList{"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG",
-                                                    "B2_IMG_0005-qrcode.JPG", "C3_IMG_0006-qrcode.JPG"})));
+        EXPECT_EQ(lines(namesByTime(folder)),
+                  lines((QStringList{"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG",
+                                     "B2_IMG_0005-qrcode.JPG", "C3_IMG_0006-qrcode.JPG"})));
         EXPECT_EQ(positions, (QList<int>{1, 2, 3, 4, 5, 6}));
         EXPECT_EQ(lines(found), lines((QStringList{message("A1"), message("A1, B2"), message("A1, B2, C3")})));
         EXPECT_EQ(finished, 1);
@@ -280,12 +287,14 @@ TEST_F(DetectingPassTest, CodesHoldingSeparatorsNameCardsAndFollowersWhole)
 {
     const QString folder = makeTempFolder();
     // B2_IMG_0003 kept a code because its camera name was taken.
-    const QStringList paths = writeFilesInOrder(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "B2_IMG_0003.JPG", "IMG_0004.JPG", "IMG_0005.JPG"});
+    const QStringList paths
+        = writeFilesInOrder(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "B2_IMG_0003.JPG", "IMG_0004.JPG", "IMG_0005.JPG"});
     writeFilesInOrder(folder, {"IMG_0003.JPG"});
     DetectingPass pass(payloadDetector({{"IMG_0001.JPG", "SMITH_JOHN"}, {"IMG_0004.JPG", "SMITH_JANE"}}));
     const DecodeSummary summary = pass.run(paths);
-    EXPECT_EQ(lines(entriesOf(folder)), lines((QStringList{"IMG_0003.JPG", "SMITH_JANE_IMG_0004-qrcode.JPG", "SMITH_JANE_IMG_0005.JPG",
-                                                           "SMITH_JOHN_IMG_0001-qrcode.JPG", "SMITH_JOHN_IMG_0002.JPG", "SMITH_JOHN_IMG_0003.JPG"})));
+    EXPECT_EQ(lines(entriesOf(folder)),
+              lines((QStringList{"IMG_0003.JPG", "SMITH_JANE_IMG_0004-qrcode.JPG", "SMITH_JANE_IMG_0005.JPG",
+                                 "SMITH_JOHN_IMG_0001-qrcode.JPG", "SMITH_JOHN_IMG_0002.JPG", "SMITH_JOHN_IMG_0003.JPG"})));
     EXPECT_EQ(summary.message(), message("SMITH_JOHN, SMITH_JANE"));
     EXPECT_EQ(summary.failed, 0);
 }
@@ -350,8 +359,8 @@ TEST_F(DetectingPassTest, AbortFinishesThePhotoBeingHandledAndStops)
         EXPECT_TRUE(summary.aborted);
         EXPECT_EQ(summary.photos, 5);
         const QStringList after = namesByTime(folder);
-        EXPECT_EQ(lines(after.mid(0, 5)), lines((QStringList{"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG",
-                                                "A1_IMG_0005.JPG"})));
+        EXPECT_EQ(lines(after.mid(0, 5)),
+                  lines((QStringList{"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG", "A1_IMG_0005.JPG"})));
         EXPECT_EQ(lines(after.mid(5)), lines(names.mid(5)));
     }
     // Aborted before the walk starts: nothing is renamed.
@@ -391,8 +400,8 @@ TEST_F(DetectingPassTest, RunsOnAQueueAndReportsOnTheMainThread)
 TEST_F(DetectingPassTest, CameraSplitWalksEachNikonAndCanonOnItsOwn)
 {
     // Two bodies shooting alternately, and a third make that is left alone.
-    const QStringList names{"DSC_0001.JPG", "IMG_0001.JPG", "DSC_0002.JPG", "IMG_0002.JPG", "DSC_0003.JPG", "IMG_0003.JPG",
-                            "IMG_0004.JPG", "DSC_0004.JPG", "SNY_0001.JPG", "SNY_0002.JPG"};
+    const QStringList names{"DSC_0001.JPG", "IMG_0001.JPG", "DSC_0002.JPG", "IMG_0002.JPG", "DSC_0003.JPG",
+                            "IMG_0003.JPG", "IMG_0004.JPG", "DSC_0004.JPG", "SNY_0001.JPG", "SNY_0002.JPG"};
     const QHash<QString, QString> cards{{"DSC_0001.JPG", "N1"}, {"IMG_0001.JPG", "C1"}, {"DSC_0003.JPG", "N2"}, {"SNY_0001.JPG", "X1"}};
     Settings::shared().setValue(QStringLiteral("prefCheckForMultiCameras"), true);
     for (int workers : {1, 2}) {
@@ -409,9 +418,10 @@ TEST_F(DetectingPassTest, CameraSplitWalksEachNikonAndCanonOnItsOwn)
         });
         pass.setFinishedHandler([&](const DecodeSummary &) { ++finished; });
         const DecodeSummary summary = pass.run(writeFilesInOrder(folder, names));
-        EXPECT_EQ(lines(entriesOf(folder)),
-                  lines((QStringList{"C1_IMG_0001-qrcode.JPG", "C1_IMG_0002.JPG", "C1_IMG_0003.JPG", "C1_IMG_0004.JPG", "N1_DSC_0001-qrcode.JPG",
-                                     "N1_DSC_0002.JPG", "N2_DSC_0003-qrcode.JPG", "N2_DSC_0004.JPG", "SNY_0001.JPG", "SNY_0002.JPG"})));
+        EXPECT_EQ(
+            lines(entriesOf(folder)),
+            lines((QStringList{"C1_IMG_0001-qrcode.JPG", "C1_IMG_0002.JPG", "C1_IMG_0003.JPG", "C1_IMG_0004.JPG", "N1_DSC_0001-qrcode.JPG",
+                               "N1_DSC_0002.JPG", "N2_DSC_0003-qrcode.JPG", "N2_DSC_0004.JPG", "SNY_0001.JPG", "SNY_0002.JPG"})));
         EXPECT_EQ(positions, (QList<int>{1, 2, 3, 4, 5, 6, 7, 8}));
         EXPECT_EQ(finished, 1);
         EXPECT_EQ(summary.renamed, 8);
@@ -474,11 +484,11 @@ TEST_F(DetectingPassTest, HostilePayloadsAndNamesNeverLeaveTheFolder)
     // Card-photo names already in the folder that would hide or spoil the
     // followers' names count as photos, not cards.
     const QString folder = makeTempFolder();
-    const QStringList paths = writeFilesInOrder(folder, {"A1_DSC_0001-qrcode.JPG", "._DSC_0002-qrcode.JPG", "DSC_0003.JPG",
-                                                  "B\x01_DSC_0004-qrcode.JPG", "DSC_0005.JPG"});
+    const QStringList paths = writeFilesInOrder(
+        folder, {"A1_DSC_0001-qrcode.JPG", "._DSC_0002-qrcode.JPG", "DSC_0003.JPG", "B\x01_DSC_0004-qrcode.JPG", "DSC_0005.JPG"});
     NameCarryingPass pass;
     pass.doAutoDecodeQRAction3(paths);
-    EXPECT_EQ(lines(everyFileBelow(folder)), lines((QStringList{"A1_DSC_0001-qrcode.JPG", "A1_DSC_0002.JPG", "A1_DSC_0003.JPG",
-                                                                "A1_DSC_0004.JPG", "A1_DSC_0005.JPG"})));
+    EXPECT_EQ(lines(everyFileBelow(folder)),
+              lines((QStringList{"A1_DSC_0001-qrcode.JPG", "A1_DSC_0002.JPG", "A1_DSC_0003.JPG", "A1_DSC_0004.JPG", "A1_DSC_0005.JPG"})));
     EXPECT_EQ(pass.summaries().value(0).summary, QStringLiteral("A1"));
 }

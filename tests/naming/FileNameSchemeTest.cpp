@@ -1,5 +1,5 @@
-#include "naming/CardCode.h"
 #include "naming/FileNameScheme.h"
+#include "naming/CardCode.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 #include "tests/testkit/HostilePayloads.h"
@@ -61,12 +61,12 @@ TEST(FileNameScheme, OriginalNameIsTheLastPartsWithoutMarker)
         {"A1234_DSC01234.NEF", 0, "DSC01234.NEF"},
         {"A1234_DSC01234-qrcode.nef", 0, "DSC01234.nef"},
         {"X9_CAM_A_0007.jpeg", 2, "CAM_A_0007.jpeg"},
-        {"A1_IMG_0412", 1, "IMG_0412"},                    // no extension
+        {"A1_IMG_0412", 1, "IMG_0412"},                       // no extension
         {"A1234_IMG_0411c1-qrcode.JPG", 1, "IMG_0411c1.JPG"}, // a collision suffix stays: it keeps the name unique
-        {"A_B.JPG", 2, "A_B.JPG"},                         // fewer pieces than the format has
-        {"A__.JPG", 1, "A__.JPG"},                         // nothing but separators would remain
-        {"A_-qrcode.JPG", 0, "A_-qrcode.JPG"},             // nothing but the marker would remain
-        {"A1234_IMG_0412.JPG", 3, "A1234_IMG_0412.JPG"},   // unknown format: no recovery
+        {"A_B.JPG", 2, "A_B.JPG"},                            // fewer pieces than the format has
+        {"A__.JPG", 1, "A__.JPG"},                            // nothing but separators would remain
+        {"A_-qrcode.JPG", 0, "A_-qrcode.JPG"},                // nothing but the marker would remain
+        {"A1234_IMG_0412.JPG", 3, "A1234_IMG_0412.JPG"},      // unknown format: no recovery
         {"A1234_IMG_0412.JPG", -1, "A1234_IMG_0412.JPG"},
         {"IMG.JPG", 7, "IMG.JPG"},
     };

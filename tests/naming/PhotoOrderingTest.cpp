@@ -75,8 +75,7 @@ TEST(PhotoOrdering, NamesCompareLiterally)
     const QStringList ascending{upper, ten, nine, lower, accented};
     EXPECT_EQ(sorted(input, SortDirection::Ascending, QString(cSortKeyName)), ascending);
     EXPECT_EQ(sorted(input, SortDirection::Ascending, QString(cSortKeyLocalizedName)), ascending);
-    EXPECT_EQ(sorted(input, SortDirection::Descending, QString(cSortKeyName)),
-              (QStringList{accented, lower, nine, ten, upper}));
+    EXPECT_EQ(sorted(input, SortDirection::Descending, QString(cSortKeyName)), (QStringList{accented, lower, nine, ten, upper}));
 }
 
 TEST(PhotoOrdering, UnreadableDatesSortByNameAfterDatedPhotos)
@@ -93,6 +92,5 @@ TEST(PhotoOrdering, UnreadableDatesSortByNameAfterDatedPhotos)
     EXPECT_EQ(sorted(input, SortDirection::Descending), (QStringList{goneZ, goneB, dated2, dated1}));
     EXPECT_EQ(sorted({goneZ, goneB}, SortDirection::Ascending), (QStringList{goneB, goneZ}));
     // A key without a date here orders by name.
-    EXPECT_EQ(sorted(input, SortDirection::Ascending, QStringLiteral("addedToDirectoryDate")),
-              (QStringList{dated2, goneB, dated1, goneZ}));
+    EXPECT_EQ(sorted(input, SortDirection::Ascending, QStringLiteral("addedToDirectoryDate")), (QStringList{dated2, goneB, dated1, goneZ}));
 }

@@ -2,8 +2,8 @@
 // its folder, visible, under one clean name, and never replaces another
 // photo; its observers hear of each rename made, once.
 
-#include "naming/FileNameScheme.h"
 #include "naming/PhotoRename.h"
+#include "naming/FileNameScheme.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 #include "tests/testkit/HostilePayloads.h"
@@ -29,9 +29,14 @@ TEST(RenameService, TextFromOutsideNeverLeadsAPhotoOutOfItsFolder)
 
     // Names built elsewhere: none may climb out, reach into a sub-folder,
     // hide the photo, carry a line break, or be too long for the disk.
-    const QStringList unsafe{QStringLiteral("../IMG_0001.JPG"), QStringLiteral("sub/IMG_0001.JPG"), QStringLiteral(".IMG_0001.JPG"),
-                             QStringLiteral(".."), QStringLiteral("A\nB_IMG_0001.JPG"), QStringLiteral("A") + QChar(0) + QStringLiteral("_X.JPG"),
-                             QString(), QString(250, QChar(0x00E9)) + QStringLiteral(".JPG")};
+    const QStringList unsafe{QStringLiteral("../IMG_0001.JPG"),
+                             QStringLiteral("sub/IMG_0001.JPG"),
+                             QStringLiteral(".IMG_0001.JPG"),
+                             QStringLiteral(".."),
+                             QStringLiteral("A\nB_IMG_0001.JPG"),
+                             QStringLiteral("A") + QChar(0) + QStringLiteral("_X.JPG"),
+                             QString(),
+                             QString(250, QChar(0x00E9)) + QStringLiteral(".JPG")};
     for (const QString &name : unsafe) {
         const PhotoRename rename = renamePhoto(photo, name);
         EXPECT_EQ(rename.outcome, PhotoRename::Kept) << printablePayload(name).toStdString();
@@ -65,8 +70,10 @@ TEST(RenameService, ObserversHearOfEachRenameMadeOnce)
 {
     Settings::shared().setValue(cPrefOriginalNameFormatTag, 1);
     const QString folder = makeTempFolder(QStringLiteral("observed"));
-    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("IMG_0001.JPG"), QStringLiteral("B77_IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG"),
-                                                         QStringLiteral("IMG_0004.JPG"), QStringLiteral("A1_IMG_0005.JPG")});
+    const QStringList paths
+        = writeFilesInOrder(folder,
+                            {QStringLiteral("IMG_0001.JPG"), QStringLiteral("B77_IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG"),
+                             QStringLiteral("IMG_0004.JPG"), QStringLiteral("A1_IMG_0005.JPG")});
     const QString at = folder + QLatin1Char('/');
     std::mutex mutex;
     QStringList heard;
@@ -91,9 +98,11 @@ TEST(RenameService, ObserversHearOfEachRenameMadeOnce)
     EXPECT_EQ(renamePhotoToCardCode(at + QStringLiteral("B77_IMG_0002.JPG"), QStringLiteral("C9"), 1).outcome, PhotoRename::Renamed);
     EXPECT_EQ(revertItemToOriginalNew(at + QStringLiteral("B77_IMG_0001.JPG")), at + QStringLiteral("IMG_0001.JPG"));
     EXPECT_FALSE(revertItemToOriginalNew(at + QStringLiteral("IMG_0001.JPG")));
-    EXPECT_EQ(heard, (QStringList{QStringLiteral("IMG_0001.JPG -> B77_IMG_0001.JPG coded"), QStringLiteral("IMG_0003.JPG -> B77_IMG_0003.JPG coded"),
-                                  QStringLiteral("B77_IMG_0002.JPG -> C9_IMG_0002-qrcode.JPG card"),
-                                  QStringLiteral("B77_IMG_0001.JPG -> IMG_0001.JPG reverted")}));
+    EXPECT_EQ(
+        heard,
+        (QStringList{QStringLiteral("IMG_0001.JPG -> B77_IMG_0001.JPG coded"), QStringLiteral("IMG_0003.JPG -> B77_IMG_0003.JPG coded"),
+                     QStringLiteral("B77_IMG_0002.JPG -> C9_IMG_0002-qrcode.JPG card"),
+                     QStringLiteral("B77_IMG_0001.JPG -> IMG_0001.JPG reverted")}));
 
     // Once the observation ends, nothing more is heard.
     observation.reset();

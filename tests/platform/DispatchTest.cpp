@@ -42,9 +42,7 @@ TEST(Dispatch, DelayedJobsAndHopsToTheMainThread)
     queue.after(0.05, [&] {
         EXPECT_TRUE(queue.isCurrent());
         step = 2;
-        mainqueue::async([&] {
-            ranOnMain = mainqueue::isCurrent();
-        });
+        mainqueue::async([&] { ranOnMain = mainqueue::isCurrent(); });
     });
     queue.async([&] { step = 1; });
     EXPECT_TRUE(testkit::waitUntil([&] { return ranOnMain.load(); }, 3000));

@@ -1,5 +1,5 @@
-#include "platform/FaultPoints.h"
 #include "platform/FileOps.h"
+#include "platform/FaultPoints.h"
 #include "platform/FileOpsPrivate.h"
 #include "platform/UserFolders.h"
 #include "tests/testkit/TestEnvironment.h"
@@ -439,7 +439,8 @@ TEST(FileOps, RestartAfterAKillLeavesExactlyACleanRunsFiles)
             EXPECT_FALSE(fileops::exists(source));
             EXPECT_EQ(testkit::readFile(target), content);
             EXPECT_EQ(mtimeOf(target), cPast);
-            EXPECT_EQ(testkit::lines(testkit::entriesOf(folder)), testkit::lines({QStringLiteral(".A1_DSC_0001.JPG.sorrelby-Busy1234"), QStringLiteral("A1_DSC_0001.JPG")}));
+            EXPECT_EQ(testkit::lines(testkit::entriesOf(folder)),
+                      testkit::lines({QStringLiteral(".A1_DSC_0001.JPG.sorrelby-Busy1234"), QStringLiteral("A1_DSC_0001.JPG")}));
         }
         fileops::detail::simulateNoUnnamedTemporaries(false);
     }
@@ -450,13 +451,16 @@ TEST(FileOps, RestartAfterAKillLeavesExactlyACleanRunsFiles)
     ASSERT_TRUE(testkit::writeFile(card, "card"));
     ASSERT_TRUE(killedAt(KillPoint::TrashInfoWritten, [&] { fileops::moveToTrash(card); }));
     EXPECT_EQ(testkit::readFile(card), "card");
-    EXPECT_EQ(testkit::lines(testkit::entriesOf(trash + QStringLiteral("/info"))), testkit::lines({QStringLiteral("A1_IMG_0007-qrcode.JPG.trashinfo")}));
+    EXPECT_EQ(testkit::lines(testkit::entriesOf(trash + QStringLiteral("/info"))),
+              testkit::lines({QStringLiteral("A1_IMG_0007-qrcode.JPG.trashinfo")}));
     QString trashed;
     ASSERT_TRUE(fileops::moveToTrash(card, &trashed));
     EXPECT_EQ(trashed, trash + QStringLiteral("/files/A1_IMG_0007-qrcode.JPG"));
     EXPECT_EQ(testkit::readFile(trashed), "card");
-    EXPECT_EQ(testkit::lines(testkit::entriesOf(trash + QStringLiteral("/files"))), testkit::lines({QStringLiteral("A1_IMG_0007-qrcode.JPG")}));
-    EXPECT_EQ(testkit::lines(testkit::entriesOf(trash + QStringLiteral("/info"))), testkit::lines({QStringLiteral("A1_IMG_0007-qrcode.JPG.trashinfo")}));
+    EXPECT_EQ(testkit::lines(testkit::entriesOf(trash + QStringLiteral("/files"))),
+              testkit::lines({QStringLiteral("A1_IMG_0007-qrcode.JPG")}));
+    EXPECT_EQ(testkit::lines(testkit::entriesOf(trash + QStringLiteral("/info"))),
+              testkit::lines({QStringLiteral("A1_IMG_0007-qrcode.JPG.trashinfo")}));
     const QByteArray info = testkit::readFile(trash + QStringLiteral("/info/A1_IMG_0007-qrcode.JPG.trashinfo"));
     EXPECT_EQ(info.count("[Trash Info]"), 1) << info.constData();
     EXPECT_TRUE(info.contains(QFile::encodeName(card))) << info.constData();

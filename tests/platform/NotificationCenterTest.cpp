@@ -8,7 +8,9 @@ TEST(NotificationCenter, DeliversByNameInOrderAndStopsAfterRemoval)
 {
     NotificationCenter center;
     QStringList seen;
-    auto a = center.addObserver(QStringLiteral("myRefreshId"), [&](const Notification &n) { seen << QStringLiteral("a:") + n.userInfo.value(QStringLiteral("command")).toString(); });
+    auto a = center.addObserver(QStringLiteral("myRefreshId"), [&](const Notification &n) {
+        seen << QStringLiteral("a:") + n.userInfo.value(QStringLiteral("command")).toString();
+    });
     center.addObserver(QStringLiteral("myRefreshId"), [&](const Notification &) { seen << QStringLiteral("b"); });
     center.addObserver(QStringLiteral("other"), [&](const Notification &) { seen << QStringLiteral("other"); });
 

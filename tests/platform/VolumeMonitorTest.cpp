@@ -6,7 +6,6 @@
 #include "tests/testkit/LoopVolume.h"
 #include "tests/testkit/TestEnvironment.h"
 
-
 #include <gtest/gtest.h>
 
 #include <pwd.h>
@@ -17,12 +16,11 @@ using namespace sorrelby::testkit;
 
 TEST(VolumeMonitorTest, ReadsTheMountTable)
 {
-    const QByteArray table =
-        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
-        "40 22 8:17 / /media/anna/NIKON\\040D850 rw,nosuid master:3 - vfat /dev/sdb1 rw,uid=1000\n"
-        "41 22 8:33 / /media/anna/LOCKED ro,nosuid - exfat /dev/sdc1 ro\n"
-        "garbage line\n"
-        "42 22 0:5 / /proc rw - proc proc rw\n";
+    const QByteArray table = "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+                             "40 22 8:17 / /media/anna/NIKON\\040D850 rw,nosuid master:3 - vfat /dev/sdb1 rw,uid=1000\n"
+                             "41 22 8:33 / /media/anna/LOCKED ro,nosuid - exfat /dev/sdc1 ro\n"
+                             "garbage line\n"
+                             "42 22 0:5 / /proc rw - proc proc rw\n";
     const QList<MountEntry> entries = parseMountInfo(table);
     ASSERT_EQ(entries.size(), 4);
     EXPECT_EQ(entries[1].mountPoint, QStringLiteral("/media/anna/NIKON D850"));
@@ -41,7 +39,8 @@ TEST(VolumeMonitorTest, ReadsTheMountTable)
     EXPECT_FALSE(isSystemMountPoint(QStringLiteral("/run/media/anna/CARD")));
     EXPECT_FALSE(isSystemMountPoint(QStringLiteral("/media/anna/NIKON D850")));
 
-    const QMap<QString, QString> map = FileSystemInfo{QStringLiteral("/v"), QStringLiteral("d"), QStringLiteral("vfat"), true, false, true}.toMap();
+    const QMap<QString, QString> map
+        = FileSystemInfo{QStringLiteral("/v"), QStringLiteral("d"), QStringLiteral("vfat"), true, false, true}.toMap();
     EXPECT_EQ(map.value(QStringLiteral("isRemovable")), QStringLiteral("true"));
     EXPECT_EQ(map.value(QStringLiteral("isWritable")), QStringLiteral("false"));
     EXPECT_EQ(map.value(QStringLiteral("volumepath")), QStringLiteral("/v"));

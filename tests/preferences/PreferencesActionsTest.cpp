@@ -38,18 +38,16 @@ protected:
         settings.setValue(cPrefHotFolderPath, hot);
     }
 
-    int postsOf(const QString &name)
-    {
-        return int(std::count(posted.cbegin(), posted.cend(), name));
-    }
+    int postsOf(const QString &name) { return int(std::count(posted.cbegin(), posted.cend(), name)); }
 
     QString source = makeTempFolder(QStringLiteral("source"));
     QString destination = makeTempFolder(QStringLiteral("main"));
     QString hot = makeTempFolder(QStringLiteral("hot"));
     QStringList posted;
-    ObserverRegistration sourceChanged{NotificationCenter::defaultCenter(),
+    ObserverRegistration sourceChanged{
+        NotificationCenter::defaultCenter(),
         NotificationCenter::defaultCenter().addObserver(QStringLiteral("vemoNotificationChangedSourcePath"),
-            [this](const Notification &n) { posted << n.name; })};
+                                                        [this](const Notification &n) { posted << n.name; })};
 };
 
 TEST_F(PreferencesActionsTest, DailyFolderFormatsStoreWhatDeliveryUses)
@@ -110,8 +108,10 @@ TEST_F(PreferencesActionsTest, BadOwnPatternIsRefusedAndThePreviousKept)
     // No date at all, a climb out of the main folder, a hidden folder, a
     // line break, letters that are no date field, a name far too long, and
     // fields that name no date (day period, weekday, time).
-    for (const QString &bad : {QStringLiteral("'..'"), QStringLiteral("'DAILY'"), QStringLiteral("abc"), QStringLiteral("EEEE"), QStringLiteral("HHmm"), QStringLiteral("'.'yyyyMMdd"),
-             QStringLiteral("yyyy'\n'MM"), QStringLiteral("yyyyMMdd ihope"), QString(QStringLiteral("'") + QString(QStringLiteral("x")).repeated(70) + QStringLiteral("'yyyy"))}) {
+    for (const QString &bad :
+         {QStringLiteral("'..'"), QStringLiteral("'DAILY'"), QStringLiteral("abc"), QStringLiteral("EEEE"), QStringLiteral("HHmm"),
+          QStringLiteral("'.'yyyyMMdd"), QStringLiteral("yyyy'\n'MM"), QStringLiteral("yyyyMMdd ihope"),
+          QString(QStringLiteral("'") + QString(QStringLiteral("x")).repeated(70) + QStringLiteral("'yyyy"))}) {
         const DateFormatResult result = PreferencesActions::setUserDefinedDateFormatter(bad, now);
         EXPECT_FALSE(result.accepted) << bad.toStdString();
         EXPECT_FALSE(result.problem.isEmpty());
@@ -199,7 +199,9 @@ TEST_F(PreferencesActionsTest, HotFolderSwitchAndCompanionSwitch)
     // The companion's save folder, created when missing, becomes the source.
     const QString companion = testRoot() + QStringLiteral("/Ostrin & Co/Capture");
     ASSERT_TRUE(writeFile(ostrinPrefsFilePath(),
-        QStringLiteral("<map><entry key=\"savepath\" value=\"%1\"/></map>").arg(QString(companion).replace(QStringLiteral("&"), QStringLiteral("&amp;"))).toUtf8()));
+                          QStringLiteral("<map><entry key=\"savepath\" value=\"%1\"/></map>")
+                              .arg(QString(companion).replace(QStringLiteral("&"), QStringLiteral("&amp;")))
+                              .toUtf8()));
     settings.setValue(cPrefAlwaysUseOstrinAsSourcePath, false);
     PreferencesActions::ibClickedOnAlwaysUseOstrinPath();
     EXPECT_EQ(settings.stringValue(cPrefSourcePath), source);
@@ -211,7 +213,8 @@ TEST_F(PreferencesActionsTest, HotFolderSwitchAndCompanionSwitch)
     EXPECT_EQ(postsOf(QStringLiteral("vemoNotificationChangedSourcePath")), 2);
 
     // A companion folder inside the main folder is refused.
-    ASSERT_TRUE(writeFile(ostrinPrefsFilePath(), QStringLiteral("<map><entry key=\"savepath\" value=\"%1/x\"/></map>").arg(destination).toUtf8()));
+    ASSERT_TRUE(
+        writeFile(ostrinPrefsFilePath(), QStringLiteral("<map><entry key=\"savepath\" value=\"%1/x\"/></map>").arg(destination).toUtf8()));
     PreferencesActions::ibClickedOnAlwaysUseOstrinPath();
     EXPECT_EQ(settings.stringValue(cPrefSourcePath), companion);
     EXPECT_EQ(alerts.shown().size(), 1u);

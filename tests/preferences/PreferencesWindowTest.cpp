@@ -51,8 +51,7 @@ protected:
         window->show();
     }
 
-    template <typename T>
-    T *child(const QString &name)
+    template<typename T> T *child(const QString &name)
     {
         T *widget = window->findChild<T *>(name);
         EXPECT_TRUE(widget) << name.toStdString();
@@ -98,8 +97,9 @@ TEST_F(PreferencesWindowTest, HotFolderChooserGreysOutOtherRolesAndRestoresTheMo
 
     // The source chooser reloads the browser.
     int reloads = 0;
-    ObserverRegistration reg(NotificationCenter::defaultCenter(), NotificationCenter::defaultCenter().addObserver(
-        QStringLiteral("vemoNotificationChangedSourcePath"), [&](const Notification &) { ++reloads; }));
+    ObserverRegistration reg(NotificationCenter::defaultCenter(),
+                             NotificationCenter::defaultCenter().addObserver(QStringLiteral("vemoNotificationChangedSourcePath"),
+                                                                             [&](const Notification &) { ++reloads; }));
     const QString fresh = makeTempFolder(QStringLiteral("fresh"));
     answers = {fresh};
     child<QPushButton>(QStringLiteral("ibChangeSourcePath"))->click();
@@ -185,7 +185,7 @@ TEST_F(PreferencesWindowTest, ControlsStoreTheirKeysAndRefuseABadOwnPattern)
     // The companion switch makes the companion's folder the source.
     const QString companion = testRoot() + QStringLiteral("/Ostrin/Capture");
     ASSERT_TRUE(writeFile(QDir::homePath() + QStringLiteral("/.java/.userPrefs/Ostrin/prefs.xml"),
-        QStringLiteral("<map><entry key=\"savepath\" value=\"%1\"/></map>").arg(companion).toUtf8()));
+                          QStringLiteral("<map><entry key=\"savepath\" value=\"%1\"/></map>").arg(companion).toUtf8()));
     child<QCheckBox>(cPrefAlwaysUseOstrinAsSourcePath)->click();
     EXPECT_TRUE(settings.boolValue(cPrefAlwaysUseOstrinAsSourcePath));
     EXPECT_EQ(settings.stringValue(cPrefSourcePath), companion);

@@ -78,8 +78,9 @@ protected:
     static void postPhotos(const QStringList &toChange, const QStringList &full)
     {
         NotificationCenter::defaultCenter().post(QStringLiteral("myReassignId"),
-            {{QStringLiteral("command"), QStringLiteral("dosomething")}, {QStringLiteral("urlstochange"), toChange},
-             {QStringLiteral("fulSortedlUrlList"), full}});
+                                                 {{QStringLiteral("command"), QStringLiteral("dosomething")},
+                                                  {QStringLiteral("urlstochange"), toChange},
+                                                  {QStringLiteral("fulSortedlUrlList"), full}});
     }
 
     // Stands in for the dialog's picture: the photo a session moves to is on

@@ -62,17 +62,19 @@ TEST_F(Reassign, ScanRulesTakeTheFirstLineAndCheckTheLength)
 
 TEST_F(Reassign, ManualModeGivesEveryPhotoTheOneCode)
 {
-    const QStringList names{QStringLiteral("A1234_IMG_0412.JPG"), QStringLiteral("unknown_IMG_0413.JPG"), QStringLiteral("IMG_0414.JPG"),
-                            QStringLiteral("B77_IMG_0415.JPG"), QStringLiteral("B770_IMG_0416.JPG"), QStringLiteral("A1234_DSC01234.NEF"),
+    const QStringList names{QStringLiteral("A1234_IMG_0412.JPG"),    QStringLiteral("unknown_IMG_0413.JPG"),
+                            QStringLiteral("IMG_0414.JPG"),          QStringLiteral("B77_IMG_0415.JPG"),
+                            QStringLiteral("B770_IMG_0416.JPG"),     QStringLiteral("A1234_DSC01234.NEF"),
                             QStringLiteral("A1_IMG_0417-qrcode.JPG")};
     QStringList paths = writeFilesInOrder(folder, names);
     // File URLs and paths both arrive.
     paths[2] = QUrl::fromLocalFile(paths[2]).toString();
     const std::optional<ReassignReport> report = reassignAllToCode(paths, QStringLiteral(" B77 "));
     ASSERT_TRUE(report);
-    EXPECT_EQ(lines(files()), lines({QStringLiteral("A1234_DSC01234.NEF").prepend(QStringLiteral("B77_")), QStringLiteral("B77_IMG_0412.JPG"),
-                                     QStringLiteral("B77_IMG_0413.JPG"), QStringLiteral("B77_IMG_0414.JPG"), QStringLiteral("B77_IMG_0415.JPG"),
-                                     QStringLiteral("B77_IMG_0416.JPG"), QStringLiteral("B77_IMG_0417-qrcode.JPG")}));
+    EXPECT_EQ(lines(files()),
+              lines({QStringLiteral("A1234_DSC01234.NEF").prepend(QStringLiteral("B77_")), QStringLiteral("B77_IMG_0412.JPG"),
+                     QStringLiteral("B77_IMG_0413.JPG"), QStringLiteral("B77_IMG_0414.JPG"), QStringLiteral("B77_IMG_0415.JPG"),
+                     QStringLiteral("B77_IMG_0416.JPG"), QStringLiteral("B77_IMG_0417-qrcode.JPG")}));
     EXPECT_EQ(report->unchanged, QStringList{at(QStringLiteral("B77_IMG_0415.JPG"))});
     EXPECT_TRUE(report->kept.isEmpty());
     // Each photo still holds its own bytes.
@@ -84,8 +86,8 @@ TEST_F(Reassign, ManualModeNeverReplacesAndTouchesNothingWithoutACode)
     // Two cameras' photos with one camera name: the second cannot take the
     // name and keeps its own.
     writeFilesInOrder(folder, {QStringLiteral("B77_IMG_0418.JPG"), QStringLiteral("A9_IMG_0418.JPG"), QStringLiteral("IMG_0419.JPG")});
-    std::optional<ReassignReport> report =
-        reassignAllToCode({at(QStringLiteral("A9_IMG_0418.JPG")), at(QStringLiteral("IMG_0419.JPG"))}, QStringLiteral("B77"));
+    std::optional<ReassignReport> report
+        = reassignAllToCode({at(QStringLiteral("A9_IMG_0418.JPG")), at(QStringLiteral("IMG_0419.JPG"))}, QStringLiteral("B77"));
     ASSERT_TRUE(report);
     ASSERT_EQ(report->kept.size(), 1);
     EXPECT_TRUE(report->kept.first().startsWith(QStringLiteral("A9_IMG_0418.JPG: "))) << report->kept.first().toStdString();
@@ -101,12 +103,15 @@ TEST_F(Reassign, ManualModeNeverReplacesAndTouchesNothingWithoutACode)
 
 TEST_F(Reassign, ManualModeTakesWholeCodesAndRunsAgainAfterAnInterruption)
 {
-    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("SMITH_JOHN_IMG_0411-qrcode.JPG"), QStringLiteral("SMITH_JOHN_IMG_0412.JPG"),
-                                                         QStringLiteral("IMG_0413.JPG"), QStringLiteral("SMITH_JANE_IMG_0414.JPG")});
+    const QStringList paths
+        = writeFilesInOrder(folder,
+                            {QStringLiteral("SMITH_JOHN_IMG_0411-qrcode.JPG"), QStringLiteral("SMITH_JOHN_IMG_0412.JPG"),
+                             QStringLiteral("IMG_0413.JPG"), QStringLiteral("SMITH_JANE_IMG_0414.JPG")});
     std::optional<ReassignReport> report = reassignAllToCode(paths, QStringLiteral("SMITH_JANE"));
     ASSERT_TRUE(report);
-    EXPECT_EQ(lines(files()), lines({QStringLiteral("SMITH_JANE_IMG_0411-qrcode.JPG"), QStringLiteral("SMITH_JANE_IMG_0412.JPG"),
-                                     QStringLiteral("SMITH_JANE_IMG_0413.JPG"), QStringLiteral("SMITH_JANE_IMG_0414.JPG")}));
+    EXPECT_EQ(lines(files()),
+              lines({QStringLiteral("SMITH_JANE_IMG_0411-qrcode.JPG"), QStringLiteral("SMITH_JANE_IMG_0412.JPG"),
+                     QStringLiteral("SMITH_JANE_IMG_0413.JPG"), QStringLiteral("SMITH_JANE_IMG_0414.JPG")}));
     EXPECT_EQ(report->renamed.size(), 3);
     EXPECT_EQ(report->unchanged, QStringList{paths[3]});
 
@@ -123,7 +128,8 @@ TEST_F(Reassign, ManualModeTakesWholeCodesAndRunsAgainAfterAnInterruption)
     // A move killed between its link and its unlink is finished: one photo,
     // one name, its bytes intact.
     const QString linked = writeFilesInOrder(folder, {QStringLiteral("IMG_0415.JPG")}).first();
-    ASSERT_EQ(::link(QFile::encodeName(linked).constData(), QFile::encodeName(at(QStringLiteral("SMITH_JANE_IMG_0415.JPG"))).constData()), 0);
+    ASSERT_EQ(::link(QFile::encodeName(linked).constData(), QFile::encodeName(at(QStringLiteral("SMITH_JANE_IMG_0415.JPG"))).constData()),
+              0);
     report = reassignAllToCode({linked}, QStringLiteral("SMITH_JANE"));
     ASSERT_TRUE(report);
     EXPECT_EQ(report->renamed.value(linked), at(QStringLiteral("SMITH_JANE_IMG_0415.JPG")));
@@ -139,26 +145,31 @@ TEST_F(Reassign, ManualModeTakesWholeCodesAndRunsAgainAfterAnInterruption)
 
 TEST_F(Reassign, AutoModeNamesOnlyThePhotosGivenACode)
 {
-    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("IMG_0410.JPG"), QStringLiteral("IMG_0411.JPG"), QStringLiteral("IMG_0412.JPG"),
-                                                         QStringLiteral("A1_IMG_0413.JPG"), QStringLiteral("IMG_0414.JPG")});
+    const QStringList paths
+        = writeFilesInOrder(folder,
+                            {QStringLiteral("IMG_0410.JPG"), QStringLiteral("IMG_0411.JPG"), QStringLiteral("IMG_0412.JPG"),
+                             QStringLiteral("A1_IMG_0413.JPG"), QStringLiteral("IMG_0414.JPG")});
     QMap<QString, QString> codes;
     codes.insert(paths[1], QStringLiteral("X9"));
     codes.insert(paths[2], QStringLiteral("  "));
     codes.insert(paths[3], QStringLiteral("Y7"));
     codes.insert(paths[4], QStringLiteral("..."));
     const CodePhotoRenames renames = reassignCodePhotos(codes, paths);
-    EXPECT_EQ(lines(files()), lines({QStringLiteral("IMG_0410.JPG"), QStringLiteral("IMG_0412.JPG"), QStringLiteral("IMG_0414.JPG"),
-                                     QStringLiteral("X9_IMG_0411-qrcode.JPG"), QStringLiteral("Y7_IMG_0413-qrcode.JPG")}));
-    EXPECT_EQ(lines(renames.decodeList), lines({paths[0], at(QStringLiteral("X9_IMG_0411-qrcode.JPG")), paths[2],
-                                                at(QStringLiteral("Y7_IMG_0413-qrcode.JPG")), paths[4]}));
+    EXPECT_EQ(lines(files()),
+              lines({QStringLiteral("IMG_0410.JPG"), QStringLiteral("IMG_0412.JPG"), QStringLiteral("IMG_0414.JPG"),
+                     QStringLiteral("X9_IMG_0411-qrcode.JPG"), QStringLiteral("Y7_IMG_0413-qrcode.JPG")}));
+    EXPECT_EQ(
+        lines(renames.decodeList),
+        lines({paths[0], at(QStringLiteral("X9_IMG_0411-qrcode.JPG")), paths[2], at(QStringLiteral("Y7_IMG_0413-qrcode.JPG")), paths[4]}));
     EXPECT_EQ(renames.report.kept.size(), 1); // the code that cannot name a photo
 }
 
 TEST_F(Reassign, SessionOpensSortedStepsOnceAtATimeAndBeepsAtTheEnds)
 {
     settings.setValue(QStringLiteral("prefDoReassignAllTheseToUnknownStringFormat"), QStringLiteral("Set [val1] photos to unknown"));
-    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("IMG_0003.JPG"), QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0004.JPG"),
-                                                         QStringLiteral("IMG_0002.JPG")});
+    const QStringList paths = writeFilesInOrder(
+        folder,
+        {QStringLiteral("IMG_0003.JPG"), QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0004.JPG"), QStringLiteral("IMG_0002.JPG")});
     ReassignSession session;
     QStringList shown;
     QObject::connect(&session, &ReassignSession::photoChanged, [&](int, const QString &path) { shown << path; });
@@ -212,8 +223,8 @@ TEST_F(Reassign, SessionOpensSortedStepsOnceAtATimeAndBeepsAtTheEnds)
 
 TEST_F(Reassign, SessionReassignsByHandAndReportsWhatKeptItsName)
 {
-    const QStringList paths =
-        writeFilesInOrder(folder, {QStringLiteral("A1_IMG_0412.JPG"), QStringLiteral("IMG_0413.JPG"), QStringLiteral("B77_IMG_0413.JPG")});
+    const QStringList paths = writeFilesInOrder(
+        folder, {QStringLiteral("A1_IMG_0412.JPG"), QStringLiteral("IMG_0413.JPG"), QStringLiteral("B77_IMG_0413.JPG")});
     const QStringList selected{paths[0], paths[1]};
     {
         ReassignSession session;
@@ -233,9 +244,11 @@ TEST_F(Reassign, SessionReassignsByHandAndReportsWhatKeptItsName)
         ASSERT_TRUE(waitUntil([&] { return closed; }));
     }
     drain();
-    EXPECT_EQ(lines(files()), lines({QStringLiteral("B77_IMG_0412.JPG"), QStringLiteral("B77_IMG_0413.JPG"), QStringLiteral("IMG_0413.JPG")}));
+    EXPECT_EQ(lines(files()),
+              lines({QStringLiteral("B77_IMG_0412.JPG"), QStringLiteral("B77_IMG_0413.JPG"), QStringLiteral("IMG_0413.JPG")}));
     ASSERT_EQ(posted(QStringLiteral("myRefreshId")).size(), 1u);
-    EXPECT_EQ(posted(QStringLiteral("myRefreshId")).front().userInfo.value(QStringLiteral("command")).toString(), QStringLiteral("refresh"));
+    EXPECT_EQ(posted(QStringLiteral("myRefreshId")).front().userInfo.value(QStringLiteral("command")).toString(),
+              QStringLiteral("refresh"));
     ASSERT_TRUE(waitUntil([&] { return alerts.shown().size() == 2; }));
     const Alert kept = alerts.shown().back();
     EXPECT_EQ(kept.messageText, QStringLiteral("!!! Some Photos Kept Their Names !!!"));
@@ -253,8 +266,9 @@ TEST_F(Reassign, AutoModeGivesCodesToCardPhotosAndHandsTheListOn)
 {
     settings.setValue(cPrefRadioSet1SelectedTag, 202);
     settings.setValue(QStringLiteral("prefUseAutoDecodeQRMethod"), false);
-    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("IMG_0410.JPG"), QStringLiteral("IMG_0411.JPG"),
-                                                         QStringLiteral("IMG_0412.JPG"), QStringLiteral("IMG_0413.JPG")});
+    const QStringList paths = writeFilesInOrder(
+        folder,
+        {QStringLiteral("IMG_0410.JPG"), QStringLiteral("IMG_0411.JPG"), QStringLiteral("IMG_0412.JPG"), QStringLiteral("IMG_0413.JPG")});
     ReassignSession session;
     showPhotosOf(session);
     bool hidden = false;
@@ -276,8 +290,9 @@ TEST_F(Reassign, AutoModeGivesCodesToCardPhotosAndHandsTheListOn)
     EXPECT_EQ(session.code(), QStringLiteral("X9"));
     ASSERT_TRUE(session.doReassign3());
     ASSERT_TRUE(waitUntil([&] { return !posted(QStringLiteral("myAutoDecodeProcess3")).empty(); }));
-    EXPECT_EQ(lines(files()), lines({QStringLiteral("IMG_0410.JPG"), QStringLiteral("IMG_0412.JPG"), QStringLiteral("IMG_0413.JPG"),
-                                     QStringLiteral("X9_IMG_0411-qrcode.JPG")}));
+    EXPECT_EQ(lines(files()),
+              lines({QStringLiteral("IMG_0410.JPG"), QStringLiteral("IMG_0412.JPG"), QStringLiteral("IMG_0413.JPG"),
+                     QStringLiteral("X9_IMG_0411-qrcode.JPG")}));
     const QVariantMap info = posted(QStringLiteral("myAutoDecodeProcess3")).front().userInfo;
     EXPECT_EQ(info.value(QStringLiteral("command")).toString(), QStringLiteral("autodecodeqrcodes"));
     EXPECT_EQ(lines(info.value(QStringLiteral("fulSortedlUrlList")).toStringList()),
@@ -354,7 +369,8 @@ TEST_F(Reassign, ModePromptStoresTheChoiceAndGoesOnWithTheSectionAction)
     spinFor(300);
     EXPECT_TRUE(posted(QStringLiteral("myCustomId")).empty());
 
-    const QVariantMap info{{QStringLiteral("title"), QStringLiteral("ID[1] = B77")}, {QStringLiteral("sectionid"), QStringLiteral("1")},
+    const QVariantMap info{{QStringLiteral("title"), QStringLiteral("ID[1] = B77")},
+                           {QStringLiteral("sectionid"), QStringLiteral("1")},
                            {QStringLiteral("command"), QStringLiteral("dosomething")}};
     settings.setValue(cPrefLastUserInfo, info);
     EXPECT_TRUE(chooseReassignMode(200));

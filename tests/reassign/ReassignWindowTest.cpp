@@ -63,14 +63,18 @@ protected:
 
     static QLineEdit *field(QWidget *dialog) { return dialog->findChild<QLineEdit *>(QStringLiteral("ibNSTextField")); }
     static QPushButton *button(QWidget *dialog, const char *name) { return dialog->findChild<QPushButton *>(QString::fromLatin1(name)); }
-    static bool idle(ReassignViewController &dialog) { return waitUntil([&] { return !dialog.session().isInsideAction; }); }
+    static bool idle(ReassignViewController &dialog)
+    {
+        return waitUntil([&] { return !dialog.session().isInsideAction; });
+    }
 };
 
 } // namespace
 
 TEST_F(ReassignWindow, OneWholeScanPerStepNeverTwoNorAHalf)
 {
-    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("A1_IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG")});
+    const QStringList paths
+        = writeFilesInOrder(folder, {QStringLiteral("A1_IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG")});
     auto dialog = open(paths, paths);
     QLineEdit *input = field(dialog.get());
     ASSERT_TRUE(input);
@@ -108,14 +112,16 @@ TEST_F(ReassignWindow, OneWholeScanPerStepNeverTwoNorAHalf)
     button(dialog.get(), "reassignButton")->click();
     ASSERT_TRUE(waitUntil([&] { return !dialog->isVisible(); }));
     drain();
-    EXPECT_EQ(lines(entriesOf(folder)), lines({QStringLiteral("E55_IMG_0001.JPG"), QStringLiteral("E55_IMG_0002.JPG"), QStringLiteral("E55_IMG_0003.JPG")}));
+    EXPECT_EQ(lines(entriesOf(folder)),
+              lines({QStringLiteral("E55_IMG_0001.JPG"), QStringLiteral("E55_IMG_0002.JPG"), QStringLiteral("E55_IMG_0003.JPG")}));
     EXPECT_EQ(posted(QStringLiteral("myRefreshId")).size(), 1u);
 }
 
 TEST_F(ReassignWindow, KeysAndScansReachTheRenamesWithoutWritingTheSettings)
 {
-    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"), QStringLiteral("A1_IMG_0003.JPG"),
-                                                         QStringLiteral("IMG_0004.JPG")});
+    const QStringList paths = writeFilesInOrder(folder,
+                                                {QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"),
+                                                 QStringLiteral("A1_IMG_0003.JPG"), QStringLiteral("IMG_0004.JPG")});
     // The dialog was opened once before: its frame is kept.
     open(paths, paths)->doCancel();
     std::mutex mutex;
@@ -127,7 +133,7 @@ TEST_F(ReassignWindow, KeysAndScansReachTheRenamesWithoutWritingTheSettings)
     // The settings file as it is; the walk below must not write it at all.
     settings.flush();
     const QByteArray stored = readFile(settings.filePath());
-    struct stat before {};
+    struct stat before { };
     ASSERT_EQ(::stat(QFile::encodeName(settings.filePath()).constData(), &before), 0);
 
     // Arrows, the buttons and two scans, then ReAssign: the last code
@@ -153,15 +159,17 @@ TEST_F(ReassignWindow, KeysAndScansReachTheRenamesWithoutWritingTheSettings)
     ASSERT_TRUE(waitUntil([&] { return !dialog->isVisible(); }));
     drain();
     EXPECT_EQ(soundCount(QStringLiteral("beep")), 1);
-    EXPECT_EQ(lines(entriesOf(folder)), lines({QStringLiteral("C88_IMG_0001.JPG"), QStringLiteral("C88_IMG_0002.JPG"),
-                                               QStringLiteral("C88_IMG_0003.JPG"), QStringLiteral("C88_IMG_0004.JPG")}));
+    EXPECT_EQ(lines(entriesOf(folder)),
+              lines({QStringLiteral("C88_IMG_0001.JPG"), QStringLiteral("C88_IMG_0002.JPG"), QStringLiteral("C88_IMG_0003.JPG"),
+                     QStringLiteral("C88_IMG_0004.JPG")}));
     {
         std::lock_guard lock(mutex);
-        EXPECT_EQ(sortedLines(renamed), sortedLines({QStringLiteral("A1_IMG_0003.JPG -> C88_IMG_0003.JPG"), QStringLiteral("IMG_0001.JPG -> C88_IMG_0001.JPG"),
-                                                     QStringLiteral("IMG_0002.JPG -> C88_IMG_0002.JPG"), QStringLiteral("IMG_0004.JPG -> C88_IMG_0004.JPG")}));
+        EXPECT_EQ(sortedLines(renamed),
+                  sortedLines({QStringLiteral("A1_IMG_0003.JPG -> C88_IMG_0003.JPG"), QStringLiteral("IMG_0001.JPG -> C88_IMG_0001.JPG"),
+                               QStringLiteral("IMG_0002.JPG -> C88_IMG_0002.JPG"), QStringLiteral("IMG_0004.JPG -> C88_IMG_0004.JPG")}));
     }
     settings.flush();
-    struct stat after {};
+    struct stat after { };
     ASSERT_EQ(::stat(QFile::encodeName(settings.filePath()).constData(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino) << "the settings file was written";
     EXPECT_EQ(readFile(settings.filePath()).toStdString(), stored.toStdString());
@@ -171,7 +179,8 @@ TEST_F(ReassignWindow, ShortScanIsRefusedWithTheShakeAndThreeBeeps)
 {
     settings.setValue(cPrefCheckReassignedBarcodeLength, true);
     settings.setValue(cPrefReassignedBarcodeRequiredLength, 6);
-    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG")});
+    const QStringList paths
+        = writeFilesInOrder(folder, {QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG")});
     auto dialog = open(paths, paths);
     QLineEdit *input = field(dialog.get());
     EXPECT_EQ(dialog->findChild<QLabel *>(QStringLiteral("promptLabel2"))->text(), QStringLiteral("( Barcode must be 6 digits. )"));
@@ -179,7 +188,8 @@ TEST_F(ReassignWindow, ShortScanIsRefusedWithTheShakeAndThreeBeeps)
     bool moved = false;
     scan(input, QStringLiteral("12345"));
     EXPECT_TRUE(input->text().isEmpty());
-    ASSERT_TRUE(waitUntil([&] { return (moved = moved || input->pos() != home) && input->pos() == home && !dialog->session().isInsideAction; }));
+    ASSERT_TRUE(
+        waitUntil([&] { return (moved = moved || input->pos() != home) && input->pos() == home && !dialog->session().isInsideAction; }));
     EXPECT_EQ(dialog->session().curindex, 0);
     drain();
     EXPECT_EQ(soundCount(QStringLiteral("beep")), 3);
@@ -197,7 +207,8 @@ TEST_F(ReassignWindow, ShortScanIsRefusedWithTheShakeAndThreeBeeps)
 TEST_F(ReassignWindow, ReverseOrderStartsAtTheEndAndEnterStepsBack)
 {
     settings.setValue(cPrefReverseAssignBarcode, true);
-    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG")});
+    const QStringList paths
+        = writeFilesInOrder(folder, {QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG")});
     auto dialog = open(paths, paths);
     EXPECT_EQ(dialog->session().curindex, 2);
     ASSERT_TRUE(waitUntil([&] { return dialog->shownImagePath() == paths[2]; }));
@@ -209,8 +220,9 @@ TEST_F(ReassignWindow, ReverseOrderStartsAtTheEndAndEnterStepsBack)
 TEST_F(ReassignWindow, UnknownButtonNamesItsCountAndIsHiddenInAutoMode)
 {
     settings.setValue(cPrefDoReassignAllTheseToUnknownStringFormat, QStringLiteral("Set [val1] photos to unknown"));
-    const QStringList paths = writeFilesInOrder(folder, {QStringLiteral("IMG_0412.JPG"), QStringLiteral("IMG_0413.JPG"), QStringLiteral("A1_IMG_0414.JPG"),
-                                                         QStringLiteral("IMG_0415.JPG")});
+    const QStringList paths = writeFilesInOrder(folder,
+                                                {QStringLiteral("IMG_0412.JPG"), QStringLiteral("IMG_0413.JPG"),
+                                                 QStringLiteral("A1_IMG_0414.JPG"), QStringLiteral("IMG_0415.JPG")});
     {
         auto dialog = open(paths, paths);
         QPushButton *unknown = button(dialog.get(), "unknownButton");
@@ -220,8 +232,9 @@ TEST_F(ReassignWindow, UnknownButtonNamesItsCountAndIsHiddenInAutoMode)
         ASSERT_TRUE(waitUntil([&] { return !dialog->isVisible(); }));
     }
     drain();
-    EXPECT_EQ(lines(entriesOf(folder)), lines({QStringLiteral("UNKNOWN_IMG_0412.JPG"), QStringLiteral("UNKNOWN_IMG_0413.JPG"),
-                                               QStringLiteral("UNKNOWN_IMG_0414.JPG"), QStringLiteral("UNKNOWN_IMG_0415.JPG")}));
+    EXPECT_EQ(lines(entriesOf(folder)),
+              lines({QStringLiteral("UNKNOWN_IMG_0412.JPG"), QStringLiteral("UNKNOWN_IMG_0413.JPG"), QStringLiteral("UNKNOWN_IMG_0414.JPG"),
+                     QStringLiteral("UNKNOWN_IMG_0415.JPG")}));
 
     settings.setValue(cPrefRadioSet1SelectedTag, 202);
     settings.setValue(QStringLiteral("prefUseAutoDecodeQRMethod"), false);
@@ -258,7 +271,8 @@ TEST_F(ReassignWindow, FromTheBrowserByHandThenThroughThePromptByCardPhoto)
     // The browser lists pictures only, and at once.
     settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);
     int seed = 0;
-    for (const QString &name : {QStringLiteral("C10_IMG_1000.JPG"), QStringLiteral("C10_IMG_1001.JPG"), QStringLiteral("C11_IMG_1002.JPG")}) {
+    for (const QString &name :
+         {QStringLiteral("C10_IMG_1000.JPG"), QStringLiteral("C10_IMG_1001.JPG"), QStringLiteral("C11_IMG_1002.JPG")}) {
         PhotoSpec spec;
         spec.size = QSize(160, 120);
         spec.seed = quint32(++seed);
@@ -305,7 +319,8 @@ TEST_F(ReassignWindow, FromTheBrowserByHandThenThroughThePromptByCardPhoto)
     reloads = controller->reloadCount();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(window.findChild<ReassignViewController *>());
-    EXPECT_EQ(lines(entriesOf(folder)), lines({QStringLiteral("B77_IMG_1000.JPG"), QStringLiteral("B77_IMG_1001.JPG"), QStringLiteral("C11_IMG_1002.JPG")}));
+    EXPECT_EQ(lines(entriesOf(folder)),
+              lines({QStringLiteral("B77_IMG_1000.JPG"), QStringLiteral("B77_IMG_1001.JPG"), QStringLiteral("C11_IMG_1002.JPG")}));
 
     // Through the prompt: auto mode, a code for the first card photo; the
     // followers are left to the decode pass.
@@ -327,9 +342,11 @@ TEST_F(ReassignWindow, FromTheBrowserByHandThenThroughThePromptByCardPhoto)
     button(dialog, "reassignButton")->click();
     ASSERT_TRUE(waitUntil([&] { return !posted(QStringLiteral("myAutoDecodeProcess3")).empty(); }));
     // The browser's engine then carries the card's code to the photos after it.
-    const std::string decoded = lines({QStringLiteral("X9_IMG_1000-qrcode.JPG"), QStringLiteral("X9_IMG_1001.JPG"), QStringLiteral("X9_IMG_1002.JPG")});
+    const std::string decoded
+        = lines({QStringLiteral("X9_IMG_1000-qrcode.JPG"), QStringLiteral("X9_IMG_1001.JPG"), QStringLiteral("X9_IMG_1002.JPG")});
     EXPECT_TRUE(waitUntil([&] { return lines(entriesOf(folder)) == decoded; })) << lines(entriesOf(folder));
-    const QStringList decode = posted(QStringLiteral("myAutoDecodeProcess3")).front().userInfo.value(QStringLiteral("fulSortedlUrlList")).toStringList();
+    const QStringList decode
+        = posted(QStringLiteral("myAutoDecodeProcess3")).front().userInfo.value(QStringLiteral("fulSortedlUrlList")).toStringList();
     ASSERT_EQ(decode.size(), 3);
     EXPECT_EQ(decode.first(), folder + QStringLiteral("/X9_IMG_1000-qrcode.JPG"));
     workQueue.sync([] {});

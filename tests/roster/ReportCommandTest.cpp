@@ -54,8 +54,9 @@ TEST(ReportCommand, ChecksAGeneratedShootAgainstItsRoster)
     EXPECT_TRUE(err.value(1).startsWith(QStringLiteral("only a card: S003 ")));
     EXPECT_TRUE(err.value(2).startsWith(QStringLiteral("missing: X001 ")) && err.value(2).endsWith(QStringLiteral("(3B)")));
     EXPECT_EQ(err.value(3), QStringLiteral("not on the roster: S004"));
-    EXPECT_EQ(err.value(4), QStringLiteral("6 of 7 subjects photographed; 1 missing, 1 only a card, 1 photographed "
-                                           "twice, 1 not on the roster, 1 photo without a code"));
+    EXPECT_EQ(err.value(4),
+              QStringLiteral("6 of 7 subjects photographed; 1 missing, 1 only a card, 1 photographed "
+                             "twice, 1 not on the roster, 1 photo without a code"));
 
     // JSON into a file; the same again over it, as it is a report of ours.
     const QString out = makeTempFolder(QStringLiteral("out"));
@@ -95,11 +96,12 @@ TEST(ReportCommand, ChecksAGeneratedShootAgainstItsRoster)
     QStringList seen;
     for (const QJsonValue &value : sections.value(QStringLiteral("sections")).toArray()) {
         const QJsonObject section = value.toObject();
-        seen.append(section.value(QStringLiteral("key")).toString() + u' ' + section.value(QStringLiteral("group")).toString()
-                    + u' ' + section.value(QStringLiteral("marks")).toVariant().toStringList().join(u','));
+        seen.append(section.value(QStringLiteral("key")).toString() + u' ' + section.value(QStringLiteral("group")).toString() + u' '
+                    + section.value(QStringLiteral("marks")).toVariant().toStringList().join(u','));
     }
-    EXPECT_EQ(seen.join(u'\n').toStdString(), "DSC  \nS001 3A \nS002 3A twice\nS003 3A only-card\nS004  not-on-roster\n"
-                                               "S005 3B \nS006 3B \nS002 3A twice");
+    EXPECT_EQ(seen.join(u'\n').toStdString(),
+              "DSC  \nS001 3A \nS002 3A twice\nS003 3A only-card\nS004  not-on-roster\n"
+              "S005 3B \nS006 3B \nS002 3A twice");
     const QJsonArray missing = sections.value(QStringLiteral("roster")).toObject().value(QStringLiteral("missing")).toArray();
     ASSERT_EQ(missing.size(), 1);
     EXPECT_EQ(missing[0].toObject().value(QStringLiteral("code")).toString(), QStringLiteral("X001"));

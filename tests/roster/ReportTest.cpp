@@ -96,7 +96,8 @@ TEST(RosterReport, GeneratedShootAsCsvAndJson)
         EXPECT_EQ(f[8], QString());
     }
     const QStringList missing = table.records.last().fields;
-    EXPECT_EQ(missing.mid(0, 4), (QStringList{"", "X001", rowOf(made->made.rows, "X001")->firstName + u' ' + rowOf(made->made.rows, "X001")->lastName, "3B"}));
+    EXPECT_EQ(missing.mid(0, 4),
+              (QStringList{"", "X001", rowOf(made->made.rows, "X001")->firstName + u' ' + rowOf(made->made.rows, "X001")->lastName, "3B"}));
     EXPECT_EQ(missing.mid(6), (QStringList{"missing", "missing", "", "absent on the day"}));
 
     const QJsonObject json = QJsonDocument::fromJson(reportJson(report)).object();
@@ -174,8 +175,8 @@ TEST(RosterReport, HtmlPagesWithThumbnails)
 
     // Again into the same folder with fewer photos: the earlier report's
     // files go, so no stale thumbnail stays.
-    ShootReport fewer = makeShootReport(report.source, report.roster,
-                                        std::vector<ReportPhoto>(report.photos.begin(), report.photos.begin() + 4));
+    ShootReport fewer
+        = makeShootReport(report.source, report.roster, std::vector<ReportPhoto>(report.photos.begin(), report.photos.begin() + 4));
     ASSERT_TRUE(writeHtmlReport(fewer, out).ok);
     EXPECT_EQ(QDir(out + QStringLiteral("/thumbs")).entryList(QDir::Files).size(), 4);
 

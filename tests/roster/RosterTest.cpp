@@ -1,9 +1,9 @@
 // Reading rosters: columns found by their headers, CSV as spreadsheets write
 // it, and problems that name the line and column where they are.
 
+#include "roster/Roster.h"
 #include "roster/CsvText.h"
 #include "roster/ReportFiles.h"
-#include "roster/Roster.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +29,8 @@ std::string joined(const QStringList &list)
 TEST(Roster, ColumnsAreFoundByTheirHeaders)
 {
     // Semicolons, a byte-order mark, headers in other cases and spellings.
-    Roster roster = Roster::fromCsv("\xEF\xBB\xBF" "Nr;Given_Name;SURNAME;Class;QR-Code;Parent e-mail\n"
+    Roster roster = Roster::fromCsv("\xEF\xBB\xBF"
+                                    "Nr;Given_Name;SURNAME;Class;QR-Code;Parent e-mail\n"
                                     "1;Emma;Larsen;3B;A1042;emma@example.org\n");
     ASSERT_TRUE(roster.isUsable()) << joined(problemTexts(roster));
     ASSERT_EQ(roster.subjects.size(), 1u);
@@ -104,8 +105,7 @@ TEST(Roster, ReportCellsNeverRunAsFormulas)
     photo.code = QStringLiteral("=1+1");
     const CsvTable table = parseCsv(reportCsv(makeShootReport(QStringLiteral("/x"), roster, {photo})));
     ASSERT_EQ(table.records.size(), 2);
-    EXPECT_EQ(table.records[1].fields.mid(0, 4),
-              (QStringList{"'=1+1_IMG_0001.JPG", "'=1+1", "'=HYPERLINK(\"http://x\")", "'+3B"}));
+    EXPECT_EQ(table.records[1].fields.mid(0, 4), (QStringList{"'=1+1_IMG_0001.JPG", "'=1+1", "'=HYPERLINK(\"http://x\")", "'+3B"}));
     EXPECT_EQ(spreadsheetSafe(QStringLiteral("-5")), QStringLiteral("'-5"));
     EXPECT_EQ(spreadsheetSafe(QStringLiteral("A1")), QStringLiteral("A1"));
 }
@@ -139,8 +139,6 @@ TEST(Roster, ProblemsNameLineAndColumn)
               "line 3, column 2: a quoted field is never closed (a \" is missing)");
     EXPECT_EQ(joined(problemTexts(Roster::fromCsv("Code,Name\nA1,Emma\nA2,Bj\xF8rn\n"))),
               "line 3: the text is not UTF-8 (save the file as \"CSV UTF-8\")");
-    EXPECT_EQ(joined(problemTexts(Roster::fromCsv("\n\n"))),
-              "line 1: the file is empty; a header row naming the columns comes first");
-    EXPECT_EQ(joined(problemTexts(Roster::fromFile(QStringLiteral("/nonexistent/roster.csv")))).substr(0, 24),
-              "cannot read the roster: ");
+    EXPECT_EQ(joined(problemTexts(Roster::fromCsv("\n\n"))), "line 1: the file is empty; a header row naming the columns comes first");
+    EXPECT_EQ(joined(problemTexts(Roster::fromFile(QStringLiteral("/nonexistent/roster.csv")))).substr(0, 24), "cannot read the roster: ");
 }

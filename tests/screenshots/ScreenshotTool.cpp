@@ -4,21 +4,21 @@
 
 #include "app/MainWindow.h"
 #include "browser/SectionItemModel.h"
-#include "relaunch/SetQuitRelaunchViewController.h"
 #include "browser/widgets/BrowserView.h"
 #include "browser/widgets/PhotoPreview.h"
 #include "browser/widgets/SectionGridView.h"
-#include "shoot/widgets/CopyToMainFolderViewController.h"
 #include "imaging/PhotoMetadata.h"
 #include "intake/widgets/LoadCardViewController.h"
 #include "platform/Dispatch.h"
 #include "platform/NotificationCenter.h"
 #include "platform/VolumeMonitor.h"
+#include "preferences/widgets/PreferencesViewController.h"
 #include "reassign/widgets/PromptReassignModeViewController.h"
 #include "reassign/widgets/ReassignViewController.h"
+#include "relaunch/SetQuitRelaunchViewController.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
-#include "preferences/widgets/PreferencesViewController.h"
+#include "shoot/widgets/CopyToMainFolderViewController.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
 #include <QApplication>
@@ -106,8 +106,8 @@ int main(int argc, char **argv)
     spec.photosPerSubject = 5;
     spec.photosBeforeFirstCard = 2;
     spec.size = QSize(900, 600);
-    spec.codes = {QStringLiteral("A1042"), QStringLiteral("A1043"), QStringLiteral("A1044"), QStringLiteral("B2001"),
-                  QStringLiteral("B2002"), QStringLiteral("B2003")};
+    spec.codes = {QStringLiteral("A1042"), QStringLiteral("A1043"), QStringLiteral("A1044"),
+                  QStringLiteral("B2001"), QStringLiteral("B2002"), QStringLiteral("B2003")};
     const QString source = home.path() + QStringLiteral("/Sorrelby");
     const std::optional<testkit::Shoot> shoot = testkit::writeShoot(source, spec);
     if (!shoot) {
@@ -166,8 +166,9 @@ int main(int argc, char **argv)
     ReassignViewController *reassign = showReassignWindow(&window);
     reassign->resize(720, 640);
     NotificationCenter::defaultCenter().post(QStringLiteral("myReassignId"),
-        {{QStringLiteral("command"), QStringLiteral("dosomething")}, {QStringLiteral("urlstochange"), photos},
-         {QStringLiteral("fulSortedlUrlList"), photos}});
+                                             {{QStringLiteral("command"), QStringLiteral("dosomething")},
+                                              {QStringLiteral("urlstochange"), photos},
+                                              {QStringLiteral("fulSortedlUrlList"), photos}});
     reassign->findChild<QLineEdit *>(QStringLiteral("ibNSTextField"))->setText(QStringLiteral("B2001"));
     waitUntil([&] { return !reassign->shownImagePath().isEmpty(); });
     ok = ok && save(reassign, out, QStringLiteral("reassign.png"));

@@ -12,14 +12,14 @@ TEST(CompanionSettings, ReadsTheJavaPreferencesFileAnewOnEveryCall)
     EXPECT_FALSE(getOstrinSavePath());
 
     ASSERT_TRUE(testkit::writeFile(ostrinPrefsFilePath(),
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
-        "<!DOCTYPE map SYSTEM \"http://java.sun.com/dtd/preferences.dtd\">\n"
-        "<map MAP_XML_VERSION=\"1.0\">\n"
-        "  <entry key=\"savepath\" value=\"/home/studio/Ostrin &amp; Co/Capture\"/>\n"
-        "  <entry key=\"reversescan\" value=\"TRUE\"/>\n"
-        "  <entry key=\"disablescan\" value=\"yes\"/>\n"
-        "  <entry key=\"empty\" value=\"\"/>\n"
-        "</map>\n"));
+                                   "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
+                                   "<!DOCTYPE map SYSTEM \"http://java.sun.com/dtd/preferences.dtd\">\n"
+                                   "<map MAP_XML_VERSION=\"1.0\">\n"
+                                   "  <entry key=\"savepath\" value=\"/home/studio/Ostrin &amp; Co/Capture\"/>\n"
+                                   "  <entry key=\"reversescan\" value=\"TRUE\"/>\n"
+                                   "  <entry key=\"disablescan\" value=\"yes\"/>\n"
+                                   "  <entry key=\"empty\" value=\"\"/>\n"
+                                   "</map>\n"));
     EXPECT_EQ(getOstrinSavePath(), QStringLiteral("/home/studio/Ostrin & Co/Capture"));
     EXPECT_EQ(getOstrinObjectForKey(QStringLiteral("reversescan")), QStringLiteral("TRUE"));
     EXPECT_EQ(getOstrinObjectForKey(QStringLiteral("disablescan")), QStringLiteral("yes"));

@@ -92,7 +92,8 @@ TEST(FactoryDefaults, JsonConventionsGiveTheirKinds)
         "texts": ["a", "b"],
         "entries": [{"key": "name", "when": {"$date": "12:00"}}],
         "nested": {"inner": {"path": "~/x"}}
-    })"), &error);
+    })"),
+                                                       &error);
     EXPECT_TRUE(error.isEmpty());
     EXPECT_EQ(values.value(QStringLiteral("time")).toDateTime(), QDateTime(QDate::currentDate(), QTime(0, 6)));
     EXPECT_EQ(values.value(QStringLiteral("iso")).toDateTime(), QDateTime::fromString(QStringLiteral("2024-05-01T09:30:00Z"), Qt::ISODate));
@@ -105,9 +106,11 @@ TEST(FactoryDefaults, JsonConventionsGiveTheirKinds)
     EXPECT_EQ(values.value(QStringLiteral("notHome")).toString(), QStringLiteral("a~/b"));
     EXPECT_FALSE(values.contains(QStringLiteral("none")));
     EXPECT_EQ(values.value(QStringLiteral("texts")), QVariant(QStringList{QStringLiteral("a"), QStringLiteral("b")}));
-    EXPECT_EQ(values.value(QStringLiteral("entries")).toList().first().toMap().value(QStringLiteral("when")).toDateTime().time(), QTime(12, 0));
-    EXPECT_EQ(values.value(QStringLiteral("nested")).toMap().value(QStringLiteral("inner")).toMap().value(QStringLiteral("path")).toString(),
-              QDir::homePath() + QStringLiteral("/x"));
+    EXPECT_EQ(values.value(QStringLiteral("entries")).toList().first().toMap().value(QStringLiteral("when")).toDateTime().time(),
+              QTime(12, 0));
+    EXPECT_EQ(
+        values.value(QStringLiteral("nested")).toMap().value(QStringLiteral("inner")).toMap().value(QStringLiteral("path")).toString(),
+        QDir::homePath() + QStringLiteral("/x"));
 
     EXPECT_TRUE(factoryDefaultsFromJson(QByteArrayLiteral("{ broken"), &error).isEmpty());
     EXPECT_FALSE(error.isEmpty());

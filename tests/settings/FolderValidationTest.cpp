@@ -24,7 +24,6 @@ namespace {
 
 class FolderValidation : public testkit::ScriptedAlertsTest {
 protected:
-
     // Alerts are queued on the main queue: let them through.
     std::vector<Alert> shownAlerts()
     {
@@ -36,7 +35,6 @@ protected:
     {
         return foldervalidation::makeRequest(cPrefSourcePath, cPrefSourcePathIsValid, cPrefSourcePathAliasData, factory);
     }
-
 };
 
 } // namespace
@@ -80,8 +78,8 @@ TEST_F(FolderValidation, WithoutAnyPathTheFactoryFolderIsCreatedAndTaken)
     QVariantMap defaults;
     defaults.insert(cPrefDestinationPath, QString(userfolders::home() + QStringLiteral("/Pictures/Sorrelby/Main")));
     settings.registerDefaults(defaults);
-    const QVariantMap destination = foldervalidation::makeRequest(cPrefDestinationPath, cPrefDestinationPathIsValid,
-        cPrefDestinationPathAliasData, QStringLiteral("~/Pictures/Sorrelby/Main"));
+    const QVariantMap destination = foldervalidation::makeRequest(
+        cPrefDestinationPath, cPrefDestinationPathIsValid, cPrefDestinationPathAliasData, QStringLiteral("~/Pictures/Sorrelby/Main"));
     EXPECT_TRUE(foldervalidation::validate(destination, true));
     EXPECT_TRUE(QFileInfo(userfolders::home() + QStringLiteral("/Pictures/Sorrelby/Main")).isDir());
 
@@ -179,14 +177,15 @@ TEST_F(FolderValidation, PathGettersAndTheHotFolderCheck)
     auto shown = shownAlerts();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].informativeText,
-        QStringLiteral("\nPlease Setup Preferences for Missing/Invalid Paths:\n\nInvalid/Missing Path of Type: prefSourcePath\n\n"));
+              QStringLiteral("\nPlease Setup Preferences for Missing/Invalid Paths:\n\nInvalid/Missing Path of Type: prefSourcePath\n\n"));
     alerts.clear();
 
     const QString root = testkit::makeTempFolder(QStringLiteral("v"));
     QVariantMap params;
     params.insert(cPrefSourcePath, sourceRequest(root + QStringLiteral("/Source")));
-    params.insert(cPrefDestinationPath, foldervalidation::makeRequest(cPrefDestinationPath, cPrefDestinationPathIsValid,
-        cPrefDestinationPathAliasData, root + QStringLiteral("/Main")));
+    params.insert(cPrefDestinationPath,
+                  foldervalidation::makeRequest(cPrefDestinationPath, cPrefDestinationPathIsValid, cPrefDestinationPathAliasData,
+                                                root + QStringLiteral("/Main")));
     settings.setValue(cPrefFolderParams, params);
     EXPECT_EQ(preferenceops::getValidatedPathToSourcePath(), root + QStringLiteral("/Source"));
     EXPECT_EQ(preferenceops::getSourceFolderPath(), root + QStringLiteral("/Source"));
@@ -202,7 +201,7 @@ TEST_F(FolderValidation, PathGettersAndTheHotFolderCheck)
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].messageText, QStringLiteral("!!! Unable to Mount/Locate Path !!!"));
     EXPECT_EQ(shown[0].informativeText,
-        QStringLiteral("\nPlease Setup Preferences for Missing/Invalid Paths:\n\nInvalid/Missing HOT Folder Path\n"));
+              QStringLiteral("\nPlease Setup Preferences for Missing/Invalid Paths:\n\nInvalid/Missing HOT Folder Path\n"));
 
     settings.setValue(cPrefHotFolderPathFactory, QString(root + QStringLiteral("/Hot")));
     EXPECT_TRUE(preferenceops::validateHotFolderStuff());

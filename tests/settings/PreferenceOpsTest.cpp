@@ -59,16 +59,15 @@ TEST_F(PreferenceOps, DailyFolderIsTodayThreeHoursAgoUnderTheStoredPattern)
     EXPECT_EQ(preferenceops::getDuplicateFolderPathC(cPrefDestinationPath, cPrefDailyFolderDateFormat), QStringLiteral("/photos/Main"));
 
     // Either side of a midnight that may pass while the test runs.
-    auto expected = [](const QString &qtPattern) {
-        return QStringList{QDateTime::currentDateTime().addSecs(-10800).toString(qtPattern)};
-    };
+    auto expected = [](const QString &qtPattern) { return QStringList{QDateTime::currentDateTime().addSecs(-10800).toString(qtPattern)}; };
     QStringList allowed = expected(QStringLiteral("yyyyMMdd"));
     settings.setValue(cPrefDailyFolderDateFormat, QStringLiteral("yyyyMMdd"));
     const auto name = preferenceops::getDailyFolderNameC();
     allowed += expected(QStringLiteral("yyyyMMdd"));
     ASSERT_TRUE(name);
     EXPECT_TRUE(allowed.contains(*name)) << name->toStdString();
-    EXPECT_EQ(preferenceops::getDuplicateFolderPathC(cPrefDestinationPath, cPrefDailyFolderDateFormat), QStringLiteral("/photos/Main/") + *name);
+    EXPECT_EQ(preferenceops::getDuplicateFolderPathC(cPrefDestinationPath, cPrefDailyFolderDateFormat),
+              QStringLiteral("/photos/Main/") + *name);
 
     // Literal text and an empty pattern.
     const QDateTime when(QDate(2024, 5, 1), QTime(9, 30));

@@ -1,5 +1,5 @@
-#include "settings/ReassignModeValidation.h"
 #include "settings/Settings.h"
+#include "settings/ReassignModeValidation.h"
 #include "settings/SettingsKeys.h"
 #include "tests/testkit/TestEnvironment.h"
 
@@ -83,8 +83,8 @@ TEST(Settings, EveryKindRoundTripsThroughTheFile)
                      {QStringLiteral("bytes"), QByteArray("\0\1\2", 3)},
                      {QStringLiteral("list"), QStringList{QStringLiteral("a")}}}},
     };
-    const QVariantList sortKeys{QVariantMap{{QStringLiteral("key"), QStringLiteral("creationDate")},
-                                            {QStringLiteral("title"), QStringLiteral("Capture Time")}}};
+    const QVariantList sortKeys{
+        QVariantMap{{QStringLiteral("key"), QStringLiteral("creationDate")}, {QStringLiteral("title"), QStringLiteral("Capture Time")}}};
     const QList<std::pair<QString, QVariant>> values{
         {QStringLiteral("boolTrue"), true},
         {QStringLiteral("boolFalse"), false},
@@ -125,7 +125,12 @@ TEST(Settings, EveryKindRoundTripsThroughTheFile)
     }
     EXPECT_EQ(reader.dateValue(QStringLiteral("dateLocal")).time().msec(), 250);
     EXPECT_EQ(reader.dateValue(QStringLiteral("dateUtc")).timeSpec(), Qt::UTC);
-    EXPECT_EQ(reader.mapValue(QStringLiteral("prefFolderParams")).value(QStringLiteral("nested")).toMap().value(QStringLiteral("when")).toDateTime(), local);
+    EXPECT_EQ(reader.mapValue(QStringLiteral("prefFolderParams"))
+                  .value(QStringLiteral("nested"))
+                  .toMap()
+                  .value(QStringLiteral("when"))
+                  .toDateTime(),
+              local);
     EXPECT_EQ(reader.listValue(QStringLiteral("listOne")), QStringList{QStringLiteral("DCIM")});
     EXPECT_TRUE(reader.contains(QStringLiteral("listEmpty")));
 
@@ -222,9 +227,12 @@ TEST(Settings, ParseForKeyFollowsTheKindOfTheKey)
         {QStringLiteral("params"), QVariantMap{}},
         {QStringLiteral("title"), QStringLiteral("Sorrelby")},
     });
-    for (const auto &[text, expected] : std::vector<std::pair<QString, bool>>{
-             {QStringLiteral("true"), true}, {QStringLiteral("YES"), true}, {QStringLiteral("1"), true},
-             {QStringLiteral("false"), false}, {QStringLiteral("no"), false}, {QStringLiteral("0"), false}})
+    for (const auto &[text, expected] : std::vector<std::pair<QString, bool>>{{QStringLiteral("true"), true},
+                                                                              {QStringLiteral("YES"), true},
+                                                                              {QStringLiteral("1"), true},
+                                                                              {QStringLiteral("false"), false},
+                                                                              {QStringLiteral("no"), false},
+                                                                              {QStringLiteral("0"), false}})
         EXPECT_EQ(settings.parseForKey(QStringLiteral("flag"), text), QVariant(expected)) << qPrintable(text);
     EXPECT_FALSE(settings.parseForKey(QStringLiteral("flag"), QStringLiteral("maybe")).isValid());
     EXPECT_EQ(settings.parseForKey(QStringLiteral("count"), QStringLiteral(" 8 ")), QVariant(8));

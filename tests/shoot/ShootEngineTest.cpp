@@ -45,22 +45,43 @@ class Recorder {
 public:
     explicit Recorder(ShootEngine &engine)
     {
-        QObject::connect(&engine, &ShootEngine::operationStarted, &engine, [this](const ShootProgress &p) {
-            std::lock_guard lock(m_mutex);
-            m_started << p;
-        }, Qt::DirectConnection);
-        QObject::connect(&engine, &ShootEngine::operationProgressed, &engine, [this](const ShootProgress &p) {
-            std::lock_guard lock(m_mutex);
-            m_progress << p;
-        }, Qt::DirectConnection);
-        QObject::connect(&engine, &ShootEngine::operationFinished, &engine, [this](const ShootResult &r) {
-            std::lock_guard lock(m_mutex);
-            m_finished << r;
-        }, Qt::DirectConnection);
+        QObject::connect(
+            &engine, &ShootEngine::operationStarted, &engine,
+            [this](const ShootProgress &p) {
+                std::lock_guard lock(m_mutex);
+                m_started << p;
+            },
+            Qt::DirectConnection);
+        QObject::connect(
+            &engine, &ShootEngine::operationProgressed, &engine,
+            [this](const ShootProgress &p) {
+                std::lock_guard lock(m_mutex);
+                m_progress << p;
+            },
+            Qt::DirectConnection);
+        QObject::connect(
+            &engine, &ShootEngine::operationFinished, &engine,
+            [this](const ShootResult &r) {
+                std::lock_guard lock(m_mutex);
+                m_finished << r;
+            },
+            Qt::DirectConnection);
     }
-    QList<ShootProgress> started() const { std::lock_guard lock(m_mutex); return m_started; }
-    QList<ShootProgress> progress() const { std::lock_guard lock(m_mutex); return m_progress; }
-    QList<ShootResult> finished() const { std::lock_guard lock(m_mutex); return m_finished; }
+    QList<ShootProgress> started() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_started;
+    }
+    QList<ShootProgress> progress() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_progress;
+    }
+    QList<ShootResult> finished() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_finished;
+    }
     std::optional<ShootResult> result(quint64 ticket) const
     {
         std::lock_guard lock(m_mutex);
@@ -108,7 +129,10 @@ protected:
             }
         }
     }
-    void arrive(const QString &name) { ASSERT_TRUE(fileops::moveNoReplace(aside + QLatin1Char('/') + name, folder + QLatin1Char('/') + name)); }
+    void arrive(const QString &name)
+    {
+        ASSERT_TRUE(fileops::moveNoReplace(aside + QLatin1Char('/') + name, folder + QLatin1Char('/') + name));
+    }
 
     Settings &settings = Settings::shared();
     SerialQueue queue{QString(cWorkingQueueLabel)};
@@ -142,7 +166,8 @@ TEST_F(ShootEngineTest, EveryOperationWorksOnTheFolderAsItIsWhenItsTurnComes)
     arrive("B2_IMG_0006.JPG");
     result = engine.run({ShootOperation::Revert});
     EXPECT_EQ(result.reverted, 6);
-    EXPECT_EQ(lines(entriesOf(folder)), lines({"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG", "IMG_0004.JPG", "IMG_0005.JPG", "IMG_0006.JPG"}));
+    EXPECT_EQ(lines(entriesOf(folder)),
+              lines({"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG", "IMG_0004.JPG", "IMG_0005.JPG", "IMG_0006.JPG"}));
 
     arrive("IMG_0007.JPG");
     result = engine.run({ShootOperation::RevertAndDecode});
@@ -188,12 +213,12 @@ TEST_F(ShootEngineTest, OneOperationAtATimeInTheOrderAsked)
     std::shared_future<void> released = release.get_future().share();
     const auto cards = cardsByCameraName({{"IMG_0001.JPG", "A1"}});
     ShootEngine engine(folder, options([&, cards, released](const QString &path) {
-        if (path.endsWith(QStringLiteral("IMG_0002.JPG"))) {
-            reached.set_value();
-            released.wait();
-        }
-        return cards(path);
-    }));
+                           if (path.endsWith(QStringLiteral("IMG_0002.JPG"))) {
+                               reached.set_value();
+                               released.wait();
+                           }
+                           return cards(path);
+                       }));
     Recorder recorder(engine);
 
     const quint64 decode = engine.decode();
@@ -223,12 +248,12 @@ TEST_F(ShootEngineTest, ProgressCountsEachPhotoAndAnAbortStopsAfterThePhotoInHan
     std::shared_future<void> released = release.get_future().share();
     const auto cards = cardsByCameraName({{"IMG_0001.JPG", "A1"}});
     ShootEngine engine(folder, options([&, cards, released](const QString &path) {
-        if (hold.load() && path.endsWith(QStringLiteral("IMG_0003.JPG"))) {
-            reached.set_value();
-            released.wait();
-        }
-        return cards(path);
-    }));
+                           if (hold.load() && path.endsWith(QStringLiteral("IMG_0003.JPG"))) {
+                               reached.set_value();
+                               released.wait();
+                           }
+                           return cards(path);
+                       }));
     Recorder recorder(engine);
 
     ShootRequest oneByOne{ShootOperation::Decode};
@@ -314,11 +339,12 @@ TEST_F(ShootEngineTest, ADeliveryNeverWaitsOnTheThreadThatAskedForIt)
     photos({"A1_IMG_0001-qrcode.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003.JPG"});
     ShootEngine engine(folder, options({}));
     std::promise<ShootResult> finished;
-    QObject::connect(&engine, &ShootEngine::operationFinished, &engine, [&](const ShootResult &r) { finished.set_value(r); }, Qt::DirectConnection);
+    QObject::connect(
+        &engine, &ShootEngine::operationFinished, &engine, [&](const ShootResult &r) { finished.set_value(r); }, Qt::DirectConnection);
     int delivering = 0;
-    QObject::connect(&engine, &ShootEngine::operationProgressed, &engine, [&](const ShootProgress &p) {
-        delivering += p.step == ShootStep::Delivering && p.total == 3 ? 1 : 0;
-    }, Qt::DirectConnection);
+    QObject::connect(
+        &engine, &ShootEngine::operationProgressed, &engine,
+        [&](const ShootProgress &p) { delivering += p.step == ShootStep::Delivering && p.total == 3 ? 1 : 0; }, Qt::DirectConnection);
     const QString main = makeTempFolder(QStringLiteral("main"));
     engine.deliver(main);
     std::future<ShootResult> result = finished.get_future();

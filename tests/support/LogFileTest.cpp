@@ -65,7 +65,7 @@ QByteArray numberedLines(int first, qint64 atLeast)
 
 int modeOf(const QString &path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 

@@ -26,8 +26,8 @@ ProgramRun finish(QProcess &process, const QString &program, int timeoutMs)
         process.kill();
         process.waitForFinished(5000);
     }
-    return {process.exitCode(), process.exitStatus() == QProcess::CrashExit,
-            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+    return {process.exitCode(), process.exitStatus() == QProcess::CrashExit, QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
 }
 
 // 'T' (stopped) in /proc/<pid>/stat.
@@ -86,8 +86,8 @@ QStringList stepsOf(const QString &program, const QStringList &args, int timeout
     return steps;
 }
 
-ProgramRun runStoppedAfter(const QString &program, const QStringList &args, int step,
-                           const std::function<void()> &meanwhile, int timeoutMs, const QProcessEnvironment &base)
+ProgramRun runStoppedAfter(const QString &program, const QStringList &args, int step, const std::function<void()> &meanwhile, int timeoutMs,
+                           const QProcessEnvironment &base)
 {
     FaultPlan plan;
     plan.stopAfter = step;

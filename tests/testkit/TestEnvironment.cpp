@@ -83,8 +83,8 @@ QString testRoot()
 
 QString makeTempFolder(const QString &hint)
 {
-    const QString path = testRoot() + QStringLiteral("/work/") + hint + QLatin1Char('-')
-        + QUuid::createUuid().toString(QUuid::Id128).left(8);
+    const QString path
+        = testRoot() + QStringLiteral("/work/") + hint + QLatin1Char('-') + QUuid::createUuid().toString(QUuid::Id128).left(8);
     QDir().mkpath(path);
     return path;
 }
@@ -186,10 +186,12 @@ QString otherFileSystemFolder()
     if (!cleanup.path.isEmpty())
         return cleanup.path;
     const QByteArray shm = "/dev/shm";
-    struct statfs a {}, b {};
+    struct statfs a {
+    }, b{};
     if (::statfs(shm.constData(), &a) != 0 || ::statfs(QFile::encodeName(testRoot()).constData(), &b) != 0)
         return {};
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     if (::stat(shm.constData(), &sa) != 0 || ::stat(QFile::encodeName(testRoot()).constData(), &sb) != 0 || sa.st_dev == sb.st_dev)
         return {};
     const QString path = QStringLiteral("/dev/shm/sorrelby-test-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
@@ -206,8 +208,8 @@ ProgramRun runProgram(const QString &program, const QStringList &args, int timeo
         process.setProcessEnvironment(environment);
     process.start(program, args);
     EXPECT_TRUE(process.waitForFinished(timeoutMs)) << program.toStdString();
-    return {process.exitCode(), process.exitStatus() == QProcess::CrashExit,
-            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+    return {process.exitCode(), process.exitStatus() == QProcess::CrashExit, QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
 }
 
 } // namespace sorrelby::testkit

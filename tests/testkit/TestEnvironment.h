@@ -73,8 +73,7 @@ struct ProgramRun {
     QString err;
 };
 // environment: the test's own when empty.
-ProgramRun runProgram(const QString &program, const QStringList &args, int timeoutMs = 60000,
-                      const QProcessEnvironment &environment = {});
+ProgramRun runProgram(const QString &program, const QStringList &args, int timeoutMs = 60000, const QProcessEnvironment &environment = {});
 
 #ifdef SORRELBY_APP_PATH
 // The application program of this build (tests made with RUNS_APP).

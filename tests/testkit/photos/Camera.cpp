@@ -8,17 +8,14 @@ bool CameraSpec::writesMakerNote() const
 {
     if (makerNoteSerial.isEmpty())
         return false;
-    return make.startsWith(QLatin1String("NIKON"), Qt::CaseInsensitive)
-        || make.startsWith(QLatin1String("Canon"), Qt::CaseInsensitive);
+    return make.startsWith(QLatin1String("NIKON"), Qt::CaseInsensitive) || make.startsWith(QLatin1String("Canon"), Qt::CaseInsensitive);
 }
 
 QString CameraSpec::fileName(int frameNumber) const
 {
     if (nameStyle == NameStyle::OnePart)
-        return namePrefix + QStringLiteral("%1").arg(frameNumber % 100000, 5, 10, QLatin1Char('0'))
-            + QLatin1Char('.') + extension;
-    return namePrefix + QStringLiteral("_%1").arg(frameNumber % 10000, 4, 10, QLatin1Char('0'))
-        + QLatin1Char('.') + extension;
+        return namePrefix + QStringLiteral("%1").arg(frameNumber % 100000, 5, 10, QLatin1Char('0')) + QLatin1Char('.') + extension;
+    return namePrefix + QStringLiteral("_%1").arg(frameNumber % 10000, 4, 10, QLatin1Char('0')) + QLatin1Char('.') + extension;
 }
 
 QString CameraSpec::rawFileName(int frameNumber) const
@@ -66,8 +63,8 @@ QString CameraSpec::expectedCameraKey(const QString &name) const
 
 namespace {
 
-CameraSpec body(const char *make, const char *model, const QString &serial, bool makerNote, const char *prefix,
-                NameStyle style, const char *rawExtension)
+CameraSpec body(const char *make, const char *model, const QString &serial, bool makerNote, const char *prefix, NameStyle style,
+                const char *rawExtension)
 {
     CameraSpec c;
     c.rawExtension = QLatin1String(rawExtension);

@@ -14,10 +14,10 @@ enum class NameStyle {
 };
 
 struct CameraSpec {
-    QString make;              // Exif.Image.Make
-    QString model;             // Exif.Image.Model
-    QString bodySerial;        // Exif.Photo.BodySerialNumber; empty: not written
-    QString makerNoteSerial;   // maker-note serial; empty: no maker note at all
+    QString make;            // Exif.Image.Make
+    QString model;           // Exif.Image.Model
+    QString bodySerial;      // Exif.Photo.BodySerialNumber; empty: not written
+    QString makerNoteSerial; // maker-note serial; empty: no maker note at all
     QString namePrefix = QStringLiteral("DSC");
     NameStyle nameStyle = NameStyle::TwoParts;
     QString extension = QStringLiteral("JPG");

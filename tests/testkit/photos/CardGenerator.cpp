@@ -27,10 +27,14 @@ bool isLinear(Symbology s)
 ZXing::BarcodeFormat formatOf(Symbology s)
 {
     switch (s) {
-    case Symbology::DataMatrix: return ZXing::BarcodeFormat::DataMatrix;
-    case Symbology::Code128: return ZXing::BarcodeFormat::Code128;
-    case Symbology::Code39: return ZXing::BarcodeFormat::Code39;
-    case Symbology::QRCode: break;
+    case Symbology::DataMatrix:
+        return ZXing::BarcodeFormat::DataMatrix;
+    case Symbology::Code128:
+        return ZXing::BarcodeFormat::Code128;
+    case Symbology::Code39:
+        return ZXing::BarcodeFormat::Code39;
+    case Symbology::QRCode:
+        break;
     }
     return ZXing::BarcodeFormat::QRCode;
 }
@@ -74,9 +78,8 @@ CardGeometry layoutCard(const CodeSpec &spec, const QImage &modules, const QSize
     double side = spec.side;
     if (side <= 0) {
         // Bars need more room than a square code: 4 pixels a module.
-        side = isLinear(spec.symbology) && !modules.isNull()
-            ? std::clamp(modules.width() * 4.0, shorter / 2.5, 0.8 * photo.width())
-            : shorter / 4.0;
+        side = isLinear(spec.symbology) && !modules.isNull() ? std::clamp(modules.width() * 4.0, shorter / 2.5, 0.8 * photo.width())
+                                                             : shorter / 4.0;
     }
     CardGeometry g;
     if (modules.isNull()) {
@@ -99,8 +102,8 @@ CardGeometry layoutCard(const CodeSpec &spec, const QImage &modules, const QSize
         const QRectF c = g.card;
         const double inset = std::clamp(spec.perspective, 0.0, 0.6) * c.width() / 2;
         QPolygonF from({c.topLeft(), c.topRight(), c.bottomRight(), c.bottomLeft()});
-        QPolygonF to({c.topLeft() + QPointF(inset, inset * 0.3), c.topRight() + QPointF(-inset, inset * 0.3),
-                      c.bottomRight(), c.bottomLeft()});
+        QPolygonF to(
+            {c.topLeft() + QPointF(inset, inset * 0.3), c.topRight() + QPointF(-inset, inset * 0.3), c.bottomRight(), c.bottomLeft()});
         QTransform::quadToQuad(from, to, tilt);
     }
     g.transform = tilt * QTransform().rotate(spec.rotation)
@@ -124,8 +127,8 @@ void drawCard(QPainter &p, const CardGeometry &g, const QImage &modules, bool li
     p.setBrush(QColor(120, 120, 125));
     const double lineHeight = g.code.height() * (linear ? 0.12 : 0.06);
     for (int i = 0; i < 2; ++i)
-        p.drawRect(QRectF(g.code.left(), g.card.bottom() - (2.5 - i * 1.2) * lineHeight * 1.6,
-                          g.code.width() * (0.8 - 0.3 * i), lineHeight));
+        p.drawRect(
+            QRectF(g.code.left(), g.card.bottom() - (2.5 - i * 1.2) * lineHeight * 1.6, g.code.width() * (0.8 - 0.3 * i), lineHeight));
     if (!modules.isNull()) {
         p.setBrush(QColor(22, 22, 26));
         p.drawPath(modulePath(modules, g.code, linear));
@@ -182,8 +185,7 @@ void addNoise(QImage &image, const QRect &rect, int amplitude, quint32 seed)
             r ^= r << 5;
             const int d = (int(r & 0xFF) - 128) * amplitude >> 7;
             const QRgb c = line[x];
-            line[x] = qRgb(std::clamp(qRed(c) + d, 0, 255), std::clamp(qGreen(c) + d, 0, 255),
-                           std::clamp(qBlue(c) + d, 0, 255));
+            line[x] = qRgb(std::clamp(qRed(c) + d, 0, 255), std::clamp(qGreen(c) + d, 0, 255), std::clamp(qBlue(c) + d, 0, 255));
         }
     }
 }
@@ -207,10 +209,14 @@ std::optional<Symbology> symbologyByName(const QString &name)
 QString symbologyName(Symbology symbology)
 {
     switch (symbology) {
-    case Symbology::DataMatrix: return QStringLiteral("datamatrix");
-    case Symbology::Code128: return QStringLiteral("code128");
-    case Symbology::Code39: return QStringLiteral("code39");
-    case Symbology::QRCode: break;
+    case Symbology::DataMatrix:
+        return QStringLiteral("datamatrix");
+    case Symbology::Code128:
+        return QStringLiteral("code128");
+    case Symbology::Code39:
+        return QStringLiteral("code39");
+    case Symbology::QRCode:
+        break;
     }
     return QStringLiteral("qr");
 }
@@ -218,8 +224,7 @@ QString symbologyName(Symbology symbology)
 QImage codeModules(const QString &payload, Symbology symbology)
 {
     try {
-        const ZXing::BitMatrix matrix =
-            ZXing::MultiFormatWriter(formatOf(symbology)).setMargin(0).encode(payload.toStdWString(), 0, 0);
+        const ZXing::BitMatrix matrix = ZXing::MultiFormatWriter(formatOf(symbology)).setMargin(0).encode(payload.toStdWString(), 0, 0);
         QImage modules(matrix.width(), matrix.height(), QImage::Format_Grayscale8);
         for (int y = 0; y < matrix.height(); ++y) {
             uchar *row = modules.scanLine(y);
@@ -228,8 +233,7 @@ QImage codeModules(const QString &payload, Symbology symbology)
         }
         return modules;
     } catch (const std::exception &e) {
-        qWarning("testkit: cannot encode \"%s\" as %s: %s", qUtf8Printable(payload),
-                 qUtf8Printable(symbologyName(symbology)), e.what());
+        qWarning("testkit: cannot encode \"%s\" as %s: %s", qUtf8Printable(payload), qUtf8Printable(symbologyName(symbology)), e.what());
         return {};
     }
 }

@@ -23,13 +23,13 @@ std::optional<Symbology> symbologyByName(const QString &name);
 QString symbologyName(Symbology symbology);
 
 struct CodeSpec {
-    QString payload;                       // empty: a card with no code on it
+    QString payload; // empty: a card with no code on it
     Symbology symbology = Symbology::QRCode;
-    int side = 0;                          // code width in pixels; 0: a quarter of the photo's smaller side
-                                           // (2-D), 4 px a module and at least 40% of it (1-D)
-    QPointF center{0.5, 0.5};              // card centre, relative to the photo size
-    double rotation = 0;                   // degrees, clockwise
-    double perspective = 0;                // 0 (flat) to about 0.3: the far edge is this much shorter
+    int side = 0;             // code width in pixels; 0: a quarter of the photo's smaller side
+                              // (2-D), 4 px a module and at least 40% of it (1-D)
+    QPointF center{0.5, 0.5}; // card centre, relative to the photo size
+    double rotation = 0;      // degrees, clockwise
+    double perspective = 0;   // 0 (flat) to about 0.3: the far edge is this much shorter
 };
 
 struct CardPhotoSpec {
@@ -45,8 +45,7 @@ struct CardPhotoSpec {
 QImage codeModules(const QString &payload, Symbology symbology);
 
 // A card photo spec with one card showing payload in the photo's centre.
-CardPhotoSpec cardPhotoSpec(const QString &payload, const PhotoSpec &photo = {},
-                            Symbology symbology = Symbology::QRCode);
+CardPhotoSpec cardPhotoSpec(const QString &payload, const PhotoSpec &photo = {}, Symbology symbology = Symbology::QRCode);
 
 // The payloads zxing-cpp finds in JPEG bytes, in its order, of the symbologies
 // Sorrelby reads (see imaging/CodeSymbologies.h), decoded at full
@@ -72,7 +71,6 @@ QImage renderCardPhoto(const CardPhotoSpec &spec);
 // Renders and writes the card photo with its Exif (a RAW-like file for a
 // RAW name); false on failure.
 bool writeCardPhoto(const QString &path, const CardPhotoSpec &spec);
-bool writeCardPhoto(const QString &path, const QString &payload, const PhotoSpec &photo = {},
-                    Symbology symbology = Symbology::QRCode);
+bool writeCardPhoto(const QString &path, const QString &payload, const PhotoSpec &photo = {}, Symbology symbology = Symbology::QRCode);
 
 } // namespace sorrelby::testkit

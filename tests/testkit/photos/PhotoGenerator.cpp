@@ -29,7 +29,9 @@ namespace {
 // xorshift per row for the grain.
 struct Random {
     quint64 state;
-    explicit Random(quint64 seed) : state(seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull) {}
+    explicit Random(quint64 seed)
+        : state(seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull)
+    { }
     quint64 next()
     {
         quint64 z = (state += 0x9E3779B97F4A7C15ull);
@@ -51,7 +53,10 @@ inline quint32 latticeHash(qint32 x, qint32 y, quint32 salt)
     return h;
 }
 
-inline float smooth(float t) { return t * t * (3.0f - 2.0f * t); }
+inline float smooth(float t)
+{
+    return t * t * (3.0f - 2.0f * t);
+}
 
 // Value noise in [0, 1) with the lattice spacing `cell` pixels.
 float valueNoise(float x, float y, float cell, quint32 salt)
@@ -107,8 +112,7 @@ QImage makeLowResolution(int w, int h, Random &rnd, quint32 seed)
             const float tint = 40.0f * (valueNoise(float(x), float(y), big / 5.0f, seed ^ 0xA5A5u) - 0.5f);
             const QRgb c = line[x];
             auto clamp = [](float v) { return int(std::clamp(v, 0.0f, 255.0f)); };
-            line[x] = qRgb(clamp(float(qRed(c)) * light + tint), clamp(float(qGreen(c)) * light),
-                           clamp(float(qBlue(c)) * light - tint));
+            line[x] = qRgb(clamp(float(qRed(c)) * light + tint), clamp(float(qGreen(c)) * light), clamp(float(qBlue(c)) * light - tint));
         }
     }
     return low;
@@ -265,8 +269,7 @@ QByteArray encodeJpeg(const QImage &source, int quality)
     unsigned char *buffer = nullptr;
     unsigned long size = 0;
     const int rc = tjCompress2(handle, image.constBits(), image.width(), int(image.bytesPerLine()), image.height(),
-                               Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? TJPF_BGRX : TJPF_XRGB, &buffer, &size, TJSAMP_420,
-                               quality, 0);
+                               Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? TJPF_BGRX : TJPF_XRGB, &buffer, &size, TJSAMP_420, quality, 0);
     QByteArray bytes;
     if (rc == 0)
         bytes = QByteArray(reinterpret_cast<const char *>(buffer), qsizetype(size));
@@ -306,8 +309,7 @@ Exiv2::ExifData cameraExif(const QImage &image, const ExifSpec &spec)
     exif["Exif.Photo.PixelYDimension"] = uint32_t(image.height());
     if (spec.thumbnail) {
         const QByteArray thumb = encodeJpeg(thumbnailOf(image), 85);
-        Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte *>(thumb.constData()),
-                                                long(thumb.size()));
+        Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte *>(thumb.constData()), long(thumb.size()));
     }
     return exif;
 }
@@ -362,8 +364,8 @@ QByteArray makeRawLike(const QByteArray &previewJpeg, const QImage &image, const
         exif["Exif.SubImage1.ImageLength"] = uint32_t(stored.height());
         exif["Exif.SubImage1.JPEGInterchangeFormat"] = uint32_t(0);
         exif["Exif.SubImage1.JPEGInterchangeFormatLength"] = uint32_t(previewJpeg.size());
-        exif["Exif.SubImage1.JPEGInterchangeFormat"].setDataArea(
-            reinterpret_cast<const Exiv2::byte *>(previewJpeg.constData()), long(previewJpeg.size()));
+        exif["Exif.SubImage1.JPEGInterchangeFormat"].setDataArea(reinterpret_cast<const Exiv2::byte *>(previewJpeg.constData()),
+                                                                 long(previewJpeg.size()));
         file->setExifData(exif);
         file->writeMetadata();
         return exiv2compat::contentOf(*file);

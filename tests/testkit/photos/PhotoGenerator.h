@@ -74,8 +74,7 @@ QByteArray makeRawPreview(const QImage &image, int longSide = 0, int quality = 9
 // The RAW-like file around a preview from makeRawPreview; empty on failure.
 QByteArray makeRawLike(const QByteArray &previewJpeg, const QImage &image, const ExifSpec &exif);
 // Writes a RAW-like file (atomically, modification time = capture time).
-bool writeRawLike(const QString &path, const QImage &image, const ExifSpec &exif, int previewLongSide = 0,
-                  int quality = 92);
+bool writeRawLike(const QString &path, const QImage &image, const ExifSpec &exif, int previewLongSide = 0, int quality = 92);
 // The name ends in a RAW extension (NEF, CR2, ARW, DNG; any case).
 bool isRawFileName(const QString &path);
 // writeRawLike() for a RAW name, writeJpeg() otherwise.

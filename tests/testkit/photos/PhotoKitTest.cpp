@@ -203,12 +203,12 @@ TEST(PhotoKit, ShootPlanNamesWhatTheDecodePassMustProduce)
     spec.photosBeforeFirstCard = 1;
     spec.unreadableCardSubjects = {1};
     const Shoot one = planShoot(QStringLiteral("/x"), spec);
-    EXPECT_EQ(one.fileNames(), (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_0002.JPG"),
-                                            QStringLiteral("DSC_0003.JPG"), QStringLiteral("DSC_0004.JPG"),
-                                            QStringLiteral("DSC_0005.JPG")}));
-    EXPECT_EQ(one.expectedNames(), (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("S001_DSC_0002-qrcode.JPG"),
-                                                QStringLiteral("S001_DSC_0003.JPG"), QStringLiteral("S001_DSC_0004.JPG"),
-                                                QStringLiteral("S001_DSC_0005.JPG")}));
+    EXPECT_EQ(one.fileNames(),
+              (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_0002.JPG"), QStringLiteral("DSC_0003.JPG"),
+                           QStringLiteral("DSC_0004.JPG"), QStringLiteral("DSC_0005.JPG")}));
+    EXPECT_EQ(one.expectedNames(),
+              (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("S001_DSC_0002-qrcode.JPG"), QStringLiteral("S001_DSC_0003.JPG"),
+                           QStringLiteral("S001_DSC_0004.JPG"), QStringLiteral("S001_DSC_0005.JPG")}));
 
     // Two stations shooting different subjects at the same time: only
     // decoding each camera on its own gives every photo its own subject.
@@ -220,12 +220,14 @@ TEST(PhotoKit, ShootPlanNamesWhatTheDecodePassMustProduce)
     stations.interleave = true;
     stations.codes = {QStringLiteral("A1"), QStringLiteral("B/2")};
     const Shoot two = planShoot(QStringLiteral("/x"), stations);
-    EXPECT_EQ(two.expectedNames(true), (QStringList{QStringLiteral("A1_DSC_0001-qrcode.JPG"), QStringLiteral("B:2_IMG_0001-qrcode.JPG"),
-                                                    QStringLiteral("A1_DSC_0002.JPG"), QStringLiteral("B:2_IMG_0002.JPG"),
-                                                    QStringLiteral("A1_DSC_0003.JPG"), QStringLiteral("B:2_IMG_0003.JPG")}));
-    EXPECT_EQ(two.expectedNames(false), (QStringList{QStringLiteral("A1_DSC_0001-qrcode.JPG"), QStringLiteral("B:2_IMG_0001-qrcode.JPG"),
-                                                     QStringLiteral("B:2_DSC_0002.JPG"), QStringLiteral("B:2_IMG_0002.JPG"),
-                                                     QStringLiteral("B:2_DSC_0003.JPG"), QStringLiteral("B:2_IMG_0003.JPG")}));
+    EXPECT_EQ(
+        two.expectedNames(true),
+        (QStringList{QStringLiteral("A1_DSC_0001-qrcode.JPG"), QStringLiteral("B:2_IMG_0001-qrcode.JPG"), QStringLiteral("A1_DSC_0002.JPG"),
+                     QStringLiteral("B:2_IMG_0002.JPG"), QStringLiteral("A1_DSC_0003.JPG"), QStringLiteral("B:2_IMG_0003.JPG")}));
+    EXPECT_EQ(two.expectedNames(false),
+              (QStringList{QStringLiteral("A1_DSC_0001-qrcode.JPG"), QStringLiteral("B:2_IMG_0001-qrcode.JPG"),
+                           QStringLiteral("B:2_DSC_0002.JPG"), QStringLiteral("B:2_IMG_0002.JPG"), QStringLiteral("B:2_DSC_0003.JPG"),
+                           QStringLiteral("B:2_IMG_0003.JPG")}));
     EXPECT_EQ(two.photos[1].cameraKey, QStringLiteral("CANON2281012345"));
     EXPECT_EQ(two.nameFormatTag(), 1);
 
@@ -235,8 +237,8 @@ TEST(PhotoKit, ShootPlanNamesWhatTheDecodePassMustProduce)
     twins.photosPerSubject = 0;
     twins.cameras = {nikonCamera(QStringLiteral("1")), nikonCamera(QStringLiteral("2")), sonyCamera()};
     const Shoot three = planShoot(QStringLiteral("/x"), twins);
-    EXPECT_EQ(three.fileNames(), (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_1001.JPG"),
-                                              QStringLiteral("DSC00001.JPG")}));
+    EXPECT_EQ(three.fileNames(),
+              (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_1001.JPG"), QStringLiteral("DSC00001.JPG")}));
     EXPECT_EQ(three.nameFormatTag(), -1);
 }
 

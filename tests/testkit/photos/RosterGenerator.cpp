@@ -9,10 +9,10 @@ namespace sorrelby::testkit {
 
 namespace {
 
-const char *const cFirstNames[] = {"Emma", "Noah", "Olivia", "Liam", "Ava", "Lucas", "Mia", "Elias", "Sofia", "Jonas",
-                                   "Ida", "Oskar", "Nora", "Theo", "Alma", "Felix", "Freja", "Hugo", "Clara", "Anton"};
-const char *const cLastNames[] = {"Larsen", "Berg", "Holm", "Dahl", "Lund", "Strand", "Vik", "Moen", "Haugen", "Bakke",
-                                  "O'Neil, Jr.", "Nilsen", "Aas", "Lie", "Eide", "Sand", "Ruud", "Bø", "Hansen", "Kvam"};
+const char *const cFirstNames[] = {"Emma", "Noah",  "Olivia", "Liam", "Ava",  "Lucas", "Mia",   "Elias", "Sofia", "Jonas",
+                                   "Ida",  "Oskar", "Nora",   "Theo", "Alma", "Felix", "Freja", "Hugo",  "Clara", "Anton"};
+const char *const cLastNames[] = {"Larsen",      "Berg",   "Holm", "Dahl", "Lund", "Strand", "Vik",  "Moen", "Haugen", "Bakke",
+                                  "O'Neil, Jr.", "Nilsen", "Aas",  "Lie",  "Eide", "Sand",   "Ruud", "Bø",   "Hansen", "Kvam"};
 
 QString pick(const char *const *names, size_t count, int index)
 {
@@ -76,8 +76,8 @@ QByteArray rosterCsv(const QList<RosterRow> &rows, const RosterSpec &spec)
     const QChar d = spec.delimiter;
     QString text = QStringLiteral("Code%1First Name%1Last Name%1Class%1Notes\r\n").arg(d);
     for (const RosterRow &row : rows) {
-        text += QStringList{quoted(row.code, d), quoted(row.firstName, d), quoted(row.lastName, d),
-                            quoted(row.group, d), quoted(row.notes, d)}
+        text += QStringList{quoted(row.code, d), quoted(row.firstName, d), quoted(row.lastName, d), quoted(row.group, d),
+                            quoted(row.notes, d)}
                     .join(d)
             + QStringLiteral("\r\n");
     }

@@ -14,9 +14,9 @@
 namespace sorrelby::testkit {
 
 struct RosterSpec {
-    QList<int> leftOut;   // subjects (0-based) photographed but given no row
-    int absent = 0;       // rows added for subjects never photographed
-    int groups = 2;       // the subjects in this many classes, in shoot order
+    QList<int> leftOut; // subjects (0-based) photographed but given no row
+    int absent = 0;     // rows added for subjects never photographed
+    int groups = 2;     // the subjects in this many classes, in shoot order
     QChar delimiter = QLatin1Char(',');
     bool byteOrderMark = false;
 };
@@ -26,7 +26,7 @@ struct RosterRow {
     QString firstName;
     QString lastName;
     QString group;
-    QString notes; // an extra column
+    QString notes;    // an extra column
     int subject = -1; // -1: never photographed
 };
 

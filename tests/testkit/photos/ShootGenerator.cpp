@@ -48,8 +48,7 @@ QString nameWithCode(const QString &fileName, const QString &code, bool card)
 
 // Carries codes along one sequence of photos (indexes into photos): a
 // readable card sets the code, everything else takes the current one.
-template<typename Assign>
-void carryCodes(QList<ShootPhoto> &photos, const QList<int> &sequence, Assign assign)
+template<typename Assign> void carryCodes(QList<ShootPhoto> &photos, const QList<int> &sequence, Assign assign)
 {
     QString current;
     for (int i : sequence) {
@@ -81,8 +80,7 @@ double unit(quint64 h, int salt)
 
 // A card held up a little differently each time; variation 1 is the full
 // range, 0 a flat, centred, sharp card.
-CardPhotoSpec cardSpecFor(const ShootSpec &spec, const ShootPhoto &photo, const PhotoSpec &base, quint64 h,
-                          double variation)
+CardPhotoSpec cardSpecFor(const ShootSpec &spec, const ShootPhoto &photo, const PhotoSpec &base, quint64 h, double variation)
 {
     CardPhotoSpec card = cardPhotoSpec(photo.readableCard ? photo.payload : QString(), base, spec.symbology);
     if (spec.varyCards) {
@@ -193,8 +191,7 @@ Shoot planShoot(const QString &folder, const ShootSpec &spec)
     for (int c = 0; c < cameras; ++c) {
         int sharing = 0;
         for (int o = 0; o < c; ++o)
-            if (shoot.cameras[o].namePrefix == shoot.cameras[c].namePrefix
-                && shoot.cameras[o].nameStyle == shoot.cameras[c].nameStyle)
+            if (shoot.cameras[o].namePrefix == shoot.cameras[c].namePrefix && shoot.cameras[o].nameStyle == shoot.cameras[c].nameStyle)
                 ++sharing;
         frame[c] = (spec.firstFrameNumber > 0 ? spec.firstFrameNumber : 1) + 1000 * sharing;
     }
@@ -314,8 +311,7 @@ std::optional<Shoot> writeShoot(const QString &folder, const ShootSpec &spec)
                 failed = true;
         }
     };
-    const int threads = std::clamp(spec.threads > 0 ? spec.threads : QThread::idealThreadCount(), 1,
-                                    std::max(1, int(shoot.photos.size())));
+    const int threads = std::clamp(spec.threads > 0 ? spec.threads : QThread::idealThreadCount(), 1, std::max(1, int(shoot.photos.size())));
     std::vector<std::thread> pool;
     for (int t = 1; t < threads; ++t)
         pool.emplace_back(work);

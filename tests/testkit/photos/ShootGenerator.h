@@ -24,14 +24,14 @@ namespace sorrelby::testkit {
 
 // Which files each shot leaves behind.
 enum class ShotFiles {
-    Jpeg,        // DSC_0001.JPG
-    Raw,         // DSC_0001.NEF (the camera's RAW extension), a RAW-like file
-    RawAndJpeg,  // both, with the same picture and capture time
+    Jpeg,       // DSC_0001.JPG
+    Raw,        // DSC_0001.NEF (the camera's RAW extension), a RAW-like file
+    RawAndJpeg, // both, with the same picture and capture time
 };
 
 struct ShootSpec {
     int subjects = 3;
-    int photosPerSubject = 3;              // besides the card
+    int photosPerSubject = 3; // besides the card
     QList<CameraSpec> cameras{nikonCamera()};
     // Every camera photographs every subject (two angles of one set); when
     // false the subjects alternate between the cameras (separate stations).
@@ -40,53 +40,53 @@ struct ShootSpec {
     // shots after the other's.
     bool interleave = false;
     QSize size{640, 480};
-    QStringList codes;                     // payload of each subject's card; missing ones: "S001", "S002", ...
+    QStringList codes; // payload of each subject's card; missing ones: "S001", "S002", ...
     Symbology symbology = Symbology::QRCode;
-    QDateTime start;                       // first capture; invalid: 1 May 2024 09:00:00 local time
-    int secondsBetween = 2;                // between two consecutive shots of the shoot
-    int photosBeforeFirstCard = 0;         // per camera, shot before its first card
-    QList<int> unreadableCardSubjects;     // subjects (0-based) whose card shows no code
-    QList<int> cardOnlySubjects;           // subjects (0-based) whose card is followed by no photo
+    QDateTime start;                   // first capture; invalid: 1 May 2024 09:00:00 local time
+    int secondsBetween = 2;            // between two consecutive shots of the shoot
+    int photosBeforeFirstCard = 0;     // per camera, shot before its first card
+    QList<int> unreadableCardSubjects; // subjects (0-based) whose card shows no code
+    QList<int> cardOnlySubjects;       // subjects (0-based) whose card is followed by no photo
     // Subjects (0-based) who come back at the end of the shoot: their card
     // and photos once more, after every other subject.
     QList<int> comeBackSubjects;
-    bool varyCards = true;                 // tilt, move and soften each card a little
+    bool varyCards = true; // tilt, move and soften each card a little
     // Each readable card reads as its payload with zxing-cpp at two scales
     // (full and half size unless its modules are too wide for that, see
     // readsAsIntended), and no other photo reads as a code (photos up to
     // 4 MP): a photo that does not is made again with a straighter card or
     // another scene.
     ShotFiles files = ShotFiles::Jpeg;
-    int firstFrameNumber = 0;              // 0: 1, or 1001, 2001, ... for cameras sharing a name pattern
+    int firstFrameNumber = 0; // 0: 1, or 1001, 2001, ... for cameras sharing a name pattern
     quint32 seed = 1;
-    int threads = 0;                       // 0: one per core
-    QString manifestPath;                  // where to write manifest.json; empty: none
+    int threads = 0;      // 0: one per core
+    QString manifestPath; // where to write manifest.json; empty: none
 };
 
 struct ShootPhoto {
-    QString fileName;                      // as the camera named it
-    int shot = 0;                          // the capture it belongs to (RAW+JPEG: two photos a shot)
-    bool raw = false;                      // a RAW-like file
-    int camera = 0;                        // index into the cameras
-    int subject = -1;                      // -1: shot before the camera's first card
+    QString fileName; // as the camera named it
+    int shot = 0;     // the capture it belongs to (RAW+JPEG: two photos a shot)
+    bool raw = false; // a RAW-like file
+    int camera = 0;   // index into the cameras
+    int subject = -1; // -1: shot before the camera's first card
     bool isCard = false;
-    bool readableCard = false;             // a card that shows a code
-    QString payload;                       // the card's payload
-    QString expectedCode;                  // the code the photo must end with; empty: none
-    QString expectedName;                  // its name after decoding each camera's photos on their own
+    bool readableCard = false;              // a card that shows a code
+    QString payload;                        // the card's payload
+    QString expectedCode;                   // the code the photo must end with; empty: none
+    QString expectedName;                   // its name after decoding each camera's photos on their own
     QString expectedNameWithoutCameraSplit; // after decoding all photos as one sequence
-    QString cameraKey;                     // the camera key of the photo as written
-    QString cameraKeyAfterDecode;          // ... and under its expected name
-    QDateTime captureTime;                 // Exif dates and modification time
+    QString cameraKey;                      // the camera key of the photo as written
+    QString cameraKeyAfterDecode;           // ... and under its expected name
+    QDateTime captureTime;                  // Exif dates and modification time
 };
 
 struct Shoot {
     QString folder;
     QString manifestPath;
     QList<CameraSpec> cameras;
-    QList<ShootPhoto> photos;              // in capture order (a shot's files by name)
+    QList<ShootPhoto> photos; // in capture order (a shot's files by name)
 
-    QStringList fileNames() const;         // camera names, capture order
+    QStringList fileNames() const; // camera names, capture order
     QStringList paths() const;
     QStringList expectedNames(bool cameraSplit = true) const;
     // The "prefOriginalNameFormatTag" that fits every camera's names (parts

@@ -53,47 +53,70 @@ std::optional<QList<int>> parseInts(const QString &text)
 
 struct Options {
     QCommandLineParser parser;
-    QCommandLineOption size{QStringLiteral("size"), QStringLiteral("Photo size (default 6000x4000; shoot: 1200x800)."), QStringLiteral("WxH"), QStringLiteral("6000x4000")};
-    QCommandLineOption camera{QStringLiteral("camera"), QStringLiteral("nikon, canon, sony or none."), QStringLiteral("name"), QStringLiteral("nikon")};
+    QCommandLineOption size{QStringLiteral("size"), QStringLiteral("Photo size (default 6000x4000; shoot: 1200x800)."),
+                            QStringLiteral("WxH"), QStringLiteral("6000x4000")};
+    QCommandLineOption camera{QStringLiteral("camera"), QStringLiteral("nikon, canon, sony or none."), QStringLiteral("name"),
+                              QStringLiteral("nikon")};
     QCommandLineOption serial{QStringLiteral("serial"), QStringLiteral("Camera serial number."), QStringLiteral("text")};
     QCommandLineOption seed{QStringLiteral("seed"), QStringLiteral("Picture seed."), QStringLiteral("n"), QStringLiteral("1")};
-    QCommandLineOption date{QStringLiteral("date"), QStringLiteral("Capture time, yyyy-MM-dd HH:mm:ss (default now)."), QStringLiteral("time")};
-    QCommandLineOption orientation{QStringLiteral("orientation"), QStringLiteral("Exif orientation (1-8)."), QStringLiteral("n"), QStringLiteral("1")};
+    QCommandLineOption date{QStringLiteral("date"), QStringLiteral("Capture time, yyyy-MM-dd HH:mm:ss (default now)."),
+                            QStringLiteral("time")};
+    QCommandLineOption orientation{QStringLiteral("orientation"), QStringLiteral("Exif orientation (1-8)."), QStringLiteral("n"),
+                                   QStringLiteral("1")};
     QCommandLineOption quality{QStringLiteral("quality"), QStringLiteral("JPEG quality."), QStringLiteral("q"), QStringLiteral("92")};
     QCommandLineOption noThumbnail{QStringLiteral("no-thumbnail"), QStringLiteral("No embedded thumbnail.")};
-    QCommandLineOption symbology{QStringLiteral("symbology"), QStringLiteral("qr, datamatrix, code128 or code39."), QStringLiteral("name"), QStringLiteral("qr")};
+    QCommandLineOption symbology{QStringLiteral("symbology"), QStringLiteral("qr, datamatrix, code128 or code39."), QStringLiteral("name"),
+                                 QStringLiteral("qr")};
     QCommandLineOption side{QStringLiteral("side"), QStringLiteral("Code width in pixels."), QStringLiteral("px"), QStringLiteral("0")};
-    QCommandLineOption rotate{QStringLiteral("rotate"), QStringLiteral("Card rotation in degrees."), QStringLiteral("deg"), QStringLiteral("0")};
-    QCommandLineOption perspective{QStringLiteral("perspective"), QStringLiteral("Card tilt, 0 to 0.3."), QStringLiteral("f"), QStringLiteral("0")};
+    QCommandLineOption rotate{QStringLiteral("rotate"), QStringLiteral("Card rotation in degrees."), QStringLiteral("deg"),
+                              QStringLiteral("0")};
+    QCommandLineOption perspective{QStringLiteral("perspective"), QStringLiteral("Card tilt, 0 to 0.3."), QStringLiteral("f"),
+                                   QStringLiteral("0")};
     QCommandLineOption blur{QStringLiteral("blur"), QStringLiteral("Blur radius in pixels."), QStringLiteral("px"), QStringLiteral("0")};
-    QCommandLineOption noise{QStringLiteral("noise"), QStringLiteral("Noise over the card, 0 to 64."), QStringLiteral("n"), QStringLiteral("6")};
-    QCommandLineOption at{QStringLiteral("at"), QStringLiteral("Card centre, relative (0.5,0.5)."), QStringLiteral("x,y"), QStringLiteral("0.5,0.5")};
-    QCommandLineOption second{QStringLiteral("second"), QStringLiteral("A second card with this payload, right of the first."), QStringLiteral("payload")};
+    QCommandLineOption noise{QStringLiteral("noise"), QStringLiteral("Noise over the card, 0 to 64."), QStringLiteral("n"),
+                             QStringLiteral("6")};
+    QCommandLineOption at{QStringLiteral("at"), QStringLiteral("Card centre, relative (0.5,0.5)."), QStringLiteral("x,y"),
+                          QStringLiteral("0.5,0.5")};
+    QCommandLineOption second{QStringLiteral("second"), QStringLiteral("A second card with this payload, right of the first."),
+                              QStringLiteral("payload")};
     QCommandLineOption subjects{QStringLiteral("subjects"), QStringLiteral("Subjects."), QStringLiteral("n"), QStringLiteral("5")};
-    QCommandLineOption photos{QStringLiteral("photos"), QStringLiteral("Photos per subject besides the card."), QStringLiteral("n"), QStringLiteral("4")};
-    QCommandLineOption cameras{QStringLiteral("cameras"), QStringLiteral("Comma-separated cameras."), QStringLiteral("list"), QStringLiteral("nikon")};
+    QCommandLineOption photos{QStringLiteral("photos"), QStringLiteral("Photos per subject besides the card."), QStringLiteral("n"),
+                              QStringLiteral("4")};
+    QCommandLineOption cameras{QStringLiteral("cameras"), QStringLiteral("Comma-separated cameras."), QStringLiteral("list"),
+                               QStringLiteral("nikon")};
     QCommandLineOption interleave{QStringLiteral("interleave"), QStringLiteral("The cameras' shots alternate in time.")};
     QCommandLineOption stations{QStringLiteral("stations"), QStringLiteral("Subjects alternate between the cameras.")};
     QCommandLineOption codes{QStringLiteral("codes"), QStringLiteral("Comma-separated card payloads."), QStringLiteral("list")};
-    QCommandLineOption before{QStringLiteral("before-first-card"), QStringLiteral("Photos per camera before its first card."), QStringLiteral("n"), QStringLiteral("0")};
-    QCommandLineOption unreadable{QStringLiteral("unreadable"), QStringLiteral("Subjects (1-based) whose card has no code."), QStringLiteral("list")};
+    QCommandLineOption before{QStringLiteral("before-first-card"), QStringLiteral("Photos per camera before its first card."),
+                              QStringLiteral("n"), QStringLiteral("0")};
+    QCommandLineOption unreadable{QStringLiteral("unreadable"), QStringLiteral("Subjects (1-based) whose card has no code."),
+                                  QStringLiteral("list")};
     QCommandLineOption manifest{QStringLiteral("manifest"), QStringLiteral("Where to write manifest.json."), QStringLiteral("path")};
-    QCommandLineOption files{QStringLiteral("files"), QStringLiteral("Files a shot leaves: jpeg, raw or raw+jpeg."), QStringLiteral("kind"), QStringLiteral("jpeg")};
-    QCommandLineOption threads{QStringLiteral("threads"), QStringLiteral("Threads (default: one per core)."), QStringLiteral("n"), QStringLiteral("0")};
-    QCommandLineOption roster{QStringLiteral("roster"), QStringLiteral("Also write a roster (class list) of the shoot as CSV."), QStringLiteral("file")};
-    QCommandLineOption leaveOut{QStringLiteral("leave-out"), QStringLiteral("Subjects (1-based) left off the roster."), QStringLiteral("list")};
-    QCommandLineOption absent{QStringLiteral("absent"), QStringLiteral("Roster rows for subjects never photographed."), QStringLiteral("n"), QStringLiteral("0")};
-    QCommandLineOption cardOnly{QStringLiteral("card-only"), QStringLiteral("Subjects (1-based) with a card photo and no portrait."), QStringLiteral("list")};
-    QCommandLineOption comeBack{QStringLiteral("come-back"), QStringLiteral("Subjects (1-based) photographed once more at the end."), QStringLiteral("list")};
+    QCommandLineOption files{QStringLiteral("files"), QStringLiteral("Files a shot leaves: jpeg, raw or raw+jpeg."), QStringLiteral("kind"),
+                             QStringLiteral("jpeg")};
+    QCommandLineOption threads{QStringLiteral("threads"), QStringLiteral("Threads (default: one per core)."), QStringLiteral("n"),
+                               QStringLiteral("0")};
+    QCommandLineOption roster{QStringLiteral("roster"), QStringLiteral("Also write a roster (class list) of the shoot as CSV."),
+                              QStringLiteral("file")};
+    QCommandLineOption leaveOut{QStringLiteral("leave-out"), QStringLiteral("Subjects (1-based) left off the roster."),
+                                QStringLiteral("list")};
+    QCommandLineOption absent{QStringLiteral("absent"), QStringLiteral("Roster rows for subjects never photographed."), QStringLiteral("n"),
+                              QStringLiteral("0")};
+    QCommandLineOption cardOnly{QStringLiteral("card-only"), QStringLiteral("Subjects (1-based) with a card photo and no portrait."),
+                                QStringLiteral("list")};
+    QCommandLineOption comeBack{QStringLiteral("come-back"), QStringLiteral("Subjects (1-based) photographed once more at the end."),
+                                QStringLiteral("list")};
 
     Options()
     {
         parser.setApplicationDescription(QStringLiteral("Generates camera-like test photos, card photos and whole shoots."));
         parser.addHelpOption();
-        parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("photo OUT.jpg | card OUT.jpg PAYLOAD | shoot FOLDER (OUT.NEF, OUT.CR2: RAW-like)"));
-        parser.addOptions({size, camera, serial, seed, date, orientation, quality, noThumbnail, symbology, side, rotate,
-                           perspective, blur, noise, at, second, subjects, photos, cameras, interleave, stations, codes,
-                           before, unreadable, manifest, files, threads, roster, leaveOut, absent, cardOnly, comeBack});
+        parser.addPositionalArgument(QStringLiteral("command"),
+                                     QStringLiteral("photo OUT.jpg | card OUT.jpg PAYLOAD | shoot FOLDER (OUT.NEF, OUT.CR2: RAW-like)"));
+        parser.addOptions({size,      camera, serial,  seed,        date,     orientation, quality,  noThumbnail,
+                           symbology, side,   rotate,  perspective, blur,     noise,       at,       second,
+                           subjects,  photos, cameras, interleave,  stations, codes,       before,   unreadable,
+                           manifest,  files,  threads, roster,      leaveOut, absent,      cardOnly, comeBack});
     }
 
     int integer(const QCommandLineOption &option, bool &ok) const
@@ -173,8 +196,7 @@ std::optional<PhotoSpec> photoOptions(const Options &o)
 
 void report(const QString &path, const QElapsedTimer &timer)
 {
-    std::printf("wrote %s (%.2f MB) in %lld ms\n", qUtf8Printable(path), double(QFileInfo(path).size()) / 1e6,
-                timer.elapsed());
+    std::printf("wrote %s (%.2f MB) in %lld ms\n", qUtf8Printable(path), double(QFileInfo(path).size()) / 1e6, timer.elapsed());
 }
 
 int runPhoto(const Options &o, const QStringList &args)
@@ -296,8 +318,7 @@ int runShoot(const Options &o, const QStringList &args)
     RosterSpec roster;
     roster.leftOut = subjectList(o.leaveOut);
     roster.absent = o.integer(o.absent, ok);
-    spec.manifestPath = o.parser.isSet(o.manifest) ? o.parser.value(o.manifest)
-                                                   : args[1] + QStringLiteral("/../manifest.json");
+    spec.manifestPath = o.parser.isSet(o.manifest) ? o.parser.value(o.manifest) : args[1] + QStringLiteral("/../manifest.json");
     spec.manifestPath = QFileInfo(spec.manifestPath).absoluteFilePath();
     if (!ok || spec.subjects < 0 || spec.photosPerSubject < 0)
         return 2;
@@ -306,8 +327,8 @@ int runShoot(const Options &o, const QStringList &args)
     const auto shoot = writeShoot(args[1], spec);
     if (!shoot)
         return 1;
-    std::printf("wrote %lld photos into %s in %lld ms; manifest %s\n", qlonglong(shoot->photos.size()),
-                qUtf8Printable(shoot->folder), timer.elapsed(), qUtf8Printable(spec.manifestPath));
+    std::printf("wrote %lld photos into %s in %lld ms; manifest %s\n", qlonglong(shoot->photos.size()), qUtf8Printable(shoot->folder),
+                timer.elapsed(), qUtf8Printable(spec.manifestPath));
     if (o.parser.isSet(o.roster)) {
         const QString path = QFileInfo(o.parser.value(o.roster)).absoluteFilePath();
         if (!writeRoster(path, *shoot, roster)) {
