@@ -17,6 +17,7 @@
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 #include "settings/VersionInfo.h"
+#include "shoot/ShootEngine.h"
 #include "support/LogFile.h"
 
 #include <QAction>
@@ -434,19 +435,29 @@ void AppDelegate::checkStartUpStuff()
 void AppDelegate::recoverInterruptedCardCopy()
 {
     SerialQueue &queue = fOptions.workQueue ? *fOptions.workQueue : sharedWorkingQueue();
-    queue.async([] {
+    const QPointer<AppDelegate> self(this);
+    queue.async([self] {
         const Settings &settings = Settings::shared();
+        const QString source = settings.stringValue(cPrefSourcePath);
         const QString hotFolder = settings.stringValue(cPrefHotFolderPath);
-        const CardRecoveryReport report = recoverInterruptedCardCopies(
-            {settings.stringValue(cPrefSourcePath), hotFolder}, {}, settings.boolValue(cPrefEnableHotFolderMode) ? hotFolder : QString());
+        const bool hotFolderMode = settings.boolValue(cPrefEnableHotFolderMode);
+        const CardRecoveryReport report = recoverInterruptedCardCopies({source, hotFolder}, {}, hotFolderMode ? hotFolder : QString());
         if (!report.any())
             return;
+        // The photos are the card's, under their camera names: sorted as the
+        // copy would have had them sorted (the hot folder's intake reads its own).
+        const bool decode = report.recovered > 0 && !hotFolderMode && settings.boolValue(cPrefDoTryToAutoDecodeAfterCopying)
+            && report.targets.contains(source);
         Alert alert;
         alert.style = report.notPlaced.isEmpty() && report.notSetAside.isEmpty() ? AlertStyle::Informational : AlertStyle::Critical;
         alert.messageText = QStringLiteral("!!! Photos Recovered from an Interrupted Card Copy !!!");
         alert.informativeText = QLatin1Char('\n') + report.lines().join(QLatin1Char('\n')) + QStringLiteral("\n\nThey are in ")
             + report.targets.join(QStringLiteral(", ")) + QStringLiteral(" under their camera names.\n");
-        mainqueue::async([] {
+        mainqueue::async([self, decode, source] {
+            if (decode && self && self->fMainWindow) {
+                self->fMainWindow->engines().forFolder(source).decode();
+                return;
+            }
             NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"),
                                                      {{QStringLiteral("command"), QStringLiteral("refresh")}});
         });

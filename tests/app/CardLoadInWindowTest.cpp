@@ -8,6 +8,7 @@
 #include "browser/ViewController.h"
 #include "browser/widgets/BrowserView.h"
 #include "imaging/PhotoMetadata.h"
+#include "intake/CardStaging.h"
 #include "platform/Dispatch.h"
 #include "platform/VolumeMonitor.h"
 #include "settings/PreferenceOps.h"
@@ -160,4 +161,52 @@ TEST_F(CardLoadInWindow, TwoCardsInARowEndSortedInTheSectionsAndOnDisk)
     EXPECT_EQ(trashed.size(), card1.photos.size());
     for (QWidget *card : window.findChildren<QWidget *>(QStringLiteral("LoadCardViewController")))
         card->close();
+}
+
+// A copy killed while placing its photos: the next start of the window
+// finishes it and sorts the recovered photos as the copy would have.
+TEST_F(CardLoadInWindow, ACopyAKillInterruptedIsFinishedAndSortedAtTheNextStart)
+{
+    ShootSpec spec;
+    spec.subjects = 2;
+    spec.photosPerSubject = 2;
+    spec.codes = {QStringLiteral("C301"), QStringLiteral("C302")};
+    const QString staging = makeFolder(QFileInfo(source).absolutePath() + QStringLiteral("/.copyOfCard"));
+    const std::optional<Shoot> shoot = writeShoot(staging, spec);
+    ASSERT_TRUE(shoot);
+    settings.setValue(cPrefOriginalNameFormatTag, shoot->nameFormatTag());
+    // The first photo was already placed when the kill came.
+    const QString first = shoot->photos.first().fileName;
+    ASSERT_TRUE(QFile::rename(staging + QLatin1Char('/') + first, source + QLatin1Char('/') + first));
+    StagingJournal journal;
+    journal.target = source;
+    journal.setsAside = true;
+    journal.phase = StagingJournal::Phase::Placing;
+    ASSERT_TRUE(journal.write(staging));
+
+    AppDelegate::Options options;
+    options.routeLog = false;
+    options.instanceFolder = makeTempFolder(QStringLiteral("instance"));
+    options.terminate = [] {};
+    AppDelegate app(options);
+    ASSERT_FALSE(app.isRefused());
+    MainWindow window(nullptr, &workQueue);
+    window.setVolumeMonitor(&monitor);
+    app.setMainWindow(&window);
+    window.show();
+    window.startBrowser();
+    app.applicationWillFinishLaunching();
+    ViewController *browser = window.browser()->controller();
+
+    const QMap<QString, QStringList> sorted = expectedSections(*shoot);
+    EXPECT_TRUE(waitUntil([&] { return shownSections(*browser) == sorted && !browser->isLoading(); }, 60000))
+        << "shown:\n"
+        << describe(shownSections(*browser)) << "expected:\n"
+        << describe(sorted);
+    EXPECT_EQ(lines(entriesOf(source)), sortedLines(shoot->expectedNames()));
+    EXPECT_FALSE(QFileInfo::exists(staging));
+    ASSERT_TRUE(waitUntil([&] { return !alerts.shown().empty(); }));
+    EXPECT_TRUE(alerts.shown()[0].informativeText.contains(
+        QStringLiteral("%1 photos recovered from an interrupted card copy").arg(shoot->photos.size() - 1)))
+        << alerts.shown()[0].informativeText.toStdString();
 }
