@@ -17,6 +17,7 @@
 #include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
+#include "shoot/ShootEngine.h"
 
 #include <QFileInfo>
 
@@ -80,16 +81,30 @@ int runDeliverCommand(const QStringList &args)
         if (!name.isEmpty())
             dailyFolder = destination + QLatin1Char('/') + name;
     }
-    DeliveryRun run(settings);
-    run.setClock([now] { return now; });
-    run.fSrcPath = source;
-    run.fDestPath = dailyFolder;
-    run.fMainFolderPath = destination;
-    run.fDoKeepLastQRPhoto = DeliveryRun::keepLastQRPhotoSetting(settings);
-    run.setPauseSeconds(0);
-    run.setProgress(showProgress);
-    const DeliveryRunResult result = run.finishProcessxxx();
+    ShootRequest request{ShootOperation::Deliver};
+    request.destination = dailyFolder;
+    request.mainFolder = destination;
+    request.pauseSeconds = 0;
+    request.deliveryTime = now;
+    ShootEngine &engine = ShootEngines::shared().forFolder(source);
+    // On the engine's queue, while this thread waits for the result.
+    const QMetaObject::Connection connection = QObject::connect(
+        &engine, &ShootEngine::operationProgressed, &engine,
+        [](const ShootProgress &p) {
+            if (!p.text.isEmpty())
+                showProgress(p.text);
+        },
+        Qt::DirectConnection);
+    const ShootResult outcome = engine.run(std::move(request));
+    QObject::disconnect(connection);
     endProgress();
+    if (!outcome.delivery) {
+        if (outcome.folderUnreadable)
+            return unreadableFolder(source, outcome.reason);
+        printErr(QStringLiteral(SORRELBY_EXECUTABLE ": ") + outcome.reason);
+        return kExitFailure;
+    }
+    const DeliveryRunResult &result = *outcome.delivery;
 
     switch (result.status) {
     case DeliveryStatus::Finished:

@@ -167,6 +167,8 @@ struct ShootEngine::Work {
         // belong to their subjects.
         run.fDoKeepLastQRPhoto = batch || request.keepLastCards.value_or(DeliveryRun::keepLastQRPhotoSetting(settings));
         run.setPauseSeconds(request.pauseSeconds.value_or(engine.m_pause.load()));
+        if (const std::optional<QDateTime> at = request.deliveryTime)
+            run.setClock([at = *at] { return at; });
         if (engine.m_options.grouper)
             run.setCameraGrouper(engine.m_options.grouper);
         if (engine.m_options.deliveryFileOperations)

@@ -6,6 +6,7 @@
 #include "delivery/DeliveryRun.h"
 #include "naming/DecodePass.h"
 
+#include <QDateTime>
 #include <QMetaType>
 #include <QString>
 #include <QStringList>
@@ -52,6 +53,9 @@ struct ShootRequest {
     std::optional<bool> keepLastCards;
     // The pause after each delivered photo; none: the engine's.
     std::optional<double> pauseSeconds;
+    // The moment a delivery dates its daily folders by, so that a caller's
+    // destination and UNASSIGNED_PHOTOS agree across midnight; none: now.
+    std::optional<QDateTime> deliveryTime;
     // HotFolderBatch: photos whose cards were read as they came in; the
     // others still under camera names are read before codes are carried.
     std::function<bool(const QString &photo)> cardsRead;
