@@ -155,9 +155,10 @@ void MainWindow::myChangeColor()
 void MainWindow::performSegue(const QString &identifier)
 {
     if (identifier == cSegueLoadCard) {
-        LoadCardViewController *card = showLoadCardWindow(this, m_volumeMonitor);
-        // A card copied with decoding after copying on is decoded by the
-        // engine of the folder it went into, once its turn comes.
+        // On the engines' queue, a copy never overlaps an operation on the
+        // folder it goes into; with decoding after copying on, the engine of
+        // that folder decodes it once its turn comes.
+        LoadCardViewController *card = showLoadCardWindow(this, m_volumeMonitor, &m_engines->queue());
         card->loader().setDecodeAfterCopy([engines = m_engines](const QString &folder) { engines->forFolder(folder).revertAndDecode(); });
         return;
     }

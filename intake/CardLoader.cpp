@@ -79,6 +79,10 @@ CardLoader::CardLoader(VolumeMonitor &monitor, QObject *window, QObject *parent)
 CardLoader::~CardLoader()
 {
     removeobserversForCard();
+    {
+        const std::lock_guard<std::mutex> running(m_lifetime->running);
+        m_lifetime->alive = false;
+    }
     m_queue.reset(); // a running copy ends first
 }
 
@@ -183,7 +187,11 @@ void CardLoader::askAboutVolume(const QString &messageText, const QString &volum
 void CardLoader::ejectLater(const QString &volumePath)
 {
     VolumeMonitor *monitor = &m_monitor;
-    m_queue->async([monitor, volumePath] { monitor->unmountAndEject(volumePath); });
+    copyQueue().async([monitor, volumePath, lifetime = m_lifetime] {
+        const std::lock_guard<std::mutex> running(lifetime->running);
+        if (lifetime->alive)
+            monitor->unmountAndEject(volumePath);
+    });
 }
 
 void CardLoader::volumeDidMount(const QVariantMap &userInfo)
@@ -218,7 +226,10 @@ void CardLoader::processNewCard(const std::optional<QString> &folder)
     VolumeMonitor *monitor = &m_monitor;
     QPointer<CardLoader> self(this);
     const CardCopy::Pause pause = m_pause;
-    m_queue->async([monitor, self, options, pause] {
+    copyQueue().async([monitor, self, options, pause, lifetime = m_lifetime] {
+        const std::lock_guard<std::mutex> running(lifetime->running);
+        if (!lifetime->alive)
+            return;
         CardCopy copy(monitor);
         if (pause)
             copy.setPause(pause);

@@ -22,6 +22,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace sorrelby {
@@ -82,6 +83,10 @@ public:
     // Asked, on this thread, to decode the folder a card was copied into.
     // Without it "myAutoDecodeProcess" is posted for the browser.
     void setDecodeAfterCopy(std::function<void(const QString &folder)> decode) { m_decode = std::move(decode); }
+    // Copies (and ejects) run on `queue` instead of the loader's own: the
+    // shoot engines' queue, so that no operation on a folder overlaps a copy
+    // into it. The queue must outlive the loader.
+    void setCopyQueue(SerialQueue *queue) { m_shared = queue; }
     // Tests: no 0.4 s pause after the eject.
     void setPauseAfterEject(CardCopy::Pause pause) { m_pause = std::move(pause); }
 
@@ -101,7 +106,17 @@ private:
     QString m_status = QString(cPleaseInsertCard);
     QMetaObject::Connection m_mountConnection;
     QMetaObject::Connection m_unmountConnection;
+    SerialQueue &copyQueue() const { return m_shared ? *m_shared : *m_queue; }
+
     std::unique_ptr<SerialQueue> m_queue;
+    SerialQueue *m_shared = nullptr;
+    // Held by a job on the shared queue while it runs; the loader's end
+    // waits for it, and jobs that start after that do nothing.
+    struct Lifetime {
+        std::mutex running;
+        bool alive = true;
+    };
+    std::shared_ptr<Lifetime> m_lifetime = std::make_shared<Lifetime>();
     CardCopy::Pause m_pause;
     std::function<void(const QString &folder)> m_decode;
     int m_copying = 0;

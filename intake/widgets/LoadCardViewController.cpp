@@ -196,7 +196,7 @@ void LoadCardViewController::doSelectUnassigedFolder()
     m_loader.doSelectUnassigedFolder();
 }
 
-LoadCardViewController *showLoadCardWindow(QWidget *parent, VolumeMonitor *monitor)
+LoadCardViewController *showLoadCardWindow(QWidget *parent, VolumeMonitor *monitor, SerialQueue *copyQueue)
 {
     static QPointer<LoadCardViewController> open;
     if (open) {
@@ -211,6 +211,8 @@ LoadCardViewController *showLoadCardWindow(QWidget *parent, VolumeMonitor *monit
     }
     auto *window = new LoadCardViewController(*monitor, parent);
     window->setAttribute(Qt::WA_DeleteOnClose);
+    // Before it shows: showing offers the card already inserted.
+    window->loader().setCopyQueue(copyQueue);
     open = window;
     window->show();
     return window;

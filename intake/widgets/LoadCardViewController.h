@@ -60,7 +60,8 @@ private:
 };
 
 // The segue's work: shows the card window over parent (raising the one
-// already open), watching `monitor` (the mount table when null). Main thread.
-LoadCardViewController *showLoadCardWindow(QWidget *parent, VolumeMonitor *monitor = nullptr);
+// already open), watching `monitor` (the mount table when null), copying on
+// `copyQueue` (see CardLoader::setCopyQueue; its own when null). Main thread.
+LoadCardViewController *showLoadCardWindow(QWidget *parent, VolumeMonitor *monitor = nullptr, SerialQueue *copyQueue = nullptr);
 
 } // namespace sorrelby

@@ -16,11 +16,15 @@
 #include "tests/testkit/FaultRuns.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/PhotoGenerator.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
 #include <QAction>
 #include <QFileInfo>
 #include <QMap>
+#include <QThread>
+
+#include <atomic>
 
 using namespace sorrelby;
 using namespace sorrelby::testkit;
@@ -209,4 +213,53 @@ TEST_F(CardLoadInWindow, ACopyAKillInterruptedIsFinishedAndSortedAtTheNextStart)
     EXPECT_TRUE(alerts.shown()[0].informativeText.contains(
         QStringLiteral("%1 photos recovered from an interrupted card copy").arg(shoot->photos.size() - 1)))
         << alerts.shown()[0].informativeText.toStdString();
+}
+
+// A copy into the source folder never overlaps an operation on it (here one
+// the engines' queue is still busy with): it starts once that has ended.
+TEST_F(CardLoadInWindow, ACopyWaitsForTheOperationUnderWayOnTheFolder)
+{
+    ShootSpec spec;
+    spec.subjects = 1;
+    spec.photosPerSubject = 2;
+    spec.codes = {QStringLiteral("D401")};
+    const Shoot card = cardWith(QStringLiteral("NIKON D850"), spec);
+    settings.setValue(cPrefOriginalNameFormatTag, card.nameFormatTag());
+    ASSERT_TRUE(writeFile(source + QStringLiteral("/DSC_0900.JPG"), smallJpeg()));
+
+    AppDelegate::Options options;
+    options.routeLog = false;
+    options.instanceFolder = makeTempFolder(QStringLiteral("instance"));
+    options.terminate = [] {};
+    AppDelegate app(options);
+    ASSERT_FALSE(app.isRefused());
+    MainWindow window(nullptr, &workQueue);
+    window.setVolumeMonitor(&monitor);
+    app.setMainWindow(&window);
+    window.show();
+    window.startBrowser();
+    ViewController *browser = window.browser()->controller();
+    ASSERT_TRUE(waitUntil([&] { return browser->reloadCount() > 0 && !browser->isLoading(); }));
+
+    std::atomic<bool> busy{true};
+    std::atomic<bool> inside{false};
+    workQueue.async([&] {
+        inside = true;
+        while (busy.load())
+            QThread::msleep(5);
+    });
+    ASSERT_TRUE(waitUntil([&] { return inside.load(); }));
+    alerts.queueAnswer(1); // "Use This Card"
+    window.loadNewCardAction()->trigger();
+    spinFor(300);
+    EXPECT_EQ(entriesOf(source), QStringList{QStringLiteral("DSC_0900.JPG")}); // neither set aside nor copied yet
+    busy = false;
+
+    const QMap<QString, QStringList> sorted = expectedSections(card);
+    EXPECT_TRUE(waitUntil([&] { return shownSections(*browser) == sorted && !browser->isLoading(); }, 60000))
+        << "shown:\n"
+        << describe(shownSections(*browser));
+    EXPECT_EQ(lines(entriesOf(source)), sortedLines(card.expectedNames()));
+    for (QWidget *loader : window.findChildren<QWidget *>(QStringLiteral("LoadCardViewController")))
+        loader->close();
 }
