@@ -798,7 +798,10 @@ FileResult removeRecursively(const QString &path)
     return FileResult::success();
 }
 
-FileResult createFolder(const QString &path)
+namespace {
+
+// The folder at `path`, with the folders above it too when `withParents`.
+FileResult makeFolderAt(const QString &path, bool withParents)
 {
     const QString context = QLatin1String("Could not create the folder ") + quoted(path);
     if (path.isEmpty())
@@ -809,7 +812,7 @@ FileResult createFolder(const QString &path)
         return S_ISDIR(st.st_mode) ? FileResult::success() : failed(EEXIST, context);
     if (const int injected = faults::before())
         return failed(injected, context);
-    for (qsizetype slash = native.indexOf('/', 1); slash > 0; slash = native.indexOf('/', slash + 1)) {
+    for (qsizetype slash = withParents ? native.indexOf('/', 1) : -1; slash > 0; slash = native.indexOf('/', slash + 1)) {
         if (const int error = makeFolder(native.left(slash)))
             return failed(error, context);
     }
@@ -818,20 +821,16 @@ FileResult createFolder(const QString &path)
     return FileResult::success();
 }
 
+} // namespace
+
+FileResult createFolder(const QString &path)
+{
+    return makeFolderAt(path, true);
+}
+
 FileResult makeOneFolder(const QString &path)
 {
-    const QString context = QLatin1String("Could not create the folder ") + quoted(path);
-    if (path.isEmpty())
-        return failed(ENOENT, context);
-    const QByteArray native = nativePath(QDir::cleanPath(path));
-    struct stat st { };
-    if (::stat(native.constData(), &st) == 0)
-        return S_ISDIR(st.st_mode) ? FileResult::success() : failed(EEXIST, context);
-    if (const int injected = faults::before())
-        return failed(injected, context);
-    if (const int error = makeFolder(native))
-        return failed(error, context);
-    return FileResult::success();
+    return makeFolderAt(path, false);
 }
 
 FileResult setModificationDate(const QString &path, const QDateTime &date)
