@@ -486,6 +486,11 @@ void Settings::flush()
     flushPending();
 }
 
+void Settings::flushAll()
+{
+    liveInstances().syncAll();
+}
+
 void Settings::sync()
 {
     flushPending();

@@ -77,6 +77,9 @@ public:
     void remove(const QString &key);
     // Writes pending changes now.
     void flush();
+    // flush() of every store alive in the process; on return no writer is
+    // in the middle of a write (a fork then finds no lock held).
+    static void flushAll();
     // Writes pending changes, then reads the file again (observers hear of
     // values another process changed).
     void sync();

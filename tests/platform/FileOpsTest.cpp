@@ -71,7 +71,7 @@ QDateTime mtimeOf(const QString &path)
 // child died there.
 bool killedAt(fileops::detail::KillPoint point, const std::function<void()> &step)
 {
-    const pid_t child = ::fork();
+    const pid_t child = testkit::forkQuietly();
     if (child == 0) {
         fileops::detail::setKillPoint(point);
         step();
@@ -313,7 +313,7 @@ TEST(FileOps, FoldersRemovalAndAtomicWrites)
     // A writer killed half way leaves its temporary; the next write of the
     // name, or a sweep of the folder, removes it, but never one still in use.
     const QString marker = deep + QStringLiteral("/.mydatefile");
-    const pid_t child = ::fork();
+    const pid_t child = testkit::forkQuietly();
     if (child == 0) {
         faults::Plan kill;
         kill.killAfter = 1;
@@ -512,7 +512,7 @@ TEST(FileOps, FaultPlansCountStepsFailThemAndKillAtThem)
     }
 
     // Killed right after the first step of a move to the trash: the step is on disk, the next is not.
-    const pid_t child = ::fork();
+    const pid_t child = testkit::forkQuietly();
     if (child == 0) {
         faults::Plan kill;
         kill.killAfter = 1;

@@ -30,7 +30,7 @@ namespace {
 int runInChild(const std::function<void()> &body)
 {
     std::fflush(nullptr);
-    const pid_t pid = ::fork();
+    const pid_t pid = testkit::forkQuietly();
     if (pid == 0) {
         body();
         std::fflush(nullptr);

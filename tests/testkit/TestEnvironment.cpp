@@ -13,6 +13,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QThreadPool>
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -151,6 +152,13 @@ std::string sortedLines(QStringList list)
 {
     list.sort();
     return lines(list);
+}
+
+pid_t forkQuietly()
+{
+    Settings::flushAll();
+    QThreadPool::globalInstance()->waitForDone();
+    return ::fork();
 }
 
 bool waitUntil(const std::function<bool()> &pred, int timeoutMs)

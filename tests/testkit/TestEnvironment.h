@@ -11,6 +11,8 @@
 #include <functional>
 #include <string>
 
+#include <sys/types.h>
+
 namespace sorrelby::testkit {
 
 // Sets HOME, XDG_* and TMPDIR to fresh folders below one temporary root.
@@ -51,6 +53,12 @@ std::string lines(const QStringList &list);
 std::string sortedLines(QStringList list);
 
 // Processes events until pred() holds or the time runs out; returns pred().
+// fork() once no thread of ours is in the middle of an allocation: the
+// settings writers have written and the thread pool's threads are gone.
+// Under AddressSanitizer a child forked while another thread holds the
+// allocator's lock hangs at its first allocation.
+pid_t forkQuietly();
+
 bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 5000);
 
 // Processes events for the given time.
