@@ -17,6 +17,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdlib>
+#include <future>
 #include <map>
 #include <set>
 #include <thread>
@@ -162,8 +163,13 @@ Settings::Settings(const QString &iniPath)
     , m_writer(std::make_unique<Writer>())
 {
     m_user = readStore(m_path);
-    m_writer->thread = std::thread([this] {
+    // The store is used only once its writer has started: a fork (the tests'
+    // children) never finds a thread half made, holding the allocator.
+    std::promise<void> started;
+    std::future<void> running = started.get_future();
+    m_writer->thread = std::thread([this, &started] {
         std::unique_lock lock(m_writer->mutex);
+        started.set_value();
         for (;;) {
             m_writer->wake.wait(lock, [this] { return m_writer->stop || !m_writer->pending.empty(); });
             if (m_writer->pending.empty())
@@ -173,6 +179,7 @@ Settings::Settings(const QString &iniPath)
             lock.lock();
         }
     });
+    running.wait();
     liveInstances().add(this);
 }
 
