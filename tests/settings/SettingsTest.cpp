@@ -256,12 +256,6 @@ TEST(Settings, ParseForKeyFollowsTheKindOfTheKey)
 
 TEST(Settings, ReassignModeValidationKeepsOnlyTheOfferedModes)
 {
-    EXPECT_EQ(reassignModeFromInt(200), ReassignMode::defaultmode);
-    EXPECT_EQ(reassignModeFromInt(201), ReassignMode::mode201);
-    EXPECT_EQ(reassignModeFromInt(202), ReassignMode::mode202);
-    EXPECT_FALSE(reassignModeFromInt(0).has_value());
-    EXPECT_FALSE(reassignModeFromInt(203).has_value());
-
     const QString path = freshIniPath();
     Settings settings(path);
     settings.registerDefaults({{cPrefRadioSet1SelectedTag, 200}});
@@ -279,20 +273,6 @@ TEST(Settings, ReassignModeValidationKeepsOnlyTheOfferedModes)
     Settings bare(freshIniPath());
     validateReassignMode(bare);
     EXPECT_EQ(bare.intValue(cPrefRadioSet1SelectedTag), 200);
-}
-
-TEST(Settings, SharedStoreUsesTheUserFileUnlessReplaced)
-{
-    const QString userFile = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Vemo/Sorrelby.conf");
-    EXPECT_EQ(Settings::shared().filePath(), userFile);
-    Settings::shared().setValue(QStringLiteral("prefWindowTitle"), QStringLiteral("T"));
-    Settings::shared().flush();
-    EXPECT_TRUE(QFile::exists(userFile));
-
-    const QString path = freshIniPath();
-    Settings::resetShared(path);
-    EXPECT_EQ(Settings::shared().filePath(), path);
-    EXPECT_FALSE(Settings::shared().contains(QStringLiteral("prefWindowTitle")));
 }
 
 TEST(Settings, ConcurrentWritersLoseNothing)
