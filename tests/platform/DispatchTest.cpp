@@ -11,7 +11,6 @@ using namespace sorrelby;
 TEST(Dispatch, SerialQueueRunsJobsOneAtATimeInOrderOffTheMainThread)
 {
     SerialQueue queue(QStringLiteral("com.halvane.vemo.sorrelby.decodequeue"));
-    EXPECT_EQ(queue.label(), QStringLiteral("com.halvane.vemo.sorrelby.decodequeue"));
     std::vector<int> order;
     std::atomic<int> running{0};
     std::atomic<bool> overlapped{false};
