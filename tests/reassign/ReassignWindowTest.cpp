@@ -204,19 +204,6 @@ TEST_F(ReassignWindow, ShortScanIsRefusedWithTheShakeAndThreeBeeps)
     EXPECT_EQ(dialog->session().code(), QStringLiteral("1234567"));
 }
 
-TEST_F(ReassignWindow, ReverseOrderStartsAtTheEndAndEnterStepsBack)
-{
-    settings.setValue(cPrefReverseAssignBarcode, true);
-    const QStringList paths
-        = writeFilesInOrder(folder, {QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG")});
-    auto dialog = open(paths, paths);
-    EXPECT_EQ(dialog->session().curindex, 2);
-    ASSERT_TRUE(waitUntil([&] { return dialog->shownImagePath() == paths[2]; }));
-    scan(field(dialog.get()), QStringLiteral("B77"));
-    ASSERT_TRUE(idle(*dialog));
-    EXPECT_EQ(dialog->session().curindex, 1);
-}
-
 TEST_F(ReassignWindow, UnknownButtonNamesItsCountAndIsHiddenInAutoMode)
 {
     settings.setValue(cPrefDoReassignAllTheseToUnknownStringFormat, QStringLiteral("Set [val1] photos to unknown"));
@@ -244,8 +231,6 @@ TEST_F(ReassignWindow, UnknownButtonNamesItsCountAndIsHiddenInAutoMode)
 
 TEST_F(ReassignWindow, FrameIsRememberedAndCancelRenamesNothing)
 {
-    EXPECT_EQ(frameFromString(QStringLiteral("{{40, 50}, {700, 600}}")), QRect(40, 50, 700, 600));
-    EXPECT_EQ(frameFromString(QStringLiteral("{{40.5, 50}, {700, 600.2}}")), QRect(41, 50, 700, 600));
     EXPECT_FALSE(frameFromString(QStringLiteral("{{40, 50}, {0, 600}}")));
     EXPECT_FALSE(frameFromString(QStringLiteral("garbage")));
 
