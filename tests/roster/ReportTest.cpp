@@ -7,8 +7,8 @@
 #include "roster/CsvText.h"
 #include "roster/HtmlReport.h"
 #include "roster/ReportFiles.h"
-#include "tests/roster/RosterShoot.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/RosterShoot.h"
 
 #include <QDir>
 #include <QImageReader>
