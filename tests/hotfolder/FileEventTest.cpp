@@ -49,8 +49,6 @@ TEST(FileEventTest, StartEventAtOnceThenChangesUnlessPaused)
     ASSERT_TRUE(writeFile(folder + QStringLiteral("/IMG_0001.JPG"), "already there"));
     Recorder recorder;
     TRUVO_FileEvent watcher(QStringList{folder}, 0.05);
-    EXPECT_EQ(watcher.streamFlags(), cFileEventStreamBaseFlags);
-    EXPECT_EQ(watcher.eventQueueLabel(), QStringLiteral("TRUVO_FileEvent.") + folder);
     watcher.setEventBlock(recorder.block());
 
     watcher.setRun(true);
@@ -103,12 +101,11 @@ TEST(FileEventTest, WatchesAFolderAgainOnceItIsMadeAgain)
     EXPECT_TRUE(waitUntil([&] { return recorder.count() > before; }));
 }
 
-TEST(FileEventTest, MissingFolderAtStartIsWatchedWhenItAppearsAndFilesAddFileEvents)
+TEST(FileEventTest, MissingFolderAtStartIsWatchedWhenItAppears)
 {
     const QString root = makeTempFolder(QStringLiteral("root"));
     ASSERT_TRUE(writeFile(root + QStringLiteral("/single.JPG"), "file"));
     EXPECT_EQ(TRUVO_FileEvent(root + QStringLiteral("/single.JPG")).streamFlags(), cFileEventStreamBaseFlags | cFileEventStreamFileEvents);
-    EXPECT_EQ(TRUVO_FileEvent(root).latency(), cFileEventDefaultLatency);
 
     const QString folder = root + QStringLiteral("/later");
     Recorder recorder;
