@@ -25,12 +25,6 @@ QString makeFile(const QString &folder, const QString &name, const QByteArray &c
 
 TEST(FileNameScheme, OriginalNamesFollowTheFormatTag)
 {
-    EXPECT_EQ(numberOfPartsInOriginal(-1), 0);
-    EXPECT_EQ(numberOfPartsInOriginal(0), 1);
-    EXPECT_EQ(numberOfPartsInOriginal(1), 2);
-    EXPECT_EQ(numberOfPartsInOriginal(2), 3);
-    EXPECT_EQ(numberOfPartsInOriginal(3), 0);
-
     EXPECT_TRUE(checkIfIsOriginal(QStringLiteral("IMG_0412.JPG"), 1));
     EXPECT_TRUE(checkIfIsOriginal(QStringLiteral("/shoot/source/IMG_0412.JPG"), 1));
     EXPECT_FALSE(checkIfIsOriginal(QStringLiteral("A1234_IMG_0412.JPG"), 1));
@@ -45,7 +39,6 @@ TEST(FileNameScheme, OriginalNamesFollowTheFormatTag)
 
     // Without a tag the setting decides.
     Settings::shared().setValue(cPrefOriginalNameFormatTag, 0);
-    EXPECT_EQ(numberOfPartsInOriginal(), 1);
     EXPECT_TRUE(checkIfIsOriginal(QStringLiteral("DSC01234.NEF")));
     EXPECT_EQ(getOriginalName(QStringLiteral("A1234_DSC01234.NEF")), QStringLiteral("DSC01234.NEF"));
 }
