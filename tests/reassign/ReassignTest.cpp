@@ -208,9 +208,8 @@ TEST_F(Reassign, SessionReassignsByHandAndReportsWhatKeptItsName)
     drain();
     EXPECT_EQ(lines(files()),
               lines({QStringLiteral("B77_IMG_0412.JPG"), QStringLiteral("B77_IMG_0413.JPG"), QStringLiteral("IMG_0413.JPG")}));
-    ASSERT_EQ(posted(QStringLiteral("myRefreshId")).size(), 1u);
-    EXPECT_EQ(posted(QStringLiteral("myRefreshId")).front().userInfo.value(QStringLiteral("command")).toString(),
-              QStringLiteral("refresh"));
+    ASSERT_EQ(posted(QStringLiteral("myRefreshId")).size(), 1);
+    EXPECT_EQ(posted(QStringLiteral("myRefreshId")).front().value(QStringLiteral("command")).toString(), QStringLiteral("refresh"));
     ASSERT_TRUE(waitUntil([&] { return alerts.shown().size() == 2; }));
     const Alert kept = alerts.shown().back();
     EXPECT_EQ(kept.messageText, QStringLiteral("!!! Some Photos Kept Their Names !!!"));
@@ -245,7 +244,7 @@ TEST_F(Reassign, AutoModeGivesCodesToCardPhotosAndHandsTheListOn)
     EXPECT_EQ(lines(files()),
               lines({QStringLiteral("IMG_0410.JPG"), QStringLiteral("IMG_0412.JPG"), QStringLiteral("IMG_0413.JPG"),
                      QStringLiteral("X9_IMG_0411-qrcode.JPG")}));
-    const QVariantMap info = posted(QStringLiteral("myAutoDecodeProcess3")).front().userInfo;
+    const QVariantMap info = posted(QStringLiteral("myAutoDecodeProcess3")).front();
     EXPECT_EQ(info.value(QStringLiteral("command")).toString(), QStringLiteral("autodecodeqrcodes"));
     EXPECT_EQ(lines(info.value(QStringLiteral("fulSortedlUrlList")).toStringList()),
               lines({paths[0], at(QStringLiteral("X9_IMG_0411-qrcode.JPG")), paths[2], paths[3]}));
@@ -328,6 +327,6 @@ TEST_F(Reassign, ModePromptStoresTheChoiceAndGoesOnWithTheSectionAction)
     EXPECT_TRUE(chooseReassignMode(200));
     EXPECT_TRUE(posted(QStringLiteral("myCustomId")).empty()); // not before the prompt has closed
     ASSERT_TRUE(waitUntil([&] { return !posted(QStringLiteral("myCustomId")).empty(); }));
-    EXPECT_EQ(posted(QStringLiteral("myCustomId")).front().userInfo, info);
+    EXPECT_EQ(posted(QStringLiteral("myCustomId")).front(), info);
     EXPECT_EQ(settings.intValue(cPrefRadioSet1SelectedTag), 200);
 }

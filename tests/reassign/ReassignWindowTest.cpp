@@ -114,7 +114,7 @@ TEST_F(ReassignWindow, OneWholeScanPerStepNeverTwoNorAHalf)
     drain();
     EXPECT_EQ(lines(entriesOf(folder)),
               lines({QStringLiteral("E55_IMG_0001.JPG"), QStringLiteral("E55_IMG_0002.JPG"), QStringLiteral("E55_IMG_0003.JPG")}));
-    EXPECT_EQ(posted(QStringLiteral("myRefreshId")).size(), 1u);
+    EXPECT_EQ(posted(QStringLiteral("myRefreshId")).size(), 1);
 }
 
 TEST_F(ReassignWindow, KeysAndScansReachTheRenamesWithoutWritingTheSettings)
@@ -331,7 +331,7 @@ TEST_F(ReassignWindow, FromTheBrowserByHandThenThroughThePromptByCardPhoto)
         = lines({QStringLiteral("X9_IMG_1000-qrcode.JPG"), QStringLiteral("X9_IMG_1001.JPG"), QStringLiteral("X9_IMG_1002.JPG")});
     EXPECT_TRUE(waitUntil([&] { return lines(entriesOf(folder)) == decoded; })) << lines(entriesOf(folder));
     const QStringList decode
-        = posted(QStringLiteral("myAutoDecodeProcess3")).front().userInfo.value(QStringLiteral("fulSortedlUrlList")).toStringList();
+        = posted(QStringLiteral("myAutoDecodeProcess3")).front().value(QStringLiteral("fulSortedlUrlList")).toStringList();
     ASSERT_EQ(decode.size(), 3);
     EXPECT_EQ(decode.first(), folder + QStringLiteral("/X9_IMG_1000-qrcode.JPG"));
     workQueue.sync([] {});
