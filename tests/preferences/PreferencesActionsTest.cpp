@@ -11,6 +11,7 @@
 #include "settings/CompanionSettings.h"
 #include "settings/PreferenceOps.h"
 #include "settings/SettingsKeys.h"
+#include "tests/testkit/NotificationRecorder.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
 
@@ -38,16 +39,10 @@ protected:
         settings.setValue(cPrefHotFolderPath, hot);
     }
 
-    int postsOf(const QString &name) { return int(std::count(posted.cbegin(), posted.cend(), name)); }
-
     QString source = makeTempFolder(QStringLiteral("source"));
     QString destination = makeTempFolder(QStringLiteral("main"));
     QString hot = makeTempFolder(QStringLiteral("hot"));
-    QStringList posted;
-    ObserverRegistration sourceChanged{
-        NotificationCenter::defaultCenter(),
-        NotificationCenter::defaultCenter().addObserver(QStringLiteral("vemoNotificationChangedSourcePath"),
-                                                        [this](const Notification &n) { posted << n.name; })};
+    NotificationRecorder sourceChanged{QStringLiteral("vemoNotificationChangedSourcePath")};
 };
 
 TEST_F(PreferencesActionsTest, DailyFolderFormatsStoreWhatDeliveryUses)
@@ -160,7 +155,7 @@ TEST_F(PreferencesActionsTest, ChoosersRefuseFoldersOfOtherRolesAndStoreAGoodOne
     EXPECT_EQ(settings.stringValue(cPrefSourcePath), fresh);
     EXPECT_TRUE(settings.boolValue(cPrefSourcePathIsValid));
     EXPECT_FALSE(settings.bytesValue(cPrefSourcePathAliasData).isEmpty());
-    EXPECT_EQ(postsOf(QStringLiteral("vemoNotificationChangedSourcePath")), 1);
+    EXPECT_EQ(sourceChanged.seen().size(), 1);
 }
 
 TEST_F(PreferencesActionsTest, CompanionSwitchAndReassignModeRadio)
@@ -179,7 +174,7 @@ TEST_F(PreferencesActionsTest, CompanionSwitchAndReassignModeRadio)
     EXPECT_TRUE(QFileInfo(companion).isDir());
     EXPECT_EQ(settings.stringValue(cPrefSourcePath), companion);
     EXPECT_TRUE(settings.boolValue(cPrefSourcePathIsValid));
-    EXPECT_EQ(postsOf(QStringLiteral("vemoNotificationChangedSourcePath")), 2);
+    EXPECT_EQ(sourceChanged.seen().size(), 2);
 
     // A companion folder inside the main folder is refused.
     ASSERT_TRUE(
