@@ -46,8 +46,4 @@ TEST(Dispatch, DelayedJobsAndHopsToTheMainThread)
     queue.async([&] { step = 1; });
     EXPECT_TRUE(testkit::waitUntil([&] { return ranOnMain.load(); }, 3000));
     EXPECT_EQ(step.load(), 2);
-
-    int syncValue = 0;
-    queue.async([&] { mainqueue::sync([&] { syncValue = 7; }); });
-    EXPECT_TRUE(testkit::waitUntil([&] { return syncValue == 7; }, 3000));
 }

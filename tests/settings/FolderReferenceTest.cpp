@@ -128,8 +128,6 @@ TEST_F(FolderReference, RecordsVolumeValuesAndReadsThemWithoutResolving)
     const QByteArray network = QJsonDocument(o).toJson();
     EXPECT_TRUE(MyBookmarkDataKit::isLocal(&answer, network));
     EXPECT_FALSE(answer);
-    EXPECT_TRUE(MyBookmarkDataKit::isSMB(&answer, network));
-    EXPECT_TRUE(answer);
 
     // Bytes that are no reference.
     bool stale = false;
