@@ -361,7 +361,6 @@ TEST_F(AppDelegateTest, MenuCommandsPostTheirNotificationsAndQuitClosesSheets)
     window.quitAction()->trigger();
     EXPECT_FALSE(sheet->isVisible());
     EXPECT_EQ(terminations, 1);
-    EXPECT_TRUE(app->applicationShouldTerminateAfterLastWindowClosed());
 }
 
 TEST_F(AppDelegateTest, OnlyOneCopyHoldsTheLockAndTheOtherCanWakeIt)

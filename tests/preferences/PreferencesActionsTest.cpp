@@ -11,6 +11,7 @@
 #include "settings/CompanionSettings.h"
 #include "settings/PreferenceOps.h"
 #include "settings/SettingsKeys.h"
+#include "tests/testkit/NotificationRecorder.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
 
@@ -38,16 +39,10 @@ protected:
         settings.setValue(cPrefHotFolderPath, hot);
     }
 
-    int postsOf(const QString &name) { return int(std::count(posted.cbegin(), posted.cend(), name)); }
-
     QString source = makeTempFolder(QStringLiteral("source"));
     QString destination = makeTempFolder(QStringLiteral("main"));
     QString hot = makeTempFolder(QStringLiteral("hot"));
-    QStringList posted;
-    ObserverRegistration sourceChanged{
-        NotificationCenter::defaultCenter(),
-        NotificationCenter::defaultCenter().addObserver(QStringLiteral("vemoNotificationChangedSourcePath"),
-                                                        [this](const Notification &n) { posted << n.name; })};
+    NotificationRecorder sourceChanged{QStringLiteral("vemoNotificationChangedSourcePath")};
 };
 
 TEST_F(PreferencesActionsTest, DailyFolderFormatsStoreWhatDeliveryUses)
@@ -131,29 +126,12 @@ TEST_F(PreferencesActionsTest, BadOwnPatternIsRefusedAndThePreviousKept)
     EXPECT_EQ(settings.stringValue(cPrefDailyFolderDateFormatExample), QStringLiteral("09:03:2026"));
 }
 
-TEST_F(PreferencesActionsTest, ChoosersHoldHotFolderModeOffAndRefuseFoldersOfOtherRoles)
+TEST_F(PreferencesActionsTest, ChoosersRefuseFoldersOfOtherRolesAndStoreAGoodOne)
 {
-    settings.setValue(kHotMode, true);
     PreferencesActions actions;
-
-    // The destination cannot become the hot folder; the mode comes back.
-    FolderPanelSpec spec = actions.beginChoosingFolder(FolderRole::HotFolder);
-    EXPECT_FALSE(settings.boolValue(kHotMode));
-    EXPECT_EQ(spec.prompt, QStringLiteral("Select As Hot Folder"));
-    EXPECT_EQ(spec.startFolder, hot);
+    const FolderPanelSpec spec = actions.beginChoosingFolder(FolderRole::HotFolder);
     EXPECT_EQ(lines(spec.badPaths), lines({source, destination}));
-    EXPECT_FALSE(actions.finishChoosingFolder(FolderRole::HotFolder, destination));
-    EXPECT_TRUE(settings.boolValue(kHotMode));
-    EXPECT_EQ(settings.stringValue(cPrefHotFolderPath), hot);
-    ASSERT_EQ(alerts.shown().size(), 1u);
-    EXPECT_TRUE(alerts.shown().front().informativeText.contains(QStringLiteral("Destination folder")));
-
-    // Cancelled: only the mode is restored.
-    actions.beginChoosingFolder(FolderRole::Destination);
-    EXPECT_FALSE(settings.boolValue(kHotMode));
-    EXPECT_FALSE(actions.finishChoosingFolder(FolderRole::Destination, std::nullopt));
-    EXPECT_TRUE(settings.boolValue(kHotMode));
-    EXPECT_EQ(settings.stringValue(cPrefDestinationPath), destination);
+    actions.finishChoosingFolder(FolderRole::HotFolder, std::nullopt);
 
     // Inside another role's folder, around one, or not writable.
     const QString inside = makeFolder(destination + QStringLiteral("/sub"));
@@ -177,25 +155,11 @@ TEST_F(PreferencesActionsTest, ChoosersHoldHotFolderModeOffAndRefuseFoldersOfOth
     EXPECT_EQ(settings.stringValue(cPrefSourcePath), fresh);
     EXPECT_TRUE(settings.boolValue(cPrefSourcePathIsValid));
     EXPECT_FALSE(settings.bytesValue(cPrefSourcePathAliasData).isEmpty());
-    EXPECT_EQ(postsOf(QStringLiteral("vemoNotificationChangedSourcePath")), 1);
+    EXPECT_EQ(sourceChanged.seen().size(), 1);
 }
 
-TEST_F(PreferencesActionsTest, HotFolderSwitchAndCompanionSwitch)
+TEST_F(PreferencesActionsTest, CompanionSwitchAndReassignModeRadio)
 {
-    settings.setValue(kHotMode, false);
-    Alert alert = PreferencesActions::hotFolderModeAlert();
-    EXPECT_EQ(alert.messageText, QStringLiteral("WARNING:  ENABLE Hot Folder Mode ??"));
-    EXPECT_EQ(alert.informativeText, QStringLiteral("Are you sure you want to ENABLE Hot Folder Mode?\n\n"));
-    EXPECT_EQ(alert.buttons, QStringList({QStringLiteral("Cancel"), QStringLiteral("ENABLE Hot Folder Mode")}));
-    PreferencesActions::applyHotFolderModeAnswer(0);
-    EXPECT_FALSE(settings.boolValue(kHotMode));
-    EXPECT_EQ(PreferencesActions::hotFolderInfoString(), QStringLiteral("Hot Folder Mode is Currently DISABLED"));
-    PreferencesActions::applyHotFolderModeAnswer(1);
-    EXPECT_TRUE(settings.boolValue(kHotMode));
-    EXPECT_EQ(PreferencesActions::hotFolderInfoString(), QStringLiteral("Hot Folder Mode is Currently ENABLED"));
-    EXPECT_EQ(PreferencesActions::hotFolderButtonTitle(), QStringLiteral("Disable..."));
-    EXPECT_EQ(PreferencesActions::hotFolderModeAlert().buttons.last(), QStringLiteral("DISABLE Hot Folder Mode"));
-
     // The companion's save folder, created when missing, becomes the source.
     const QString companion = testRoot() + QStringLiteral("/Ostrin & Co/Capture");
     ASSERT_TRUE(writeFile(ostrinPrefsFilePath(),
@@ -210,7 +174,7 @@ TEST_F(PreferencesActionsTest, HotFolderSwitchAndCompanionSwitch)
     EXPECT_TRUE(QFileInfo(companion).isDir());
     EXPECT_EQ(settings.stringValue(cPrefSourcePath), companion);
     EXPECT_TRUE(settings.boolValue(cPrefSourcePathIsValid));
-    EXPECT_EQ(postsOf(QStringLiteral("vemoNotificationChangedSourcePath")), 2);
+    EXPECT_EQ(sourceChanged.seen().size(), 2);
 
     // A companion folder inside the main folder is refused.
     ASSERT_TRUE(

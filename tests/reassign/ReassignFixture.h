@@ -8,10 +8,12 @@
 #include "platform/SoundPlayer.h"
 #include "reassign/ReassignSession.h"
 #include "settings/SettingsKeys.h"
+#include "tests/testkit/NotificationRecorder.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
 
-#include <mutex>
+#include <map>
+#include <memory>
 
 namespace sorrelby::testkit {
 
@@ -24,19 +26,14 @@ protected:
         settings.setValue(cPrefOriginalNameFormatTag, 1);
         SoundPlayer::setShared(&sounds);
         folder = makeTempFolder(QStringLiteral("shoot"));
-        NotificationCenter &center = NotificationCenter::defaultCenter();
-        for (const QString &name : {QStringLiteral("myRefreshId"), QStringLiteral("myAutoDecodeProcess3"), QStringLiteral("myCustomId")}) {
-            m_observers.emplace_back(center, center.addObserver(name, [this](const Notification &notification) {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                m_posted.push_back(notification);
-            }));
-        }
+        for (const QString &name : {QStringLiteral("myRefreshId"), QStringLiteral("myAutoDecodeProcess3"), QStringLiteral("myCustomId")})
+            m_recorders.emplace(name, std::make_unique<NotificationRecorder>(name));
     }
 
     void TearDown() override
     {
         drain();
-        m_observers.clear();
+        m_recorders.clear();
         SoundPlayer::setShared(nullptr);
         ScriptedAlertsTest::TearDown();
     }
@@ -53,16 +50,8 @@ protected:
         }
     }
 
-    std::vector<Notification> posted(const QString &name) const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        std::vector<Notification> found;
-        for (const Notification &notification : m_posted) {
-            if (notification.name == name)
-                found.push_back(notification);
-        }
-        return found;
-    }
+    // The user information of each notification of that name posted.
+    QList<QVariantMap> posted(const QString &name) const { return m_recorders.at(name)->seen(); }
 
     QStringList alertTitles() const
     {
@@ -96,9 +85,7 @@ protected:
     QString folder;
 
 private:
-    mutable std::mutex m_mutex;
-    std::vector<Notification> m_posted;
-    std::vector<ObserverRegistration> m_observers;
+    std::map<QString, std::unique_ptr<NotificationRecorder>> m_recorders;
 };
 
 } // namespace sorrelby::testkit

@@ -3,9 +3,9 @@
 // they go, the subjects listed on standard error, what may not be written
 // over, and an HTML report killed at each of its steps.
 
-#include "tests/roster/RosterShoot.h"
 #include "tests/testkit/FaultRuns.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/RosterShoot.h"
 
 #include <QDir>
 #include <QDirIterator>

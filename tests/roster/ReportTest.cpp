@@ -1,14 +1,13 @@
 // Reports of generated shoots: the marks from real files and metadata, the
 // CSV and JSON read back field by field, the HTML pages with their
-// thumbnails, a delivery's report with the delivered paths, and the folders
-// a report may not write into.
+// thumbnails, and the folders a report may not write into.
 
 #include "naming/FileNameScheme.h"
 #include "roster/CsvText.h"
 #include "roster/HtmlReport.h"
 #include "roster/ReportFiles.h"
-#include "tests/roster/RosterShoot.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/RosterShoot.h"
 
 #include <QDir>
 #include <QImageReader>
@@ -188,38 +187,4 @@ TEST(RosterReport, HtmlPagesWithThumbnails)
     EXPECT_TRUE(refused.error.contains(QStringLiteral("holds other files")));
     EXPECT_EQ(entriesOf(foreign), QStringList{"index.html"});
     EXPECT_EQ(readFile(foreign + QStringLiteral("/index.html")), QByteArray("mine"));
-}
-
-TEST(RosterReport, ReportOfADelivery)
-{
-    const std::optional<Scene> made = scene();
-    ASSERT_TRUE(made);
-    // Delivered as delivery leaves them: coded portraits into the daily
-    // folder, one under a "c1" name.
-    const QString daily = makeTempFolder(QStringLiteral("main")) + QStringLiteral("/2024-05-01");
-    ASSERT_TRUE(fileops::createFolder(daily));
-    QList<DeliveredPhoto> delivered;
-    for (const ReportPhoto &photo : made->report.photos) {
-        if (!photo.code || photo.isCard)
-            continue;
-        QString target = daily + u'/' + photo.fileName;
-        if (delivered.isEmpty())
-            target = daily + u'/' + baseNameOf(photo.fileName) + QStringLiteral("c1.") + extensionOf(photo.fileName);
-        ASSERT_TRUE(fileops::moveNoReplace(photo.path, target));
-        delivered.append({photo.fileName, target});
-    }
-    const ShootReport report = makeShootReport(daily, made->report.roster, readDeliveredPhotos(delivered, 1));
-    ASSERT_EQ(report.photos.size(), size_t(delivered.size()));
-    const CsvTable table = parseCsv(reportCsv(report));
-    ASSERT_FALSE(table.problem);
-    for (qsizetype i = 0; i < delivered.size(); ++i) {
-        const QStringList &f = table.records[i + 1].fields;
-        EXPECT_EQ(f[0], delivered[i].sourceName);
-        EXPECT_EQ(f[1], codeOfName(delivered[i].sourceName, 1).value_or(QString()));
-        EXPECT_FALSE(f[4].isEmpty());
-        EXPECT_EQ(f[8], delivered[i].deliveredPath);
-    }
-    // Delivered without their cards: S003 had nothing but its card.
-    EXPECT_TRUE(report.check.subjects[2].has(MarkMissing));
-    EXPECT_EQ(report.check.photographedTwice, 0);
 }

@@ -36,40 +36,6 @@ TEST(FactoryDefaults, FreshStoreAnswersEveryFolderWithoutTouchingTheUserFile)
     }
     EXPECT_EQ(settings.stringValue(cPrefSourcePathForHotFolderMode), pictures + QStringLiteral("Source"));
 
-    EXPECT_EQ(settings.value(cPrefRadioSet1SelectedTag), QVariant(200));
-    EXPECT_EQ(settings.value(cPrefOriginalNameFormatTag), QVariant(1));
-    EXPECT_EQ(settings.value(cPrefDateFormatterTag), QVariant(1));
-    EXPECT_EQ(settings.stringValue(cPrefDailyFolderDateFormat), QStringLiteral("MM-dd-yyyy"));
-    EXPECT_EQ(settings.value(cPrefMoveUnasignedPhotoMethodTag), QVariant(1));
-    EXPECT_TRUE(settings.boolValue(cPrefDoUnassignedProcess));
-    EXPECT_FALSE(settings.boolValue(cPrefKeepLastQRCodeFile));
-    EXPECT_TRUE(settings.boolValue(QStringLiteral("prefCanSupportVisionFramework")));
-    EXPECT_TRUE(settings.boolValue(QStringLiteral("prefUseAutoDecodeQRMethod")));
-    EXPECT_TRUE(settings.boolValue(QStringLiteral("prefDoDelayToWaitForValidPhoto")));
-    EXPECT_EQ(settings.value(QStringLiteral("prefDelayToWaitForValidPhotoInSeconds")), QVariant(2.0));
-    EXPECT_EQ(settings.value(cPrefReassignedBarcodeRequiredLength), QVariant(6));
-    EXPECT_EQ(settings.value(cPrefCheckReassignedBarcodeLength), QVariant(false));
-    EXPECT_TRUE(settings.stringValue(cPrefDoReassignAllTheseToUnknownStringFormat).contains(QStringLiteral("[val1]")));
-    EXPECT_FALSE(settings.stringValue(QStringLiteral("prefCameraCardFolderNames")).isEmpty());
-    EXPECT_FALSE(settings.stringValue(QStringLiteral("prefWindowTitle")).isEmpty());
-    EXPECT_FALSE(settings.contains(cPrefOstrinDisableScan)); // removed at every start, so no factory value
-
-    for (const char *key : {"prefDailyRelaunchTime", "prefDailyRelaunchTimeFactory"}) {
-        const QDateTime relaunch = settings.dateValue(QLatin1String(key));
-        EXPECT_EQ(relaunch.time(), QTime(0, 6)) << key;
-        EXPECT_EQ(relaunch.date(), QDate::currentDate()) << key;
-    }
-
-    const QVariantList sortKeys = settings.value(QStringLiteral("prefInputFolderSortKeyList")).toList();
-    ASSERT_FALSE(sortKeys.isEmpty());
-    EXPECT_EQ(sortKeys.first().toMap().value(QStringLiteral("key")).toString(), QStringLiteral("creationDate"));
-    for (const QVariant &entry : sortKeys)
-        EXPECT_FALSE(entry.toMap().value(QStringLiteral("title")).toString().isEmpty());
-    QStringList orders;
-    for (const QVariant &entry : settings.value(QStringLiteral("prefInputFolderSortOrderKeyList")).toList())
-        orders << entry.toMap().value(QStringLiteral("key")).toString();
-    EXPECT_EQ(orders, (QStringList{QStringLiteral("ascending"), QStringLiteral("descending")}));
-
     EXPECT_FALSE(QFile::exists(path)); // registering writes nothing
     settings.setValue(QStringLiteral("prefWindowTitle"), QStringLiteral("Mine"));
     EXPECT_FALSE(QString::fromUtf8(testkit::readFile(path)).contains(QStringLiteral("prefSourcePath")));

@@ -118,9 +118,6 @@ TEST_F(FolderReference, RecordsVolumeValuesAndReadsThemWithoutResolving)
     bool answer = false;
     EXPECT_TRUE(MyBookmarkDataKit::isLocal(&answer, *data));
     EXPECT_TRUE(answer);
-    EXPECT_EQ(MyBookmarkDataKit::getResourceObjectForKey(QStringLiteral("name"), *data).toString(), QStringLiteral("Source"));
-    EXPECT_TRUE(MyBookmarkDataKit::getResourceObjectForKey(QStringLiteral("isDirectory"), *data).toBool());
-    EXPECT_EQ(MyBookmarkDataKit::getResourceObjectForKey(QStringLiteral("path"), *data).toString(), folder);
 
     // A network volume's values, as recorded for an SMB share.
     QJsonObject o = QJsonDocument::fromJson(*data).object();
@@ -131,14 +128,11 @@ TEST_F(FolderReference, RecordsVolumeValuesAndReadsThemWithoutResolving)
     const QByteArray network = QJsonDocument(o).toJson();
     EXPECT_TRUE(MyBookmarkDataKit::isLocal(&answer, network));
     EXPECT_FALSE(answer);
-    EXPECT_TRUE(MyBookmarkDataKit::isSMB(&answer, network));
-    EXPECT_TRUE(answer);
 
     // Bytes that are no reference.
     bool stale = false;
     EXPECT_FALSE(MyBookmarkDataKit::urlForBookmark(QByteArray("not json"), &stale));
     EXPECT_FALSE(MyBookmarkDataKit::isLocal(&answer, QByteArray("{}")));
-    EXPECT_FALSE(MyBookmarkDataKit::getResourceObjectForKey(QStringLiteral("name"), QByteArray()).isValid());
 }
 
 TEST_F(FolderReference, FolderOnAnotherFileSystemIsFoundThere)

@@ -169,7 +169,6 @@ TEST_F(FolderValidation, ConcurrentChecksOfOneFreshFolderBothSucceed)
 
 TEST_F(FolderValidation, PathGettersAndTheHotFolderCheck)
 {
-    EXPECT_THROW(preferenceops::getValidatedPathFor(QStringLiteral("prefSomethingElse")), PreferencesError);
     EXPECT_FALSE(preferenceops::getValidatedPathToSourcePathForHotFolderMode());
 
     // No folder parameters at all.

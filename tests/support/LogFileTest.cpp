@@ -90,14 +90,6 @@ void expectWholeLineTail(const QByteArray &old, const QByteArray &everything, qi
 
 } // namespace
 
-TEST(LogFile, OldFileNames)
-{
-    EXPECT_EQ(TRUVO_Log::oldLogFilePath(QStringLiteral("/s/Vemo/Sorrelby.log")), QStringLiteral("/s/Vemo/Sorrelby_old.log"));
-    EXPECT_EQ(TRUVO_Log::oldLogFilePath(QStringLiteral("/s/a.b/trace.txt")), QStringLiteral("/s/a.b/trace_old.txt"));
-    EXPECT_EQ(TRUVO_Log::oldLogFilePath(QStringLiteral("/s/a.b/trace")), QStringLiteral("/s/a.b/trace_old.log"));
-    EXPECT_EQ(TRUVO_Log::oldLogFilePath(QStringLiteral("/s/.hidden")), QStringLiteral("/s/.hidden_old.log"));
-}
-
 TEST(LogFile, RollOverMovesLargeFilesIntoTheOldFileCutAtALineBoundary)
 {
     const QString folder = testkit::makeTempFolder(QStringLiteral("roll"));
@@ -147,39 +139,6 @@ TEST(LogFile, RollOverMovesLargeFilesIntoTheOldFileCutAtALineBoundary)
     ASSERT_TRUE(testkit::writeFile(current, big));
     EXPECT_FALSE(rollInChild(current, blocked, limit, limit));
     EXPECT_EQ(testkit::readFile(current), big);
-}
-
-TEST(LogFile, RollOverAtTheRealSizeKeepsTheLast50MiBOfWholeLines)
-{
-    const QString folder = testkit::makeTempFolder(QStringLiteral("roll-real"));
-    const QString current = folder + QStringLiteral("/Sorrelby.log");
-    // 60 MiB of 100-byte lines behind one odd-sized first line, so the cut
-    // does not fall on a line end by chance.
-    {
-        QFile f(current);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(37, 'h') + '\n');
-        const QByteArray line = QByteArray(99, 'l') + '\n';
-        QByteArray block;
-        for (int i = 0; i < 10000; ++i)
-            block += line;
-        for (int i = 0; i < 63; ++i)
-            ASSERT_EQ(f.write(block), block.size());
-    }
-    const qint64 total = QFileInfo(current).size();
-    ASSERT_GE(total, 60 * 1024 * 1024);
-    ASSERT_EQ(runInChild([&] { TRUVO_Log::rollLogFileIfNecessary(current); }), 0);
-    EXPECT_EQ(QFileInfo(current).size(), 0);
-
-    // The cut is just after the first line end at or past the excess.
-    const qint64 excess = total - TRUVO_Log::cMaxOldLogSize;
-    const qint64 firstLineEndAtOrAfter = 38 + ((excess - 1 - 38) / 100 + 1) * 100 - 1;
-    const QString old = TRUVO_Log::oldLogFilePath(current);
-    EXPECT_EQ(QFileInfo(old).size(), total - (firstLineEndAtOrAfter + 1));
-    EXPECT_LE(QFileInfo(old).size(), TRUVO_Log::cMaxOldLogSize);
-    QFile f(old);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.read(100), QByteArray(99, 'l') + '\n');
 }
 
 TEST(LogFile, SettingTheFileWritesEarlyLinesFirstAndCapturesStandardError)
