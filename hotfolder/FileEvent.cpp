@@ -179,29 +179,8 @@ void TRUVO_FileEvent::deliverPending()
 void TRUVO_FileEvent::watchMissingPaths()
 {
     // inotify forgets a folder that is deleted; a folder of the same name
-    // made later must be watched anew.
-    const QStringList watched = m_watcher->directories() + m_watcher->files();
-    bool missing = false;
-    for (const QString &path : m_observedPaths) {
-        if (watched.contains(path))
-            continue;
-        if (QFileInfo::exists(path) && m_watcher->addPath(path))
-            continue;
-        missing = true;
-    }
-    if (missing && !m_recheckTimer->isActive()) {
-        note(u"watchMissingPaths()",
-             QStringLiteral("waiting for a watched path to appear again: ") + m_observedPaths.join(QStringLiteral(", ")));
-        m_recheckTimer->start();
-    }
-}
-
-void TRUVO_FileEvent::recheckMissingPaths()
-{
-    if (!m_running.load()) {
-        m_recheckTimer->stop();
-        return;
-    }
+    // made later must be watched anew, and what it already holds looked at
+    // (also when it appeared while monitoring was starting).
     const QStringList watched = m_watcher->directories() + m_watcher->files();
     bool missing = false;
     for (const QString &path : m_observedPaths) {
@@ -214,8 +193,22 @@ void TRUVO_FileEvent::recheckMissingPaths()
         }
         missing = true;
     }
-    if (!missing)
+    if (!missing) {
         m_recheckTimer->stop();
+    } else if (!m_recheckTimer->isActive()) {
+        note(u"watchMissingPaths()",
+             QStringLiteral("waiting for a watched path to appear again: ") + m_observedPaths.join(QStringLiteral(", ")));
+        m_recheckTimer->start();
+    }
+}
+
+void TRUVO_FileEvent::recheckMissingPaths()
+{
+    if (!m_running.load()) {
+        m_recheckTimer->stop();
+        return;
+    }
+    watchMissingPaths();
 }
 
 void TRUVO_FileEvent::handleFileEventpaths(const std::optional<QStringList> &paths, const std::optional<QList<quint32>> &flags)
