@@ -54,16 +54,25 @@ QStringList localPaths(const QMimeData *mime)
     return paths;
 }
 
-// The margin around the browser, painted in the mode's colour. Painted, not
-// set in the palette: a palette is inherited, and the tool bar and dialogs'
-// buttons inside would turn red with it.
+// The margin around the browser, painted in the mode's colour and only
+// there. Not set in the palette, and not painted under the browser: the tool
+// bar draws no background of its own, so it would turn red with it.
 class ModeFrame : public QWidget {
 public:
     using QWidget::QWidget;
     QColor color = QColor(0xe6, 0xe6, 0xe6);
+    QWidget *content = nullptr;
 
 protected:
-    void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(rect(), color); }
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        QRegion margin(rect());
+        if (content)
+            margin -= QRegion(content->geometry());
+        painter.setClipRegion(margin);
+        painter.fillRect(rect(), color);
+    }
 };
 
 } // namespace
@@ -100,6 +109,7 @@ MainWindow::MainWindow(QWidget *parent, SerialQueue *workQueue)
     layout->setContentsMargins(8, 4, 8, 8);
     m_browser = new BrowserView(std::move(options), frame);
     layout->addWidget(m_browser);
+    frame->content = m_browser;
     setCentralWidget(frame);
     connect(m_browser, &BrowserView::segueRequested, this, &MainWindow::performSegue);
 
