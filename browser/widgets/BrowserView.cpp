@@ -241,8 +241,13 @@ void BrowserView::updateEmptyState()
                                       "are set in Preferences (Ctrl+,).</p><p>%2</p>")
                                        .arg(folder, comeIn));
     }
+    if (m_grid->isHidden() == empty && m_placeholder->isHidden() == !empty)
+        return;
     m_grid->setVisible(!empty);
     m_placeholder->setVisible(empty);
+    // The grid gets its place now, not at the next turn of the event loop:
+    // whoever reloaded may scroll it at once.
+    layout()->activate();
 }
 
 void BrowserView::start()
