@@ -21,6 +21,7 @@
 #include <QIcon>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
 #include <QPointer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -53,6 +54,27 @@ QStringList localPaths(const QMimeData *mime)
     return paths;
 }
 
+// The margin around the browser, painted in the mode's colour and only
+// there. Not set in the palette, and not painted under the browser: the tool
+// bar draws no background of its own, so it would turn red with it.
+class ModeFrame : public QWidget {
+public:
+    using QWidget::QWidget;
+    QColor color = QColor(0xe6, 0xe6, 0xe6);
+    QWidget *content = nullptr;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        QRegion margin(rect());
+        if (content)
+            margin -= QRegion(content->geometry());
+        painter.setClipRegion(margin);
+        painter.fillRect(rect(), color);
+    }
+};
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent, SerialQueue *workQueue)
@@ -81,12 +103,13 @@ MainWindow::MainWindow(QWidget *parent, SerialQueue *workQueue)
     options.workQueue = m_workQueue;
     options.engines = m_engines;
     // The coloured margin around the browser is what shows hot folder mode.
-    auto *frame = new QWidget(this);
+    auto *frame = new ModeFrame(this);
     frame->setObjectName(QStringLiteral("windowFrame"));
     auto *layout = new QVBoxLayout(frame);
     layout->setContentsMargins(8, 4, 8, 8);
     m_browser = new BrowserView(std::move(options), frame);
     layout->addWidget(m_browser);
+    frame->content = m_browser;
     setCentralWidget(frame);
     connect(m_browser, &BrowserView::segueRequested, this, &MainWindow::performSegue);
 
@@ -139,17 +162,15 @@ void MainWindow::startBrowser()
 
 QColor MainWindow::backgroundColor() const
 {
-    return centralWidget()->palette().color(QPalette::Window);
+    return static_cast<ModeFrame *>(centralWidget())->color;
 }
 
 void MainWindow::myChangeColor()
 {
     const bool hot = Settings::shared().boolValue(cPrefEnableHotFolderMode);
-    QWidget *frame = centralWidget();
-    QPalette palette = frame->palette();
-    palette.setColor(QPalette::Window, hot ? QColor(Qt::red) : QColor(0xe6, 0xe6, 0xe6));
-    frame->setPalette(palette);
-    frame->setAutoFillBackground(true);
+    auto *frame = static_cast<ModeFrame *>(centralWidget());
+    frame->color = hot ? QColor(Qt::red) : QColor(0xe6, 0xe6, 0xe6);
+    frame->update();
 }
 
 void MainWindow::performSegue(const QString &identifier)

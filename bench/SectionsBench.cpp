@@ -4,11 +4,15 @@
 //   - with thumbnails from a cold thumbnail service;
 //   - a reload after every photo was renamed, with the same service (its
 //     cache knows the files by identity, so no thumbnail is made again).
+//   - ordering the photos by capture time: by file dates alone (what it
+//     cost before photos were ordered by their Exif), reading every photo's
+//     Exif capture time the first time, and again from the cache.
 // The folder is written under a temporary folder; settings are isolated there.
 
 #include "bench/BenchRun.h"
 #include "browser/SectionModel.h"
 #include "browser/ThumbnailService.h"
+#include "naming/PhotoOrdering.h"
 #include "platform/FileOps.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
@@ -97,6 +101,21 @@ int main(int argc, char **argv)
         note(QStringLiteral("could not write the photos"));
         return 1;
     }
+
+    // Ordering alone: file dates, then capture times cold and cached.
+    const QStringList photos = [&] {
+        QStringList paths;
+        for (const QString &name : QDir(folder).entryList(QDir::Files, QDir::Name))
+            paths << folder + QLatin1Char('/') + name;
+        return paths;
+    }();
+    benchLine("sections_order_file_dates_2000",
+              bestOf(3, [&] { sortImageUrls(photos, SortDirection::Ascending, QString(cSortKeyModificationDate)); }), "s");
+    QElapsedTimer ordering;
+    ordering.start();
+    sortImageUrls(photos, SortDirection::Ascending);
+    benchLine("sections_order_capture_cold_2000", ordering.nsecsElapsed() / 1e9, "s");
+    benchLine("sections_order_capture_cached_2000", bestOf(3, [&] { sortImageUrls(photos, SortDirection::Ascending); }), "s");
 
     // Records and sections alone.
     const double records = bestOf(3, [&] {

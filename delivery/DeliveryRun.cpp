@@ -53,6 +53,44 @@ bool DeliverySummary::reportsIssues() const
     return title == QLatin1String("Possible Issue(s) with Moving ReAssigned Files...");
 }
 
+bool DeliveryBatchResult::hasProblems() const
+{
+    return stop.has_value() || !failures.isEmpty() || counters.moved != counters.allowed;
+}
+
+QStringList describeWhereabouts(const DeliveryBatchResult &batch)
+{
+    const DeliveryCounters &c = batch.counters;
+    QStringList lines;
+    lines << QStringLiteral("Delivered to %1: %2 photo(s)").arg(batch.destPath).arg(c.moved);
+    if (c.unassigned > 0)
+        lines
+            << QStringLiteral("To %1 (%2): %3 photo(s)").arg(QString(cStringForUNASSIGNED_PHOTOS), batch.unassignedPath).arg(c.unassigned);
+    if (c.trashed + c.removed > 0) {
+        lines << QStringLiteral("Card photos moved to the trash: %1").arg(c.trashed)
+                + (c.removed > 0 ? QStringLiteral(" (and %1 deleted, the trash refusing them)").arg(c.removed) : QString());
+    }
+    const int left = c.leftInSource();
+    if (left <= 0)
+        return lines;
+    lines << QStringLiteral("Left in the source folder: %1 photo(s)").arg(left);
+    if (!batch.keptCodePhotos.isEmpty())
+        lines << QStringLiteral("  %1 card photo(s) kept for the next batch").arg(batch.keptCodePhotos.size());
+    if (c.leftWithoutCode > 0)
+        lines << QStringLiteral("  %1 photo(s) without a code, as the preferences ask").arg(c.leftWithoutCode);
+    for (const QString &failure : batch.failures)
+        lines << QStringLiteral("  ") + failure;
+    if (batch.stop) {
+        lines << QStringLiteral("  the rest: ") + batch.stop->describe().section(QLatin1Char('\n'), 0, 0);
+        return lines;
+    }
+    // A card goes only once its subject's photos have left.
+    const int held = left - int(batch.keptCodePhotos.size()) - c.leftWithoutCode - int(batch.failures.size());
+    if (held > 0)
+        lines << QStringLiteral("  %1 card photo(s) whose subject still has photos here").arg(held);
+    return lines;
+}
+
 std::optional<DeliveryStopReason> stopReasonFor(int errorNumber)
 {
     switch (errorNumber) {
@@ -648,6 +686,7 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
                     if (placed != Placement::Failed) {
                         note(op, QStringLiteral("File saved."));
                         ++counters.unassigned;
+                        batch.unassignedPath = *unknownFolder;
                         counters.renamed += placed == Placement::Renamed ? 1 : 0;
                     } else if (stopOnFailure(error)) {
                         break;
@@ -660,6 +699,7 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
                 note(op,
                      QStringLiteral("Do Move Unknown Item is FALSE - so will file=") + name
                          + QStringLiteral(" will remain in source folder...."));
+                ++counters.leftWithoutCode;
             }
         }
 
@@ -737,6 +777,8 @@ void DeliveryRun::finishBatch(DeliveryBatchResult &batch) const
         if (c.leftInSource() == 1)
             note(op, QStringLiteral("just one left - maybe pref to keep last qrcode file is enabled???"));
         batch.summary = makeDeliverySummary(c, runsInHotFolderMode());
+        batch.summary->whereabouts = describeWhereabouts(batch);
+        batch.summary->problem = batch.hasProblems();
         batch.end = DeliveryEnd::ShowSummary;
     }
     // A stop is for the user to read, not a summary that goes by itself.

@@ -55,13 +55,14 @@ enum class DeliveryEnd {
 
 // The six counters of one batch.
 struct DeliveryCounters {
-    int moved = 0;      // coded photos moved into the destination
-    int trashed = 0;    // card photos moved to the trash
-    int removed = 0;    // card photos deleted because the trash failed
-    int unassigned = 0; // photos without a code moved into the unassigned folder
-    int total = 0;      // photos in the batch
-    int allowed = 0;    // photos delivery tried to move into the destination (never card photos)
-    int renamed = 0;    // delivered photos (moved or unassigned) that took a "c<k>" name, theirs being taken
+    int moved = 0;           // coded photos moved into the destination
+    int trashed = 0;         // card photos moved to the trash
+    int removed = 0;         // card photos deleted because the trash failed
+    int unassigned = 0;      // photos without a code moved into the unassigned folder
+    int total = 0;           // photos in the batch
+    int allowed = 0;         // photos delivery tried to move into the destination (never card photos)
+    int renamed = 0;         // delivered photos (moved or unassigned) that took a "c<k>" name, theirs being taken
+    int leftWithoutCode = 0; // photos without a code left in the source folder, as the preferences ask
 
     // Photos of the batch still in the source folder (kept card photos, photos
     // without a code left behind, failed moves).
@@ -72,6 +73,10 @@ struct DeliverySummary {
     QString title;                 // the alert's message text
     QString message;               // its informative text
     double autoCloseSeconds = 5.0; // the sheet ends by itself after this
+    // What went where, one line each (see describeWhereabouts).
+    QStringList whereabouts;
+    // Some photo meant to go did not: the summary waits to be read.
+    bool problem = false;
 
     // "Possible Issue(s) ..." (some allowed photo was not moved).
     bool reportsIssues() const;
@@ -112,7 +117,17 @@ struct DeliveryBatchResult {
     DeliveryEnd end = DeliveryEnd::StayOpen;
     std::optional<DeliverySummary> summary; // with ShowSummary
     std::optional<DeliveryStop> stop;       // the batch stopped here; the run goes no further
+    QString unassignedPath;                 // where photos without a code went, when any did
+
+    // A photo meant to leave the source folder is still there (a failed move
+    // or discard, or a stop).
+    bool hasProblems() const;
 };
+
+// What went where in a batch, in words to show: delivered to the
+// destination, to UNASSIGNED_PHOTOS, card photos to the trash, and what stays
+// in the source folder and why.
+QStringList describeWhereabouts(const DeliveryBatchResult &batch);
 
 enum class DeliveryStatus {
     Finished,

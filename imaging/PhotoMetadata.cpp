@@ -222,6 +222,47 @@ std::optional<QDateTime> exifDate(const PhotoProperties &properties, const QStri
     return date;
 }
 
+std::optional<qint64> parseCaptureClock(const QString &dateTime, const QString &subSeconds)
+{
+    const QDateTime date = QDateTime::fromString(dateTime.trimmed(), QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+    if (!date.isValid())
+        return std::nullopt;
+    // Read as UTC: a local reading would drop the hour a clock change skips.
+    qint64 msecs = QDateTime(date.date(), date.time(), Qt::UTC).toMSecsSinceEpoch();
+    // The digits of a fraction: "5" is 0.5 s, "05" 0.05 s; blanks pad.
+    const QString digits = subSeconds.trimmed();
+    int fraction = 0;
+    int scale = 100;
+    for (const QChar c : digits) {
+        if (!c.isDigit())
+            break;
+        fraction += c.digitValue() * scale;
+        scale /= 10;
+        if (scale == 0)
+            break;
+    }
+    return msecs + fraction;
+}
+
+std::optional<qint64> captureClockMsecs(const QString &path)
+{
+    try {
+        const auto image = openWithMetadata(path);
+        if (!image)
+            return std::nullopt;
+        const Exiv2::ExifData &exif = image->exifData();
+        const auto date = exif.findKey(Exiv2::ExifKey("Exif.Photo.DateTimeOriginal"));
+        if (date == exif.end())
+            return std::nullopt;
+        const auto sub = exif.findKey(Exiv2::ExifKey("Exif.Photo.SubSecTimeOriginal"));
+        return parseCaptureClock(textOf(*date), sub == exif.end() ? QString() : textOf(*sub));
+    } catch (const std::exception &e) {
+        note(QStringLiteral("captureClockMsecs()"),
+             QStringLiteral("cannot read the metadata of ") + path + QStringLiteral(": ") + QString::fromUtf8(e.what()));
+        return std::nullopt;
+    }
+}
+
 std::optional<QDateTime> getPhotoDate(const QString &path, const QString &key)
 {
     const QString operation = QStringLiteral("getPhotoDate(_:)");

@@ -59,6 +59,15 @@ std::optional<QString> photoSerialNumber(const PhotoProperties &properties);
 // "Exif.Photo.DateTimeOriginal"), read as local time.
 std::optional<QDateTime> exifDate(const PhotoProperties &properties, const QString &key);
 
+// The capture time the camera's clock wrote: DateTimeOriginal refined by
+// SubSecTimeOriginal when present, in milliseconds of that wall clock read
+// as if it were UTC. Exif keeps no time zone, so this orders photos and is
+// no moment in time. Reads the metadata only, never the picture; none when
+// the photo carries no valid DateTimeOriginal or cannot be read.
+std::optional<qint64> captureClockMsecs(const QString &path);
+// The same from the two texts ("2024:05:01 13:45:10", "37" = 0.37 s).
+std::optional<qint64> parseCaptureClock(const QString &dateTime, const QString &subSeconds);
+
 // The date under `key` of the Exif dictionary ("DateTimeDigitized", or a full
 // Exiv2 key), read as local time; none when absent or not a date.
 std::optional<QDateTime> getPhotoDate(const QString &path, const QString &key);

@@ -1,12 +1,16 @@
 #include "naming/PhotoOrdering.h"
 
+#include "imaging/PhotoMetadata.h"
 #include "naming/FileNameScheme.h"
 #include "platform/FileOps.h"
 #include "platform/Log.h"
 
 #include <QDateTime>
+#include <QHash>
 
 #include <algorithm>
+#include <mutex>
+#include <tuple>
 #include <vector>
 
 namespace sorrelby {
@@ -34,6 +38,56 @@ struct SortItem {
     qint64 date = 0;      // milliseconds since the epoch
     bool hasDate = false; // false when the date could not be read
 };
+
+// A file as it is now: a rename keeps it, a rewrite changes it.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    qint64 size = 0;
+    qint64 modified = 0;
+    bool operator==(const FileIdentity &other) const
+    {
+        return std::tie(device, inode, size, modified) == std::tie(other.device, other.inode, other.size, other.modified);
+    }
+};
+
+size_t qHash(const FileIdentity &identity, size_t seed = 0)
+{
+    return qHashMulti(seed, quint64(identity.device), quint64(identity.inode), identity.size, identity.modified);
+}
+
+// Capture times already read: every refresh and pass orders the whole shoot
+// again, and a decode renames photos without changing them.
+class CaptureClockCache {
+public:
+    std::optional<qint64> get(const QString &path, const FileAttributes &attributes)
+    {
+        const FileIdentity identity{attributes.device, attributes.inode, attributes.size, attributes.modificationDate.toMSecsSinceEpoch()};
+        {
+            const std::lock_guard lock(m_mutex);
+            const auto found = m_clocks.constFind(identity);
+            if (found != m_clocks.cend())
+                return *found;
+        }
+        const std::optional<qint64> clock = captureClockMsecs(path);
+        const std::lock_guard lock(m_mutex);
+        if (m_clocks.size() >= cMaxEntries)
+            m_clocks.clear();
+        m_clocks.insert(identity, clock);
+        return clock;
+    }
+
+private:
+    static constexpr qsizetype cMaxEntries = 50000;
+    std::mutex m_mutex;
+    QHash<FileIdentity, std::optional<qint64>> m_clocks;
+};
+
+CaptureClockCache &captureClocks()
+{
+    static CaptureClockCache cache;
+    return cache;
+}
 
 int compareNames(const SortItem &a, const SortItem &b)
 {
@@ -65,6 +119,14 @@ std::optional<QStringList> sortPaths(const QStringList &paths, SortDirection dir
     const KeyKind kind = kindOfKey(key);
     std::vector<SortItem> items;
     items.reserve(size_t(paths.size()));
+    // The capture time the camera wrote comes first: file dates are lost by
+    // a copy that does not keep them, and FAT keeps them to 2 s only. But
+    // only when every photo has one; one key per photo keeps the order
+    // total, and mixing the two clocks would compare unlike things.
+    std::vector<qint64> clocks;
+    bool everyClock = kind == KeyKind::CreationDate;
+    if (everyClock)
+        clocks.reserve(size_t(paths.size()));
     for (const QString &path : paths) {
         SortItem item{path, fileNameOf(path)};
         if (kind == KeyKind::CreationDate || kind == KeyKind::ModificationDate) {
@@ -72,9 +134,24 @@ std::optional<QStringList> sortPaths(const QStringList &paths, SortDirection dir
                 const QDateTime &date = kind == KeyKind::CreationDate ? attributes->creationDate : attributes->modificationDate;
                 item.hasDate = date.isValid();
                 item.date = item.hasDate ? date.toMSecsSinceEpoch() : 0;
+                if (everyClock) {
+                    const std::optional<qint64> clock = captureClocks().get(path, *attributes);
+                    everyClock = clock.has_value();
+                    clocks.push_back(clock.value_or(0));
+                }
+            } else {
+                everyClock = false;
             }
         }
         items.push_back(std::move(item));
+    }
+    if (everyClock && !items.empty()) {
+        for (size_t i = 0; i < items.size(); ++i) {
+            items[i].date = clocks[i];
+            items[i].hasDate = true;
+        }
+    } else if (kind == KeyKind::CreationDate && !items.empty()) {
+        logOp(cClass, operation, QStringLiteral("not every photo carries its capture time: ordering by file dates"));
     }
 
     const int wanted = int(direction);

@@ -19,7 +19,10 @@ inline constexpr QLatin1StringView cSortKeyName{"name"};
 inline constexpr QLatin1StringView cSortKeyLocalizedName{"localizedName"};
 
 // Orders photo paths; an empty key means the creation date; a key that is not
-// a name key is read as a date. Each file's date is read once. Photos whose
+// a name key is read as a date. By creation date, the capture time in the
+// photos' Exif (DateTimeOriginal with its sub-seconds) is used when every
+// photo of the list carries one, the file dates otherwise; capture times are
+// cached by file identity, so a renamed photo is not read again. Each file's date is read once. Photos whose
 // date cannot be read (gone, unreadable, a key with no date here) sort as
 // later than every dated photo and by name among themselves. None when the
 // result cannot be formed.

@@ -1,5 +1,6 @@
 #include "shoot/CopyToMainFolderController.h"
 
+#include "naming/FileNameScheme.h"
 #include "naming/PhotoRename.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
@@ -72,13 +73,17 @@ void CopyToMainFolderController::started(const ShootProgress &progress)
     fItemsProcessed = 0;
     fMaxItemsToProcess = 0;
     fProgressItemString.clear();
+    fCountString.clear();
+    fPhotoInHand.clear();
+    fTimeLeftString.clear();
+    m_step.reset();
+    m_timeLeft.restart();
+    barVisible = true;
     if (delivers(progress.operation)) {
         buttonTitle = QString(cButtonTitleClose);
-        barVisible = false;
         fProgressString = QStringLiteral("Processing Files at:\n[") + progress.folder + QStringLiteral("]");
     } else {
         buttonTitle = QString(cButtonTitleAbort);
-        barVisible = true;
         fProgressString = QStringLiteral("Testing Testing Auto QRCode Detection...");
     }
     buttonEnabled = true;
@@ -92,6 +97,20 @@ void CopyToMainFolderController::progressed(const ShootProgress &progress)
         return;
     fItemsProcessed = progress.done;
     fMaxItemsToProcess = progress.total;
+    if (m_step != progress.step) {
+        m_step = progress.step;
+        m_timeLeft.restart();
+    }
+    if (progress.step == ShootStep::Listing || progress.total <= 0) {
+        fCountString.clear();
+        fPhotoInHand.clear();
+        fTimeLeftString.clear();
+    } else {
+        fCountString = QStringLiteral("%1 of %2").arg(progress.done).arg(progress.total);
+        fPhotoInHand = fileNameOf(progress.photo);
+        m_timeLeft.update(progress.done, progress.total);
+        fTimeLeftString = m_timeLeft.text();
+    }
     switch (progress.step) {
     case ShootStep::Listing:
         break;
@@ -125,6 +144,7 @@ void CopyToMainFolderController::finished(const ShootResult &result)
     fProcessing = false;
     busy = false;
     buttonTitle = QString(cButtonTitleClose);
+    fTimeLeftString.clear();
     Q_EMIT changed();
     if (result.delivery)
         deliveryEnded(*result.delivery);
@@ -217,10 +237,13 @@ void CopyToMainFolderController::showSummary(const DeliverySummary &summary)
 {
     note(u"finishProcessxxx2(_:destPath:)", QStringLiteral("Showing ALERT Sheet beingSheetModal......"));
     Alert alert;
-    alert.style = AlertStyle::Informational;
+    // A summary with something to act on waits until someone has read it.
+    alert.style = summary.problem ? AlertStyle::Warning : AlertStyle::Informational;
     alert.messageText = summary.title;
     alert.informativeText = summary.message;
-    alert.autoDismissSeconds = summary.autoCloseSeconds;
+    if (!summary.whereabouts.isEmpty())
+        alert.informativeText += QStringLiteral("\n\n") + summary.whereabouts.join(QLatin1Char('\n'));
+    alert.autoDismissSeconds = summary.problem ? 0 : summary.autoCloseSeconds;
     const QPointer<CopyToMainFolderController> self(this);
     ++m_sheetsOpen; // the sheet holds the dialog open
     AlertPresenter::shared().beginSheet(alert, m_sheetWindow.data(), [self](AlertAnswer) {

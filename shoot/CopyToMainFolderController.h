@@ -13,6 +13,7 @@
 // is on screen changes nothing in what runs.
 
 #include "shoot/ShootOperations.h"
+#include "shoot/TimeLeft.h"
 
 #include "platform/AlertPresenter.h"
 
@@ -52,11 +53,19 @@ public:
     bool barVisible = false;
     int fMaxItemsToProcess = 0;
     int fItemsProcessed = 0;
+    // Where the step stands, for a person: "37 of 122", the photo in hand
+    // and the time left (empty until a few photos are done).
+    QString fCountString;
+    QString fPhotoInHand;
+    QString fTimeLeftString;
     // An operation the dialog shows is under way.
     bool fProcessing = false;
     // The operation shown, and the result of the last one that ended.
     std::optional<ShootOperation> operation() const { return m_operation; }
     std::optional<ShootResult> lastResult() const { return m_lastResult; }
+
+    // The clock of the time left (tests).
+    void setClock(TimeLeft::Clock clock) { m_timeLeft = TimeLeft(std::move(clock)); }
 
     // Shows a state set by hand (screenshots).
     void showChanged() { Q_EMIT changed(); }
@@ -86,6 +95,8 @@ private:
     std::optional<ShootOperation> m_operation;
     std::optional<ShootResult> m_lastResult;
     int m_sheetsOpen = 0;
+    TimeLeft m_timeLeft;
+    std::optional<ShootStep> m_step;
     quint64 m_dismissGeneration = 0;
 };
 

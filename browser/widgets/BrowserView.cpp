@@ -15,6 +15,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QPointer>
+#include <QPushButton>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -48,6 +49,8 @@ BrowserView::BrowserView(ViewControllerOptions options, QWidget *parent)
     m_grid->setSectionModel(m_controller->model());
     m_grid->setSelectionModel(m_controller->selectionModel());
     layout->addWidget(m_grid, 1);
+    buildPlaceholder();
+    layout->addWidget(m_placeholder, 1);
     m_preview = new PhotoPreview(this);
 
     ViewController *c = m_controller;
@@ -59,6 +62,7 @@ BrowserView::BrowserView(ViewControllerOptions options, QWidget *parent)
             [this](const QModelIndex &index) { m_grid->scrollTo(index, QAbstractItemView::PositionAtBottom); });
     connect(c, &ViewController::segueRequested, this, &BrowserView::segueRequested);
     connect(c, &ViewController::windowTitleRequested, this, [this](const QString &title) { window()->setWindowTitle(title); });
+    connect(c, &ViewController::reloaded, this, &BrowserView::updateEmptyState);
     connect(c, &ViewController::reloaded, this, [this] {
         const QString title = ViewController::formWindowTitle(m_controller->pathtophotos);
         if (window()->windowTitle() != title)
@@ -75,11 +79,14 @@ BrowserView::BrowserView(ViewControllerOptions options, QWidget *parent)
     const QPointer<BrowserView> self(this);
     m_hotFolderObserver = Settings::shared().observe(cPrefEnableHotFolderMode, [self](const QVariant &, const QVariant &) {
         mainqueue::async([self] {
-            if (self)
+            if (self) {
                 self->updateHotFolderLabel();
+                self->updateEmptyState();
+            }
         });
     });
     updateHotFolderLabel();
+    updateEmptyState();
 }
 
 BrowserView::~BrowserView()
@@ -155,19 +162,92 @@ void BrowserView::buildBar()
     button(addAction(QStringLiteral("revert"), tr("Revert to Camera Names"), QKeySequence(), &BrowserView::doRevert));
     button(addAction(QStringLiteral("redecode"), tr("Revert and Decode Again"), QKeySequence(), &BrowserView::doRedecode));
     button(addAction(QStringLiteral("decode"), tr("Decode"), QKeySequence(Qt::CTRL | Qt::Key_D), &BrowserView::doDecode));
-    auto *stretch = new QWidget(bar);
-    stretch->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    bar->addWidget(stretch);
-    ibHotFolderTextfield = new QLabel(tr("HOT FOLDER MODE"), bar);
+    // The mode's label and the finishing action stand beside the bar, never
+    // folded into its extension menu however narrow the window.
+    ibHotFolderTextfield = new QLabel(tr("HOT FOLDER MODE"), this);
     ibHotFolderTextfield->setObjectName(QStringLiteral("hotfoldermodetextfield"));
     ibHotFolderTextfield->setStyleSheet(
         QStringLiteral("QLabel { color: white; background: #b00000; font-weight: bold; padding: 3px 8px; border-radius: 4px; }"));
-    m_hotFolderLabelAction = bar->addWidget(ibHotFolderTextfield);
-    gap();
-    button(addAction(QStringLiteral("deliver"), tr("Finish: Deliver to Main Folder"), QKeySequence(Qt::CTRL | Qt::Key_Return),
-                     &BrowserView::doDeliver))
-        ->setStyleSheet(QStringLiteral("QToolButton { font-weight: bold; }"));
-    layout()->addWidget(bar);
+    auto *finish = new QToolBar(this);
+    finish->setObjectName(QStringLiteral("finishBar"));
+    finish->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    finish->setContentsMargins(4, 2, 4, 0);
+    QAction *deliver = addAction(QStringLiteral("deliver"), tr("Finish: Deliver to Main Folder"), QKeySequence(Qt::CTRL | Qt::Key_Return),
+                                 &BrowserView::doDeliver);
+    finish->addAction(deliver);
+    QWidget *deliverButton = finish->widgetForAction(deliver);
+    deliverButton->setObjectName(QStringLiteral("deliverButton"));
+    deliverButton->setStyleSheet(QStringLiteral("QToolButton { font-weight: bold; }"));
+    finish->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    ibHotFolderTextfield->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+
+    auto *row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    row->addWidget(bar, 1);
+    row->addWidget(ibHotFolderTextfield, 0, Qt::AlignVCenter);
+    row->addWidget(finish);
+    static_cast<QVBoxLayout *>(layout())->addLayout(row);
+}
+
+void BrowserView::buildPlaceholder()
+{
+    m_placeholder = new QWidget(this);
+    m_placeholder->setObjectName(QStringLiteral("emptyFolderPlaceholder"));
+    m_placeholder->setAutoFillBackground(true);
+    QPalette dark = m_placeholder->palette();
+    dark.setColor(QPalette::Window, Qt::black);
+    dark.setColor(QPalette::WindowText, QColor(0xdd, 0xdd, 0xdd));
+    m_placeholder->setPalette(dark);
+    m_placeholderText = new QLabel(m_placeholder);
+    m_placeholderText->setObjectName(QStringLiteral("emptyFolderText"));
+    m_placeholderText->setTextFormat(Qt::RichText);
+    m_placeholderText->setAlignment(Qt::AlignCenter);
+    m_placeholderText->setWordWrap(true);
+    auto *loadCard = new QPushButton(tr("Load New Card..."), m_placeholder);
+    loadCard->setObjectName(QStringLiteral("placeholderLoadCard"));
+    connect(loadCard, &QPushButton::clicked, this, [this] { Q_EMIT segueRequested(QString(cSegueLoadCard)); });
+    auto *preferences = new QPushButton(tr("Preferences..."), m_placeholder);
+    preferences->setObjectName(QStringLiteral("placeholderPreferences"));
+    connect(preferences, &QPushButton::clicked, this, [this] { Q_EMIT segueRequested(QString(cSeguePreferences)); });
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(loadCard);
+    buttons->addWidget(preferences);
+    buttons->addStretch();
+    auto *column = new QVBoxLayout(m_placeholder);
+    column->addStretch();
+    column->addWidget(m_placeholderText);
+    column->addLayout(buttons);
+    column->addStretch();
+}
+
+void BrowserView::updateEmptyState()
+{
+    const bool empty = m_controller->model()->loader().numberOfItems() == 0;
+    // Nothing to act on: the photo actions wait for photos.
+    for (const char *name : {"delete", "revert", "redecode", "decode", "deliver"}) {
+        if (QAction *a = action(QLatin1String(name)))
+            a->setEnabled(!empty);
+    }
+    if (empty) {
+        const QString folder = m_controller->pathtophotos.toHtmlEscaped();
+        const QString comeIn = ViewController::hotFolderMode()
+            ? tr("Hot folder mode is on: photos appear here as they are shot.")
+            : tr("Insert a camera card and choose <b>File &#9656; Load New Card...</b> (Ctrl+L),<br>"
+                 "or turn on hot folder mode in Preferences to take photos in as they are shot.");
+        m_placeholderText->setText(tr("<p style='font-size:large'><b>No photos here yet</b></p>"
+                                      "<p>Photos are sorted in <b>%1</b>;<br>this folder and the main folder they are delivered to "
+                                      "are set in Preferences (Ctrl+,).</p><p>%2</p>")
+                                       .arg(folder, comeIn));
+    }
+    if (m_grid->isHidden() == empty && m_placeholder->isHidden() == !empty)
+        return;
+    m_grid->setVisible(!empty);
+    m_placeholder->setVisible(empty);
+    // The grid gets its place now, not at the next turn of the event loop:
+    // whoever reloaded may scroll it at once.
+    layout()->activate();
 }
 
 void BrowserView::start()
@@ -184,10 +264,9 @@ void BrowserView::start()
 void BrowserView::updateHotFolderLabel()
 {
     const bool on = ViewController::hotFolderMode();
-    if (on == m_hotFolderLabelAction->isVisible() && on == (ibHotFolderTextfield->graphicsEffect() != nullptr))
+    if (on == !ibHotFolderTextfield->isHidden() && on == (ibHotFolderTextfield->graphicsEffect() != nullptr))
         return;
-    // A widget in a tool bar is shown and hidden through its action.
-    m_hotFolderLabelAction->setVisible(on);
+    ibHotFolderTextfield->setVisible(on);
     if (on)
         flashOnOff(ibHotFolderTextfield, -1);
     else

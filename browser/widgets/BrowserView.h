@@ -4,7 +4,8 @@
 // hot folder label), the photo grid and the large preview. A thin layer over
 // the ViewController, which it owns with the two thumbnail services; it
 // turns clicks, keys and drops into the controller's actions and shows what
-// the controller asks for. GUI thread.
+// the controller asks for. An empty folder shows a short guide instead of
+// the grid, and the photo actions wait for photos. GUI thread.
 
 #include "browser/ViewController.h"
 
@@ -53,6 +54,10 @@ protected:
 private:
     QAction *addAction(const QString &name, const QString &text, const QKeySequence &shortcut, void (BrowserView::*slot)());
     void buildBar();
+    // What an empty folder shows instead of the grid: where the folders are
+    // and how photos come in.
+    void buildPlaceholder();
+    void updateEmptyState();
     void updateHotFolderLabel();
     void stepPreview(int step);
     void openPhoto(const QModelIndex &index);
@@ -73,8 +78,9 @@ private:
     ViewController *m_controller = nullptr;
     SectionGridView *m_grid = nullptr;
     PhotoPreview *m_preview = nullptr;
+    QWidget *m_placeholder = nullptr;
+    QLabel *m_placeholderText = nullptr;
     QLabel *ibHotFolderTextfield = nullptr;
-    QAction *m_hotFolderLabelAction = nullptr;
     QToolButton *ibShowHideButton = nullptr;
     QList<QAction *> m_actions;
     quint64 m_hotFolderObserver = 0;

@@ -22,6 +22,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -29,6 +31,21 @@
 namespace sorrelby {
 
 namespace {
+
+// A tab's page that scrolls when the screen is too small for it, rather than
+// pushing the window past the screen's edge. It asks for its page's whole
+// size, so that at the default size nothing scrolls.
+class TabScrollArea : public QScrollArea {
+public:
+    explicit TabScrollArea(QWidget *page)
+    {
+        setObjectName(page->objectName() + QStringLiteral("Scroll"));
+        setFrameShape(QFrame::NoFrame);
+        setWidgetResizable(true);
+        setWidget(page);
+    }
+    QSize sizeHint() const override { return widget()->sizeHint() + QSize(2 * frameWidth(), 2 * frameWidth()); }
+};
 
 const QString cClass = QStringLiteral("PreferencesViewController");
 const FolderRole cRoles[] = {FolderRole::Source, FolderRole::Destination, FolderRole::HotFolder};
@@ -173,14 +190,20 @@ PreferencesViewController::PreferencesViewController(QWidget *parent)
     setWindowTitle(QStringLiteral("Preferences"));
     ibTabView1 = new QTabWidget(this);
     ibTabView1->setObjectName(QStringLiteral("ibTabView1"));
-    ibTabView1->addTab(makeFoldersTab(), QStringLiteral("Folders"));
-    ibTabView1->addTab(makeNamingTab(), QStringLiteral("Sorting and Naming"));
-    ibTabView1->addTab(makeDeliveryTab(), QStringLiteral("Delivery"));
-    ibTabView1->addTab(makeDetectionTab(), QStringLiteral("Detection and Cameras"));
-    ibTabView1->addTab(makeReassignmentTab(), QStringLiteral("Reassignment"));
-    ibTabView1->addTab(makeMaintenanceTab(), QStringLiteral("Maintenance"));
+    ibTabView1->addTab(new TabScrollArea(makeFoldersTab()), QStringLiteral("Folders"));
+    ibTabView1->addTab(new TabScrollArea(makeNamingTab()), QStringLiteral("Sorting and Naming"));
+    ibTabView1->addTab(new TabScrollArea(makeDeliveryTab()), QStringLiteral("Delivery"));
+    ibTabView1->addTab(new TabScrollArea(makeDetectionTab()), QStringLiteral("Detection and Cameras"));
+    ibTabView1->addTab(new TabScrollArea(makeReassignmentTab()), QStringLiteral("Reassignment"));
+    ibTabView1->addTab(new TabScrollArea(makeMaintenanceTab()), QStringLiteral("Maintenance"));
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(ibTabView1);
+    // Every tab whole, as far as the screen allows (Qt would otherwise take
+    // two thirds of the screen at most).
+    if (const QScreen *where = screen()) {
+        const QSize room = where->availableSize() - QSize(40, 80);
+        resize(sizeHint().boundedTo(room.expandedTo(minimumSizeHint())));
+    }
 
     observe(cPrefEnableHotFolderMode, &PreferencesViewController::setHotFolderInfoString);
     for (FolderRole role : cRoles)

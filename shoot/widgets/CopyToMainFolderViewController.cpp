@@ -34,6 +34,16 @@ CopyToMainFolderViewController::CopyToMainFolderViewController(CopyToMainFolderC
     ibProgressTextField->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_itemTextField = new QLabel(this);
     m_itemTextField->setObjectName(QStringLiteral("fProgressItemString"));
+    m_countTextField = new QLabel(this);
+    m_countTextField->setObjectName(QStringLiteral("fCountString"));
+    m_photoTextField = new QLabel(this);
+    m_photoTextField->setObjectName(QStringLiteral("fPhotoInHand"));
+    m_photoTextField->setTextFormat(Qt::PlainText);
+    // A long name must not widen the dialog with every photo.
+    m_photoTextField->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_timeLeftTextField = new QLabel(this);
+    m_timeLeftTextField->setObjectName(QStringLiteral("fTimeLeftString"));
+    m_timeLeftTextField->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     ibProgressIndicator = new QProgressBar(this);
     ibProgressIndicator->setObjectName(QStringLiteral("ibProgressIndicator"));
     ibProgressIndicator->setRange(0, 0);
@@ -49,11 +59,16 @@ CopyToMainFolderViewController::CopyToMainFolderViewController(CopyToMainFolderC
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ibButton1);
+    auto *where = new QHBoxLayout;
+    where->addWidget(m_countTextField);
+    where->addWidget(m_photoTextField, 1);
+    where->addWidget(m_timeLeftTextField);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(ibProgressTextField);
     layout->addWidget(m_itemTextField);
     layout->addWidget(ibProgressIndicator);
     layout->addWidget(ibProgressIndicatorBar);
+    layout->addLayout(where);
     layout->addLayout(buttons);
 
     connect(ibButton1, &QPushButton::clicked, this, &CopyToMainFolderViewController::doButton1);
@@ -74,6 +89,9 @@ void CopyToMainFolderViewController::showState()
     ibProgressTextField->setText(c.fProgressString);
     m_itemTextField->setText(c.fProgressItemString);
     m_itemTextField->setVisible(!c.fProgressItemString.isEmpty());
+    m_countTextField->setText(c.fCountString);
+    m_photoTextField->setText(c.fPhotoInHand);
+    m_timeLeftTextField->setText(c.fTimeLeftString);
     ibProgressIndicator->setVisible(c.busy);
     ibProgressIndicatorBar->setVisible(c.barVisible);
     ibProgressIndicatorBar->setRange(0, std::max(c.fMaxItemsToProcess, 1));

@@ -36,6 +36,9 @@ private:
     CopyToMainFolderController &m_controller;
     QLabel *ibProgressTextField = nullptr;
     QLabel *m_itemTextField = nullptr;
+    QLabel *m_countTextField = nullptr;
+    QLabel *m_photoTextField = nullptr;
+    QLabel *m_timeLeftTextField = nullptr;
     QProgressBar *ibProgressIndicator = nullptr;
     QProgressBar *ibProgressIndicatorBar = nullptr;
     QPushButton *ibButton1 = nullptr;

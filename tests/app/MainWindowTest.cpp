@@ -21,6 +21,8 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QScrollBar>
+#include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 
 using namespace sorrelby;
@@ -233,4 +235,75 @@ TEST_F(BrowserWindow, PreferencesMenuOpensOnePreferencesWindow)
     spinFor(50);
     EXPECT_EQ(window.findChildren<QWidget *>(QStringLiteral("PreferencesViewController")).size(), 1);
     preferences->close();
+}
+
+// Hot folder mode is the red margin and the blinking label; the bar keeps
+// its colours and the finishing action stays on it at the default size.
+TEST_F(BrowserWindow, HotFolderModeKeepsTheBarReadableAndDeliveryInReach)
+{
+    settings.remove(cPrefWindowAutoSave);
+    settings.setValue(cPrefEnableHotFolderMode, true);
+    MainWindow window(nullptr, &workQueue);
+    window.show();
+    ASSERT_TRUE(waitUntil([&] { return window.backgroundColor() == QColor(Qt::red); }));
+    QLabel *label = window.findChild<QLabel *>(QStringLiteral("hotfoldermodetextfield"));
+    ASSERT_TRUE(waitUntil([&] { return label->isVisible(); }));
+    QCoreApplication::processEvents();
+
+    QToolBar *bar = window.findChild<QToolBar *>(QStringLiteral("browserBar"));
+    ASSERT_TRUE(bar);
+    EXPECT_NE(bar->palette().color(QPalette::Window), QColor(Qt::red));
+    EXPECT_NE(bar->palette().color(QPalette::Button), QColor(Qt::red));
+    // As drawn in the window: the empty end of the bar, where the window
+    // shows through.
+    const QImage drawn = window.grab().toImage();
+    const QPoint end = bar->mapTo(&window, QPoint(bar->width() - 3, bar->height() / 2)) * drawn.devicePixelRatio();
+    EXPECT_NE(drawn.pixelColor(end), QColor(Qt::red));
+    const QPoint margin = QPoint(2, window.height() - 3) * drawn.devicePixelRatio();
+    EXPECT_EQ(drawn.pixelColor(margin), QColor(Qt::red));
+
+    QWidget *deliver = window.findChild<QWidget *>(QStringLiteral("deliverButton"));
+    ASSERT_TRUE(deliver);
+    EXPECT_TRUE(deliver->isVisible());
+    const QRect inWindow(deliver->mapTo(&window, QPoint(0, 0)), deliver->size());
+    EXPECT_TRUE(window.rect().contains(inWindow));
+    // Not folded into a tool bar's extension menu.
+    for (QToolBar *toolBar : window.findChildren<QToolBar *>()) {
+        if (!deliver->isAncestorOf(toolBar) && toolBar->isAncestorOf(deliver)) {
+            for (QToolButton *extension : toolBar->findChildren<QToolButton *>(QStringLiteral("qt_toolbar_ext_button")))
+                EXPECT_FALSE(extension->isVisible());
+        }
+    }
+    settings.setValue(cPrefEnableHotFolderMode, false);
+}
+
+// A fresh, empty source folder shows how photos come in instead of an empty
+// section, and nothing that acts on photos is offered until there are some.
+TEST_F(BrowserWindow, AnEmptyFolderShowsTheWayInAndNothingToActOn)
+{
+    const QString folder = makeTempFolder(QStringLiteral("empty"));
+    const auto window = windowOn(folder);
+    BrowserView *browser = window->browser();
+    QWidget *placeholder = window->findChild<QWidget *>(QStringLiteral("emptyFolderPlaceholder"));
+    ASSERT_TRUE(placeholder);
+    EXPECT_TRUE(placeholder->isVisible());
+    EXPECT_FALSE(browser->grid()->isVisible());
+    const QString text = window->findChild<QLabel *>(QStringLiteral("emptyFolderText"))->text();
+    EXPECT_TRUE(text.contains(folder)) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Load New Card"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Ctrl+L"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("hot folder mode"))) << text.toStdString();
+    for (const char *name : {"deliver", "decode", "redecode", "revert", "delete"})
+        EXPECT_FALSE(browser->action(QLatin1String(name))->isEnabled()) << name;
+    EXPECT_TRUE(browser->action(QStringLiteral("refresh"))->isEnabled());
+
+    writeFilesInOrder(folder, {"IMG_0001.JPG"}, encodeJpeg(makeBackground(QSize(64, 48), 5)));
+    ViewController *controller = browser->controller();
+    const int reloads = controller->reloadCount();
+    controller->refreshAllSections();
+    ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > reloads && !controller->isLoading(); }));
+    EXPECT_FALSE(placeholder->isVisible());
+    EXPECT_TRUE(browser->grid()->isVisible());
+    for (const char *name : {"deliver", "decode", "redecode", "revert", "delete"})
+        EXPECT_TRUE(browser->action(QLatin1String(name))->isEnabled()) << name;
 }

@@ -13,21 +13,23 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
-TEST(DecodeKillSweep, KilledAfterEachRenameTheNextRunFinishesWithEveryPhotoOnce)
+namespace {
+
+// A shoot decoded earlier under codes that are now wrong: every photo is
+// reverted, then read and named again. Each photo's file gets the time of
+// fileTimeOf(photo).
+KillSweepReport sweepDecode(const ShootSpec &spec, const std::function<QDateTime(const ShootPhoto &)> &fileTimeOf)
 {
-    // A shoot decoded earlier under codes that are now wrong: every photo is
-    // reverted, then read and named again.
-    ShootSpec spec;
-    spec.subjects = 2;
-    spec.photosPerSubject = 2;
-    spec.photosBeforeFirstCard = 1;
     const QString original = makeTempFolder(QStringLiteral("original"));
     const std::optional<Shoot> shoot = writeShoot(original, spec);
-    ASSERT_TRUE(shoot);
+    EXPECT_TRUE(shoot);
+    if (!shoot)
+        return {};
     const QMultiMap<QByteArray, QString> contents = contentCensus({original});
     const QString folder = makeTempFolder(QStringLiteral("source"));
     const auto prepare = [&] {
@@ -38,7 +40,7 @@ TEST(DecodeKillSweep, KilledAfterEachRenameTheNextRunFinishesWithEveryPhotoOnce)
             ASSERT_TRUE(QFile::copy(original + QLatin1Char('/') + photo.fileName, folder + QLatin1Char('/') + stale));
             // Capture order, and old enough for the listing.
             QFile copy(folder + QLatin1Char('/') + stale);
-            ASSERT_TRUE(copy.open(QIODevice::ReadWrite) && copy.setFileTime(photo.captureTime, QFileDevice::FileModificationTime));
+            ASSERT_TRUE(copy.open(QIODevice::ReadWrite) && copy.setFileTime(fileTimeOf(photo), QFileDevice::FileModificationTime));
         }
     };
     const QStringList args{QStringLiteral("decode"), QStringLiteral("--detect"), QStringLiteral("--set"),
@@ -66,10 +68,37 @@ TEST(DecodeKillSweep, KilledAfterEachRenameTheNextRunFinishesWithEveryPhotoOnce)
         return problems;
     };
     const KillSweepReport report = runKillSweep(sweep);
-    std::printf("decode --detect kill sweep: %d points, %d killed, %d problems\n", report.points, report.killed,
-                int(report.problems.size()));
     // Every photo reverted, then every one renamed again.
     EXPECT_GE(report.points, 2 * int(shoot->photos.size()) - 1);
     EXPECT_EQ(report.killed, report.points);
     EXPECT_TRUE(report.problems.isEmpty()) << lines(report.problems);
+    return report;
+}
+
+} // namespace
+
+TEST(DecodeKillSweep, KilledAfterEachRenameTheNextRunFinishesWithEveryPhotoOnce)
+{
+    ShootSpec spec;
+    spec.subjects = 2;
+    spec.photosPerSubject = 2;
+    spec.photosBeforeFirstCard = 1;
+    const KillSweepReport report = sweepDecode(spec, [](const ShootPhoto &photo) { return photo.captureTime; });
+    std::printf("decode --detect kill sweep: %d points, %d killed, %d problems\n", report.points, report.killed,
+                int(report.problems.size()));
+}
+
+// The same when only the photos' capture times tell the order: one file time
+// for all and a camera counter that wraps mid-shoot.
+TEST(DecodeKillSweep, KilledAfterEachRenameInCaptureOrderWhenFileTimesLie)
+{
+    ShootSpec spec;
+    spec.subjects = 2;
+    spec.photosPerSubject = 2;
+    spec.firstFrameNumber = 9998;
+    spec.subSecondDigits = 2;
+    const QDateTime copied(QDate(2024, 5, 2), QTime(8, 0));
+    const KillSweepReport report = sweepDecode(spec, [copied](const ShootPhoto &) { return copied; });
+    std::printf("decode --detect kill sweep, file times lying: %d points, %d killed, %d problems\n", report.points, report.killed,
+                int(report.problems.size()));
 }

@@ -22,6 +22,7 @@
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QMessageBox>
@@ -103,9 +104,13 @@ TEST_F(ProgressDialog, DeliveryFromTheWindowEndsWithASummaryThatClosesItself)
     alerts.queueAnswer(ScriptedAlertPresenter::cUnanswered); // nobody at the desk
     QStringList shown;
     CopyToMainFolderController &progress = window.progress();
+    QStringList counts;
     QObject::connect(&progress, &CopyToMainFolderController::changed, [&] {
         if (shown.value(shown.size() - 1) != progress.fProgressString)
             shown << progress.fProgressString;
+        const QString count = progress.fCountString + QLatin1Char(' ') + progress.fPhotoInHand;
+        if (!progress.fCountString.isEmpty() && counts.value(counts.size() - 1) != count)
+            counts << count;
     });
     NotificationRecorder refreshes(QStringLiteral("myRefreshId"));
     browser->finishProcessAction();
@@ -118,8 +123,18 @@ TEST_F(ProgressDialog, DeliveryFromTheWindowEndsWithASummaryThatClosesItself)
     ASSERT_TRUE(waitUntil([&] { return alerts.shown().size() == 1; }, 10000));
     const Alert summary = alerts.shown().at(0);
     EXPECT_EQ(summary.messageText, QStringLiteral("Finished Moving ALL ReAssigned Files..."));
-    EXPECT_EQ(summary.informativeText, QStringLiteral("Moved 2 out of 2 Allowed Files.\nFolder has Total of 4 Files"));
+    EXPECT_EQ(summary.informativeText,
+              QStringLiteral("Moved 2 out of 2 Allowed Files.\nFolder has Total of 4 Files\n\n"
+                             "Delivered to ")
+                  + main
+                  + QStringLiteral(": 2 photo(s)\nCard photos moved to the trash: 1\n"
+                                   "Left in the source folder: 1 photo(s)\n"
+                                   "  1 photo(s) without a code, as the preferences ask"));
+    EXPECT_EQ(summary.style, AlertStyle::Informational);
     EXPECT_EQ(summary.autoDismissSeconds, 5.0);
+    // The delivery's own count, photo by photo, with the photo in hand.
+    EXPECT_EQ(counts,
+              (QStringList{"1 of 4 IMG_0001.JPG", "2 of 4 A1_IMG_0002-qrcode.JPG", "3 of 4 A1_IMG_0003.JPG", "4 of 4 A1_IMG_0004.JPG"}));
     EXPECT_TRUE(shown.contains(QStringLiteral("Validating Destination Folder at:\n[") + main + QStringLiteral("...]")));
     EXPECT_TRUE(shown.contains(QStringLiteral("Copying TO:\n ") + main + QStringLiteral("/A1_IMG_0004.JPG")));
     EXPECT_TRUE(shown.filter(QStringLiteral("IMG_0001")).isEmpty()); // it stays, so it is never "copied"
@@ -331,4 +346,108 @@ TEST_F(ProgressDialog, HotFolderModeDeliversADroppedPhotoUnattended)
     EXPECT_TRUE(alerts.shown().empty());
     EXPECT_EQ(window.progress().lastResult()->operation, ShootOperation::HotFolderBatch);
     EXPECT_TRUE(settings.boolValue(QStringLiteral("prefEnableHotFolderMode")));
+}
+
+// What the dialog says while a step runs: "n of N", the photo in hand and,
+// once a few photos are done, the time left from the rate so far, which does
+// not jump about when one photo is slow.
+TEST_F(ProgressDialog, ProgressReadsAsCountPhotoAndTimeLeft)
+{
+    Followed followed(engineOptions());
+    CopyToMainFolderController &c = followed.controller;
+    qint64 now = 0;
+    c.setClock([&now] { return now; });
+    QWidget parent;
+    parent.show();
+    QPointer<CopyToMainFolderViewController> dialog;
+    QObject::connect(&c, &CopyToMainFolderController::presentRequested, [&] { dialog = showCopyToMainFolderWindow(&parent, c); });
+    const auto label = [&](const char *name) {
+        const QLabel *l = dialog ? dialog->findChild<QLabel *>(QLatin1String(name)) : nullptr;
+        return l ? l->text() : QStringLiteral("<none>");
+    };
+
+    ShootProgress p;
+    p.ticket = 7;
+    p.operation = ShootOperation::Decode;
+    p.folder = source;
+    Q_EMIT followed.engines.operationStarted(p);
+    p.step = ShootStep::Detecting;
+    p.total = 40;
+    const auto photo = [&](int n, qint64 atMs) {
+        now = atMs;
+        p.done = n;
+        p.photo = source + QStringLiteral("/DSC_%1.JPG").arg(n, 4, 10, QLatin1Char('0'));
+        Q_EMIT followed.engines.operationProgressed(p);
+        QCoreApplication::processEvents();
+        return label("fTimeLeftString");
+    };
+    photo(1, 0);
+    ASSERT_TRUE(waitUntil([&] { return !dialog.isNull(); })); // it comes up by itself
+    EXPECT_EQ(label("fTimeLeftString"), QString());
+    EXPECT_EQ(photo(2, 1000), QString()); // too early to say
+    EXPECT_EQ(photo(3, 2000), QString());
+    // 1 s a photo, 36 photos to go.
+    EXPECT_EQ(photo(4, 3000), QStringLiteral("About 40 s left"));
+    EXPECT_EQ(label("fCountString"), QStringLiteral("4 of 40"));
+    EXPECT_EQ(label("fPhotoInHand"), QStringLiteral("DSC_0004.JPG"));
+    // One slow card photo nudges the average up a little (41 s): the figure
+    // holds rather than going up and down.
+    EXPECT_EQ(photo(5, 4600), QStringLiteral("About 40 s left"));
+    EXPECT_EQ(photo(20, 19600), QStringLiteral("About 25 s left"));
+    EXPECT_EQ(label("fCountString"), QStringLiteral("20 of 40"));
+    // A rise that is real is shown: the photos have begun to crawl.
+    EXPECT_EQ(photo(21, 60000), QStringLiteral("About 1 min left"));
+    EXPECT_EQ(photo(38, 100000), QStringLiteral("A few seconds left"));
+
+    // A new step is timed afresh.
+    p.step = ShootStep::Delivering;
+    p.total = 10;
+    EXPECT_EQ(photo(1, 200000), QString());
+    EXPECT_EQ(label("fPhotoInHand"), QStringLiteral("DSC_0001.JPG"));
+    EXPECT_EQ(label("fCountString"), QStringLiteral("1 of 10"));
+
+    ShootResult done;
+    done.ticket = 7;
+    done.operation = ShootOperation::Decode;
+    done.folder = source;
+    Q_EMIT followed.engines.operationFinished(done);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(c.fTimeLeftString.isEmpty());
+}
+
+// A summary with something to act on is a warning that waits; it says what
+// went where and why a photo stayed.
+TEST_F(ProgressDialog, ASummaryWithAProblemSaysWhatStayedAndWaits)
+{
+    settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 1);
+    settings.setValue(cPrefDoUnassignedProcess, true);
+    settings.setValue(cPrefDestinationPath, main);
+    settings.setValue(cPrefDailyFolderDateFormat, QString());
+    settings.setValue(cPrefKeepLastQRCodeFile, true);
+    writeFilesInOrder(source, {"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG"});
+    ShootEngineOptions o = engineOptions();
+    DeliveryRun::FileOperations operations;
+    operations.move = [](const QString &from, const QString &to) {
+        if (from.endsWith(QStringLiteral("IMG_0004.JPG")))
+            return FileResult::failure(QStringLiteral("Permission denied"));
+        return fileops::moveNoReplace(from, to);
+    };
+    o.deliveryFileOperations = operations;
+    Followed followed(o);
+    alerts.queueAnswer(ScriptedAlertPresenter::cUnanswered);
+    followed.engines.forFolder(source).deliver(main);
+    ASSERT_TRUE(waitUntil([&] { return alerts.shown().size() == 1; }, 10000));
+    const Alert summary = alerts.shown().at(0);
+    EXPECT_EQ(summary.messageText, QStringLiteral("Possible Issue(s) with Moving ReAssigned Files..."));
+    EXPECT_EQ(summary.style, AlertStyle::Warning);
+    EXPECT_EQ(summary.autoDismissSeconds, 0.0);
+    const QString text = summary.informativeText;
+    EXPECT_TRUE(text.contains(QStringLiteral("Delivered to ") + main + QStringLiteral(": 1 photo(s)"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("To UNASSIGNED_PHOTOS (") + main + QStringLiteral("/UNASSIGNED_PHOTOS): 1 photo(s)")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Left in the source folder: 2 photo(s)\n  1 card photo(s) kept for the next batch\n"
+                                             "  not moved: A1_IMG_0004.JPG: Permission denied")))
+        << text.toStdString();
+    spinFor(300);
+    EXPECT_EQ(followed.dismissed, 0);
 }

@@ -1,6 +1,8 @@
 #include "naming/PhotoOrdering.h"
+#include "imaging/PhotoMetadata.h"
 #include "platform/FileOps.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/PhotoGenerator.h"
 
 #include <QDateTime>
 
@@ -17,6 +19,21 @@ QString photo(const QString &folder, const QString &name, const QDateTime &taken
     const QString path = folder + u'/' + name;
     EXPECT_TRUE(testkit::writeFile(path, name.toUtf8()));
     EXPECT_TRUE(fileops::setModificationDate(path, taken).ok);
+    return path;
+}
+
+// A small JPEG whose Exif says when it was taken (none for an invalid time),
+// with the file date given apart, as a copy may leave it.
+QString exifPhoto(const QString &folder, const QString &name, const QDateTime &taken, const QDateTime &fileDate, int subSecondDigits = 2)
+{
+    const QString path = folder + u'/' + name;
+    testkit::PhotoSpec spec;
+    spec.size = QSize(64, 48);
+    spec.exif.captureTime = taken;
+    spec.exif.subSecondDigits = subSecondDigits;
+    spec.exif.thumbnail = false;
+    EXPECT_TRUE(testkit::writePhoto(path, spec));
+    EXPECT_TRUE(fileops::setModificationDate(path, fileDate).ok);
     return path;
 }
 
@@ -93,4 +110,63 @@ TEST(PhotoOrdering, UnreadableDatesSortByNameAfterDatedPhotos)
     EXPECT_EQ(sorted({goneZ, goneB}, SortDirection::Ascending), (QStringList{goneB, goneZ}));
     // A key without a date here orders by name.
     EXPECT_EQ(sorted(input, SortDirection::Ascending, QStringLiteral("addedToDirectoryDate")), (QStringList{dated2, goneB, dated1, goneZ}));
+}
+
+TEST(PhotoOrdering, CaptureTimesInThePhotosOrderACopyThatLostItsFileDates)
+{
+    testkit::initializePhotoKit();
+    const QString folder = testkit::makeTempFolder(QStringLiteral("exif"));
+    const QDateTime copied = at(50);
+    // Names against the capture order (a wrapped counter), file dates all
+    // equal: only the Exif knows the order.
+    const QString first = exifPhoto(folder, QStringLiteral("DSC_9999.JPG"), at(1), copied);
+    const QString second = exifPhoto(folder, QStringLiteral("DSC_0001.JPG"), at(2), copied);
+    const QString third = exifPhoto(folder, QStringLiteral("DSC_0000.JPG"), at(3), copied);
+    EXPECT_EQ(sorted({third, first, second}, SortDirection::Ascending), (QStringList{first, second, third}));
+    EXPECT_EQ(sorted({third, first, second}, SortDirection::Descending), (QStringList{third, second, first}));
+
+    // File dates shuffled against the capture times.
+    const QString a = exifPhoto(folder, QStringLiteral("A.JPG"), at(10), at(40));
+    const QString b = exifPhoto(folder, QStringLiteral("B.JPG"), at(11), at(20));
+    const QString c = exifPhoto(folder, QStringLiteral("C.JPG"), at(12), at(30));
+    EXPECT_EQ(sorted({c, b, a}, SortDirection::Ascending), (QStringList{a, b, c}));
+    // The file date stays the order of the modification-date key.
+    EXPECT_EQ(sorted({c, b, a}, SortDirection::Ascending, QString(cSortKeyModificationDate)), (QStringList{b, c, a}));
+
+    // A burst within one FAT tick: the same second in DateTimeOriginal, the
+    // sub-seconds tell; without them, equal times go by name.
+    const QDateTime tick = at(20, 4);
+    const QString burst1 = exifPhoto(folder, QStringLiteral("Z_1.JPG"), tick.addMSecs(80), tick);
+    const QString burst2 = exifPhoto(folder, QStringLiteral("Y_2.JPG"), tick.addMSecs(330), tick);
+    const QString burst3 = exifPhoto(folder, QStringLiteral("X_3.JPG"), tick.addMSecs(950), tick);
+    EXPECT_EQ(sorted({burst3, burst1, burst2}, SortDirection::Ascending), (QStringList{burst1, burst2, burst3}));
+    const QString plain1 = exifPhoto(folder, QStringLiteral("Q_1.JPG"), tick.addMSecs(80), tick, 0);
+    const QString plain2 = exifPhoto(folder, QStringLiteral("P_2.JPG"), tick.addMSecs(950), tick, 0);
+    EXPECT_EQ(sorted({plain1, plain2}, SortDirection::Ascending), (QStringList{plain2, plain1}));
+}
+
+TEST(PhotoOrdering, PhotosWithoutCaptureTimeAmongOthersFallBackToFileDates)
+{
+    testkit::initializePhotoKit();
+    const QString folder = testkit::makeTempFolder(QStringLiteral("mixed"));
+    const QString a = exifPhoto(folder, QStringLiteral("A.JPG"), at(10), at(3));
+    const QString b = exifPhoto(folder, QStringLiteral("B.JPG"), QDateTime(), at(2));
+    const QString c = exifPhoto(folder, QStringLiteral("C.JPG"), at(12), at(1));
+    // Exif alone would say a, c; with b among them the file dates decide,
+    // for all three alike, so the order stays total.
+    EXPECT_EQ(sorted({a, b, c}, SortDirection::Ascending), (QStringList{c, b, a}));
+    EXPECT_EQ(sorted({a, c}, SortDirection::Ascending), (QStringList{a, c}));
+}
+
+TEST(PhotoMetadata, CaptureClockReadsSubSecondsAsAFraction)
+{
+    const qint64 base = *parseCaptureClock(QStringLiteral("2024:05:01 13:45:10"), {});
+    EXPECT_EQ(parseCaptureClock(QStringLiteral("2024:05:01 13:45:10"), QStringLiteral("5")), base + 500);
+    EXPECT_EQ(parseCaptureClock(QStringLiteral("2024:05:01 13:45:10"), QStringLiteral("05")), base + 50);
+    EXPECT_EQ(parseCaptureClock(QStringLiteral("2024:05:01 13:45:10"), QStringLiteral("123456")), base + 123);
+    EXPECT_EQ(parseCaptureClock(QStringLiteral("2024:05:01 13:45:11"), QStringLiteral("x")), base + 1000);
+    // A time a clock change skips in local time still orders.
+    EXPECT_TRUE(parseCaptureClock(QStringLiteral("2024:03:31 02:30:00"), {}).has_value());
+    EXPECT_FALSE(parseCaptureClock(QStringLiteral("0000:00:00 00:00:00"), {}).has_value());
+    EXPECT_FALSE(parseCaptureClock(QString(), {}).has_value());
 }

@@ -10,7 +10,9 @@
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -18,6 +20,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTabWidget>
 
 #include <gtest/gtest.h>
 
@@ -186,3 +192,58 @@ TEST_F(PreferencesWindowTest, ControlsStoreTheirKeysAndRefuseABadOwnPattern)
 }
 
 } // namespace
+
+// Every tab whole at the size the window opens with; a screen too small for
+// it (here: a large font on a small screen) gets scrolling tabs, never a
+// window past the screen's edge.
+TEST_F(PreferencesWindowTest, EveryTabFitsTheWindowAtItsDefaultSize)
+{
+    const QFont normal = QApplication::font();
+    for (const int points : {0, 15}) {
+        if (points > 0) {
+            QFont large = normal;
+            large.setPointSize(points);
+            QApplication::setFont(large);
+        }
+        // Opened as the menu opens it, at the size it chooses for itself.
+        PreferencesViewController *opened = showPreferencesWindow(nullptr);
+        ASSERT_TRUE(opened);
+        ASSERT_TRUE(waitUntil([&] { return opened->isVisible(); }));
+        const QSize minimum = opened->minimumSizeHint();
+        EXPECT_GE(opened->width(), minimum.width()) << points;
+        EXPECT_GE(opened->height(), minimum.height()) << points;
+        const QRect screen = opened->screen()->availableGeometry();
+        EXPECT_LE(opened->width(), screen.width()) << points;
+        EXPECT_LE(opened->height(), screen.height()) << points;
+        auto *tabs = opened->findChild<QTabWidget *>(QStringLiteral("ibTabView1"));
+        ASSERT_TRUE(tabs);
+        for (int i = 0; i < tabs->count(); ++i) {
+            tabs->setCurrentIndex(i);
+            QCoreApplication::processEvents();
+            const std::string tab = tabs->tabText(i).toStdString() + " at " + std::to_string(points) + " pt";
+            auto *area = qobject_cast<QScrollArea *>(tabs->widget(i));
+            QWidget *page = area ? area->widget() : tabs->widget(i);
+            // Never squeezed below what its controls need: what does not
+            // fit scrolls.
+            EXPECT_GE(page->width(), page->minimumSizeHint().width()) << tab;
+            EXPECT_GE(page->height(), page->minimumSizeHint().height()) << tab;
+            if (points > 0)
+                continue;
+            // At the usual font, everything is on view without scrolling.
+            if (area) {
+                EXPECT_FALSE(area->horizontalScrollBar()->isVisible()) << tab;
+                EXPECT_FALSE(area->verticalScrollBar()->isVisible()) << tab;
+            }
+            const QWidget *shown = area ? area->viewport() : page;
+            for (QWidget *control : page->findChildren<QWidget *>()) {
+                if (!control->isVisibleTo(page) || control->objectName().startsWith(QLatin1String("qt_")))
+                    continue;
+                const QRect where(control->mapTo(shown, QPoint(0, 0)), control->size());
+                EXPECT_TRUE(shown->rect().contains(where)) << tab << ": " << control->objectName().toStdString();
+            }
+        }
+        opened->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    QApplication::setFont(normal);
+}

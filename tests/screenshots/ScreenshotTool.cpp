@@ -12,6 +12,7 @@
 #include "platform/Dispatch.h"
 #include "platform/NotificationCenter.h"
 #include "platform/VolumeMonitor.h"
+#include "platform/widgets/QtAlertPresenter.h"
 #include "preferences/widgets/PreferencesViewController.h"
 #include "reassign/widgets/PromptReassignModeViewController.h"
 #include "reassign/widgets/ReassignViewController.h"
@@ -27,6 +28,7 @@
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QThread>
@@ -187,9 +189,43 @@ int main(int argc, char **argv)
     progress.busy = true;
     progress.fMaxItemsToProcess = int(shoot->photos.size());
     progress.fItemsProcessed = 21;
+    progress.fCountString = QStringLiteral("21 of %1").arg(shoot->photos.size());
+    progress.fPhotoInHand = shoot->photos.at(20).fileName;
+    progress.fTimeLeftString = QStringLiteral("About 15 s left");
     progress.showChanged();
     dialog->adjustSize();
     ok = ok && save(dialog, out, QStringLiteral("progress-decode.png"));
+
+    // Delivering, then the summary of a delivery with a photo left behind.
+    const QString main = home.path() + QStringLiteral("/Pictures/Sorrelby/Main/05-01-2024");
+    progress.fProgressString = QStringLiteral("Copying TO:\n ") + main + QStringLiteral("/B2001_DSC_0027.JPG");
+    progress.fProgressItemString.clear();
+    progress.buttonTitle = QStringLiteral("close");
+    progress.fItemsProcessed = 27;
+    progress.fCountString = QStringLiteral("27 of %1").arg(shoot->photos.size());
+    progress.fPhotoInHand = QStringLiteral("B2001_DSC_0027.JPG");
+    progress.fTimeLeftString = QStringLiteral("A few seconds left");
+    progress.showChanged();
+    dialog->adjustSize();
+    ok = ok && save(dialog, out, QStringLiteral("progress-deliver.png"));
+    DeliveryBatchResult batch;
+    batch.destPath = main;
+    batch.counters = {.moved = 29, .trashed = 5, .unassigned = 2, .total = 38, .allowed = 30};
+    batch.unassignedPath = home.path() + QStringLiteral("/Pictures/Sorrelby/Main/UNASSIGNED_PHOTOS/05-01-2024");
+    batch.keptCodePhotos = {QStringLiteral("B2003_DSC_0033-qrcode.JPG")};
+    batch.failures = {QStringLiteral("not moved: B2002_DSC_0031.JPG: Permission denied")};
+    DeliverySummary summary = makeDeliverySummary(batch.counters, false);
+    Alert sheet;
+    sheet.style = AlertStyle::Warning;
+    sheet.messageText = summary.title;
+    sheet.informativeText = summary.message + QStringLiteral("\n\n") + describeWhereabouts(batch).join(QLatin1Char('\n'));
+    QtAlertPresenter sheets;
+    sheets.beginSheet(sheet, dialog, {});
+    settle();
+    if (auto *box = dialog->findChild<QMessageBox *>()) {
+        ok = ok && save(box, out, QStringLiteral("delivery-summary.png"));
+        box->close();
+    }
     dialog->hide();
 
     // Hot folder mode: red frame and the blinking label.
@@ -210,6 +246,16 @@ int main(int argc, char **argv)
         tabs->setCurrentIndex(2);
     ok = ok && save(&preferences, out, QStringLiteral("preferences-delivery.png"));
     preferences.hide();
+
+    // The first start: an empty source folder shows how photos come in.
+    Settings::shared().setValue(QStringLiteral("prefEnableHotFolderMode"), false);
+    const QString empty = home.path() + QStringLiteral("/Pictures/Sorrelby/Source");
+    QDir().mkpath(empty);
+    controller->pathtophotos = empty;
+    const int reloads = controller->reloadCount();
+    controller->refreshAllSections();
+    ok = ok && waitUntil([&] { return controller->reloadCount() > reloads; });
+    ok = ok && save(&window, out, QStringLiteral("browser-empty.png"));
 
     // The card window waiting for a card, and the relaunch time dialog.
     FakeVolumeMonitor volumes(home.path() + QStringLiteral("/volumes"));

@@ -15,6 +15,7 @@
 #include "tests/testkit/NotificationRecorder.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
+#include "tests/testkit/photos/ShootGenerator.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -354,4 +355,26 @@ TEST_F(ShootEngineTest, ADeliveryNeverWaitsOnTheThreadThatAskedForIt)
     EXPECT_EQ(delivered.outcome, ShootResult::Outcome::Done) << delivered.describe().toStdString();
     EXPECT_EQ(lines(entriesOf(main)), lines({"A1_IMG_0002.JPG", "A1_IMG_0003.JPG"}));
     EXPECT_GE(delivering, 3);
+}
+
+TEST_F(ShootEngineTest, DecodeWalksInTheCaptureOrderThePhotosCarryWhenFileDatesLie)
+{
+    // Copied without its file times (all one second) from a camera whose
+    // counter wrapped mid-shoot: names and file dates both lie, and only
+    // the photos' own capture times give the five subjects back.
+    ShootSpec spec;
+    spec.subjects = 5;
+    spec.photosPerSubject = 2;
+    spec.firstFrameNumber = 9990;
+    spec.subSecondDigits = 2;
+    spec.fileTimes = FileTimes::Equal;
+    const std::optional<Shoot> shoot = writeShoot(folder, spec);
+    ASSERT_TRUE(shoot);
+    ASSERT_TRUE(QFileInfo::exists(folder + "/DSC_0000.JPG"));
+
+    ShootEngine engine(folder, options({}));
+    const ShootResult result = engine.run({ShootOperation::Decode});
+    EXPECT_EQ(result.outcome, ShootResult::Outcome::Done) << result.describe().toStdString();
+    EXPECT_EQ(result.codes, (QStringList{"S001", "S002", "S003", "S004", "S005"}));
+    EXPECT_EQ(sortedLines(entriesOf(folder)), sortedLines(shoot->expectedNames()));
 }

@@ -304,6 +304,11 @@ Exiv2::ExifData cameraExif(const QImage &image, const ExifSpec &spec)
         exif["Exif.Image.DateTime"] = date;
         exif["Exif.Photo.DateTimeOriginal"] = date;
         exif["Exif.Photo.DateTimeDigitized"] = date;
+        if (spec.subSecondDigits > 0) {
+            const int digits = std::min(spec.subSecondDigits, 3);
+            const QString fraction = QStringLiteral("%1").arg(spec.captureTime.time().msec(), 3, 10, QLatin1Char('0')).left(digits);
+            exif["Exif.Photo.SubSecTimeOriginal"] = fraction.toStdString();
+        }
     }
     exif["Exif.Photo.PixelXDimension"] = uint32_t(image.width());
     exif["Exif.Photo.PixelYDimension"] = uint32_t(image.height());

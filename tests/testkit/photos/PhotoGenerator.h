@@ -27,8 +27,11 @@ void initializePhotoKit();
 struct ExifSpec {
     std::optional<CameraSpec> camera; // none: no make, model or serials
     QDateTime captureTime;            // DateTimeOriginal and DateTimeDigitized; invalid: none
-    int orientation = 1;              // Exif.Image.Orientation; 0: not written
-    bool thumbnail = true;            // embedded Exif JPEG thumbnail, 160 px
+    // SubSecTimeOriginal: this many digits of the capture time's fraction of
+    // a second (2: hundredths, as many cameras write); 0: not written.
+    int subSecondDigits = 0;
+    int orientation = 1;   // Exif.Image.Orientation; 0: not written
+    bool thumbnail = true; // embedded Exif JPEG thumbnail, 160 px
 };
 
 struct PhotoSpec {

@@ -211,7 +211,9 @@ Shoot planShoot(const QString &folder, const ShootSpec &spec)
             p.payload = shot.subject < spec.codes.size() ? spec.codes[shot.subject] : defaultCode(shot.subject);
             p.readableCard = !spec.unreadableCardSubjects.contains(shot.subject);
         }
-        p.captureTime = start.addSecs(qint64(shotIndex) * std::max(1, spec.secondsBetween));
+        p.captureTime = spec.millisecondsBetween > 0 ? start.addMSecs(qint64(shotIndex) * spec.millisecondsBetween)
+                                                     : start.addSecs(qint64(shotIndex) * std::max(1, spec.secondsBetween));
+        p.fileTime = p.captureTime;
         const int frameNumber = frame[shot.camera]++;
         QList<ShootPhoto> files;
         if (spec.files != ShotFiles::Raw) {
@@ -240,6 +242,21 @@ Shoot planShoot(const QString &folder, const ShootSpec &spec)
     carryCodes(shoot.photos, all, [](ShootPhoto &p, const QString &code) {
         p.expectedNameWithoutCameraSplit = nameWithCode(p.fileName, code, p.isCard && p.readableCard);
     });
+    if (spec.fileTimes == FileTimes::Equal) {
+        // Copied an hour after the shoot, all in the same second.
+        for (ShootPhoto &p : shoot.photos)
+            p.fileTime = start.addSecs(3600);
+    } else if (spec.fileTimes == FileTimes::Shuffled && shoot.photos.size() > 1) {
+        // Reversed, then every other pair swapped: no photo keeps its place
+        // and the file-date order is far from the capture order.
+        QList<QDateTime> times;
+        for (const ShootPhoto &p : std::as_const(shoot.photos))
+            times.prepend(p.captureTime);
+        for (qsizetype i = 0; i + 1 < times.size(); i += 4)
+            times.swapItemsAt(i, i + 1);
+        for (qsizetype i = 0; i < shoot.photos.size(); ++i)
+            shoot.photos[i].fileTime = times[i];
+    }
     for (ShootPhoto &p : shoot.photos) {
         p.cameraKey = shoot.cameras[p.camera].expectedCameraKey(p.fileName);
         p.cameraKeyAfterDecode = shoot.cameras[p.camera].expectedCameraKey(p.expectedName);
@@ -270,6 +287,7 @@ bool writeShootPhoto(const Shoot &shoot, const ShootSpec &spec, int index, const
         photo.seed = quint32(h);
         photo.exif.camera = shoot.cameras.value(p.camera);
         photo.exif.captureTime = p.captureTime;
+        photo.exif.subSecondDigits = spec.subSecondDigits;
         const double variation = 1.0 - double(attempt) / (attempts - 1);
         QImage image;
         double module = 0;
@@ -290,7 +308,7 @@ bool writeShootPhoto(const Shoot &shoot, const ShootSpec &spec, int index, const
         if (bytes.isEmpty())
             return false;
         if (!check || (p.isCard ? readsAsIntended(picture, wanted, module) : readCodesInJpeg(picture).isEmpty()))
-            return writeFileBytes(path, bytes, p.captureTime);
+            return writeFileBytes(path, bytes, p.fileTime.isValid() ? p.fileTime : p.captureTime);
     }
     qWarning("testkit: %s does not read as intended", qUtf8Printable(p.fileName));
     return false;
@@ -376,6 +394,7 @@ QJsonObject Shoot::toJson() const
             {QStringLiteral("captureTime"), p.captureTime.toOffsetFromUtc(p.captureTime.offsetFromUtc()).toString(Qt::ISODate)},
             {QStringLiteral("exifDate"), exifDateText(p.captureTime)},
             {QStringLiteral("captureTimeMs"), double(p.captureTime.toMSecsSinceEpoch())},
+            {QStringLiteral("fileTimeMs"), double(p.fileTime.toMSecsSinceEpoch())},
         });
     }
     return QJsonObject{
@@ -427,6 +446,9 @@ std::optional<Shoot> readManifest(const QString &path)
         p.cameraKey = o.value(QStringLiteral("cameraKey")).toString();
         p.cameraKeyAfterDecode = o.value(QStringLiteral("cameraKeyAfterDecode")).toString();
         p.captureTime = QDateTime::fromMSecsSinceEpoch(qint64(o.value(QStringLiteral("captureTimeMs")).toDouble()));
+        p.fileTime = o.contains(QStringLiteral("fileTimeMs"))
+            ? QDateTime::fromMSecsSinceEpoch(qint64(o.value(QStringLiteral("fileTimeMs")).toDouble()))
+            : p.captureTime;
         shoot.photos.append(p);
     }
     if (shoot.folder.isEmpty() || shoot.photos.isEmpty())

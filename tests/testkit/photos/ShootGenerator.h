@@ -29,6 +29,13 @@ enum class ShotFiles {
     RawAndJpeg, // both, with the same picture and capture time
 };
 
+// The modification times the photos' files get.
+enum class FileTimes {
+    Capture,  // the capture time, as a copy that keeps file times leaves them
+    Equal,    // one time for all, as a copy that does not keep them leaves them
+    Shuffled, // the capture times of other photos of the shoot
+};
+
 struct ShootSpec {
     int subjects = 3;
     int photosPerSubject = 3; // besides the card
@@ -42,8 +49,11 @@ struct ShootSpec {
     QSize size{640, 480};
     QStringList codes; // payload of each subject's card; missing ones: "S001", "S002", ...
     Symbology symbology = Symbology::QRCode;
-    QDateTime start;                   // first capture; invalid: 1 May 2024 09:00:00 local time
-    int secondsBetween = 2;            // between two consecutive shots of the shoot
+    QDateTime start;             // first capture; invalid: 1 May 2024 09:00:00 local time
+    int secondsBetween = 2;      // between two consecutive shots of the shoot
+    int millisecondsBetween = 0; // instead of secondsBetween when > 0 (bursts)
+    int subSecondDigits = 0;     // SubSecTimeOriginal digits (ExifSpec); 0: none
+    FileTimes fileTimes = FileTimes::Capture;
     int photosBeforeFirstCard = 0;     // per camera, shot before its first card
     QList<int> unreadableCardSubjects; // subjects (0-based) whose card shows no code
     QList<int> cardOnlySubjects;       // subjects (0-based) whose card is followed by no photo
@@ -77,7 +87,8 @@ struct ShootPhoto {
     QString expectedNameWithoutCameraSplit; // after decoding all photos as one sequence
     QString cameraKey;                      // the camera key of the photo as written
     QString cameraKeyAfterDecode;           // ... and under its expected name
-    QDateTime captureTime;                  // Exif dates and modification time
+    QDateTime captureTime;                  // Exif dates
+    QDateTime fileTime;                     // modification time (see FileTimes)
 };
 
 struct Shoot {

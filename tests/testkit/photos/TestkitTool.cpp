@@ -5,6 +5,7 @@
 //   sorrelby-testkit card OUT.jpg PAYLOAD [--symbology qr|datamatrix|code128|code39] [--side PX] [--rotate DEG] ...
 //   sorrelby-testkit shoot FOLDER [--subjects N] [--photos N] [--cameras nikon,canon] [--interleave] [--files raw+jpeg] ...
 //                          [--roster FILE [--leave-out LIST] [--absent N]] [--card-only LIST] [--come-back LIST]
+//                          [--burst-ms MS] [--subsec DIGITS] [--file-times capture|equal|shuffled]
 //
 // OUT.NEF, OUT.CR2, ... write a RAW-like file carrying the picture as its preview.
 
@@ -106,6 +107,12 @@ struct Options {
                                 QStringLiteral("list")};
     QCommandLineOption comeBack{QStringLiteral("come-back"), QStringLiteral("Subjects (1-based) photographed once more at the end."),
                                 QStringLiteral("list")};
+    QCommandLineOption burst{QStringLiteral("burst-ms"), QStringLiteral("Milliseconds between shots (a burst) instead of 2 s."),
+                             QStringLiteral("ms"), QStringLiteral("0")};
+    QCommandLineOption subSeconds{QStringLiteral("subsec"), QStringLiteral("Digits of SubSecTimeOriginal (0: none)."), QStringLiteral("n"),
+                                  QStringLiteral("0")};
+    QCommandLineOption fileTimes{QStringLiteral("file-times"), QStringLiteral("File modification times: capture, equal or shuffled."),
+                                 QStringLiteral("kind"), QStringLiteral("capture")};
 
     Options()
     {
@@ -113,10 +120,10 @@ struct Options {
         parser.addHelpOption();
         parser.addPositionalArgument(QStringLiteral("command"),
                                      QStringLiteral("photo OUT.jpg | card OUT.jpg PAYLOAD | shoot FOLDER (OUT.NEF, OUT.CR2: RAW-like)"));
-        parser.addOptions({size,      camera, serial,  seed,        date,     orientation, quality,  noThumbnail,
-                           symbology, side,   rotate,  perspective, blur,     noise,       at,       second,
-                           subjects,  photos, cameras, interleave,  stations, codes,       before,   unreadable,
-                           manifest,  files,  threads, roster,      leaveOut, absent,      cardOnly, comeBack});
+        parser.addOptions({size,    camera,     serial,      seed,     date,     orientation, quality,    noThumbnail, symbology,
+                           side,    rotate,     perspective, blur,     noise,    at,          second,     subjects,    photos,
+                           cameras, interleave, stations,    codes,    before,   unreadable,  manifest,   files,       threads,
+                           roster,  leaveOut,   absent,      cardOnly, comeBack, burst,       subSeconds, fileTimes});
     }
 
     int integer(const QCommandLineOption &option, bool &ok) const
@@ -274,6 +281,17 @@ int runShoot(const Options &o, const QStringList &args)
     spec.threads = o.integer(o.threads, ok);
     spec.seed = quint32(o.integer(o.seed, ok));
     spec.interleave = o.parser.isSet(o.interleave);
+    spec.millisecondsBetween = o.integer(o.burst, ok);
+    spec.subSecondDigits = o.integer(o.subSeconds, ok);
+    const QString fileTimes = o.parser.value(o.fileTimes).toLower();
+    if (fileTimes == QLatin1String("equal")) {
+        spec.fileTimes = FileTimes::Equal;
+    } else if (fileTimes == QLatin1String("shuffled")) {
+        spec.fileTimes = FileTimes::Shuffled;
+    } else if (fileTimes != QLatin1String("capture")) {
+        fail(QStringLiteral("--file-times wants capture, equal or shuffled"));
+        ok = false;
+    }
     spec.sameSubjects = !o.parser.isSet(o.stations);
     spec.cameras.clear();
     for (const QString &name : o.parser.value(o.cameras).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
