@@ -24,7 +24,7 @@ namespace {
 
 constexpr QStringView cClass = u"RenameJournal";
 // Enough for a day's corrections; a decode of a whole shoot is one step.
-constexpr int cMaxSteps = 30;
+constexpr int cMaxSteps = 20;
 
 void note(QStringView operation, const QString &detail)
 {

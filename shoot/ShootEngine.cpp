@@ -402,7 +402,9 @@ ShootResult ShootEngine::perform(quint64 ticket, const ShootRequest &request)
 
     note(operationName(request.operation) + QStringLiteral(" #%1 ends: ").arg(ticket) + result.describe());
     Q_EMIT operationFinished(result);
-    if (m_options.postRefresh && (changesFiles(request.operation) || result.outcome != ShootResult::Outcome::NotRun)) {
+    const bool nothingToUndo = (request.operation == ShootOperation::Undo || request.operation == ShootOperation::Redo)
+        && result.outcome == ShootResult::Outcome::NotRun;
+    if (m_options.postRefresh && !nothingToUndo && (changesFiles(request.operation) || result.outcome != ShootResult::Outcome::NotRun)) {
         QVariantMap info{{QStringLiteral("command"), QStringLiteral("refresh")}};
         if (request.operation == ShootOperation::HotFolderBatch)
             info.insert(QStringLiteral("scrollto"), QStringLiteral("bottom"));
