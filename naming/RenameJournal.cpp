@@ -13,6 +13,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSaveFile>
 #include <QSet>
 
 #include <mutex>
@@ -124,24 +125,26 @@ Journal load(const QString &folder)
     return journal;
 }
 
-// Call with fileMutex() held.
+// Call with fileMutex() held. Written beside and renamed over (QSaveFile),
+// not through the file operations: the journal is no photo, and the fault
+// points count the steps that move photos.
 bool save(const QString &folder, const Journal &journal)
 {
     const QString path = RenameJournal::journalFileFor(folder);
     if (journal.undo.isEmpty() && journal.redo.isEmpty()) {
-        if (QFileInfo::exists(path))
-            fileops::removeFile(path);
+        QFile::remove(path);
         return true;
     }
-    if (const FileResult made = fileops::createFolder(folderOf(path)); !made) {
-        note(u"save()", made.error);
+    if (!QDir().mkpath(folderOf(path))) {
+        note(u"save()", QStringLiteral("cannot make ") + folderOf(path));
         return false;
     }
     const QJsonObject root{{QStringLiteral("folder"), folder},
                            {QStringLiteral("undo"), stepsToJson(journal.undo)},
                            {QStringLiteral("redo"), stepsToJson(journal.redo)}};
-    if (const FileResult written = fileops::writeFileAtomically(path, QJsonDocument(root).toJson(QJsonDocument::Compact)); !written) {
-        note(u"save()", written.error);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson(QJsonDocument::Compact)) < 0 || !file.commit()) {
+        note(u"save()", QStringLiteral("cannot write ") + path + QStringLiteral(": ") + file.errorString());
         return false;
     }
     return true;
