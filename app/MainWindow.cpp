@@ -2,6 +2,7 @@
 
 #include "browser/ViewController.h"
 #include "browser/widgets/BrowserView.h"
+#include "browser/widgets/SectionGridView.h"
 #include "intake/widgets/LoadCardViewController.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
@@ -14,6 +15,7 @@
 #include "shoot/widgets/CopyToMainFolderViewController.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -128,6 +130,9 @@ MainWindow::MainWindow(QWidget *parent, SerialQueue *workQueue)
     m_quit->setMenuRole(QAction::QuitRole);
 
     QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    edit->addAction(m_browser->undoAction());
+    edit->addAction(m_browser->redoAction());
+    edit->addSeparator();
     m_selectAll = edit->addAction(tr("Select All"));
     m_selectAll->setShortcut(QKeySequence::SelectAll);
     QMenu *photos = menuBar()->addMenu(tr("&Photos"));
@@ -173,6 +178,29 @@ void MainWindow::myChangeColor()
     frame->update();
 }
 
+void MainWindow::returnFocusAfter(QWidget *dialog)
+{
+    if (!dialog || dialog->property("sorrelbyReturnsFocus").toBool())
+        return;
+    dialog->setProperty("sorrelbyReturnsFocus", true);
+    dialog->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // Keys go back to the photos once a dialog is gone, whichever way it went.
+    if (event->type() == QEvent::Hide && watched->property("sorrelbyReturnsFocus").toBool()) {
+        const QPointer<MainWindow> self(this);
+        QTimer::singleShot(0, this, [self] {
+            if (self && !QApplication::activeModalWidget()) {
+                self->activateWindow();
+                self->m_browser->grid()->setFocus(Qt::OtherFocusReason);
+            }
+        });
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void MainWindow::performSegue(const QString &identifier)
 {
     if (identifier == cSegueLoadCard) {
@@ -180,23 +208,24 @@ void MainWindow::performSegue(const QString &identifier)
         // folder it goes into; with decoding after copying on, the engine of
         // that folder decodes it once its turn comes.
         LoadCardViewController *card = showLoadCardWindow(this, m_volumeMonitor, &m_engines->queue());
+        returnFocusAfter(card);
         card->loader().setDecodeAfterCopy([engines = m_engines](const QString &folder) { engines->forFolder(folder).revertAndDecode(); });
         return;
     }
     if (identifier == cSeguePreferences) {
-        showPreferencesWindow(this);
+        returnFocusAfter(showPreferencesWindow(this));
         return;
     }
     if (identifier == cSegueReassign) {
-        showReassignWindow(this);
+        returnFocusAfter(showReassignWindow(this));
         return;
     }
     if (identifier == cSegueReassignPrompt) {
-        showReassignModePrompt(this);
+        returnFocusAfter(showReassignModePrompt(this));
         return;
     }
     if (identifier == cSegueProgress) {
-        showCopyToMainFolderWindow(this, *m_progress);
+        returnFocusAfter(showCopyToMainFolderWindow(this, *m_progress));
         return;
     }
     // Each dialog's own issue wires it in here.

@@ -63,9 +63,12 @@ protected:
     void moveEvent(QMoveEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void saveFrame();
+    // Gives the grid the keyboard back when the dialog goes.
+    void returnFocusAfter(QWidget *dialog);
 
     QAction *m_loadNewCard = nullptr;
     QAction *m_preferences = nullptr;

@@ -2,6 +2,7 @@
 
 #include "naming/FileNameScheme.h"
 #include "naming/PhotoRename.h"
+#include "naming/RenameJournal.h"
 #include "platform/Dispatch.h"
 #include "platform/FileOps.h"
 #include "platform/Log.h"
@@ -73,6 +74,7 @@ ViewController::ViewController(Options options, QObject *parent)
         m_ownEngines = std::make_unique<ShootEngines>(engineOptions);
         m_options.engines = m_ownEngines.get();
     }
+    connect(m_options.engines, &ShootEngines::operationFinished, this, &ViewController::showUndoResult, Qt::QueuedConnection);
 }
 
 ViewController::~ViewController()
@@ -261,9 +263,12 @@ QSizeF ViewController::itemSize() const
 void ViewController::doSegmentedContrl(int segment)
 {
     double scale = itemScaleFactor;
+    // To the next quarter: a scale stored on the old 0.02 grain (1.06) goes
+    // to 1.25 or 1.0, never past a quarter.
+    const double quarters = scale / cScaleStep;
     switch (segment) {
     case 0:
-        scale = std::max(cMinScaleFactor, scale - cScaleStep);
+        scale = std::max(cMinScaleFactor, (std::ceil(quarters - 1e-6) - 1) * cScaleStep);
         note(u"doSegmentedContrl(_:)", QStringLiteral("do REDUCE size..."));
         break;
     case 1:
@@ -271,14 +276,12 @@ void ViewController::doSegmentedContrl(int segment)
         note(u"doSegmentedContrl(_:)", QStringLiteral("do RESET ..."));
         break;
     case 2:
-        scale = std::min(cMaxScaleFactor, scale + cScaleStep);
+        scale = std::min(cMaxScaleFactor, (std::floor(quarters + 1e-6) + 1) * cScaleStep);
         note(u"doSegmentedContrl(_:)", QStringLiteral("do INCREASE size..."));
         break;
     default:
         break;
     }
-    // Steps of 0.02 drift in binary; without this, fifty presses from 2.0
-    // would stop just short of 3.0.
     itemScaleFactor = std::clamp(std::round(scale * 1e6) / 1e6, cMinScaleFactor, cMaxScaleFactor);
     Settings::shared().setValue(cPrefItemScaleFactor, itemScaleFactor);
     Q_EMIT itemSizeChanged(itemSize());
@@ -444,10 +447,12 @@ bool ViewController::acceptDrop(const QStringList &locations, int section)
         return false;
     }
     const QPointer<ViewController> self(this);
-    getWorkingQueue().async([self, photos, code] {
+    getWorkingQueue().async([self, photos, code, journal = RenameJournal(pathtophotos.trimmed())] {
         // One move from the current name to the coded one, as the reassign
         // dialog names it: a failure leaves the photo as it was.
+        RenameJournal::Recording step = journal.record(JournalKind::Drop, QStringLiteral("Drop onto ") + code);
         const QStringList kept = renamePhotosToCode(photos, code).value_or(RenameRun()).kept();
+        step.finish();
         mainqueue::async([self, kept, code] {
             if (!self)
                 return;
@@ -494,17 +499,22 @@ void ViewController::deleteSelected()
 void ViewController::deleteURLS(const QStringList &urls)
 {
     const QPointer<ViewController> self(this);
-    getWorkingQueue().async([self, urls, trash = m_options.trash] {
+    getWorkingQueue().async([self, urls, trash = m_options.trash, journal = RenameJournal(pathtophotos.trimmed())] {
+        RenameJournal::Recording step = journal.record(JournalKind::Delete, QStringLiteral("Delete"));
         QStringList kept;
         for (const QString &url : urls) {
             // A photo that cannot go to the trash stays: deleting it outright
             // would lose what cannot be shot again.
-            if (const FileResult trashed = trash(url); !trashed) {
+            QString trashedPath;
+            if (const FileResult trashed = trash(url, &trashedPath); !trashed) {
                 note(u"deleteURLS(_:indexPaths:)",
                      QStringLiteral("cannot move to the trash, kept: ") + url + QStringLiteral(": ") + trashed.error);
                 kept << fileNameOf(url) + QStringLiteral(": ") + trashed.error;
+            } else if (!trashedPath.isEmpty()) {
+                step.add({url, trashedPath, true});
             }
         }
+        step.finish();
         mainqueue::async([self, kept] {
             if (!self)
                 return;
@@ -519,7 +529,51 @@ void ViewController::deleteURLS(const QStringList &urls)
 
 // ---- revert and decode
 
+void ViewController::askBeforeTakingHandCodes(const QString &action, std::function<void()> proceed)
+{
+    // The journal is read off the window's thread: after a few decodes of a
+    // large shoot it is no longer small.
+    const QPointer<ViewController> self(this);
+    m_loadQueue->async([self, journal = engine().journal(), action, proceed = std::move(proceed)]() mutable {
+        const int handCoded = journal.handCodedSinceDecode();
+        mainqueue::async([self, handCoded, action, proceed = std::move(proceed)]() mutable {
+            if (self)
+                self->confirmTakingHandCodes(handCoded, action, std::move(proceed));
+        });
+    });
+}
+
+void ViewController::confirmTakingHandCodes(int handCoded, const QString &action, std::function<void()> proceed)
+{
+    if (handCoded == 0) {
+        proceed();
+        return;
+    }
+    note(u"askBeforeTakingHandCodes", QStringLiteral("%1 photo(s) carry codes given by hand").arg(handCoded));
+    beginSheet(sheet(AlertStyle::Warning, QStringLiteral("Throw Away Codes Given by Hand?"),
+                     QStringLiteral("\n%1 photo(s) were given their codes by hand (reassign or drop) since the last decode.\n\n"
+                                    "%2 takes these codes away. Edit > Undo brings them back.\n")
+                         .arg(handCoded)
+                         .arg(action),
+                     {QStringLiteral("Cancel"), action}),
+               [proceed = std::move(proceed)](AlertAnswer answer) {
+                   if (answer == 1)
+                       proceed();
+                   else
+                       note(u"askBeforeTakingHandCodes", QStringLiteral("Cancel"));
+               });
+}
+
 void ViewController::doRevertToOriginalAction()
+{
+    const QPointer<ViewController> self(this);
+    askBeforeTakingHandCodes(QStringLiteral("Revert to Camera Names"), [self] {
+        if (self)
+            self->revertAfterHotFolderWarning();
+    });
+}
+
+void ViewController::revertAfterHotFolderWarning()
 {
     const QPointer<ViewController> self(this);
     auto revert = [self] {
@@ -543,6 +597,15 @@ void ViewController::doRevertToOriginalAction()
 }
 
 void ViewController::doAutoDecodeQRAction()
+{
+    const QPointer<ViewController> self(this);
+    askBeforeTakingHandCodes(QStringLiteral("Revert and Decode Again"), [self] {
+        if (self)
+            self->redecodeAfterHotFolderWarning();
+    });
+}
+
+void ViewController::redecodeAfterHotFolderWarning()
 {
     if (!hotFolderMode()) {
         doAutoDecodeQRActionACTUAL();
@@ -590,6 +653,41 @@ void ViewController::doNotificationAutoDecodeProcess3(const Notification &notifi
     engine().carryCodes();
 }
 
+// ---- undo
+
+void ViewController::undo()
+{
+    engine().undo();
+}
+
+void ViewController::redo()
+{
+    engine().redo();
+}
+
+void ViewController::showUndoResult(const ShootResult &result)
+{
+    if (result.operation != ShootOperation::Undo && result.operation != ShootOperation::Redo)
+        return;
+    if (QDir::cleanPath(result.folder) != QDir::cleanPath(QFileInfo(pathtophotos.trimmed()).absoluteFilePath()))
+        return;
+    const bool undo = result.operation == ShootOperation::Undo;
+    if (result.outcome == ShootResult::Outcome::NotRun) {
+        note(undo ? u"undo" : u"redo", result.reason);
+        SoundPlayer::shared().beep();
+        return;
+    }
+    if (result.problems.isEmpty())
+        return;
+    beginSheet(sheet(AlertStyle::Warning,
+                     undo ? QStringLiteral("!!! Some Photos Could Not Be Restored !!!")
+                          : QStringLiteral("!!! Some Photos Could Not Be Redone !!!"),
+                     QStringLiteral("\n%1 %2: %3 photo(s) were left as they were, nothing was replaced:\n\n")
+                             .arg(undo ? QStringLiteral("Undo") : QStringLiteral("Redo"), result.undoLabel)
+                             .arg(result.problems.size())
+                         + result.problems.join(QLatin1Char('\n')) + QStringLiteral("\n")));
+}
+
 // ---- refresh and delivery
 
 void ViewController::doNotificationRefresh(const Notification &notification)
@@ -597,10 +695,15 @@ void ViewController::doNotificationRefresh(const Notification &notification)
     const bool deliver
         = notification.userInfo.value(QStringLiteral("autocopytomainfolder")).toString().compare(QLatin1String("yes"), Qt::CaseInsensitive)
         == 0;
+    // Only a refresh that asks for it goes to the end: after a reassign, a
+    // decode or an undo the photographer stays with the section in hand.
+    const bool toBottom
+        = notification.userInfo.value(QStringLiteral("scrollto")).toString().compare(QLatin1String("bottom"), Qt::CaseInsensitive) == 0;
     // The scroll waits for the new model rather than for a fixed time.
-    refreshAllSections([this, deliver] {
-        QTimer::singleShot(200, this, [this, deliver] {
-            scrollToBottom();
+    refreshAllSections([this, deliver, toBottom] {
+        QTimer::singleShot(200, this, [this, deliver, toBottom] {
+            if (toBottom)
+                scrollToBottom();
             if (deliver)
                 QTimer::singleShot(1000, this, [this] { finishProcessAction(); });
         });

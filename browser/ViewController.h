@@ -36,6 +36,7 @@ namespace sorrelby {
 class SerialQueue;
 class ShootEngine;
 class ShootEngines;
+struct ShootResult;
 
 // Segue identifiers: what each opens.
 inline constexpr QLatin1StringView cSegueReassign{"dummyButtonSegue1"};
@@ -44,7 +45,10 @@ inline constexpr QLatin1StringView cSegueLoadCard{"dummyButtonSegue3"};
 inline constexpr QLatin1StringView cSegueReassignPrompt{"dummyButtonSegue4"};
 inline constexpr QLatin1StringView cSegueProgress{"dummyButtonSegue6"};
 
-inline constexpr double cScaleStep = 0.02;
+// One press of the size control: a quarter, nine presses from the smallest
+// to the largest cells. Stored scales are kept as they are (older ones on a
+// 0.02 grain).
+inline constexpr double cScaleStep = 0.25;
 
 struct ViewControllerOptions {
     // The work queue (drops, deletions). Required.
@@ -54,8 +58,9 @@ struct ViewControllerOptions {
     ShootEngines *engines = nullptr;
     // The executable's name, which tells a stand-alone installation.
     QString executableName = QStringLiteral(SORRELBY_EXECUTABLE);
-    // Moves a deleted photo to the trash (tests make it fail).
-    std::function<FileResult(const QString &path)> trash = [](const QString &path) { return fileops::moveToTrash(path); };
+    // Moves a deleted photo to the trash (tests make it fail); says where it went.
+    std::function<FileResult(const QString &path, QString *trashedPath)> trash
+        = [](const QString &path, QString *trashedPath) { return fileops::moveToTrash(path, trashedPath); };
 };
 
 class ViewController : public QObject {
@@ -104,6 +109,10 @@ public:
     void doAutoDecodeQRAction3();
     void doDontTouchAction() { doAutoDecodeQRAction3(); }
     void finishProcessAction();
+    // Edit > Undo / Redo: the last step of the folder's journal, through its
+    // engine; what could not be restored is shown once it has run.
+    void undo();
+    void redo();
     // A drop of photos (file URLs or paths) onto a section; false when
     // refused.
     bool acceptDrop(const QStringList &locations, int section);
@@ -152,6 +161,12 @@ Q_SIGNALS:
 
 private:
     void performSegue(QLatin1StringView identifier);
+    // Asks first when photos carry codes given by hand since the last decode.
+    void askBeforeTakingHandCodes(const QString &action, std::function<void()> proceed);
+    void confirmTakingHandCodes(int handCoded, const QString &action, std::function<void()> proceed);
+    void revertAfterHotFolderWarning();
+    void redecodeAfterHotFolderWarning();
+    void showUndoResult(const sorrelby::ShootResult &result);
     void beginSheet(const Alert &alert, std::function<void(AlertAnswer)> done = {});
     void showNothingSelected(const QString &sectionId);
     void observe(const QString &name, void (ViewController::*handler)(const Notification &));

@@ -16,6 +16,7 @@ int runCardCommand(const QStringList &args);
 int runReassignCommand(const QStringList &args);
 int runSettingsCommand(const QStringList &args);
 int runReportCommand(const QStringList &args);
+int runUndoCommand(const QStringList &args);
 
 namespace {
 
@@ -95,6 +96,16 @@ std::span<const Command> commands()
          "command again: a PHOTO already renamed counts as done.\n\n"
          "Options:\n",
          runReassignCommand},
+        {"undo", "undo [--redo] FOLDER   undo (or redo) the last reassign, drop, revert, decode or delete in FOLDER",
+         "Usage: " EXE " undo [--redo] [--set KEY=VALUE]... FOLDER",
+         "Puts back the names of the last step of FOLDER's undo journal (the\n"
+         "window's Edit > Undo): a reassign, a drop, a revert, a decode, or a\n"
+         "delete (out of the trash). With --redo does the last undone step again.\n"
+         "A photo whose old name is taken since keeps its name; exit status 3\n"
+         "then. After an interruption run it again. Delivery clears the journal.\n\n"
+         "Options:\n"
+         "  --redo            redo instead of undo\n",
+         runUndoCommand},
         {"settings", "settings [KEY | KEY=VALUE]...   print or store settings, as the preferences window does",
          "Usage: " EXE " settings [KEY | KEY=VALUE]...",
          "Without operands prints every setting as KEY=VALUE. KEY prints one;\n"

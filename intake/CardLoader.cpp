@@ -1,7 +1,9 @@
 #include "intake/CardLoader.h"
 
+#include "naming/FileNameScheme.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Dispatch.h"
+#include "platform/FileTypes.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserFolders.h"
@@ -221,6 +223,48 @@ void CardLoader::processNewCard(const std::optional<QString> &folder)
         return;
     // Read on the main thread, where the settings are edited.
     const CardCopyOptions options = CardCopyOptions::fromSettings(*folder);
+    // Coded photos not delivered yet are the photographer's work: the new
+    // card sets them aside only when told to.
+    const int coded = options.hotFolderMode || !options.sourceFolder ? 0 : undeliveredCodedPhotos(*options.sourceFolder);
+    if (coded == 0) {
+        startCopy(options);
+        return;
+    }
+    note(u"processNewCard(_:)", QStringLiteral("%1 coded photo(s) not delivered in the source folder").arg(coded));
+    Alert alert;
+    alert.style = AlertStyle::Warning;
+    alert.messageText = QStringLiteral("Set Aside Photos Not Delivered?");
+    alert.informativeText
+        = QStringLiteral("\nThe source folder holds %1 coded photo(s) that were not delivered.\n\nThe new card moves them "
+                         "into the Trash (%2), from where Edit > Undo brings them back.\n")
+              .arg(coded)
+              .arg(userfolders::dataHome() + QStringLiteral("/Trash"));
+    alert.buttons = {QStringLiteral("Cancel"), QStringLiteral("Load Card")};
+    QPointer<CardLoader> self(this);
+    AlertPresenter::shared().beginSheet(alert, m_window, [self, options](AlertAnswer answer) {
+        if (!self)
+            return;
+        if (answer == 1)
+            self->startCopy(options);
+        else
+            self->setStatusString(QStringLiteral("Card not loaded: deliver the source folder's photos first, or load the card again."));
+    });
+}
+
+int CardLoader::undeliveredCodedPhotos(const QString &sourceFolder)
+{
+    const int tag = Settings::shared().intValue(cPrefOriginalNameFormatTag);
+    int coded = 0;
+    const QFileInfoList entries = QDir(sourceFolder).entryInfoList(QDir::Files | QDir::NoDotAndDotDot);
+    for (const QFileInfo &entry : entries) {
+        if (filetypes::isImage(entry.filePath()) && !checkIfIsOriginal(entry.filePath(), tag))
+            ++coded;
+    }
+    return coded;
+}
+
+void CardLoader::startCopy(const CardCopyOptions &options)
+{
     ++m_copying;
     Q_EMIT copyStarted();
     VolumeMonitor *monitor = &m_monitor;

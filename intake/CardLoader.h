@@ -100,6 +100,9 @@ private:
     void askAboutVolume(const QString &messageText, const QString &volumePath, bool asCameraCard);
     void ejectLater(const QString &volumePath);
     void finished(const CardCopyResult &result);
+    void startCopy(const CardCopyOptions &options);
+    // Photos of the source folder under a coded name (not delivered yet).
+    static int undeliveredCodedPhotos(const QString &sourceFolder);
 
     VolumeMonitor &m_monitor;
     QPointer<QObject> m_window;

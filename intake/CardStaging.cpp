@@ -1,6 +1,7 @@
 #include "intake/CardStaging.h"
 
 #include "naming/FileNameScheme.h"
+#include "naming/RenameJournal.h"
 #include "platform/FileTypes.h"
 #include "platform/Log.h"
 #include "platform/UserFolders.h"
@@ -188,6 +189,8 @@ SetAsideResult setAsideEarlierPhotos(const QString &folder, const QStringList &s
             stagedBySize.insert(attributes->size, path);
     }
     SetAsideResult result;
+    // One undo step brings the photos set aside for a card back.
+    RenameJournal::Recording step = RenameJournal(folder).record(JournalKind::Card, QStringLiteral("New Card"));
     for (const QFileInfo &entry : plainFilesIn(folder)) {
         if (!filetypes::isImage(entry.filePath()))
             continue;
@@ -195,7 +198,9 @@ SetAsideResult setAsideEarlierPhotos(const QString &folder, const QStringList &s
             ++result.kept;
             continue;
         }
-        if (const FileResult trashed = fileops::moveToTrash(entry.filePath()); trashed) {
+        QString trashedPath;
+        if (const FileResult trashed = fileops::moveToTrash(entry.filePath(), &trashedPath); trashed) {
+            step.add({entry.filePath(), trashedPath, true});
             ++result.setAside;
         } else {
             note(u"setAsideEarlierPhotos", QStringLiteral("could not move an earlier photo to the trash: ") + trashed.error);

@@ -2,6 +2,7 @@
 
 #include "naming/FileNameScheme.h"
 #include "naming/PhotoRename.h"
+#include "naming/RenameJournal.h"
 #include "platform/Log.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
@@ -87,6 +88,11 @@ std::optional<ReassignReport> reassignAllToCode(const QStringList &paths, const 
     photos.reserve(paths.size());
     for (const QString &location : paths)
         photos << photoPathOf(location);
+    // One undo step for the whole reassign.
+    std::optional<RenameJournal::Recording> step;
+    if (!photos.isEmpty())
+        step.emplace(RenameJournal(folderOf(photos.first()))
+                         .record(JournalKind::Reassign, QStringLiteral("Reassign to ") + printablePayload(scannedCode.trimmed())));
     const std::optional<RenameRun> run = renamePhotosToCode(photos, scannedCode);
     if (!run) {
         note(u"doReassign3(_:)", QStringLiteral("no usable code in [") + printablePayload(scannedCode) + QStringLiteral("]"));
@@ -103,6 +109,10 @@ CodePhotoRenames reassignCodePhotos(const QMap<QString, QString> &codes, const Q
     CodePhotoRenames result;
     ReassignReport &report = result.report;
     const int tag = Settings::shared().intValue(cPrefOriginalNameFormatTag);
+    std::optional<RenameJournal::Recording> step;
+    if (!codes.isEmpty())
+        step.emplace(
+            RenameJournal(folderOf(photoPathOf(codes.firstKey()))).record(JournalKind::Reassign, QStringLiteral("Reassign Cards")));
     for (auto it = codes.cbegin(); it != codes.cend(); ++it) {
         const QString path = photoPathOf(it.key());
         if (it.value().trimmed().isEmpty()) {

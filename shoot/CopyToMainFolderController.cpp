@@ -24,10 +24,11 @@ void postRefresh()
     NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")}});
 }
 
-// Revert alone and a refresh are quick and have no dialog.
+// Revert alone, undo, redo and a refresh are quick and have no dialog.
 bool shownInTheDialog(ShootOperation operation)
 {
-    return operation != ShootOperation::Refresh && operation != ShootOperation::Revert;
+    return operation != ShootOperation::Refresh && operation != ShootOperation::Revert && operation != ShootOperation::Undo
+        && operation != ShootOperation::Redo;
 }
 
 bool delivers(ShootOperation operation)

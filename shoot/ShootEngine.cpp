@@ -34,6 +34,36 @@ bool changesFiles(ShootOperation operation)
     return operation != ShootOperation::Refresh;
 }
 
+// The undo step an operation's renames make; none for those that rename
+// nothing or move photos out of reach of an undo.
+std::optional<JournalKind> journalKindOf(ShootOperation operation)
+{
+    switch (operation) {
+    case ShootOperation::Revert:
+        return JournalKind::Revert;
+    case ShootOperation::Decode:
+    case ShootOperation::CarryCodes:
+    case ShootOperation::RevertAndDecode:
+        return JournalKind::Decode;
+    default:
+        return std::nullopt;
+    }
+}
+
+QString journalLabelOf(ShootOperation operation)
+{
+    switch (operation) {
+    case ShootOperation::Revert:
+        return QStringLiteral("Revert to Camera Names");
+    case ShootOperation::RevertAndDecode:
+        return QStringLiteral("Revert and Decode Again");
+    case ShootOperation::CarryCodes:
+        return QStringLiteral("Decode");
+    default:
+        return QStringLiteral("Decode");
+    }
+}
+
 // The destination of a delivery nobody named: the validated main folder and
 // today's sub-folder.
 std::optional<QString> dailyDestinationFolder()
@@ -213,6 +243,7 @@ struct ShootEngine::Work {
 ShootEngine::ShootEngine(const QString &folder, Options options, QObject *parent)
     : QObject(parent)
     , m_folder(cleanFolder(folder))
+    , m_journal(m_folder)
     , m_options(std::move(options))
     , m_queue(m_options.queue ? m_options.queue : &sharedWorkingQueue())
 {
@@ -276,8 +307,24 @@ ShootResult ShootEngine::perform(quint64 ticket, const ShootRequest &request)
     Q_EMIT operationStarted(work.progress);
 
     const bool decodes = request.operation == ShootOperation::Decode || request.operation == ShootOperation::RevertAndDecode;
+    std::optional<RenameJournal::Recording> recording;
+    if (const std::optional<JournalKind> kind = journalKindOf(request.operation))
+        recording.emplace(m_journal.record(*kind, journalLabelOf(request.operation)));
     std::optional<QStringList> photos;
-    if (decodes && !DetectingPass::detectionAvailable()) {
+    if (request.operation == ShootOperation::Undo || request.operation == ShootOperation::Redo) {
+        const bool undo = request.operation == ShootOperation::Undo;
+        work.report(ShootStep::Restoring, 0, 0);
+        const JournalReport report = undo ? m_journal.undo() : m_journal.redo();
+        if (!report.ran) {
+            result.outcome = ShootResult::Outcome::NotRun;
+            result.reason = undo ? QStringLiteral("nothing to undo") : QStringLiteral("nothing to redo");
+        } else {
+            result.undoLabel = report.label;
+            result.reverted = report.restored;
+            result.failed = int(report.kept.size());
+            result.problems = report.kept;
+        }
+    } else if (decodes && !DetectingPass::detectionAvailable()) {
         result.outcome = ShootResult::Outcome::NotRun;
         result.reason = QStringLiteral("code detection is switched off (prefCanSupportVisionFramework)");
     } else if (request.operation != ShootOperation::Deliver) {
@@ -338,17 +385,28 @@ ShootResult ShootEngine::perform(quint64 ticket, const ShootRequest &request)
             break;
         }
         case ShootOperation::Deliver:
+        case ShootOperation::Undo:
+        case ShootOperation::Redo:
             break;
         }
     } else if (request.operation == ShootOperation::Deliver) {
         work.deliver(request, false);
     }
+    if (recording)
+        recording->finish();
+    // Delivered photos left the folder: no step before them can be undone.
+    if ((request.operation == ShootOperation::Deliver || request.operation == ShootOperation::HotFolderBatch) && result.delivery
+        && result.delivery->status != DeliveryStatus::MissingSourcePath && result.delivery->status != DeliveryStatus::MissingDestinationPath
+        && result.delivery->status != DeliveryStatus::SourceUnreadable && result.delivery->status != DeliveryStatus::UnableToSort)
+        m_journal.clear();
     if (result.outcome == ShootResult::Outcome::Done && result.failed > 0)
         result.outcome = ShootResult::Outcome::Problems;
 
     note(operationName(request.operation) + QStringLiteral(" #%1 ends: ").arg(ticket) + result.describe());
     Q_EMIT operationFinished(result);
-    if (m_options.postRefresh && (changesFiles(request.operation) || result.outcome != ShootResult::Outcome::NotRun)) {
+    const bool nothingToUndo = (request.operation == ShootOperation::Undo || request.operation == ShootOperation::Redo)
+        && result.outcome == ShootResult::Outcome::NotRun;
+    if (m_options.postRefresh && !nothingToUndo && (changesFiles(request.operation) || result.outcome != ShootResult::Outcome::NotRun)) {
         QVariantMap info{{QStringLiteral("command"), QStringLiteral("refresh")}};
         if (request.operation == ShootOperation::HotFolderBatch)
             info.insert(QStringLiteral("scrollto"), QStringLiteral("bottom"));
@@ -433,6 +491,10 @@ QString operationName(ShootOperation operation)
         return QStringLiteral("deliver");
     case ShootOperation::HotFolderBatch:
         return QStringLiteral("hot folder batch");
+    case ShootOperation::Undo:
+        return QStringLiteral("undo");
+    case ShootOperation::Redo:
+        return QStringLiteral("redo");
     }
     return {};
 }
@@ -458,6 +520,8 @@ QString ShootResult::describe() const
     case Outcome::Done:
         break;
     }
+    if (!undoLabel.isEmpty())
+        return line + QStringLiteral("%1: %2 restored, %3 left as they were").arg(undoLabel).arg(reverted).arg(failed);
     line += QStringLiteral("%1 listed").arg(listed);
     if (reverted > 0)
         line += QStringLiteral(", %1 reverted").arg(reverted);

@@ -17,6 +17,7 @@
 // signals, so that a view can follow whatever runs. Engines live as long as
 // their registry; the shared registry as long as the process.
 
+#include "naming/RenameJournal.h"
 #include "shoot/ShootOperations.h"
 
 #include <QObject>
@@ -67,6 +68,12 @@ public:
     quint64 revert() { return request({ShootOperation::Revert}); }
     quint64 revertAndDecode() { return request({ShootOperation::RevertAndDecode}); }
     quint64 deliver(const std::optional<QString> &destination = std::nullopt);
+    quint64 undo() { return request({ShootOperation::Undo}); }
+    quint64 redo() { return request({ShootOperation::Redo}); }
+
+    // The folder's undo journal: revert, decode and the batches record into
+    // it, delivery clears it.
+    const RenameJournal &journal() const { return m_journal; }
 
     // Runs an operation and returns its result: at once when called on the
     // engine's queue (between its other jobs), else when its turn comes.
@@ -91,6 +98,7 @@ private:
     ShootResult perform(quint64 ticket, const ShootRequest &request);
 
     QString m_folder;
+    RenameJournal m_journal;
     Options m_options;
     SerialQueue *m_queue = nullptr;
     std::atomic<quint64> m_nextTicket{0};

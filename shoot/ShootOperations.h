@@ -24,6 +24,8 @@ enum class ShootOperation {
     RevertAndDecode, // Revert, then Decode
     Deliver,         // move the sorted photos into the main folder
     HotFolderBatch,  // read unread cards, carry codes, deliver keeping the newest cards
+    Undo,            // the last step of the folder's undo journal, backwards
+    Redo,            // the last undone step, again
 };
 
 // What an operation is doing at the moment.
@@ -33,6 +35,7 @@ enum class ShootStep {
     Detecting, // reading cards and naming photos
     CarryingCodes,
     Delivering,
+    Restoring, // undo or redo
 };
 
 QString operationName(ShootOperation operation); // "decode", "deliver", ...
@@ -100,6 +103,7 @@ struct ShootResult {
     QStringList listing;            // the photos the decode walked (their names before)
     QStringList readForCards;       // HotFolderBatch: photos whose cards were read first
     std::optional<DeliveryRunResult> delivery;
+    QString undoLabel; // Undo, Redo: the step ("Reassign to A101")
 
     // "Found/Decoded QRCodes:\n\n" and the codes, as the passes word it.
     QString message() const;

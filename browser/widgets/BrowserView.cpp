@@ -72,6 +72,7 @@ BrowserView::BrowserView(ViewControllerOptions options, QWidget *parent)
     connect(m_grid, &SectionGridView::photosDropped, c, &ViewController::acceptDrop);
     connect(m_grid, &SectionGridView::deleteRequested, c, &ViewController::deleteSelected);
     connect(m_grid, &SectionGridView::previewRequested, this, &BrowserView::showPreview);
+    connect(m_grid, &SectionGridView::zoomRequested, c, [c](int step) { c->doSegmentedContrl(step > 0 ? 2 : 0); });
     connect(m_grid, &QAbstractItemView::doubleClicked, this, &BrowserView::openPhoto);
     connect(m_preview, &PhotoPreview::stepRequested, this, &BrowserView::stepPreview);
     connect(m_preview, &PhotoPreview::closed, m_grid, [this] { m_grid->setFocus(); });
@@ -150,14 +151,18 @@ void BrowserView::buildBar()
         ->setToolTip(tr("Smaller"));
     button(addAction(QStringLiteral("resetSize"), QStringLiteral("1:1"), QKeySequence(Qt::CTRL | Qt::Key_0), &BrowserView::doResetSize))
         ->setToolTip(tr("Actual size"));
-    button(addAction(QStringLiteral("larger"), QStringLiteral("+"), QKeySequence::ZoomIn, &BrowserView::doLarger))
-        ->setToolTip(tr("Larger"));
+    QAction *larger = addAction(QStringLiteral("larger"), QStringLiteral("+"), QKeySequence::ZoomIn, &BrowserView::doLarger);
+    // Ctrl+= too: on most keyboards "+" needs Shift.
+    larger->setShortcuts({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    button(larger)->setToolTip(tr("Larger"));
     gap();
     button(addAction(QStringLiteral("refresh"), tr("Refresh"), QKeySequence::Refresh, &BrowserView::doRefresh));
     button(addAction(QStringLiteral("deselectAll"), tr("Deselect All"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A),
                      &BrowserView::doDeselect));
     // The grid handles the Delete key itself; this is the menu's way in.
     button(addAction(QStringLiteral("delete"), tr("Delete..."), QKeySequence(), &BrowserView::doDelete));
+    // The header buttons' action for the section of the selection, from the keyboard.
+    addAction(QStringLiteral("reassign"), tr("Reassign Selected Photos..."), QKeySequence(Qt::CTRL | Qt::Key_E), &BrowserView::doReassign);
     gap();
     button(addAction(QStringLiteral("revert"), tr("Revert to Camera Names"), QKeySequence(), &BrowserView::doRevert));
     button(addAction(QStringLiteral("redecode"), tr("Revert and Decode Again"), QKeySequence(), &BrowserView::doRedecode));
@@ -188,6 +193,24 @@ void BrowserView::buildBar()
     row->addWidget(ibHotFolderTextfield, 0, Qt::AlignVCenter);
     row->addWidget(finish);
     static_cast<QVBoxLayout *>(layout())->addLayout(row);
+
+    m_undo = new QAction(tr("Undo"), this);
+    m_undo->setObjectName(QStringLiteral("undo"));
+    m_undo->setShortcut(QKeySequence::Undo);
+    connect(m_undo, &QAction::triggered, m_controller, &ViewController::undo);
+    m_redo = new QAction(tr("Redo"), this);
+    m_redo->setObjectName(QStringLiteral("redo"));
+    QList<QKeySequence> redoKeys{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)};
+    for (const QKeySequence &keys : QKeySequence::keyBindings(QKeySequence::Redo)) {
+        if (!redoKeys.contains(keys))
+            redoKeys << keys; // a key twice would be ambiguous
+    }
+    m_redo->setShortcuts(redoKeys);
+    connect(m_redo, &QAction::triggered, m_controller, &ViewController::redo);
+    for (QAction *edit : {m_undo, m_redo}) {
+        edit->setShortcutContext(Qt::WindowShortcut);
+        QWidget::addAction(edit);
+    }
 }
 
 void BrowserView::buildPlaceholder()
@@ -354,6 +377,24 @@ void BrowserView::doLarger()
 {
     m_controller->doSegmentedContrl(2);
 }
+void BrowserView::doReassign()
+{
+    // The section of the photo in hand when it is selected, else of the
+    // first photo selected.
+    SectionItemModel *model = m_controller->model();
+    QModelIndex index = m_grid->currentIndex();
+    QItemSelectionModel *selection = m_controller->selectionModel();
+    if (!index.isValid() || model->isHeaderRow(index.row()) || !selection->isSelected(index)) {
+        QModelIndexList selected = selection->selectedIndexes();
+        std::sort(selected.begin(), selected.end());
+        if (!selected.isEmpty())
+            index = selected.first();
+    }
+    const int section = index.isValid() ? model->sectionOfRow(index.row()) : 0;
+    if (section >= 0 && section < model->sectionCount())
+        m_controller->doButton(section);
+}
+
 void BrowserView::doToggleSections()
 {
     m_controller->showHideSections(action(QStringLiteral("showHideSections"))->isChecked());

@@ -41,6 +41,9 @@ public:
     // The actions of the bar, for the window's menus.
     QList<QAction *> photoActions() const { return m_actions; }
     QAction *action(const QString &objectName) const;
+    // Edit > Undo and Redo (not in the bar).
+    QAction *undoAction() const { return m_undo; }
+    QAction *redoAction() const { return m_redo; }
 
     // Opens the selected (or current) photo large.
     void showPreview();
@@ -72,6 +75,7 @@ private:
     void doResetSize();
     void doLarger();
     void doToggleSections();
+    void doReassign();
 
     std::unique_ptr<ThumbnailService> m_small;
     std::unique_ptr<ThumbnailService> m_sharp;
@@ -83,6 +87,8 @@ private:
     QLabel *ibHotFolderTextfield = nullptr;
     QToolButton *ibShowHideButton = nullptr;
     QList<QAction *> m_actions;
+    QAction *m_undo = nullptr;
+    QAction *m_redo = nullptr;
     quint64 m_hotFolderObserver = 0;
 };
 

@@ -19,6 +19,15 @@ QRect PhotoCellDelegate::headerButtonRect(const QRect &headerRect)
     return QRect(headerRect.right() - 20 - width, headerRect.top() + (headerRect.height() - height) / 2, width, height);
 }
 
+QString PhotoCellDelegate::fittedTitle(const QFontMetrics &metrics, const QString &title, int width)
+{
+    if (metrics.horizontalAdvance(title) <= width)
+        return title;
+    // Both ends of a code tell subjects apart; never elided to nothing.
+    const int least = metrics.horizontalAdvance(QStringLiteral("ID[0] = A\u2026Z"));
+    return metrics.elidedText(title, Qt::ElideMiddle, std::max(width, least));
+}
+
 QSize PhotoCellDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const
 {
     return option.rect.size();
@@ -47,12 +56,18 @@ void PhotoCellDelegate::paintHeader(QPainter *painter, const QStyleOptionViewIte
     const QRect button = headerButtonRect(rect);
     const QRect textArea(rect.left() + 20, rect.top(), button.left() - rect.left() - 40, rect.height());
     const QString count = index.data(SectionItemModel::CountTextRole).toString();
+    const QString fullTitle = index.data().toString();
     const int countWidth = painter->fontMetrics().horizontalAdvance(count) + 24;
-    const QString title = painter->fontMetrics().elidedText(index.data().toString(), Qt::ElideRight, textArea.width() - countWidth);
-    painter->drawText(textArea.adjusted(0, 0, -countWidth, 0), Qt::AlignVCenter | Qt::AlignLeft, title);
-    font.setBold(false);
-    painter->setFont(font);
-    painter->drawText(textArea, Qt::AlignVCenter | Qt::AlignRight, count);
+    // The code is what the photographer reads: the count gives way first.
+    const bool withCount = painter->fontMetrics().horizontalAdvance(fullTitle) <= textArea.width() - countWidth;
+    const int titleWidth = withCount ? textArea.width() - countWidth : textArea.width();
+    painter->drawText(QRect(textArea.left(), textArea.top(), std::max(titleWidth, textArea.width()), textArea.height()),
+                      Qt::AlignVCenter | Qt::AlignLeft, fittedTitle(painter->fontMetrics(), fullTitle, titleWidth));
+    if (withCount) {
+        font.setBold(false);
+        painter->setFont(font);
+        painter->drawText(textArea, Qt::AlignVCenter | Qt::AlignRight, count);
+    }
 
     painter->setRenderHint(QPainter::Antialiasing);
     painter->setPen(QColor(90, 90, 90));

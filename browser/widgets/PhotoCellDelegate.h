@@ -17,6 +17,9 @@ public:
     static constexpr double cSelectionBorder = 5.0;
     static QRect headerButtonRect(const QRect &headerRect);
     static QString headerButtonTitle() { return QStringLiteral("Reassign..."); }
+    // A section's title for `width`: whole when it fits, else elided in the
+    // middle, never to less than its two ends.
+    static QString fittedTitle(const QFontMetrics &metrics, const QString &title, int width);
 
     // Above scale 1.0 the sharp decode is drawn when there is one.
     void setPreferSharp(bool prefer) { m_preferSharp = prefer; }

@@ -42,6 +42,50 @@ void SectionGridView::setSectionModel(SectionItemModel *model)
 {
     m_model = model;
     setModel(model); // a reset of the model relayouts through reset()
+    if (model)
+        connect(model, &QAbstractItemModel::modelAboutToBeReset, this, &SectionGridView::rememberSectionInHand);
+}
+
+QString SectionGridView::sectionKey(int section) const
+{
+    const QString title = m_model->index(m_sections[size_t(section)].headerRow).data().toString();
+    // "ID[n] = code": n changes as sections come and go, the code does not.
+    return title.contains(QLatin1String(" = ")) ? title.section(QStringLiteral(" = "), 1) : title;
+}
+
+void SectionGridView::rememberSectionInHand()
+{
+    m_inHand.reset();
+    if (!m_model || m_sections.empty())
+        return;
+    // The section of the photo in hand when it is on screen, else the one
+    // at the top of the screen.
+    int section = -1;
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && !m_model->isHeaderRow(current.row()) && viewport()->rect().intersects(visualRect(current)))
+        section = m_model->sectionOfRow(current.row());
+    if (section < 0 || size_t(section) >= m_sections.size())
+        section = sectionIndexAtY(verticalOffset());
+    if (section < 0)
+        return;
+    m_inHand = InHand{sectionKey(section), section, m_sections[size_t(section)].top - verticalOffset()};
+}
+
+void SectionGridView::restoreSectionInHand()
+{
+    if (!m_inHand || m_sections.empty())
+        return;
+    const InHand inHand = *m_inHand;
+    m_inHand.reset();
+    int found = -1;
+    for (size_t s = 0; s < m_sections.size() && found < 0; ++s) {
+        if (sectionKey(int(s)) == inHand.key)
+            found = int(s);
+    }
+    // Every photo of it went elsewhere: its neighbour takes its place.
+    if (found < 0)
+        found = std::min(inHand.section, int(m_sections.size()) - 1);
+    verticalScrollBar()->setValue(m_sections[size_t(found)].top - inHand.dy);
 }
 
 void SectionGridView::setItemSize(const QSizeF &size)
@@ -138,6 +182,29 @@ QRect SectionGridView::visualRect(const QModelIndex &index) const
     return rect.translated(0, -verticalOffset());
 }
 
+int SectionGridView::stickySection() const
+{
+    if (m_sections.empty())
+        return -1;
+    const int offset = verticalOffset();
+    const int s = sectionIndexAtY(offset);
+    if (s < 0 || m_sections[size_t(s)].top >= offset)
+        return -1;
+    return s;
+}
+
+QRect SectionGridView::stickyHeaderRect() const
+{
+    const int s = stickySection();
+    if (s < 0)
+        return {};
+    int y = 0;
+    // The next section's header pushes it out.
+    if (size_t(s + 1) < m_sections.size())
+        y = std::min(0, m_sections[size_t(s + 1)].top - verticalOffset() - cHeaderHeight);
+    return QRect(0, y, viewport()->width(), cHeaderHeight);
+}
+
 int SectionGridView::sectionAt(const QPoint &point) const
 {
     return sectionIndexAtY(point.y() + verticalOffset());
@@ -147,11 +214,15 @@ QRect SectionGridView::headerButtonRect(int section) const
 {
     if (!m_model)
         return {};
+    if (section >= 0 && section == stickySection())
+        return PhotoCellDelegate::headerButtonRect(stickyHeaderRect());
     return PhotoCellDelegate::headerButtonRect(visualRect(m_model->index(m_model->headerRow(section))));
 }
 
 QModelIndex SectionGridView::indexAt(const QPoint &point) const
 {
+    if (const QRect sticky = stickyHeaderRect(); sticky.isValid() && sticky.contains(point))
+        return m_model->index(m_sections[size_t(stickySection())].headerRow);
     const int y = point.y() + verticalOffset();
     const int section = sectionIndexAtY(y);
     if (section < 0 || y >= m_contentHeight)
@@ -337,6 +408,8 @@ QRegion SectionGridView::visualRegionForSelection(const QItemSelection &) const
 void SectionGridView::scrollContentsBy(int dx, int dy)
 {
     viewport()->scroll(dx, dy);
+    // The sticky header stays put while the pixels under it moved.
+    viewport()->update(QRect(0, 0, viewport()->width(), cHeaderHeight + std::abs(dy)));
     scheduleThumbnails();
 }
 
@@ -356,6 +429,7 @@ void SectionGridView::reset()
 {
     QAbstractItemView::reset();
     relayout();
+    restoreSectionInHand();
 }
 
 void SectionGridView::paintEvent(QPaintEvent *event)
@@ -385,20 +459,113 @@ void SectionGridView::paintEvent(QPaintEvent *event)
         delegate->paint(&painter, option, index);
     };
     forEachInBand(top, bottom, paintHeader, paintCell);
+    if (const QRect sticky = stickyHeaderRect(); sticky.isValid() && sticky.intersects(event->rect())) {
+        // Opaque, so the photos scrolling under it do not show through.
+        painter.fillRect(sticky, Qt::black);
+        option.rect = sticky;
+        option.state = QStyle::State_Enabled;
+        delegate->paint(&painter, option, m_model->index(m_sections[size_t(stickySection())].headerRow));
+    }
+    if (const QRect band = rubberBand(); band.isValid()) {
+        painter.setPen(QPen(QColor(120, 170, 255), 1));
+        painter.setBrush(QColor(120, 170, 255, 50));
+        painter.drawRect(band.adjusted(0, 0, -1, -1));
+    }
+}
+
+QRect SectionGridView::rubberBand() const
+{
+    if (!m_banding)
+        return {};
+    return QRect(m_bandOrigin, m_bandEnd).normalized().translated(0, -verticalOffset());
+}
+
+void SectionGridView::selectRangeTo(const QModelIndex &target)
+{
+    if (!m_model || !target.isValid() || m_model->isHeaderRow(target.row()))
+        return;
+    QModelIndex anchor = m_anchor;
+    if (!anchor.isValid() || m_model->isHeaderRow(anchor.row())) {
+        const QModelIndex current = currentIndex();
+        anchor = current.isValid() && !m_model->isHeaderRow(current.row()) ? current : target;
+        m_anchor = anchor;
+    }
+    // Rows are in shoot order; a range runs through the headers between.
+    const int low = std::min(anchor.row(), target.row()), high = std::max(anchor.row(), target.row());
+    QItemSelection range;
+    int runStart = -1;
+    for (int row = low; row <= high + 1; ++row) {
+        const bool photo = row <= high && !m_model->isHeaderRow(row);
+        if (photo && runStart < 0)
+            runStart = row;
+        if (!photo && runStart >= 0) {
+            range.select(m_model->index(runStart), m_model->index(row - 1));
+            runStart = -1;
+        }
+    }
+    selectionModel()->select(range, QItemSelectionModel::ClearAndSelect);
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
 }
 
 void SectionGridView::mousePressEvent(QMouseEvent *event)
 {
+    const QPoint point = event->position().toPoint();
+    const QModelIndex index = indexAt(point);
     if (event->button() == Qt::LeftButton) {
-        const QModelIndex index = indexAt(event->position().toPoint());
         if (index.isValid() && m_model->isHeaderRow(index.row())) {
             const int section = m_model->sectionOfRow(index.row());
-            if (headerButtonRect(section).contains(event->position().toPoint()))
+            if (headerButtonRect(section).contains(point))
                 Q_EMIT headerButtonClicked(section);
+            return;
+        }
+        // Shift-click: the photos between, in shoot order, not a rectangle
+        // of the screen (which would take photos of other subjects along).
+        const Qt::KeyboardModifiers modifiers = event->modifiers();
+        if (index.isValid() && (modifiers & Qt::ShiftModifier) && !(modifiers & Qt::ControlModifier)) {
+            selectRangeTo(index);
+            event->accept();
             return;
         }
     }
     QAbstractItemView::mousePressEvent(event);
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (index.isValid()) {
+        m_anchor = index;
+    } else {
+        m_banding = true;
+        m_bandOrigin = m_bandEnd = point + QPoint(0, verticalOffset());
+    }
+}
+
+void SectionGridView::mouseMoveEvent(QMouseEvent *event)
+{
+    QAbstractItemView::mouseMoveEvent(event);
+    if (m_banding && (event->buttons() & Qt::LeftButton)) {
+        m_bandEnd = event->position().toPoint() + QPoint(0, verticalOffset());
+        viewport()->update();
+    }
+}
+
+void SectionGridView::mouseReleaseEvent(QMouseEvent *event)
+{
+    QAbstractItemView::mouseReleaseEvent(event);
+    if (m_banding) {
+        m_banding = false;
+        viewport()->update();
+    }
+}
+
+void SectionGridView::wheelEvent(QWheelEvent *event)
+{
+    if (event->modifiers() & Qt::ControlModifier) {
+        const int delta = event->angleDelta().y();
+        if (delta != 0)
+            Q_EMIT zoomRequested(delta > 0 ? 1 : -1);
+        event->accept();
+        return;
+    }
+    QAbstractItemView::wheelEvent(event);
 }
 
 void SectionGridView::keyPressEvent(QKeyEvent *event)
@@ -412,8 +579,49 @@ void SectionGridView::keyPressEvent(QKeyEvent *event)
         Q_EMIT deleteRequested();
         return;
     default:
-        QAbstractItemView::keyPressEvent(event);
+        break;
     }
+    std::optional<CursorAction> move;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        move = MoveLeft;
+        break;
+    case Qt::Key_Right:
+        move = MoveRight;
+        break;
+    case Qt::Key_Up:
+        move = MoveUp;
+        break;
+    case Qt::Key_Down:
+        move = MoveDown;
+        break;
+    case Qt::Key_Home:
+        move = MoveHome;
+        break;
+    case Qt::Key_End:
+        move = MoveEnd;
+        break;
+    case Qt::Key_PageUp:
+        move = MovePageUp;
+        break;
+    case Qt::Key_PageDown:
+        move = MovePageDown;
+        break;
+    default:
+        break;
+    }
+    if (move && (event->modifiers() & Qt::ShiftModifier)) {
+        const QModelIndex next = moveCursor(*move, event->modifiers());
+        if (next.isValid()) {
+            selectRangeTo(next);
+            scrollTo(next);
+        }
+        event->accept();
+        return;
+    }
+    QAbstractItemView::keyPressEvent(event);
+    if (move && currentIndex().isValid() && !m_model->isHeaderRow(currentIndex().row()))
+        m_anchor = currentIndex();
 }
 
 void SectionGridView::startDrag(Qt::DropActions)

@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace sorrelby {
@@ -42,6 +43,17 @@ public:
     // The section under a point of the viewport (-1 when none).
     int sectionAt(const QPoint &point) const;
     QRect headerButtonRect(int section) const;
+    // The section whose header sticks at the top of the viewport while its
+    // photos scroll under it (-1 when a header is at the top anyway), and
+    // where that header is drawn.
+    int stickySection() const;
+    QRect stickyHeaderRect() const;
+    // Selects the photos from the anchor (the last plain or Ctrl click or
+    // move) to `target` in shoot order, as Shift-click does.
+    void selectRangeTo(const QModelIndex &target);
+    QModelIndex selectionAnchor() const { return m_anchor; }
+    // The rubber band being drawn, in viewport coordinates (empty when none).
+    QRect rubberBand() const;
     // The photo rows on screen, top left first.
     QList<int> visibleRows() const;
     int contentHeight() const { return m_contentHeight; }
@@ -52,6 +64,8 @@ Q_SIGNALS:
     void photosDropped(const QStringList &locations, int section);
     void deleteRequested();
     void previewRequested();
+    // Ctrl+wheel: +1 larger, -1 smaller.
+    void zoomRequested(int step);
 
 protected:
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
@@ -65,6 +79,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -89,6 +106,9 @@ private:
     QRect contentRectOfItem(int section, int item) const;
     void scheduleThumbnails();
     void requestThumbnails();
+    void rememberSectionInHand();
+    void restoreSectionInHand();
+    QString sectionKey(int section) const;
 
     SectionItemModel *m_model = nullptr;
     QSize m_cell{200, 200};
@@ -96,6 +116,18 @@ private:
     std::vector<SectionBox> m_sections;
     int m_contentHeight = 0;
     QTimer m_thumbnailTimer;
+    QPersistentModelIndex m_anchor;
+    QPoint m_bandOrigin; // content coordinates of the press that began a rubber band
+    QPoint m_bandEnd;
+    bool m_banding = false;
+    // The section on screen before a reload: its key and its header's
+    // distance from the top of the viewport.
+    struct InHand {
+        QString key;
+        int section = -1;
+        int dy = 0;
+    };
+    std::optional<InHand> m_inHand;
 };
 
 } // namespace sorrelby

@@ -148,6 +148,9 @@ TEST_F(CardLoadInWindow, TwoCardsInARowEndSortedInTheSectionsAndOnDisk)
 
     // The second card, inserted while the card window is open.
     const Shoot card2 = cardWith(QStringLiteral("NIKON Z6"), second);
+    // The first card's photos are coded and not delivered: asked first.
+    alerts.clear();
+    alerts.queueAnswer(1); // "Load Card"
     Q_EMIT monitor.volumeDidMount(lastVolume);
     const QMap<QString, QStringList> sorted2 = expectedSections(card2);
     EXPECT_TRUE(waitUntil([&] { return shownSections(*browser) == sorted2 && !browser->isLoading(); }, 60000))
@@ -155,6 +158,8 @@ TEST_F(CardLoadInWindow, TwoCardsInARowEndSortedInTheSectionsAndOnDisk)
         << describe(shownSections(*browser)) << "expected:\n"
         << describe(sorted2);
     EXPECT_EQ(lines(entriesOf(source)), sortedLines(card2.expectedNames()));
+    ASSERT_FALSE(alerts.shown().empty());
+    EXPECT_EQ(alerts.shown().front().messageText, QStringLiteral("Set Aside Photos Not Delivered?"));
 
     // Nothing of the first card is lost: its photos went to the trash whole
     // (and are still on its card).

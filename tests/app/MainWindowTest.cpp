@@ -116,7 +116,7 @@ TEST_F(BrowserWindow, GridLayoutHeadersAndVisibleFirstThumbnails)
     EXPECT_GT(checked, 5);
     // Cells keep their size; headers span the width at every scale.
     window->browser()->controller()->doSegmentedContrl(2);
-    EXPECT_EQ(grid->itemSize(), QSize(204, 204));
+    EXPECT_EQ(grid->itemSize(), QSize(250, 250));
     EXPECT_EQ(grid->visualRect(model->index(model->headerRow(1))).width(), grid->viewport()->width());
 
     // The header button of section 2 asks for that section's action.

@@ -133,9 +133,19 @@ TEST_F(BrowserController, SizeControlClampsAndResets)
     EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 3.0);
     EXPECT_EQ(controller->itemSize(), QSizeF(600, 600));
     controller->doSegmentedContrl(0);
-    EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 2.98);
-    for (int i = 0; i < 200; ++i)
+    EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 2.75);
+    // From the largest to the smallest cells in nine presses, not 112.
+    for (int i = 0; i < 8; ++i)
         controller->doSegmentedContrl(0);
+    EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 0.75);
+    // A scale stored on the old grain goes to the quarter next to it.
+    controller->itemScaleFactor = 1.06;
+    controller->doSegmentedContrl(2);
+    EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 1.25);
+    controller->itemScaleFactor = 1.06;
+    controller->doSegmentedContrl(0);
+    EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 1.0);
+    controller->doSegmentedContrl(0);
     EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 0.75);
     controller->doSegmentedContrl(7);
     EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 0.75);
@@ -301,7 +311,7 @@ TEST_F(BrowserController, DeleteGoesToTheTrashAfterConfirmation)
 
     // A trash that refuses: the photo stays, and the user is told.
     ViewControllerOptions refusing{&workQueue};
-    refusing.trash = [](const QString &) { return FileResult::failure(QStringLiteral("no trash on this volume")); };
+    refusing.trash = [](const QString &, QString *) { return FileResult::failure(QStringLiteral("no trash on this volume")); };
     controller = std::make_unique<ViewController>(refusing);
     controller->pathtophotos = folder;
     reload();
@@ -433,4 +443,48 @@ TEST_F(BrowserController, FolderPathsAndWindowTitle)
     EXPECT_EQ(ViewController::formWindowTitle(std::nullopt), QStringLiteral("<UnknownSourceFolderPath> - Sorrelby"));
     EXPECT_EQ(ViewController::formWindowTitle(QStringLiteral("/photos")), QStringLiteral("/photos - Sorrelby"));
     EXPECT_EQ(settings.stringValue(QStringLiteral("prefWindowTitle")), QStringLiteral("/photos - Sorrelby"));
+}
+
+TEST_F(BrowserController, RevertsAskFirstWhenCodesWereGivenByHandAndCanBeUndone)
+{
+    settings.setValue(cPrefOriginalNameFormatTag, 1);
+    const QStringList paths = photos({QStringLiteral("A1_IMG_0001-qrcode.JPG"), QStringLiteral("A1_IMG_0002.JPG"),
+                                      QStringLiteral("B2_IMG_0003-qrcode.JPG"), QStringLiteral("B2_IMG_0004.JPG")});
+    reload();
+    // Without codes given by hand a revert does not ask.
+    controller->doRevertToOriginalAction();
+    EXPECT_TRUE(waitUntil([&] { return QFileInfo::exists(folder + QStringLiteral("/IMG_0002.JPG")); }));
+    EXPECT_TRUE(alerts.shown().empty());
+    workQueue.sync([] {});
+    controller->undo();
+    workQueue.sync([] {});
+    reload();
+    const QStringList decoded = entriesOf(folder);
+    ASSERT_TRUE(QFileInfo::exists(paths[1])) << lines(decoded);
+
+    // One photo dropped onto B2: both reverts ask, naming how many.
+    int before = controller->reloadCount();
+    ASSERT_TRUE(controller->acceptDrop({paths[1]}, 1));
+    ASSERT_TRUE(reloadedAfter(before));
+    const QStringList dropped = entriesOf(folder);
+    ASSERT_TRUE(dropped.contains(QStringLiteral("B2_IMG_0002.JPG")));
+    alerts.queueAnswer(0); // Cancel
+    controller->doRevertToOriginalAction();
+    alerts.queueAnswer(0);
+    controller->doAutoDecodeQRAction();
+    ASSERT_TRUE(waitUntil([&] { return alerts.shown().size() == 2; }));
+    workQueue.sync([] {});
+    EXPECT_EQ(alerts.shown()[0].messageText, QStringLiteral("Throw Away Codes Given by Hand?"));
+    EXPECT_TRUE(alerts.shown()[0].informativeText.contains(QStringLiteral("\n1 photo(s) were given their codes by hand")));
+    EXPECT_EQ(alerts.shown()[0].buttons, (QStringList{QStringLiteral("Cancel"), QStringLiteral("Revert to Camera Names")}));
+    EXPECT_EQ(alerts.shown()[1].buttons, (QStringList{QStringLiteral("Cancel"), QStringLiteral("Revert and Decode Again")}));
+    EXPECT_EQ(entriesOf(folder), dropped);
+
+    // Answered, the revert runs; Undo brings the hand-given code back.
+    alerts.queueAnswer(1);
+    controller->doRevertToOriginalAction();
+    EXPECT_TRUE(waitUntil([&] { return QFileInfo::exists(folder + QStringLiteral("/IMG_0002.JPG")); }));
+    workQueue.sync([] {});
+    controller->undo();
+    EXPECT_TRUE(waitUntil([&] { return entriesOf(folder) == dropped; })) << lines(entriesOf(folder));
 }

@@ -92,7 +92,7 @@ TEST(CommandLine, HelpAndVersionGoToStdoutAndWrongUsageToStderrForEveryCommand)
     EXPECT_TRUE(run.err.contains(QStringLiteral("Try 'vemo-sorrelby --help'"))) << run.err.toStdString();
 
     const QString commands[]
-        = {"decode", "sections", "report", "intake", "card", "reassign", "settings", "watch", "deliver", "detect", "info"};
+        = {"decode", "sections", "report", "intake", "card", "reassign", "undo", "settings", "watch", "deliver", "detect", "info"};
     for (const QString &command : commands) {
         SCOPED_TRACE(command.toStdString());
         const QString usage = QStringLiteral("Usage: vemo-sorrelby ") + command;

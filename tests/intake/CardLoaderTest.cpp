@@ -4,6 +4,7 @@
 // loop-mounted card (where loop mounts are allowed).
 
 #include "intake/CardLoader.h"
+#include "naming/RenameJournal.h"
 
 #include "delivery/DeliveryRun.h"
 #include "platform/FileOps.h"
@@ -174,6 +175,36 @@ TEST_F(CardLoaderTest, TheUnassignedPhotosOfTodaysDeliveryComeBackInAsACardAndSt
     EXPECT_EQ(entriesOf(source), QStringList{QStringLiteral("DSC_0042.JPG")});
     EXPECT_EQ(filesBelow(main), delivered);
     EXPECT_TRUE(monitor.ejected().isEmpty()); // the old card's volume is no business of this folder
+}
+
+TEST_F(CardLoaderTest, ANewCardAsksBeforeSettingAsideCodedPhotosNotDeliveredAndUndoBringsThemBack)
+{
+    photo(source + QStringLiteral("/A1_IMG_0001.JPG"), 5);
+    photo(source + QStringLiteral("/IMG_0002.JPG"), 6);
+    const QStringList before = entriesOf(source);
+    loader.start();
+    alerts.queueAnswer(0); // Cancel
+    const QString card = volume(QStringLiteral("NIKON D850"), {QStringLiteral("DCIM/100NIKON")}, true);
+    ASSERT_TRUE(waitUntil([&] { return !alerts.shown().empty(); }));
+    const Alert asked = alerts.shown().front();
+    EXPECT_EQ(asked.messageText, QStringLiteral("Set Aside Photos Not Delivered?"));
+    EXPECT_TRUE(asked.informativeText.contains(QStringLiteral("1 coded photo(s)"))) << asked.informativeText.toStdString();
+    EXPECT_TRUE(asked.informativeText.contains(QStringLiteral("/Trash"))) << asked.informativeText.toStdString();
+    EXPECT_EQ(asked.buttons, (QStringList{QStringLiteral("Cancel"), QStringLiteral("Load Card")}));
+    spinFor(50);
+    EXPECT_FALSE(loader.isCopying());
+    EXPECT_EQ(entriesOf(source), before);
+
+    alerts.queueAnswer(1); // Load Card
+    Q_EMIT monitor.volumeDidMount(card);
+    ASSERT_TRUE(waitForCopies(1));
+    EXPECT_EQ(entriesOf(source), QStringList{QStringLiteral("DSC_0001.JPG")});
+    // The photos set aside are one step of the folder's undo journal.
+    const JournalReport undone = RenameJournal(source).undo();
+    EXPECT_EQ(undone.restored, 2);
+    EXPECT_TRUE(undone.kept.isEmpty()) << lines(undone.kept);
+    EXPECT_EQ(entriesOf(source),
+              (QStringList{QStringLiteral("A1_IMG_0001.JPG"), QStringLiteral("DSC_0001.JPG"), QStringLiteral("IMG_0002.JPG")}));
 }
 
 TEST_F(CardLoaderTest, ARealCardIsCopiedAndEjectedWhenMounted)

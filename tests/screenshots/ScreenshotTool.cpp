@@ -29,6 +29,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QThread>
@@ -142,6 +143,17 @@ int main(int argc, char **argv)
     browser->grid()->scrollTo(model->index(model->headerRow(2)), QAbstractItemView::PositionAtTop);
     waitUntil([&] { return thumbnailsOnScreen(browser); });
     ok = ok && save(&window, out, QStringLiteral("browser-selection.png"));
+    controller->doDeselectAll();
+
+    // A Shift range in shoot order over two rows, scrolled so that the
+    // section's header sticks at the top over its photos.
+    SectionGridView *grid = browser->grid();
+    grid->setCurrentIndex(model->indexForPath({3, 3}));
+    grid->selectRangeTo(model->indexForPath({3, 5}));
+    grid->scrollTo(model->indexForPath({3, 0}), QAbstractItemView::PositionAtTop);
+    grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->value() + 90);
+    waitUntil([&] { return thumbnailsOnScreen(browser); });
+    ok = ok && save(&window, out, QStringLiteral("browser-range.png"));
     controller->doDeselectAll();
 
     // Larger cells get a sharper decode.

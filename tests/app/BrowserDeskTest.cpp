@@ -1,0 +1,314 @@
+// The window at the photographer's desk: Shift selects in shoot order, Ctrl
+// toggles and the rubber band is drawn; headers stick and show their code;
+// a reload keeps the section in hand on screen; cells grow by quarters; Edit
+// > Undo and Redo, also after the window was closed and opened again; the
+// Reassign command of the Photos menu.
+
+#include "app/MainWindow.h"
+#include "browser/SectionItemModel.h"
+#include "browser/widgets/BrowserView.h"
+#include "browser/widgets/PhotoCellDelegate.h"
+#include "browser/widgets/SectionGridView.h"
+#include "platform/Dispatch.h"
+#include "platform/NotificationCenter.h"
+#include "settings/SettingsKeys.h"
+#include "tests/testkit/ScriptedAlertsTest.h"
+#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/PhotoGenerator.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QUrl>
+#include <QWheelEvent>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+QStringList namesOf(const QString &code, int first, int count)
+{
+    QStringList names;
+    for (int i = 0; i < count; ++i)
+        names << QStringLiteral("%1_DSC_%2.JPG").arg(code).arg(first + i, 4, 10, QLatin1Char('0'));
+    return names;
+}
+
+class BrowserDesk : public ScriptedAlertsTest {
+protected:
+    void SetUp() override
+    {
+        ScriptedAlertsTest::SetUp();
+        settings.registerFactoryDefaults();
+        settings.setValue(cPrefOriginalNameFormatTag, 1);
+    }
+
+    std::unique_ptr<MainWindow> windowOn(const QString &folder)
+    {
+        auto window = std::make_unique<MainWindow>(nullptr, &workQueue);
+        window->resize(1000, 700);
+        window->show();
+        ViewController *controller = window->browser()->controller();
+        controller->pathtophotos = folder;
+        controller->registerObservers();
+        controller->refreshAllSections();
+        EXPECT_TRUE(waitUntil([&] { return controller->reloadCount() > 0 && !controller->isLoading(); }));
+        return window;
+    }
+
+    static void click(SectionGridView *grid, const QModelIndex &index, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        clickAt(grid, grid->visualRect(index).center(), modifiers);
+    }
+    static void clickAt(SectionGridView *grid, const QPoint &point, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        const QPoint global = grid->viewport()->mapToGlobal(point);
+        QMouseEvent press(QEvent::MouseButtonPress, point, global, Qt::LeftButton, Qt::LeftButton, modifiers);
+        QCoreApplication::sendEvent(grid->viewport(), &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, point, global, Qt::LeftButton, Qt::NoButton, modifiers);
+        QCoreApplication::sendEvent(grid->viewport(), &release);
+    }
+    static void key(QWidget *target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers);
+        QCoreApplication::sendEvent(target, &event);
+    }
+    static QStringList selectedNames(ViewController *controller)
+    {
+        QModelIndexList selected = controller->selectionModel()->selectedIndexes();
+        std::sort(selected.begin(), selected.end());
+        QStringList names;
+        for (const QModelIndex &index : selected)
+            names << QFileInfo(index.data(SectionItemModel::FilePathRole).toString()).fileName();
+        return names;
+    }
+
+    SerialQueue workQueue{QStringLiteral("com.halvane.vemo.sorrelby.decodequeue")};
+};
+
+} // namespace
+
+TEST_F(BrowserDesk, ShiftSelectsInShootOrderCtrlTogglesAndTheBandIsDrawn)
+{
+    const QString folder = makeTempFolder();
+    writeFilesInOrder(folder, namesOf(QStringLiteral("S003"), 1, 5) + namesOf(QStringLiteral("S004"), 10, 16), smallJpeg());
+    const auto window = windowOn(folder);
+    ViewController *controller = window->browser()->controller();
+    SectionGridView *grid = window->browser()->grid();
+    SectionItemModel *model = controller->model();
+    ASSERT_EQ(model->sectionCount(), 2);
+    // The last photo of a row, then one on the next row but not below it.
+    const int columns = grid->viewport()->width() / (grid->itemSize().width() + SectionGridView::cSpacing);
+    ASSERT_GE(columns, 3);
+    const int from = 2 * columns - 1, to = 2 * columns + 1;
+    click(grid, model->indexForPath({1, from}));
+    click(grid, model->indexForPath({1, to}), Qt::ShiftModifier);
+    EXPECT_EQ(selectedNames(controller), namesOf(QStringLiteral("S004"), 10 + from, 3));
+    // Shift+Right reaches one further, Shift+Left back.
+    key(grid, Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(selectedNames(controller), namesOf(QStringLiteral("S004"), 10 + from, 4));
+    key(grid, Qt::Key_Left, Qt::ShiftModifier);
+    key(grid, Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(selectedNames(controller), namesOf(QStringLiteral("S004"), 10 + from, 2));
+    // Ctrl toggles one photo; the next Shift range starts from it.
+    click(grid, model->indexForPath({1, from + 4}), Qt::ControlModifier);
+    EXPECT_EQ(selectedNames(controller), namesOf(QStringLiteral("S004"), 10 + from, 2) + namesOf(QStringLiteral("S004"), 14 + from, 1));
+    click(grid, model->indexForPath({1, from + 4}), Qt::ControlModifier);
+    EXPECT_EQ(selectedNames(controller), namesOf(QStringLiteral("S004"), 10 + from, 2));
+    // A range back across a header takes the photos between, nothing else.
+    click(grid, model->indexForPath({1, 1}));
+    click(grid, model->indexForPath({0, 3}), Qt::ShiftModifier);
+    EXPECT_EQ(selectedNames(controller), namesOf(QStringLiteral("S003"), 4, 2) + namesOf(QStringLiteral("S004"), 10, 2));
+
+    // A drag from the margin draws its band and selects what it crosses.
+    grid->verticalScrollBar()->setValue(0);
+    const QRect cell = grid->visualRect(model->indexForPath({0, 1}));
+    const QPoint start(5, cell.top() - 5);
+    const QPoint end = cell.center();
+    QMouseEvent press(QEvent::MouseButtonPress, start, grid->viewport()->mapToGlobal(start), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(grid->viewport(), &press);
+    QMouseEvent move(QEvent::MouseMove, end, grid->viewport()->mapToGlobal(end), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(grid->viewport(), &move);
+    EXPECT_EQ(grid->rubberBand(), QRect(start, end).normalized());
+    const QImage drawn = grid->viewport()->grab().toImage();
+    EXPECT_NE(drawn.pixelColor(start + QPoint(1, 1)), QColor(Qt::black));
+    EXPECT_EQ(selectedNames(controller), namesOf(QStringLiteral("S003"), 1, 2));
+    QMouseEvent release(QEvent::MouseButtonRelease, end, grid->viewport()->mapToGlobal(end), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(grid->viewport(), &release);
+    EXPECT_TRUE(grid->rubberBand().isNull());
+}
+
+TEST_F(BrowserDesk, HeadersStickAtTheTopAndShowTheWholeCode)
+{
+    const QString folder = makeTempFolder();
+    writeFilesInOrder(folder, namesOf(QStringLiteral("S001"), 1, 30) + namesOf(QStringLiteral("S002"), 31, 30), smallJpeg());
+    const auto window = windowOn(folder);
+    SectionGridView *grid = window->browser()->grid();
+    SectionItemModel *model = window->browser()->controller()->model();
+
+    // Halfway down the first section's photos its header is still on top,
+    // drawn there and answering there.
+    grid->verticalScrollBar()->setValue(grid->visualRect(model->indexForPath({0, 12})).top());
+    EXPECT_EQ(grid->stickySection(), 0);
+    EXPECT_EQ(grid->stickyHeaderRect().top(), 0);
+    EXPECT_EQ(grid->indexAt(QPoint(5, 10)).row(), model->headerRow(0));
+    EXPECT_GT(grid->viewport()->grab().toImage().pixelColor(5, 5).lightness(), 100);
+    QList<QVariantMap> posted;
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    ObserverRegistration registration(
+        center, center.addObserver(QStringLiteral("myCustomId0"), [&](const Notification &n) { posted << n.userInfo; }));
+    EXPECT_LT(grid->headerButtonRect(0).bottom(), SectionGridView::cHeaderHeight);
+    clickAt(grid, grid->headerButtonRect(0).center());
+    ASSERT_EQ(posted.size(), 1);
+    EXPECT_EQ(posted.front().value(QStringLiteral("sectionid")).toString(), QStringLiteral("0"));
+    // The next header pushes it out; at the very top nothing sticks.
+    grid->scrollTo(model->index(model->headerRow(1)), QAbstractItemView::PositionAtTop);
+    grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->value() + SectionGridView::cInsetTop + 20);
+    EXPECT_LT(grid->stickyHeaderRect().top(), 0);
+    grid->verticalScrollBar()->setValue(0);
+    EXPECT_EQ(grid->stickySection(), -1);
+
+    // A long code is whole when there is room, else cut in its middle,
+    // keeping both ends, and never down to nothing.
+    const QFontMetrics metrics(grid->font());
+    const QString title = QStringLiteral("ID[7] = 2024-NORTHFIELD-ELEMENTARY-SMITH-JOHN-00042");
+    EXPECT_EQ(PhotoCellDelegate::fittedTitle(metrics, title, metrics.horizontalAdvance(title)), title);
+    const QString cut = PhotoCellDelegate::fittedTitle(metrics, title, metrics.horizontalAdvance(title) / 2);
+    EXPECT_TRUE(cut.startsWith(QStringLiteral("ID[7] = 2024")) && cut.endsWith(QStringLiteral("00042")) && cut.contains(QChar(0x2026)))
+        << cut.toStdString();
+    const QString narrow = PhotoCellDelegate::fittedTitle(metrics, title, 0);
+    EXPECT_TRUE(narrow.startsWith(QStringLiteral("ID")) && narrow.endsWith(QStringLiteral("2"))) << narrow.toStdString();
+}
+
+TEST_F(BrowserDesk, AReassignKeepsTheSectionInHandOnScreen)
+{
+    const QString folder = makeTempFolder();
+    QStringList names;
+    for (int s = 0; s < 6; ++s)
+        names += namesOf(QStringLiteral("S%1").arg(s + 1, 3, 10, QLatin1Char('0')), 10 * s + 1, 8);
+    const QStringList paths = writeFilesInOrder(folder, names, smallJpeg());
+    const auto window = windowOn(folder);
+    ViewController *controller = window->browser()->controller();
+    SectionGridView *grid = window->browser()->grid();
+    SectionItemModel *model = controller->model();
+    grid->scrollTo(model->index(model->headerRow(2)), QAbstractItemView::PositionAtTop);
+    const int headerY = grid->visualRect(model->index(model->headerRow(2))).top();
+    grid->setCurrentIndex(model->indexForPath({2, 1}));
+
+    // A photo of the section above goes to the last section, as the reassign
+    // dialog does it, and the dialog's refresh follows.
+    ASSERT_TRUE(QFile::rename(paths[8], folder + QStringLiteral("/S006_DSC_0011.JPG")));
+    const int before = controller->reloadCount();
+    NotificationCenter::defaultCenter().post(QStringLiteral("myRefreshId"), {{QStringLiteral("command"), QStringLiteral("refresh")}});
+    ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > before && !controller->isLoading(); }));
+    spinFor(400); // past the refresh's scroll
+    // The moved photo makes a section of its own above: S003 is another
+    // section number now, and stays where it was on screen.
+    int s003 = -1;
+    for (int s = 0; s < model->sectionCount(); ++s) {
+        if (model->index(model->headerRow(s)).data().toString().endsWith(QStringLiteral(" = S003")))
+            s003 = s;
+    }
+    ASSERT_GE(s003, 0);
+    EXPECT_EQ(grid->visualRect(model->index(model->headerRow(s003))).top(), headerY);
+    // A refresh that asks for the end still goes there.
+    NotificationCenter::defaultCenter().post(
+        QStringLiteral("myRefreshId"),
+        {{QStringLiteral("command"), QStringLiteral("refresh")}, {QStringLiteral("scrollto"), QStringLiteral("bottom")}});
+    EXPECT_TRUE(waitUntil([&] { return grid->verticalScrollBar()->value() == grid->verticalScrollBar()->maximum(); }))
+        << grid->verticalScrollBar()->value() << " of " << grid->verticalScrollBar()->maximum();
+}
+
+TEST_F(BrowserDesk, CellsGrowByQuartersFromTheWheelAndTheKeys)
+{
+    const QString folder = makeTempFolder();
+    writeFilesInOrder(folder, namesOf(QStringLiteral("S001"), 1, 4), smallJpeg());
+    const auto window = windowOn(folder);
+    ViewController *controller = window->browser()->controller();
+    SectionGridView *grid = window->browser()->grid();
+    const QPoint at(50, 50);
+    QWheelEvent up(at, grid->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase,
+                   false);
+    QCoreApplication::sendEvent(grid->viewport(), &up);
+    EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 1.25);
+    EXPECT_EQ(grid->itemSize(), QSize(250, 250));
+    QWheelEvent down(at, grid->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase,
+                     false);
+    QCoreApplication::sendEvent(grid->viewport(), &down);
+    QCoreApplication::sendEvent(grid->viewport(), &down);
+    EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 0.75);
+    EXPECT_DOUBLE_EQ(settings.doubleValue(cPrefItemScaleFactor), 0.75);
+    // Ctrl+plus (also Ctrl+= without Shift) and Ctrl+minus.
+    QAction *larger = window->browser()->action(QStringLiteral("larger"));
+    EXPECT_TRUE(larger->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Equal)));
+    EXPECT_TRUE(larger->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Plus)));
+    EXPECT_TRUE(window->browser()->action(QStringLiteral("smaller"))->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Minus)));
+}
+
+TEST_F(BrowserDesk, UndoAndRedoFromTheEditMenuAlsoAfterTheWindowWasClosed)
+{
+    const QString folder = makeTempFolder();
+    writeFilesInOrder(folder, namesOf(QStringLiteral("S001"), 1, 3) + namesOf(QStringLiteral("S002"), 4, 3), smallJpeg());
+    const QStringList before = entriesOf(folder);
+    {
+        const auto window = windowOn(folder);
+        ViewController *controller = window->browser()->controller();
+        const int reloads = controller->reloadCount();
+        ASSERT_TRUE(controller->acceptDrop({QUrl::fromLocalFile(folder + QStringLiteral("/S001_DSC_0002.JPG")).toString()}, 1));
+        ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > reloads && !controller->isLoading(); }));
+        EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/S002_DSC_0002.JPG")));
+    }
+    // A new window on the same folder undoes the drop of the one before.
+    const auto window = windowOn(folder);
+    QAction *undo = nullptr;
+    QAction *redo = nullptr;
+    for (QAction *action : window->menuBar()->actions()) {
+        if (action->text() != QStringLiteral("&Edit"))
+            continue;
+        for (QAction *item : action->menu()->actions()) {
+            if (item->objectName() == QLatin1String("undo"))
+                undo = item;
+            if (item->objectName() == QLatin1String("redo"))
+                redo = item;
+        }
+    }
+    ASSERT_TRUE(undo && redo);
+    EXPECT_EQ(undo->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    EXPECT_EQ(redo->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    undo->trigger();
+    EXPECT_TRUE(waitUntil([&] { return entriesOf(folder) == before; })) << lines(entriesOf(folder));
+    redo->trigger();
+    EXPECT_TRUE(waitUntil([&] { return QFileInfo::exists(folder + QStringLiteral("/S002_DSC_0002.JPG")); }));
+    undo->trigger();
+    EXPECT_TRUE(waitUntil([&] { return entriesOf(folder) == before; }));
+    // Nothing left: a beep, no alert and nothing moved.
+    undo->trigger();
+    workQueue.sync([] {});
+    spinFor(50);
+    EXPECT_TRUE(alerts.shown().empty());
+    EXPECT_EQ(entriesOf(folder), before);
+
+    // Reassign is in the Photos menu, for the section of the selection.
+    QAction *reassign = window->browser()->action(QStringLiteral("reassign"));
+    ASSERT_TRUE(reassign);
+    EXPECT_FALSE(reassign->shortcut().isEmpty());
+    QList<QVariantMap> posted;
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    ObserverRegistration registration(
+        center, center.addObserver(QStringLiteral("myCustomId0"), [&](const Notification &n) { posted << n.userInfo; }));
+    ViewController *controller = window->browser()->controller();
+    ASSERT_TRUE(waitUntil([&] { return !controller->isLoading(); }));
+    SectionItemModel *model = controller->model();
+    controller->selectionModel()->select(model->indexForPath({1, 1}), QItemSelectionModel::Select);
+    ASSERT_EQ(controller->selectedIndexPaths().size(), 1);
+    EXPECT_EQ(controller->selectedIndexPaths().front().section, 1);
+    reassign->trigger();
+    ASSERT_EQ(posted.size(), 1);
+    EXPECT_EQ(posted.front().value(QStringLiteral("sectionid")).toString(), QStringLiteral("1"));
+}
