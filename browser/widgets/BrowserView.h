@@ -10,6 +10,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -32,6 +33,10 @@ public:
     SectionGridView *grid() const { return m_grid; }
     PhotoPreview *preview() const { return m_preview; }
     QLabel *hotFolderLabel() const { return ibHotFolderTextfield; }
+    // "N files not shown - why" under the bar; hidden when every file shows.
+    QLabel *notShownLabel() const { return m_notShownLabel; }
+    // Opens a photo in the desktop's viewer; false when none took it (tests replace it).
+    void setPhotoOpener(std::function<bool(const QString &path)> opener) { m_openPhoto = std::move(opener); }
     ThumbnailService *thumbnailService() const { return m_small.get(); }
 
     // Start-up: the controller's initializeView 0.2 s from now.
@@ -54,6 +59,8 @@ private:
     QAction *addAction(const QString &name, const QString &text, const QKeySequence &shortcut, void (BrowserView::*slot)());
     void buildBar();
     void updateHotFolderLabel();
+    void updateNotShownLabel();
+    void showNotShownFiles();
     void stepPreview(int step);
     void openPhoto(const QModelIndex &index);
     void doRefresh();
@@ -74,6 +81,8 @@ private:
     SectionGridView *m_grid = nullptr;
     PhotoPreview *m_preview = nullptr;
     QLabel *ibHotFolderTextfield = nullptr;
+    QLabel *m_notShownLabel = nullptr;
+    std::function<bool(const QString &path)> m_openPhoto;
     QAction *m_hotFolderLabelAction = nullptr;
     QToolButton *ibShowHideButton = nullptr;
     QList<QAction *> m_actions;
