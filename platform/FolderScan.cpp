@@ -19,6 +19,7 @@ namespace sorrelby {
 namespace {
 
 const QString kClass = QStringLiteral("FolderScan");
+constexpr char cShootRosterFileName[] = "roster.csv";
 
 enum class Family { None, Jpeg, Png, Tiff, Raw };
 
@@ -291,6 +292,9 @@ std::optional<FolderScan> scanPhotoFolder(const QString &folder, QString *error)
     for (size_t i = 0; i < slots.size(); ++i) {
         Slot &slot = slots[i];
         if (slot.gone)
+            continue;
+        // The shoot's class list belongs beside its photos (see roster/Roster.h).
+        if (slot.problem && (*entries)[i].nativeName == cShootRosterFileName)
             continue;
         if (slot.problem)
             scan.leftAlone.append({shownName((*entries)[i].nativeName), *slot.problem});

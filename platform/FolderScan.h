@@ -71,7 +71,8 @@ struct FolderScan {
 };
 
 // The photos directly inside a folder (regular files, not hidden, not links)
-// and every other visible entry with why it is left alone. None when the
+// and every other visible entry with why it is left alone, but for the
+// shoot's own class list ("roster.csv"), which belongs there. None when the
 // folder cannot be listed (*error says why, when given).
 std::optional<FolderScan> scanPhotoFolder(const QString &folder, QString *error = nullptr);
 

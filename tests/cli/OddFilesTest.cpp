@@ -2,10 +2,12 @@
 // waits on a FIFO, nothing is hidden, nothing is sorted that is no photo,
 // and whatever stays behind is named and makes the exit status say so.
 
+#include "tests/testkit/FaultRuns.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
 #include "platform/FileOps.h"
+#include "platform/UserFolders.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -19,6 +21,8 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include <iostream>
 
 using namespace sorrelby;
 using namespace sorrelby::testkit;
@@ -263,4 +267,108 @@ TEST(OddFiles, UnknownSettingsAreRefusedWithTheNearestKey)
     EXPECT_TRUE(refused.err.contains(QStringLiteral("did you mean prefDestinationPath?"))) << refused.err.toStdString();
     EXPECT_TRUE(refused.out.isEmpty()) << refused.out.toStdString();
     EXPECT_EQ(run({"sections", "--set", "prefKeepLastQRCodeFile=1", folder}).exitCode, 0);
+}
+
+// Killed after each file-changing step, then run again: the photos end up in
+// the main folder once each, the card in the trash, and the odd files stay in
+// the source folder exactly as they were, named by both runs.
+TEST(OddFiles, DeliverKilledAtEveryStepLeavesTheOddFilesAndLosesNoPhoto)
+{
+    const QString source = makeTempFolder(QStringLiteral("source"));
+    const QString main = makeTempFolder(QStringLiteral("main"));
+    const QString trash = userfolders::dataHome() + QStringLiteral("/Trash/files");
+    const QStringList args = settingsFor(source) + QStringList{"deliver", source, main};
+    const QList<QByteArray> odd{"DSC_0032\xff.JPG", "DSC_0033.JPG", "DSC_0034.JPG"};
+    QMultiMap<QByteArray, QString> photos;
+    const auto prepare = [&] {
+        resetFolder(source);
+        resetFolder(main);
+        QDir(trash).removeRecursively();
+        writeRaw(source, "A1_DSC_0030-qrcode.JPG", jpeg(30));
+        writeRaw(source, "A1_DSC_0031.JPG", jpeg(31));
+        writeRaw(source, "A1_DSC_0035.JPG", jpeg(35));
+        writeRaw(source, odd[0], jpeg(32));
+        writeRaw(source, odd[1], noise());
+        makeFifo(source + QStringLiteral("/DSC_0034.JPG"));
+    };
+    prepare();
+    photos = contentCensus({source});
+
+    KillSweep sweep;
+    sweep.program = QStringLiteral(SORRELBY_APP_PATH);
+    sweep.args = args;
+    sweep.prepare = prepare;
+    sweep.restartAndCheck = [&](int) {
+        QStringList problems;
+        const ProgramRun rerun = runApp(args, cDeadlineMs);
+        if (rerun.exitCode != 3 || !rerun.err.contains(QStringLiteral("DSC_0032\\xff.JPG: name is not valid UTF-8")))
+            problems << QStringLiteral("the next run (exit %1) did not name what it left: %2").arg(rerun.exitCode).arg(rerun.err.left(300));
+        const QMultiMap<QByteArray, QString> now = contentCensus({source, main, trash});
+        for (const QByteArray &digest : photos.uniqueKeys()) {
+            if (now.values(digest).size() != 1)
+                problems
+                    << QStringLiteral("a file is there %1 times: %2").arg(now.values(digest).size()).arg(now.values(digest).join(u','));
+        }
+        QList<QByteArray> left = rawNames(source);
+        if (left != odd)
+            problems << QStringLiteral("the source folder holds %1 entries, not the three odd files").arg(left.size());
+        if (rawNames(main) != QList<QByteArray>{"A1_DSC_0031.JPG", "A1_DSC_0035.JPG"})
+            problems << QStringLiteral("the main folder holds %1 entries").arg(rawNames(main).size());
+        return problems;
+    };
+    const KillSweepReport report = runKillSweep(sweep);
+    std::cout << "deliver kill sweep with odd files: " << report.points << " points, " << report.killed << " killed, "
+              << report.problems.size() << " problems" << std::endl;
+    EXPECT_GT(report.points, 0);
+    EXPECT_EQ(report.killed, report.points);
+    EXPECT_TRUE(report.problems.isEmpty()) << report.problems.join(u'\n').toStdString();
+}
+
+// The same for a hot folder pass.
+TEST(OddFiles, IntakeKilledAtEveryStepLeavesTheOddFilesAndLosesNoPhoto)
+{
+    const QString hot = makeTempFolder(QStringLiteral("hot"));
+    const QString source = makeTempFolder(QStringLiteral("source"));
+    const QStringList args = settingsFor(source) + QStringList{"intake", hot, source};
+    const QList<QByteArray> odd{"DSC_0042\xff.JPG", "DSC_0043.JPG", "DSC_0044.JPG", "DSC_0045.JPG"};
+    const auto prepare = [&] {
+        resetFolder(hot);
+        resetFolder(source);
+        writeRaw(hot, "DSC_0040.JPG", jpeg(40));
+        writeRaw(hot, "DSC_0041.JPG", jpeg(41));
+        writeRaw(hot, odd[0], jpeg(42));
+        writeRaw(hot, odd[1], noise());
+        writeRaw(hot, odd[2], {});
+        makeFifo(hot + QStringLiteral("/DSC_0045.JPG"));
+    };
+    prepare();
+    const QMultiMap<QByteArray, QString> photos = contentCensus({hot});
+
+    KillSweep sweep;
+    sweep.program = QStringLiteral(SORRELBY_APP_PATH);
+    sweep.args = args;
+    sweep.prepare = prepare;
+    sweep.restartAndCheck = [&](int) {
+        QStringList problems;
+        const ProgramRun rerun = runApp(args, cDeadlineMs);
+        if (rerun.exitCode != 3 || !rerun.err.contains(QStringLiteral("DSC_0045.JPG: not a regular file")))
+            problems << QStringLiteral("the next run (exit %1) did not name what it left: %2").arg(rerun.exitCode).arg(rerun.err.left(300));
+        const QMultiMap<QByteArray, QString> now = contentCensus({hot, source});
+        for (const QByteArray &digest : photos.uniqueKeys()) {
+            if (now.values(digest).size() != photos.values(digest).size())
+                problems
+                    << QStringLiteral("a file is there %1 times: %2").arg(now.values(digest).size()).arg(now.values(digest).join(u','));
+        }
+        if (rawNames(hot) != odd)
+            problems << QStringLiteral("the hot folder holds %1 entries, not the four odd files").arg(rawNames(hot).size());
+        if (rawNames(source) != QList<QByteArray>{"DSC_0040.JPG", "DSC_0041.JPG"})
+            problems << QStringLiteral("the source folder holds %1 entries").arg(rawNames(source).size());
+        return problems;
+    };
+    const KillSweepReport report = runKillSweep(sweep);
+    std::cout << "intake kill sweep with odd files: " << report.points << " points, " << report.killed << " killed, "
+              << report.problems.size() << " problems" << std::endl;
+    EXPECT_GT(report.points, 0);
+    EXPECT_EQ(report.killed, report.points);
+    EXPECT_TRUE(report.problems.isEmpty()) << report.problems.join(u'\n').toStdString();
 }

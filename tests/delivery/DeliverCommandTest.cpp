@@ -43,8 +43,8 @@ TEST(DeliverCommand, ExitStatusFollowsTheSummary)
     EXPECT_EQ(QDir(destination).entryList(QDir::Files).size(), 2);
 
     // A card photo is not a photo to deliver: still a clean run.
-    ASSERT_TRUE(writeFile(source + "/B2_IMG_0004-qrcode.JPG", "card"));
-    ASSERT_TRUE(writeFile(source + "/B2_IMG_0005.JPG", "photo"));
+    ASSERT_TRUE(writeFile(source + "/B2_IMG_0004-qrcode.JPG", standIn(QStringLiteral("x.JPG"), "card")));
+    ASSERT_TRUE(writeFile(source + "/B2_IMG_0005.JPG", standIn(QStringLiteral("x.JPG"), "photo 5")));
     outcome = deliver(leaveUnassigned + QStringList{source, destination});
     EXPECT_EQ(outcome.exitCode, 0);
     EXPECT_EQ(outcome.out,
@@ -52,7 +52,7 @@ TEST(DeliverCommand, ExitStatusFollowsTheSummary)
 
     // A photo that cannot be moved (its name and every "c<k>" variant taken
     // by other photos) is an issue.
-    ASSERT_TRUE(writeFile(source + "/B2_IMG_0006.JPG", "photo"));
+    ASSERT_TRUE(writeFile(source + "/B2_IMG_0006.JPG", standIn(QStringLiteral("x.JPG"), "photo 6")));
     ASSERT_TRUE(QDir().mkpath(destination + "/B2_IMG_0006.JPG"));
     for (int k = 1; k <= 18; ++k)
         ASSERT_TRUE(writeFile(destination + QStringLiteral("/B2_IMG_0006c%1.JPG").arg(k), "other"));

@@ -92,6 +92,7 @@ TEST(FolderScan, EveryEntryIsAPhotoOrLeftAloneWithItsReason)
     ASSERT_EQ(::mkfifo(QFile::encodeName(folder + "/DSC_0011.JPG").constData(), 0644), 0);
     ASSERT_TRUE(QFile::link(folder + "/A1_DSC_0001-qrcode.JPG", folder + "/DSC_0012.JPG"));
     ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("_extras")));
+    ASSERT_TRUE(writeFile(folder + "/roster.csv", "code,name\n")); // the shoot's own class list: not a stray file
 
     QString error;
     const std::optional<FolderScan> scan = scanPhotoFolder(folder, &error);
