@@ -100,6 +100,18 @@ QList<QByteArray> rawNames(const QString &folder)
     return names;
 }
 
+// Empties a folder by the names the file system gives (QDir would miss the
+// names that are not UTF-8).
+void emptyFolder(const QString &folder)
+{
+    QDir().mkpath(folder);
+    for (const QByteArray &name : rawNames(folder)) {
+        const QByteArray path = native(folder, name);
+        if (::unlink(path.constData()) != 0)
+            QDir(QString::fromUtf8(path)).removeRecursively();
+    }
+}
+
 // The settings every run here shares: no pause for young photos, photos
 // without a code stay, no daily sub-folder.
 QStringList settingsFor(const QString &source)
@@ -281,9 +293,9 @@ TEST(OddFiles, DeliverKilledAtEveryStepLeavesTheOddFilesAndLosesNoPhoto)
     const QList<QByteArray> odd{"DSC_0032\xff.JPG", "DSC_0033.JPG", "DSC_0034.JPG"};
     QMultiMap<QByteArray, QString> photos;
     const auto prepare = [&] {
-        resetFolder(source);
-        resetFolder(main);
-        QDir(trash).removeRecursively();
+        emptyFolder(source);
+        emptyFolder(main);
+        QDir(userfolders::dataHome() + QStringLiteral("/Trash")).removeRecursively();
         writeRaw(source, "A1_DSC_0030-qrcode.JPG", jpeg(30));
         writeRaw(source, "A1_DSC_0031.JPG", jpeg(31));
         writeRaw(source, "A1_DSC_0035.JPG", jpeg(35));
@@ -332,8 +344,8 @@ TEST(OddFiles, IntakeKilledAtEveryStepLeavesTheOddFilesAndLosesNoPhoto)
     const QStringList args = settingsFor(source) + QStringList{"intake", hot, source};
     const QList<QByteArray> odd{"DSC_0042\xff.JPG", "DSC_0043.JPG", "DSC_0044.JPG", "DSC_0045.JPG"};
     const auto prepare = [&] {
-        resetFolder(hot);
-        resetFolder(source);
+        emptyFolder(hot);
+        emptyFolder(source);
         writeRaw(hot, "DSC_0040.JPG", jpeg(40));
         writeRaw(hot, "DSC_0041.JPG", jpeg(41));
         writeRaw(hot, odd[0], jpeg(42));
