@@ -180,7 +180,11 @@ std::optional<QStringList> ImageDirectoryLoader::getFilesURLFromFolderClass(cons
 
 std::optional<QStringList> ImageDirectoryLoader::getFilesURLFromFolder(const QString &folder)
 {
-    return getFilesURLFromFolderClass(folder, &m_lastError);
+    std::optional<PhotoListing> listing = listPhotos(folder, &m_lastError);
+    if (!listing)
+        return std::nullopt;
+    m_leftAlone = std::move(listing->leftAlone);
+    return std::move(listing->photos);
 }
 
 int ImageDirectoryLoader::numberOfItemsInSection(int section) const

@@ -11,6 +11,7 @@
 // the thumbnail service, made in parallel and cached by file identity, so a
 // reload after renames makes none anew.
 
+#include "platform/FolderScan.h"
 #include "platform/NotificationCenter.h"
 
 #include <QImage>
@@ -113,6 +114,8 @@ public:
 
     // Why the last load failed (empty after a successful one).
     QString lastError() const { return m_lastError; }
+    // The files of the folder the last load did not show, with the reasons.
+    const QList<LeftAlone> &leftAlone() const { return m_leftAlone; }
 
 private:
     void logSectionTable() const;
@@ -120,6 +123,7 @@ private:
     ObserverRegistration m_buttonObserver;
     std::shared_ptr<ThumbnailService> m_thumbnails;
     QString m_lastError;
+    QList<LeftAlone> m_leftAlone;
 };
 
 } // namespace sorrelby

@@ -1,6 +1,7 @@
 #include "browser/Thumbnails.h"
 
 #include "imaging/PhotoMetadata.h"
+#include "platform/FileOps.h"
 #include "platform/Log.h"
 
 #include <QImageReader>
@@ -74,6 +75,11 @@ QImage applyOrientation(const QImage &image, int orientation)
 
 QImage makeThumbnail(const QString &path, int maxSide)
 {
+    // The readers below open by path and would wait for ever on a FIFO.
+    if (const FileResult readable = fileops::checkReadableFile(path); !readable) {
+        note(QStringLiteral("cannot read ") + path + QStringLiteral(": ") + readable.error);
+        return {};
+    }
     QImage thumbnail = fromPreview(path, maxSide);
     if (thumbnail.isNull())
         thumbnail = fromPicture(path, maxSide);

@@ -211,8 +211,6 @@ int copyCard(const QString &cardFolder, VolumeMonitor &monitor, const CardRecove
         printOut(QStringLiteral("%1 photo(s) copied from %2 into %3").arg(result.placed.size()).arg(cardFolder, target));
         if (result.alreadyThere > 0)
             printOut(QStringLiteral("%1 of them were there already").arg(result.alreadyThere));
-        if (result.skipped > 0)
-            printOut(QStringLiteral("%1 file(s) not named like camera files, left on the card").arg(result.skipped));
         if (options.ejectVolume)
             printOut(result.ejected ? QStringLiteral("card ejected: ") + *options.ejectVolume
                                     : QStringLiteral("card NOT ejected: ") + *options.ejectVolume);
@@ -224,6 +222,18 @@ int copyCard(const QString &cardFolder, VolumeMonitor &monitor, const CardRecove
     }
     if (result.setAside > 0)
         printOut(QStringLiteral("%1 earlier photo(s) set aside in the trash").arg(result.setAside));
+    // Every card holds files that are no photos (index files, settings) and
+    // says so; a photo the copy cannot carry (a name that is not UTF-8, a
+    // special file) is a photo missing from the shoot.
+    QList<LeftAlone> notCamera;
+    QList<LeftAlone> missed;
+    for (const LeftAlone &file : result.leftOnCard)
+        (file.reason.startsWith(QLatin1String("not named")) ? notCamera : missed).append(file);
+    reportLeftAlone(notCamera, cardFolder);
+    if (reportLeftAlone(missed, cardFolder) > 0 && status == kExitOk)
+        status = kExitIssues;
+    if (result.notImages > 0)
+        printOut(QStringLiteral("%1 copied file(s) were no photos: not placed (in the trash; the card keeps them)").arg(result.notImages));
     const bool somethingNew = !result.placed.isEmpty() || recovered > 0;
     if (!options.autoDecode || options.hotFolderMode || !somethingNew || !QFileInfo(target).isDir())
         return status;

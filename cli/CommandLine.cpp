@@ -3,6 +3,7 @@
 #include "cli/Commands.h"
 #include "platform/SingleInstance.h"
 #include "preferences/PreferencesActions.h"
+#include "settings/KnownKeys.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 #include "settings/VersionInfo.h"
@@ -41,6 +42,7 @@ QString helpText()
     text += QStringLiteral("\nOptions:\n"
                            "  --set KEY=VALUE   use this setting for this run only (not stored)\n"
                            "  --verbose         show the log lines on standard error\n"
+                           "  --quiet           count the files left alone instead of naming each\n"
                            "  -h, --help        show this help\n"
                            "  -v, --version     show the version\n\n"
                            "\"" SORRELBY_EXECUTABLE " COMMAND --help\" tells more about a command.\n"
@@ -97,6 +99,7 @@ bool isWindowSwitch(const QString &option)
 namespace {
 QtMessageHandler g_previousHandler = nullptr;
 bool g_filterInstalled = false;
+bool g_quiet = false; // --quiet: files left alone are counted, not named
 
 void filterInfoLines(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
@@ -197,6 +200,19 @@ int unreadableFolder(const QString &folder, const QString &reason)
     return kExitFailure;
 }
 
+int reportLeftAlone(const QList<LeftAlone> &files, const QString &folder)
+{
+    if (files.isEmpty())
+        return 0;
+    if (g_quiet) {
+        printErr(QStringLiteral("%1 file(s) left in %2 (without --quiet each is named with its reason)").arg(files.size()).arg(folder));
+        return int(files.size());
+    }
+    for (const QString &line : describeLeftAlone(files))
+        printErr(QStringLiteral("left in %1: ").arg(folder) + line);
+    return int(files.size());
+}
+
 QString absolutePath(const QString &operand)
 {
     return QDir::cleanPath(QFileInfo(operand).absoluteFilePath());
@@ -235,6 +251,8 @@ QString applySetOptions(QStringList &args)
         if (eq <= 0)
             return QStringLiteral("--set needs KEY=VALUE, got \"%1\"").arg(assignment);
         const QString key = assignment.left(eq);
+        if (const std::optional<QString> problem = unknownSettingsKeyProblem(settings, key))
+            return QStringLiteral("--set: ") + *problem;
         QString text = assignment.mid(eq + 1);
         const bool folder = PreferencesActions::roleOfPathKey(key).has_value();
         if (folder && !text.isEmpty())
@@ -295,7 +313,7 @@ Invocation parseInvocation(const QStringList &arguments)
             leading << arg << arguments[++i];
             continue;
         }
-        if (arg.startsWith(QLatin1String("--set")) || arg == QLatin1String("--verbose")) {
+        if (arg.startsWith(QLatin1String("--set")) || arg == QLatin1String("--verbose") || arg == QLatin1String("--quiet")) {
             leading << arg;
             continue;
         }
@@ -370,6 +388,7 @@ std::optional<int> runIfCommandLine(int argc, char **argv)
     // Log lines would bury a command's own output; --verbose lets them through.
     const bool verbose = args.removeAll(QStringLiteral("--verbose")) > 0;
     installInfoLogFilter(verbose);
+    g_quiet = args.removeAll(QStringLiteral("--quiet")) > 0;
     Settings::shared().registerFactoryDefaults();
     if (const QString error = applySetOptions(args); !error.isEmpty())
         return usageError(QString::fromUtf8(command->usage), error);

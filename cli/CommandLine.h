@@ -3,6 +3,8 @@
 // that work without a display (detect, info, decode, sections, deliver,
 // intake, watch, card, report). Each subcommand lives in its own file here.
 
+#include "platform/FolderScan.h"
+
 #include <QStringList>
 
 #include <optional>
@@ -81,6 +83,11 @@ std::optional<QString> singleFolder(const QStringList &operands, const QString &
 
 // Prints that a folder cannot be read, and why; returns kExitFailure.
 int unreadableFolder(const QString &folder, const QString &reason);
+
+// Names each file left alone in a folder on standard error, one line each
+// ("left in FOLDER: NAME: reason"), or only their number with --quiet.
+// Returns how many there were.
+int reportLeftAlone(const QList<LeftAlone> &files, const QString &folder);
 
 // An operand as an absolute path without "." and ".." pieces.
 QString absolutePath(const QString &operand);

@@ -44,7 +44,9 @@ std::span<const Command> commands()
         {"sections", "sections [--json] [--single] FOLDER   print the browser's sections of FOLDER",
          "Usage: " EXE " sections [--json] [--single] [--roster FILE] [--set KEY=VALUE]... FOLDER",
          "Prints the groups the window would show for FOLDER: each code with its\n"
-         "photos, the photos before the first card under \"Unknown!\".\n\n"
+         "photos, the photos before the first card under \"Unknown!\". Files that\n"
+         "are no photos (or whose names are not UTF-8) are named on standard\n"
+         "error with the reason, and the exit status is 3.\n\n"
          "Options:\n"
          "  --json            print JSON instead of lines\n"
          "  --single          one list instead of one section per code\n"
@@ -73,7 +75,9 @@ std::span<const Command> commands()
         {"intake", "intake HOTFOLDER SOURCE   move the complete camera photos of HOTFOLDER into SOURCE",
          "Usage: " EXE " intake [--set KEY=VALUE]... HOTFOLDER SOURCE",
          "One pass of hot folder mode: moves the camera photos of HOTFOLDER that\n"
-         "are complete into SOURCE. Exit status 3 when a photo could not be moved.\n\n"
+         "are complete into SOURCE. Files left in HOTFOLDER for good are named with\n"
+         "the reason. Exit status 3 when a photo could not be moved or a file was\n"
+         "left.\n\n"
          "Options:\n",
          runIntakeCommand},
         {"card", "card FOLDER | card --wait   copy a camera card into the source folder and decode it",
@@ -112,7 +116,8 @@ std::span<const Command> commands()
          "KEY=VALUE stores one in your settings, with the preferences window's\n"
          "checks: a folder must exist, be writable and not lie inside (or hold)\n"
          "another of the three folders; a daily sub-folder pattern must make one\n"
-         "plain folder name. Exit status 1 when a value was refused.\n\n"
+         "plain folder name. Exit status 1 when a value was refused, 2 for a key\n"
+         "that is no setting (nothing is stored then).\n\n"
          "Options:\n",
          runSettingsCommand},
         {"watch", "watch   hot folder mode without a window (folders from the settings)",
@@ -129,7 +134,8 @@ std::span<const Command> commands()
          "(its daily sub-folder when the settings name one), which must exist. A\n"
          "photo never replaces another. A full, read-only, failing or vanished drive\n"
          "stops the run at once; the rest stays in SOURCE. Exit status 3 when\n"
-         "photos stayed behind or the run stopped.\n\n"
+         "photos stayed behind, files that are no photos stay in SOURCE (each is\n"
+         "named) or the run stopped.\n\n"
          "Options:\n",
          runDeliverCommand},
         {"detect", "detect [--workers N] FILE...   print each photo's path, a tab and the code on its card",

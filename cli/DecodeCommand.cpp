@@ -153,11 +153,12 @@ int reportDecode(const ShootResult &result, bool perCamera)
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": aborted; the photos walked keep their new names"));
         return kExitFailure;
     }
+    const int leftAlone = reportLeftAlone(result.leftAlone, result.folder);
     if (result.failed > 0) {
         printKeptNames(result.problems, result.failed);
         return kExitIssues;
     }
-    return kExitOk;
+    return leftAlone > 0 ? kExitIssues : kExitOk;
 }
 
 } // namespace

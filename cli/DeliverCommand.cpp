@@ -9,7 +9,8 @@
 // the summary (one per camera when delivering camera by camera); exit 0 when
 // every allowed photo was moved, 3 when the summary reports possible issues or
 // the run stopped at a full, read-only, failing or vanished drive (the rest
-// stays in SOURCE), 1 on an error.
+// stays in SOURCE) or files that are no photos to deliver stay in SOURCE
+// (each named on standard error), 1 on an error.
 
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
@@ -136,11 +137,13 @@ int runDeliverCommand(const QStringList &args)
         const QString key = camera.key().isEmpty() ? QStringLiteral("(no camera key)") : camera.key();
         printOut(QStringLiteral("%1 photo(s) of camera %2 stay in the source folder").arg(camera.value()).arg(key));
     }
+    // Something that stays behind unsaid would pass for delivered.
+    const int leftAlone = reportLeftAlone(result.leftAlone, source);
     if (result.stop) {
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": ") + result.stop->describe());
         return kExitIssues;
     }
-    return issues ? kExitIssues : kExitOk;
+    return issues || leftAlone > 0 ? kExitIssues : kExitOk;
 }
 
 } // namespace sorrelby::cli

@@ -7,6 +7,7 @@
 #include "cli/Commands.h"
 #include "imaging/PhotoMetadata.h"
 #include "naming/CameraGrouping.h"
+#include "platform/FileOps.h"
 
 namespace sorrelby::cli {
 
@@ -33,8 +34,12 @@ int runInfoCommand(const QStringList &args)
     initializeMetadataLibrary();
     int unreadable = 0;
     for (const QString &path : *files) {
-        const std::optional<PhotoProperties> properties = readPhotoProperties(path);
-        if (!properties) {
+        const FileResult readable = fileops::checkReadableFile(path);
+        const std::optional<PhotoProperties> properties = readable ? readPhotoProperties(path) : std::nullopt;
+        if (!readable) {
+            ++unreadable;
+            printErr(QStringLiteral(SORRELBY_EXECUTABLE ": cannot read %1: %2").arg(path, readable.error));
+        } else if (!properties) {
             ++unreadable;
             printErr(QStringLiteral(SORRELBY_EXECUTABLE ": cannot read the metadata of ") + path);
         }

@@ -2,8 +2,9 @@
 // after a file event. The complete JPEGs under camera names move from
 // HOTFOLDER into SOURCE, card photos under their card-photo names; photos
 // still being written, other files and files under other names stay. Prints
-// how many photos were moved, and on standard error what stayed and why.
-// Exit 0; 1 when a folder cannot be used; 3 when a photo could not be moved.
+// how many photos were moved, and on standard error what stayed and why (one
+// line per file left for good, or their count with --quiet). Exit 0; 1 when a
+// folder cannot be used; 3 when a photo could not be moved or a file was left.
 
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
@@ -50,15 +51,14 @@ int runIntakeCommand(const QStringList &args)
     printOut(QStringLiteral("%1 photo(s) moved").arg(result.moved));
     if (result.waiting > 0)
         printErr(QStringLiteral("%1 photo(s) may still be being written; a later pass takes them").arg(result.waiting));
+    const int leftAlone = reportLeftAlone(result.leftAlone, hotFolder);
     if (result.refused > 0)
-        printErr(QStringLiteral("%1 JPEG(s) left in the hot folder: not named like a camera file (see \"%2\")")
-                     .arg(result.refused)
-                     .arg(cPrefOriginalNameFormatTag));
+        printErr(QStringLiteral("camera names are set by \"%1\"").arg(cPrefOriginalNameFormatTag));
     if (result.failed > 0) {
         printErr(QStringLiteral(SORRELBY_EXECUTABLE ": %1 photo(s) could not be moved (see --verbose)").arg(result.failed));
         return kExitIssues;
     }
-    return kExitOk;
+    return leftAlone > 0 ? kExitIssues : kExitOk;
 }
 
 } // namespace sorrelby::cli

@@ -156,7 +156,7 @@ int runSectionsCommand(const QStringList &args)
         printOut(QString::fromUtf8(QJsonDocument(sectionsAsJson(loader, *folder, checked)).toJson(QJsonDocument::Indented)).trimmed());
     else
         printSectionsAsText(loader, checked);
-    return kExitOk;
+    return reportLeftAlone(loader.leftAlone(), *folder) > 0 ? kExitIssues : kExitOk;
 }
 
 } // namespace sorrelby::cli

@@ -7,6 +7,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "preferences/PreferencesActions.h"
+#include "settings/KnownKeys.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 
@@ -76,11 +77,18 @@ int runSettingsCommand(const QStringList &args)
             printOut(it.key() + QLatin1Char('=') + shown(it.value()));
         return kExitOk;
     }
-    int refused = 0;
+    // Every key is checked before anything is stored: a mistyped key must not
+    // leave half a configuration behind.
     for (const QString &arg : args) {
         const qsizetype eq = arg.indexOf(QLatin1Char('='));
         if (eq == 0)
             return usageError(usage, QStringLiteral("no key in \"%1\"").arg(arg));
+        if (const auto problem = unknownSettingsKeyProblem(settings, eq < 0 ? arg : arg.left(eq)))
+            return usageError(usage, *problem);
+    }
+    int refused = 0;
+    for (const QString &arg : args) {
+        const qsizetype eq = arg.indexOf(QLatin1Char('='));
         if (eq < 0) {
             printOut(arg + QLatin1Char('=') + shown(settings.value(arg)));
             continue;

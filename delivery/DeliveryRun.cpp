@@ -337,28 +337,26 @@ DeliveryRunResult DeliveryRun::deliver()
     return finishProcessxxx();
 }
 
-QStringList DeliveryRun::listSourceFolder(const QString &folder, bool &readable) const
+QStringList DeliveryRun::listSourceFolder(const QString &folder, bool &readable, QList<LeftAlone> *leftAlone) const
 {
-    namespace fs = std::filesystem;
-    QStringList photos;
-    std::error_code error;
-    fs::directory_iterator it(fs::path(QFile::encodeName(folder).toStdString()), error);
-    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-        const QString name = QFile::decodeName(it->path().filename().c_str());
-        if (name.startsWith(QLatin1Char('.')))
-            continue;
-        // Folders ("_extras" among them) are never delivered nor descended
-        // into; links and special files are not photos of the shoot.
-        std::error_code typeError;
-        if (!it->is_regular_file(typeError) || it->is_symlink(typeError))
-            continue;
-        photos.append(joinPath(folder, name));
+    // Folders ("_extras" among them) are never delivered nor descended into;
+    // links, special files, files that are no photos and names that cannot be
+    // carried stay, and are reported.
+    QString error;
+    std::optional<FolderScan> scan = scanPhotoFolder(folder, &error);
+    readable = scan.has_value();
+    if (!scan) {
+        note(u"finishProcessxxx()", QStringLiteral("Unable to list the source folder [") + folder + QStringLiteral("]: ") + error);
+        return {};
     }
-    readable = !error;
-    if (error)
-        note(u"finishProcessxxx()",
-             QStringLiteral("Unable to list the source folder [") + folder + QStringLiteral("]: ")
-                 + QString::fromStdString(error.message()));
+    QStringList photos;
+    photos.reserve(qsizetype(scan->photos.size()));
+    for (const ScannedPhoto &photo : scan->photos)
+        photos.append(photo.path);
+    for (const LeftAlone &file : std::as_const(scan->leftAlone))
+        note(u"finishProcessxxx()", QStringLiteral("left in the source folder: ") + file.name + QStringLiteral(": ") + file.reason);
+    if (leftAlone)
+        *leftAlone = std::move(scan->leftAlone);
     return photos;
 }
 
@@ -426,7 +424,7 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
     m_runHotFolderMode = hotFolderMode;
 
     bool readable = true;
-    const QStringList candidates = listSourceFolder(srcPath, readable);
+    const QStringList candidates = listSourceFolder(srcPath, readable, &result.leftAlone);
     std::optional<QStringList> ordered;
     m_photosDone = 0;
     m_photosTotal = int(candidates.size());

@@ -32,6 +32,7 @@
 
 #include "platform/AlertPresenter.h"
 #include "platform/FileOps.h"
+#include "platform/FolderScan.h"
 
 #include <QDateTime>
 #include <QList>
@@ -147,6 +148,8 @@ struct DeliveryRunResult {
     std::optional<Alert> alert; // to show as a sheet on the dialog ("Unable to get sorted list")
     DeliveryEnd end = DeliveryEnd::StayOpen;
     std::optional<DeliveryStop> stop; // with Stopped
+    // Files of the source folder that are not photos to deliver; they stay.
+    QList<LeftAlone> leftAlone;
 
     // Photos left behind because their camera is not delivered.
     int photosOfCamerasLeftBehind() const;
@@ -225,7 +228,7 @@ private:
     QDateTime now() const;
     void report(const QString &line) const;
     void pause() const;
-    QStringList listSourceFolder(const QString &folder, bool &readable) const;
+    QStringList listSourceFolder(const QString &folder, bool &readable, QList<LeftAlone> *leftAlone = nullptr) const;
     bool runsInHotFolderMode() const;
     bool deliverByCamera() const;
     void deliverByCameraGroups(const QStringList &ordered, const QString &destPath, DeliveryRunResult &result);

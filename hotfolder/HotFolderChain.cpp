@@ -49,8 +49,10 @@ QString describe(const HotFolderIntakeResult &result)
     QString line = QStringLiteral("pass: %1 moved").arg(result.moved);
     if (result.waiting > 0)
         line += QStringLiteral(", %1 still being written").arg(result.waiting);
-    if (result.refused > 0)
-        line += QStringLiteral(", %1 not under a camera name (left in the hot folder)").arg(result.refused);
+    if (!result.leftAlone.isEmpty())
+        line += QStringLiteral(", %1 left in the hot folder (%2)")
+                    .arg(result.leftAlone.size())
+                    .arg(describeLeftAlone(result.leftAlone).join(QStringLiteral("; ")));
     if (result.failed > 0)
         line += QStringLiteral(", %1 could not be moved").arg(result.failed);
     if (!result.listed)

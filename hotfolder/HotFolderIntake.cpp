@@ -5,6 +5,7 @@
 #include "naming/FileNameScheme.h"
 #include "platform/FileOps.h"
 #include "platform/FileTypes.h"
+#include "platform/FolderScan.h"
 #include "platform/Log.h"
 #include "platform/SoundPlayer.h"
 #include "settings/PreferenceOps.h"
@@ -39,30 +40,6 @@ QString describeDate(const QDateTime &date)
         + date.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char(']');
 }
 
-// The entries of a folder in enumeration order, hidden ones left out; none
-// when the folder cannot be read.
-std::optional<QStringList> listEntries(const QString &folder)
-{
-    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
-    if (!dir)
-        return std::nullopt;
-    QStringList names;
-    for (;;) {
-        errno = 0;
-        const dirent *entry = ::readdir(dir);
-        if (!entry) {
-            if (errno != 0)
-                note(QStringLiteral(" => Unexpected error occured: ") + QString::fromLocal8Bit(std::strerror(errno)));
-            break;
-        }
-        if (entry->d_name[0] == '.')
-            continue;
-        names.append(QFile::decodeName(entry->d_name));
-    }
-    ::closedir(dir);
-    return names;
-}
-
 } // namespace
 
 QString adjustFilenameWithDash(const QString &baseName)
@@ -78,8 +55,8 @@ QString adjustFilenameWithDash(const QString &baseName)
 
 bool jpegHasEndMarker(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!fileops::openForReading(path, file))
         return false;
     const qint64 size = file.size();
     const qint64 window = qMin(size, cEndMarkerWindow);
@@ -201,8 +178,8 @@ HotFolderIntakeResult HotFolderIntake::run(const std::optional<QString> &hotFold
     // A marker write or a 180-degree turn cut short by a kill leaves a hidden temporary here.
     if (const int removed = fileops::removeLeftoverTemporaries(root))
         note(QStringLiteral("removed %1 leftover temporary file(s)").arg(removed));
-    const std::optional<QStringList> names = root.isEmpty() ? std::nullopt : listEntries(root);
-    if (!names) {
+    const std::optional<std::vector<FolderEntry>> entries = root.isEmpty() ? std::nullopt : folderEntries(root);
+    if (!entries) {
         note(QStringLiteral("processHotFolder(_:toDestFolder:) => directoryEnumberator is nil?????"));
         result.listed = false;
         return result;
@@ -215,26 +192,50 @@ HotFolderIntakeResult HotFolderIntake::run(const std::optional<QString> &hotFold
     }
 
     const QDateTime passStart = m_clock();
-    for (const QString &name : *names) {
+    const auto leave = [&result](const FolderEntry &entry, const QString &reason) {
+        note(QStringLiteral("left in the hot folder: ") + shownName(entry.nativeName) + QStringLiteral(": ") + reason);
+        result.leftAlone.append({shownName(entry.nativeName), reason});
+    };
+    for (const FolderEntry &entry : *entries) {
         if (m_abort && m_abort->load()) {
             note(QStringLiteral("asked to stop: the remaining photos wait for the next pass"));
             result.aborted = true;
             break;
         }
+        const QString &name = entry.name;
+        if (!entry.nameIsUtf8) {
+            leave(entry, QString(cNameNotUtf8Reason));
+            continue;
+        }
         const QString path = root + QLatin1Char('/') + name;
         note(QStringLiteral("SSSSSSS handling url in directoryEnumerator = ") + path);
+        errno = 0;
         const std::optional<FileAttributes> attributes = fileops::attributes(path);
         if (!attributes) {
             note(QStringLiteral(" => Unexpected error occured: cannot read the properties of ") + path);
+            if (errno != ENOENT)
+                leave(entry, QStringLiteral("unreadable: ") + QString::fromLocal8Bit(std::strerror(errno)));
             continue;
         }
-        if (!attributes->isRegularFile || attributes->isSymLink || !filetypes::isJpeg(path)) {
+        if (attributes->isSymLink || attributes->isDirectory || !attributes->isRegularFile) {
+            leave(entry,
+                  attributes->isSymLink         ? QString(cSymbolicLinkReason)
+                      : attributes->isDirectory ? QString(cFolderReason)
+                                                : QString(cNotRegularFileReason));
+            continue;
+        }
+        std::optional<QString> problem = photoFileProblem(path);
+        if (!problem && !filetypes::isJpeg(path))
+            problem = QStringLiteral("not a JPEG (only JPEG photos are taken in)");
+        if (problem) {
             note(QStringLiteral("not an image[") + name + QLatin1Char(']'));
             // A file just created may not show what it is yet.
             const QDateTime settled = attributes->modificationDate.addSecs(2);
-            if (attributes->isRegularFile && passStart < settled) {
+            if (passStart < settled) {
                 ++result.waiting;
                 noteWaitUntil(settled, result);
+            } else {
+                leave(entry, *problem);
             }
             continue;
         }
@@ -250,6 +251,7 @@ HotFolderIntakeResult HotFolderIntake::run(const std::optional<QString> &hotFold
             note(QStringLiteral(" -> NOT Expected Original Name format.... Will skip [") + path + QStringLiteral("]..."));
             m_beep();
             ++result.refused;
+            leave(entry, QStringLiteral("not named like a camera file"));
             continue;
         }
         moveOne(path, destFolder, result);

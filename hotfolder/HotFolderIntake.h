@@ -10,6 +10,8 @@
 // detector, the turn of upside-down cameras and the beep can be replaced
 // (tests).
 
+#include "platform/FolderScan.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -34,6 +36,10 @@ struct HotFolderIntakeResult {
     bool listed = true;   // false: the hot folder could not be read
     bool aborted = false; // stopped between two photos on request
     QStringList movedTo;  // where the moved photos are now, in the order moved
+    // Every file the pass leaves in the hot folder for good (until it is
+    // changed): not a JPEG photo, empty, unreadable, not a regular file, a
+    // name that is not UTF-8 or not a camera name; refused ones included.
+    QList<LeftAlone> leftAlone;
     // When the earliest waiting photo will have been left alone long enough:
     // a pass then takes it without waiting for another file event.
     std::optional<QDateTime> nextCheck;

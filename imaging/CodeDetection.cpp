@@ -4,6 +4,7 @@
 #include "imaging/CodeSymbologies.h"
 #include "imaging/LumaImage.h"
 #include "imaging/PhotoMetadata.h"
+#include "platform/FileOps.h"
 #include "platform/Log.h"
 
 #include <QFile>
@@ -421,9 +422,9 @@ DetectionResult detectInOtherFile(const QString &path, QFile &file, const Detect
 
 DetectionResult detectCodes(const QString &path, const DetectionOptions &options)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return unreadable(file.errorString());
+    QFile file;
+    if (const FileResult opened = fileops::openForReading(path, file); !opened)
+        return unreadable(opened.error);
     if (!looksLikeJpeg(file.peek(4)))
         return detectInOtherFile(path, file, options);
     const QByteArray bytes = file.readAll();

@@ -1,5 +1,6 @@
 #include "imaging/PhotoMetadata.h"
 
+#include "platform/FileOps.h"
 #include "platform/FileTypes.h"
 #include "platform/Log.h"
 #include "settings/PreferenceOps.h"
@@ -41,6 +42,9 @@ std::string exivPath(const QString &path)
 // image. Throws as Exiv2 does: callers catch.
 exiv2compat::ImagePtr openWithMetadata(const QString &path)
 {
+    // Exiv2 opens by path and would wait for ever on a FIFO.
+    if (!fileops::checkReadableFile(path))
+        return {};
     initializeMetadataLibrary();
     exiv2compat::ImagePtr image = exiv2compat::openImage(exivPath(path));
     if (image)
@@ -116,9 +120,9 @@ QByteArray jpegImageData(const QByteArray &bytes)
 
 QByteArray readWholeFile(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
+    QFile file;
+    if (const FileResult opened = fileops::openForReading(path, file); !opened) {
+        *error = opened.error;
         return {};
     }
     QByteArray bytes = file.readAll();

@@ -1,6 +1,8 @@
 #include "intake/CardCopy.h"
 
 #include "naming/FileNameScheme.h"
+#include "platform/FileOps.h"
+#include "platform/FolderScan.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/VolumeMonitor.h"
@@ -12,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <sys/statvfs.h>
 #include <thread>
 
@@ -99,33 +102,57 @@ bool CardCopy::listCard(const QString &cardFolder, QList<Candidate> &candidates,
         return false;
     }
     // Depth first by name, so the photos are copied in the camera's order.
-    QStringList pending{cardFolder};
+    const QString cardRoot = QDir::cleanPath(cardFolder);
+    const auto leave = [&](const QString &folder, const QByteArray &nativeName, const QString &reason) {
+        const QString relative = QDir(cardRoot).relativeFilePath(folder);
+        const QString shown = (relative == QLatin1String(".") ? QString() : relative + QLatin1Char('/')) + shownName(nativeName);
+        note(QStringLiteral("processNewCard2(_:) => File NOT valid to be added = ") + printablePayload(shown) + QStringLiteral(": ")
+             + reason);
+        result.leftOnCard.append({shown, reason});
+    };
+    QStringList pending{cardRoot};
     while (!pending.isEmpty()) {
         const QString folder = pending.takeFirst();
-        QDir dir(folder);
-        const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
-        if (entries.isEmpty() && !dir.isReadable())
+        std::optional<std::vector<FolderEntry>> entries = folderEntries(folder);
+        if (!entries) {
             note(QStringLiteral("`directoryEnumerator` error: cannot read ") + folder);
+            continue;
+        }
+        std::sort(entries->begin(), entries->end(), [](const FolderEntry &a, const FolderEntry &b) { return a.nativeName < b.nativeName; });
         QStringList subfolders;
-        for (const QFileInfo &info : entries) {
-            if (info.fileName().startsWith(QLatin1Char('.')) || info.isSymLink())
+        for (const FolderEntry &entry : *entries) {
+            if (!entry.nameIsUtf8) {
+                leave(folder, entry.nativeName, QString(cNameNotUtf8Reason));
                 continue;
+            }
+            const QFileInfo info(folder + QLatin1Char('/') + entry.name);
+            if (info.isSymLink()) {
+                leave(folder, entry.nativeName, QString(cSymbolicLinkReason));
+                continue;
+            }
             if (info.isDir()) {
                 if (!isPackage(info))
                     subfolders.append(info.filePath());
                 continue;
             }
-            if (!info.isFile())
+            const std::optional<FileAttributes> attributes = fileops::attributes(info.filePath());
+            if (!attributes)
+                continue; // gone since the listing
+            if (!attributes->isRegularFile) {
+                leave(folder, entry.nativeName, QString(cNotRegularFileReason));
                 continue;
+            }
             // The card's name becomes the photo's name: only a camera name that
             // is one safe name component gets that far.
             if (!checkIfIsOriginal(info.fileName()) || !isSafeCode(info.fileName())) {
                 note(QStringLiteral("processNewCard2(_:) => File NOT valid to be added = ") + printablePayload(info.filePath()));
                 ++result.skipped;
+                result.leftOnCard.append(
+                    {QDir(cardRoot).relativeFilePath(info.filePath()), QStringLiteral("not named like a camera file")});
                 continue;
             }
-            candidates.append({info.filePath(), info.size()});
-            result.bytes += info.size();
+            candidates.append({info.filePath(), attributes->size});
+            result.bytes += attributes->size;
         }
         pending = subfolders + pending;
     }

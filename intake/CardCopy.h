@@ -16,7 +16,9 @@
 #include "intake/CardStaging.h"
 #include "platform/FileOps.h"
 
+#include "platform/FolderScan.h"
 #include <QString>
+
 #include <QStringList>
 
 #include <functional>
@@ -62,12 +64,14 @@ struct CardCopyResult {
         PlaceFailed,    // some staged photos could not be placed (they stay staged, the card mounted)
     };
     Outcome outcome = Outcome::Placed;
-    QStringList staged;          // staged locations, in copy order
-    QStringList placed;          // where the photos are now
-    QStringList failed;          // card paths of the photos that did not copy
-    QString failureReason;       // the system's words for the first of them
-    QStringList notPlaced;       // staged photos left in the staging folder
-    int skipped = 0;             // files not named like camera files
+    QStringList staged;    // staged locations, in copy order
+    QStringList placed;    // where the photos are now
+    QStringList failed;    // card paths of the photos that did not copy
+    QString failureReason; // the system's words for the first of them
+    QStringList notPlaced; // staged photos left in the staging folder
+    int skipped = 0;       // files not named like camera files
+    // Every file of the card not copied, with why (camera-name skips included).
+    QList<LeftAlone> leftOnCard;
     int setAside = 0;            // earlier photos moved to the trash
     int notImages = 0;           // staged files that are no images, trashed instead of placed
     int alreadyThere = 0;        // photos whose bytes were in the target already

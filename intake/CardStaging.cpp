@@ -3,6 +3,7 @@
 #include "naming/FileNameScheme.h"
 #include "naming/RenameJournal.h"
 #include "platform/FileTypes.h"
+#include "platform/FolderScan.h"
 #include "platform/Log.h"
 #include "platform/UserFolders.h"
 
@@ -228,7 +229,7 @@ PlaceResult placeStaged(const QString &target, const QStringList &staged, bool p
             result.notPlaced << path;
             continue;
         }
-        if (photosOnly && !filetypes::isImage(path)) {
+        if (photosOnly && photoFileProblem(path)) {
             // Not a photo for the browser; kept in the trash rather than lost with the card.
             const FileResult trashed = fileops::moveToTrash(path);
             note(u"placeStaged",

@@ -185,9 +185,27 @@ namespace {
 // Not an errno value: the copy came out with another size than its source
 // (typically a file still being written).
 constexpr int cSizeMismatch = 100000;
+// Not an errno value: the source is a FIFO, device or socket, which a copy
+// would wait on for ever.
+constexpr int cNotRegularSource = 100002;
+
+// Opens a copy's source without waiting on a FIFO; its type is checked by the
+// caller's fstat.
+int openSource(const QByteArray &from)
+{
+    const int fd = ::open(from.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0)
+            ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    return fd;
+}
 
 FileResult failed(int error, const QString &context)
 {
+    if (error == cNotRegularSource)
+        return FileResult::failure(context + QLatin1String(": ") + cNotRegularFileReason);
     if (error == cSizeMismatch)
         return FileResult::failure(context + QLatin1String(": the copy's size differs from the original's"));
     return FileResult::fromErrno(error, context);
@@ -350,12 +368,13 @@ int removeTree(const QByteArray &path)
 // copy, so that nobody takes it for a crash's leftover while it is in use.
 int copyRegularFile(const QByteArray &from, const QByteArray &to, bool &created, int *lockFd)
 {
-    const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+    const int in = openSource(from);
     if (in < 0)
         return errno;
     struct stat st { };
-    if (::fstat(in, &st) != 0) {
-        const int error = errno;
+    const bool stated = ::fstat(in, &st) == 0;
+    if (!stated || !S_ISREG(st.st_mode)) {
+        const int error = stated ? cNotRegularSource : errno;
         ::close(in);
         return error;
     }
@@ -543,10 +562,12 @@ int copyFileUnnamed(const QByteArray &from, const QByteArray &target)
     if (out < 0)
         return errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL ? cNoUnnamedTemporaries : errno;
     int error = 0;
-    const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+    const int in = openSource(from);
     struct stat st { };
     if (in < 0 || ::fstat(in, &st) != 0)
         error = errno;
+    else if (!S_ISREG(st.st_mode))
+        error = cNotRegularSource;
     else
         error = copyOpenFile(in, st, out);
     if (in >= 0)
@@ -762,8 +783,10 @@ FileResult copyNoReplace(const QString &from, const QString &to)
     if (const int injected = faults::before())
         return failed(injected, context);
     struct stat source { };
-    if (const int error = copyIntoPlace(nativePath(from), nativePath(to), EOPNOTSUPP, source))
-        return failed(error, context);
+    if (const int error = copyIntoPlace(nativePath(from), nativePath(to), EOPNOTSUPP, source)) {
+        const bool special = source.st_mode != 0 && !S_ISREG(source.st_mode) && !S_ISDIR(source.st_mode) && !S_ISLNK(source.st_mode);
+        return special ? FileResult::failure(context + QLatin1String(": ") + cNotRegularFileReason, error) : failed(error, context);
+    }
     return FileResult::success();
 }
 

@@ -5,6 +5,8 @@
 // only give way to the same photo, which the caller checks (sameContent).
 
 #include <QDateTime>
+#include <QFile>
+#include <QLatin1StringView>
 #include <QString>
 
 #include <optional>
@@ -38,6 +40,8 @@ struct FileAttributes {
     ino_t inode = 0;
     mode_t mode = 0;
 };
+
+inline constexpr QLatin1StringView cNotRegularFileReason{"not a regular file"};
 
 namespace fileops {
 
@@ -80,6 +84,15 @@ FileResult writeFileAtomically(const QString &path, const QByteArray &data);
 // Removes the hidden temporaries that killed copies and writes left in a
 // folder (those still locked by a live process stay); how many went.
 int removeLeftoverTemporaries(const QString &folder);
+
+// Opens a file for reading without ever waiting on it: a FIFO, a device or a
+// socket would block open() or read() for ever, so only a regular file (links
+// followed) is opened; the others fail with cNotRegularFileReason. The error
+// text is the bare reason, for the caller to put after the file's name.
+FileResult openForReading(const QString &path, QFile &file);
+// The same test for readers that open by path themselves (Exiv2, Qt's image
+// readers): ok when the path is a regular file that can be opened for reading.
+FileResult checkReadableFile(const QString &path);
 
 } // namespace fileops
 } // namespace sorrelby

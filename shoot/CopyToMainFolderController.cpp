@@ -191,7 +191,18 @@ void CopyToMainFolderController::deliveryEnded(const DeliveryRunResult &result)
         return;
     }
     if (result.end == DeliveryEnd::ShowSummary && !result.batches.isEmpty() && result.batches.last().summary) {
-        showSummary(*result.batches.last().summary);
+        DeliverySummary summary = *result.batches.last().summary;
+        // Files that are no photos stay behind; a summary that left them out
+        // would read as a folder delivered whole.
+        if (!result.leftAlone.isEmpty()) {
+            constexpr qsizetype cShown = 12;
+            QStringList lines = describeLeftAlone(result.leftAlone.mid(0, cShown));
+            if (result.leftAlone.size() > cShown)
+                lines << QStringLiteral("... and %1 more").arg(result.leftAlone.size() - cShown);
+            summary.message += QStringLiteral("\n\n%1 file(s) left in the source folder, not delivered:\n").arg(result.leftAlone.size())
+                + lines.join(QLatin1Char('\n'));
+        }
+        showSummary(summary);
         return;
     }
     // Camera by camera there is no summary; photos that could not be moved

@@ -105,13 +105,15 @@ struct ShootEngine::Work {
     {
         report(ShootStep::Listing, 0, 0);
         QString error;
-        std::optional<QStringList> photos = photosInFolder(engine.m_folder, &error);
-        if (!photos) {
+        std::optional<PhotoListing> listing = listPhotos(engine.m_folder, &error);
+        if (!listing) {
             result.outcome = ShootResult::Outcome::NotRun;
             result.folderUnreadable = true;
             result.reason = error;
+            return std::nullopt;
         }
-        return photos;
+        result.leftAlone = std::move(listing->leftAlone);
+        return std::move(listing->photos);
     }
 
     // Every photo back to its camera name; where each photo is now.

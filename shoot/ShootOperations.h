@@ -5,6 +5,7 @@
 
 #include "delivery/DeliveryRun.h"
 #include "naming/DecodePass.h"
+#include "platform/FolderScan.h"
 
 #include <QDateTime>
 #include <QMetaType>
@@ -101,6 +102,7 @@ struct ShootResult {
     QStringList problems;           // "<name>: <why>", one per photo
     QList<DecodeSummary> sequences; // per camera sequence (name-carrying pass)
     QStringList listing;            // the photos the decode walked (their names before)
+    QList<LeftAlone> leftAlone;     // files of the folder that are no photos of the shoot: untouched
     QStringList readForCards;       // HotFolderBatch: photos whose cards were read first
     std::optional<DeliveryRunResult> delivery;
     QString undoLabel; // Undo, Redo: the step ("Reassign to A101")

@@ -5,12 +5,15 @@
 #include "browser/widgets/Animations.h"
 #include "browser/widgets/PhotoPreview.h"
 #include "browser/widgets/SectionGridView.h"
+#include "platform/AlertPresenter.h"
 #include "platform/Dispatch.h"
+#include "platform/FolderScan.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 
 #include <QAction>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -37,6 +40,7 @@ BrowserView::BrowserView(ViewControllerOptions options, QWidget *parent)
     , m_sharp(
           std::make_unique<ThumbnailService>(0, 96LL * 1024 * 1024, [](const QString &path) { return makeThumbnail(path, cSharpSide); }))
     , m_controller(new ViewController(std::move(options), this))
+    , m_openPhoto([](const QString &path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); })
 {
     setObjectName(QStringLiteral("browserView"));
     m_controller->model()->setThumbnailServices(m_small.get(), m_sharp.get());
@@ -45,6 +49,14 @@ BrowserView::BrowserView(ViewControllerOptions options, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
     buildBar();
+    // Files the grid does not show are counted here, never dropped in silence.
+    m_notShownLabel = new QLabel(this);
+    m_notShownLabel->setObjectName(QStringLiteral("notShownLabel"));
+    m_notShownLabel->setTextFormat(Qt::RichText);
+    m_notShownLabel->setContentsMargins(8, 0, 8, 0);
+    m_notShownLabel->hide();
+    connect(m_notShownLabel, &QLabel::linkActivated, this, &BrowserView::showNotShownFiles);
+    layout->addWidget(m_notShownLabel);
     m_grid = new SectionGridView(this);
     m_grid->setSectionModel(m_controller->model());
     m_grid->setSelectionModel(m_controller->selectionModel());
@@ -64,6 +76,7 @@ BrowserView::BrowserView(ViewControllerOptions options, QWidget *parent)
     connect(c, &ViewController::windowTitleRequested, this, [this](const QString &title) { window()->setWindowTitle(title); });
     connect(c, &ViewController::reloaded, this, &BrowserView::updateEmptyState);
     connect(c, &ViewController::reloaded, this, [this] {
+        updateNotShownLabel();
         const QString title = ViewController::formWindowTitle(m_controller->pathtophotos);
         if (window()->windowTitle() != title)
             window()->setWindowTitle(title);
@@ -305,8 +318,37 @@ void BrowserView::resizeEvent(QResizeEvent *event)
 void BrowserView::openPhoto(const QModelIndex &index)
 {
     const QString path = index.data(SectionItemModel::FilePathRole).toString();
-    if (!path.isEmpty())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (path.isEmpty() || m_openPhoto(path))
+        return;
+    Alert alert;
+    alert.style = AlertStyle::Warning;
+    alert.messageText = tr("!!! No Program to Open the Photo !!!");
+    alert.informativeText = tr("\nNo image viewer took %1.\nInstall one (an image viewer of your desktop) or press Space to see the photo "
+                               "large here.\n")
+                                .arg(QFileInfo(path).fileName());
+    AlertPresenter::shared().beginSheet(alert, window(), {});
+}
+
+void BrowserView::updateNotShownLabel()
+{
+    const qsizetype count = m_controller->imageDirectoryLoader().leftAlone().size();
+    m_notShownLabel->setVisible(count > 0);
+    if (count > 0)
+        m_notShownLabel->setText((count == 1 ? tr("1 file not shown") : tr("%1 files not shown").arg(count))
+                                 + QStringLiteral(" — <a href=\"why\">") + tr("why") + QStringLiteral("</a>"));
+}
+
+void BrowserView::showNotShownFiles()
+{
+    const QList<LeftAlone> &files = m_controller->imageDirectoryLoader().leftAlone();
+    if (files.isEmpty())
+        return;
+    Alert alert;
+    alert.style = AlertStyle::Informational;
+    alert.messageText = tr("Files Not Shown");
+    alert.informativeText = QLatin1Char('\n') + describeLeftAlone(files).join(QLatin1Char('\n'))
+        + tr("\n\nThey stay in the folder as they are: they are not sorted nor delivered.\n");
+    AlertPresenter::shared().beginSheet(alert, window(), {});
 }
 
 void BrowserView::showPreview()

@@ -11,6 +11,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -33,6 +34,10 @@ public:
     SectionGridView *grid() const { return m_grid; }
     PhotoPreview *preview() const { return m_preview; }
     QLabel *hotFolderLabel() const { return ibHotFolderTextfield; }
+    // "N files not shown - why" under the bar; hidden when every file shows.
+    QLabel *notShownLabel() const { return m_notShownLabel; }
+    // Opens a photo in the desktop's viewer; false when none took it (tests replace it).
+    void setPhotoOpener(std::function<bool(const QString &path)> opener) { m_openPhoto = std::move(opener); }
     ThumbnailService *thumbnailService() const { return m_small.get(); }
 
     // Start-up: the controller's initializeView 0.2 s from now.
@@ -62,6 +67,8 @@ private:
     void buildPlaceholder();
     void updateEmptyState();
     void updateHotFolderLabel();
+    void updateNotShownLabel();
+    void showNotShownFiles();
     void stepPreview(int step);
     void openPhoto(const QModelIndex &index);
     void doRefresh();
@@ -85,6 +92,8 @@ private:
     QWidget *m_placeholder = nullptr;
     QLabel *m_placeholderText = nullptr;
     QLabel *ibHotFolderTextfield = nullptr;
+    QLabel *m_notShownLabel = nullptr;
+    std::function<bool(const QString &path)> m_openPhoto;
     QToolButton *ibShowHideButton = nullptr;
     QList<QAction *> m_actions;
     QAction *m_undo = nullptr;

@@ -79,6 +79,12 @@ LoadCardViewController::LoadCardViewController(VolumeMonitor &monitor, QWidget *
     m_statusLabel->setWordWrap(true);
     m_statusLabel->setMinimumWidth(420);
 
+    m_notCopiedLabel = new QLabel(this);
+    m_notCopiedLabel->setObjectName(QStringLiteral("notCopiedLabel"));
+    m_notCopiedLabel->setWordWrap(true);
+    m_notCopiedLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_notCopiedLabel->hide();
+
     ibProgressIndicator = new QProgressBar(this);
     ibProgressIndicator->setObjectName(QStringLiteral("ibProgressIndicator"));
     ibProgressIndicator->setRange(0, 0); // busy
@@ -104,6 +110,7 @@ LoadCardViewController::LoadCardViewController(VolumeMonitor &monitor, QWidget *
     buttons->addWidget(closeButton);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_statusLabel);
+    layout->addWidget(m_notCopiedLabel);
     layout->addWidget(ibProgressIndicator);
     layout->addWidget(m_copyBar);
     layout->addLayout(buttons);
@@ -119,7 +126,8 @@ LoadCardViewController::LoadCardViewController(VolumeMonitor &monitor, QWidget *
         m_copyBar->setVisible(true);
         m_manualButton->setEnabled(false);
     });
-    connect(&m_loader, &CardLoader::copyFinished, this, [this](const CardCopyResult &) {
+    connect(&m_loader, &CardLoader::copyFinished, this, [this](const CardCopyResult &result) {
+        showNotCopied(result.leftOnCard);
         m_manualButton->setEnabled(!m_loader.isCopying());
         if (m_closeWhenDone && !m_loader.isCopying())
             close();
@@ -129,6 +137,19 @@ LoadCardViewController::LoadCardViewController(VolumeMonitor &monitor, QWidget *
 }
 
 LoadCardViewController::~LoadCardViewController() = default;
+
+void LoadCardViewController::showNotCopied(const QList<LeftAlone> &files)
+{
+    m_notCopiedLabel->setVisible(!files.isEmpty());
+    if (files.isEmpty())
+        return;
+    // A card holds hundreds of files at most; the first ones tell the story.
+    constexpr qsizetype cShown = 12;
+    QStringList lines = describeLeftAlone(files.mid(0, cShown));
+    if (files.size() > cShown)
+        lines << QStringLiteral("... and %1 more (see the log)").arg(files.size() - cShown);
+    m_notCopiedLabel->setText(QStringLiteral("%1 file(s) on the card not copied:\n").arg(files.size()) + lines.join(QLatin1Char('\n')));
+}
 
 void LoadCardViewController::showEvent(QShowEvent *event)
 {

@@ -47,10 +47,12 @@ protected:
 
 private:
     void showProgress(const CardCopyProgress &progress);
+    void showNotCopied(const QList<LeftAlone> &files);
 
     CardLoader m_loader;
     FolderChooser m_chooser;
     QLabel *m_statusLabel = nullptr;
+    QLabel *m_notCopiedLabel = nullptr; // the card's files the last copy left, with why
     QProgressBar *ibProgressIndicator = nullptr;
     QProgressBar *m_copyBar = nullptr;
     QPushButton *ibAssignUnknownNSButon = nullptr;

@@ -39,12 +39,12 @@ TEST(CommandLine, WordsOutsideACommandAreUsageErrorsAndNeverCrash)
         EXPECT_TRUE(run.err.contains(QStringLiteral("Usage:"))) << run.err.toStdString();
     }
     // A command's options before its name, and help or version anywhere.
-    ProgramRun run = runApp({"--verbose", "--set", "prefSortOrderKey=1", "sections", folder}, 60000, noDisplay);
-    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    ProgramRun run = runApp({"--verbose", "--set", "prefKeepLastQRCodeFile=1", "sections", folder}, 60000, noDisplay);
+    EXPECT_EQ(run.exitCode, 3) << run.err.toStdString(); // the note is named as left alone
     EXPECT_TRUE(run.err.contains(QStringLiteral("registerFactoryDefaults"))) << "--verbose was not taken";
-    EXPECT_EQ(runApp({"--set", "prefSortOrderKey=1", "--version"}, 60000, noDisplay).exitCode, 0);
+    EXPECT_EQ(runApp({"--set", "prefKeepLastQRCodeFile=1", "--version"}, 60000, noDisplay).exitCode, 0);
     // A command option with no command is no window option.
-    run = runApp({"--set", "prefSortOrderKey=1", folder}, 60000, noDisplay);
+    run = runApp({"--set", "prefKeepLastQRCodeFile=1", folder}, 60000, noDisplay);
     EXPECT_EQ(run.exitCode, 2) << run.err.toStdString();
 
     // The window without a display: one line, status 1, no abort. Qt's own
@@ -97,7 +97,7 @@ TEST(CommandLine, HelpAndVersionGoToStdoutAndWrongUsageToStderrForEveryCommand)
         SCOPED_TRACE(command.toStdString());
         const QString usage = QStringLiteral("Usage: vemo-sorrelby ") + command;
         // Help: usage, what it does and its options, whatever else stands there.
-        run = runApp({command, "--set", "prefSortOrderKey=1", "--help", folder}, 60000, noDisplay);
+        run = runApp({command, "--set", "prefKeepLastQRCodeFile=1", "--help", folder}, 60000, noDisplay);
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
         EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
         EXPECT_TRUE(run.out.startsWith(usage)) << run.out.toStdString();
@@ -140,7 +140,8 @@ TEST(CommandLine, ReassignGivesThePhotosTheCodeAndNeverReplaces)
     EXPECT_TRUE(run.err.contains(QStringLiteral("IMG_0414.JPG"))) << run.err.toStdString();
     EXPECT_EQ(lines(entriesOf(folder)), sortedLines({"B77_IMG_0412.JPG", "B77_IMG_0413.JPG", "B77_IMG_0414.JPG", "IMG_0414.JPG"}));
     // The photo already there kept its own content.
-    EXPECT_EQ(readFile(folder + QStringLiteral("/B77_IMG_0414.JPG")), "photo B77_IMG_0414.JPG");
+    EXPECT_EQ(readFile(folder + QStringLiteral("/B77_IMG_0414.JPG")),
+              standIn(QStringLiteral("B77_IMG_0414.JPG"), "photo B77_IMG_0414.JPG"));
     // A code that cannot name a file touches nothing.
     run = runApp({"reassign", "...", folder + QStringLiteral("/IMG_0414.JPG")});
     EXPECT_EQ(run.exitCode, 2);

@@ -122,7 +122,7 @@ TEST_F(DeliveryTest, PhotosWithoutCodeFollowTheUnassignedSettings)
     DeliveryBatchResult batch = run.finishProcessxxx().batches.value(0);
     EXPECT_EQ(lines(entriesOf(unassigned)), lines({"?_IMG_0003.JPG", "IMG_0001.JPG", "IMG_0001c1.JPG", "unknown_IMG_0002.JPG"}));
     EXPECT_EQ(readFile(unassigned + "/IMG_0001.JPG"), QByteArray("older"));
-    EXPECT_EQ(readFile(unassigned + "/IMG_0001c1.JPG"), QByteArray("photo IMG_0001.JPG"));
+    EXPECT_EQ(readFile(unassigned + "/IMG_0001c1.JPG"), standIn(QStringLiteral("IMG_0001.JPG"), "photo IMG_0001.JPG"));
     EXPECT_EQ(batch.counters.unassigned, 3);
     EXPECT_EQ(batch.counters.renamed, 1);
     EXPECT_EQ(batch.counters.allowed, 1);
@@ -190,7 +190,7 @@ TEST_F(DeliveryTest, CameraGroupingLeavesOtherMakesBehind)
         spec.exif.captureTime = kStart.addSecs(i);
         ASSERT_TRUE(writePhoto(source + "/" + photos[i].first, spec));
     }
-    ASSERT_TRUE(writeFile(source + "/S5_DSC_0006.JPG", "no metadata"));
+    ASSERT_TRUE(writeFile(source + "/S5_DSC_0006.JPG", standIn(QStringLiteral("S5_DSC_0006.JPG"), "no metadata")));
 
     run.fDoKeepLastQRPhoto = DeliveryRun::keepLastQRPhotoSetting(settings);
     QList<DeliveryEnd> ends;
@@ -218,14 +218,14 @@ TEST_F(DeliveryTest, ReplacingInTheDestinationNeverLosesAFile)
 {
     shoot({"A1_IMG_0001-qrcode.JPG", "A1_IMG_0002.JPG"});
     ASSERT_TRUE(writeFile(destination + "/A1_IMG_0001-qrcode.JPG", "delivered earlier"));
-    ASSERT_TRUE(writeFile(destination + "/A1_IMG_0002.JPG", "other camera"));
+    ASSERT_TRUE(writeFile(destination + "/A1_IMG_0002.JPG", standIn(QStringLiteral("A1_IMG_0002.JPG"), "other camera")));
 
     DeliveryRun::FileOperations failing;
     failing.move = [](const QString &, const QString &) { return FileResult::failure(QStringLiteral("disk full")); };
     run.setFileOperations(failing);
     DeliveryBatchResult batch = run.finishProcessxxx().batches.value(0);
     EXPECT_EQ(lines(entriesOf(destination)), lines({"A1_IMG_0001-qrcode.JPG", "A1_IMG_0002.JPG"}));
-    EXPECT_EQ(readFile(destination + "/A1_IMG_0002.JPG"), QByteArray("other camera"));
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0002.JPG"), standIn(QStringLiteral("A1_IMG_0002.JPG"), "other camera"));
     EXPECT_TRUE(QFileInfo::exists(source + "/A1_IMG_0002.JPG"));
     EXPECT_EQ(batch.counters.moved, 0);
     ASSERT_EQ(batch.failures.size(), 1);
@@ -241,8 +241,8 @@ TEST_F(DeliveryTest, ReplacingInTheDestinationNeverLosesAFile)
     // card goes now.
     run.setFileOperations({});
     batch = run.finishProcessxxx().batches.value(0);
-    EXPECT_EQ(readFile(destination + "/A1_IMG_0002.JPG"), QByteArray("other camera"));
-    EXPECT_EQ(readFile(destination + "/A1_IMG_0002c1.JPG"), QByteArray("photo A1_IMG_0002.JPG"));
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0002.JPG"), standIn(QStringLiteral("A1_IMG_0002.JPG"), "other camera"));
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0002c1.JPG"), standIn(QStringLiteral("A1_IMG_0002.JPG"), "photo A1_IMG_0002.JPG"));
     EXPECT_EQ(batch.counters.moved, 1);
     EXPECT_EQ(batch.counters.renamed, 1);
     EXPECT_EQ(batch.counters.trashed, 1);
@@ -259,23 +259,23 @@ TEST_F(DeliveryTest, ReplacingInTheDestinationNeverLosesAFile)
     EXPECT_EQ(batch.counters.moved, 1);
     EXPECT_EQ(batch.counters.renamed, 0);
     EXPECT_TRUE(entriesOf(source).isEmpty());
-    ASSERT_TRUE(writeFile(source + "/A1_IMG_0002.JPG", "photo A1_IMG_0002.JPG"));
+    ASSERT_TRUE(writeFile(source + "/A1_IMG_0002.JPG", standIn(QStringLiteral("A1_IMG_0002.JPG"), "photo A1_IMG_0002.JPG")));
     batch = run.finishProcessxxx().batches.value(0);
     EXPECT_EQ(batch.counters.moved, 1);
     EXPECT_TRUE(entriesOf(source).isEmpty());
     EXPECT_EQ(lines(entriesOf(destination)), lines({"A1_IMG_0001-qrcode.JPG", "A1_IMG_0002.JPG", "A1_IMG_0002c1.JPG"}));
     // Same size, other bytes: another photo.
-    ASSERT_TRUE(writeFile(source + "/A1_IMG_0002.JPG", "photo A1_IMG_0002.JPX"));
+    ASSERT_TRUE(writeFile(source + "/A1_IMG_0002.JPG", standIn(QStringLiteral("A1_IMG_0002.JPX"), "photo A1_IMG_0002.JPX")));
     batch = run.finishProcessxxx().batches.value(0);
-    EXPECT_EQ(readFile(destination + "/A1_IMG_0002c2.JPG"), QByteArray("photo A1_IMG_0002.JPX"));
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0002c2.JPG"), standIn(QStringLiteral("A1_IMG_0002.JPX"), "photo A1_IMG_0002.JPX"));
 
     // With the name and every variant up to "c18" taken by other photos, the
     // photo stays in the source and the summary reports it.
     for (int k = 3; k <= 18; ++k)
         ASSERT_TRUE(writeFile(destination + QStringLiteral("/A1_IMG_0002c%1.JPG").arg(k), QByteArray::number(k)));
-    ASSERT_TRUE(writeFile(source + "/A1_IMG_0002.JPG", "yet another"));
+    ASSERT_TRUE(writeFile(source + "/A1_IMG_0002.JPG", standIn(QStringLiteral("A1_IMG_0002.JPG"), "yet another")));
     batch = run.finishProcessxxx().batches.value(0);
-    EXPECT_EQ(readFile(source + "/A1_IMG_0002.JPG"), QByteArray("yet another"));
+    EXPECT_EQ(readFile(source + "/A1_IMG_0002.JPG"), standIn(QStringLiteral("A1_IMG_0002.JPG"), "yet another"));
     EXPECT_EQ(batch.counters.moved, 0);
     EXPECT_EQ(batch.failures.size(), 1);
     EXPECT_TRUE(batch.summary->reportsIssues());
@@ -351,7 +351,7 @@ TEST_F(DeliveryTest, DestinationOnAnotherFileSystem)
     run.fDestPath = destination;
     shoot({"A1_IMG_0001.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG"});
     ASSERT_TRUE(writeFile(destination + "/A1_IMG_0001.JPG", "delivered earlier"));
-    ASSERT_TRUE(writeFile(destination + "/A1_IMG_0004.JPG", "photo A1_IMG_0004.JPG"));
+    ASSERT_TRUE(writeFile(destination + "/A1_IMG_0004.JPG", standIn(QStringLiteral("A1_IMG_0004.JPG"), "photo A1_IMG_0004.JPG")));
     // A folder in the way is no photo to replace either.
     ASSERT_TRUE(writeFile(destination + "/A1_IMG_0003.JPG/inside", "not a photo"));
 
@@ -360,10 +360,10 @@ TEST_F(DeliveryTest, DestinationOnAnotherFileSystem)
     EXPECT_EQ(batch.counters.renamed, 2);
     EXPECT_TRUE(batch.failures.isEmpty());
     EXPECT_EQ(readFile(destination + "/A1_IMG_0001.JPG"), QByteArray("delivered earlier"));
-    EXPECT_EQ(readFile(destination + "/A1_IMG_0001c1.JPG"), QByteArray("photo A1_IMG_0001.JPG"));
-    EXPECT_EQ(readFile(destination + "/A1_IMG_0002.JPG"), QByteArray("photo A1_IMG_0002.JPG"));
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0001c1.JPG"), standIn(QStringLiteral("A1_IMG_0001.JPG"), "photo A1_IMG_0001.JPG"));
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0002.JPG"), standIn(QStringLiteral("A1_IMG_0002.JPG"), "photo A1_IMG_0002.JPG"));
     EXPECT_EQ(QFileInfo(destination + "/A1_IMG_0002.JPG").lastModified(), kStart.addSecs(1));
-    EXPECT_EQ(readFile(destination + "/A1_IMG_0003c1.JPG"), QByteArray("photo A1_IMG_0003.JPG"));
+    EXPECT_EQ(readFile(destination + "/A1_IMG_0003c1.JPG"), standIn(QStringLiteral("A1_IMG_0003.JPG"), "photo A1_IMG_0003.JPG"));
     EXPECT_EQ(readFile(destination + "/A1_IMG_0003.JPG/inside"), QByteArray("not a photo"));
     // No half-made copies are left behind.
     EXPECT_EQ(

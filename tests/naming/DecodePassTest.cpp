@@ -207,8 +207,8 @@ TEST_F(NameCarryingPassTest, TakenNamesNeverReplaceAFileAndNeverKeepAWrongCode)
     // still replaces B2 in front of it (A1_B2_IMG_0004 would read as A1_B2).
     EXPECT_EQ(lines(entriesOf(folder)),
               lines((QStringList{"A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG", "IMG_0003.JPG", "IMG_0004.JPG"})));
-    EXPECT_EQ(readFile(folder + "/A1_IMG_0003.JPG"), QByteArray("photo A1_IMG_0003.JPG"));
-    EXPECT_EQ(readFile(folder + "/IMG_0004.JPG"), QByteArray("photo IMG_0004.JPG"));
+    EXPECT_EQ(readFile(folder + "/A1_IMG_0003.JPG"), standIn(QStringLiteral("A1_IMG_0003.JPG"), "photo A1_IMG_0003.JPG"));
+    EXPECT_EQ(readFile(folder + "/IMG_0004.JPG"), standIn(QStringLiteral("IMG_0004.JPG"), "photo IMG_0004.JPG"));
     EXPECT_EQ(pass.summaries()[0].failed, 1);
     EXPECT_EQ(pass.summaries()[0].renamed, 1);
 }

@@ -148,7 +148,8 @@ QMultiMap<QByteArray, QString> contentCensus(const QStringList &folders)
         QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString path = it.next();
-            if (!it.fileInfo().isSymLink())
+            // A FIFO would block the read for ever; it holds no photo anyway.
+            if (!it.fileInfo().isSymLink() && it.fileInfo().isFile())
                 census.insert(contentDigest(path), path);
         }
     }

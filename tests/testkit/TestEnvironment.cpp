@@ -116,12 +116,29 @@ QDateTime firstCaptureTime()
     return QDateTime(QDate(2024, 5, 1), QTime(9, 0, 0));
 }
 
+QByteArray standIn(const QString &name, const QByteArray &text)
+{
+    // Real pictures stay as they are.
+    for (const QByteArray &magic : {QByteArray("\xFF\xD8\xFF"), QByteArray("II*\0", 4), QByteArray("MM\0*", 4), QByteArray("\x89PNG")}) {
+        if (text.startsWith(magic))
+            return text;
+    }
+    const QString extension = QFileInfo(name).suffix().toLower();
+    static const QStringList raw{QStringLiteral("nef"), QStringLiteral("cr2"), QStringLiteral("arw"),
+                                 QStringLiteral("dng"), QStringLiteral("tif"), QStringLiteral("tiff")};
+    if (raw.contains(extension))
+        return QByteArray("II*\0", 4) + text;
+    if (extension == QLatin1String("png"))
+        return QByteArray("\x89PNG\r\n\x1A\n", 8) + text;
+    return QByteArray("\xFF\xD8\xFF", 3) + text;
+}
+
 QStringList writeFilesInOrder(const QString &folder, const QStringList &names, const QByteArray &content)
 {
     QStringList paths;
     for (int i = 0; i < names.size(); ++i) {
         const QString path = folder + QLatin1Char('/') + names[i];
-        EXPECT_TRUE(writeFile(path, content.isEmpty() ? "photo " + names[i].toUtf8() : content)) << path.toStdString();
+        EXPECT_TRUE(writeFile(path, standIn(names[i], content.isEmpty() ? "photo " + names[i].toUtf8() : content))) << path.toStdString();
         EXPECT_TRUE(fileops::setModificationDate(path, firstCaptureTime().addSecs(i))) << path.toStdString();
         paths << path;
     }

@@ -32,13 +32,20 @@ QByteArray readFile(const QString &path);
 // A folder at path, made with its parents; its clean path.
 QString makeFolder(const QString &path);
 
+// The bytes of a stand-in photo named `name`: `text` behind the first bytes
+// of the type its extension names (JPEG, TIFF for RAW names, PNG), so the
+// listing takes it for a photo although no reader decodes it. Text that is
+// a picture already is given back as it is.
+QByteArray standIn(const QString &name, const QByteArray &text);
+
 // The capture time of the first photo writeFilesInOrder() writes.
 QDateTime firstCaptureTime();
 
 // Writes stand-ins for photos into folder, one second apart in the given
 // order from firstCaptureTime() (their modification times). Each holds
-// `content`, or "photo <name>" when none is given, so a replaced file is
-// told from the one that replaced it. Returns the paths.
+// standIn(name, content), or standIn(name, "photo <name>") when no content is
+// given, so a replaced file is told from the one that replaced it. Returns
+// the paths.
 QStringList writeFilesInOrder(const QString &folder, const QStringList &names, const QByteArray &content = {});
 
 // Everything in a folder (hidden entries and sub-folders too) by name.

@@ -1,0 +1,116 @@
+// What the window does not show it says: the "not shown" line under the bar
+// with the list behind its link, and a photo no program opens.
+
+#include "app/MainWindow.h"
+#include "browser/SectionItemModel.h"
+#include "browser/widgets/BrowserView.h"
+#include "browser/widgets/SectionGridView.h"
+#include "platform/Dispatch.h"
+#include "tests/testkit/ScriptedAlertsTest.h"
+#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/PhotoGenerator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+class NotShownLine : public ScriptedAlertsTest {
+protected:
+    void SetUp() override
+    {
+        ScriptedAlertsTest::SetUp();
+        settings.registerFactoryDefaults();
+    }
+
+    std::unique_ptr<MainWindow> windowOn(const QString &folder)
+    {
+        auto window = std::make_unique<MainWindow>(nullptr, &workQueue);
+        window->resize(1000, 700);
+        window->show();
+        reload(*window, folder);
+        return window;
+    }
+
+    void reload(MainWindow &window, const QString &folder)
+    {
+        ViewController *controller = window.browser()->controller();
+        const int before = controller->reloadCount();
+        controller->pathtophotos = folder;
+        controller->refreshAllSections();
+        EXPECT_TRUE(waitUntil([&] { return controller->reloadCount() > before && !controller->isLoading(); }));
+    }
+
+    SerialQueue workQueue{QStringLiteral("com.halvane.vemo.sorrelby.decodequeue")};
+};
+
+} // namespace
+
+TEST_F(NotShownLine, CountsTheFilesTheGridLeavesOutAndListsThemWithWhy)
+{
+    const QString folder = makeTempFolder();
+    const QByteArray photo = encodeJpeg(makeBackground(QSize(64, 48), 5));
+    writeFilesInOrder(folder, {QStringLiteral("A1_IMG_0001.JPG"), QStringLiteral("A1_IMG_0002.JPG")}, photo);
+    const auto window = windowOn(folder);
+    QLabel *line = window->findChild<QLabel *>(QStringLiteral("notShownLabel"));
+    ASSERT_NE(line, nullptr);
+    EXPECT_FALSE(line->isVisible()); // every file shows
+
+    ASSERT_TRUE(writeFile(folder + QStringLiteral("/A1_IMG_0003.JPG"), {}));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder + QStringLiteral("/A1_IMG_0004.JPG")).constData(), 0644), 0);
+    const QByteArray badName = QFile::encodeName(folder) + "/A1_IMG_0005\xff.JPG";
+    const int fd = ::open(badName.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, photo.constData(), size_t(photo.size())), photo.size());
+    ::close(fd);
+    ASSERT_TRUE(QFile::link(folder + QStringLiteral("/A1_IMG_0001.JPG"), folder + QStringLiteral("/A1_IMG_0006.JPG")));
+    ASSERT_TRUE(writeFile(folder + QStringLiteral("/A1_IMG_0007.JPG"), "not a picture"));
+    reload(*window, folder);
+
+    EXPECT_EQ(window->browser()->controller()->imageDirectoryLoader().numberOfItems(), 2);
+    ASSERT_TRUE(line->isVisible());
+    EXPECT_TRUE(line->text().startsWith(QStringLiteral("5 files not shown"))) << line->text().toStdString();
+    Q_EMIT line->linkActivated(QStringLiteral("why"));
+    ASSERT_TRUE(waitUntil([&] { return !alerts.shown().empty(); }));
+    const QString list = alerts.shown().back().informativeText;
+    for (const QString &said : {QStringLiteral("A1_IMG_0003.JPG: empty file"), QStringLiteral("A1_IMG_0004.JPG: not a regular file"),
+                                QStringLiteral("A1_IMG_0005\\xff.JPG: name is not valid UTF-8"),
+                                QStringLiteral("A1_IMG_0006.JPG: symbolic link"), QStringLiteral("A1_IMG_0007.JPG: not a photo")})
+        EXPECT_TRUE(list.contains(said)) << said.toStdString() << "\n" << list.toStdString();
+
+    // Gone again, the line goes.
+    for (const char *name : {"/A1_IMG_0003.JPG", "/A1_IMG_0004.JPG", "/A1_IMG_0006.JPG", "/A1_IMG_0007.JPG"})
+        ASSERT_TRUE(QFile::remove(folder + QLatin1String(name)));
+    ASSERT_EQ(::unlink(badName.constData()), 0);
+    reload(*window, folder);
+    EXPECT_FALSE(line->isVisible());
+}
+
+TEST_F(NotShownLine, APhotoNoProgramOpensIsSaid)
+{
+    const QString folder = makeTempFolder();
+    writeFilesInOrder(folder, {QStringLiteral("A1_IMG_0001.JPG")}, encodeJpeg(makeBackground(QSize(64, 48), 5)));
+    const auto window = windowOn(folder);
+    BrowserView *browser = window->browser();
+    QStringList asked;
+    browser->setPhotoOpener([&](const QString &path) {
+        asked << path;
+        return false;
+    });
+    const QModelIndex index = browser->controller()->model()->indexForPath({0, 0});
+    ASSERT_TRUE(index.isValid());
+    Q_EMIT browser->grid()->doubleClicked(index);
+    ASSERT_TRUE(waitUntil([&] { return !alerts.shown().empty(); }));
+    EXPECT_EQ(asked, QStringList{folder + QStringLiteral("/A1_IMG_0001.JPG")});
+    EXPECT_TRUE(alerts.shown().back().messageText.contains(QStringLiteral("No Program to Open")))
+        << alerts.shown().back().messageText.toStdString();
+    EXPECT_TRUE(alerts.shown().back().informativeText.contains(QStringLiteral("A1_IMG_0001.JPG")));
+}

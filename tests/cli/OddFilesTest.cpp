@@ -1,0 +1,386 @@
+// Odd files in the folders, through the commands run as programs: nothing
+// waits on a FIFO, nothing is hidden, nothing is sorted that is no photo,
+// and whatever stays behind is named and makes the exit status say so.
+
+#include "tests/testkit/FaultRuns.h"
+#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/PhotoGenerator.h"
+
+#include "platform/FileOps.h"
+#include "platform/UserFolders.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+// Generous: a command that waits on a FIFO never ends; one that does not
+// ends in well under a second.
+constexpr int cDeadlineMs = 120000;
+
+ProgramRun run(const QStringList &args)
+{
+    return runApp(args, cDeadlineMs);
+}
+
+QByteArray jpeg(int seed)
+{
+    return encodeJpeg(makeBackground(QSize(64, 48), quint32(seed)));
+}
+
+QByteArray noise()
+{
+    QByteArray bytes(4096, '\0');
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char((i * 7919 + 13) % 251);
+    return bytes;
+}
+
+QByteArray png()
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    makeBackground(QSize(32, 24), 3).save(&buffer, "PNG");
+    return bytes;
+}
+
+QByteArray native(const QString &folder, const QByteArray &name)
+{
+    return QFile::encodeName(folder) + '/' + name;
+}
+
+// A file under a name given as bytes, last written a minute ago (so no
+// completeness wait holds it back).
+void writeRaw(const QString &folder, const QByteArray &name, const QByteArray &data)
+{
+    const QByteArray path = native(folder, name);
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(fd, 0) << path.constData();
+    ASSERT_EQ(::write(fd, data.constData(), size_t(data.size())), data.size());
+    ::close(fd);
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 60, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
+}
+
+void makeFifo(const QString &path)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+}
+
+// Every name in a folder as the file system gives it, hidden ones too.
+QList<QByteArray> rawNames(const QString &folder)
+{
+    QList<QByteArray> names;
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return names;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names << name;
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Empties a folder by the names the file system gives (QDir would miss the
+// names that are not UTF-8).
+void emptyFolder(const QString &folder)
+{
+    QDir().mkpath(folder);
+    for (const QByteArray &name : rawNames(folder)) {
+        const QByteArray path = native(folder, name);
+        if (::unlink(path.constData()) != 0)
+            QDir(QString::fromUtf8(path)).removeRecursively();
+    }
+}
+
+// The settings every run here shares: no pause for young photos, photos
+// without a code stay, no daily sub-folder.
+QStringList settingsFor(const QString &source)
+{
+    return {"--set", "prefSourcePath=" + source,   "--set", "prefMoveUnasignedPhotoMethodTag=0",
+            "--set", "prefDailyFolderDateFormat=", "--set", "prefDoDelayToWaitForValidPhoto=0"};
+}
+
+} // namespace
+
+TEST(OddFiles, EveryCommandGivenAFifoReturnsWithTheReason)
+{
+    const QString source = makeTempFolder(QStringLiteral("source"));
+    const QString fifo = source + QStringLiteral("/DSC_0004.JPG");
+    makeFifo(fifo);
+    writeRaw(source, "A1_DSC_0003-qrcode.JPG", jpeg(1));
+
+    for (const char *command : {"detect", "info"}) {
+        const ProgramRun given = run({command, fifo});
+        EXPECT_FALSE(given.crashed) << command;
+        EXPECT_EQ(given.exitCode, 3) << command << given.err.toStdString();
+        EXPECT_TRUE(given.err.contains(QStringLiteral("not a regular file"))) << command << given.err.toStdString();
+    }
+    // The folder commands name it and leave it.
+    const QString main = makeTempFolder(QStringLiteral("main"));
+    const QString line = QStringLiteral("DSC_0004.JPG: not a regular file");
+    for (const QStringList &args : {QStringList{"sections", source}, QStringList{"decode", source},
+                                    QStringList{"decode", "--detect", source}, QStringList{"deliver", source, main}}) {
+        const ProgramRun folder = run(settingsFor(source) + args);
+        EXPECT_EQ(folder.exitCode, 3) << args.join(' ').toStdString() << folder.err.toStdString();
+        EXPECT_TRUE(folder.err.contains(line)) << args.join(' ').toStdString() << folder.err.toStdString();
+    }
+    const ProgramRun quiet = run(settingsFor(source) + QStringList{"--quiet", "sections", source});
+    EXPECT_EQ(quiet.exitCode, 3);
+    EXPECT_TRUE(quiet.err.contains(QStringLiteral("1 file(s) left in ") + source)) << quiet.err.toStdString();
+    EXPECT_FALSE(quiet.err.contains(line)) << quiet.err.toStdString();
+
+    const QString hot = makeTempFolder(QStringLiteral("hot"));
+    makeFifo(hot + QStringLiteral("/DSC_0005.JPG"));
+    const ProgramRun intake = run(settingsFor(source) + QStringList{"intake", hot, source});
+    EXPECT_EQ(intake.exitCode, 3) << intake.err.toStdString();
+    EXPECT_TRUE(intake.err.contains(QStringLiteral("DSC_0005.JPG: not a regular file"))) << intake.err.toStdString();
+
+    const QString card = makeTempFolder(QStringLiteral("card"));
+    const QString camera = makeFolder(card + QStringLiteral("/DCIM/100NIKON"));
+    writeRaw(camera, "DSC_0006.JPG", jpeg(2));
+    makeFifo(camera + QStringLiteral("/DSC_0007.JPG"));
+    const QString cardSource = makeTempFolder(QStringLiteral("cardsource"));
+    const ProgramRun copied = run(settingsFor(cardSource) + QStringList{"card", card});
+    EXPECT_EQ(copied.exitCode, 3) << copied.err.toStdString();
+    EXPECT_TRUE(copied.err.contains(QStringLiteral("DCIM/100NIKON/DSC_0007.JPG: not a regular file"))) << copied.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(cardSource + QStringLiteral("/DSC_0006.JPG")) || QDir(cardSource).entryList(QDir::Files).size() == 1)
+        << copied.out.toStdString();
+
+    // Nothing moved the FIFOs anywhere.
+    EXPECT_TRUE(fileops::attributes(fifo).has_value());
+    EXPECT_TRUE(fileops::attributes(hot + QStringLiteral("/DSC_0005.JPG")).has_value());
+}
+
+TEST(OddFiles, NamesThatAreNotUtf8AreLeftInPlaceAndSaidByEveryCommand)
+{
+    // The hot folder: two photos under such names, an empty file and noise.
+    const QString hot = makeTempFolder(QStringLiteral("hot"));
+    const QString source = makeTempFolder(QStringLiteral("source"));
+    writeRaw(hot, "DSC_0001.JPG", jpeg(1));
+    writeRaw(hot, "DSC_0002\xff\xfe.JPG", jpeg(2));
+    writeRaw(hot, "\xc3(DSC_0003.JPG", jpeg(3));
+    writeRaw(hot, "DSC_0004.JPG", {});
+    writeRaw(hot, "DSC_0005.JPG", noise());
+    const ProgramRun intake = run(settingsFor(source) + QStringList{"intake", hot, source});
+    EXPECT_EQ(intake.exitCode, 3) << intake.err.toStdString();
+    EXPECT_EQ(intake.out, QStringLiteral("1 photo(s) moved\n"));
+    for (const QString &said :
+         {QStringLiteral("DSC_0002\\xff\\xfe.JPG: name is not valid UTF-8"), QStringLiteral("\\xc3(DSC_0003.JPG: name is not valid UTF-8"),
+          QStringLiteral("DSC_0004.JPG: empty file"), QStringLiteral("DSC_0005.JPG: not a photo")})
+        EXPECT_TRUE(intake.err.contains(said)) << said.toStdString() << "\n" << intake.err.toStdString();
+    EXPECT_EQ(rawNames(hot), (QList<QByteArray>{"DSC_0002\xff\xfe.JPG", "DSC_0004.JPG", "DSC_0005.JPG", "\xc3(DSC_0003.JPG"}));
+
+    // The source folder after a card: one photo each side of the U+FFFD
+    // question, and two more that cannot be carried.
+    const QString shoot = makeTempFolder(QStringLiteral("shoot"));
+    writeRaw(shoot, "A1_DSC_0010-qrcode.JPG", jpeg(10));
+    writeRaw(shoot, "DSC_0011.JPG", jpeg(11));
+    writeRaw(shoot, "DSC_0012\xff\xfe.JPG", jpeg(12));
+    writeRaw(shoot, "\xc3(DSC_0013.JPG", jpeg(13));
+    writeRaw(shoot, "DSC_0014\xff.JPG", jpeg(14));
+    writeRaw(shoot, "DSC_0014\xef\xbf\xbd.JPG", jpeg(15));
+    const QStringList unsortable{QStringLiteral("DSC_0012\\xff\\xfe.JPG: name is not valid UTF-8"),
+                                 QStringLiteral("\\xc3(DSC_0013.JPG: name is not valid UTF-8"),
+                                 QStringLiteral("DSC_0014\\xff.JPG: name is not valid UTF-8")};
+    const auto saysAll = [&](const ProgramRun &done, const char *what) {
+        EXPECT_EQ(done.exitCode, 3) << what << done.err.toStdString();
+        for (const QString &said : unsortable)
+            EXPECT_TRUE(done.err.contains(said)) << what << ": " << said.toStdString() << "\n" << done.err.toStdString();
+        EXPECT_FALSE(done.err.contains(QStringLiteral("No such file"))) << what << done.err.toStdString();
+    };
+
+    const ProgramRun decoded = run(settingsFor(shoot) + QStringList{"decode", shoot});
+    saysAll(decoded, "decode");
+    EXPECT_EQ(rawNames(shoot),
+              (QList<QByteArray>{"A1_DSC_0010-qrcode.JPG", "A1_DSC_0011.JPG", "A1_DSC_0014\xef\xbf\xbd.JPG", "DSC_0012\xff\xfe.JPG",
+                                 "DSC_0014\xff.JPG", "\xc3(DSC_0013.JPG"}));
+    const ProgramRun sections = run(settingsFor(shoot) + QStringList{"sections", shoot});
+    saysAll(sections, "sections");
+    EXPECT_TRUE(sections.out.contains(QString::fromUtf8("A1_DSC_0014\xef\xbf\xbd.JPG"))) << sections.out.toStdString();
+
+    const QString main = makeTempFolder(QStringLiteral("main"));
+    const ProgramRun delivered = run(settingsFor(shoot) + QStringList{"deliver", shoot, main});
+    saysAll(delivered, "deliver");
+    EXPECT_EQ(rawNames(main), (QList<QByteArray>{"A1_DSC_0011.JPG", "A1_DSC_0014\xef\xbf\xbd.JPG"}));
+    // Each left where it was, and the card with them? No: its photos are
+    // delivered, so it went to the trash; only the three stay.
+    EXPECT_EQ(rawNames(shoot), (QList<QByteArray>{"DSC_0012\xff\xfe.JPG", "DSC_0014\xff.JPG", "\xc3(DSC_0013.JPG"}));
+}
+
+TEST(OddFiles, FilesThatAreNoPhotosAreNeitherCodedNorDelivered)
+{
+    const QString shoot = makeTempFolder(QStringLiteral("shoot"));
+    writeRaw(shoot, "A1_DSC_0020-qrcode.JPG", jpeg(20));
+    writeRaw(shoot, "DSC_0021.JPG", jpeg(21));
+    writeRaw(shoot, "DSC_0022.JPG", noise());
+    writeRaw(shoot, "DSC_0023.JPG", png());
+    writeRaw(shoot, "DSC_0024.png", png());
+
+    const ProgramRun decoded = run(settingsFor(shoot) + QStringList{"decode", shoot});
+    EXPECT_EQ(decoded.exitCode, 3) << decoded.err.toStdString();
+    EXPECT_TRUE(decoded.err.contains(QStringLiteral("DSC_0022.JPG: not a photo"))) << decoded.err.toStdString();
+    EXPECT_TRUE(decoded.err.contains(QStringLiteral("DSC_0023.JPG: not a photo (its content is PNG, its name says JPEG)")))
+        << decoded.err.toStdString();
+    // A PNG under its own name is a photo like the others.
+    EXPECT_EQ(rawNames(shoot),
+              (QList<QByteArray>{"A1_DSC_0020-qrcode.JPG", "A1_DSC_0021.JPG", "A1_DSC_0024.png", "DSC_0022.JPG", "DSC_0023.JPG"}));
+
+    const QString main = makeTempFolder(QStringLiteral("main"));
+    const ProgramRun delivered = run(settingsFor(shoot) + QStringList{"deliver", shoot, main});
+    EXPECT_EQ(delivered.exitCode, 3) << delivered.err.toStdString();
+    EXPECT_EQ(rawNames(main), (QList<QByteArray>{"A1_DSC_0021.JPG", "A1_DSC_0024.png"}));
+    EXPECT_EQ(rawNames(shoot), (QList<QByteArray>{"DSC_0022.JPG", "DSC_0023.JPG"}));
+    EXPECT_EQ(readFile(shoot + QStringLiteral("/DSC_0022.JPG")), noise());
+}
+
+TEST(OddFiles, UnknownSettingsAreRefusedWithTheNearestKey)
+{
+    const QString folder = makeTempFolder();
+    ProgramRun refused = run({"settings", "prefDestinatonPath=" + folder});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("did you mean prefDestinationPath?"))) << refused.err.toStdString();
+    refused = run({"settings", "bogusKey=1"});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("unknown setting \"bogusKey\""))) << refused.err.toStdString();
+    // A good key beside a bad one is not stored either.
+    refused = run({"settings", "prefKeepLastQRCodeFile=1", "prefKeepLastQRCodeFil=1"});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("did you mean prefKeepLastQRCodeFile?"))) << refused.err.toStdString();
+    const ProgramRun stored = run({"settings"});
+    EXPECT_EQ(stored.exitCode, 0);
+    EXPECT_FALSE(stored.out.contains(QStringLiteral("bogusKey"))) << stored.out.toStdString();
+    EXPECT_FALSE(stored.out.contains(QStringLiteral("prefDestinatonPath"))) << stored.out.toStdString();
+    EXPECT_EQ(run({"settings", "prefKeepLastQRCodeFile"}).out, QStringLiteral("prefKeepLastQRCodeFile=false\n"));
+    EXPECT_EQ(run({"settings", "prefDestinatonPath"}).exitCode, 2);
+
+    // The same for --set on a command, before the command does anything.
+    refused = run({"--set", "prefDestinatonPath=" + folder, "sections", folder});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("did you mean prefDestinationPath?"))) << refused.err.toStdString();
+    EXPECT_TRUE(refused.out.isEmpty()) << refused.out.toStdString();
+    EXPECT_EQ(run({"sections", "--set", "prefKeepLastQRCodeFile=1", folder}).exitCode, 0);
+}
+
+// Killed after each file-changing step, then run again: the photos end up in
+// the main folder once each, the card in the trash, and the odd files stay in
+// the source folder exactly as they were, named by both runs.
+TEST(OddFiles, DeliverKilledAtEveryStepLeavesTheOddFilesAndLosesNoPhoto)
+{
+    const QString source = makeTempFolder(QStringLiteral("source"));
+    const QString main = makeTempFolder(QStringLiteral("main"));
+    const QString trash = userfolders::dataHome() + QStringLiteral("/Trash/files");
+    const QStringList args = settingsFor(source) + QStringList{"deliver", source, main};
+    const QList<QByteArray> odd{"DSC_0032\xff.JPG", "DSC_0033.JPG", "DSC_0034.JPG"};
+    QMultiMap<QByteArray, QString> photos;
+    const auto prepare = [&] {
+        emptyFolder(source);
+        emptyFolder(main);
+        QDir(userfolders::dataHome() + QStringLiteral("/Trash")).removeRecursively();
+        writeRaw(source, "A1_DSC_0030-qrcode.JPG", jpeg(30));
+        writeRaw(source, "A1_DSC_0031.JPG", jpeg(31));
+        writeRaw(source, "A1_DSC_0035.JPG", jpeg(35));
+        writeRaw(source, odd[0], jpeg(32));
+        writeRaw(source, odd[1], noise());
+        makeFifo(source + QStringLiteral("/DSC_0034.JPG"));
+    };
+    prepare();
+    photos = contentCensus({source});
+
+    KillSweep sweep;
+    sweep.program = QStringLiteral(SORRELBY_APP_PATH);
+    sweep.args = args;
+    sweep.prepare = prepare;
+    sweep.restartAndCheck = [&](int) {
+        QStringList problems;
+        const ProgramRun rerun = runApp(args, cDeadlineMs);
+        if (rerun.exitCode != 3 || !rerun.err.contains(QStringLiteral("DSC_0032\\xff.JPG: name is not valid UTF-8")))
+            problems << QStringLiteral("the next run (exit %1) did not name what it left: %2").arg(rerun.exitCode).arg(rerun.err.left(300));
+        const QMultiMap<QByteArray, QString> now = contentCensus({source, main, trash});
+        for (const QByteArray &digest : photos.uniqueKeys()) {
+            if (now.values(digest).size() != 1)
+                problems
+                    << QStringLiteral("a file is there %1 times: %2").arg(now.values(digest).size()).arg(now.values(digest).join(u','));
+        }
+        QList<QByteArray> left = rawNames(source);
+        if (left != odd)
+            problems << QStringLiteral("the source folder holds %1 entries, not the three odd files").arg(left.size());
+        if (rawNames(main) != QList<QByteArray>{"A1_DSC_0031.JPG", "A1_DSC_0035.JPG"})
+            problems << QStringLiteral("the main folder holds %1 entries").arg(rawNames(main).size());
+        return problems;
+    };
+    const KillSweepReport report = runKillSweep(sweep);
+    std::cout << "deliver kill sweep with odd files: " << report.points << " points, " << report.killed << " killed, "
+              << report.problems.size() << " problems" << std::endl;
+    EXPECT_GT(report.points, 0);
+    EXPECT_EQ(report.killed, report.points);
+    EXPECT_TRUE(report.problems.isEmpty()) << report.problems.join(u'\n').toStdString();
+}
+
+// The same for a hot folder pass.
+TEST(OddFiles, IntakeKilledAtEveryStepLeavesTheOddFilesAndLosesNoPhoto)
+{
+    const QString hot = makeTempFolder(QStringLiteral("hot"));
+    const QString source = makeTempFolder(QStringLiteral("source"));
+    const QStringList args = settingsFor(source) + QStringList{"intake", hot, source};
+    const QList<QByteArray> odd{"DSC_0042\xff.JPG", "DSC_0043.JPG", "DSC_0044.JPG", "DSC_0045.JPG"};
+    const auto prepare = [&] {
+        emptyFolder(hot);
+        emptyFolder(source);
+        writeRaw(hot, "DSC_0040.JPG", jpeg(40));
+        writeRaw(hot, "DSC_0041.JPG", jpeg(41));
+        writeRaw(hot, odd[0], jpeg(42));
+        writeRaw(hot, odd[1], noise());
+        writeRaw(hot, odd[2], {});
+        makeFifo(hot + QStringLiteral("/DSC_0045.JPG"));
+    };
+    prepare();
+    const QMultiMap<QByteArray, QString> photos = contentCensus({hot});
+
+    KillSweep sweep;
+    sweep.program = QStringLiteral(SORRELBY_APP_PATH);
+    sweep.args = args;
+    sweep.prepare = prepare;
+    sweep.restartAndCheck = [&](int) {
+        QStringList problems;
+        const ProgramRun rerun = runApp(args, cDeadlineMs);
+        if (rerun.exitCode != 3 || !rerun.err.contains(QStringLiteral("DSC_0045.JPG: not a regular file")))
+            problems << QStringLiteral("the next run (exit %1) did not name what it left: %2").arg(rerun.exitCode).arg(rerun.err.left(300));
+        const QMultiMap<QByteArray, QString> now = contentCensus({hot, source});
+        for (const QByteArray &digest : photos.uniqueKeys()) {
+            if (now.values(digest).size() != photos.values(digest).size())
+                problems
+                    << QStringLiteral("a file is there %1 times: %2").arg(now.values(digest).size()).arg(now.values(digest).join(u','));
+        }
+        if (rawNames(hot) != odd)
+            problems << QStringLiteral("the hot folder holds %1 entries, not the four odd files").arg(rawNames(hot).size());
+        if (rawNames(source) != QList<QByteArray>{"DSC_0040.JPG", "DSC_0041.JPG"})
+            problems << QStringLiteral("the source folder holds %1 entries").arg(rawNames(source).size());
+        return problems;
+    };
+    const KillSweepReport report = runKillSweep(sweep);
+    std::cout << "intake kill sweep with odd files: " << report.points << " points, " << report.killed << " killed, "
+              << report.problems.size() << " problems" << std::endl;
+    EXPECT_GT(report.points, 0);
+    EXPECT_EQ(report.killed, report.points);
+    EXPECT_TRUE(report.problems.isEmpty()) << report.problems.join(u'\n').toStdString();
+}

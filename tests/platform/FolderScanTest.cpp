@@ -1,0 +1,160 @@
+// Odd files beside the photos: each is a photo or left alone with its
+// reason, never both, never neither, and no reader ever waits on one.
+
+#include "platform/FolderScan.h"
+#include "platform/FileOps.h"
+#include "tests/testkit/TestEnvironment.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+
+#include <chrono>
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+// A file under a name given as raw bytes (the test's own QString API could
+// not even say it).
+bool writeRaw(const QString &folder, const QByteArray &name, const QByteArray &data)
+{
+    const QByteArray path = QFile::encodeName(folder) + '/' + name;
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0)
+        return false;
+    const bool ok = ::write(fd, data.constData(), size_t(data.size())) == data.size();
+    return ::close(fd) == 0 && ok;
+}
+
+QByteArray pngBytes()
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(Qt::gray);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+QStringList sortedNames(const QList<LeftAlone> &files)
+{
+    QStringList lines = describeLeftAlone(files);
+    lines.sort();
+    return lines;
+}
+
+// Runs `read` on another thread; a reader stuck on the FIFO is let go by a
+// writer opening it, and counts as a failure.
+template<typename Read> void expectReturnsOnFifo(const QString &fifo, Read read, const char *what)
+{
+    auto done = std::async(std::launch::async, read);
+    if (done.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+        ADD_FAILURE() << what << " waited on a FIFO";
+        const int unblock = ::open(QFile::encodeName(fifo).constData(), O_RDWR | O_NONBLOCK);
+        done.wait();
+        ::close(unblock);
+    }
+}
+
+} // namespace
+
+TEST(FolderScan, EveryEntryIsAPhotoOrLeftAloneWithItsReason)
+{
+    const QString folder = makeTempFolder(QStringLiteral("source"));
+    const QByteArray jpeg = standIn(QStringLiteral("x.JPG"), "photo");
+    ASSERT_TRUE(writeFile(folder + "/A1_DSC_0001-qrcode.JPG", jpeg));
+    ASSERT_TRUE(writeRaw(folder, "DSC_0002\xff\xfe.JPG", jpeg));
+    ASSERT_TRUE(writeRaw(folder, "\xc3(DSC_0003.JPG", jpeg));
+    // One file whose bytes are not UTF-8 beside one that is U+FFFD itself:
+    // the second is a photo, and the first is never taken for it.
+    ASSERT_TRUE(writeRaw(folder, "DSC_0004\xff.JPG", jpeg));
+    ASSERT_TRUE(writeRaw(folder, "DSC_0004\xef\xbf\xbd.JPG", jpeg));
+    ASSERT_TRUE(writeFile(folder + "/DSC_0005.JPG", {}));
+    QByteArray noise(4096, '\0');
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = char((i * 7919 + 13) % 251);
+    ASSERT_TRUE(writeFile(folder + "/DSC_0006.JPG", noise));
+    ASSERT_TRUE(writeFile(folder + "/DSC_0007.JPG", pngBytes())); // a PNG under a JPEG name
+    ASSERT_TRUE(writeFile(folder + "/DSC_0008.png", pngBytes())); // a PNG under its own name
+    ASSERT_TRUE(writeFile(folder + "/DSC_0009.NEF", standIn("x.NEF", "raw")));
+    ASSERT_TRUE(writeFile(folder + "/DSC_0010.NEF", jpeg)); // JPEG bytes under a RAW name
+    ASSERT_TRUE(writeFile(folder + "/.hidden.JPG", jpeg));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder + "/DSC_0011.JPG").constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link(folder + "/A1_DSC_0001-qrcode.JPG", folder + "/DSC_0012.JPG"));
+    ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("_extras")));
+    ASSERT_TRUE(writeFile(folder + "/roster.csv", "code,name\n")); // the shoot's own class list: not a stray file
+
+    QString error;
+    const std::optional<FolderScan> scan = scanPhotoFolder(folder, &error);
+    ASSERT_TRUE(scan) << error.toStdString();
+    QStringList photos;
+    for (const ScannedPhoto &photo : scan->photos)
+        photos << QFileInfo(photo.path).fileName();
+    photos.sort();
+    EXPECT_EQ(lines(photos),
+              lines({"A1_DSC_0001-qrcode.JPG", QString::fromUtf8("DSC_0004\xef\xbf\xbd.JPG"), "DSC_0008.png", "DSC_0009.NEF"}));
+    for (const ScannedPhoto &photo : scan->photos)
+        EXPECT_TRUE(QFileInfo::exists(photo.path)) << photo.path.toStdString();
+    EXPECT_EQ(lines(sortedNames(scan->leftAlone)),
+              lines({QStringLiteral("DSC_0002\\xff\\xfe.JPG: name is not valid UTF-8"),
+                     QStringLiteral("DSC_0004\\xff.JPG: name is not valid UTF-8"), QStringLiteral("DSC_0005.JPG: empty file"),
+                     QStringLiteral("DSC_0006.JPG: not a photo"),
+                     QStringLiteral("DSC_0007.JPG: not a photo (its content is PNG, its name says JPEG)"),
+                     QStringLiteral("DSC_0010.NEF: not a photo (its content is JPEG, its name says camera RAW)"),
+                     QStringLiteral("DSC_0011.JPG: not a regular file"), QStringLiteral("DSC_0012.JPG: symbolic link"),
+                     QStringLiteral("\\xc3(DSC_0003.JPG: name is not valid UTF-8"), QStringLiteral("_extras: folder")}));
+
+    // A file rewritten under the same name is looked at again.
+    ASSERT_TRUE(QFile::remove(folder + "/DSC_0006.JPG"));
+    ASSERT_TRUE(writeFile(folder + "/DSC_0006.JPG", jpeg));
+    const std::optional<FolderScan> again = scanPhotoFolder(folder);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->photos.size(), scan->photos.size() + 1);
+}
+
+TEST(FolderScan, ReadersAndCopiesNeverWaitOnAFifo)
+{
+    const QString folder = makeTempFolder();
+    const QString fifo = folder + QStringLiteral("/DSC_0004.JPG");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+
+    expectReturnsOnFifo(
+        fifo,
+        [&] {
+            QFile file;
+            const FileResult opened = fileops::openForReading(fifo, file);
+            EXPECT_FALSE(opened);
+            EXPECT_EQ(opened.error, cNotRegularFileReason);
+            EXPECT_FALSE(fileops::checkReadableFile(fifo));
+        },
+        "openForReading");
+    expectReturnsOnFifo(
+        fifo, [&] { EXPECT_EQ(photoFileProblem(fifo), QString(cNotRegularFileReason)); }, "photoFileProblem");
+    expectReturnsOnFifo(
+        fifo,
+        [&] {
+            const FileResult copied = fileops::copyNoReplace(fifo, folder + QStringLiteral("/copy.JPG"));
+            EXPECT_FALSE(copied);
+            EXPECT_TRUE(copied.error.contains(cNotRegularFileReason)) << copied.error.toStdString();
+        },
+        "copyNoReplace");
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/copy.JPG")));
+
+    // A photo reached through a link is read as the photo.
+    const QString photo = folder + QStringLiteral("/DSC_0005.JPG");
+    ASSERT_TRUE(writeFile(photo, standIn(photo, "photo")));
+    ASSERT_TRUE(QFile::link(photo, folder + QStringLiteral("/link.JPG")));
+    QFile file;
+    ASSERT_TRUE(fileops::openForReading(folder + QStringLiteral("/link.JPG"), file));
+    EXPECT_EQ(file.readAll(), standIn(photo, "photo"));
+}
