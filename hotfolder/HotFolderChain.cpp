@@ -53,6 +53,10 @@ QString describe(const HotFolderIntakeResult &result)
         line += QStringLiteral(", %1 not under a camera name (left in the hot folder)").arg(result.refused);
     if (result.failed > 0)
         line += QStringLiteral(", %1 could not be moved").arg(result.failed);
+    if (!result.possibleUnreadCards.isEmpty())
+        line += QStringLiteral(", %1 possible unread card(s): %2")
+                    .arg(result.possibleUnreadCards.size())
+                    .arg(result.possibleUnreadCards.join(u' '));
     if (!result.listed)
         line += QStringLiteral(" (the hot folder could not be read)");
     if (result.aborted)
