@@ -271,14 +271,14 @@ LumaImage enlargeLuma(const LumaImage &image, const QRect &part, int factor)
         int weight; // of the second neighbour
     };
     auto taps = [factor](int length) {
-        std::vector<Tap> out(std::size_t(length) * std::size_t(factor));
-        for (std::size_t o = 0; o < out.size(); ++o) {
+        std::vector<Tap> table(std::size_t(length) * std::size_t(factor));
+        for (std::size_t o = 0; o < table.size(); ++o) {
             const double s = (double(o) + 0.5) / factor - 0.5;
             const int first = std::clamp(int(std::floor(s)), 0, std::max(0, length - 2));
             const double frac = std::clamp(s - first, 0.0, 1.0);
-            out[o] = {first, int(frac * 256 + 0.5)};
+            table[o] = {first, int(frac * 256 + 0.5)};
         }
-        return out;
+        return table;
     };
     const std::vector<Tap> across = taps(part.width());
     const std::vector<Tap> down = taps(part.height());
@@ -386,19 +386,27 @@ bool looksLikeCard(const LumaImage &image, const QRect &core)
 struct Lead {
     QRect rect; // full-size pixels
     QString why;
+    // The reader located a code here: if it stays unread, the photo is a
+    // possible card. A card-like patch alone is not evidence enough (busy
+    // scenery has them) and gets the closer looks only.
+    bool located = true;
 };
 
-void addLead(std::vector<Lead> &leads, const QRect &rect, const QString &why)
+void addLead(std::vector<Lead> &leads, const QRect &rect, const QString &why, bool located = true)
 {
     if (rect.isEmpty())
         return;
     for (Lead &lead : leads) {
         if (lead.rect.contains(rect.center()) || rect.contains(lead.rect.center())) {
             lead.rect = lead.rect.united(rect);
+            if (located && !lead.located) {
+                lead.located = true;
+                lead.why = why;
+            }
             return;
         }
     }
-    leads.push_back({rect, why});
+    leads.push_back({rect, why, located});
 }
 
 // A located code's bounds, padded for its quiet zone and a little slack.
@@ -498,8 +506,7 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
                     continue;
             }
             if (escalate && looksLikeCard(base, candidate.core))
-                addLead(leads, toFullSize(base, candidate.rect),
-                        QStringLiteral("a light patch of dense texture, like a card, was not read"));
+                addLead(leads, toFullSize(base, candidate.rect), QStringLiteral("a light patch of dense texture"), false);
         }
     }
     // Modules far wider than the reader's local threshold window (a card held
@@ -550,7 +557,8 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
         return result;
     Stopwatch watch(result.searchMs);
     readLeadsCloser(full, leads, result);
-    if (!result.codes.isEmpty())
+    const auto located = std::find_if(leads.cbegin(), leads.cend(), [](const Lead &lead) { return lead.located; });
+    if (!result.codes.isEmpty() || located == leads.cend())
         return result;
     // Never fewer than the reference: the whole picture at full size, as it
     // reads it, before the photo is called a possible card.
@@ -564,7 +572,7 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
     }
     if (result.codes.isEmpty()) {
         result.possibleCard = true;
-        result.possibleCardWhy = leads.front().why;
+        result.possibleCardWhy = located->why;
     }
     return result;
 }
