@@ -342,71 +342,26 @@ std::vector<Candidate> candidateRegions(const LumaImage &base, const LumaImage &
     return candidates;
 }
 
-// A light, smooth surround around a squarish patch of dense texture: how a
-// code printed on a card looks, whether or not a reader makes anything of it.
-// Busy scenery has texture beside texture, so its surround is not light.
-bool looksLikeCard(const LumaImage &image, const QRect &core)
-{
-    if (core.width() < 2 * cRegionCellSize || core.height() < 2 * cRegionCellSize)
-        return false;
-    const double aspect = double(core.width()) / core.height();
-    if (aspect < 0.5 || aspect > 2.0)
-        return false;
-    const QRect bounds(0, 0, image.width, image.height);
-    // Seeds stop about a cell inside the texture; the quiet zone lies beyond.
-    const int gap = cRegionCellSize;
-    const int ring = std::max(cRegionCellSize, int(0.12 * std::max(core.width(), core.height())));
-    const QRect inner = core.adjusted(-gap, -gap, gap, gap);
-    const QRect outer = inner.adjusted(-ring, -ring, ring, ring);
-    if (double(outer.intersected(bounds).width()) * outer.intersected(bounds).height() < 0.6 * double(outer.width()) * outer.height())
-        return false;
-    const QRect texture = core.intersected(bounds);
-    std::int64_t sum = 0;
-    for (int y = texture.top(); y <= texture.bottom(); ++y) {
-        const std::uint8_t *row = image.row(y);
-        for (int x = texture.left(); x <= texture.right(); ++x)
-            sum += row[x];
-    }
-    const int mean = int(sum / std::max<std::int64_t>(1, std::int64_t(texture.width()) * texture.height()));
-    const QRect clipped = outer.intersected(bounds);
-    std::int64_t light = 0, all = 0;
-    for (int y = clipped.top(); y <= clipped.bottom(); y += 2) {
-        const std::uint8_t *row = image.row(y);
-        for (int x = clipped.left(); x <= clipped.right(); x += 2) {
-            if (inner.contains(x, y))
-                continue;
-            ++all;
-            light += row[x] > mean + 24 ? 1 : 0;
-        }
-    }
-    return all > 0 && light >= 0.8 * double(all);
-}
-
 // Something code-like that no read has made anything of yet.
 struct Lead {
     QRect rect; // full-size pixels
     QString why;
-    // The reader located a code here: if it stays unread, the photo is a
-    // possible card. A card-like patch alone is not evidence enough (busy
-    // scenery has them) and gets the closer looks only.
-    bool located = true;
 };
 
-void addLead(std::vector<Lead> &leads, const QRect &rect, const QString &why, bool located = true)
+// Only a code the reader located leads: a light patch of dense texture that
+// looks like a card is no evidence (busy scenery passes for one in about one
+// photo in fifteen) and looking closer at it cost more than it found.
+void addLead(std::vector<Lead> &leads, const QRect &rect, const QString &why)
 {
     if (rect.isEmpty())
         return;
     for (Lead &lead : leads) {
         if (lead.rect.contains(rect.center()) || rect.contains(lead.rect.center())) {
             lead.rect = lead.rect.united(rect);
-            if (located && !lead.located) {
-                lead.located = true;
-                lead.why = why;
-            }
             return;
         }
     }
-    leads.push_back({rect, why, located});
+    leads.push_back({rect, why});
 }
 
 // A located code's bounds, padded for its quiet zone and a little slack.
@@ -452,10 +407,11 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
     std::vector<QRect> closerLook;
     std::vector<Lead> leads;
     const QString locatedWhy = QStringLiteral("a code was located but not read");
+    LumaImage small;
     {
         Stopwatch watch(result.searchMs);
         // Large codes, whole picture, cheaply.
-        const LumaImage small = shrinkLuma(base, 2);
+        small = shrinkLuma(base, 2);
         if (!small.isNull()) {
             const PassOutcome outcome = readAll(small, QRect(0, 0, small.width, small.height), Linear::None);
             addCodes(result.codes, outcome.codes);
@@ -505,13 +461,12 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
                 if (!enlarged.codes.isEmpty())
                     continue;
             }
-            if (escalate && looksLikeCard(base, candidate.core))
-                addLead(leads, toFullSize(base, candidate.rect), QStringLiteral("a light patch of dense texture"), false);
         }
     }
     // Modules far wider than the reader's local threshold window (a card held
     // close to the lens) are not even located at the usual scales; a few
-    // pixels a module is what the reader wants. Small pictures, so cheap.
+    // pixels a module is what the reader wants. Small pictures, made from the
+    // quarter-size one where the factor allows, so they cost little.
     if (escalate && result.codes.isEmpty()) {
         Stopwatch watch(result.searchMs);
         const int shortSide = std::min(base.sourceRect.width(), base.sourceRect.height());
@@ -521,7 +476,7 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
             if (factor * base.scale <= previous)
                 continue;
             previous = factor * base.scale;
-            const LumaImage coarse = shrinkLuma(base, factor);
+            const LumaImage coarse = factor % 2 == 0 && !small.isNull() ? shrinkLuma(small, factor / 2) : shrinkLuma(base, factor);
             if (coarse.isNull())
                 break;
             ++result.regionsSearched;
@@ -557,8 +512,7 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
         return result;
     Stopwatch watch(result.searchMs);
     readLeadsCloser(full, leads, result);
-    const auto located = std::find_if(leads.cbegin(), leads.cend(), [](const Lead &lead) { return lead.located; });
-    if (!result.codes.isEmpty() || located == leads.cend())
+    if (!result.codes.isEmpty())
         return result;
     // Never fewer than the reference: the whole picture at full size, as it
     // reads it, before the photo is called a possible card.
@@ -572,7 +526,7 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
     }
     if (result.codes.isEmpty()) {
         result.possibleCard = true;
-        result.possibleCardWhy = located->why;
+        result.possibleCardWhy = leads.front().why;
     }
     return result;
 }
