@@ -3,10 +3,15 @@
 //     them, a second run finds every name already right);
 //   - the detecting pass over a generated shoot of 24 MP photos with one
 //     detection worker and with two, with the share of readable cards found
-//     (recall) and the share of photos that got exactly their expected name.
+//     (recall) and the share of photos that got exactly their expected name;
+//   - the same pass with one worker, the shipped detection and the plain
+//     search without closer looks side by side, twice each in turn: wall
+//     rate and processor time per photo (the machine may be busy).
 // Everything happens in a temporary folder; settings are isolated there too.
 
 #include "bench/BenchRun.h"
+#include "imaging/CodeDetection.h"
+#include "naming/CardCode.h"
 #include "naming/DecodePass.h"
 #include "platform/FileOps.h"
 
@@ -15,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace sorrelby;
@@ -120,6 +126,45 @@ void detectingPass(int subjects, int photosPerSubject)
             benchLine("decode_detect_24mp_recall", cards ? double(found) / cards : 1.0, "ratio");
             benchLine("decode_detect_24mp_exact_names", double(exact) / shoot->photos.size(), "ratio");
         }
+    }
+
+    // Old and new in turn, so that both see the same load.
+    const auto cpuSeconds = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    };
+    struct Totals {
+        double seconds = 0, cpu = 0;
+        int photos = 0;
+    };
+    Totals plain, shipped;
+    for (int round = 0; round < 4; ++round) {
+        const bool isPlain = round % 2 == 0;
+        const QString folder = linkedCopy(*shoot, root + QStringLiteral("/side%1").arg(round));
+        QStringList paths;
+        for (const testkit::ShootPhoto &photo : shoot->photos)
+            paths << folder + QLatin1Char('/') + photo.fileName;
+        DetectingPass pass(isPlain ? DetectingPass::Detector([](const QString &path) {
+            DetectionOptions options;
+            options.strategy = DetectionStrategy::RegionsWithoutEscalation;
+            return codeFromDetection(detectCodes(path, options));
+        })
+                                   : DetectingPass::Detector());
+        pass.setWorkerCount(1);
+        const double cpuBefore = cpuSeconds();
+        timer.restart();
+        const DecodeSummary summary = pass.run(paths);
+        Totals &totals = isPlain ? plain : shipped;
+        totals.seconds += timer.nsecsElapsed() / 1e9;
+        totals.cpu += cpuSeconds() - cpuBefore;
+        totals.photos += summary.photos;
+    }
+    for (const auto &[name, totals] : {std::pair{"plain", plain}, std::pair{"shipped", shipped}}) {
+        benchLine(QStringLiteral("decode_detect_24mp_1worker_%1").arg(QLatin1String(name)),
+                  QString::number(totals.photos / std::max(1e-9, totals.seconds), 'f', 2), "photos/s");
+        benchLine(QStringLiteral("decode_detect_24mp_cpu_ms_per_photo_%1").arg(QLatin1String(name)),
+                  QString::number(1e3 * totals.cpu / std::max(1, totals.photos), 'f', 1), "ms");
     }
     QDir(root).removeRecursively();
 }

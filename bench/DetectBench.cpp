@@ -5,6 +5,14 @@
 // reference (full-size decode, whole picture searched, one worker) and the
 // chosen strategy with one and with two workers.
 //
+// --recall N: instead, N card photos that anyone reads at a glance (codes of
+// 3.6 to 22 % of the short side, any rotation, perspective up to 0.15, blur
+// up to a box of 1 px, QR and Data Matrix alternating, varied seeds) at
+// --recall-size (3000x2000 unless given), read by the chosen strategy, the
+// same without its closer looks ("plain") and the reference side by side:
+// recall per size band, codes that were not the card's, photos marked as
+// possible unread cards, and processor time per photo.
+//
 // The corpus is generated once into the build folder's bench cache and
 // reused. Options: --corpus DIR (another folder with the same manifest),
 // --only naive|regions, --workers N, --verbose (one line per photo).
@@ -19,6 +27,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrent>
 
@@ -82,6 +91,66 @@ QList<Entry> readManifest(const QString &folder)
     return entries;
 }
 
+// The i-th card of the recall corpus: sizes spread evenly over the band.
+CardPhotoSpec recallSpec(int i, int count, const QSize &size, QString *payload, int *side)
+{
+    const int shortSide = std::min(size.width(), size.height());
+    const double share = 0.036 + (0.22 - 0.036) * ((i * 7919) % count) / std::max(1, count - 1);
+    *side = int(shortSide * share + 0.5);
+    *payload = QStringLiteral("R%1-%2").arg(i, 4, 10, QLatin1Char('0')).arg((i * 104729 + 7) % 100000, 5, 10, QLatin1Char('0'));
+    PhotoSpec photo;
+    photo.size = size;
+    photo.seed = quint32(20000 + i);
+    photo.exif.camera = nikonCamera();
+    photo.exif.captureTime = QDateTime(QDate(2024, 5, 1), QTime(9, 0)).addSecs(i * 60);
+    CardPhotoSpec spec = cardPhotoSpec(*payload, photo, i % 2 == 0 ? Symbology::QRCode : Symbology::DataMatrix);
+    CodeSpec &code = spec.codes.first();
+    code.side = *side;
+    code.rotation = (i * 137) % 360;
+    code.perspective = 0.15 * ((i * 11) % 16) / 15.0;
+    const double margin = 0.5 * share / (double(size.width()) / shortSide) + 0.12;
+    code.center = QPointF(margin + (1 - 2 * margin) * ((i * 31) % 97) / 96.0, 0.5 * share + 0.12 + (0.76 - share) * ((i * 53) % 89) / 88.0);
+    spec.blur = (i * 5) % 3 == 0 ? 1 : 0;
+    return spec;
+}
+
+QList<Entry> makeRecallCorpus(const QString &folder, int count, const QSize &size)
+{
+    QList<Entry> entries = readManifest(folder);
+    if (entries.size() == count)
+        return entries;
+    note(QStringLiteral("bench-detect: generating %1 recall photos in %2 (once)").arg(count).arg(folder));
+    QDir().mkpath(folder);
+    initializePhotoKit();
+    QList<int> indexes;
+    for (int i = 0; i < count; ++i)
+        indexes.append(i);
+    std::atomic<int> failures{0};
+    QtConcurrent::blockingMap(indexes, [&](int i) {
+        QString payload;
+        int side = 0;
+        if (!writeCardPhoto(folder + QStringLiteral("/card_%1.jpg").arg(i, 4, 10, QLatin1Char('0')),
+                            recallSpec(i, count, size, &payload, &side)))
+            ++failures;
+    });
+    if (failures > 0) {
+        note(QStringLiteral("bench-detect: %1 photos could not be generated").arg(failures.load()));
+        return {};
+    }
+    QString manifest;
+    for (int i = 0; i < count; ++i) {
+        QString payload;
+        int side = 0;
+        recallSpec(i, count, size, &payload, &side);
+        manifest += QStringLiteral("card_%1.jpg\t%2\t%3\n").arg(i, 4, 10, QLatin1Char('0')).arg(payload).arg(side);
+    }
+    QFile file(folder + QLatin1Char('/') + cManifestName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(manifest.toUtf8()) < 0)
+        return {};
+    file.close();
+    return readManifest(folder);
+}
+
 QList<Entry> makeCorpus(const QString &folder)
 {
     QList<Entry> entries = readManifest(folder);
@@ -139,9 +208,11 @@ double processCpuSeconds()
 
 struct RunResult {
     int cards = 0, found = 0;
-    int cards200 = 0, found200 = 0; // codes of 200 to 299 px
-    int cards300 = 0, found300 = 0; // codes of 300 px and more
-    int falseCodes = 0;             // codes on ordinary photos, or a wrong code on a card
+    int flagged = 0;                  // card photos not read but marked as possible cards
+    QMap<int, QPair<int, int>> bands; // recall: found, cards per band of the short side (%)
+    int cards200 = 0, found200 = 0;   // codes of 200 to 299 px
+    int cards300 = 0, found300 = 0;   // codes of 300 px and more
+    int falseCodes = 0;               // codes on ordinary photos, or a wrong code on a card
     int unreadable = 0;
     int fullSizeDecodes = 0;
     double decodeMs = 0, searchMs = 0; // processor time, summed over the photos
@@ -149,7 +220,7 @@ struct RunResult {
     double processCpuSeconds = 0; // the whole process during the run
 };
 
-RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int workers, bool verbose)
+RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int workers, bool verbose, int shortSide = 4000)
 {
     struct Outcome {
         DetectionResult detection;
@@ -171,6 +242,8 @@ RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int worke
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const Entry &entry = entries[i];
         const DetectionResult &d = results[i];
+        if (d.possibleCard)
+            ++r.flagged;
         r.fullSizeDecodes += d.fullSizeDecodes;
         r.decodeMs += d.decodeMs;
         r.searchMs += d.searchMs;
@@ -188,6 +261,10 @@ RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int worke
                 r.falseCodes += text != entry.payload ? 1 : 0;
             ++r.cards;
             r.found += hit;
+            const int percent = int(100.0 * entry.side / std::max(1, shortSide) + 1e-9);
+            const int band = percent < 6 ? 0 : percent < 10 ? 6 : percent < 16 ? 10 : 16;
+            r.bands[band].first += hit;
+            r.bands[band].second += 1;
             if (entry.side >= 300) {
                 ++r.cards300;
                 r.found300 += hit;
@@ -197,7 +274,7 @@ RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int worke
             }
         }
         if (verbose)
-            note(QStringLiteral("%1 side %2 %3 regions %4 full %5 decode %7 search %8 [%6]")
+            note(QStringLiteral("%1 side %2 %3 regions %4 full %5 decode %7 search %8 [%6]%9")
                      .arg(QFileInfo(entry.file).fileName())
                      .arg(entry.side)
                      .arg(entry.payload.isEmpty() ? QStringLiteral("    ")
@@ -207,7 +284,8 @@ RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int worke
                      .arg(d.fullSizeDecodes)
                      .arg(texts.join(QLatin1Char(',')))
                      .arg(d.decodeMs, 0, 'f', 1)
-                     .arg(d.searchMs, 0, 'f', 1));
+                     .arg(d.searchMs, 0, 'f', 1)
+                     .arg(d.possibleCard ? QStringLiteral(" possible card: ") + d.possibleCardWhy : QString()));
     }
     return r;
 }
@@ -233,6 +311,20 @@ void report(const QString &name, const RunResult &r, int workers, int photos)
         note(QStringLiteral("bench-detect: %1 photos unreadable with %2").arg(r.unreadable).arg(name));
 }
 
+void reportRecall(const QString &name, const RunResult &r, int photos)
+{
+    static const QMap<int, QString> bandNames{
+        {0, QStringLiteral("3.6-6pc")}, {6, QStringLiteral("6-10pc")}, {10, QStringLiteral("10-16pc")}, {16, QStringLiteral("16-22pc")}};
+    benchLine(QStringLiteral("recall_%1").arg(name), QStringLiteral("%1/%2").arg(r.found).arg(r.cards), "cards");
+    for (auto it = r.bands.cbegin(); it != r.bands.cend(); ++it)
+        benchLine(QStringLiteral("recall_%1_%2").arg(name, bandNames.value(it.key())),
+                  QStringLiteral("%1/%2").arg(it.value().first).arg(it.value().second), "cards");
+    benchLine(QStringLiteral("recall_false_%1").arg(name), QString::number(r.falseCodes), "codes");
+    benchLine(QStringLiteral("recall_unread_marked_%1").arg(name), QStringLiteral("%1/%2").arg(r.flagged).arg(r.cards - r.found),
+              "unread cards marked");
+    benchLine(QStringLiteral("recall_cpu_ms_per_card_%1").arg(name), QString::number(1e3 * r.processCpuSeconds / photos, 'f', 1), "ms");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -246,11 +338,39 @@ int main(int argc, char **argv)
     const QCommandLineOption workersOption(QStringLiteral("workers"), QStringLiteral("Workers of the chosen strategy's second run."),
                                            QStringLiteral("n"), QStringLiteral("2"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("One line per photo."));
-    parser.addOptions({corpusOption, onlyOption, workersOption, verboseOption});
+    const QCommandLineOption recallOption(QStringLiteral("recall"), QStringLiteral("Recall run over N cards."), QStringLiteral("n"));
+    const QCommandLineOption recallSizeOption(QStringLiteral("recall-size"), QStringLiteral("Photo size of the recall run."),
+                                              QStringLiteral("WxH"), QStringLiteral("3000x2000"));
+    parser.addOptions({corpusOption, onlyOption, workersOption, verboseOption, recallOption, recallSizeOption});
     parser.addHelpOption();
     parser.process(app);
 
     initializeMetadataLibrary();
+    if (parser.isSet(recallOption)) {
+        const int count = std::max(1, parser.value(recallOption).toInt());
+        const QStringList wh = parser.value(recallSizeOption).split(QLatin1Char('x'));
+        const QSize size(wh.value(0).toInt(), wh.value(1).toInt());
+        if (size.isEmpty()) {
+            note(QStringLiteral("bench-detect: --recall-size wants WxH"));
+            return 2;
+        }
+        const QList<Entry> cards = makeRecallCorpus(
+            QStringLiteral(SORRELBY_BENCH_CACHE "/recall-%1x%2-%3").arg(size.width()).arg(size.height()).arg(count), count, size);
+        if (cards.isEmpty())
+            return 1;
+        const int workers = std::max(1, parser.value(workersOption).toInt());
+        const int shortSide = std::min(size.width(), size.height());
+        const QString only = parser.value(onlyOption);
+        const QList<QPair<QString, DetectionStrategy>> strategies{{QStringLiteral("regions"), DetectionStrategy::Regions},
+                                                                  {QStringLiteral("plain"), DetectionStrategy::RegionsWithoutEscalation},
+                                                                  {QStringLiteral("naive"), DetectionStrategy::Naive}};
+        for (const auto &[name, strategy] : strategies) {
+            if (!only.isEmpty() && only != name)
+                continue;
+            reportRecall(name, run(cards, strategy, workers, parser.isSet(verboseOption), shortSide), int(cards.size()));
+        }
+        return 0;
+    }
     const QList<Entry> entries = makeCorpus(parser.value(corpusOption));
     if (entries.isEmpty()) {
         note(QStringLiteral("bench-detect: no corpus"));

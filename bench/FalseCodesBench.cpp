@@ -28,6 +28,7 @@
 #include <QtConcurrent/QtConcurrent>
 
 #include <atomic>
+#include <ctime>
 
 using namespace sorrelby;
 using namespace sorrelby::bench;
@@ -97,8 +98,17 @@ void surveyGroup(const LumaImage &luma, ZXing::BarcodeFormats group, bool linear
 struct PhotoOutcome {
     QStringList regions; // codes the shipped detection reported
     QStringList naive;
-    QStringList survey; // "Symbology=text" of every symbology that read
+    QStringList survey;  // "Symbology=text" of every symbology that read
+    bool marked = false; // called a possible unread card by the shipped detection
+    double regionsCpuMs = 0, plainCpuMs = 0;
 };
+
+double threadCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
 
 PhotoOutcome examine(quint32 seed, QSize size, bool naive, bool invert)
 {
@@ -109,10 +119,22 @@ PhotoOutcome examine(quint32 seed, QSize size, bool naive, bool invert)
     for (DetectionStrategy strategy : strategies) {
         DetectionOptions options;
         options.strategy = strategy;
-        for (const DetectedCode &code : detectCodesInData(jpeg, options).codes)
+        const double before = threadCpuMs();
+        const DetectionResult result = detectCodesInData(jpeg, options);
+        if (strategy == DetectionStrategy::Regions) {
+            outcome.regionsCpuMs = threadCpuMs() - before;
+            outcome.marked = result.possibleCard;
+        }
+        for (const DetectedCode &code : result.codes)
             (strategy == DetectionStrategy::Regions ? outcome.regions : outcome.naive)
                 .append(code.symbology + QLatin1Char('=') + code.text);
     }
+    // Today's search without the closer looks, for the cost they add.
+    DetectionOptions plain;
+    plain.strategy = DetectionStrategy::RegionsWithoutEscalation;
+    const double before = threadCpuMs();
+    detectCodesInData(jpeg, plain);
+    outcome.plainCpuMs = threadCpuMs() - before;
     QString error;
     const LumaImage luma = decodeLuma(jpeg, 1, &error);
     if (luma.isNull())
@@ -178,7 +200,8 @@ int main(int argc, char **argv)
         return outcome;
     });
 
-    int regions = 0, naiveCodes = 0;
+    int regions = 0, naiveCodes = 0, marked = 0;
+    double regionsCpuMs = 0, plainCpuMs = 0;
     QMap<QString, int> byFormat;
     for (const ZXing::BarcodeFormat format : knownFormats(ZXing::BarcodeFormat::Any))
         byFormat.insert(QString::fromLatin1(ZXing::ToString(format)), 0);
@@ -186,8 +209,13 @@ int main(int argc, char **argv)
         const PhotoOutcome &o = outcomes[i];
         regions += int(o.regions.size());
         naiveCodes += int(o.naive.size());
+        marked += o.marked ? 1 : 0;
+        regionsCpuMs += o.regionsCpuMs;
+        plainCpuMs += o.plainCpuMs;
         for (const QString &found : o.survey)
             ++byFormat[symbologyOf(found)];
+        if (verbose && o.marked)
+            note(QStringLiteral("seed %1: marked as a possible card").arg(firstSeed + quint32(i)));
         if (verbose && !(o.regions.isEmpty() && o.naive.isEmpty() && o.survey.isEmpty()))
             note(QStringLiteral("seed %1 %2x%3: regions [%4] naive [%5] survey [%6]")
                      .arg(firstSeed + quint32(i))
@@ -199,6 +227,9 @@ int main(int argc, char **argv)
     benchLine(QStringLiteral("false_codes_regions"), QString::number(regions), "codes");
     if (naive)
         benchLine(QStringLiteral("false_codes_naive"), QString::number(naiveCodes), "codes");
+    benchLine(QStringLiteral("false_marked_possible_cards"), QString::number(marked), "photos");
+    benchLine(QStringLiteral("false_cpu_ms_per_photo_regions"), QString::number(regionsCpuMs / std::max(1, photos), 'f', 2), "ms");
+    benchLine(QStringLiteral("false_cpu_ms_per_photo_plain"), QString::number(plainCpuMs / std::max(1, photos), 'f', 2), "ms");
     for (auto it = byFormat.cbegin(); it != byFormat.cend(); ++it)
         benchLine(QStringLiteral("false_survey_%1").arg(it.key()), QString::number(it.value()),
                   invert ? "photos (inverted pass on)" : "photos");

@@ -136,6 +136,16 @@ QVariant SectionItemModel::data(const QModelIndex &index, int role) const
             return headerTitleForSection(*m_loader, row.section);
         case CountTextRole:
             return countTextForSection(*m_loader, row.section);
+        case PossibleUnreadCardRole: {
+            int marked = 0;
+            for (int item = 0; item < m_loader->numberOfItemsInSection(row.section); ++item) {
+                const ImageFilePtr file = m_loader->imageFileForIndexPath({row.section, item});
+                marked += file && file->possibleUnreadCard ? 1 : 0;
+            }
+            if (marked == 0)
+                return QString();
+            return QStringLiteral("%1 possible unread card%2").arg(marked).arg(marked == 1 ? "" : "s");
+        }
         default:
             return {};
         }
@@ -156,6 +166,8 @@ QVariant SectionItemModel::data(const QModelIndex &index, int role) const
         return row.item;
     case SharpImageRole:
         return m_sharpImages.value(file->fileurl);
+    case PossibleUnreadCardRole:
+        return file->possibleUnreadCard.value_or(QString());
     default:
         return {};
     }

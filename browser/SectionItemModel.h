@@ -43,6 +43,9 @@ public:
         FilePathRole,   // photos: absolute path
         IndexPathRole,  // photos: item within the section
         SharpImageRole, // photos: the larger decode for cells above scale 1.0, when made
+        // Photos: why the photo may be a card nobody read, empty when not.
+        // Headers: "1 possible unread card", "n possible unread cards", or empty.
+        PossibleUnreadCardRole,
     };
 
     explicit SectionItemModel(QObject *parent = nullptr);

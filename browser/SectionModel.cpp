@@ -3,6 +3,7 @@
 #include "browser/ThumbnailService.h"
 #include "naming/FileNameScheme.h"
 #include "naming/PhotoOrdering.h"
+#include "naming/UnreadCardMark.h"
 #include "platform/FileOps.h"
 #include "platform/Log.h"
 #include "settings/PreferenceOps.h"
@@ -167,6 +168,8 @@ void ImageDirectoryLoader::createImageFilesForUrls(const QStringList &urls)
         previousKey = key;
         auto file = std::make_shared<ImageFile>(url);
         file->basecode = key;
+        if (!baseNameOf(url).endsWith(cQRCodeMarker))
+            file->possibleUnreadCard = possibleUnreadCardMark(url);
         imageFiles.push_back(file);
         arrayofitemsinsection.push_back(std::move(file));
     }

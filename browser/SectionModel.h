@@ -47,6 +47,9 @@ public:
     QString fileName;                // last path component
     QString fileurl;                 // absolute path
     std::optional<QString> basecode; // the photo's section key
+    // Why the photo may be a card nobody read (naming/UnreadCardMark.h);
+    // none for a card photo or an ordinary photo.
+    std::optional<QString> possibleUnreadCard;
 };
 
 using ImageFilePtr = std::shared_ptr<ImageFile>;

@@ -138,11 +138,14 @@ std::span<const Command> commands()
          "named) or the run stopped.\n\n"
          "Options:\n",
          runDeliverCommand},
-        {"detect", "detect [--workers N] FILE...   print each photo's path, a tab and the code on its card",
-         "Usage: " EXE " detect [--workers N] [--set KEY=VALUE]... FILE...",
+        {"detect", "detect [--raw] [--workers N] FILE...   print each photo's path, a tab and the code on its card",
+         "Usage: " EXE " detect [--raw] [--workers N] [--set KEY=VALUE]... FILE...",
          "Reads the code on each card photo: prints its path, a tab and the code\n"
-         "(nothing after the tab when no code was found).\n\n"
+         "(nothing after the tab when no code was found). A photo that looks like\n"
+         "a card but gives no code is named on standard error.\n\n"
          "Options:\n"
+         "  --raw             also every payload read, a tab before each, control\n"
+         "                    characters as \\uXXXX, usable as a code or not\n"
          "  --workers N       photos read at once (1 to 64, 2 unless given)\n",
          runDetectCommand},
         {"info", "info FILE...   print capture date, camera key, orientation and pixel size",

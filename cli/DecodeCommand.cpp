@@ -146,6 +146,15 @@ int reportDecode(const ShootResult &result, bool perCamera)
     }
     const int listed = int(result.listing.size());
     printErr(QStringLiteral("%1 of %2 photos walked, %3 renamed").arg(result.walked).arg(listed).arg(result.renamed));
+    // Each one may hide a subject merged with the one before: worth a look.
+    QStringList unread;
+    for (const DecodeSummary &summary : result.sequences)
+        unread += summary.possibleUnreadCards;
+    if (!unread.isEmpty()) {
+        printErr(QStringLiteral("%1 possible unread card(s):").arg(unread.size()));
+        for (const QString &photo : std::as_const(unread))
+            printErr(QStringLiteral("  ") + photo);
+    }
     if (result.outcome != ShootResult::Outcome::Aborted && result.walked < listed)
         printErr(QStringLiteral("%1 photo(s) left alone: only Nikon and Canon cameras are decoded when the photos are split by camera")
                      .arg(listed - result.walked));

@@ -1,7 +1,8 @@
 // `sections [--json] [--single] [--roster FILE] FOLDER`: the browser's
 // section table of a folder (index, section key, number of photos, file
 // names), as text or JSON; with a roster each code's subject, group and marks
-// too. Nothing is renamed and no thumbnail is made.
+// too, and the photos that may be cards nobody read. Nothing is renamed and
+// no thumbnail is made.
 
 #include "browser/SectionModel.h"
 #include "cli/CommandLine.h"
@@ -29,6 +30,18 @@ QStringList fileNamesOfSection(const ImageDirectoryLoader &loader, int section)
             names.append(file->fileName);
     }
     return names;
+}
+
+// The section's photos that may be unread cards, with why.
+QList<ImageFilePtr> possibleUnreadCardsOfSection(const ImageDirectoryLoader &loader, int section)
+{
+    QList<ImageFilePtr> files;
+    const int count = loader.numberOfItemsInSection(section);
+    for (int item = 0; item < count; ++item) {
+        if (const ImageFilePtr file = loader.imageFileForIndexPath({section, item}); file && file->possibleUnreadCard)
+            files.append(file);
+    }
+    return files;
 }
 
 // The roster's subject of a section: the subject of its first photo's code.
@@ -65,6 +78,10 @@ QJsonObject sectionsAsJson(const ImageDirectoryLoader &loader, const QString &fo
         section.insert(QStringLiteral("offset"), loader.sectionsAttributesArray[size_t(s)].sectionOffset);
         section.insert(QStringLiteral("count"), loader.numberOfItemsInSection(s));
         section.insert(QStringLiteral("files"), QJsonArray::fromStringList(fileNamesOfSection(loader, s)));
+        QJsonArray unread;
+        for (const ImageFilePtr &file : possibleUnreadCardsOfSection(loader, s))
+            unread.append(QJsonObject{{QStringLiteral("file"), file->fileName}, {QStringLiteral("why"), *file->possibleUnreadCard}});
+        section.insert(QStringLiteral("possibleUnreadCards"), unread);
         if (report) {
             const int subject = subjectOfSection(loader, *report, s);
             const unsigned marks = subject >= 0 ? report->check.subjects[size_t(subject)].marks : 0;
@@ -97,9 +114,15 @@ void printSectionsAsText(const ImageDirectoryLoader &loader, const ShootReport *
             const unsigned marks = subject >= 0 ? report->check.subjects[size_t(subject)].marks : 0;
             line += u'\t' + report->nameOf(subject) + u'\t' + report->groupOf(subject) + u'\t' + markText(marks);
         }
+        const QList<ImageFilePtr> unread = possibleUnreadCardsOfSection(loader, s);
+        if (!unread.isEmpty())
+            line += QStringLiteral("\t%1 possible unread card%2").arg(unread.size()).arg(unread.size() == 1 ? "" : "s");
         printOut(line);
-        for (const QString &name : fileNamesOfSection(loader, s))
-            printOut(QStringLiteral("\t\t\t") + name);
+        for (const QString &name : fileNamesOfSection(loader, s)) {
+            const bool marked
+                = std::any_of(unread.cbegin(), unread.cend(), [&](const ImageFilePtr &file) { return file->fileName == name; });
+            printOut(QStringLiteral("\t\t\t") + name + (marked ? QStringLiteral("\tpossible unread card") : QString()));
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include "naming/CameraGrouping.h"
 #include "naming/FileNameScheme.h"
 #include "naming/PhotoOrdering.h"
+#include "naming/UnreadCardMark.h"
 #include "platform/Log.h"
 #include "platform/UserFolders.h"
 #include "settings/PreferenceOps.h"
@@ -610,6 +611,25 @@ void DeliveryRun::discardCardsOfDeliveredSubjects(const QStringList &cards, Deli
     }
 }
 
+// The photos to hold back: each marked photo, and the later ones (in
+// capture order) that carry the same code, or no code when it has none.
+static QSet<QString> heldAfterUnreadCards(const QStringList &ordered, int tag)
+{
+    const auto keyOf
+        = [tag](const QString &photo) { return checkIfIsOriginal(photo, tag) ? QString() : getQRCodePartFromString(photo, tag); };
+    QSet<QString> held;
+    for (qsizetype i = 0; i < ordered.size(); ++i) {
+        if (held.contains(ordered[i]) || baseNameOf(ordered[i]).endsWith(cQRCodeMarker) || !possibleUnreadCardMark(ordered[i]))
+            continue;
+        const QString key = keyOf(ordered[i]);
+        for (qsizetype j = i; j < ordered.size(); ++j) {
+            if (!baseNameOf(ordered[j]).endsWith(cQRCodeMarker) && keyOf(ordered[j]) == key)
+                held.insert(ordered[j]);
+        }
+    }
+    return held;
+}
+
 DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, const std::optional<QString> &destPath)
 {
     const QString op = QStringLiteral("finishProcessxxx2(_:destPath:)");
@@ -657,12 +677,19 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
     const QString mainPath = mainFolderPath();
     const std::optional<QString> mainForUnknown = mainPath.isEmpty() ? std::nullopt : std::optional<QString>(mainPath);
     const QString unassigned = QDir::cleanPath(joinPath(mainPath, cStringForUNASSIGNED_PHOTOS));
+    const QSet<QString> held
+        = fHoldBackAfterUnreadCard ? heldAfterUnreadCards(*ordered, m_settings.intValue(cPrefOriginalNameFormatTag)) : QSet<QString>();
     for (const QString &photo : *ordered) {
         if (stopHere(checkMainFolder()))
             break;
         ++m_photosDone;
         if (m_photoProgress)
             m_photoProgress(m_photosDone, std::max(m_photosTotal, m_photosDone), photo);
+        if (held.contains(photo)) {
+            note(op, QStringLiteral("held back after a possible unread card: ") + photo);
+            batch.heldBack << photo;
+            continue;
+        }
         const QString name = fileNameOf(photo);
         const QString destFile = joinPath(batch.destPath, name);
         const std::optional<QString> unknownFolder = unassignedFolderPath(m_settings, now(), mainForUnknown);

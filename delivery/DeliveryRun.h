@@ -115,6 +115,7 @@ struct DeliveryBatchResult {
     DeliveryCounters counters;
     QStringList keptCodePhotos; // card photos kept in the source, newest first
     QStringList failures;       // one line per photo that could not be moved or discarded
+    QStringList heldBack;       // photos left in the source after a possible unread card
     DeliveryEnd end = DeliveryEnd::StayOpen;
     std::optional<DeliverySummary> summary; // with ShowSummary
     std::optional<DeliveryStop> stop;       // the batch stopped here; the run goes no further
@@ -181,6 +182,11 @@ public:
     // when absent.
     std::optional<QString> fMainFolderPath;
     bool fDoKeepLastQRPhoto = false;
+    // A photo marked as a possible unread card (naming/UnreadCardMark.h) and
+    // the photos after it that carry its code (the code of the card before
+    // it, up to the next card) stay in the source folder: they may belong to
+    // a subject whose card was not read.
+    bool fHoldBackAfterUnreadCard = false;
 
     void setProgress(Progress progress) { m_progress = std::move(progress); }
     void setPhotoProgress(PhotoProgress progress) { m_photoProgress = std::move(progress); }

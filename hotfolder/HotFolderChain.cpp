@@ -55,6 +55,10 @@ QString describe(const HotFolderIntakeResult &result)
                     .arg(describeLeftAlone(result.leftAlone).join(QStringLiteral("; ")));
     if (result.failed > 0)
         line += QStringLiteral(", %1 could not be moved").arg(result.failed);
+    if (!result.possibleUnreadCards.isEmpty())
+        line += QStringLiteral(", %1 possible unread card(s): %2")
+                    .arg(result.possibleUnreadCards.size())
+                    .arg(result.possibleUnreadCards.join(u' '));
     if (!result.listed)
         line += QStringLiteral(" (the hot folder could not be read)");
     if (result.aborted)

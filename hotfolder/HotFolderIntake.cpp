@@ -3,6 +3,7 @@
 #include "imaging/PhotoMetadata.h"
 #include "naming/CardCode.h"
 #include "naming/FileNameScheme.h"
+#include "naming/UnreadCardMark.h"
 #include "platform/FileOps.h"
 #include "platform/FileTypes.h"
 #include "platform/FolderScan.h"
@@ -67,7 +68,7 @@ bool jpegHasEndMarker(const QString &path)
 
 HotFolderIntake::HotFolderIntake()
     : m_clock([] { return QDateTime::currentDateTime(); })
-    , m_detector([](const QString &path) { return doAutoQRCode(path); })
+    , m_reader([](const QString &path) { return readCard(path); })
     , m_rotator([](const QString &path) { return rotateUpsideDownIfAllowed(path); })
     , m_beep([] { SoundPlayer::shared().beep(); })
 { }
@@ -110,7 +111,7 @@ HotFolderIntake::Readiness HotFolderIntake::checkComplete(const QString &path, c
     return Readiness::Ready;
 }
 
-QString HotFolderIntake::targetName(const QString &path) const
+QString HotFolderIntake::targetName(const QString &path, QString &unreadWhy) const
 {
     QString base = baseNameOf(path);
     const QString extension = extensionOf(path);
@@ -122,11 +123,15 @@ QString HotFolderIntake::targetName(const QString &path) const
     // A code that cannot be made a card-photo name counts as no code: the
     // card is taken in like an unread one rather than left to be read again
     // on every pass.
-    if (const std::optional<QString> code = m_detector(path)) {
-        if (const std::optional<QString> name = makeCodePhotoFileName(*code, base, extension)) {
-            note(QStringLiteral("....IS a QRCode file...") + *code);
+    const CardReading reading = m_reader(path);
+    if (reading.code) {
+        if (const std::optional<QString> name = makeCodePhotoFileName(*reading.code, base, extension)) {
+            note(QStringLiteral("....IS a QRCode file...") + *reading.code);
             return *name;
         }
+        unreadWhy = QStringLiteral("its code [%1] cannot name a photo").arg(printablePayload(*reading.code));
+    } else if (reading.possibleUnreadCard) {
+        unreadWhy = reading.why;
     }
     note(QStringLiteral("....NOT a QRCode file..."));
     return extension.isEmpty() ? base : base + QLatin1Char('.') + extension;
@@ -134,7 +139,8 @@ QString HotFolderIntake::targetName(const QString &path) const
 
 bool HotFolderIntake::moveOne(const QString &path, const QString &destFolder, HotFolderIntakeResult &result) const
 {
-    const QString wanted = destFolder + QLatin1Char('/') + targetName(path);
+    QString unreadWhy;
+    const QString wanted = destFolder + QLatin1Char('/') + targetName(path, unreadWhy);
     note(QStringLiteral("   origpath = ") + path);
     note(QStringLiteral("tempnewpath = ") + wanted);
 
@@ -155,6 +161,12 @@ bool HotFolderIntake::moveOne(const QString &path, const QString &destFolder, Ho
             result.movedTo.append(*target);
             note(QStringLiteral("moved [") + path + QStringLiteral("] to [") + *target + QLatin1Char(']'));
             m_rotator(*target);
+            // Marked where it now lies: a move across volumes keeps no mark.
+            if (!unreadWhy.isEmpty()) {
+                note(QStringLiteral("possible unread card: ") + *target + QStringLiteral(": ") + unreadWhy);
+                setPossibleUnreadCardMark(*target, unreadWhy);
+                result.possibleUnreadCards.append(*target);
+            }
             return true;
         }
         if (!(fileops::exists(*target) && fileops::exists(path)))

@@ -10,6 +10,7 @@
 // detector, the turn of upside-down cameras and the beep can be replaced
 // (tests).
 
+#include "naming/CardCode.h"
 #include "platform/FolderScan.h"
 
 #include <QDateTime>
@@ -36,6 +37,9 @@ struct HotFolderIntakeResult {
     bool listed = true;   // false: the hot folder could not be read
     bool aborted = false; // stopped between two photos on request
     QStringList movedTo;  // where the moved photos are now, in the order moved
+    // Of those, the photos that look like a card but gave no usable code
+    // (logged and marked, see naming/UnreadCardMark.h).
+    QStringList possibleUnreadCards;
     // Every file the pass leaves in the hot folder for good (until it is
     // changed): not a JPEG photo, empty, unreadable, not a regular file, a
     // name that is not UTF-8 or not a camera name; refused ones included.
@@ -57,16 +61,21 @@ public:
     using Clock = std::function<QDateTime()>;
     // The code shown on a photo, or none.
     using Detector = std::function<std::optional<QString>(const QString &path)>;
+    using CardReader = std::function<CardReading(const QString &path)>;
     // Applied to every moved photo (turns photos of upside-down cameras).
     using Rotator = std::function<bool(const QString &path)>;
     using Beep = std::function<void()>;
 
-    // Real clock, doAutoQRCode, rotateUpsideDownIfAllowed, the shared sound
+    // Real clock, readCard, rotateUpsideDownIfAllowed, the shared sound
     // player's beep.
     HotFolderIntake();
 
     void setClock(Clock clock) { m_clock = std::move(clock); }
-    void setDetector(Detector detector) { m_detector = std::move(detector); }
+    void setDetector(Detector detector)
+    {
+        m_reader = [detector = std::move(detector)](const QString &path) { return CardReading{detector(path), false, {}}; };
+    }
+    void setCardReader(CardReader reader) { m_reader = std::move(reader); }
     void setRotator(Rotator rotator) { m_rotator = std::move(rotator); }
     void setBeep(Beep beep) { m_beep = std::move(beep); }
     // Checked before each photo: when set the pass ends after the photo in
@@ -83,12 +92,12 @@ public:
 private:
     enum class Readiness { Ready, Waiting };
     Readiness checkComplete(const QString &path, const QDateTime &modified, HotFolderIntakeResult &result) const;
-    QString targetName(const QString &path) const;
+    QString targetName(const QString &path, QString &unreadWhy) const;
     bool moveOne(const QString &path, const QString &destFolder, HotFolderIntakeResult &result) const;
     void noteWaitUntil(const QDateTime &when, HotFolderIntakeResult &result) const;
 
     Clock m_clock;
-    Detector m_detector;
+    CardReader m_reader;
     Rotator m_rotator;
     Beep m_beep;
     const std::atomic<bool> *m_abort = nullptr;

@@ -11,6 +11,7 @@
 #include <QImageReader>
 
 #include <algorithm>
+#include <cmath>
 #include <ctime>
 #include <exception>
 
@@ -61,22 +62,13 @@ ReaderOptions linearOptions(bool thorough)
 
 struct PassOutcome {
     QList<DetectedCode> codes;
-    bool located = false; // a code was found but could not be read
+    bool located = false;    // a code was found but could not be read
+    QList<QRectF> locatedAt; // where, in full-size pixels
 };
 
-// One result of the reader (its type is named differently by zxing-cpp
-// versions), its position taken back to full-size pixels of the picture.
-template<typename Barcode>
-void takeResult(const LumaImage &image, const QRect &part, bool turned, const Barcode &result, PassOutcome &outcome)
+// A result's position taken back to full-size pixels of the picture.
+template<typename Barcode> QRectF fullSizeBounds(const LumaImage &image, const QRect &part, bool turned, const Barcode &result)
 {
-    if (!result.isValid()) {
-        if (result.format() != BarcodeFormat::None)
-            outcome.located = true;
-        return;
-    }
-    const QString text = QString::fromStdString(result.text());
-    if (text.isEmpty())
-        return;
     double left = 1e18, top = 1e18, right = -1e18, bottom = -1e18;
     for (const ZXing::PointI &p : result.position()) {
         // A point of the turned view lies at (v, h - 1 - u) of the part.
@@ -89,7 +81,25 @@ void takeResult(const LumaImage &image, const QRect &part, bool turned, const Ba
         top = std::min(top, fy);
         bottom = std::max(bottom, fy);
     }
-    outcome.codes.append({text, QString::fromLatin1(ZXing::ToString(result.format())), QRectF(QPointF(left, top), QPointF(right, bottom))});
+    return right >= left && bottom >= top ? QRectF(QPointF(left, top), QPointF(right, bottom)) : QRectF();
+}
+
+// One result of the reader (its type is named differently by zxing-cpp
+// versions).
+template<typename Barcode>
+void takeResult(const LumaImage &image, const QRect &part, bool turned, const Barcode &result, PassOutcome &outcome)
+{
+    if (!result.isValid()) {
+        if (result.format() != BarcodeFormat::None) {
+            outcome.located = true;
+            outcome.locatedAt.append(fullSizeBounds(image, part, turned, result));
+        }
+        return;
+    }
+    const QString text = QString::fromStdString(result.text());
+    if (text.isEmpty())
+        return;
+    outcome.codes.append({text, QString::fromLatin1(ZXing::ToString(result.format())), fullSizeBounds(image, part, turned, result)});
 }
 
 // Reads one part of a picture with one set of options. `turned` reads the part
@@ -245,45 +255,72 @@ DetectionResult detectNaive(const QByteArray &bytes)
     return result;
 }
 
-// The part enlarged twice (bilinear): modules of one or two pixels become
-// wide enough for the detectors' sampling.
-LumaImage enlargeLuma(const LumaImage &image, const QRect &part)
+// The part enlarged `factor` times (bilinear, 2 or 3): modules of one or two
+// pixels become wide enough for the detectors' sampling. The result is a
+// picture of its own (scale 1 at its origin); readEnlarged maps positions back.
+LumaImage enlargeLuma(const LumaImage &image, const QRect &part, int factor)
 {
     LumaImage out;
-    out.width = part.width() * 2;
-    out.height = part.height() * 2;
-    out.scale = std::max(1, image.scale / 2);
-    out.sourceRect = toFullSize(image, part);
+    out.width = part.width() * factor;
+    out.height = part.height() * factor;
+    out.sourceRect = QRect(0, 0, out.width, out.height);
     out.pixels.resize(std::size_t(out.width) * std::size_t(out.height));
-    // Output pixel 2i lies a quarter pixel before source pixel i, 2i + 1 a
-    // quarter after: weights 1:3 and 3:1 between neighbours.
-    std::vector<std::uint16_t> wide(std::size_t(out.width));
-    auto widen = [&](int y, std::vector<std::uint16_t> &into) {
-        const std::uint8_t *row = image.row(part.y() + std::clamp(y, 0, part.height() - 1)) + part.x();
-        const int last = part.width() - 1;
-        for (int x = 0; x <= last; ++x) {
-            const int left = row[std::max(x - 1, 0)], centre = row[x], right = row[std::min(x + 1, last)];
-            into[std::size_t(2 * x)] = std::uint16_t(left + 3 * centre);
-            into[std::size_t(2 * x + 1)] = std::uint16_t(3 * centre + right);
-        }
+    // Output pixel o samples source position (o + 0.5) / factor - 0.5; weights
+    // in 1/256.
+    struct Tap {
+        int first;
+        int weight; // of the second neighbour
     };
-    std::vector<std::uint16_t> previous(wide.size()), current(wide.size()), next(wide.size());
-    for (int y = 0; y < part.height(); ++y) {
-        widen(y - 1, previous);
-        widen(y, current);
-        widen(y + 1, next);
-        std::uint8_t *upper = out.row(2 * y);
-        std::uint8_t *lower = out.row(2 * y + 1);
+    auto taps = [factor](int length) {
+        std::vector<Tap> table(std::size_t(length) * std::size_t(factor));
+        for (std::size_t o = 0; o < table.size(); ++o) {
+            const double s = (double(o) + 0.5) / factor - 0.5;
+            const int first = std::clamp(int(std::floor(s)), 0, std::max(0, length - 2));
+            const double frac = std::clamp(s - first, 0.0, 1.0);
+            table[o] = {first, int(frac * 256 + 0.5)};
+        }
+        return table;
+    };
+    const std::vector<Tap> across = taps(part.width());
+    const std::vector<Tap> down = taps(part.height());
+    const int lastX = part.width() - 1, lastY = part.height() - 1;
+    for (int y = 0; y < out.height; ++y) {
+        const Tap ty = down[std::size_t(y)];
+        const std::uint8_t *upper = image.row(part.y() + ty.first) + part.x();
+        const std::uint8_t *lower = image.row(part.y() + std::min(ty.first + 1, lastY)) + part.x();
+        std::uint8_t *dst = out.row(y);
         for (int x = 0; x < out.width; ++x) {
-            upper[x] = std::uint8_t((previous[std::size_t(x)] + 3 * current[std::size_t(x)] + 8) >> 4);
-            lower[x] = std::uint8_t((3 * current[std::size_t(x)] + next[std::size_t(x)] + 8) >> 4);
+            const Tap tx = across[std::size_t(x)];
+            const int x1 = std::min(tx.first + 1, lastX);
+            const int top = upper[tx.first] * (256 - tx.weight) + upper[x1] * tx.weight;
+            const int bottom = lower[tx.first] * (256 - tx.weight) + lower[x1] * tx.weight;
+            dst[x] = std::uint8_t((top * (256 - ty.weight) + bottom * ty.weight + (1 << 15)) >> 16);
         }
     }
     return out;
 }
 
+// Reads the part enlarged `factor` times; positions come back in full-size
+// pixels of the picture.
+PassOutcome readEnlarged(const LumaImage &image, const QRect &part, int factor)
+{
+    const LumaImage enlarged = enlargeLuma(image, part, factor);
+    PassOutcome outcome = readAll(enlarged, QRect(0, 0, enlarged.width, enlarged.height), Linear::None);
+    const QRect full = toFullSize(image, part);
+    const double ratio = double(image.scale) / factor;
+    auto back = [&](const QRectF &r) {
+        return QRectF(full.x() + r.x() * ratio, full.y() + r.y() * ratio, r.width() * ratio, r.height() * ratio);
+    };
+    for (DetectedCode &code : outcome.codes)
+        code.bounds = back(code.bounds);
+    for (QRectF &at : outcome.locatedAt)
+        at = back(at);
+    return outcome;
+}
+
 struct Candidate {
     QRect rect; // in the base picture's pixels
+    QRect core; // the dense texture alone
     int weight; // seed cells, counted in fine cells
 };
 
@@ -293,18 +330,72 @@ std::vector<Candidate> candidateRegions(const LumaImage &base, const LumaImage &
 {
     std::vector<Candidate> candidates;
     for (const CodeRegion &region : findCodeRegions(base))
-        candidates.push_back({region.rect, region.strength});
+        candidates.push_back({region.rect, region.core, region.strength});
     RegionFinderParams coarseParams;
     coarseParams.minPadCells = 2;
+    const QRect bounds(0, 0, base.width, base.height);
     for (const CodeRegion &region : findCodeRegions(coarse, coarseParams)) {
         const QRect rect(region.rect.topLeft() * coarseFactor, region.rect.size() * coarseFactor);
-        candidates.push_back({rect.intersected(QRect(0, 0, base.width, base.height)), region.strength * coarseFactor * coarseFactor});
+        const QRect core(region.core.topLeft() * coarseFactor, region.core.size() * coarseFactor);
+        candidates.push_back({rect.intersected(bounds), core.intersected(bounds), region.strength * coarseFactor * coarseFactor});
     }
     std::stable_sort(candidates.begin(), candidates.end(), [](const Candidate &a, const Candidate &b) { return a.weight > b.weight; });
     return candidates;
 }
 
-DetectionResult detectByRegions(const QByteArray &bytes)
+// Something code-like that no read has made anything of yet.
+struct Lead {
+    QRect rect; // full-size pixels
+    QString why;
+};
+
+// Only a code the reader located leads: a light patch of dense texture that
+// looks like a card is no evidence (busy scenery passes for one in about one
+// photo in fifteen) and looking closer at it cost more than it found.
+void addLead(std::vector<Lead> &leads, const QRect &rect, const QString &why)
+{
+    if (rect.isEmpty())
+        return;
+    for (Lead &lead : leads) {
+        if (lead.rect.contains(rect.center()) || rect.contains(lead.rect.center())) {
+            lead.rect = lead.rect.united(rect);
+            return;
+        }
+    }
+    leads.push_back({rect, why});
+}
+
+// A located code's bounds, padded for its quiet zone and a little slack.
+QRect paddedLead(const QRectF &bounds)
+{
+    const double pad = 0.35 * std::max(bounds.width(), bounds.height()) + 16;
+    return bounds.adjusted(-pad, -pad, pad, pad).toAlignedRect();
+}
+
+constexpr int cEnlargeTwiceUpTo = 1200; // full-size pixels of a lead's larger side
+constexpr int cEnlargeThriceUpTo = 500;
+
+// The closer looks at what was seen but not read, each only while nothing is
+// read there: full size, enlarged twice, enlarged three times (small modules).
+void readLeadsCloser(const LumaImage &full, const std::vector<Lead> &leads, DetectionResult &result)
+{
+    const QRect bounds(0, 0, full.width, full.height);
+    for (const Lead &lead : leads) {
+        const QRect part = lead.rect.intersected(bounds);
+        if (part.isEmpty() || coveredShare(part, result.codes) > 0.25)
+            continue;
+        ++result.closerLooks;
+        PassOutcome outcome = readAll(full, part, Linear::Sparse);
+        const int side = std::max(part.width(), part.height());
+        if (outcome.codes.isEmpty() && side <= cEnlargeTwiceUpTo)
+            outcome = readEnlarged(full, part, 2);
+        if (outcome.codes.isEmpty() && side <= cEnlargeThriceUpTo)
+            outcome = readEnlarged(full, part, 3);
+        addCodes(result.codes, outcome.codes);
+    }
+}
+
+DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
 {
     DetectionResult result;
     const QSize size = encodedImageSize(bytes);
@@ -315,48 +406,128 @@ DetectionResult detectByRegions(const QByteArray &bytes)
     result.readable = true;
 
     std::vector<QRect> closerLook;
+    std::vector<Lead> leads;
+    const QString locatedWhy = QStringLiteral("a code was located but not read");
+    LumaImage small;
     {
         Stopwatch watch(result.searchMs);
         // Large codes, whole picture, cheaply.
-        const LumaImage small = shrinkLuma(base, 2);
-        if (!small.isNull())
-            addCodes(result.codes, readAll(small, QRect(0, 0, small.width, small.height), Linear::None).codes);
+        small = shrinkLuma(base, 2);
+        if (!small.isNull()) {
+            const PassOutcome outcome = readAll(small, QRect(0, 0, small.width, small.height), Linear::None);
+            addCodes(result.codes, outcome.codes);
+            for (const QRectF &at : outcome.locatedAt)
+                addLead(leads, paddedLead(at), locatedWhy);
+        }
 
         double areaLeft = cRegionAreaBudget * double(base.width) * base.height;
+        bool wholeBaseRead = false;
         for (const Candidate &candidate : candidateRegions(base, shrinkLuma(small, 2), 4)) {
             const double area = double(candidate.rect.width()) * candidate.rect.height();
-            if (candidate.rect.isEmpty() || area > areaLeft)
+            if (candidate.rect.isEmpty())
                 continue;
             if (coveredShare(toFullSize(base, candidate.rect), result.codes) > 0.5)
                 continue;
+            if (area > areaLeft) {
+                // A close-up: the code fills most of the frame, too large for
+                // the budget and too fine for the quarter-size read. Read the
+                // whole picture at this scale, once.
+                if (escalate && !wholeBaseRead && area > 0.5 * double(base.width) * base.height) {
+                    wholeBaseRead = true;
+                    ++result.regionsSearched;
+                    const PassOutcome outcome = readAll(base, QRect(0, 0, base.width, base.height), Linear::None);
+                    addCodes(result.codes, outcome.codes);
+                    for (const QRectF &at : outcome.locatedAt)
+                        addLead(leads, paddedLead(at), locatedWhy);
+                }
+                continue;
+            }
             areaLeft -= area;
             ++result.regionsSearched;
             const PassOutcome outcome = readAll(base, candidate.rect, Linear::Sparse);
             addCodes(result.codes, outcome.codes);
-            if (!outcome.codes.isEmpty() || scale == 1)
+            if (!outcome.codes.isEmpty())
                 continue;
-            if (outcome.located) {
+            if (escalate && outcome.located)
+                addLead(leads, toFullSize(base, candidate.rect), locatedWhy);
+            if (scale == 1 && !escalate)
+                continue;
+            if (outcome.located && !escalate) {
                 closerLook.push_back(toFullSize(base, candidate.rect));
             } else if (std::max(candidate.rect.width(), candidate.rect.height()) <= cEnlargeUpTo) {
                 // Modules of a pixel or two at half size: the detectors
                 // neither read nor locate them, but often do when enlarged.
-                const LumaImage enlarged = enlargeLuma(base, candidate.rect);
-                const QRect all(0, 0, enlarged.width, enlarged.height);
-                addCodes(result.codes, readAll(enlarged, all, Linear::None).codes);
+                const PassOutcome enlarged = readEnlarged(base, candidate.rect, 2);
+                addCodes(result.codes, enlarged.codes);
+                if (!enlarged.codes.isEmpty())
+                    continue;
             }
         }
     }
-    if (closerLook.empty())
+    // Modules far wider than the reader's local threshold window (a card held
+    // close to the lens) are not even located at the usual scales; a few
+    // pixels a module is what the reader wants. Small pictures, made from the
+    // quarter-size one where the factor allows, so they cost little.
+    if (escalate && result.codes.isEmpty()) {
+        Stopwatch watch(result.searchMs);
+        const int shortSide = std::min(base.sourceRect.width(), base.sourceRect.height());
+        int previous = 2 * base.scale;
+        for (const int target : {500, 360, 250, 180}) {
+            const int factor = std::max(2, int(std::lround(double(shortSide) / target / base.scale)));
+            if (factor * base.scale <= previous)
+                continue;
+            previous = factor * base.scale;
+            const LumaImage coarse = factor % 2 == 0 && !small.isNull() ? shrinkLuma(small, factor / 2) : shrinkLuma(base, factor);
+            if (coarse.isNull())
+                break;
+            ++result.regionsSearched;
+            const PassOutcome outcome = readAll(coarse, QRect(0, 0, coarse.width, coarse.height), Linear::None);
+            addCodes(result.codes, outcome.codes);
+            for (const QRectF &at : outcome.locatedAt)
+                addLead(leads, paddedLead(at), locatedWhy);
+            if (!result.codes.isEmpty())
+                break;
+        }
+    }
+    if (!escalate) {
+        if (closerLook.empty())
+            return result;
+        // A code was located but not read: read its regions at full size.
+        const LumaImage full = timedDecode(bytes, 1, result);
+        if (full.isNull())
+            return result;
+        Stopwatch watch(result.searchMs);
+        for (const QRect &rect : closerLook) {
+            const QRect part = rect.intersected(QRect(0, 0, full.width, full.height));
+            addCodes(result.codes, readAll(full, part, Linear::Sparse).codes);
+        }
         return result;
+    }
 
-    // A code was located but not read: read its regions at full size.
-    const LumaImage full = timedDecode(bytes, 1, result);
+    // A card read is what the search is for: other leads are the card's own
+    // print or the scenery, and looking closer at them only costs.
+    if (!result.codes.isEmpty() || leads.empty())
+        return result;
+    const LumaImage full = scale == 1 ? base : timedDecode(bytes, 1, result);
     if (full.isNull())
         return result;
     Stopwatch watch(result.searchMs);
-    for (const QRect &rect : closerLook) {
-        const QRect part = rect.intersected(QRect(0, 0, full.width, full.height));
-        addCodes(result.codes, readAll(full, part, Linear::Sparse).codes);
+    readLeadsCloser(full, leads, result);
+    if (!result.codes.isEmpty())
+        return result;
+    // Never fewer than the reference: the whole picture at full size, as it
+    // reads it, before the photo is called a possible card.
+    ++result.closerLooks;
+    const PassOutcome whole = readAll(full, QRect(0, 0, full.width, full.height), Linear::Thorough);
+    addCodes(result.codes, whole.codes);
+    if (result.codes.isEmpty() && whole.located) {
+        const LumaImage half = shrinkLuma(full, 2);
+        if (!half.isNull())
+            addCodes(result.codes, readAll(half, QRect(0, 0, half.width, half.height), Linear::None).codes);
+    }
+    if (result.codes.isEmpty()) {
+        result.possibleCard = true;
+        result.possibleCardWhy = leads.front().why;
     }
     return result;
 }
@@ -367,7 +538,8 @@ DetectionResult detectCodesInData(const QByteArray &bytes, const DetectionOption
 {
     DetectionResult result;
     try {
-        result = options.strategy == DetectionStrategy::Naive ? detectNaive(bytes) : detectByRegions(bytes);
+        result = options.strategy == DetectionStrategy::Naive ? detectNaive(bytes)
+                                                              : detectByRegions(bytes, options.strategy == DetectionStrategy::Regions);
     } catch (const std::exception &e) {
         result.readable = false;
         result.error = QString::fromUtf8(e.what());

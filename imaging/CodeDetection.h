@@ -9,8 +9,12 @@
 // Most photos of a shoot show no card, so the default strategy keeps their
 // cost near one reduced decode: the picture is decoded at half size, searched
 // whole at quarter size for large codes, then only in the regions that look
-// like a code (see CodeRegions.h); a region where a code was located but not
-// read is decoded again at full size.
+// like a code (see CodeRegions.h). Whatever looks like a code but was not
+// read (a code the reader located, or a light patch of dense texture such as a
+// card) is read again at full size, then enlarged two and three times; when
+// still nothing is read the whole picture is read at full size, as the
+// reference reads it, and the photo is marked a possible card. Ordinary photos
+// rarely show such leads, so the extra cost falls on card photos.
 //
 // zxing-cpp 1.4 (Debian 12) aborts the process on an assertion for some
 // EAN/UPC pictures when all formats are read with try-harder, try-rotate and
@@ -40,8 +44,9 @@ struct DetectedCode {
 };
 
 enum class DetectionStrategy {
-    Regions, // reduced decode, candidate regions, full size where a code was located
-    Naive,   // full-size decode, whole picture searched (the reference for benchmarks)
+    Regions,                  // reduced decode, candidate regions, then the closer looks above
+    RegionsWithoutEscalation, // the same without enlargements, whole-picture reads or marks (benchmarks)
+    Naive,                    // full-size decode, whole picture searched (the reference for benchmarks)
 };
 
 struct DetectionOptions {
@@ -53,7 +58,12 @@ struct DetectionResult {
     QString error;            // why, when not readable
     bool fromPreview = false; // read from the file's embedded preview
     QList<DetectedCode> codes;
+    // Something code-like was seen but nothing read: an unread card would
+    // silently merge its subject with the one before, so callers flag it.
+    bool possibleCard = false;
+    QString possibleCardWhy;
     int regionsSearched = 0;
+    int closerLooks = 0;     // code-like regions read again at full size or enlarged
     int fullSizeDecodes = 0; // full-size decodes (the reference, or a closer look)
     double decodeMs = 0;     // processor time spent decoding
     double searchMs = 0;     // processor time spent searching

@@ -142,7 +142,9 @@ std::vector<CodeRegion> findCodeRegions(const LumaImage &image, const RegionFind
         const int pad = std::max(params.minPadCells, int(side * params.padding + 0.5));
         const QRect cells(QPoint(x0 - pad, y0 - pad), QPoint(x1 + pad, y1 + pad));
         const QRect rect(cells.left() * C, cells.top() * C, cells.width() * C, cells.height() * C);
-        regions.push_back({rect.intersected(QRect(0, 0, image.width, image.height)), count});
+        const QRect core(x0 * C, y0 * C, (x1 - x0 + 1) * C, (y1 - y0 + 1) * C);
+        const QRect bounds(0, 0, image.width, image.height);
+        regions.push_back({rect.intersected(bounds), core.intersected(bounds), count});
     }
     std::stable_sort(regions.begin(), regions.end(), [](const CodeRegion &a, const CodeRegion &b) { return a.strength > b.strength; });
     return regions;

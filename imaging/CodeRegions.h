@@ -28,6 +28,7 @@ struct RegionFinderParams {
 
 struct CodeRegion {
     QRect rect;       // in the picture's pixels, padded and clipped
+    QRect core;       // the seeds alone, unpadded
     int strength = 0; // number of seed cells
 };
 

@@ -16,9 +16,10 @@ void note(const QString &detail)
 
 } // namespace
 
-std::optional<QString> codeFromDetection(const DetectionResult &detection)
+CardReading cardFromDetection(const DetectionResult &detection)
 {
-    std::optional<QString> code;
+    CardReading reading;
+    QString refused;
     for (const DetectedCode &found : detection.codes) {
         note(QStringLiteral("Payload: ") + printablePayload(found.text));
         // A payload that gives no safe code counts like a barcode without
@@ -26,20 +27,44 @@ std::optional<QString> codeFromDetection(const DetectionResult &detection)
         if (const std::optional<QString> safe = safeCodeFromPayload(found.text)) {
             if (*safe != found.text)
                 note(QStringLiteral("Found embeddedcode = ") + *safe);
-            code = safe;
+            reading.code = safe;
+        } else {
+            refused = found.text;
         }
     }
-    return code;
+    if (reading.code)
+        return reading;
+    if (!refused.isNull()) {
+        reading.possibleUnreadCard = true;
+        reading.why
+            = QStringLiteral("its code [%1] (%2 characters) cannot name a photo").arg(printablePayload(refused)).arg(refused.size());
+    } else if (detection.possibleCard) {
+        reading.possibleUnreadCard = true;
+        reading.why = detection.possibleCardWhy;
+    }
+    if (reading.possibleUnreadCard)
+        note(QStringLiteral("possible unread card: ") + reading.why);
+    return reading;
 }
 
-std::optional<QString> doAutoQRCode(const QString &path)
+std::optional<QString> codeFromDetection(const DetectionResult &detection)
+{
+    return cardFromDetection(detection).code;
+}
+
+CardReading readCard(const QString &path)
 {
     const DetectionResult detection = detectCodes(path);
     if (!detection.readable) {
         note(QStringLiteral("could not read ") + path + QStringLiteral(": ") + detection.error);
-        return std::nullopt;
+        return {};
     }
-    return codeFromDetection(detection);
+    return cardFromDetection(detection);
+}
+
+std::optional<QString> doAutoQRCode(const QString &path)
+{
+    return readCard(path).code;
 }
 
 } // namespace sorrelby

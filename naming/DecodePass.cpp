@@ -5,6 +5,7 @@
 #include "naming/FileNameScheme.h"
 #include "naming/PhotoOrdering.h"
 #include "naming/PhotoRename.h"
+#include "naming/UnreadCardMark.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
 #include "settings/Settings.h"
@@ -205,6 +206,12 @@ void NameCarryingPass::walk(const QStringList &paths, const QString &cameraKey, 
             progress(summary.message(), position, 0);
         if (m_photo)
             m_photo(++m_position, m_count, path);
+        if (!isCodePhoto) {
+            if (const std::optional<QString> why = possibleUnreadCardMark(path)) {
+                logOp(kNameCarrying, operation, QStringLiteral("possible unread card: ") + path + QLatin1String(": ") + *why);
+                summary.possibleUnreadCards << fileNameOf(path) + QLatin1String(": ") + *why;
+            }
+        }
         if (currentCode && !isCodePhoto)
             giveCode(path, *currentCode, tag, summary);
         ++summary.photos;
@@ -221,8 +228,8 @@ void NameCarryingPass::walk(const QStringList &paths, const QString &cameraKey, 
 // walk, and none after an abort. A photo the walk needs that no worker has
 // started is detected by the walk itself.
 struct DetectingPass::Lookahead {
-    Lookahead(const Detector &detector, const QStringList &paths, int workers, const std::atomic<bool> &abortFlag)
-        : detect(detector)
+    Lookahead(const CardReader &reader, const QStringList &paths, int workers, const std::atomic<bool> &abortFlag)
+        : detect(reader)
         , photos(paths)
         , abort(abortFlag)
         , window(2 * workers)
@@ -246,7 +253,7 @@ struct DetectingPass::Lookahead {
             thread.join();
     }
 
-    std::optional<QString> take(int index)
+    CardReading take(int index)
     {
         std::unique_lock lock(mutex);
         walkIndex = index;
@@ -256,10 +263,10 @@ struct DetectingPass::Lookahead {
             states[size_t(index)] = State::Running;
             next = std::max(next, index + 1);
             lock.unlock();
-            std::optional<QString> code = safeDetect(photos[index]);
+            CardReading reading = safeDetect(photos[index]);
             lock.lock();
             states[size_t(index)] = State::Done;
-            return code;
+            return reading;
         }
         changed.wait(lock, [&] { return states[size_t(index)] == State::Done; });
         return std::move(results[size_t(index)]);
@@ -280,33 +287,33 @@ private:
                 continue;
             states[size_t(index)] = State::Running;
             lock.unlock();
-            std::optional<QString> code = safeDetect(photos[index]);
+            CardReading reading = safeDetect(photos[index]);
             lock.lock();
-            results[size_t(index)] = std::move(code);
+            results[size_t(index)] = std::move(reading);
             states[size_t(index)] = State::Done;
             changed.notify_all();
         }
     }
 
-    std::optional<QString> safeDetect(const QString &path) const
+    CardReading safeDetect(const QString &path) const
     {
         try {
             return detect(path);
         } catch (const std::exception &error) {
             logOp(kDetecting, QStringLiteral("doAutoQRCode()"),
                   path + QLatin1String(": detection failed: ") + QString::fromLocal8Bit(error.what()));
-            return std::nullopt;
+            return {};
         }
     }
 
-    const Detector &detect;
+    const CardReader &detect;
     const QStringList &photos;
     const std::atomic<bool> &abort;
     const int window;
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<State> states;
-    std::vector<std::optional<QString>> results;
+    std::vector<CardReading> results;
     std::vector<std::thread> threads;
     int next = 0;
     int walkIndex = 0;
@@ -314,10 +321,11 @@ private:
 };
 
 DetectingPass::DetectingPass(Detector detector)
-    : m_detector(std::move(detector))
 {
-    if (!m_detector)
-        m_detector = [](const QString &path) { return doAutoQRCode(path); };
+    if (detector)
+        m_reader = [detector = std::move(detector)](const QString &path) { return CardReading{detector(path), false, {}}; };
+    else
+        m_reader = [](const QString &path) { return readCard(path); };
 }
 
 DetectingPass::~DetectingPass() = default;
@@ -411,7 +419,7 @@ DecodeSummary DetectingPass::walk(const QStringList &urls, const Progress &progr
     bool codePhoto = false;
     bool foundBefore = false;
     {
-        Lookahead lookahead(m_detector, photos, workers, fAbortProcess);
+        Lookahead lookahead(m_reader, photos, workers, fAbortProcess);
         for (int index = 0; index < count && !(summary.aborted = isAborted()); ++index) {
             const QString &path = photos[index];
             if (startsSequence[size_t(index)]) {
@@ -422,12 +430,24 @@ DecodeSummary DetectingPass::walk(const QStringList &urls, const Progress &progr
                 progress(index + 1, count);
             if (m_photo)
                 m_photo(index + 1, count, path);
-            std::optional<QString> code = lookahead.take(index);
+            CardReading reading = lookahead.take(index);
+            std::optional<QString> &code = reading.code;
             // A code that cannot stand in a file name names nobody: the card
             // counts as unread.
             if (code && !isSafeCode(*code)) {
                 logOp(kDetecting, operation, path + QLatin1String(": not a usable code, taken as no code"));
+                reading.why = QStringLiteral("its code [%1] cannot name a photo").arg(printablePayload(*code));
+                reading.possibleUnreadCard = true;
                 code.reset();
+            }
+            // Set or cleared on every photo walked, so that a mark never
+            // outlives the reading that made it.
+            if (reading.possibleUnreadCard && !code) {
+                logOp(kDetecting, operation, QStringLiteral("possible unread card: ") + path + QLatin1String(": ") + reading.why);
+                summary.possibleUnreadCards << fileNameOf(path) + QLatin1String(": ") + reading.why;
+                setPossibleUnreadCardMark(path, reading.why);
+            } else {
+                clearPossibleUnreadCardMark(path);
             }
             if (!code) {
                 codePhoto = false;

@@ -9,7 +9,11 @@
 // hosts run it on the browser's work queue.
 //
 // DetectingPass runs code detection on every photo itself and names card
-// photos and following photos in one walk, with the same camera split.
+// photos and following photos in one walk, with the same camera split. A
+// photo that looks like a card but gives no usable code is logged, counted and
+// marked (naming/UnreadCardMark.h); it is named like any other photo, since
+// guessing is worse than a mark a person sees. The name-carrying pass counts
+// the marks it meets.
 // Detection may run ahead of the walk on a small pool of threads, but renames
 // happen strictly one by one in capture order, so the names are those of a
 // one-by-one walk. The abort flag
@@ -19,6 +23,8 @@
 // Every rename goes through renamePhoto (naming/PhotoRename.h): never over
 // another file, and a rename an interrupted run left half way is finished.
 // Two passes over the same folder must not run at the same time.
+
+#include "naming/CardCode.h"
 
 #include <QMap>
 #include <QString>
@@ -68,6 +74,9 @@ struct DecodeSummary {
     int renamed = 0;
     int failed = 0;       // renames that failed (the photo kept a name)
     QStringList problems; // "<name>: <why>" for each of them
+    // "<name>: <why>" for each photo that looks like a card but gave no
+    // usable code (the detecting pass finds them, the other counts marks).
+    QStringList possibleUnreadCards;
     bool aborted = false; // detecting pass only
 
     // "Found/Decoded QRCodes:\n\n" + summary, the pass's final message.
@@ -112,13 +121,15 @@ class DetectingPass {
 public:
     // The code shown on a photo, or none.
     using Detector = std::function<std::optional<QString>(const QString &path)>;
+    // The same with the possible-unread-card verdict.
+    using CardReader = std::function<CardReading(const QString &path)>;
     // The walk reached the photo at this 1-based position of count photos.
     using Progress = std::function<void(int position, int count)>;
     // "Found/Decoded QRCodes:\n\n" + the summary, each time a code is found.
     using Found = std::function<void(const QString &message)>;
     using Finished = std::function<void(const DecodeSummary &summary)>;
 
-    // The detector defaults to doAutoQRCode.
+    // Without a detector the pass reads cards with readCard.
     explicit DetectingPass(Detector detector = {});
     ~DetectingPass();
     DetectingPass(const DetectingPass &) = delete;
@@ -134,6 +145,8 @@ public:
     void setAbortFlag(const std::atomic<bool> *flag) { m_externalAbort = flag; }
     // The grouping for the camera split (default doCreateDictionaryOfCameraImages).
     void setCameraGrouper(CameraGrouper grouper) { m_grouper = std::move(grouper); }
+    // Replaces the detector.
+    void setCardReader(CardReader reader) { m_reader = std::move(reader); }
 
     // Threads detecting ahead of the walk; clamped to 1..the number of cores.
     // 0 (the default) means one per core.
@@ -167,7 +180,7 @@ private:
     struct Lookahead;
     DecodeSummary walk(const QStringList &urls, const Progress &progress, const Found &found, const Finished &finished);
 
-    Detector m_detector;
+    CardReader m_reader;
     CameraGrouper m_grouper;
     Progress m_progress;
     Found m_found;

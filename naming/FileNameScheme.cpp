@@ -57,19 +57,38 @@ bool isControlOrLineBreak(QChar c)
     }
 }
 
+bool isOuterBlank(QChar c)
+{
+    return c.isSpace() || isControlOrLineBreak(c);
+}
+
+// The text without its surrounding white space and control characters.
+QStringView strippedText(const QString &text)
+{
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && isOuterBlank(text.at(begin)))
+        ++begin;
+    while (end > begin && isOuterBlank(text.at(end - 1)))
+        --end;
+    return QStringView(text).mid(begin, end - begin);
+}
+
+bool hasInnerControl(const QString &text)
+{
+    const QStringView inner = strippedText(text);
+    return std::any_of(inner.cbegin(), inner.cend(), isControlOrLineBreak);
+}
+
 // What a decoded payload may not carry into a file name: surrounding white
-// space and line breaks, control characters, and leading dots (which would
+// space, line breaks and control characters, and leading dots (which would
 // hide the photo). Dots and blanks are stripped until neither leads: ". .A1"
-// must not keep its second dot.
+// must not keep its second dot. A control character inside the text makes it
+// no code at all (empty): dropped, it would merge AB\nCD with the card ABCD.
 QString cleanedCode(const QString &text)
 {
-    QString code;
-    code.reserve(text.size());
-    for (const QChar c : text) {
-        if (!isControlOrLineBreak(c))
-            code.append(c);
-    }
-    code = code.trimmed();
+    if (hasInnerControl(text))
+        return {};
+    QString code = strippedText(text).toString();
     while (code.startsWith(u'.'))
         code = code.mid(1).trimmed();
     return code;
@@ -274,6 +293,9 @@ QString getQRCodePartFromString(const QString &path)
 std::optional<QString> decodeFromUrlString(const QString &payload, bool decodeForUrlString)
 {
     const QString trimmed = payload.trimmed();
+    // Nor may a web address or a "/" hide a control character inside.
+    if (hasInnerControl(payload))
+        return QString();
     // A payload kept as it is must still be fit for a file name.
     const auto keptPayload = [&payload]() -> std::optional<QString> {
         const QString cleaned = cleanedCode(payload);

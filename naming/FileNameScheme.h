@@ -65,8 +65,8 @@ QString getQRCodePartFromString(const QString &path);
 // flag a web address gives its last path segment; without it, and for a
 // payload with "/" that is no address (or whose last segment is empty, "."
 // or ".."), "/" becomes ":". Surrounding white space, control characters and
-// leading dots never reach a file name; an empty result means the payload
-// holds no usable code. The overload without the flag reads
+// leading dots never reach a file name; a control character inside the text
+// leaves no code; an empty result means the payload holds no usable code. The overload without the flag reads
 // cPrefDecodeForUrlString. Not a code yet: see safeCodeFromPayload.
 std::optional<QString> decodeFromUrlString(const QString &payload, bool decodeForUrlString);
 std::optional<QString> decodeFromUrlString(const QString &payload);

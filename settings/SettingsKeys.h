@@ -91,6 +91,9 @@ inline constexpr QLatin1StringView cPrefItemScaleFactor{"prefBrowserItemScaleFac
 // Hot folder mode and the daily quit and relaunch.
 inline constexpr QLatin1StringView cPrefEnableHotFolderMode{"prefEnableHotFolderMode"};
 inline constexpr QLatin1StringView cPrefDateOfLastProcessedHotFolder{"prefDateOfLastProcessedHotFolder"};
+// Hot folder delivery leaves a possible unread card and the photos after it
+// (until the next card) in the source folder for a person to check.
+inline constexpr QLatin1StringView cPrefHoldBackAfterUnreadCard{"prefHoldBackAfterUnreadCard"};
 inline constexpr QLatin1StringView cPrefDoDailyQuitRelaunch{"prefDoDailyQuitRelaunch"};
 inline constexpr QLatin1StringView cPrefDailyRelaunchTime{"prefDailyRelaunchTime"};
 inline constexpr QLatin1StringView cPrefDailyRelaunchTimeFactory{"prefDailyRelaunchTimeFactory"};

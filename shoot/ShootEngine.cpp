@@ -198,6 +198,7 @@ struct ShootEngine::Work {
         // Hot folder batches keep the newest cards: the next batch may still
         // belong to their subjects.
         run.fDoKeepLastQRPhoto = batch || request.keepLastCards.value_or(DeliveryRun::keepLastQRPhotoSetting(settings));
+        run.fHoldBackAfterUnreadCard = batch && settings.boolValue(cPrefHoldBackAfterUnreadCard);
         run.setPauseSeconds(request.pauseSeconds.value_or(engine.m_pause.load()));
         if (const std::optional<QDateTime> at = request.deliveryTime)
             run.setClock([at = *at] { return at; });

@@ -55,10 +55,14 @@ void PhotoCellDelegate::paintHeader(QPainter *painter, const QStyleOptionViewIte
     painter->setPen(Qt::black);
     const QRect button = headerButtonRect(rect);
     const QRect textArea(rect.left() + 20, rect.top(), button.left() - rect.left() - 40, rect.height());
-    const QString count = index.data(SectionItemModel::CountTextRole).toString();
+    QString count = index.data(SectionItemModel::CountTextRole).toString();
+    const QString unread = index.data(SectionItemModel::PossibleUnreadCardRole).toString();
+    if (!unread.isEmpty())
+        count = unread + QStringLiteral(" \u2014 ") + count;
     const QString fullTitle = index.data().toString();
     const int countWidth = painter->fontMetrics().horizontalAdvance(count) + 24;
-    // The code is what the photographer reads: the count gives way first.
+    // The code is what the photographer reads: the count gives way first
+    // (a possible unread card is said on the photo too).
     const bool withCount = painter->fontMetrics().horizontalAdvance(fullTitle) <= textArea.width() - countWidth;
     const int titleWidth = withCount ? textArea.width() - countWidth : textArea.width();
     painter->drawText(QRect(textArea.left(), textArea.top(), std::max(titleWidth, textArea.width()), textArea.height()),
@@ -66,7 +70,10 @@ void PhotoCellDelegate::paintHeader(QPainter *painter, const QStyleOptionViewIte
     if (withCount) {
         font.setBold(false);
         painter->setFont(font);
+        if (!unread.isEmpty())
+            painter->setPen(QColor(170, 60, 0));
         painter->drawText(textArea, Qt::AlignVCenter | Qt::AlignRight, count);
+        painter->setPen(Qt::black);
     }
 
     painter->setRenderHint(QPainter::Antialiasing);
@@ -103,6 +110,18 @@ void PhotoCellDelegate::paintCell(QPainter *painter, const QStyleOptionViewItem 
     const QRect nameArea(rect.left() + 4, rect.bottom() - cNameHeight - 4, rect.width() - 8, cNameHeight);
     painter->drawText(nameArea, Qt::AlignCenter,
                       painter->fontMetrics().elidedText(index.data().toString(), Qt::ElideMiddle, nameArea.width()));
+    // A card nobody read merges two subjects: the mark must be seen.
+    if (!index.data(SectionItemModel::PossibleUnreadCardRole).toString().isEmpty()) {
+        const QRect badge(rect.left() + 10, rect.top() + 10, 22, 22);
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(QPen(Qt::white, 2));
+        painter->setBrush(QColor(230, 110, 0));
+        painter->drawEllipse(badge);
+        QFont bold = option.font;
+        bold.setBold(true);
+        painter->setFont(bold);
+        painter->drawText(badge, Qt::AlignCenter, QStringLiteral("?"));
+    }
     if (option.state & QStyle::State_Selected) {
         const double half = cSelectionBorder / 2;
         painter->setPen(QPen(Qt::red, cSelectionBorder));

@@ -3,8 +3,10 @@
 #include "browser/SectionItemModel.h"
 #include "browser/widgets/PhotoCellDelegate.h"
 
+#include <QContextMenuEvent>
 #include <QDrag>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
@@ -505,6 +507,31 @@ void SectionGridView::selectRangeTo(const QModelIndex &target)
     }
     selectionModel()->select(range, QItemSelectionModel::ClearAndSelect);
     selectionModel()->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
+}
+
+// A possible unread card offers Reassign: the photo alone, selected, goes
+// the way of its section's button.
+void SectionGridView::contextMenuEvent(QContextMenuEvent *event)
+{
+    const QModelIndex index = indexAt(event->pos());
+    if (!index.isValid() || m_model->isHeaderRow(index.row())
+        || index.data(SectionItemModel::PossibleUnreadCardRole).toString().isEmpty()) {
+        QAbstractItemView::contextMenuEvent(event);
+        return;
+    }
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("possibleUnreadCardMenu"));
+    QAction *why
+        = menu.addAction(QStringLiteral("Possible unread card: ") + index.data(SectionItemModel::PossibleUnreadCardRole).toString());
+    why->setEnabled(false);
+    QAction *reassign = menu.addAction(QStringLiteral("Reassign\u2026"));
+    reassign->setObjectName(QStringLiteral("reassignPossibleUnreadCard"));
+    const int section = m_model->sectionOfRow(index.row());
+    connect(reassign, &QAction::triggered, this, [this, index, section] {
+        selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
+        Q_EMIT headerButtonClicked(section);
+    });
+    menu.exec(event->globalPos());
 }
 
 void SectionGridView::mousePressEvent(QMouseEvent *event)

@@ -3,6 +3,9 @@
 
 #include "browser/SectionModel.h"
 
+#include "browser/SectionItemModel.h"
+#include "naming/UnreadCardMark.h"
+
 #include "browser/ThumbnailService.h"
 #include "platform/FileOps.h"
 #include "settings/Settings.h"
@@ -117,6 +120,38 @@ TEST_F(SectionModel, SectionsAreRunsOfPhotosWithTheSameKey)
     loader.setupDataForUrls(std::nullopt);
     EXPECT_EQ(loader.numberOfItems(), 4);
     EXPECT_EQ(loader.numberOfSections, 1);
+}
+
+// The mark of a possible unread card shows on the photo and, counted, in its
+// section's header; a card photo never shows it.
+TEST_F(SectionModel, PossibleUnreadCardsShowOnThePhotoAndInTheHeader)
+{
+    const QString folder = makeTempFolder();
+    makePhotos(folder, {"A1_X_1-qrcode.JPG", "A1_X_2.JPG", "A1_X_3.JPG", "B2_X_4-qrcode.JPG", "B2_X_5.JPG"});
+    if (!setPossibleUnreadCardMark(folder + "/A1_X_2.JPG", QStringLiteral("a code was located but not read")))
+        GTEST_SKIP() << "no extended attributes here";
+    setPossibleUnreadCardMark(folder + "/A1_X_3.JPG", QStringLiteral("its code [AB\\u000aCD] cannot name a photo"));
+    setPossibleUnreadCardMark(folder + "/B2_X_4-qrcode.JPG", QStringLiteral("stale"));
+    auto loader = std::make_shared<ImageDirectoryLoader>();
+    ASSERT_TRUE(loader->loadDataForFolderWithUrl(folder));
+    EXPECT_EQ(loader->imageFileForIndexPath({0, 1})->possibleUnreadCard, QStringLiteral("a code was located but not read"));
+    EXPECT_FALSE(loader->imageFileForIndexPath({0, 0})->possibleUnreadCard);
+    EXPECT_FALSE(loader->imageFileForIndexPath({1, 0})->possibleUnreadCard);
+
+    SectionItemModel model;
+    model.setLoader(loader);
+    const auto headerText
+        = [&](int section) { return model.index(model.headerRow(section)).data(SectionItemModel::PossibleUnreadCardRole).toString(); };
+    EXPECT_EQ(headerText(0), QStringLiteral("2 possible unread cards"));
+    EXPECT_EQ(headerText(1), QString());
+    EXPECT_EQ(model.index(model.headerRow(0) + 2).data(SectionItemModel::PossibleUnreadCardRole).toString(),
+              QStringLiteral("a code was located but not read"));
+    EXPECT_EQ(model.index(model.headerRow(1) + 1).data(SectionItemModel::PossibleUnreadCardRole).toString(), QString());
+
+    clearPossibleUnreadCardMark(folder + "/A1_X_3.JPG");
+    ASSERT_TRUE(loader->loadDataForFolderWithUrl(folder));
+    model.setLoader(loader);
+    EXPECT_EQ(headerText(0), QStringLiteral("1 possible unread card"));
 }
 
 TEST_F(SectionModel, SectionKeys)

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/xattr.h>
+
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
@@ -243,4 +245,50 @@ TEST(DecodeCommand, ReadOnlyOrFullVolumeAndAFolderThatGoesAwayLoseNothing)
     EXPECT_EQ(rerun.exitCode, 0) << rerun.err.toStdString();
     EXPECT_EQ(lines(entriesOf(folder)), sortedLines(decoded));
     EXPECT_EQ(contentCensus({folder}).size(), contents.size());
+}
+
+TEST(DecodeCommand, CardsThatGiveNoCodeAreReportedEverywhere)
+{
+    // A JSON card read whole but too long for a code, and a payload whose
+    // line break must not make it the card "ABCD".
+    const QString json = QStringLiteral(R"({"school":"Lindenhof","class":"3b","pupil":"004171","year":"2024"})");
+    ASSERT_GT(json.size(), 64);
+    ShootSpec spec;
+    spec.subjects = 4;
+    spec.photosPerSubject = 1;
+    spec.codes = {QStringLiteral("S001"), json, QStringLiteral("AB\nCD"), QStringLiteral("S004")};
+    const QString folder = makeTempFolder(QStringLiteral("shoot"));
+    const std::optional<Shoot> shoot = writeShoot(folder, spec);
+    ASSERT_TRUE(shoot);
+    QStringList refusedCards;
+    for (const ShootPhoto &photo : shoot->photos) {
+        if (photo.isCard && (photo.subject == 1 || photo.subject == 2))
+            refusedCards << folder + QLatin1Char('/') + photo.fileName;
+    }
+    ASSERT_EQ(refusedCards.size(), 2);
+
+    // detect --raw shows what was read beside the code it gives (none).
+    ProgramRun outcome = runApp({"detect", "--raw", refusedCards[0], refusedCards[1]});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    EXPECT_EQ(outcome.out, refusedCards[0] + "\t\t" + json + "\n" + refusedCards[1] + "\t\tAB\\u000aCD\n");
+    EXPECT_EQ(outcome.err.count(QStringLiteral("possible unread card")), 2) << outcome.err.toStdString();
+
+    outcome = runApp({"decode", "--detect", folder});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    EXPECT_EQ(outcome.out, QStringLiteral("Found/Decoded QRCodes:\n\nS001, S004\n"));
+    EXPECT_TRUE(outcome.err.contains(QStringLiteral("2 possible unread card(s):"))) << outcome.err.toStdString();
+    EXPECT_FALSE(QDir(folder).entryList().join(u' ').contains(QStringLiteral("ABCD")));
+
+    outcome = runApp({"sections", "--json", folder});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    const QJsonArray sections = QJsonDocument::fromJson(outcome.out.toUtf8()).object().value("sections").toArray();
+    QStringList marked;
+    for (const QJsonValue &section : sections) {
+        for (const QJsonValue &unread : section.toObject().value("possibleUnreadCards").toArray())
+            marked << section.toObject().value("key").toString() + ": " + unread.toObject().value("file").toString();
+    }
+    if (::setxattr(QFile::encodeName(folder).constData(), "user.probe", "1", 1, 0) != 0)
+        GTEST_SKIP() << "no extended attributes here, so no marks";
+    EXPECT_EQ(lines(marked),
+              lines({"S001: S001_" + QFileInfo(refusedCards[0]).fileName(), "S001: S001_" + QFileInfo(refusedCards[1]).fileName()}));
 }

@@ -4,6 +4,7 @@
 
 #include "delivery/DeliveryRun.h"
 
+#include "naming/UnreadCardMark.h"
 #include "platform/FileOps.h"
 #include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
@@ -311,6 +312,36 @@ TEST_F(DeliveryTest, ACardGoesOnlyWhenEveryPhotoOfItsSubjectIsDelivered)
     EXPECT_EQ(lines(batch.keptCodePhotos), lines({source + "/Y_IMG_0003-qrcode.JPG"}));
     EXPECT_EQ(batch.failures.size(), 1);
     EXPECT_EQ(batch.counters.leftInSource(), 2);
+}
+
+// X's photos after the marked one may be a subject whose card was not read:
+// they wait in the source folder, with X's card, until a person looks.
+TEST_F(DeliveryTest, PhotosAfterAPossibleUnreadCardAreHeldBackWhenAsked)
+{
+    QDir(QDir::homePath() + QStringLiteral("/.local/share/Trash")).removeRecursively();
+    const QStringList shot{"X_IMG_0001-qrcode.JPG", "X_IMG_0002.JPG",        "X_IMG_0003.JPG",
+                           "X_IMG_0004.JPG",        "Y_IMG_0005-qrcode.JPG", "Y_IMG_0006.JPG"};
+    for (const bool hold : {false, true}) {
+        SCOPED_TRACE(hold);
+        QDir(source).removeRecursively();
+        QDir(root).removeRecursively();
+        QDir().mkpath(source);
+        QDir().mkpath(root);
+        shoot(shot);
+        if (!setPossibleUnreadCardMark(source + "/X_IMG_0003.JPG", QStringLiteral("a code was located but not read")))
+            GTEST_SKIP() << "no extended attributes here";
+        run.fHoldBackAfterUnreadCard = hold;
+        const DeliveryRunResult result = run.finishProcessxxx();
+        EXPECT_EQ(result.status, DeliveryStatus::Finished);
+        if (hold) {
+            EXPECT_EQ(lines(entriesOf(source)), lines({"X_IMG_0001-qrcode.JPG", "X_IMG_0003.JPG", "X_IMG_0004.JPG"}));
+            EXPECT_EQ(lines(entriesOf(destination)), lines({"X_IMG_0002.JPG", "Y_IMG_0006.JPG"}));
+            EXPECT_EQ(result.batches.value(0).heldBack.size(), 2);
+        } else {
+            EXPECT_EQ(lines(entriesOf(source)), lines({}));
+            EXPECT_EQ(lines(entriesOf(destination)), lines({"X_IMG_0002.JPG", "X_IMG_0003.JPG", "X_IMG_0004.JPG", "Y_IMG_0006.JPG"}));
+        }
+    }
 }
 
 // The main folder's drive unmounted during the run leaves an empty mount

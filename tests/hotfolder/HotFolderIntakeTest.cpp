@@ -8,6 +8,7 @@
 #include "naming/CardCode.h"
 #include "naming/DecodePass.h"
 #include "naming/FileNameScheme.h"
+#include "naming/UnreadCardMark.h"
 #include "platform/FileOps.h"
 #include "platform/SoundPlayer.h"
 #include "settings/Settings.h"
@@ -167,6 +168,29 @@ TEST_F(HotFolderIntakeTest, DashMovesInFrontOfTheLastCharacterOfTheFirstPiece)
 
     EXPECT_EQ(intake.run(hot, source).moved, 2);
     EXPECT_EQ(lines(entriesOf(source)), lines({"ABCD-E_0001.JPG", "X9_ABCD-E_0002-qrcode.jpg"}));
+}
+
+// Taken in like any photo, but marked where it lands and named in the result.
+TEST_F(HotFolderIntakeTest, PossibleUnreadCardsAreMarkedInTheSourceFolder)
+{
+    photo(QStringLiteral("IMG_0001.JPG"));
+    photo(QStringLiteral("IMG_0002.JPG"));
+    photo(QStringLiteral("IMG_0003.JPG"));
+    intake.setCardReader([](const QString &path) {
+        if (path.endsWith(QLatin1String("0002.JPG")))
+            return CardReading{std::nullopt, true, QStringLiteral("a code was located but not read")};
+        if (path.endsWith(QLatin1String("0003.JPG")))
+            return CardReading{QStringLiteral("AB\nCD"), false, {}}; // no code for a file name
+        return CardReading{};
+    });
+    const HotFolderIntakeResult result = intake.run(hot, source);
+    EXPECT_EQ(result.moved, 3);
+    EXPECT_EQ(lines(entriesOf(source)), lines({"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG"}));
+    EXPECT_EQ(sortedLines(result.possibleUnreadCards), sortedLines({source + "/IMG_0002.JPG", source + "/IMG_0003.JPG"}));
+    if (!setPossibleUnreadCardMark(source + QStringLiteral("/IMG_0001.JPG"), QStringLiteral("probe")))
+        GTEST_SKIP() << "no extended attributes here";
+    EXPECT_EQ(possibleUnreadCardMark(source + QStringLiteral("/IMG_0002.JPG")), QStringLiteral("a code was located but not read"));
+    EXPECT_TRUE(possibleUnreadCardMark(source + QStringLiteral("/IMG_0003.JPG")).has_value());
 }
 
 TEST_F(HotFolderIntakeTest, NothingToDoWithoutPhotosOrFolderAndStopsBetweenPhotosWhenAsked)

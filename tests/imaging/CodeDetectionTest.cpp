@@ -193,6 +193,71 @@ TEST_F(CodeDetection, OrdinaryAndUnreadablePhotosGiveNoCode)
     EXPECT_TRUE(truncated.codes.isEmpty() || textsOf(truncated) == QStringList{QStringLiteral("T1")});
 }
 
+// Dense codes of high versions are read at any size.
+TEST_F(CodeDetection, DenseCodesAreRead)
+{
+    struct Case {
+        const char *what;
+        int payloadLength;
+        QSize size;
+        int side;
+        double rotation;
+        double perspective;
+    };
+    const Case cases[] = {
+        {"version 25 or so", 700, QSize(3000, 2000), 600, 5, 0},
+        {"version 40", 1500, QSize(6000, 4000), 1200, 5, 0},
+    };
+    quint32 seed = 910;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        QString payload;
+        for (int i = 0; payload.size() < c.payloadLength; ++i)
+            payload += QStringLiteral("Class 4b pupil %1; ").arg(i);
+        payload = payload.left(c.payloadLength);
+        CardPhotoSpec spec = cardPhotoSpec(payload, photoSpec(++seed, c.size));
+        spec.codes[0].side = c.side;
+        spec.codes[0].rotation = c.rotation;
+        spec.codes[0].perspective = c.perspective;
+        spec.codes[0].center = QPointF(0.5, 0.47);
+        const DetectionResult result = detectCodesInData(cardJpeg(spec));
+        EXPECT_EQ(textsOf(result), QStringList{payload}) << joined(textsOf(result));
+        EXPECT_FALSE(result.possibleCard);
+    }
+}
+
+// Photos without a card are not marked, nor is a card that was read; a
+// payload that cannot be a code marks its card.
+TEST_F(CodeDetection, UnreadCardsAreMarkedOrdinaryPhotosAreNot)
+{
+    for (quint32 seed : {31u, 32u, 33u, 34u, 35u, 36u}) {
+        const DetectionResult ordinary = detectCodesInData(encodeJpeg(makeBackground(kPhotoSize, seed), 92));
+        EXPECT_FALSE(ordinary.possibleCard) << seed << ": " << ordinary.possibleCardWhy.toStdString();
+    }
+    const QByteArray read = cardJpeg(cardPhotoSpec(QStringLiteral("READ-1"), photoSpec(906)));
+    EXPECT_FALSE(detectCodesInData(read).possibleCard);
+
+    // A payload read whole that cannot be a code marks the card, and so does
+    // one whose control character would make it another card's code.
+    Settings::shared().setValue(QStringLiteral("prefDecodeForUrlString"), false);
+    const QString json = QStringLiteral(R"({"school":"Lindenhof","class":"3b","pupil":"004171","year":"2024"})");
+    for (const QString &payload : {json, QStringLiteral("AB\nCD")}) {
+        DetectionResult detection;
+        detection.readable = true;
+        detection.codes.append(DetectedCode{payload, QStringLiteral("QRCode"), {}});
+        const CardReading card = cardFromDetection(detection);
+        EXPECT_FALSE(card.code);
+        EXPECT_TRUE(card.possibleUnreadCard);
+        EXPECT_TRUE(card.why.contains(QStringLiteral("cannot name a photo"))) << card.why.toStdString();
+    }
+    // Another code on the same card that can name it decides, unmarked.
+    DetectionResult both;
+    both.readable = true;
+    both.codes = {DetectedCode{json, QStringLiteral("QRCode"), {}}, DetectedCode{QStringLiteral("A7"), QStringLiteral("QRCode"), {}}};
+    EXPECT_EQ(cardFromDetection(both).code, QStringLiteral("A7"));
+    EXPECT_FALSE(cardFromDetection(both).possibleUnreadCard);
+}
+
 TEST_F(CodeDetection, PngPhotosAndSmallCodesAreRead)
 {
     // Other image types go through Qt's readers.

@@ -7,6 +7,7 @@
 
 #include "naming/CardCode.h"
 #include "naming/FileNameScheme.h"
+#include "naming/UnreadCardMark.h"
 #include "platform/Dispatch.h"
 #include "platform/FileOps.h"
 #include "settings/Settings.h"
@@ -18,6 +19,7 @@
 #include <QDirIterator>
 #include <QHash>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -491,4 +493,60 @@ TEST_F(DetectingPassTest, HostilePayloadsAndNamesNeverLeaveTheFolder)
     EXPECT_EQ(lines(everyFileBelow(folder)),
               lines((QStringList{"A1_DSC_0001-qrcode.JPG", "A1_DSC_0002.JPG", "A1_DSC_0003.JPG", "A1_DSC_0004.JPG", "A1_DSC_0005.JPG"})));
     EXPECT_EQ(pass.summaries().value(0).summary, QStringLiteral("A1"));
+}
+
+TEST_F(DetectingPassTest, PossibleUnreadCardsAreMarkedCountedAndCarriedOnToTheNamePass)
+{
+    const QString folder = makeTempFolder();
+    const QStringList paths
+        = writeFilesInOrder(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG", "IMG_0004.JPG", "IMG_0005.JPG", "IMG_0006.JPG"});
+    // IMG_0003 looks like a card but is not read; IMG_0005 shows a payload
+    // whose control character must not pass for the card "ABCD".
+    QHash<QString, QString> payloads{{"IMG_0001.JPG", "A1"}, {"IMG_0005.JPG", "AB\nCD"}};
+    const auto reader = [&payloads](const QString &path) {
+        const QString name = QFileInfo(path).fileName();
+        DetectionResult detection;
+        detection.readable = true;
+        for (const auto &[photo, text] : payloads.asKeyValueRange()) {
+            if (name.contains(photo.chopped(4)))
+                detection.codes.append(DetectedCode{text, QStringLiteral("QRCode"), {}});
+        }
+        if (name.contains(QLatin1String("IMG_0003"))) {
+            detection.possibleCard = true;
+            detection.possibleCardWhy = QStringLiteral("a code was located but not read");
+        }
+        return cardFromDetection(detection);
+    };
+    DetectingPass pass;
+    pass.setCardReader(reader);
+    const DecodeSummary summary = pass.run(paths);
+    // Named like any other photo (a mark, never a guess)...
+    EXPECT_EQ(lines(namesByTime(folder)),
+              lines((QStringList{"A1_IMG_0001-qrcode.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG", "A1_IMG_0005.JPG",
+                                 "A1_IMG_0006.JPG"})));
+    ASSERT_EQ(summary.possibleUnreadCards.size(), 2);
+    EXPECT_TRUE(summary.possibleUnreadCards[0].startsWith(QLatin1String("IMG_0003.JPG: a code was located")));
+    EXPECT_TRUE(summary.possibleUnreadCards[1].startsWith(QLatin1String("IMG_0005.JPG: its code [AB\\u000aCD]")));
+    // ...and marked on the file, which the renames kept.
+    if (!setPossibleUnreadCardMark(folder + "/A1_IMG_0002.JPG", QStringLiteral("probe")))
+        GTEST_SKIP() << "no extended attributes on " << folder.toStdString();
+    EXPECT_EQ(possibleUnreadCardMark(folder + "/A1_IMG_0003.JPG"), QStringLiteral("a code was located but not read"));
+    EXPECT_TRUE(possibleUnreadCardMark(folder + "/A1_IMG_0005.JPG").has_value());
+    EXPECT_FALSE(possibleUnreadCardMark(folder + "/A1_IMG_0004.JPG").has_value());
+
+    // The name-carrying pass counts the marks it meets.
+    NameCarryingPass carrying;
+    carrying.doAutoDecodeQRAction3(QDir(folder).entryList(QDir::Files).replaceInStrings(QRegularExpression("^"), folder + "/"));
+    ASSERT_EQ(carrying.summaries().size(), 1);
+    EXPECT_EQ(carrying.summaries()[0].possibleUnreadCards.size(), 3); // the probe too
+
+    // Read at last, a card loses its mark; so does a photo read as no card.
+    payloads.insert("IMG_0005.JPG", "B2");
+    DetectingPass again;
+    again.setCardReader([&](const QString &path) { return path.contains(QLatin1String("IMG_0003")) ? CardReading{} : reader(path); });
+    const DecodeSummary second = again.run(QDir(folder).entryList(QDir::Files).replaceInStrings(QRegularExpression("^"), folder + "/"));
+    EXPECT_TRUE(second.possibleUnreadCards.isEmpty());
+    for (const QString &file : QDir(folder).entryList(QDir::Files))
+        EXPECT_FALSE(possibleUnreadCardMark(folder + "/" + file).has_value()) << file.toStdString();
+    EXPECT_TRUE(QFile::exists(folder + "/B2_IMG_0005-qrcode.JPG"));
 }

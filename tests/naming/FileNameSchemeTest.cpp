@@ -180,7 +180,15 @@ TEST(FileNameScheme, DecodedPayloadsBecomeUsableCodes)
     EXPECT_EQ(decodeFromUrlString(QStringLiteral("https://cards.example.com"), true), QStringLiteral("cards.example.com"));
     // Nothing that would spoil or hide a file name gets through.
     EXPECT_EQ(decodeFromUrlString(QStringLiteral("A1234\r\n"), false), QStringLiteral("A1234"));
-    EXPECT_EQ(decodeFromUrlString(QStringLiteral("A12\u000034"), true), QStringLiteral("A1234"));
+    // A control character inside is no part of any card's code: dropped, it
+    // would give AB\nCD the code of the card ABCD.
+    for (const bool decodeUrls : {false, true}) {
+        EXPECT_EQ(decodeFromUrlString(QString(QStringLiteral("A12")) + QChar(0) + QStringLiteral("34"), decodeUrls), QString());
+        EXPECT_FALSE(safeCodeFromPayload(QStringLiteral("AB\nCD"), decodeUrls));
+        EXPECT_FALSE(safeCodeFromPayload(QString(QStringLiteral("AB")) + QChar(0) + QStringLiteral("CD"), decodeUrls));
+        EXPECT_FALSE(safeCodeFromPayload(QStringLiteral("AB\tCD/12"), decodeUrls));
+        EXPECT_EQ(safeCodeFromPayload(QChar(2) + QStringLiteral("ABCD\r\n"), decodeUrls), QStringLiteral("ABCD"));
+    }
     EXPECT_EQ(decodeFromUrlString(QStringLiteral("..A1"), false), QStringLiteral("A1"));
     EXPECT_EQ(decodeFromUrlString(QStringLiteral(" \t "), false), QString());
 

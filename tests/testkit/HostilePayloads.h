@@ -27,7 +27,7 @@ inline QList<HostilePayload> hostilePayloads()
         {QStringLiteral("/etc/passwd")},
         {QStringLiteral("https://cards.example.org/a%zz/../..")},
         {QStringLiteral("http://cards.example.org/shoot/%2E%2E")},
-        {QString(QStringLiteral("A1")) + QChar(0) + QStringLiteral("/../x")},
+        {QString(QStringLiteral("A1")) + QChar(0) + QStringLiteral("/../x"), true},
         {QStringLiteral(".."), true},
         {QStringLiteral(". . ."), true},
         {QString(QChar(0)), true},
