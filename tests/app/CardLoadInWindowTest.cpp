@@ -16,6 +16,7 @@
 #include "tests/testkit/FaultRuns.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/WindowScene.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
@@ -121,17 +122,9 @@ TEST_F(CardLoadInWindow, TwoCardsInARowEndSortedInTheSectionsAndOnDisk)
     second.seed = 2;
     settings.setValue(cPrefOriginalNameFormatTag, card1.nameFormatTag());
 
-    AppDelegate::Options options;
-    options.routeLog = false;
-    options.instanceFolder = makeTempFolder(QStringLiteral("instance"));
-    options.terminate = [] {};
-    AppDelegate app(options);
-    ASSERT_FALSE(app.isRefused());
-    MainWindow window(nullptr, &workQueue);
-    window.setVolumeMonitor(&monitor);
-    app.setMainWindow(&window);
-    window.show();
-    window.startBrowser();
+    WindowScene scene(workQueue, monitor);
+    ASSERT_FALSE(scene.app.isRefused());
+    MainWindow &window = scene.window;
     ViewController *browser = window.browser()->controller();
     ASSERT_TRUE(waitUntil([&] { return browser->reloadCount() > 0 && !browser->isLoading(); }));
 
@@ -193,18 +186,10 @@ TEST_F(CardLoadInWindow, ACopyAKillInterruptedIsFinishedAndSortedAtTheNextStart)
     journal.phase = StagingJournal::Phase::Placing;
     ASSERT_TRUE(journal.write(staging));
 
-    AppDelegate::Options options;
-    options.routeLog = false;
-    options.instanceFolder = makeTempFolder(QStringLiteral("instance"));
-    options.terminate = [] {};
-    AppDelegate app(options);
-    ASSERT_FALSE(app.isRefused());
-    MainWindow window(nullptr, &workQueue);
-    window.setVolumeMonitor(&monitor);
-    app.setMainWindow(&window);
-    window.show();
-    window.startBrowser();
-    app.applicationWillFinishLaunching();
+    WindowScene scene(workQueue, monitor);
+    ASSERT_FALSE(scene.app.isRefused());
+    MainWindow &window = scene.window;
+    scene.app.applicationWillFinishLaunching();
     ViewController *browser = window.browser()->controller();
 
     const QMap<QString, QStringList> sorted = expectedSections(*shoot);
@@ -232,17 +217,9 @@ TEST_F(CardLoadInWindow, ACopyWaitsForTheOperationUnderWayOnTheFolder)
     settings.setValue(cPrefOriginalNameFormatTag, card.nameFormatTag());
     ASSERT_TRUE(writeFile(source + QStringLiteral("/DSC_0900.JPG"), smallJpeg()));
 
-    AppDelegate::Options options;
-    options.routeLog = false;
-    options.instanceFolder = makeTempFolder(QStringLiteral("instance"));
-    options.terminate = [] {};
-    AppDelegate app(options);
-    ASSERT_FALSE(app.isRefused());
-    MainWindow window(nullptr, &workQueue);
-    window.setVolumeMonitor(&monitor);
-    app.setMainWindow(&window);
-    window.show();
-    window.startBrowser();
+    WindowScene scene(workQueue, monitor);
+    ASSERT_FALSE(scene.app.isRefused());
+    MainWindow &window = scene.window;
     ViewController *browser = window.browser()->controller();
     ASSERT_TRUE(waitUntil([&] { return browser->reloadCount() > 0 && !browser->isLoading(); }));
 

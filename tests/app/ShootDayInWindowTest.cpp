@@ -24,6 +24,7 @@
 #include "tests/testkit/FaultRuns.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/WindowScene.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
 #include <QAction>
@@ -143,18 +144,9 @@ TEST_F(ShootDayInWindow, CardRangeReassignDragUndoCancelledRevertAndDelivery)
     settings.setValue(cPrefOriginalNameFormatTag, shoot->nameFormatTag());
     const QMultiMap<QByteArray, QString> onTheCard = contentCensus({volume});
 
-    AppDelegate::Options options;
-    options.routeLog = false;
-    options.instanceFolder = makeTempFolder(QStringLiteral("instance"));
-    options.terminate = [] {};
-    AppDelegate app(options);
-    ASSERT_FALSE(app.isRefused());
-    MainWindow window(nullptr, &workQueue);
-    window.resize(1000, 760);
-    window.setVolumeMonitor(&monitor);
-    app.setMainWindow(&window);
-    window.show();
-    window.startBrowser();
+    WindowScene scene(workQueue, monitor, QSize(1000, 760));
+    ASSERT_FALSE(scene.app.isRefused());
+    MainWindow &window = scene.window;
     BrowserView *browser = window.browser();
     ViewController *controller = browser->controller();
     SectionGridView *grid = browser->grid();
