@@ -49,8 +49,9 @@ TEST(FileTypes, ContentDecidesAndRawFilesAreImagesButNotJpeg)
         ASSERT_TRUE(testkit::writeFile(path, c.content));
         EXPECT_EQ(filetypes::isJpeg(path), c.jpeg) << c.name;
         EXPECT_EQ(filetypes::isImage(path), c.image) << c.name << " " << filetypes::typeName(path).toStdString();
-        if (c.type)
+        if (c.type) {
             EXPECT_EQ(filetypes::typeName(path), QLatin1String(c.type)) << c.name;
+        }
     }
     EXPECT_FALSE(filetypes::isJpeg(dir + QStringLiteral("/missing.jpg")));
     EXPECT_FALSE(filetypes::isImage(dir + QStringLiteral("/missing.jpg")));
