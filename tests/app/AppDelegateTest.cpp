@@ -11,6 +11,7 @@
 #include "settings/SettingsKeys.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/AppDelegateScene.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
 #include <QAction>
@@ -27,82 +28,7 @@
 
 using namespace sorrelby;
 
-namespace {
-
-// What the application object did with its hot folder monitors.
-struct MonitorRecord {
-    QStringList created;    // hot folder path of each monitor made
-    std::vector<bool> runs; // every setRun, in order
-    int alive = 0;
-};
-
-class FakeMonitor : public HotFolderMonitor {
-public:
-    explicit FakeMonitor(MonitorRecord &record)
-        : m_record(record)
-    {
-        ++m_record.alive;
-    }
-    ~FakeMonitor() override { --m_record.alive; }
-    void setRun(bool run) override { m_record.runs.push_back(run); }
-
-private:
-    MonitorRecord &m_record;
-};
-
-class AppDelegateTest : public testkit::ScriptedAlertsTest {
-protected:
-    AppDelegate::Options options()
-    {
-        AppDelegate::Options o;
-        o.routeLog = false;
-        o.keyboardModifiers = [this] { return modifiers; };
-        o.monitorFactory = [this](const QString &path, std::atomic<bool> &) {
-            monitors.created << path;
-            return std::make_unique<FakeMonitor>(monitors);
-        };
-        o.terminate = [this] { ++terminations; };
-        return o;
-    }
-
-    // All three start-up phases, then the background checks and the alerts
-    // they queued.
-    std::unique_ptr<AppDelegate> start(AppDelegate::Options o)
-    {
-        auto app = std::make_unique<AppDelegate>(std::move(o));
-        if (app->isRefused())
-            return app;
-        app->applicationWillFinishLaunching();
-        app->applicationDidFinishLaunching();
-        EXPECT_TRUE(testkit::waitUntil([&] { return app->pendingStartUpChecks() == 0; }));
-        testkit::spinFor(50);
-        return app;
-    }
-    std::unique_ptr<AppDelegate> start() { return start(options()); }
-
-    QStringList alertMessages() const
-    {
-        QStringList messages;
-        for (const Alert &alert : alerts.shown())
-            messages << alert.messageText + QLatin1Char('|') + alert.informativeText;
-        return messages;
-    }
-
-    // A folder chosen as the user's hot folder, the way the Preferences
-    // window stores it.
-    static void chooseHotFolder(const QString &path)
-    {
-        ASSERT_TRUE(MyBookmarkDataKit::savePath(path, cPrefHotFolderPathAliasData));
-        Settings::shared().setValue(cPrefHotFolderPathIsValid, true);
-        Settings::shared().setValue(cPrefHotFolderPath, path);
-    }
-
-    MonitorRecord monitors;
-    Qt::KeyboardModifiers modifiers = Qt::NoModifier;
-    int terminations = 0;
-};
-
-} // namespace
+using namespace sorrelby::testkit::appdelegate;
 
 TEST_F(AppDelegateTest, FreshHomeStartsWithoutAlertsAndMakesTheFactoryFolders)
 {

@@ -14,6 +14,7 @@
 #include "settings/SettingsKeys.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/BrowserDeskScene.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
 #include <QAction>
@@ -29,69 +30,7 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
-namespace {
-
-QStringList namesOf(const QString &code, int first, int count)
-{
-    QStringList names;
-    for (int i = 0; i < count; ++i)
-        names << QStringLiteral("%1_DSC_%2.JPG").arg(code).arg(first + i, 4, 10, QLatin1Char('0'));
-    return names;
-}
-
-class BrowserDesk : public ScriptedAlertsTest {
-protected:
-    void SetUp() override
-    {
-        ScriptedAlertsTest::SetUp();
-        settings.registerFactoryDefaults();
-        settings.setValue(cPrefOriginalNameFormatTag, 1);
-    }
-
-    std::unique_ptr<MainWindow> windowOn(const QString &folder)
-    {
-        auto window = std::make_unique<MainWindow>(nullptr, &workQueue);
-        window->resize(1000, 700);
-        window->show();
-        ViewController *controller = window->browser()->controller();
-        controller->pathtophotos = folder;
-        controller->registerObservers();
-        controller->refreshAllSections();
-        EXPECT_TRUE(waitUntil([&] { return controller->reloadCount() > 0 && !controller->isLoading(); }));
-        return window;
-    }
-
-    static void click(SectionGridView *grid, const QModelIndex &index, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        clickAt(grid, grid->visualRect(index).center(), modifiers);
-    }
-    static void clickAt(SectionGridView *grid, const QPoint &point, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        const QPoint global = grid->viewport()->mapToGlobal(point);
-        QMouseEvent press(QEvent::MouseButtonPress, point, global, Qt::LeftButton, Qt::LeftButton, modifiers);
-        QCoreApplication::sendEvent(grid->viewport(), &press);
-        QMouseEvent release(QEvent::MouseButtonRelease, point, global, Qt::LeftButton, Qt::NoButton, modifiers);
-        QCoreApplication::sendEvent(grid->viewport(), &release);
-    }
-    static void key(QWidget *target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        QKeyEvent event(QEvent::KeyPress, key, modifiers);
-        QCoreApplication::sendEvent(target, &event);
-    }
-    static QStringList selectedNames(ViewController *controller)
-    {
-        QModelIndexList selected = controller->selectionModel()->selectedIndexes();
-        std::sort(selected.begin(), selected.end());
-        QStringList names;
-        for (const QModelIndex &index : selected)
-            names << QFileInfo(index.data(SectionItemModel::FilePathRole).toString()).fileName();
-        return names;
-    }
-
-    SerialQueue workQueue{QStringLiteral("com.halvane.vemo.sorrelby.decodequeue")};
-};
-
-} // namespace
+using namespace sorrelby::testkit::browserdesk;
 
 TEST_F(BrowserDesk, ShiftSelectsInShootOrderCtrlTogglesAndTheBandIsDrawn)
 {

@@ -17,6 +17,7 @@
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/WindowScene.h"
+#include "tests/testkit/fixtures/CardLoadInWindowScene.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
@@ -30,81 +31,7 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
-namespace {
-
-// Section title -> the names of its photos, as the browser shows them.
-QMap<QString, QStringList> shownSections(const ViewController &controller)
-{
-    QMap<QString, QStringList> sections;
-    const SectionItemModel *model = controller.model();
-    for (int s = 0; s < model->sectionCount(); ++s) {
-        const QString title = model->index(model->headerRow(s)).data().toString();
-        QStringList names;
-        for (int i = 0; i < controller.imageDirectoryLoader().numberOfItemsInSection(s); ++i)
-            names << QFileInfo(model->indexForPath({s, i}).data(SectionItemModel::FilePathRole).toString()).fileName();
-        names.sort();
-        sections.insert(title.section(QStringLiteral(" = "), 1), names);
-    }
-    return sections;
-}
-
-// What the manifest says the sections must be: one per code.
-QMap<QString, QStringList> expectedSections(const Shoot &shoot)
-{
-    QMap<QString, QStringList> sections;
-    for (const ShootPhoto &photo : shoot.photos)
-        sections[photo.expectedCode].append(photo.expectedName);
-    for (QStringList &names : sections)
-        names.sort();
-    return sections;
-}
-
-std::string describe(const QMap<QString, QStringList> &sections)
-{
-    std::string text;
-    for (auto it = sections.cbegin(); it != sections.cend(); ++it)
-        text += it.key().toStdString() + ": " + it.value().join(QStringLiteral(", ")).toStdString() + "\n";
-    return text;
-}
-
-class CardLoadInWindow : public ScriptedAlertsTest {
-protected:
-    void SetUp() override
-    {
-        ScriptedAlertsTest::SetUp();
-        settings.registerFactoryDefaults();
-        initializeMetadataLibrary();
-        settings.setValue(cPrefSourcePath, source);
-        settings.setValue(QStringLiteral("prefDoTryToAutoDecodeAfterCopying"), true);
-        // A folder's first validation only records where it is (and says so).
-        preferenceops::getValidatedPathToSourcePath();
-        waitUntil([this] { return !alerts.shown().empty(); }, 1000);
-        alerts.clear();
-    }
-
-    void TearDown() override
-    {
-        workQueue.sync([] {});
-        ScriptedAlertsTest::TearDown();
-    }
-
-    // A card holding a generated shoot under its camera's names.
-    Shoot cardWith(const QString &volumeName, const ShootSpec &spec)
-    {
-        const QString volume = monitor.mount(volumeName, false);
-        lastVolume = volume;
-        const std::optional<Shoot> shoot = writeShoot(makeFolder(volume + QStringLiteral("/DCIM/100NIKON")), spec);
-        EXPECT_TRUE(shoot);
-        return shoot.value_or(Shoot());
-    }
-
-    SerialQueue workQueue{QStringLiteral("com.halvane.vemo.sorrelby.decodequeue")};
-    QString source = makeTempFolder(QStringLiteral("source"));
-    FakeVolumeMonitor monitor{makeTempFolder(QStringLiteral("media"))};
-    QString lastVolume;
-};
-
-} // namespace
+using namespace sorrelby::testkit::cardloadinwindow;
 
 TEST_F(CardLoadInWindow, TwoCardsInARowEndSortedInTheSectionsAndOnDisk)
 {

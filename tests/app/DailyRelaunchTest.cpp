@@ -14,6 +14,7 @@
 #include "settings/Settings.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/DailyRelaunchScene.h"
 
 #include <QAction>
 #include <QDir>
@@ -33,76 +34,9 @@
 
 using namespace sorrelby;
 
+using namespace sorrelby::testkit::dailyrelaunch;
+
 namespace {
-
-const QString cDoDaily = QStringLiteral("prefDoDailyQuitRelaunch");
-const QString cRelaunchTime = QStringLiteral("prefDailyRelaunchTime");
-const QString cScheduled2 = QStringLiteral("prefDailyScheduledTime2");
-const QString cTemp = QStringLiteral("prefTempDailyRelaunchTime");
-const QString cDisplay = QStringLiteral("prefNextScheduledLaunchctlTimeDisplayString");
-const QStringList cAutorelaunched = {QStringLiteral("vemo-sorrelby"), QStringLiteral("--autorelaunched")};
-
-QDateTime at(int year, int month, int day, int hour, int minute, int msec = 0)
-{
-    return QDateTime(QDate(year, month, day), QTime(hour, minute).addMSecs(msec));
-}
-
-// A job that keeps a queue busy until it is let go.
-struct Blocker {
-    explicit Blocker(SerialQueue &queue)
-    {
-        queue.async([this] { release.acquire(); });
-    }
-    ~Blocker() { letGo(); }
-    void letGo()
-    {
-        if (!done) {
-            done = true;
-            release.release();
-        }
-    }
-    QSemaphore release;
-    bool done = false;
-};
-
-class DailyRelaunchTest : public testkit::ScriptedAlertsTest {
-protected:
-    void TearDown() override
-    {
-        app.reset();
-        testkit::ScriptedAlertsTest::TearDown();
-    }
-
-    AppDelegate::Options options(std::function<QDateTime()> clock)
-    {
-        AppDelegate::Options o;
-        o.routeLog = false;
-        o.keyboardModifiers = [] { return Qt::NoModifier; };
-        o.terminate = [] {};
-        o.clock = std::move(clock);
-        o.workQueue = &queue;
-        o.relaunchTiming.pollInterval = 0.02;
-        o.quitAndRelaunch = [this] {
-            ++relaunches;
-            if (duringRelaunch)
-                duringRelaunch();
-            return true;
-        };
-        return o;
-    }
-
-    void startApp(AppDelegate::Options o)
-    {
-        app = std::make_unique<AppDelegate>(std::move(o));
-        ASSERT_FALSE(app->isRefused());
-        app->setupObservers();
-    }
-
-    SerialQueue queue{QStringLiteral("test.workqueue")};
-    std::unique_ptr<AppDelegate> app;
-    int relaunches = 0;
-    std::function<void()> duringRelaunch;
-};
 
 TEST_F(DailyRelaunchTest, RelaunchHistoryCatchesACrashLoopAndAnOrdinaryStartClearsIt)
 {

@@ -8,6 +8,7 @@
 #include "platform/Dispatch.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/NotShownLineScene.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
 #include <QDir>
@@ -21,38 +22,7 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
-namespace {
-
-class NotShownLine : public ScriptedAlertsTest {
-protected:
-    void SetUp() override
-    {
-        ScriptedAlertsTest::SetUp();
-        settings.registerFactoryDefaults();
-    }
-
-    std::unique_ptr<MainWindow> windowOn(const QString &folder)
-    {
-        auto window = std::make_unique<MainWindow>(nullptr, &workQueue);
-        window->resize(1000, 700);
-        window->show();
-        reload(*window, folder);
-        return window;
-    }
-
-    void reload(MainWindow &window, const QString &folder)
-    {
-        ViewController *controller = window.browser()->controller();
-        const int before = controller->reloadCount();
-        controller->pathtophotos = folder;
-        controller->refreshAllSections();
-        EXPECT_TRUE(waitUntil([&] { return controller->reloadCount() > before && !controller->isLoading(); }));
-    }
-
-    SerialQueue workQueue{QStringLiteral("com.halvane.vemo.sorrelby.decodequeue")};
-};
-
-} // namespace
+using namespace sorrelby::testkit::notshownline;
 
 TEST_F(NotShownLine, CountsTheFilesTheGridLeavesOutAndListsThemWithWhy)
 {

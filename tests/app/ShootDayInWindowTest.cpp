@@ -25,6 +25,7 @@
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/WindowScene.h"
+#include "tests/testkit/fixtures/ShootDayInWindowScene.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
 #include <QAction>
@@ -39,93 +40,7 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
-namespace {
-
-void sendKey(QWidget *widget, int key, const QString &text = {})
-{
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QApplication::sendEvent(widget, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
-    QApplication::sendEvent(widget, &release);
-}
-
-// A scanner: the code's keys one after the other, then Return.
-void scan(QWidget *widget, const QString &code)
-{
-    for (const QChar c : code)
-        sendKey(widget, c.toUpper().unicode(), QString(c));
-    sendKey(widget, Qt::Key_Return, QStringLiteral("\r"));
-}
-
-void click(SectionGridView *grid, const QModelIndex &index, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    grid->scrollTo(index);
-    const QPoint point = grid->visualRect(index).center();
-    const QPoint global = grid->viewport()->mapToGlobal(point);
-    QMouseEvent press(QEvent::MouseButtonPress, point, global, Qt::LeftButton, Qt::LeftButton, modifiers);
-    QApplication::sendEvent(grid->viewport(), &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, point, global, Qt::LeftButton, Qt::NoButton, modifiers);
-    QApplication::sendEvent(grid->viewport(), &release);
-}
-
-// The grid's index of the photo now named `name`.
-QModelIndex photoNamed(const ViewController &controller, const QString &name)
-{
-    const SectionItemModel *model = controller.model();
-    for (int row = 0; row < model->rowCount(); ++row) {
-        const QModelIndex index = model->index(row);
-        if (QFileInfo(index.data(SectionItemModel::FilePathRole).toString()).fileName() == name)
-            return index;
-    }
-    return {};
-}
-
-int sectionTitled(const ViewController &controller, const QString &code)
-{
-    const SectionItemModel *model = controller.model();
-    for (int s = 0; s < model->sectionCount(); ++s) {
-        if (model->index(model->headerRow(s)).data().toString().endsWith(QStringLiteral(" = ") + code))
-            return s;
-    }
-    return -1;
-}
-
-class ShootDayInWindow : public ScriptedAlertsTest {
-protected:
-    void SetUp() override
-    {
-        ScriptedAlertsTest::SetUp();
-        settings.registerFactoryDefaults();
-        initializeMetadataLibrary();
-        settings.setValue(cPrefSourcePath, source);
-        settings.setValue(cPrefDestinationPath, mainFolder);
-        settings.setValue(cPrefDailyFolderDateFormat, QString());
-        settings.setValue(cPrefDoTryToAutoDecodeAfterCopying, true);
-        settings.setValue(cPrefCheckForMultiCameras, true);
-        settings.setValue(cPrefKeepLastQRCodeFile, false);
-        settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 0);
-        settings.setValue(cPrefAlwaysPromptForReassignmentMode, false);
-        settings.setValue(cPrefRadioSet1SelectedTag, 200);
-        settings.setValue(cPrefCheckReassignedBarcodeLength, false);
-        preferenceops::getValidatedPathToSourcePath();
-        preferenceops::getValidatedPathToDestinationPath();
-        waitUntil([this] { return alerts.shown().size() >= 2; }, 1000);
-        alerts.clear();
-    }
-
-    void TearDown() override
-    {
-        workQueue.sync([] {});
-        ScriptedAlertsTest::TearDown();
-    }
-
-    SerialQueue workQueue{QStringLiteral("com.halvane.vemo.sorrelby.decodequeue")};
-    QString source = makeTempFolder(QStringLiteral("source"));
-    QString mainFolder = makeTempFolder(QStringLiteral("main"));
-    FakeVolumeMonitor monitor{makeTempFolder(QStringLiteral("media"))};
-};
-
-} // namespace
+using namespace sorrelby::testkit::shootday;
 
 TEST_F(ShootDayInWindow, CardRangeReassignDragUndoCancelledRevertAndDelivery)
 {

@@ -4,8 +4,9 @@
 
 #include "platform/UserFolders.h"
 #include "settings/Settings.h"
-#include "tests/app/AppProcesses.h"
+#include "tests/testkit/AppProcesses.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/WatchdogProcessScene.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,80 +20,9 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
+using namespace sorrelby::testkit::watchdogprocess;
+
 namespace {
-
-QString logText()
-{
-    return QString::fromUtf8(readFile(userfolders::logFilePath()));
-}
-
-// The process ids the watchdogs reported watching, in order.
-QList<qint64> watchedPids()
-{
-    static const QRegularExpression watching(QStringLiteral("watchdog\\[\\d+\\] watching PID (\\d+)"));
-    QList<qint64> pids;
-    auto it = watching.globalMatch(logText());
-    while (it.hasNext())
-        pids << it.next().captured(1).toLongLong();
-    return pids;
-}
-
-QStringList crashNotes()
-{
-    return QDir(userfolders::logFolder()).entryList({QStringLiteral("Sorrelby_*.crash")}, QDir::Files, QDir::Name);
-}
-
-QStringList commandLineOf(qint64 pid)
-{
-    const QByteArray text = readFile(QStringLiteral("/proc/%1/cmdline").arg(pid));
-    QStringList args;
-    for (const QByteArray &arg : text.split('\0'))
-        if (!arg.isEmpty())
-            args << QString::fromLocal8Bit(arg);
-    return args;
-}
-
-class WatchdogProcess : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        // Cases of one run share the log folder: each starts with none.
-        QDir(userfolders::logFolder()).removeRecursively();
-    }
-
-    void TearDown() override
-    {
-        endProcessesStartedHere();
-        if (first.state() != QProcess::NotRunning)
-            first.waitForFinished(5000);
-    }
-
-    // The first copy, started as a user would; true once its watchdog
-    // watches it.
-    bool startFirst()
-    {
-        Settings::shared().flush();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        first.setProcessEnvironment(env);
-        first.start(QStringLiteral(SORRELBY_APP_PATH), {});
-        return first.waitForStarted(10000) && waitUntil([this] { return watchedPids().contains(first.processId()); }, 30000);
-    }
-
-    // Ends the watched copy with a signal and waits for the next one to be
-    // watched; returns its process id (0 when none came).
-    qint64 crashAndWaitForNext(int signo)
-    {
-        const qsizetype before = watchedPids().size();
-        const qint64 pid = watchedPids().constLast();
-        ::kill(pid_t(pid), signo);
-        if (!waitUntil([&] { return watchedPids().size() > before; }, 20000))
-            return 0;
-        return watchedPids().constLast();
-    }
-
-    QProcess first;
-};
 
 TEST_F(WatchdogProcess, SignalElevenRelaunchesWithHotFolderModeAndLeavesACrashNote)
 {

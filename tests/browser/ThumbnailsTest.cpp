@@ -8,6 +8,7 @@
 #include "imaging/PhotoMetadata.h"
 #include "platform/FileOps.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/ThumbnailsScene.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
 #include <QPainter>
@@ -20,42 +21,9 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
+using namespace sorrelby::testkit::thumbnails;
+
 namespace {
-
-// A picture whose top-left quarter is red, so that turns can be told apart.
-QImage markedPicture(QSize size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.fillRect(QRect(0, 0, size.width() / 2, size.height() / 2), Qt::red);
-    return image;
-}
-
-bool isRed(QRgb pixel)
-{
-    return qRed(pixel) > 180 && qGreen(pixel) < 90 && qBlue(pixel) < 90;
-}
-
-QString writeMarkedPhoto(const QString &path, QSize size, int orientation, bool thumbnail)
-{
-    ExifSpec exif;
-    exif.captureTime = QDateTime(QDate(2024, 5, 1), QTime(9, 0));
-    exif.orientation = orientation;
-    exif.thumbnail = thumbnail;
-    EXPECT_TRUE(writeJpeg(path, markedPicture(size), exif));
-    return path;
-}
-
-class Thumbnails : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        initializeMetadataLibrary();
-        folder = makeTempFolder();
-    }
-    QString folder;
-};
 
 TEST_F(Thumbnails, PreviewOrPictureTurnedUprightAndSmall)
 {

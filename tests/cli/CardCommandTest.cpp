@@ -11,6 +11,7 @@
 #include "tests/testkit/FaultRuns.h"
 #include "tests/testkit/LoopVolume.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/CardCommandScene.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
@@ -26,123 +27,7 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
-namespace {
-
-ShootSpec smallShoot()
-{
-    ShootSpec spec;
-    spec.subjects = 2;
-    spec.photosPerSubject = 1;
-    return spec;
-}
-
-QString trashFolder()
-{
-    return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash");
-}
-
-// A card and a shoot folder whose source folder holds the previous card's
-// photo, made afresh for every run; and what must hold once a run ended
-// well: every card photo once in the source folder under its decoded name,
-// the previous photo once in the trash, nothing else anywhere.
-class CardScene {
-public:
-    explicit CardScene(const QString &cardFolder)
-        : m_cardFolder(cardFolder)
-    {
-        // A card photo and one photo: every stage, with few steps to sweep.
-        ShootSpec spec;
-        spec.subjects = 1;
-        spec.photosPerSubject = 1;
-        m_shoot = writeShoot(makeFolder(cardFolder + QStringLiteral("/DCIM/100NIKON")), spec);
-        EXPECT_TRUE(m_shoot);
-        for (const QString &path : m_shoot->paths())
-            m_cardDigests.insert(contentDigest(path));
-        PhotoSpec previous;
-        previous.size = QSize(96, 64);
-        previous.seed = 900;
-        const QString earlier = makeTempFolder(QStringLiteral("earlier")) + QStringLiteral("/B9_DSC_0900.JPG");
-        EXPECT_TRUE(writePhoto(earlier, previous));
-        m_earlier = readFile(earlier);
-    }
-
-    QString source() const { return m_root + QStringLiteral("/source"); }
-    QString root() const { return m_root; }
-    QString cardFolder() const { return m_cardFolder; }
-    const Shoot &shoot() const { return *m_shoot; }
-
-    void reset() const
-    {
-        resetFolder(m_root);
-        makeFolder(source());
-        writeFile(source() + QStringLiteral("/B9_DSC_0900.JPG"), m_earlier);
-        resetFolder(trashFolder());
-    }
-
-    // Every card photo has arrived in the source folder (under any name).
-    bool cardIsInTheSourceFolder() const
-    {
-        const QMultiMap<QByteArray, QString> census = contentCensus({source()});
-        for (const QByteArray &digest : m_cardDigests) {
-            if (!census.contains(digest))
-                return false;
-        }
-        return true;
-    }
-
-    QStringList problems() const
-    {
-        QStringList found;
-        for (const QString &staging : QStringList{m_root + QStringLiteral("/.copyOfCard"), source() + QStringLiteral("/.copyOfCard")}) {
-            if (fileops::exists(staging))
-                found << QStringLiteral("stranded in the staging folder: ") + lines(filesBelow(staging)).c_str();
-        }
-        const QMultiMap<QByteArray, QString> census = contentCensus({m_root, trashFolder() + QStringLiteral("/files")});
-        for (const QByteArray &digest : m_cardDigests) {
-            const QStringList where = census.values(digest);
-            if (where.isEmpty())
-                found << QStringLiteral("a card photo lost: ") + QString::fromLatin1(digest);
-            else if (where.size() > 1)
-                found << QStringLiteral("a card photo duplicated: ") + where.join(QStringLiteral(", "));
-            else if (QFileInfo(where[0]).path() != source())
-                found << QStringLiteral("a card photo elsewhere: ") + where[0];
-        }
-        const QStringList earlier = census.values(digestOf(m_earlier));
-        if (earlier.size() != 1 || !earlier[0].startsWith(trashFolder()))
-            found << QStringLiteral("the previous card's photo: ")
-                    + (earlier.isEmpty() ? QStringLiteral("lost") : earlier.join(QStringLiteral(", ")));
-        if (census.size() != m_cardDigests.size() + 1)
-            found << QStringLiteral("debris: ") + QStringList(census.values()).join(QStringLiteral(", "));
-        if (lines(entriesOf(source())) != sortedLines(m_shoot->expectedNames()))
-            found << QStringLiteral("source folder: ") + lines(entriesOf(source())).c_str();
-        if (entriesOf(m_root) != QStringList{QStringLiteral("source")})
-            found << QStringLiteral("shoot folder: ") + lines(entriesOf(m_root)).c_str();
-        if (entriesOf(trashFolder() + QStringLiteral("/info")).size() != entriesOf(trashFolder() + QStringLiteral("/files")).size())
-            found << QStringLiteral("trash info and files differ");
-        return found;
-    }
-
-private:
-    static QByteArray digestOf(const QByteArray &bytes) { return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex(); }
-
-    QString m_root = makeTempFolder(QStringLiteral("shoot"));
-    QString m_cardFolder;
-    std::optional<Shoot> m_shoot;
-    QSet<QByteArray> m_cardDigests;
-    QByteArray m_earlier;
-};
-
-// The step (from 1) of an undisturbed run whose line matches; 0 when none.
-int stepWhere(const QStringList &steps, const std::function<bool(const QString &what, const QString &path)> &matches)
-{
-    for (const QString &step : steps) {
-        if (matches(step.section(QLatin1Char(' '), 1, 1), step.section(QLatin1Char(' '), 2)))
-            return step.section(QLatin1Char(' '), 0, 0).toInt();
-    }
-    return 0;
-}
-
-} // namespace
+using namespace sorrelby::testkit::cardcommand;
 
 TEST(CardCommand, CopiesAFolderAsACardThenDecodes)
 {

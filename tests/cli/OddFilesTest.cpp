@@ -8,6 +8,7 @@
 
 #include "platform/FileOps.h"
 #include "platform/UserFolders.h"
+#include "tests/testkit/fixtures/OddFilesScene.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -27,100 +28,7 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
-namespace {
-
-// Generous: a command that waits on a FIFO never ends; one that does not
-// ends in well under a second.
-constexpr int cDeadlineMs = 120000;
-
-ProgramRun run(const QStringList &args)
-{
-    return runApp(args, cDeadlineMs);
-}
-
-QByteArray jpeg(int seed)
-{
-    return encodeJpeg(makeBackground(QSize(64, 48), quint32(seed)));
-}
-
-QByteArray noise()
-{
-    QByteArray bytes(4096, '\0');
-    for (int i = 0; i < bytes.size(); ++i)
-        bytes[i] = char((i * 7919 + 13) % 251);
-    return bytes;
-}
-
-QByteArray png()
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    makeBackground(QSize(32, 24), 3).save(&buffer, "PNG");
-    return bytes;
-}
-
-QByteArray native(const QString &folder, const QByteArray &name)
-{
-    return QFile::encodeName(folder) + '/' + name;
-}
-
-// A file under a name given as bytes, last written a minute ago (so no
-// completeness wait holds it back).
-void writeRaw(const QString &folder, const QByteArray &name, const QByteArray &data)
-{
-    const QByteArray path = native(folder, name);
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-    ASSERT_GE(fd, 0) << path.constData();
-    ASSERT_EQ(::write(fd, data.constData(), size_t(data.size())), data.size());
-    ::close(fd);
-    const struct timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 60, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
-}
-
-void makeFifo(const QString &path)
-{
-    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
-}
-
-// Every name in a folder as the file system gives it, hidden ones too.
-QList<QByteArray> rawNames(const QString &folder)
-{
-    QList<QByteArray> names;
-    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
-    if (!dir)
-        return names;
-    while (const dirent *entry = ::readdir(dir)) {
-        const QByteArray name(entry->d_name);
-        if (name != "." && name != "..")
-            names << name;
-    }
-    ::closedir(dir);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// Empties a folder by the names the file system gives (QDir would miss the
-// names that are not UTF-8).
-void emptyFolder(const QString &folder)
-{
-    QDir().mkpath(folder);
-    for (const QByteArray &name : rawNames(folder)) {
-        const QByteArray path = native(folder, name);
-        if (::unlink(path.constData()) != 0)
-            QDir(QString::fromUtf8(path)).removeRecursively();
-    }
-}
-
-// The settings every run here shares: no pause for young photos, photos
-// without a code stay, no daily sub-folder.
-QStringList settingsFor(const QString &source)
-{
-    return {"--set", "prefSourcePath=" + source,   "--set", "prefMoveUnasignedPhotoMethodTag=0",
-            "--set", "prefDailyFolderDateFormat=", "--set", "prefDoDelayToWaitForValidPhoto=0"};
-}
-
-} // namespace
+using namespace sorrelby::testkit::oddfiles;
 
 TEST(OddFiles, EveryCommandGivenAFifoReturnsWithTheReason)
 {

@@ -6,6 +6,7 @@
 #include "platform/FaultPoints.h"
 #include "tests/testkit/FaultRuns.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/ReassignCommandScene.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,84 +17,7 @@
 
 using namespace sorrelby::testkit;
 
-namespace {
-
-// A section being corrected: the photos of several subjects and a card,
-// codes with and without "_", one photo marked unknown, one that already
-// carries the code.
-const QStringList kScene{"SMITH_JOHN_IMG_0401-qrcode.JPG",
-                         "SMITH_JOHN_IMG_0402.JPG",
-                         "SMITH_JOHN_IMG_0403.JPG",
-                         "A1_IMG_0404.JPG",
-                         "IMG_0405.JPG",
-                         "UNKNOWN_IMG_0406.JPG",
-                         "SMITH_JANE_IMG_0407.JPG",
-                         "LEE_ANN_MAY_IMG_0408.JPG",
-                         "LEE_ANN_MAY_IMG_0409-qrcode.JPG",
-                         "B7_IMG_0410.JPG",
-                         "IMG_0411.JPG",
-                         "X_Y_IMG_0412.JPG"};
-const QString kCode = QStringLiteral("SMITH_JANE");
-
-// The names the scene ends with.
-QStringList finalNames()
-{
-    QStringList names;
-    for (const QString &name : kScene) {
-        const QString camera = name.section(QLatin1Char('_'), -2);
-        names << kCode + QLatin1Char('_') + camera;
-    }
-    names.sort();
-    return names;
-}
-
-QStringList pathsIn(const QString &folder, const QStringList &names)
-{
-    QStringList paths;
-    for (const QString &name : names)
-        paths << folder + QLatin1Char('/') + name;
-    return paths;
-}
-
-// What is wrong with a folder that should hold every photo of the scene
-// exactly once (contents from `contents`), under `names` and nothing else.
-QStringList problemsOf(const QString &folder, const QMultiMap<QByteArray, QString> &contents, const QStringList &names)
-{
-    QStringList problems;
-    const QMultiMap<QByteArray, QString> census = contentCensus({folder});
-    for (const QByteArray &digest : contents.uniqueKeys()) {
-        const qsizetype copies = census.count(digest);
-        if (copies != 1)
-            problems << QStringLiteral("%1 found %2 times").arg(contents.value(digest)).arg(copies);
-    }
-    const QStringList entries = entriesOf(folder);
-    if (entries != names)
-        problems << QStringLiteral("folder holds [%1]").arg(entries.join(u' '));
-    return problems;
-}
-
-class ReassignCommand : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        folder = makeTempFolder(QStringLiteral("section"));
-        prepare();
-        contents = contentCensus({folder});
-        args = QStringList{QStringLiteral("reassign"), kCode} + pathsIn(folder, kScene);
-    }
-
-    void prepare()
-    {
-        resetFolder(folder);
-        writeFilesInOrder(folder, kScene);
-    }
-
-    QString folder;
-    QMultiMap<QByteArray, QString> contents;
-    QStringList args;
-};
-
-} // namespace
+using namespace sorrelby::testkit::reassigncommand;
 
 TEST_F(ReassignCommand, KilledAfterEachRenameTheSameCommandFinishesTheJob)
 {

@@ -8,6 +8,7 @@
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/PhotoMetadataScene.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
 #include <QFile>
@@ -18,57 +19,9 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
+using namespace sorrelby::testkit::photometadata;
+
 namespace {
-
-const QDateTime kCapture(QDate(2024, 5, 1), QTime(13, 45, 10));
-
-QString writeTestPhoto(const QString &folder, const QString &name, std::optional<CameraSpec> camera, QSize size = QSize(640, 480),
-                       int orientation = 1)
-{
-    PhotoSpec spec;
-    spec.size = size;
-    spec.seed = quint32(qHash(name));
-    spec.exif.camera = std::move(camera);
-    spec.exif.captureTime = kCapture;
-    spec.exif.orientation = orientation;
-    const QString path = folder + QLatin1Char('/') + name;
-    EXPECT_TRUE(writePhoto(path, spec)) << path.toStdString();
-    return path;
-}
-
-// The JPEG stream without APPn and COM segments, parsed independently of
-// the code under test.
-QByteArray imageDataOf(const QByteArray &jpeg)
-{
-    QByteArray kept = jpeg.left(2);
-    qsizetype pos = 2;
-    while (pos + 4 <= jpeg.size()) {
-        const uchar marker = uchar(jpeg[pos + 1]);
-        const qsizetype length = (qsizetype(uchar(jpeg[pos + 2])) << 8) | uchar(jpeg[pos + 3]);
-        if (marker == 0xDA)
-            return kept + jpeg.mid(pos);
-        if (!((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE))
-            kept += jpeg.mid(pos, 2 + length);
-        pos += 2 + length;
-    }
-    return {};
-}
-
-int orientationOf(const QString &path)
-{
-    const std::optional<PhotoProperties> properties = readPhotoProperties(path);
-    return properties && properties->orientation ? *properties->orientation : 0;
-}
-
-class PhotoMetadata : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        initializeMetadataLibrary();
-        folder = makeTempFolder();
-    }
-    QString folder;
-};
 
 TEST_F(PhotoMetadata, ReadsDatesSizeAndOrientation)
 {

@@ -15,6 +15,7 @@
 #include "tests/testkit/LoopVolume.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/CardLoaderScene.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
 #include <QDir>
@@ -24,55 +25,9 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
+using namespace sorrelby::testkit::cardloader;
+
 namespace {
-
-class CardLoaderTest : public ScriptedAlertsTest {
-protected:
-    void SetUp() override
-    {
-        ScriptedAlertsTest::SetUp();
-        settings.registerFactoryDefaults();
-        settings.setValue(cPrefOriginalNameFormatTag, 1);
-        settings.setValue(cPrefSourcePath, source);
-        // The first check makes the folder's reference; later ones succeed.
-        preferenceops::getValidatedPathToSourcePath();
-        waitUntil([this] { return !alerts.shown().empty(); }, 1000);
-        alerts.clear();
-        settings.setValue(QStringLiteral("prefDoTryToAutoDecodeAfterCopying"), false);
-        loader.setPauseAfterEject([](double) {});
-        QObject::connect(&loader, &CardLoader::copyFinished, [this](const CardCopyResult &r) { results.append(r); });
-    }
-
-    static void photo(const QString &path, quint32 seed = 1)
-    {
-        PhotoSpec spec;
-        spec.size = QSize(160, 120);
-        spec.seed = seed;
-        EXPECT_TRUE(writePhoto(path, spec));
-    }
-
-    // A volume holding one photo in each of the given folders.
-    QString volume(const QString &name, const QStringList &folders, bool announce)
-    {
-        const QString path = monitor.mount(name, false);
-        int frame = 1;
-        for (const QString &folder : folders)
-            photo(makeFolder(path + QLatin1Char('/') + folder) + QStringLiteral("/DSC_%1.JPG").arg(frame++, 4, 10, QLatin1Char('0')));
-        if (announce)
-            Q_EMIT monitor.volumeDidMount(path);
-        return path;
-    }
-
-    bool waitForCopies(int count)
-    {
-        return waitUntil([&] { return results.size() >= count && !loader.isCopying(); });
-    }
-
-    QString source = makeTempFolder(QStringLiteral("source"));
-    FakeVolumeMonitor monitor{makeTempFolder(QStringLiteral("media"))};
-    CardLoader loader{monitor};
-    QList<CardCopyResult> results;
-};
 
 TEST_F(CardLoaderTest, MountedVolumesAreJudgedByTheirTrimmedCameraFolders)
 {

@@ -10,6 +10,7 @@
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/CardRecoveryScene.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
 #include <QDir>
@@ -19,62 +20,9 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
+using namespace sorrelby::testkit::cardrecovery;
+
 namespace {
-
-class CardRecoveryTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        Settings::shared().setValue(cPrefOriginalNameFormatTag, 1);
-        m_trashBefore = trashFiles();
-    }
-
-    static QByteArray photo(const QString &path, quint32 seed)
-    {
-        PhotoSpec spec;
-        spec.size = QSize(96, 64);
-        spec.seed = seed;
-        EXPECT_TRUE(writePhoto(path, spec));
-        return readFile(path);
-    }
-
-    // A staging folder (beside the source and hot folders) as a kill left it.
-    QString staged(const QString &target, StagingJournal::Phase phase, bool setsAside, const QList<quint32> &seeds)
-    {
-        const QString folder = makeFolder(shoot + QStringLiteral("/.copyOfCard"));
-        StagingJournal journal;
-        journal.target = target;
-        journal.setsAside = setsAside;
-        journal.phase = phase;
-        EXPECT_TRUE(journal.write(folder));
-        for (const quint32 seed : seeds)
-            photo(folder + QStringLiteral("/DSC_%1.JPG").arg(seed, 4, 10, QLatin1Char('0')), seed);
-        return folder;
-    }
-
-    QStringList recover(const QStringList &folders)
-    {
-        QStringList reported;
-        recoverInterruptedCardCopies(folders, [&](const QString &line) { reported << line; });
-        return reported;
-    }
-
-    static QStringList trashFiles() { return entriesOf(userfolders::dataHome() + QStringLiteral("/Trash/files")); }
-    // What this test sent to the trash.
-    QStringList trash() const
-    {
-        QStringList added = trashFiles();
-        added.removeIf([this](const QString &name) { return m_trashBefore.contains(name); });
-        return added;
-    }
-
-    QString shoot = makeTempFolder(QStringLiteral("shoot"));
-    QString source = makeFolder(shoot + QStringLiteral("/source"));
-    QString hot = makeFolder(shoot + QStringLiteral("/hot"));
-
-private:
-    QStringList m_trashBefore;
-};
 
 TEST_F(CardRecoveryTest, ACopyStoppedBeforeSettingAsideIsFinishedInFull)
 {

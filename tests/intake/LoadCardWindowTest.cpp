@@ -11,6 +11,7 @@
 #include "settings/SettingsKeys.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/LoadCardWindowScene.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
 #include <QFileDialog>
@@ -23,44 +24,9 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
+using namespace sorrelby::testkit::loadcardwindow;
+
 namespace {
-
-class LoadCardWindowTest : public ScriptedAlertsTest {
-protected:
-    void SetUp() override
-    {
-        ScriptedAlertsTest::SetUp();
-        settings.registerFactoryDefaults();
-        settings.setValue(cPrefOriginalNameFormatTag, 1);
-        settings.setValue(cPrefSourcePath, source);
-        settings.setValue(QStringLiteral("prefDoTryToAutoDecodeAfterCopying"), false);
-        preferenceops::getValidatedPathToSourcePath(); // makes the folder's reference
-        waitUntil([this] { return !alerts.shown().empty(); }, 1000);
-        alerts.clear();
-        window.loader().setPauseAfterEject([](double) {});
-    }
-
-    void photos(const QString &folder, int count)
-    {
-        for (int i = 1; i <= count; ++i) {
-            PhotoSpec spec;
-            spec.size = QSize(160, 120);
-            spec.seed = quint32(i);
-            ASSERT_TRUE(writePhoto(folder + QStringLiteral("/DSC_%1.JPG").arg(i, 4, 10, QLatin1Char('0')), spec));
-        }
-    }
-
-    template<typename T> T *child(const char *name)
-    {
-        T *widget = window.findChild<T *>(QString::fromLatin1(name));
-        EXPECT_TRUE(widget) << name;
-        return widget;
-    }
-
-    QString source = makeTempFolder(QStringLiteral("source"));
-    FakeVolumeMonitor monitor{makeTempFolder(QStringLiteral("media"))};
-    LoadCardViewController window{monitor};
-};
 
 TEST_F(LoadCardWindowTest, OffersTheInsertedCardAndShowsTheCopy)
 {

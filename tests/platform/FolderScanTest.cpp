@@ -4,6 +4,7 @@
 #include "platform/FolderScan.h"
 #include "platform/FileOps.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/FolderScanScene.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -21,52 +22,7 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
-namespace {
-
-// A file under a name given as raw bytes (the test's own QString API could
-// not even say it).
-bool writeRaw(const QString &folder, const QByteArray &name, const QByteArray &data)
-{
-    const QByteArray path = QFile::encodeName(folder) + '/' + name;
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-    if (fd < 0)
-        return false;
-    const bool ok = ::write(fd, data.constData(), size_t(data.size())) == data.size();
-    return ::close(fd) == 0 && ok;
-}
-
-QByteArray pngBytes()
-{
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImage image(8, 8, QImage::Format_RGB32);
-    image.fill(Qt::gray);
-    image.save(&buffer, "PNG");
-    return png;
-}
-
-QStringList sortedNames(const QList<LeftAlone> &files)
-{
-    QStringList lines = describeLeftAlone(files);
-    lines.sort();
-    return lines;
-}
-
-// Runs `read` on another thread; a reader stuck on the FIFO is let go by a
-// writer opening it, and counts as a failure.
-template<typename Read> void expectReturnsOnFifo(const QString &fifo, Read read, const char *what)
-{
-    auto done = std::async(std::launch::async, read);
-    if (done.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
-        ADD_FAILURE() << what << " waited on a FIFO";
-        const int unblock = ::open(QFile::encodeName(fifo).constData(), O_RDWR | O_NONBLOCK);
-        done.wait();
-        ::close(unblock);
-    }
-}
-
-} // namespace
+using namespace sorrelby::testkit::folderscan;
 
 TEST(FolderScan, EveryEntryIsAPhotoOrLeftAloneWithItsReason)
 {

@@ -14,6 +14,7 @@
 #include "tests/testkit/NotificationRecorder.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/PreferencesActionsScene.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,26 +25,9 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
+using namespace sorrelby::testkit::preferencesactions;
+
 namespace {
-
-const QString kHotMode = QStringLiteral("prefEnableHotFolderMode");
-
-class PreferencesActionsTest : public ScriptedAlertsTest {
-protected:
-    void SetUp() override
-    {
-        ScriptedAlertsTest::SetUp();
-        settings.registerFactoryDefaults();
-        settings.setValue(cPrefSourcePath, source);
-        settings.setValue(cPrefDestinationPath, destination);
-        settings.setValue(cPrefHotFolderPath, hot);
-    }
-
-    QString source = makeTempFolder(QStringLiteral("source"));
-    QString destination = makeTempFolder(QStringLiteral("main"));
-    QString hot = makeTempFolder(QStringLiteral("hot"));
-    NotificationRecorder sourceChanged{QStringLiteral("vemoNotificationChangedSourcePath")};
-};
 
 TEST_F(PreferencesActionsTest, DailyFolderFormatsStoreWhatDeliveryUses)
 {

@@ -9,6 +9,7 @@
 #include "settings/SettingsKeys.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/PreferencesWindowScene.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -30,49 +31,9 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
+using namespace sorrelby::testkit::preferenceswindow;
+
 namespace {
-
-const QString kHotMode = QStringLiteral("prefEnableHotFolderMode");
-
-class PreferencesWindowTest : public ScriptedAlertsTest {
-protected:
-    void SetUp() override
-    {
-        ScriptedAlertsTest::SetUp();
-        settings.registerFactoryDefaults();
-        settings.setValue(cPrefSourcePath, source);
-        settings.setValue(cPrefDestinationPath, destination);
-        settings.setValue(cPrefHotFolderPath, hot);
-        settings.setValue(kHotMode, true);
-        window = std::make_unique<PreferencesViewController>();
-        window->setFileRevealer(&revealer);
-        // The scripted chooser notes the mode while "open" and answers.
-        window->setFolderChooser([this](QWidget *, const FolderPanelSpec &spec, std::function<void(std::optional<QString>)> done) {
-            specs.push_back(spec);
-            modeWhileOpen.push_back(settings.boolValue(kHotMode));
-            const std::optional<QString> answer = answers.front();
-            answers.erase(answers.begin());
-            done(answer);
-        });
-        window->show();
-    }
-
-    template<typename T> T *child(const QString &name)
-    {
-        T *widget = window->findChild<T *>(name);
-        EXPECT_TRUE(widget) << name.toStdString();
-        return widget;
-    }
-
-    QString source = makeTempFolder(QStringLiteral("source"));
-    QString destination = makeTempFolder(QStringLiteral("main"));
-    QString hot = makeTempFolder(QStringLiteral("hot"));
-    RecordingFileRevealer revealer;
-    std::vector<std::optional<QString>> answers;
-    std::vector<FolderPanelSpec> specs;
-    std::vector<bool> modeWhileOpen;
-    std::unique_ptr<PreferencesViewController> window;
-};
 
 TEST_F(PreferencesWindowTest, HotFolderChooserGreysOutOtherRolesAndRestoresTheMode)
 {

@@ -7,7 +7,7 @@
 #include "naming/FileNameScheme.h"
 #include "reassign/ReassignModeChoice.h"
 #include "reassign/ReassignRenames.h"
-#include "tests/reassign/ReassignFixture.h"
+#include "tests/testkit/ReassignFixture.h"
 #include "tests/testkit/photos/CardGenerator.h"
 
 #include <QDir>
@@ -71,9 +71,11 @@ TEST_F(Reassign, ManualModeGivesEveryPhotoTheOneCodeNeverReplacingAndRunsAgainAf
     ASSERT_EQ(report->kept.size(), 1);
     EXPECT_TRUE(report->kept.first().startsWith(QStringLiteral("A9_IMG_0415.JPG: "))) << report->kept.first().toStdString();
     // Each photo still holds its own bytes.
-    EXPECT_EQ(readFile(at(QStringLiteral("SMITH_JANE_IMG_0415.JPG"))), standIn(QStringLiteral("SMITH_JANE_IMG_0415.JPG"), "photo SMITH_JANE_IMG_0415.JPG"));
+    EXPECT_EQ(readFile(at(QStringLiteral("SMITH_JANE_IMG_0415.JPG"))),
+              standIn(QStringLiteral("SMITH_JANE_IMG_0415.JPG"), "photo SMITH_JANE_IMG_0415.JPG"));
     EXPECT_EQ(readFile(at(QStringLiteral("A9_IMG_0415.JPG"))), standIn(QStringLiteral("A9_IMG_0415.JPG"), "photo A9_IMG_0415.JPG"));
-    EXPECT_EQ(readFile(at(QStringLiteral("SMITH_JANE_IMG_0416.JPG"))), standIn(QStringLiteral("SMITH_JANE0_IMG_0416.JPG"), "photo SMITH_JANE0_IMG_0416.JPG"));
+    EXPECT_EQ(readFile(at(QStringLiteral("SMITH_JANE_IMG_0416.JPG"))),
+              standIn(QStringLiteral("SMITH_JANE0_IMG_0416.JPG"), "photo SMITH_JANE0_IMG_0416.JPG"));
 
     // The same request again, as after a kill: every photo is found under
     // its new name and nothing moves.

@@ -10,7 +10,8 @@
 #include "naming/PhotoRename.h"
 #include "reassign/widgets/PromptReassignModeViewController.h"
 #include "reassign/widgets/ReassignViewController.h"
-#include "tests/reassign/ReassignFixture.h"
+#include "tests/testkit/ReassignFixture.h"
+#include "tests/testkit/fixtures/ReassignWindowScene.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
 #include <QApplication>
@@ -28,48 +29,7 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
-namespace {
-
-void sendKey(QWidget *widget, int key, const QString &text = {})
-{
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QApplication::sendEvent(widget, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
-    QApplication::sendEvent(widget, &release);
-}
-
-void typeText(QWidget *widget, const QString &text)
-{
-    for (const QChar c : text)
-        sendKey(widget, c.toUpper().unicode(), QString(c));
-}
-
-// What a scanner sends: the code, then Enter.
-void scan(QWidget *widget, const QString &code)
-{
-    typeText(widget, code);
-    sendKey(widget, Qt::Key_Return, QStringLiteral("\r"));
-}
-
-class ReassignWindow : public ReassignFixture {
-protected:
-    std::unique_ptr<ReassignViewController> open(const QStringList &toChange, const QStringList &full)
-    {
-        auto dialog = std::make_unique<ReassignViewController>();
-        dialog->show();
-        postPhotos(toChange, full);
-        return dialog;
-    }
-
-    static QLineEdit *field(QWidget *dialog) { return dialog->findChild<QLineEdit *>(QStringLiteral("ibNSTextField")); }
-    static QPushButton *button(QWidget *dialog, const char *name) { return dialog->findChild<QPushButton *>(QString::fromLatin1(name)); }
-    static bool idle(ReassignViewController &dialog)
-    {
-        return waitUntil([&] { return !dialog.session().isInsideAction; });
-    }
-};
-
-} // namespace
+using namespace sorrelby::testkit::reassignwindow;
 
 TEST_F(ReassignWindow, OneWholeScanPerStepNeverTwoNorAHalf)
 {

@@ -14,6 +14,7 @@
 #include "shoot/PhotoListing.h"
 #include "tests/testkit/NotificationRecorder.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/ShootEngineScene.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
@@ -28,120 +29,7 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
-namespace {
-
-// Cards by camera name, whatever name the photo has when it is read.
-DetectingPass::Detector cardsByCameraName(const QHash<QString, QString> &cards)
-{
-    return [cards](const QString &path) -> std::optional<QString> {
-        const QString name = getOriginalName(QFileInfo(path).fileName(), 1);
-        if (cards.contains(name))
-            return cards.value(name);
-        return std::nullopt;
-    };
-}
-
-// What an engine reported, from its queue's thread.
-class Recorder {
-public:
-    explicit Recorder(ShootEngine &engine)
-    {
-        QObject::connect(
-            &engine, &ShootEngine::operationStarted, &engine,
-            [this](const ShootProgress &p) {
-                std::lock_guard lock(m_mutex);
-                m_started << p;
-            },
-            Qt::DirectConnection);
-        QObject::connect(
-            &engine, &ShootEngine::operationProgressed, &engine,
-            [this](const ShootProgress &p) {
-                std::lock_guard lock(m_mutex);
-                m_progress << p;
-            },
-            Qt::DirectConnection);
-        QObject::connect(
-            &engine, &ShootEngine::operationFinished, &engine,
-            [this](const ShootResult &r) {
-                std::lock_guard lock(m_mutex);
-                m_finished << r;
-            },
-            Qt::DirectConnection);
-    }
-    QList<ShootProgress> started() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_started;
-    }
-    QList<ShootProgress> progress() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_progress;
-    }
-    QList<ShootResult> finished() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_finished;
-    }
-    std::optional<ShootResult> result(quint64 ticket) const
-    {
-        std::lock_guard lock(m_mutex);
-        for (const ShootResult &r : m_finished) {
-            if (r.ticket == ticket)
-                return r;
-        }
-        return std::nullopt;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    QList<ShootProgress> m_started;
-    QList<ShootProgress> m_progress;
-    QList<ShootResult> m_finished;
-};
-
-class ShootEngineTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        settings.registerFactoryDefaults();
-        settings.setValue(cPrefOriginalNameFormatTag, 1);
-        settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);
-        settings.setValue(cPrefDailyFolderDateFormat, QString());
-        settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 0);
-    }
-
-    ShootEngine::Options options(DetectingPass::Detector detector)
-    {
-        ShootEngine::Options o;
-        o.queue = &queue;
-        o.detector = std::move(detector);
-        return o;
-    }
-
-    // Photos in capture order, one second apart; `later` are kept aside
-    // (with their times) until arrive() puts them into the folder.
-    void photos(const QStringList &names, const QStringList &later = {})
-    {
-        const QStringList written = writeFilesInOrder(aside, names + later, smallJpeg());
-        for (const QString &path : written) {
-            if (!later.contains(QFileInfo(path).fileName())) {
-                ASSERT_TRUE(fileops::moveNoReplace(path, folder + QLatin1Char('/') + QFileInfo(path).fileName()));
-            }
-        }
-    }
-    void arrive(const QString &name)
-    {
-        ASSERT_TRUE(fileops::moveNoReplace(aside + QLatin1Char('/') + name, folder + QLatin1Char('/') + name));
-    }
-
-    Settings &settings = Settings::shared();
-    SerialQueue queue{QString(cWorkingQueueLabel)};
-    QString folder = makeTempFolder(QStringLiteral("source"));
-    QString aside = makeTempFolder(QStringLiteral("aside"));
-};
-
-} // namespace
+using namespace sorrelby::testkit::shootengine;
 
 TEST_F(ShootEngineTest, EveryOperationWorksOnTheFolderAsItIsWhenItsTurnComes)
 {

@@ -1,5 +1,6 @@
 #include "support/LogFile.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/LogFileScene.h"
 
 #include <QDebug>
 #include <QDir>
@@ -22,73 +23,7 @@
 
 using namespace sorrelby;
 
-namespace {
-
-// Setting the log file takes over fd 2 for good, so those tests run the
-// logger in a forked child and look at the files from here. Returns the
-// child's exit status (-1 when it died of a signal).
-int runInChild(const std::function<void()> &body)
-{
-    std::fflush(nullptr);
-    const pid_t pid = testkit::forkQuietly();
-    if (pid == 0) {
-        body();
-        std::fflush(nullptr);
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Rolling logs lines too, which would stay in this process's early buffer.
-bool rollInChild(const QString &path, const QString &toPath, qint64 atSize, qint64 keepAtMost)
-{
-    return runInChild([&] { ::_exit(TRUVO_Log::rollLogFile(path, toPath, atSize, keepAtMost) ? 0 : 1); }) == 0;
-}
-
-void silenceStdErr()
-{
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, STDERR_FILENO);
-    ::close(null);
-}
-
-// Lines of varying length, numbered, so any cut is visible.
-QByteArray numberedLines(int first, qint64 atLeast)
-{
-    QByteArray data;
-    for (int n = first; data.size() < atLeast; ++n)
-        data += "line " + QByteArray::number(n) + ' ' + QByteArray(n % 37, 'x') + '\n';
-    return data;
-}
-
-int modeOf(const QString &path)
-{
-    struct stat st { };
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-}
-
-QStringList linesOf(const QString &path)
-{
-    return QString::fromUtf8(testkit::readFile(path)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-// The old file must be the longest tail of everything that fits, starting
-// just after a line end.
-void expectWholeLineTail(const QByteArray &old, const QByteArray &everything, qint64 keep)
-{
-    EXPECT_LE(old.size(), keep);
-    EXPECT_TRUE(everything.endsWith(old));
-    const qsizetype start = everything.size() - old.size();
-    ASSERT_GT(start, 0);
-    EXPECT_EQ(everything.at(start - 1), '\n');
-    // Cutting less would have started mid-line or exceeded the limit.
-    const qsizetype previousLineEnd = everything.lastIndexOf('\n', start - 2);
-    EXPECT_GT(everything.size() - (previousLineEnd + 1), keep);
-}
-
-} // namespace
+using namespace sorrelby::testkit::logfile;
 
 TEST(LogFile, RollOverMovesLargeFilesIntoTheOldFileCutAtALineBoundary)
 {
