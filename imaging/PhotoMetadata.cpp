@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <QTimeZone>
 
 #include "imaging/Exiv2Compat.h"
 
@@ -232,7 +233,7 @@ std::optional<qint64> parseCaptureClock(const QString &dateTime, const QString &
     if (!date.isValid())
         return std::nullopt;
     // Read as UTC: a local reading would drop the hour a clock change skips.
-    qint64 msecs = QDateTime(date.date(), date.time(), Qt::UTC).toMSecsSinceEpoch();
+    qint64 msecs = QDateTime(date.date(), date.time(), QTimeZone::utc()).toMSecsSinceEpoch();
     // The digits of a fraction: "5" is 0.5 s, "05" 0.05 s; blanks pad.
     const QString digits = subSeconds.trimmed();
     int fraction = 0;
