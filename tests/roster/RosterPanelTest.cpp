@@ -9,11 +9,15 @@
 #include "roster/RosterPanelModel.h"
 
 #include "delivery/DeliveryRun.h"
+#include "imaging/PhotoMetadata.h"
+#include "platform/Dispatch.h"
 #include "platform/FaultPoints.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
+#include "shoot/ShootEngine.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
+#include "tests/testkit/photos/RosterShoot.h"
 
 #include <QDir>
 
@@ -190,4 +194,47 @@ TEST(RosterPanel, DeliveryReportGoesBesideThePhotosAndNeverOverAFile)
     none.batches = {DeliveryBatchResult{}};
     none.batches.first().destPath = daily;
     EXPECT_TRUE(writeDeliveryReports(none, classList(), cTag, now).written.isEmpty());
+}
+
+TEST(RosterPanel, AHotFolderBatchLeavesItsReportInTheDailyFolderWithoutAsking)
+{
+    Settings &settings = Settings::shared();
+    settings.registerFactoryDefaults();
+    initializeMetadataLibrary();
+    const QString source = makeTempFolder(QStringLiteral("source"));
+    const QString main = makeTempFolder(QStringLiteral("main"));
+    const std::optional<RosterShoot> made = makeRosterShoot(source, source + QStringLiteral("/roster.csv"));
+    ASSERT_TRUE(made);
+    settings.setValue(cPrefOriginalNameFormatTag, made->shoot.nameFormatTag());
+    settings.setValue(cPrefDestinationPath, main);
+
+    SerialQueue queue(QStringLiteral("roster-report-test"));
+    ShootEngineOptions options;
+    options.queue = &queue;
+    options.postRefresh = false;
+    ShootEngines engines(options);
+    DeliveryReporter reporter(engines, settings);
+    ShootRequest batch(ShootOperation::HotFolderBatch);
+    batch.destination = main + QStringLiteral("/day");
+    batch.mainFolder = main;
+    const ShootResult result = engines.forFolder(source).run(batch);
+    ASSERT_TRUE(result.delivery) << result.describe().toStdString();
+
+    const QStringList reports = QDir(main + QStringLiteral("/day")).entryList({QStringLiteral("sorrelby-report-*.csv")});
+    ASSERT_EQ(reports.size(), 1) << lines(filesBelow(main));
+    const QString report = QString::fromUtf8(readFile(main + QStringLiteral("/day/") + reports.first()));
+    EXPECT_TRUE(report.contains(QStringLiteral("S001"))) << report.toStdString();
+    EXPECT_TRUE(fileops::exists(source + QStringLiteral("/roster.csv")));
+    EXPECT_FALSE(fileops::exists(main + QStringLiteral("/day/roster.csv")));
+
+    // Switched off: none.
+    const QString second = makeTempFolder(QStringLiteral("source"));
+    ASSERT_TRUE(makeRosterShoot(second, second + QStringLiteral("/roster.csv")));
+    settings.setValue(cPrefWriteDeliveryReport, false);
+    batch.destination = main + QStringLiteral("/day2");
+    const ShootResult off = engines.forFolder(second).run(batch);
+    settings.setValue(cPrefWriteDeliveryReport, true);
+    ASSERT_TRUE(off.delivery);
+    EXPECT_FALSE(QDir(main + QStringLiteral("/day2")).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(QDir(main + QStringLiteral("/day2")).entryList({QStringLiteral("sorrelby-report-*.csv")}).isEmpty());
 }
