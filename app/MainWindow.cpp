@@ -9,6 +9,9 @@
 #include "preferences/widgets/PreferencesViewController.h"
 #include "reassign/widgets/PromptReassignModeViewController.h"
 #include "reassign/widgets/ReassignViewController.h"
+#include "roster/DeliveryReport.h"
+#include "roster/RosterController.h"
+#include "roster/widgets/RosterPanel.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 #include "shoot/ShootEngine.h"
@@ -20,11 +23,13 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QIcon>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -125,6 +130,7 @@ MainWindow::MainWindow(QWidget *parent, SerialQueue *workQueue)
     m_preferences->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     m_preferences->setMenuRole(QAction::PreferencesRole);
     file->addSeparator();
+    QAction *beforeQuit = file->addSeparator();
     m_quit = file->addAction(tr("Quit"));
     m_quit->setShortcut(QKeySequence::Quit);
     m_quit->setMenuRole(QAction::QuitRole);
@@ -138,6 +144,7 @@ MainWindow::MainWindow(QWidget *parent, SerialQueue *workQueue)
     QMenu *photos = menuBar()->addMenu(tr("&Photos"));
     for (QAction *action : m_browser->photoActions())
         photos->addAction(action);
+    buildRoster(file, beforeQuit, menuBar()->addMenu(tr("&View")));
 
     if (const QByteArray frameState = Settings::shared().bytesValue(cPrefWindowAutoSave); !frameState.isEmpty())
         restoreGeometry(frameState);
@@ -244,6 +251,158 @@ void MainWindow::openAnotherFolder()
             m_browser->controller()->loadDataForNewFolderWithUrl(folder);
     });
     panel->open();
+}
+
+// ---- class lists
+
+namespace {
+
+void chooseWithPanel(QWidget *parent, const FileChoice &choice, std::function<void(std::optional<QString>)> done)
+{
+    auto *panel = new QFileDialog(parent, choice.title, choice.directory);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setNameFilters(choice.nameFilters);
+    if (choice.save) {
+        panel->setAcceptMode(QFileDialog::AcceptSave);
+        panel->selectFile(choice.defaultName);
+    } else {
+        panel->setFileMode(QFileDialog::ExistingFile);
+    }
+    QObject::connect(panel, &QFileDialog::finished, panel, [panel, done](int result) {
+        const QStringList chosen = panel->selectedFiles();
+        done(result == QDialog::Accepted && !chosen.isEmpty() ? std::optional<QString>(chosen.first()) : std::nullopt);
+    });
+    panel->open();
+}
+
+} // namespace
+
+void MainWindow::buildRoster(QMenu *file, QAction *before, QMenu *view)
+{
+    m_chooser = chooseWithPanel;
+    m_roster = new RosterController(Settings::shared(), this);
+    m_reporter = new DeliveryReporter(*m_engines, Settings::shared(), this);
+    m_rosterPanel = new RosterPanel(*m_roster, *m_browser, this);
+    addDockWidget(Qt::RightDockWidgetArea, m_rosterPanel);
+    // Out of the way of photographers who work without class lists; it comes
+    // up when a roster is opened, and stays as the user leaves it after that.
+    m_rosterPanel->hide();
+
+    file->insertSeparator(before);
+    m_openRoster = new QAction(tr("Open Roster..."), this);
+    m_openRoster->setObjectName(QStringLiteral("openRoster"));
+    connect(m_openRoster, &QAction::triggered, this, &MainWindow::doOpenRoster);
+    file->insertAction(before, m_openRoster);
+    m_exportReport = new QAction(tr("Export Report..."), this);
+    file->insertAction(before, m_exportReport);
+    m_exportReport->setObjectName(QStringLiteral("exportReport"));
+    connect(m_exportReport, &QAction::triggered, this, &MainWindow::doExportReport);
+    QAction *showPanel = m_rosterPanel->toggleViewAction();
+    showPanel->setObjectName(QStringLiteral("showRosterPanel"));
+    showPanel->setText(tr("Roster Panel"));
+    showPanel->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    view->addAction(showPanel);
+
+    ViewController *controller = m_browser->controller();
+    connect(controller, &ViewController::reloaded, this, [this, controller] {
+        m_roster->setFolder(controller->pathtophotos);
+        m_roster->update(controller->model()->sharedLoader());
+    });
+    connect(m_roster, &RosterController::updated, this, [this] {
+        if (const std::shared_ptr<const RosterSnapshot> snapshot = m_roster->snapshot())
+            m_browser->controller()->model()->setSubjectLabels(snapshot->subjectLabels);
+        if (m_roster->rosterPath() != m_rosterShown) {
+            m_rosterShown = m_roster->rosterPath();
+            if (!m_rosterShown.isEmpty())
+                m_rosterPanel->show();
+        }
+    });
+    connect(m_roster, &RosterController::rosterRefused, this, [this](const QString &path, const QStringList &problems) {
+        Alert alert;
+        alert.messageText = QStringLiteral("!!! Unable to Use the Class List !!!");
+        alert.informativeText = QStringLiteral("\n") + path + QStringLiteral(":\n\n") + problems.join(u'\n') + QStringLiteral("\n");
+        AlertPresenter::shared().beginSheet(alert, this, {});
+    });
+    m_browser->setDeliveryGate([this](std::function<void()> proceed) { askBeforeDelivery(std::move(proceed)); });
+}
+
+void MainWindow::askBeforeDelivery(std::function<void()> proceed)
+{
+    const std::shared_ptr<const RosterSnapshot> snapshot = m_roster->snapshot();
+    const std::optional<Alert> question = snapshot ? deliveryQuestion(*snapshot) : std::nullopt;
+    if (!question) {
+        proceed();
+        return;
+    }
+    AlertPresenter::shared().beginSheet(*question, this, [proceed](AlertAnswer answer) {
+        if (answer == 1)
+            proceed();
+    });
+}
+
+void MainWindow::doOpenRoster()
+{
+    FileChoice choice;
+    choice.title = tr("Open Roster");
+    choice.nameFilters = {tr("Class lists (*.csv *.CSV)"), tr("All files (*)")};
+    choice.directory = m_browser->controller()->pathtophotos;
+    const QPointer<MainWindow> self(this);
+    m_chooser(this, choice, [self](std::optional<QString> path) {
+        if (self && path)
+            self->m_roster->openRoster(*path);
+    });
+}
+
+void MainWindow::doExportReport()
+{
+    if (m_roster->isExporting())
+        return;
+    FileChoice choice;
+    choice.title = tr("Export Report");
+    choice.save = true;
+    choice.nameFilters = {tr("CSV (*.csv)"), tr("JSON (*.json)"), tr("Web pages, a folder (*.html)")};
+    const QString folder = m_browser->controller()->pathtophotos;
+    // Beside the source folder, never in it: everything in there is taken for a photo.
+    choice.directory = QFileInfo(folder).path();
+    choice.defaultName = QFileInfo(folder).fileName() + QStringLiteral("-report.csv");
+    const QPointer<MainWindow> self(this);
+    m_chooser(this, choice, [self](std::optional<QString> chosen) {
+        if (!self || !chosen)
+            return;
+        const QFileInfo info(*chosen);
+        const ReportFormat format = reportFormatNamed(info.suffix()).value_or(ReportFormat::Csv);
+        QString target = *chosen;
+        if (format == ReportFormat::Html)
+            target = info.path() + u'/' + info.completeBaseName(); // the pages go into a folder of that name
+        else if (!reportFormatNamed(info.suffix()))
+            target += QStringLiteral(".csv");
+        auto *progress = new QProgressDialog(tr("Writing the report..."), QString(), 0, 0, self);
+        progress->setObjectName(QStringLiteral("exportProgress"));
+        progress->setAttribute(Qt::WA_DeleteOnClose);
+        progress->setMinimumDuration(300);
+        progress->setAutoClose(false);
+        progress->setAutoReset(false);
+        const QPointer<QProgressDialog> bar(progress);
+        connect(self->m_roster, &RosterController::exportProgressed, progress, [bar](int done, int total) {
+            if (bar) {
+                bar->setMaximum(total);
+                bar->setValue(done);
+            }
+        });
+        connect(self->m_roster, &RosterController::exportFinished, progress, [self, bar](const ReportExportResult &result) {
+            if (bar)
+                bar->close();
+            if (!self)
+                return;
+            Alert alert;
+            alert.style = result.ok ? AlertStyle::Informational : AlertStyle::Critical;
+            alert.messageText = result.ok ? QStringLiteral("Report Written") : QStringLiteral("!!! Report NOT Written !!!");
+            alert.informativeText = QStringLiteral("\n") + (result.ok ? result.path : result.error) + QStringLiteral("\n");
+            AlertPresenter::shared().beginSheet(alert, self, {});
+        });
+        if (!self->m_roster->exportReport(format, target))
+            progress->close();
+    });
 }
 
 void MainWindow::saveFrame()

@@ -6,24 +6,43 @@
 // dialogs have not landed yet only log. The progress dialog comes up by
 // itself when a shoot engine begins a decode, a delivery or a hot folder
 // batch, and a card copied in the card window is decoded by its folder's
-// engine. Menu commands and the folders dropped outside the grid go to the
+// engine. The class list of the folder shown is checked at every reload and
+// shown in the roster panel and the section headers. Menu commands and the folders dropped outside the grid go to the
 // application object, which connects to the actions and to filesDropped.
 // GUI thread.
 
 #include <QMainWindow>
+#include <QStringList>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
+class QMenu;
 
 namespace sorrelby {
 
 class BrowserView;
 class CopyToMainFolderController;
+class DeliveryReporter;
+class RosterController;
+class RosterPanel;
 class SerialQueue;
 class ShootEngines;
 class VolumeMonitor;
+
+// What a file chooser is asked for.
+struct FileChoice {
+    QString title;
+    QStringList nameFilters;
+    QString directory;
+    QString defaultName; // save choosers
+    bool save = false;
+};
+// Answers the file chosen, or none when cancelled (tests answer at once).
+using FileChooser = std::function<void(QWidget *parent, const FileChoice &choice, std::function<void(std::optional<QString>)> done)>;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -37,6 +56,11 @@ public:
     QAction *preferencesAction() const { return m_preferences; }
     QAction *selectAllAction() const { return m_selectAll; }
     QAction *quitAction() const { return m_quit; }
+    QAction *openRosterAction() const { return m_openRoster; }
+    QAction *exportReportAction() const { return m_exportReport; }
+    RosterController &roster() const { return *m_roster; }
+    RosterPanel *rosterPanel() const { return m_rosterPanel; }
+    void setFileChooser(FileChooser chooser) { m_chooser = std::move(chooser); }
     BrowserView *browser() const { return m_browser; }
     ShootEngines &engines() const { return *m_engines; }
     CopyToMainFolderController &progress() const { return *m_progress; }
@@ -67,6 +91,10 @@ protected:
 
 private:
     void saveFrame();
+    void buildRoster(QMenu *file, QAction *before, QMenu *view);
+    void doOpenRoster();
+    void doExportReport();
+    void askBeforeDelivery(std::function<void()> proceed);
     // Gives the grid the keyboard back when the dialog goes.
     void returnFocusAfter(QWidget *dialog);
 
@@ -74,6 +102,13 @@ private:
     QAction *m_preferences = nullptr;
     QAction *m_selectAll = nullptr;
     QAction *m_quit = nullptr;
+    QAction *m_openRoster = nullptr;
+    QAction *m_exportReport = nullptr;
+    RosterController *m_roster = nullptr;
+    RosterPanel *m_rosterPanel = nullptr;
+    DeliveryReporter *m_reporter = nullptr;
+    FileChooser m_chooser;
+    QString m_rosterShown; // the roster the panel last came up for
     BrowserView *m_browser = nullptr;
     QTimer m_saveFrame;
     quint64 m_hotFolderObserver = 0;

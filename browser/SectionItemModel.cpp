@@ -121,6 +121,15 @@ ImageFilePtr SectionItemModel::imageFileForRow(int row) const
     return path ? m_loader->imageFileForIndexPath(*path) : nullptr;
 }
 
+void SectionItemModel::setSubjectLabels(QHash<QString, QString> labels)
+{
+    if (labels == m_subjectLabels)
+        return;
+    m_subjectLabels = std::move(labels);
+    if (!m_rows.empty())
+        Q_EMIT dataChanged(index(0), index(int(m_rows.size()) - 1), {SubjectRole});
+}
+
 QVariant SectionItemModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || size_t(index.row()) >= m_rows.size())
@@ -136,6 +145,12 @@ QVariant SectionItemModel::data(const QModelIndex &index, int role) const
             return headerTitleForSection(*m_loader, row.section);
         case CountTextRole:
             return countTextForSection(*m_loader, row.section);
+        case SubjectRole: {
+            if (m_subjectLabels.isEmpty() || m_loader->singleSectionMode)
+                return QString();
+            const std::optional<QString> code = codeForSection(*m_loader, row.section);
+            return code ? m_subjectLabels.value(*code) : QString();
+        }
         case PossibleUnreadCardRole: {
             int marked = 0;
             for (int item = 0; item < m_loader->numberOfItemsInSection(row.section); ++item) {

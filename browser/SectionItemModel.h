@@ -46,6 +46,9 @@ public:
         // Photos: why the photo may be a card nobody read, empty when not.
         // Headers: "1 possible unread card", "n possible unread cards", or empty.
         PossibleUnreadCardRole,
+        // Headers: who the section's code is ("Emma Larsen · 3B"), empty
+        // when no class list names it.
+        SubjectRole,
     };
 
     explicit SectionItemModel(QObject *parent = nullptr);
@@ -81,6 +84,9 @@ public:
     // dropped. With sharp set, the large decode is asked for too (and the
     // large images of other rows are let go).
     void requestThumbnails(const QList<int> &rows, bool sharp);
+
+    // Code -> who it is, for the headers; kept across reloads until replaced.
+    void setSubjectLabels(QHash<QString, QString> labels);
     int thumbnailsShown() const { return m_thumbnailsShown; }
 
 Q_SIGNALS:
@@ -101,6 +107,7 @@ private:
     ThumbnailService *m_sharp = nullptr;
     QHash<QString, QImage> m_sharpImages;
     QSet<QString> m_asked;
+    QHash<QString, QString> m_subjectLabels;
     int m_thumbnailsShown = 0;
 };
 

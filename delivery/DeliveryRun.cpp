@@ -508,7 +508,7 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
 }
 
 DeliveryRun::Placement DeliveryRun::moveIntoFolder(const QString &photo, const QString &target, const QString &failureContext,
-                                                   QStringList &failures, int &errorNumber) const
+                                                   QStringList &failures, int &errorNumber, QString &placedAt) const
 {
     const QString op = QStringLiteral("finishProcessxxx2(_:destPath:)");
     errorNumber = 0;
@@ -534,6 +534,7 @@ DeliveryRun::Placement DeliveryRun::moveIntoFolder(const QString &photo, const Q
             if (const FileResult removed = m_fileOps.remove(photo); !removed)
                 return fail(removed.error, removed.errorNumber);
             note(op, QStringLiteral("Same photo already delivered as ") + candidate + QStringLiteral(": source removed."));
+            placedAt = candidate;
             return Placement::AlreadyThere;
         }
     }
@@ -548,6 +549,7 @@ DeliveryRun::Placement DeliveryRun::moveIntoFolder(const QString &photo, const Q
                         + QStringLiteral(" (up to \"c18\" taken by other photos)"));
         moved = m_fileOps.move(photo, *free);
         if (moved) {
+            placedAt = *free;
             if (*free == target)
                 return Placement::Moved;
             note(op, QStringLiteral("Name taken by another photo, delivered as: ") + *free);
@@ -706,10 +708,12 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
                     if (QDir::cleanPath(*unknownFolder) != unassigned && stopHere(ensureFolder(*unknownFolder)))
                         break;
                     int error = 0;
-                    const Placement placed
-                        = moveIntoFolder(photo, unknownFile, QStringLiteral("not moved to the unassigned folder: "), batch.failures, error);
+                    QString placedAt;
+                    const Placement placed = moveIntoFolder(photo, unknownFile, QStringLiteral("not moved to the unassigned folder: "),
+                                                            batch.failures, error, placedAt);
                     if (placed != Placement::Failed) {
                         note(op, QStringLiteral("File saved."));
+                        batch.delivered.append({fileNameOf(photo), placedAt});
                         ++counters.unassigned;
                         batch.unassignedPath = *unknownFolder;
                         counters.renamed += placed == Placement::Renamed ? 1 : 0;
@@ -740,9 +744,11 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
                 if (m_main && QDir::cleanPath(batch.destPath) != m_main->path && stopHere(ensureFolder(batch.destPath)))
                     break;
                 int error = 0;
-                const Placement placed = moveIntoFolder(photo, destFile, QStringLiteral("not moved: "), batch.failures, error);
+                QString placedAt;
+                const Placement placed = moveIntoFolder(photo, destFile, QStringLiteral("not moved: "), batch.failures, error, placedAt);
                 if (placed != Placement::Failed) {
                     note(op, QStringLiteral("File moved."));
+                    batch.delivered.append({fileNameOf(photo), placedAt});
                     ++counters.moved;
                     counters.renamed += placed == Placement::Renamed ? 1 : 0;
                 } else if (stopOnFailure(error)) {

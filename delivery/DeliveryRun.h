@@ -109,6 +109,13 @@ struct DeliveryStop {
 // The errors that stop a run: the drive, not the photo, is at fault.
 std::optional<DeliveryStopReason> stopReasonFor(int errorNumber);
 
+// A photo delivery placed: its name in the source folder (which holds its
+// code) and where it is now.
+struct DeliveredFile {
+    QString sourceName;
+    QString deliveredPath;
+};
+
 struct DeliveryBatchResult {
     QString destPath;
     QString cameraKey; // the camera of the batch when delivering one camera at a time
@@ -120,6 +127,7 @@ struct DeliveryBatchResult {
     std::optional<DeliverySummary> summary; // with ShowSummary
     std::optional<DeliveryStop> stop;       // the batch stopped here; the run goes no further
     QString unassignedPath;                 // where photos without a code went, when any did
+    QList<DeliveredFile> delivered;         // the photos moved (or found delivered before), in order
 
     // A photo meant to leave the source folder is still there (a failed move
     // or discard, or a stop).
@@ -239,8 +247,9 @@ private:
     bool deliverByCamera() const;
     void deliverByCameraGroups(const QStringList &ordered, const QString &destPath, DeliveryRunResult &result);
     enum class Placement { Failed, Moved, Renamed, AlreadyThere };
+    // placedAt: where the photo is now, unless it failed.
     Placement moveIntoFolder(const QString &photo, const QString &target, const QString &failureContext, QStringList &failures,
-                             int &errorNumber) const;
+                             int &errorNumber, QString &placedAt) const;
     void discardCodePhoto(const QString &photo, DeliveryCounters &counters, QStringList &failures) const;
     void discardCardsOfDeliveredSubjects(const QStringList &cards, DeliveryBatchResult &batch) const;
     void finishBatch(DeliveryBatchResult &batch) const;

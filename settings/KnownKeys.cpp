@@ -72,6 +72,8 @@ QStringList declaredKeys()
         QString(cPrefWindowTitle),
         QString(cPrefWindowAutoSave),
         QString(cPrefItemScaleFactor),
+        QString(cPrefRosterPaths),
+        QString(cPrefWriteDeliveryReport),
         QString(cPrefEnableHotFolderMode),
         QString(cPrefDateOfLastProcessedHotFolder),
         QString(cPrefDoDailyQuitRelaunch),

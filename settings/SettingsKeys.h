@@ -88,6 +88,13 @@ inline constexpr QLatin1StringView cPrefWindowTitle{"prefWindowTitle"};
 inline constexpr QLatin1StringView cPrefWindowAutoSave{"prefWindowAutoSave"};
 inline constexpr QLatin1StringView cPrefItemScaleFactor{"prefBrowserItemScaleFactor"};
 
+// Class lists: the roster chosen for each source folder (folder path -> roster
+// path; a folder's own roster.csv needs no entry), and whether delivery
+// writes the report of what it delivered into the daily folder when a
+// roster is open.
+inline constexpr QLatin1StringView cPrefRosterPaths{"prefRosterPaths"};
+inline constexpr QLatin1StringView cPrefWriteDeliveryReport{"prefWriteDeliveryReport"};
+
 // Hot folder mode and the daily quit and relaunch.
 inline constexpr QLatin1StringView cPrefEnableHotFolderMode{"prefEnableHotFolderMode"};
 inline constexpr QLatin1StringView cPrefDateOfLastProcessedHotFolder{"prefDateOfLastProcessedHotFolder"};

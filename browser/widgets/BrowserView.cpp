@@ -405,7 +405,15 @@ void BrowserView::doDecode()
 }
 void BrowserView::doDeliver()
 {
-    m_controller->finishProcessAction();
+    if (!m_deliveryGate) {
+        m_controller->finishProcessAction();
+        return;
+    }
+    const QPointer<BrowserView> self(this);
+    m_deliveryGate([self] {
+        if (self)
+            self->m_controller->finishProcessAction();
+    });
 }
 void BrowserView::doSmaller()
 {

@@ -39,6 +39,10 @@ public:
     // Opens a photo in the desktop's viewer; false when none took it (tests replace it).
     void setPhotoOpener(std::function<bool(const QString &path)> opener) { m_openPhoto = std::move(opener); }
     ThumbnailService *thumbnailService() const { return m_small.get(); }
+    // Asked before the deliver action delivers (the class list's question);
+    // it calls proceed to go on. The automatic delivery of hot folder mode
+    // never comes here.
+    void setDeliveryGate(std::function<void(std::function<void()> proceed)> gate) { m_deliveryGate = std::move(gate); }
 
     // Start-up: the controller's initializeView 0.2 s from now.
     void start();
@@ -94,6 +98,7 @@ private:
     QLabel *ibHotFolderTextfield = nullptr;
     QLabel *m_notShownLabel = nullptr;
     std::function<bool(const QString &path)> m_openPhoto;
+    std::function<void(std::function<void()> proceed)> m_deliveryGate;
     QToolButton *ibShowHideButton = nullptr;
     QList<QAction *> m_actions;
     QAction *m_undo = nullptr;

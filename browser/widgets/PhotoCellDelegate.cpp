@@ -28,6 +28,20 @@ QString PhotoCellDelegate::fittedTitle(const QFontMetrics &metrics, const QStrin
     return metrics.elidedText(title, Qt::ElideMiddle, std::max(width, least));
 }
 
+QString PhotoCellDelegate::fittedTitleWithSubject(const QFontMetrics &metrics, const QString &title, const QString &subject, int width)
+{
+    if (subject.isEmpty())
+        return fittedTitle(metrics, title, width);
+    const QString joined = title + QStringLiteral(" \u00b7 ") + subject;
+    if (metrics.horizontalAdvance(joined) <= width)
+        return joined;
+    // A name cut to a letter or two says nothing; then the code alone.
+    const int forSubject = width - metrics.horizontalAdvance(title + QStringLiteral(" \u00b7 "));
+    if (forSubject >= metrics.horizontalAdvance(QStringLiteral("Emma\u2026")))
+        return title + QStringLiteral(" \u00b7 ") + metrics.elidedText(subject, Qt::ElideRight, forSubject);
+    return fittedTitle(metrics, title, width);
+}
+
 QSize PhotoCellDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const
 {
     return option.rect.size();
@@ -59,14 +73,16 @@ void PhotoCellDelegate::paintHeader(QPainter *painter, const QStyleOptionViewIte
     const QString unread = index.data(SectionItemModel::PossibleUnreadCardRole).toString();
     if (!unread.isEmpty())
         count = unread + QStringLiteral(" \u2014 ") + count;
-    const QString fullTitle = index.data().toString();
+    const QString title = index.data().toString();
+    const QString subject = index.data(SectionItemModel::SubjectRole).toString();
+    const QString fullTitle = subject.isEmpty() ? title : title + QStringLiteral(" \u00b7 ") + subject;
     const int countWidth = painter->fontMetrics().horizontalAdvance(count) + 24;
     // The code is what the photographer reads: the count gives way first
-    // (a possible unread card is said on the photo too).
+    // (a possible unread card is said on the photo too), then the name.
     const bool withCount = painter->fontMetrics().horizontalAdvance(fullTitle) <= textArea.width() - countWidth;
     const int titleWidth = withCount ? textArea.width() - countWidth : textArea.width();
     painter->drawText(QRect(textArea.left(), textArea.top(), std::max(titleWidth, textArea.width()), textArea.height()),
-                      Qt::AlignVCenter | Qt::AlignLeft, fittedTitle(painter->fontMetrics(), fullTitle, titleWidth));
+                      Qt::AlignVCenter | Qt::AlignLeft, fittedTitleWithSubject(painter->fontMetrics(), title, subject, titleWidth));
     if (withCount) {
         font.setBold(false);
         painter->setFont(font);

@@ -20,6 +20,10 @@ public:
     // A section's title for `width`: whole when it fits, else elided in the
     // middle, never to less than its two ends.
     static QString fittedTitle(const QFontMetrics &metrics, const QString &title, int width);
+    // The title with who it is ("ID[3] = A1042 · Emma Larsen · 3B") for
+    // `width`: the subject is cut at its end first, then dropped, and only
+    // then is the title itself elided as fittedTitle does.
+    static QString fittedTitleWithSubject(const QFontMetrics &metrics, const QString &title, const QString &subject, int width);
 
     // Above scale 1.0 the sharp decode is drawn when there is one.
     void setPreferSharp(bool prefer) { m_preferSharp = prefer; }

@@ -123,6 +123,18 @@ TEST_F(BrowserDesk, HeadersStickAtTheTopAndShowTheWholeCode)
         << cut.toStdString();
     const QString narrow = PhotoCellDelegate::fittedTitle(metrics, title, 0);
     EXPECT_TRUE(narrow.startsWith(QStringLiteral("ID")) && narrow.endsWith(QStringLiteral("2"))) << narrow.toStdString();
+
+    // With who the code is: the name is cut first, then dropped; the code
+    // is never given up for it.
+    const QString code = QStringLiteral("ID[3] = A1042");
+    const QString who = QStringLiteral("Emma Margaretha Larsen-Holm \u00b7 3B");
+    const QString whole = code + QStringLiteral(" \u00b7 ") + who;
+    EXPECT_EQ(PhotoCellDelegate::fittedTitleWithSubject(metrics, code, who, metrics.horizontalAdvance(whole)), whole);
+    const QString shortName = PhotoCellDelegate::fittedTitleWithSubject(metrics, code, who, metrics.horizontalAdvance(whole) * 2 / 3);
+    EXPECT_TRUE(shortName.startsWith(code + QStringLiteral(" \u00b7 Emma")) && shortName.endsWith(QChar(0x2026)))
+        << shortName.toStdString();
+    EXPECT_EQ(PhotoCellDelegate::fittedTitleWithSubject(metrics, code, who, metrics.horizontalAdvance(code) + 2), code);
+    EXPECT_EQ(PhotoCellDelegate::fittedTitleWithSubject(metrics, title, who, 0), narrow);
 }
 
 TEST_F(BrowserDesk, AReassignKeepsTheSectionInHandOnScreen)

@@ -163,15 +163,19 @@ TEST_F(CardCopyTest, ASecondCardSetsAsideOnlyTheFirstCardsPhotosAndACardCopiedAg
     EXPECT_EQ(again.alreadyThere, 2);
     EXPECT_FALSE(trashHolds(QStringLiteral("A77_DSC_0101.JPG"), firstBytes));
 
-    // Folders and files that are no photos are no earlier photos: they stay.
+    // Folders and files that are no photos (the shoot's class list among
+    // them) are no earlier photos: they stay.
     const QString delivered = photo(makeFolder(source + QStringLiteral("/Main/03-01-2026")) + QStringLiteral("/K7_DSC_0100.JPG"), 7);
     ASSERT_TRUE(writeFile(source + QStringLiteral("/notes.txt"), "the assistant's notes"));
+    ASSERT_TRUE(writeFile(source + QStringLiteral("/roster.csv"), "Code,Name\nA77,Ann\n"));
     const QString second = monitor.mount(QStringLiteral("CARD2"), false);
     photo(makeFolder(second + QStringLiteral("/DCIM/100CANON")) + QStringLiteral("/IMG_0201.JPG"), 21);
     const CardCopyResult result = copy.run(options(second));
 
     EXPECT_TRUE(result.ok());
-    EXPECT_EQ(entriesOf(source), (QStringList{QStringLiteral("IMG_0201.JPG"), QStringLiteral("Main"), QStringLiteral("notes.txt")}));
+    EXPECT_EQ(
+        entriesOf(source),
+        (QStringList{QStringLiteral("IMG_0201.JPG"), QStringLiteral("Main"), QStringLiteral("notes.txt"), QStringLiteral("roster.csv")}));
     EXPECT_TRUE(fileops::exists(delivered));
     EXPECT_EQ(result.setAside, 2);
     EXPECT_TRUE(trashHolds(QStringLiteral("A77_DSC_0101.JPG"), firstBytes));

@@ -17,9 +17,12 @@
 #include "reassign/widgets/PromptReassignModeViewController.h"
 #include "reassign/widgets/ReassignViewController.h"
 #include "relaunch/SetQuitRelaunchViewController.h"
+#include "roster/RosterController.h"
+#include "roster/widgets/RosterPanel.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 #include "shoot/widgets/CopyToMainFolderViewController.h"
+#include "tests/testkit/photos/RosterGenerator.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
 #include <QApplication>
@@ -28,10 +31,12 @@
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QThread>
 
 #include <cstdio>
@@ -169,6 +174,37 @@ int main(int argc, char **argv)
     settle(1500);
     ok = ok && save(&window, out, QStringLiteral("browser-preview.png"));
     browser->preview()->hide();
+
+    // The class list: roster.csv in the source folder names a seventh child
+    // nobody photographed and leaves one code off. The panel, a row clicked,
+    // and the headers with the children's names.
+    testkit::RosterSpec rosterSpec;
+    rosterSpec.leftOut = {5};
+    rosterSpec.absent = 1;
+    testkit::writeRoster(source + QStringLiteral("/roster.csv"), *shoot, rosterSpec);
+    const int beforeRoster = controller->reloadCount();
+    controller->refreshAllSections();
+    ok = ok && waitUntil([&] { return controller->reloadCount() > beforeRoster && window.roster().roster() && !window.roster().isBusy(); });
+    const int rosterRow = window.roster().model()->rowOfCode(QStringLiteral("A1044"));
+    window.rosterPanel()->list()->setCurrentIndex(window.roster().model()->index(rosterRow));
+    window.rosterPanel()->showRow(rosterRow);
+    waitUntil([&] { return thumbnailsOnScreen(browser); });
+    ok = ok && save(&window, out, QStringLiteral("browser-roster.png"));
+
+    // The report as web pages, as File > Export Report... writes it.
+    const ReportExportResult html = exportShootReport(source, window.roster().roster(), ReportFormat::Html,
+                                                      home.path() + QStringLiteral("/Sorrelby-report"), shoot->nameFormatTag());
+    if (html.ok) {
+        QTextBrowser page;
+        page.resize(1000, 760);
+        page.setSource(QUrl::fromLocalFile(html.path));
+        page.show();
+        ok = ok && save(&page, out, QStringLiteral("report-html.png"));
+    } else {
+        std::fprintf(stderr, "no HTML report: %s\n", qPrintable(html.error));
+        ok = false;
+    }
+    window.rosterPanel()->hide();
 
     // The reassign dialog over one child's photos, a code scanned; then the
     // mode prompt.

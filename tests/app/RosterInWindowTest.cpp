@@ -1,0 +1,273 @@
+// The class list in the real window, offscreen, with the real engine: a
+// decoded shoot whose source folder holds its roster.csv (X001 missing, S002
+// photographed twice, S003 only a card, S004 not on the roster, one photo
+// without a code). The panel's marks, the headers' names, a row clicked
+// scrolling the photos, the question before delivery (cancelled, then
+// answered), and on disk the delivered photos with the report beside them
+// and the roster left in the source folder. Then a roster with mistakes, one
+// opened by hand, and an export.
+
+#include "app/AppDelegate.h"
+#include "app/MainWindow.h"
+#include "browser/SectionItemModel.h"
+#include "browser/ViewController.h"
+#include "browser/widgets/BrowserView.h"
+#include "browser/widgets/SectionGridView.h"
+#include "imaging/PhotoMetadata.h"
+#include "platform/Dispatch.h"
+#include "platform/VolumeMonitor.h"
+#include "roster/ReportFiles.h"
+#include "roster/RosterController.h"
+#include "roster/widgets/RosterPanel.h"
+#include "settings/PreferenceOps.h"
+#include "settings/SettingsKeys.h"
+#include "shoot/ShootEngine.h"
+#include "tests/testkit/ScriptedAlertsTest.h"
+#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/WindowScene.h"
+#include "tests/testkit/photos/RosterShoot.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QListView>
+#include <QMouseEvent>
+#include <QScrollBar>
+
+#include <algorithm>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+void clickRow(QListView *list, int row)
+{
+    const QModelIndex index = list->model()->index(row, 0);
+    list->scrollTo(index);
+    const QPoint point = list->visualRect(index).center();
+    const QPoint global = list->viewport()->mapToGlobal(point);
+    QMouseEvent press(QEvent::MouseButtonPress, point, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, point, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &release);
+}
+
+int sectionOfCode(const ViewController &controller, const QString &code)
+{
+    const SectionItemModel *model = controller.model();
+    for (int s = 0; s < model->sectionCount(); ++s) {
+        if (model->index(model->headerRow(s)).data().toString().endsWith(QStringLiteral(" = ") + code))
+            return s;
+    }
+    return -1;
+}
+
+class RosterInWindow : public ScriptedAlertsTest {
+protected:
+    void SetUp() override
+    {
+        ScriptedAlertsTest::SetUp();
+        settings.registerFactoryDefaults();
+        initializeMetadataLibrary();
+        settings.setValue(cPrefSourcePath, source);
+        settings.setValue(cPrefDestinationPath, mainFolder);
+        settings.setValue(cPrefDailyFolderDateFormat, QStringLiteral("yyyy-MM-dd"));
+        settings.setValue(cPrefCheckForMultiCameras, false);
+        settings.setValue(cPrefKeepLastQRCodeFile, false);
+        settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 0);
+        settings.remove(cPrefRosterPaths);
+        preferenceops::getValidatedPathToSourcePath();
+        preferenceops::getValidatedPathToDestinationPath();
+        waitUntil([this] { return alerts.shown().size() >= 2; }, 1000);
+        alerts.clear();
+    }
+
+    void TearDown() override
+    {
+        workQueue.sync([] {});
+        settings.remove(cPrefRosterPaths);
+        ScriptedAlertsTest::TearDown();
+    }
+
+    // The window once the folder is shown and checked against its roster.
+    bool checked(MainWindow &window, int reloadsBefore = 0)
+    {
+        ViewController *controller = window.browser()->controller();
+        return waitUntil([&] { return controller->reloadCount() > reloadsBefore && !controller->isLoading() && !window.roster().isBusy(); },
+                         30000);
+    }
+
+    SerialQueue workQueue{QStringLiteral("com.halvane.vemo.sorrelby.decodequeue")};
+    QString source = makeTempFolder(QStringLiteral("source"));
+    QString mainFolder = makeTempFolder(QStringLiteral("main"));
+    FakeVolumeMonitor monitor{makeTempFolder(QStringLiteral("media"))};
+};
+
+} // namespace
+
+TEST_F(RosterInWindow, PanelHeadersScrollQuestionAndDeliveryWithItsReport)
+{
+    const QString rosterFile = source + QStringLiteral("/roster.csv");
+    const std::optional<RosterShoot> made = makeRosterShoot(source, rosterFile);
+    ASSERT_TRUE(made);
+    settings.setValue(cPrefOriginalNameFormatTag, made->shoot.nameFormatTag());
+    const QByteArray rosterBytes = readFile(rosterFile);
+
+    WindowScene scene(workQueue, monitor, QSize(900, 600));
+    MainWindow &window = scene.window;
+    BrowserView *browser = window.browser();
+    ViewController *controller = browser->controller();
+    ASSERT_TRUE(checked(window));
+    ASSERT_TRUE(window.roster().roster()) << "roster.csv in the source folder is taken by itself";
+    EXPECT_EQ(window.roster().rosterPath(), rosterFile);
+
+    // The panel: every subject with its photos and marks, the photo without a code.
+    RosterPanel *panel = window.findChild<RosterPanel *>(QStringLiteral("rosterPanel"));
+    ASSERT_TRUE(panel);
+    EXPECT_TRUE(panel->isVisible());
+    const RosterPanelModel *rows = window.roster().model();
+    const auto marksOf = [&](const QString &code) {
+        const int row = rows->rowOfCode(code);
+        return row < 0 ? ~0u : rows->index(row).data(RosterPanelModel::MarksRole).toUInt();
+    };
+    EXPECT_EQ(marksOf(QStringLiteral("S001")), 0u);
+    EXPECT_EQ(marksOf(QStringLiteral("X001")), unsigned(MarkMissing));
+    EXPECT_EQ(marksOf(QStringLiteral("S002")), unsigned(MarkPhotographedTwice));
+    EXPECT_EQ(marksOf(QStringLiteral("S003")), unsigned(MarkOnlyCard));
+    EXPECT_EQ(marksOf(QStringLiteral("S004")), unsigned(MarkNotOnRoster));
+    EXPECT_TRUE(rows->index(rows->rowOfCode(QStringLiteral("S002"))).data().toString().contains(QStringLiteral("photographed twice at ")));
+    EXPECT_EQ(rows->index(rows->rowOfCode(QStringLiteral("S001"))).data(RosterPanelModel::PhotosRole).toInt(), 3);
+    const int last = rows->rowCount() - 1;
+    EXPECT_EQ(rows->index(last).data(RosterPanelModel::KindRole).toInt(), int(RosterPanelRow::Kind::WithoutCode));
+    EXPECT_EQ(rows->index(last).data(RosterPanelModel::PhotosRole).toInt(), 1);
+    // Grouped: 3A's subjects under its title, before 3B's.
+    EXPECT_EQ(rows->index(0).data().toString(), QStringLiteral("3A"));
+    EXPECT_LT(rows->rowOfCode(QStringLiteral("S003")), rows->rowOfCode(QStringLiteral("S005")));
+    EXPECT_TRUE(panel->summary()->text().contains(QStringLiteral("roster.csv")));
+
+    // The headers say who each code is.
+    const int s005 = sectionOfCode(*controller, QStringLiteral("S005"));
+    ASSERT_GE(s005, 0);
+    const auto row5
+        = std::find_if(made->rows.cbegin(), made->rows.cend(), [](const RosterRow &r) { return r.code == QStringLiteral("S005"); });
+    ASSERT_NE(row5, made->rows.cend());
+    EXPECT_EQ(controller->model()->index(controller->model()->headerRow(s005)).data(SectionItemModel::SubjectRole).toString(),
+              row5->firstName + u' ' + row5->lastName + QStringLiteral(" \u00b7 ") + row5->group);
+
+    // A row clicked brings its section to the top of the photos.
+    SectionGridView *grid = browser->grid();
+    grid->verticalScrollBar()->setValue(0);
+    const int s003 = sectionOfCode(*controller, QStringLiteral("S003"));
+    ASSERT_GE(s003, 0);
+    clickRow(panel->list(), rows->rowOfCode(QStringLiteral("S003")));
+    const QModelIndex firstOf3 = controller->model()->indexForPath({s003, 0});
+    EXPECT_GT(grid->verticalScrollBar()->value(), 0);
+    EXPECT_GE(grid->visualRect(firstOf3).top(), 0);
+    EXPECT_LT(grid->visualRect(firstOf3).top(), grid->viewport()->height() / 2);
+
+    // Delivery asks first, naming who to look at; Cancel delivers nothing.
+    const QStringList before = entriesOf(source);
+    alerts.queueAnswer(0);
+    browser->action(QStringLiteral("deliver"))->trigger();
+    ASSERT_TRUE(waitUntil([&] { return alerts.shown().size() == 1u; }));
+    const QString asked = alerts.shown().front().informativeText;
+    for (const char *code : {"X001", "S003", "S004"})
+        EXPECT_TRUE(asked.contains(QLatin1String(code))) << asked.toStdString();
+    EXPECT_FALSE(asked.contains(QStringLiteral("S002"))) << "photographed twice is no reason to stop";
+    workQueue.sync([] {});
+    EXPECT_EQ(entriesOf(source), before);
+
+    // Asked again and answered: delivered.
+    alerts.clear();
+    alerts.queueAnswer(1);
+    browser->action(QStringLiteral("deliver"))->trigger();
+    ASSERT_TRUE(waitUntil([&] { return alerts.shown().size() == 1u; }));
+    QStringList delivered;
+    for (const ShootPhoto &photo : made->shoot.photos) {
+        if (!photo.isCard && !photo.expectedCode.isEmpty())
+            delivered << photo.expectedName;
+    }
+    QString daily;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            QStringList days = QDir(mainFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+            days.removeAll(QStringLiteral("UNASSIGNED_PHOTOS"));
+            daily = days.size() == 1 ? mainFolder + u'/' + days.first() : QString();
+            return !daily.isEmpty() && !window.engines().forFolder(source).isBusy()
+                && !QDir(daily).entryList({QStringLiteral("sorrelby-report-*.csv")}).isEmpty();
+        },
+        90000))
+        << lines(filesBelow(mainFolder));
+    workQueue.sync([] {});
+
+    // The photos and the report in the daily folder; the roster stays home.
+    QStringList inDaily = entriesOf(daily);
+    const QStringList reports = QDir(daily).entryList({QStringLiteral("sorrelby-report-*.csv")});
+    ASSERT_EQ(reports.size(), 1);
+    inDaily.removeAll(reports.first());
+    EXPECT_EQ(lines(inDaily), sortedLines(delivered));
+    EXPECT_FALSE(filesBelow(mainFolder).join(u'\n').contains(QStringLiteral("roster.csv")));
+    EXPECT_EQ(readFile(rosterFile), rosterBytes);
+    const QString report = QString::fromUtf8(readFile(daily + u'/' + reports.first()));
+    EXPECT_TRUE(report.contains(reportCsvHeader().first()));
+    for (const QString &name : std::as_const(delivered))
+        EXPECT_TRUE(report.contains(daily + u'/' + name)) << name.toStdString();
+    EXPECT_TRUE(report.contains(QStringLiteral("X001")));
+}
+
+TEST_F(RosterInWindow, MistakesAreNamedARosterOpenedByHandIsKeptAndTheReportExported)
+{
+    const QString lists = makeTempFolder(QStringLiteral("lists"));
+    const std::optional<RosterShoot> made = makeRosterShoot(source, lists + QStringLiteral("/class-3.csv"));
+    ASSERT_TRUE(made);
+    settings.setValue(cPrefOriginalNameFormatTag, made->shoot.nameFormatTag());
+    // The folder's own list has a row without a code.
+    ASSERT_TRUE(writeFile(source + QStringLiteral("/roster.csv"), "Code,First Name,Last Name,Class\nS001,Ann,Berg,3A\n,Ole,Dahl,3A\n"));
+
+    WindowScene scene(workQueue, monitor, QSize(900, 600));
+    MainWindow &window = scene.window;
+    ASSERT_TRUE(checked(window));
+    ASSERT_TRUE(waitUntil([&] { return !alerts.shown().empty(); }));
+    EXPECT_TRUE(alerts.shown().front().informativeText.contains(QStringLiteral("line 3, column 1")))
+        << alerts.shown().front().informativeText.toStdString();
+    EXPECT_FALSE(window.roster().roster());
+    EXPECT_EQ(window.roster().model()->rowOfCode(QStringLiteral("X001")), -1);
+
+    // File > Open Roster...: the good list, kept for this folder.
+    alerts.clear();
+    QStringList asked;
+    window.setFileChooser([&](QWidget *, const FileChoice &choice, std::function<void(std::optional<QString>)> done) {
+        asked << choice.title;
+        done(asked.size() == 1 ? made->rosterPath : mainFolder + QStringLiteral("/class-3.json"));
+    });
+    const int reloads = window.browser()->controller()->reloadCount();
+    window.openRosterAction()->trigger();
+    ASSERT_TRUE(waitUntil([&] { return window.roster().rosterPath() == made->rosterPath && !window.roster().isBusy(); }));
+    const RosterPanelModel *rows = window.roster().model();
+    EXPECT_EQ(rows->index(rows->rowOfCode(QStringLiteral("X001"))).data(RosterPanelModel::MarksRole).toUInt(), unsigned(MarkMissing));
+    EXPECT_EQ(rosterPathForFolder(settings, source), made->rosterPath);
+    EXPECT_EQ(reloads, window.browser()->controller()->reloadCount()) << "opening a roster does not reload the photos";
+
+    // File > Export Report... as JSON, off the GUI thread.
+    window.exportReportAction()->trigger();
+    ASSERT_TRUE(waitUntil([&] { return !alerts.shown().empty(); }, 60000));
+    EXPECT_EQ(alerts.shown().front().messageText, QStringLiteral("Report Written")) << alerts.shown().front().informativeText.toStdString();
+    const QJsonObject json = QJsonDocument::fromJson(readFile(mainFolder + QStringLiteral("/class-3.json"))).object();
+    EXPECT_FALSE(json.isEmpty());
+    EXPECT_TRUE(isReportFile(mainFolder + QStringLiteral("/class-3.json"), ReportFormat::Json));
+
+    // Exporting over a file that is no report is refused; the file stays.
+    ASSERT_TRUE(writeFile(mainFolder + QStringLiteral("/class-3.json"), "my own notes"));
+    alerts.clear();
+    asked.clear();
+    asked << QStringLiteral("skip the roster answer");
+    window.exportReportAction()->trigger();
+    ASSERT_TRUE(waitUntil([&] { return !alerts.shown().empty(); }, 60000));
+    EXPECT_EQ(alerts.shown().front().messageText, QStringLiteral("!!! Report NOT Written !!!"));
+    EXPECT_EQ(readFile(mainFolder + QStringLiteral("/class-3.json")), QByteArray("my own notes"));
+}
