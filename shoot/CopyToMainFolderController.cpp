@@ -118,6 +118,9 @@ void CopyToMainFolderController::progressed(const ShootProgress &progress)
     case ShootStep::Reverting:
         fProgressItemString = QStringLiteral("Reverting Item: %1").arg(progress.done);
         break;
+    case ShootStep::Restoring:
+        fProgressItemString = QStringLiteral("Restoring Item: %1").arg(progress.done);
+        break;
     case ShootStep::Detecting:
         fProgressItemString = QStringLiteral("Decoding Item: %1").arg(progress.done);
         if (!progress.text.isEmpty())
