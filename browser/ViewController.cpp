@@ -793,7 +793,7 @@ std::optional<QString> ViewController::getDestinationPathForUnknown()
         return std::nullopt; // nothing to form it under, so nothing is made
     QStringList levels{QDir::cleanPath(userfolders::expandTilde(*destination) + QLatin1Char('/') + cStringForUNASSIGNED_PHOTOS)};
     if (const std::optional<QString> daily = getDailyFolderName(); daily && !daily->isEmpty())
-        levels << QDir::cleanPath(levels.first() + QLatin1Char('/') + *daily);
+        levels << preferenceops::dailyFolderPath(levels.first(), *daily);
     const QString path = levels.last();
     note(op, QStringLiteral("destFolderPath = ") + path);
     // One level at a time: a main folder whose drive is not mounted is never

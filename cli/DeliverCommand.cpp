@@ -15,6 +15,8 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "delivery/DeliveryRun.h"
+#include "platform/FolderAbilities.h"
+#include "platform/Log.h"
 #include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
@@ -73,6 +75,9 @@ int runDeliverCommand(const QStringList &args)
         return kExitFailure;
     }
 
+    logOp(u"deliver", u"abilities", folderAbilities(source).describe());
+    logOp(u"deliver", u"abilities", folderAbilities(destination).describe());
+
     Settings &settings = Settings::shared();
     // One moment for the daily sub-folder of both DEST and UNASSIGNED_PHOTOS.
     const QDateTime now = QDateTime::currentDateTime();
@@ -80,7 +85,7 @@ int runDeliverCommand(const QStringList &args)
     if (const std::optional<QString> pattern = settings.optionalString(cPrefDailyFolderDateFormat)) {
         const QString name = preferenceops::performDateFormatString(*pattern, now);
         if (!name.isEmpty())
-            dailyFolder = destination + QLatin1Char('/') + name;
+            dailyFolder = preferenceops::dailyFolderPath(destination, name);
     }
     ShootRequest request{ShootOperation::Deliver};
     request.destination = dailyFolder;

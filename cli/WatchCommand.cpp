@@ -17,6 +17,8 @@
 #include "imaging/PhotoMetadata.h"
 #include "intake/CardStaging.h"
 #include "platform/Dispatch.h"
+#include "platform/FolderAbilities.h"
+#include "platform/Log.h"
 #include "platform/SingleInstance.h"
 #include "platform/SoundPlayer.h"
 #include "platform/UserFolders.h"
@@ -134,6 +136,9 @@ int runWatchCommand(const QStringList &args)
         routeLogToFile(logPath);
     }
     printLine(QStringLiteral("watching %1, photos go through %2 into %3").arg(hotFolder, *source, *destination));
+    // A station on a share or an exFAT drive says once what the drive takes.
+    for (const QString &folder : {hotFolder, *source, *destination})
+        logOp(u"watch", u"abilities", folderAbilities(folder).describe());
     recoverInterruptedCardCopies({*source, hotFolder}, printLine, hotFolder);
 
     initializeMetadataLibrary();

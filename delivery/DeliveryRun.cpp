@@ -4,6 +4,7 @@
 #include "naming/FileNameScheme.h"
 #include "naming/PhotoOrdering.h"
 #include "naming/UnreadCardMark.h"
+#include "platform/FolderAbilities.h"
 #include "platform/Log.h"
 #include "platform/UserFolders.h"
 #include "settings/PreferenceOps.h"
@@ -223,7 +224,7 @@ std::optional<QString> DeliveryRun::unassignedFolderPath(const Settings &setting
         return std::nullopt;
     QString path = joinPath(*destination, cStringForUNASSIGNED_PHOTOS);
     if (const std::optional<QString> pattern = settings.optionalString(cPrefDailyFolderDateFormat))
-        path = joinPath(path, preferenceops::performDateFormatString(*pattern, now));
+        path = preferenceops::dailyFolderPath(path, preferenceops::performDateFormatString(*pattern, now));
     return path;
 }
 
@@ -507,11 +508,13 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
     return result;
 }
 
-DeliveryRun::Placement DeliveryRun::moveIntoFolder(const QString &photo, const QString &target, const QString &failureContext,
+DeliveryRun::Placement DeliveryRun::moveIntoFolder(const QString &photo, const QString &wanted, const QString &failureContext,
                                                    QStringList &failures, int &errorNumber, QString &placedAt) const
 {
     const QString op = QStringLiteral("finishProcessxxx2(_:destPath:)");
     errorNumber = 0;
+    // A main folder on exFAT or a share refuses ":" and friends of a code.
+    const QString target = joinPath(folderOf(wanted), nameForFolder(folderOf(wanted), fileNameOf(wanted)));
     const auto fail = [&](const QString &error, int errnum = 0) {
         note(op, QStringLiteral("File not saved:\n") + error);
         failures.append(failureContext + fileNameOf(photo) + QStringLiteral(": ") + error);
@@ -520,34 +523,54 @@ DeliveryRun::Placement DeliveryRun::moveIntoFolder(const QString &photo, const Q
     };
 
     // A file under the name (or one of its variants) with the same content is
-    // this photo delivered before: the source goes, nothing is replaced.
-    if (fileops::exists(target)) {
+    // this photo delivered before (or by another station just now): the
+    // source goes, nothing is replaced.
+    std::optional<Placement> found;
+    const auto deliveredBefore = [&]() -> bool {
+        if (!fileops::exists(target))
+            return false;
         const std::optional<FileAttributes> own = fileops::attributes(photo);
         for (const QString &candidate : collisionCandidates(target)) {
             const std::optional<FileAttributes> there = fileops::attributes(candidate);
             if (!there)
                 continue;
-            if (own && there->device == own->device && there->inode == own->inode)
-                return fail(QStringLiteral("it is already at ") + candidate);
+            if (own && there->device == own->device && there->inode == own->inode) {
+                found = fail(QStringLiteral("it is already at ") + candidate);
+                return true;
+            }
             if (!fileops::sameContent(photo, candidate))
                 continue;
-            if (const FileResult removed = m_fileOps.remove(photo); !removed)
-                return fail(removed.error, removed.errorNumber);
+            if (const FileResult removed = m_fileOps.remove(photo); !removed) {
+                found = fail(removed.error, removed.errorNumber);
+                return true;
+            }
             note(op, QStringLiteral("Same photo already delivered as ") + candidate + QStringLiteral(": source removed."));
             placedAt = candidate;
-            return Placement::AlreadyThere;
+            found = Placement::AlreadyThere;
+            return true;
         }
-    }
+        return false;
+    };
+    if (deliveredBefore())
+        return *found;
 
     // Another photo keeps its name; this one takes the first free variant, and
     // chooses again when something takes that name before the move.
     FileResult moved = FileResult::failure(QStringLiteral("no attempt"));
+    bool retriedVerification = false;
     for (int attempt = 0; attempt < 5; ++attempt) {
         const std::optional<QString> free = getUniquePathString(target);
         if (!free)
             return fail(QStringLiteral("no free name for ") + fileNameOf(target)
                         + QStringLiteral(" (up to \"c18\" taken by other photos)"));
         moved = m_fileOps.move(photo, *free);
+        // A copy read back different (a flaky share or cable) is tried once
+        // more; a second one leaves the photo in the source with the reason.
+        if (!moved && moved.errorNumber == cCopyNotVerified && !retriedVerification && fileops::exists(photo)) {
+            retriedVerification = true;
+            note(op, QStringLiteral("copy not verified, trying once more: ") + moved.error);
+            moved = m_fileOps.move(photo, *free);
+        }
         if (moved) {
             placedAt = *free;
             if (*free == target)
@@ -557,6 +580,9 @@ DeliveryRun::Placement DeliveryRun::moveIntoFolder(const QString &photo, const Q
         }
         if (!(fileops::exists(*free) && fileops::exists(photo)))
             break;
+        // Another station may have delivered this very photo meanwhile.
+        if (deliveredBefore())
+            return *found;
         note(op, QStringLiteral("[") + *free + QStringLiteral("] was taken meanwhile, choosing again"));
     }
     return fail(moved.error, moved.errorNumber);
@@ -652,6 +678,15 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
         const QString dest = QDir::cleanPath(batch.destPath);
         if (::stat(QFile::encodeName(dest).constData(), &st) == 0)
             m_main = MainFolder{dest, st.st_dev, st.st_ino};
+    }
+
+    // What a killed earlier run left half placed in the folders of this run
+    // (the photos themselves are still in the source).
+    const QString mainForLeftovers = mainFolderPath();
+    for (const QString &folder :
+         {batch.destPath, mainForLeftovers.isEmpty() ? QString() : joinPath(mainForLeftovers, cStringForUNASSIGNED_PHOTOS)}) {
+        if (const int removed = fileops::removeLeftoverTemporaries(folder))
+            note(op, QStringLiteral("removed %1 leftover(s) of an interrupted delivery in ").arg(removed) + folder);
     }
 
     DeliveryCounters &counters = batch.counters;

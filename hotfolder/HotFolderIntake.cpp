@@ -6,6 +6,7 @@
 #include "naming/UnreadCardMark.h"
 #include "platform/FileOps.h"
 #include "platform/FileTypes.h"
+#include "platform/FolderAbilities.h"
 #include "platform/FolderScan.h"
 #include "platform/Log.h"
 #include "platform/SoundPlayer.h"
@@ -140,7 +141,7 @@ QString HotFolderIntake::targetName(const QString &path, QString &unreadWhy) con
 bool HotFolderIntake::moveOne(const QString &path, const QString &destFolder, HotFolderIntakeResult &result) const
 {
     QString unreadWhy;
-    const QString wanted = destFolder + QLatin1Char('/') + targetName(path, unreadWhy);
+    const QString wanted = destFolder + QLatin1Char('/') + nameForFolder(destFolder, targetName(path, unreadWhy));
     note(QStringLiteral("   origpath = ") + path);
     note(QStringLiteral("tempnewpath = ") + wanted);
 

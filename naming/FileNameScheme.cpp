@@ -2,6 +2,7 @@
 
 #include "naming/PhotoRename.h"
 #include "platform/FileOps.h"
+#include "platform/FolderAbilities.h"
 #include "platform/Log.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
@@ -251,7 +252,9 @@ std::optional<QString> codeOfName(const QString &nameOrPath, int tag)
     // it always had, so names written before codes could hold "_" (and names
     // made under another format tag) still read the same.
     const qsizetype codePieces = parts > 0 && pieces.size() > parts + 1 ? pieces.size() - parts : 1;
-    return pieces.first(codePieces).join(cDefaultComponentSeparator1);
+    // A name written on a drive that refuses some characters holds their
+    // stand-ins; the code is what the card said.
+    return fromWindowsSafeName(pieces.first(codePieces).join(cDefaultComponentSeparator1));
 }
 
 std::optional<QString> codeOfName(const QString &nameOrPath)
@@ -337,6 +340,10 @@ std::optional<QString> decodeFromUrlString(const QString &payload)
 bool isSafeCode(const QString &code)
 {
     if (code.isEmpty() || code.size() > cMaxCodeLength || code.startsWith(u'.') || code.trimmed().isEmpty() || !code.isValidUtf16())
+        return false;
+    // A stand-in would read back as the character it stands for, so two cards
+    // could end up with one code.
+    if (holdsWindowsStandIn(code))
         return false;
     return std::none_of(code.cbegin(), code.cend(), [](QChar c) { return c == u'/' || isControlOrLineBreak(c); });
 }

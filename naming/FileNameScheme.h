@@ -46,7 +46,8 @@ bool checkIfUnknownItem(const QString &nameOrPath);
 // more pieces than a one-piece code needs (A1234_IMG_0412.JPG, camera names
 // such as IMG_0412.JPG, names made under another tag) or a tag outside 0..2
 // reads as names always have: its first piece. None when the base name holds
-// no "_". The overload without a tag reads cPrefOriginalNameFormatTag.
+// no "_". Stand-ins of a drive that refuses some characters read as the
+// characters they stand for (fromWindowsSafeName). The overload without a tag reads cPrefOriginalNameFormatTag.
 std::optional<QString> codeOfName(const QString &nameOrPath, int tag);
 std::optional<QString> codeOfName(const QString &nameOrPath);
 
@@ -78,7 +79,8 @@ inline constexpr qsizetype cMaxCodeLength = 64;
 // Whether a code is one safe name component in front of a camera name:
 // not empty or blank, at most cMaxCodeLength long, no "/", no control
 // characters or line breaks, no leading dot (so never "." or ".." and never
-// a hidden file), valid UTF-16.
+// a hidden file), valid UTF-16, and none of the stand-ins that names on FAT,
+// exFAT, NTFS and SMB drives carry (holdsWindowsStandIn).
 bool isSafeCode(const QString &code);
 
 // Whether a name is one file name in a photo's own folder: not empty, no

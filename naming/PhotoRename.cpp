@@ -2,6 +2,7 @@
 
 #include "naming/FileNameScheme.h"
 #include "platform/FileOps.h"
+#include "platform/FolderAbilities.h"
 #include "platform/Log.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
@@ -112,7 +113,9 @@ PhotoRename renamePhoto(const QString &path, const QString &newName, RenameKind 
         return rename;
     }
     const QString folder = folderOf(path);
-    rename.to = folder.isEmpty() || folder.endsWith(u'/') ? folder + newName : QString(folder + u'/' + newName);
+    // The folder's drive may refuse some characters of a code (exFAT, SMB).
+    const QString written = nameForFolder(folder.isEmpty() ? QStringLiteral(".") : folder, newName);
+    rename.to = folder.isEmpty() || folder.endsWith(u'/') ? folder + written : QString(folder + u'/' + written);
     if (rename.to == path) {
         rename.outcome = PhotoRename::AlreadyNamed;
         return rename;

@@ -59,8 +59,9 @@ std::optional<QString> codeForRename(const QString &text);
 
 // ---- one photo
 
-// Moves the photo at `path` to `newName` in the same folder. Kept when the
-// name is not one safe file name (isSafeFileName) or is taken.
+// Moves the photo at `path` to `newName` in the same folder, written as the
+// folder's drive accepts it (nameForFolder). Kept when the name is not one
+// safe file name (isSafeFileName) or is taken.
 PhotoRename renamePhoto(const QString &path, const QString &newName, RenameKind kind = RenameKind::Named);
 
 // Gives the photo the code of `text` (codeForRename) in front of its camera

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <linux/fs.h>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -78,12 +80,58 @@ namespace {
 std::atomic<bool> g_noRenameFlags{false};
 std::atomic<bool> g_noHardLinks{false};
 std::atomic<bool> g_noUnnamedTemporaries{false};
+std::atomic<bool> g_noRenameOntoExisting{false};
 std::atomic<KillPoint> g_killPoint{KillPoint::None};
 
 bool linksUnsupported(int error)
 {
     return error == EPERM || error == EOPNOTSUPP || error == ENOTSUP || error == EMLINK || error == ENOSYS || error == EINVAL;
 }
+
+// What a file system refused once, per device, so that every later move
+// there goes straight to what works. Learned, not probed: a wrong guess in
+// either direction still never replaces a file.
+struct Learned {
+    bool noRenameFlags = false;
+    bool noHardLinks = false;
+};
+std::mutex g_learnedMutex;
+QHash<dev_t, Learned> g_learned;
+
+dev_t deviceOfFolder(const QByteArray &path)
+{
+    struct stat st { };
+    return ::stat(parentFolder(path).constData(), &st) == 0 ? st.st_dev : dev_t(0);
+}
+
+Learned learnedFor(dev_t device)
+{
+    std::lock_guard lock(g_learnedMutex);
+    return g_learned.value(device);
+}
+
+void learn(dev_t device, const QByteArray &path, bool renameFlags, int error)
+{
+    {
+        std::lock_guard lock(g_learnedMutex);
+        Learned &learned = g_learned[device];
+        bool &flag = renameFlags ? learned.noRenameFlags : learned.noHardLinks;
+        if (flag)
+            return;
+        flag = true;
+    }
+    logOp(u"FileOps", u"abilities",
+          QString(QFile::decodeName(parentFolder(path))
+                  + (renameFlags ? QLatin1String(": no never-replace rename (") : QLatin1String(": no hard links ("))
+                  + qt_error_string(error) + QLatin1String("); moves there take the next way that never replaces")));
+}
+
+} // namespace
+
+// Defined with the copies below: the last way to a name that never replaces.
+int placeByClaim(const QByteArray &from, const QByteArray &to);
+
+namespace {
 
 // Takes `to` with an empty file or folder of our own (creation is exclusive),
 // then renames over it. Only our placeholder can ever be replaced.
@@ -120,6 +168,11 @@ void simulateLimitedFileSystem(bool noRenameFlags, bool noHardLinks)
     g_noHardLinks = noHardLinks;
 }
 
+void simulateNoRenameOntoExisting(bool on)
+{
+    g_noRenameOntoExisting = on;
+}
+
 void simulateNoUnnamedTemporaries(bool on)
 {
     g_noUnnamedTemporaries = on;
@@ -147,19 +200,24 @@ int hardLink(const QByteArray &from, const QByteArray &to)
 
 int renameNoReplace(const QByteArray &from, const QByteArray &to)
 {
-    if (!g_noRenameFlags && ::syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
+    const dev_t device = deviceOfFolder(to);
+    const Learned learned = learnedFor(device);
+    const bool tryFlags = !g_noRenameFlags && !learned.noRenameFlags;
+    if (tryFlags && ::syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
         faults::after("rename", to);
         return 0;
     }
-    const int error = g_noRenameFlags ? EINVAL : errno;
+    const int error = tryFlags ? errno : EINVAL;
     if (error != EINVAL && error != ENOSYS)
         return error;
+    if (tryFlags)
+        learn(device, to, true, error);
 
     struct stat st { };
     if (::lstat(from.constData(), &st) != 0)
         return errno;
     const bool isFolder = S_ISDIR(st.st_mode);
-    if (!isFolder) {
+    if (!isFolder && !learnedFor(device).noHardLinks) {
         if (hardLink(from, to) == 0) {
             faults::after("link", to);
             if (::unlink(from.constData()) != 0) {
@@ -172,8 +230,10 @@ int renameNoReplace(const QByteArray &from, const QByteArray &to)
         }
         if (!linksUnsupported(errno))
             return errno;
+        if (!g_noHardLinks)
+            learn(device, to, false, errno);
     }
-    return renameOverPlaceholder(from, to, isFolder);
+    return isFolder ? renameOverPlaceholder(from, to, true) : placeByClaim(from, to);
 }
 
 } // namespace detail
@@ -204,6 +264,8 @@ int openSource(const QByteArray &from)
 
 FileResult failed(int error, const QString &context)
 {
+    if (error == cCopyNotVerified)
+        return FileResult::failure(context + QLatin1String(": the copy's content differs from the original's"), error);
     if (error == cNotRegularSource)
         return FileResult::failure(context + QLatin1String(": ") + cNotRegularFileReason);
     if (error == cSizeMismatch)
@@ -470,6 +532,49 @@ int hiddenCopiesFor(const QByteArray &target)
     return count;
 }
 
+// A claim's marker: names the file that holds the target's name for a
+// placement in progress, so that what a killed placement left under the
+// name can be told from anyone else's file.
+constexpr char cClaimMagic[] = "sorrelby-claim ";
+
+QByteArray claimText(const struct stat &placeholder, const QByteArray &from)
+{
+    return QByteArray(cClaimMagic) + QByteArray::number(quint64(placeholder.st_dev)) + ' ' + QByteArray::number(quint64(placeholder.st_ino))
+        + '\n' + from + '\n';
+}
+
+bool isClaim(int fd)
+{
+    char text[sizeof(cClaimMagic)] = {};
+    const ssize_t length = ssize_t(sizeof(cClaimMagic) - 1);
+    return ::pread(fd, text, size_t(length), 0) == length && std::memcmp(text, cClaimMagic, size_t(length)) == 0;
+}
+
+// When the stale hidden file open at `fd` is a claim on `target` and the
+// file under that name is still the one claimed, it is the unfinished
+// placement of a killed process: it goes, but only while it is empty or the
+// file being placed is still there, so that no photo goes that is not safe
+// elsewhere (a file system may give a new file the number of an old one).
+void removeClaimedPlaceholder(int fd, const QByteArray &target)
+{
+    QByteArray text(PATH_MAX + 100, '\0');
+    const ssize_t got = ::pread(fd, text.data(), size_t(text.size()), 0);
+    if (got <= 0)
+        return;
+    text.truncate(got);
+    const QList<QByteArray> lines = text.split('\n');
+    const QList<QByteArray> fields = lines.first().split(' ');
+    struct stat now {
+    }, from{};
+    if (!text.startsWith(cClaimMagic) || fields.size() != 3 || ::lstat(target.constData(), &now) != 0 || !S_ISREG(now.st_mode))
+        return;
+    if (quint64(now.st_dev) != fields[1].toULongLong() || quint64(now.st_ino) != fields[2].toULongLong())
+        return;
+    const bool safeElsewhere = lines.size() > 1 && !lines[1].isEmpty() && ::lstat(lines[1].constData(), &from) == 0;
+    if ((now.st_size == 0 || safeElsewhere) && ::unlink(target.constData()) == 0)
+        logOp(u"FileOps", u"removeStaleTemporaries", QString(QLatin1String("removed the unfinished ") + QFile::decodeName(target)));
+}
+
 // Removes the hidden copies for `target` that a killed process left behind.
 // A copy in progress is locked by the process making it; only unlocked ones
 // are leftovers.
@@ -486,14 +591,21 @@ void removeStaleTemporaries(const QByteArray &target)
         }
         ::closedir(dir);
     }
-    for (const QByteArray &name : std::as_const(candidates)) {
-        const QByteArray path = folderPrefix(folder) + '/' + name;
-        HeldLock lock;
-        lock.fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        // A link is made in one step, so a leftover one is never in progress.
-        const bool stale = lock.fd >= 0 ? ::flock(lock.fd, LOCK_EX | LOCK_NB) == 0 : errno == ELOOP;
-        if (stale && removeTree(path) == 0)
-            logOp(u"FileOps", u"removeStaleTemporaries", QString(QLatin1String("removed the leftover ") + QFile::decodeName(path)));
+    // Claims first: one may name a hidden copy below as the file it placed.
+    for (const bool claims : {true, false}) {
+        for (const QByteArray &name : std::as_const(candidates)) {
+            const QByteArray path = folderPrefix(folder) + '/' + name;
+            HeldLock lock;
+            lock.fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            if (claims != (lock.fd >= 0 && isClaim(lock.fd)))
+                continue;
+            // A link is made in one step, so a leftover one is never in progress.
+            const bool stale = lock.fd >= 0 ? ::flock(lock.fd, LOCK_EX | LOCK_NB) == 0 : errno == ELOOP;
+            if (stale && claims)
+                removeClaimedPlaceholder(lock.fd, target);
+            if (stale && removeTree(path) == 0)
+                logOp(u"FileOps", u"removeStaleTemporaries", QString(QLatin1String("removed the leftover ") + QFile::decodeName(path)));
+        }
     }
 }
 
@@ -648,6 +760,137 @@ int copyIntoPlace(const QByteArray &src, const QByteArray &dst, int unsupported,
     return placeTemporary(temporary, source, dst);
 }
 
+// 0 when both descriptors hold the same bytes, else cCopyNotVerified (or an
+// errno). The copy is dropped from the page cache first where the kernel
+// allows, so that it is read back from the drive rather than from memory.
+int compareContent(int original, int copy)
+{
+    struct stat a {
+    }, b{};
+    if (::fstat(original, &a) != 0 || ::fstat(copy, &b) != 0)
+        return errno;
+    if (a.st_size != b.st_size)
+        return cCopyNotVerified;
+    ::posix_fadvise(copy, 0, 0, POSIX_FADV_DONTNEED);
+    std::vector<char> left(1 << 20), right(left.size());
+    for (off_t offset = 0; offset < a.st_size;) {
+        const ssize_t got = ::pread(original, left.data(), left.size(), offset);
+        if (got <= 0)
+            return got < 0 ? errno : cCopyNotVerified;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t other = ::pread(copy, right.data() + done, size_t(got - done), offset + done);
+            if (other <= 0)
+                return other < 0 ? errno : cCopyNotVerified;
+            done += other;
+        }
+        if (std::memcmp(left.data(), right.data(), size_t(got)) != 0)
+            return cCopyNotVerified;
+        offset += got;
+    }
+    return 0;
+}
+
+int comparePaths(const QByteArray &original, const QByteArray &copy)
+{
+    const int a = ::open(original.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int b = ::open(copy.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int error = a < 0 || b < 0 ? errno : compareContent(a, b);
+    if (a >= 0)
+        ::close(a);
+    if (b >= 0)
+        ::close(b);
+    return error;
+}
+
+} // namespace
+
+// Where neither renameat2's no-replace flag nor hard links exist (exFAT and
+// FAT through FUSE, some shares): the name is claimed by an exclusive create,
+// with a hidden marker beside it that names the claimed file, so a killed
+// placement's leftover is known for one (removeClaimedPlaceholder). Then the
+// file is renamed over its own placeholder; where the file system refuses
+// even that, it is copied into the placeholder, flushed, compared byte for
+// byte and only then removed from its old name.
+int detail::placeByClaim(const QByteArray &from, const QByteArray &to)
+{
+    struct stat source { };
+    if (::lstat(from.constData(), &source) != 0)
+        return errno;
+    if (const int injected = faults::before())
+        return injected;
+    removeStaleTemporaries(to);
+    QByteArray markerPath;
+    HeldLock marker;
+    marker.fd = createTemporaryBeside(to, 0600, markerPath);
+    if (marker.fd < 0)
+        return -marker.fd;
+    ::flock(marker.fd, LOCK_EX);
+    faults::after("create", markerPath);
+    const auto dropMarker = [&] {
+        if (::unlink(markerPath.constData()) == 0)
+            faults::after("unlink", markerPath);
+        marker.release();
+    };
+    if (const int injected = faults::before()) {
+        dropMarker();
+        return injected;
+    }
+    const int placeholder = ::open(to.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (placeholder < 0) {
+        const int error = errno;
+        dropMarker();
+        return error;
+    }
+    struct stat claimed { };
+    ::fstat(placeholder, &claimed);
+    const QByteArray claim = claimText(claimed, from);
+    const bool marked = ::pwrite(marker.fd, claim.constData(), size_t(claim.size()), 0) == claim.size();
+    faults::after("create", to);
+    const auto withdraw = [&](int error) {
+        ::close(placeholder);
+        struct stat now { };
+        if (::lstat(to.constData(), &now) == 0 && now.st_ino == claimed.st_ino && now.st_dev == claimed.st_dev)
+            ::unlink(to.constData());
+        dropMarker();
+        return error;
+    };
+    if (!marked)
+        return withdraw(EIO);
+
+    if (const int injected = faults::before())
+        return withdraw(injected);
+    if (!g_noRenameOntoExisting && ::rename(from.constData(), to.constData()) == 0) {
+        faults::after("rename", to);
+        ::close(placeholder);
+        dropMarker();
+        return 0;
+    }
+    const int renameError = g_noRenameOntoExisting ? EEXIST : errno;
+    if (renameError == ENOENT || !S_ISREG(source.st_mode))
+        return withdraw(renameError);
+
+    // The file system will not rename onto a name that exists: copy instead.
+    const int in = openSource(from);
+    if (in < 0)
+        return withdraw(errno);
+    int error = copyOpenFile(in, source, placeholder);
+    if (error == 0)
+        error = compareContent(in, placeholder);
+    ::close(in);
+    if (error != 0)
+        return withdraw(error);
+    faults::after("flush", to);
+    if (const int injected = faults::before(); injected != 0 || ::unlink(from.constData()) != 0)
+        return withdraw(injected != 0 ? injected : errno); // a move that cannot remove its source did not happen
+    faults::after("unlink", from);
+    ::close(placeholder);
+    dropMarker();
+    syncFolder(parentFolder(to));
+    return 0;
+}
+
+namespace {
+
 FileResult moveAcrossFileSystems(const QByteArray &src, const QByteArray &dst, const QString &context)
 {
     struct stat source { };
@@ -655,6 +898,13 @@ FileResult moveAcrossFileSystems(const QByteArray &src, const QByteArray &dst, c
         return failed(error, context);
     struct stat placed { };
     ::lstat(dst.constData(), &placed);
+    // The source goes only for a copy read back equal to it.
+    if (S_ISREG(source.st_mode)) {
+        if (const int error = comparePaths(src, dst)) {
+            withdrawCopy(dst, placed);
+            return failed(error, context);
+        }
+    }
 
     if (S_ISDIR(source.st_mode)) {
         // The complete copy is in place; what cannot be removed of the source

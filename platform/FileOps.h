@@ -42,6 +42,9 @@ struct FileAttributes {
 };
 
 inline constexpr QLatin1StringView cNotRegularFileReason{"not a regular file"};
+// FileResult::errorNumber of a copy that was read back different from its
+// original (not an errno value): the original stays where it was.
+inline constexpr int cCopyNotVerified = 100003;
 
 namespace fileops {
 
@@ -49,11 +52,15 @@ bool exists(const QString &path); // without following a final symlink
 std::optional<FileAttributes> attributes(const QString &path);
 
 // Moves `from` to `to`; fails (EEXIST) when `to` exists. Same file system:
-// renameat2(RENAME_NOREPLACE), else link + unlink. Across file systems: copy
+// renameat2(RENAME_NOREPLACE), else link + unlink, else the name claimed by
+// an exclusive create and the file renamed (or copied, flushed and compared)
+// onto its own placeholder; what a file system refused is learned once per
+// run and logged. Across file systems: copy
 // into an unnamed file of the target's folder (or, where the file system has
 // none, a hidden temporary beside the target; leftovers of a killed copy are
 // removed first), fsync, verify size, link it into place without replacing,
-// then remove the source.
+// then compare it with the source byte for byte (cCopyNotVerified when they
+// differ) and only then remove the source.
 FileResult moveNoReplace(const QString &from, const QString &to);
 
 // True when both name regular files (links not followed) with the same bytes,

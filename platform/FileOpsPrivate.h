@@ -26,6 +26,10 @@ QByteArray parentFolder(const QByteArray &path);
 // Tests only: behave like a file system without renameat2's no-replace flag
 // and, optionally, without hard links (FUSE and network volumes).
 void simulateLimitedFileSystem(bool noRenameFlags, bool noHardLinks);
+// Tests only: behave like a file system that will not rename onto an
+// existing name even with plain rename(2) (some shares).
+void simulateNoRenameOntoExisting(bool on);
+
 // Tests only: behave like a file system without unnamed temporary files
 // (O_TMPFILE), as FAT and network volumes are.
 void simulateNoUnnamedTemporaries(bool on);

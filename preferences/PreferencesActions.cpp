@@ -2,6 +2,7 @@
 
 #include "naming/FileNameScheme.h"
 #include "platform/FileRevealer.h"
+#include "platform/FolderAbilities.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserFolders.h"
@@ -246,6 +247,7 @@ DateFormatResult PreferencesActions::ibClickOnDateFormatter(int tag, const QDate
             settings.setValue(cPrefDailyFolderDateFormat, QString());
     } else {
         result.example = preferenceops::performDateFormatString(result.pattern, now);
+        result.notice = dailyFolderNotice(result.example);
         note(op, QStringLiteral("dateformatstring = ") + result.pattern);
         settings.setValue(cPrefDailyFolderDateFormat, result.pattern);
         settings.setValue(cPrefDailyFolderDateFormatExample, result.example);
@@ -271,6 +273,21 @@ DateFormatResult PreferencesActions::setUserDefinedDateFormatter(const QString &
     result.pattern = trimmed;
     result.example = settings.stringValue(cPrefDailyFolderDateFormatExample);
     return result;
+}
+
+QString PreferencesActions::dailyFolderNotice(const QString &name)
+{
+    const std::optional<QString> main = Settings::shared().optionalString(cPrefDestinationPath);
+    if (name.isEmpty() || !main || main->trimmed().isEmpty() || !QFileInfo(userfolders::expandTilde(*main)).isDir())
+        return {};
+    const QString onDrive = QFileInfo(preferenceops::dailyFolderPath(userfolders::expandTilde(*main), name)).fileName();
+    if (onDrive == name)
+        return {};
+    const FolderAbilities drive = folderAbilities(userfolders::expandTilde(*main));
+    note(u"dailyFolderNotice", QStringLiteral("the main folder cannot hold [") + name + QStringLiteral("]: ") + drive.describe());
+    return QStringLiteral("The main folder's drive (%1) cannot hold : \\ * ? \" < > | or a trailing dot or blank in a folder name; "
+                          "the daily folder will be named %2")
+        .arg(drive.type, onDrive);
 }
 
 FolderPanelSpec PreferencesActions::beginChoosingFolder(FolderRole role)

@@ -50,6 +50,9 @@ struct DateFormatResult {
     QString pattern; // empty: no sub-folder
     QString example; // today's folder name, or cNotCreatingSubFolder
     QString problem; // why it was refused
+    // Set when the main folder's drive cannot hold the name as it is (exFAT,
+    // FAT, NTFS, SMB refuse ":" of a date): what the folder will be called.
+    QString notice;
 };
 
 class PreferencesActions {
@@ -66,6 +69,9 @@ public:
     // chosen) only when it makes a safe folder name; the previous one stays
     // otherwise. Blank means "yyyyMMdd".
     static DateFormatResult setUserDefinedDateFormatter(const QString &text, const QDateTime &now = QDateTime::currentDateTime());
+    // The notice for a daily folder `name` in the stored main folder, or
+    // empty when its drive holds the name as it is.
+    static QString dailyFolderNotice(const QString &name);
     // Why a pattern cannot name daily folders (not a pattern, no date field
     // in it, or a name that would not be one safe folder name), or none.
     static std::optional<QString> dailyFolderPatternProblem(const QString &pattern, const QDateTime &now = QDateTime::currentDateTime());

@@ -2,12 +2,14 @@
 
 #include "platform/AlertPresenter.h"
 #include "platform/Dispatch.h"
+#include "platform/FolderAbilities.h"
 #include "platform/Log.h"
 #include "settings/FolderValidation.h"
 #include "settings/ReassignModeValidation.h"
 #include "settings/Settings.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 
 #include <unicode/datefmt.h>
@@ -178,6 +180,17 @@ std::optional<QString> getDailyFolderNameC(const QString &dateFormatKey)
     return performDateFormatString(*pattern);
 }
 
+QString dailyFolderPath(const QString &folder, const QString &name)
+{
+    if (name.isEmpty())
+        return folder;
+    // The folder may not exist yet: its nearest existing ancestor decides.
+    QString existing = folder;
+    while (!existing.isEmpty() && existing != QLatin1String("/") && !QFileInfo(existing).isDir())
+        existing = QFileInfo(existing).path();
+    return QDir::cleanPath(folder + QLatin1Char('/') + nameForFolder(existing.isEmpty() ? QStringLiteral("/") : existing, name));
+}
+
 std::optional<QString> getDuplicateFolderPathC(const QString &folderPathKey, const QString &dateFormatKey)
 {
     const QString op = QStringLiteral("getDuplicateFolderPathC(_:withDateFormat:)");
@@ -188,7 +201,7 @@ std::optional<QString> getDuplicateFolderPathC(const QString &folderPathKey, con
     }
     QString result = *folder;
     if (const auto name = getDailyFolderNameC(dateFormatKey); name && !name->isEmpty())
-        result = QDir::cleanPath(result + QLatin1Char('/') + *name);
+        result = dailyFolderPath(result, *name);
     note(op, QStringLiteral("Final destFolderPath = ") + result);
     return result;
 }

@@ -51,6 +51,10 @@ std::optional<QString> getDailyFolderNameC(const QString &dateFormatKey = cPrefD
 // The folder stored at folderPathKey with that daily name appended; the
 // folder itself without a pattern; none without a folder.
 std::optional<QString> getDuplicateFolderPathC(const QString &folderPathKey, const QString &dateFormatKey);
+// The daily sub-folder `name` inside `folder`, written as the folder's drive
+// accepts it (":" of a date has a stand-in on FAT, exFAT, NTFS and SMB); the
+// folder itself for an empty name.
+QString dailyFolderPath(const QString &folder, const QString &name);
 
 // A date formatted with a Unicode date pattern in the user's locale and time
 // zone (ICU), or with a date style (0 short, 1 medium, 2 long, 3 full).

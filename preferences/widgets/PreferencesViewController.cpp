@@ -536,7 +536,8 @@ void PreferencesViewController::ibClickOnDateFormatter(int tag)
         refuse(QStringLiteral("!!! Invalid Date Format !!!"), result.problem);
         return;
     }
-    m_example->setText(QStringLiteral("Folder for photos delivered now: ") + result.example);
+    m_example->setText(QStringLiteral("Folder for photos delivered now: ") + result.example
+                       + (result.notice.isEmpty() ? QString() : QStringLiteral("\n") + result.notice));
 }
 
 void PreferencesViewController::userPatternEdited()
@@ -549,7 +550,10 @@ void PreferencesViewController::userPatternEdited()
         refuse(QStringLiteral("!!! Invalid Date Format !!!"), result.problem);
         return;
     }
-    m_example->setText(QStringLiteral("Folder for photos delivered now: ") + store().stringValue(cPrefDailyFolderDateFormatExample));
+    const QString example = store().stringValue(cPrefDailyFolderDateFormatExample);
+    const QString notice = PreferencesActions::dailyFolderNotice(example);
+    m_example->setText(QStringLiteral("Folder for photos delivered now: ") + example
+                       + (notice.isEmpty() ? QString() : QStringLiteral("\n") + notice));
 }
 
 void PreferencesViewController::refuse(const QString &message, const QString &problem)

@@ -4,6 +4,7 @@
 
 #include "delivery/DeliveryRun.h"
 
+#include "naming/FileNameScheme.h"
 #include "naming/UnreadCardMark.h"
 #include "platform/FileOps.h"
 #include "settings/PreferenceOps.h"
@@ -13,6 +14,7 @@
 #include "tests/testkit/photos/PhotoGenerator.h"
 
 #include <QDir>
+#include <QMap>
 
 #include <gtest/gtest.h>
 
@@ -438,4 +440,33 @@ TEST_F(DeliveryTest, ASwitchOfHotFolderModeDuringTheRunStays)
     run.deliver();
     EXPECT_TRUE(switched);
     EXPECT_FALSE(settings.boolValue(QStringLiteral("prefEnableHotFolderMode")));
+}
+
+// A copy read back different (a flaky share) is tried once more; a second
+// such copy leaves the photo in the source with the reason, and the run goes
+// on with the next photo.
+TEST_F(DeliveryTest, ACopyThatFailsVerificationIsTriedOnceMore)
+{
+    shoot({"A1_IMG_0001.JPG", "A1_IMG_0002.JPG"});
+    QMap<QString, int> tries;
+    DeliveryRun::FileOperations flaky;
+    flaky.move = [&tries](const QString &from, const QString &to) {
+        const int attempt = ++tries[fileNameOf(from)];
+        // The first photo copies badly once, the second every time.
+        if ((fileNameOf(from) == QStringLiteral("A1_IMG_0001.JPG") && attempt == 1)
+            || fileNameOf(from) == QStringLiteral("A1_IMG_0002.JPG"))
+            return FileResult::failure(QStringLiteral("Could not move: the copy's content differs from the original's"), cCopyNotVerified);
+        return fileops::moveNoReplace(from, to);
+    };
+    run.setFileOperations(flaky);
+    const DeliveryBatchResult batch = run.finishProcessxxx().batches.value(0);
+    EXPECT_EQ(tries.value(QStringLiteral("A1_IMG_0001.JPG")), 2);
+    EXPECT_EQ(tries.value(QStringLiteral("A1_IMG_0002.JPG")), 2);
+    EXPECT_EQ(lines(entriesOf(destination)), lines({"A1_IMG_0001.JPG"}));
+    EXPECT_EQ(lines(entriesOf(source)), lines({"A1_IMG_0002.JPG"}));
+    EXPECT_EQ(batch.counters.moved, 1);
+    ASSERT_EQ(batch.failures.size(), 1);
+    EXPECT_TRUE(batch.failures[0].contains(QStringLiteral("A1_IMG_0002.JPG: Could not move: the copy's content differs")))
+        << batch.failures[0].toStdString();
+    EXPECT_FALSE(batch.stop);
 }

@@ -285,3 +285,21 @@ TEST(FileNameScheme, UniquePathTriesTheSuffixesC1ToC18)
     makeFile(folder, QStringLiteral("A1_IMG"), "x");
     EXPECT_EQ(getUniquePathString(bare), folder + QStringLiteral("/A1_IMGc1"));
 }
+
+// Names written on a drive that refuses ":" and friends carry stand-ins; the
+// code read back is the card's, and a code can never be a stand-in itself,
+// so two cards never share a name there.
+TEST(FileNameScheme, CodesReadBackTheSameFromNamesWrittenWithStandIns)
+{
+    EXPECT_EQ(codeOfName(QStringLiteral("/x/SCH7\uFF1A1004_DSC_7810.JPG"), 1), QStringLiteral("SCH7:1004"));
+    EXPECT_EQ(codeOfName(QStringLiteral("Smith John\uFF1AClass 3_DSC_7811-qrcode.JPG"), 1), QStringLiteral("Smith John:Class 3"));
+    EXPECT_EQ(doGetQRCodeFromFileName(QStringLiteral("/x/A\uFF1F1_IMG_0411-qrcode.JPG"), 1), QStringLiteral("A?1"));
+    EXPECT_EQ(getQRCodePartFromString(QStringLiteral("/x/AB\uFF1A12_IMG_0412.JPG"), 1), QStringLiteral("ab:12"));
+    // The same card read on a local drive and on exFAT is one code.
+    EXPECT_EQ(codeOfName(QStringLiteral("AB:12_IMG_0412.JPG"), 1), codeOfName(QStringLiteral("AB\uFF1A12_IMG_0412.JPG"), 1));
+
+    EXPECT_EQ(safeCodeFromPayload(QStringLiteral("Smith John/Class 3"), false), QStringLiteral("Smith John:Class 3"));
+    EXPECT_FALSE(isSafeCode(QStringLiteral("AB\uFF1A12")));
+    EXPECT_FALSE(safeCodeFromPayload(QStringLiteral("AB\uFF1A12"), false));
+    EXPECT_FALSE(makeCodedFileName(QStringLiteral("A\uFF0E"), QStringLiteral("IMG_0001"), QStringLiteral("JPG")));
+}

@@ -6,6 +6,7 @@
 #include "naming/FileNameScheme.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
+#include "tests/testkit/FuseVolume.h"
 #include "tests/testkit/HostilePayloads.h"
 #include "tests/testkit/TestEnvironment.h"
 
@@ -108,4 +109,28 @@ TEST(RenameService, ObserversHearOfEachRenameMadeOnce)
     observation.reset();
     EXPECT_TRUE(renamePhoto(at + QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0001-1.JPG")));
     EXPECT_EQ(heard.size(), 4);
+}
+
+// On an exFAT drive a code with ":" (a card's "/") is written with its
+// stand-in, reads back as the card said, and naming it again is a no-op.
+TEST(RenameService, PhotosOnAnExfatDriveTakeCodesTheDriveRefuses)
+{
+    const testkit::ExfatVolume drive(testkit::makeTempFolder(QStringLiteral("exfat")) + QStringLiteral("/mnt"));
+    if (!drive.unavailable().isEmpty())
+        GTEST_SKIP() << "exFAT through FUSE unavailable: " << drive.unavailable().toStdString();
+    const QString folder = drive.mountPoint() + QLatin1Char('/');
+    ASSERT_TRUE(testkit::writeFile(folder + QStringLiteral("DSC_7810.JPG"), "one"));
+    ASSERT_TRUE(testkit::writeFile(folder + QStringLiteral("DSC_7811.JPG"), "two"));
+
+    const PhotoRename first = renamePhotoToCode(folder + QStringLiteral("DSC_7810.JPG"), QStringLiteral("Smith John/Class 3"), 1);
+    ASSERT_EQ(first.outcome, PhotoRename::Renamed) << first.why.toStdString();
+    EXPECT_EQ(fileNameOf(first.to), QStringLiteral("Smith John\uFF1AClass 3_DSC_7810.JPG"));
+    EXPECT_EQ(codeOfName(first.to, 1), QStringLiteral("Smith John:Class 3"));
+    EXPECT_EQ(renamePhotoToCode(first.to, QStringLiteral("Smith John:Class 3"), 1).outcome, PhotoRename::AlreadyNamed);
+
+    const PhotoRename second = renamePhotoToCardCode(folder + QStringLiteral("DSC_7811.JPG"), QStringLiteral("Smith John?Class 3"), 1);
+    ASSERT_EQ(second.outcome, PhotoRename::Renamed) << second.why.toStdString();
+    EXPECT_EQ(doGetQRCodeFromFileName(second.to, 1), QStringLiteral("Smith John?Class 3"));
+    EXPECT_EQ(testkit::readFile(first.to), "one");
+    EXPECT_EQ(testkit::readFile(second.to), "two");
 }

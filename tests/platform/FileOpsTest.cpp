@@ -352,9 +352,11 @@ TEST(FileOps, MovesNeverReplaceWhateverTheFileSystemOffers)
 {
     const QString dir = testkit::makeTempFolder();
     const QString other = testkit::otherFileSystemFolder();
-    for (const int limits : {0, 1, 2}) {
+    // 3: not even plain rename onto the claimed name (the copy way).
+    for (const int limits : {0, 1, 2, 3}) {
         SCOPED_TRACE(limits);
         fileops::detail::simulateLimitedFileSystem(limits > 0, limits > 1);
+        fileops::detail::simulateNoRenameOntoExisting(limits > 2);
         const QString a = dir + QStringLiteral("/a.jpg");
         const QString b = dir + QStringLiteral("/b.jpg");
         const QString c = dir + QStringLiteral("/sub/c.jpg");
@@ -399,6 +401,83 @@ TEST(FileOps, MovesNeverReplaceWhateverTheFileSystemOffers)
         fileops::removeFile(c);
     }
     fileops::detail::simulateLimitedFileSystem(false, false);
+    fileops::detail::simulateNoRenameOntoExisting(false);
+}
+
+// Without renameat2's flag and hard links a move claims its name with an
+// exclusive create and a marker: killed after any step, the photo is whole
+// under exactly one name once the folder's leftovers are cleaned, and a file
+// that only looks like an unfinished claim is never touched.
+TEST(FileOps, AClaimedMoveKilledAtAnyStepLosesNothingAndLeavesNothing)
+{
+    const QString dir = testkit::makeTempFolder();
+    const QString other = testkit::otherFileSystemFolder();
+    QByteArray content(700000, '\0');
+    for (int i = 0; i < content.size(); ++i)
+        content[i] = char(i * 13);
+    struct Case {
+        bool noRenameOver;
+        bool acrossFileSystems;
+    };
+    for (const Case c : {Case{false, false}, Case{true, false}, Case{false, true}, Case{true, true}}) {
+        if (c.acrossFileSystems && other.isEmpty())
+            continue;
+        SCOPED_TRACE(QStringLiteral("rename over %1, across %2").arg(!c.noRenameOver).arg(c.acrossFileSystems).toStdString());
+        const QString source = dir + QStringLiteral("/DSC_0001.JPG");
+        const QString folder = testkit::makeFolder((c.acrossFileSystems ? other : dir) + QStringLiteral("/claims"));
+        const QString target = folder + QStringLiteral("/A1_DSC_0001.JPG");
+        const auto limit = [&] {
+            fileops::detail::simulateLimitedFileSystem(true, true);
+            fileops::detail::simulateNoUnnamedTemporaries(true);
+            fileops::detail::simulateNoRenameOntoExisting(c.noRenameOver);
+        };
+        int steps = 0;
+        for (int point = 1; point <= 12 && (steps == 0 || point <= steps); ++point) {
+            SCOPED_TRACE(point);
+            QDir(folder).removeRecursively();
+            testkit::makeFolder(folder);
+            ASSERT_TRUE(testkit::writeFile(source, content));
+            const pid_t child = testkit::forkQuietly();
+            if (child == 0) {
+                limit();
+                faults::Plan kill;
+                kill.killAfter = point;
+                faults::setPlan(kill);
+                const bool moved = fileops::moveNoReplace(source, target).ok;
+                ::_exit(moved ? 10 + faults::stepsTaken() : 1);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            if (WIFEXITED(status)) {
+                ASSERT_GE(WEXITSTATUS(status), 10) << "the move failed";
+                steps = WEXITSTATUS(status) - 10; // ran to its end: all points seen
+                break;
+            }
+            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+            // The restart: leftovers go, the move is made again where needed.
+            limit();
+            fileops::removeLeftoverTemporaries(folder);
+            if (fileops::exists(source)) {
+                const FileResult again = fileops::moveNoReplace(source, target);
+                ASSERT_TRUE(again) << again.error.toStdString();
+            }
+            EXPECT_FALSE(fileops::exists(source));
+            EXPECT_EQ(testkit::readFile(target), content);
+            EXPECT_EQ(testkit::lines(testkit::entriesOf(folder)), testkit::lines({QStringLiteral("A1_DSC_0001.JPG")}));
+            fileops::detail::simulateLimitedFileSystem(false, false);
+            fileops::detail::simulateNoUnnamedTemporaries(false);
+            fileops::detail::simulateNoRenameOntoExisting(false);
+        }
+        EXPECT_GE(steps, 3); // marker, claim, placement at least
+    }
+
+    // A stale marker for a name held by some other file: that file stays.
+    const QString folder = testkit::makeFolder(dir + QStringLiteral("/foreign"));
+    const QString photo = folder + QStringLiteral("/B2_DSC_0002.JPG");
+    ASSERT_TRUE(testkit::writeFile(photo, QByteArray()));
+    ASSERT_TRUE(testkit::writeFile(folder + QStringLiteral("/.B2_DSC_0002.JPG.sorrelby-Abcd1234"), "sorrelby-claim 1 2\n/nowhere\n"));
+    EXPECT_EQ(fileops::removeLeftoverTemporaries(folder), 1);
+    EXPECT_TRUE(fileops::exists(photo));
 }
 
 // Killed between the steps of a copy to another file system or of trashing,

@@ -11,6 +11,7 @@
 #include "settings/CompanionSettings.h"
 #include "settings/PreferenceOps.h"
 #include "settings/SettingsKeys.h"
+#include "tests/testkit/FuseVolume.h"
 #include "tests/testkit/NotificationRecorder.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
@@ -108,6 +109,25 @@ TEST_F(PreferencesActionsTest, BadOwnPatternIsRefusedAndThePreviousKept)
     const DateFormatResult slashes = PreferencesActions::setUserDefinedDateFormatter(QStringLiteral("dd/MM/yyyy"), now);
     ASSERT_TRUE(slashes.accepted) << slashes.problem.toStdString();
     EXPECT_EQ(settings.stringValue(cPrefDailyFolderDateFormatExample), QStringLiteral("09:03:2026"));
+}
+
+// A main folder on an exFAT drive cannot hold the ":" a "/" of the pattern
+// gives: the window says what the day's folder will be called there.
+TEST_F(PreferencesActionsTest, APatternTheMainFoldersDriveCannotHoldIsFlagged)
+{
+    const QDateTime now(QDate(2026, 3, 9), QTime(14, 30));
+    ASSERT_TRUE(PreferencesActions::setUserDefinedDateFormatter(QStringLiteral("dd/MM/yyyy"), now).accepted);
+    EXPECT_TRUE(PreferencesActions::ibClickOnDateFormatter(6, now).notice.isEmpty()); // a local main folder holds it
+
+    const ExfatVolume drive(makeTempFolder(QStringLiteral("exfat")) + QStringLiteral("/drive"));
+    if (!drive.unavailable().isEmpty())
+        GTEST_SKIP() << "exFAT through FUSE unavailable: " << drive.unavailable().toStdString();
+    settings.setValue(cPrefDestinationPath, drive.mountPoint());
+    const DateFormatResult flagged = PreferencesActions::ibClickOnDateFormatter(6, now);
+    ASSERT_TRUE(flagged.accepted);
+    EXPECT_EQ(flagged.example, QStringLiteral("09:03:2026"));
+    EXPECT_TRUE(flagged.notice.contains(QStringLiteral("09\uFF1A03\uFF1A2026"))) << flagged.notice.toStdString();
+    EXPECT_TRUE(PreferencesActions::ibClickOnDateFormatter(1, now).notice.isEmpty()); // MM-dd-yyyy fits
 }
 
 TEST_F(PreferencesActionsTest, ChoosersRefuseFoldersOfOtherRolesAndStoreAGoodOne)

@@ -1,0 +1,306 @@
+// `deliver` into main folders that are not local Linux file systems: an
+// exFAT drive through FUSE (names it refuses, no never-replace rename, no
+// hard links) and a share several stations deliver into at once (bindfs
+// over a local folder stands in for the file server).
+
+#include "platform/FolderAbilities.h"
+#include "tests/testkit/FaultRuns.h"
+#include "tests/testkit/FuseVolume.h"
+#include "tests/testkit/TestEnvironment.h"
+
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+const QStringList kSettings{"--set", "prefOriginalNameFormatTag=1", "--set", "prefDoUnassignedProcess=false"};
+
+// Every original content exactly once below the folders, or the problems.
+QStringList census(const QMap<QByteArray, QString> &originals, const QStringList &folders)
+{
+    QStringList problems;
+    const QMultiMap<QByteArray, QString> now = contentCensus(folders);
+    for (auto it = originals.cbegin(); it != originals.cend(); ++it) {
+        const QStringList where = now.values(it.key());
+        if (where.size() != 1)
+            problems << QStringLiteral("%1 found %2 times: %3").arg(it.value()).arg(where.size()).arg(where.join(QStringLiteral(", ")));
+    }
+    return problems;
+}
+
+// The same, hidden half copies left aside: the next run cleans those.
+QStringList censusOfNamedFiles(const QMap<QByteArray, QString> &originals, const QStringList &folders)
+{
+    QStringList problems;
+    QMultiMap<QByteArray, QString> now = contentCensus(folders);
+    for (auto it = now.begin(); it != now.end();)
+        it = QFileInfo(it.value()).fileName().startsWith(u'.') ? now.erase(it) : std::next(it);
+    for (auto it = originals.cbegin(); it != originals.cend(); ++it) {
+        if (now.count(it.key()) != 1)
+            problems << QStringLiteral("%1 found %2 times").arg(it.value()).arg(now.count(it.key()));
+    }
+    return problems;
+}
+
+QStringList hiddenBelow(const QString &folder)
+{
+    QStringList hidden;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (it.fileName().startsWith(u'.'))
+            hidden << QDir(folder).relativeFilePath(path);
+    }
+    return hidden;
+}
+
+void emptyFolder(const QString &folder)
+{
+    for (const QFileInfo &entry : QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (entry.isDir() && !entry.isSymLink())
+            QDir(entry.filePath()).removeRecursively();
+        else
+            QFile::remove(entry.filePath());
+    }
+}
+
+// The photos of one shoot, by content.
+QMap<QByteArray, QString> writeShoot(const QString &folder, const QStringList &names, const QByteArray &tag)
+{
+    QMap<QByteArray, QString> originals;
+    QStringList paths;
+    for (int i = 0; i < names.size(); ++i)
+        paths << writeFilesInOrder(folder, {names[i]}, tag + ' ' + names[i].toUtf8());
+    for (const QString &path : std::as_const(paths))
+        originals.insert(contentDigest(path), path);
+    return originals;
+}
+
+// Cards that held "/" (a class, a school and a number): their codes carry ":".
+QStringList slashCodeNames(int count)
+{
+    QStringList names;
+    for (int i = 0; i < count; ++i)
+        names << (i % 2 ? QStringLiteral("Smith John:Class 3_DSC_%1.JPG") : QStringLiteral("SCH7:1004_DSC_%1.JPG")).arg(7810 + i);
+    return names;
+}
+
+class ExfatMainFolder : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        drive = std::make_unique<ExfatVolume>(makeTempFolder(QStringLiteral("exfat")) + QStringLiteral("/drive"), 64);
+        if (!drive->unavailable().isEmpty())
+            GTEST_SKIP() << "exFAT through FUSE unavailable: " << drive->unavailable().toStdString();
+    }
+    QStringList args(const QString &pattern = QStringLiteral("MM/dd/yyyy")) const
+    {
+        return QStringList{"deliver"} + kSettings
+            + QStringList{"--set", "prefDailyFolderDateFormat=" + pattern, source, drive->mountPoint()};
+    }
+
+    std::unique_ptr<ExfatVolume> drive;
+    QString source = makeTempFolder(QStringLiteral("source"));
+    QString trash = QDir::homePath() + QStringLiteral("/.local/share/Trash");
+};
+
+// Codes from cards that held "/" arrive on an exFAT drive, in a day folder
+// whose pattern has "/" too, each photo under its own name that reads back
+// as its code.
+TEST_F(ExfatMainFolder, CodesWithSlashesArriveUnderNamesTheDriveAccepts)
+{
+    const QMap<QByteArray, QString> originals = writeShoot(source, slashCodeNames(13), "exfat");
+    const ProgramRun run = runApp(args());
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("Moved 13 out of 13 Allowed Files."))) << run.out.toStdString();
+    EXPECT_TRUE(entriesOf(source).isEmpty()) << lines(entriesOf(source));
+    const QStringList delivered = filesBelow(drive->mountPoint());
+    ASSERT_EQ(delivered.size(), 13) << lines(delivered);
+    for (const QString &path : delivered) {
+        EXPECT_FALSE(path.contains(u':')) << path.toStdString();
+        const QString name = fromWindowsSafeName(QFileInfo(path).fileName());
+        EXPECT_TRUE(name.startsWith(QStringLiteral("SCH7:1004_")) || name.startsWith(QStringLiteral("Smith John:Class 3_")))
+            << name.toStdString();
+    }
+    // The day's "/" became ":" as ever, and its stand-in on the drive.
+    const QString day = QDateTime::currentDateTime().addSecs(-3 * 3600).toString(QStringLiteral("MM:dd:yyyy"));
+    EXPECT_EQ(fromWindowsSafeName(delivered.first().section(u'/', 0, 0)), day);
+    EXPECT_EQ(lines(census(originals, {source, drive->mountPoint()})), "");
+}
+
+// The ways that never replace without renameat2's flag and hard links,
+// killed after each step, then run again: every photo exactly once, no
+// claim, placeholder or hidden copy left on the drive. A full drive part
+// way stops the run with every photo still somewhere, once.
+TEST_F(ExfatMainFolder, KilledOrFullAtAnyStepNothingIsLostOrLeftBehind)
+{
+    const QStringList names = slashCodeNames(3);
+    QMap<QByteArray, QString> originals;
+    KillSweep sweep;
+    sweep.program = QStringLiteral(SORRELBY_APP_PATH);
+    sweep.args = args();
+    sweep.prepare = [&] {
+        resetFolder(source);
+        emptyFolder(drive->mountPoint());
+        originals = writeShoot(source, names, "sweep");
+    };
+    sweep.restartAndCheck = [&](int) {
+        QStringList problems;
+        const ProgramRun rerun = runApp(args());
+        if (rerun.exitCode != 0 || rerun.crashed)
+            problems << QStringLiteral("the next run failed (exit %1): %2").arg(rerun.exitCode).arg(rerun.err.left(400));
+        problems << census(originals, {source, drive->mountPoint()});
+        if (!entriesOf(source).isEmpty())
+            problems << QStringLiteral("left in the source: ") + entriesOf(source).join(u',');
+        if (const QStringList hidden = hiddenBelow(drive->mountPoint()); !hidden.isEmpty())
+            problems << QStringLiteral("left on the drive: ") + hidden.join(u',');
+        if (filesBelow(drive->mountPoint()).size() != names.size())
+            problems << QStringLiteral("on the drive: ") + filesBelow(drive->mountPoint()).join(u',');
+        return problems;
+    };
+    const KillSweepReport report = runKillSweep(sweep);
+    std::fprintf(stderr, "exFAT deliver kill sweep: %d points, %d killed, %d problems\n", report.points, report.killed,
+                 int(report.problems.size()));
+    // Per photo at least a hidden copy, its claim, the name and the source.
+    EXPECT_GE(report.points, 4 * int(names.size())) << lines(report.steps);
+    EXPECT_EQ(report.killed, report.points);
+    EXPECT_TRUE(report.problems.isEmpty()) << lines(report.problems);
+
+    // A full drive at a few points of the run.
+    for (const int after : {2, 5, 9}) {
+        SCOPED_TRACE(after);
+        sweep.prepare();
+        FaultPlan full;
+        full.failAfter = after;
+        full.error = QStringLiteral("ENOSPC");
+        const ProgramRun run = runWithFaults(sweep.program, sweep.args, full);
+        EXPECT_EQ(run.exitCode, 3) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("is full"))) << run.err.toStdString();
+        EXPECT_EQ(lines(census(originals, {source, drive->mountPoint()})), "");
+        EXPECT_EQ(lines(hiddenBelow(drive->mountPoint())), "");
+        EXPECT_EQ(lines(sweep.restartAndCheck(0)), "");
+    }
+}
+
+// One station's process: its own home, settings and trash.
+struct Station {
+    QString home;
+    QString source;
+    std::unique_ptr<QProcess> process;
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home);
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), home + QStringLiteral("/.local/state"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
+        env.insert(QStringLiteral("SORRELBY_INSTANCE_FOLDER"), home + QStringLiteral("/runtime"));
+        return env;
+    }
+};
+
+class SharedMainFolder : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        share = std::make_unique<BindfsShare>(makeTempFolder(QStringLiteral("server")),
+                                              makeTempFolder(QStringLiteral("station")) + QStringLiteral("/share"));
+        if (!share->unavailable().isEmpty())
+            GTEST_SKIP() << "no FUSE share here: " << share->unavailable().toStdString();
+    }
+    QStringList args(const QString &source) const
+    {
+        return QStringList{"deliver"} + kSettings
+            + QStringList{"--set", "prefDailyFolderDateFormat=yyyy-MM-dd", source, share->mountPoint()};
+    }
+
+    std::unique_ptr<BindfsShare> share;
+};
+
+// Three stations deliver into one share at once: photos of the same names
+// that are different photos all arrive (under "c" names), the one photo all
+// three hold arrives once, and nothing stays behind.
+TEST_F(SharedMainFolder, ThreeStationsAtOnceDeliverEveryPhotoExactlyOnce)
+{
+    QMap<QByteArray, QString> originals;
+    std::vector<Station> stations(3);
+    for (size_t s = 0; s < stations.size(); ++s) {
+        Station &station = stations[s];
+        station.home = makeTempFolder(QStringLiteral("home%1").arg(s));
+        station.source = makeTempFolder(QStringLiteral("source%1").arg(s));
+        QDir().mkpath(station.home + QStringLiteral("/runtime"));
+        QStringList names = slashCodeNames(40);
+        originals.insert(writeShoot(station.source, names, "station " + QByteArray::number(qulonglong(s))));
+        // The same photo, read from one card by every station.
+        writeFilesInOrder(station.source, {QStringLiteral("A1_DSC_9999.JPG")}, "the same photo");
+    }
+    originals.insert(contentDigest(stations[0].source + QStringLiteral("/A1_DSC_9999.JPG")), QStringLiteral("A1_DSC_9999.JPG"));
+
+    for (Station &station : stations) {
+        station.process = std::make_unique<QProcess>();
+        station.process->setProcessEnvironment(station.environment());
+        station.process->start(QStringLiteral(SORRELBY_APP_PATH), args(station.source));
+    }
+    for (Station &station : stations) {
+        ASSERT_TRUE(station.process->waitForFinished(180000));
+        EXPECT_EQ(station.process->exitCode(), 0) << station.process->readAllStandardError().toStdString();
+        EXPECT_TRUE(entriesOf(station.source).isEmpty()) << lines(entriesOf(station.source));
+    }
+    QStringList folders{share->backing()};
+    for (const Station &station : stations)
+        folders << station.source;
+    EXPECT_EQ(lines(census(originals, folders)), "");
+    EXPECT_EQ(filesBelow(share->backing()).size(), originals.size()) << lines(filesBelow(share->backing()));
+    EXPECT_EQ(lines(hiddenBelow(share->backing())), "");
+}
+
+// The share drops off while a photo is being copied: the run stops, every
+// photo is once in the source or on the server, nothing is made where the
+// share was, and the next run (share back) cleans the half copy and
+// delivers the rest.
+TEST_F(SharedMainFolder, AShareThatDropsMidCopyLosesNothing)
+{
+    const QString source = makeTempFolder(QStringLiteral("source"));
+    const QStringList names = slashCodeNames(4);
+    QMap<QByteArray, QString> originals = writeShoot(source, names, "dropped");
+    // The second photo's copy has begun: its hidden copy exists, unfinished.
+    const QStringList steps = stepsOf(QStringLiteral(SORRELBY_APP_PATH), args(source));
+    const QStringList creates = steps.filter(QRegularExpression(QStringLiteral("^\\d+ create .*/\\.[^/]*\\.sorrelby-")));
+    ASSERT_GE(creates.size(), 2) << lines(steps);
+    const int secondCopyBegun = creates[1].section(u' ', 0, 0).toInt();
+    emptyFolder(share->backing());
+    resetFolder(source);
+    originals = writeShoot(source, names, "dropped");
+
+    const ProgramRun run = runStoppedAfter(QStringLiteral(SORRELBY_APP_PATH), args(source), secondCopyBegun, [&] {
+        share->unmount();
+        EXPECT_FALSE(share->isMounted());
+    });
+    EXPECT_EQ(run.exitCode, 3) << run.err.toStdString();
+    EXPECT_TRUE(entriesOf(share->mountPoint()).isEmpty()) << lines(filesBelow(share->mountPoint()));
+    EXPECT_EQ(lines(censusOfNamedFiles(originals, {source, share->backing()})), "");
+
+    ASSERT_TRUE(share->remount());
+    const ProgramRun again = runApp(args(source));
+    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
+    EXPECT_TRUE(entriesOf(source).isEmpty());
+    EXPECT_EQ(lines(census(originals, {source, share->backing()})), "");
+    EXPECT_EQ(filesBelow(share->backing()).size(), names.size()) << lines(filesBelow(share->backing()));
+    EXPECT_EQ(lines(hiddenBelow(share->backing())), "");
+}
+
+} // namespace
