@@ -114,6 +114,7 @@ void CopyToMainFolderController::progressed(const ShootProgress &progress)
     }
     switch (progress.step) {
     case ShootStep::Listing:
+    case ShootStep::Restoring: // undo and redo show no dialog of their own
         break;
     case ShootStep::Reverting:
         fProgressItemString = QStringLiteral("Reverting Item: %1").arg(progress.done);
