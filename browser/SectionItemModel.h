@@ -46,6 +46,9 @@ public:
         // Photos: why the photo may be a card nobody read, empty when not.
         // Headers: "1 possible unread card", "n possible unread cards", or empty.
         PossibleUnreadCardRole,
+        // Photos: the names of the RAW files that go with the JPEG shown
+        // (empty for a photo without one).
+        RawCompanionsRole,
     };
 
     explicit SectionItemModel(QObject *parent = nullptr);
