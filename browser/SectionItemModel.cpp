@@ -171,8 +171,12 @@ QVariant SectionItemModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         return baseNameOf(file->fileName);
-    case Qt::ToolTipRole:
-        return file->fileName;
+    case Qt::ToolTipRole: {
+        QStringList names{file->fileName};
+        for (const QString &raw : file->rawFiles)
+            names << fileNameOf(raw);
+        return names.join(QStringLiteral(" + "));
+    }
     case Qt::DecorationRole:
         return file->thumbnail;
     case FilePathRole:
@@ -183,6 +187,12 @@ QVariant SectionItemModel::data(const QModelIndex &index, int role) const
         return m_sharpImages.value(file->fileurl);
     case PossibleUnreadCardRole:
         return file->possibleUnreadCard.value_or(QString());
+    case RawCompanionsRole: {
+        QStringList names;
+        for (const QString &raw : file->rawFiles)
+            names << fileNameOf(raw);
+        return names;
+    }
     default:
         return {};
     }

@@ -49,6 +49,9 @@ public:
         // Headers: who the section's code is ("Emma Larsen · 3B"), empty
         // when no class list names it.
         SubjectRole,
+        // Photos: the names of the RAW files that go with the JPEG shown
+        // (empty for a photo without one).
+        RawCompanionsRole,
     };
 
     explicit SectionItemModel(QObject *parent = nullptr);

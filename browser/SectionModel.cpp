@@ -3,6 +3,7 @@
 #include "browser/ThumbnailService.h"
 #include "naming/FileNameScheme.h"
 #include "naming/PhotoOrdering.h"
+#include "naming/RawPairs.h"
 #include "naming/UnreadCardMark.h"
 #include "platform/FileOps.h"
 #include "platform/Log.h"
@@ -150,8 +151,9 @@ void ImageDirectoryLoader::createImageFilesForUrls(const QStringList &urls)
     }
     // One read for the whole load: every key must follow one name format.
     const int tag = Settings::shared().intValue(cPrefOriginalNameFormatTag);
+    const PairedPhotos paired = pairRawCompanions(urls);
     QString previousKey;
-    for (const QString &url : urls) {
+    for (const QString &url : paired.photos) {
         const QString key = sectionKeyOf(url, tag);
         if (singleSectionMode) {
             ++sectionLengthArray[0];
@@ -168,6 +170,7 @@ void ImageDirectoryLoader::createImageFilesForUrls(const QStringList &urls)
         previousKey = key;
         auto file = std::make_shared<ImageFile>(url);
         file->basecode = key;
+        file->rawFiles = paired.rawsOf(url) + m_rawCompanions.value(url);
         if (!baseNameOf(url).endsWith(cQRCodeMarker))
             file->possibleUnreadCard = possibleUnreadCardMark(url);
         imageFiles.push_back(file);
@@ -239,7 +242,9 @@ bool ImageDirectoryLoader::loadDataForFolderWithUrl(const QString &folder)
     }
     const QString key = selectedSortKey();
     const SortDirection direction = selectedSortDescending() ? SortDirection::Descending : SortDirection::Ascending;
-    fSortedUrls = sortImageUrls(*urls, direction, key);
+    PairedPhotos paired = pairRawCompanions(*urls);
+    m_rawCompanions = std::move(paired.raws);
+    fSortedUrls = sortImageUrls(paired.photos, direction, key);
     setupDataForUrls(fSortedUrls);
     if (m_thumbnails)
         loadThumbnails();

@@ -10,10 +10,14 @@
 // over). Records and sections cost a listing and a sort; thumbnails come from
 // the thumbnail service, made in parallel and cached by file identity, so a
 // reload after renames makes none anew.
+// A JPEG and its RAW companion are one photo here: the record shows the JPEG
+// and holds the RAW; a RAW alone is a record of its own, shown through its
+// preview.
 
 #include "platform/FolderScan.h"
 #include "platform/NotificationCenter.h"
 
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QString>
@@ -50,6 +54,9 @@ public:
     // Why the photo may be a card nobody read (naming/UnreadCardMark.h);
     // none for a card photo or an ordinary photo.
     std::optional<QString> possibleUnreadCard;
+    // The RAW files of the same picture (naming/RawPairs.h): the JPEG
+    // stands for them, and whatever is done to it is done to them.
+    QStringList rawFiles;
 };
 
 using ImageFilePtr = std::shared_ptr<ImageFile>;
@@ -124,6 +131,7 @@ private:
     void logSectionTable() const;
 
     ObserverRegistration m_buttonObserver;
+    QHash<QString, QStringList> m_rawCompanions; // of the last listing, by JPEG
     std::shared_ptr<ThumbnailService> m_thumbnails;
     QString m_lastError;
     QList<LeftAlone> m_leftAlone;

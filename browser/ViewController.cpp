@@ -2,6 +2,7 @@
 
 #include "naming/FileNameScheme.h"
 #include "naming/PhotoRename.h"
+#include "naming/RawPairs.h"
 #include "naming/RenameJournal.h"
 #include "platform/Dispatch.h"
 #include "platform/FileOps.h"
@@ -502,7 +503,11 @@ void ViewController::deleteURLS(const QStringList &urls)
     getWorkingQueue().async([self, urls, trash = m_options.trash, journal = RenameJournal(pathtophotos.trimmed())] {
         RenameJournal::Recording step = journal.record(JournalKind::Delete, QStringLiteral("Delete"));
         QStringList kept;
-        for (const QString &url : urls) {
+        // A JPEG's RAW file goes with it; the journal brings both back.
+        QStringList files;
+        for (const QString &url : urls)
+            files << rawCompanionsOf(url) << url;
+        for (const QString &url : std::as_const(files)) {
             // A photo that cannot go to the trash stays: deleting it outright
             // would lose what cannot be shot again.
             QString trashedPath;

@@ -3,6 +3,7 @@
 #include "naming/CameraGrouping.h"
 #include "naming/FileNameScheme.h"
 #include "naming/PhotoOrdering.h"
+#include "naming/RawPairs.h"
 #include "naming/UnreadCardMark.h"
 #include "platform/FolderAbilities.h"
 #include "platform/Log.h"
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -434,7 +436,9 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
         result.status = DeliveryStatus::SourceUnreadable;
     } else {
         note(op, QStringLiteral("fileURLs has %1 = [%2]").arg(candidates.size()).arg(candidates.join(QStringLiteral(", "))));
-        ordered = sortImageUrls(candidates, SortDirection::Ascending);
+        const QStringList photos = pairRawCompanions(candidates).photos;
+        m_photosTotal = int(photos.size());
+        ordered = sortImageUrls(photos, SortDirection::Ascending);
         if (!ordered) {
             result.status = DeliveryStatus::UnableToSort;
             Alert alert;
@@ -509,12 +513,26 @@ DeliveryRunResult DeliveryRun::finishProcessxxx()
 }
 
 DeliveryRun::Placement DeliveryRun::moveIntoFolder(const QString &photo, const QString &wanted, const QString &failureContext,
-                                                   QStringList &failures, int &errorNumber, QString &placedAt) const
+                                                   QStringList &failures, int &errorNumber, QString &placedAt,
+                                                   const QStringList &raws) const
 {
     const QString op = QStringLiteral("finishProcessxxx2(_:destPath:)");
     errorNumber = 0;
     // A main folder on exFAT or a share refuses ":" and friends of a code.
     const QString target = joinPath(folderOf(wanted), nameForFolder(folderOf(wanted), fileNameOf(wanted)));
+    // A variant under which the pair's RAW files are free as well, so the
+    // pair keeps one name.
+    const auto freeTarget = [&]() -> std::optional<QString> {
+        if (raws.isEmpty())
+            return getUniquePathString(target);
+        for (const QString &candidate : collisionCandidates(target)) {
+            if (!fileops::exists(candidate) && std::none_of(raws.cbegin(), raws.cend(), [&](const QString &raw) {
+                    return fileops::exists(companionPath(candidate, raw));
+                }))
+                return candidate;
+        }
+        return std::nullopt;
+    };
     const auto fail = [&](const QString &error, int errnum = 0) {
         note(op, QStringLiteral("File not saved:\n") + error);
         failures.append(failureContext + fileNameOf(photo) + QStringLiteral(": ") + error);
@@ -559,7 +577,7 @@ DeliveryRun::Placement DeliveryRun::moveIntoFolder(const QString &photo, const Q
     FileResult moved = FileResult::failure(QStringLiteral("no attempt"));
     bool retriedVerification = false;
     for (int attempt = 0; attempt < 5; ++attempt) {
-        const std::optional<QString> free = getUniquePathString(target);
+        const std::optional<QString> free = freeTarget();
         if (!free)
             return fail(QStringLiteral("no free name for ") + fileNameOf(target)
                         + QStringLiteral(" (up to \"c18\" taken by other photos)"));
@@ -588,9 +606,38 @@ DeliveryRun::Placement DeliveryRun::moveIntoFolder(const QString &photo, const Q
     return fail(moved.error, moved.errorNumber);
 }
 
+DeliveryRun::Placement DeliveryRun::moveCompanions(const QStringList &raws, const QString &placedAt, QStringList &failures,
+                                                   int &errorNumber) const
+{
+    const QString op = QStringLiteral("finishProcessxxx2(_:destPath:)");
+    Placement worst = Placement::Moved;
+    for (const QString &raw : raws) {
+        const QString wanted = companionPath(placedAt, raw);
+        QString at;
+        const Placement placed
+            = moveIntoFolder(raw, wanted, QStringLiteral("RAW file not moved with its JPEG: "), failures, errorNumber, {}, &at);
+        if (placed == Placement::Failed)
+            return Placement::Failed;
+        if (placed == Placement::Renamed) {
+            // Taken since the JPEG's name was chosen: delivered all the same, and said.
+            failures.append(QStringLiteral("RAW+JPEG pair split: ") + fileNameOf(raw) + QStringLiteral(" delivered as ") + fileNameOf(at)
+                            + QStringLiteral(", its JPEG as ") + fileNameOf(placedAt));
+            worst = Placement::Renamed;
+        }
+        note(op, QStringLiteral("RAW file moved with its JPEG: ") + at);
+    }
+    return worst;
+}
+
 void DeliveryRun::discardCodePhoto(const QString &photo, DeliveryCounters &counters, QStringList &failures) const
 {
     const QString op = QStringLiteral("finishProcessxxx2(_:destPath:)");
+    // The card's RAW goes first: a run cut short then leaves the JPEG, which
+    // still names the card.
+    for (const QString &raw : rawCompanionsOf(photo)) {
+        if (const FileResult gone = m_fileOps.trash(raw); !gone && !m_fileOps.remove(raw))
+            failures.append(QStringLiteral("card RAW file not discarded: ") + fileNameOf(raw) + QStringLiteral(": ") + gone.error);
+    }
     const FileResult trashed = m_fileOps.trash(photo);
     if (trashed) {
         ++counters.trashed;
@@ -667,7 +714,7 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
         note(op, QStringLiteral("destPath does NOT exist??? []"));
         return batch;
     }
-    const std::optional<QStringList> ordered = sortImageUrls(photos, SortDirection::Ascending);
+    const std::optional<QStringList> ordered = sortImageUrls(pairRawCompanions(photos).photos, SortDirection::Ascending);
     if (!ordered)
         return batch;
 
@@ -743,9 +790,13 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
                     if (QDir::cleanPath(*unknownFolder) != unassigned && stopHere(ensureFolder(*unknownFolder)))
                         break;
                     int error = 0;
+                    const QStringList raws = rawCompanionsOf(photo);
                     QString placedAt;
                     const Placement placed = moveIntoFolder(photo, unknownFile, QStringLiteral("not moved to the unassigned folder: "),
-                                                            batch.failures, error, placedAt);
+                                                            batch.failures, error, placedAt, raws);
+                    if (placed != Placement::Failed && !raws.isEmpty()
+                        && moveCompanions(raws, placedAt, batch.failures, error) == Placement::Failed && stopOnFailure(error))
+                        break;
                     if (placed != Placement::Failed) {
                         note(op, QStringLiteral("File saved."));
                         batch.delivered.append({fileNameOf(photo), placedAt});
@@ -779,8 +830,12 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
                 if (m_main && QDir::cleanPath(batch.destPath) != m_main->path && stopHere(ensureFolder(batch.destPath)))
                     break;
                 int error = 0;
+                const QStringList raws = rawCompanionsOf(photo);
                 QString placedAt;
-                const Placement placed = moveIntoFolder(photo, destFile, QStringLiteral("not moved: "), batch.failures, error, placedAt);
+                const Placement placed = moveIntoFolder(photo, destFile, QStringLiteral("not moved: "), batch.failures, error, placedAt, raws);
+                if (placed != Placement::Failed && !raws.isEmpty()
+                    && moveCompanions(raws, placedAt, batch.failures, error) == Placement::Failed && stopOnFailure(error))
+                    break;
                 if (placed != Placement::Failed) {
                     note(op, QStringLiteral("File moved."));
                     batch.delivered.append({fileNameOf(photo), placedAt});

@@ -29,6 +29,10 @@
 // the rest in the source folder. A card photo goes only once every photo of
 // its subject has left the source folder, and never in a run that stopped:
 // the card is what decodes its subject again.
+//
+// A JPEG's RAW companion (naming/RawPairs.h) is not a photo of its own here:
+// it goes where its JPEG goes, under the JPEG's delivered base name, or is
+// thrown away or kept with its card.
 
 #include "platform/AlertPresenter.h"
 #include "platform/FileOps.h"
@@ -247,9 +251,13 @@ private:
     bool deliverByCamera() const;
     void deliverByCameraGroups(const QStringList &ordered, const QString &destPath, DeliveryRunResult &result);
     enum class Placement { Failed, Moved, Renamed, AlreadyThere };
-    // placedAt: where the photo is now, unless it failed.
+    // `raws`: the JPEG's RAW companions, whose names under the chosen
+    // variant must be free too; placedAt: where the photo now lies, unless
+    // it failed.
     Placement moveIntoFolder(const QString &photo, const QString &target, const QString &failureContext, QStringList &failures,
-                             int &errorNumber, QString &placedAt) const;
+                             int &errorNumber, QString &placedAt, const QStringList &raws = {}) const;
+    // The RAW companions after their JPEG, under its delivered base name.
+    Placement moveCompanions(const QStringList &raws, const QString &placedAt, QStringList &failures, int &errorNumber) const;
     void discardCodePhoto(const QString &photo, DeliveryCounters &counters, QStringList &failures) const;
     void discardCardsOfDeliveredSubjects(const QStringList &cards, DeliveryBatchResult &batch) const;
     void finishBatch(DeliveryBatchResult &batch) const;

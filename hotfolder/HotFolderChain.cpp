@@ -47,6 +47,8 @@ QByteArray dateText(const QDateTime &now)
 QString describe(const HotFolderIntakeResult &result)
 {
     QString line = QStringLiteral("pass: %1 moved").arg(result.moved);
+    if (result.movedRaws > 0)
+        line += QStringLiteral(" (%1 of them RAW)").arg(result.movedRaws);
     if (result.waiting > 0)
         line += QStringLiteral(", %1 still being written").arg(result.waiting);
     if (!result.leftAlone.isEmpty())
@@ -55,6 +57,8 @@ QString describe(const HotFolderIntakeResult &result)
                     .arg(describeLeftAlone(result.leftAlone).join(QStringLiteral("; ")));
     if (result.failed > 0)
         line += QStringLiteral(", %1 could not be moved").arg(result.failed);
+    if (!result.splitPairs.isEmpty())
+        line += QStringLiteral(", RAW+JPEG pair(s) split: %1").arg(result.splitPairs.join(QStringLiteral("; ")));
     if (!result.possibleUnreadCards.isEmpty())
         line += QStringLiteral(", %1 possible unread card(s): %2")
                     .arg(result.possibleUnreadCards.size())

@@ -3,6 +3,7 @@
 #include "imaging/PhotoMetadata.h"
 #include "naming/CardCode.h"
 #include "naming/FileNameScheme.h"
+#include "naming/RawPairs.h"
 #include "naming/UnreadCardMark.h"
 #include "platform/FileOps.h"
 #include "platform/FileTypes.h"
@@ -16,7 +17,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -40,6 +44,23 @@ QString describeDate(const QDateTime &date)
 {
     return date.toUTC().toString(Qt::ISODateWithMs) + QStringLiteral("]  local[")
         + date.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char(']');
+}
+
+// The RAW goes under its JPEG's new name or stays where it is, said: a
+// later pass takes it alone and the decode pass gives it its JPEG's name.
+void moveCompanion(const QString &raw, const QString &target, HotFolderIntakeResult &result)
+{
+    const FileResult moved = fileops::moveNoReplace(raw, target);
+    if (!moved) {
+        ++result.failed;
+        result.splitPairs << fileNameOf(raw) + QStringLiteral(": could not follow its JPEG to %1: %2").arg(fileNameOf(target), moved.error);
+        note(QStringLiteral("PAIR SPLIT: ") + result.splitPairs.last());
+        return;
+    }
+    ++result.moved;
+    ++result.movedRaws;
+    result.movedTo.append(target);
+    note(QStringLiteral("moved RAW [") + raw + QStringLiteral("] with its JPEG to [") + target + QLatin1Char(']'));
 }
 
 } // namespace
@@ -112,6 +133,19 @@ HotFolderIntake::Readiness HotFolderIntake::checkComplete(const QString &path, c
     return Readiness::Ready;
 }
 
+HotFolderIntake::Readiness HotFolderIntake::checkRawComplete(const QString &path, const QDateTime &modified,
+                                                             HotFolderIntakeResult &result) const
+{
+    const double wait = std::max(preferenceops::validPhotoDelay().value_or(0.0), cRawSettleSeconds);
+    const QDateTime ready = modified.addMSecs(qint64(wait * 1000.0));
+    if (m_clock() < ready) {
+        note(QStringLiteral("RAW file changed less than %1 s ago, still being written? [").arg(wait) + path + QLatin1Char(']'));
+        noteWaitUntil(ready, result);
+        return Readiness::Waiting;
+    }
+    return Readiness::Ready;
+}
+
 QString HotFolderIntake::targetName(const QString &path, QString &unreadWhy) const
 {
     QString base = baseNameOf(path);
@@ -138,17 +172,30 @@ QString HotFolderIntake::targetName(const QString &path, QString &unreadWhy) con
     return extension.isEmpty() ? base : base + QLatin1Char('.') + extension;
 }
 
-bool HotFolderIntake::moveOne(const QString &path, const QString &destFolder, HotFolderIntakeResult &result) const
+bool HotFolderIntake::moveOne(const QString &path, const QString &destFolder, HotFolderIntakeResult &result, const QStringList &raws) const
 {
     QString unreadWhy;
     const QString wanted = destFolder + QLatin1Char('/') + nameForFolder(destFolder, targetName(path, unreadWhy));
+    // The first candidate under which the JPEG and every RAW of the pair are free.
+    const auto pairTarget = [&]() -> std::optional<QString> {
+        if (raws.isEmpty())
+            return getUniquePathString(wanted);
+        for (const QString &candidate : collisionCandidates(wanted)) {
+            if (fileops::exists(candidate))
+                continue;
+            if (std::none_of(raws.cbegin(), raws.cend(),
+                             [&](const QString &raw) { return fileops::exists(companionPath(candidate, raw)); }))
+                return candidate;
+        }
+        return std::nullopt;
+    };
     note(QStringLiteral("   origpath = ") + path);
     note(QStringLiteral("tempnewpath = ") + wanted);
 
     // A name taken between choosing it and moving (another program writing
     // into the source folder) only costs another choice.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        const std::optional<QString> target = getUniquePathString(wanted);
+        const std::optional<QString> target = pairTarget();
         if (!target) {
             note(QStringLiteral("no free name for [") + wanted + QStringLiteral("]: left in the hot folder"));
             ++result.failed;
@@ -168,6 +215,10 @@ bool HotFolderIntake::moveOne(const QString &path, const QString &destFolder, Ho
                 setPossibleUnreadCardMark(*target, unreadWhy);
                 result.possibleUnreadCards.append(*target);
             }
+            if (isRawPhotoName(path))
+                ++result.movedRaws;
+            for (const QString &raw : raws)
+                moveCompanion(raw, companionPath(*target, raw), result);
             return true;
         }
         if (!(fileops::exists(*target) && fileops::exists(path)))
@@ -209,16 +260,43 @@ HotFolderIntakeResult HotFolderIntake::run(const std::optional<QString> &hotFold
         note(QStringLiteral("left in the hot folder: ") + shownName(entry.nativeName) + QStringLiteral(": ") + reason);
         result.leftAlone.append({shownName(entry.nativeName), reason});
     };
-    for (const FolderEntry &entry : *entries) {
-        if (m_abort && m_abort->load()) {
-            note(QStringLiteral("asked to stop: the remaining photos wait for the next pass"));
-            result.aborted = true;
-            break;
+
+    // RAW files wait for a second round: one whose JPEG is here goes with
+    // it (or waits for it), only the others are taken alone.
+    const bool takeRaws = Settings::shared().boolValue(cPrefHotFolderTakeRawFiles);
+    QHash<QString, QStringList> rawsByBase;
+    std::vector<const FolderEntry *> rawEntries;
+    if (takeRaws) {
+        for (const FolderEntry &entry : *entries) {
+            if (entry.nameIsUtf8 && isRawPhotoName(entry.name)) {
+                rawsByBase[baseNameOf(entry.name)] << root + QLatin1Char('/') + entry.name;
+                rawEntries.push_back(&entry);
+            }
         }
+    }
+    QSet<QString> claimedRaws;
+
+    // The RAW files that go with a ready JPEG; none when one of them is still
+    // being written (the JPEG then waits with it).
+    const auto companionsReady = [&](const QStringList &raws, std::optional<QStringList> &ready) {
+        ready = QStringList();
+        for (const QString &raw : raws) {
+            const std::optional<FileAttributes> attributes = fileops::attributes(raw);
+            if (!attributes || !attributes->isRegularFile || attributes->isSymLink || photoFileProblem(raw))
+                continue; // not a companion: the RAW round says why
+            if (checkRawComplete(raw, attributes->modificationDate, result) == Readiness::Waiting) {
+                ready.reset();
+                return;
+            }
+            ready->append(raw);
+        }
+    };
+
+    const auto handle = [&](const FolderEntry &entry, bool rawRound) {
         const QString &name = entry.name;
         if (!entry.nameIsUtf8) {
             leave(entry, QString(cNameNotUtf8Reason));
-            continue;
+            return;
         }
         const QString path = root + QLatin1Char('/') + name;
         note(QStringLiteral("SSSSSSS handling url in directoryEnumerator = ") + path);
@@ -228,18 +306,19 @@ HotFolderIntakeResult HotFolderIntake::run(const std::optional<QString> &hotFold
             note(QStringLiteral(" => Unexpected error occured: cannot read the properties of ") + path);
             if (errno != ENOENT)
                 leave(entry, QStringLiteral("unreadable: ") + QString::fromLocal8Bit(std::strerror(errno)));
-            continue;
+            return;
         }
         if (attributes->isSymLink || attributes->isDirectory || !attributes->isRegularFile) {
             leave(entry,
                   attributes->isSymLink         ? QString(cSymbolicLinkReason)
                       : attributes->isDirectory ? QString(cFolderReason)
                                                 : QString(cNotRegularFileReason));
-            continue;
+            return;
         }
         std::optional<QString> problem = photoFileProblem(path);
-        if (!problem && !filetypes::isJpeg(path))
-            problem = QStringLiteral("not a JPEG (only JPEG photos are taken in)");
+        if (!problem && !rawRound && !filetypes::isJpeg(path))
+            problem = takeRaws ? QStringLiteral("not a JPEG or camera RAW photo")
+                               : QStringLiteral("not a JPEG (only JPEG photos are taken in)");
         if (problem) {
             note(QStringLiteral("not an image[") + name + QLatin1Char(']'));
             // A file just created may not show what it is yet.
@@ -250,11 +329,16 @@ HotFolderIntakeResult HotFolderIntake::run(const std::optional<QString> &hotFold
             } else {
                 leave(entry, *problem);
             }
-            continue;
+            return;
         }
-        if (checkComplete(path, attributes->modificationDate, result) == Readiness::Waiting) {
+        const QStringList raws = rawRound || !isJpegPhotoName(name) ? QStringList() : rawsByBase.value(baseNameOf(name));
+        const Readiness readiness = rawRound ? checkRawComplete(path, attributes->modificationDate, result)
+                                             : checkComplete(path, attributes->modificationDate, result);
+        if (readiness == Readiness::Waiting) {
             ++result.waiting;
-            continue;
+            for (const QString &raw : raws)
+                claimedRaws.insert(raw);
+            return;
         }
         if (const std::optional<QDateTime> date = getPhotoDate(path, cExifDateTimeDigitized))
             note(QStringLiteral("SSSSSSS handling url date = ") + date->toString(Qt::ISODate));
@@ -265,9 +349,37 @@ HotFolderIntakeResult HotFolderIntake::run(const std::optional<QString> &hotFold
             m_beep();
             ++result.refused;
             leave(entry, QStringLiteral("not named like a camera file"));
-            continue;
+            return;
         }
-        moveOne(path, destFolder, result);
+        for (const QString &raw : raws)
+            claimedRaws.insert(raw);
+        std::optional<QStringList> companions;
+        companionsReady(raws, companions);
+        if (!companions) {
+            ++result.waiting;
+            return;
+        }
+        moveOne(path, destFolder, result, *companions);
+    };
+
+    const auto stopAsked = [&] {
+        if (m_abort && m_abort->load()) {
+            note(QStringLiteral("asked to stop: the remaining photos wait for the next pass"));
+            result.aborted = true;
+        }
+        return result.aborted;
+    };
+    for (const FolderEntry &entry : *entries) {
+        if (stopAsked())
+            break;
+        if (!(takeRaws && entry.nameIsUtf8 && isRawPhotoName(entry.name)))
+            handle(entry, false);
+    }
+    for (const FolderEntry *entry : rawEntries) {
+        if (result.aborted || stopAsked())
+            break;
+        if (!claimedRaws.contains(root + QLatin1Char('/') + entry->name))
+            handle(*entry, true);
     }
 
     if (result.moved > 0)

@@ -1,7 +1,10 @@
 #pragma once
 // One intake pass over the hot folder: every complete JPEG under a camera
 // name is moved into the source folder, a photo showing a code card under its
-// card-photo name. Photos still being written, photos that are not JPEG and
+// card-photo name. With cPrefHotFolderTakeRawFiles on, a JPEG's RAW file of
+// the same base name goes with it under the JPEG's new name once both are
+// complete, and a RAW that has no JPEG beside it is taken alone once it has
+// been left unchanged for the completeness delay. Photos still being written, photos that are not JPEG and
 // photos under other names stay where they are for a later pass; nothing is
 // ever replaced (a taken name gets a "c1".."c18" suffix).
 //
@@ -27,6 +30,9 @@ namespace sorrelby {
 // being written until it has been left unchanged this long; then it is taken
 // as it is (some cameras pad their files).
 inline constexpr double cIncompleteJpegGraceSeconds = 30.0;
+// A RAW file has no end marker to tell it complete: it must have been left
+// unchanged at least this long (or the completeness delay, when longer).
+inline constexpr double cRawSettleSeconds = 2.0;
 
 struct HotFolderIntakeResult {
     int moved = 0;        // photos moved into the source folder
@@ -36,7 +42,11 @@ struct HotFolderIntakeResult {
     int failed = 0;       // photos whose move failed (they stay)
     bool listed = true;   // false: the hot folder could not be read
     bool aborted = false; // stopped between two photos on request
-    QStringList movedTo;  // where the moved photos are now, in the order moved
+    QStringList movedTo;  // where the moved photos are now, in the order moved (RAW companions included)
+    int movedRaws = 0;    // of `moved`, RAW files (with a JPEG or alone)
+    // "<name>: <why>" for a RAW that could not follow its JPEG (it stays in
+    // the hot folder and a later pass takes it alone).
+    QStringList splitPairs;
     // Of those, the photos that look like a card but gave no usable code
     // (logged and marked, see naming/UnreadCardMark.h).
     QStringList possibleUnreadCards;
@@ -92,8 +102,9 @@ public:
 private:
     enum class Readiness { Ready, Waiting };
     Readiness checkComplete(const QString &path, const QDateTime &modified, HotFolderIntakeResult &result) const;
+    Readiness checkRawComplete(const QString &path, const QDateTime &modified, HotFolderIntakeResult &result) const;
     QString targetName(const QString &path, QString &unreadWhy) const;
-    bool moveOne(const QString &path, const QString &destFolder, HotFolderIntakeResult &result) const;
+    bool moveOne(const QString &path, const QString &destFolder, HotFolderIntakeResult &result, const QStringList &raws = {}) const;
     void noteWaitUntil(const QDateTime &when, HotFolderIntakeResult &result) const;
 
     Clock m_clock;

@@ -5,6 +5,7 @@
 #include "naming/FileNameScheme.h"
 #include "naming/PhotoOrdering.h"
 #include "naming/PhotoRename.h"
+#include "naming/RawPairs.h"
 #include "naming/UnreadCardMark.h"
 #include "platform/Dispatch.h"
 #include "platform/Log.h"
@@ -54,6 +55,23 @@ bool decodesInCameraMode(const QString &cameraKey)
         || cameraKey.startsWith(QLatin1String("canon"), Qt::CaseInsensitive);
 }
 
+// The photos a walk visits: a JPEG's RAW companion is renamed with it and
+// never walked on its own, where its file date or its missing camera key
+// could give it another code. A RAW left behind by an interrupted run
+// follows its JPEG again first.
+QStringList walkedPhotos(const QStringList &paths, QStringList &problems)
+{
+    const Reunion reunion = reuniteRawPairs(paths, Settings::shared().intValue(cPrefOriginalNameFormatTag));
+    problems += reunion.problems;
+    return pairRawCompanions(reunion.paths).photos;
+}
+
+void noteSplitPairs(DecodeSummary &summary, const PhotoRename &rename)
+{
+    summary.failed += int(rename.companionProblems.size());
+    summary.problems += rename.companionProblems;
+}
+
 // Gives a photo the coded name code_<camera base>.<ext>: where "revert to
 // the camera name, then rename to the coded name" ends, in one move, and
 // without touching a photo that has that name already. The code goes in
@@ -71,6 +89,7 @@ bool giveCode(const QString &path, const QString &code, int tag, DecodeSummary &
         return false;
     }
     const PhotoRename rename = renamePhoto(path, *newName);
+    noteSplitPairs(summary, rename);
     if (rename.outcome == PhotoRename::Renamed) {
         logOp(kNameCarrying, operation, QStringLiteral("renamed ") + path + QLatin1String(" TO ") + rename.to);
         ++summary.renamed;
@@ -103,6 +122,7 @@ void nameDetected(const QString &path, const QString &code, bool codePhoto, int 
         return;
     }
     const PhotoRename rename = renamePhoto(path, *name);
+    noteSplitPairs(summary, rename);
     if (rename.outcome == PhotoRename::Renamed) {
         logOp(kDetecting, operation, QStringLiteral("renamed ") + path + QLatin1String(" TO ") + rename.to);
         ++summary.renamed;
@@ -145,8 +165,9 @@ NameCarryingPass::NameCarryingPass(CameraGrouper grouper)
     : m_grouper(std::move(grouper))
 { }
 
-void NameCarryingPass::doAutoDecodeQRAction3New(const QStringList &paths, const Progress &progress, const Completion &completion)
+void NameCarryingPass::doAutoDecodeQRAction3New(const QStringList &listed, const Progress &progress, const Completion &completion)
 {
+    const QStringList paths = walkedPhotos(listed, m_pairProblems);
     if (!cameraSplitWanted()) {
         doAutoDecodeQRAction3(paths, progress, completion);
         return;
@@ -163,8 +184,9 @@ void NameCarryingPass::doAutoDecodeQRAction3New(const QStringList &paths, const 
         completion();
 }
 
-void NameCarryingPass::doAutoDecodeQRAction3(const QStringList &paths, const Progress &progress, const Completion &completion)
+void NameCarryingPass::doAutoDecodeQRAction3(const QStringList &listed, const Progress &progress, const Completion &completion)
 {
+    const QStringList paths = walkedPhotos(listed, m_pairProblems);
     m_position = 0;
     m_count = int(paths.size());
     walk(paths, {}, progress);
@@ -178,6 +200,8 @@ void NameCarryingPass::walk(const QStringList &paths, const QString &cameraKey, 
     logOp(kNameCarrying, operation, joinedForLog(paths));
     DecodeSummary summary;
     summary.cameraKey = cameraKey;
+    summary.problems = std::exchange(m_pairProblems, {});
+    summary.failed = int(summary.problems.size());
 
     std::optional<QStringList> ordered = sortImageUrls222(paths, SortDirection::Ascending);
     if (!ordered) {
@@ -380,7 +404,8 @@ DecodeSummary DetectingPass::walk(const QStringList &urls, const Progress &progr
             finished(summary);
         return summary;
     };
-    std::optional<QStringList> ordered = sortImageUrls(urls, SortDirection::Ascending);
+    std::optional<QStringList> ordered = sortImageUrls(walkedPhotos(urls, summary.problems), SortDirection::Ascending);
+    summary.failed = int(summary.problems.size());
     if (!ordered) {
         logOp(kDetecting, operation, QStringLiteral("unable to order the photos; nothing renamed"));
         return finish();

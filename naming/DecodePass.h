@@ -20,6 +20,9 @@
 // may be set from any thread; the photo being handled finishes and the walk
 // stops before the next one.
 //
+// A JPEG's RAW companion (naming/RawPairs.h) is not walked: it takes its
+// JPEG's name in the JPEG's rename, so a pair never holds two codes.
+//
 // Every rename goes through renamePhoto (naming/PhotoRename.h): never over
 // another file, and a rename an interrupted run left half way is finished.
 // Two passes over the same folder must not run at the same time.
@@ -112,6 +115,7 @@ private:
 
     CameraGrouper m_grouper;
     QList<DecodeSummary> m_summaries;
+    QStringList m_pairProblems; // RAWs that could not follow their JPEG again, for the next summary
     PhotoProgress m_photo;
     int m_position = 0;
     int m_count = 0;

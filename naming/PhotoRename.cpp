@@ -1,6 +1,7 @@
 #include "naming/PhotoRename.h"
 
 #include "naming/FileNameScheme.h"
+#include "naming/RawPairs.h"
 #include "platform/FileOps.h"
 #include "platform/FolderAbilities.h"
 #include "platform/Log.h"
@@ -100,7 +101,9 @@ std::optional<QString> codeForRename(const QString &text)
     return safeCodeFromPayload(text.trimmed());
 }
 
-PhotoRename renamePhoto(const QString &path, const QString &newName, RenameKind kind)
+namespace {
+
+PhotoRename renameOne(const QString &path, const QString &newName, RenameKind kind)
 {
     PhotoRename rename;
     rename.from = path;
@@ -152,6 +155,43 @@ PhotoRename renamePhoto(const QString &path, const QString &newName, RenameKind 
     return rename;
 }
 
+} // namespace
+
+PhotoRename renamePhoto(const QString &path, const QString &newName, RenameKind kind)
+{
+    const QStringList raws = rawCompanionsOf(path);
+    if (raws.isEmpty())
+        return renameOne(path, newName, kind);
+
+    // Every name the pair needs is checked before the JPEG moves: a pair is
+    // never split by a name taken in advance.
+    QStringList rawNames;
+    for (const QString &raw : raws) {
+        const QString target = companionPath(folderOf(path) + u'/' + newName, raw);
+        const QString rawName = fileNameOf(target);
+        if (target != raw && (!isSafeFileName(rawName) || fileops::exists(target))) {
+            PhotoRename kept = keptWith(path, kind, QStringLiteral("the name %1 its RAW file needs is already taken").arg(rawName));
+            note(QStringLiteral("refused to rename ") + path + QStringLiteral(": ") + kept.why);
+            return kept;
+        }
+        rawNames << rawName;
+    }
+    PhotoRename rename = renameOne(path, newName, kind);
+    if (!rename)
+        return rename;
+    for (qsizetype i = 0; i < raws.size(); ++i) {
+        const PhotoRename companion = renameOne(raws[i], rawNames[i], kind);
+        if (companion) {
+            rename.companions << companion.to;
+        } else {
+            rename.companionProblems << fileNameOf(raws[i])
+                    + QStringLiteral(": could not follow its JPEG to %1: %2").arg(fileNameOf(rename.to), companion.why);
+            note(QStringLiteral("PAIR SPLIT: ") + rename.companionProblems.last());
+        }
+    }
+    return rename;
+}
+
 PhotoRename renamePhotoToCode(const QString &path, const QString &text, int tag)
 {
     return renameToText(path, text, tag, RenameKind::Coded);
@@ -183,6 +223,7 @@ QStringList RenameRun::kept() const
     for (const PhotoRename &rename : renames) {
         if (!rename)
             lines << fileNameOf(rename.from) + QStringLiteral(": ") + rename.why;
+        lines << rename.companionProblems;
     }
     return lines;
 }

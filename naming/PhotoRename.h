@@ -45,6 +45,11 @@ struct PhotoRename {
     QString to;                // the path under the new name (empty when no name could be made)
     QString why;               // for Kept, in words the photographer can act on
     bool foundRenamed = false; // `from` was gone and the photo was found under `to`
+    // A JPEG's RAW companions moved with it to its new base name (their new paths).
+    QStringList companions;
+    // "<name>: <why>" for a companion that could not follow: the pair is
+    // split and the caller must say so.
+    QStringList companionProblems;
 
     explicit operator bool() const { return outcome != Kept; }
 };
@@ -61,7 +66,9 @@ std::optional<QString> codeForRename(const QString &text);
 
 // Moves the photo at `path` to `newName` in the same folder, written as the
 // folder's drive accepts it (nameForFolder). Kept when the name is not one
-// safe file name (isSafeFileName) or is taken.
+// safe file name (isSafeFileName) or is taken. A JPEG takes its RAW
+// companions (naming/RawPairs.h) to the new base name in the same step, and
+// is kept when a name one of them needs is taken.
 PhotoRename renamePhoto(const QString &path, const QString &newName, RenameKind kind = RenameKind::Named);
 
 // Gives the photo the code of `text` (codeForRename) in front of its camera

@@ -26,6 +26,7 @@ void note(QStringView operation, const QString &detail)
 // Records one rename in the report.
 void record(const PhotoRename &rename, ReassignReport &report, QStringView operation)
 {
+    report.kept << rename.companionProblems;
     switch (rename.outcome) {
     case PhotoRename::Renamed:
         note(operation, QStringLiteral("newly named file = ") + rename.to);

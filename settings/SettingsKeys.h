@@ -101,6 +101,9 @@ inline constexpr QLatin1StringView cPrefDateOfLastProcessedHotFolder{"prefDateOf
 // Hot folder delivery leaves a possible unread card and the photos after it
 // (until the next card) in the source folder for a person to check.
 inline constexpr QLatin1StringView cPrefHoldBackAfterUnreadCard{"prefHoldBackAfterUnreadCard"};
+// Hot folder intake takes a camera's RAW file with its JPEG of the same name
+// (or alone when no JPEG comes), so a RAW+JPEG camera leaves nothing behind.
+inline constexpr QLatin1StringView cPrefHotFolderTakeRawFiles{"prefHotFolderTakeRawFiles"};
 inline constexpr QLatin1StringView cPrefDoDailyQuitRelaunch{"prefDoDailyQuitRelaunch"};
 inline constexpr QLatin1StringView cPrefDailyRelaunchTime{"prefDailyRelaunchTime"};
 inline constexpr QLatin1StringView cPrefDailyRelaunchTimeFactory{"prefDailyRelaunchTimeFactory"};

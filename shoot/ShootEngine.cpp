@@ -139,6 +139,8 @@ struct ShootEngine::Work {
                 ++result.reverted;
             if (!rename)
                 problem(photo, rename.why);
+            for (const QString &split : rename.companionProblems)
+                problem(photo, split);
             now << (rename ? rename.to : photo);
         }
         return now;

@@ -2,6 +2,7 @@
 
 #include "browser/SectionItemModel.h"
 
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 
@@ -137,6 +138,21 @@ void PhotoCellDelegate::paintCell(QPainter *painter, const QStyleOptionViewItem 
         bold.setBold(true);
         painter->setFont(bold);
         painter->drawText(badge, Qt::AlignCenter, QStringLiteral("?"));
+    }
+    // One cell stands for the JPEG and its RAW file: the tag says two files go.
+    if (!index.data(SectionItemModel::RawCompanionsRole).toStringList().isEmpty()) {
+        QFont small = option.font;
+        small.setBold(true);
+        small.setPointSizeF(std::max(6.0, small.pointSizeF() * 0.75));
+        painter->setFont(small);
+        const QString tag = QStringLiteral("RAW");
+        const QSize size = QFontMetrics(small).size(Qt::TextSingleLine, tag) + QSize(8, 2);
+        const QRect box(rect.right() - 10 - size.width(), rect.top() + 10, size.width(), size.height());
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(QColor(40, 90, 160));
+        painter->drawRoundedRect(box, 3, 3);
+        painter->setPen(Qt::white);
+        painter->drawText(box, Qt::AlignCenter, tag);
     }
     if (option.state & QStyle::State_Selected) {
         const double half = cSelectionBorder / 2;

@@ -154,6 +154,28 @@ TEST_F(SectionModel, PossibleUnreadCardsShowOnThePhotoAndInTheHeader)
     EXPECT_EQ(headerText(0), QStringLiteral("1 possible unread card"));
 }
 
+// A JPEG and its RAW file are one photo of the section, with the RAW in the
+// record and marked in the cell; a RAW alone is a photo of its own.
+TEST_F(SectionModel, ARawWithItsJpegIsOnePhoto)
+{
+    const QString folder = makeTempFolder();
+    writeFilesInOrder(folder, {"A1_X_1-qrcode.JPG", "A1_X_1-qrcode.NEF", "A1_X_2.JPG", "A1_X_2.NEF", "A1_X_3.CR2", "B2_X_4-qrcode.JPG"});
+    auto loader = std::make_shared<ImageDirectoryLoader>();
+    ASSERT_TRUE(loader->loadDataForFolderWithUrl(folder));
+    EXPECT_EQ(sectionsOf(*loader),
+              (std::vector<Section>{{"A1", 0, {"A1_X_1-qrcode.JPG", "A1_X_2.JPG", "A1_X_3.CR2"}}, {"B2", 3, {"B2_X_4-qrcode.JPG"}}}));
+    EXPECT_EQ(loader->imageFileForIndexPath({0, 1})->rawFiles, QStringList{folder + "/A1_X_2.NEF"});
+    EXPECT_TRUE(loader->imageFileForIndexPath({0, 2})->rawFiles.isEmpty());
+    ASSERT_TRUE(loader->fSortedUrls);
+    EXPECT_EQ(loader->fSortedUrls->size(), 4);
+
+    SectionItemModel model;
+    model.setLoader(loader);
+    EXPECT_EQ(model.index(model.headerRow(0)).data(SectionItemModel::CountTextRole).toString(), QStringLiteral("3 Item(s)"));
+    EXPECT_EQ(model.index(model.headerRow(0) + 2).data(SectionItemModel::RawCompanionsRole).toStringList(), QStringList{"A1_X_2.NEF"});
+    EXPECT_TRUE(model.index(model.headerRow(0) + 3).data(SectionItemModel::RawCompanionsRole).toStringList().isEmpty());
+}
+
 TEST_F(SectionModel, SectionKeys)
 {
     sortByName();

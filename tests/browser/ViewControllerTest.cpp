@@ -288,6 +288,8 @@ TEST_F(BrowserController, DropTakesWholeCodesKeepsTheCardMarkerAndShowsWhatFaile
 TEST_F(BrowserController, DeleteGoesToTheTrashAfterConfirmation)
 {
     const QStringList paths = photos({QStringLiteral("A1_X_1.JPG"), QStringLiteral("A1_X_2.JPG")});
+    // The second photo's RAW file goes with it.
+    ASSERT_TRUE(writeFile(folder + QStringLiteral("/A1_X_2.NEF"), standIn(QStringLiteral("A1_X_2.NEF"), "raw")));
     reload();
     controller->deleteSelected();
     EXPECT_EQ(sounds.played(), QStringList{QStringLiteral("beep")});
@@ -307,6 +309,7 @@ TEST_F(BrowserController, DeleteGoesToTheTrashAfterConfirmation)
     EXPECT_EQ(alerts.shown().back().informativeText, QStringLiteral("There are 1 items marked"));
     EXPECT_EQ(entriesOf(folder), QStringList{QStringLiteral("A1_X_1.JPG")});
     EXPECT_EQ(readFile(userfolders::dataHome() + QStringLiteral("/Trash/files/A1_X_2.JPG")), smallJpeg());
+    EXPECT_EQ(readFile(userfolders::dataHome() + QStringLiteral("/Trash/files/A1_X_2.NEF")), standIn(QStringLiteral("A1_X_2.NEF"), "raw"));
     EXPECT_EQ(controller->imageDirectoryLoader().numberOfItems(), 1);
 
     // A trash that refuses: the photo stays, and the user is told.

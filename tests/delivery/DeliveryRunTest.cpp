@@ -109,6 +109,49 @@ TEST_F(DeliveryTest, KeepsTheTwoNewestCardPhotosOnlyWhenAsked)
     EXPECT_TRUE(entriesOf(source).isEmpty());
 }
 
+// A JPEG's RAW file goes where the JPEG goes, under its delivered name, and
+// with its card when that is thrown away or kept: a pair counts as one photo.
+TEST_F(DeliveryTest, RawFilesTravelWithTheirJpeg)
+{
+    settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 0);
+    const QList<QStringList> shots{{"X_IMG_0001-qrcode.JPG", "X_IMG_0001-qrcode.NEF"},
+                                   {"X_IMG_0002.JPG", "X_IMG_0002.NEF"},
+                                   {"Y_IMG_0003-qrcode.JPG", "Y_IMG_0003-qrcode.NEF"},
+                                   {"Y_IMG_0004.JPG", "Y_IMG_0004.CR2"},
+                                   {"X_IMG_0005-qrcode.JPG", "X_IMG_0005-qrcode.NEF"},
+                                   {"X_IMG_0006.JPG", "X_IMG_0006.NEF"},
+                                   {"IMG_0007.JPG", "IMG_0007.NEF"}};
+    for (int i = 0; i < shots.size(); ++i) {
+        for (const QString &name : shots[i]) {
+            ASSERT_TRUE(writeFile(source + u'/' + name, standIn(name, "photo " + name.toUtf8())));
+            ASSERT_TRUE(fileops::setModificationDate(source + u'/' + name, kStart.addSecs(i)));
+        }
+    }
+    // Another photo holds the RAW's name: the pair takes "c1" together.
+    ASSERT_TRUE(writeFile(destination + "/X_IMG_0002.NEF", "another photo"));
+    // A run stopped after the JPEG went: only its RAW is left to go.
+    ASSERT_TRUE(fileops::copyNoReplace(source + "/X_IMG_0006.JPG", destination + "/X_IMG_0006.JPG"));
+
+    run.fDoKeepLastQRPhoto = true;
+    const DeliveryRunResult result = run.finishProcessxxx();
+    ASSERT_EQ(result.status, DeliveryStatus::Finished);
+    const DeliveryBatchResult &batch = result.batches.first();
+    EXPECT_TRUE(batch.failures.isEmpty()) << lines(batch.failures);
+    EXPECT_EQ(sortedLines(entriesOf(destination)),
+              sortedLines({"X_IMG_0002.NEF", "X_IMG_0002c1.JPG", "X_IMG_0002c1.NEF", "Y_IMG_0004.JPG", "Y_IMG_0004.CR2", "X_IMG_0006.JPG",
+                           "X_IMG_0006.NEF"}));
+    EXPECT_EQ(readFile(destination + "/X_IMG_0002.NEF"), "another photo");
+    EXPECT_EQ(readFile(destination + "/X_IMG_0002c1.NEF"), standIn("X_IMG_0002.NEF", "photo X_IMG_0002.NEF"));
+    // The two newest cards are kept whole, the oldest goes whole.
+    EXPECT_EQ(sortedLines(entriesOf(source)),
+              sortedLines({"IMG_0007.JPG", "IMG_0007.NEF", "X_IMG_0005-qrcode.JPG", "X_IMG_0005-qrcode.NEF", "Y_IMG_0003-qrcode.JPG",
+                           "Y_IMG_0003-qrcode.NEF"}));
+    EXPECT_TRUE(trashed().contains(QStringLiteral("X_IMG_0001-qrcode.JPG")));
+    EXPECT_TRUE(trashed().contains(QStringLiteral("X_IMG_0001-qrcode.NEF")));
+    EXPECT_EQ(batch.counters.total, 7);
+    EXPECT_EQ(batch.counters.moved, 3);
+}
+
 TEST_F(DeliveryTest, PhotosWithoutCodeFollowTheUnassignedSettings)
 {
     settings.setValue(cPrefDailyFolderDateFormat, QStringLiteral("MM/dd/yyyy"));

@@ -132,6 +132,7 @@ TEST_F(HotFolderIntakeTest, LeavesPhotosThatMayStillBeWrittenForALaterPass)
 
 TEST_F(HotFolderIntakeTest, OnlyCameraNamedJpegsMoveAndOtherNamesAreBeepedAt)
 {
+    settings.setValue(cPrefHotFolderTakeRawFiles, false);
     photo(QStringLiteral("IMG_0001.JPG"));
     photo(QStringLiteral("A1_IMG_0002.JPG")); // already coded: not a camera name
     photo(QStringLiteral("DSC00003.JPG"));    // one part where the cameras use two
@@ -149,6 +150,54 @@ TEST_F(HotFolderIntakeTest, OnlyCameraNamedJpegsMoveAndOtherNamesAreBeepedAt)
     EXPECT_EQ(lines(entriesOf(hot)),
               lines({".IMG_0007.JPG", "A1_IMG_0002.JPG", "DSC00003.JPG", "IMG_0004.PNG", "IMG_0005.JPG", "IMG_0006.NEF", "IMG_0008.JPG"}));
     EXPECT_EQ(lines(sounds.played()), lines({"beep", "beep"}));
+}
+
+// A RAW+JPEG camera: the RAW goes with its JPEG, under the JPEG's new name,
+// once both are complete; a RAW without a JPEG goes alone after the delay.
+TEST_F(HotFolderIntakeTest, RawFilesGoWithTheirJpegUnderOneName)
+{
+    intake.setDetector([](const QString &path) {
+        return path.endsWith(QStringLiteral("IMG_0001.JPG")) ? std::optional<QString>(QStringLiteral("A1")) : std::nullopt;
+    });
+    photo(QStringLiteral("IMG_0001.JPG"));
+    photo(QStringLiteral("IMG_0001.NEF"), {}, 11);
+    // A card of an earlier batch holds the pair's name: both take "c1".
+    ASSERT_TRUE(writeFile(source + QStringLiteral("/A1_IMG_0001-qrcode.NEF"), "earlier card RAW"));
+    photo(QStringLiteral("IMG_0002.JPG"), {}, 2);
+    const QString young = photo(QStringLiteral("IMG_0002.NEF"), now.addMSecs(-1500), 12); // still being written
+    photo(QStringLiteral("IMG_0003.CR2"), {}, 13);                                        // shot in RAW only
+    photo(QStringLiteral("IMG_0004.ARW"), now.addMSecs(-500), 14);                        // alone, too young
+
+    HotFolderIntakeResult result = intake.run(hot, source);
+    EXPECT_EQ(result.moved, 3);
+    EXPECT_EQ(result.movedRaws, 2);
+    EXPECT_EQ(result.waiting, 2);
+    EXPECT_TRUE(result.splitPairs.isEmpty());
+    EXPECT_EQ(sortedLines(entriesOf(source)),
+              sortedLines({"A1_IMG_0001-qrcode.NEF", "A1_IMG_0001c1-qrcode.JPG", "A1_IMG_0001c1-qrcode.NEF", "IMG_0003.CR2"}));
+    EXPECT_EQ(readFile(source + QStringLiteral("/A1_IMG_0001-qrcode.NEF")), "earlier card RAW");
+    EXPECT_EQ(sortedLines(entriesOf(hot)), sortedLines({"IMG_0002.JPG", "IMG_0002.NEF", "IMG_0004.ARW"}));
+    ASSERT_TRUE(result.nextCheck);
+    EXPECT_EQ(*result.nextCheck, now.addMSecs(500)); // the young NEF settles first
+
+    now = now.addSecs(3);
+    result = intake.run(hot, source);
+    EXPECT_EQ(result.moved, 3);
+    EXPECT_EQ(lines(entriesOf(hot)), "");
+    EXPECT_TRUE(fileops::exists(source + QStringLiteral("/IMG_0002.JPG")));
+    EXPECT_TRUE(fileops::exists(source + QStringLiteral("/IMG_0002.NEF")));
+    EXPECT_TRUE(fileops::exists(source + QStringLiteral("/IMG_0004.ARW")));
+    EXPECT_FALSE(fileops::exists(young));
+    EXPECT_TRUE(sounds.played().isEmpty());
+
+    // Switched off, RAW files stay where they are, said.
+    settings.setValue(cPrefHotFolderTakeRawFiles, false);
+    photo(QStringLiteral("IMG_0005.JPG"), now.addSecs(-60), 5);
+    photo(QStringLiteral("IMG_0005.NEF"), now.addSecs(-60), 15);
+    result = intake.run(hot, source);
+    EXPECT_EQ(result.moved, 1);
+    EXPECT_EQ(lines(entriesOf(hot)), "IMG_0005.NEF");
+    EXPECT_EQ(result.leftAlone.size(), 1);
 }
 
 TEST_F(HotFolderIntakeTest, DashMovesInFrontOfTheLastCharacterOfTheFirstPiece)

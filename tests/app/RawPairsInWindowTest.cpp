@@ -1,0 +1,118 @@
+// A tethered RAW+JPEG camera in hot folder mode, through the real window,
+// application object and engine: the pairs dropped into the hot folder end
+// in the main folder, each pair under its card's code, nobody clicking.
+
+#include "app/AppDelegate.h"
+#include "app/MainWindow.h"
+#include "hotfolder/HotFolderMonitorFactory.h"
+#include "imaging/PhotoMetadata.h"
+#include "platform/Dispatch.h"
+#include "platform/FileOps.h"
+#include "platform/VolumeMonitor.h"
+#include "settings/FolderReference.h"
+#include "settings/PreferenceOps.h"
+#include "settings/SettingsKeys.h"
+#include "shoot/widgets/CopyToMainFolderViewController.h"
+#include "tests/testkit/FaultRuns.h"
+#include "tests/testkit/ScriptedAlertsTest.h"
+#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/WindowScene.h"
+#include "tests/testkit/photos/ShootGenerator.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+class RawPairsInWindow : public ScriptedAlertsTest {
+protected:
+    void SetUp() override
+    {
+        ScriptedAlertsTest::SetUp();
+        settings.registerFactoryDefaults();
+        initializeMetadataLibrary();
+        settings.setValue(cPrefSourcePath, source);
+        settings.setValue(cPrefDestinationPath, mainFolder);
+        settings.setValue(cPrefDailyFolderDateFormat, QString());
+        settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 0);
+        settings.setValue(cPrefDoDelayToWaitForValidPhoto, false);
+        preferenceops::getValidatedPathToSourcePath();
+        preferenceops::getValidatedPathToDestinationPath();
+        waitUntil([this] { return alerts.shown().size() >= 2; }, 1000);
+        alerts.clear();
+        ASSERT_TRUE(MyBookmarkDataKit::savePath(hot, cPrefHotFolderPathAliasData));
+        settings.setValue(cPrefHotFolderPathIsValid, true);
+        settings.setValue(cPrefHotFolderPath, hot);
+        settings.setValue(cPrefEnableHotFolderMode, true);
+    }
+
+    void TearDown() override
+    {
+        workQueue.sync([] {});
+        ScriptedAlertsTest::TearDown();
+    }
+
+    SerialQueue workQueue{QStringLiteral("com.halvane.vemo.sorrelby.decodequeue")};
+    QString source = makeTempFolder(QStringLiteral("source"));
+    QString mainFolder = makeTempFolder(QStringLiteral("main"));
+    QString hot = makeTempFolder(QStringLiteral("hot"));
+    FakeVolumeMonitor monitor{makeTempFolder(QStringLiteral("media"))};
+};
+
+} // namespace
+
+TEST_F(RawPairsInWindow, TetheredPairsAreDeliveredUnderTheirCardsCode)
+{
+    ShootSpec spec;
+    spec.subjects = 2;
+    spec.photosPerSubject = 2;
+    spec.files = ShotFiles::RawAndJpeg;
+    const QString staging = makeTempFolder(QStringLiteral("staging"));
+    const std::optional<Shoot> shoot = writeShoot(staging, spec);
+    ASSERT_TRUE(shoot);
+    settings.setValue(cPrefOriginalNameFormatTag, shoot->nameFormatTag());
+
+    AppDelegate::Options options = WindowScene::options();
+    options.monitorFactory = makeHotFolderMonitorFactory(&workQueue);
+    AppDelegate app(std::move(options));
+    MainWindow window(nullptr, &workQueue);
+    window.setVolumeMonitor(&monitor);
+    app.setMainWindow(&window);
+    window.show();
+    window.startBrowser();
+    app.applicationDidFinishLaunching();
+    ASSERT_TRUE(app.currentMonitor());
+
+    // The capture tool writes each shot's RAW, then its JPEG.
+    for (const ShootPhoto &photo : shoot->photos)
+        ASSERT_TRUE(fileops::copyNoReplace(staging + u'/' + photo.fileName, hot + u'/' + photo.fileName));
+
+    int subjectPhotos = 0;
+    for (const ShootPhoto &photo : shoot->photos)
+        subjectPhotos += photo.isCard ? 0 : 1;
+    ASSERT_TRUE(waitUntil(
+        [&] { return int(filesBelow(mainFolder).size()) == subjectPhotos && !window.findChild<CopyToMainFolderViewController *>(); },
+        60000))
+        << lines(filesBelow(mainFolder)) << "\nsource: " << lines(entriesOf(source)) << "\nhot: " << lines(entriesOf(hot));
+    app.applicationWillTerminate();
+    workQueue.sync([] {});
+
+    // Every subject photo, RAW and JPEG, once under its expected name; the
+    // cards' pairs wait in the source folder for the next batch.
+    const QMultiMap<QByteArray, QString> delivered = contentCensus({mainFolder});
+    const QMultiMap<QByteArray, QString> left = contentCensus({source});
+    for (const ShootPhoto &photo : shoot->photos) {
+        const QByteArray digest = contentDigest(staging + u'/' + photo.fileName);
+        const QString where = photo.isCard ? source : mainFolder;
+        const QMultiMap<QByteArray, QString> &census = photo.isCard ? left : delivered;
+        EXPECT_EQ(census.values(digest), QStringList{where + u'/' + photo.expectedName}) << photo.fileName.toStdString();
+        EXPECT_FALSE(photo.expectedCode.isEmpty()) << photo.fileName.toStdString();
+    }
+    EXPECT_EQ(entriesOf(hot).filter(QRegularExpression(QStringLiteral("^[^.]"))), QStringList());
+    EXPECT_TRUE(alerts.shown().empty());
+}

@@ -1,0 +1,196 @@
+// A RAW+JPEG shoot, `decode` and `deliver` killed after each of their
+// file-changing steps, then run again: every RAW ends under its JPEG's name
+// (so under its code), and no file is lost or there twice.
+
+#include "tests/testkit/FaultRuns.h"
+#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/photos/ShootGenerator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+
+using namespace sorrelby;
+using namespace sorrelby::testkit;
+
+namespace {
+
+struct PairScene {
+    Shoot shoot;
+    QString original;
+    QMultiMap<QByteArray, QString> contents;
+};
+
+std::optional<PairScene> writePairShoot()
+{
+    ShootSpec spec;
+    spec.subjects = 2;
+    spec.photosPerSubject = 1;
+    spec.photosBeforeFirstCard = 1;
+    spec.files = ShotFiles::RawAndJpeg;
+    spec.size = QSize(480, 360);
+    PairScene scene;
+    scene.original = makeTempFolder(QStringLiteral("original"));
+    std::optional<Shoot> shoot = writeShoot(scene.original, spec);
+    if (!shoot)
+        return std::nullopt;
+    scene.shoot = *shoot;
+    scene.contents = contentCensus({scene.original});
+    return scene;
+}
+
+// Copies the shoot's photos into folder under the names nameOf() gives,
+// with their capture times as file times.
+void placeShoot(const PairScene &scene, const QString &folder, const std::function<QString(const ShootPhoto &)> &nameOf)
+{
+    resetFolder(folder);
+    for (const ShootPhoto &photo : scene.shoot.photos) {
+        const QString to = folder + u'/' + nameOf(photo);
+        ASSERT_TRUE(QFile::copy(scene.original + u'/' + photo.fileName, to));
+        QFile copy(to);
+        ASSERT_TRUE(copy.open(QIODevice::ReadWrite) && copy.setFileTime(photo.fileTime, QFileDevice::FileModificationTime));
+    }
+}
+
+QString digestOf(const PairScene &scene, const ShootPhoto &photo)
+{
+    return QString::fromLatin1(contentDigest(scene.original + u'/' + photo.fileName));
+}
+
+// Each photo's content exactly once below the folders, under `expected`'s
+// name where given (else anywhere).
+QStringList censusProblems(const PairScene &scene, const QStringList &folders, const std::function<QString(const ShootPhoto &)> &expected)
+{
+    QStringList problems;
+    const QMultiMap<QByteArray, QString> now = contentCensus(folders);
+    for (const ShootPhoto &photo : scene.shoot.photos) {
+        const QStringList where = now.values(digestOf(scene, photo).toLatin1());
+        const QString wanted = expected(photo);
+        if (wanted.isEmpty())
+            continue;
+        if (where.size() != 1)
+            problems << QStringLiteral("%1 is there %2 times: %3").arg(photo.fileName).arg(where.size()).arg(where.join(u' '));
+        else if (where.first() != wanted)
+            problems << QStringLiteral("%1 is at %2, not %3").arg(photo.fileName, where.first(), wanted);
+    }
+    return problems;
+}
+
+void printReport(const char *what, const KillSweepReport &report)
+{
+    std::printf("%s kill sweep over RAW+JPEG pairs: %d points, %d killed, %d problems\n", what, report.points, report.killed,
+                int(report.problems.size()));
+}
+
+} // namespace
+
+// The name-carrying pass, as the hot folder runs it after intake named the
+// cards (RAWs too), and `decode --detect`, which reverts stale codes and
+// reads every card again from its JPEG.
+TEST(RawPairsKillSweep, DecodingKeepsEveryPairUnderOneCode)
+{
+    const std::optional<PairScene> scene = writePairShoot();
+    ASSERT_TRUE(scene);
+    const QString folder = makeTempFolder(QStringLiteral("source"));
+    const QString tag = QStringLiteral("prefOriginalNameFormatTag=%1").arg(scene->shoot.nameFormatTag());
+    const auto expectedIn = [&](const ShootPhoto &photo) -> QString { return folder + u'/' + photo.expectedName; };
+
+    struct Variant {
+        const char *what;
+        QStringList args;
+        std::function<QString(const ShootPhoto &)> startName;
+    };
+    const QList<Variant> variants{
+        {"decode",
+         {QStringLiteral("decode"), QStringLiteral("--set"), tag, folder},
+         [](const ShootPhoto &photo) -> QString { return photo.isCard && photo.readableCard ? photo.expectedName : photo.fileName; }},
+        {"decode --detect",
+         {QStringLiteral("decode"), QStringLiteral("--detect"), QStringLiteral("--set"), tag, folder},
+         [](const ShootPhoto &photo) -> QString {
+             const QFileInfo info(photo.fileName);
+             return QStringLiteral("Z9_") + info.completeBaseName() + (photo.isCard ? QStringLiteral("-qrcode.") : QStringLiteral("."))
+                 + info.suffix();
+         }},
+    };
+    for (const Variant &variant : variants) {
+        KillSweep sweep;
+        sweep.program = QStringLiteral(SORRELBY_APP_PATH);
+        sweep.args = variant.args;
+        sweep.prepare = [&] { placeShoot(*scene, folder, variant.startName); };
+        sweep.restartAndCheck = [&](int) {
+            QStringList problems;
+            const ProgramRun rerun = runApp(variant.args);
+            if (rerun.exitCode != 0 || rerun.crashed)
+                problems << QStringLiteral("the next run failed (exit %1): %2").arg(rerun.exitCode).arg(rerun.err.left(300));
+            problems += censusProblems(*scene, {folder}, expectedIn);
+            if (entriesOf(folder).size() != scene->shoot.photos.size())
+                problems << QStringLiteral("files: ") + entriesOf(folder).join(u' ');
+            return problems;
+        };
+        const KillSweepReport report = runKillSweep(sweep);
+        EXPECT_GE(report.points, 4) << variant.what;
+        EXPECT_EQ(report.killed, report.points) << variant.what;
+        EXPECT_TRUE(report.problems.isEmpty()) << variant.what << "\n" << lines(report.problems);
+        printReport(variant.what, report);
+    }
+}
+
+// Delivery moves each pair into the main folder under one name and throws
+// the cards' pairs away once their subjects are delivered.
+TEST(RawPairsKillSweep, DeliveryMovesEveryPairOnceUnderOneName)
+{
+    const std::optional<PairScene> scene = writePairShoot();
+    ASSERT_TRUE(scene);
+    const QString source = makeTempFolder(QStringLiteral("source"));
+    const QString main = makeTempFolder(QStringLiteral("main"));
+    const QStringList args{QStringLiteral("deliver"),
+                           QStringLiteral("--set"),
+                           QStringLiteral("prefOriginalNameFormatTag=%1").arg(scene->shoot.nameFormatTag()),
+                           QStringLiteral("--set"),
+                           QStringLiteral("prefDailyFolderDateFormat="),
+                           QStringLiteral("--set"),
+                           QStringLiteral("prefMoveUnasignedPhotoMethodTag=0"),
+                           QStringLiteral("--set"),
+                           QStringLiteral("prefKeepLastQRCodeFile=false"),
+                           source,
+                           main};
+    // Photos without a code stay in the source folder; cards go to the trash.
+    const auto expectedAt = [&](const ShootPhoto &photo) -> QString {
+        if (photo.isCard)
+            return QString();
+        return photo.expectedCode.isEmpty() ? source + u'/' + photo.expectedName : main + u'/' + photo.expectedName;
+    };
+    KillSweep sweep;
+    sweep.program = QStringLiteral(SORRELBY_APP_PATH);
+    sweep.args = args;
+    sweep.prepare = [&] {
+        // Each run makes the trash afresh, so every run takes the same steps.
+        QDir(QDir::homePath() + QStringLiteral("/.local/share/Trash")).removeRecursively();
+        resetFolder(main);
+        placeShoot(*scene, source, [](const ShootPhoto &photo) -> QString { return photo.expectedName; });
+    };
+    sweep.restartAndCheck = [&](int) {
+        QStringList problems;
+        const ProgramRun rerun = runApp(args);
+        if (rerun.exitCode != 0 || rerun.crashed)
+            problems << QStringLiteral("the next run failed (exit %1): %2").arg(rerun.exitCode).arg(rerun.err.left(300));
+        problems += censusProblems(*scene, {source, main}, expectedAt);
+        for (const ShootPhoto &photo : scene->shoot.photos) {
+            if (photo.isCard && contentCensus({main}).contains(digestOf(*scene, photo).toLatin1()))
+                problems << photo.fileName + QStringLiteral(": a card was delivered");
+            if (photo.isCard && QFileInfo::exists(source + u'/' + photo.expectedName))
+                problems << photo.fileName + QStringLiteral(": a card was left in the source folder");
+        }
+        return problems;
+    };
+    const KillSweepReport report = runKillSweep(sweep);
+    EXPECT_GE(report.points, 4);
+    EXPECT_EQ(report.killed, report.points);
+    EXPECT_TRUE(report.problems.isEmpty()) << lines(report.problems);
+    printReport("deliver", report);
+}
