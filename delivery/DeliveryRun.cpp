@@ -615,7 +615,7 @@ DeliveryRun::Placement DeliveryRun::moveCompanions(const QStringList &raws, cons
         const QString wanted = companionPath(placedAt, raw);
         QString at;
         const Placement placed
-            = moveIntoFolder(raw, wanted, QStringLiteral("RAW file not moved with its JPEG: "), failures, errorNumber, {}, &at);
+            = moveIntoFolder(raw, wanted, QStringLiteral("RAW file not moved with its JPEG: "), failures, errorNumber, at);
         if (placed == Placement::Failed)
             return Placement::Failed;
         if (placed == Placement::Renamed) {
@@ -832,7 +832,8 @@ DeliveryBatchResult DeliveryRun::finishProcessxxx2(const QStringList &photos, co
                 int error = 0;
                 const QStringList raws = rawCompanionsOf(photo);
                 QString placedAt;
-                const Placement placed = moveIntoFolder(photo, destFile, QStringLiteral("not moved: "), batch.failures, error, placedAt, raws);
+                const Placement placed
+                    = moveIntoFolder(photo, destFile, QStringLiteral("not moved: "), batch.failures, error, placedAt, raws);
                 if (placed != Placement::Failed && !raws.isEmpty()
                     && moveCompanions(raws, placedAt, batch.failures, error) == Placement::Failed && stopOnFailure(error))
                     break;
