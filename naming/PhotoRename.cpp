@@ -169,7 +169,9 @@ PhotoRename renamePhoto(const QString &path, const QString &newName, RenameKind 
     for (const QString &raw : raws) {
         const QString target = companionPath(folderOf(path) + u'/' + newName, raw);
         const QString rawName = fileNameOf(target);
-        if (target != raw && (!isSafeFileName(rawName) || fileops::exists(target))) {
+        // Looked for as the drive writes it, as renameOne will.
+        const QString written = folderOf(target) + u'/' + nameForFolder(folderOf(target), rawName);
+        if (target != raw && written != raw && (!isSafeFileName(rawName) || fileops::exists(written))) {
             PhotoRename kept = keptWith(path, kind, QStringLiteral("the name %1 its RAW file needs is already taken").arg(rawName));
             note(QStringLiteral("refused to rename ") + path + QStringLiteral(": ") + kept.why);
             return kept;

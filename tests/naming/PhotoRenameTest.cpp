@@ -133,4 +133,15 @@ TEST(RenameService, PhotosOnAnExfatDriveTakeCodesTheDriveRefuses)
     EXPECT_EQ(doGetQRCodeFromFileName(second.to, 1), QStringLiteral("Smith John?Class 3"));
     EXPECT_EQ(testkit::readFile(first.to), "one");
     EXPECT_EQ(testkit::readFile(second.to), "two");
+
+    // A pair whose RAW name, as the drive writes it, is taken moves neither
+    // file: the JPEG never goes ahead under a code its RAW cannot follow.
+    ASSERT_TRUE(testkit::writeFile(folder + QStringLiteral("DSC_7812.JPG"), "three"));
+    ASSERT_TRUE(testkit::writeFile(folder + QStringLiteral("DSC_7812.NEF"), "three raw"));
+    ASSERT_TRUE(testkit::writeFile(folder + QStringLiteral("Smith John\uFF1AClass 4_DSC_7812.NEF"), "another raw"));
+    const PhotoRename pair = renamePhotoToCode(folder + QStringLiteral("DSC_7812.JPG"), QStringLiteral("Smith John/Class 4"), 1);
+    EXPECT_EQ(pair.outcome, PhotoRename::Kept) << fileNameOf(pair.to).toStdString();
+    EXPECT_EQ(testkit::readFile(folder + QStringLiteral("DSC_7812.JPG")), "three");
+    EXPECT_EQ(testkit::readFile(folder + QStringLiteral("DSC_7812.NEF")), "three raw");
+    EXPECT_EQ(testkit::readFile(folder + QStringLiteral("Smith John\uFF1AClass 4_DSC_7812.NEF")), "another raw");
 }
