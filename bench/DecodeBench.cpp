@@ -1,16 +1,23 @@
 // bench-decode: how fast the decode passes go.
 //   - the name-carrying pass over 2,000 photos (first run renames 1,800 of
 //     them, a second run finds every name already right);
-//   - the detecting pass over a generated shoot of 24 MP photos with one
-//     detection worker and with two, with the share of readable cards found
-//     (recall) and the share of photos that got exactly their expected name;
-//   - the same pass with one worker, the shipped detection and the plain
-//     search without closer looks side by side, twice each in turn: wall
-//     rate and processor time per photo (the machine may be busy).
+//   - the detecting pass over a generated shoot of 24 MP photos (one card in
+//     ten) with one detection worker and with two, with the share of
+//     readable cards found (recall) and the share of photos that got exactly
+//     their expected name;
+//   - side by side on the same files, in turns so that all see the same
+//     load, two workers each: the floor (every photo decoded at 1/8 and
+//     nothing else), the detecting pass with the screen (shipped), the same
+//     with the half-size region search it replaced, and the naive full-size
+//     reader over the first photos. Printed: rates, the shipped pass as a
+//     share of the floor and as a multiple of the region search, processor
+//     time per photo split into decoding, screening and closer looks, and
+//     resident memory per worker.
 // Everything happens in a temporary folder; settings are isolated there too.
 
 #include "bench/BenchRun.h"
 #include "imaging/CodeDetection.h"
+#include "imaging/LumaImage.h"
 #include "naming/CardCode.h"
 #include "naming/DecodePass.h"
 #include "platform/FileOps.h"
@@ -18,7 +25,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QMutex>
 #include <QThread>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrent>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -82,6 +92,147 @@ QString linkedCopy(const testkit::Shoot &shoot, const QString &folder)
     return folder;
 }
 
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// VmRSS or VmHWM (the peak since the last resetResidentPeak) in MB.
+double residentMegabytes(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field)) + 1).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+void resetResidentPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+struct Totals {
+    double seconds = 0, cpu = 0;
+    int photos = 0;
+    // Summed over the photos, from the detection's own stopwatches.
+    double decodeMs = 0, closeDecodeMs = 0, screenMs = 0, searchMs = 0;
+    double rate() const { return photos / std::max(1e-9, seconds); }
+};
+
+// The floor: every photo read and decoded at 1/8 with two workers, nothing else.
+void floorRun(const QStringList &paths, Totals &totals)
+{
+    QThreadPool pool;
+    pool.setMaxThreadCount(2);
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer timer;
+    timer.start();
+    QtConcurrent::blockingMap(&pool, paths, [](const QString &path) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        QString error;
+        if (decodeLuma(file.readAll(), 8, &error).isNull())
+            note(QStringLiteral("bench-decode: cannot decode ") + path + QStringLiteral(": ") + error);
+    });
+    totals.seconds += timer.nsecsElapsed() / 1e9;
+    totals.cpu += cpuSeconds() - cpuBefore;
+    totals.photos += int(paths.size());
+}
+
+// The detecting pass over `paths` with two workers and one strategy.
+void passRun(const QStringList &paths, DetectionStrategy strategy, Totals &totals)
+{
+    QMutex mutex;
+    DetectingPass pass([&](const QString &path) {
+        DetectionOptions options;
+        options.strategy = strategy;
+        const DetectionResult result = detectCodes(path, options);
+        const QMutexLocker locker(&mutex);
+        totals.decodeMs += result.decodeMs;
+        totals.closeDecodeMs += result.closeDecodeMs;
+        totals.screenMs += result.screenMs;
+        totals.searchMs += result.searchMs;
+        return codeFromDetection(result);
+    });
+    pass.setWorkerCount(2);
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer timer;
+    timer.start();
+    const DecodeSummary summary = pass.run(paths);
+    totals.seconds += timer.nsecsElapsed() / 1e9;
+    totals.cpu += cpuSeconds() - cpuBefore;
+    totals.photos += summary.photos;
+}
+
+QStringList pathsIn(const testkit::Shoot &shoot, const QString &folder, int count = -1)
+{
+    QStringList paths;
+    for (const testkit::ShootPhoto &photo : shoot.photos) {
+        if (count >= 0 && paths.size() >= count)
+            break;
+        paths << folder + QLatin1Char('/') + photo.fileName;
+    }
+    return paths;
+}
+
+void sideBySide(const testkit::Shoot &shoot, const QString &root)
+{
+    Totals floor, screened, regions, naive;
+    // The floor's files, read once so that every run finds them cached.
+    const QStringList cached = pathsIn(shoot, shoot.folder);
+    floorRun(cached, floor);
+    floor = {};
+    double residentBefore = 0, residentScreened = 0;
+    for (int round = 0; round < 2; ++round) {
+        floorRun(cached, floor);
+        if (round == 0) {
+            resetResidentPeak();
+            residentBefore = residentMegabytes("VmRSS:");
+        }
+        passRun(pathsIn(shoot, linkedCopy(shoot, root + QStringLiteral("/screened%1").arg(round))), DetectionStrategy::Screened, screened);
+        if (round == 0)
+            residentScreened = residentMegabytes("VmHWM:");
+        passRun(pathsIn(shoot, linkedCopy(shoot, root + QStringLiteral("/regions%1").arg(round))), DetectionStrategy::Regions, regions);
+    }
+    // The naive reader is slow: the first photos only.
+    passRun(pathsIn(shoot, linkedCopy(shoot, root + QStringLiteral("/naive")), 20), DetectionStrategy::Naive, naive);
+
+    const auto rateLine
+        = [](const char *name, const Totals &totals) { benchLine(name, QString::number(totals.rate(), 'f', 2), "photos/s"); };
+    rateLine("detect_floor_photos_s", floor);
+    rateLine("decode_detect_24mp_2workers_screened", screened);
+    rateLine("decode_detect_24mp_2workers_regions", regions);
+    rateLine("decode_detect_24mp_2workers_naive", naive);
+    benchLine("detect_ratio_to_floor", QString::number(screened.rate() / std::max(1e-9, floor.rate()), 'f', 2), "(target >= 0.6)");
+    benchLine("detect_speedup_vs_regions", QString::number(screened.rate() / std::max(1e-9, regions.rate()), 'f', 2), "x (target >= 1.7)");
+    for (const auto &[name, totals] :
+         {std::pair{"floor", floor}, std::pair{"screened", screened}, std::pair{"regions", regions}, std::pair{"naive", naive}}) {
+        const double photos = std::max(1, totals.photos);
+        benchLine(QStringLiteral("decode_detect_24mp_cpu_ms_per_photo_%1").arg(QLatin1String(name)),
+                  QString::number(1e3 * totals.cpu / photos, 'f', 1), "ms");
+        if (totals.decodeMs <= 0)
+            continue;
+        benchLine(QStringLiteral("decode_detect_24mp_split_ms_%1").arg(QLatin1String(name)),
+                  QStringLiteral("decode %1 (close look %2) screen %3 close-look search %4")
+                      .arg(totals.decodeMs / photos, 0, 'f', 1)
+                      .arg(totals.closeDecodeMs / photos, 0, 'f', 1)
+                      .arg(totals.screenMs / photos, 0, 'f', 1)
+                      .arg(totals.searchMs / photos, 0, 'f', 1),
+                  "ms/photo");
+    }
+    benchLine("decode_detect_rss_mb_per_worker", QString::number(std::max(0.0, residentScreened - residentBefore) / 2, 'f', 0),
+              "MB (peak above the idle process, per worker; target <= 150)");
+}
+
 void detectingPass(int subjects, int photosPerSubject)
 {
     testkit::ShootSpec spec;
@@ -128,44 +279,7 @@ void detectingPass(int subjects, int photosPerSubject)
         }
     }
 
-    // Old and new in turn, so that both see the same load.
-    const auto cpuSeconds = [] {
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
-        return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    };
-    struct Totals {
-        double seconds = 0, cpu = 0;
-        int photos = 0;
-    };
-    Totals plain, shipped;
-    for (int round = 0; round < 4; ++round) {
-        const bool isPlain = round % 2 == 0;
-        const QString folder = linkedCopy(*shoot, root + QStringLiteral("/side%1").arg(round));
-        QStringList paths;
-        for (const testkit::ShootPhoto &photo : shoot->photos)
-            paths << folder + QLatin1Char('/') + photo.fileName;
-        DetectingPass pass(isPlain ? DetectingPass::Detector([](const QString &path) {
-            DetectionOptions options;
-            options.strategy = DetectionStrategy::RegionsWithoutEscalation;
-            return codeFromDetection(detectCodes(path, options));
-        })
-                                   : DetectingPass::Detector());
-        pass.setWorkerCount(1);
-        const double cpuBefore = cpuSeconds();
-        timer.restart();
-        const DecodeSummary summary = pass.run(paths);
-        Totals &totals = isPlain ? plain : shipped;
-        totals.seconds += timer.nsecsElapsed() / 1e9;
-        totals.cpu += cpuSeconds() - cpuBefore;
-        totals.photos += summary.photos;
-    }
-    for (const auto &[name, totals] : {std::pair{"plain", plain}, std::pair{"shipped", shipped}}) {
-        benchLine(QStringLiteral("decode_detect_24mp_1worker_%1").arg(QLatin1String(name)),
-                  QString::number(totals.photos / std::max(1e-9, totals.seconds), 'f', 2), "photos/s");
-        benchLine(QStringLiteral("decode_detect_24mp_cpu_ms_per_photo_%1").arg(QLatin1String(name)),
-                  QString::number(1e3 * totals.cpu / std::max(1, totals.photos), 'f', 1), "ms");
-    }
+    sideBySide(*shoot, root);
     QDir(root).removeRecursively();
 }
 
@@ -181,6 +295,6 @@ int main(int argc, char **argv)
     nameCarryingPass(root);
     // BENCH_QUICK=1 keeps the detecting pass short for a smoke run.
     const bool quick = qEnvironmentVariableIntValue("BENCH_QUICK") == 1;
-    detectingPass(quick ? 2 : 4, quick ? 2 : 5);
+    detectingPass(quick ? 2 : 10, quick ? 2 : 9);
     return 0;
 }

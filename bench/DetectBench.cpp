@@ -2,20 +2,22 @@
 // generated corpus of 24 MP photos: 60 card photos (code sides 150 to
 // 600 px, half QR and half Data Matrix, turned up to 30 degrees, mild
 // perspective, some blur) and 200 ordinary photos. Side by side: the naive
-// reference (full-size decode, whole picture searched, one worker) and the
-// chosen strategy with one and with two workers.
+// reference (full-size decode, whole picture searched, one worker), the
+// half-size region search (one worker) and the shipped screen with one and
+// with two workers.
 //
 // --recall N: instead, N card photos that anyone reads at a glance (codes of
 // 3.6 to 22 % of the short side, any rotation, perspective up to 0.15, blur
 // up to a box of 1 px, QR and Data Matrix alternating, varied seeds) at
 // --recall-size (3000x2000 unless given), read by the chosen strategy, the
-// same without its closer looks ("plain") and the reference side by side:
+// same without its closer looks ("plain"), the screen ("screened") and the
+// reference side by side:
 // recall per size band, codes that were not the card's, photos marked as
 // possible unread cards, and processor time per photo.
 //
 // The corpus is generated once into the build folder's bench cache and
 // reused. Options: --corpus DIR (another folder with the same manifest),
-// --only naive|regions, --workers N, --verbose (one line per photo).
+// --only naive|regions|screened, --workers N, --verbose (one line per photo).
 
 #include "bench/BenchOutput.h"
 #include "imaging/CodeDetection.h"
@@ -215,7 +217,7 @@ struct RunResult {
     int falseCodes = 0;               // codes on ordinary photos, or a wrong code on a card
     int unreadable = 0;
     int fullSizeDecodes = 0;
-    double decodeMs = 0, searchMs = 0; // processor time, summed over the photos
+    double decodeMs = 0, screenMs = 0, searchMs = 0; // processor time, summed over the photos
     double seconds = 0;
     double processCpuSeconds = 0; // the whole process during the run
 };
@@ -247,6 +249,7 @@ RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int worke
         r.fullSizeDecodes += d.fullSizeDecodes;
         r.decodeMs += d.decodeMs;
         r.searchMs += d.searchMs;
+        r.screenMs += d.screenMs;
         if (!d.readable)
             ++r.unreadable;
         QStringList texts;
@@ -274,7 +277,7 @@ RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int worke
             }
         }
         if (verbose)
-            note(QStringLiteral("%1 side %2 %3 regions %4 full %5 decode %7 search %8 [%6]%9")
+            note(QStringLiteral("%1 side %2 %3 regions %4 full %5 decode %7 search %8 [%6]%9 screen %10 looks %11")
                      .arg(QFileInfo(entry.file).fileName())
                      .arg(entry.side)
                      .arg(entry.payload.isEmpty() ? QStringLiteral("    ")
@@ -285,7 +288,9 @@ RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int worke
                      .arg(texts.join(QLatin1Char(',')))
                      .arg(d.decodeMs, 0, 'f', 1)
                      .arg(d.searchMs, 0, 'f', 1)
-                     .arg(d.possibleCard ? QStringLiteral(" possible card: ") + d.possibleCardWhy : QString()));
+                     .arg(d.possibleCard ? QStringLiteral(" possible card: ") + d.possibleCardWhy : QString())
+                     .arg(d.screenMs, 0, 'f', 1)
+                     .arg(d.closerLooks));
     }
     return r;
 }
@@ -306,6 +311,7 @@ void report(const QString &name, const RunResult &r, int workers, int photos)
     benchLine(QStringLiteral("detect_false_%1").arg(name), QString::number(r.falseCodes), "codes");
     benchLine(QStringLiteral("detect_full_size_decodes_%1").arg(name), QString::number(r.fullSizeDecodes), "decodes");
     benchLine(QStringLiteral("detect_decode_ms_%1").arg(name), QString::number(r.decodeMs / photos, 'f', 1), "ms/photo");
+    benchLine(QStringLiteral("detect_screen_ms_%1").arg(name), QString::number(r.screenMs / photos, 'f', 1), "ms/photo");
     benchLine(QStringLiteral("detect_search_ms_%1").arg(name), QString::number(r.searchMs / photos, 'f', 1), "ms/photo");
     if (r.unreadable)
         note(QStringLiteral("bench-detect: %1 photos unreadable with %2").arg(r.unreadable).arg(name));
@@ -334,7 +340,7 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     const QCommandLineOption corpusOption(QStringLiteral("corpus"), QStringLiteral("Corpus folder."), QStringLiteral("dir"),
                                           QStringLiteral(SORRELBY_BENCH_CACHE "/detect-corpus-v1"));
-    const QCommandLineOption onlyOption(QStringLiteral("only"), QStringLiteral("naive or regions."), QStringLiteral("name"));
+    const QCommandLineOption onlyOption(QStringLiteral("only"), QStringLiteral("naive, regions or screened."), QStringLiteral("name"));
     const QCommandLineOption workersOption(QStringLiteral("workers"), QStringLiteral("Workers of the chosen strategy's second run."),
                                            QStringLiteral("n"), QStringLiteral("2"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("One line per photo."));
@@ -361,7 +367,8 @@ int main(int argc, char **argv)
         const int workers = std::max(1, parser.value(workersOption).toInt());
         const int shortSide = std::min(size.width(), size.height());
         const QString only = parser.value(onlyOption);
-        const QList<QPair<QString, DetectionStrategy>> strategies{{QStringLiteral("regions"), DetectionStrategy::Regions},
+        const QList<QPair<QString, DetectionStrategy>> strategies{{QStringLiteral("screened"), DetectionStrategy::Screened},
+                                                                  {QStringLiteral("regions"), DetectionStrategy::Regions},
                                                                   {QStringLiteral("plain"), DetectionStrategy::RegionsWithoutEscalation},
                                                                   {QStringLiteral("naive"), DetectionStrategy::Naive}};
         for (const auto &[name, strategy] : strategies) {
@@ -393,14 +400,23 @@ int main(int argc, char **argv)
         report(QStringLiteral("naive"), naive, 1, photos);
         naiveRate = photos / naive.seconds;
     }
+    double regionsRate = 0;
     if (only.isEmpty() || only == QLatin1String("regions")) {
         const RunResult one = run(entries, DetectionStrategy::Regions, 1, verbose);
         report(QStringLiteral("regions"), one, 1, photos);
+        regionsRate = photos / one.seconds;
+    }
+    if (only.isEmpty() || only == QLatin1String("screened")) {
+        const RunResult one = run(entries, DetectionStrategy::Screened, 1, verbose);
+        report(QStringLiteral("screened"), one, 1, photos);
         const int workers = std::max(2, parser.value(workersOption).toInt());
-        const RunResult more = run(entries, DetectionStrategy::Regions, workers, false);
-        report(QStringLiteral("regions"), more, workers, photos);
+        const RunResult more = run(entries, DetectionStrategy::Screened, workers, false);
+        report(QStringLiteral("screened"), more, workers, photos);
         if (naiveRate > 0)
             benchLine(QStringLiteral("detect_speedup"), QString::number(photos / one.seconds / naiveRate, 'f', 1), "x (one worker each)");
+        if (regionsRate > 0)
+            benchLine(QStringLiteral("detect_speedup_vs_regions"), QString::number(photos / one.seconds / regionsRate, 'f', 2),
+                      "x (one worker each)");
     }
     return 0;
 }

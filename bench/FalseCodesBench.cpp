@@ -115,18 +115,18 @@ PhotoOutcome examine(quint32 seed, QSize size, bool naive, bool invert)
     PhotoOutcome outcome;
     const QByteArray jpeg = testkit::encodeJpeg(testkit::makeBackground(size, seed), 92);
     const QList<DetectionStrategy> strategies
-        = naive ? QList{DetectionStrategy::Regions, DetectionStrategy::Naive} : QList{DetectionStrategy::Regions};
+        = naive ? QList{DetectionStrategy::Screened, DetectionStrategy::Naive} : QList{DetectionStrategy::Screened};
     for (DetectionStrategy strategy : strategies) {
         DetectionOptions options;
         options.strategy = strategy;
         const double before = threadCpuMs();
         const DetectionResult result = detectCodesInData(jpeg, options);
-        if (strategy == DetectionStrategy::Regions) {
+        if (strategy == DetectionStrategy::Screened) {
             outcome.regionsCpuMs = threadCpuMs() - before;
             outcome.marked = result.possibleCard;
         }
         for (const DetectedCode &code : result.codes)
-            (strategy == DetectionStrategy::Regions ? outcome.regions : outcome.naive)
+            (strategy == DetectionStrategy::Screened ? outcome.regions : outcome.naive)
                 .append(code.symbology + QLatin1Char('=') + code.text);
     }
     // Today's search without the closer looks, for the cost they add.

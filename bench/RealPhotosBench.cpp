@@ -6,7 +6,7 @@
 // a payload (an expected one, when any are named), whether or not the naming
 // layer would make a code of it: this measures reading, not cleaning.
 // Without DIR it prints how to use it and does nothing, so `make bench`
-// passes it by. Options: --strategy regions|plain|naive|all (several runs side
+// passes it by. Options: --strategy screened|regions|plain|naive|all (several runs side
 // by side), --verbose (one line per photo), --workers N.
 
 #include "bench/BenchOutput.h"
@@ -129,8 +129,8 @@ int main(int argc, char **argv)
     qInstallMessageHandler(quietLog);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Reading of real photos, one folder per condition."));
-    const QCommandLineOption strategyOption(QStringLiteral("strategy"), QStringLiteral("regions, plain, naive or all."),
-                                            QStringLiteral("name"), QStringLiteral("regions"));
+    const QCommandLineOption strategyOption(QStringLiteral("strategy"), QStringLiteral("screened, regions, plain, naive or all."),
+                                            QStringLiteral("name"), QStringLiteral("screened"));
     const QCommandLineOption workersOption(QStringLiteral("workers"), QStringLiteral("Threads."), QStringLiteral("n"), QStringLiteral("2"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("One line per photo."));
     parser.addOptions({strategyOption, workersOption, verboseOption});
@@ -138,7 +138,7 @@ int main(int argc, char **argv)
     parser.addHelpOption();
     parser.process(app);
     if (parser.positionalArguments().size() != 1) {
-        note(QStringLiteral("usage: bench-real DIR [--strategy regions|plain|naive|all] [--workers N] [--verbose]\n"
+        note(QStringLiteral("usage: bench-real DIR [--strategy screened|regions|plain|naive|all] [--workers N] [--verbose]\n"
                             "  DIR: one folder per condition of real photos (imageNNN.jpg, expected payloads in imageNNN.txt when known).\n"
                             "bench-real: no DIR given, nothing measured."));
         return 0;
@@ -153,6 +153,7 @@ int main(int argc, char **argv)
     const bool verbose = parser.isSet(verboseOption);
     const QString wanted = parser.value(strategyOption);
     const QList<QPair<QString, DetectionStrategy>> strategies{
+        {QStringLiteral("screened"), DetectionStrategy::Screened},
         {QStringLiteral("regions"), DetectionStrategy::Regions},
         {QStringLiteral("plain"), DetectionStrategy::RegionsWithoutEscalation},
         {QStringLiteral("naive"), DetectionStrategy::Naive},

@@ -377,12 +377,12 @@ constexpr int cEnlargeThriceUpTo = 500;
 
 // The closer looks at what was seen but not read, each only while nothing is
 // read there: full size, enlarged twice, enlarged three times (small modules).
+// `full` is the full-size picture or a part of it.
 void readLeadsCloser(const LumaImage &full, const std::vector<Lead> &leads, DetectionResult &result)
 {
-    const QRect bounds(0, 0, full.width, full.height);
     for (const Lead &lead : leads) {
-        const QRect part = lead.rect.intersected(bounds);
-        if (part.isEmpty() || coveredShare(part, result.codes) > 0.25)
+        const QRect part = lead.rect.intersected(full.sourceRect).translated(-full.sourceRect.topLeft());
+        if (part.isEmpty() || coveredShare(toFullSize(full, part), result.codes) > 0.25)
             continue;
         ++result.closerLooks;
         PassOutcome outcome = readAll(full, part, Linear::Sparse);
@@ -394,6 +394,94 @@ void readLeadsCloser(const LumaImage &full, const std::vector<Lead> &leads, Dete
         addCodes(result.codes, outcome.codes);
     }
 }
+
+const QString &locatedWhy()
+{
+    static const QString why = QStringLiteral("a code was located but not read");
+    return why;
+}
+
+void takeOutcome(const PassOutcome &outcome, DetectionResult &result, std::vector<Lead> &leads)
+{
+    addCodes(result.codes, outcome.codes);
+    for (const QRectF &at : outcome.locatedAt)
+        addLead(leads, paddedLead(at), locatedWhy());
+}
+
+// Reads the regions of `base` (a whole picture or a part of one; `small` is it
+// at half its scale) that look like a code. Without `escalate`, a region where
+// a code was located but not read goes to `closerLook` for a full-size read.
+void searchCandidates(const LumaImage &base, const LumaImage &small, bool escalate, DetectionResult &result, std::vector<Lead> &leads,
+                      std::vector<QRect> &closerLook)
+{
+    double areaLeft = cRegionAreaBudget * double(base.width) * base.height;
+    bool wholeBaseRead = false;
+    for (const Candidate &candidate : candidateRegions(base, shrinkLuma(small, 2), 4)) {
+        const double area = double(candidate.rect.width()) * candidate.rect.height();
+        if (candidate.rect.isEmpty())
+            continue;
+        if (coveredShare(toFullSize(base, candidate.rect), result.codes) > 0.5)
+            continue;
+        if (area > areaLeft) {
+            // A close-up: the code fills most of the frame, too large for
+            // the budget and too fine for the quarter-size read. Read the
+            // whole picture at this scale, once.
+            if (escalate && !wholeBaseRead && area > 0.5 * double(base.width) * base.height) {
+                wholeBaseRead = true;
+                ++result.regionsSearched;
+                takeOutcome(readAll(base, QRect(0, 0, base.width, base.height), Linear::None), result, leads);
+            }
+            continue;
+        }
+        areaLeft -= area;
+        ++result.regionsSearched;
+        const PassOutcome outcome = readAll(base, candidate.rect, Linear::Sparse);
+        addCodes(result.codes, outcome.codes);
+        if (!outcome.codes.isEmpty())
+            continue;
+        if (escalate && outcome.located)
+            addLead(leads, toFullSize(base, candidate.rect), locatedWhy());
+        if (base.scale == 1 && !escalate)
+            continue;
+        if (outcome.located && !escalate) {
+            closerLook.push_back(toFullSize(base, candidate.rect));
+        } else if (std::max(candidate.rect.width(), candidate.rect.height()) <= cEnlargeUpTo) {
+            // Modules of a pixel or two at half size: the detectors
+            // neither read nor locate them, but often do when enlarged.
+            const PassOutcome enlarged = readEnlarged(base, candidate.rect, 2);
+            addCodes(result.codes, enlarged.codes);
+        }
+    }
+}
+
+// The whole picture at full size, as the reference reads it, before a photo
+// with leads is called a possible card.
+void readWholeAsReference(const LumaImage &full, const std::vector<Lead> &leads, DetectionResult &result)
+{
+    ++result.closerLooks;
+    const PassOutcome whole = readAll(full, QRect(0, 0, full.width, full.height), Linear::Thorough);
+    addCodes(result.codes, whole.codes);
+    if (result.codes.isEmpty() && whole.located) {
+        const LumaImage half = shrinkLuma(full, 2);
+        if (!half.isNull())
+            addCodes(result.codes, readAll(half, QRect(0, 0, half.width, half.height), Linear::None).codes);
+    }
+    if (result.codes.isEmpty()) {
+        result.possibleCard = true;
+        result.possibleCardWhy = leads.front().why;
+    }
+}
+
+// Modules far wider than the reader's local threshold window (a card held
+// close to the lens) are not even located at the usual scales; a few pixels
+// a module is what the reader wants. The full-size reduction for each target
+// short side, in steps of two (the region search's half size).
+int coarseFactor(int shortSide, int target)
+{
+    return 2 * std::max(2, int(std::lround(double(shortSide) / target / 2)));
+}
+
+constexpr int cCoarseTargets[] = {500, 360, 250, 180};
 
 DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
 {
@@ -407,72 +495,20 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
 
     std::vector<QRect> closerLook;
     std::vector<Lead> leads;
-    const QString locatedWhy = QStringLiteral("a code was located but not read");
     LumaImage small;
     {
         Stopwatch watch(result.searchMs);
         // Large codes, whole picture, cheaply.
         small = shrinkLuma(base, 2);
-        if (!small.isNull()) {
-            const PassOutcome outcome = readAll(small, QRect(0, 0, small.width, small.height), Linear::None);
-            addCodes(result.codes, outcome.codes);
-            for (const QRectF &at : outcome.locatedAt)
-                addLead(leads, paddedLead(at), locatedWhy);
-        }
-
-        double areaLeft = cRegionAreaBudget * double(base.width) * base.height;
-        bool wholeBaseRead = false;
-        for (const Candidate &candidate : candidateRegions(base, shrinkLuma(small, 2), 4)) {
-            const double area = double(candidate.rect.width()) * candidate.rect.height();
-            if (candidate.rect.isEmpty())
-                continue;
-            if (coveredShare(toFullSize(base, candidate.rect), result.codes) > 0.5)
-                continue;
-            if (area > areaLeft) {
-                // A close-up: the code fills most of the frame, too large for
-                // the budget and too fine for the quarter-size read. Read the
-                // whole picture at this scale, once.
-                if (escalate && !wholeBaseRead && area > 0.5 * double(base.width) * base.height) {
-                    wholeBaseRead = true;
-                    ++result.regionsSearched;
-                    const PassOutcome outcome = readAll(base, QRect(0, 0, base.width, base.height), Linear::None);
-                    addCodes(result.codes, outcome.codes);
-                    for (const QRectF &at : outcome.locatedAt)
-                        addLead(leads, paddedLead(at), locatedWhy);
-                }
-                continue;
-            }
-            areaLeft -= area;
-            ++result.regionsSearched;
-            const PassOutcome outcome = readAll(base, candidate.rect, Linear::Sparse);
-            addCodes(result.codes, outcome.codes);
-            if (!outcome.codes.isEmpty())
-                continue;
-            if (escalate && outcome.located)
-                addLead(leads, toFullSize(base, candidate.rect), locatedWhy);
-            if (scale == 1 && !escalate)
-                continue;
-            if (outcome.located && !escalate) {
-                closerLook.push_back(toFullSize(base, candidate.rect));
-            } else if (std::max(candidate.rect.width(), candidate.rect.height()) <= cEnlargeUpTo) {
-                // Modules of a pixel or two at half size: the detectors
-                // neither read nor locate them, but often do when enlarged.
-                const PassOutcome enlarged = readEnlarged(base, candidate.rect, 2);
-                addCodes(result.codes, enlarged.codes);
-                if (!enlarged.codes.isEmpty())
-                    continue;
-            }
-        }
+        if (!small.isNull())
+            takeOutcome(readAll(small, QRect(0, 0, small.width, small.height), Linear::None), result, leads);
+        searchCandidates(base, small, escalate, result, leads, closerLook);
     }
-    // Modules far wider than the reader's local threshold window (a card held
-    // close to the lens) are not even located at the usual scales; a few
-    // pixels a module is what the reader wants. Small pictures, made from the
-    // quarter-size one where the factor allows, so they cost little.
     if (escalate && result.codes.isEmpty()) {
         Stopwatch watch(result.searchMs);
         const int shortSide = std::min(base.sourceRect.width(), base.sourceRect.height());
         int previous = 2 * base.scale;
-        for (const int target : {500, 360, 250, 180}) {
+        for (const int target : cCoarseTargets) {
             const int factor = std::max(2, int(std::lround(double(shortSide) / target / base.scale)));
             if (factor * base.scale <= previous)
                 continue;
@@ -481,10 +517,7 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
             if (coarse.isNull())
                 break;
             ++result.regionsSearched;
-            const PassOutcome outcome = readAll(coarse, QRect(0, 0, coarse.width, coarse.height), Linear::None);
-            addCodes(result.codes, outcome.codes);
-            for (const QRectF &at : outcome.locatedAt)
-                addLead(leads, paddedLead(at), locatedWhy);
+            takeOutcome(readAll(coarse, QRect(0, 0, coarse.width, coarse.height), Linear::None), result, leads);
             if (!result.codes.isEmpty())
                 break;
         }
@@ -513,22 +546,152 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
         return result;
     Stopwatch watch(result.searchMs);
     readLeadsCloser(full, leads, result);
-    if (!result.codes.isEmpty())
+    if (result.codes.isEmpty())
+        readWholeAsReference(full, leads, result);
+    return result;
+}
+
+// Screening: photos from this long side are screened at 1/8 (750 px and more
+// along the screen's longer side), smaller ones from cHalfSizeFrom at 1/4.
+constexpr int cEighthFrom = 5000;
+
+// Where the screen sees what may be a code, in full-size pixels. At 1/8 a
+// code of 3.6 % of the short side is a patch of about 18 x 18 pixels that
+// differ strongly from their neighbours: small cells, low thresholds and a
+// single seed suffice, and generous padding leaves the close look room for
+// the code's own search.
+std::vector<QRect> screenCandidates(const LumaImage &screen)
+{
+    RegionFinderParams params;
+    params.cellSize = 4;
+    params.gradient = 24;
+    params.edgesPerCell = 4;
+    params.neighbours = 3;
+    params.joinRadius = 1;
+    params.minSeeds = 1;
+    params.padding = 0.5;
+    params.minPadCells = 4;
+    std::vector<QRect> rects;
+    for (const CodeRegion &region : findCodeRegions(screen, params))
+        rects.push_back(toFullSize(screen, region.rect));
+    // Overlapping candidates become one, so that no part is searched twice.
+    for (bool merged = true; merged;) {
+        merged = false;
+        for (std::size_t i = 0; i < rects.size() && !merged; ++i) {
+            for (std::size_t j = i + 1; j < rects.size(); ++j) {
+                if (rects[i].intersects(rects[j])) {
+                    rects[i] = rects[i].united(rects[j]);
+                    rects.erase(rects.begin() + std::ptrdiff_t(j));
+                    merged = true;
+                    break;
+                }
+            }
+        }
+    }
+    return rects;
+}
+
+// The close look: each candidate searched in the half-size picture as the
+// region search searches a whole picture (large codes at quarter size, then
+// its own regions).
+void lookClosely(const LumaImage &half, const std::vector<QRect> &looks, DetectionResult &result, std::vector<Lead> &leads)
+{
+    Stopwatch watch(result.searchMs);
+    std::vector<QRect> unused;
+    for (const QRect &rect : looks) {
+        if (coveredShare(rect, result.codes) > 0.5)
+            continue;
+        const LumaImage part = cropLuma(half, rect);
+        if (part.isNull())
+            continue;
+        ++result.closerLooks;
+        const LumaImage small = shrinkLuma(part, 2);
+        if (!small.isNull())
+            takeOutcome(readAll(small, QRect(0, 0, small.width, small.height), Linear::None), result, leads);
+        searchCandidates(part, small, true, result, leads, unused);
+    }
+}
+
+DetectionResult detectScreened(const QByteArray &bytes)
+{
+    const QSize size = encodedImageSize(bytes);
+    const int longSide = size.isValid() ? std::max(size.width(), size.height()) : 0;
+    // Smaller pictures are searched at full size, which costs little.
+    if (!looksLikeJpeg(bytes) || longSide < cHalfSizeFrom)
+        return detectByRegions(bytes, true);
+    DetectionResult result;
+    // Entropy decoding is nearly all of a decode's cost, whatever the scale
+    // (24 MP: 77 ms at 1/8, 83 ms at 1/2), so the photo is decoded once, at
+    // half size, and the screen made from that; a second decode for the
+    // close look would cost more than the screen saves.
+    const LumaImage half = timedDecode(bytes, 2, result);
+    if (half.isNull())
         return result;
-    // Never fewer than the reference: the whole picture at full size, as it
-    // reads it, before the photo is called a possible card.
-    ++result.closerLooks;
-    const PassOutcome whole = readAll(full, QRect(0, 0, full.width, full.height), Linear::Thorough);
-    addCodes(result.codes, whole.codes);
-    if (result.codes.isEmpty() && whole.located) {
-        const LumaImage half = shrinkLuma(full, 2);
-        if (!half.isNull())
-            addCodes(result.codes, readAll(half, QRect(0, 0, half.width, half.height), Linear::None).codes);
+    LumaImage screen;
+    {
+        Stopwatch watch(result.screenMs);
+        screen = shrinkLuma(half, longSide >= cEighthFrom ? 4 : 2);
     }
+    if (screen.isNull())
+        return result;
+    result.readable = true;
+
+    std::vector<Lead> leads;
+    std::vector<QRect> looks;
+    {
+        Stopwatch watch(result.screenMs);
+        // A card filling the frame reads here already.
+        takeOutcome(readAll(screen, QRect(0, 0, screen.width, screen.height), Linear::None), result, leads);
+        for (const QRect &rect : screenCandidates(screen)) {
+            if (coveredShare(rect, result.codes) <= 0.5)
+                looks.push_back(rect);
+        }
+    }
+    if (!looks.empty())
+        lookClosely(half, looks, result, leads);
     if (result.codes.isEmpty()) {
-        result.possibleCard = true;
-        result.possibleCardWhy = leads.front().why;
+        // The region search's coarse reads, made from the screen.
+        Stopwatch watch(result.screenMs);
+        const int shortSide = std::min(size.width(), size.height());
+        int previous = screen.scale;
+        for (const int target : cCoarseTargets) {
+            const int factor = coarseFactor(shortSide, target);
+            if (factor <= previous)
+                continue;
+            previous = factor;
+            const LumaImage coarse = reduceLuma(screen, double(factor) / screen.scale);
+            if (coarse.isNull())
+                break;
+            ++result.regionsSearched;
+            takeOutcome(readAll(coarse, QRect(0, 0, coarse.width, coarse.height), Linear::None), result, leads);
+            if (!result.codes.isEmpty())
+                break;
+        }
     }
+    if (!result.codes.isEmpty() || leads.empty())
+        return result;
+
+    // Located but not read: the leads at full size, decoded alone.
+    QRect span;
+    for (const Lead &lead : leads)
+        span = span.united(lead.rect);
+    LumaImage part;
+    {
+        Stopwatch watch(result.decodeMs);
+        Stopwatch close(result.closeDecodeMs);
+        part = decodeLumaRegion(bytes, 1, span.intersected(QRect(QPoint(0, 0), size)), &result.error);
+    }
+    if (!part.isNull()) {
+        Stopwatch watch(result.searchMs);
+        readLeadsCloser(part, leads, result);
+        if (!result.codes.isEmpty())
+            return result;
+    }
+    const LumaImage full = timedDecode(bytes, 1, result);
+    if (full.isNull())
+        return result;
+    Stopwatch watch(result.searchMs);
+    readWholeAsReference(full, leads, result);
     return result;
 }
 
@@ -538,8 +701,18 @@ DetectionResult detectCodesInData(const QByteArray &bytes, const DetectionOption
 {
     DetectionResult result;
     try {
-        result = options.strategy == DetectionStrategy::Naive ? detectNaive(bytes)
-                                                              : detectByRegions(bytes, options.strategy == DetectionStrategy::Regions);
+        switch (options.strategy) {
+        case DetectionStrategy::Screened:
+            result = detectScreened(bytes);
+            break;
+        case DetectionStrategy::Regions:
+        case DetectionStrategy::RegionsWithoutEscalation:
+            result = detectByRegions(bytes, options.strategy == DetectionStrategy::Regions);
+            break;
+        case DetectionStrategy::Naive:
+            result = detectNaive(bytes);
+            break;
+        }
     } catch (const std::exception &e) {
         result.readable = false;
         result.error = QString::fromUtf8(e.what());

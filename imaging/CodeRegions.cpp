@@ -8,8 +8,6 @@ namespace sorrelby {
 
 namespace {
 
-constexpr int C = cRegionCellSize;
-
 struct CellGrid {
     int width = 0;
     int height = 0;
@@ -20,7 +18,7 @@ struct CellGrid {
 
 // Marks the cells with at least `edgesPerCell` edge pixels. Written as plain
 // byte loops so that the compiler vectorises them: this touches every pixel.
-CellGrid markEdgeCells(const LumaImage &image, int gradient, int edgesPerCell)
+CellGrid markEdgeCells(const LumaImage &image, int C, int gradient, int edgesPerCell)
 {
     CellGrid grid;
     grid.width = image.width / C;
@@ -99,7 +97,8 @@ std::vector<CodeRegion> findCodeRegions(const LumaImage &image, const RegionFind
     std::vector<CodeRegion> regions;
     if (image.isNull())
         return regions;
-    const CellGrid marked = markEdgeCells(image, params.gradient, params.edgesPerCell);
+    const int C = std::max(1, params.cellSize);
+    const CellGrid marked = markEdgeCells(image, C, params.gradient, params.edgesPerCell);
     const CellGrid seeds = seedCells(marked, params.neighbours);
     const CellGrid joined = dilate(seeds, std::max(0, params.joinRadius));
 

@@ -24,6 +24,7 @@ struct RegionFinderParams {
     double padding = 0.3; // added on each side, as a share of the region's larger side
     int minPadCells = 4;  // and at least this many cells
     int minSeeds = 2;     // smaller clusters are noise
+    int cellSize = 8;     // pixels along a cell's side
 };
 
 struct CodeRegion {
@@ -31,8 +32,6 @@ struct CodeRegion {
     QRect core;       // the seeds alone, unpadded
     int strength = 0; // number of seed cells
 };
-
-inline constexpr int cRegionCellSize = 8;
 
 // Candidate regions, strongest first.
 std::vector<CodeRegion> findCodeRegions(const LumaImage &image, const RegionFinderParams &params = {});

@@ -7,8 +7,14 @@
 #include <turbojpeg.h>
 
 #include <algorithm>
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+
+// jpeglib.h wants size_t and FILE declared first.
+#include <jpeglib.h>
 
 namespace sorrelby {
 
@@ -85,6 +91,91 @@ LumaImage decodeJpeg(const QByteArray &bytes, int scale, QString *error)
         }
     }
     return out;
+}
+
+// libjpeg reports fatal errors by a call that must not return: it jumps back
+// to the decoding function, which then gives up.
+struct JpegErrors {
+    jpeg_error_mgr manager{};
+    std::jmp_buf jump{};
+    char message[JMSG_LENGTH_MAX] = {};
+};
+
+[[noreturn]] void jpegFatal(j_common_ptr info)
+{
+    auto *errors = reinterpret_cast<JpegErrors *>(info->err);
+    (*info->err->format_message)(info, errors->message);
+    std::longjmp(errors->jump, 1);
+}
+
+// Warnings (a damaged tail, mostly) leave what was decoded usable.
+void jpegQuiet(j_common_ptr) { }
+
+struct StripJob {
+    const unsigned char *data = nullptr;
+    unsigned long size = 0;
+    int scale = 1;
+    QRect region; // full-size pixels
+    LumaImage *out = nullptr;
+};
+
+// No object with a destructor lives in this frame: a fatal error jumps
+// straight back into it. The pixels are allocated by the caller's image.
+bool decodeJpegStrip(const StripJob &job, JpegErrors &errors, jpeg_decompress_struct &info)
+{
+    info.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = jpegFatal;
+    errors.manager.output_message = jpegQuiet;
+    if (setjmp(errors.jump) != 0) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, job.data, job.size);
+    jpeg_read_header(&info, TRUE);
+    const qint64 pixels = qint64(info.image_width) * qint64(info.image_height);
+    if (pixels <= 0 || pixels > cMaxDecodedPixels) {
+        std::snprintf(errors.message, sizeof errors.message, "unsupported picture size %u x %u", info.image_width, info.image_height);
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    info.scale_num = 1;
+    info.scale_denom = unsigned(job.scale);
+    info.out_color_space = JCS_GRAYSCALE;
+    info.dct_method = JDCT_IFAST; // as the whole decode: accurate enough for codes
+    jpeg_start_decompress(&info);
+    const int fullWidth = int(info.image_width), fullHeight = int(info.image_height);
+    const QRect wanted = reducedRect(job.region.intersected(QRect(0, 0, fullWidth, fullHeight)), job.scale,
+                                     QSize(int(info.output_width), int(info.output_height)));
+    if (wanted.isEmpty()) {
+        std::snprintf(errors.message, sizeof errors.message, "the region lies outside the picture");
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    JDIMENSION left = JDIMENSION(wanted.left());
+    JDIMENSION width = JDIMENSION(wanted.width());
+    if (width < info.output_width)
+        jpeg_crop_scanline(&info, &left, &width);
+    if (wanted.top() > 0)
+        jpeg_skip_scanlines(&info, JDIMENSION(wanted.top()));
+    LumaImage &out = *job.out;
+    out.width = int(info.output_width);
+    out.height = wanted.height();
+    out.scale = job.scale;
+    out.sourceRect = QRect(int(left) * job.scale, wanted.top() * job.scale, out.width * job.scale, out.height * job.scale)
+                         .intersected(QRect(0, 0, fullWidth, fullHeight));
+    out.pixels.resize(std::size_t(out.width) * std::size_t(out.height));
+    for (int y = 0; y < out.height;) {
+        JSAMPROW row = out.row(y);
+        const JDIMENSION read = jpeg_read_scanlines(&info, &row, 1);
+        if (read == 0)
+            break;
+        y += int(read);
+    }
+    // The rows below the region are never decoded.
+    jpeg_abort_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return true;
 }
 
 LumaImage decodeWithQt(const QByteArray &bytes, int scale, QString *error)
@@ -172,6 +263,75 @@ LumaImage decodeLuma(const QByteArray &bytes, int scale, QString *error, const Q
         return {};
     }
     return copyRegion(whole, rect);
+}
+
+LumaImage decodeLumaRegion(const QByteArray &bytes, int scale, const QRect &region, QString *error)
+{
+    QString ignored;
+    if (!error)
+        error = &ignored;
+    if (!looksLikeJpeg(bytes) || !validScale(scale) || !region.isValid())
+        return decodeLuma(bytes, scale, error, region);
+    LumaImage out;
+    StripJob job{reinterpret_cast<const unsigned char *>(bytes.constData()), static_cast<unsigned long>(bytes.size()), scale, region, &out};
+    JpegErrors errors;
+    jpeg_decompress_struct info{};
+    if (decodeJpegStrip(job, errors, info) && !out.isNull())
+        return out;
+    // What the strip decoder refuses (CMYK, for one) the whole decode may read.
+    return decodeLuma(bytes, scale, error, region);
+}
+
+LumaImage cropLuma(const LumaImage &image, const QRect &fullRegion)
+{
+    if (image.isNull())
+        return {};
+    const QRect local = fullRegion.intersected(image.sourceRect).translated(-image.sourceRect.topLeft());
+    const QRect rect = reducedRect(local, image.scale, QSize(image.width, image.height));
+    if (rect.isEmpty())
+        return {};
+    return copyRegion(image, rect);
+}
+
+LumaImage reduceLuma(const LumaImage &image, double ratio)
+{
+    if (image.isNull() || ratio < 1.0)
+        return {};
+    const double whole = std::round(ratio);
+    if (std::abs(ratio - whole) < 1e-9)
+        return shrinkLuma(image, int(whole));
+    LumaImage out;
+    out.width = int(image.width / ratio);
+    out.height = int(image.height / ratio);
+    out.scale = int(std::lround(image.scale * ratio));
+    out.sourceRect = image.sourceRect;
+    if (out.width <= 0 || out.height <= 0)
+        return {};
+    out.pixels.resize(std::size_t(out.width) * std::size_t(out.height));
+    // Each output pixel averages the source pixels whose centres fall in its
+    // footprint; a column or row of the source belongs to exactly one.
+    std::vector<int> firstColumn(std::size_t(out.width) + 1);
+    for (int x = 0; x <= out.width; ++x)
+        firstColumn[std::size_t(x)] = std::min(image.width, int(std::ceil(x * ratio - 0.5)));
+    std::vector<std::uint32_t> sums(std::size_t(out.width));
+    for (int y = 0; y < out.height; ++y) {
+        const int top = std::min(image.height, int(std::ceil(y * ratio - 0.5)));
+        const int bottom = std::min(image.height, int(std::ceil((y + 1) * ratio - 0.5)));
+        std::fill(sums.begin(), sums.end(), 0u);
+        for (int sy = top; sy < bottom; ++sy) {
+            const std::uint8_t *src = image.row(sy);
+            for (int x = 0; x < out.width; ++x) {
+                for (int sx = firstColumn[std::size_t(x)]; sx < firstColumn[std::size_t(x) + 1]; ++sx)
+                    sums[std::size_t(x)] += src[sx];
+            }
+        }
+        std::uint8_t *dst = out.row(y);
+        for (int x = 0; x < out.width; ++x) {
+            const int count = (bottom - top) * (firstColumn[std::size_t(x) + 1] - firstColumn[std::size_t(x)]);
+            dst[x] = count > 0 ? std::uint8_t((sums[std::size_t(x)] + std::uint32_t(count / 2)) / std::uint32_t(count)) : 0;
+        }
+    }
+    return out;
 }
 
 LumaImage shrinkLuma(const LumaImage &image, int factor)

@@ -42,8 +42,25 @@ QSize encodedImageSize(const QByteArray &bytes);
 // reason in *error.
 LumaImage decodeLuma(const QByteArray &bytes, int scale, QString *error, const QRect &region = {});
 
+// Decodes only `region` (full-size pixels) of the picture, reduced by
+// `scale`. For a JPEG the rows above the region are skipped, the rows below it
+// never read and the columns beside it not transformed, so a small region
+// costs a fraction of a whole decode; the result may reach a little beyond
+// the region (to the decoder's block columns). Other types are decoded whole
+// and cut.
+LumaImage decodeLumaRegion(const QByteArray &bytes, int scale, const QRect &region, QString *error);
+
+// The part of a picture that lies in `fullRegion` (full-size pixels), as a
+// picture of its own; null when they do not meet.
+LumaImage cropLuma(const LumaImage &image, const QRect &fullRegion);
+
 // Averages factor x factor blocks (factor >= 1).
 LumaImage shrinkLuma(const LumaImage &image, int factor);
+
+// Averages to `ratio` times fewer pixels along each axis (ratio >= 1, not
+// necessarily whole): the small pictures of another scale made from a
+// decoded one.
+LumaImage reduceLuma(const LumaImage &image, double ratio);
 
 // Pictures larger than this many pixels are refused (a hostile or broken
 // header must not make us allocate gigabytes).
