@@ -114,7 +114,6 @@ void CopyToMainFolderController::progressed(const ShootProgress &progress)
     }
     switch (progress.step) {
     case ShootStep::Listing:
-    case ShootStep::Restoring: // undo and redo have no line of their own here
         break;
     case ShootStep::Reverting:
         fProgressItemString = QStringLiteral("Reverting Item: %1").arg(progress.done);
