@@ -17,6 +17,7 @@
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/WindowScene.h"
+#include "tests/testkit/fixtures/RawPairsInWindowScene.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
 #include <QDir>
@@ -27,44 +28,7 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
-namespace {
-
-class RawPairsInWindow : public ScriptedAlertsTest {
-protected:
-    void SetUp() override
-    {
-        ScriptedAlertsTest::SetUp();
-        settings.registerFactoryDefaults();
-        initializeMetadataLibrary();
-        settings.setValue(cPrefSourcePath, source);
-        settings.setValue(cPrefDestinationPath, mainFolder);
-        settings.setValue(cPrefDailyFolderDateFormat, QString());
-        settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 0);
-        settings.setValue(cPrefDoDelayToWaitForValidPhoto, false);
-        preferenceops::getValidatedPathToSourcePath();
-        preferenceops::getValidatedPathToDestinationPath();
-        waitUntil([this] { return alerts.shown().size() >= 2; }, 1000);
-        alerts.clear();
-        ASSERT_TRUE(MyBookmarkDataKit::savePath(hot, cPrefHotFolderPathAliasData));
-        settings.setValue(cPrefHotFolderPathIsValid, true);
-        settings.setValue(cPrefHotFolderPath, hot);
-        settings.setValue(cPrefEnableHotFolderMode, true);
-    }
-
-    void TearDown() override
-    {
-        workQueue.sync([] {});
-        ScriptedAlertsTest::TearDown();
-    }
-
-    SerialQueue workQueue{QStringLiteral("com.halvane.vemo.sorrelby.decodequeue")};
-    QString source = makeTempFolder(QStringLiteral("source"));
-    QString mainFolder = makeTempFolder(QStringLiteral("main"));
-    QString hot = makeTempFolder(QStringLiteral("hot"));
-    FakeVolumeMonitor monitor{makeTempFolder(QStringLiteral("media"))};
-};
-
-} // namespace
+using namespace sorrelby::testkit::rawpairsinwindow;
 
 TEST_F(RawPairsInWindow, TetheredPairsAreDeliveredUnderTheirCardsCode)
 {

@@ -25,6 +25,7 @@
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/WindowScene.h"
+#include "tests/testkit/fixtures/RosterInWindowScene.h"
 #include "tests/testkit/photos/RosterShoot.h"
 
 #include <QAction>
@@ -43,72 +44,7 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
-namespace {
-
-void clickRow(QListView *list, int row)
-{
-    const QModelIndex index = list->model()->index(row, 0);
-    list->scrollTo(index);
-    const QPoint point = list->visualRect(index).center();
-    const QPoint global = list->viewport()->mapToGlobal(point);
-    QMouseEvent press(QEvent::MouseButtonPress, point, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(list->viewport(), &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, point, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(list->viewport(), &release);
-}
-
-int sectionOfCode(const ViewController &controller, const QString &code)
-{
-    const SectionItemModel *model = controller.model();
-    for (int s = 0; s < model->sectionCount(); ++s) {
-        if (model->index(model->headerRow(s)).data().toString().endsWith(QStringLiteral(" = ") + code))
-            return s;
-    }
-    return -1;
-}
-
-class RosterInWindow : public ScriptedAlertsTest {
-protected:
-    void SetUp() override
-    {
-        ScriptedAlertsTest::SetUp();
-        settings.registerFactoryDefaults();
-        initializeMetadataLibrary();
-        settings.setValue(cPrefSourcePath, source);
-        settings.setValue(cPrefDestinationPath, mainFolder);
-        settings.setValue(cPrefDailyFolderDateFormat, QStringLiteral("yyyy-MM-dd"));
-        settings.setValue(cPrefCheckForMultiCameras, false);
-        settings.setValue(cPrefKeepLastQRCodeFile, false);
-        settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 0);
-        settings.remove(cPrefRosterPaths);
-        preferenceops::getValidatedPathToSourcePath();
-        preferenceops::getValidatedPathToDestinationPath();
-        waitUntil([this] { return alerts.shown().size() >= 2; }, 1000);
-        alerts.clear();
-    }
-
-    void TearDown() override
-    {
-        workQueue.sync([] {});
-        settings.remove(cPrefRosterPaths);
-        ScriptedAlertsTest::TearDown();
-    }
-
-    // The window once the folder is shown and checked against its roster.
-    bool checked(MainWindow &window, int reloadsBefore = 0)
-    {
-        ViewController *controller = window.browser()->controller();
-        return waitUntil([&] { return controller->reloadCount() > reloadsBefore && !controller->isLoading() && !window.roster().isBusy(); },
-                         30000);
-    }
-
-    SerialQueue workQueue{QStringLiteral("com.halvane.vemo.sorrelby.decodequeue")};
-    QString source = makeTempFolder(QStringLiteral("source"));
-    QString mainFolder = makeTempFolder(QStringLiteral("main"));
-    FakeVolumeMonitor monitor{makeTempFolder(QStringLiteral("media"))};
-};
-
-} // namespace
+using namespace sorrelby::testkit::rosterinwindow;
 
 TEST_F(RosterInWindow, PanelHeadersScrollQuestionAndDeliveryWithItsReport)
 {

@@ -4,6 +4,7 @@
 
 #include "tests/testkit/FaultRuns.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/RawPairsKillSweepScene.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
 #include <QDir>
@@ -18,76 +19,7 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
-namespace {
-
-struct PairScene {
-    Shoot shoot;
-    QString original;
-    QMultiMap<QByteArray, QString> contents;
-};
-
-std::optional<PairScene> writePairShoot()
-{
-    ShootSpec spec;
-    spec.subjects = 2;
-    spec.photosPerSubject = 1;
-    spec.photosBeforeFirstCard = 1;
-    spec.files = ShotFiles::RawAndJpeg;
-    spec.size = QSize(480, 360);
-    PairScene scene;
-    scene.original = makeTempFolder(QStringLiteral("original"));
-    std::optional<Shoot> shoot = writeShoot(scene.original, spec);
-    if (!shoot)
-        return std::nullopt;
-    scene.shoot = *shoot;
-    scene.contents = contentCensus({scene.original});
-    return scene;
-}
-
-// Copies the shoot's photos into folder under the names nameOf() gives,
-// with their capture times as file times.
-void placeShoot(const PairScene &scene, const QString &folder, const std::function<QString(const ShootPhoto &)> &nameOf)
-{
-    resetFolder(folder);
-    for (const ShootPhoto &photo : scene.shoot.photos) {
-        const QString to = folder + u'/' + nameOf(photo);
-        ASSERT_TRUE(QFile::copy(scene.original + u'/' + photo.fileName, to));
-        QFile copy(to);
-        ASSERT_TRUE(copy.open(QIODevice::ReadWrite) && copy.setFileTime(photo.fileTime, QFileDevice::FileModificationTime));
-    }
-}
-
-QString digestOf(const PairScene &scene, const ShootPhoto &photo)
-{
-    return QString::fromLatin1(contentDigest(scene.original + u'/' + photo.fileName));
-}
-
-// Each photo's content exactly once below the folders, under `expected`'s
-// name where given (else anywhere).
-QStringList censusProblems(const PairScene &scene, const QStringList &folders, const std::function<QString(const ShootPhoto &)> &expected)
-{
-    QStringList problems;
-    const QMultiMap<QByteArray, QString> now = contentCensus(folders);
-    for (const ShootPhoto &photo : scene.shoot.photos) {
-        const QStringList where = now.values(digestOf(scene, photo).toLatin1());
-        const QString wanted = expected(photo);
-        if (wanted.isEmpty())
-            continue;
-        if (where.size() != 1)
-            problems << QStringLiteral("%1 is there %2 times: %3").arg(photo.fileName).arg(where.size()).arg(where.join(u' '));
-        else if (where.first() != wanted)
-            problems << QStringLiteral("%1 is at %2, not %3").arg(photo.fileName, where.first(), wanted);
-    }
-    return problems;
-}
-
-void printReport(const char *what, const KillSweepReport &report)
-{
-    std::printf("%s kill sweep over RAW+JPEG pairs: %d points, %d killed, %d problems\n", what, report.points, report.killed,
-                int(report.problems.size()));
-}
-
-} // namespace
+using namespace sorrelby::testkit::rawpairskillsweep;
 
 // The name-carrying pass, as the hot folder runs it after intake named the
 // cards (RAWs too), and `decode --detect`, which reverts stale codes and

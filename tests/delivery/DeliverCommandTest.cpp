@@ -3,6 +3,7 @@
 #include "tests/testkit/FaultRuns.h"
 #include "tests/testkit/LoopVolume.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/DeliverCommandScene.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -14,12 +15,9 @@
 
 using namespace sorrelby::testkit;
 
-namespace {
+using namespace sorrelby::testkit::delivercommand;
 
-ProgramRun deliver(const QStringList &args)
-{
-    return runApp(QStringList{QStringLiteral("deliver")} + args);
-}
+namespace {
 
 TEST(DeliverCommand, ExitStatusFollowsTheSummary)
 {

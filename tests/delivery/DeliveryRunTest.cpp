@@ -11,6 +11,7 @@
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/DeliveryRunScene.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
 #include <QDir>
@@ -21,42 +22,9 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
+using namespace sorrelby::testkit::deliveryrun;
+
 namespace {
-
-const QDateTime kStart = firstCaptureTime();
-
-QStringList trashed()
-{
-    return entriesOf(QDir::homePath() + QStringLiteral("/.local/share/Trash/files"));
-}
-
-class DeliveryTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        settings.registerFactoryDefaults();
-        settings.setValue(cPrefOriginalNameFormatTag, 1);
-        settings.setValue(cPrefDestinationPath, root);
-        settings.remove(cPrefDailyFolderDateFormat);
-        settings.setValue(QStringLiteral("prefEnableHotFolderMode"), false);
-        settings.setValue(QStringLiteral("prefCheckForMultiCameras"), false);
-        run.fSrcPath = source;
-        run.fDestPath = destination;
-        run.setPauseSeconds(0);
-        run.setProgress([this](const QString &line) { progress << line; });
-    }
-
-    // Stand-ins for photos, one second apart in the given order; each holds
-    // its own name so a replaced file is told from the one it replaced.
-    void shoot(const QStringList &names, const QString &folder = {}) { writeFilesInOrder(folder.isEmpty() ? source : folder, names); }
-
-    Settings &settings = Settings::shared();
-    QString source = makeTempFolder(QStringLiteral("source"));
-    QString root = makeTempFolder(QStringLiteral("main"));
-    QString destination = root + QStringLiteral("/05-01-2024");
-    DeliveryRun run{settings};
-    QStringList progress;
-};
 
 TEST_F(DeliveryTest, KeepsTheTwoNewestCardPhotosOnlyWhenAsked)
 {

@@ -7,6 +7,7 @@
 #include "tests/testkit/FaultRuns.h"
 #include "tests/testkit/FuseVolume.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/SharedMainFolderScene.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -23,98 +24,9 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
+using namespace sorrelby::testkit::sharedmainfolder;
+
 namespace {
-
-const QStringList kSettings{"--set", "prefOriginalNameFormatTag=1", "--set", "prefDoUnassignedProcess=false"};
-
-// Every original content exactly once below the folders, or the problems.
-QStringList census(const QMap<QByteArray, QString> &originals, const QStringList &folders)
-{
-    QStringList problems;
-    const QMultiMap<QByteArray, QString> now = contentCensus(folders);
-    for (auto it = originals.cbegin(); it != originals.cend(); ++it) {
-        const QStringList where = now.values(it.key());
-        if (where.size() != 1)
-            problems << QStringLiteral("%1 found %2 times: %3").arg(it.value()).arg(where.size()).arg(where.join(QStringLiteral(", ")));
-    }
-    return problems;
-}
-
-// The same, hidden half copies left aside: the next run cleans those.
-QStringList censusOfNamedFiles(const QMap<QByteArray, QString> &originals, const QStringList &folders)
-{
-    QStringList problems;
-    QMultiMap<QByteArray, QString> now = contentCensus(folders);
-    for (auto it = now.begin(); it != now.end();)
-        it = QFileInfo(it.value()).fileName().startsWith(u'.') ? now.erase(it) : std::next(it);
-    for (auto it = originals.cbegin(); it != originals.cend(); ++it) {
-        if (now.count(it.key()) != 1)
-            problems << QStringLiteral("%1 found %2 times").arg(it.value()).arg(now.count(it.key()));
-    }
-    return problems;
-}
-
-QStringList hiddenBelow(const QString &folder)
-{
-    QStringList hidden;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (it.fileName().startsWith(u'.'))
-            hidden << QDir(folder).relativeFilePath(path);
-    }
-    return hidden;
-}
-
-void emptyFolder(const QString &folder)
-{
-    for (const QFileInfo &entry : QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
-        if (entry.isDir() && !entry.isSymLink())
-            QDir(entry.filePath()).removeRecursively();
-        else
-            QFile::remove(entry.filePath());
-    }
-}
-
-// The photos of one shoot, by content.
-QMap<QByteArray, QString> writeShoot(const QString &folder, const QStringList &names, const QByteArray &tag)
-{
-    QMap<QByteArray, QString> originals;
-    QStringList paths;
-    for (int i = 0; i < names.size(); ++i)
-        paths << writeFilesInOrder(folder, {names[i]}, tag + ' ' + names[i].toUtf8());
-    for (const QString &path : std::as_const(paths))
-        originals.insert(contentDigest(path), path);
-    return originals;
-}
-
-// Cards that held "/" (a class, a school and a number): their codes carry ":".
-QStringList slashCodeNames(int count)
-{
-    QStringList names;
-    for (int i = 0; i < count; ++i)
-        names << (i % 2 ? QStringLiteral("Smith John:Class 3_DSC_%1.JPG") : QStringLiteral("SCH7:1004_DSC_%1.JPG")).arg(7810 + i);
-    return names;
-}
-
-class ExfatMainFolder : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        drive = std::make_unique<ExfatVolume>(makeTempFolder(QStringLiteral("exfat")) + QStringLiteral("/drive"), 64);
-        if (!drive->unavailable().isEmpty())
-            GTEST_SKIP() << "exFAT through FUSE unavailable: " << drive->unavailable().toStdString();
-    }
-    QStringList args(const QString &pattern = QStringLiteral("MM/dd/yyyy")) const
-    {
-        return QStringList{"deliver"} + kSettings
-            + QStringList{"--set", "prefDailyFolderDateFormat=" + pattern, source, drive->mountPoint()};
-    }
-
-    std::unique_ptr<ExfatVolume> drive;
-    QString source = makeTempFolder(QStringLiteral("source"));
-    QString trash = QDir::homePath() + QStringLiteral("/.local/share/Trash");
-};
 
 // Codes from cards that held "/" arrive on an exFAT drive, in a day folder
 // whose pattern has "/" too, each photo under its own name that reads back

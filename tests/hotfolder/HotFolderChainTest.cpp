@@ -13,6 +13,7 @@
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/HotFolderChainScene.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
 #include <QDir>
@@ -27,107 +28,9 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
+using namespace sorrelby::testkit::hotfolderchain;
+
 namespace {
-
-// A scripted intake: each pass takes the next result (the last repeats).
-class ScriptedIntake {
-public:
-    void script(std::vector<HotFolderIntakeResult> results)
-    {
-        std::lock_guard lock(m_mutex);
-        m_results = std::move(results);
-    }
-    int calls() const { return m_calls.load(); }
-    HotFolderIntakeResult operator()()
-    {
-        std::lock_guard lock(m_mutex);
-        const size_t index = std::min(size_t(m_calls.load()), m_results.size() - 1);
-        ++m_calls;
-        return m_results.empty() ? HotFolderIntakeResult() : m_results[index];
-    }
-
-private:
-    std::mutex m_mutex;
-    std::vector<HotFolderIntakeResult> m_results{HotFolderIntakeResult()};
-    std::atomic<int> m_calls{0};
-};
-
-HotFolderIntakeResult moved(int count)
-{
-    HotFolderIntakeResult result;
-    result.moved = count;
-    return result;
-}
-
-class HotFolderChainTest : public ::testing::Test {
-protected:
-    HotFolderChain::Options options(double refreshWait = 0.1)
-    {
-        HotFolderChain::Options o;
-        o.workQueue = &queue;
-        o.timing.passDelay = 0;
-        o.timing.refreshWait = refreshWait;
-        o.timing.markerInterval = 0.05;
-        o.timing.retryMargin = 0;
-        o.sourceFolder = [this] { return std::optional<QString>(source); };
-        o.intake = [this](const QString &, const QString &, const std::atomic<bool> *) { return intake(); };
-        o.batch = [this](const QString &folder, const std::function<bool(const QString &)> &) {
-            std::lock_guard lock(mutex);
-            batches << folder;
-            batchesOnQueue = batchesOnQueue && queue.isCurrent();
-            passesAtBatch = chainUnderTest ? chainUnderTest->passesRun() : -1;
-            ShootResult result;
-            result.operation = ShootOperation::HotFolderBatch;
-            result.listing = QStringList{source + QStringLiteral("/IMG_0001.JPG")};
-            return result;
-        };
-        return o;
-    }
-
-    // Hot folder mode over this test's source folder and a fresh main
-    // folder, both validated once as the start-up checks do (a folder's
-    // first validation only records where it is). The chain's own options.
-    HotFolderChain::Options useRealFolders(const QString &dailyFolderFormat)
-    {
-        initializeMetadataLibrary();
-        Settings &settings = Settings::shared();
-        settings.registerFactoryDefaults();
-        settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
-        settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);
-        settings.setValue(cPrefSourcePath, source);
-        settings.setValue(cPrefDestinationPath, main);
-        settings.setValue(cPrefDailyFolderDateFormat, dailyFolderFormat);
-        preferenceops::getValidatedPathToSourcePath();
-        preferenceops::getValidatedPathToDestinationPath();
-        EXPECT_TRUE(preferenceops::getValidatedPathToSourcePath());
-        EXPECT_TRUE(preferenceops::getValidatedPathToDestinationPath());
-        HotFolderChain::Options o;
-        o.workQueue = &queue;
-        o.timing.passDelay = 0;
-        o.timing.refreshWait = 0.2;
-        return o;
-    }
-
-    // The queue runs jobs in order: once this one has run, everything
-    // queued before it has too.
-    void drainQueue()
-    {
-        std::promise<void> done;
-        queue.async([&] { done.set_value(); });
-        done.get_future().wait();
-    }
-
-    SerialQueue queue{QString(cWorkingQueueLabel)};
-    QString hot = makeTempFolder(QStringLiteral("hot"));
-    QString source = makeTempFolder(QStringLiteral("source"));
-    QString main = makeTempFolder(QStringLiteral("main"));
-    ScriptedIntake intake;
-    std::mutex mutex;
-    QStringList batches;
-    bool batchesOnQueue = true;
-    int passesAtBatch = -1;
-    HotFolderChain *chainUnderTest = nullptr; // for the batch to look at
-};
 
 TEST_F(HotFolderChainTest, EveryEventLeadsToAPassEvenForOtherPaths)
 {

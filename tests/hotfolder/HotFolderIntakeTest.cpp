@@ -15,6 +15,7 @@
 #include "settings/SettingsKeys.h"
 #include "tests/testkit/HostilePayloads.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/HotFolderIntakeScene.h"
 #include "tests/testkit/photos/CardGenerator.h"
 
 #include <QDir>
@@ -26,43 +27,9 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
+using namespace sorrelby::testkit::hotfolderintake;
+
 namespace {
-
-class HotFolderIntakeTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        initializeMetadataLibrary();
-        settings.registerFactoryDefaults();
-        settings.setValue(cPrefOriginalNameFormatTag, 1);
-        settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), true);
-        settings.setValue(QStringLiteral("prefDelayToWaitForValidPhotoInSeconds"), 1.0);
-        settings.setValue(QStringLiteral("prefAdjustFilenameWithDash"), false);
-        SoundPlayer::setShared(&sounds);
-        intake.setClock([this] { return now; });
-        intake.setDetector([](const QString &) { return std::optional<QString>(); });
-    }
-    void TearDown() override { SoundPlayer::setShared(nullptr); }
-
-    // A camera-like JPEG last written at `written` (an hour ago by default).
-    QString photo(const QString &name, const QDateTime &written = {}, quint32 seed = 1)
-    {
-        const QString path = hot + QLatin1Char('/') + name;
-        PhotoSpec spec;
-        spec.size = QSize(160, 120);
-        spec.seed = seed;
-        EXPECT_TRUE(writePhoto(path, spec));
-        EXPECT_TRUE(fileops::setModificationDate(path, written.isValid() ? written : now.addSecs(-3600)));
-        return path;
-    }
-
-    Settings &settings = Settings::shared();
-    RecordingSoundPlayer sounds;
-    QString hot = makeTempFolder(QStringLiteral("hot"));
-    QString source = makeTempFolder(QStringLiteral("source"));
-    QDateTime now = QDateTime::currentDateTime();
-    HotFolderIntake intake;
-};
 
 TEST_F(HotFolderIntakeTest, NamesCardPhotosAndNeverReplacesAPhotoInTheSourceFolder)
 {

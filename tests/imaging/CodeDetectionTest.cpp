@@ -8,6 +8,7 @@
 
 #include "settings/Settings.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/CodeDetectionScene.h"
 #include "tests/testkit/photos/Camera.h"
 #include "tests/testkit/photos/CardGenerator.h"
 
@@ -22,48 +23,9 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
+using namespace sorrelby::testkit::codedetection;
+
 namespace {
-
-// Large enough to be searched at half size, small enough to be quick.
-const QSize kPhotoSize(3000, 2000);
-
-PhotoSpec photoSpec(quint32 seed, QSize size = kPhotoSize)
-{
-    PhotoSpec photo;
-    photo.size = size;
-    photo.seed = seed;
-    return photo;
-}
-
-QByteArray cardJpeg(const CardPhotoSpec &spec)
-{
-    const QImage image = renderCardPhoto(spec);
-    EXPECT_FALSE(image.isNull());
-    return encodeJpeg(image, 92);
-}
-
-QStringList textsOf(const DetectionResult &result)
-{
-    QStringList texts;
-    for (const DetectedCode &code : result.codes)
-        texts.append(code.text);
-    return texts;
-}
-
-std::string joined(const QStringList &list)
-{
-    return list.join(QLatin1Char(',')).toStdString();
-}
-
-class CodeDetection : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        initializeMetadataLibrary();
-        folder = makeTempFolder();
-    }
-    QString folder;
-};
 
 TEST_F(CodeDetection, FindsQrAndDataMatrixCards)
 {

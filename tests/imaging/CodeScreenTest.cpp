@@ -7,6 +7,7 @@
 #include "imaging/LumaImage.h"
 #include "imaging/PhotoMetadata.h"
 
+#include "tests/testkit/fixtures/CodeScreenScene.h"
 #include "tests/testkit/photos/CardGenerator.h"
 
 #include <QBuffer>
@@ -16,52 +17,9 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
+using namespace sorrelby::testkit::codescreen;
+
 namespace {
-
-QStringList textsWith(const QByteArray &jpeg, DetectionStrategy strategy, DetectionResult *out = nullptr)
-{
-    DetectionOptions options;
-    options.strategy = strategy;
-    const DetectionResult result = detectCodesInData(jpeg, options);
-    QStringList texts;
-    for (const DetectedCode &code : result.codes)
-        texts.append(code.text);
-    if (out)
-        *out = result;
-    return texts;
-}
-
-QByteArray cardPhoto(const QString &payload, Symbology symbology, QSize size, quint32 seed, const CodeSpec &shape, double blur = 0)
-{
-    PhotoSpec photo;
-    photo.size = size;
-    photo.seed = seed;
-    CardPhotoSpec spec = cardPhotoSpec(payload, photo, symbology);
-    CodeSpec &code = spec.codes.first();
-    code.side = shape.side;
-    code.center = shape.center;
-    code.rotation = shape.rotation;
-    code.perspective = shape.perspective;
-    spec.blur = blur;
-    const QImage image = renderCardPhoto(spec);
-    EXPECT_FALSE(image.isNull()) << payload.toStdString();
-    return encodeJpeg(image, 92);
-}
-
-CodeSpec shape(int side, QPointF center, double rotation = 0, double perspective = 0)
-{
-    CodeSpec code;
-    code.side = side;
-    code.center = center;
-    code.rotation = rotation;
-    code.perspective = perspective;
-    return code;
-}
-
-class ScreenedDetection : public ::testing::Test {
-protected:
-    void SetUp() override { initializeMetadataLibrary(); }
-};
 
 TEST(LumaRegions, StripDecodeGivesTheWholeDecodesPixels)
 {

@@ -14,6 +14,7 @@
 #include "settings/SettingsKeys.h"
 #include "tests/testkit/LoopVolume.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/CardCopyScene.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
 
 #include <QDir>
@@ -25,69 +26,9 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
+using namespace sorrelby::testkit::cardcopy;
+
 namespace {
-
-class CardCopyTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        settings.registerFactoryDefaults();
-        settings.setValue(cPrefOriginalNameFormatTag, 1);
-        NotificationCenter &center = NotificationCenter::defaultCenter();
-        for (const QString &name : {QStringLiteral("myRefreshId"), QStringLiteral("myAutoDecodeProcess")})
-            m_registrations.emplace_back(center, center.addObserver(name, [this](const Notification &n) { posted.append(n.name); }));
-        copy.setPause([](double) {});
-        copy.setStatusHandler([this](const QString &line) { statusLines.append(line); });
-        copy.setProgressHandler([this](const CardCopyProgress &p) { progress.append(p); });
-    }
-
-    // A camera-like photo on the card (or anywhere), distinct by seed.
-    QString photo(const QString &path, quint32 seed = 1)
-    {
-        PhotoSpec spec;
-        spec.size = QSize(160, 120);
-        spec.seed = seed;
-        EXPECT_TRUE(writePhoto(path, spec));
-        return path;
-    }
-
-    CardCopyOptions options(const QString &cardFolder) const
-    {
-        CardCopyOptions o;
-        o.cardFolder = cardFolder;
-        o.sourceFolder = source;
-        o.hotFolder = hot;
-        o.ejectVolume = card;
-        o.autoDecode = true;
-        return o;
-    }
-
-    // Names in the home trash that hold the same bytes as `bytes`.
-    static bool trashHolds(const QString &name, const QByteArray &bytes)
-    {
-        const QString files = userfolders::dataHome() + QStringLiteral("/Trash/files");
-        for (const QString &entry : QDir(files).entryList(QDir::Files)) {
-            if (entry.startsWith(baseNameOf(name)) && readFile(files + QLatin1Char('/') + entry) == bytes)
-                return true;
-        }
-        return false;
-    }
-
-    Settings &settings = Settings::shared();
-    QString shoot = makeTempFolder(QStringLiteral("shoot"));
-    QString source = makeFolder(shoot + QStringLiteral("/source"));
-    QString hot = makeFolder(shoot + QStringLiteral("/hot"));
-    FakeVolumeMonitor monitor{makeTempFolder(QStringLiteral("media"))};
-    QString card = monitor.mount(QStringLiteral("NIKON D850"), false);
-    QString dcim = makeFolder(card + QStringLiteral("/DCIM/100NIKON"));
-    CardCopy copy{&monitor};
-    QStringList posted;
-    QStringList statusLines;
-    QList<CardCopyProgress> progress;
-
-private:
-    std::vector<ObserverRegistration> m_registrations;
-};
 
 TEST_F(CardCopyTest, CopiesOnlyCameraPhotosUnlockedThenEjectsAndPlaces)
 {

@@ -14,6 +14,7 @@
 #include "settings/SettingsKeys.h"
 #include "tests/testkit/HostilePayloads.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/DecodePassScene.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -27,95 +28,7 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
-namespace {
-
-// The file names of the folder in capture order (the order they were made).
-QStringList namesByTime(const QString &folder)
-{
-    QFileInfoList files = QDir(folder).entryInfoList(QDir::Files, QDir::Time | QDir::Reversed);
-    QStringList names;
-    for (const QFileInfo &file : files)
-        names << file.fileName();
-    return names;
-}
-
-struct Recorder {
-    QList<int> positions;
-    QStringList messages;
-    int completions = 0;
-
-    NameCarryingPass::Progress progress()
-    {
-        return [this](const std::optional<QString> &message, int position, int other) {
-            EXPECT_EQ(other, 0);
-            positions << position;
-            messages << message.value_or(QString());
-        };
-    }
-    NameCarryingPass::Completion completion()
-    {
-        return [this] { ++completions; };
-    }
-};
-
-QString message(const QString &summary)
-{
-    return QStringLiteral("Found/Decoded QRCodes:\n\n") + summary;
-}
-
-// A detector that answers from a table of file names (as named when read).
-DetectingPass::Detector tableDetector(const QHash<QString, QString> &codes)
-{
-    return [codes](const QString &path) -> std::optional<QString> {
-        const QString name = QFileInfo(path).fileName();
-        if (codes.contains(name))
-            return codes.value(name);
-        return std::nullopt;
-    };
-}
-
-// A detector that reads each card's payload from a table of file names and
-// makes it a code as the real one does.
-DetectingPass::Detector payloadDetector(const QHash<QString, QString> &payloads)
-{
-    return [payloads](const QString &path) -> std::optional<QString> {
-        const QString name = QFileInfo(path).fileName();
-        if (!payloads.contains(name))
-            return std::nullopt;
-        DetectionResult detection;
-        detection.readable = true;
-        DetectedCode code;
-        code.text = payloads.value(name);
-        detection.codes.append(code);
-        return codeFromDetection(detection);
-    };
-}
-
-// Every file below a folder, hidden ones too, relative to it.
-QStringList everyFileBelow(const QString &folder)
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << QDir(folder).relativeFilePath(it.next());
-    files.sort();
-    return files;
-}
-
-// Camera keys by the names' prefix: DSC a Nikon, IMG a Canon, SNY a make
-// that is not decoded by camera.
-std::optional<QMap<QString, QStringList>> groupByNamePrefix(const QStringList &list)
-{
-    QMap<QString, QStringList> map;
-    for (const QString &path : list) {
-        const QString name = QFileInfo(path).fileName();
-        const QString key = name.contains("DSC") ? "NIKON3012345" : name.contains("IMG") ? "Canon2281" : "SONYSNY";
-        map[key] << path;
-    }
-    return map;
-}
-
-} // namespace
+using namespace sorrelby::testkit::decodepass;
 
 class NameCarryingPassTest : public ::testing::Test {
 protected:

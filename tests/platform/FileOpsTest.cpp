@@ -3,6 +3,7 @@
 #include "platform/FileOpsPrivate.h"
 #include "platform/UserFolders.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/FileOpsScene.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,83 +22,7 @@
 
 using namespace sorrelby;
 
-namespace {
-
-const QDateTime cPast = QDateTime::fromString(QStringLiteral("2019-05-17T10:30:15.250Z"), Qt::ISODateWithMs);
-
-QStringList hiddenEntries(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot).filter(QStringLiteral(".sorrelby-"));
-}
-
-bool setImmutable(const QString &path, bool on)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    int flags = 0;
-    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-    ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// Makes names in `folder` impossible to remove: by permissions for ordinary
-// users, by the immutable attribute for root. False when neither works here.
-bool lockFolder(const QString &folder)
-{
-    ::chmod(QFile::encodeName(folder).constData(), 0555);
-    const QString probe = folder + QStringLiteral("/probe");
-    if (!testkit::writeFile(probe, "x"))
-        return true;
-    QFile::remove(probe);
-    return setImmutable(folder, true);
-}
-
-void unlockFolder(const QString &folder)
-{
-    setImmutable(folder, false);
-    ::chmod(QFile::encodeName(folder).constData(), 0755);
-}
-
-QDateTime mtimeOf(const QString &path)
-{
-    const auto a = fileops::attributes(path);
-    return a ? a->modificationDate : QDateTime();
-}
-
-// Runs `step` in a forked child that kills itself at `point`; true when the
-// child died there.
-bool killedAt(fileops::detail::KillPoint point, const std::function<void()> &step)
-{
-    const pid_t child = testkit::forkQuietly();
-    if (child == 0) {
-        fileops::detail::setKillPoint(point);
-        step();
-        ::_exit(0);
-    }
-    int status = 0;
-    return child > 0 && ::waitpid(child, &status, 0) == child && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-}
-
-// Holds an flock on a file, as a process still working on it does.
-struct LockedFile {
-    explicit LockedFile(const QString &path)
-        : fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC))
-    {
-        if (fd >= 0)
-            ::flock(fd, LOCK_EX);
-    }
-    ~LockedFile()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    int fd;
-};
-
-} // namespace
+using namespace sorrelby::testkit::fileopsscene;
 
 TEST(FileOps, MoveAcrossFileSystemsKeepsContentAndTimeAndNeverReplaces)
 {
