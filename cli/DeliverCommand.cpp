@@ -17,6 +17,7 @@
 #include "delivery/DeliveryRun.h"
 #include "platform/FolderAbilities.h"
 #include "platform/Log.h"
+#include "roster/DeliveryReport.h"
 #include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
@@ -93,6 +94,9 @@ int runDeliverCommand(const QStringList &args)
     request.pauseSeconds = 0;
     request.deliveryTime = now;
     ShootEngine &engine = ShootEngines::shared().forFolder(source);
+    // With a class list, the report of what went out lands beside the photos,
+    // as it does from the window.
+    const DeliveryReporter reporter(ShootEngines::shared(), settings);
     // On the engine's queue, while this thread waits for the result.
     const QMetaObject::Connection connection = QObject::connect(
         &engine, &ShootEngine::operationProgressed, &engine,

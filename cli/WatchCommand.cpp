@@ -22,9 +22,11 @@
 #include "platform/SingleInstance.h"
 #include "platform/SoundPlayer.h"
 #include "platform/UserFolders.h"
+#include "roster/DeliveryReport.h"
 #include "settings/PreferenceOps.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
+#include "shoot/ShootEngine.h"
 #include "support/LogFile.h"
 
 #include <QCoreApplication>
@@ -145,6 +147,9 @@ int runWatchCommand(const QStringList &args)
     CanberraSoundPlayer player;
     SoundPlayer::setShared(&player);
 
+    // Each batch delivered with a class list leaves its report beside the
+    // photos, as in the window's hot folder mode.
+    const DeliveryReporter reporter(ShootEngines::shared(), Settings::shared());
     HotFolderChainOptions chainOptions;
     chainOptions.report = printLine;
     // A run that ends by itself needs no marker to keep the folder watched.

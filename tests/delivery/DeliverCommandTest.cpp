@@ -189,3 +189,24 @@ TEST_F(DeliverStops, AMainFolderOnAVolumeThatGoesAwayOrIsReadOnly)
 }
 
 } // namespace
+
+TEST(DeliverCommand, WithAClassListTheReportLandsBesideThePhotosAndTheListStays)
+{
+    const QString source = makeTempFolder(QStringLiteral("source"));
+    const QString destination = makeTempFolder(QStringLiteral("main"));
+    writeFilesInOrder(source, {"A1_IMG_0001-qrcode.JPG", "A1_IMG_0002.JPG"});
+    const QByteArray roster = "code,first name,last name,group\nA1,Emma,Larsen,3B\nB2,Noah,Berg,3B\n";
+    ASSERT_TRUE(writeFile(source + QStringLiteral("/roster.csv"), roster));
+
+    const ProgramRun outcome
+        = deliver({"--set", "prefDailyFolderDateFormat=", "--set", "prefOriginalNameFormatTag=1", source, destination});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    const QStringList reports = QDir(destination).entryList({QStringLiteral("sorrelby-report-*.csv")}, QDir::Files);
+    ASSERT_EQ(reports.size(), 1) << lines(filesBelow(destination));
+    const QByteArray report = readFile(destination + QLatin1Char('/') + reports.first());
+    EXPECT_TRUE(report.contains("A1_IMG_0002.JPG") && report.contains("Larsen")) << report.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(destination + QStringLiteral("/A1_IMG_0002.JPG")));
+    // The class list belongs to the shoot, not to the delivered photos.
+    EXPECT_EQ(readFile(source + QStringLiteral("/roster.csv")), roster);
+    EXPECT_FALSE(QFileInfo::exists(destination + QStringLiteral("/roster.csv")));
+}
