@@ -122,7 +122,7 @@ TEST_F(ShootDayInWindow, CardRangeReassignDragUndoCancelledRevertAndDelivery)
         if (photo.subject == 1 && !photo.isCard)
             dragged = photo.expectedName;
     }
-    const int s004 = sectionTitled(*controller, QStringLiteral("S004"));
+    const int s004 = sectionOfCode(*controller, QStringLiteral("S004"));
     ASSERT_GE(s004, 0);
     const QModelIndex target = controller->model()->indexForPath({s004, 0});
     grid->scrollTo(target);

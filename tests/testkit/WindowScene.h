@@ -5,11 +5,24 @@
 
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
+#include "browser/SectionItemModel.h"
+#include "browser/ViewController.h"
 #include "tests/testkit/TestEnvironment.h"
 
 #include <QSize>
 
 namespace sorrelby::testkit {
+
+// The section whose header names `code`; -1 when none does.
+inline int sectionOfCode(const ViewController &controller, const QString &code)
+{
+    const SectionItemModel *model = controller.model();
+    for (int s = 0; s < model->sectionCount(); ++s) {
+        if (model->index(model->headerRow(s)).data().toString().endsWith(QStringLiteral(" = ") + code))
+            return s;
+    }
+    return -1;
+}
 
 struct WindowScene {
     WindowScene(SerialQueue &workQueue, VolumeMonitor &monitor, const QSize &size = {})
