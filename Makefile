@@ -28,8 +28,9 @@ test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
 
 # The suite built with AddressSanitizer and UndefinedBehaviorSanitizer in
-# build-asan (the asan-ubsan preset, which holds the sanitizers' options);
-# ASAN_TESTS narrows it with ctest arguments, e.g. ASAN_TESTS="-L '^naming$$'".
+# build-asan (the asan-ubsan preset, which holds the sanitizers' options and
+# runs each test program whole); ASAN_TESTS gives other ctest arguments, e.g.
+# ASAN_TESTS="-L '^naming$$'", or ASAN_TESTS="-R ." for the cases one by one.
 test-asan: deps
 	@cmake --preset asan-ubsan >/dev/null
 	@cmake --build --preset asan-ubsan -j $(JOBS)
