@@ -11,6 +11,7 @@
 #include <QImageReader>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <ctime>
 #include <exception>
@@ -157,6 +158,13 @@ void addCodes(QList<DetectedCode> &into, const QList<DetectedCode> &found)
     }
 }
 
+void addCodes(DetectionResult &result, const QList<DetectedCode> &found, const char *step)
+{
+    if (result.readBy.isEmpty() && !found.isEmpty())
+        result.readBy = QLatin1String(step);
+    addCodes(result.codes, found);
+}
+
 // Reading order: lines from top to bottom, left to right within a line. Codes
 // side by side share a line even when one sits a little higher (the centre of
 // one within the height of the other): where exactly a reader puts a code's
@@ -243,14 +251,14 @@ DetectionResult detectNaive(const QByteArray &bytes)
     result.readable = true;
     Stopwatch watch(result.searchMs);
     const PassOutcome outcome = readAll(full, QRect(0, 0, full.width, full.height), Linear::Thorough);
-    addCodes(result.codes, outcome.codes);
+    addCodes(result, outcome.codes, "whole picture at full size");
     // A 2-D code located but not read: large modules sampled unluckily at full
     // size (zxing-cpp 2.x's Data Matrix decoder, on some pictures) read at
     // half size.
     if (outcome.located) {
         const LumaImage half = shrinkLuma(full, 2);
         if (!half.isNull())
-            addCodes(result.codes, readAll(half, QRect(0, 0, half.width, half.height), Linear::None).codes);
+            addCodes(result, readAll(half, QRect(0, 0, half.width, half.height), Linear::None).codes, "whole picture at half size");
     }
     return result;
 }
@@ -324,6 +332,70 @@ struct Candidate {
     int weight; // seed cells, counted in fine cells
 };
 
+// The part turned by `degrees` about its centre (bilinear; pixels beyond the
+// part repeat its edge), a picture of its own large enough for the whole part.
+LumaImage turnLuma(const LumaImage &image, const QRect &part, double degrees)
+{
+    const double angle = degrees * M_PI / 180;
+    const double c = std::cos(angle), s = std::sin(angle);
+    LumaImage out;
+    out.width = int(std::ceil(std::abs(part.width() * c) + std::abs(part.height() * s)));
+    out.height = int(std::ceil(std::abs(part.width() * s) + std::abs(part.height() * c)));
+    out.sourceRect = QRect(0, 0, out.width, out.height);
+    out.pixels.resize(std::size_t(out.width) * std::size_t(out.height));
+    const double cx = part.width() / 2.0, cy = part.height() / 2.0;
+    const double ox = out.width / 2.0, oy = out.height / 2.0;
+    const int lastX = part.width() - 1, lastY = part.height() - 1;
+    for (int y = 0; y < out.height; ++y) {
+        std::uint8_t *dst = out.row(y);
+        const double dy = y + 0.5 - oy;
+        for (int x = 0; x < out.width; ++x) {
+            const double dx = x + 0.5 - ox;
+            // The inverse turn: where this output pixel comes from.
+            const double sx = std::clamp(c * dx + s * dy + cx - 0.5, 0.0, double(lastX));
+            const double sy = std::clamp(-s * dx + c * dy + cy - 0.5, 0.0, double(lastY));
+            const int x0 = std::min(int(sx), std::max(0, lastX - 1)), y0 = std::min(int(sy), std::max(0, lastY - 1));
+            const int x1 = std::min(x0 + 1, lastX), y1 = std::min(y0 + 1, lastY);
+            const int wx = int((sx - x0) * 256 + 0.5), wy = int((sy - y0) * 256 + 0.5);
+            const std::uint8_t *upper = image.row(part.y() + y0) + part.x();
+            const std::uint8_t *lower = image.row(part.y() + y1) + part.x();
+            const int top = upper[x0] * (256 - wx) + upper[x1] * wx;
+            const int bottom = lower[x0] * (256 - wx) + lower[x1] * wx;
+            dst[x] = std::uint8_t((top * (256 - wy) + bottom * wy + (1 << 15)) >> 16);
+        }
+    }
+    return out;
+}
+
+// Reads the part turned by `degrees`; positions come back in full-size pixels
+// of the picture (the bounds of the turned-back corners).
+PassOutcome readTurned(const LumaImage &image, const QRect &part, double degrees)
+{
+    const LumaImage turned = turnLuma(image, part, degrees);
+    PassOutcome outcome = readAll(turned, QRect(0, 0, turned.width, turned.height), Linear::None);
+    const double angle = degrees * M_PI / 180;
+    const double c = std::cos(angle), s = std::sin(angle);
+    const QRect full = toFullSize(image, part);
+    auto back = [&](const QRectF &r) {
+        double left = 1e18, top = 1e18, right = -1e18, bottom = -1e18;
+        for (const QPointF &p : {r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight()}) {
+            const double dx = p.x() - turned.width / 2.0, dy = p.y() - turned.height / 2.0;
+            const double x = full.x() + (c * dx + s * dy + part.width() / 2.0) * image.scale;
+            const double y = full.y() + (-s * dx + c * dy + part.height() / 2.0) * image.scale;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+        return QRectF(QPointF(left, top), QPointF(right, bottom));
+    };
+    for (DetectedCode &code : outcome.codes)
+        code.bounds = back(code.bounds);
+    for (QRectF &at : outcome.locatedAt)
+        at = back(at);
+    return outcome;
+}
+
 // Candidate regions at two cell sizes: fine cells find small codes, coarse
 // ones large codes whose big modules leave gaps between fine seeds.
 std::vector<Candidate> candidateRegions(const LumaImage &base, const LumaImage &coarse, int coarseFactor)
@@ -386,12 +458,17 @@ void readLeadsCloser(const LumaImage &full, const std::vector<Lead> &leads, Dete
             continue;
         ++result.closerLooks;
         PassOutcome outcome = readAll(full, part, Linear::Sparse);
+        const char *step = "located code at full size";
         const int side = std::max(part.width(), part.height());
-        if (outcome.codes.isEmpty() && side <= cEnlargeTwiceUpTo)
+        if (outcome.codes.isEmpty() && side <= cEnlargeTwiceUpTo) {
             outcome = readEnlarged(full, part, 2);
-        if (outcome.codes.isEmpty() && side <= cEnlargeThriceUpTo)
+            step = "located code enlarged twice";
+        }
+        if (outcome.codes.isEmpty() && side <= cEnlargeThriceUpTo) {
             outcome = readEnlarged(full, part, 3);
-        addCodes(result.codes, outcome.codes);
+            step = "located code enlarged three times";
+        }
+        addCodes(result, outcome.codes, step);
     }
 }
 
@@ -401,18 +478,85 @@ const QString &locatedWhy()
     return why;
 }
 
-void takeOutcome(const PassOutcome &outcome, DetectionResult &result, std::vector<Lead> &leads)
+void takeOutcome(const PassOutcome &outcome, DetectionResult &result, std::vector<Lead> &leads, const char *step)
 {
-    addCodes(result.codes, outcome.codes);
+    addCodes(result, outcome.codes, step);
     for (const QRectF &at : outcome.locatedAt)
         addLead(leads, paddedLead(at), locatedWhy());
+}
+
+// Dark print on light paper: the texture's darkest and lightest tenths far
+// apart, few pixels between them (only the modules' edges), and a light ring
+// round it (the quiet zone). Scenery dense enough to be a candidate is mostly
+// mid-tones or has no light surround.
+bool looksLikePrintedCode(const LumaImage &picture, const QRect &core)
+{
+    const QRect inside = core.intersected(QRect(0, 0, picture.width, picture.height));
+    if (inside.width() < 8 || inside.height() < 8)
+        return false;
+    std::array<int, 256> histogram{};
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        const std::uint8_t *row = picture.row(y);
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            ++histogram[row[x]];
+    }
+    const int count = inside.width() * inside.height();
+    auto percentile = [&](const std::array<int, 256> &h, int total, double share) {
+        int seen = 0;
+        for (int v = 0; v < 256; ++v) {
+            seen += h[std::size_t(v)];
+            if (seen >= share * total)
+                return v;
+        }
+        return 255;
+    };
+    const int dark = percentile(histogram, count, 0.1), light = percentile(histogram, count, 0.9);
+    const int range = light - dark;
+    if (range < 64)
+        return false;
+    int between = 0;
+    for (int v = dark + range * 3 / 10; v <= light - range * 3 / 10; ++v)
+        between += histogram[std::size_t(v)];
+    if (between > 0.4 * count)
+        return false;
+    // Edges along two directions at right angles, in like measure: a code's
+    // module grid. Stripes have one direction, scenery all of them. In the
+    // doubled angle a grid's two directions cancel out and stripes add up;
+    // in the quadrupled angle both add up and scattered directions cancel.
+    double weight = 0, c2 = 0, s2 = 0, c4 = 0, s4 = 0;
+    for (int y = std::max(1, inside.top()); y <= std::min(picture.height - 2, inside.bottom()); ++y) {
+        const std::uint8_t *above = picture.row(y - 1), *row = picture.row(y), *below = picture.row(y + 1);
+        for (int x = std::max(1, inside.left()); x <= std::min(picture.width - 2, inside.right()); ++x) {
+            const double gx = row[x + 1] - row[x - 1], gy = below[x] - above[x];
+            const double magnitude = std::sqrt(gx * gx + gy * gy);
+            if (magnitude < 16)
+                continue;
+            const double cos2 = (gx * gx - gy * gy) / (magnitude * magnitude), sin2 = 2 * gx * gy / (magnitude * magnitude);
+            weight += magnitude;
+            c2 += magnitude * cos2;
+            s2 += magnitude * sin2;
+            c4 += magnitude * (cos2 * cos2 - sin2 * sin2);
+            s4 += magnitude * 2 * cos2 * sin2;
+        }
+    }
+    if (weight <= 0)
+        return false;
+    const double grid = std::hypot(c4, s4) / weight, stripes = std::hypot(c2, s2) / weight;
+    return grid >= 0.3 && stripes <= 0.5;
+}
+
+// A candidate's dense texture with a quiet zone's room around it.
+QRect aroundCore(const Candidate &candidate, const LumaImage &base)
+{
+    const int pad = std::max(candidate.core.width(), candidate.core.height()) / 4 + 8;
+    return candidate.core.adjusted(-pad, -pad, pad, pad).intersected(QRect(0, 0, base.width, base.height));
 }
 
 // Reads the regions of `base` (a whole picture or a part of one; `small` is it
 // at half its scale) that look like a code. Without `escalate`, a region where
 // a code was located but not read goes to `closerLook` for a full-size read.
 void searchCandidates(const LumaImage &base, const LumaImage &small, bool escalate, DetectionResult &result, std::vector<Lead> &leads,
-                      std::vector<QRect> &closerLook)
+                      std::vector<QRect> &closerLook, std::vector<QRect> *quiet = nullptr)
 {
     double areaLeft = cRegionAreaBudget * double(base.width) * base.height;
     bool wholeBaseRead = false;
@@ -429,14 +573,14 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
             if (escalate && !wholeBaseRead && area > 0.5 * double(base.width) * base.height) {
                 wholeBaseRead = true;
                 ++result.regionsSearched;
-                takeOutcome(readAll(base, QRect(0, 0, base.width, base.height), Linear::None), result, leads);
+                takeOutcome(readAll(base, QRect(0, 0, base.width, base.height), Linear::None), result, leads, "close-up at search scale");
             }
             continue;
         }
         areaLeft -= area;
         ++result.regionsSearched;
         const PassOutcome outcome = readAll(base, candidate.rect, Linear::Sparse);
-        addCodes(result.codes, outcome.codes);
+        addCodes(result, outcome.codes, "region");
         if (!outcome.codes.isEmpty())
             continue;
         if (escalate && outcome.located)
@@ -449,8 +593,41 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
             // Modules of a pixel or two at half size: the detectors
             // neither read nor locate them, but often do when enlarged.
             const PassOutcome enlarged = readEnlarged(base, candidate.rect, 2);
-            addCodes(result.codes, enlarged.codes);
+            addCodes(result, enlarged.codes, "region enlarged twice");
+            if (!enlarged.codes.isEmpty())
+                continue;
         }
+        if (quiet && !outcome.located && looksLikePrintedCode(base, candidate.core))
+            quiet->push_back(toFullSize(base, aroundCore(candidate, base)));
+    }
+}
+
+// zxing-cpp's detectors miss some sharp, plainly visible codes at one angle and
+// scale (a version 1 QR or a Data Matrix under mild perspective, turned some
+// 30 degrees) and read them at another: what looks like printed modules but
+// gave nothing, not even a located code, is read once more turned by 45
+// degrees, at full size when its modules are small. Only the strongest few,
+// and only grids of dark print: each look costs a few milliseconds.
+constexpr int cTurnedLooks = 3;
+
+void readTurnedLooks(const LumaImage &picture, const std::vector<QRect> &quiet, DetectionResult &result)
+{
+    int looks = 0;
+    for (const QRect &rect : quiet) {
+        if (looks == cTurnedLooks || !result.codes.isEmpty())
+            break;
+        LumaImage part = cropLuma(picture, rect);
+        if (part.isNull())
+            continue;
+        ++looks;
+        ++result.closerLooks;
+        if (part.scale == 2 && std::max(part.width, part.height) <= cEnlargeUpTo) {
+            LumaImage enlarged = enlargeLuma(part, QRect(0, 0, part.width, part.height), 2);
+            enlarged.scale = 1;
+            enlarged.sourceRect = part.sourceRect;
+            part = std::move(enlarged);
+        }
+        addCodes(result, readTurned(part, QRect(0, 0, part.width, part.height), 45).codes, "turned");
     }
 }
 
@@ -460,11 +637,11 @@ void readWholeAsReference(const LumaImage &full, const std::vector<Lead> &leads,
 {
     ++result.closerLooks;
     const PassOutcome whole = readAll(full, QRect(0, 0, full.width, full.height), Linear::Thorough);
-    addCodes(result.codes, whole.codes);
+    addCodes(result, whole.codes, "whole picture at full size");
     if (result.codes.isEmpty() && whole.located) {
         const LumaImage half = shrinkLuma(full, 2);
         if (!half.isNull())
-            addCodes(result.codes, readAll(half, QRect(0, 0, half.width, half.height), Linear::None).codes);
+            addCodes(result, readAll(half, QRect(0, 0, half.width, half.height), Linear::None).codes, "whole picture at half size");
     }
     if (result.codes.isEmpty()) {
         result.possibleCard = true;
@@ -494,6 +671,7 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
     result.readable = true;
 
     std::vector<QRect> closerLook;
+    std::vector<QRect> quiet;
     std::vector<Lead> leads;
     LumaImage small;
     {
@@ -501,8 +679,9 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
         // Large codes, whole picture, cheaply.
         small = shrinkLuma(base, 2);
         if (!small.isNull())
-            takeOutcome(readAll(small, QRect(0, 0, small.width, small.height), Linear::None), result, leads);
-        searchCandidates(base, small, escalate, result, leads, closerLook);
+            takeOutcome(readAll(small, QRect(0, 0, small.width, small.height), Linear::None), result, leads,
+                        "whole picture at quarter size");
+        searchCandidates(base, small, escalate, result, leads, closerLook, escalate ? &quiet : nullptr);
     }
     if (escalate && result.codes.isEmpty()) {
         Stopwatch watch(result.searchMs);
@@ -517,10 +696,12 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
             if (coarse.isNull())
                 break;
             ++result.regionsSearched;
-            takeOutcome(readAll(coarse, QRect(0, 0, coarse.width, coarse.height), Linear::None), result, leads);
+            takeOutcome(readAll(coarse, QRect(0, 0, coarse.width, coarse.height), Linear::None), result, leads, "coarse");
             if (!result.codes.isEmpty())
                 break;
         }
+        if (result.codes.isEmpty())
+            readTurnedLooks(base, quiet, result);
     }
     if (!escalate) {
         if (closerLook.empty())
@@ -532,7 +713,7 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
         Stopwatch watch(result.searchMs);
         for (const QRect &rect : closerLook) {
             const QRect part = rect.intersected(QRect(0, 0, full.width, full.height));
-            addCodes(result.codes, readAll(full, part, Linear::Sparse).codes);
+            addCodes(result, readAll(full, part, Linear::Sparse).codes, "full size");
         }
         return result;
     }
@@ -594,7 +775,8 @@ std::vector<QRect> screenCandidates(const LumaImage &screen)
 // The close look: each candidate searched in the half-size picture as the
 // region search searches a whole picture (large codes at quarter size, then
 // its own regions).
-void lookClosely(const LumaImage &half, const std::vector<QRect> &looks, DetectionResult &result, std::vector<Lead> &leads)
+void lookClosely(const LumaImage &half, const std::vector<QRect> &looks, DetectionResult &result, std::vector<Lead> &leads,
+                 std::vector<QRect> &quiet)
 {
     Stopwatch watch(result.searchMs);
     std::vector<QRect> unused;
@@ -607,8 +789,8 @@ void lookClosely(const LumaImage &half, const std::vector<QRect> &looks, Detecti
         ++result.closerLooks;
         const LumaImage small = shrinkLuma(part, 2);
         if (!small.isNull())
-            takeOutcome(readAll(small, QRect(0, 0, small.width, small.height), Linear::None), result, leads);
-        searchCandidates(part, small, true, result, leads, unused);
+            takeOutcome(readAll(small, QRect(0, 0, small.width, small.height), Linear::None), result, leads, "region at quarter size");
+        searchCandidates(part, small, true, result, leads, unused, &quiet);
     }
 }
 
@@ -638,17 +820,18 @@ DetectionResult detectScreened(const QByteArray &bytes)
 
     std::vector<Lead> leads;
     std::vector<QRect> looks;
+    std::vector<QRect> quiet;
     {
         Stopwatch watch(result.screenMs);
         // A card filling the frame reads here already.
-        takeOutcome(readAll(screen, QRect(0, 0, screen.width, screen.height), Linear::None), result, leads);
+        takeOutcome(readAll(screen, QRect(0, 0, screen.width, screen.height), Linear::None), result, leads, "screen");
         for (const QRect &rect : screenCandidates(screen)) {
             if (coveredShare(rect, result.codes) <= 0.5)
                 looks.push_back(rect);
         }
     }
     if (!looks.empty())
-        lookClosely(half, looks, result, leads);
+        lookClosely(half, looks, result, leads, quiet);
     if (result.codes.isEmpty()) {
         // The region search's coarse reads, made from the screen.
         Stopwatch watch(result.screenMs);
@@ -663,10 +846,14 @@ DetectionResult detectScreened(const QByteArray &bytes)
             if (coarse.isNull())
                 break;
             ++result.regionsSearched;
-            takeOutcome(readAll(coarse, QRect(0, 0, coarse.width, coarse.height), Linear::None), result, leads);
+            takeOutcome(readAll(coarse, QRect(0, 0, coarse.width, coarse.height), Linear::None), result, leads, "coarse");
             if (!result.codes.isEmpty())
                 break;
         }
+    }
+    if (result.codes.isEmpty()) {
+        Stopwatch watch(result.searchMs);
+        readTurnedLooks(half, quiet, result);
     }
     if (!result.codes.isEmpty() || leads.empty())
         return result;

@@ -15,9 +15,11 @@
 // patches are searched closely at half size, as the region search searches a
 // whole picture (see CodeRegions.h). Whatever the reader located but did not
 // read is decoded again at full size alone (a strip of rows, columns cut),
-// then enlarged two and three times; when still nothing is read the whole
-// picture is read at full size, as the reference reads it, and the photo is
-// marked a possible card. Photos under 3000 px and other types than JPEG
+// then enlarged two and three times. Patches of dark print in a grid where
+// nothing was even located are read once more turned by 45 degrees (the
+// detectors miss some plain codes at one angle). When still nothing is read
+// the whole picture is read at full size, as the reference reads it, and the
+// photo is marked a possible card. Photos under 3000 px and other types than JPEG
 // take the region search (half-size search of the whole picture) at once.
 //
 // zxing-cpp 1.4 (Debian 12) aborts the process on an assertion for some
@@ -67,6 +69,7 @@ struct DetectionResult {
     // silently merge its subject with the one before, so callers flag it.
     bool possibleCard = false;
     QString possibleCardWhy;
+    QString readBy; // the step that read the first code ("region", "turned", ...)
     int regionsSearched = 0;
     int closerLooks = 0;      // code-like regions read again at full size or enlarged
     int fullSizeDecodes = 0;  // full-size decodes (the reference, or a closer look)

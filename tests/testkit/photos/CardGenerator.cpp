@@ -1,6 +1,7 @@
 #include "tests/testkit/photos/CardGenerator.h"
 
 #include "imaging/CodeSymbologies.h"
+#include "tests/testkit/photos/Camera.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -300,6 +301,32 @@ bool readsAsIntended(const QByteArray &jpeg, const QStringList &wanted, double m
             return false;
     }
     return true;
+}
+
+CardPhotoSpec glanceCardSpec(int i, int count, const QSize &size, QString *payload, int *side)
+{
+    const int shortSide = std::min(size.width(), size.height());
+    const double share = 0.036 + (0.22 - 0.036) * ((i * 7919) % count) / std::max(1, count - 1);
+    const int codeSide = int(shortSide * share + 0.5);
+    const QString text = QStringLiteral("R%1-%2").arg(i, 4, 10, QLatin1Char('0')).arg((i * 104729 + 7) % 100000, 5, 10, QLatin1Char('0'));
+    if (payload)
+        *payload = text;
+    if (side)
+        *side = codeSide;
+    PhotoSpec photo;
+    photo.size = size;
+    photo.seed = quint32(20000 + i);
+    photo.exif.camera = nikonCamera();
+    photo.exif.captureTime = QDateTime(QDate(2024, 5, 1), QTime(9, 0)).addSecs(i * 60);
+    CardPhotoSpec spec = cardPhotoSpec(text, photo, i % 2 == 0 ? Symbology::QRCode : Symbology::DataMatrix);
+    CodeSpec &code = spec.codes.first();
+    code.side = codeSide;
+    code.rotation = (i * 137) % 360;
+    code.perspective = 0.15 * ((i * 11) % 16) / 15.0;
+    const double margin = 0.5 * share / (double(size.width()) / shortSide) + 0.12;
+    code.center = QPointF(margin + (1 - 2 * margin) * ((i * 31) % 97) / 96.0, 0.5 * share + 0.12 + (0.76 - share) * ((i * 53) % 89) / 88.0);
+    spec.blur = (i * 5) % 3 == 0 ? 1 : 0;
+    return spec;
 }
 
 CardPhotoSpec cardPhotoSpec(const QString &payload, const PhotoSpec &photo, Symbology symbology)

@@ -47,6 +47,13 @@ QImage codeModules(const QString &payload, Symbology symbology);
 // A card photo spec with one card showing payload in the photo's centre.
 CardPhotoSpec cardPhotoSpec(const QString &payload, const PhotoSpec &photo = {}, Symbology symbology = Symbology::QRCode);
 
+// The i-th of `count` card photos that anyone reads at a glance, varied by i
+// alone: codes of 3.6 to 22 % of the short side, any rotation, perspective up
+// to 0.15, a light blur on one in three, QR and Data Matrix alternating. The
+// recall benchmark's set, and the tests' cards that a step of the search
+// alone reads.
+CardPhotoSpec glanceCardSpec(int i, int count, const QSize &size, QString *payload = nullptr, int *side = nullptr);
+
 // The payloads zxing-cpp finds in JPEG bytes, in its order, of the symbologies
 // Sorrelby reads (see imaging/CodeSymbologies.h), decoded at full
 // size or scaled down by 2, 4 or 8 while decoding (try harder, no
