@@ -93,29 +93,6 @@ QList<Entry> readManifest(const QString &folder)
     return entries;
 }
 
-// The i-th card of the recall corpus: sizes spread evenly over the band.
-CardPhotoSpec recallSpec(int i, int count, const QSize &size, QString *payload, int *side)
-{
-    const int shortSide = std::min(size.width(), size.height());
-    const double share = 0.036 + (0.22 - 0.036) * ((i * 7919) % count) / std::max(1, count - 1);
-    *side = int(shortSide * share + 0.5);
-    *payload = QStringLiteral("R%1-%2").arg(i, 4, 10, QLatin1Char('0')).arg((i * 104729 + 7) % 100000, 5, 10, QLatin1Char('0'));
-    PhotoSpec photo;
-    photo.size = size;
-    photo.seed = quint32(20000 + i);
-    photo.exif.camera = nikonCamera();
-    photo.exif.captureTime = QDateTime(QDate(2024, 5, 1), QTime(9, 0)).addSecs(i * 60);
-    CardPhotoSpec spec = cardPhotoSpec(*payload, photo, i % 2 == 0 ? Symbology::QRCode : Symbology::DataMatrix);
-    CodeSpec &code = spec.codes.first();
-    code.side = *side;
-    code.rotation = (i * 137) % 360;
-    code.perspective = 0.15 * ((i * 11) % 16) / 15.0;
-    const double margin = 0.5 * share / (double(size.width()) / shortSide) + 0.12;
-    code.center = QPointF(margin + (1 - 2 * margin) * ((i * 31) % 97) / 96.0, 0.5 * share + 0.12 + (0.76 - share) * ((i * 53) % 89) / 88.0);
-    spec.blur = (i * 5) % 3 == 0 ? 1 : 0;
-    return spec;
-}
-
 QList<Entry> makeRecallCorpus(const QString &folder, int count, const QSize &size)
 {
     QList<Entry> entries = readManifest(folder);
@@ -132,7 +109,7 @@ QList<Entry> makeRecallCorpus(const QString &folder, int count, const QSize &siz
         QString payload;
         int side = 0;
         if (!writeCardPhoto(folder + QStringLiteral("/card_%1.jpg").arg(i, 4, 10, QLatin1Char('0')),
-                            recallSpec(i, count, size, &payload, &side)))
+                            glanceCardSpec(i, count, size, &payload, &side)))
             ++failures;
     });
     if (failures > 0) {
@@ -143,7 +120,7 @@ QList<Entry> makeRecallCorpus(const QString &folder, int count, const QSize &siz
     for (int i = 0; i < count; ++i) {
         QString payload;
         int side = 0;
-        recallSpec(i, count, size, &payload, &side);
+        glanceCardSpec(i, count, size, &payload, &side);
         manifest += QStringLiteral("card_%1.jpg\t%2\t%3\n").arg(i, 4, 10, QLatin1Char('0')).arg(payload).arg(side);
     }
     QFile file(folder + QLatin1Char('/') + cManifestName);
@@ -218,6 +195,9 @@ struct RunResult {
     int unreadable = 0;
     int fullSizeDecodes = 0;
     double decodeMs = 0, screenMs = 0, searchMs = 0; // processor time, summed over the photos
+    double cardMs = 0, ordinaryMs = 0;               // the same, split by the kind of photo
+    int ordinary = 0;
+    QMap<QString, int> readBy; // cards read, by the step that read them
     double seconds = 0;
     double processCpuSeconds = 0; // the whole process during the run
 };
@@ -250,6 +230,7 @@ RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int worke
         r.decodeMs += d.decodeMs;
         r.searchMs += d.searchMs;
         r.screenMs += d.screenMs;
+        const double photoMs = d.decodeMs + d.screenMs + d.searchMs;
         if (!d.readable)
             ++r.unreadable;
         QStringList texts;
@@ -258,8 +239,13 @@ RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int worke
         bool hit = false;
         if (entry.payload.isEmpty()) {
             r.falseCodes += int(texts.size());
+            r.ordinaryMs += photoMs;
+            ++r.ordinary;
         } else {
             hit = texts.contains(entry.payload);
+            r.cardMs += photoMs;
+            if (hit)
+                ++r.readBy[d.readBy];
             for (const QString &text : texts)
                 r.falseCodes += text != entry.payload ? 1 : 0;
             ++r.cards;
@@ -277,7 +263,7 @@ RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int worke
             }
         }
         if (verbose)
-            note(QStringLiteral("%1 side %2 %3 regions %4 full %5 decode %7 search %8 [%6]%9 screen %10 looks %11")
+            note(QStringLiteral("%1 side %2 %3 regions %4 full %5 decode %7 search %8 [%6]%9 screen %10 looks %11 by %12")
                      .arg(QFileInfo(entry.file).fileName())
                      .arg(entry.side)
                      .arg(entry.payload.isEmpty() ? QStringLiteral("    ")
@@ -290,9 +276,20 @@ RunResult run(const QList<Entry> &entries, DetectionStrategy strategy, int worke
                      .arg(d.searchMs, 0, 'f', 1)
                      .arg(d.possibleCard ? QStringLiteral(" possible card: ") + d.possibleCardWhy : QString())
                      .arg(d.screenMs, 0, 'f', 1)
-                     .arg(d.closerLooks));
+                     .arg(d.closerLooks)
+                     .arg(d.readBy.isEmpty() ? QStringLiteral("-") : d.readBy));
     }
     return r;
+}
+
+// Which step of the escalation read the cards: a step that reads nothing on
+// any set is a candidate for removal, one that reads many for a cheaper place.
+void benchReadBy(const QString &name, const RunResult &r)
+{
+    QStringList steps;
+    for (auto it = r.readBy.cbegin(); it != r.readBy.cend(); ++it)
+        steps.append(QStringLiteral("%1=%2").arg(it.key().isEmpty() ? QStringLiteral("?") : it.key()).arg(it.value()));
+    benchLine(QStringLiteral("detect_read_by_%1").arg(name), steps.join(QStringLiteral(", ")), "cards");
 }
 
 void report(const QString &name, const RunResult &r, int workers, int photos)
@@ -313,12 +310,16 @@ void report(const QString &name, const RunResult &r, int workers, int photos)
     benchLine(QStringLiteral("detect_decode_ms_%1").arg(name), QString::number(r.decodeMs / photos, 'f', 1), "ms/photo");
     benchLine(QStringLiteral("detect_screen_ms_%1").arg(name), QString::number(r.screenMs / photos, 'f', 1), "ms/photo");
     benchLine(QStringLiteral("detect_search_ms_%1").arg(name), QString::number(r.searchMs / photos, 'f', 1), "ms/photo");
+    benchLine(QStringLiteral("detect_ms_per_card_%1").arg(name), QString::number(r.cardMs / std::max(1, r.cards), 'f', 1), "ms");
+    benchLine(QStringLiteral("detect_ms_per_ordinary_%1").arg(name), QString::number(r.ordinaryMs / std::max(1, r.ordinary), 'f', 1), "ms");
+    benchReadBy(name, r);
     if (r.unreadable)
         note(QStringLiteral("bench-detect: %1 photos unreadable with %2").arg(r.unreadable).arg(name));
 }
 
 void reportRecall(const QString &name, const RunResult &r, int photos)
 {
+    benchReadBy(QStringLiteral("recall_") + name, r);
     static const QMap<int, QString> bandNames{
         {0, QStringLiteral("3.6-6pc")}, {6, QStringLiteral("6-10pc")}, {10, QStringLiteral("10-16pc")}, {16, QStringLiteral("16-22pc")}};
     benchLine(QStringLiteral("recall_%1").arg(name), QStringLiteral("%1/%2").arg(r.found).arg(r.cards), "cards");
