@@ -1,30 +1,4 @@
-#include "app/AppDelegate.h"
-#include "app/MainWindow.h"
-#include "intake/CardStaging.h"
-#include "platform/AlertPresenter.h"
-#include "platform/NotificationCenter.h"
-#include "platform/SingleInstance.h"
-#include "platform/UserFolders.h"
-#include "settings/CompanionSettings.h"
-#include "settings/FolderReference.h"
-#include "settings/Settings.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/ScriptedAlertsTest.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/AppDelegateScene.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-
-#include <QAction>
-#include <QDialog>
-#include <QDir>
-#include <QFileInfo>
-#include <QProcess>
-#include <QStandardPaths>
-
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace sorrelby;
 
@@ -193,38 +167,6 @@ TEST_F(AppDelegateTest, SettingsChangesDriveTheHotFolderMonitor)
     EXPECT_EQ(monitors.runs.back(), false);
     EXPECT_EQ(monitors.alive, 0);
     EXPECT_TRUE(alerts.shown().empty()) << testkit::lines(alertMessages());
-}
-
-TEST_F(AppDelegateTest, TheStartFinishesACardCopyAKillInterruptedAndSaysSo)
-{
-    // A copy killed while placing left one photo staged beside the source folder.
-    const QString shoot = testkit::makeTempFolder(QStringLiteral("shoot"));
-    const QString source = testkit::makeFolder(shoot + QStringLiteral("/source"));
-    settings.setValue(cPrefSourcePath, source);
-    settings.setValue(cPrefSourcePathIsValid, MyBookmarkDataKit::savePath(source, cPrefSourcePathAliasData));
-    const QString staging = testkit::makeFolder(shoot + QStringLiteral("/.copyOfCard"));
-    StagingJournal journal;
-    journal.target = source;
-    journal.setsAside = true;
-    journal.phase = StagingJournal::Phase::Placing;
-    ASSERT_TRUE(journal.write(staging));
-    testkit::PhotoSpec spec;
-    spec.size = QSize(96, 64);
-    ASSERT_TRUE(testkit::writePhoto(source + QStringLiteral("/DSC_0001.JPG"), spec));
-    spec.seed = 2;
-    ASSERT_TRUE(testkit::writePhoto(staging + QStringLiteral("/DSC_0002.JPG"), spec));
-    int refreshes = 0;
-    NotificationCenter &center = NotificationCenter::defaultCenter();
-    ObserverRegistration refreshed(center, center.addObserver(QStringLiteral("myRefreshId"), [&](const Notification &) { ++refreshes; }));
-
-    auto app = start();
-    ASSERT_TRUE(testkit::waitUntil([&] { return refreshes > 0 && !alerts.shown().empty(); }, 20000));
-    EXPECT_EQ(testkit::entriesOf(source), (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_0002.JPG")}));
-    EXPECT_FALSE(QFileInfo::exists(staging));
-    ASSERT_EQ(alerts.shown().size(), 1u) << testkit::lines(alertMessages());
-    EXPECT_TRUE(alerts.shown()[0].informativeText.contains(QStringLiteral("1 photos recovered from an interrupted card copy")))
-        << alerts.shown()[0].informativeText.toStdString();
-    EXPECT_TRUE(alerts.shown()[0].informativeText.contains(source));
 }
 
 TEST_F(AppDelegateTest, DroppedFolderWithAJpegBecomesTheSourceFolder)

@@ -4,31 +4,7 @@
 // > Undo and Redo, also after the window was closed and opened again; the
 // Reassign command of the Photos menu.
 
-#include "app/MainWindow.h"
-#include "browser/SectionItemModel.h"
-#include "browser/widgets/BrowserView.h"
-#include "browser/widgets/PhotoCellDelegate.h"
-#include "browser/widgets/SectionGridView.h"
-#include "platform/Dispatch.h"
-#include "platform/NotificationCenter.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/ScriptedAlertsTest.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/BrowserDeskScene.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-
-#include <QAction>
-#include <QCoreApplication>
-#include <QFileInfo>
-#include <QKeyEvent>
-#include <QMenuBar>
-#include <QMouseEvent>
-#include <QScrollBar>
-#include <QUrl>
-#include <QWheelEvent>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::browserdesk;
 

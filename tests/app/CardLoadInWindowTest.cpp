@@ -2,34 +2,7 @@
 // File > Load New Card..., the card window's copy, the decode that follows
 // it, and the browser's sections; then a second card in a row.
 
-#include "app/AppDelegate.h"
-#include "app/MainWindow.h"
-#include "browser/SectionItemModel.h"
-#include "browser/ViewController.h"
-#include "browser/widgets/BrowserView.h"
-#include "imaging/PhotoMetadata.h"
-#include "intake/CardStaging.h"
-#include "platform/Dispatch.h"
-#include "platform/VolumeMonitor.h"
-#include "settings/PreferenceOps.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/FaultRuns.h"
-#include "tests/testkit/ScriptedAlertsTest.h"
-#include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/WindowScene.h"
 #include "tests/testkit/fixtures/CardLoadInWindowScene.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-#include "tests/testkit/photos/ShootGenerator.h"
-
-#include <QAction>
-#include <QFileInfo>
-#include <QMap>
-#include <QThread>
-
-#include <atomic>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::cardloadinwindow;
 
@@ -130,6 +103,7 @@ TEST_F(CardLoadInWindow, ACopyAKillInterruptedIsFinishedAndSortedAtTheNextStart)
     EXPECT_TRUE(alerts.shown()[0].informativeText.contains(
         QStringLiteral("%1 photos recovered from an interrupted card copy").arg(shoot->photos.size() - 1)))
         << alerts.shown()[0].informativeText.toStdString();
+    EXPECT_TRUE(alerts.shown()[0].informativeText.contains(source));
 }
 
 // A copy into the source folder never overlaps an operation on it (here one

@@ -3,34 +3,7 @@
 // with an injected clock, the wait for an idle work queue, and the relaunch
 // time dialog. Nothing here ends the process: the relaunch itself is a fake.
 
-#include "app/AppDelegate.h"
-#include "app/MainWindow.h"
-#include "platform/BundleResources.h"
-#include "platform/Dispatch.h"
-#include "preferences/widgets/PreferencesViewController.h"
-#include "relaunch/Relaunch.h"
-#include "relaunch/SetQuitRelaunchViewController.h"
-#include "relaunch/Watchdog.h"
-#include "settings/Settings.h"
-#include "tests/testkit/ScriptedAlertsTest.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/DailyRelaunchScene.h"
-
-#include <QAction>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QLabel>
-#include <QPointer>
-#include <QPushButton>
-#include <QSemaphore>
-#include <QThread>
-#include <QTimeEdit>
-#include <QTimeZone>
-
-#include <gtest/gtest.h>
-
-#include <atomic>
 
 using namespace sorrelby;
 

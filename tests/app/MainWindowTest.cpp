@@ -1,70 +1,9 @@
 // The main window offscreen: hot folder colours, the frame kept, and the
 // grid's layout, header buttons and visible-first thumbnails.
 
-#include "app/MainWindow.h"
-#include "browser/SectionItemModel.h"
-#include "browser/ThumbnailService.h"
-#include "browser/widgets/BrowserView.h"
-#include "browser/widgets/PhotoPreview.h"
-#include "browser/widgets/SectionGridView.h"
-#include "platform/Dispatch.h"
-#include "platform/NotificationCenter.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/ScriptedAlertsTest.h"
-#include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
+#include "tests/testkit/fixtures/BrowserWindowScene.h"
 
-#include <QCoreApplication>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QMimeData>
-#include <QMouseEvent>
-#include <QScreen>
-#include <QScrollBar>
-#include <QToolBar>
-#include <QToolButton>
-#include <QUrl>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
-
-namespace {
-
-QStringList codedNames(int sections, int perSection)
-{
-    QStringList names;
-    for (int s = 0; s < sections; ++s) {
-        for (int i = 0; i < perSection; ++i)
-            names << QStringLiteral("C%1_IMG_%2.JPG").arg(s + 10).arg(s * perSection + i + 1000);
-    }
-    return names;
-}
-
-} // namespace
-
-class BrowserWindow : public ScriptedAlertsTest {
-protected:
-    void SetUp() override
-    {
-        ScriptedAlertsTest::SetUp();
-        settings.registerFactoryDefaults();
-    }
-
-    // A window showing folder, loaded.
-    std::unique_ptr<MainWindow> windowOn(const QString &folder)
-    {
-        auto window = std::make_unique<MainWindow>(nullptr, &workQueue);
-        window->resize(1000, 700);
-        window->show();
-        ViewController *controller = window->browser()->controller();
-        controller->pathtophotos = folder;
-        controller->refreshAllSections();
-        EXPECT_TRUE(waitUntil([&] { return controller->reloadCount() > 0 && !controller->isLoading(); }));
-        return window;
-    }
-
-    SerialQueue workQueue{QStringLiteral("com.halvane.vemo.sorrelby.decodequeue")};
-};
+using namespace sorrelby::testkit::browserwindow;
 
 TEST_F(BrowserWindow, RedWhileHotFolderModeIsOnAndTheFrameIsKept)
 {
@@ -203,20 +142,6 @@ TEST_F(BrowserWindow, LargeCellsGetASharperPicture)
     ASSERT_TRUE(waitUntil([&] { return !first.data(SectionItemModel::SharpImageRole).value<QImage>().isNull(); }));
     // Enough pixels for a 400-point cell.
     EXPECT_GE(first.data(SectionItemModel::SharpImageRole).value<QImage>().width(), 400);
-}
-
-TEST_F(BrowserWindow, LoadNewCardOpensTheCardWindow)
-{
-    MainWindow window(nullptr, &workQueue);
-    window.show();
-    window.startBrowser();
-    ViewController *controller = window.browser()->controller();
-    ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > 0 && !controller->isLoading(); }));
-    NotificationCenter::defaultCenter().post(QStringLiteral("myloadnewcard"), {{QStringLiteral("command"), QStringLiteral("loadnewcard")}});
-    QWidget *card = nullptr;
-    ASSERT_TRUE(
-        waitUntil([&] { return (card = window.findChild<QWidget *>(QStringLiteral("LoadCardViewController"))) && card->isVisible(); }));
-    card->close();
 }
 
 TEST_F(BrowserWindow, PreferencesMenuOpensOnePreferencesWindow)

@@ -1,26 +1,7 @@
 // What the window does not show it says: the "not shown" line under the bar
 // with the list behind its link, and a photo no program opens.
 
-#include "app/MainWindow.h"
-#include "browser/SectionItemModel.h"
-#include "browser/widgets/BrowserView.h"
-#include "browser/widgets/SectionGridView.h"
-#include "platform/Dispatch.h"
-#include "tests/testkit/ScriptedAlertsTest.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/NotShownLineScene.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-
-#include <QDir>
-#include <QFile>
-#include <QLabel>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::notshownline;
 

@@ -2,31 +2,7 @@
 // application object and engine: the pairs dropped into the hot folder end
 // in the main folder, each pair under its card's code, nobody clicking.
 
-#include "app/AppDelegate.h"
-#include "app/MainWindow.h"
-#include "hotfolder/HotFolderMonitorFactory.h"
-#include "imaging/PhotoMetadata.h"
-#include "platform/Dispatch.h"
-#include "platform/FileOps.h"
-#include "platform/VolumeMonitor.h"
-#include "settings/FolderReference.h"
-#include "settings/PreferenceOps.h"
-#include "settings/SettingsKeys.h"
-#include "shoot/widgets/CopyToMainFolderViewController.h"
-#include "tests/testkit/FaultRuns.h"
-#include "tests/testkit/ScriptedAlertsTest.h"
-#include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/WindowScene.h"
 #include "tests/testkit/fixtures/RawPairsInWindowScene.h"
-#include "tests/testkit/photos/ShootGenerator.h"
-
-#include <QDir>
-#include <QRegularExpression>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::rawpairsinwindow;
 

@@ -7,42 +7,7 @@
 // and the roster left in the source folder. Then a roster with mistakes, one
 // opened by hand, and an export.
 
-#include "app/AppDelegate.h"
-#include "app/MainWindow.h"
-#include "browser/SectionItemModel.h"
-#include "browser/ViewController.h"
-#include "browser/widgets/BrowserView.h"
-#include "browser/widgets/SectionGridView.h"
-#include "imaging/PhotoMetadata.h"
-#include "platform/Dispatch.h"
-#include "platform/VolumeMonitor.h"
-#include "roster/ReportFiles.h"
-#include "roster/RosterController.h"
-#include "roster/widgets/RosterPanel.h"
-#include "settings/PreferenceOps.h"
-#include "settings/SettingsKeys.h"
-#include "shoot/ShootEngine.h"
-#include "tests/testkit/ScriptedAlertsTest.h"
-#include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/WindowScene.h"
 #include "tests/testkit/fixtures/RosterInWindowScene.h"
-#include "tests/testkit/photos/RosterShoot.h"
-
-#include <QAction>
-#include <QApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLabel>
-#include <QListView>
-#include <QMouseEvent>
-#include <QScrollBar>
-
-#include <algorithm>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::rosterinwindow;
 
@@ -62,7 +27,8 @@ TEST_F(RosterInWindow, PanelHeadersScrollQuestionAndDeliveryWithItsReport)
     ASSERT_TRUE(window.roster().roster()) << "roster.csv in the source folder is taken by itself";
     EXPECT_EQ(window.roster().rosterPath(), rosterFile);
 
-    // The panel: every subject with its photos and marks, the photo without a code.
+    // The panel holds the marks read from the photos on disk (every mark and
+    // the grouping are the panel model's own tests).
     RosterPanel *panel = window.findChild<RosterPanel *>(QStringLiteral("rosterPanel"));
     ASSERT_TRUE(panel);
     EXPECT_TRUE(panel->isVisible());
@@ -71,19 +37,9 @@ TEST_F(RosterInWindow, PanelHeadersScrollQuestionAndDeliveryWithItsReport)
         const int row = rows->rowOfCode(code);
         return row < 0 ? ~0u : rows->index(row).data(RosterPanelModel::MarksRole).toUInt();
     };
-    EXPECT_EQ(marksOf(QStringLiteral("S001")), 0u);
     EXPECT_EQ(marksOf(QStringLiteral("X001")), unsigned(MarkMissing));
     EXPECT_EQ(marksOf(QStringLiteral("S002")), unsigned(MarkPhotographedTwice));
-    EXPECT_EQ(marksOf(QStringLiteral("S003")), unsigned(MarkOnlyCard));
-    EXPECT_EQ(marksOf(QStringLiteral("S004")), unsigned(MarkNotOnRoster));
-    EXPECT_TRUE(rows->index(rows->rowOfCode(QStringLiteral("S002"))).data().toString().contains(QStringLiteral("photographed twice at ")));
-    EXPECT_EQ(rows->index(rows->rowOfCode(QStringLiteral("S001"))).data(RosterPanelModel::PhotosRole).toInt(), 3);
-    const int last = rows->rowCount() - 1;
-    EXPECT_EQ(rows->index(last).data(RosterPanelModel::KindRole).toInt(), int(RosterPanelRow::Kind::WithoutCode));
-    EXPECT_EQ(rows->index(last).data(RosterPanelModel::PhotosRole).toInt(), 1);
-    // Grouped: 3A's subjects under its title, before 3B's.
-    EXPECT_EQ(rows->index(0).data().toString(), QStringLiteral("3A"));
-    EXPECT_LT(rows->rowOfCode(QStringLiteral("S003")), rows->rowOfCode(QStringLiteral("S005")));
+    EXPECT_EQ(rows->index(rows->rowCount() - 1).data(RosterPanelModel::KindRole).toInt(), int(RosterPanelRow::Kind::WithoutCode));
     EXPECT_TRUE(panel->summary()->text().contains(QStringLiteral("roster.csv")));
 
     // The headers say who each code is.

@@ -7,38 +7,7 @@
 // disk every photo is then delivered once under its name, the cards are in
 // the trash and nothing else changed.
 
-#include "app/AppDelegate.h"
-#include "app/MainWindow.h"
-#include "browser/SectionItemModel.h"
-#include "browser/ViewController.h"
-#include "browser/widgets/BrowserView.h"
-#include "browser/widgets/SectionGridView.h"
-#include "imaging/PhotoMetadata.h"
-#include "naming/RenameJournal.h"
-#include "platform/Dispatch.h"
-#include "platform/VolumeMonitor.h"
-#include "reassign/widgets/ReassignViewController.h"
-#include "settings/PreferenceOps.h"
-#include "settings/SettingsKeys.h"
-#include "shoot/ShootEngine.h"
-#include "tests/testkit/FaultRuns.h"
-#include "tests/testkit/ScriptedAlertsTest.h"
-#include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/WindowScene.h"
 #include "tests/testkit/fixtures/ShootDayInWindowScene.h"
-#include "tests/testkit/photos/ShootGenerator.h"
-
-#include <QAction>
-#include <QApplication>
-#include <QFileInfo>
-#include <QKeyEvent>
-#include <QLineEdit>
-#include <QMouseEvent>
-#include <QPushButton>
-#include <QUrl>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::shootday;
 

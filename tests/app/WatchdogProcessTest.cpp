@@ -2,23 +2,7 @@
 // test's own HOME. Every copy started here, also those a watchdog started,
 // is ended after each case.
 
-#include "platform/UserFolders.h"
-#include "settings/Settings.h"
-#include "tests/testkit/AppProcesses.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/WatchdogProcessScene.h"
-
-#include <QDir>
-#include <QElapsedTimer>
-#include <QProcess>
-#include <QRegularExpression>
-
-#include <gtest/gtest.h>
-
-#include <csignal>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::watchdogprocess;
 

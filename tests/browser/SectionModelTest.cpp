@@ -1,69 +1,9 @@
 // The section model over real folders: which files are listed, how they are
 // ordered and cut into sections, and the look-ups the view relies on.
 
-#include "browser/SectionModel.h"
+#include "tests/testkit/fixtures/SectionModelScene.h"
 
-#include "browser/SectionItemModel.h"
-#include "naming/UnreadCardMark.h"
-
-#include "browser/ThumbnailService.h"
-#include "platform/FileOps.h"
-#include "settings/Settings.h"
-#include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-
-#include <QDir>
-#include <QFile>
-#include <QVariantList>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
-
-namespace {
-
-// Small JPEGs, captured one second apart in the given order.
-void makePhotos(const QString &folder, const QStringList &names)
-{
-    writeFilesInOrder(folder, names, smallJpeg());
-}
-
-struct Section {
-    std::optional<QString> key;
-    int offset;
-    QStringList files;
-    bool operator==(const Section &) const = default;
-};
-
-std::ostream &operator<<(std::ostream &out, const Section &s)
-{
-    return out << (s.key ? s.key->toStdString() : "(none)") << "@" << s.offset << ":" << s.files.join(",").toStdString();
-}
-
-std::vector<Section> sectionsOf(const ImageDirectoryLoader &loader)
-{
-    std::vector<Section> sections;
-    for (int s = 0; s < loader.numberOfSections; ++s) {
-        Section section{loader.barcodeidForSection(s), loader.sectionsAttributesArray.at(size_t(s)).sectionOffset, {}};
-        for (int item = 0; item < loader.numberOfItemsInSection(s); ++item)
-            section.files << loader.imageFileForIndexPath({s, item})->fileName;
-        sections.push_back(section);
-    }
-    return sections;
-}
-
-void sortByName()
-{
-    Settings::shared().setValue(QStringLiteral("prefInputFolderSortKeySelectedIndex"), 2);
-}
-
-} // namespace
-
-class SectionModel : public ::testing::Test {
-protected:
-    void SetUp() override { Settings::shared().registerFactoryDefaults(); }
-};
+using namespace sorrelby::testkit::sectionmodel;
 
 TEST_F(SectionModel, EmptyFolderAndLookupsOutOfRange)
 {

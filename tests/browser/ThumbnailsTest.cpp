@@ -2,24 +2,7 @@
 // at most 160 pixels; and the service that makes them in the background,
 // joins duplicate requests, drops cancelled ones and caches by file identity.
 
-#include "browser/Thumbnails.h"
-#include "browser/ThumbnailService.h"
-
-#include "imaging/PhotoMetadata.h"
-#include "platform/FileOps.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/ThumbnailsScene.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-
-#include <QPainter>
-#include <QThread>
-
-#include <gtest/gtest.h>
-
-#include <atomic>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::thumbnails;
 

@@ -1,89 +1,9 @@
 // The browser controller without a window: what the grid shows, and what
 // each action does to the photos, the settings and the other controllers.
 
-#include "browser/ViewController.h"
+#include "tests/testkit/fixtures/BrowserControllerScene.h"
 
-#include "platform/Dispatch.h"
-#include "platform/SoundPlayer.h"
-#include "platform/UserFolders.h"
-#include "settings/FolderReference.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/NotificationRecorder.h"
-#include "tests/testkit/ScriptedAlertsTest.h"
-#include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QItemSelectionModel>
-#include <QUrl>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
-
-namespace {
-
-QStringList messagesOf(const std::vector<Alert> &alerts)
-{
-    QStringList texts;
-    for (const Alert &alert : alerts)
-        texts << alert.messageText;
-    return texts;
-}
-
-} // namespace
-
-class BrowserController : public ScriptedAlertsTest {
-protected:
-    void SetUp() override
-    {
-        ScriptedAlertsTest::SetUp();
-        settings.registerFactoryDefaults();
-        SoundPlayer::setShared(&sounds);
-        folder = makeTempFolder(QStringLiteral("source"));
-        controller = std::make_unique<ViewController>(ViewControllerOptions{&workQueue});
-        QObject::connect(controller.get(), &ViewController::segueRequested, [this](const QString &id) { segues << id; });
-        controller->pathtophotos = folder;
-    }
-    void TearDown() override
-    {
-        controller.reset();
-        SoundPlayer::setShared(nullptr);
-        ScriptedAlertsTest::TearDown();
-    }
-
-    QStringList photos(const QStringList &names) { return writeFilesInOrder(folder, names, smallJpeg()); }
-
-    // Reloads and waits for the new model.
-    void reload()
-    {
-        const int before = controller->reloadCount();
-        controller->refreshAllSections();
-        ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > before && !controller->isLoading(); }));
-    }
-    // Waits for the reload something else started.
-    bool reloadedAfter(int before)
-    {
-        return waitUntil([&] { return controller->reloadCount() > before && !controller->isLoading(); });
-    }
-
-    void select(int section, int item)
-    {
-        controller->selectionModel()->select(controller->model()->indexForPath({section, item}), QItemSelectionModel::Select);
-    }
-    QString header(int section) const { return controller->model()->index(controller->model()->headerRow(section)).data().toString(); }
-    QString count(int section) const
-    {
-        return controller->model()->index(controller->model()->headerRow(section)).data(SectionItemModel::CountTextRole).toString();
-    }
-
-    SerialQueue workQueue{QStringLiteral("com.halvane.vemo.sorrelby.decodequeue")};
-    RecordingSoundPlayer sounds;
-    QString folder;
-    QStringList segues;
-    std::unique_ptr<ViewController> controller;
-};
+using namespace sorrelby::testkit::browsercontroller;
 
 TEST_F(BrowserController, HeaderTitlesCountsAndOneList)
 {
@@ -132,25 +52,21 @@ TEST_F(BrowserController, SizeControlClampsAndResets)
         controller->doSegmentedContrl(2);
     EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 3.0);
     EXPECT_EQ(controller->itemSize(), QSizeF(600, 600));
-    controller->doSegmentedContrl(0);
-    EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 2.75);
     // From the largest to the smallest cells in nine presses, not 112.
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 9; ++i)
         controller->doSegmentedContrl(0);
     EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 0.75);
     // A scale stored on the old grain goes to the quarter next to it.
-    controller->itemScaleFactor = 1.06;
-    controller->doSegmentedContrl(2);
-    EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 1.25);
-    controller->itemScaleFactor = 1.06;
-    controller->doSegmentedContrl(0);
-    EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 1.0);
-    controller->doSegmentedContrl(0);
-    EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 0.75);
-    controller->doSegmentedContrl(7);
-    EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 0.75);
-    controller->doSegmentedContrl(1);
-    EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 1.0);
+    const struct {
+        double from;
+        int press;
+        double to;
+    } steps[] = {{0.75, 0, 0.75}, {1.06, 2, 1.25}, {1.06, 0, 1.0}, {0.75, 7, 0.75}, {2.5, 1, 1.0}};
+    for (const auto &step : steps) {
+        controller->itemScaleFactor = step.from;
+        controller->doSegmentedContrl(step.press);
+        EXPECT_DOUBLE_EQ(controller->itemScaleFactor, step.to) << step.from << " press " << step.press;
+    }
     EXPECT_EQ(sizes.last(), QSizeF(200, 200));
 }
 
@@ -433,8 +349,6 @@ TEST_F(BrowserController, FolderPathsAndWindowTitle)
     settings.setValue(cPrefDoUnassignedProcess, false);
     EXPECT_FALSE(ViewController::getDestinationPathForUnknown());
 
-    EXPECT_EQ(ViewController::formPathToImageInsideMainImagesFolder(QStringLiteral("A1_X.JPG")),
-              main + QLatin1Char('/') + *ViewController::getDailyFolderName() + QStringLiteral("/A1_X.JPG"));
     // No source folder: the preferences are asked for, a moment later.
     NotificationRecorder preferences(QStringLiteral("myOpenPrefId"));
     controller->pathtophotos.clear();

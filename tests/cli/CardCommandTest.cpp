@@ -6,26 +6,7 @@
 // mounts are allowed, `card --wait` choosing the card among volumes mounted
 // at once and ejecting it.
 
-#include "intake/CardStaging.h"
-#include "platform/FileOps.h"
-#include "tests/testkit/FaultRuns.h"
-#include "tests/testkit/LoopVolume.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/CardCommandScene.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-#include "tests/testkit/photos/ShootGenerator.h"
-
-#include <QCryptographicHash>
-#include <QDir>
-#include <QProcess>
-#include <QSet>
-
-#include <gtest/gtest.h>
-
-#include <csignal>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::cardcommand;
 

@@ -3,7 +3,6 @@
 
 #include "tests/testkit/TestEnvironment.h"
 
-#include <QFileInfo>
 #include <QProcessEnvironment>
 
 #include <gtest/gtest.h>
@@ -129,23 +128,6 @@ TEST(CommandLine, HelpAndVersionGoToStdoutAndWrongUsageToStderrForEveryCommand)
         EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
         EXPECT_TRUE(run.err.contains(QStringLiteral("Usage: vemo-sorrelby ") + args.first())) << run.err.toStdString();
     }
-}
-
-TEST(CommandLine, ReassignGivesThePhotosTheCodeAndNeverReplaces)
-{
-    const QString folder = makeTempFolder(QStringLiteral("shoot"));
-    const QStringList photos = writeFilesInOrder(folder, {"A1234_IMG_0412.JPG", "IMG_0413.JPG", "IMG_0414.JPG", "B77_IMG_0414.JPG"});
-    ProgramRun run = runApp({"reassign", "B77", photos[0], photos[1], photos[2]});
-    EXPECT_EQ(run.exitCode, 3) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains(QStringLiteral("IMG_0414.JPG"))) << run.err.toStdString();
-    EXPECT_EQ(lines(entriesOf(folder)), sortedLines({"B77_IMG_0412.JPG", "B77_IMG_0413.JPG", "B77_IMG_0414.JPG", "IMG_0414.JPG"}));
-    // The photo already there kept its own content.
-    EXPECT_EQ(readFile(folder + QStringLiteral("/B77_IMG_0414.JPG")),
-              standIn(QStringLiteral("B77_IMG_0414.JPG"), "photo B77_IMG_0414.JPG"));
-    // A code that cannot name a file touches nothing.
-    run = runApp({"reassign", "...", folder + QStringLiteral("/IMG_0414.JPG")});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/IMG_0414.JPG")));
 }
 
 TEST(CommandLine, SettingsAreStoredWithThePreferencesChecks)

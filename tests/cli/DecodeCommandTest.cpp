@@ -20,8 +20,6 @@
 using namespace sorrelby;
 using namespace sorrelby::testkit;
 
-namespace { } // namespace
-
 TEST(DecodeCommand, DetectingAndNameCarryingPassesOverGeneratedShoots)
 {
     // One camera, a card that shows no code, photos before the first card.
@@ -41,26 +39,6 @@ TEST(DecodeCommand, DetectingAndNameCarryingPassesOverGeneratedShoots)
     outcome = runApp({"decode", "--detect", folder});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     EXPECT_EQ(lines(entriesOf(folder)), sortedLines(shoot->expectedNames()));
-
-    // Two cameras shooting the same subjects in turn; their cards named as
-    // the hot folder names them; then the name-carrying pass by camera.
-    ShootSpec two;
-    two.subjects = 2;
-    two.photosPerSubject = 2;
-    two.cameras = {nikonCamera(), canonCamera()};
-    two.interleave = true;
-    const QString twoFolder = makeTempFolder(QStringLiteral("two"));
-    const std::optional<Shoot> twoShoot = writeShoot(twoFolder, two);
-    ASSERT_TRUE(twoShoot);
-    for (const ShootPhoto &photo : twoShoot->photos) {
-        if (photo.isCard && photo.readableCard) {
-            ASSERT_TRUE(fileops::moveNoReplace(twoFolder + "/" + photo.fileName, twoFolder + "/" + photo.expectedName));
-        }
-    }
-    outcome = runApp({"decode", "--set", "prefCheckForMultiCameras=true", twoFolder});
-    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
-    EXPECT_EQ(lines(entriesOf(twoFolder)), sortedLines(twoShoot->expectedNames(true)));
-    EXPECT_EQ(outcome.out.count(QStringLiteral("Found/Decoded QRCodes:")), 2);
 
     // With detection switched off nothing is renamed.
     const QString off = makeTempFolder(QStringLiteral("off"));

@@ -3,21 +3,7 @@
 // under two names, and the second run gives every photo the name its card
 // says.
 
-#include "tests/testkit/FaultRuns.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/DecodeKillSweepScene.h"
-#include "tests/testkit/photos/ShootGenerator.h"
-
-#include <QFile>
-#include <QFileInfo>
-
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <functional>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::decodekillsweep;
 

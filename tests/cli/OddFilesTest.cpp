@@ -2,31 +2,7 @@
 // waits on a FIFO, nothing is hidden, nothing is sorted that is no photo,
 // and whatever stays behind is named and makes the exit status say so.
 
-#include "tests/testkit/FaultRuns.h"
-#include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-
-#include "platform/FileOps.h"
-#include "platform/UserFolders.h"
 #include "tests/testkit/fixtures/OddFilesScene.h"
-
-#include <QBuffer>
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
-
-#include <iostream>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::oddfiles;
 

@@ -2,22 +2,7 @@
 // file-changing steps, then run again: every RAW ends under its JPEG's name
 // (so under its code), and no file is lost or there twice.
 
-#include "tests/testkit/FaultRuns.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/RawPairsKillSweepScene.h"
-#include "tests/testkit/photos/ShootGenerator.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <functional>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::rawpairskillsweep;
 

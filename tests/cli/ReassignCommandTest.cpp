@@ -3,17 +3,7 @@
 // that turns read-only or full, a folder that goes away. Whatever happens,
 // every photo is there exactly once, under one name.
 
-#include "platform/FaultPoints.h"
-#include "tests/testkit/FaultRuns.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/ReassignCommandScene.h"
-
-#include <QDir>
-#include <QFile>
-
-#include <gtest/gtest.h>
-
-#include <iostream>
 
 using namespace sorrelby::testkit;
 
@@ -58,6 +48,8 @@ TEST_F(ReassignCommand, KilledAfterEachRenameTheSameCommandFinishesTheJob)
         = runApp({QStringLiteral("reassign"), kCode, folder + QStringLiteral("/IMG_0405.JPG"), folder + QStringLiteral("/IMG_0499.JPG")});
     EXPECT_EQ(typo.exitCode, 1);
     EXPECT_TRUE(typo.err.contains(QStringLiteral("IMG_0499.JPG\" is not a photo"))) << typo.err.toStdString();
+    // Nor is a code that cannot name a file.
+    EXPECT_EQ(runApp({QStringLiteral("reassign"), QStringLiteral("..."), folder + QStringLiteral("/IMG_0405.JPG")}).exitCode, 2);
     EXPECT_EQ(lines(entriesOf(folder)), sortedLines(kScene));
 }
 

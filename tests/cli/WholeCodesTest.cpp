@@ -3,45 +3,9 @@
 // groups by them, `reassign` replaces them and `deliver` keeps the newest
 // card of each. Two families named alike must never merge.
 
-#include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/photos/ShootGenerator.h"
+#include "tests/testkit/fixtures/WholeCodesScene.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby::testkit;
-
-namespace {
-
-// Each section of `sections --json` as "KEY:count".
-QStringList sectionKeys(const QString &folder)
-{
-    const ProgramRun run = runApp({"sections", "--json", folder});
-    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    QStringList keys;
-    const QJsonArray sections = QJsonDocument::fromJson(run.out.toUtf8()).object().value(QStringLiteral("sections")).toArray();
-    for (const QJsonValue &section : sections) {
-        const QJsonObject s = section.toObject();
-        keys << s.value(QStringLiteral("key")).toString() + QLatin1Char(':') + QString::number(s.value(QStringLiteral("count")).toInt());
-    }
-    return keys;
-}
-
-QStringList fileNamesBelow(const QString &folder)
-{
-    QStringList names;
-    for (const QString &file : filesBelow(folder))
-        names << QFileInfo(file).fileName();
-    names.sort();
-    return names;
-}
-
-} // namespace
+using namespace sorrelby::testkit::wholecodes;
 
 TEST(WholeCodes, FamiliesNamedAlikeStayApartFromIntakeToDelivery)
 {

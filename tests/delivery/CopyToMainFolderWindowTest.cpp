@@ -3,79 +3,13 @@
 // its summary, failed moves and a stopped delivery, "Abort Process" during a
 // decode, and hot folder mode delivering by itself.
 
-#include "app/MainWindow.h"
-#include "browser/ViewController.h"
-#include "browser/widgets/BrowserView.h"
 #include "hotfolder/HotFolderChain.h"
-#include "imaging/PhotoMetadata.h"
-#include "naming/CardCode.h"
-#include "platform/Dispatch.h"
-#include "platform/FileOps.h"
-#include "platform/widgets/QtAlertPresenter.h"
 #include "settings/PreferenceOps.h"
-#include "settings/SettingsKeys.h"
-#include "shoot/ShootEngine.h"
-#include "shoot/widgets/CopyToMainFolderViewController.h"
-#include "tests/testkit/FaultRuns.h"
-#include "tests/testkit/NotificationRecorder.h"
-#include "tests/testkit/ScriptedAlertsTest.h"
-#include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/photos/ShootGenerator.h"
+#include "tests/testkit/fixtures/ProgressDialogScene.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QLabel>
-#include <QMessageBox>
-#include <QPushButton>
 
-#include <cerrno>
-#include <future>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
-
-class ProgressDialog : public ScriptedAlertsTest {
-protected:
-    void SetUp() override
-    {
-        ScriptedAlertsTest::SetUp();
-        settings.registerFactoryDefaults();
-        initializeMetadataLibrary();
-    }
-
-    void TearDown() override
-    {
-        workQueue.sync([] {});
-        ScriptedAlertsTest::TearDown();
-    }
-
-    CopyToMainFolderViewController *dialogOf(QWidget &window) { return window.findChild<CopyToMainFolderViewController *>(); }
-
-    // Engines with delivery's moves and the camera grouping in the test's
-    // hands, and the dialog's controller following them.
-    struct Followed {
-        explicit Followed(ShootEngineOptions options)
-            : engines(options)
-            , controller(engines)
-        {
-            QObject::connect(&controller, &CopyToMainFolderController::dismissRequested, [this] { ++dismissed; });
-        }
-        ShootEngines engines;
-        CopyToMainFolderController controller;
-        int dismissed = 0;
-    };
-
-    ShootEngineOptions engineOptions()
-    {
-        ShootEngineOptions o;
-        o.queue = &workQueue;
-        return o;
-    }
-
-    SerialQueue workQueue{QString(cWorkingQueueLabel)};
-    QString source = makeTempFolder(QStringLiteral("source"));
-    QString main = makeTempFolder(QStringLiteral("main"));
-};
+using namespace sorrelby::testkit::progressdialog;
 
 TEST_F(ProgressDialog, DeliveryFromTheWindowEndsWithASummaryThatClosesItself)
 {

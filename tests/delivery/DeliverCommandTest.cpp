@@ -1,17 +1,6 @@
 // The `deliver` command run as a program: its summary and exit status.
 
-#include "tests/testkit/FaultRuns.h"
-#include "tests/testkit/LoopVolume.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/DeliverCommandScene.h"
-
-#include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
-#include <QProcess>
-#include <QRegularExpression>
-
-#include <gtest/gtest.h>
 
 using namespace sorrelby::testkit;
 

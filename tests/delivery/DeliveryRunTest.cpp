@@ -2,25 +2,7 @@
 // whose capture order is given by their modification times; only the camera
 // grouping case needs real photos with camera metadata.
 
-#include "delivery/DeliveryRun.h"
-
-#include "naming/FileNameScheme.h"
-#include "naming/UnreadCardMark.h"
-#include "platform/FileOps.h"
-#include "settings/PreferenceOps.h"
-#include "settings/Settings.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/DeliveryRunScene.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-
-#include <QDir>
-#include <QMap>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::deliveryrun;
 

@@ -3,26 +3,7 @@
 // hard links) and a share several stations deliver into at once (bindfs
 // over a local folder stands in for the file server).
 
-#include "platform/FolderAbilities.h"
-#include "tests/testkit/FaultRuns.h"
-#include "tests/testkit/FuseVolume.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/SharedMainFolderScene.h"
-
-#include <QDateTime>
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
-#include <QProcess>
-#include <QRegularExpression>
-
-#include <gtest/gtest.h>
-
-#include <memory>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::sharedmainfolder;
 

@@ -2,46 +2,11 @@
 // deleted and made again. Latency and re-check interval are short;
 // nothing here depends on how long a step takes.
 
-#include "hotfolder/FileEvent.h"
+#include "tests/testkit/fixtures/FileEventScene.h"
 
-#include "tests/testkit/TestEnvironment.h"
-
-#include <QDir>
-
-#include <gtest/gtest.h>
-
-#include <mutex>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
+using namespace sorrelby::testkit::fileevent;
 
 namespace {
-
-struct Event {
-    std::optional<QStringList> paths;
-    std::optional<QList<quint32>> flags;
-};
-
-class Recorder {
-public:
-    TRUVO_FileEvent::EventBlock block()
-    {
-        return [this](const std::optional<QStringList> &paths, const std::optional<QList<quint32>> &flags) {
-            std::lock_guard lock(m_mutex);
-            m_events.push_back({paths, flags});
-        };
-    }
-    std::vector<Event> events() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_events;
-    }
-    size_t count() const { return events().size(); }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<Event> m_events;
-};
 
 TEST(FileEventTest, StartEventAtOnceThenChanges)
 {

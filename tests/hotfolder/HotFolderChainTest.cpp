@@ -3,30 +3,7 @@
 // use a scripted intake and batch and short delays; the last ones run the
 // real intake and the shoot engine's batch over generated shoots.
 
-#include "hotfolder/HotFolderChain.h"
-
-#include "hotfolder/FileEvent.h"
-#include "imaging/PhotoMetadata.h"
-#include "platform/Dispatch.h"
-#include "platform/NotificationCenter.h"
-#include "settings/PreferenceOps.h"
-#include "settings/Settings.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/HotFolderChainScene.h"
-#include "tests/testkit/photos/ShootGenerator.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
-#include <gtest/gtest.h>
-
-#include <future>
-#include <mutex>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::hotfolderchain;
 

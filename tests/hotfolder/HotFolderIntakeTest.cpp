@@ -2,30 +2,7 @@
 // test's, so "still being written" is decided without waiting; the code
 // detector is the real one where card photos matter and a fake elsewhere.
 
-#include "hotfolder/HotFolderIntake.h"
-
-#include "imaging/PhotoMetadata.h"
-#include "naming/CardCode.h"
-#include "naming/DecodePass.h"
-#include "naming/FileNameScheme.h"
-#include "naming/UnreadCardMark.h"
-#include "platform/FileOps.h"
-#include "platform/SoundPlayer.h"
-#include "settings/Settings.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/HostilePayloads.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/HotFolderIntakeScene.h"
-#include "tests/testkit/photos/CardGenerator.h"
-
-#include <QDir>
-#include <QDirIterator>
-#include <QHash>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::hotfolderintake;
 

@@ -4,38 +4,11 @@
 // lock of the dead copy does not count) and must finish the work; then every
 // photo is exactly once where it belongs and nothing else is left about.
 
-#include "platform/FileOps.h"
-#include "tests/testkit/FaultRuns.h"
-#include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/photos/ShootGenerator.h"
+#include "tests/testkit/fixtures/WatchKillSweepScene.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
-
-#include <gtest/gtest.h>
-
-#include <iostream>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
+using namespace sorrelby::testkit::watchkillsweep;
 
 namespace {
-
-// Files whose names say they are work in progress or bookkeeping left over.
-QStringList debrisIn(const QStringList &folders)
-{
-    QStringList debris;
-    for (const QString &folder : folders) {
-        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            if (it.fileName().startsWith(QLatin1Char('.')))
-                debris << path;
-        }
-    }
-    return debris;
-}
 
 TEST(WatchKillSweep, NoPhotoLostDoubledOrLeftHalfWayAtAnyKill)
 {

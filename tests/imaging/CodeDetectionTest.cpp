@@ -2,27 +2,8 @@
 // the photos where nothing may be found, the payload cleaning, and the
 // EAN/UPC pictures that make zxing-cpp 1.4 abort with some options.
 
-#include "imaging/Exiv2Compat.h"
-#include "imaging/PhotoMetadata.h"
 #include "imaging/ZXingCompat.h"
-#include "naming/CardCode.h"
-
-#include "settings/Settings.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/CodeDetectionScene.h"
-#include "tests/testkit/photos/Camera.h"
-#include "tests/testkit/photos/CardGenerator.h"
-
-#include <QBuffer>
-#include <QPainter>
-
-#include <ZXing/BitMatrix.h>
-#include <ZXing/MultiFormatWriter.h>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::codedetection;
 

@@ -3,19 +3,7 @@
 // the hard cases one by one, a varied set against the region search, and the
 // strip decoder that must give the very pixels of a whole decode.
 
-#include "imaging/CodeDetection.h"
-#include "imaging/LumaImage.h"
-#include "imaging/PhotoMetadata.h"
-
 #include "tests/testkit/fixtures/CodeScreenScene.h"
-#include "tests/testkit/photos/CardGenerator.h"
-
-#include <QBuffer>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::codescreen;
 

@@ -1,23 +1,7 @@
 // Metadata, the upside-down turn and camera keys, on generated camera-like
 // photos read back through the Exiv2 adapter.
 
-#include "imaging/PhotoMetadata.h"
-#include "naming/CameraGrouping.h"
-
-#include "platform/FileOps.h"
-#include "settings/Settings.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/PhotoMetadataScene.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-
-#include <QFile>
-#include <QImage>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::photometadata;
 

@@ -3,28 +3,7 @@
 // aside and every photo placed before the card is ejected, that only earlier
 // photos go to the trash, and where the photos land.
 
-#include "intake/CardCopy.h"
-
-#include "naming/FileNameScheme.h"
-#include "platform/FileOps.h"
-#include "platform/NotificationCenter.h"
-#include "platform/UserFolders.h"
-#include "platform/VolumeMonitor.h"
-#include "settings/Settings.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/LoopVolume.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/CardCopyScene.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-
-#include <QDir>
-#include <QFileInfo>
-
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::cardcopy;
 

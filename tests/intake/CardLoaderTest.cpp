@@ -3,27 +3,7 @@
 // card already inserted, the unassigned photos brought back in, and a real
 // loop-mounted card (where loop mounts are allowed).
 
-#include "intake/CardLoader.h"
-#include "naming/RenameJournal.h"
-
-#include "delivery/DeliveryRun.h"
-#include "platform/FileOps.h"
-#include "platform/VolumeMonitor.h"
-#include "settings/PreferenceOps.h"
-#include "settings/Settings.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/LoopVolume.h"
-#include "tests/testkit/ScriptedAlertsTest.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/CardLoaderScene.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-
-#include <QDir>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::cardloader;
 

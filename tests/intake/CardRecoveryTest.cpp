@@ -3,22 +3,7 @@
 // photos give way only where the copy had not yet set them aside, and a
 // photo already in place is never placed twice.
 
-#include "intake/CardStaging.h"
-
-#include "platform/FileOps.h"
-#include "platform/UserFolders.h"
-#include "settings/Settings.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/CardRecoveryScene.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-
-#include <QDir>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::cardrecovery;
 

@@ -3,26 +3,7 @@
 // status line and the copy bar following the copy, and the manual folder
 // selection.
 
-#include "intake/widgets/LoadCardViewController.h"
-
-#include "platform/NotificationCenter.h"
-#include "platform/VolumeMonitor.h"
-#include "settings/PreferenceOps.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/ScriptedAlertsTest.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/LoadCardWindowScene.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-
-#include <QFileDialog>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::loadcardwindow;
 

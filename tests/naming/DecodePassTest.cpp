@@ -3,30 +3,7 @@
 // detecting pass runs with a fake detector here (the real one runs over
 // generated shoots in the decode command's tests).
 
-#include "naming/DecodePass.h"
-
-#include "naming/CardCode.h"
-#include "naming/FileNameScheme.h"
-#include "naming/UnreadCardMark.h"
-#include "platform/Dispatch.h"
-#include "platform/FileOps.h"
-#include "settings/Settings.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/HostilePayloads.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/DecodePassScene.h"
-
-#include <QDir>
-#include <QDirIterator>
-#include <QHash>
-#include <QRandomGenerator>
-#include <QRegularExpression>
-#include <QThread>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::decodepass;
 

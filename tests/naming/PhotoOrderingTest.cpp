@@ -1,56 +1,6 @@
-#include "naming/PhotoOrdering.h"
-#include "imaging/PhotoMetadata.h"
-#include "platform/FileOps.h"
-#include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
+#include "tests/testkit/fixtures/PhotoOrderingScene.h"
 
-#include <QDateTime>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-
-namespace {
-
-// Modification times in the past make the creation date (the earlier of
-// birth and modification time) what the test says.
-QString photo(const QString &folder, const QString &name, const QDateTime &taken)
-{
-    const QString path = folder + u'/' + name;
-    EXPECT_TRUE(testkit::writeFile(path, name.toUtf8()));
-    EXPECT_TRUE(fileops::setModificationDate(path, taken).ok);
-    return path;
-}
-
-// A small JPEG whose Exif says when it was taken (none for an invalid time),
-// with the file date given apart, as a copy may leave it.
-QString exifPhoto(const QString &folder, const QString &name, const QDateTime &taken, const QDateTime &fileDate, int subSecondDigits = 2)
-{
-    const QString path = folder + u'/' + name;
-    testkit::PhotoSpec spec;
-    spec.size = QSize(64, 48);
-    spec.exif.captureTime = taken;
-    spec.exif.subSecondDigits = subSecondDigits;
-    spec.exif.thumbnail = false;
-    EXPECT_TRUE(testkit::writePhoto(path, spec));
-    EXPECT_TRUE(fileops::setModificationDate(path, fileDate).ok);
-    return path;
-}
-
-QDateTime at(int minute, int second = 0)
-{
-    return QDateTime(QDate(2021, 6, 5), QTime(10, minute, second));
-}
-
-QStringList sorted(const QStringList &paths, SortDirection direction, const QString &key = {})
-{
-    const auto result = sortImageUrls(paths, direction, key);
-    EXPECT_TRUE(result.has_value());
-    EXPECT_EQ(sortImageUrls222(paths, direction, key), result);
-    return result.value_or(QStringList());
-}
-
-} // namespace
+using namespace sorrelby::testkit::photoordering;
 
 TEST(PhotoOrdering, CreationDateFirstThenNameInTheSameDirection)
 {

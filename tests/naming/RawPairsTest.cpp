@@ -2,59 +2,11 @@
 // every rename: the rename service, the two decode passes and the undo
 // journal. A name the pair cannot take whole leaves both as they were.
 
-#include "naming/RawPairs.h"
-#include "naming/DecodePass.h"
-#include "naming/FileNameScheme.h"
-#include "naming/PhotoRename.h"
-#include "naming/RenameJournal.h"
-#include "platform/FileOps.h"
-#include "settings/Settings.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/RawPairsScene.h"
 
-#include <QDateTime>
-#include <QDir>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
+using namespace sorrelby::testkit::rawpairs;
 
 namespace {
-
-class RawPairs : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        Settings &settings = Settings::shared();
-        settings.registerFactoryDefaults();
-        settings.setValue(cPrefOriginalNameFormatTag, 1);
-        settings.setValue(cPrefReverseAssignBarcode, false);
-        settings.setValue(cPrefCheckForMultiCameras, false);
-        settings.setValue(cPrefEnableHotFolderMode, false);
-        settings.setValue(cPrefDecodeForUrlString, false);
-    }
-
-    // Files of one shot: same time, as the camera writes them.
-    void shot(const QStringList &names, int second)
-    {
-        for (const QString &name : names) {
-            const QString path = folder + u'/' + name;
-            ASSERT_TRUE(writeFile(path, standIn(name, "shot " + QByteArray::number(second))));
-            ASSERT_TRUE(fileops::setModificationDate(path, firstCaptureTime().addSecs(second)));
-        }
-    }
-
-    QStringList listing() const
-    {
-        QStringList paths;
-        for (const QString &name : entriesOf(folder))
-            paths << folder + u'/' + name;
-        return paths;
-    }
-
-    QString folder = makeTempFolder(QStringLiteral("pairs"));
-};
 
 TEST_F(RawPairs, ARenameMovesTheJpegsRawAlongOrNeither)
 {

@@ -1,24 +1,4 @@
-#include "platform/FileOps.h"
-#include "platform/FaultPoints.h"
-#include "platform/FileOpsPrivate.h"
-#include "platform/UserFolders.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/FileOpsScene.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
-#include <csignal>
-#include <fcntl.h>
-#include <functional>
-#include <gtest/gtest.h>
-#include <linux/fs.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace sorrelby;
 

@@ -1,26 +1,7 @@
 // Odd files beside the photos: each is a photo or left alone with its
 // reason, never both, never neither, and no reader ever waits on one.
 
-#include "platform/FolderScan.h"
-#include "platform/FileOps.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/FolderScanScene.h"
-
-#include <QBuffer>
-#include <QDir>
-#include <QFile>
-#include <QImage>
-
-#include <chrono>
-#include <fcntl.h>
-#include <future>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::folderscan;
 

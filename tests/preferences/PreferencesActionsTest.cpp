@@ -2,29 +2,8 @@
 // and the patterns refused, the folder choosers with hot folder mode held off,
 // the hot folder and companion switches, and the reveal actions.
 
-#include "preferences/PreferencesActions.h"
-
-#include "delivery/DeliveryRun.h"
-#include "platform/FileRevealer.h"
-#include "platform/NotificationCenter.h"
-#include "platform/UserFolders.h"
-#include "settings/CompanionSettings.h"
-#include "settings/PreferenceOps.h"
-#include "settings/SettingsKeys.h"
 #include "tests/testkit/FuseVolume.h"
-#include "tests/testkit/NotificationRecorder.h"
-#include "tests/testkit/ScriptedAlertsTest.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/PreferencesActionsScene.h"
-
-#include <QDir>
-#include <QFile>
-#include <QRegularExpression>
-
-#include <unistd.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::preferencesactions;
 

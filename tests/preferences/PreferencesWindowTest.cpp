@@ -2,34 +2,7 @@
 // chooser and a recording revealer: what its controls store and what they
 // refuse.
 
-#include "preferences/widgets/PreferencesViewController.h"
-
-#include "platform/FileRevealer.h"
-#include "platform/NotificationCenter.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/ScriptedAlertsTest.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/PreferencesWindowScene.h"
-
-#include <QApplication>
-#include <QCheckBox>
-#include <QCoreApplication>
-#include <QDoubleSpinBox>
-#include <QFileDialog>
-#include <QFileSystemModel>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QScreen>
-#include <QScrollArea>
-#include <QScrollBar>
-#include <QTabWidget>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::preferenceswindow;
 

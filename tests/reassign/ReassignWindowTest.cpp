@@ -2,32 +2,7 @@
 // simulated as a barcode scanner sends it: the code's keys, then Enter, with
 // scans arriving back to back and one arriving halfway through a step.
 
-#include "app/MainWindow.h"
-#include "browser/SectionItemModel.h"
-#include "browser/ViewController.h"
-#include "browser/widgets/BrowserView.h"
-#include "naming/FileNameScheme.h"
-#include "naming/PhotoRename.h"
-#include "reassign/widgets/PromptReassignModeViewController.h"
-#include "reassign/widgets/ReassignViewController.h"
-#include "tests/testkit/ReassignFixture.h"
 #include "tests/testkit/fixtures/ReassignWindowScene.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-
-#include <QApplication>
-#include <QFile>
-#include <QItemSelectionModel>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-
-#include <functional>
-#include <mutex>
-#include <sys/stat.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::reassignwindow;
 
@@ -211,13 +186,13 @@ TEST_F(ReassignWindow, FrameIsRememberedAndCancelRenamesNothing)
     EXPECT_TRUE(posted(QStringLiteral("myRefreshId")).empty());
 }
 
-TEST_F(ReassignWindow, FromTheBrowserByHandThenThroughThePromptByCardPhoto)
+TEST_F(ReassignWindow, FromTheBrowserThroughThePromptByCardPhoto)
 {
     // The browser lists pictures only, and at once.
     settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);
     int seed = 0;
     for (const QString &name :
-         {QStringLiteral("C10_IMG_1000.JPG"), QStringLiteral("C10_IMG_1001.JPG"), QStringLiteral("C11_IMG_1002.JPG")}) {
+         {QStringLiteral("B77_IMG_1000.JPG"), QStringLiteral("B77_IMG_1001.JPG"), QStringLiteral("C11_IMG_1002.JPG")}) {
         PhotoSpec spec;
         spec.size = QSize(160, 120);
         spec.seed = quint32(++seed);
@@ -230,12 +205,6 @@ TEST_F(ReassignWindow, FromTheBrowserByHandThenThroughThePromptByCardPhoto)
     ViewController *controller = window.browser()->controller();
     controller->pathtophotos = folder;
     controller->registerObservers();
-    int reloads = 0;
-    auto reload = [&] {
-        controller->refreshAllSections();
-        ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > reloads && !controller->isLoading(); }));
-        reloads = controller->reloadCount();
-    };
     auto sectionOf = [&](const QString &code) {
         for (int section = 0; section < controller->model()->sectionCount(); ++section) {
             if (controller->imageDirectoryLoader().barcodeidForSection(section) == code)
@@ -247,31 +216,14 @@ TEST_F(ReassignWindow, FromTheBrowserByHandThenThroughThePromptByCardPhoto)
         for (int item = 0; item < controller->imageDirectoryLoader().numberOfItemsInSection(section); ++item)
             controller->selectionModel()->select(controller->model()->indexForPath({section, item}), QItemSelectionModel::Select);
     };
-    reload();
-
-    // By hand: the first section's photos get the scanned code.
-    int section = sectionOf(QStringLiteral("C10"));
-    ASSERT_GE(section, 0);
-    selectSection(section);
-    controller->doButton(section);
-    ReassignViewController *dialog = nullptr;
-    ASSERT_TRUE(waitUntil([&] { return (dialog = window.findChild<ReassignViewController *>()) && dialog->session().sortedurlstochange; }));
-    EXPECT_EQ(dialog->session().urlstochange.size(), 2);
-    scan(field(dialog), QStringLiteral("B77"));
-    ASSERT_TRUE(idle(*dialog));
-    button(dialog, "reassignButton")->click();
-    ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > reloads && !controller->isLoading(); }));
-    reloads = controller->reloadCount();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_FALSE(window.findChild<ReassignViewController *>());
-    EXPECT_EQ(lines(entriesOf(folder)),
-              lines({QStringLiteral("B77_IMG_1000.JPG"), QStringLiteral("B77_IMG_1001.JPG"), QStringLiteral("C11_IMG_1002.JPG")}));
+    controller->refreshAllSections();
+    ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > 0 && !controller->isLoading(); }));
 
     // Through the prompt: auto mode, a code for the first card photo; the
     // followers are left to the decode pass.
     settings.setValue(cPrefAlwaysPromptForReassignmentMode, true);
     settings.setValue(QStringLiteral("prefUseAutoDecodeQRMethod"), false);
-    section = sectionOf(QStringLiteral("B77"));
+    const int section = sectionOf(QStringLiteral("B77"));
     ASSERT_GE(section, 0);
     selectSection(section);
     controller->doButton(section);
@@ -280,6 +232,7 @@ TEST_F(ReassignWindow, FromTheBrowserByHandThenThroughThePromptByCardPhoto)
     EXPECT_FALSE(window.findChild<ReassignViewController *>());
     prompt->findChild<QPushButton *>(QStringLiteral("autoModeButton"))->click();
     EXPECT_EQ(settings.intValue(cPrefRadioSet1SelectedTag), 202);
+    ReassignViewController *dialog = nullptr;
     ASSERT_TRUE(waitUntil([&] { return (dialog = window.findChild<ReassignViewController *>()) && dialog->session().sortedurlstochange; }));
     EXPECT_FALSE(button(dialog, "unknownButton")->isVisible());
     scan(field(dialog), QStringLiteral("X9"));

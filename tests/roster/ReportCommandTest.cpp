@@ -3,37 +3,9 @@
 // they go, the subjects listed on standard error, what may not be written
 // over, and an HTML report killed at each of its steps.
 
-#include "tests/testkit/FaultRuns.h"
-#include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/photos/RosterShoot.h"
+#include "tests/testkit/fixtures/ReportCommandScene.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
-#include <gtest/gtest.h>
-
-#include <iostream>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
-
-namespace {
-
-// Hidden ones too: a temporary left behind must show.
-QStringList everyFileBelow(const QString &folder)
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << QDir(folder).relativeFilePath(it.next());
-    files.sort();
-    return files;
-}
-
-} // namespace
+using namespace sorrelby::testkit::reportcommand;
 
 TEST(ReportCommand, ChecksAGeneratedShootAgainstItsRoster)
 {

@@ -2,65 +2,9 @@
 // CSV and JSON read back field by field, the HTML pages with their
 // thumbnails, and the folders a report may not write into.
 
-#include "naming/FileNameScheme.h"
-#include "roster/CsvText.h"
-#include "roster/HtmlReport.h"
-#include "roster/ReportFiles.h"
-#include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/photos/RosterShoot.h"
+#include "tests/testkit/fixtures/RosterReportScene.h"
 
-#include <QDir>
-#include <QImageReader>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QRegularExpression>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
-
-namespace {
-
-struct Scene {
-    RosterShoot made;
-    ShootReport report;
-};
-
-std::optional<Scene> scene()
-{
-    const QString folder = makeTempFolder(QStringLiteral("source"));
-    std::optional<RosterShoot> made = makeRosterShoot(folder, makeTempFolder(QStringLiteral("lists")) + QStringLiteral("/roster.csv"));
-    if (!made)
-        return std::nullopt;
-    auto roster = std::make_shared<Roster>(Roster::fromFile(made->rosterPath));
-    if (!roster->isUsable())
-        return std::nullopt;
-    std::optional<std::vector<ReportPhoto>> photos = readSourceFolder(folder, made->shoot.nameFormatTag());
-    if (!photos)
-        return std::nullopt;
-    return Scene{*made, makeShootReport(folder, roster, std::move(*photos))};
-}
-
-const RosterRow *rowOf(const QList<RosterRow> &rows, const QString &code)
-{
-    for (const RosterRow &row : rows) {
-        if (row.code == code)
-            return &row;
-    }
-    return nullptr;
-}
-
-QString marksOf(const ShootReport &report)
-{
-    QStringList lines;
-    for (const SubjectStatus &s : report.check.subjects)
-        lines.append(s.code + u' ' + QString::number(s.photos) + u' ' + markText(s.marks));
-    return lines.join(u'\n');
-}
-
-} // namespace
+using namespace sorrelby::testkit::rosterreport;
 
 TEST(RosterReport, GeneratedShootAsCsvAndJson)
 {

@@ -3,58 +3,9 @@
 // roster belongs to a folder, and the report a delivery leaves beside the
 // photos.
 
-#include "roster/DeliveryReport.h"
-#include "roster/ReportFiles.h"
-#include "roster/RosterController.h"
-#include "roster/RosterPanelModel.h"
+#include "tests/testkit/fixtures/RosterPanelScene.h"
 
-#include "delivery/DeliveryRun.h"
-#include "imaging/PhotoMetadata.h"
-#include "platform/Dispatch.h"
-#include "platform/FaultPoints.h"
-#include "settings/Settings.h"
-#include "settings/SettingsKeys.h"
-#include "shoot/ShootEngine.h"
-#include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-#include "tests/testkit/photos/RosterShoot.h"
-
-#include <QDir>
-
-#include <cerrno>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
-
-namespace {
-
-constexpr int cTag = 1;
-
-CheckedPhoto shot(const char *name, int seconds)
-{
-    CheckedPhoto photo = checkedPhotoFromName(QString::fromUtf8(name), cTag);
-    photo.captureMs = QDateTime(QDate(2024, 5, 1), QTime(9, 0)).toMSecsSinceEpoch() + qint64(seconds) * 1000;
-    return photo;
-}
-
-std::shared_ptr<const Roster> classList()
-{
-    return std::make_shared<const Roster>(Roster::fromCsv("Code,First Name,Last Name,Class\n"
-                                                          "A1,Emma,Larsen,3B\nA2,Noah,Berg,3A\nA3,Ida,Holm,3B\n"
-                                                          "A4,Theo,Dahl,3A\nA5,Alma,,\n"));
-}
-
-QStringList displayed(const RosterPanelModel &model)
-{
-    QStringList rows;
-    for (int r = 0; r < model.rowCount(); ++r)
-        rows << model.index(r).data().toString();
-    return rows;
-}
-
-} // namespace
+using namespace sorrelby::testkit::rosterpanel;
 
 TEST(RosterPanel, RowsGroupedWithMarksAndTheSectionsTheyScrollTo)
 {

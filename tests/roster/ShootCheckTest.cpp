@@ -2,38 +2,9 @@
 // time and camera: the four marks, the photos without a code, and when a
 // card seen again is a second visit.
 
-#include "roster/ShootCheck.h"
-#include "naming/FileNameScheme.h"
-#include "roster/Roster.h"
+#include "tests/testkit/fixtures/ShootCheckScene.h"
 
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-
-namespace {
-
-constexpr int cTag = 1; // camera names of two parts: IMG_0001
-
-CheckedPhoto shot(const char *name, int seconds, int camera = 0)
-{
-    CheckedPhoto photo = checkedPhotoFromName(QString::fromUtf8(name), cTag);
-    photo.captureMs = qint64(seconds) * 1000;
-    photo.camera = camera;
-    return photo;
-}
-
-// The codes marked photographed twice.
-QStringList twice(const std::vector<CheckedPhoto> &photos)
-{
-    QStringList codes;
-    for (const SubjectStatus &subject : checkShoot(nullptr, photos).subjects) {
-        if (subject.has(MarkPhotographedTwice))
-            codes.append(subject.code);
-    }
-    return codes;
-}
-
-} // namespace
+using namespace sorrelby::testkit::shootcheck;
 
 TEST(ShootCheck, MarksAgainstTheRoster)
 {

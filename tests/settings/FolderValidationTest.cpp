@@ -1,43 +1,6 @@
-#include "settings/FolderValidation.h"
-#include "platform/AlertPresenter.h"
-#include "platform/Dispatch.h"
-#include "platform/UserFolders.h"
-#include "settings/FolderReference.h"
-#include "settings/PreferenceOps.h"
-#include "settings/Settings.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/ScriptedAlertsTest.h"
-#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/FolderValidationScene.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
-
-#include <gtest/gtest.h>
-
-#include <atomic>
-
-using namespace sorrelby;
-
-namespace {
-
-class FolderValidation : public testkit::ScriptedAlertsTest {
-protected:
-    // Alerts are queued on the main queue: let them through.
-    std::vector<Alert> shownAlerts()
-    {
-        testkit::spinFor(30);
-        return alerts.shown();
-    }
-
-    static QVariantMap sourceRequest(const std::optional<QString> &factory = std::nullopt)
-    {
-        return foldervalidation::makeRequest(cPrefSourcePath, cPrefSourcePathIsValid, cPrefSourcePathAliasData, factory);
-    }
-};
-
-} // namespace
+using namespace sorrelby::testkit::foldervalidationscene;
 
 TEST_F(FolderValidation, StoredPathWithoutReferenceGetsOneAndPassesTheNextTime)
 {

@@ -1,36 +1,6 @@
-#include "settings/Settings.h"
-#include "settings/ReassignModeValidation.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/SettingsScene.h"
 
-#include <QFile>
-
-#include <gtest/gtest.h>
-
-#include <thread>
-#include <vector>
-
-using namespace sorrelby;
-
-namespace {
-
-QString freshIniPath()
-{
-    return testkit::makeTempFolder(QStringLiteral("settings")) + QStringLiteral("/Sorrelby.conf");
-}
-
-QString fileText(const QString &path)
-{
-    return QString::fromUtf8(testkit::readFile(path));
-}
-
-struct Change {
-    QVariant oldValue;
-    QVariant newValue;
-    std::thread::id thread;
-};
-
-} // namespace
+using namespace sorrelby::testkit::settingsscene;
 
 TEST(Settings, DefaultsAnswerWhileTheUserHasNoValueAndAreNeverWritten)
 {

@@ -4,30 +4,7 @@
 // results say why photos kept their names, and nothing waits on the thread
 // that asked.
 
-#include "shoot/ShootEngine.h"
-
-#include "naming/FileNameScheme.h"
-#include "platform/Dispatch.h"
-#include "platform/FileOps.h"
-#include "settings/Settings.h"
-#include "settings/SettingsKeys.h"
-#include "shoot/PhotoListing.h"
-#include "tests/testkit/NotificationRecorder.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/ShootEngineScene.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-#include "tests/testkit/photos/ShootGenerator.h"
-
-#include <QDir>
-#include <QFileInfo>
-
-#include <gtest/gtest.h>
-
-#include <future>
-#include <mutex>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
 
 using namespace sorrelby::testkit::shootengine;
 

@@ -3,68 +3,9 @@
 // engine that wrote it, a name taken since is reported and never replaced,
 // and only the renames of the action's own thread and folder join its step.
 
-#include "shoot/ShootEngine.h"
+#include "tests/testkit/fixtures/UndoJournalScene.h"
 
-#include "naming/FileNameScheme.h"
-#include "naming/PhotoRename.h"
-#include "naming/RenameJournal.h"
-#include "platform/Dispatch.h"
-#include "platform/FileOps.h"
-#include "settings/Settings.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-
-#include <QFileInfo>
-
-#include <gtest/gtest.h>
-
-#include <thread>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
-
-namespace {
-
-class UndoJournal : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        settings.registerFactoryDefaults();
-        settings.setValue(cPrefOriginalNameFormatTag, 1);
-        settings.setValue(cPrefDailyFolderDateFormat, QString());
-        settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 0);
-        settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);
-        writeFilesInOrder(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG", "IMG_0004.JPG", "IMG_0005.JPG"}, smallJpeg());
-    }
-
-    // A fresh engine each time: what a restarted window or command finds.
-    std::unique_ptr<ShootEngine> engine()
-    {
-        ShootEngine::Options o;
-        o.queue = &queue;
-        o.postRefresh = false;
-        o.detector = [](const QString &path) -> std::optional<QString> {
-            const QString name = getOriginalName(QFileInfo(path).fileName(), 1);
-            if (name == QLatin1String("IMG_0001.JPG"))
-                return QStringLiteral("A1");
-            if (name == QLatin1String("IMG_0004.JPG"))
-                return QStringLiteral("B2");
-            return std::nullopt;
-        };
-        return std::make_unique<ShootEngine>(folder, o);
-    }
-
-    std::string names() const { return lines(entriesOf(folder)); }
-
-    Settings &settings = Settings::shared();
-    SerialQueue queue{QStringLiteral("undo-test")};
-    QString folder = makeTempFolder(QStringLiteral("source"));
-};
-
-const QStringList cDecoded{"A1_IMG_0001-qrcode.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003.JPG", "B2_IMG_0004-qrcode.JPG", "B2_IMG_0005.JPG"};
-
-} // namespace
+using namespace sorrelby::testkit::undojournal;
 
 TEST_F(UndoJournal, EveryKindGoesBackAndForthAndOutlivesTheEngine)
 {

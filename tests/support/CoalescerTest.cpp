@@ -1,42 +1,6 @@
-#include "support/Coalescer.h"
-#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/CoalescerScene.h"
 
-#include <QThread>
-
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <mutex>
-#include <vector>
-
-using namespace sorrelby;
-
-namespace {
-
-// Records which calls' jobs ran, from any thread.
-struct Runs {
-    std::mutex mutex;
-    std::vector<int> ids;
-    std::atomic<bool> offTarget{false};
-
-    Job job(int id, SerialQueue *expected = nullptr)
-    {
-        return [this, id, expected] {
-            if (expected ? !expected->isCurrent() : !mainqueue::isCurrent())
-                offTarget = true;
-            std::lock_guard lock(mutex);
-            ids.push_back(id);
-        };
-    }
-    std::vector<int> snapshot()
-    {
-        std::lock_guard lock(mutex);
-        return ids;
-    }
-    size_t count() { return snapshot().size(); }
-};
-
-} // namespace
+using namespace sorrelby::testkit::coalescer;
 
 TEST(Coalescer, TrailingBurstRunsTheLastJobOnceOnTheTargetQueue)
 {

@@ -1,25 +1,4 @@
-#include "support/LogFile.h"
-#include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/LogFileScene.h"
-
-#include <QDebug>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
-#include <QStringList>
-
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <functional>
-#include <thread>
-#include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace sorrelby;
 
