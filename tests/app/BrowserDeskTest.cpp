@@ -2,20 +2,24 @@
 // toggles and the rubber band is drawn; headers stick and show their code;
 // a reload keeps the section in hand on screen; cells grow by quarters; Edit
 // > Undo and Redo, also after the window was closed and opened again, and
-// of a delete; the Reassign command of the Photos menu.
+// of a delete; the Reassign command of the Photos menu; capture order read
+// from the photos.
 
 #include "app/MainWindow.h"
 #include "browser/SectionItemModel.h"
 #include "browser/widgets/BrowserView.h"
 #include "browser/widgets/PhotoCellDelegate.h"
 #include "browser/widgets/SectionGridView.h"
+#include "imaging/PhotoMetadata.h"
 #include "platform/Dispatch.h"
 #include "platform/NotificationCenter.h"
 #include "settings/SettingsKeys.h"
+#include "shoot/ShootEngine.h"
 #include "tests/testkit/ScriptedAlertsTest.h"
 #include "tests/testkit/TestEnvironment.h"
 #include "tests/testkit/fixtures/BrowserDeskScene.h"
 #include "tests/testkit/photos/PhotoGenerator.h"
+#include "tests/testkit/photos/ShootGenerator.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -310,4 +314,45 @@ TEST_F(BrowserDesk, ADeleteComesBackOutOfTheTrashAndATakenNameIsSaid)
     EXPECT_EQ(readFile(paths[1]), QByteArray("another photo since"));
     ASSERT_EQ(trashed().size(), 1);
     EXPECT_EQ(readFile(trash + QLatin1Char('/') + trashed().front()), photo);
+}
+
+// A shoot copied without its file times, in bursts closer than a FAT tick:
+// Revert and Decode Again sorts it by the capture times in the photos, one
+// section a subject.
+TEST_F(BrowserDesk, ACopyThatLostItsFileTimesDecodesIntoOneSectionASubject)
+{
+    ShootSpec spec;
+    spec.subjects = 5;
+    spec.photosPerSubject = 3;
+    spec.millisecondsBetween = 400;
+    spec.subSecondDigits = 2;
+    spec.fileTimes = FileTimes::Shuffled;
+    initializeMetadataLibrary();
+    const QString folder = makeTempFolder();
+    const std::optional<Shoot> shoot = writeShoot(folder, spec);
+    ASSERT_TRUE(shoot);
+    settings.setValue(cPrefOriginalNameFormatTag, shoot->nameFormatTag());
+    const auto window = windowOn(folder);
+    ViewController *controller = window->browser()->controller();
+
+    const int reloads = controller->reloadCount();
+    window->browser()->action(QStringLiteral("redecode"))->trigger();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return lines(entriesOf(folder)) == sortedLines(shoot->expectedNames()) && controller->reloadCount() > reloads
+                && !controller->isLoading() && !window->engines().forFolder(folder).isBusy();
+        },
+        60000))
+        << lines(entriesOf(folder));
+    QStringList expected;
+    for (const ShootPhoto &photo : shoot->photos) {
+        if (!expected.contains(photo.expectedCode))
+            expected << photo.expectedCode;
+    }
+    ASSERT_EQ(expected.size(), 5);
+    QStringList shown;
+    SectionItemModel *model = controller->model();
+    for (int s = 0; s < model->sectionCount(); ++s)
+        shown << model->index(model->headerRow(s)).data().toString().section(QStringLiteral(" = "), 1);
+    EXPECT_EQ(shown, expected);
 }
