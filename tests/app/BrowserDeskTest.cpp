@@ -3,7 +3,7 @@
 // a reload keeps the section in hand on screen; cells grow by quarters; Edit
 // > Undo and Redo, also after the window was closed and opened again, and
 // of a delete; the Reassign command of the Photos menu; capture order read
-// from the photos.
+// from the photos; the keys back on the grid after a dialog.
 
 #include "app/MainWindow.h"
 #include "browser/SectionItemModel.h"
@@ -21,7 +21,9 @@
 #include "tests/testkit/photos/PhotoGenerator.h"
 #include "tests/testkit/photos/ShootGenerator.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -355,4 +357,26 @@ TEST_F(BrowserDesk, ACopyThatLostItsFileTimesDecodesIntoOneSectionASubject)
     for (int s = 0; s < model->sectionCount(); ++s)
         shown << model->index(model->headerRow(s)).data().toString().section(QStringLiteral(" = "), 1);
     EXPECT_EQ(shown, expected);
+}
+
+// The keys are the photos' again once a dialog is gone, whichever it was.
+TEST_F(BrowserDesk, TheKeysGoBackToThePhotosAfterTheDialogs)
+{
+    const QString folder = makeTempFolder();
+    writeFilesInOrder(folder, namesOf(QStringLiteral("S001"), 1, 2), smallJpeg());
+    const auto window = windowOn(folder);
+    SectionGridView *grid = window->browser()->grid();
+    NotificationCenter::defaultCenter().post(QStringLiteral("myOpenPrefId"), {{QStringLiteral("command"), QStringLiteral("openpref")}});
+    QWidget *preferences = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        return (preferences = window->findChild<QWidget *>(QStringLiteral("PreferencesViewController"))) && preferences->isVisible();
+    }));
+    preferences->activateWindow();
+    QWidget *control = preferences->findChild<QAbstractButton *>();
+    ASSERT_TRUE(control);
+    control->setFocus(Qt::OtherFocusReason);
+    ASSERT_TRUE(waitUntil([&] { return QApplication::focusWidget() == control; }));
+    preferences->close();
+    EXPECT_TRUE(waitUntil([&] { return QApplication::focusWidget() == grid; }))
+        << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : std::string("none"));
 }
