@@ -9,7 +9,9 @@
 #include <QHash>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -89,6 +91,36 @@ CaptureClockCache &captureClocks()
     return cache;
 }
 
+// The capture clocks of the photos, on every core: the first listing of a
+// large shoot reads one Exif block a photo, which one thread after another
+// made the first screen wait seconds for. False as soon as a photo has none.
+bool readCaptureClocks(const QStringList &paths, const std::vector<std::optional<FileAttributes>> &attributes, std::vector<qint64> &clocks)
+{
+    const size_t count = attributes.size();
+    clocks.assign(count, 0);
+    std::atomic<size_t> next{0};
+    std::atomic<bool> missing{false};
+    const auto work = [&] {
+        for (size_t i = next++; i < count && !missing.load(std::memory_order_relaxed); i = next++) {
+            const std::optional<qint64> clock = captureClocks().get(paths[qsizetype(i)], *attributes[i]);
+            if (!clock)
+                missing = true;
+            else
+                clocks[i] = *clock;
+        }
+    };
+    // Threads pay for themselves only past a few dozen files not yet cached.
+    constexpr size_t cPhotosPerThread = 64;
+    const size_t threads = std::min<size_t>({std::max(1u, std::thread::hardware_concurrency()), 8, count / cPhotosPerThread + 1});
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < threads; ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread &helper : helpers)
+        helper.join();
+    return !missing;
+}
+
 int compareNames(const SortItem &a, const SortItem &b)
 {
     const int c = QString::compare(a.name, b.name, Qt::CaseSensitive);
@@ -123,28 +155,29 @@ std::optional<QStringList> sortPaths(const QStringList &paths, SortDirection dir
     // a copy that does not keep them, and FAT keeps them to 2 s only. But
     // only when every photo has one; one key per photo keeps the order
     // total, and mixing the two clocks would compare unlike things.
-    std::vector<qint64> clocks;
     bool everyClock = kind == KeyKind::CreationDate;
+    std::vector<std::optional<FileAttributes>> found;
     if (everyClock)
-        clocks.reserve(size_t(paths.size()));
+        found.reserve(size_t(paths.size()));
     for (const QString &path : paths) {
         SortItem item{path, fileNameOf(path)};
         if (kind == KeyKind::CreationDate || kind == KeyKind::ModificationDate) {
-            if (const auto attributes = fileops::attributes(path)) {
+            std::optional<FileAttributes> attributes = fileops::attributes(path);
+            if (attributes) {
                 const QDateTime &date = kind == KeyKind::CreationDate ? attributes->creationDate : attributes->modificationDate;
                 item.hasDate = date.isValid();
                 item.date = item.hasDate ? date.toMSecsSinceEpoch() : 0;
-                if (everyClock) {
-                    const std::optional<qint64> clock = captureClocks().get(path, *attributes);
-                    everyClock = clock.has_value();
-                    clocks.push_back(clock.value_or(0));
-                }
             } else {
                 everyClock = false;
             }
+            if (everyClock)
+                found.push_back(std::move(attributes));
         }
         items.push_back(std::move(item));
     }
+    std::vector<qint64> clocks;
+    if (everyClock)
+        everyClock = readCaptureClocks(paths, found, clocks);
     if (everyClock && !items.empty()) {
         for (size_t i = 0; i < items.size(); ++i) {
             items[i].date = clocks[i];

@@ -1,5 +1,6 @@
 #include "browser/widgets/BrowserView.h"
 
+#include "browser/PhotoOpener.h"
 #include "browser/ThumbnailService.h"
 #include "browser/Thumbnails.h"
 #include "browser/widgets/Animations.h"
@@ -12,7 +13,6 @@
 #include "settings/SettingsKeys.h"
 
 #include <QAction>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
@@ -22,7 +22,6 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace sorrelby {
@@ -40,7 +39,7 @@ BrowserView::BrowserView(ViewControllerOptions options, QWidget *parent)
     , m_sharp(
           std::make_unique<ThumbnailService>(0, 96LL * 1024 * 1024, [](const QString &path) { return makeThumbnail(path, cSharpSide); }))
     , m_controller(new ViewController(std::move(options), this))
-    , m_openPhoto([](const QString &path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); })
+    , m_openPhoto([](const QString &path, std::function<void(bool)> done) { openWithDesktopViewer(path, std::move(done)); })
 {
     setObjectName(QStringLiteral("browserView"));
     m_controller->model()->setThumbnailServices(m_small.get(), m_sharp.get());
@@ -318,8 +317,16 @@ void BrowserView::resizeEvent(QResizeEvent *event)
 void BrowserView::openPhoto(const QModelIndex &index)
 {
     const QString path = index.data(SectionItemModel::FilePathRole).toString();
-    if (path.isEmpty() || m_openPhoto(path))
+    if (path.isEmpty())
         return;
+    m_openPhoto(path, [view = QPointer<BrowserView>(this), path](bool opened) {
+        if (!opened && view)
+            view->sayNoProgramOpened(path);
+    });
+}
+
+void BrowserView::sayNoProgramOpened(const QString &path)
+{
     Alert alert;
     alert.style = AlertStyle::Warning;
     alert.messageText = tr("!!! No Program to Open the Photo !!!");

@@ -36,8 +36,10 @@ public:
     QLabel *hotFolderLabel() const { return ibHotFolderTextfield; }
     // "N files not shown - why" under the bar; hidden when every file shows.
     QLabel *notShownLabel() const { return m_notShownLabel; }
-    // Opens a photo in the desktop's viewer; false when none took it (tests replace it).
-    void setPhotoOpener(std::function<bool(const QString &path)> opener) { m_openPhoto = std::move(opener); }
+    // Opens a photo in the desktop's viewer and calls done(false) when none
+    // took it, maybe later (tests replace it).
+    using PhotoOpener = std::function<void(const QString &path, std::function<void(bool opened)> done)>;
+    void setPhotoOpener(PhotoOpener opener) { m_openPhoto = std::move(opener); }
     ThumbnailService *thumbnailService() const { return m_small.get(); }
     // Asked before the deliver action delivers (the class list's question);
     // it calls proceed to go on. The automatic delivery of hot folder mode
@@ -75,6 +77,7 @@ private:
     void showNotShownFiles();
     void stepPreview(int step);
     void openPhoto(const QModelIndex &index);
+    void sayNoProgramOpened(const QString &path);
     void doRefresh();
     void doDeselect();
     void doDelete();
@@ -97,7 +100,7 @@ private:
     QLabel *m_placeholderText = nullptr;
     QLabel *ibHotFolderTextfield = nullptr;
     QLabel *m_notShownLabel = nullptr;
-    std::function<bool(const QString &path)> m_openPhoto;
+    PhotoOpener m_openPhoto;
     std::function<void(std::function<void()> proceed)> m_deliveryGate;
     QToolButton *ibShowHideButton = nullptr;
     QList<QAction *> m_actions;

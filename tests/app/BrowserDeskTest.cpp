@@ -1,8 +1,9 @@
 // The window at the photographer's desk: Shift selects in shoot order, Ctrl
 // toggles and the rubber band is drawn; headers stick and show their code;
 // a reload keeps the section in hand on screen; cells grow by quarters; Edit
-// > Undo and Redo, also after the window was closed and opened again; the
-// Reassign command of the Photos menu.
+// > Undo and Redo, also after the window was closed and opened again, and
+// of a delete; the Reassign command of the Photos menu; capture order read
+// from the photos; the keys back on the grid after a dialog.
 
 #include "tests/testkit/fixtures/BrowserDeskScene.h"
 
@@ -238,4 +239,115 @@ TEST_F(BrowserDesk, UndoAndRedoFromTheEditMenuAlsoAfterTheWindowWasClosed)
     reassign->trigger();
     ASSERT_EQ(posted.size(), 1);
     EXPECT_EQ(posted.front().value(QStringLiteral("sectionid")).toString(), QStringLiteral("1"));
+}
+
+// A delete from the window is one undo step: the photo comes back out of the
+// trash; when its name has been taken since, nothing is replaced and the
+// alert names it.
+TEST_F(BrowserDesk, ADeleteComesBackOutOfTheTrashAndATakenNameIsSaid)
+{
+    const QString folder = makeTempFolder();
+    const QStringList paths = writeFilesInOrder(folder, namesOf(QStringLiteral("S001"), 1, 3), smallJpeg());
+    const QByteArray photo = readFile(paths[1]);
+    const auto window = windowOn(folder);
+    ViewController *controller = window->browser()->controller();
+    SectionGridView *grid = window->browser()->grid();
+    const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash/files");
+    // The trash holds what the tests before put there.
+    const QStringList earlier = filesBelow(trash);
+    const auto trashed = [&] {
+        QStringList added = filesBelow(trash);
+        for (const QString &name : earlier)
+            added.removeOne(name);
+        return added;
+    };
+
+    click(grid, controller->model()->indexForPath({0, 1}));
+    alerts.queueAnswer(1); // "YES DELETE"
+    int reloads = controller->reloadCount();
+    key(grid, Qt::Key_Delete);
+    ASSERT_TRUE(waitUntil([&] { return !QFileInfo::exists(paths[1]) && controller->reloadCount() > reloads && !controller->isLoading(); }));
+    EXPECT_EQ(trashed().size(), 1);
+    window->browser()->undoAction()->trigger();
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(paths[1]); }));
+    EXPECT_EQ(readFile(paths[1]), photo);
+    EXPECT_TRUE(waitUntil([&] { return trashed().isEmpty(); })) << lines(trashed());
+
+    // Deleted again by Redo; another file takes the name; Undo leaves both.
+    window->browser()->redoAction()->trigger();
+    ASSERT_TRUE(waitUntil([&] { return !QFileInfo::exists(paths[1]) && trashed().size() == 1; }));
+    workQueue.sync([] {});
+    ASSERT_TRUE(writeFile(paths[1], "another photo since"));
+    const size_t alertsBefore = alerts.shown().size();
+    window->browser()->undoAction()->trigger();
+    ASSERT_TRUE(waitUntil([&] { return alerts.shown().size() > alertsBefore; }));
+    const Alert said = alerts.shown().back();
+    EXPECT_EQ(said.messageText, QStringLiteral("!!! Some Photos Could Not Be Restored !!!"));
+    EXPECT_TRUE(said.informativeText.contains(QFileInfo(paths[1]).fileName())) << said.informativeText.toStdString();
+    EXPECT_EQ(readFile(paths[1]), QByteArray("another photo since"));
+    ASSERT_EQ(trashed().size(), 1);
+    EXPECT_EQ(readFile(trash + QLatin1Char('/') + trashed().front()), photo);
+}
+
+// A shoot copied without its file times, in bursts closer than a FAT tick:
+// Revert and Decode Again sorts it by the capture times in the photos, one
+// section a subject.
+TEST_F(BrowserDesk, ACopyThatLostItsFileTimesDecodesIntoOneSectionASubject)
+{
+    ShootSpec spec;
+    spec.subjects = 5;
+    spec.photosPerSubject = 3;
+    spec.millisecondsBetween = 400;
+    spec.subSecondDigits = 2;
+    spec.fileTimes = FileTimes::Shuffled;
+    initializeMetadataLibrary();
+    const QString folder = makeTempFolder();
+    const std::optional<Shoot> shoot = writeShoot(folder, spec);
+    ASSERT_TRUE(shoot);
+    settings.setValue(cPrefOriginalNameFormatTag, shoot->nameFormatTag());
+    const auto window = windowOn(folder);
+    ViewController *controller = window->browser()->controller();
+
+    const int reloads = controller->reloadCount();
+    window->browser()->action(QStringLiteral("redecode"))->trigger();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return lines(entriesOf(folder)) == sortedLines(shoot->expectedNames()) && controller->reloadCount() > reloads
+                && !controller->isLoading() && !window->engines().forFolder(folder).isBusy();
+        },
+        60000))
+        << lines(entriesOf(folder));
+    QStringList expected;
+    for (const ShootPhoto &photo : shoot->photos) {
+        if (!expected.contains(photo.expectedCode))
+            expected << photo.expectedCode;
+    }
+    ASSERT_EQ(expected.size(), 5);
+    QStringList shown;
+    SectionItemModel *model = controller->model();
+    for (int s = 0; s < model->sectionCount(); ++s)
+        shown << model->index(model->headerRow(s)).data().toString().section(QStringLiteral(" = "), 1);
+    EXPECT_EQ(shown, expected);
+}
+
+// The keys are the photos' again once a dialog is gone, whichever it was.
+TEST_F(BrowserDesk, TheKeysGoBackToThePhotosAfterTheDialogs)
+{
+    const QString folder = makeTempFolder();
+    writeFilesInOrder(folder, namesOf(QStringLiteral("S001"), 1, 2), smallJpeg());
+    const auto window = windowOn(folder);
+    SectionGridView *grid = window->browser()->grid();
+    NotificationCenter::defaultCenter().post(QStringLiteral("myOpenPrefId"), {{QStringLiteral("command"), QStringLiteral("openpref")}});
+    QWidget *preferences = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        return (preferences = window->findChild<QWidget *>(QStringLiteral("PreferencesViewController"))) && preferences->isVisible();
+    }));
+    preferences->activateWindow();
+    QWidget *control = preferences->findChild<QAbstractButton *>();
+    ASSERT_TRUE(control);
+    control->setFocus(Qt::OtherFocusReason);
+    ASSERT_TRUE(waitUntil([&] { return QApplication::focusWidget() == control; }));
+    preferences->close();
+    EXPECT_TRUE(waitUntil([&] { return QApplication::focusWidget() == grid; }))
+        << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : std::string("none"));
 }

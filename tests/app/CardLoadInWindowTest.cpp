@@ -1,6 +1,7 @@
 // A camera card loaded in the real window, offscreen, from a fake volume:
 // File > Load New Card..., the card window's copy, the decode that follows
-// it, and the browser's sections; then a second card in a row.
+// it, and the browser's sections; then a second card in a row; what the
+// card window left on the card.
 
 #include "tests/testkit/fixtures/CardLoadInWindowScene.h"
 
@@ -145,4 +146,52 @@ TEST_F(CardLoadInWindow, ACopyWaitsForTheOperationUnderWayOnTheFolder)
     EXPECT_EQ(lines(entriesOf(source)), sortedLines(card.expectedNames()));
     for (QWidget *loader : window.findChildren<QWidget *>(QStringLiteral("LoadCardViewController")))
         loader->close();
+}
+
+// What the card window did not copy it names, with why, and the window
+// waits open for it to be read.
+TEST_F(CardLoadInWindow, TheCardWindowNamesTheFilesLeftOnTheCardAndWhy)
+{
+    ShootSpec spec;
+    spec.subjects = 1;
+    spec.photosPerSubject = 2;
+    spec.codes = {QStringLiteral("E501")};
+    const Shoot card = cardWith(QStringLiteral("NIKON D850"), spec);
+    settings.setValue(cPrefOriginalNameFormatTag, card.nameFormatTag());
+    const QString dcim = card.folder;
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dcim + QStringLiteral("/DSC_8001.JPG")).constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link(dcim + QLatin1Char('/') + card.photos.first().fileName, dcim + QStringLiteral("/DSC_8002.JPG")));
+    const QByteArray badName = QFile::encodeName(dcim) + "/DSC_8003\xff.JPG";
+    const int fd = ::open(badName.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    ASSERT_TRUE(writeFile(dcim + QStringLiteral("/X9_DSC_8004.JPG"), smallJpeg()));
+
+    WindowScene scene(workQueue, monitor);
+    ASSERT_FALSE(scene.app.isRefused());
+    MainWindow &window = scene.window;
+    ViewController *browser = window.browser()->controller();
+    ASSERT_TRUE(waitUntil([&] { return browser->reloadCount() > 0 && !browser->isLoading(); }));
+    alerts.queueAnswer(1); // "Use This Card"
+    window.loadNewCardAction()->trigger();
+    const QMap<QString, QStringList> sorted = expectedSections(card);
+    ASSERT_TRUE(waitUntil([&] { return shownSections(*browser) == sorted && !browser->isLoading(); }, 60000))
+        << describe(shownSections(*browser));
+
+    QWidget *cardWindow = window.findChild<QWidget *>(QStringLiteral("LoadCardViewController"));
+    ASSERT_TRUE(cardWindow);
+    EXPECT_TRUE(cardWindow->isVisible());
+    QLabel *told = cardWindow->findChild<QLabel *>(QStringLiteral("notCopiedLabel"));
+    ASSERT_TRUE(told);
+    ASSERT_TRUE(waitUntil([&] { return told->isVisible(); }));
+    const QString text = told->text();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("4 file(s) on the card not copied"))) << text.toStdString();
+    for (const QString &said :
+         {QStringLiteral("DSC_8001.JPG: not a regular file"), QStringLiteral("DSC_8002.JPG: symbolic link"),
+          QStringLiteral("DSC_8003\\xff.JPG: name is not valid UTF-8"), QStringLiteral("X9_DSC_8004.JPG: not named like a camera file")})
+        EXPECT_TRUE(text.contains(said)) << said.toStdString() << "\n" << text.toStdString();
+    // Only the photos were taken; the card keeps everything.
+    EXPECT_EQ(lines(entriesOf(source)), sortedLines(card.expectedNames()));
+    EXPECT_TRUE(QFileInfo::exists(dcim + QStringLiteral("/X9_DSC_8004.JPG")));
+    cardWindow->close();
 }

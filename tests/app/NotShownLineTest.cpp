@@ -52,9 +52,17 @@ TEST_F(NotShownLine, APhotoNoProgramOpensIsSaid)
     const auto window = windowOn(folder);
     BrowserView *browser = window->browser();
     QStringList asked;
-    browser->setPhotoOpener([&](const QString &path) {
+    // A viewer that took it: nothing to say.
+    browser->setPhotoOpener([](const QString &, std::function<void(bool)> done) { done(true); });
+    const QModelIndex first = browser->controller()->model()->indexForPath({0, 0});
+    ASSERT_TRUE(first.isValid());
+    Q_EMIT browser->grid()->doubleClicked(first);
+    spinFor(50);
+    EXPECT_TRUE(alerts.shown().empty());
+    // The answer comes after the double click has returned, as a launcher's exit does.
+    browser->setPhotoOpener([&](const QString &path, std::function<void(bool)> done) {
         asked << path;
-        return false;
+        QTimer::singleShot(10, [done] { done(false); });
     });
     const QModelIndex index = browser->controller()->model()->indexForPath({0, 0});
     ASSERT_TRUE(index.isValid());

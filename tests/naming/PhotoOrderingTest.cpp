@@ -108,6 +108,32 @@ TEST(PhotoOrdering, PhotosWithoutCaptureTimeAmongOthersFallBackToFileDates)
     EXPECT_EQ(sorted({a, c}, SortDirection::Ascending), (QStringList{a, c}));
 }
 
+// Enough photos to read their capture times on several threads: the order
+// is the Exif's all the same, and one photo without a time anywhere among
+// them (here the last read) still sends the whole folder to file dates.
+TEST(PhotoOrdering, ManyPhotosReadOnSeveralThreadsOrderAsFew)
+{
+    testkit::initializePhotoKit();
+    const QString folder = testkit::makeTempFolder(QStringLiteral("many"));
+    constexpr int cCount = 300;
+    QStringList inCaptureOrder;
+    QStringList byFileDate;
+    for (int i = 0; i < cCount; ++i) {
+        // Names and file dates both run against the capture order.
+        const QString name = QStringLiteral("DSC_%1.JPG").arg(cCount - i, 4, 10, QLatin1Char('0'));
+        inCaptureOrder << exifPhoto(folder, name, at(0).addMSecs(i * 250), at(59).addSecs(-i));
+    }
+    byFileDate = inCaptureOrder;
+    std::reverse(byFileDate.begin(), byFileDate.end());
+    QStringList shuffled = inCaptureOrder;
+    std::reverse(shuffled.begin(), shuffled.begin() + cCount / 2);
+    EXPECT_EQ(sorted(shuffled, SortDirection::Ascending), inCaptureOrder);
+
+    const QString undated = exifPhoto(folder, QStringLiteral("DSC_0000.JPG"), QDateTime(), at(0));
+    byFileDate.prepend(undated);
+    EXPECT_EQ(sorted(shuffled + QStringList{undated}, SortDirection::Ascending), byFileDate);
+}
+
 TEST(PhotoMetadata, CaptureClockReadsSubSecondsAsAFraction)
 {
     const qint64 base = *parseCaptureClock(QStringLiteral("2024:05:01 13:45:10"), {});
