@@ -7,6 +7,12 @@
 
 #include "tests/testkit/fixtures/BrowserDeskScene.h"
 
+#include "imaging/PhotoMetadata.h"
+#include "shoot/ShootEngine.h"
+#include "tests/testkit/photos/ShootGenerator.h"
+#include <QAbstractButton>
+#include <QApplication>
+
 using namespace sorrelby::testkit::browserdesk;
 
 TEST_F(BrowserDesk, ShiftSelectsInShootOrderCtrlTogglesAndTheBandIsDrawn)

@@ -5,6 +5,11 @@
 
 #include "tests/testkit/fixtures/CardLoadInWindowScene.h"
 
+#include <QLabel>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace sorrelby::testkit::cardloadinwindow;
 
 TEST_F(CardLoadInWindow, TwoCardsInARowEndSortedInTheSectionsAndOnDisk)

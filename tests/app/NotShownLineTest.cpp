@@ -3,6 +3,8 @@
 
 #include "tests/testkit/fixtures/NotShownLineScene.h"
 
+#include <QTimer>
+
 using namespace sorrelby::testkit::notshownline;
 
 TEST_F(NotShownLine, CountsTheFilesTheGridLeavesOutAndListsThemWithWhy)

@@ -35,6 +35,72 @@ TEST_F(PhotoMetadata, ReadsDatesSizeAndOrientation)
     EXPECT_FALSE(isLandscapeAndNormalOrientation(text));
 }
 
+// The capture clock read from a JPEG's first bytes agrees with the metadata
+// library's reading, in either byte order, and bytes cut or damaged anywhere
+// give that clock or none, never another one.
+TEST_F(PhotoMetadata, CaptureClocksFromTheExifSegmentAloneAgreeWithTheLibrary)
+{
+    const QDateTime taken(QDate(2024, 5, 1), QTime(13, 45, 10, 370));
+    QByteArray head;
+    for (int digits : {0, 1, 2, 3}) {
+        SCOPED_TRACE(digits);
+        PhotoSpec spec;
+        spec.exif.camera = nikonCamera();
+        spec.exif.captureTime = taken;
+        spec.exif.subSecondDigits = digits;
+        const QString path = folder + QStringLiteral("/DSC_%1.JPG").arg(digits);
+        ASSERT_TRUE(writePhoto(path, spec));
+        const std::optional<PhotoProperties> properties = readPhotoProperties(path);
+        ASSERT_TRUE(properties);
+        const std::optional<qint64> library = parseCaptureClock(properties->exif.value(QStringLiteral("DateTimeOriginal")),
+                                                                properties->exif.value(QStringLiteral("SubSecTimeOriginal")));
+        ASSERT_TRUE(library);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        head = file.read(64 * 1024);
+        EXPECT_EQ(captureClockInJpegHead(head), library);
+        EXPECT_EQ(captureClockMsecs(path), library);
+    }
+    const std::optional<qint64> whole = captureClockInJpegHead(head);
+    for (qsizetype cut = 0; cut < std::min<qsizetype>(head.size(), 4096); cut += 7) {
+        const std::optional<qint64> clock = captureClockInJpegHead(head.left(cut));
+        EXPECT_TRUE(!clock || clock == whole) << cut;
+        QByteArray damaged = head;
+        damaged[cut] = char(~damaged[cut]);
+        const std::optional<qint64> read = captureClockInJpegHead(damaged);
+        // A flipped digit may change the time; a flipped offset never points
+        // outside the bytes (the sanitizers watch that).
+        if (read && read != whole) {
+            EXPECT_LT(std::abs(*read - *whole), qint64(100) * 365 * 24 * 3600 * 1000) << cut;
+        }
+    }
+
+    // Big-endian Exif, as some cameras write it, made by hand: IFD0 with the
+    // Exif pointer, the Exif IFD with the date (at an offset) and "5" inline.
+    QByteArray tiff("MM\x00\x2a\x00\x00\x00\x08", 8);
+    auto u16 = [&](int v) { tiff.append(char(v >> 8)).append(char(v & 0xff)); };
+    auto u32 = [&](int v) {
+        u16(v >> 16);
+        u16(v & 0xffff);
+    };
+    u16(1);
+    u16(0x8769), u16(4), u32(1), u32(26); // Exif IFD right after IFD0
+    u32(0);
+    u16(2);
+    u16(0x9003), u16(2), u32(20), u32(56);
+    u16(0x9291), u16(2), u32(2), u32(0x35000000);
+    u32(0);
+    tiff.append("2023:12:24 18:30:05", 20);
+    QByteArray jpeg("\xff\xd8\xff\xe1", 4);
+    const int length = 2 + 6 + int(tiff.size());
+    jpeg.append(char(length >> 8)).append(char(length & 0xff)).append("Exif\0\0", 6).append(tiff).append("\xff\xd9", 2);
+    EXPECT_EQ(captureClockInJpegHead(jpeg), parseCaptureClock(QStringLiteral("2023:12:24 18:30:05"), QStringLiteral("5")));
+
+    // No JPEG, no Exif, no date: none.
+    EXPECT_FALSE(captureClockInJpegHead(QByteArray("not a photo")));
+    EXPECT_FALSE(captureClockInJpegHead(QByteArray("\xff\xd8\xff\xda\x00\x02", 6)));
+}
+
 TEST_F(PhotoMetadata, TurningRewritesOnlyTheOrientation)
 {
     const QString path = writeTestPhoto(folder, QStringLiteral("DSC_0002.JPG"), nikonCamera());

@@ -1,5 +1,7 @@
 #include "tests/testkit/fixtures/PhotoOrderingScene.h"
 
+#include <algorithm>
+
 using namespace sorrelby::testkit::photoordering;
 
 TEST(PhotoOrdering, CreationDateFirstThenNameInTheSameDirection)
