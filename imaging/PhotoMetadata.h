@@ -67,12 +67,6 @@ std::optional<QDateTime> exifDate(const PhotoProperties &properties, const QStri
 std::optional<qint64> captureClockMsecs(const QString &path);
 // The same from the two texts ("2024:05:01 13:45:10", "37" = 0.37 s).
 std::optional<qint64> parseCaptureClock(const QString &dateTime, const QString &subSeconds);
-// The same from the first bytes of a JPEG file alone (its Exif segment), as
-// the first listing of a large folder needs it for every photo: none when the
-// bytes are no JPEG or their Exif holds no DateTimeOriginal (captureClockMsecs
-// then asks the metadata library). Every offset is checked: the bytes may be
-// anything.
-std::optional<qint64> captureClockInJpegHead(const QByteArray &head);
 
 // The date under `key` of the Exif dictionary ("DateTimeDigitized", or a full
 // Exiv2 key), read as local time; none when absent or not a date.
