@@ -430,3 +430,21 @@ TEST(OddFiles, DetectSaysWhyAPayloadGivesNoCode)
     EXPECT_TRUE(detected.err.contains(QStringLiteral("it is longer than 64 characters (70)"))) << detected.err.toStdString();
     EXPECT_TRUE(detected.err.contains(QStringLiteral("it holds a control character or line break inside"))) << detected.err.toStdString();
 }
+
+// A station that drains its hot folder and goes does not call a folder with
+// files left in it empty.
+TEST(OddFiles, WatchUntilIdleSaysWhatItLeftInTheHotFolder)
+{
+    const QString hot = makeTempFolder(QStringLiteral("hot"));
+    const QString source = makeTempFolder(QStringLiteral("source"));
+    const QString main = makeTempFolder(QStringLiteral("main"));
+    writeRaw(hot, "DSC_0070.JPG", jpeg(70));
+    writeRaw(hot, "DSC_0071.JPG", {});
+    const QStringList args{"--set", "prefHotFolderPath=" + hot, "--set", "prefDestinationPath=" + main, "watch", "--until-idle"};
+    const ProgramRun watched = run(settingsFor(source) + args);
+    EXPECT_EQ(watched.exitCode, 3) << watched.out.toStdString() << watched.err.toStdString();
+    EXPECT_TRUE(watched.out.contains(QStringLiteral("DSC_0071.JPG: empty file"))) << watched.out.toStdString();
+    EXPECT_TRUE(watched.out.contains(QStringLiteral("idle: 1 file(s) left in the hot folder"))) << watched.out.toStdString();
+    EXPECT_EQ(rawNames(hot), QList<QByteArray>{"DSC_0071.JPG"});
+    EXPECT_EQ(rawNames(source), QList<QByteArray>{"DSC_0070.JPG"});
+}
