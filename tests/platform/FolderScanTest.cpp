@@ -131,8 +131,10 @@ TEST(FolderScan, AJpegSignatureWithoutAPictureIsNoPhoto)
     for (char &byte : noise)
         byte = char(random.bounded(256));
     // Decoders skip stray bytes before a marker.
+    const qsizetype second = 4 + ((uchar(jpeg[4]) << 8) | uchar(jpeg[5]));
+    ASSERT_EQ(uchar(jpeg[second]), 0xFF);
     QByteArray padded = jpeg;
-    padded.insert(2, QByteArray(3, '\0'));
+    padded.insert(second, QByteArray(3, '\0'));
 
     const QString folder = makeTempFolder();
     ASSERT_TRUE(writeFile(folder + "/DSC_0001.JPG", jpeg));
