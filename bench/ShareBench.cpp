@@ -41,9 +41,11 @@ bool writeShoot(const QString &folder, int photos, qint64 bytes)
     QDir(folder).removeRecursively();
     QDir().mkpath(folder);
     QByteArray data(bytes, '\0');
-    data.replace(0, 3, "\xFF\xD8\xFF");
+    // A JPEG's start and frame header, so the listing takes the noise for a photo.
+    const QByteArray head("\xFF\xD8\xFF\xC0\x00\x0B\x08\x00\x01\x00\x01\x01\x01\x11\x00", 15);
+    data.replace(0, head.size(), head);
     QRandomGenerator random(11);
-    for (qsizetype i = 3; i + 4 <= data.size(); i += 4) {
+    for (qsizetype i = head.size(); i + 4 <= data.size(); i += 4) {
         const quint32 word = random.generate();
         std::memcpy(data.data() + i, &word, 4);
     }

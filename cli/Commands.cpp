@@ -126,7 +126,8 @@ std::span<const Command> commands()
          "folder are taken in, decoded and delivered into the main folder.\n\n"
          "Options:\n"
          "  --until-idle      end once the hot folder is empty and its photos are\n"
-         "                    delivered (exit status 3 when a delivery stopped)\n",
+         "                    delivered (exit status 3 when a delivery stopped or\n"
+         "                    files no pass takes are left in the hot folder)\n",
          runWatchCommand},
         {"deliver", "deliver SOURCE DEST   move the sorted photos of SOURCE into DEST",
          "Usage: " EXE " deliver [--verbose] [--set KEY=VALUE]... SOURCE DEST",

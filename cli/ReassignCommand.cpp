@@ -7,6 +7,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "naming/FileNameScheme.h"
+#include "platform/FileOps.h"
 #include "reassign/ReassignRenames.h"
 #include "settings/Settings.h"
 #include "settings/SettingsKeys.h"
@@ -46,7 +47,10 @@ int runReassignCommand(const QStringList &args)
     for (const QString &operand : operands->mid(1)) {
         const QString path = absolutePath(operand);
         if (!QFileInfo(path).isFile() && !QFileInfo(pathWithCode(path, *code, tag)).isFile()) {
-            printErr(QStringLiteral(SORRELBY_EXECUTABLE ": \"%1\" is not a photo").arg(operand));
+            const QFileInfo found(path);
+            const bool odd = found.exists() && !found.isDir();
+            printErr(odd ? QStringLiteral(SORRELBY_EXECUTABLE ": cannot read %1: %2").arg(operand, cNotRegularFileReason)
+                         : QStringLiteral(SORRELBY_EXECUTABLE ": \"%1\" is not a photo").arg(operand));
             return kExitFailure;
         }
         photos << path;

@@ -8,7 +8,8 @@
 // photo in hand is finished, then the command ends with status 0. With
 // --until-idle it also ends by itself once a pass finds nothing more to take
 // in and every refresh and delivery is done (status 3 when a delivery
-// stopped at a full or vanished drive): for stations that drain a hot folder
+// stopped at a full or vanished drive, or files no pass takes are left in the
+// hot folder): for stations that drain a hot folder
 // and go, and for tests that must see the whole road run to its end.
 
 #include "cli/CommandLine.h"
@@ -183,20 +184,26 @@ int runWatchCommand(const QStringList &args)
     // delivery is never half way when the answer comes.
     QTimer idleCheck;
     std::atomic<bool> checking{false};
+    bool leftInHotFolder = false; // main thread
     if (untilIdle) {
         QObject::connect(&idleCheck, &QTimer::timeout, [&] {
             if (stopping || checking.exchange(true))
                 return;
             HotFolderChain *chain = &watch->chain();
-            sharedWorkingQueue().async([chain, &checking, &stopping, &watch] {
+            sharedWorkingQueue().async([chain, &checking, &stopping, &watch, &leftInHotFolder] {
                 if (chain->isIdle()) {
                     // Nothing may start between this answer and the end.
                     chain->setEnabled(false);
-                    mainqueue::async([&stopping, &watch] {
+                    mainqueue::async([&stopping, &watch, &leftInHotFolder] {
                         if (stopping)
                             return;
                         stopping = true;
-                        printLine(QStringLiteral("idle: the hot folder is empty and its photos are delivered"));
+                        const int left = watch->chain().lastPassLeftAlone();
+                        leftInHotFolder = left > 0;
+                        printLine(left > 0 ? QStringLiteral("idle: %1 file(s) left in the hot folder (see the pass above), its photos are "
+                                                            "delivered")
+                                                 .arg(left)
+                                           : QStringLiteral("idle: the hot folder is empty and its photos are delivered"));
                         watch->setRun(false);
                         sharedWorkingQueue().async([] { mainqueue::async([] { QCoreApplication::quit(); }); });
                     });
@@ -218,7 +225,7 @@ int runWatchCommand(const QStringList &args)
     watch.reset();
     SoundPlayer::setShared(nullptr);
     printLine(QStringLiteral("stopped"));
-    return untilIdle && deliveryStopped ? kExitIssues : kExitOk;
+    return untilIdle && (deliveryStopped || leftInHotFolder) ? kExitIssues : kExitOk;
 }
 
 } // namespace sorrelby::cli

@@ -99,6 +99,8 @@ struct HotFolderChain::State : std::enable_shared_from_this<State> {
     // What the last pass found: -1 none yet, 0 nothing to take or wait for,
     // 1 photos waiting, 2 photos moved.
     std::atomic<int> lastPass{-1};
+    // Files the last pass left in the hot folder (not photos, unreadable...).
+    std::atomic<int> lastLeftAlone{0};
     // Photos of the source folder already read for cards (taken in by a pass
     // of ours, or read by a batch); work queue only.
     QSet<QString> lookedAt;
@@ -171,6 +173,7 @@ void HotFolderChain::State::runPass(qint64 due)
     for (const QString &photo : result.movedTo)
         lookedAt.insert(photo);
     lastPass = result.moved > 0 ? 2 : result.waiting > 0 ? 1 : 0;
+    lastLeftAlone = int(result.leftAlone.size());
     setProcessing(false);
     ++passes;
     mainqueue::async([] { Settings::shared().setValue(cPrefDateOfLastProcessedHotFolder, QDateTime::currentDateTime()); });
@@ -409,6 +412,11 @@ bool HotFolderChain::isIdle() const
 bool HotFolderChain::lastPassMovedPhotos() const
 {
     return d->lastPass.load() == 2;
+}
+
+int HotFolderChain::lastPassLeftAlone() const
+{
+    return d->lastLeftAlone.load();
 }
 
 HotFolderWatch::HotFolderWatch(const QString &hotFolder, HotFolderChain::Options options, double latency)

@@ -122,6 +122,8 @@ public:
     // The last pass moved photos: another one must look before the chain can
     // call itself idle (its own moves may not have been reported yet).
     bool lastPassMovedPhotos() const;
+    // Files the last pass left in the hot folder, each said in its line.
+    int lastPassLeftAlone() const;
 
     struct State;
 

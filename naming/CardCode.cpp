@@ -36,8 +36,8 @@ CardReading cardFromDetection(const DetectionResult &detection)
         return reading;
     if (!refused.isNull()) {
         reading.possibleUnreadCard = true;
-        reading.why
-            = QStringLiteral("its code [%1] (%2 characters) cannot name a photo").arg(printablePayload(refused)).arg(refused.size());
+        reading.why = QStringLiteral("its code [%1] cannot name a photo: %2")
+                          .arg(printablePayload(refused), payloadRefusal(refused).value_or(QStringLiteral("no safe code")));
     } else if (detection.possibleCard) {
         reading.possibleUnreadCard = true;
         reading.why = detection.possibleCardWhy;

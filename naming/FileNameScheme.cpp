@@ -357,20 +357,43 @@ bool isSafeFileName(const QString &name)
     return std::none_of(name.cbegin(), name.cend(), [](QChar c) { return c == u'/' || isControlOrLineBreak(c); });
 }
 
-std::optional<QString> safeCodeFromPayload(const QString &payload, bool decodeForUrlString)
+std::optional<QString> payloadRefusal(const QString &payload, bool decodeForUrlString)
 {
     const QString code = decodeFromUrlString(payload, decodeForUrlString).value_or(payload);
     if (isSafeCode(code))
-        return code;
+        return std::nullopt;
+    if (hasInnerControl(payload))
+        return QStringLiteral("it holds a control character or line break inside");
+    if (code.trimmed().isEmpty())
+        return QStringLiteral("it holds no text");
+    if (code.size() > cMaxCodeLength)
+        return QStringLiteral("it is longer than %1 characters (%2)").arg(cMaxCodeLength).arg(code.size());
+    if (!code.isValidUtf16())
+        return QStringLiteral("it is not valid text");
+    if (holdsWindowsStandIn(code))
+        return QStringLiteral("it holds a character that some drives store in place of another");
+    return QStringLiteral("it cannot be part of a file name");
+}
+
+std::optional<QString> safeCodeFromPayload(const QString &payload, bool decodeForUrlString)
+{
+    const std::optional<QString> refusal = payloadRefusal(payload, decodeForUrlString);
+    if (!refusal)
+        return decodeFromUrlString(payload, decodeForUrlString).value_or(payload);
     logOp(cClass, u"safeCodeFromPayload()",
           QString(QStringLiteral("no usable code in the payload [") + printablePayload(payload)
-                  + QStringLiteral("] (%1 characters)").arg(payload.size())));
+                  + QStringLiteral("] (%1 characters): ").arg(payload.size()) + *refusal));
     return std::nullopt;
 }
 
 std::optional<QString> safeCodeFromPayload(const QString &payload)
 {
     return safeCodeFromPayload(payload, Settings::shared().boolValue(cPrefDecodeForUrlString));
+}
+
+std::optional<QString> payloadRefusal(const QString &payload)
+{
+    return payloadRefusal(payload, Settings::shared().boolValue(cPrefDecodeForUrlString));
 }
 
 QStringList collisionCandidates(const QString &wantedPath)

@@ -95,6 +95,10 @@ bool isSafeFileName(const QString &name);
 // without the flag reads cPrefDecodeForUrlString.
 std::optional<QString> safeCodeFromPayload(const QString &payload, bool decodeForUrlString);
 std::optional<QString> safeCodeFromPayload(const QString &payload);
+// Why a payload gives no safe code ("it is longer than 64 characters (70)"),
+// for the log and the commands; none when it gives one.
+std::optional<QString> payloadRefusal(const QString &payload, bool decodeForUrlString);
+std::optional<QString> payloadRefusal(const QString &payload);
 
 // Text from outside as a log line can show it: control characters (NUL
 // would end the line) as \uXXXX.

@@ -86,6 +86,61 @@ QString familyName(Family family)
     return {};
 }
 
+bool isStartOfFrame(uchar marker)
+{
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+// Whether JPEG data reaches a frame header (the picture's size) before its
+// image data: the signature alone is forged in seconds, and data cut off
+// before the frame holds no picture any reader opens. Segments are followed
+// by their lengths, so this costs a few small reads. Bytes before a marker are
+// skipped as decoders skip them; the frame must then be exactly well formed,
+// which random bytes never are by chance.
+bool holdsJpegFrame(QFile &file)
+{
+    constexpr int cMaxSegments = 1024;
+    qint64 at = 2; // after the start-of-image marker
+    for (int segment = 0; segment < cMaxSegments; ++segment) {
+        if (!file.seek(at))
+            return false;
+        char c = 0;
+        do {
+            if (!file.getChar(&c))
+                return false;
+        } while (uchar(c) != 0xFF);
+        do {
+            if (!file.getChar(&c))
+                return false;
+        } while (uchar(c) == 0xFF);
+        const uchar marker = uchar(c);
+        if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
+            at = file.pos();
+            continue;
+        }
+        // Image data or the end before any frame, or a stuffed byte out of place.
+        if (marker == 0xD8 || marker == 0xD9 || marker == 0xDA || marker == 0x00)
+            return false;
+        const QByteArray lengthBytes = file.read(2);
+        if (lengthBytes.size() < 2)
+            return false;
+        const int length = (uchar(lengthBytes[0]) << 8) | uchar(lengthBytes[1]);
+        if (length < 2)
+            return false;
+        if (isStartOfFrame(marker)) {
+            const QByteArray frame = file.read(6);
+            if (frame.size() < 6)
+                return false;
+            const int precision = uchar(frame[0]);
+            const int width = (uchar(frame[3]) << 8) | uchar(frame[4]);
+            const int components = uchar(frame[5]);
+            return precision >= 2 && precision <= 16 && width > 0 && components >= 1 && components <= 4 && length == 8 + 3 * components;
+        }
+        at = file.pos() - 2 + length;
+    }
+    return false;
+}
+
 // The verdict on each file, remembered by file identity: a reload after
 // renames opens no file again, and a rewritten file is looked at anew.
 class VerdictMemo {
@@ -224,7 +279,11 @@ std::optional<QString> photoFileProblem(const QString &path)
         return QStringLiteral("unreadable: ") + file.errorString();
     if (head.isEmpty())
         return QString(cEmptyFileReason);
-    return notAPhotoReason(head, QFileInfo(path).fileName());
+    if (std::optional<QString> reason = notAPhotoReason(head, QFileInfo(path).fileName()))
+        return reason;
+    if (familyOfContent(head) == Family::Jpeg && !holdsJpegFrame(file))
+        return QStringLiteral("%1 (no picture in its JPEG data)").arg(cNotAPhotoReason);
+    return std::nullopt;
 }
 
 std::optional<FolderScan> scanPhotoFolder(const QString &folder, QString *error)

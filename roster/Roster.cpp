@@ -1,6 +1,7 @@
 #include "roster/Roster.h"
 
 #include "naming/FileNameScheme.h"
+#include "platform/FileOps.h"
 #include "roster/CsvText.h"
 
 #include <QFile>
@@ -178,11 +179,12 @@ Roster Roster::fromCsv(const QByteArray &bytes)
 
 Roster Roster::fromFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // A FIFO given as the list would hold a plain open() for ever.
+    QFile file;
+    if (const FileResult opened = fileops::openForReading(path, file); !opened) {
         Roster roster;
         roster.path = path;
-        roster.problems.append({0, 0, QStringLiteral("cannot read the roster: ") + file.errorString()});
+        roster.problems.append({0, 0, QStringLiteral("cannot read the roster: ") + opened.error});
         return roster;
     }
     Roster roster = fromCsv(file.readAll());

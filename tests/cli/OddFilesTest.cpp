@@ -4,6 +4,11 @@
 
 #include "tests/testkit/fixtures/OddFilesScene.h"
 
+#include "tests/testkit/photos/ShootGenerator.h"
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
 using namespace sorrelby::testkit::oddfiles;
 
 TEST(OddFiles, EveryCommandGivenAFifoReturnsWithTheReason)
@@ -267,4 +272,156 @@ TEST(OddFiles, IntakeKilledAtEveryStepLeavesTheOddFilesAndLosesNoPhoto)
     EXPECT_GT(report.points, 0);
     EXPECT_EQ(report.killed, report.points);
     EXPECT_TRUE(report.problems.isEmpty()) << report.problems.join(u'\n').toStdString();
+}
+
+// A FIFO given where a command reads one file: the photo to reassign, the
+// class list of sections and report.
+TEST(OddFiles, AFifoGivenAsPhotoOrClassListReturnsWithTheReason)
+{
+    const QString source = makeTempFolder(QStringLiteral("source"));
+    writeRaw(source, "A1_DSC_0001-qrcode.JPG", jpeg(1));
+    const QString fifo = source + QStringLiteral("/DSC_0002.JPG");
+    makeFifo(fifo);
+    const QString list = makeTempFolder(QStringLiteral("list")) + QStringLiteral("/roster.csv");
+    makeFifo(list);
+
+    const ProgramRun reassigned = run(settingsFor(source) + QStringList{"reassign", "B2", fifo});
+    EXPECT_EQ(reassigned.exitCode, 1) << reassigned.err.toStdString();
+    EXPECT_TRUE(reassigned.err.contains(QStringLiteral("DSC_0002.JPG: not a regular file"))) << reassigned.err.toStdString();
+    for (const char *command : {"sections", "report"}) {
+        const ProgramRun given = run(settingsFor(source) + QStringList{command, "--roster", list, source});
+        EXPECT_EQ(given.exitCode, 1) << command << given.err.toStdString();
+        EXPECT_TRUE(given.err.contains(QStringLiteral("cannot read the roster: not a regular file"))) << command << given.err.toStdString();
+    }
+    EXPECT_TRUE(fileops::attributes(fifo).has_value());
+}
+
+// A JPEG's first bytes before noise, and a photo cut off before its picture:
+// no reader opens either, so neither is coded nor delivered as a portrait.
+TEST(OddFiles, AJpegWithoutAPictureIsNeitherCodedNorDelivered)
+{
+    const QString shoot = makeTempFolder(QStringLiteral("shoot"));
+    writeRaw(shoot, "A1_DSC_0050-qrcode.JPG", jpeg(50));
+    writeRaw(shoot, "DSC_0051.JPG", jpeg(51));
+    writeRaw(shoot, "DSC_0052.JPG", QByteArray("\xFF\xD8\xFF\xE0", 4) + noise());
+    const QByteArray photo = jpeg(53);
+    writeRaw(shoot, "DSC_0053.JPG", photo.left(photo.indexOf("\xFF\xC0")));
+
+    const ProgramRun decoded = run(settingsFor(shoot) + QStringList{"decode", shoot});
+    EXPECT_EQ(decoded.exitCode, 3) << decoded.err.toStdString();
+    for (const char *name : {"DSC_0052.JPG", "DSC_0053.JPG"})
+        EXPECT_TRUE(decoded.err.contains(QLatin1String(name) + QStringLiteral(": not a photo (no picture in its JPEG data)")))
+            << name << decoded.err.toStdString();
+    const QString main = makeTempFolder(QStringLiteral("main"));
+    const ProgramRun delivered = run(settingsFor(shoot) + QStringList{"deliver", shoot, main});
+    EXPECT_EQ(delivered.exitCode, 3) << delivered.err.toStdString();
+    EXPECT_EQ(rawNames(main), QList<QByteArray>{"A1_DSC_0051.JPG"});
+    EXPECT_EQ(rawNames(shoot), (QList<QByteArray>{"DSC_0052.JPG", "DSC_0053.JPG"}));
+}
+
+// Files the program may not read: named with the reason and counted, the
+// exit status says so, and each stays where it was. Root reads every file,
+// so as root the commands run as "nobody".
+TEST(OddFiles, UnreadableFilesAreNamedCountedAndLeft)
+{
+    const bool root = ::geteuid() == 0;
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (root && setpriv.isEmpty())
+        GTEST_SKIP() << "running as root without setpriv to drop it";
+    constexpr uid_t cNobody = 65534;
+    // Outside the test's own folder, which only root may enter.
+    QTemporaryDir scratch(QStringLiteral("/tmp/sorrelby-unreadable-XXXXXX"));
+    ASSERT_TRUE(scratch.isValid());
+    const QString top = scratch.path();
+    ASSERT_EQ(::chmod(QFile::encodeName(top).constData(), 0755), 0);
+    const QString home = makeFolder(top + QStringLiteral("/home"));
+    const QString hot = makeFolder(top + QStringLiteral("/hot"));
+    const QString source = makeFolder(top + QStringLiteral("/source"));
+    const QString main = makeFolder(top + QStringLiteral("/main"));
+    writeRaw(source, "A1_DSC_0060-qrcode.JPG", jpeg(60));
+    writeRaw(source, "DSC_0061.JPG", jpeg(61));
+    writeRaw(source, "DSC_0062.JPG", jpeg(62));
+    writeRaw(hot, "DSC_0063.JPG", jpeg(63));
+    writeRaw(hot, "DSC_0064.JPG", jpeg(64));
+    for (const QString &locked : QStringList{source + QStringLiteral("/DSC_0062.JPG"), hot + QStringLiteral("/DSC_0064.JPG")})
+        ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0), 0);
+    if (root) {
+        for (const QString &path : {top, home, hot, source, main})
+            ASSERT_EQ(::chown(QFile::encodeName(path).constData(), cNobody, cNobody), 0);
+        for (const QString &folder : {hot, source}) {
+            for (const QByteArray &name : rawNames(folder))
+                ASSERT_EQ(::chown(native(folder, name).constData(), cNobody, cNobody), 0);
+        }
+    }
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    for (const char *variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"})
+        environment.remove(QLatin1String(variable));
+    environment.insert(QStringLiteral("TMPDIR"), home);
+    const auto runAs = [&](const QStringList &args) {
+        const QStringList all = settingsFor(source) + args;
+        if (!root)
+            return runApp(all, cDeadlineMs, environment);
+        return runProgram(setpriv, QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", QStringLiteral(SORRELBY_APP_PATH)} + all,
+                          cDeadlineMs, environment);
+    };
+
+    const ProgramRun decoded = runAs({"decode", source});
+    EXPECT_EQ(decoded.exitCode, 3) << decoded.err.toStdString();
+    EXPECT_TRUE(decoded.err.contains(QStringLiteral("DSC_0062.JPG: unreadable: Permission denied"))) << decoded.err.toStdString();
+    const ProgramRun quiet = runAs({"--quiet", "sections", source});
+    EXPECT_EQ(quiet.exitCode, 3);
+    EXPECT_TRUE(quiet.err.contains(QStringLiteral("1 file(s) left in ") + source)) << quiet.err.toStdString();
+    EXPECT_FALSE(quiet.err.contains(QStringLiteral("DSC_0062.JPG"))) << quiet.err.toStdString();
+
+    const ProgramRun delivered = runAs({"deliver", source, main});
+    EXPECT_EQ(delivered.exitCode, 3) << delivered.err.toStdString();
+    EXPECT_TRUE(delivered.err.contains(QStringLiteral("DSC_0062.JPG: unreadable: Permission denied"))) << delivered.err.toStdString();
+    EXPECT_EQ(rawNames(main), QList<QByteArray>{"A1_DSC_0061.JPG"});
+    EXPECT_EQ(rawNames(source), QList<QByteArray>{"DSC_0062.JPG"});
+
+    const ProgramRun intake = runAs({"intake", hot, source});
+    EXPECT_EQ(intake.exitCode, 3) << intake.err.toStdString();
+    EXPECT_EQ(intake.out, QStringLiteral("1 photo(s) moved\n"));
+    EXPECT_TRUE(intake.err.contains(QStringLiteral("DSC_0064.JPG: unreadable: Permission denied"))) << intake.err.toStdString();
+    EXPECT_EQ(rawNames(hot), QList<QByteArray>{"DSC_0064.JPG"});
+}
+
+// A card whose payload gives no code is a possible unread card, and detect
+// says why: too long is told apart from a line break inside.
+TEST(OddFiles, DetectSaysWhyAPayloadGivesNoCode)
+{
+    ShootSpec spec;
+    spec.subjects = 2;
+    spec.photosPerSubject = 0;
+    spec.codes = {QString(70, u'X'), QStringLiteral("AB\nCD")};
+    const QString folder = makeTempFolder(QStringLiteral("cards"));
+    const std::optional<Shoot> shoot = writeShoot(folder, spec);
+    ASSERT_TRUE(shoot);
+    QStringList cards;
+    for (const ShootPhoto &photo : shoot->photos)
+        cards << folder + QLatin1Char('/') + photo.fileName;
+    ASSERT_EQ(cards.size(), 2);
+    const ProgramRun detected = run({"detect", cards[0], cards[1]});
+    EXPECT_EQ(detected.out, cards[0] + "\t\n" + cards[1] + "\t\n");
+    EXPECT_TRUE(detected.err.contains(QStringLiteral("it is longer than 64 characters (70)"))) << detected.err.toStdString();
+    EXPECT_TRUE(detected.err.contains(QStringLiteral("it holds a control character or line break inside"))) << detected.err.toStdString();
+}
+
+// A station that drains its hot folder and goes does not call a folder with
+// files left in it empty.
+TEST(OddFiles, WatchUntilIdleSaysWhatItLeftInTheHotFolder)
+{
+    const QString hot = makeTempFolder(QStringLiteral("hot"));
+    const QString source = makeTempFolder(QStringLiteral("source"));
+    const QString main = makeTempFolder(QStringLiteral("main"));
+    writeRaw(hot, "DSC_0070.JPG", jpeg(70));
+    writeRaw(hot, "DSC_0071.JPG", {});
+    const QStringList args{"--set", "prefHotFolderPath=" + hot, "--set", "prefDestinationPath=" + main, "watch", "--until-idle"};
+    const ProgramRun watched = run(settingsFor(source) + args);
+    EXPECT_EQ(watched.exitCode, 3) << watched.out.toStdString() << watched.err.toStdString();
+    EXPECT_TRUE(watched.out.contains(QStringLiteral("DSC_0071.JPG: empty file"))) << watched.out.toStdString();
+    EXPECT_TRUE(watched.out.contains(QStringLiteral("idle: 1 file(s) left in the hot folder"))) << watched.out.toStdString();
+    EXPECT_EQ(rawNames(hot), QList<QByteArray>{"DSC_0071.JPG"});
+    EXPECT_EQ(rawNames(source), QList<QByteArray>{"DSC_0070.JPG"});
 }

@@ -3,6 +3,8 @@
 
 #include "tests/testkit/fixtures/FolderScanScene.h"
 
+#include <QRandomGenerator>
+
 using namespace sorrelby::testkit::folderscan;
 
 TEST(FolderScan, EveryEntryIsAPhotoOrLeftAloneWithItsReason)
@@ -94,4 +96,43 @@ TEST(FolderScan, ReadersAndCopiesNeverWaitOnAFifo)
     QFile file;
     ASSERT_TRUE(fileops::openForReading(folder + QStringLiteral("/link.JPG"), file));
     EXPECT_EQ(file.readAll(), standIn(photo, "photo"));
+}
+
+TEST(FolderScan, AJpegSignatureWithoutAPictureIsNoPhoto)
+{
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    ASSERT_TRUE(image.save(&buffer, "JPG"));
+    const qsizetype frame = jpeg.indexOf("\xFF\xC0");
+    ASSERT_GT(frame, 2);
+    QByteArray noise(8192, '\0');
+    QRandomGenerator random(7);
+    for (char &byte : noise)
+        byte = char(random.bounded(256));
+    // Decoders skip stray bytes before a marker.
+    const qsizetype second = 4 + ((uchar(jpeg[4]) << 8) | uchar(jpeg[5]));
+    ASSERT_EQ(uchar(jpeg[second]), 0xFF);
+    QByteArray padded = jpeg;
+    padded.insert(second, QByteArray(3, '\0'));
+
+    const QString folder = makeTempFolder();
+    ASSERT_TRUE(writeFile(folder + "/DSC_0001.JPG", jpeg));
+    ASSERT_TRUE(writeFile(folder + "/DSC_0002.JPG", QByteArray("\xFF\xD8\xFF\xE0", 4) + noise));
+    ASSERT_TRUE(writeFile(folder + "/DSC_0003.JPG", jpeg.left(frame)));      // cut off before its picture
+    ASSERT_TRUE(writeFile(folder + "/DSC_0004.JPG", jpeg.left(frame + 40))); // cut off inside it: damaged, still a photo
+    ASSERT_TRUE(writeFile(folder + "/DSC_0005.JPG", padded));
+    ASSERT_TRUE(writeFile(folder + "/DSC_0006.JPG", QByteArray("\xFF\xD8\xFF\xD9", 4)));
+
+    const std::optional<FolderScan> scan = scanPhotoFolder(folder);
+    ASSERT_TRUE(scan);
+    QStringList photos;
+    for (const ScannedPhoto &photo : scan->photos)
+        photos << QFileInfo(photo.path).fileName();
+    photos.sort();
+    EXPECT_EQ(lines(photos), lines({"DSC_0001.JPG", "DSC_0004.JPG", "DSC_0005.JPG"}));
+    const QString why = QStringLiteral(": not a photo (no picture in its JPEG data)");
+    EXPECT_EQ(lines(sortedNames(scan->leftAlone)), lines({"DSC_0002.JPG" + why, "DSC_0003.JPG" + why, "DSC_0006.JPG" + why}));
 }

@@ -130,7 +130,11 @@ QByteArray standIn(const QString &name, const QByteArray &text)
         return QByteArray("II*\0", 4) + text;
     if (extension == QLatin1String("png"))
         return QByteArray("\x89PNG\r\n\x1A\n", 8) + text;
-    return QByteArray("\xFF\xD8\xFF", 3) + text;
+    // A JPEG's start and a frame header (one pixel, one component), the text
+    // in a comment after it: enough for the folder listing to see a picture.
+    static const QByteArray head("\xFF\xD8\xFF\xC0\x00\x0B\x08\x00\x01\x00\x01\x01\x01\x11\x00\xFF\xFE", 17);
+    const qsizetype length = qMin<qsizetype>(text.size() + 2, 0xFFFF);
+    return head + char(length >> 8) + char(length & 0xFF) + text;
 }
 
 QStringList writeFilesInOrder(const QString &folder, const QStringList &names, const QByteArray &content)
