@@ -37,12 +37,16 @@ namespace {
 
 const QList<QSize> cSizes{{1200, 800}, {800, 1200}, {1800, 1200}, {1200, 1800}, {2400, 1600}};
 
-// Every symbology this zxing-cpp knows, one by one.
+// Every symbology this zxing-cpp knows, one by one; not Micro QR before 2.0,
+// whose sampling aborts the process on some pictures (imaging/CodeSymbologies.h).
 QList<ZXing::BarcodeFormat> knownFormats(ZXing::BarcodeFormats group)
 {
     QList<ZXing::BarcodeFormat> formats;
-    for (auto format : group)
+    for (auto format : group) {
+        if (!SORRELBY_ZXING_AT_LEAST(2, 0) && format == ZXing::BarcodeFormat::MicroQRCode)
+            continue;
         formats.append(format);
+    }
     return formats;
 }
 
