@@ -196,6 +196,9 @@ TEST_F(ReassignWindow, FromTheBrowserThroughThePromptByCardPhoto)
         PhotoSpec spec;
         spec.size = QSize(160, 120);
         spec.seed = quint32(++seed);
+        // A second apart: equal times would be ordered by name, which the
+        // reassign below changes.
+        spec.exif.captureTime = firstCaptureTime().addSecs(seed);
         ASSERT_TRUE(writePhoto(folder + QLatin1Char('/') + name, spec));
     }
     SerialQueue workQueue(QStringLiteral("com.halvane.vemo.sorrelby.decodequeue"));
