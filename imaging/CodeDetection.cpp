@@ -415,6 +415,9 @@ std::vector<Candidate> candidateRegions(const LumaImage &base, const LumaImage &
     return candidates;
 }
 
+constexpr int cEnlargeTwiceUpTo = 1200; // full-size pixels of a lead's larger side
+constexpr int cEnlargeThriceUpTo = 500;
+
 // Something code-like that no read has made anything of yet.
 struct Lead {
     QRect rect; // full-size pixels
@@ -443,9 +446,6 @@ QRect paddedLead(const QRectF &bounds)
     const double pad = 0.35 * std::max(bounds.width(), bounds.height()) + 16;
     return bounds.adjusted(-pad, -pad, pad, pad).toAlignedRect();
 }
-
-constexpr int cEnlargeTwiceUpTo = 1200; // full-size pixels of a lead's larger side
-constexpr int cEnlargeThriceUpTo = 500;
 
 // The closer looks at what was seen but not read, each only while nothing is
 // read there: full size, enlarged twice, enlarged three times (small modules).
@@ -488,12 +488,13 @@ void takeOutcome(const PassOutcome &outcome, DetectionResult &result, std::vecto
 // Dark print on light paper: the texture's darkest and lightest tenths far
 // apart, few pixels between them (only the modules' edges), and a light ring
 // round it (the quiet zone). Scenery dense enough to be a candidate is mostly
-// mid-tones or has no light surround.
-bool looksLikePrintedCode(const LumaImage &picture, const QRect &core)
+// mid-tones or has no light surround. The answer grows with how strongly the
+// edges form a grid and how dense they are; none when it does not look printed.
+std::optional<double> printedCodeScore(const LumaImage &picture, const QRect &core)
 {
     const QRect inside = core.intersected(QRect(0, 0, picture.width, picture.height));
     if (inside.width() < 8 || inside.height() < 8)
-        return false;
+        return std::nullopt;
     std::array<int, 256> histogram{};
     for (int y = inside.top(); y <= inside.bottom(); ++y) {
         const std::uint8_t *row = picture.row(y);
@@ -513,17 +514,18 @@ bool looksLikePrintedCode(const LumaImage &picture, const QRect &core)
     const int dark = percentile(histogram, count, 0.1), light = percentile(histogram, count, 0.9);
     const int range = light - dark;
     if (range < 64)
-        return false;
+        return std::nullopt;
     int between = 0;
     for (int v = dark + range * 3 / 10; v <= light - range * 3 / 10; ++v)
         between += histogram[std::size_t(v)];
     if (between > 0.4 * count)
-        return false;
+        return std::nullopt;
     // Edges along two directions at right angles, in like measure: a code's
     // module grid. Stripes have one direction, scenery all of them. In the
     // doubled angle a grid's two directions cancel out and stripes add up;
     // in the quadrupled angle both add up and scattered directions cancel.
     double weight = 0, c2 = 0, s2 = 0, c4 = 0, s4 = 0;
+    int edges = 0;
     for (int y = std::max(1, inside.top()); y <= std::min(picture.height - 2, inside.bottom()); ++y) {
         const std::uint8_t *above = picture.row(y - 1), *row = picture.row(y), *below = picture.row(y + 1);
         for (int x = std::max(1, inside.left()); x <= std::min(picture.width - 2, inside.right()); ++x) {
@@ -531,6 +533,7 @@ bool looksLikePrintedCode(const LumaImage &picture, const QRect &core)
             const double magnitude = std::sqrt(gx * gx + gy * gy);
             if (magnitude < 16)
                 continue;
+            ++edges;
             const double cos2 = (gx * gx - gy * gy) / (magnitude * magnitude), sin2 = 2 * gx * gy / (magnitude * magnitude);
             weight += magnitude;
             c2 += magnitude * cos2;
@@ -540,9 +543,18 @@ bool looksLikePrintedCode(const LumaImage &picture, const QRect &core)
         }
     }
     if (weight <= 0)
-        return false;
+        return std::nullopt;
     const double grid = std::hypot(c4, s4) / weight, stripes = std::hypot(c2, s2) / weight;
-    return grid >= 0.3 && stripes <= 0.5;
+    if (grid < 0.3 || stripes > 0.5)
+        return std::nullopt;
+    // Small modules put an edge nearly everywhere; other print has edges
+    // only along its outlines.
+    return grid * edges / (double(inside.width()) * inside.height());
+}
+
+bool looksLikePrintedCode(const LumaImage &picture, const QRect &core)
+{
+    return printedCodeScore(picture, core).has_value();
 }
 
 // A candidate's dense texture with a quiet zone's room around it.
@@ -552,11 +564,83 @@ QRect aroundCore(const Candidate &candidate, const LumaImage &base)
     return candidate.core.adjusted(-pad, -pad, pad, pad).intersected(QRect(0, 0, base.width, base.height));
 }
 
+// A small code beside other print (stripes, a logo, a line across the card)
+// makes one candidate with it whose texture as a whole is not a code's. The
+// candidate is looked through in windows of a small code's size; a window
+// of dark print on light paper is a patch of its own.
+constexpr int cTileSide = 40; // searched pixels: a code of 3.6 % of the short side at half size
+constexpr int cTileCoreUpTo = 640;
+
+// What looked like print but was neither read nor located: whole candidates
+// first, windows of candidates after them. Where the smallest card's modules
+// are under two searched pixels (a 3000 x 2000 photo searched at half size),
+// small patches are looked at in full-size pixels, and candidates are looked
+// through for them; on larger photos the searched scale shows them well.
+struct PrintedPatches {
+    std::vector<QRect> whole;
+    std::vector<std::pair<double, QRect>> tiles; // with how clearly each looks printed
+    bool fullSize = false;
+};
+
+constexpr double cSmallestCodeShare = 0.036; // of the short side
+constexpr int cFineCodeUpTo = 48;            // searched pixels
+
+PrintedPatches printedPatchesFor(const QSize &size, int scale)
+{
+    PrintedPatches patches;
+    patches.fullSize = scale > 1 && size.isValid() && cSmallestCodeShare * std::min(size.width(), size.height()) / scale < cFineCodeUpTo;
+    return patches;
+}
+
+void addPrintedTiles(const LumaImage &base, const QRect &core, std::vector<std::pair<double, QRect>> &tiles)
+{
+    if (std::max(core.width(), core.height()) < 2 * cTileSide || std::max(core.width(), core.height()) > cTileCoreUpTo)
+        return;
+    const int step = cTileSide;
+    for (int y = core.top(); y + step / 2 <= core.bottom(); y += step) {
+        for (int x = core.left(); x + step / 2 <= core.right(); x += step) {
+            const QRect tile(x, y, cTileSide, cTileSide);
+            if (const std::optional<double> score = printedCodeScore(base, tile)) {
+                // Room for the whole code round a window that caught part of it.
+                const int pad = cTileSide;
+                tiles.emplace_back(*score,
+                                   toFullSize(base, tile.adjusted(-pad, -pad, pad, pad).intersected(QRect(0, 0, base.width, base.height))));
+            }
+        }
+    }
+}
+
+// The clearest grids of all candidates first, one look per spot: bar ends and
+// corners of other print pass now and then, a code's modules pass strongest.
+std::vector<QRect> clearestTiles(std::vector<std::pair<double, QRect>> tiles, std::size_t count)
+{
+    std::stable_sort(tiles.begin(), tiles.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+    std::vector<QRect> taken;
+    for (const auto &[score, rect] : tiles) {
+        if (taken.size() == count)
+            break;
+        if (std::none_of(taken.begin(), taken.end(), [&](const QRect &r) { return r.contains(rect.center()); }))
+            taken.push_back(rect);
+    }
+    return taken;
+}
+
+void addPrintedPatch(const LumaImage &base, const Candidate &candidate, PrintedPatches &quiet)
+{
+    const QRect around = aroundCore(candidate, base);
+    const bool printed = looksLikePrintedCode(base, candidate.core);
+    if (printed)
+        quiet.whole.push_back(toFullSize(base, around));
+    // A patch too large for a full-size look may hold a small code too.
+    if (quiet.fullSize && (!printed || std::max(around.width(), around.height()) > cEnlargeUpTo))
+        addPrintedTiles(base, candidate.core, quiet.tiles);
+}
+
 // Reads the regions of `base` (a whole picture or a part of one; `small` is it
 // at half its scale) that look like a code. Without `escalate`, a region where
 // a code was located but not read goes to `closerLook` for a full-size read.
 void searchCandidates(const LumaImage &base, const LumaImage &small, bool escalate, DetectionResult &result, std::vector<Lead> &leads,
-                      std::vector<QRect> &closerLook, std::vector<QRect> *quiet = nullptr)
+                      std::vector<QRect> &closerLook, PrintedPatches *quiet = nullptr)
 {
     double areaLeft = cRegionAreaBudget * double(base.width) * base.height;
     bool wholeBaseRead = false;
@@ -574,6 +658,10 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
                 wholeBaseRead = true;
                 ++result.regionsSearched;
                 takeOutcome(readAll(base, QRect(0, 0, base.width, base.height), Linear::None), result, leads, "close-up at search scale");
+                // A small look made of one candidate: a small code in it is
+                // as fine as in any other region.
+                if (quiet && result.codes.isEmpty())
+                    addPrintedPatch(base, candidate, *quiet);
             }
             continue;
         }
@@ -597,37 +685,67 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
             if (!enlarged.codes.isEmpty())
                 continue;
         }
-        if (quiet && !outcome.located && looksLikePrintedCode(base, candidate.core))
-            quiet->push_back(toFullSize(base, aroundCore(candidate, base)));
+        if (quiet && !outcome.located)
+            addPrintedPatch(base, candidate, *quiet);
     }
 }
 
 // zxing-cpp's detectors miss some sharp, plainly visible codes at one angle and
 // scale (a version 1 QR or a Data Matrix under mild perspective, turned some
-// 30 degrees) and read them at another: what looks like printed modules but
-// gave nothing, not even a located code, is read once more turned by 45
-// degrees, at full size when its modules are small. Only the strongest few,
-// and only grids of dark print: each look costs a few milliseconds.
+// 30 degrees) and read them at another; and the smallest cards of a 3000 x
+// 2000 photo, modules under two pixels at half size, are neither read nor
+// located there. What looks like printed modules but gave nothing, not even a
+// located code, is read once more: small patches at full size (decoded alone)
+// and enlarged, then every patch turned by 45 degrees; windows of print found
+// inside other candidates enlarged from the searched picture. Only the
+// strongest few: each look costs a few milliseconds.
 constexpr int cTurnedLooks = 3;
+constexpr int cTileLooks = 2;
 
-void readTurnedLooks(const LumaImage &picture, const std::vector<QRect> &quiet, DetectionResult &result)
+void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const PrintedPatches &patches, DetectionResult &result)
 {
     int looks = 0;
-    for (const QRect &rect : quiet) {
+    for (const QRect &rect : patches.whole) {
         if (looks == cTurnedLooks || !result.codes.isEmpty())
-            break;
-        LumaImage part = cropLuma(picture, rect);
+            return;
+        LumaImage part;
+        if (patches.fullSize && std::max(rect.width(), rect.height()) <= cEnlargeUpTo * picture.scale) {
+            Stopwatch watch(result.decodeMs);
+            Stopwatch close(result.closeDecodeMs);
+            part = decodeLumaRegion(bytes, 1, rect.intersected(picture.sourceRect), nullptr);
+        }
+        const bool fullSize = !part.isNull();
+        if (!fullSize)
+            part = cropLuma(picture, rect);
         if (part.isNull())
             continue;
         ++looks;
         ++result.closerLooks;
-        if (part.scale == 2 && std::max(part.width, part.height) <= cEnlargeUpTo) {
-            LumaImage enlarged = enlargeLuma(part, QRect(0, 0, part.width, part.height), 2);
+        const QRect whole(0, 0, part.width, part.height);
+        if (fullSize) {
+            addCodes(result, readAll(part, whole, Linear::None).codes, "printed patch at full size");
+            if (result.codes.isEmpty() && std::max(part.width, part.height) <= cEnlargeThriceUpTo)
+                addCodes(result, readEnlarged(part, whole, 2).codes, "printed patch enlarged twice");
+            if (!result.codes.isEmpty())
+                return;
+        } else if (part.scale == 2 && std::max(part.width, part.height) <= cEnlargeUpTo) {
+            LumaImage enlarged = enlargeLuma(part, whole, 2);
             enlarged.scale = 1;
             enlarged.sourceRect = part.sourceRect;
             part = std::move(enlarged);
         }
         addCodes(result, readTurned(part, QRect(0, 0, part.width, part.height), 45).codes, "turned");
+    }
+    // Windows are small: the searched picture enlarged shows their modules
+    // well enough, and a decode for each would cost more than they find.
+    for (const QRect &rect : clearestTiles(patches.tiles, cTileLooks)) {
+        if (!result.codes.isEmpty())
+            return;
+        const LumaImage part = cropLuma(picture, rect);
+        if (part.isNull())
+            continue;
+        ++result.closerLooks;
+        addCodes(result, readEnlarged(part, QRect(0, 0, part.width, part.height), 2).codes, "printed window enlarged twice");
     }
 }
 
@@ -671,7 +789,7 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
     result.readable = true;
 
     std::vector<QRect> closerLook;
-    std::vector<QRect> quiet;
+    PrintedPatches quiet = printedPatchesFor(size, scale);
     std::vector<Lead> leads;
     LumaImage small;
     {
@@ -701,7 +819,7 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
                 break;
         }
         if (result.codes.isEmpty())
-            readTurnedLooks(base, quiet, result);
+            readTurnedLooks(bytes, base, quiet, result);
     }
     if (!escalate) {
         if (closerLook.empty())
@@ -776,7 +894,7 @@ std::vector<QRect> screenCandidates(const LumaImage &screen)
 // region search searches a whole picture (large codes at quarter size, then
 // its own regions).
 void lookClosely(const LumaImage &half, const std::vector<QRect> &looks, DetectionResult &result, std::vector<Lead> &leads,
-                 std::vector<QRect> &quiet)
+                 PrintedPatches &quiet)
 {
     Stopwatch watch(result.searchMs);
     std::vector<QRect> unused;
@@ -820,7 +938,7 @@ DetectionResult detectScreened(const QByteArray &bytes)
 
     std::vector<Lead> leads;
     std::vector<QRect> looks;
-    std::vector<QRect> quiet;
+    PrintedPatches quiet = printedPatchesFor(size, 2);
     {
         Stopwatch watch(result.screenMs);
         // A card filling the frame reads here already.
@@ -853,7 +971,7 @@ DetectionResult detectScreened(const QByteArray &bytes)
     }
     if (result.codes.isEmpty()) {
         Stopwatch watch(result.searchMs);
-        readTurnedLooks(half, quiet, result);
+        readTurnedLooks(bytes, half, quiet, result);
     }
     if (!result.codes.isEmpty() || leads.empty())
         return result;

@@ -216,6 +216,8 @@ TEST_F(CodeDetection, EachStepReadsCardsTheStepsBeforeItMiss)
     const Case cases[] = {
         {"modules of under two pixels at half size", 38, "region enlarged twice"},
         {"a version 1 QR at 5 px a module, turned 84 degrees", 228, "turned"},
+        {"a small QR in one region with stripes beside it", 58, "printed window enlarged twice"},
+        {"a small QR, alone in a small part of the screen", 0, "printed patch enlarged twice"},
         {"a Data Matrix turned 30 degrees", 173, "turned"},
         {"a card filling the frame", -1, "screen"},
     };
