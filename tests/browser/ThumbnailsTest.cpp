@@ -70,10 +70,6 @@ TEST(ThumbnailOrientation, AllEightOrientations)
     }
 }
 
-class Service : public Thumbnails {
-protected:
-    // A maker that counts its calls and can be held back.
-    std::atomic<int> made{0};
     std::atomic<bool> hold{false};
     ThumbnailService::Maker countingMaker()
     {

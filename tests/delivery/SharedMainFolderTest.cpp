@@ -87,43 +87,6 @@ TEST_F(ExfatMainFolder, KilledOrFullAtAnyStepNothingIsLostOrLeftBehind)
     }
 }
 
-// One station's process: its own home, settings and trash.
-struct Station {
-    QString home;
-    QString source;
-    std::unique_ptr<QProcess> process;
-
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home);
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-        env.insert(QStringLiteral("XDG_STATE_HOME"), home + QStringLiteral("/.local/state"));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
-        env.insert(QStringLiteral("SORRELBY_INSTANCE_FOLDER"), home + QStringLiteral("/runtime"));
-        return env;
-    }
-};
-
-class SharedMainFolder : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        share = std::make_unique<BindfsShare>(makeTempFolder(QStringLiteral("server")),
-                                              makeTempFolder(QStringLiteral("station")) + QStringLiteral("/share"));
-        if (!share->unavailable().isEmpty())
-            GTEST_SKIP() << "no FUSE share here: " << share->unavailable().toStdString();
-    }
-    QStringList args(const QString &source) const
-    {
-        return QStringList{"deliver"} + kSettings
-            + QStringList{"--set", "prefDailyFolderDateFormat=yyyy-MM-dd", source, share->mountPoint()};
-    }
-
-    std::unique_ptr<BindfsShare> share;
-};
-
 // Three stations deliver into one share at once: photos of the same names
 // that are different photos all arrive (under "c" names), the one photo all
 // three hold arrives once, and nothing stays behind.
