@@ -1,32 +1,10 @@
-#include "settings/FolderReference.h"
-#include "platform/UserFolders.h"
-#include "settings/Settings.h"
-#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/FolderReferenceScene.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <gtest/gtest.h>
-
 using namespace sorrelby;
-
-namespace {
-
-bool renamePath(const QString &from, const QString &to)
-{
-    QDir().mkpath(QFileInfo(to).path());
-    return QDir().rename(from, to);
-}
-
-// Settings are written in the background: done before the process ends.
-class FolderReference : public ::testing::Test {
-protected:
-    void TearDown() override { Settings::shared().flush(); }
-};
-
-} // namespace
+using namespace sorrelby::testkit::folderreference;
 
 TEST_F(FolderReference, RenamedOrMovedFolderIsFoundAgainAndReportedStale)
 {
