@@ -144,24 +144,6 @@ TEST_F(BrowserWindow, LargeCellsGetASharperPicture)
     EXPECT_GE(first.data(SectionItemModel::SharpImageRole).value<QImage>().width(), 400);
 }
 
-TEST_F(BrowserWindow, PreferencesMenuOpensOnePreferencesWindow)
-{
-    MainWindow window(nullptr, &workQueue);
-    window.show();
-    window.startBrowser();
-    ViewController *controller = window.browser()->controller();
-    ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > 0 && !controller->isLoading(); }));
-    for (int i = 0; i < 2; ++i)
-        NotificationCenter::defaultCenter().post(QStringLiteral("myOpenPrefId"), {{QStringLiteral("command"), QStringLiteral("openpref")}});
-    QWidget *preferences = nullptr;
-    ASSERT_TRUE(waitUntil([&] {
-        return (preferences = window.findChild<QWidget *>(QStringLiteral("PreferencesViewController"))) && preferences->isVisible();
-    }));
-    spinFor(50);
-    EXPECT_EQ(window.findChildren<QWidget *>(QStringLiteral("PreferencesViewController")).size(), 1);
-    preferences->close();
-}
-
 // Hot folder mode is the red margin and the blinking label; the bar keeps
 // its colours and the finishing action stays on it at the default size.
 TEST_F(BrowserWindow, HotFolderModeKeepsTheBarReadableAndDeliveryInReach)
