@@ -62,8 +62,7 @@ TEST_F(WatchdogProcess, HangUpAndBrokenPipeAreIgnoredAndTerminateQuitsInOrder)
     // A broken pipe is dropped at once; the hang-up after it is logged.
     ::kill(pid_t(pid), SIGPIPE);
     ::kill(pid_t(pid), SIGHUP);
-    ASSERT_TRUE(waitUntil([] { return logText().contains(QLatin1String("Caught SIGHUP ... ignoring.")); }, 20000))
-        << logText().toStdString();
+    ASSERT_TRUE(logShows(QStringLiteral("Caught SIGHUP ... ignoring.")));
     EXPECT_EQ(first.state(), QProcess::Running);
     EXPECT_EQ(watchedPids().size(), 1);
 
@@ -95,13 +94,7 @@ TEST_F(WatchdogProcess, CrashLoopStopsWatchingAfterFourRelaunches)
     // The fifth start is the loop: it runs, but unwatched.
     const qint64 last = watchedPids().constLast();
     ::kill(pid_t(last), SIGSEGV);
-    ASSERT_TRUE(waitUntil(
-        [] {
-            return logText().contains(
-                QLatin1String("NOT setting auto-relaunch because interval since 4 previous launches is less than 30.0 sec"));
-        },
-        20000))
-        << logText().toStdString();
+    ASSERT_TRUE(logShows(QStringLiteral("NOT setting auto-relaunch because interval since 4 previous launches is less than 30.0 sec")));
     ASSERT_TRUE(waitUntil(
         [] { return logText().contains(QLatin1String("applicationDidFinishLaunching")) && processesStartedHere().size() == 1; }, 20000));
     const QList<AppProcess> left = processesStartedHere();
@@ -163,19 +156,8 @@ TEST_F(WatchdogProcess, QuitAndRelaunchEndsAtOnceKeepsTheSettingsAndIsNoCrash)
 
 TEST_F(WatchdogProcess, MissingWatchdogIsLoggedAndTheProgramRunsUnwatched)
 {
-    // The program and its window alone in a folder, without the other helpers.
-    const QString alone = makeTempFolder(QStringLiteral("alone")) + QStringLiteral("/" SORRELBY_EXECUTABLE);
-    ASSERT_TRUE(QFile::copy(QStringLiteral(SORRELBY_APP_PATH), alone));
-    const QString window = QStringLiteral("/" SORRELBY_WINDOW_EXECUTABLE);
-    ASSERT_TRUE(
-        QFile::copy(QFileInfo(QStringLiteral(SORRELBY_APP_PATH)).absolutePath() + window, QFileInfo(alone).absolutePath() + window));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    first.setProcessEnvironment(env);
-    first.start(alone, {});
-    ASSERT_TRUE(first.waitForStarted(10000));
-    ASSERT_TRUE(waitUntil([] { return logText().contains(QLatin1String("applicationDidFinishLaunching")); }, 30000))
-        << logText().toStdString();
+    const QString alone = startAlone();
+    ASSERT_TRUE(logShows(QStringLiteral("applicationDidFinishLaunching"), 30000));
     EXPECT_EQ(logText().count(QStringLiteral("missing %1! Unexpected termination will not be monitored.")
                                   .arg(QFileInfo(alone).absolutePath() + QStringLiteral("/watchdog"))),
               1)
