@@ -190,17 +190,7 @@ TEST_F(ReassignWindow, FromTheBrowserThroughThePromptByCardPhoto)
 {
     // The browser lists pictures only, and at once.
     settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);
-    int seed = 0;
-    for (const QString &name :
-         {QStringLiteral("B77_IMG_1000.JPG"), QStringLiteral("B77_IMG_1001.JPG"), QStringLiteral("C11_IMG_1002.JPG")}) {
-        PhotoSpec spec;
-        spec.size = QSize(160, 120);
-        spec.seed = quint32(++seed);
-        // A second apart: equal times would be ordered by name, which the
-        // reassign below changes.
-        spec.exif.captureTime = firstCaptureTime().addSecs(seed);
-        ASSERT_TRUE(writePhoto(folder + QLatin1Char('/') + name, spec));
-    }
+    ASSERT_TRUE(writePicturesInOrder(folder, {"B77_IMG_1000.JPG", "B77_IMG_1001.JPG", "C11_IMG_1002.JPG"}));
     SerialQueue workQueue(QStringLiteral("com.halvane.vemo.sorrelby.decodequeue"));
     MainWindow window(nullptr, &workQueue);
     window.resize(1000, 700);
@@ -208,17 +198,6 @@ TEST_F(ReassignWindow, FromTheBrowserThroughThePromptByCardPhoto)
     ViewController *controller = window.browser()->controller();
     controller->pathtophotos = folder;
     controller->registerObservers();
-    auto sectionOf = [&](const QString &code) {
-        for (int section = 0; section < controller->model()->sectionCount(); ++section) {
-            if (controller->imageDirectoryLoader().barcodeidForSection(section) == code)
-                return section;
-        }
-        return -1;
-    };
-    auto selectSection = [&](int section) {
-        for (int item = 0; item < controller->imageDirectoryLoader().numberOfItemsInSection(section); ++item)
-            controller->selectionModel()->select(controller->model()->indexForPath({section, item}), QItemSelectionModel::Select);
-    };
     controller->refreshAllSections();
     ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > 0 && !controller->isLoading(); }));
 
@@ -226,9 +205,9 @@ TEST_F(ReassignWindow, FromTheBrowserThroughThePromptByCardPhoto)
     // followers are left to the decode pass.
     settings.setValue(cPrefAlwaysPromptForReassignmentMode, true);
     settings.setValue(QStringLiteral("prefUseAutoDecodeQRMethod"), false);
-    const int section = sectionOf(QStringLiteral("B77"));
+    const int section = sectionOfCode(*controller, QStringLiteral("B77"));
     ASSERT_GE(section, 0);
-    selectSection(section);
+    selectSection(*controller, section);
     controller->doButton(section);
     PromptReassignModeViewController *prompt = nullptr;
     ASSERT_TRUE(waitUntil([&] { return (prompt = window.findChild<PromptReassignModeViewController *>()); }));
