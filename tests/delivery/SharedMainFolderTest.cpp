@@ -93,24 +93,9 @@ TEST_F(ExfatMainFolder, KilledOrFullAtAnyStepNothingIsLostOrLeftBehind)
 TEST_F(SharedMainFolder, ThreeStationsAtOnceDeliverEveryPhotoExactlyOnce)
 {
     QMap<QByteArray, QString> originals;
-    std::vector<Station> stations(3);
-    for (size_t s = 0; s < stations.size(); ++s) {
-        Station &station = stations[s];
-        station.home = makeTempFolder(QStringLiteral("home%1").arg(s));
-        station.source = makeTempFolder(QStringLiteral("source%1").arg(s));
-        QDir().mkpath(station.home + QStringLiteral("/runtime"));
-        QStringList names = slashCodeNames(40);
-        originals.insert(writeShoot(station.source, names, "station " + QByteArray::number(qulonglong(s))));
-        // The same photo, read from one card by every station.
-        writeFilesInOrder(station.source, {QStringLiteral("A1_DSC_9999.JPG")}, "the same photo");
-    }
-    originals.insert(contentDigest(stations[0].source + QStringLiteral("/A1_DSC_9999.JPG")), QStringLiteral("A1_DSC_9999.JPG"));
-
-    for (Station &station : stations) {
-        station.process = std::make_unique<QProcess>();
-        station.process->setProcessEnvironment(station.environment());
-        station.process->start(QStringLiteral(SORRELBY_APP_PATH), args(station.source));
-    }
+    std::vector<Station> stations = stationsWithShoots(3, originals);
+    for (Station &station : stations)
+        station.start(args(station.source));
     for (Station &station : stations) {
         ASSERT_TRUE(station.process->waitForFinished(180000));
         EXPECT_EQ(station.process->exitCode(), 0) << station.process->readAllStandardError().toStdString();
