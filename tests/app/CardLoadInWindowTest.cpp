@@ -4,9 +4,9 @@
 // card window left on the card.
 
 #include "tests/testkit/fixtures/CardLoadInWindowScene.h"
+#include "tests/testkit/fixtures/OddNamesScene.h"
 
 #include <QLabel>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,8 +51,7 @@ TEST_F(CardLoadInWindow, TwoCardsInARowEndSortedInTheSectionsAndOnDisk)
     for (const ShootPhoto &photo : card1.photos)
         EXPECT_TRUE(trashed.contains(contentDigest(card1.folder + QLatin1Char('/') + photo.fileName))) << photo.fileName.toStdString();
     EXPECT_EQ(trashed.size(), card1.photos.size());
-    for (QWidget *card : window.findChildren<QWidget *>(QStringLiteral("LoadCardViewController")))
-        card->close();
+    closeCardWindows(window);
 }
 
 // A copy killed while placing its photos: the next start of the window
@@ -117,8 +116,7 @@ TEST_F(CardLoadInWindow, ACopyWaitsForTheOperationUnderWayOnTheFolder)
 
     EXPECT_TRUE(showsSections(*browser, expectedSections(card)));
     EXPECT_EQ(lines(entriesOf(source)), sortedLines(card.expectedNames()));
-    for (QWidget *loader : window.findChildren<QWidget *>(QStringLiteral("LoadCardViewController")))
-        loader->close();
+    closeCardWindows(window);
 }
 
 // What the card window did not copy it names, with why, and the window
@@ -130,10 +128,7 @@ TEST_F(CardLoadInWindow, TheCardWindowNamesTheFilesLeftOnTheCardAndWhy)
     const QString dcim = card.folder;
     ASSERT_EQ(::mkfifo(QFile::encodeName(dcim + QStringLiteral("/DSC_8001.JPG")).constData(), 0644), 0);
     ASSERT_TRUE(QFile::link(dcim + QLatin1Char('/') + card.photos.first().fileName, dcim + QStringLiteral("/DSC_8002.JPG")));
-    const QByteArray badName = QFile::encodeName(dcim) + "/DSC_8003\xff.JPG";
-    const int fd = ::open(badName.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-    ASSERT_GE(fd, 0);
-    ::close(fd);
+    oddnames::writeUnderRawName(dcim, "DSC_8003\xff.JPG");
     ASSERT_TRUE(writeFile(dcim + QStringLiteral("/X9_DSC_8004.JPG"), smallJpeg()));
 
     WindowScene scene(workQueue, monitor);
