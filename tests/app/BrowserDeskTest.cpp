@@ -292,11 +292,7 @@ TEST_F(BrowserDesk, ACopyThatLostItsFileTimesDecodesIntoOneSectionASubject)
             expected << photo.expectedCode;
     }
     ASSERT_EQ(expected.size(), 5);
-    QStringList shown;
-    SectionItemModel *model = controller->model();
-    for (int s = 0; s < model->sectionCount(); ++s)
-        shown << model->index(model->headerRow(s)).data().toString().section(QStringLiteral(" = "), 1);
-    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(sectionCodes(*controller->model()), expected);
 }
 
 // Asked twice, the preferences open once; the keys are the photos' again

@@ -32,15 +32,7 @@ TEST_F(WatchdogProcess, SignalElevenRelaunchesWithHotFolderModeAndLeavesACrashNo
 
     // The new copy watches the hot folder again.
     const QString monitoring = QStringLiteral("vemo-sorrelby[%1:").arg(relaunched);
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            for (const QString &line : logText().split(QLatin1Char('\n')))
-                if (line.contains(monitoring) && line.contains(QLatin1String("setRun:....monitoring ")))
-                    return true;
-            return false;
-        },
-        20000))
-        << logText().toStdString();
+    EXPECT_TRUE(logHasLineWith(monitoring, QStringLiteral("setRun:....monitoring "))) << logText().toStdString();
 
     const QStringList notes = crashNotes();
     ASSERT_EQ(notes.size(), 1) << lines(QDir(userfolders::logFolder()).entryList());
