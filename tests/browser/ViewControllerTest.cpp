@@ -225,8 +225,7 @@ TEST_F(BrowserController, DeleteGoesToTheTrashAfterConfirmation)
     // A trash that refuses: the photo stays, and the user is told.
     ViewControllerOptions refusing{&workQueue};
     refusing.trash = [](const QString &, QString *) { return FileResult::failure(QStringLiteral("no trash on this volume")); };
-    controller = std::make_unique<ViewController>(refusing);
-    controller->pathtophotos = folder;
+    useController(refusing);
     reload();
     select(0, 0);
     alerts.queueAnswer(1);

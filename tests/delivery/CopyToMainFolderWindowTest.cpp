@@ -81,13 +81,7 @@ TEST_F(ProgressDialog, FailedMovesCamerasLeftBehindAndAStopAreShown)
     writeFilesInOrder(source, {"A1_IMG_0001.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003.JPG"});
     std::atomic<int> failWith{0};
     ShootEngineOptions o = engineOptions();
-    o.grouper = [](const QStringList &photos) {
-        QMap<QString, QStringList> cameras;
-        for (const QString &photo : photos)
-            cameras[photo.endsWith(QStringLiteral("IMG_0003.JPG")) ? QStringLiteral("SONY ILCE-7M3_77") : QStringLiteral("NIKON D750_3001")]
-                << photo;
-        return std::optional<QMap<QString, QStringList>>(cameras);
-    };
+    o.grouper = camerasByName({{QStringLiteral("IMG_0003.JPG"), QStringLiteral("SONY ILCE-7M3_77")}}, QStringLiteral("NIKON D750_3001"));
     o.deliveryFileOperations = movesFailingFor([&failWith](const QString &from) -> std::optional<FileResult> {
         if (from.endsWith(QStringLiteral("IMG_0002.JPG")) && failWith.load() == EIO)
             return FileResult::failure(QStringLiteral("disk full"));

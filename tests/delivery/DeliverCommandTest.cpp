@@ -32,9 +32,7 @@ TEST(DeliverCommand, ExitStatusFollowsTheSummary)
     // A photo that cannot be moved (its name and every "c<k>" variant taken
     // by other photos) is an issue.
     ASSERT_TRUE(writeFile(source + "/B2_IMG_0006.JPG", standIn(QStringLiteral("x.JPG"), "photo 6")));
-    ASSERT_TRUE(QDir().mkpath(destination + "/B2_IMG_0006.JPG"));
-    for (int k = 1; k <= 18; ++k)
-        ASSERT_TRUE(writeFile(destination + QStringLiteral("/B2_IMG_0006c%1.JPG").arg(k), "other"));
+    takeEveryVariant(destination, QStringLiteral("B2_IMG_0006.JPG")); // a folder under the name itself
     outcome = deliver(leaveUnassigned + QStringList{source, destination});
     EXPECT_EQ(outcome.exitCode, 3);
     EXPECT_TRUE(outcome.out.startsWith(QStringLiteral("Possible Issue(s) with Moving ReAssigned Files...\n")));

@@ -159,11 +159,8 @@ TEST(RosterPanel, AHotFolderBatchLeavesItsReportInTheDailyFolderWithoutAsking)
     settings.setValue(cPrefOriginalNameFormatTag, made->shoot.nameFormatTag());
     settings.setValue(cPrefDestinationPath, main);
 
-    SerialQueue queue(QStringLiteral("roster-report-test"));
-    ShootEngineOptions options;
-    options.queue = &queue;
-    options.postRefresh = false;
-    ShootEngines engines(options);
+    QuietEngines quiet;
+    ShootEngines &engines = quiet.engines;
     DeliveryReporter reporter(engines, settings);
     ShootRequest batch(ShootOperation::HotFolderBatch);
     batch.destination = main + QStringLiteral("/day");
