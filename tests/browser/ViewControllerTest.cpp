@@ -279,14 +279,7 @@ TEST_F(BrowserController, RefreshScrollsToTheEndAndStartsDelivery)
 TEST_F(BrowserController, RevertAndDecodeWorkOnTheFolderAsItIsWhenTheirTurnComes)
 {
     settings.setValue(cPrefOriginalNameFormatTag, 1);
-    const QString aside = makeTempFolder(QStringLiteral("aside"));
-    writeFilesInOrder(aside,
-                      {QStringLiteral("A1_IMG_0001-qrcode.JPG"), QStringLiteral("A1_IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG"),
-                       QStringLiteral("IMG_0004.JPG")},
-                      smallJpeg());
-    for (const QString &name :
-         {QStringLiteral("A1_IMG_0001-qrcode.JPG"), QStringLiteral("A1_IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG")})
-        ASSERT_TRUE(QFile::rename(aside + QLatin1Char('/') + name, folder + QLatin1Char('/') + name));
+    const QString aside = photosArriving({"A1_IMG_0001-qrcode.JPG", "A1_IMG_0002.JPG", "IMG_0003.JPG", "IMG_0004.JPG"}, 3);
     reload();
     NotificationRecorder refreshes(QStringLiteral("myRefreshId"));
 

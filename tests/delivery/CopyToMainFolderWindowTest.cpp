@@ -15,10 +15,9 @@ TEST_F(ProgressDialog, DeliveryFromTheWindowEndsWithASummaryThatClosesItself)
     settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 0);
     settings.setValue(cPrefDoUnassignedProcess, false);
     settings.setValue(cPrefDailyFolderDateFormat, QString()); // no daily sub-folder
-    MainWindow window(nullptr, &workQueue);
-    window.show();
+    const std::unique_ptr<MainWindow> opened = windowOnSource();
+    MainWindow &window = *opened;
     ViewController *browser = window.browser()->controller();
-    browser->pathtophotos = source;
     NotificationRecorder prefs(QStringLiteral("myOpenPrefId"));
 
     // No main folder yet: the browser says so and offers the preferences.
@@ -205,20 +204,15 @@ TEST_F(ProgressDialog, HotFolderModeDeliversADroppedPhotoUnattended)
     settings.setValue(cPrefDailyFolderDateFormat, QStringLiteral("yyyy-MM-dd"));
     validatedFolders();
 
-    MainWindow window(nullptr, &workQueue);
-    window.show();
-    window.browser()->controller()->pathtophotos = source;
+    const std::unique_ptr<MainWindow> shown = windowOnSource();
+    MainWindow &window = *shown;
     const std::unique_ptr<HotFolderWatch> watch = watchFor(window, hot);
 
     ShootSpec spec;
     spec.subjects = 1;
     spec.photosPerSubject = 1;
-    const QString staging = makeTempFolder(QStringLiteral("staging"));
-    const std::optional<Shoot> shoot = writeShoot(staging, spec);
+    const std::optional<Shoot> shoot = dropShootInto(hot, spec);
     ASSERT_TRUE(shoot);
-    settings.setValue(cPrefOriginalNameFormatTag, shoot->nameFormatTag());
-    for (const ShootPhoto &photo : shoot->photos)
-        ASSERT_TRUE(fileops::moveNoReplace(staging + "/" + photo.fileName, hot + "/" + photo.fileName));
 
     bool sawDialog = false;
     const QString photo = shoot->photos.at(1).expectedName;
