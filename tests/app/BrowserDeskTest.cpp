@@ -114,10 +114,7 @@ TEST_F(BrowserDesk, HeadersStickAtTheTopAndShowTheWholeCode)
 TEST_F(BrowserDesk, AReassignKeepsTheSectionInHandOnScreen)
 {
     const QString folder = makeTempFolder();
-    QStringList names;
-    for (int s = 0; s < 6; ++s)
-        names += namesOf(QStringLiteral("S%1").arg(s + 1, 3, 10, QLatin1Char('0')), 10 * s + 1, 8);
-    const QStringList paths = writeFilesInOrder(folder, names, smallJpeg());
+    const QStringList paths = writeFilesInOrder(folder, subjectNames(6, 8), smallJpeg());
     const auto window = windowOn(folder);
     ViewController *controller = window->browser()->controller();
     SectionGridView *grid = window->browser()->grid();

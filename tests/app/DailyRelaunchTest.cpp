@@ -225,11 +225,9 @@ TEST_F(DailyRelaunchTest, DialogShowsTheNextDateLiveAndSavingReplacesTheArmedTim
     auto *dialog = window.findChild<SetQuitRelaunchViewController *>();
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());
-    auto *edit = dialog->findChild<QTimeEdit *>(QStringLiteral("relaunchTimeEdit"));
-    auto *status = dialog->findChild<QLabel *>(QStringLiteral("statusLabel"));
-    auto *save = dialog->findChild<QPushButton *>(QStringLiteral("saveButton"));
-    auto *reset = dialog->findChild<QPushButton *>(QStringLiteral("resetToFactoryButton"));
-    ASSERT_TRUE(edit && status && save && reset);
+    const RelaunchDialogControls controls(dialog);
+    ASSERT_TRUE(controls.found());
+    auto [edit, status, save, reset] = controls;
 
     const QString prefix = QStringLiteral("Next Startup Date will be set to:\n");
     EXPECT_EQ(settings.dateValue(cTemp).time(), QTime(0, 6));

@@ -29,12 +29,10 @@ TEST_F(ShootDayInWindow, CardRangeReassignDragUndoCancelledRevertAndDelivery)
     const QMultiMap<QByteArray, QString> onTheCard = contentCensus({volume});
 
     WindowScene scene(workQueue, monitor, QSize(1000, 760));
-    ASSERT_FALSE(scene.app.isRefused());
     MainWindow &window = scene.window;
     BrowserView *browser = window.browser();
-    ViewController *controller = browser->controller();
+    ViewController *controller = loadedBrowser(scene);
     SectionGridView *grid = browser->grid();
-    ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > 0 && !controller->isLoading(); }));
 
     // The card, copied and decoded: the unreadable card and its subject's
     // photos carry the code before them.

@@ -11,10 +11,7 @@ namespace {
 TEST_F(WatchdogProcess, SignalElevenRelaunchesWithHotFolderModeAndLeavesACrashNote)
 {
     Settings::shared().setValue(QStringLiteral("prefEnableHotFolderMode"), true);
-    QByteArray earlier;
-    for (int line = 1; line <= 60; ++line)
-        earlier += "earlier line " + QByteArray::number(line) + '\n';
-    ASSERT_TRUE(writeFile(userfolders::logFilePath(), earlier));
+    ASSERT_TRUE(writeEarlierLog(60));
     ASSERT_TRUE(startFirst()) << logText().toStdString();
     const qint64 crashed = first.processId();
     EXPECT_FALSE(commandLineOf(crashed).contains(QLatin1String("--autorelaunched")));
