@@ -33,15 +33,10 @@ TEST_F(AppDelegateTest, FreshHomeStartsWithoutAlertsAndMakesTheFactoryFolders)
 
 TEST_F(AppDelegateTest, CompanionFlagsCountTrueInAnyCaseAndNothingElse)
 {
-    auto companion = [](const char *reverse, const char *disable) {
-        ASSERT_TRUE(testkit::writeFile(ostrinPrefsFilePath(),
-                                       QByteArray("<map><entry key=\"reversescan\" value=\"") + reverse
-                                           + "\"/><entry key=\"disablescan\" value=\"" + disable + "\"/></map>"));
-    };
     AppDelegate::Options withCompanion = options();
     withCompanion.executableName = QStringLiteral("sorrelby");
 
-    companion("True", "yes");
+    writeCompanionFlags("True", "yes");
     start(withCompanion);
     EXPECT_FALSE(settings.boolValue(cPrefIsStandAloneApp));
     EXPECT_TRUE(settings.boolValue(cPrefOstrinReverseScan));
@@ -49,7 +44,7 @@ TEST_F(AppDelegateTest, CompanionFlagsCountTrueInAnyCaseAndNothingElse)
     EXPECT_TRUE(settings.contains(cPrefOstrinDisableScan));
     EXPECT_FALSE(settings.boolValue(cPrefOstrinDisableScan));
 
-    companion("no", "TRUE");
+    writeCompanionFlags("no", "TRUE");
     start(withCompanion);
     EXPECT_FALSE(settings.boolValue(cPrefOstrinReverseScan));
     EXPECT_FALSE(settings.boolValue(cPrefReverseAssignBarcode));
@@ -291,10 +286,6 @@ TEST_F(AppDelegateTest, TheLockFolderComesFromTheUserIdAndIsPrivate)
 {
     const uid_t uid = ::getuid();
     const QString fallback = testkit::makeTempFolder(QStringLiteral("fallback"));
-    const auto modeOf = [](const QString &path) {
-        struct stat st { };
-        return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
-    };
 
     const QString tmp = testkit::makeTempFolder(QStringLiteral("tmp"));
     const QString own = tmp + QStringLiteral("/com.halvane.vemo.sorrelby-") + QString::number(uid);

@@ -17,8 +17,7 @@ using namespace sorrelby::testkit::browserdesk;
 
 TEST_F(BrowserDesk, ShiftSelectsInShootOrderCtrlTogglesAndTheBandIsDrawn)
 {
-    const QString folder = makeTempFolder();
-    writeFilesInOrder(folder, namesOf(QStringLiteral("S003"), 1, 5) + namesOf(QStringLiteral("S004"), 10, 16), smallJpeg());
+    const QString folder = folderWith(namesOf(QStringLiteral("S003"), 1, 5) + namesOf(QStringLiteral("S004"), 10, 16));
     const auto window = windowOn(folder);
     ViewController *controller = window->browser()->controller();
     SectionGridView *grid = window->browser()->grid();
@@ -52,24 +51,19 @@ TEST_F(BrowserDesk, ShiftSelectsInShootOrderCtrlTogglesAndTheBandIsDrawn)
     const QRect cell = grid->visualRect(model->indexForPath({0, 1}));
     const QPoint start(5, cell.top() - 5);
     const QPoint end = cell.center();
-    QMouseEvent press(QEvent::MouseButtonPress, start, grid->viewport()->mapToGlobal(start), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QCoreApplication::sendEvent(grid->viewport(), &press);
-    QMouseEvent move(QEvent::MouseMove, end, grid->viewport()->mapToGlobal(end), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(grid->viewport(), &move);
+    mouse(grid, QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+    mouse(grid, QEvent::MouseMove, end, Qt::NoButton, Qt::LeftButton);
     EXPECT_EQ(grid->rubberBand(), QRect(start, end).normalized());
     const QImage drawn = grid->viewport()->grab().toImage();
     EXPECT_NE(drawn.pixelColor(start + QPoint(1, 1)), QColor(Qt::black));
     EXPECT_EQ(selectedNames(controller), namesOf(QStringLiteral("S003"), 1, 2));
-    QMouseEvent release(QEvent::MouseButtonRelease, end, grid->viewport()->mapToGlobal(end), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(grid->viewport(), &release);
+    mouse(grid, QEvent::MouseButtonRelease, end, Qt::LeftButton, Qt::NoButton);
     EXPECT_TRUE(grid->rubberBand().isNull());
 }
 
 TEST_F(BrowserDesk, HeadersStickAtTheTopAndShowTheWholeCode)
 {
-    const QString folder = makeTempFolder();
-    writeFilesInOrder(folder, namesOf(QStringLiteral("S001"), 1, 30) + namesOf(QStringLiteral("S002"), 31, 30), smallJpeg());
+    const QString folder = folderWith(namesOf(QStringLiteral("S001"), 1, 30) + namesOf(QStringLiteral("S002"), 31, 30));
     const auto window = windowOn(folder);
     SectionGridView *grid = window->browser()->grid();
     SectionItemModel *model = window->browser()->controller()->model();
@@ -81,14 +75,11 @@ TEST_F(BrowserDesk, HeadersStickAtTheTopAndShowTheWholeCode)
     EXPECT_EQ(grid->stickyHeaderRect().top(), 0);
     EXPECT_EQ(grid->indexAt(QPoint(5, 10)).row(), model->headerRow(0));
     EXPECT_GT(grid->viewport()->grab().toImage().pixelColor(5, 5).lightness(), 100);
-    QList<QVariantMap> posted;
-    NotificationCenter &center = NotificationCenter::defaultCenter();
-    ObserverRegistration registration(
-        center, center.addObserver(QStringLiteral("myCustomId0"), [&](const Notification &n) { posted << n.userInfo; }));
+    NotificationRecorder posted(QStringLiteral("myCustomId0"));
     EXPECT_LT(grid->headerButtonRect(0).bottom(), SectionGridView::cHeaderHeight);
     clickAt(grid, grid->headerButtonRect(0).center());
-    ASSERT_EQ(posted.size(), 1);
-    EXPECT_EQ(posted.front().value(QStringLiteral("sectionid")).toString(), QStringLiteral("0"));
+    ASSERT_EQ(posted.seen().size(), 1);
+    EXPECT_EQ(posted.seen().front().value(QStringLiteral("sectionid")).toString(), QStringLiteral("0"));
     // The next header pushes it out; at the very top nothing sticks.
     grid->scrollTo(model->index(model->headerRow(1)), QAbstractItemView::PositionAtTop);
     grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->value() + SectionGridView::cInsetTop + 20);
@@ -123,10 +114,7 @@ TEST_F(BrowserDesk, HeadersStickAtTheTopAndShowTheWholeCode)
 TEST_F(BrowserDesk, AReassignKeepsTheSectionInHandOnScreen)
 {
     const QString folder = makeTempFolder();
-    QStringList names;
-    for (int s = 0; s < 6; ++s)
-        names += namesOf(QStringLiteral("S%1").arg(s + 1, 3, 10, QLatin1Char('0')), 10 * s + 1, 8);
-    const QStringList paths = writeFilesInOrder(folder, names, smallJpeg());
+    const QStringList paths = writeFilesInOrder(folder, subjectNames(6, 8), smallJpeg());
     const auto window = windowOn(folder);
     ViewController *controller = window->browser()->controller();
     SectionGridView *grid = window->browser()->grid();
@@ -161,21 +149,14 @@ TEST_F(BrowserDesk, AReassignKeepsTheSectionInHandOnScreen)
 
 TEST_F(BrowserDesk, CellsGrowByQuartersFromTheWheelAndTheKeys)
 {
-    const QString folder = makeTempFolder();
-    writeFilesInOrder(folder, namesOf(QStringLiteral("S001"), 1, 4), smallJpeg());
-    const auto window = windowOn(folder);
+    const auto window = windowOn(folderWith(namesOf(QStringLiteral("S001"), 1, 4)));
     ViewController *controller = window->browser()->controller();
     SectionGridView *grid = window->browser()->grid();
-    const QPoint at(50, 50);
-    QWheelEvent up(at, grid->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase,
-                   false);
-    QCoreApplication::sendEvent(grid->viewport(), &up);
+    ctrlWheel(grid, 120);
     EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 1.25);
     EXPECT_EQ(grid->itemSize(), QSize(250, 250));
-    QWheelEvent down(at, grid->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase,
-                     false);
-    QCoreApplication::sendEvent(grid->viewport(), &down);
-    QCoreApplication::sendEvent(grid->viewport(), &down);
+    ctrlWheel(grid, -120);
+    ctrlWheel(grid, -120);
     EXPECT_DOUBLE_EQ(controller->itemScaleFactor, 0.75);
     EXPECT_DOUBLE_EQ(settings.doubleValue(cPrefItemScaleFactor), 0.75);
     // Ctrl+plus (also Ctrl+= without Shift) and Ctrl+minus.
@@ -187,8 +168,7 @@ TEST_F(BrowserDesk, CellsGrowByQuartersFromTheWheelAndTheKeys)
 
 TEST_F(BrowserDesk, UndoAndRedoFromTheEditMenuAlsoAfterTheWindowWasClosed)
 {
-    const QString folder = makeTempFolder();
-    writeFilesInOrder(folder, namesOf(QStringLiteral("S001"), 1, 3) + namesOf(QStringLiteral("S002"), 4, 3), smallJpeg());
+    const QString folder = folderWith(namesOf(QStringLiteral("S001"), 1, 3) + namesOf(QStringLiteral("S002"), 4, 3));
     const QStringList before = entriesOf(folder);
     {
         const auto window = windowOn(folder);
@@ -200,18 +180,8 @@ TEST_F(BrowserDesk, UndoAndRedoFromTheEditMenuAlsoAfterTheWindowWasClosed)
     }
     // A new window on the same folder undoes the drop of the one before.
     const auto window = windowOn(folder);
-    QAction *undo = nullptr;
-    QAction *redo = nullptr;
-    for (QAction *action : window->menuBar()->actions()) {
-        if (action->text() != QStringLiteral("&Edit"))
-            continue;
-        for (QAction *item : action->menu()->actions()) {
-            if (item->objectName() == QLatin1String("undo"))
-                undo = item;
-            if (item->objectName() == QLatin1String("redo"))
-                redo = item;
-        }
-    }
+    QAction *undo = editMenuAction(*window, QStringLiteral("undo"));
+    QAction *redo = editMenuAction(*window, QStringLiteral("redo"));
     ASSERT_TRUE(undo && redo);
     EXPECT_EQ(undo->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
     EXPECT_EQ(redo->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
@@ -232,10 +202,7 @@ TEST_F(BrowserDesk, UndoAndRedoFromTheEditMenuAlsoAfterTheWindowWasClosed)
     QAction *reassign = window->browser()->action(QStringLiteral("reassign"));
     ASSERT_TRUE(reassign);
     EXPECT_FALSE(reassign->shortcut().isEmpty());
-    QList<QVariantMap> posted;
-    NotificationCenter &center = NotificationCenter::defaultCenter();
-    ObserverRegistration registration(
-        center, center.addObserver(QStringLiteral("myCustomId0"), [&](const Notification &n) { posted << n.userInfo; }));
+    NotificationRecorder posted(QStringLiteral("myCustomId0"));
     ViewController *controller = window->browser()->controller();
     ASSERT_TRUE(waitUntil([&] { return !controller->isLoading(); }));
     SectionItemModel *model = controller->model();
@@ -243,8 +210,8 @@ TEST_F(BrowserDesk, UndoAndRedoFromTheEditMenuAlsoAfterTheWindowWasClosed)
     ASSERT_EQ(controller->selectedIndexPaths().size(), 1);
     EXPECT_EQ(controller->selectedIndexPaths().front().section, 1);
     reassign->trigger();
-    ASSERT_EQ(posted.size(), 1);
-    EXPECT_EQ(posted.front().value(QStringLiteral("sectionid")).toString(), QStringLiteral("1"));
+    ASSERT_EQ(posted.seen().size(), 1);
+    EXPECT_EQ(posted.seen().front().value(QStringLiteral("sectionid")).toString(), QStringLiteral("1"));
 }
 
 // A delete from the window is one undo step: the photo comes back out of the
@@ -258,15 +225,8 @@ TEST_F(BrowserDesk, ADeleteComesBackOutOfTheTrashAndATakenNameIsSaid)
     const auto window = windowOn(folder);
     ViewController *controller = window->browser()->controller();
     SectionGridView *grid = window->browser()->grid();
-    const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash/files");
-    // The trash holds what the tests before put there.
-    const QStringList earlier = filesBelow(trash);
-    const auto trashed = [&] {
-        QStringList added = filesBelow(trash);
-        for (const QString &name : earlier)
-            added.removeOne(name);
-        return added;
-    };
+    const TrashWatch watch; // the trash holds what the tests before put there
+    const auto trashed = [&] { return watch.added(); };
 
     click(grid, controller->model()->indexForPath({0, 1}));
     alerts.queueAnswer(1); // "YES DELETE"
@@ -292,7 +252,7 @@ TEST_F(BrowserDesk, ADeleteComesBackOutOfTheTrashAndATakenNameIsSaid)
     EXPECT_TRUE(said.informativeText.contains(QFileInfo(paths[1]).fileName())) << said.informativeText.toStdString();
     EXPECT_EQ(readFile(paths[1]), QByteArray("another photo since"));
     ASSERT_EQ(trashed().size(), 1);
-    EXPECT_EQ(readFile(trash + QLatin1Char('/') + trashed().front()), photo);
+    EXPECT_EQ(readFile(TrashWatch::folder() + QLatin1Char('/') + trashed().front()), photo);
 }
 
 // A shoot copied without its file times, in bursts closer than a FAT tick:
@@ -329,25 +289,23 @@ TEST_F(BrowserDesk, ACopyThatLostItsFileTimesDecodesIntoOneSectionASubject)
             expected << photo.expectedCode;
     }
     ASSERT_EQ(expected.size(), 5);
-    QStringList shown;
-    SectionItemModel *model = controller->model();
-    for (int s = 0; s < model->sectionCount(); ++s)
-        shown << model->index(model->headerRow(s)).data().toString().section(QStringLiteral(" = "), 1);
-    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(sectionCodes(*controller->model()), expected);
 }
 
-// The keys are the photos' again once a dialog is gone, whichever it was.
-TEST_F(BrowserDesk, TheKeysGoBackToThePhotosAfterTheDialogs)
+// Asked twice, the preferences open once; the keys are the photos' again
+// once a dialog is gone, whichever it was.
+TEST_F(BrowserDesk, OnePreferencesWindowAndTheKeysGoBackToThePhotosAfterIt)
 {
-    const QString folder = makeTempFolder();
-    writeFilesInOrder(folder, namesOf(QStringLiteral("S001"), 1, 2), smallJpeg());
-    const auto window = windowOn(folder);
+    const auto window = windowOn(folderWith(namesOf(QStringLiteral("S001"), 1, 2)));
     SectionGridView *grid = window->browser()->grid();
-    NotificationCenter::defaultCenter().post(QStringLiteral("myOpenPrefId"), {{QStringLiteral("command"), QStringLiteral("openpref")}});
+    for (int i = 0; i < 2; ++i)
+        NotificationCenter::defaultCenter().post(QStringLiteral("myOpenPrefId"), {{QStringLiteral("command"), QStringLiteral("openpref")}});
     QWidget *preferences = nullptr;
     ASSERT_TRUE(waitUntil([&] {
         return (preferences = window->findChild<QWidget *>(QStringLiteral("PreferencesViewController"))) && preferences->isVisible();
     }));
+    spinFor(50);
+    EXPECT_EQ(window->findChildren<QWidget *>(QStringLiteral("PreferencesViewController")).size(), 1);
     preferences->activateWindow();
     QWidget *control = preferences->findChild<QAbstractButton *>();
     ASSERT_TRUE(control);

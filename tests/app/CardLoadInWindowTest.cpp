@@ -4,9 +4,9 @@
 // card window left on the card.
 
 #include "tests/testkit/fixtures/CardLoadInWindowScene.h"
+#include "tests/testkit/fixtures/OddNamesScene.h"
 
 #include <QLabel>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,34 +14,22 @@ using namespace sorrelby::testkit::cardloadinwindow;
 
 TEST_F(CardLoadInWindow, TwoCardsInARowEndSortedInTheSectionsAndOnDisk)
 {
-    ShootSpec first;
-    first.subjects = 2;
-    first.photosPerSubject = 2;
-    first.codes = {QStringLiteral("A101"), QStringLiteral("A102")};
+    const ShootSpec first = subjectsWithCodes(2, {QStringLiteral("A101"), QStringLiteral("A102")});
     const Shoot card1 = cardWith(QStringLiteral("NIKON D850"), first);
-    ShootSpec second;
-    second.subjects = 3;
-    second.photosPerSubject = 1;
-    second.codes = {QStringLiteral("B201"), QStringLiteral("B202"), QStringLiteral("B203")};
+    ShootSpec second = subjectsWithCodes(1, {QStringLiteral("B201"), QStringLiteral("B202"), QStringLiteral("B203")});
     second.firstFrameNumber = 101;
     second.start = card1.photos.last().captureTime.addSecs(3600);
     second.seed = 2;
     settings.setValue(cPrefOriginalNameFormatTag, card1.nameFormatTag());
 
     WindowScene scene(workQueue, monitor);
-    ASSERT_FALSE(scene.app.isRefused());
     MainWindow &window = scene.window;
-    ViewController *browser = window.browser()->controller();
-    ASSERT_TRUE(waitUntil([&] { return browser->reloadCount() > 0 && !browser->isLoading(); }));
+    ViewController *browser = openWindow(scene);
 
     // File > Load New Card...: the card already inserted is offered.
     alerts.queueAnswer(1); // "Use This Card"
     window.loadNewCardAction()->trigger();
-    const QMap<QString, QStringList> sorted1 = expectedSections(card1);
-    EXPECT_TRUE(waitUntil([&] { return shownSections(*browser) == sorted1 && !browser->isLoading(); }, 60000))
-        << "shown:\n"
-        << describe(shownSections(*browser)) << "expected:\n"
-        << describe(sorted1);
+    EXPECT_TRUE(showsSections(*browser, expectedSections(card1)));
     EXPECT_EQ(lines(entriesOf(source)), sortedLines(card1.expectedNames()));
     EXPECT_EQ(monitor.ejected().size(), 1);
 
@@ -51,11 +39,7 @@ TEST_F(CardLoadInWindow, TwoCardsInARowEndSortedInTheSectionsAndOnDisk)
     alerts.clear();
     alerts.queueAnswer(1); // "Load Card"
     Q_EMIT monitor.volumeDidMount(lastVolume);
-    const QMap<QString, QStringList> sorted2 = expectedSections(card2);
-    EXPECT_TRUE(waitUntil([&] { return shownSections(*browser) == sorted2 && !browser->isLoading(); }, 60000))
-        << "shown:\n"
-        << describe(shownSections(*browser)) << "expected:\n"
-        << describe(sorted2);
+    EXPECT_TRUE(showsSections(*browser, expectedSections(card2)));
     EXPECT_EQ(lines(entriesOf(source)), sortedLines(card2.expectedNames()));
     ASSERT_FALSE(alerts.shown().empty());
     EXPECT_EQ(alerts.shown().front().messageText, QStringLiteral("Set Aside Photos Not Delivered?"));
@@ -67,18 +51,14 @@ TEST_F(CardLoadInWindow, TwoCardsInARowEndSortedInTheSectionsAndOnDisk)
     for (const ShootPhoto &photo : card1.photos)
         EXPECT_TRUE(trashed.contains(contentDigest(card1.folder + QLatin1Char('/') + photo.fileName))) << photo.fileName.toStdString();
     EXPECT_EQ(trashed.size(), card1.photos.size());
-    for (QWidget *card : window.findChildren<QWidget *>(QStringLiteral("LoadCardViewController")))
-        card->close();
+    closeCardWindows(window);
 }
 
 // A copy killed while placing its photos: the next start of the window
 // finishes it and sorts the recovered photos as the copy would have.
 TEST_F(CardLoadInWindow, ACopyAKillInterruptedIsFinishedAndSortedAtTheNextStart)
 {
-    ShootSpec spec;
-    spec.subjects = 2;
-    spec.photosPerSubject = 2;
-    spec.codes = {QStringLiteral("C301"), QStringLiteral("C302")};
+    const ShootSpec spec = subjectsWithCodes(2, {QStringLiteral("C301"), QStringLiteral("C302")});
     const QString staging = makeFolder(QFileInfo(source).absolutePath() + QStringLiteral("/.copyOfCard"));
     const std::optional<Shoot> shoot = writeShoot(staging, spec);
     ASSERT_TRUE(shoot);
@@ -98,11 +78,7 @@ TEST_F(CardLoadInWindow, ACopyAKillInterruptedIsFinishedAndSortedAtTheNextStart)
     scene.app.applicationWillFinishLaunching();
     ViewController *browser = window.browser()->controller();
 
-    const QMap<QString, QStringList> sorted = expectedSections(*shoot);
-    EXPECT_TRUE(waitUntil([&] { return shownSections(*browser) == sorted && !browser->isLoading(); }, 60000))
-        << "shown:\n"
-        << describe(shownSections(*browser)) << "expected:\n"
-        << describe(sorted);
+    EXPECT_TRUE(showsSections(*browser, expectedSections(*shoot)));
     EXPECT_EQ(lines(entriesOf(source)), sortedLines(shoot->expectedNames()));
     EXPECT_FALSE(QFileInfo::exists(staging));
     ASSERT_TRUE(waitUntil([&] { return !alerts.shown().empty(); }));
@@ -116,19 +92,13 @@ TEST_F(CardLoadInWindow, ACopyAKillInterruptedIsFinishedAndSortedAtTheNextStart)
 // the engines' queue is still busy with): it starts once that has ended.
 TEST_F(CardLoadInWindow, ACopyWaitsForTheOperationUnderWayOnTheFolder)
 {
-    ShootSpec spec;
-    spec.subjects = 1;
-    spec.photosPerSubject = 2;
-    spec.codes = {QStringLiteral("D401")};
-    const Shoot card = cardWith(QStringLiteral("NIKON D850"), spec);
+    const Shoot card = cardWith(QStringLiteral("NIKON D850"), subjectsWithCodes(2, {QStringLiteral("D401")}));
     settings.setValue(cPrefOriginalNameFormatTag, card.nameFormatTag());
     ASSERT_TRUE(writeFile(source + QStringLiteral("/DSC_0900.JPG"), smallJpeg()));
 
     WindowScene scene(workQueue, monitor);
-    ASSERT_FALSE(scene.app.isRefused());
     MainWindow &window = scene.window;
-    ViewController *browser = window.browser()->controller();
-    ASSERT_TRUE(waitUntil([&] { return browser->reloadCount() > 0 && !browser->isLoading(); }));
+    ViewController *browser = openWindow(scene);
 
     std::atomic<bool> busy{true};
     std::atomic<bool> inside{false};
@@ -144,44 +114,29 @@ TEST_F(CardLoadInWindow, ACopyWaitsForTheOperationUnderWayOnTheFolder)
     EXPECT_EQ(entriesOf(source), QStringList{QStringLiteral("DSC_0900.JPG")}); // neither set aside nor copied yet
     busy = false;
 
-    const QMap<QString, QStringList> sorted = expectedSections(card);
-    EXPECT_TRUE(waitUntil([&] { return shownSections(*browser) == sorted && !browser->isLoading(); }, 60000))
-        << "shown:\n"
-        << describe(shownSections(*browser));
+    EXPECT_TRUE(showsSections(*browser, expectedSections(card)));
     EXPECT_EQ(lines(entriesOf(source)), sortedLines(card.expectedNames()));
-    for (QWidget *loader : window.findChildren<QWidget *>(QStringLiteral("LoadCardViewController")))
-        loader->close();
+    closeCardWindows(window);
 }
 
 // What the card window did not copy it names, with why, and the window
 // waits open for it to be read.
 TEST_F(CardLoadInWindow, TheCardWindowNamesTheFilesLeftOnTheCardAndWhy)
 {
-    ShootSpec spec;
-    spec.subjects = 1;
-    spec.photosPerSubject = 2;
-    spec.codes = {QStringLiteral("E501")};
-    const Shoot card = cardWith(QStringLiteral("NIKON D850"), spec);
+    const Shoot card = cardWith(QStringLiteral("NIKON D850"), subjectsWithCodes(2, {QStringLiteral("E501")}));
     settings.setValue(cPrefOriginalNameFormatTag, card.nameFormatTag());
     const QString dcim = card.folder;
     ASSERT_EQ(::mkfifo(QFile::encodeName(dcim + QStringLiteral("/DSC_8001.JPG")).constData(), 0644), 0);
     ASSERT_TRUE(QFile::link(dcim + QLatin1Char('/') + card.photos.first().fileName, dcim + QStringLiteral("/DSC_8002.JPG")));
-    const QByteArray badName = QFile::encodeName(dcim) + "/DSC_8003\xff.JPG";
-    const int fd = ::open(badName.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-    ASSERT_GE(fd, 0);
-    ::close(fd);
+    oddnames::writeUnderRawName(dcim, "DSC_8003\xff.JPG");
     ASSERT_TRUE(writeFile(dcim + QStringLiteral("/X9_DSC_8004.JPG"), smallJpeg()));
 
     WindowScene scene(workQueue, monitor);
-    ASSERT_FALSE(scene.app.isRefused());
     MainWindow &window = scene.window;
-    ViewController *browser = window.browser()->controller();
-    ASSERT_TRUE(waitUntil([&] { return browser->reloadCount() > 0 && !browser->isLoading(); }));
+    ViewController *browser = openWindow(scene);
     alerts.queueAnswer(1); // "Use This Card"
     window.loadNewCardAction()->trigger();
-    const QMap<QString, QStringList> sorted = expectedSections(card);
-    ASSERT_TRUE(waitUntil([&] { return shownSections(*browser) == sorted && !browser->isLoading(); }, 60000))
-        << describe(shownSections(*browser));
+    ASSERT_TRUE(showsSections(*browser, expectedSections(card)));
 
     QWidget *cardWindow = window.findChild<QWidget *>(QStringLiteral("LoadCardViewController"));
     ASSERT_TRUE(cardWindow);

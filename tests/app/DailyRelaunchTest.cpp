@@ -225,11 +225,9 @@ TEST_F(DailyRelaunchTest, DialogShowsTheNextDateLiveAndSavingReplacesTheArmedTim
     auto *dialog = window.findChild<SetQuitRelaunchViewController *>();
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());
-    auto *edit = dialog->findChild<QTimeEdit *>(QStringLiteral("relaunchTimeEdit"));
-    auto *status = dialog->findChild<QLabel *>(QStringLiteral("statusLabel"));
-    auto *save = dialog->findChild<QPushButton *>(QStringLiteral("saveButton"));
-    auto *reset = dialog->findChild<QPushButton *>(QStringLiteral("resetToFactoryButton"));
-    ASSERT_TRUE(edit && status && save && reset);
+    const RelaunchDialogControls controls(dialog);
+    ASSERT_TRUE(controls.found());
+    auto [edit, status, save, reset] = controls;
 
     const QString prefix = QStringLiteral("Next Startup Date will be set to:\n");
     EXPECT_EQ(settings.dateValue(cTemp).time(), QTime(0, 6));
@@ -264,18 +262,13 @@ TEST(WatchdogHelpers, FoundBesideTheExecutableElseInTheInstalledLibraryExecutabl
     const QString bin = root + QStringLiteral("/bin");
     const QString libexec = root + QStringLiteral("/libexec/vemo-sorrelby");
     ASSERT_TRUE(QDir().mkpath(bin) && QDir().mkpath(libexec));
-    const auto makeExecutable = [](const QString &path, bool executable) {
-        ASSERT_TRUE(testkit::writeFile(path, "#!/bin/sh\n"));
-        QFile::setPermissions(path,
-                              executable ? QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner : QFile::ReadOwner | QFile::WriteOwner);
-    };
     // Installed: only the library-executables folder holds them.
-    makeExecutable(libexec + QStringLiteral("/watchdog"), true);
+    writeHelper(libexec + QStringLiteral("/watchdog"), true);
     EXPECT_EQ(helperExecutable(QStringLiteral("watchdog"), bin), libexec + QStringLiteral("/watchdog"));
     // A file there that cannot run is no helper: the path beside, for the log.
-    makeExecutable(libexec + QStringLiteral("/relaunch"), false);
+    writeHelper(libexec + QStringLiteral("/relaunch"), false);
     EXPECT_EQ(helperExecutable(QStringLiteral("relaunch"), bin), bin + QStringLiteral("/relaunch"));
     // The build tree: the one beside the executable wins.
-    makeExecutable(bin + QStringLiteral("/watchdog"), true);
+    writeHelper(bin + QStringLiteral("/watchdog"), true);
     EXPECT_EQ(helperExecutable(QStringLiteral("watchdog"), bin), bin + QStringLiteral("/watchdog"));
 }

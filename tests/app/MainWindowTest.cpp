@@ -35,9 +35,7 @@ TEST_F(BrowserWindow, RedWhileHotFolderModeIsOnAndTheFrameIsKept)
 
 TEST_F(BrowserWindow, GridLayoutHeadersAndVisibleFirstThumbnails)
 {
-    const QString folder = makeTempFolder();
-    writeFilesInOrder(folder, codedNames(4, 30), encodeJpeg(makeBackground(QSize(64, 48), 5)));
-    const auto window = windowOn(folder);
+    const auto window = windowOn(folderWith(codedNames(4, 30)));
     SectionGridView *grid = window->browser()->grid();
     SectionItemModel *model = window->browser()->controller()->model();
     ASSERT_EQ(model->sectionCount(), 4);
@@ -59,15 +57,13 @@ TEST_F(BrowserWindow, GridLayoutHeadersAndVisibleFirstThumbnails)
     EXPECT_EQ(grid->visualRect(model->index(model->headerRow(1))).width(), grid->viewport()->width());
 
     // The header button of section 2 asks for that section's action.
-    QList<QVariantMap> posted;
-    NotificationCenter &center = NotificationCenter::defaultCenter();
-    ObserverRegistration registration(
-        center, center.addObserver(QStringLiteral("myCustomId0"), [&](const Notification &n) { posted << n.userInfo; }));
+    NotificationRecorder recorder(QStringLiteral("myCustomId0"));
     grid->scrollTo(model->index(model->headerRow(2)), QAbstractItemView::PositionAtTop);
     const QPoint button = grid->headerButtonRect(2).center();
     QMouseEvent press(QEvent::MouseButtonPress, button, grid->viewport()->mapToGlobal(button), Qt::LeftButton, Qt::LeftButton,
                       Qt::NoModifier);
     QCoreApplication::sendEvent(grid->viewport(), &press);
+    const QList<QVariantMap> posted = recorder.seen();
     ASSERT_EQ(posted.size(), 1);
     EXPECT_EQ(posted.front().value(QStringLiteral("sectionid")).toString(), QStringLiteral("2"));
     EXPECT_EQ(posted.front().value(QStringLiteral("title")).toString(), QStringLiteral("ID[2] = C12"));
@@ -96,10 +92,6 @@ TEST_F(BrowserWindow, KeyboardPreviewDeleteAndDragOut)
     BrowserView *browser = window->browser();
     SectionGridView *grid = browser->grid();
     SectionItemModel *model = browser->controller()->model();
-    auto press = [&](QWidget *target, int key) {
-        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
-        QCoreApplication::sendEvent(target, &event);
-    };
 
     // Space opens the selected photo large, the arrows step, Escape closes.
     grid->setCurrentIndex(model->indexForPath({0, 2}));
@@ -126,9 +118,7 @@ TEST_F(BrowserWindow, KeyboardPreviewDeleteAndDragOut)
 
 TEST_F(BrowserWindow, LargeCellsGetASharperPicture)
 {
-    const QString folder = makeTempFolder();
-    writeFilesInOrder(folder, codedNames(1, 3), encodeJpeg(makeBackground(QSize(1200, 800), 7)));
-    const auto window = windowOn(folder);
+    const auto window = windowOn(folderWith(codedNames(1, 3), QSize(1200, 800), 7));
     ViewController *controller = window->browser()->controller();
     SectionItemModel *model = controller->model();
     const QModelIndex first = model->indexForPath({0, 0});
@@ -142,24 +132,6 @@ TEST_F(BrowserWindow, LargeCellsGetASharperPicture)
     ASSERT_TRUE(waitUntil([&] { return !first.data(SectionItemModel::SharpImageRole).value<QImage>().isNull(); }));
     // Enough pixels for a 400-point cell.
     EXPECT_GE(first.data(SectionItemModel::SharpImageRole).value<QImage>().width(), 400);
-}
-
-TEST_F(BrowserWindow, PreferencesMenuOpensOnePreferencesWindow)
-{
-    MainWindow window(nullptr, &workQueue);
-    window.show();
-    window.startBrowser();
-    ViewController *controller = window.browser()->controller();
-    ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > 0 && !controller->isLoading(); }));
-    for (int i = 0; i < 2; ++i)
-        NotificationCenter::defaultCenter().post(QStringLiteral("myOpenPrefId"), {{QStringLiteral("command"), QStringLiteral("openpref")}});
-    QWidget *preferences = nullptr;
-    ASSERT_TRUE(waitUntil([&] {
-        return (preferences = window.findChild<QWidget *>(QStringLiteral("PreferencesViewController"))) && preferences->isVisible();
-    }));
-    spinFor(50);
-    EXPECT_EQ(window.findChildren<QWidget *>(QStringLiteral("PreferencesViewController")).size(), 1);
-    preferences->close();
 }
 
 // Hot folder mode is the red margin and the blinking label; the bar keeps

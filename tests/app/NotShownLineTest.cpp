@@ -2,6 +2,7 @@
 // with the list behind its link, and a photo no program opens.
 
 #include "tests/testkit/fixtures/NotShownLineScene.h"
+#include "tests/testkit/fixtures/OddNamesScene.h"
 
 #include <QTimer>
 
@@ -19,11 +20,7 @@ TEST_F(NotShownLine, CountsTheFilesTheGridLeavesOutAndListsThemWithWhy)
 
     ASSERT_TRUE(writeFile(folder + QStringLiteral("/A1_IMG_0003.JPG"), {}));
     ASSERT_EQ(::mkfifo(QFile::encodeName(folder + QStringLiteral("/A1_IMG_0004.JPG")).constData(), 0644), 0);
-    const QByteArray badName = QFile::encodeName(folder) + "/A1_IMG_0005\xff.JPG";
-    const int fd = ::open(badName.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::write(fd, photo.constData(), size_t(photo.size())), photo.size());
-    ::close(fd);
+    const QByteArray badName = oddnames::writeUnderRawName(folder, "A1_IMG_0005\xff.JPG", photo);
     ASSERT_TRUE(QFile::link(folder + QStringLiteral("/A1_IMG_0001.JPG"), folder + QStringLiteral("/A1_IMG_0006.JPG")));
     ASSERT_TRUE(writeFile(folder + QStringLiteral("/A1_IMG_0007.JPG"), "not a picture"));
     reload(*window, folder);
@@ -66,9 +63,7 @@ TEST_F(NotShownLine, APhotoNoProgramOpensIsSaid)
         asked << path;
         QTimer::singleShot(10, [done] { done(false); });
     });
-    const QModelIndex index = browser->controller()->model()->indexForPath({0, 0});
-    ASSERT_TRUE(index.isValid());
-    Q_EMIT browser->grid()->doubleClicked(index);
+    Q_EMIT browser->grid()->doubleClicked(first);
     ASSERT_TRUE(waitUntil([&] { return !alerts.shown().empty(); }));
     EXPECT_EQ(asked, QStringList{folder + QStringLiteral("/A1_IMG_0001.JPG")});
     EXPECT_TRUE(alerts.shown().back().messageText.contains(QStringLiteral("No Program to Open")))

@@ -17,24 +17,17 @@ TEST_F(RawPairsInWindow, TetheredPairsAreDeliveredUnderTheirCardsCode)
     ASSERT_TRUE(shoot);
     settings.setValue(cPrefOriginalNameFormatTag, shoot->nameFormatTag());
 
-    AppDelegate::Options options = WindowScene::options();
-    options.monitorFactory = makeHotFolderMonitorFactory(&workQueue);
-    AppDelegate app(std::move(options));
-    MainWindow window(nullptr, &workQueue);
-    window.setVolumeMonitor(&monitor);
-    app.setMainWindow(&window);
-    window.show();
-    window.startBrowser();
-    app.applicationDidFinishLaunching();
+    HotFolderDesk desk(workQueue, monitor);
+    AppDelegate &app = desk.app;
+    MainWindow &window = desk.window;
     ASSERT_TRUE(app.currentMonitor());
 
     // The capture tool writes each shot's RAW, then its JPEG.
     for (const ShootPhoto &photo : shoot->photos)
         ASSERT_TRUE(fileops::copyNoReplace(staging + u'/' + photo.fileName, hot + u'/' + photo.fileName));
 
-    int subjectPhotos = 0;
-    for (const ShootPhoto &photo : shoot->photos)
-        subjectPhotos += photo.isCard ? 0 : 1;
+    const int subjectPhotos
+        = int(std::count_if(shoot->photos.cbegin(), shoot->photos.cend(), [](const ShootPhoto &p) { return !p.isCard; }));
     ASSERT_TRUE(waitUntil(
         [&] { return int(filesBelow(mainFolder).size()) == subjectPhotos && !window.findChild<CopyToMainFolderViewController *>(); },
         60000))

@@ -33,23 +33,16 @@ TEST_F(RosterInWindow, PanelHeadersScrollQuestionAndDeliveryWithItsReport)
     ASSERT_TRUE(panel);
     EXPECT_TRUE(panel->isVisible());
     const RosterPanelModel *rows = window.roster().model();
-    const auto marksOf = [&](const QString &code) {
-        const int row = rows->rowOfCode(code);
-        return row < 0 ? ~0u : rows->index(row).data(RosterPanelModel::MarksRole).toUInt();
-    };
-    EXPECT_EQ(marksOf(QStringLiteral("X001")), unsigned(MarkMissing));
-    EXPECT_EQ(marksOf(QStringLiteral("S002")), unsigned(MarkPhotographedTwice));
+    EXPECT_EQ(marksOfCode(*rows, QStringLiteral("X001")), unsigned(MarkMissing));
+    EXPECT_EQ(marksOfCode(*rows, QStringLiteral("S002")), unsigned(MarkPhotographedTwice));
     EXPECT_EQ(rows->index(rows->rowCount() - 1).data(RosterPanelModel::KindRole).toInt(), int(RosterPanelRow::Kind::WithoutCode));
     EXPECT_TRUE(panel->summary()->text().contains(QStringLiteral("roster.csv")));
 
     // The headers say who each code is.
     const int s005 = sectionOfCode(*controller, QStringLiteral("S005"));
     ASSERT_GE(s005, 0);
-    const auto row5
-        = std::find_if(made->rows.cbegin(), made->rows.cend(), [](const RosterRow &r) { return r.code == QStringLiteral("S005"); });
-    ASSERT_NE(row5, made->rows.cend());
     EXPECT_EQ(controller->model()->index(controller->model()->headerRow(s005)).data(SectionItemModel::SubjectRole).toString(),
-              row5->firstName + u' ' + row5->lastName + QStringLiteral(" \u00b7 ") + row5->group);
+              subjectLabel(made->rows, QStringLiteral("S005")));
 
     // A row clicked brings its section to the top of the photos.
     SectionGridView *grid = browser->grid();
@@ -79,23 +72,9 @@ TEST_F(RosterInWindow, PanelHeadersScrollQuestionAndDeliveryWithItsReport)
     alerts.queueAnswer(1);
     browser->action(QStringLiteral("deliver"))->trigger();
     ASSERT_TRUE(waitUntil([&] { return alerts.shown().size() == 1u; }));
-    QStringList delivered;
-    for (const ShootPhoto &photo : made->shoot.photos) {
-        if (!photo.isCard && !photo.expectedCode.isEmpty())
-            delivered << photo.expectedName;
-    }
-    QString daily;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            QStringList days = QDir(mainFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-            days.removeAll(QStringLiteral("UNASSIGNED_PHOTOS"));
-            daily = days.size() == 1 ? mainFolder + u'/' + days.first() : QString();
-            return !daily.isEmpty() && !window.engines().forFolder(source).isBusy()
-                && !QDir(daily).entryList({QStringLiteral("sorrelby-report-*.csv")}).isEmpty();
-        },
-        90000))
-        << lines(filesBelow(mainFolder));
-    workQueue.sync([] {});
+    const QStringList delivered = deliveredNames(made->shoot);
+    const QString daily = dailyFolderWithReport(window);
+    ASSERT_FALSE(daily.isEmpty()) << lines(filesBelow(mainFolder));
 
     // The photos and the report in the daily folder; the roster stays home.
     QStringList inDaily = entriesOf(daily);
@@ -141,7 +120,7 @@ TEST_F(RosterInWindow, MistakesAreNamedARosterOpenedByHandIsKeptAndTheReportExpo
     window.openRosterAction()->trigger();
     ASSERT_TRUE(waitUntil([&] { return window.roster().rosterPath() == made->rosterPath && !window.roster().isBusy(); }));
     const RosterPanelModel *rows = window.roster().model();
-    EXPECT_EQ(rows->index(rows->rowOfCode(QStringLiteral("X001"))).data(RosterPanelModel::MarksRole).toUInt(), unsigned(MarkMissing));
+    EXPECT_EQ(marksOfCode(*rows, QStringLiteral("X001")), unsigned(MarkMissing));
     EXPECT_EQ(rosterPathForFolder(settings, source), made->rosterPath);
     EXPECT_EQ(reloads, window.browser()->controller()->reloadCount()) << "opening a roster does not reload the photos";
 

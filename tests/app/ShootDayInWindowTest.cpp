@@ -29,12 +29,10 @@ TEST_F(ShootDayInWindow, CardRangeReassignDragUndoCancelledRevertAndDelivery)
     const QMultiMap<QByteArray, QString> onTheCard = contentCensus({volume});
 
     WindowScene scene(workQueue, monitor, QSize(1000, 760));
-    ASSERT_FALSE(scene.app.isRefused());
     MainWindow &window = scene.window;
     BrowserView *browser = window.browser();
-    ViewController *controller = browser->controller();
+    ViewController *controller = loadedBrowser(scene);
     SectionGridView *grid = browser->grid();
-    ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > 0 && !controller->isLoading(); }));
 
     // The card, copied and decoded: the unreadable card and its subject's
     // photos carry the code before them.
@@ -47,17 +45,12 @@ TEST_F(ShootDayInWindow, CardRangeReassignDragUndoCancelledRevertAndDelivery)
         },
         90000))
         << lines(entriesOf(source));
-    for (QWidget *card : window.findChildren<QWidget *>(QStringLiteral("LoadCardViewController")))
-        card->close();
+    closeCardWindows(window);
     ASSERT_TRUE(waitUntil([&] { return photoNamed(*controller, shoot->photos.first().expectedName).isValid(); }));
 
     // The photographer picks the unreadable card and the photos after it:
     // a click, then a Shift-click a row further down.
-    QStringList wrong; // the subject's photos, card first, in capture order
-    for (const ShootPhoto &photo : shoot->photos) {
-        if (photo.subject == 2)
-            wrong << photo.expectedName;
-    }
+    const QStringList wrong = namesOfSubject(*shoot, 2); // card first, in capture order
     ASSERT_EQ(wrong.size(), 5);
     click(grid, photoNamed(*controller, wrong.first()));
     click(grid, photoNamed(*controller, wrong.last()), Qt::ShiftModifier);
@@ -86,11 +79,7 @@ TEST_F(ShootDayInWindow, CardRangeReassignDragUndoCancelledRevertAndDelivery)
     const QStringList reassigned = entriesOf(source);
 
     // A photo of S002 dragged onto S004, then Edit > Undo.
-    QString dragged;
-    for (const ShootPhoto &photo : shoot->photos) {
-        if (photo.subject == 1 && !photo.isCard)
-            dragged = photo.expectedName;
-    }
+    const QString dragged = namesOfSubject(*shoot, 1, false).constLast();
     const int s004 = sectionOfCode(*controller, QStringLiteral("S004"));
     ASSERT_GE(s004, 0);
     const QModelIndex target = controller->model()->indexForPath({s004, 0});

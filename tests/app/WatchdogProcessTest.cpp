@@ -11,10 +11,7 @@ namespace {
 TEST_F(WatchdogProcess, SignalElevenRelaunchesWithHotFolderModeAndLeavesACrashNote)
 {
     Settings::shared().setValue(QStringLiteral("prefEnableHotFolderMode"), true);
-    QByteArray earlier;
-    for (int line = 1; line <= 60; ++line)
-        earlier += "earlier line " + QByteArray::number(line) + '\n';
-    ASSERT_TRUE(writeFile(userfolders::logFilePath(), earlier));
+    ASSERT_TRUE(writeEarlierLog(60));
     ASSERT_TRUE(startFirst()) << logText().toStdString();
     const qint64 crashed = first.processId();
     EXPECT_FALSE(commandLineOf(crashed).contains(QLatin1String("--autorelaunched")));
@@ -32,15 +29,7 @@ TEST_F(WatchdogProcess, SignalElevenRelaunchesWithHotFolderModeAndLeavesACrashNo
 
     // The new copy watches the hot folder again.
     const QString monitoring = QStringLiteral("vemo-sorrelby[%1:").arg(relaunched);
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            for (const QString &line : logText().split(QLatin1Char('\n')))
-                if (line.contains(monitoring) && line.contains(QLatin1String("setRun:....monitoring ")))
-                    return true;
-            return false;
-        },
-        20000))
-        << logText().toStdString();
+    EXPECT_TRUE(logHasLineWith(monitoring, QStringLiteral("setRun:....monitoring "))) << logText().toStdString();
 
     const QStringList notes = crashNotes();
     ASSERT_EQ(notes.size(), 1) << lines(QDir(userfolders::logFolder()).entryList());
@@ -62,8 +51,7 @@ TEST_F(WatchdogProcess, HangUpAndBrokenPipeAreIgnoredAndTerminateQuitsInOrder)
     // A broken pipe is dropped at once; the hang-up after it is logged.
     ::kill(pid_t(pid), SIGPIPE);
     ::kill(pid_t(pid), SIGHUP);
-    ASSERT_TRUE(waitUntil([] { return logText().contains(QLatin1String("Caught SIGHUP ... ignoring.")); }, 20000))
-        << logText().toStdString();
+    ASSERT_TRUE(logShows(QStringLiteral("Caught SIGHUP ... ignoring.")));
     EXPECT_EQ(first.state(), QProcess::Running);
     EXPECT_EQ(watchedPids().size(), 1);
 
@@ -95,13 +83,7 @@ TEST_F(WatchdogProcess, CrashLoopStopsWatchingAfterFourRelaunches)
     // The fifth start is the loop: it runs, but unwatched.
     const qint64 last = watchedPids().constLast();
     ::kill(pid_t(last), SIGSEGV);
-    ASSERT_TRUE(waitUntil(
-        [] {
-            return logText().contains(
-                QLatin1String("NOT setting auto-relaunch because interval since 4 previous launches is less than 30.0 sec"));
-        },
-        20000))
-        << logText().toStdString();
+    ASSERT_TRUE(logShows(QStringLiteral("NOT setting auto-relaunch because interval since 4 previous launches is less than 30.0 sec")));
     ASSERT_TRUE(waitUntil(
         [] { return logText().contains(QLatin1String("applicationDidFinishLaunching")) && processesStartedHere().size() == 1; }, 20000));
     const QList<AppProcess> left = processesStartedHere();
@@ -163,19 +145,8 @@ TEST_F(WatchdogProcess, QuitAndRelaunchEndsAtOnceKeepsTheSettingsAndIsNoCrash)
 
 TEST_F(WatchdogProcess, MissingWatchdogIsLoggedAndTheProgramRunsUnwatched)
 {
-    // The program and its window alone in a folder, without the other helpers.
-    const QString alone = makeTempFolder(QStringLiteral("alone")) + QStringLiteral("/" SORRELBY_EXECUTABLE);
-    ASSERT_TRUE(QFile::copy(QStringLiteral(SORRELBY_APP_PATH), alone));
-    const QString window = QStringLiteral("/" SORRELBY_WINDOW_EXECUTABLE);
-    ASSERT_TRUE(
-        QFile::copy(QFileInfo(QStringLiteral(SORRELBY_APP_PATH)).absolutePath() + window, QFileInfo(alone).absolutePath() + window));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    first.setProcessEnvironment(env);
-    first.start(alone, {});
-    ASSERT_TRUE(first.waitForStarted(10000));
-    ASSERT_TRUE(waitUntil([] { return logText().contains(QLatin1String("applicationDidFinishLaunching")); }, 30000))
-        << logText().toStdString();
+    const QString alone = startAlone();
+    ASSERT_TRUE(logShows(QStringLiteral("applicationDidFinishLaunching"), 30000));
     EXPECT_EQ(logText().count(QStringLiteral("missing %1! Unexpected termination will not be monitored.")
                                   .arg(QFileInfo(alone).absolutePath() + QStringLiteral("/watchdog"))),
               1)

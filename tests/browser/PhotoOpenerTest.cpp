@@ -1,50 +1,14 @@
 // Opening a photo in the desktop's viewer: the launcher's exit status, not
 // its start, tells whether a program took the photo.
 
-#include "browser/PhotoOpener.h"
-
-#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/PhotoOpenerScene.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
-#include <optional>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
+using namespace sorrelby::testkit::photoopener;
 
 namespace {
-
-QString writeLauncher(const QString &folder, const QString &name, const QByteArray &body)
-{
-    const QString path = folder + QLatin1Char('/') + name;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write("#!/bin/sh\n" + body + "\n");
-    file.close();
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return path;
-}
-
-std::optional<bool> openWith(const QString &launcher, const QString &photo)
-{
-    std::optional<bool> answer;
-    int calls = 0;
-    openWithDesktopViewer(
-        photo,
-        [&](bool opened) {
-            answer = opened;
-            ++calls;
-        },
-        launcher);
-    waitUntil([&] { return answer.has_value(); }, 30000);
-    spinFor(50); // a second answer would come now
-    EXPECT_LE(calls, 1) << launcher.toStdString();
-    return answer;
-}
 
 TEST(PhotoOpener, OnlyALauncherThatEndsWellOpenedThePhoto)
 {

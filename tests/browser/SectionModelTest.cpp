@@ -164,13 +164,7 @@ TEST_F(SectionModel, ListingKeepsOnlyCompletePhotosDirectlyInTheFolder)
     Settings &settings = Settings::shared();
     settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), true);
     settings.setValue(QStringLiteral("prefDelayToWaitForValidPhotoInSeconds"), 60.0);
-    auto names = [&] {
-        QStringList result;
-        for (const QString &path : ImageDirectoryLoader::getFilesURLFromFolderClass(folder).value_or(QStringList{"<none>"}))
-            result << QFileInfo(path).fileName();
-        result.sort();
-        return result;
-    };
+    const auto names = [&] { return listedNames(folder); };
     EXPECT_EQ(lines(names()), lines((QStringList{"A1_X_1.JPG", "A1_X_2.jpeg"})));
 
     settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);

@@ -70,22 +70,6 @@ TEST(ThumbnailOrientation, AllEightOrientations)
     }
 }
 
-class Service : public Thumbnails {
-protected:
-    // A maker that counts its calls and can be held back.
-    std::atomic<int> made{0};
-    std::atomic<bool> hold{false};
-    ThumbnailService::Maker countingMaker()
-    {
-        return [this](const QString &path) {
-            while (hold.load())
-                QThread::msleep(2);
-            ++made;
-            return makeThumbnail(path);
-        };
-    }
-};
-
 TEST_F(Service, JoinsDuplicatesAndCachesByIdentity)
 {
     ThumbnailService service(2, 16 * 1024 * 1024, countingMaker());

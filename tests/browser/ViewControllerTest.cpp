@@ -156,9 +156,7 @@ TEST_F(BrowserController, DropRenamesToTheSectionCode)
               (QStringList{QStringLiteral("A1234_IMG_0412.JPG"), QStringLiteral("B77_IMG_0413.JPG"), QStringLiteral("IMG_0414.JPG"),
                            QStringLiteral("IMG_0415.JPG")}));
 
-    const int before = controller->reloadCount();
-    ASSERT_TRUE(controller->acceptDrop({QUrl::fromLocalFile(paths[0]).toString(), paths[2]}, 1));
-    ASSERT_TRUE(reloadedAfter(before));
+    ASSERT_TRUE(dropReloads({QUrl::fromLocalFile(paths[0]).toString(), paths[2]}, 1));
     EXPECT_EQ(entriesOf(folder),
               (QStringList{QStringLiteral("B77_IMG_0412.JPG"), QStringLiteral("B77_IMG_0413.JPG"), QStringLiteral("B77_IMG_0414.JPG"),
                            QStringLiteral("IMG_0415.JPG")}));
@@ -178,9 +176,7 @@ TEST_F(BrowserController, DropTakesWholeCodesKeepsTheCardMarkerAndShowsWhatFaile
     EXPECT_EQ(header(1), QStringLiteral("ID[1] = SMITH_JANE"));
 
     // A card photo dropped on another section stays a card photo.
-    int before = controller->reloadCount();
-    ASSERT_TRUE(controller->acceptDrop({QUrl::fromLocalFile(paths[0]).toString()}, 1));
-    ASSERT_TRUE(reloadedAfter(before));
+    ASSERT_TRUE(dropReloads({QUrl::fromLocalFile(paths[0]).toString()}, 1));
     EXPECT_EQ(lines(entriesOf(folder)),
               lines({QStringLiteral("A1_IMG_0411.JPG"), QStringLiteral("SMITH_JANE_IMG_0410-qrcode.JPG"),
                      QStringLiteral("SMITH_JANE_IMG_0412-qrcode.JPG"), QStringLiteral("SMITH_JANE_IMG_0413.JPG"),
@@ -190,9 +186,7 @@ TEST_F(BrowserController, DropTakesWholeCodesKeepsTheCardMarkerAndShowsWhatFaile
     // The name is taken by another photo: nothing changes, and the user is
     // told which photo kept its name and why.
     ASSERT_EQ(header(1), QStringLiteral("ID[1] = SMITH_JOHN"));
-    before = controller->reloadCount();
-    ASSERT_TRUE(controller->acceptDrop({paths[4]}, 1));
-    ASSERT_TRUE(reloadedAfter(before));
+    ASSERT_TRUE(dropReloads({paths[4]}, 1));
     EXPECT_EQ(messagesOf(alerts.shown()), QStringList{QStringLiteral("!!! Some Photos Kept Their Names !!!")});
     const QString shown = alerts.shown().empty() ? QString() : alerts.shown().front().informativeText;
     EXPECT_TRUE(shown.contains(QStringLiteral("A1_IMG_0411.JPG: the name SMITH_JOHN_IMG_0411.JPG is already taken")))
@@ -231,8 +225,7 @@ TEST_F(BrowserController, DeleteGoesToTheTrashAfterConfirmation)
     // A trash that refuses: the photo stays, and the user is told.
     ViewControllerOptions refusing{&workQueue};
     refusing.trash = [](const QString &, QString *) { return FileResult::failure(QStringLiteral("no trash on this volume")); };
-    controller = std::make_unique<ViewController>(refusing);
-    controller->pathtophotos = folder;
+    useController(refusing);
     reload();
     select(0, 0);
     alerts.queueAnswer(1);
@@ -286,14 +279,7 @@ TEST_F(BrowserController, RefreshScrollsToTheEndAndStartsDelivery)
 TEST_F(BrowserController, RevertAndDecodeWorkOnTheFolderAsItIsWhenTheirTurnComes)
 {
     settings.setValue(cPrefOriginalNameFormatTag, 1);
-    const QString aside = makeTempFolder(QStringLiteral("aside"));
-    writeFilesInOrder(aside,
-                      {QStringLiteral("A1_IMG_0001-qrcode.JPG"), QStringLiteral("A1_IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG"),
-                       QStringLiteral("IMG_0004.JPG")},
-                      smallJpeg());
-    for (const QString &name :
-         {QStringLiteral("A1_IMG_0001-qrcode.JPG"), QStringLiteral("A1_IMG_0002.JPG"), QStringLiteral("IMG_0003.JPG")})
-        ASSERT_TRUE(QFile::rename(aside + QLatin1Char('/') + name, folder + QLatin1Char('/') + name));
+    const QString aside = photosArriving({"A1_IMG_0001-qrcode.JPG", "A1_IMG_0002.JPG", "IMG_0003.JPG", "IMG_0004.JPG"}, 3);
     reload();
     NotificationRecorder refreshes(QStringLiteral("myRefreshId"));
 
@@ -380,9 +366,7 @@ TEST_F(BrowserController, RevertsAskFirstWhenCodesWereGivenByHandAndCanBeUndone)
     ASSERT_TRUE(QFileInfo::exists(paths[1])) << lines(decoded);
 
     // One photo dropped onto B2: both reverts ask, naming how many.
-    int before = controller->reloadCount();
-    ASSERT_TRUE(controller->acceptDrop({paths[1]}, 1));
-    ASSERT_TRUE(reloadedAfter(before));
+    ASSERT_TRUE(dropReloads({paths[1]}, 1));
     const QStringList dropped = entriesOf(folder);
     ASSERT_TRUE(dropped.contains(QStringLiteral("B2_IMG_0002.JPG")));
     alerts.queueAnswer(0); // Cancel

@@ -3,8 +3,6 @@
 // its summary, failed moves and a stopped delivery, "Abort Process" during a
 // decode, and hot folder mode delivering by itself.
 
-#include "hotfolder/HotFolderChain.h"
-#include "settings/PreferenceOps.h"
 #include "tests/testkit/fixtures/ProgressDialogScene.h"
 
 #include <QDir>
@@ -17,10 +15,9 @@ TEST_F(ProgressDialog, DeliveryFromTheWindowEndsWithASummaryThatClosesItself)
     settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 0);
     settings.setValue(cPrefDoUnassignedProcess, false);
     settings.setValue(cPrefDailyFolderDateFormat, QString()); // no daily sub-folder
-    MainWindow window(nullptr, &workQueue);
-    window.show();
+    const std::unique_ptr<MainWindow> opened = windowOnSource();
+    MainWindow &window = *opened;
     ViewController *browser = window.browser()->controller();
-    browser->pathtophotos = source;
     NotificationRecorder prefs(QStringLiteral("myOpenPrefId"));
 
     // No main folder yet: the browser says so and offers the preferences.
@@ -36,16 +33,8 @@ TEST_F(ProgressDialog, DeliveryFromTheWindowEndsWithASummaryThatClosesItself)
     settings.setValue(cPrefDestinationPath, main);
     alerts.clear();
     alerts.queueAnswer(ScriptedAlertPresenter::cUnanswered); // nobody at the desk
-    QStringList shown;
-    CopyToMainFolderController &progress = window.progress();
-    QStringList counts;
-    QObject::connect(&progress, &CopyToMainFolderController::changed, [&] {
-        if (shown.value(shown.size() - 1) != progress.fProgressString)
-            shown << progress.fProgressString;
-        const QString count = progress.fCountString + QLatin1Char(' ') + progress.fPhotoInHand;
-        if (!progress.fCountString.isEmpty() && counts.value(counts.size() - 1) != count)
-            counts << count;
-    });
+    const ProgressLines progress(window.progress());
+    const QStringList &shown = progress.shown;
     NotificationRecorder refreshes(QStringLiteral("myRefreshId"));
     browser->finishProcessAction();
     QPointer<CopyToMainFolderViewController> dialog;
@@ -67,7 +56,7 @@ TEST_F(ProgressDialog, DeliveryFromTheWindowEndsWithASummaryThatClosesItself)
     EXPECT_EQ(summary.style, AlertStyle::Informational);
     EXPECT_EQ(summary.autoDismissSeconds, 5.0);
     // The delivery's own count, photo by photo, with the photo in hand.
-    EXPECT_EQ(counts,
+    EXPECT_EQ(progress.counts,
               (QStringList{"1 of 4 IMG_0001.JPG", "2 of 4 A1_IMG_0002-qrcode.JPG", "3 of 4 A1_IMG_0003.JPG", "4 of 4 A1_IMG_0004.JPG"}));
     EXPECT_TRUE(shown.contains(QStringLiteral("Validating Destination Folder at:\n[") + main + QStringLiteral("...]")));
     EXPECT_TRUE(shown.contains(QStringLiteral("Copying TO:\n ") + main + QStringLiteral("/A1_IMG_0004.JPG")));
@@ -91,22 +80,14 @@ TEST_F(ProgressDialog, FailedMovesCamerasLeftBehindAndAStopAreShown)
     writeFilesInOrder(source, {"A1_IMG_0001.JPG", "A1_IMG_0002.JPG", "A1_IMG_0003.JPG"});
     std::atomic<int> failWith{0};
     ShootEngineOptions o = engineOptions();
-    o.grouper = [](const QStringList &photos) {
-        QMap<QString, QStringList> cameras;
-        for (const QString &photo : photos)
-            cameras[photo.endsWith(QStringLiteral("IMG_0003.JPG")) ? QStringLiteral("SONY ILCE-7M3_77") : QStringLiteral("NIKON D750_3001")]
-                << photo;
-        return std::optional<QMap<QString, QStringList>>(cameras);
-    };
-    DeliveryRun::FileOperations operations;
-    operations.move = [&failWith](const QString &from, const QString &to) {
+    o.grouper = camerasByName({{QStringLiteral("IMG_0003.JPG"), QStringLiteral("SONY ILCE-7M3_77")}}, QStringLiteral("NIKON D750_3001"));
+    o.deliveryFileOperations = movesFailingFor([&failWith](const QString &from) -> std::optional<FileResult> {
         if (from.endsWith(QStringLiteral("IMG_0002.JPG")) && failWith.load() == EIO)
             return FileResult::failure(QStringLiteral("disk full"));
         if (from.endsWith(QStringLiteral("IMG_0004.JPG")) && failWith.load() == ENOSPC)
             return FileResult::fromErrno(ENOSPC, QStringLiteral("Could not move"));
-        return fileops::moveNoReplace(from, to);
-    };
-    o.deliveryFileOperations = operations;
+        return std::nullopt;
+    });
     Followed followed(o);
     ShootEngine &engine = followed.engines.forFolder(source);
 
@@ -182,17 +163,9 @@ TEST_F(ProgressDialog, AbortDuringADecodeStopsBeforeTheNextPhoto)
     const QString held = source + QLatin1Char('/') + shoot->photos.at(2).fileName;
 
     // The third photo is held in detection until the button is pressed.
-    std::promise<void> reached;
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
+    HeldDetection detection(held);
     ShootEngineOptions o = engineOptions();
-    o.detector = [&, released](const QString &path) {
-        if (path == held) {
-            reached.set_value();
-            released.wait();
-        }
-        return doAutoQRCode(path);
-    };
+    o.detector = detection.detector();
     Followed followed(o);
     CopyToMainFolderController &dialog = followed.controller;
     int presented = 0;
@@ -201,15 +174,13 @@ TEST_F(ProgressDialog, AbortDuringADecodeStopsBeforeTheNextPhoto)
     decode.detectionWorkers = 1; // the walk reads each photo itself
     followed.engines.forFolder(source).request(decode);
 
-    std::future<void> atHeld = reached.get_future();
-    ASSERT_TRUE(waitUntil(
-        [&] { return atHeld.wait_for(std::chrono::seconds(0)) == std::future_status::ready && dialog.fItemsProcessed == 3; }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return detection.reached() && dialog.fItemsProcessed == 3; }, 20000));
     EXPECT_EQ(presented, 1);
     EXPECT_EQ(dialog.buttonTitle, QStringLiteral("Abort Process"));
     EXPECT_TRUE(dialog.barVisible);
     EXPECT_EQ(dialog.fMaxItemsToProcess, 6);
     dialog.doButton1(QStringLiteral("abort process"));
-    release.set_value();
+    detection.release();
     ASSERT_TRUE(waitUntil([&] { return !dialog.fProcessing; }, 20000));
 
     QStringList expected;
@@ -230,35 +201,18 @@ TEST_F(ProgressDialog, HotFolderModeDeliversADroppedPhotoUnattended)
     const QString hot = makeTempFolder(QStringLiteral("hot"));
     settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
     settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);
-    settings.setValue(cPrefSourcePath, source);
-    settings.setValue(cPrefDestinationPath, main);
     settings.setValue(cPrefDailyFolderDateFormat, QStringLiteral("yyyy-MM-dd"));
-    preferenceops::getValidatedPathToSourcePath();
-    preferenceops::getValidatedPathToDestinationPath();
-    // A folder's first validation only records where it is (and says so).
-    ASSERT_TRUE(waitUntil([&] { return alerts.shown().size() == 2; }));
-    alerts.clear();
+    validatedFolders();
 
-    MainWindow window(nullptr, &workQueue);
-    window.show();
-    window.browser()->controller()->pathtophotos = source;
-    HotFolderChain::Options o;
-    o.workQueue = &workQueue;
-    o.engines = &window.engines();
-    o.timing.passDelay = 0;
-    o.timing.refreshWait = 0.2;
-    HotFolderWatch watch(hot, o, 0.05);
-    watch.setRun(true);
+    const std::unique_ptr<MainWindow> shown = windowOnSource();
+    MainWindow &window = *shown;
+    const std::unique_ptr<HotFolderWatch> watch = watchFor(window, hot);
 
     ShootSpec spec;
     spec.subjects = 1;
     spec.photosPerSubject = 1;
-    const QString staging = makeTempFolder(QStringLiteral("staging"));
-    const std::optional<Shoot> shoot = writeShoot(staging, spec);
+    const std::optional<Shoot> shoot = dropShootInto(hot, spec);
     ASSERT_TRUE(shoot);
-    settings.setValue(cPrefOriginalNameFormatTag, shoot->nameFormatTag());
-    for (const ShootPhoto &photo : shoot->photos)
-        ASSERT_TRUE(fileops::moveNoReplace(staging + "/" + photo.fileName, hot + "/" + photo.fileName));
 
     bool sawDialog = false;
     const QString photo = shoot->photos.at(1).expectedName;
@@ -268,7 +222,7 @@ TEST_F(ProgressDialog, HotFolderModeDeliversADroppedPhotoUnattended)
             return filesBelow(main).size() == 1 && !dialogOf(window);
         },
         30000));
-    watch.setRun(false);
+    watch->setRun(false);
     workQueue.sync([] {});
 
     const QString daily = QDir(main).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0);
@@ -289,34 +243,14 @@ TEST_F(ProgressDialog, ProgressReadsAsCountPhotoAndTimeLeft)
 {
     Followed followed(engineOptions());
     CopyToMainFolderController &c = followed.controller;
-    qint64 now = 0;
-    c.setClock([&now] { return now; });
-    QWidget parent;
-    parent.show();
-    QPointer<CopyToMainFolderViewController> dialog;
-    QObject::connect(&c, &CopyToMainFolderController::presentRequested, [&] { dialog = showCopyToMainFolderWindow(&parent, c); });
-    const auto label = [&](const char *name) {
-        const QLabel *l = dialog ? dialog->findChild<QLabel *>(QLatin1String(name)) : nullptr;
-        return l ? l->text() : QStringLiteral("<none>");
-    };
-
-    ShootProgress p;
-    p.ticket = 7;
-    p.operation = ShootOperation::Decode;
-    p.folder = source;
-    Q_EMIT followed.engines.operationStarted(p);
+    ProgressFeed feed(followed.engines, c, source);
+    ShootProgress &p = feed.progress;
     p.step = ShootStep::Detecting;
     p.total = 40;
-    const auto photo = [&](int n, qint64 atMs) {
-        now = atMs;
-        p.done = n;
-        p.photo = source + QStringLiteral("/DSC_%1.JPG").arg(n, 4, 10, QLatin1Char('0'));
-        Q_EMIT followed.engines.operationProgressed(p);
-        QCoreApplication::processEvents();
-        return label("fTimeLeftString");
-    };
+    const auto photo = [&](int n, qint64 atMs) { return feed.photo(n, atMs); };
+    const auto label = [&](const char *name) { return feed.label(name); };
     photo(1, 0);
-    ASSERT_TRUE(waitUntil([&] { return !dialog.isNull(); })); // it comes up by itself
+    ASSERT_TRUE(waitUntil([&] { return !feed.dialog.isNull(); })); // it comes up by itself
     EXPECT_EQ(label("fTimeLeftString"), QString());
     EXPECT_EQ(photo(2, 1000), QString()); // too early to say
     EXPECT_EQ(photo(3, 2000), QString());
@@ -340,12 +274,7 @@ TEST_F(ProgressDialog, ProgressReadsAsCountPhotoAndTimeLeft)
     EXPECT_EQ(label("fPhotoInHand"), QStringLiteral("DSC_0001.JPG"));
     EXPECT_EQ(label("fCountString"), QStringLiteral("1 of 10"));
 
-    ShootResult done;
-    done.ticket = 7;
-    done.operation = ShootOperation::Decode;
-    done.folder = source;
-    Q_EMIT followed.engines.operationFinished(done);
-    QCoreApplication::processEvents();
+    feed.finish();
     EXPECT_TRUE(c.fTimeLeftString.isEmpty());
 }
 
@@ -360,13 +289,11 @@ TEST_F(ProgressDialog, ASummaryWithAProblemSaysWhatStayedAndWaits)
     settings.setValue(cPrefKeepLastQRCodeFile, true);
     writeFilesInOrder(source, {"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG"});
     ShootEngineOptions o = engineOptions();
-    DeliveryRun::FileOperations operations;
-    operations.move = [](const QString &from, const QString &to) {
+    o.deliveryFileOperations = movesFailingFor([](const QString &from) -> std::optional<FileResult> {
         if (from.endsWith(QStringLiteral("IMG_0004.JPG")))
             return FileResult::failure(QStringLiteral("Permission denied"));
-        return fileops::moveNoReplace(from, to);
-    };
-    o.deliveryFileOperations = operations;
+        return std::nullopt;
+    });
     Followed followed(o);
     alerts.queueAnswer(ScriptedAlertPresenter::cUnanswered);
     followed.engines.forFolder(source).deliver(main);

@@ -32,9 +32,7 @@ TEST(DeliverCommand, ExitStatusFollowsTheSummary)
     // A photo that cannot be moved (its name and every "c<k>" variant taken
     // by other photos) is an issue.
     ASSERT_TRUE(writeFile(source + "/B2_IMG_0006.JPG", standIn(QStringLiteral("x.JPG"), "photo 6")));
-    ASSERT_TRUE(QDir().mkpath(destination + "/B2_IMG_0006.JPG"));
-    for (int k = 1; k <= 18; ++k)
-        ASSERT_TRUE(writeFile(destination + QStringLiteral("/B2_IMG_0006c%1.JPG").arg(k), "other"));
+    takeEveryVariant(destination, QStringLiteral("B2_IMG_0006.JPG")); // a folder under the name itself
     outcome = deliver(leaveUnassigned + QStringList{source, destination});
     EXPECT_EQ(outcome.exitCode, 3);
     EXPECT_TRUE(outcome.out.startsWith(QStringLiteral("Possible Issue(s) with Moving ReAssigned Files...\n")));
@@ -64,47 +62,6 @@ TEST(DeliverCommand, DestIsTheMainFolderOfTheRun)
     EXPECT_FALSE(QFileInfo::exists(configured));
     EXPECT_TRUE(QDir(source).isEmpty());
 }
-
-// The photos of a run, by content, wherever they are now: each exactly
-// once, or the problems.
-QStringList censusProblems(const QMap<QByteArray, QString> &originals, const QStringList &folders)
-{
-    QStringList problems;
-    const QMultiMap<QByteArray, QString> census = contentCensus(folders);
-    for (auto it = originals.cbegin(); it != originals.cend(); ++it) {
-        const qsizetype copies = census.count(it.key());
-        if (copies != 1)
-            problems << QStringLiteral("%1 found %2 times").arg(it.value()).arg(copies);
-    }
-    return problems;
-}
-
-class DeliverStops : public ::testing::Test {
-protected:
-    // Two subjects, the second one's last photo, then one without a code.
-    QMap<QByteArray, QString> shoot()
-    {
-        resetFolder(source);
-        const QStringList paths = writeFilesInOrder(
-            source,
-            {"X_IMG_0001-qrcode.JPG", "X_IMG_0002.JPG", "X_IMG_0003.JPG", "Y_IMG_0004-qrcode.JPG", "Y_IMG_0005.JPG", "IMG_0006.JPG"});
-        QMap<QByteArray, QString> originals;
-        for (const QString &path : paths)
-            originals.insert(contentDigest(path), QFileInfo(path).fileName());
-        return originals;
-    }
-
-    QStringList args(const QString &main) const
-    {
-        // A day folder of a fixed name, as a settings file from before
-        // patterns had to name a date may hold.
-        storeUserSetting(QStringLiteral("prefDailyFolderDateFormat"), QStringLiteral("'day'"));
-        return {"deliver", "--set", "prefDoUnassignedProcess=true", "--set", "prefMoveUnasignedPhotoMethodTag=1", source, main};
-    }
-
-    QString source = makeTempFolder(QStringLiteral("source"));
-    QString trash = QDir::homePath() + QStringLiteral("/.local/share/Trash");
-};
 
 // A full disk, a failing disk and a read-only one stop the run at the photo
 // in hand: the rest and every card stay in the source folder, and the

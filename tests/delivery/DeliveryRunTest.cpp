@@ -71,12 +71,7 @@ TEST_F(DeliveryTest, RawFilesTravelWithTheirJpeg)
                                    {"X_IMG_0005-qrcode.JPG", "X_IMG_0005-qrcode.NEF"},
                                    {"X_IMG_0006.JPG", "X_IMG_0006.NEF"},
                                    {"IMG_0007.JPG", "IMG_0007.NEF"}};
-    for (int i = 0; i < shots.size(); ++i) {
-        for (const QString &name : shots[i]) {
-            ASSERT_TRUE(writeFile(source + u'/' + name, standIn(name, "photo " + name.toUtf8())));
-            ASSERT_TRUE(fileops::setModificationDate(source + u'/' + name, kStart.addSecs(i)));
-        }
-    }
+    shootPairs(shots);
     // Another photo holds the RAW's name: the pair takes "c1" together.
     ASSERT_TRUE(writeFile(destination + "/X_IMG_0002.NEF", "another photo"));
     // A run stopped after the JPEG went: only its RAW is left to go.
@@ -174,18 +169,11 @@ TEST_F(DeliveryTest, EmptyFolderAndMissingPaths)
 TEST_F(DeliveryTest, CameraGroupingLeavesOtherMakesBehind)
 {
     settings.setValue(QStringLiteral("prefEnableHotFolderMode"), true);
-    const QList<std::pair<QString, std::optional<CameraSpec>>> photos{{"S1_DSC_0001-qrcode.JPG", nikonCamera()},
-                                                                      {"S1_DSC_0002.JPG", nikonCamera()},
-                                                                      {"S2_IMG_0003.JPG", canonCamera()},
-                                                                      {"S3_DSC_0004.JPG", sonyCamera()},
-                                                                      {"S4_DSC_0005.JPG", std::nullopt}};
-    for (int i = 0; i < photos.size(); ++i) {
-        PhotoSpec spec;
-        spec.size = QSize(64, 48);
-        spec.exif.camera = photos[i].second;
-        spec.exif.captureTime = kStart.addSecs(i);
-        ASSERT_TRUE(writePhoto(source + "/" + photos[i].first, spec));
-    }
+    shootWithCameras({{"S1_DSC_0001-qrcode.JPG", nikonCamera()},
+                      {"S1_DSC_0002.JPG", nikonCamera()},
+                      {"S2_IMG_0003.JPG", canonCamera()},
+                      {"S3_DSC_0004.JPG", sonyCamera()},
+                      {"S4_DSC_0005.JPG", std::nullopt}});
     ASSERT_TRUE(writeFile(source + "/S5_DSC_0006.JPG", standIn(QStringLiteral("S5_DSC_0006.JPG"), "no metadata")));
 
     run.fDoKeepLastQRPhoto = DeliveryRun::keepLastQRPhotoSetting(settings);
@@ -265,19 +253,6 @@ TEST_F(DeliveryTest, ReplacingInTheDestinationNeverLosesAFile)
     batch = run.finishProcessxxx().batches.value(0);
     EXPECT_EQ(readFile(destination + "/A1_IMG_0002c2.JPG"), standIn(QStringLiteral("A1_IMG_0002.JPX"), "photo A1_IMG_0002.JPX"));
 
-    // With the name and every variant up to "c18" taken by other photos, the
-    // photo stays in the source and the summary reports it.
-    for (int k = 3; k <= 18; ++k)
-        ASSERT_TRUE(writeFile(destination + QStringLiteral("/A1_IMG_0002c%1.JPG").arg(k), QByteArray::number(k)));
-    ASSERT_TRUE(writeFile(source + "/A1_IMG_0002.JPG", standIn(QStringLiteral("A1_IMG_0002.JPG"), "yet another")));
-    batch = run.finishProcessxxx().batches.value(0);
-    EXPECT_EQ(readFile(source + "/A1_IMG_0002.JPG"), standIn(QStringLiteral("A1_IMG_0002.JPG"), "yet another"));
-    EXPECT_EQ(batch.counters.moved, 0);
-    EXPECT_EQ(batch.failures.size(), 1);
-    EXPECT_TRUE(batch.summary->reportsIssues());
-    EXPECT_EQ(entriesOf(destination).size(), 20);
-    QFile::remove(source + "/A1_IMG_0002.JPG");
-
     // A card photo that can be neither trashed nor deleted stays.
     shoot({"B2_IMG_0003-qrcode.JPG"});
     DeliveryRun::FileOperations stuck;
@@ -290,15 +265,14 @@ TEST_F(DeliveryTest, ReplacingInTheDestinationNeverLosesAFile)
 }
 
 // A photo that cannot be delivered for a reason of its own (its name and
-// every variant taken) does not stop the run, but its card stays with it:
-// without the card its subject could not be decoded again.
+// every variant up to "c18" taken) stays untouched and is reported, but does
+// not stop the run; its card stays with it: without the card its subject
+// could not be decoded again.
 TEST_F(DeliveryTest, ACardGoesOnlyWhenEveryPhotoOfItsSubjectIsDelivered)
 {
-    QDir(QDir::homePath() + QStringLiteral("/.local/share/Trash")).removeRecursively();
+    startAfresh();
     shoot({"X_IMG_0001-qrcode.JPG", "X_IMG_0002.JPG", "Y_IMG_0003-qrcode.JPG", "Y_IMG_0004.JPG", "Y_IMG_0005.JPG"});
-    ASSERT_TRUE(writeFile(destination + "/Y_IMG_0004.JPG", "other"));
-    for (int k = 1; k <= 18; ++k)
-        ASSERT_TRUE(writeFile(destination + QStringLiteral("/Y_IMG_0004c%1.JPG").arg(k), QByteArray::number(k)));
+    takeEveryVariant(QStringLiteral("Y_IMG_0004.JPG"));
     const DeliveryRunResult result = run.finishProcessxxx();
     EXPECT_EQ(result.status, DeliveryStatus::Finished);
     EXPECT_EQ(lines(trashed()), lines({"X_IMG_0001-qrcode.JPG"}));
@@ -306,6 +280,9 @@ TEST_F(DeliveryTest, ACardGoesOnlyWhenEveryPhotoOfItsSubjectIsDelivered)
     const DeliveryBatchResult batch = result.batches.value(0);
     EXPECT_EQ(lines(batch.keptCodePhotos), lines({source + "/Y_IMG_0003-qrcode.JPG"}));
     EXPECT_EQ(batch.failures.size(), 1);
+    EXPECT_TRUE(batch.summary->reportsIssues());
+    EXPECT_EQ(readFile(source + "/Y_IMG_0004.JPG"), standIn(QStringLiteral("Y_IMG_0004.JPG"), "photo Y_IMG_0004.JPG"));
+    EXPECT_EQ(entriesOf(destination).size(), 21); // the other photo and its 18 variants, X's and Y's two delivered
     EXPECT_EQ(batch.counters.leftInSource(), 2);
 }
 
@@ -313,15 +290,11 @@ TEST_F(DeliveryTest, ACardGoesOnlyWhenEveryPhotoOfItsSubjectIsDelivered)
 // they wait in the source folder, with X's card, until a person looks.
 TEST_F(DeliveryTest, PhotosAfterAPossibleUnreadCardAreHeldBackWhenAsked)
 {
-    QDir(QDir::homePath() + QStringLiteral("/.local/share/Trash")).removeRecursively();
     const QStringList shot{"X_IMG_0001-qrcode.JPG", "X_IMG_0002.JPG",        "X_IMG_0003.JPG",
                            "X_IMG_0004.JPG",        "Y_IMG_0005-qrcode.JPG", "Y_IMG_0006.JPG"};
     for (const bool hold : {false, true}) {
         SCOPED_TRACE(hold);
-        QDir(source).removeRecursively();
-        QDir(root).removeRecursively();
-        QDir().mkpath(source);
-        QDir().mkpath(root);
+        startAfresh();
         shoot(shot);
         if (!setPossibleUnreadCardMark(source + "/X_IMG_0003.JPG", QStringLiteral("a code was located but not read")))
             GTEST_SKIP() << "no extended attributes here";

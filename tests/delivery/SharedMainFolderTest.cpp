@@ -87,67 +87,15 @@ TEST_F(ExfatMainFolder, KilledOrFullAtAnyStepNothingIsLostOrLeftBehind)
     }
 }
 
-// One station's process: its own home, settings and trash.
-struct Station {
-    QString home;
-    QString source;
-    std::unique_ptr<QProcess> process;
-
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home);
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-        env.insert(QStringLiteral("XDG_STATE_HOME"), home + QStringLiteral("/.local/state"));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
-        env.insert(QStringLiteral("SORRELBY_INSTANCE_FOLDER"), home + QStringLiteral("/runtime"));
-        return env;
-    }
-};
-
-class SharedMainFolder : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        share = std::make_unique<BindfsShare>(makeTempFolder(QStringLiteral("server")),
-                                              makeTempFolder(QStringLiteral("station")) + QStringLiteral("/share"));
-        if (!share->unavailable().isEmpty())
-            GTEST_SKIP() << "no FUSE share here: " << share->unavailable().toStdString();
-    }
-    QStringList args(const QString &source) const
-    {
-        return QStringList{"deliver"} + kSettings
-            + QStringList{"--set", "prefDailyFolderDateFormat=yyyy-MM-dd", source, share->mountPoint()};
-    }
-
-    std::unique_ptr<BindfsShare> share;
-};
-
 // Three stations deliver into one share at once: photos of the same names
 // that are different photos all arrive (under "c" names), the one photo all
 // three hold arrives once, and nothing stays behind.
 TEST_F(SharedMainFolder, ThreeStationsAtOnceDeliverEveryPhotoExactlyOnce)
 {
     QMap<QByteArray, QString> originals;
-    std::vector<Station> stations(3);
-    for (size_t s = 0; s < stations.size(); ++s) {
-        Station &station = stations[s];
-        station.home = makeTempFolder(QStringLiteral("home%1").arg(s));
-        station.source = makeTempFolder(QStringLiteral("source%1").arg(s));
-        QDir().mkpath(station.home + QStringLiteral("/runtime"));
-        QStringList names = slashCodeNames(40);
-        originals.insert(writeShoot(station.source, names, "station " + QByteArray::number(qulonglong(s))));
-        // The same photo, read from one card by every station.
-        writeFilesInOrder(station.source, {QStringLiteral("A1_DSC_9999.JPG")}, "the same photo");
-    }
-    originals.insert(contentDigest(stations[0].source + QStringLiteral("/A1_DSC_9999.JPG")), QStringLiteral("A1_DSC_9999.JPG"));
-
-    for (Station &station : stations) {
-        station.process = std::make_unique<QProcess>();
-        station.process->setProcessEnvironment(station.environment());
-        station.process->start(QStringLiteral(SORRELBY_APP_PATH), args(station.source));
-    }
+    std::vector<Station> stations = stationsWithShoots(3, originals);
+    for (Station &station : stations)
+        station.start(args(station.source));
     for (Station &station : stations) {
         ASSERT_TRUE(station.process->waitForFinished(180000));
         EXPECT_EQ(station.process->exitCode(), 0) << station.process->readAllStandardError().toStdString();

@@ -36,25 +36,12 @@ TEST_F(PreferencesActionsTest, DailyFolderFormatsStoreWhatDeliveryUses)
     }
 
     // Tag 0 removes the pattern: delivery then writes into the destination
-    // itself, unassigned photos straight into its UNASSIGNED_PHOTOS.
+    // itself (what it does there is the delivery tests').
     result = PreferencesActions::ibClickOnDateFormatter(0, now);
     ASSERT_TRUE(result.accepted);
     EXPECT_TRUE(settings.stringValue(cPrefDailyFolderDateFormat).isEmpty()); // the factory pattern no longer answers
     EXPECT_EQ(settings.stringValue(cPrefDailyFolderDateFormatExample), QStringLiteral("< NOT Creating SubFolder>"));
-    const auto target = preferenceops::getDuplicateFolderPathC(cPrefDestinationPath, cPrefDailyFolderDateFormat);
-    ASSERT_TRUE(target);
-    EXPECT_EQ(*target, destination);
-    settings.setValue(cPrefOriginalNameFormatTag, 1);
-    settings.setValue(QStringLiteral("prefCheckForMultiCameras"), false);
-    settings.setValue(cPrefDoUnassignedProcess, true);
-    settings.setValue(cPrefMoveUnasignedPhotoMethodTag, 1);
-    writeFilesInOrder(source, {"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG"});
-    DeliveryRun run{settings};
-    run.fSrcPath = source;
-    run.fDestPath = *target;
-    run.setPauseSeconds(0);
-    ASSERT_EQ(run.finishProcessxxx().status, DeliveryStatus::Finished);
-    EXPECT_EQ(lines(filesBelow(destination)), lines({"A1_IMG_0003.JPG", "UNASSIGNED_PHOTOS/IMG_0001.JPG"}));
+    EXPECT_EQ(preferenceops::getDuplicateFolderPathC(cPrefDestinationPath, cPrefDailyFolderDateFormat), destination);
 }
 
 TEST_F(PreferencesActionsTest, BadOwnPatternIsRefusedAndThePreviousKept)

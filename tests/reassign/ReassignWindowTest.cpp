@@ -68,8 +68,8 @@ TEST_F(ReassignWindow, KeysAndScansReachTheRenamesWithoutWritingTheSettings)
     // The settings file as it is; the walk below must not write it at all.
     settings.flush();
     const QByteArray stored = readFile(settings.filePath());
-    struct stat before { };
-    ASSERT_EQ(::stat(QFile::encodeName(settings.filePath()).constData(), &before), 0);
+    const ino_t before = inodeOf(settings.filePath());
+    ASSERT_NE(before, ino_t(0));
 
     // Arrows, the buttons and two scans, then ReAssign: the last code
     // counts. The dialog's order: A1_IMG_0003, IMG_0001, IMG_0002, IMG_0004.
@@ -104,9 +104,7 @@ TEST_F(ReassignWindow, KeysAndScansReachTheRenamesWithoutWritingTheSettings)
                                QStringLiteral("IMG_0002.JPG -> C88_IMG_0002.JPG"), QStringLiteral("IMG_0004.JPG -> C88_IMG_0004.JPG")}));
     }
     settings.flush();
-    struct stat after { };
-    ASSERT_EQ(::stat(QFile::encodeName(settings.filePath()).constData(), &after), 0);
-    EXPECT_EQ(after.st_ino, before.st_ino) << "the settings file was written";
+    EXPECT_EQ(inodeOf(settings.filePath()), before) << "the settings file was written";
     EXPECT_EQ(readFile(settings.filePath()).toStdString(), stored.toStdString());
 }
 
@@ -190,17 +188,7 @@ TEST_F(ReassignWindow, FromTheBrowserThroughThePromptByCardPhoto)
 {
     // The browser lists pictures only, and at once.
     settings.setValue(QStringLiteral("prefDoDelayToWaitForValidPhoto"), false);
-    int seed = 0;
-    for (const QString &name :
-         {QStringLiteral("B77_IMG_1000.JPG"), QStringLiteral("B77_IMG_1001.JPG"), QStringLiteral("C11_IMG_1002.JPG")}) {
-        PhotoSpec spec;
-        spec.size = QSize(160, 120);
-        spec.seed = quint32(++seed);
-        // A second apart: equal times would be ordered by name, which the
-        // reassign below changes.
-        spec.exif.captureTime = firstCaptureTime().addSecs(seed);
-        ASSERT_TRUE(writePhoto(folder + QLatin1Char('/') + name, spec));
-    }
+    ASSERT_TRUE(writePicturesInOrder(folder, {"B77_IMG_1000.JPG", "B77_IMG_1001.JPG", "C11_IMG_1002.JPG"}));
     SerialQueue workQueue(QStringLiteral("com.halvane.vemo.sorrelby.decodequeue"));
     MainWindow window(nullptr, &workQueue);
     window.resize(1000, 700);
@@ -208,17 +196,6 @@ TEST_F(ReassignWindow, FromTheBrowserThroughThePromptByCardPhoto)
     ViewController *controller = window.browser()->controller();
     controller->pathtophotos = folder;
     controller->registerObservers();
-    auto sectionOf = [&](const QString &code) {
-        for (int section = 0; section < controller->model()->sectionCount(); ++section) {
-            if (controller->imageDirectoryLoader().barcodeidForSection(section) == code)
-                return section;
-        }
-        return -1;
-    };
-    auto selectSection = [&](int section) {
-        for (int item = 0; item < controller->imageDirectoryLoader().numberOfItemsInSection(section); ++item)
-            controller->selectionModel()->select(controller->model()->indexForPath({section, item}), QItemSelectionModel::Select);
-    };
     controller->refreshAllSections();
     ASSERT_TRUE(waitUntil([&] { return controller->reloadCount() > 0 && !controller->isLoading(); }));
 
@@ -226,9 +203,9 @@ TEST_F(ReassignWindow, FromTheBrowserThroughThePromptByCardPhoto)
     // followers are left to the decode pass.
     settings.setValue(cPrefAlwaysPromptForReassignmentMode, true);
     settings.setValue(QStringLiteral("prefUseAutoDecodeQRMethod"), false);
-    const int section = sectionOf(QStringLiteral("B77"));
+    const int section = sectionOfCode(*controller, QStringLiteral("B77"));
     ASSERT_GE(section, 0);
-    selectSection(section);
+    selectSection(*controller, section);
     controller->doButton(section);
     PromptReassignModeViewController *prompt = nullptr;
     ASSERT_TRUE(waitUntil([&] { return (prompt = window.findChild<PromptReassignModeViewController *>()); }));

@@ -64,16 +64,10 @@ TEST(ReportCommand, ChecksAGeneratedShootAgainstItsRoster)
     // The window's sections with the roster's names and marks.
     run = runApp({"sections", "--json", "--roster", made->rosterPath, folder});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    const QJsonObject sections = QJsonDocument::fromJson(run.out.toUtf8()).object();
-    QStringList seen;
-    for (const QJsonValue &value : sections.value(QStringLiteral("sections")).toArray()) {
-        const QJsonObject section = value.toObject();
-        seen.append(section.value(QStringLiteral("key")).toString() + u' ' + section.value(QStringLiteral("group")).toString() + u' '
-                    + section.value(QStringLiteral("marks")).toVariant().toStringList().join(u','));
-    }
-    EXPECT_EQ(seen.join(u'\n').toStdString(),
+    EXPECT_EQ(sectionLines(run.out),
               "DSC  \nS001 3A \nS002 3A twice\nS003 3A only-card\nS004  not-on-roster\n"
               "S005 3B \nS006 3B \nS002 3A twice");
+    const QJsonObject sections = QJsonDocument::fromJson(run.out.toUtf8()).object();
     const QJsonArray missing = sections.value(QStringLiteral("roster")).toObject().value(QStringLiteral("missing")).toArray();
     ASSERT_EQ(missing.size(), 1);
     EXPECT_EQ(missing[0].toObject().value(QStringLiteral("code")).toString(), QStringLiteral("X001"));

@@ -105,14 +105,12 @@ TEST(RosterPanel, DeliveryReportGoesBesideThePhotosAndNeverOverAFile)
     ASSERT_TRUE(writePhoto(daily + QStringLiteral("/A1_IMG_0004c1.JPG"), spec));
     ASSERT_TRUE(writePhoto(unassigned + QStringLiteral("/unknown_IMG_0009.JPG"), spec));
 
-    DeliveryRunResult run;
-    DeliveryBatchResult batch;
-    batch.destPath = daily;
-    batch.delivered = {{QStringLiteral("A1_IMG_0003.JPG"), daily + QStringLiteral("/A1_IMG_0003.JPG")},
-                       {QStringLiteral("A1_IMG_0004.JPG"), daily + QStringLiteral("/A1_IMG_0004c1.JPG")},
-                       {QStringLiteral("Z9_IMG_0005.JPG"), daily + QStringLiteral("/Z9_IMG_0005.JPG")},
-                       {QStringLiteral("unknown_IMG_0009.JPG"), unassigned + QStringLiteral("/unknown_IMG_0009.JPG")}};
-    run.batches = {batch};
+    const DeliveryRunResult run
+        = runDelivering(daily,
+                        {{QStringLiteral("A1_IMG_0003.JPG"), daily + QStringLiteral("/A1_IMG_0003.JPG")},
+                         {QStringLiteral("A1_IMG_0004.JPG"), daily + QStringLiteral("/A1_IMG_0004c1.JPG")},
+                         {QStringLiteral("Z9_IMG_0005.JPG"), daily + QStringLiteral("/Z9_IMG_0005.JPG")},
+                         {QStringLiteral("unknown_IMG_0009.JPG"), unassigned + QStringLiteral("/unknown_IMG_0009.JPG")}});
     const QDateTime now(QDate(2024, 5, 1), QTime(15, 30, 5));
     // Somebody's file under the name the report would take.
     ASSERT_TRUE(writeFile(daily + QStringLiteral("/sorrelby-report-20240501-153005.csv"), "mine"));
@@ -141,10 +139,7 @@ TEST(RosterPanel, DeliveryReportGoesBesideThePhotosAndNeverOverAFile)
     EXPECT_EQ(entriesOf(daily), before);
 
     // Nothing delivered, nothing written.
-    DeliveryRunResult none;
-    none.batches = {DeliveryBatchResult{}};
-    none.batches.first().destPath = daily;
-    EXPECT_TRUE(writeDeliveryReports(none, classList(), cTag, now).written.isEmpty());
+    EXPECT_TRUE(writeDeliveryReports(runDelivering(daily, {}), classList(), cTag, now).written.isEmpty());
 }
 
 TEST(RosterPanel, AHotFolderBatchLeavesItsReportInTheDailyFolderWithoutAsking)
@@ -159,11 +154,8 @@ TEST(RosterPanel, AHotFolderBatchLeavesItsReportInTheDailyFolderWithoutAsking)
     settings.setValue(cPrefOriginalNameFormatTag, made->shoot.nameFormatTag());
     settings.setValue(cPrefDestinationPath, main);
 
-    SerialQueue queue(QStringLiteral("roster-report-test"));
-    ShootEngineOptions options;
-    options.queue = &queue;
-    options.postRefresh = false;
-    ShootEngines engines(options);
+    QuietEngines quiet;
+    ShootEngines &engines = quiet.engines;
     DeliveryReporter reporter(engines, settings);
     ShootRequest batch(ShootOperation::HotFolderBatch);
     batch.destination = main + QStringLiteral("/day");

@@ -1,30 +1,10 @@
 // Reading rosters: columns found by their headers, CSV as spreadsheets write
 // it, and problems that name the line and column where they are.
 
-#include "roster/Roster.h"
-#include "roster/CsvText.h"
-#include "roster/ReportFiles.h"
-
-#include <gtest/gtest.h>
+#include "tests/testkit/fixtures/RosterScene.h"
 
 using namespace sorrelby;
-
-namespace {
-
-QStringList problemTexts(const Roster &roster)
-{
-    QStringList texts;
-    for (const RosterProblem &problem : roster.problems)
-        texts.append(problem.text());
-    return texts;
-}
-
-std::string joined(const QStringList &list)
-{
-    return list.join(QLatin1Char('\n')).toStdString();
-}
-
-} // namespace
+using namespace sorrelby::testkit::rosterscene;
 
 TEST(Roster, ColumnsAreFoundByTheirHeaders)
 {

@@ -1,32 +1,10 @@
-#include "settings/FolderReference.h"
-#include "platform/UserFolders.h"
-#include "settings/Settings.h"
-#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/FolderReferenceScene.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <gtest/gtest.h>
-
 using namespace sorrelby;
-
-namespace {
-
-bool renamePath(const QString &from, const QString &to)
-{
-    QDir().mkpath(QFileInfo(to).path());
-    return QDir().rename(from, to);
-}
-
-// Settings are written in the background: done before the process ends.
-class FolderReference : public ::testing::Test {
-protected:
-    void TearDown() override { Settings::shared().flush(); }
-};
-
-} // namespace
+using namespace sorrelby::testkit::folderreference;
 
 TEST_F(FolderReference, RenamedOrMovedFolderIsFoundAgainAndReportedStale)
 {
@@ -59,27 +37,15 @@ TEST_F(FolderReference, RenamedOrMovedFolderIsFoundAgainAndReportedStale)
     EXPECT_EQ(MyBookmarkDataKit::urlForBookmark(*data, &stale), moved);
 }
 
-TEST_F(FolderReference, FolderInTheTrashCountsAsNotFound)
+// A folder moved to the user's trash is refused by the folder checks (their
+// tests); a trash on another volume is one too.
+TEST_F(FolderReference, TrashesOfOtherVolumesCountAsTrash)
 {
-    const QString root = testkit::makeTempFolder(QStringLiteral("trash"));
-    const QString folder = testkit::makeFolder(root + QStringLiteral("/Main"));
-    const auto data = MyBookmarkDataKit::bookmarkForURL(folder);
-    ASSERT_TRUE(data);
-
-    const QString trashed = userfolders::dataHome() + QStringLiteral("/Trash/files/Main");
-    ASSERT_TRUE(renamePath(folder, trashed));
-    bool stale = false;
-    // The reference still finds it...
-    EXPECT_EQ(MyBookmarkDataKit::urlForBookmark(*data, &stale), trashed);
-    // ...but a folder in the trash is no folder to work in.
-    QString resolved;
-    EXPECT_FALSE(MyBookmarkDataKit::resolveAliasFromData(*data, &resolved, &stale));
-    EXPECT_TRUE(resolved.isEmpty());
-
     EXPECT_TRUE(MyBookmarkDataKit::isInTrash(QStringLiteral("/media/u/DISK/.Trash-1000/files/Main")));
     EXPECT_TRUE(MyBookmarkDataKit::isInTrash(QStringLiteral("/media/u/DISK/.Trash/1000/files/Main")));
+    EXPECT_TRUE(MyBookmarkDataKit::isInTrash(userfolders::dataHome() + QStringLiteral("/Trash/files/Main")));
     EXPECT_FALSE(MyBookmarkDataKit::isInTrash(QStringLiteral("/home/u/Photos.Trash/Main")));
-    EXPECT_FALSE(MyBookmarkDataKit::isInTrash(root));
+    EXPECT_FALSE(MyBookmarkDataKit::isInTrash(testkit::makeTempFolder(QStringLiteral("trash"))));
 }
 
 TEST_F(FolderReference, GoneFolderIsNotFoundUnlessOneStandsAtItsPathAgain)

@@ -88,4 +88,11 @@ private:
     std::map<QString, std::unique_ptr<NotificationRecorder>> m_recorders;
 };
 
+// The dialog's tests name photos of the fixture's folder by their names.
+class Reassign : public ReassignFixture {
+protected:
+    QString at(const QString &name) const { return folder + QLatin1Char('/') + name; }
+    QStringList files() const { return entriesOf(folder); }
+};
+
 } // namespace sorrelby::testkit
