@@ -639,17 +639,32 @@ void addPrintedPatch(const LumaImage &base, const Candidate &candidate, PrintedP
 // Reads the regions of `base` (a whole picture or a part of one; `small` is it
 // at half its scale) that look like a code. Without `escalate`, a region where
 // a code was located but not read goes to `closerLook` for a full-size read.
+constexpr int cNestedRegions = 2;
+
 void searchCandidates(const LumaImage &base, const LumaImage &small, bool escalate, DetectionResult &result, std::vector<Lead> &leads,
                       std::vector<QRect> &closerLook, PrintedPatches *quiet = nullptr)
 {
     double areaLeft = cRegionAreaBudget * double(base.width) * base.height;
     bool wholeBaseRead = false;
+    std::vector<QRect> readUnread; // regions read without a code
+    int nestedLeft = cNestedRegions;
     for (const Candidate &candidate : candidateRegions(base, shrinkLuma(small, 2), 4)) {
         const double area = double(candidate.rect.width()) * candidate.rect.height();
         if (candidate.rect.isEmpty())
             continue;
         if (coveredShare(toFullSize(base, candidate.rect), result.codes) > 0.5)
             continue;
+        // A large region read in vain may hold a code that a reader misses
+        // in it (zxing-cpp's Data Matrix detector starts at the centre) and
+        // finds alone: its own candidate is read beyond the budget.
+        const bool nested = std::any_of(readUnread.begin(), readUnread.end(), [&](const QRect &r) {
+            const QRect common = r.intersected(candidate.rect);
+            return common.width() * common.height() >= 0.8 * area && area <= 0.5 * r.width() * r.height();
+        });
+        if (nested && area > areaLeft && nestedLeft > 0) {
+            --nestedLeft;
+            areaLeft += area;
+        }
         if (area > areaLeft) {
             // A close-up: the code fills most of the frame, too large for
             // the budget and too fine for the quarter-size read. Read the
@@ -671,6 +686,7 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
         addCodes(result, outcome.codes, "region");
         if (!outcome.codes.isEmpty())
             continue;
+        readUnread.push_back(candidate.rect);
         if (escalate && outcome.located)
             addLead(leads, toFullSize(base, candidate.rect), locatedWhy());
         if (base.scale == 1 && !escalate)

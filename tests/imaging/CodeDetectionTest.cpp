@@ -210,23 +210,25 @@ TEST_F(CodeDetection, EachStepReadsCardsTheStepsBeforeItMiss)
 {
     struct Case {
         const char *what;
-        int glanceCard; // of a set of 300 at 3000 x 2000
+        int glanceCard; // of a set of `cards` at 3000 x 2000
+        int cards;
         const char *step;
     };
     const Case cases[] = {
-        {"modules of under two pixels at half size", 38, "region enlarged twice"},
-        {"a version 1 QR at 5 px a module, turned 84 degrees", 228, "turned"},
-        {"a small QR in one region with stripes beside it", 58, "printed window enlarged twice"},
-        {"a small QR, alone in a small part of the screen", 0, "printed patch enlarged twice"},
-        {"a Data Matrix turned 30 degrees", 173, "turned"},
-        {"a card filling the frame", -1, "screen"},
+        {"modules of under two pixels at half size", 38, 300, "region enlarged twice"},
+        {"a version 1 QR at 5 px a module, turned 84 degrees", 228, 300, "turned"},
+        {"a small QR in one region with stripes beside it", 58, 300, "printed window enlarged twice"},
+        {"a small QR, alone in a small part of the screen", 0, 300, "printed patch enlarged twice"},
+        {"a Data Matrix turned 30 degrees, inside a larger region", 173, 300, "region"},
+        {"a large Data Matrix under perspective, inside a region of most of the frame", 309, 1000, "region"},
+        {"a card filling the frame", -1, 0, "screen"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         QString payload = QStringLiteral("NEAR-1");
         CardPhotoSpec spec = cardPhotoSpec(payload, photoSpec(61));
         if (c.glanceCard >= 0) {
-            spec = glanceCardSpec(c.glanceCard, 300, kPhotoSize, &payload);
+            spec = glanceCardSpec(c.glanceCard, c.cards, kPhotoSize, &payload);
         } else {
             spec.codes[0].side = 1700;
             spec.codes[0].rotation = 4;
