@@ -11,9 +11,7 @@ TEST(FileOps, MoveAcrossFileSystemsKeepsContentAndTimeAndNeverReplaces)
         GTEST_SKIP() << "no second file system";
     const QString dir = testkit::makeTempFolder();
     const QString source = dir + QStringLiteral("/DSC_0001.JPG");
-    QByteArray content(3 * 1024 * 1024 + 17, '\0');
-    for (int i = 0; i < content.size(); ++i)
-        content[i] = char(i * 31);
+    const QByteArray content = patterned(3 * 1024 * 1024 + 17, 31);
     ASSERT_TRUE(testkit::writeFile(source, content));
     ASSERT_TRUE(fileops::setModificationDate(source, cPast));
 
@@ -218,16 +216,7 @@ TEST(FileOps, FoldersRemovalAndAtomicWrites)
     // A writer killed half way leaves its temporary; the next write of the
     // name, or a sweep of the folder, removes it, but never one still in use.
     const QString marker = deep + QStringLiteral("/.mydatefile");
-    const pid_t child = testkit::forkQuietly();
-    if (child == 0) {
-        faults::Plan kill;
-        kill.killAfter = 1;
-        faults::setPlan(kill);
-        fileops::writeFileAtomically(marker, "date");
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(diedOfKill(statusOfChildKilledAfter(1, [&] { return int(fileops::writeFileAtomically(marker, "date").ok); })));
     ASSERT_EQ(hiddenEntries(deep).size(), 1);
     const QString inUse = deep + QStringLiteral("/.mydatefile.sorrelby-inuse123");
     ASSERT_TRUE(testkit::writeFile(inUse, "another writer's"));
@@ -317,9 +306,7 @@ TEST(FileOps, AClaimedMoveKilledAtAnyStepLosesNothingAndLeavesNothing)
 {
     const QString dir = testkit::makeTempFolder();
     const QString other = testkit::otherFileSystemFolder();
-    QByteArray content(700000, '\0');
-    for (int i = 0; i < content.size(); ++i)
-        content[i] = char(i * 13);
+    const QByteArray content = patterned(700000, 13);
     struct Case {
         bool noRenameOver;
         bool acrossFileSystems;
@@ -342,23 +329,17 @@ TEST(FileOps, AClaimedMoveKilledAtAnyStepLosesNothingAndLeavesNothing)
             QDir(folder).removeRecursively();
             testkit::makeFolder(folder);
             ASSERT_TRUE(testkit::writeFile(source, content));
-            const pid_t child = testkit::forkQuietly();
-            if (child == 0) {
+            const int status = statusOfChildKilledAfter(point, [&] {
                 limit();
-                faults::Plan kill;
-                kill.killAfter = point;
-                faults::setPlan(kill);
-                const bool moved = fileops::moveNoReplace(source, target).ok;
-                ::_exit(moved ? 10 + faults::stepsTaken() : 1);
-            }
-            int status = 0;
-            ASSERT_EQ(::waitpid(child, &status, 0), child);
+                return fileops::moveNoReplace(source, target).ok ? 10 + faults::stepsTaken() : 1;
+            });
+            ASSERT_NE(status, -1);
             if (WIFEXITED(status)) {
                 ASSERT_GE(WEXITSTATUS(status), 10) << "the move failed";
                 steps = WEXITSTATUS(status) - 10; // ran to its end: all points seen
                 break;
             }
-            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+            ASSERT_TRUE(diedOfKill(status));
             // The restart: leftovers go, the move is made again where needed.
             limit();
             fileops::removeLeftoverTemporaries(folder);
@@ -394,9 +375,7 @@ TEST(FileOps, RestartAfterAKillLeavesExactlyACleanRunsFiles)
     const QString dir = testkit::makeTempFolder();
     const QString other = testkit::otherFileSystemFolder();
     if (!other.isEmpty()) {
-        QByteArray content(2 * 1024 * 1024 + 5, '\0');
-        for (int i = 0; i < content.size(); ++i)
-            content[i] = char(i * 7);
+        const QByteArray content = patterned(2 * 1024 * 1024 + 5, 7);
         // Unnamed copies first, then as on file systems that have none.
         for (const bool unnamed : {true, false}) {
             SCOPED_TRACE(unnamed);
@@ -496,17 +475,7 @@ TEST(FileOps, FaultPlansCountStepsFailThemAndKillAtThem)
     }
 
     // Killed right after the first step of a move to the trash: the step is on disk, the next is not.
-    const pid_t child = testkit::forkQuietly();
-    if (child == 0) {
-        faults::Plan kill;
-        kill.killAfter = 1;
-        faults::setPlan(kill);
-        fileops::moveToTrash(photo);
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    EXPECT_TRUE(diedOfKill(statusOfChildKilledAfter(1, [&] { return int(fileops::moveToTrash(photo).ok); })));
     EXPECT_TRUE(QFile::exists(photo));
     EXPECT_TRUE(fileops::moveToTrash(photo)); // the restart finishes it
     EXPECT_FALSE(QFile::exists(photo));
