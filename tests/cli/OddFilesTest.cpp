@@ -5,8 +5,6 @@
 #include "tests/testkit/fixtures/OddFilesScene.h"
 
 #include "tests/testkit/photos/ShootGenerator.h"
-#include <QProcessEnvironment>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 using namespace sorrelby::testkit::oddfiles;
@@ -180,7 +178,6 @@ TEST(OddFiles, DeliverKilledAtEveryStepLeavesTheOddFilesAndLosesNoPhoto)
     const QString trash = userfolders::dataHome() + QStringLiteral("/Trash/files");
     const QStringList args = settingsFor(source) + QStringList{"deliver", source, main};
     const QList<QByteArray> odd{"DSC_0032\xff.JPG", "DSC_0033.JPG", "DSC_0034.JPG"};
-    QMultiMap<QByteArray, QString> photos;
     const auto prepare = [&] {
         emptyFolder(source);
         emptyFolder(main);
@@ -193,23 +190,15 @@ TEST(OddFiles, DeliverKilledAtEveryStepLeavesTheOddFilesAndLosesNoPhoto)
         makeFifo(source + QStringLiteral("/DSC_0034.JPG"));
     };
     prepare();
-    photos = contentCensus({source});
+    const QMultiMap<QByteArray, QString> photos = contentCensus({source});
 
     KillSweep sweep;
     sweep.program = QStringLiteral(SORRELBY_APP_PATH);
     sweep.args = args;
     sweep.prepare = prepare;
     sweep.restartAndCheck = [&](int) {
-        QStringList problems;
-        const ProgramRun rerun = runApp(args, cDeadlineMs);
-        if (rerun.exitCode != 3 || !rerun.err.contains(QStringLiteral("DSC_0032\\xff.JPG: name is not valid UTF-8")))
-            problems << QStringLiteral("the next run (exit %1) did not name what it left: %2").arg(rerun.exitCode).arg(rerun.err.left(300));
-        const QMultiMap<QByteArray, QString> now = contentCensus({source, main, trash});
-        for (const QByteArray &digest : photos.uniqueKeys()) {
-            if (now.values(digest).size() != 1)
-                problems
-                    << QStringLiteral("a file is there %1 times: %2").arg(now.values(digest).size()).arg(now.values(digest).join(u','));
-        }
+        QStringList problems
+            = rerunProblems(args, QStringLiteral("DSC_0032\\xff.JPG: name is not valid UTF-8"), photos, {source, main, trash});
         QList<QByteArray> left = rawNames(source);
         if (left != odd)
             problems << QStringLiteral("the source folder holds %1 entries, not the three odd files").arg(left.size());
@@ -250,16 +239,7 @@ TEST(OddFiles, IntakeKilledAtEveryStepLeavesTheOddFilesAndLosesNoPhoto)
     sweep.args = args;
     sweep.prepare = prepare;
     sweep.restartAndCheck = [&](int) {
-        QStringList problems;
-        const ProgramRun rerun = runApp(args, cDeadlineMs);
-        if (rerun.exitCode != 3 || !rerun.err.contains(QStringLiteral("DSC_0045.JPG: not a regular file")))
-            problems << QStringLiteral("the next run (exit %1) did not name what it left: %2").arg(rerun.exitCode).arg(rerun.err.left(300));
-        const QMultiMap<QByteArray, QString> now = contentCensus({hot, source});
-        for (const QByteArray &digest : photos.uniqueKeys()) {
-            if (now.values(digest).size() != photos.values(digest).size())
-                problems
-                    << QStringLiteral("a file is there %1 times: %2").arg(now.values(digest).size()).arg(now.values(digest).join(u','));
-        }
+        QStringList problems = rerunProblems(args, QStringLiteral("DSC_0045.JPG: not a regular file"), photos, {hot, source});
         if (rawNames(hot) != odd)
             problems << QStringLiteral("the hot folder holds %1 entries, not the four odd files").arg(rawNames(hot).size());
         if (rawNames(source) != QList<QByteArray>{"DSC_0040.JPG", "DSC_0041.JPG"})
@@ -324,17 +304,15 @@ TEST(OddFiles, AJpegWithoutAPictureIsNeitherCodedNorDelivered)
 // so as root the commands run as "nobody".
 TEST(OddFiles, UnreadableFilesAreNamedCountedAndLeft)
 {
-    const bool root = ::geteuid() == 0;
-    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
-    if (root && setpriv.isEmpty())
-        GTEST_SKIP() << "running as root without setpriv to drop it";
-    constexpr uid_t cNobody = 65534;
     // Outside the test's own folder, which only root may enter.
     QTemporaryDir scratch(QStringLiteral("/tmp/sorrelby-unreadable-XXXXXX"));
     ASSERT_TRUE(scratch.isValid());
     const QString top = scratch.path();
     ASSERT_EQ(::chmod(QFile::encodeName(top).constData(), 0755), 0);
     const QString home = makeFolder(top + QStringLiteral("/home"));
+    const UnprivilegedRuns runs(home);
+    if (!runs.possible())
+        GTEST_SKIP() << "running as root without setpriv to drop it";
     const QString hot = makeFolder(top + QStringLiteral("/hot"));
     const QString source = makeFolder(top + QStringLiteral("/source"));
     const QString main = makeFolder(top + QStringLiteral("/main"));
@@ -345,26 +323,8 @@ TEST(OddFiles, UnreadableFilesAreNamedCountedAndLeft)
     writeRaw(hot, "DSC_0064.JPG", jpeg(64));
     for (const QString &locked : QStringList{source + QStringLiteral("/DSC_0062.JPG"), hot + QStringLiteral("/DSC_0064.JPG")})
         ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0), 0);
-    if (root) {
-        for (const QString &path : {top, home, hot, source, main})
-            ASSERT_EQ(::chown(QFile::encodeName(path).constData(), cNobody, cNobody), 0);
-        for (const QString &folder : {hot, source}) {
-            for (const QByteArray &name : rawNames(folder))
-                ASSERT_EQ(::chown(native(folder, name).constData(), cNobody, cNobody), 0);
-        }
-    }
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home);
-    for (const char *variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"})
-        environment.remove(QLatin1String(variable));
-    environment.insert(QStringLiteral("TMPDIR"), home);
-    const auto runAs = [&](const QStringList &args) {
-        const QStringList all = settingsFor(source) + args;
-        if (!root)
-            return runApp(all, cDeadlineMs, environment);
-        return runProgram(setpriv, QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", QStringLiteral(SORRELBY_APP_PATH)} + all,
-                          cDeadlineMs, environment);
-    };
+    runs.handOver({top, home, hot, source, main});
+    const auto runAs = [&](const QStringList &args) { return runs.run(settingsFor(source) + args); };
 
     const ProgramRun decoded = runAs({"decode", source});
     EXPECT_EQ(decoded.exitCode, 3) << decoded.err.toStdString();
@@ -398,9 +358,7 @@ TEST(OddFiles, DetectSaysWhyAPayloadGivesNoCode)
     const QString folder = makeTempFolder(QStringLiteral("cards"));
     const std::optional<Shoot> shoot = writeShoot(folder, spec);
     ASSERT_TRUE(shoot);
-    QStringList cards;
-    for (const ShootPhoto &photo : shoot->photos)
-        cards << folder + QLatin1Char('/') + photo.fileName;
+    const QStringList cards = shoot->paths();
     ASSERT_EQ(cards.size(), 2);
     const ProgramRun detected = run({"detect", cards[0], cards[1]});
     EXPECT_EQ(detected.out, cards[0] + "\t\n" + cards[1] + "\t\n");
