@@ -26,7 +26,6 @@ TEST(CardCommand, CopiesAFolderAsACardThenDecodes)
     EXPECT_EQ(lines(entriesOf(source)), sortedLines(shoot->expectedNames()));
     EXPECT_EQ(filesBelow(card).size(), 4); // the card keeps its photos
 
-    EXPECT_EQ(runApp({"card"}).exitCode, 2);
     EXPECT_EQ(runApp({"card", "--wait", card}).exitCode, 2);
     EXPECT_EQ(runApp({"card", "--set", "prefSourcePath=" + source, card + QStringLiteral("/absent")}).exitCode, 1);
 }
@@ -81,12 +80,7 @@ TEST(CardCommand, ACopyAKillInterruptedIsFinishedAndDecodedWithTheNextCard)
     const std::optional<Shoot> interrupted = writeShoot(makeTempFolder(QStringLiteral("first")), first);
     ASSERT_TRUE(interrupted);
     const QString staging = makeFolder(shootFolder + QStringLiteral("/.copyOfCard"));
-    StagingJournal journal;
-    journal.target = source;
-    journal.setsAside = true;
-    journal.phase = StagingJournal::Phase::Placing;
-    journal.listPhotos(interrupted->paths());
-    ASSERT_TRUE(journal.write(staging));
+    ASSERT_TRUE(writePlacingJournal(staging, source, interrupted->paths()));
     ASSERT_TRUE(fileops::moveNoReplace(interrupted->paths()[0], source + QLatin1Char('/') + interrupted->fileNames()[0]));
     ASSERT_TRUE(fileops::moveNoReplace(interrupted->paths()[1], staging + QLatin1Char('/') + interrupted->fileNames()[1]));
     const QStringList trashBefore = entriesOf(trashFolder() + QStringLiteral("/files"));
@@ -119,28 +113,13 @@ TEST(CardCommand, WatchFinishesAnInterruptedCopyAndDeliversItsPhotos)
     const QString staging = makeFolder(shootFolder + QStringLiteral("/.copyOfCard"));
     const std::optional<Shoot> shoot = writeShoot(staging, spec);
     ASSERT_TRUE(shoot);
-    StagingJournal journal;
-    journal.target = source;
-    journal.setsAside = true;
-    journal.phase = StagingJournal::Phase::Placing;
-    journal.listPhotos(shoot->paths());
-    ASSERT_TRUE(journal.write(staging));
+    ASSERT_TRUE(writePlacingJournal(staging, source, shoot->paths()));
 
-    QProcess watch;
-    watch.start(QStringLiteral(SORRELBY_APP_PATH),
-                {"watch", "--set", "prefHotFolderPath=" + hot, "--set", "prefSourcePath=" + source, "--set", "prefDestinationPath=" + main,
-                 "--set", "prefDailyFolderDateFormat=yyyy"});
-    ASSERT_TRUE(watch.waitForStarted(10000));
-    QByteArray out;
-    const bool delivered = waitUntil(
-        [&] {
-            out += watch.readAllStandardOutput();
-            return !filesBelow(main).isEmpty();
-        },
-        60000);
-    watch.terminate();
-    ASSERT_TRUE(watch.waitForFinished(30000));
-    out += watch.readAllStandardOutput();
+    bool delivered = false;
+    const QByteArray out = watchUntil(
+        {"--set", "prefHotFolderPath=" + hot, "--set", "prefSourcePath=" + source, "--set", "prefDestinationPath=" + main, "--set",
+         "prefDailyFolderDateFormat=yyyy"},
+        [&] { return !filesBelow(main).isEmpty(); }, &delivered);
     ASSERT_TRUE(delivered) << out.toStdString();
     EXPECT_TRUE(out.contains(" 2 photos recovered from an interrupted card copy\n")) << out.toStdString();
     EXPECT_FALSE(fileops::exists(staging));
