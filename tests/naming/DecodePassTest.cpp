@@ -342,32 +342,11 @@ TEST_F(DetectingPassTest, HostilePayloadsAndNamesNeverLeaveTheFolder)
         const QString root = makeTempFolder(QStringLiteral("root"));
         const QString folder = makeFolder(root + QStringLiteral("/shoot/source"));
         makeFolder(root + QStringLiteral("/shoot/sib"));
-        QHash<QString, QString> payloads{{QStringLiteral("DSC_0001.JPG"), QStringLiteral("A1")}};
-        QStringList names{QStringLiteral("DSC_0001.JPG")};
-        const QList<HostilePayload> hostile = hostilePayloads();
-        for (const HostilePayload &payload : hostile) {
-            const QString card = QStringLiteral("DSC_%1.JPG").arg(names.size() + 1, 4, 10, QLatin1Char('0'));
-            const QString follower = QStringLiteral("DSC_%1.JPG").arg(names.size() + 2, 4, 10, QLatin1Char('0'));
-            payloads.insert(card, payload.text);
-            names << card << follower;
-        }
-        DetectingPass pass(payloadDetector(payloads));
-        const DecodeSummary summary = pass.run(writeFilesInOrder(folder, names));
-        EXPECT_EQ(summary.failed, 0);
-
-        QStringList expected{QStringLiteral("shoot/source/A1_DSC_0001-qrcode.JPG")};
-        QString current = QStringLiteral("A1");
-        for (int k = 0; k < hostile.size(); ++k) {
-            const QString card = names[1 + 2 * k];
-            if (hostile[k].refused) {
-                // Like an unread card: it and the photo after it take the code before.
-                expected << QStringLiteral("shoot/source/") + current + u'_' + card;
-            } else {
-                current = safeCodeFromPayload(hostile[k].text, decodeUrls).value_or(QString());
-                expected << QStringLiteral("shoot/source/") + current + u'_' + baseNameOf(card) + QStringLiteral("-qrcode.JPG");
-            }
-            expected << QStringLiteral("shoot/source/") + current + u'_' + names[2 + 2 * k];
-        }
+        const HostileCardRun shoot
+            = hostileCardRun([](qsizetype n) { return QStringLiteral("DSC_%1.JPG").arg(n, 4, 10, QLatin1Char('0')); });
+        DetectingPass pass(payloadDetector(shoot.payloads));
+        EXPECT_EQ(pass.run(writeFilesInOrder(folder, shoot.names)).failed, 0);
+        QStringList expected = shoot.expectedNames(decodeUrls).replaceInStrings(QRegularExpression(QStringLiteral("^")), "shoot/source/");
         expected.sort();
         EXPECT_EQ(lines(everyFileBelow(root)), lines(expected));
     }
