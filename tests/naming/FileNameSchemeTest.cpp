@@ -1,27 +1,6 @@
-#include "naming/FileNameScheme.h"
-#include "naming/CardCode.h"
-#include "settings/Settings.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/HostilePayloads.h"
-#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/FileNameSchemeScene.h"
 
-#include <QDir>
-#include <QFile>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-
-namespace {
-
-QString makeFile(const QString &folder, const QString &name, const QByteArray &content)
-{
-    const QString path = folder + u'/' + name;
-    EXPECT_TRUE(testkit::writeFile(path, content));
-    return path;
-}
-
-} // namespace
+using namespace sorrelby::testkit::filenamescheme;
 
 TEST(FileNameScheme, OriginalNamesFollowTheFormatTag)
 {
