@@ -146,22 +146,14 @@ TEST_F(HotFolderChainTest, DeliversAShootThatIsAlreadyInTheHotFolderWhenStarted)
     drainQueue();
 
     const QString daily = QDir(main).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0);
-    const QStringList delivered = filesBelow(main);
-    QStringList expectedDelivered;
-    QStringList expectedKept;
+    EXPECT_EQ(lines(filesBelow(main)), lines(deliveredPaths({*shoot}, daily)));
+    // Two cards a camera: both are kept for the next batch.
+    QStringList cards;
     for (const ShootPhoto &photo : shoot->photos) {
         if (photo.isCard)
-            expectedKept << photo.expectedName;
-        else if (photo.expectedCode.isEmpty())
-            expectedDelivered << QStringLiteral("UNASSIGNED_PHOTOS/") + daily + QLatin1Char('/') + photo.expectedName;
-        else
-            expectedDelivered << daily + QLatin1Char('/') + photo.expectedName;
+            cards << photo.expectedName;
     }
-    expectedDelivered.sort();
-    expectedKept.sort();
-    EXPECT_EQ(lines(delivered), lines(expectedDelivered));
-    // Two cards a camera: both are kept for the next batch.
-    EXPECT_EQ(lines(QDir(source).entryList(QDir::Files, QDir::Name)), lines(expectedKept));
+    EXPECT_EQ(lines(QDir(source).entryList(QDir::Files, QDir::Name)), sortedLines(cards));
     EXPECT_TRUE(QDir(hot).entryList(QDir::Files).isEmpty());
 }
 
@@ -204,15 +196,7 @@ TEST_F(HotFolderChainTest, PhotosFoundUndecodedInTheSourceFolderAreReadBeforeThe
     watch.setRun(false);
     drainQueue();
 
-    QStringList expected;
-    for (const Shoot &shoot : {*undecoded, *batch}) {
-        for (const ShootPhoto &photo : shoot.photos) {
-            if (!photo.isCard)
-                expected << QStringLiteral("day/") + photo.expectedName;
-        }
-    }
-    expected.sort();
-    EXPECT_EQ(lines(filesBelow(main)), lines(expected));
+    EXPECT_EQ(lines(filesBelow(main)), lines(deliveredPaths({*undecoded, *batch}, QStringLiteral("day"))));
     // The newest two cards stay for the next batch; the others went once
     // their subjects had.
     EXPECT_EQ(lines(QDir(source).entryList(QDir::Files, QDir::Name)),

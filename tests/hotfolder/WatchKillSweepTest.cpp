@@ -40,15 +40,12 @@ TEST(WatchKillSweep, NoPhotoLostDoubledOrLeftHalfWayAtAnyKill)
     // Where each photo must end: the photos in the day's folder under their
     // codes, the newest two cards in the source folder for the next batch,
     // the oldest card in the trash.
-    QStringList delivered;
+    const QStringList delivered = deliveredPaths({*shoot}, QStringLiteral("day"));
     QStringList keptCards;
     for (const ShootPhoto &photo : shoot->photos) {
-        if (!photo.isCard)
-            delivered << QStringLiteral("day/") + photo.expectedName;
-        else if (photo.subject > 0)
+        if (photo.isCard && photo.subject > 0)
             keptCards << photo.expectedName;
     }
-    delivered.sort();
     keptCards.sort();
 
     KillSweep sweep;
@@ -80,11 +77,8 @@ TEST(WatchKillSweep, NoPhotoLostDoubledOrLeftHalfWayAtAnyKill)
             problems << QStringLiteral("hot folder holds: ") + filesBelow(hot).join(QStringLiteral(", "));
         if (const QStringList debris = debrisIn({hot, source, main}); !debris.isEmpty())
             problems << QStringLiteral("debris: ") + debris.join(QStringLiteral(", "));
-        // Every trash entry has its file and every file its entry.
-        QStringList infos = QDir(trash + QStringLiteral("/info")).entryList(QDir::Files | QDir::Hidden);
-        infos.replaceInStrings(QStringLiteral(".trashinfo"), QString());
-        if (infos != QDir(trash + QStringLiteral("/files")).entryList(QDir::Files | QDir::Hidden))
-            problems << QStringLiteral("trash entries without their files or the other way: ") + infos.join(QStringLiteral(", "));
+        if (!trashEntriesMatchFiles(trash))
+            problems << QStringLiteral("trash entries without their files or the other way");
         return problems;
     };
     sweep.timeoutMs = 90000;
