@@ -29,11 +29,9 @@ TEST_F(CodeDetection, FindsQrAndDataMatrixCards)
     };
     quint32 seed = 100;
     for (const Case &c : cases) {
-        CardPhotoSpec spec = cardPhotoSpec(c.payload, photoSpec(++seed), c.symbology);
-        spec.codes[0].side = c.side;
-        spec.codes[0].rotation = c.rotation;
-        spec.codes[0].perspective = c.perspective;
-        spec.codes[0].center = QPointF(0.35 + 0.05 * (seed % 4), 0.4 + 0.05 * (seed % 3));
+        ++seed;
+        CardPhotoSpec spec = placed(cardPhotoSpec(c.payload, photoSpec(seed), c.symbology), c.side, c.rotation, c.perspective,
+                                    QPointF(0.35 + 0.05 * (seed % 4), 0.4 + 0.05 * (seed % 3)));
         spec.blur = c.blur;
         const QString path = folder + QStringLiteral("/card_%1.jpg").arg(seed);
         ASSERT_TRUE(writeCardPhoto(path, spec));
@@ -160,11 +158,8 @@ TEST_F(CodeDetection, DenseCodesAreRead)
         for (int i = 0; payload.size() < c.payloadLength; ++i)
             payload += QStringLiteral("Class 4b pupil %1; ").arg(i);
         payload = payload.left(c.payloadLength);
-        CardPhotoSpec spec = cardPhotoSpec(payload, photoSpec(++seed, c.size));
-        spec.codes[0].side = c.side;
-        spec.codes[0].rotation = c.rotation;
-        spec.codes[0].perspective = c.perspective;
-        spec.codes[0].center = QPointF(0.5, 0.47);
+        const CardPhotoSpec spec
+            = placed(cardPhotoSpec(payload, photoSpec(++seed, c.size)), c.side, c.rotation, c.perspective, QPointF(0.5, 0.47));
         const DetectionResult result = detectCodesInData(cardJpeg(spec));
         EXPECT_EQ(textsOf(result), QStringList{payload}) << joined(textsOf(result));
         EXPECT_FALSE(result.possibleCard);
