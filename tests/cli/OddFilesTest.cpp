@@ -192,11 +192,7 @@ TEST(OddFiles, DeliverKilledAtEveryStepLeavesTheOddFilesAndLosesNoPhoto)
     prepare();
     const QMultiMap<QByteArray, QString> photos = contentCensus({source});
 
-    KillSweep sweep;
-    sweep.program = QStringLiteral(SORRELBY_APP_PATH);
-    sweep.args = args;
-    sweep.prepare = prepare;
-    sweep.restartAndCheck = [&](int) {
+    const KillSweepReport report = sweepApp("deliver with odd files", args, prepare, [&](int) {
         QStringList problems
             = rerunProblems(args, QStringLiteral("DSC_0032\\xff.JPG: name is not valid UTF-8"), photos, {source, main, trash});
         QList<QByteArray> left = rawNames(source);
@@ -205,10 +201,7 @@ TEST(OddFiles, DeliverKilledAtEveryStepLeavesTheOddFilesAndLosesNoPhoto)
         if (rawNames(main) != QList<QByteArray>{"A1_DSC_0031.JPG", "A1_DSC_0035.JPG"})
             problems << QStringLiteral("the main folder holds %1 entries").arg(rawNames(main).size());
         return problems;
-    };
-    const KillSweepReport report = runKillSweep(sweep);
-    std::cout << "deliver kill sweep with odd files: " << report.points << " points, " << report.killed << " killed, "
-              << report.problems.size() << " problems" << std::endl;
+    });
     EXPECT_GT(report.points, 0);
     EXPECT_EQ(report.killed, report.points);
     EXPECT_TRUE(report.problems.isEmpty()) << report.problems.join(u'\n').toStdString();
@@ -234,21 +227,14 @@ TEST(OddFiles, IntakeKilledAtEveryStepLeavesTheOddFilesAndLosesNoPhoto)
     prepare();
     const QMultiMap<QByteArray, QString> photos = contentCensus({hot});
 
-    KillSweep sweep;
-    sweep.program = QStringLiteral(SORRELBY_APP_PATH);
-    sweep.args = args;
-    sweep.prepare = prepare;
-    sweep.restartAndCheck = [&](int) {
+    const KillSweepReport report = sweepApp("intake with odd files", args, prepare, [&](int) {
         QStringList problems = rerunProblems(args, QStringLiteral("DSC_0045.JPG: not a regular file"), photos, {hot, source});
         if (rawNames(hot) != odd)
             problems << QStringLiteral("the hot folder holds %1 entries, not the four odd files").arg(rawNames(hot).size());
         if (rawNames(source) != QList<QByteArray>{"DSC_0040.JPG", "DSC_0041.JPG"})
             problems << QStringLiteral("the source folder holds %1 entries").arg(rawNames(source).size());
         return problems;
-    };
-    const KillSweepReport report = runKillSweep(sweep);
-    std::cout << "intake kill sweep with odd files: " << report.points << " points, " << report.killed << " killed, "
-              << report.problems.size() << " problems" << std::endl;
+    });
     EXPECT_GT(report.points, 0);
     EXPECT_EQ(report.killed, report.points);
     EXPECT_TRUE(report.problems.isEmpty()) << report.problems.join(u'\n').toStdString();
