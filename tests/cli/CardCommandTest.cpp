@@ -131,19 +131,15 @@ TEST(CardCommand, KilledAfterEachStepAndRestartedLosesNothing)
 {
     const CardScene scene(makeTempFolder(QStringLiteral("card")));
     const QStringList args{"card", "--set", "prefSourcePath=" + scene.source(), scene.cardFolder()};
-    KillSweep sweep;
-    sweep.program = QStringLiteral(SORRELBY_APP_PATH);
-    sweep.args = args;
-    sweep.prepare = [&] { scene.reset(); };
-    sweep.restartAndCheck = [&](int) {
-        const ProgramRun restart = runApp(args);
-        QStringList problems = scene.problems();
-        if (restart.exitCode != 0)
-            problems << QStringLiteral("restart refused (exit %1): %2").arg(restart.exitCode).arg(restart.err.left(300));
-        return problems;
-    };
-    const KillSweepReport report = runKillSweep(sweep);
-    std::printf("card FOLDER kill sweep: %d points, %d killed, %d problems\n", report.points, report.killed, int(report.problems.size()));
+    const KillSweepReport report = sweepApp(
+        "card FOLDER", args, [&] { scene.reset(); },
+        [&](int) {
+            const ProgramRun restart = runApp(args);
+            QStringList problems = scene.problems();
+            if (restart.exitCode != 0)
+                problems << QStringLiteral("restart refused (exit %1): %2").arg(restart.exitCode).arg(restart.err.left(300));
+            return problems;
+        });
     EXPECT_EQ(report.killed, report.points);
     EXPECT_TRUE(report.problems.isEmpty()) << lines(report.problems);
     // The sweep went through every stage of the copy.
@@ -161,15 +157,12 @@ TEST(CardCommand, AMountedCardKilledAfterEachStepIsEjectedOnlyOnceCopied)
     const QStringList args{
         "card", "--set", "prefSourcePath=" + scene.source(), "--set", "prefTempMountVolume=" + mountPoint, mountPoint + "/DCIM"};
     bool ejectedEarly = false;
-    KillSweep sweep;
-    sweep.program = QStringLiteral(SORRELBY_APP_PATH);
-    sweep.args = args;
-    sweep.prepare = [&] {
+    const auto prepare = [&] {
         if (!card.isMounted())
             card.remountAt(mountPoint);
         scene.reset();
     };
-    sweep.restartAndCheck = [&](int) {
+    const KillSweepReport report = sweepApp("card on a mounted card", args, prepare, [&](int) {
         QStringList problems;
         // Ejected means every photo is in the source folder already.
         if (!card.isMounted()) {
@@ -183,10 +176,7 @@ TEST(CardCommand, AMountedCardKilledAfterEachStepIsEjectedOnlyOnceCopied)
         if (card.isMounted())
             problems << QStringLiteral("the card was not ejected");
         return problems;
-    };
-    const KillSweepReport report = runKillSweep(sweep);
-    std::printf("card on a mounted card kill sweep: %d points, %d killed, %d problems\n", report.points, report.killed,
-                int(report.problems.size()));
+    });
     EXPECT_EQ(report.killed, report.points);
     EXPECT_TRUE(report.problems.isEmpty()) << lines(report.problems);
     EXPECT_FALSE(ejectedEarly);
