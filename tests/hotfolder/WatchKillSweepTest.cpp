@@ -48,10 +48,7 @@ TEST(WatchKillSweep, NoPhotoLostDoubledOrLeftHalfWayAtAnyKill)
     }
     keptCards.sort();
 
-    KillSweep sweep;
-    sweep.program = QStringLiteral(SORRELBY_APP_PATH);
-    sweep.args = args;
-    sweep.prepare = [&] {
+    const auto prepare = [&] {
         for (const QString &folder : {hot, source, main})
             resetFolder(folder);
         QDir(trash).removeRecursively();
@@ -59,9 +56,9 @@ TEST(WatchKillSweep, NoPhotoLostDoubledOrLeftHalfWayAtAnyKill)
         for (const ShootPhoto &photo : shoot->photos)
             ASSERT_TRUE(fileops::copyNoReplace(master + QLatin1Char('/') + photo.fileName, hot + QLatin1Char('/') + photo.fileName));
     };
-    sweep.restartAndCheck = [&](int) {
+    const auto restartAndCheck = [&](int) {
         QStringList problems;
-        const ProgramRun restart = runProgram(sweep.program, args);
+        const ProgramRun restart = runApp(args);
         if (restart.exitCode != 0 || restart.crashed)
             problems << QStringLiteral("restart ended with %1: %2").arg(restart.exitCode).arg(restart.err.left(300));
         const QMultiMap<QByteArray, QString> census = contentCensus({hot, source, main, trash + QStringLiteral("/files")});
@@ -81,11 +78,7 @@ TEST(WatchKillSweep, NoPhotoLostDoubledOrLeftHalfWayAtAnyKill)
             problems << QStringLiteral("trash entries without their files or the other way");
         return problems;
     };
-    sweep.timeoutMs = 90000;
-
-    const KillSweepReport report = runKillSweep(sweep);
-    std::cout << "watch kill sweep: " << report.points << " points, " << report.killed << " killed, " << report.problems.size()
-              << " problems\n";
+    const KillSweepReport report = sweepApp("watch", args, prepare, restartAndCheck, 90000);
     EXPECT_GE(report.points, int(shoot->photos.size()));
     EXPECT_EQ(report.killed, report.points);
     EXPECT_EQ(lines(report.problems), "") << lines(report.steps);
