@@ -51,17 +51,14 @@ TEST(CommandLine, HelpAndVersionGoToStdoutAndWrongUsageToStderrForEveryCommand)
 {
     const QString folder = makeTempFolder(QStringLiteral("source"));
 
-    for (const QString &flag : {QStringLiteral("--help"), QStringLiteral("-h")}) {
+    for (const auto &[flag, start] : {std::pair{"--help", "Usage: vemo-sorrelby"},
+                                      {"-h", "Usage: vemo-sorrelby"},
+                                      {"--version", SORRELBY_VERSION " "},
+                                      {"-v", SORRELBY_VERSION " "}}) {
         const ProgramRun run = runWithoutDisplay({flag});
         EXPECT_EQ(run.exitCode, 0);
         EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
-        EXPECT_TRUE(run.out.startsWith(QStringLiteral("Usage: vemo-sorrelby"))) << run.out.toStdString();
-    }
-    for (const QString &flag : {QStringLiteral("--version"), QStringLiteral("-v")}) {
-        const ProgramRun run = runWithoutDisplay({flag});
-        EXPECT_EQ(run.exitCode, 0);
-        EXPECT_TRUE(run.out.startsWith(QStringLiteral(SORRELBY_VERSION " "))) << run.out.toStdString();
-        EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+        EXPECT_TRUE(run.out.startsWith(QLatin1String(start))) << run.out.toStdString();
     }
     // A mistyped option must not open the window (nor, here, complain of
     // the missing display): it is wrong usage.
