@@ -41,11 +41,7 @@ TEST(UndoKillSweep, KilledAfterEachStepTheNextRunRestoresEveryPhotoOnce)
         if (rerun.crashed || (rerun.exitCode != 0 && !rerun.err.contains(QStringLiteral("nothing to undo"))))
             problems << QStringLiteral("the next run failed (exit %1): %2").arg(rerun.exitCode).arg(rerun.err.left(300));
         const QMultiMap<QByteArray, QString> now = contentCensus({folder});
-        for (const QByteArray &digest : contents.uniqueKeys()) {
-            if (now.values(digest).size() != 1)
-                problems
-                    << QStringLiteral("a photo is there %1 times: %2").arg(now.values(digest).size()).arg(now.values(digest).join(", "));
-        }
+        problems += censusProblems(contents, now);
         if (now.size() != contents.size())
             problems << QStringLiteral("%1 files for %2 photos").arg(now.size()).arg(contents.size());
         if (lines(entriesOf(folder)) != lines(before))
