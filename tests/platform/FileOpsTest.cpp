@@ -136,14 +136,8 @@ TEST(FileOps, TrashKeepsEveryFileWithItsInfo)
     EXPECT_EQ(testkit::readFile(remoteTrashed), "remote");
     EXPECT_FALSE(remoteTrashed.startsWith(dataHome));
     EXPECT_TRUE(remoteTrashed.contains(QStringLiteral("/.Trash")));
-    const QString trashFolder = QFileInfo(QFileInfo(remoteTrashed).path()).path();
-    const QString infoFile = trashFolder + QStringLiteral("/info/") + QFileInfo(remoteTrashed).fileName() + QStringLiteral(".trashinfo");
-    EXPECT_TRUE(QFile::exists(infoFile));
-    // Leave the shared volume as it was.
-    QFile::remove(remoteTrashed);
-    QFile::remove(infoFile);
-    for (const char *sub : {"/files", "/info", ""})
-        ::rmdir(QFile::encodeName(trashFolder + QLatin1String(sub)).constData());
+    EXPECT_TRUE(QFile::exists(trashInfoOf(remoteTrashed)));
+    removeFromVolumeTrash(remoteTrashed);
 }
 
 TEST(FileOps, AttributesGiveTheEarlierOfBirthAndModification)
