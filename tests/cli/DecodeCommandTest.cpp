@@ -232,6 +232,12 @@ TEST(DecodeCommand, CardsThatGiveNoCodeAreReportedEverywhere)
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     EXPECT_EQ(outcome.out, refusedCards[0] + "\t\t" + json + "\n" + refusedCards[1] + "\t\tAB\\u000aCD\n");
     EXPECT_EQ(outcome.err.count(QStringLiteral("possible unread card")), 2) << outcome.err.toStdString();
+    // Plain detect gives neither a code, and says why: too long is told apart
+    // from a line break inside.
+    outcome = runApp({"detect", refusedCards[0], refusedCards[1]});
+    EXPECT_EQ(outcome.out, refusedCards[0] + "\t\n" + refusedCards[1] + "\t\n");
+    EXPECT_TRUE(outcome.err.contains(QStringLiteral("it is longer than 64 characters (66)"))) << outcome.err.toStdString();
+    EXPECT_TRUE(outcome.err.contains(QStringLiteral("it holds a control character or line break inside"))) << outcome.err.toStdString();
 
     outcome = runApp({"decode", "--detect", folder});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();

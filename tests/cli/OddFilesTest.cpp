@@ -4,7 +4,6 @@
 
 #include "tests/testkit/fixtures/OddFilesScene.h"
 
-#include "tests/testkit/photos/ShootGenerator.h"
 #include <QTemporaryDir>
 
 using namespace sorrelby::testkit::oddfiles;
@@ -331,25 +330,6 @@ TEST(OddFiles, UnreadableFilesAreNamedCountedAndLeft)
     EXPECT_EQ(intake.out, QStringLiteral("1 photo(s) moved\n"));
     EXPECT_TRUE(intake.err.contains(QStringLiteral("DSC_0064.JPG: unreadable: Permission denied"))) << intake.err.toStdString();
     EXPECT_EQ(rawNames(hot), QList<QByteArray>{"DSC_0064.JPG"});
-}
-
-// A card whose payload gives no code is a possible unread card, and detect
-// says why: too long is told apart from a line break inside.
-TEST(OddFiles, DetectSaysWhyAPayloadGivesNoCode)
-{
-    ShootSpec spec;
-    spec.subjects = 2;
-    spec.photosPerSubject = 0;
-    spec.codes = {QString(70, u'X'), QStringLiteral("AB\nCD")};
-    const QString folder = makeTempFolder(QStringLiteral("cards"));
-    const std::optional<Shoot> shoot = writeShoot(folder, spec);
-    ASSERT_TRUE(shoot);
-    const QStringList cards = shoot->paths();
-    ASSERT_EQ(cards.size(), 2);
-    const ProgramRun detected = run({"detect", cards[0], cards[1]});
-    EXPECT_EQ(detected.out, cards[0] + "\t\n" + cards[1] + "\t\n");
-    EXPECT_TRUE(detected.err.contains(QStringLiteral("it is longer than 64 characters (70)"))) << detected.err.toStdString();
-    EXPECT_TRUE(detected.err.contains(QStringLiteral("it holds a control character or line break inside"))) << detected.err.toStdString();
 }
 
 // A station that drains its hot folder and goes does not call a folder with
