@@ -178,18 +178,13 @@ TEST_F(CodeDetection, UnreadCardsAreMarkedOrdinaryPhotosAreNot)
     Settings::shared().setValue(QStringLiteral("prefDecodeForUrlString"), false);
     const QString json = QStringLiteral(R"({"school":"Lindenhof","class":"3b","pupil":"004171","year":"2024"})");
     for (const QString &payload : {json, QStringLiteral("AB\nCD")}) {
-        DetectionResult detection;
-        detection.readable = true;
-        detection.codes.append(DetectedCode{payload, QStringLiteral("QRCode"), {}});
-        const CardReading card = cardFromDetection(detection);
+        const CardReading card = cardFromDetection(detectionOf({payload}));
         EXPECT_FALSE(card.code);
         EXPECT_TRUE(card.possibleUnreadCard);
         EXPECT_TRUE(card.why.contains(QStringLiteral("cannot name a photo"))) << card.why.toStdString();
     }
     // Another code on the same card that can name it decides, unmarked.
-    DetectionResult both;
-    both.readable = true;
-    both.codes = {DetectedCode{json, QStringLiteral("QRCode"), {}}, DetectedCode{QStringLiteral("A7"), QStringLiteral("QRCode"), {}}};
+    const DetectionResult both = detectionOf({json, QStringLiteral("A7")});
     EXPECT_EQ(cardFromDetection(both).code, QStringLiteral("A7"));
     EXPECT_FALSE(cardFromDetection(both).possibleUnreadCard);
 }

@@ -224,18 +224,8 @@ TEST(FileNameScheme, EveryCodeIsOneSafeNameComponentOrNone)
 
     // On a card with several codes, a refused payload cannot decide.
     Settings::shared().setValue(QStringLiteral("prefDecodeForUrlString"), false);
-    const auto detected = [](const QStringList &payloads) {
-        DetectionResult detection;
-        detection.readable = true;
-        for (const QString &payload : payloads) {
-            DetectedCode code;
-            code.text = payload;
-            detection.codes.append(code);
-        }
-        return codeFromDetection(detection);
-    };
-    EXPECT_EQ(detected({QStringLiteral("A1/2"), QStringLiteral("..")}), QStringLiteral("A1:2"));
-    EXPECT_FALSE(detected({QStringLiteral(". . .")}));
+    EXPECT_EQ(codeFromDetection(detectionOf({QStringLiteral("A1/2"), QStringLiteral("..")})), QStringLiteral("A1:2"));
+    EXPECT_FALSE(codeFromDetection(detectionOf({QStringLiteral(". . .")})));
 }
 
 TEST(FileNameScheme, UniquePathTriesTheSuffixesC1ToC18)
