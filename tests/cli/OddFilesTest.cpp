@@ -4,8 +4,6 @@
 
 #include "tests/testkit/fixtures/OddFilesScene.h"
 
-#include <QTemporaryDir>
-
 using namespace sorrelby::testkit::oddfiles;
 
 TEST(OddFiles, EveryCommandGivenAFifoReturnsWithTheReason)
@@ -289,15 +287,12 @@ TEST(OddFiles, AJpegWithoutAPictureIsNeitherCodedNorDelivered)
 // so as root the commands run as "nobody".
 TEST(OddFiles, UnreadableFilesAreNamedCountedAndLeft)
 {
-    // Outside the test's own folder, which only root may enter.
-    QTemporaryDir scratch(QStringLiteral("/tmp/sorrelby-unreadable-XXXXXX"));
-    ASSERT_TRUE(scratch.isValid());
-    const QString top = scratch.path();
-    ASSERT_EQ(::chmod(QFile::encodeName(top).constData(), 0755), 0);
-    const QString home = makeFolder(top + QStringLiteral("/home"));
-    const UnprivilegedRuns runs(home);
+    const UnprivilegedRuns runs;
     if (!runs.possible())
         GTEST_SKIP() << "running as root without setpriv to drop it";
+    ASSERT_TRUE(runs.top().isValid());
+    const QString top = runs.top().path();
+    const QString home = runs.home();
     const QString hot = makeFolder(top + QStringLiteral("/hot"));
     const QString source = makeFolder(top + QStringLiteral("/source"));
     const QString main = makeFolder(top + QStringLiteral("/main"));
