@@ -120,11 +120,7 @@ TEST(DecodeCommand, BothPassesSplitInterleavedCamerasAlike)
     // names them: a coded Canon photo keeps its camera's key.
     const QString named = makeTempFolder(QStringLiteral("named"));
     ASSERT_TRUE(writeShoot(named, spec));
-    for (const ShootPhoto &photo : shoot->photos) {
-        if (photo.isCard && photo.readableCard) {
-            ASSERT_TRUE(fileops::moveNoReplace(named + "/" + photo.fileName, named + "/" + photo.expectedName));
-        }
-    }
+    ASSERT_TRUE(nameReadCardsAsIntakeDoes(*shoot, named));
     outcome = runApp({"decode", "--set", "prefCheckForMultiCameras=true", named});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     EXPECT_EQ(lines(entriesOf(named)), sortedLines(shoot->expectedNames(true)));
