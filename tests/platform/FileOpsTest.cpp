@@ -243,8 +243,7 @@ TEST(FileOps, MovesNeverReplaceWhateverTheFileSystemOffers)
     // 3: not even plain rename onto the claimed name (the copy way).
     for (const int limits : {0, 1, 2, 3}) {
         SCOPED_TRACE(limits);
-        fileops::detail::simulateLimitedFileSystem(limits > 0, limits > 1);
-        fileops::detail::simulateNoRenameOntoExisting(limits > 2);
+        const SimulatedLimits limited(limits > 0, limits > 1, limits > 2);
         const QString a = dir + QStringLiteral("/a.jpg");
         const QString b = dir + QStringLiteral("/b.jpg");
         const QString c = dir + QStringLiteral("/sub/c.jpg");
@@ -288,8 +287,6 @@ TEST(FileOps, MovesNeverReplaceWhateverTheFileSystemOffers)
         fileops::removeFile(b);
         fileops::removeFile(c);
     }
-    fileops::detail::simulateLimitedFileSystem(false, false);
-    fileops::detail::simulateNoRenameOntoExisting(false);
 }
 
 // Without renameat2's flag and hard links a move claims its name with an
@@ -312,11 +309,6 @@ TEST(FileOps, AClaimedMoveKilledAtAnyStepLosesNothingAndLeavesNothing)
         const QString source = dir + QStringLiteral("/DSC_0001.JPG");
         const QString folder = testkit::makeFolder((c.acrossFileSystems ? other : dir) + QStringLiteral("/claims"));
         const QString target = folder + QStringLiteral("/A1_DSC_0001.JPG");
-        const auto limit = [&] {
-            fileops::detail::simulateLimitedFileSystem(true, true);
-            fileops::detail::simulateNoUnnamedTemporaries(true);
-            fileops::detail::simulateNoRenameOntoExisting(c.noRenameOver);
-        };
         int steps = 0;
         for (int point = 1; point <= 12 && (steps == 0 || point <= steps); ++point) {
             SCOPED_TRACE(point);
@@ -324,7 +316,7 @@ TEST(FileOps, AClaimedMoveKilledAtAnyStepLosesNothingAndLeavesNothing)
             testkit::makeFolder(folder);
             ASSERT_TRUE(testkit::writeFile(source, content));
             const int status = statusOfChildKilledAfter(point, [&] {
-                limit();
+                const SimulatedLimits limited(true, true, c.noRenameOver, true);
                 return fileops::moveNoReplace(source, target).ok ? 10 + faults::stepsTaken() : 1;
             });
             ASSERT_NE(status, -1);
@@ -335,7 +327,7 @@ TEST(FileOps, AClaimedMoveKilledAtAnyStepLosesNothingAndLeavesNothing)
             }
             ASSERT_TRUE(diedOfKill(status));
             // The restart: leftovers go, the move is made again where needed.
-            limit();
+            const SimulatedLimits limited(true, true, c.noRenameOver, true);
             fileops::removeLeftoverTemporaries(folder);
             if (fileops::exists(source)) {
                 const FileResult again = fileops::moveNoReplace(source, target);
@@ -344,9 +336,6 @@ TEST(FileOps, AClaimedMoveKilledAtAnyStepLosesNothingAndLeavesNothing)
             EXPECT_FALSE(fileops::exists(source));
             EXPECT_EQ(testkit::readFile(target), content);
             EXPECT_EQ(testkit::lines(testkit::entriesOf(folder)), testkit::lines({QStringLiteral("A1_DSC_0001.JPG")}));
-            fileops::detail::simulateLimitedFileSystem(false, false);
-            fileops::detail::simulateNoUnnamedTemporaries(false);
-            fileops::detail::simulateNoRenameOntoExisting(false);
         }
         EXPECT_GE(steps, 3); // marker, claim, placement at least
     }
@@ -373,7 +362,7 @@ TEST(FileOps, RestartAfterAKillLeavesExactlyACleanRunsFiles)
         // Unnamed copies first, then as on file systems that have none.
         for (const bool unnamed : {true, false}) {
             SCOPED_TRACE(unnamed);
-            fileops::detail::simulateNoUnnamedTemporaries(!unnamed);
+            const SimulatedLimits limited(false, false, false, !unnamed);
             const QString source = dir + QStringLiteral("/DSC_0001.JPG");
             const QString folder = testkit::makeFolder(other + (unnamed ? QStringLiteral("/unnamed") : QStringLiteral("/named")));
             const QString target = folder + QStringLiteral("/A1_DSC_0001.JPG");
@@ -399,7 +388,6 @@ TEST(FileOps, RestartAfterAKillLeavesExactlyACleanRunsFiles)
             EXPECT_EQ(testkit::lines(testkit::entriesOf(folder)),
                       testkit::lines({QStringLiteral(".A1_DSC_0001.JPG.sorrelby-Busy1234"), QStringLiteral("A1_DSC_0001.JPG")}));
         }
-        fileops::detail::simulateNoUnnamedTemporaries(false);
     }
 
     const QString trash = userfolders::dataHome() + QStringLiteral("/Trash");
