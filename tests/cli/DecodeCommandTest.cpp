@@ -9,10 +9,7 @@ using namespace sorrelby::testkit::decodecommand;
 TEST(DecodeCommand, DetectingAndNameCarryingPassesOverGeneratedShoots)
 {
     // One camera, a card that shows no code, photos before the first card.
-    ShootSpec spec;
-    spec.subjects = 3;
-    spec.photosPerSubject = 2;
-    spec.photosBeforeFirstCard = 1;
+    ShootSpec spec = shootSpec(3, 2, 1);
     spec.unreadableCardSubjects = {1};
     const QString folder = makeTempFolder(QStringLiteral("shoot"));
     const std::optional<Shoot> shoot = writeShoot(folder, spec);
@@ -42,10 +39,7 @@ TEST(DecodeCommand, DetectingAndNameCarryingPassesOverGeneratedShoots)
 // JPEG, once, and its RAW takes the JPEG's name.
 TEST(DecodeCommand, RawAndRawPlusJpegShootsAreSorted)
 {
-    ShootSpec pairs;
-    pairs.subjects = 3;
-    pairs.photosPerSubject = 2;
-    pairs.photosBeforeFirstCard = 1;
+    ShootSpec pairs = shootSpec(3, 2, 1);
     pairs.cameras = {canonCamera()};
     pairs.files = ShotFiles::RawAndJpeg;
     const QString folder = makeTempFolder(QStringLiteral("pairs"));
@@ -67,9 +61,7 @@ TEST(DecodeCommand, RawAndRawPlusJpegShootsAreSorted)
     EXPECT_EQ(lines(entriesOf(folder)), sortedLines(shoot->expectedNames()));
 
     // RAW only: sorted all the same, and listed as photos by the browser.
-    ShootSpec raw;
-    raw.subjects = 2;
-    raw.photosPerSubject = 2;
+    ShootSpec raw = shootSpec(2, 2);
     raw.files = ShotFiles::Raw;
     const QString rawFolder = makeTempFolder(QStringLiteral("raw"));
     const std::optional<Shoot> rawShoot = writeShoot(rawFolder, raw);
@@ -93,11 +85,8 @@ TEST(DecodeCommand, BothPassesSplitInterleavedCamerasAlike)
     // its camera names), each at its own station, shots interleaved in time.
     CameraSpec canon = canonCamera();
     canon.makerNoteSerial.clear();
-    ShootSpec spec;
-    spec.subjects = 4;
+    ShootSpec spec = shootSpec(4, 2, 1);
     spec.sameSubjects = false;
-    spec.photosPerSubject = 2;
-    spec.photosBeforeFirstCard = 1;
     spec.cameras = {nikonCamera(), canon};
     spec.interleave = true;
 
@@ -209,9 +198,7 @@ TEST(DecodeCommand, CardsThatGiveNoCodeAreReportedEverywhere)
     // line break must not make it the card "ABCD".
     const QString json = QStringLiteral(R"({"school":"Lindenhof","class":"3b","pupil":"004171","year":"2024"})");
     ASSERT_GT(json.size(), 64);
-    ShootSpec spec;
-    spec.subjects = 4;
-    spec.photosPerSubject = 1;
+    ShootSpec spec = shootSpec(4, 1);
     spec.codes = {QStringLiteral("S001"), json, QStringLiteral("AB\nCD"), QStringLiteral("S004")};
     const QString folder = makeTempFolder(QStringLiteral("shoot"));
     const std::optional<Shoot> shoot = writeShoot(folder, spec);

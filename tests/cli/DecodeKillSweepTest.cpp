@@ -9,10 +9,7 @@ using namespace sorrelby::testkit::decodekillsweep;
 
 TEST(DecodeKillSweep, KilledAfterEachRenameTheNextRunFinishesWithEveryPhotoOnce)
 {
-    ShootSpec spec;
-    spec.subjects = 2;
-    spec.photosPerSubject = 2;
-    spec.photosBeforeFirstCard = 1;
+    ShootSpec spec = shootSpec(2, 2, 1);
     sweepDecode("decode --detect", spec, [](const ShootPhoto &photo) { return photo.captureTime; });
 }
 
@@ -20,9 +17,7 @@ TEST(DecodeKillSweep, KilledAfterEachRenameTheNextRunFinishesWithEveryPhotoOnce)
 // for all and a camera counter that wraps mid-shoot.
 TEST(DecodeKillSweep, KilledAfterEachRenameInCaptureOrderWhenFileTimesLie)
 {
-    ShootSpec spec;
-    spec.subjects = 2;
-    spec.photosPerSubject = 2;
+    ShootSpec spec = shootSpec(2, 2);
     spec.firstFrameNumber = 9998;
     spec.subSecondDigits = 2;
     const QDateTime copied(QDate(2024, 5, 2), QTime(8, 0));

@@ -129,9 +129,7 @@ TEST_F(HotFolderChainTest, MarkerIsRewrittenWhileIdleAndNoShellSeesTheFolderName
 TEST_F(HotFolderChainTest, DeliversAShootThatIsAlreadyInTheHotFolderWhenStarted)
 {
     const HotFolderChain::Options o = useRealFolders(QStringLiteral("yyyy-MM-dd"));
-    ShootSpec spec;
-    spec.subjects = 2;
-    spec.photosPerSubject = 2;
+    ShootSpec spec = shootSpec(2, 2);
     spec.cameras = {nikonCamera(), canonCamera()};
     spec.interleave = true;
     spec.photosBeforeFirstCard = 1;
@@ -165,17 +163,13 @@ TEST_F(HotFolderChainTest, PhotosFoundUndecodedInTheSourceFolderAreReadBeforeThe
     HotFolderChain::Options o = useRealFolders(QStringLiteral("'day'"));
 
     // 20 photos, 5 of them readable cards, already in the source folder.
-    ShootSpec before;
-    before.subjects = 5;
-    before.photosPerSubject = 3;
+    ShootSpec before = shootSpec(5, 3);
     const std::optional<Shoot> undecoded = writeShoot(source, before);
     ASSERT_TRUE(undecoded);
     ASSERT_EQ(undecoded->photos.size(), 20);
     Settings::shared().setValue(cPrefOriginalNameFormatTag, undecoded->nameFormatTag());
     // The next batch, an hour later, through the hot folder.
-    ShootSpec next;
-    next.subjects = 1;
-    next.photosPerSubject = 1;
+    ShootSpec next = shootSpec(1, 1);
     next.codes = {QStringLiteral("T001")};
     next.firstFrameNumber = 101;
     next.start = undecoded->photos.last().captureTime.addSecs(3600);

@@ -4,7 +4,7 @@
 #include "settings/FolderReference.h"
 #include "settings/Settings.h"
 #include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/photos/ShootGenerator.h"
+#include "tests/testkit/fixtures/ShootSpecs.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,9 +21,7 @@ TEST(HotFolderCommands, IntakeMovesCompletePhotosAndSaysHowMany)
 {
     const QString hot = makeTempFolder(QStringLiteral("hot"));
     const QString source = makeTempFolder(QStringLiteral("source"));
-    ShootSpec spec;
-    spec.subjects = 1;
-    spec.photosPerSubject = 1;
+    ShootSpec spec = shootSpec(1, 1);
     const std::optional<Shoot> shoot = writeShoot(hot, spec);
     ASSERT_TRUE(shoot);
     ASSERT_TRUE(QFile::copy(hot + QLatin1Char('/') + shoot->fileNames().last(), hot + QStringLiteral("/X1_DSC_0099.JPG")));
@@ -58,9 +56,7 @@ TEST(HotFolderCommands, WatchDeliversAndEndsCleanlyOnSigterm)
     const QString hot = makeTempFolder(QStringLiteral("hot"));
     const QString source = makeTempFolder(QStringLiteral("source"));
     const QString main = makeTempFolder(QStringLiteral("main"));
-    ShootSpec spec;
-    spec.subjects = 2;
-    spec.photosPerSubject = 2;
+    ShootSpec spec = shootSpec(2, 2);
     const std::optional<Shoot> shoot = writeShoot(staging, spec);
     ASSERT_TRUE(shoot);
 

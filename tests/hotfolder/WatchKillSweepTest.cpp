@@ -13,9 +13,7 @@ namespace {
 TEST(WatchKillSweep, NoPhotoLostDoubledOrLeftHalfWayAtAnyKill)
 {
     const QString master = makeTempFolder(QStringLiteral("master"));
-    ShootSpec spec;
-    spec.subjects = 3;
-    spec.photosPerSubject = 1;
+    ShootSpec spec = shootSpec(3, 1);
     spec.size = QSize(480, 360);
     const std::optional<Shoot> shoot = writeShoot(master, spec);
     ASSERT_TRUE(shoot);

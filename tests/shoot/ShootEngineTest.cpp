@@ -209,9 +209,7 @@ TEST_F(ShootEngineTest, DecodeWalksInTheCaptureOrderThePhotosCarryWhenFileDatesL
     // Copied without its file times (all one second) from a camera whose
     // counter wrapped mid-shoot: names and file dates both lie, and only
     // the photos' own capture times give the five subjects back.
-    ShootSpec spec;
-    spec.subjects = 5;
-    spec.photosPerSubject = 2;
+    ShootSpec spec = shootSpec(5, 2);
     spec.firstFrameNumber = 9990;
     spec.subSecondDigits = 2;
     spec.fileTimes = FileTimes::Equal;
