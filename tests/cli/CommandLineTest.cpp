@@ -116,8 +116,9 @@ TEST(CommandLine, SettingsAreStoredWithThePreferencesChecks)
     ProgramRun run = runApp({"settings", "prefSourcePath=" + source, "prefDestinationPath=" + main, "prefDailyFolderDateFormat=yyyy",
                              "prefCheckForMultiCameras=true"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    run = runApp({"settings", "prefDestinationPath", "prefDailyFolderDateFormat", "prefCheckForMultiCameras"});
-    EXPECT_EQ(run.out, "prefDestinationPath=" + main + "\nprefDailyFolderDateFormat=yyyy\nprefCheckForMultiCameras=true\n");
+    const QStringList query{"settings", "prefDestinationPath", "prefDailyFolderDateFormat", "prefCheckForMultiCameras"};
+    const QString stored = "prefDestinationPath=" + main + "\nprefDailyFolderDateFormat=yyyy\nprefCheckForMultiCameras=true\n";
+    EXPECT_EQ(runApp(query).out, stored);
     // Refused, each with its reason, and nothing changed: a folder inside
     // another role's, a missing one, a pattern that is no date, a value of
     // the wrong kind.
@@ -125,8 +126,7 @@ TEST(CommandLine, SettingsAreStoredWithThePreferencesChecks)
                   "prefCheckForMultiCameras=perhaps"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err.count(QStringLiteral("not stored")), 4) << run.err.toStdString();
-    EXPECT_EQ(runApp({"settings", "prefDestinationPath", "prefDailyFolderDateFormat", "prefCheckForMultiCameras"}).out,
-              "prefDestinationPath=" + main + "\nprefDailyFolderDateFormat=yyyy\nprefCheckForMultiCameras=true\n");
+    EXPECT_EQ(runApp(query).out, stored);
     // The stored folders are the ones the commands then use.
     EXPECT_TRUE(runApp({"settings"}).out.contains("prefSourcePathAliasData="));
 }
