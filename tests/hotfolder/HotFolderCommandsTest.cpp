@@ -4,7 +4,7 @@
 #include "settings/FolderReference.h"
 #include "settings/Settings.h"
 #include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/fixtures/ShootSpecs.h"
+#include "tests/testkit/fixtures/ShootShapes.h"
 
 #include <QDir>
 #include <QFile>
