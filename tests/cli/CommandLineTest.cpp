@@ -1,62 +1,44 @@
 // The program's words outside its commands: a typo must never open (or try
 // to open) the window, and without a display the window says so and ends.
 
-#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/CommandLineScene.h"
 
-#include <QProcessEnvironment>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby::testkit;
-
-namespace {
-
-QProcessEnvironment withoutDisplay()
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    return env;
-}
-
-} // namespace
+using namespace sorrelby::testkit::commandline;
 
 TEST(CommandLine, WordsOutsideACommandAreUsageErrorsAndNeverCrash)
 {
-    const QProcessEnvironment noDisplay = withoutDisplay();
     const QString folder = makeTempFolder(QStringLiteral("source"));
     const QString file = folder + QStringLiteral("/note.txt");
     ASSERT_TRUE(writeFile(file, "x"));
 
     // No such command and no such folder; a file is no folder either.
     for (const QString &word : {QStringLiteral("bogus"), file}) {
-        const ProgramRun run = runApp({word}, 60000, noDisplay);
+        const ProgramRun run = runWithoutDisplay({word});
         EXPECT_FALSE(run.crashed);
         EXPECT_EQ(run.exitCode, 2) << run.err.toStdString();
         EXPECT_TRUE(run.err.contains(word)) << run.err.toStdString();
         EXPECT_TRUE(run.err.contains(QStringLiteral("Usage:"))) << run.err.toStdString();
     }
     // A command's options before its name, and help or version anywhere.
-    ProgramRun run = runApp({"--verbose", "--set", "prefKeepLastQRCodeFile=1", "sections", folder}, 60000, noDisplay);
+    ProgramRun run = runWithoutDisplay({"--verbose", "--set", "prefKeepLastQRCodeFile=1", "sections", folder});
     EXPECT_EQ(run.exitCode, 3) << run.err.toStdString(); // the note is named as left alone
     EXPECT_TRUE(run.err.contains(QStringLiteral("registerFactoryDefaults"))) << "--verbose was not taken";
-    EXPECT_EQ(runApp({"--set", "prefKeepLastQRCodeFile=1", "--version"}, 60000, noDisplay).exitCode, 0);
+    EXPECT_EQ(runWithoutDisplay({"--set", "prefKeepLastQRCodeFile=1", "--version"}).exitCode, 0);
     // A command option with no command is no window option.
-    run = runApp({"--set", "prefKeepLastQRCodeFile=1", folder}, 60000, noDisplay);
+    run = runWithoutDisplay({"--set", "prefKeepLastQRCodeFile=1", folder});
     EXPECT_EQ(run.exitCode, 2) << run.err.toStdString();
 
     // The window without a display: one line, status 1, no abort. Qt's own
     // options and their values are the window's.
     for (const QStringList &args : {QStringList{}, QStringList{folder}, QStringList{"-style", "Fusion", folder}}) {
-        run = runApp(args, 60000, noDisplay);
+        run = runWithoutDisplay(args);
         EXPECT_FALSE(run.crashed);
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.err.trimmed().count(QLatin1Char('\n')), 0) << run.err.toStdString();
         EXPECT_TRUE(run.err.contains(QStringLiteral("no display"))) << run.err.toStdString();
     }
     // A display that is named but cannot be reached.
-    QProcessEnvironment unreachable = noDisplay;
+    QProcessEnvironment unreachable = withoutDisplay();
     unreachable.insert(QStringLiteral("DISPLAY"), QStringLiteral(":97"));
     unreachable.insert(QStringLiteral("XAUTHORITY"), folder + QStringLiteral("/none"));
     run = runApp({}, 60000, unreachable);
@@ -67,24 +49,20 @@ TEST(CommandLine, WordsOutsideACommandAreUsageErrorsAndNeverCrash)
 
 TEST(CommandLine, HelpAndVersionGoToStdoutAndWrongUsageToStderrForEveryCommand)
 {
-    const QProcessEnvironment noDisplay = withoutDisplay();
     const QString folder = makeTempFolder(QStringLiteral("source"));
 
-    for (const QString &flag : {QStringLiteral("--help"), QStringLiteral("-h")}) {
-        const ProgramRun run = runApp({flag}, 60000, noDisplay);
+    for (const auto &[flag, start] : {std::pair{"--help", "Usage: vemo-sorrelby"},
+                                      {"-h", "Usage: vemo-sorrelby"},
+                                      {"--version", SORRELBY_VERSION " "},
+                                      {"-v", SORRELBY_VERSION " "}}) {
+        const ProgramRun run = runWithoutDisplay({flag});
         EXPECT_EQ(run.exitCode, 0);
         EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
-        EXPECT_TRUE(run.out.startsWith(QStringLiteral("Usage: vemo-sorrelby"))) << run.out.toStdString();
-    }
-    for (const QString &flag : {QStringLiteral("--version"), QStringLiteral("-v")}) {
-        const ProgramRun run = runApp({flag}, 60000, noDisplay);
-        EXPECT_EQ(run.exitCode, 0);
-        EXPECT_TRUE(run.out.startsWith(QStringLiteral(SORRELBY_VERSION " "))) << run.out.toStdString();
-        EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+        EXPECT_TRUE(run.out.startsWith(QLatin1String(start))) << run.out.toStdString();
     }
     // A mistyped option must not open the window (nor, here, complain of
     // the missing display): it is wrong usage.
-    ProgramRun run = runApp({"--verison"}, 60000, noDisplay);
+    ProgramRun run = runWithoutDisplay({"--verison"});
     EXPECT_EQ(run.exitCode, 2) << run.err.toStdString();
     EXPECT_TRUE(run.out.isEmpty());
     EXPECT_TRUE(run.err.contains(QStringLiteral("unknown option --verison"))) << run.err.toStdString();
@@ -96,22 +74,22 @@ TEST(CommandLine, HelpAndVersionGoToStdoutAndWrongUsageToStderrForEveryCommand)
         SCOPED_TRACE(command.toStdString());
         const QString usage = QStringLiteral("Usage: vemo-sorrelby ") + command;
         // Help: usage, what it does and its options, whatever else stands there.
-        run = runApp({command, "--set", "prefKeepLastQRCodeFile=1", "--help", folder}, 60000, noDisplay);
+        run = runWithoutDisplay({command, "--set", "prefKeepLastQRCodeFile=1", "--help", folder});
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
         EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
         EXPECT_TRUE(run.out.startsWith(usage)) << run.out.toStdString();
         EXPECT_TRUE(run.out.contains(QStringLiteral("--set KEY=VALUE"))) << run.out.toStdString();
         // The program's help lists the command.
-        EXPECT_TRUE(runApp({"--help"}, 60000, noDisplay).out.contains(QStringLiteral("\n  ") + command + QLatin1Char(' ')));
+        EXPECT_TRUE(runWithoutDisplay({"--help"}).out.contains(QStringLiteral("\n  ") + command + QLatin1Char(' ')));
 
-        run = runApp({command, "--version"}, 60000, noDisplay);
+        run = runWithoutDisplay({command, "--version"});
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
         EXPECT_TRUE(run.out.startsWith(QStringLiteral(SORRELBY_VERSION " "))) << run.out.toStdString();
 
         // Wrong usage: the problem, the usage and where to read more, on
         // standard error only, status 2; nothing is done.
         for (const QStringList &args : {QStringList{command, "--bogus", folder}, QStringList{command, "--set", "nokey", folder}}) {
-            run = runApp(args, 60000, noDisplay);
+            run = runWithoutDisplay(args);
             EXPECT_EQ(run.exitCode, 2) << args.join(u' ').toStdString() << run.err.toStdString();
             EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
             EXPECT_TRUE(run.err.startsWith(QStringLiteral("vemo-sorrelby: "))) << run.err.toStdString();
@@ -123,7 +101,7 @@ TEST(CommandLine, HelpAndVersionGoToStdoutAndWrongUsageToStderrForEveryCommand)
     // Operands missing or too many: the usage, status 2.
     for (const QStringList &args : {QStringList{"decode"}, QStringList{"deliver", folder}, QStringList{"detect"},
                                     QStringList{"watch", folder}, QStringList{"card"}, QStringList{"detect", "--workers"}}) {
-        run = runApp(args, 60000, noDisplay);
+        run = runWithoutDisplay(args);
         EXPECT_EQ(run.exitCode, 2) << args.join(u' ').toStdString();
         EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
         EXPECT_TRUE(run.err.contains(QStringLiteral("Usage: vemo-sorrelby ") + args.first())) << run.err.toStdString();
@@ -138,8 +116,9 @@ TEST(CommandLine, SettingsAreStoredWithThePreferencesChecks)
     ProgramRun run = runApp({"settings", "prefSourcePath=" + source, "prefDestinationPath=" + main, "prefDailyFolderDateFormat=yyyy",
                              "prefCheckForMultiCameras=true"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    run = runApp({"settings", "prefDestinationPath", "prefDailyFolderDateFormat", "prefCheckForMultiCameras"});
-    EXPECT_EQ(run.out, "prefDestinationPath=" + main + "\nprefDailyFolderDateFormat=yyyy\nprefCheckForMultiCameras=true\n");
+    const QStringList query{"settings", "prefDestinationPath", "prefDailyFolderDateFormat", "prefCheckForMultiCameras"};
+    const QString stored = "prefDestinationPath=" + main + "\nprefDailyFolderDateFormat=yyyy\nprefCheckForMultiCameras=true\n";
+    EXPECT_EQ(runApp(query).out, stored);
     // Refused, each with its reason, and nothing changed: a folder inside
     // another role's, a missing one, a pattern that is no date, a value of
     // the wrong kind.
@@ -147,8 +126,7 @@ TEST(CommandLine, SettingsAreStoredWithThePreferencesChecks)
                   "prefCheckForMultiCameras=perhaps"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err.count(QStringLiteral("not stored")), 4) << run.err.toStdString();
-    EXPECT_EQ(runApp({"settings", "prefDestinationPath", "prefDailyFolderDateFormat", "prefCheckForMultiCameras"}).out,
-              "prefDestinationPath=" + main + "\nprefDailyFolderDateFormat=yyyy\nprefCheckForMultiCameras=true\n");
+    EXPECT_EQ(runApp(query).out, stored);
     // The stored folders are the ones the commands then use.
     EXPECT_TRUE(runApp({"settings"}).out.contains("prefSourcePathAliasData="));
 }

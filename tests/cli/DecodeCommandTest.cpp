@@ -2,31 +2,14 @@
 // generated shoot, the section table as JSON, the exit statuses, and what a
 // read-only or full volume or a vanished folder leaves behind.
 
-#include "platform/FileOps.h"
-#include "tests/testkit/FaultRuns.h"
-#include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/photos/PhotoGenerator.h"
-#include "tests/testkit/photos/ShootGenerator.h"
+#include "tests/testkit/fixtures/DecodeCommandScene.h"
 
-#include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
-#include <gtest/gtest.h>
-
-#include <sys/xattr.h>
-
-using namespace sorrelby;
-using namespace sorrelby::testkit;
+using namespace sorrelby::testkit::decodecommand;
 
 TEST(DecodeCommand, DetectingAndNameCarryingPassesOverGeneratedShoots)
 {
     // One camera, a card that shows no code, photos before the first card.
-    ShootSpec spec;
-    spec.subjects = 3;
-    spec.photosPerSubject = 2;
-    spec.photosBeforeFirstCard = 1;
+    ShootSpec spec = shootSpec(3, 2, 1);
     spec.unreadableCardSubjects = {1};
     const QString folder = makeTempFolder(QStringLiteral("shoot"));
     const std::optional<Shoot> shoot = writeShoot(folder, spec);
@@ -56,10 +39,7 @@ TEST(DecodeCommand, DetectingAndNameCarryingPassesOverGeneratedShoots)
 // JPEG, once, and its RAW takes the JPEG's name.
 TEST(DecodeCommand, RawAndRawPlusJpegShootsAreSorted)
 {
-    ShootSpec pairs;
-    pairs.subjects = 3;
-    pairs.photosPerSubject = 2;
-    pairs.photosBeforeFirstCard = 1;
+    ShootSpec pairs = shootSpec(3, 2, 1);
     pairs.cameras = {canonCamera()};
     pairs.files = ShotFiles::RawAndJpeg;
     const QString folder = makeTempFolder(QStringLiteral("pairs"));
@@ -81,9 +61,7 @@ TEST(DecodeCommand, RawAndRawPlusJpegShootsAreSorted)
     EXPECT_EQ(lines(entriesOf(folder)), sortedLines(shoot->expectedNames()));
 
     // RAW only: sorted all the same, and listed as photos by the browser.
-    ShootSpec raw;
-    raw.subjects = 2;
-    raw.photosPerSubject = 2;
+    ShootSpec raw = shootSpec(2, 2);
     raw.files = ShotFiles::Raw;
     const QString rawFolder = makeTempFolder(QStringLiteral("raw"));
     const std::optional<Shoot> rawShoot = writeShoot(rawFolder, raw);
@@ -94,9 +72,8 @@ TEST(DecodeCommand, RawAndRawPlusJpegShootsAreSorted)
     EXPECT_EQ(lines(entriesOf(rawFolder)), sortedLines(rawShoot->expectedNames()));
     outcome = runApp({"sections", "--json", rawFolder});
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
-    const QJsonObject table = QJsonDocument::fromJson(outcome.out.toUtf8()).object();
-    EXPECT_EQ(table.value("photos").toInt(), 6);
-    const QJsonArray sections = table.value("sections").toArray();
+    EXPECT_EQ(tableOf(outcome).value("photos").toInt(), 6);
+    const QJsonArray sections = sectionsOf(outcome);
     ASSERT_EQ(sections.size(), 2);
     EXPECT_EQ(sections[0].toObject().value("key").toString(), QStringLiteral("S001"));
     EXPECT_EQ(sections[1].toObject().value("count").toInt(), 3);
@@ -108,11 +85,8 @@ TEST(DecodeCommand, BothPassesSplitInterleavedCamerasAlike)
     // its camera names), each at its own station, shots interleaved in time.
     CameraSpec canon = canonCamera();
     canon.makerNoteSerial.clear();
-    ShootSpec spec;
-    spec.subjects = 4;
+    ShootSpec spec = shootSpec(4, 2, 1);
     spec.sameSubjects = false;
-    spec.photosPerSubject = 2;
-    spec.photosBeforeFirstCard = 1;
     spec.cameras = {nikonCamera(), canon};
     spec.interleave = true;
 
@@ -135,11 +109,7 @@ TEST(DecodeCommand, BothPassesSplitInterleavedCamerasAlike)
     // names them: a coded Canon photo keeps its camera's key.
     const QString named = makeTempFolder(QStringLiteral("named"));
     ASSERT_TRUE(writeShoot(named, spec));
-    for (const ShootPhoto &photo : shoot->photos) {
-        if (photo.isCard && photo.readableCard) {
-            ASSERT_TRUE(fileops::moveNoReplace(named + "/" + photo.fileName, named + "/" + photo.expectedName));
-        }
-    }
+    ASSERT_TRUE(nameReadCardsAsIntakeDoes(*shoot, named));
     outcome = runApp({"decode", "--set", "prefCheckForMultiCameras=true", named});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     EXPECT_EQ(lines(entriesOf(named)), sortedLines(shoot->expectedNames(true)));
@@ -151,31 +121,27 @@ TEST(DecodeCommand, SectionsAsJsonAndExitStatuses)
     writeFilesInOrder(folder, {"A1_X_1.JPG", "A1_X_2.JPG", "B2_X_3.JPG", "A1_X_4.JPG"}, encodeJpeg(makeBackground(QSize(32, 24), 1)));
     ProgramRun outcome = runApp({"sections", "--json", folder});
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
-    const QJsonObject table = QJsonDocument::fromJson(outcome.out.toUtf8()).object();
-    EXPECT_EQ(table.value("photos").toInt(), 4);
-    const QJsonArray sections = table.value("sections").toArray();
+    EXPECT_EQ(tableOf(outcome).value("photos").toInt(), 4);
+    const QJsonArray sections = sectionsOf(outcome);
     ASSERT_EQ(sections.size(), 3);
-    const QStringList keys{"A1", "B2", "A1"};
-    const QList<int> offsets{0, 2, 3};
-    const QList<int> counts{2, 1, 1};
-    for (int s = 0; s < 3; ++s) {
-        const QJsonObject section = sections[s].toObject();
-        EXPECT_EQ(section.value("key").toString(), keys[s]);
-        EXPECT_EQ(section.value("offset").toInt(), offsets[s]);
-        EXPECT_EQ(section.value("count").toInt(), counts[s]);
+    QStringList rows; // key, offset, count
+    for (const QJsonValue &value : sections) {
+        const QJsonObject section = value.toObject();
+        rows << QStringLiteral("%1 %2 %3")
+                    .arg(section.value("key").toString())
+                    .arg(section.value("offset").toInt())
+                    .arg(section.value("count").toInt());
     }
+    EXPECT_EQ(rows, (QStringList{"A1 0 2", "B2 2 1", "A1 3 1"}));
     EXPECT_EQ(sections[0].toObject().value("files").toArray().at(1).toString(), QStringLiteral("A1_X_2.JPG"));
 
     outcome = runApp({"sections", "--json", "--single", folder});
-    EXPECT_EQ(QJsonDocument::fromJson(outcome.out.toUtf8()).object().value("sections").toArray().at(0).toObject().value("key").toString(),
-              QStringLiteral("singleMode"));
+    EXPECT_EQ(sectionsOf(outcome).at(0).toObject().value("key").toString(), QStringLiteral("singleMode"));
 
     outcome = runApp({"sections", folder + "/missing"});
     EXPECT_EQ(outcome.exitCode, 1);
     EXPECT_TRUE(outcome.err.contains(folder + "/missing")) << outcome.err.toStdString();
     EXPECT_EQ(runApp({"sections"}).exitCode, 2);
-    EXPECT_EQ(runApp({"decode", "--bogus", folder}).exitCode, 2);
-    EXPECT_EQ(runApp({"decode", "--set", "novalue", folder}).exitCode, 2);
     // Nothing was renamed by any of it.
     EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name), (QStringList{"A1_X_1.JPG", "A1_X_2.JPG", "A1_X_4.JPG", "B2_X_3.JPG"}));
 }
@@ -232,9 +198,7 @@ TEST(DecodeCommand, CardsThatGiveNoCodeAreReportedEverywhere)
     // line break must not make it the card "ABCD".
     const QString json = QStringLiteral(R"({"school":"Lindenhof","class":"3b","pupil":"004171","year":"2024"})");
     ASSERT_GT(json.size(), 64);
-    ShootSpec spec;
-    spec.subjects = 4;
-    spec.photosPerSubject = 1;
+    ShootSpec spec = shootSpec(4, 1);
     spec.codes = {QStringLiteral("S001"), json, QStringLiteral("AB\nCD"), QStringLiteral("S004")};
     const QString folder = makeTempFolder(QStringLiteral("shoot"));
     const std::optional<Shoot> shoot = writeShoot(folder, spec);
@@ -251,6 +215,12 @@ TEST(DecodeCommand, CardsThatGiveNoCodeAreReportedEverywhere)
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
     EXPECT_EQ(outcome.out, refusedCards[0] + "\t\t" + json + "\n" + refusedCards[1] + "\t\tAB\\u000aCD\n");
     EXPECT_EQ(outcome.err.count(QStringLiteral("possible unread card")), 2) << outcome.err.toStdString();
+    // Plain detect gives neither a code, and says why: too long is told apart
+    // from a line break inside.
+    outcome = runApp({"detect", refusedCards[0], refusedCards[1]});
+    EXPECT_EQ(outcome.out, refusedCards[0] + "\t\n" + refusedCards[1] + "\t\n");
+    EXPECT_TRUE(outcome.err.contains(QStringLiteral("it is longer than 64 characters (66)"))) << outcome.err.toStdString();
+    EXPECT_TRUE(outcome.err.contains(QStringLiteral("it holds a control character or line break inside"))) << outcome.err.toStdString();
 
     outcome = runApp({"decode", "--detect", folder});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
@@ -260,9 +230,8 @@ TEST(DecodeCommand, CardsThatGiveNoCodeAreReportedEverywhere)
 
     outcome = runApp({"sections", "--json", folder});
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
-    const QJsonArray sections = QJsonDocument::fromJson(outcome.out.toUtf8()).object().value("sections").toArray();
     QStringList marked;
-    for (const QJsonValue &section : sections) {
+    for (const QJsonValue &section : sectionsOf(outcome)) {
         for (const QJsonValue &unread : section.toObject().value("possibleUnreadCards").toArray())
             marked << section.toObject().value("key").toString() + ": " + unread.toObject().value("file").toString();
     }

@@ -9,26 +9,17 @@ using namespace sorrelby::testkit::decodekillsweep;
 
 TEST(DecodeKillSweep, KilledAfterEachRenameTheNextRunFinishesWithEveryPhotoOnce)
 {
-    ShootSpec spec;
-    spec.subjects = 2;
-    spec.photosPerSubject = 2;
-    spec.photosBeforeFirstCard = 1;
-    const KillSweepReport report = sweepDecode(spec, [](const ShootPhoto &photo) { return photo.captureTime; });
-    std::printf("decode --detect kill sweep: %d points, %d killed, %d problems\n", report.points, report.killed,
-                int(report.problems.size()));
+    ShootSpec spec = shootSpec(2, 2, 1);
+    sweepDecode("decode --detect", spec, [](const ShootPhoto &photo) { return photo.captureTime; });
 }
 
 // The same when only the photos' capture times tell the order: one file time
 // for all and a camera counter that wraps mid-shoot.
 TEST(DecodeKillSweep, KilledAfterEachRenameInCaptureOrderWhenFileTimesLie)
 {
-    ShootSpec spec;
-    spec.subjects = 2;
-    spec.photosPerSubject = 2;
+    ShootSpec spec = shootSpec(2, 2);
     spec.firstFrameNumber = 9998;
     spec.subSecondDigits = 2;
     const QDateTime copied(QDate(2024, 5, 2), QTime(8, 0));
-    const KillSweepReport report = sweepDecode(spec, [copied](const ShootPhoto &) { return copied; });
-    std::printf("decode --detect kill sweep, file times lying: %d points, %d killed, %d problems\n", report.points, report.killed,
-                int(report.problems.size()));
+    sweepDecode("decode --detect, file times lying,", spec, [copied](const ShootPhoto &) { return copied; });
 }

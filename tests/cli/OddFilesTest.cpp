@@ -4,11 +4,6 @@
 
 #include "tests/testkit/fixtures/OddFilesScene.h"
 
-#include "tests/testkit/photos/ShootGenerator.h"
-#include <QProcessEnvironment>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-
 using namespace sorrelby::testkit::oddfiles;
 
 TEST(OddFiles, EveryCommandGivenAFifoReturnsWithTheReason)
@@ -180,7 +175,6 @@ TEST(OddFiles, DeliverKilledAtEveryStepLeavesTheOddFilesAndLosesNoPhoto)
     const QString trash = userfolders::dataHome() + QStringLiteral("/Trash/files");
     const QStringList args = settingsFor(source) + QStringList{"deliver", source, main};
     const QList<QByteArray> odd{"DSC_0032\xff.JPG", "DSC_0033.JPG", "DSC_0034.JPG"};
-    QMultiMap<QByteArray, QString> photos;
     const auto prepare = [&] {
         emptyFolder(source);
         emptyFolder(main);
@@ -193,33 +187,18 @@ TEST(OddFiles, DeliverKilledAtEveryStepLeavesTheOddFilesAndLosesNoPhoto)
         makeFifo(source + QStringLiteral("/DSC_0034.JPG"));
     };
     prepare();
-    photos = contentCensus({source});
+    const QMultiMap<QByteArray, QString> photos = contentCensus({source});
 
-    KillSweep sweep;
-    sweep.program = QStringLiteral(SORRELBY_APP_PATH);
-    sweep.args = args;
-    sweep.prepare = prepare;
-    sweep.restartAndCheck = [&](int) {
-        QStringList problems;
-        const ProgramRun rerun = runApp(args, cDeadlineMs);
-        if (rerun.exitCode != 3 || !rerun.err.contains(QStringLiteral("DSC_0032\\xff.JPG: name is not valid UTF-8")))
-            problems << QStringLiteral("the next run (exit %1) did not name what it left: %2").arg(rerun.exitCode).arg(rerun.err.left(300));
-        const QMultiMap<QByteArray, QString> now = contentCensus({source, main, trash});
-        for (const QByteArray &digest : photos.uniqueKeys()) {
-            if (now.values(digest).size() != 1)
-                problems
-                    << QStringLiteral("a file is there %1 times: %2").arg(now.values(digest).size()).arg(now.values(digest).join(u','));
-        }
+    const KillSweepReport report = sweepApp("deliver with odd files", args, prepare, [&](int) {
+        QStringList problems
+            = rerunProblems(args, QStringLiteral("DSC_0032\\xff.JPG: name is not valid UTF-8"), photos, {source, main, trash});
         QList<QByteArray> left = rawNames(source);
         if (left != odd)
             problems << QStringLiteral("the source folder holds %1 entries, not the three odd files").arg(left.size());
         if (rawNames(main) != QList<QByteArray>{"A1_DSC_0031.JPG", "A1_DSC_0035.JPG"})
             problems << QStringLiteral("the main folder holds %1 entries").arg(rawNames(main).size());
         return problems;
-    };
-    const KillSweepReport report = runKillSweep(sweep);
-    std::cout << "deliver kill sweep with odd files: " << report.points << " points, " << report.killed << " killed, "
-              << report.problems.size() << " problems" << std::endl;
+    });
     EXPECT_GT(report.points, 0);
     EXPECT_EQ(report.killed, report.points);
     EXPECT_TRUE(report.problems.isEmpty()) << report.problems.join(u'\n').toStdString();
@@ -245,30 +224,14 @@ TEST(OddFiles, IntakeKilledAtEveryStepLeavesTheOddFilesAndLosesNoPhoto)
     prepare();
     const QMultiMap<QByteArray, QString> photos = contentCensus({hot});
 
-    KillSweep sweep;
-    sweep.program = QStringLiteral(SORRELBY_APP_PATH);
-    sweep.args = args;
-    sweep.prepare = prepare;
-    sweep.restartAndCheck = [&](int) {
-        QStringList problems;
-        const ProgramRun rerun = runApp(args, cDeadlineMs);
-        if (rerun.exitCode != 3 || !rerun.err.contains(QStringLiteral("DSC_0045.JPG: not a regular file")))
-            problems << QStringLiteral("the next run (exit %1) did not name what it left: %2").arg(rerun.exitCode).arg(rerun.err.left(300));
-        const QMultiMap<QByteArray, QString> now = contentCensus({hot, source});
-        for (const QByteArray &digest : photos.uniqueKeys()) {
-            if (now.values(digest).size() != photos.values(digest).size())
-                problems
-                    << QStringLiteral("a file is there %1 times: %2").arg(now.values(digest).size()).arg(now.values(digest).join(u','));
-        }
+    const KillSweepReport report = sweepApp("intake with odd files", args, prepare, [&](int) {
+        QStringList problems = rerunProblems(args, QStringLiteral("DSC_0045.JPG: not a regular file"), photos, {hot, source});
         if (rawNames(hot) != odd)
             problems << QStringLiteral("the hot folder holds %1 entries, not the four odd files").arg(rawNames(hot).size());
         if (rawNames(source) != QList<QByteArray>{"DSC_0040.JPG", "DSC_0041.JPG"})
             problems << QStringLiteral("the source folder holds %1 entries").arg(rawNames(source).size());
         return problems;
-    };
-    const KillSweepReport report = runKillSweep(sweep);
-    std::cout << "intake kill sweep with odd files: " << report.points << " points, " << report.killed << " killed, "
-              << report.problems.size() << " problems" << std::endl;
+    });
     EXPECT_GT(report.points, 0);
     EXPECT_EQ(report.killed, report.points);
     EXPECT_TRUE(report.problems.isEmpty()) << report.problems.join(u'\n').toStdString();
@@ -324,17 +287,12 @@ TEST(OddFiles, AJpegWithoutAPictureIsNeitherCodedNorDelivered)
 // so as root the commands run as "nobody".
 TEST(OddFiles, UnreadableFilesAreNamedCountedAndLeft)
 {
-    const bool root = ::geteuid() == 0;
-    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
-    if (root && setpriv.isEmpty())
+    const UnprivilegedRuns runs;
+    if (!runs.possible())
         GTEST_SKIP() << "running as root without setpriv to drop it";
-    constexpr uid_t cNobody = 65534;
-    // Outside the test's own folder, which only root may enter.
-    QTemporaryDir scratch(QStringLiteral("/tmp/sorrelby-unreadable-XXXXXX"));
-    ASSERT_TRUE(scratch.isValid());
-    const QString top = scratch.path();
-    ASSERT_EQ(::chmod(QFile::encodeName(top).constData(), 0755), 0);
-    const QString home = makeFolder(top + QStringLiteral("/home"));
+    ASSERT_TRUE(runs.top().isValid());
+    const QString top = runs.top().path();
+    const QString home = runs.home();
     const QString hot = makeFolder(top + QStringLiteral("/hot"));
     const QString source = makeFolder(top + QStringLiteral("/source"));
     const QString main = makeFolder(top + QStringLiteral("/main"));
@@ -345,26 +303,8 @@ TEST(OddFiles, UnreadableFilesAreNamedCountedAndLeft)
     writeRaw(hot, "DSC_0064.JPG", jpeg(64));
     for (const QString &locked : QStringList{source + QStringLiteral("/DSC_0062.JPG"), hot + QStringLiteral("/DSC_0064.JPG")})
         ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0), 0);
-    if (root) {
-        for (const QString &path : {top, home, hot, source, main})
-            ASSERT_EQ(::chown(QFile::encodeName(path).constData(), cNobody, cNobody), 0);
-        for (const QString &folder : {hot, source}) {
-            for (const QByteArray &name : rawNames(folder))
-                ASSERT_EQ(::chown(native(folder, name).constData(), cNobody, cNobody), 0);
-        }
-    }
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home);
-    for (const char *variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"})
-        environment.remove(QLatin1String(variable));
-    environment.insert(QStringLiteral("TMPDIR"), home);
-    const auto runAs = [&](const QStringList &args) {
-        const QStringList all = settingsFor(source) + args;
-        if (!root)
-            return runApp(all, cDeadlineMs, environment);
-        return runProgram(setpriv, QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", QStringLiteral(SORRELBY_APP_PATH)} + all,
-                          cDeadlineMs, environment);
-    };
+    runs.handOver({top, home, hot, source, main});
+    const auto runAs = [&](const QStringList &args) { return runs.run(settingsFor(source) + args); };
 
     const ProgramRun decoded = runAs({"decode", source});
     EXPECT_EQ(decoded.exitCode, 3) << decoded.err.toStdString();
@@ -385,27 +325,6 @@ TEST(OddFiles, UnreadableFilesAreNamedCountedAndLeft)
     EXPECT_EQ(intake.out, QStringLiteral("1 photo(s) moved\n"));
     EXPECT_TRUE(intake.err.contains(QStringLiteral("DSC_0064.JPG: unreadable: Permission denied"))) << intake.err.toStdString();
     EXPECT_EQ(rawNames(hot), QList<QByteArray>{"DSC_0064.JPG"});
-}
-
-// A card whose payload gives no code is a possible unread card, and detect
-// says why: too long is told apart from a line break inside.
-TEST(OddFiles, DetectSaysWhyAPayloadGivesNoCode)
-{
-    ShootSpec spec;
-    spec.subjects = 2;
-    spec.photosPerSubject = 0;
-    spec.codes = {QString(70, u'X'), QStringLiteral("AB\nCD")};
-    const QString folder = makeTempFolder(QStringLiteral("cards"));
-    const std::optional<Shoot> shoot = writeShoot(folder, spec);
-    ASSERT_TRUE(shoot);
-    QStringList cards;
-    for (const ShootPhoto &photo : shoot->photos)
-        cards << folder + QLatin1Char('/') + photo.fileName;
-    ASSERT_EQ(cards.size(), 2);
-    const ProgramRun detected = run({"detect", cards[0], cards[1]});
-    EXPECT_EQ(detected.out, cards[0] + "\t\n" + cards[1] + "\t\n");
-    EXPECT_TRUE(detected.err.contains(QStringLiteral("it is longer than 64 characters (70)"))) << detected.err.toStdString();
-    EXPECT_TRUE(detected.err.contains(QStringLiteral("it holds a control character or line break inside"))) << detected.err.toStdString();
 }
 
 // A station that drains its hot folder and goes does not call a folder with

@@ -35,11 +35,8 @@ TEST(RawPairsKillSweep, DecodingKeepsEveryPairUnderOneCode)
          }},
     };
     for (const Variant &variant : variants) {
-        KillSweep sweep;
-        sweep.program = QStringLiteral(SORRELBY_APP_PATH);
-        sweep.args = variant.args;
-        sweep.prepare = [&] { placeShoot(*scene, folder, variant.startName); };
-        sweep.restartAndCheck = [&](int) {
+        const auto prepare = [&] { placeShoot(*scene, folder, variant.startName); };
+        const KillSweepReport report = sweepApp(variant.what, variant.args, prepare, [&](int) {
             QStringList problems;
             const ProgramRun rerun = runApp(variant.args);
             if (rerun.exitCode != 0 || rerun.crashed)
@@ -48,12 +45,10 @@ TEST(RawPairsKillSweep, DecodingKeepsEveryPairUnderOneCode)
             if (entriesOf(folder).size() != scene->shoot.photos.size())
                 problems << QStringLiteral("files: ") + entriesOf(folder).join(u' ');
             return problems;
-        };
-        const KillSweepReport report = runKillSweep(sweep);
+        });
         EXPECT_GE(report.points, 4) << variant.what;
         EXPECT_EQ(report.killed, report.points) << variant.what;
         EXPECT_TRUE(report.problems.isEmpty()) << variant.what << "\n" << lines(report.problems);
-        printReport(variant.what, report);
     }
 }
 
@@ -82,16 +77,13 @@ TEST(RawPairsKillSweep, DeliveryMovesEveryPairOnceUnderOneName)
             return QString();
         return photo.expectedCode.isEmpty() ? source + u'/' + photo.expectedName : main + u'/' + photo.expectedName;
     };
-    KillSweep sweep;
-    sweep.program = QStringLiteral(SORRELBY_APP_PATH);
-    sweep.args = args;
-    sweep.prepare = [&] {
+    const auto prepare = [&] {
         // Each run makes the trash afresh, so every run takes the same steps.
         QDir(QDir::homePath() + QStringLiteral("/.local/share/Trash")).removeRecursively();
         resetFolder(main);
         placeShoot(*scene, source, [](const ShootPhoto &photo) -> QString { return photo.expectedName; });
     };
-    sweep.restartAndCheck = [&](int) {
+    const KillSweepReport report = sweepApp("deliver", args, prepare, [&](int) {
         QStringList problems;
         const ProgramRun rerun = runApp(args);
         if (rerun.exitCode != 0 || rerun.crashed)
@@ -104,10 +96,8 @@ TEST(RawPairsKillSweep, DeliveryMovesEveryPairOnceUnderOneName)
                 problems << photo.fileName + QStringLiteral(": a card was left in the source folder");
         }
         return problems;
-    };
-    const KillSweepReport report = runKillSweep(sweep);
+    });
     EXPECT_GE(report.points, 4);
     EXPECT_EQ(report.killed, report.points);
     EXPECT_TRUE(report.problems.isEmpty()) << lines(report.problems);
-    printReport("deliver", report);
 }

@@ -11,26 +11,21 @@ using namespace sorrelby::testkit::reassigncommand;
 
 TEST_F(ReassignCommand, KilledAfterEachRenameTheSameCommandFinishesTheJob)
 {
-    KillSweep sweep;
-    sweep.program = QStringLiteral(SORRELBY_APP_PATH);
-    sweep.args = args;
-    sweep.prepare = [this] { prepare(); };
     int refused = 0;
-    sweep.restartAndCheck = [&](int) {
-        const ProgramRun rerun = runApp(args);
-        QStringList problems;
-        if (rerun.exitCode != 0 || rerun.crashed) {
-            ++refused;
-            problems << QStringLiteral("restart refused (exit %1): %2").arg(rerun.exitCode).arg(rerun.err.left(300));
-        }
-        // Honest about what the first run did.
-        if (!rerun.out.contains(QStringLiteral("(renamed before)")))
-            problems << QStringLiteral("the restart does not say what was renamed before: ") + rerun.out.left(300);
-        return problems + problemsOf(folder, contents, finalNames());
-    };
-    const KillSweepReport report = runKillSweep(sweep);
-    std::cout << "reassign kill sweep: " << report.points << " points, " << report.killed << " killed, " << refused << " refused restarts, "
-              << report.problems.size() << " problems" << std::endl;
+    const KillSweepReport report = sweepApp(
+        "reassign", args, [this] { prepare(); },
+        [&](int) {
+            const ProgramRun rerun = runApp(args);
+            QStringList problems;
+            if (rerun.exitCode != 0 || rerun.crashed) {
+                ++refused;
+                problems << QStringLiteral("restart refused (exit %1): %2").arg(rerun.exitCode).arg(rerun.err.left(300));
+            }
+            // Honest about what the first run did.
+            if (!rerun.out.contains(QStringLiteral("(renamed before)")))
+                problems << QStringLiteral("the restart does not say what was renamed before: ") + rerun.out.left(300);
+            return problems + problemsOf(folder, contents, finalNames());
+        });
     // At least one step per photo that did not carry the code yet.
     EXPECT_GE(report.points, kScene.size() - 1);
     EXPECT_EQ(report.killed, report.points);

@@ -3,14 +3,12 @@
 // names, and every photo ends under the name it had before the reassign.
 
 #include "naming/RenameJournal.h"
-#include "tests/testkit/FaultRuns.h"
 #include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/AppKillSweep.h"
 
 #include <QFile>
 
 #include <gtest/gtest.h>
-
-#include <cstdio>
 
 using namespace sorrelby;
 using namespace sorrelby::testkit;
@@ -36,30 +34,20 @@ TEST(UndoKillSweep, KilledAfterEachStepTheNextRunRestoresEveryPhotoOnce)
         ASSERT_TRUE(QFile::exists(folder + QStringLiteral("/C9_IMG_0005.JPG")));
     };
 
-    KillSweep sweep;
-    sweep.program = QStringLiteral(SORRELBY_APP_PATH);
-    sweep.args = {QStringLiteral("undo"), folder};
-    sweep.prepare = prepare;
-    sweep.restartAndCheck = [&](int) {
+    const KillSweepReport report = sweepApp("undo", {QStringLiteral("undo"), folder}, prepare, [&](int) {
         QStringList problems;
         // Killed after the journal was written, there is nothing left to undo.
         const ProgramRun rerun = runApp({QStringLiteral("undo"), folder});
         if (rerun.crashed || (rerun.exitCode != 0 && !rerun.err.contains(QStringLiteral("nothing to undo"))))
             problems << QStringLiteral("the next run failed (exit %1): %2").arg(rerun.exitCode).arg(rerun.err.left(300));
         const QMultiMap<QByteArray, QString> now = contentCensus({folder});
-        for (const QByteArray &digest : contents.uniqueKeys()) {
-            if (now.values(digest).size() != 1)
-                problems
-                    << QStringLiteral("a photo is there %1 times: %2").arg(now.values(digest).size()).arg(now.values(digest).join(", "));
-        }
+        problems += censusProblems(contents, now);
         if (now.size() != contents.size())
             problems << QStringLiteral("%1 files for %2 photos").arg(now.size()).arg(contents.size());
         if (lines(entriesOf(folder)) != lines(before))
             problems << QStringLiteral("names: ") + QString::fromStdString(lines(entriesOf(folder)));
         return problems;
-    };
-    const KillSweepReport report = runKillSweep(sweep);
-    std::printf("undo kill sweep: %d points, %d killed, %d problems\n", report.points, report.killed, int(report.problems.size()));
+    });
     // Four photos renamed back (the journal written after the last).
     EXPECT_GE(report.points, int(reassigned.size()));
     EXPECT_EQ(report.killed, report.points);

@@ -10,9 +10,7 @@ using namespace sorrelby::testkit::wholecodes;
 TEST(WholeCodes, FamiliesNamedAlikeStayApartFromIntakeToDelivery)
 {
     // The Smiths' John comes back after Jane for a second sitting.
-    ShootSpec spec;
-    spec.subjects = 3;
-    spec.photosPerSubject = 2;
+    ShootSpec spec = shootSpec(3, 2);
     spec.codes = {QStringLiteral("SMITH_JOHN_A"), QStringLiteral("SMITH_JANE"), QStringLiteral("SMITH_JOHN_A")};
     const QString hot = makeTempFolder(QStringLiteral("hot"));
     const QString source = makeTempFolder(QStringLiteral("source"));

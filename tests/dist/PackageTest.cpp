@@ -2,32 +2,9 @@
 // where, what it depends on, and desktop files the desktop accepts. Skipped
 // where the Debian tools are missing.
 
-#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/PackageScene.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QProcessEnvironment>
-#include <QStandardPaths>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby::testkit;
-
-namespace {
-
-bool have(const char *tool)
-{
-    return !QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty();
-}
-
-QString readText(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
-} // namespace
+using namespace sorrelby::testkit::package;
 
 TEST(Package, InstallsTheProgramItsHelpersAndDesktopFilesThatValidate)
 {
@@ -55,10 +32,7 @@ TEST(Package, InstallsTheProgramItsHelpersAndDesktopFilesThatValidate)
 
     const QString root = work + QStringLiteral("/root");
     ASSERT_EQ(runProgram(QStringLiteral("dpkg-deb"), {"-x", deb, root}).exitCode, 0);
-    QStringList files;
-    for (QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
-        files << it.next().mid(root.size() + 1);
-    files.sort();
+    const QStringList files = filesUnder(root);
     QStringList expected{
         "usr/bin/vemo-sorrelby",
         "usr/libexec/vemo-sorrelby/vemo-sorrelby-window",

@@ -129,9 +129,7 @@ TEST_F(HotFolderChainTest, MarkerIsRewrittenWhileIdleAndNoShellSeesTheFolderName
 TEST_F(HotFolderChainTest, DeliversAShootThatIsAlreadyInTheHotFolderWhenStarted)
 {
     const HotFolderChain::Options o = useRealFolders(QStringLiteral("yyyy-MM-dd"));
-    ShootSpec spec;
-    spec.subjects = 2;
-    spec.photosPerSubject = 2;
+    ShootSpec spec = shootSpec(2, 2);
     spec.cameras = {nikonCamera(), canonCamera()};
     spec.interleave = true;
     spec.photosBeforeFirstCard = 1;
@@ -146,22 +144,14 @@ TEST_F(HotFolderChainTest, DeliversAShootThatIsAlreadyInTheHotFolderWhenStarted)
     drainQueue();
 
     const QString daily = QDir(main).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0);
-    const QStringList delivered = filesBelow(main);
-    QStringList expectedDelivered;
-    QStringList expectedKept;
+    EXPECT_EQ(lines(filesBelow(main)), lines(deliveredPaths({*shoot}, daily)));
+    // Two cards a camera: both are kept for the next batch.
+    QStringList cards;
     for (const ShootPhoto &photo : shoot->photos) {
         if (photo.isCard)
-            expectedKept << photo.expectedName;
-        else if (photo.expectedCode.isEmpty())
-            expectedDelivered << QStringLiteral("UNASSIGNED_PHOTOS/") + daily + QLatin1Char('/') + photo.expectedName;
-        else
-            expectedDelivered << daily + QLatin1Char('/') + photo.expectedName;
+            cards << photo.expectedName;
     }
-    expectedDelivered.sort();
-    expectedKept.sort();
-    EXPECT_EQ(lines(delivered), lines(expectedDelivered));
-    // Two cards a camera: both are kept for the next batch.
-    EXPECT_EQ(lines(QDir(source).entryList(QDir::Files, QDir::Name)), lines(expectedKept));
+    EXPECT_EQ(lines(QDir(source).entryList(QDir::Files, QDir::Name)), sortedLines(cards));
     EXPECT_TRUE(QDir(hot).entryList(QDir::Files).isEmpty());
 }
 
@@ -173,17 +163,13 @@ TEST_F(HotFolderChainTest, PhotosFoundUndecodedInTheSourceFolderAreReadBeforeThe
     HotFolderChain::Options o = useRealFolders(QStringLiteral("'day'"));
 
     // 20 photos, 5 of them readable cards, already in the source folder.
-    ShootSpec before;
-    before.subjects = 5;
-    before.photosPerSubject = 3;
+    ShootSpec before = shootSpec(5, 3);
     const std::optional<Shoot> undecoded = writeShoot(source, before);
     ASSERT_TRUE(undecoded);
     ASSERT_EQ(undecoded->photos.size(), 20);
     Settings::shared().setValue(cPrefOriginalNameFormatTag, undecoded->nameFormatTag());
     // The next batch, an hour later, through the hot folder.
-    ShootSpec next;
-    next.subjects = 1;
-    next.photosPerSubject = 1;
+    ShootSpec next = shootSpec(1, 1);
     next.codes = {QStringLiteral("T001")};
     next.firstFrameNumber = 101;
     next.start = undecoded->photos.last().captureTime.addSecs(3600);
@@ -204,15 +190,7 @@ TEST_F(HotFolderChainTest, PhotosFoundUndecodedInTheSourceFolderAreReadBeforeThe
     watch.setRun(false);
     drainQueue();
 
-    QStringList expected;
-    for (const Shoot &shoot : {*undecoded, *batch}) {
-        for (const ShootPhoto &photo : shoot.photos) {
-            if (!photo.isCard)
-                expected << QStringLiteral("day/") + photo.expectedName;
-        }
-    }
-    expected.sort();
-    EXPECT_EQ(lines(filesBelow(main)), lines(expected));
+    EXPECT_EQ(lines(filesBelow(main)), lines(deliveredPaths({*undecoded, *batch}, QStringLiteral("day"))));
     // The newest two cards stay for the next batch; the others went once
     // their subjects had.
     EXPECT_EQ(lines(QDir(source).entryList(QDir::Files, QDir::Name)),

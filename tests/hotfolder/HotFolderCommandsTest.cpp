@@ -4,7 +4,7 @@
 #include "settings/FolderReference.h"
 #include "settings/Settings.h"
 #include "tests/testkit/TestEnvironment.h"
-#include "tests/testkit/photos/ShootGenerator.h"
+#include "tests/testkit/fixtures/ShootShapes.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,14 +21,12 @@ TEST(HotFolderCommands, IntakeMovesCompletePhotosAndSaysHowMany)
 {
     const QString hot = makeTempFolder(QStringLiteral("hot"));
     const QString source = makeTempFolder(QStringLiteral("source"));
-    ShootSpec spec;
-    spec.subjects = 1;
-    spec.photosPerSubject = 1;
+    ShootSpec spec = shootSpec(1, 1);
     const std::optional<Shoot> shoot = writeShoot(hot, spec);
     ASSERT_TRUE(shoot);
     ASSERT_TRUE(QFile::copy(hot + QLatin1Char('/') + shoot->fileNames().last(), hot + QStringLiteral("/X1_DSC_0099.JPG")));
 
-    ProgramRun intake = runApp({QStringLiteral("intake"), hot, source});
+    ProgramRun intake = runApp({"intake", hot, source});
     EXPECT_EQ(intake.exitCode, 0);
     EXPECT_EQ(intake.out, QStringLiteral("2 photo(s) moved\n"));
     // Intake names card photos only; carrying codes on is the decode pass's.
@@ -39,7 +37,7 @@ TEST(HotFolderCommands, IntakeMovesCompletePhotosAndSaysHowMany)
     EXPECT_EQ(lines(entriesOf(source)), lines(expected));
     EXPECT_EQ(lines(entriesOf(hot)), "X1_DSC_0099.JPG");
 
-    EXPECT_EQ(runApp({QStringLiteral("intake"), hot + QStringLiteral("/gone"), source}).exitCode, 1);
+    EXPECT_EQ(runApp({"intake", hot + "/gone", source}).exitCode, 1);
 
     // A completeness delay under a second is raised to one, and the raised
     // value is stored although the command never runs an event loop.
@@ -48,7 +46,7 @@ TEST(HotFolderCommands, IntakeMovesCompletePhotosAndSaysHowMany)
     Settings::shared().flush();
     const QString hot2 = makeTempFolder(QStringLiteral("hot2"));
     ASSERT_TRUE(QFile::copy(hot + QStringLiteral("/X1_DSC_0099.JPG"), hot2 + QStringLiteral("/DSC_0100.JPG")));
-    EXPECT_EQ(runApp({QStringLiteral("intake"), hot2, source}).exitCode, 0);
+    EXPECT_EQ(runApp({"intake", hot2, source}).exitCode, 0);
     EXPECT_EQ(Settings(Settings::shared().filePath()).doubleValue(QStringLiteral("prefDelayToWaitForValidPhotoInSeconds")), 1.0);
 }
 
@@ -58,9 +56,7 @@ TEST(HotFolderCommands, WatchDeliversAndEndsCleanlyOnSigterm)
     const QString hot = makeTempFolder(QStringLiteral("hot"));
     const QString source = makeTempFolder(QStringLiteral("source"));
     const QString main = makeTempFolder(QStringLiteral("main"));
-    ShootSpec spec;
-    spec.subjects = 2;
-    spec.photosPerSubject = 2;
+    ShootSpec spec = shootSpec(2, 2);
     const std::optional<Shoot> shoot = writeShoot(staging, spec);
     ASSERT_TRUE(shoot);
 
@@ -71,9 +67,8 @@ TEST(HotFolderCommands, WatchDeliversAndEndsCleanlyOnSigterm)
     const QString oldMain = makeTempFolder(QStringLiteral("old-main"));
     Settings &settings = Settings::shared();
     for (const auto &[key, folder] :
-         {std::pair{QStringLiteral("prefHotFolderPath"), oldHot}, std::pair{QStringLiteral("prefSourcePath"), oldSource},
-          std::pair{QStringLiteral("prefDestinationPath"), oldMain}}) {
-        settings.setValue(key, folder);
+         {std::pair{"prefHotFolderPath", oldHot}, {"prefSourcePath", oldSource}, {"prefDestinationPath", oldMain}}) {
+        settings.setValue(QLatin1String(key), folder);
         settings.setValue(key + QStringLiteral("IsValid"), MyBookmarkDataKit::savePath(folder, key + QStringLiteral("AliasData")));
     }
     settings.flush();
@@ -82,16 +77,15 @@ TEST(HotFolderCommands, WatchDeliversAndEndsCleanlyOnSigterm)
 
     QProcess watch;
     watch.start(QStringLiteral(SORRELBY_APP_PATH),
-                {QStringLiteral("watch"), QStringLiteral("--set"), QStringLiteral("prefHotFolderPath=") + hot, QStringLiteral("--set"),
-                 QStringLiteral("prefSourcePath=") + source, QStringLiteral("--set"), QStringLiteral("prefDestinationPath=") + main,
-                 QStringLiteral("--set"), QStringLiteral("prefDailyFolderDateFormat=yyyy")});
+                {"watch", "--set", "prefHotFolderPath=" + hot, "--set", "prefSourcePath=" + source, "--set", "prefDestinationPath=" + main,
+                 "--set", "prefDailyFolderDateFormat=yyyy"});
     ASSERT_TRUE(watch.waitForStarted(10000));
     ASSERT_TRUE(waitUntil([&] { return watch.readAllStandardOutput().contains("watching"); }, 30000));
 
     // One copy per user, window or watch: a second of either is refused and
     // names the running one.
     const QString runningPid = QString::number(watch.processId());
-    const ProgramRun second = runApp({QStringLiteral("watch")});
+    const ProgramRun second = runApp({"watch"});
     EXPECT_EQ(second.exitCode, 1);
     EXPECT_TRUE(second.err.contains(QStringLiteral("PID ") + runningPid)) << second.err.toStdString();
     // Whatever its session says: without a runtime folder, or another
@@ -99,7 +93,7 @@ TEST(HotFolderCommands, WatchDeliversAndEndsCleanlyOnSigterm)
     QProcessEnvironment elsewhere = QProcessEnvironment::systemEnvironment();
     elsewhere.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     elsewhere.insert(QStringLiteral("TMPDIR"), makeTempFolder(QStringLiteral("other-tmp")));
-    const ProgramRun outside = runApp({QStringLiteral("watch")}, 60000, elsewhere);
+    const ProgramRun outside = runApp({"watch"}, 60000, elsewhere);
     EXPECT_EQ(outside.exitCode, 1);
     EXPECT_TRUE(outside.err.contains(QStringLiteral("PID ") + runningPid)) << outside.err.toStdString();
     QProcessEnvironment offscreen = QProcessEnvironment::systemEnvironment();

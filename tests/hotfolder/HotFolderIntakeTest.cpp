@@ -2,6 +2,7 @@
 // test's, so "still being written" is decided without waiting; the code
 // detector is the real one where card photos matter and a fake elsewhere.
 
+#include "tests/testkit/fixtures/HostileCardRunScene.h"
 #include "tests/testkit/fixtures/HotFolderIntakeScene.h"
 
 using namespace sorrelby::testkit::hotfolderintake;
@@ -214,13 +215,6 @@ TEST_F(HotFolderIntakeTest, NothingToDoWithoutPhotosOrFolderAndStopsBetweenPhoto
 
 TEST_F(HotFolderIntakeTest, HostilePayloadsNeverNameAPhotoOutsideTheSourceFolder)
 {
-    const auto filesBelowWithHidden = [](const QString &folder) {
-        QStringList files;
-        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            files << QDir(folder).relativeFilePath(it.next());
-        return files;
-    };
     for (const bool decodeUrls : {false, true}) {
         SCOPED_TRACE(decodeUrls ? "addresses decoded" : "addresses kept");
         settings.setValue(QStringLiteral("prefDecodeForUrlString"), decodeUrls);
@@ -229,35 +223,18 @@ TEST_F(HotFolderIntakeTest, HostilePayloadsNeverNameAPhotoOutsideTheSourceFolder
         source = makeFolder(root + QStringLiteral("/shoot/source"));
         makeFolder(root + QStringLiteral("/shoot/sib"));
 
-        // A readable card, then each hostile card followed by one photo.
-        QHash<QString, QString> payloads{{QStringLiteral("IMG_0001.JPG"), QStringLiteral("A1")}};
-        QStringList names{QStringLiteral("IMG_0001.JPG")};
-        const QList<HostilePayload> hostile = hostilePayloads();
-        const auto cameraName = [](qsizetype number) { return QStringLiteral("IMG_%1.JPG").arg(number, 4, 10, QLatin1Char('0')); };
-        for (const HostilePayload &payload : hostile) {
-            const QString card = cameraName(names.size() + 1);
-            const QString follower = cameraName(names.size() + 2);
-            payloads.insert(card, payload.text);
-            names << card << follower;
-        }
+        const HostileCardRun shoot
+            = hostileCardRun([](qsizetype n) { return QStringLiteral("IMG_%1.JPG").arg(n, 4, 10, QLatin1Char('0')); });
+        const QStringList &names = shoot.names;
         for (int i = 0; i < names.size(); ++i)
             photo(names[i], now.addSecs(-3600 + i), quint32(i + 1));
-        intake.setDetector([&payloads](const QString &path) -> std::optional<QString> {
-            if (!payloads.contains(QFileInfo(path).fileName()))
-                return std::nullopt;
-            DetectionResult detection;
-            detection.readable = true;
-            DetectedCode code;
-            code.text = payloads.value(QFileInfo(path).fileName());
-            detection.codes.append(code);
-            return codeFromDetection(detection);
-        });
+        intake.setDetector(tablePayloadDetector(shoot.payloads));
 
         const HotFolderIntakeResult result = intake.run(hot, source);
         EXPECT_EQ(result.moved, names.size());
         EXPECT_EQ(entriesOf(hot).size(), 0);
         const auto expectAllVisibleInSource = [&] {
-            const QStringList files = filesBelowWithHidden(root);
+            const QStringList files = everyFileBelow(root);
             EXPECT_EQ(files.size(), names.size());
             for (const QString &file : files) {
                 EXPECT_TRUE(file.startsWith(QStringLiteral("shoot/source/"))) << file.toStdString();
@@ -275,19 +252,7 @@ TEST_F(HotFolderIntakeTest, HostilePayloadsNeverNameAPhotoOutsideTheSourceFolder
         pass.doAutoDecodeQRAction3(paths);
         expectAllVisibleInSource();
         EXPECT_EQ(pass.summaries().value(0).failed, 0);
-        QString current = QStringLiteral("A1");
-        for (int k = 0; k < hostile.size(); ++k) {
-            const QString card = names[1 + 2 * k];
-            const QString follower = names[2 + 2 * k];
-            if (!hostile[k].refused) {
-                current = safeCodeFromPayload(hostile[k].text, decodeUrls).value_or(QString());
-                EXPECT_TRUE(QFile::exists(source + u'/' + current + u'_' + baseNameOf(card) + QStringLiteral("-qrcode.JPG")))
-                    << card.toStdString();
-            } else {
-                EXPECT_TRUE(QFile::exists(source + u'/' + current + u'_' + card)) << card.toStdString();
-            }
-            EXPECT_TRUE(QFile::exists(source + u'/' + current + u'_' + follower)) << follower.toStdString();
-        }
+        EXPECT_EQ(sortedLines(entriesOf(source)), sortedLines(shoot.expectedNames(decodeUrls)));
     }
     settings.setValue(QStringLiteral("prefDecodeForUrlString"), false);
 }

@@ -13,9 +13,7 @@ namespace {
 TEST(WatchKillSweep, NoPhotoLostDoubledOrLeftHalfWayAtAnyKill)
 {
     const QString master = makeTempFolder(QStringLiteral("master"));
-    ShootSpec spec;
-    spec.subjects = 3;
-    spec.photosPerSubject = 1;
+    ShootSpec spec = shootSpec(3, 1);
     spec.size = QSize(480, 360);
     const std::optional<Shoot> shoot = writeShoot(master, spec);
     ASSERT_TRUE(shoot);
@@ -40,21 +38,15 @@ TEST(WatchKillSweep, NoPhotoLostDoubledOrLeftHalfWayAtAnyKill)
     // Where each photo must end: the photos in the day's folder under their
     // codes, the newest two cards in the source folder for the next batch,
     // the oldest card in the trash.
-    QStringList delivered;
+    const QStringList delivered = deliveredPaths({*shoot}, QStringLiteral("day"));
     QStringList keptCards;
     for (const ShootPhoto &photo : shoot->photos) {
-        if (!photo.isCard)
-            delivered << QStringLiteral("day/") + photo.expectedName;
-        else if (photo.subject > 0)
+        if (photo.isCard && photo.subject > 0)
             keptCards << photo.expectedName;
     }
-    delivered.sort();
     keptCards.sort();
 
-    KillSweep sweep;
-    sweep.program = QStringLiteral(SORRELBY_APP_PATH);
-    sweep.args = args;
-    sweep.prepare = [&] {
+    const auto prepare = [&] {
         for (const QString &folder : {hot, source, main})
             resetFolder(folder);
         QDir(trash).removeRecursively();
@@ -62,9 +54,9 @@ TEST(WatchKillSweep, NoPhotoLostDoubledOrLeftHalfWayAtAnyKill)
         for (const ShootPhoto &photo : shoot->photos)
             ASSERT_TRUE(fileops::copyNoReplace(master + QLatin1Char('/') + photo.fileName, hot + QLatin1Char('/') + photo.fileName));
     };
-    sweep.restartAndCheck = [&](int) {
+    const auto restartAndCheck = [&](int) {
         QStringList problems;
-        const ProgramRun restart = runProgram(sweep.program, args);
+        const ProgramRun restart = runApp(args);
         if (restart.exitCode != 0 || restart.crashed)
             problems << QStringLiteral("restart ended with %1: %2").arg(restart.exitCode).arg(restart.err.left(300));
         const QMultiMap<QByteArray, QString> census = contentCensus({hot, source, main, trash + QStringLiteral("/files")});
@@ -80,18 +72,11 @@ TEST(WatchKillSweep, NoPhotoLostDoubledOrLeftHalfWayAtAnyKill)
             problems << QStringLiteral("hot folder holds: ") + filesBelow(hot).join(QStringLiteral(", "));
         if (const QStringList debris = debrisIn({hot, source, main}); !debris.isEmpty())
             problems << QStringLiteral("debris: ") + debris.join(QStringLiteral(", "));
-        // Every trash entry has its file and every file its entry.
-        QStringList infos = QDir(trash + QStringLiteral("/info")).entryList(QDir::Files | QDir::Hidden);
-        infos.replaceInStrings(QStringLiteral(".trashinfo"), QString());
-        if (infos != QDir(trash + QStringLiteral("/files")).entryList(QDir::Files | QDir::Hidden))
-            problems << QStringLiteral("trash entries without their files or the other way: ") + infos.join(QStringLiteral(", "));
+        if (!trashEntriesMatchFiles(trash))
+            problems << QStringLiteral("trash entries without their files or the other way");
         return problems;
     };
-    sweep.timeoutMs = 90000;
-
-    const KillSweepReport report = runKillSweep(sweep);
-    std::cout << "watch kill sweep: " << report.points << " points, " << report.killed << " killed, " << report.problems.size()
-              << " problems\n";
+    const KillSweepReport report = sweepApp("watch", args, prepare, restartAndCheck, 90000);
     EXPECT_GE(report.points, int(shoot->photos.size()));
     EXPECT_EQ(report.killed, report.points);
     EXPECT_EQ(lines(report.problems), "") << lines(report.steps);

@@ -29,11 +29,9 @@ TEST_F(CodeDetection, FindsQrAndDataMatrixCards)
     };
     quint32 seed = 100;
     for (const Case &c : cases) {
-        CardPhotoSpec spec = cardPhotoSpec(c.payload, photoSpec(++seed), c.symbology);
-        spec.codes[0].side = c.side;
-        spec.codes[0].rotation = c.rotation;
-        spec.codes[0].perspective = c.perspective;
-        spec.codes[0].center = QPointF(0.35 + 0.05 * (seed % 4), 0.4 + 0.05 * (seed % 3));
+        ++seed;
+        CardPhotoSpec spec = placed(cardPhotoSpec(c.payload, photoSpec(seed), c.symbology), c.side, c.rotation, c.perspective,
+                                    QPointF(0.35 + 0.05 * (seed % 4), 0.4 + 0.05 * (seed % 3)));
         spec.blur = c.blur;
         const QString path = folder + QStringLiteral("/card_%1.jpg").arg(seed);
         ASSERT_TRUE(writeCardPhoto(path, spec));
@@ -105,6 +103,7 @@ TEST_F(CodeDetection, OrdinaryAndUnreadablePhotosGiveNoCode)
         const DetectionResult result = detectCodesInData(jpeg);
         EXPECT_TRUE(result.readable);
         EXPECT_TRUE(result.codes.isEmpty()) << seed << ": " << joined(textsOf(result));
+        EXPECT_FALSE(result.possibleCard) << seed << ": " << result.possibleCardWhy.toStdString();
     }
     // Smaller photos read whole at full size, by both strategies and by the
     // test kit's own check: where a reader that tries every symbology finds
@@ -159,25 +158,18 @@ TEST_F(CodeDetection, DenseCodesAreRead)
         for (int i = 0; payload.size() < c.payloadLength; ++i)
             payload += QStringLiteral("Class 4b pupil %1; ").arg(i);
         payload = payload.left(c.payloadLength);
-        CardPhotoSpec spec = cardPhotoSpec(payload, photoSpec(++seed, c.size));
-        spec.codes[0].side = c.side;
-        spec.codes[0].rotation = c.rotation;
-        spec.codes[0].perspective = c.perspective;
-        spec.codes[0].center = QPointF(0.5, 0.47);
+        const CardPhotoSpec spec
+            = placed(cardPhotoSpec(payload, photoSpec(++seed, c.size)), c.side, c.rotation, c.perspective, QPointF(0.5, 0.47));
         const DetectionResult result = detectCodesInData(cardJpeg(spec));
         EXPECT_EQ(textsOf(result), QStringList{payload}) << joined(textsOf(result));
         EXPECT_FALSE(result.possibleCard);
     }
 }
 
-// Photos without a card are not marked, nor is a card that was read; a
+// A card that was read is not marked (nor are ordinary photos: see above); a
 // payload that cannot be a code marks its card.
 TEST_F(CodeDetection, UnreadCardsAreMarkedOrdinaryPhotosAreNot)
 {
-    for (quint32 seed : {31u, 32u, 33u, 34u, 35u, 36u}) {
-        const DetectionResult ordinary = detectCodesInData(encodeJpeg(makeBackground(kPhotoSize, seed), 92));
-        EXPECT_FALSE(ordinary.possibleCard) << seed << ": " << ordinary.possibleCardWhy.toStdString();
-    }
     const QByteArray read = cardJpeg(cardPhotoSpec(QStringLiteral("READ-1"), photoSpec(906)));
     EXPECT_FALSE(detectCodesInData(read).possibleCard);
 
@@ -186,18 +178,13 @@ TEST_F(CodeDetection, UnreadCardsAreMarkedOrdinaryPhotosAreNot)
     Settings::shared().setValue(QStringLiteral("prefDecodeForUrlString"), false);
     const QString json = QStringLiteral(R"({"school":"Lindenhof","class":"3b","pupil":"004171","year":"2024"})");
     for (const QString &payload : {json, QStringLiteral("AB\nCD")}) {
-        DetectionResult detection;
-        detection.readable = true;
-        detection.codes.append(DetectedCode{payload, QStringLiteral("QRCode"), {}});
-        const CardReading card = cardFromDetection(detection);
+        const CardReading card = cardFromDetection(detectionOf({payload}));
         EXPECT_FALSE(card.code);
         EXPECT_TRUE(card.possibleUnreadCard);
         EXPECT_TRUE(card.why.contains(QStringLiteral("cannot name a photo"))) << card.why.toStdString();
     }
     // Another code on the same card that can name it decides, unmarked.
-    DetectionResult both;
-    both.readable = true;
-    both.codes = {DetectedCode{json, QStringLiteral("QRCode"), {}}, DetectedCode{QStringLiteral("A7"), QStringLiteral("QRCode"), {}}};
+    const DetectionResult both = detectionOf({json, QStringLiteral("A7")});
     EXPECT_EQ(cardFromDetection(both).code, QStringLiteral("A7"));
     EXPECT_FALSE(cardFromDetection(both).possibleUnreadCard);
 }
@@ -248,11 +235,7 @@ TEST_F(CodeDetection, PngPhotosAndSmallCodesAreRead)
 {
     // Other image types go through Qt's readers.
     const QImage image = renderCardPhoto(cardPhotoSpec(QStringLiteral("PNG-7"), photoSpec(41, QSize(1200, 900))));
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(image.save(&buffer, "PNG"));
-    EXPECT_EQ(textsOf(detectCodesInData(png)), QStringList{QStringLiteral("PNG-7")});
+    EXPECT_EQ(textsOf(detectCodesInData(pngOf(image))), QStringList{QStringLiteral("PNG-7")});
 
     // A small code in a large photo: modules of about a pixel at half size.
     CardPhotoSpec spec = cardPhotoSpec(QStringLiteral("SMALL-1"), photoSpec(42, QSize(6000, 4000)));
@@ -295,26 +278,8 @@ TEST_F(CodeDetection, RawCardPhotosAreReadInTheirLargestPreview)
     // A picture Qt decodes that is smaller than its embedded preview (as a
     // NEF's 160 px first image is, where Qt's TIFF reader is installed): the
     // preview is read. Here a 100 px PNG with the card as its Exif preview.
-    QImage sheet(1000, 700, QImage::Format_RGB32);
-    sheet.fill(Qt::white);
-    {
-        QPainter painter(&sheet);
-        const QImage modules = codeModules(QStringLiteral("PNG-PREVIEW"), Symbology::QRCode);
-        painter.drawImage(QRect(350, 200, modules.width() * 12, modules.height() * 12), modules);
-    }
-    QByteArray png;
-    QBuffer pngBuffer(&png);
-    pngBuffer.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(sheet.scaled(100, 70).save(&pngBuffer, "PNG"));
-    const QByteArray previewJpeg = encodeJpeg(sheet, 90);
-    const auto withPreview = exiv2compat::openImage(png);
-    withPreview->readMetadata();
-    Exiv2::ExifData exif;
-    Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte *>(previewJpeg.constData()), long(previewJpeg.size()));
-    withPreview->setExifData(exif);
-    withPreview->writeMetadata();
     const QString scan = folder + QStringLiteral("/scan.png");
-    ASSERT_TRUE(writeFile(scan, exiv2compat::contentOf(*withPreview)));
+    ASSERT_TRUE(writeFile(scan, pngWithCardPreview(QStringLiteral("PNG-PREVIEW"))));
     ASSERT_TRUE(largestEmbeddedPreview(scan));
     EXPECT_EQ(largestEmbeddedPreview(scan)->size, QSize(1000, 700));
     result = detectCodes(scan);
@@ -360,23 +325,7 @@ TEST_F(CodeDetection, ProductBarcodesNeverAbort)
                     // The background seeds of the survey that found pictures
                     // aborting the reader (UPC-E, 120 px, 90 degrees: 47).
                     const int index = ((p * 4 + int(widths.indexOf(width))) * 5 + int(angles.indexOf(angle))) * 2 + (busy ? 1 : 0);
-                    ZXing::MultiFormatWriter writer(product.format);
-                    writer.setMargin(10);
-                    const ZXing::BitMatrix bits = writer.encode(std::string(product.digits), width, width / 2);
-                    QImage code(bits.width(), bits.height(), QImage::Format_RGB32);
-                    for (int y = 0; y < bits.height(); ++y)
-                        for (int x = 0; x < bits.width(); ++x)
-                            code.setPixel(x, y, bits.get(x, y) ? 0xff000000u : 0xffffffffu);
-                    QImage picture = busy ? makeBackground(QSize(1600, 1200), quint32(index)) : QImage(1600, 1200, QImage::Format_RGB32);
-                    if (!busy)
-                        picture.fill(Qt::white);
-                    {
-                        QPainter painter(&picture);
-                        painter.translate(800, 600);
-                        painter.rotate(angle);
-                        painter.drawImage(-code.width() / 2, -code.height() / 2, code);
-                    }
-                    const QByteArray jpeg = encodeJpeg(picture, 92);
+                    const QByteArray jpeg = productBarcodeJpeg(product.format, product.digits, width, angle, busy, quint32(index));
                     for (DetectionStrategy strategy : {DetectionStrategy::Regions, DetectionStrategy::Naive}) {
                         DetectionOptions options;
                         options.strategy = strategy;

@@ -101,30 +101,27 @@ TEST_F(PhotoMetadata, UpsideDownCamerasAreTurnedOnceAndOnlyWhenAllowed)
 
 TEST_F(PhotoMetadata, CameraKeysFromMakerNotesNamesAndMakes)
 {
-    // Maker-note serials, whatever the file is called.
-    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("A1_DSC_0001.JPG"), nikonCamera())),
-              QStringLiteral("NIKON3012345"));
-    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("IMG_0001.JPG"), canonCamera())),
-              QStringLiteral("CANON2281012345"));
-    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("IMG_0002.JPG"), canonCamera(QStringLiteral("WD0012345")))),
-              QStringLiteral("CANONWD0012345"));
-
-    // No maker note: the serial comes from the camera name, even when the
-    // Exif has a body serial, so a photo keeps its key once it has a code.
+    // Maker-note serials, whatever the file is called. Without a maker note
+    // the serial comes from the camera name, even when the Exif has a body
+    // serial, so a photo keeps its key once it has a code.
     Settings::shared().setValue(cPrefOriginalNameFormatTag, 1);
     CameraSpec canonWithoutNote = canonCamera();
     canonWithoutNote.makerNoteSerial.clear();
     canonWithoutNote.bodySerial = QStringLiteral("998877");
-    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("IMG_0412.JPG"), canonWithoutNote)), QStringLiteral("CANONIMG"));
-    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("A1_IMG_0413.JPG"), canonWithoutNote)),
-              QStringLiteral("CANONIMG"));
-    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("AB_12_IMG_0414-qrcode.JPG"), canonWithoutNote)),
-              QStringLiteral("CANONIMG"));
-    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("A1_DSC00001.JPG"), sonyCamera())),
-              QStringLiteral("SONYA1")); // two parts: a camera name for the format tag
-    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("DSC00001.JPG"), sonyCamera())), QStringLiteral("SONYXYZ"));
-    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("IMG_0003.JPG"), std::nullopt)), QStringLiteral("VENIMG"));
-    EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QStringLiteral("photo.jpg"), std::nullopt)), QStringLiteral("INVALID"));
+    const std::tuple<const char *, std::optional<CameraSpec>, const char *> photos[] = {
+        {"A1_DSC_0001.JPG", nikonCamera(), "NIKON3012345"},
+        {"IMG_0001.JPG", canonCamera(), "CANON2281012345"},
+        {"IMG_0002.JPG", canonCamera(QStringLiteral("WD0012345")), "CANONWD0012345"},
+        {"IMG_0412.JPG", canonWithoutNote, "CANONIMG"},
+        {"A1_IMG_0413.JPG", canonWithoutNote, "CANONIMG"},
+        {"AB_12_IMG_0414-qrcode.JPG", canonWithoutNote, "CANONIMG"},
+        {"A1_DSC00001.JPG", sonyCamera(), "SONYA1"}, // two parts: a camera name for the format tag
+        {"DSC00001.JPG", sonyCamera(), "SONYXYZ"},
+        {"IMG_0003.JPG", std::nullopt, "VENIMG"},
+        {"photo.jpg", std::nullopt, "INVALID"},
+    };
+    for (const auto &[name, camera, key] : photos)
+        EXPECT_EQ(getCameraSerialNumber(writeTestPhoto(folder, QLatin1String(name), camera)), QString::fromUtf8(key)) << name;
     const QString text = folder + QStringLiteral("/IMG_0004.JPG");
     ASSERT_TRUE(writeFile(text, "not a photo"));
     EXPECT_EQ(getCameraSerialNumber(text), QStringLiteral("INVALID"));

@@ -104,25 +104,7 @@ TEST_F(CardCopyTest, ASecondCardSetsAsideOnlyTheFirstCardsPhotosAndACardCopiedAg
 
 TEST_F(CardCopyTest, TheCardIsEjectedOnlyOnceEveryPhotoIsPlaced)
 {
-    // What the source folder held when the eject was asked for.
-    class WatchingMonitor : public FakeVolumeMonitor {
-    public:
-        WatchingMonitor(const QString &root, QString source)
-            : FakeVolumeMonitor(root)
-            , m_source(std::move(source))
-        { }
-        bool unmountAndEject(const QString &volume) override
-        {
-            atEject = entriesOf(m_source);
-            stagingAtEject = fileops::exists(stagingFolderFor(m_source));
-            return FakeVolumeMonitor::unmountAndEject(volume);
-        }
-        QStringList atEject;
-        bool stagingAtEject = true;
-
-    private:
-        QString m_source;
-    } watching(makeTempFolder(QStringLiteral("media2")), source);
+    WatchingMonitor watching(makeTempFolder(QStringLiteral("media2")), source);
     const QString volume = watching.mount(QStringLiteral("NIKON"), false);
     photo(makeFolder(volume + QStringLiteral("/DCIM/100NIKON")) + QStringLiteral("/DSC_0001.JPG"), 1);
     photo(volume + QStringLiteral("/DCIM/100NIKON/DSC_0002.JPG"), 2);

@@ -99,10 +99,7 @@ TEST_F(CardRecoveryTest, InHotFolderModeTheCopysPhotosGoThroughTheHotFolder)
     ASSERT_TRUE(journal.write(staging));
     ASSERT_TRUE(fileops::moveNoReplace(staging + QStringLiteral("/DSC_0001.JPG"), source + QStringLiteral("/DSC_0001.JPG")));
 
-    QStringList reported;
-    recoverInterruptedCardCopies(
-        {source, hot}, [&](const QString &line) { reported << line; }, hot);
-    EXPECT_EQ(reported, QStringList{QStringLiteral("2 photos recovered from an interrupted card copy")});
+    EXPECT_EQ(recover({source, hot}, hot), QStringList{QStringLiteral("2 photos recovered from an interrupted card copy")});
     EXPECT_EQ(entriesOf(hot), (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_0002.JPG")}));
     EXPECT_EQ(entriesOf(source), QStringList{QStringLiteral("A1_DSC_0500.JPG")});
     EXPECT_EQ(readFile(source + QStringLiteral("/A1_DSC_0500.JPG")), inProgress);

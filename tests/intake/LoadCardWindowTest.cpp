@@ -16,14 +16,12 @@ TEST_F(LoadCardWindowTest, OffersTheInsertedCardAndShowsTheCopy)
     QStringList progressTexts;
     QObject::connect(&window.loader(), &CardLoader::progressChanged,
                      [&](const CardCopyProgress &) { progressTexts.append(child<QProgressBar>("ibCopyProgressBar")->format()); });
-    bool finished = false;
-    QObject::connect(&window.loader(), &CardLoader::copyFinished, [&](const CardCopyResult &) { finished = true; });
 
     alerts.queueAnswer(1); // "Use This Card"
     window.show();
     EXPECT_FALSE(child<QPushButton>("ibAssignUnknownNSButon")->isVisible());
     EXPECT_TRUE(child<QProgressBar>("ibProgressIndicator")->isVisible());
-    ASSERT_TRUE(waitUntil([&] { return finished; }));
+    ASSERT_TRUE(waitUntil([&] { return copiesFinished == 1; }));
 
     EXPECT_EQ(alerts.shown().size(), 1u);
     EXPECT_EQ(entriesOf(source).size(), 3);
@@ -47,8 +45,6 @@ TEST_F(LoadCardWindowTest, AFolderChosenByHandIsCopiedAndTheBrowserToldToReload)
     ObserverRegistration observer(center, center.addObserver(QStringLiteral("myRefreshId"), [&](const Notification &n) {
         refreshes.append(n.userInfo.value(QStringLiteral("command")).toString());
     }));
-    bool finished = false;
-    QObject::connect(&window.loader(), &CardLoader::copyFinished, [&](const CardCopyResult &) { finished = true; });
     int asked = 0;
     window.setFolderChooser([&](QWidget *, std::function<void(std::optional<QString>)> done) {
         ++asked;
@@ -58,7 +54,7 @@ TEST_F(LoadCardWindowTest, AFolderChosenByHandIsCopiedAndTheBrowserToldToReload)
     window.show();
     EXPECT_TRUE(alerts.shown().empty()); // no card inserted
     child<QPushButton>("ibManualSelectButton")->click();
-    ASSERT_TRUE(waitUntil([&] { return finished; }));
+    ASSERT_TRUE(waitUntil([&] { return copiesFinished == 1; }));
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(entriesOf(source), (QStringList{QStringLiteral("DSC_0001.JPG"), QStringLiteral("DSC_0002.JPG")}));
     EXPECT_EQ(entriesOf(folder).size(), 2);
@@ -68,9 +64,8 @@ TEST_F(LoadCardWindowTest, AFolderChosenByHandIsCopiedAndTheBrowserToldToReload)
     // The mount observers are back once the panel is answered.
     const QString card = monitor.mount(QStringLiteral("LATER"), false);
     photos(makeFolder(card + QStringLiteral("/DCIM")), 1);
-    finished = false;
     Q_EMIT monitor.volumeDidMount(card);
-    ASSERT_TRUE(waitUntil([&] { return finished; }));
+    ASSERT_TRUE(waitUntil([&] { return copiesFinished == 2; }));
     EXPECT_EQ(entriesOf(source), QStringList{QStringLiteral("DSC_0001.JPG")});
     window.close();
 }

@@ -153,23 +153,16 @@ TEST_F(DetectingPassTest, NamesCardsAndFollowersExactlyWithAnyNumberOfWorkers)
             folder, {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG", "A1_IMG_0004.JPG", "IMG_0005.JPG", "IMG_0006.JPG"});
         DetectingPass pass(tableDetector({{"IMG_0002.JPG", "A1"}, {"IMG_0005.JPG", "B2"}, {"IMG_0006.JPG", "C3"}}));
         pass.setWorkerCount(workers);
-        QList<int> positions;
-        QStringList found;
-        int finished = 0;
-        pass.setProgressHandler([&](int position, int count) {
-            EXPECT_EQ(count, 6);
-            positions << position;
-        });
-        pass.setFoundHandler([&](const QString &text) { found << text; });
-        pass.setFinishedHandler([&](const DecodeSummary &) { ++finished; });
+        PassEvents events(pass);
         const DecodeSummary summary = pass.run(paths);
         // A photo that already carries the code keeps its name.
         EXPECT_EQ(lines(namesByTime(folder)),
                   lines((QStringList{"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG", "A1_IMG_0004.JPG",
                                      "B2_IMG_0005-qrcode.JPG", "C3_IMG_0006-qrcode.JPG"})));
-        EXPECT_EQ(positions, (QList<int>{1, 2, 3, 4, 5, 6}));
-        EXPECT_EQ(lines(found), lines((QStringList{message("A1"), message("A1, B2"), message("A1, B2, C3")})));
-        EXPECT_EQ(finished, 1);
+        EXPECT_EQ(events.positions, (QList<int>{1, 2, 3, 4, 5, 6}));
+        EXPECT_EQ(events.counts, QList<int>(6, 6));
+        EXPECT_EQ(lines(events.found), lines((QStringList{message("A1"), message("A1, B2"), message("A1, B2, C3")})));
+        EXPECT_EQ(events.finished, 1);
         EXPECT_EQ(summary.renamed, 4);
         EXPECT_FALSE(summary.aborted);
     }
@@ -270,22 +263,12 @@ TEST_F(DetectingPassTest, RunsOnAQueueAndReportsOnTheMainThread)
     const QStringList paths = writeFilesInOrder(folder, {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG"});
     SerialQueue queue(QStringLiteral("com.halvane.vemo.sorrelby.decodequeue"));
     DetectingPass pass(tableDetector({{"IMG_0002.JPG", "A1"}}));
-    QList<int> positions;
-    bool offMain = false;
-    std::optional<DecodeSummary> done;
-    pass.setProgressHandler([&](int position, int) {
-        offMain |= !mainqueue::isCurrent();
-        positions << position;
-    });
-    pass.setFinishedHandler([&](const DecodeSummary &summary) {
-        offMain |= !mainqueue::isCurrent();
-        done = summary;
-    });
+    PassEvents events(pass);
     pass.doAutoDecodeQRAction(paths, queue);
-    ASSERT_TRUE(waitUntil([&] { return done.has_value(); }));
-    EXPECT_FALSE(offMain);
-    EXPECT_EQ(positions, (QList<int>{1, 2, 3}));
-    EXPECT_EQ(done->message(), message("A1"));
+    ASSERT_TRUE(waitUntil([&] { return events.summary.has_value(); }));
+    EXPECT_FALSE(events.offMain);
+    EXPECT_EQ(events.positions, (QList<int>{1, 2, 3}));
+    EXPECT_EQ(events.summary->message(), message("A1"));
     EXPECT_EQ(lines(namesByTime(folder)), lines((QStringList{"IMG_0001.JPG", "A1_IMG_0002-qrcode.JPG", "A1_IMG_0003.JPG"})));
 }
 
@@ -302,20 +285,15 @@ TEST_F(DetectingPassTest, CameraSplitWalksEachNikonAndCanonOnItsOwn)
         DetectingPass pass(tableDetector(cards));
         pass.setCameraGrouper(groupByNamePrefix);
         pass.setWorkerCount(workers);
-        QList<int> positions;
-        int finished = 0;
-        pass.setProgressHandler([&](int position, int count) {
-            EXPECT_EQ(count, 8);
-            positions << position;
-        });
-        pass.setFinishedHandler([&](const DecodeSummary &) { ++finished; });
+        PassEvents events(pass);
         const DecodeSummary summary = pass.run(writeFilesInOrder(folder, names));
         EXPECT_EQ(
             lines(entriesOf(folder)),
             lines((QStringList{"C1_IMG_0001-qrcode.JPG", "C1_IMG_0002.JPG", "C1_IMG_0003.JPG", "C1_IMG_0004.JPG", "N1_DSC_0001-qrcode.JPG",
                                "N1_DSC_0002.JPG", "N2_DSC_0003-qrcode.JPG", "N2_DSC_0004.JPG", "SNY_0001.JPG", "SNY_0002.JPG"})));
-        EXPECT_EQ(positions, (QList<int>{1, 2, 3, 4, 5, 6, 7, 8}));
-        EXPECT_EQ(finished, 1);
+        EXPECT_EQ(events.positions, (QList<int>{1, 2, 3, 4, 5, 6, 7, 8}));
+        EXPECT_EQ(events.counts, QList<int>(8, 8));
+        EXPECT_EQ(events.finished, 1);
         EXPECT_EQ(summary.renamed, 8);
     }
 
@@ -326,10 +304,9 @@ TEST_F(DetectingPassTest, CameraSplitWalksEachNikonAndCanonOnItsOwn)
     const QString folder = makeTempFolder();
     DetectingPass pass(tableDetector(cards));
     pass.setCameraGrouper([](const QStringList &) { return std::optional<QMap<QString, QStringList>>(); });
-    int finished = 0;
-    pass.setFinishedHandler([&](const DecodeSummary &) { ++finished; });
+    PassEvents events(pass);
     EXPECT_EQ(pass.run(writeFilesInOrder(folder, names)).photos, 0);
-    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(events.finished, 1);
     EXPECT_EQ(entriesOf(folder).filter(QStringLiteral("1_")).size(), 0); // no code given
     Settings::shared().setValue(QStringLiteral("prefEnableHotFolderMode"), false);
 }
@@ -342,32 +319,11 @@ TEST_F(DetectingPassTest, HostilePayloadsAndNamesNeverLeaveTheFolder)
         const QString root = makeTempFolder(QStringLiteral("root"));
         const QString folder = makeFolder(root + QStringLiteral("/shoot/source"));
         makeFolder(root + QStringLiteral("/shoot/sib"));
-        QHash<QString, QString> payloads{{QStringLiteral("DSC_0001.JPG"), QStringLiteral("A1")}};
-        QStringList names{QStringLiteral("DSC_0001.JPG")};
-        const QList<HostilePayload> hostile = hostilePayloads();
-        for (const HostilePayload &payload : hostile) {
-            const QString card = QStringLiteral("DSC_%1.JPG").arg(names.size() + 1, 4, 10, QLatin1Char('0'));
-            const QString follower = QStringLiteral("DSC_%1.JPG").arg(names.size() + 2, 4, 10, QLatin1Char('0'));
-            payloads.insert(card, payload.text);
-            names << card << follower;
-        }
-        DetectingPass pass(payloadDetector(payloads));
-        const DecodeSummary summary = pass.run(writeFilesInOrder(folder, names));
-        EXPECT_EQ(summary.failed, 0);
-
-        QStringList expected{QStringLiteral("shoot/source/A1_DSC_0001-qrcode.JPG")};
-        QString current = QStringLiteral("A1");
-        for (int k = 0; k < hostile.size(); ++k) {
-            const QString card = names[1 + 2 * k];
-            if (hostile[k].refused) {
-                // Like an unread card: it and the photo after it take the code before.
-                expected << QStringLiteral("shoot/source/") + current + u'_' + card;
-            } else {
-                current = safeCodeFromPayload(hostile[k].text, decodeUrls).value_or(QString());
-                expected << QStringLiteral("shoot/source/") + current + u'_' + baseNameOf(card) + QStringLiteral("-qrcode.JPG");
-            }
-            expected << QStringLiteral("shoot/source/") + current + u'_' + names[2 + 2 * k];
-        }
+        const HostileCardRun shoot
+            = hostileCardRun([](qsizetype n) { return QStringLiteral("DSC_%1.JPG").arg(n, 4, 10, QLatin1Char('0')); });
+        DetectingPass pass(payloadDetector(shoot.payloads));
+        EXPECT_EQ(pass.run(writeFilesInOrder(folder, shoot.names)).failed, 0);
+        QStringList expected = shoot.expectedNames(decodeUrls).replaceInStrings(QRegularExpression(QStringLiteral("^")), "shoot/source/");
         expected.sort();
         EXPECT_EQ(lines(everyFileBelow(root)), lines(expected));
     }

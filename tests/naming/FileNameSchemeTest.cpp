@@ -1,27 +1,6 @@
-#include "naming/FileNameScheme.h"
-#include "naming/CardCode.h"
-#include "settings/Settings.h"
-#include "settings/SettingsKeys.h"
-#include "tests/testkit/HostilePayloads.h"
-#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/FileNameSchemeScene.h"
 
-#include <QDir>
-#include <QFile>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
-
-namespace {
-
-QString makeFile(const QString &folder, const QString &name, const QByteArray &content)
-{
-    const QString path = folder + u'/' + name;
-    EXPECT_TRUE(testkit::writeFile(path, content));
-    return path;
-}
-
-} // namespace
+using namespace sorrelby::testkit::filenamescheme;
 
 TEST(FileNameScheme, OriginalNamesFollowTheFormatTag)
 {
@@ -245,18 +224,8 @@ TEST(FileNameScheme, EveryCodeIsOneSafeNameComponentOrNone)
 
     // On a card with several codes, a refused payload cannot decide.
     Settings::shared().setValue(QStringLiteral("prefDecodeForUrlString"), false);
-    const auto detected = [](const QStringList &payloads) {
-        DetectionResult detection;
-        detection.readable = true;
-        for (const QString &payload : payloads) {
-            DetectedCode code;
-            code.text = payload;
-            detection.codes.append(code);
-        }
-        return codeFromDetection(detection);
-    };
-    EXPECT_EQ(detected({QStringLiteral("A1/2"), QStringLiteral("..")}), QStringLiteral("A1:2"));
-    EXPECT_FALSE(detected({QStringLiteral(". . .")}));
+    EXPECT_EQ(codeFromDetection(detectionOf({QStringLiteral("A1/2"), QStringLiteral("..")})), QStringLiteral("A1:2"));
+    EXPECT_FALSE(codeFromDetection(detectionOf({QStringLiteral(". . .")})));
 }
 
 TEST(FileNameScheme, UniquePathTriesTheSuffixesC1ToC18)

@@ -1,32 +1,6 @@
-#include "platform/AlertPresenter.h"
-#include "platform/Dispatch.h"
-#include "platform/SoundPlayer.h"
-#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/AlertAndSoundScene.h"
 
-#include <QFile>
-#include <QThreadPool>
-
-#include <atomic>
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-using namespace sorrelby;
-
-namespace {
-
-// Notes on which thread each alert was shown.
-class ThreadCheckingPresenter : public ScriptedAlertPresenter {
-public:
-    AlertAnswer runModal(const Alert &alert) override
-    {
-        onMain = mainqueue::isCurrent();
-        return ScriptedAlertPresenter::runModal(alert);
-    }
-    std::atomic<bool> onMain{false};
-};
-
-} // namespace
+using namespace sorrelby::testkit::alertandsound;
 
 TEST(AlertPresenter, AlertsFromWorkersAreShownOnTheMainThread)
 {
@@ -59,12 +33,8 @@ TEST(AlertPresenter, AlertsFromWorkersAreShownOnTheMainThread)
 
 TEST(SoundPlayer, CanberraStaysQuietWithoutAnAudioDevice)
 {
-    // Capture standard error, where the log goes, while sounds are attempted.
-    const QString capture = testkit::makeTempFolder() + QStringLiteral("/stderr.txt");
-    const int saved = ::dup(2);
-    const int file = ::open(QFile::encodeName(capture).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ASSERT_GE(file, 0);
-    ::dup2(file, 2);
+    StandardErrorCapture capture;
+    ASSERT_TRUE(capture.capturing());
     {
         CanberraSoundPlayer player;
         player.play(QStringLiteral("Glass"));
@@ -72,10 +42,7 @@ TEST(SoundPlayer, CanberraStaysQuietWithoutAnAudioDevice)
         player.beep();
         QThreadPool::globalInstance()->waitForDone();
     }
-    ::dup2(saved, 2);
-    ::close(saved);
-    ::close(file);
-    const QByteArray output = testkit::readFile(capture);
+    const QByteArray output = capture.take();
     EXPECT_FALSE(output.contains("ALSA lib")) << output.constData();
     EXPECT_LE(output.count("CanberraSoundPlayer -> play...."), 1) << output.constData();
 }

@@ -11,9 +11,7 @@ TEST(FileOps, MoveAcrossFileSystemsKeepsContentAndTimeAndNeverReplaces)
         GTEST_SKIP() << "no second file system";
     const QString dir = testkit::makeTempFolder();
     const QString source = dir + QStringLiteral("/DSC_0001.JPG");
-    QByteArray content(3 * 1024 * 1024 + 17, '\0');
-    for (int i = 0; i < content.size(); ++i)
-        content[i] = char(i * 31);
+    const QByteArray content = patterned(3 * 1024 * 1024 + 17, 31);
     ASSERT_TRUE(testkit::writeFile(source, content));
     ASSERT_TRUE(fileops::setModificationDate(source, cPast));
 
@@ -138,14 +136,8 @@ TEST(FileOps, TrashKeepsEveryFileWithItsInfo)
     EXPECT_EQ(testkit::readFile(remoteTrashed), "remote");
     EXPECT_FALSE(remoteTrashed.startsWith(dataHome));
     EXPECT_TRUE(remoteTrashed.contains(QStringLiteral("/.Trash")));
-    const QString trashFolder = QFileInfo(QFileInfo(remoteTrashed).path()).path();
-    const QString infoFile = trashFolder + QStringLiteral("/info/") + QFileInfo(remoteTrashed).fileName() + QStringLiteral(".trashinfo");
-    EXPECT_TRUE(QFile::exists(infoFile));
-    // Leave the shared volume as it was.
-    QFile::remove(remoteTrashed);
-    QFile::remove(infoFile);
-    for (const char *sub : {"/files", "/info", ""})
-        ::rmdir(QFile::encodeName(trashFolder + QLatin1String(sub)).constData());
+    EXPECT_TRUE(QFile::exists(trashInfoOf(remoteTrashed)));
+    removeFromVolumeTrash(remoteTrashed);
 }
 
 TEST(FileOps, AttributesGiveTheEarlierOfBirthAndModification)
@@ -218,16 +210,7 @@ TEST(FileOps, FoldersRemovalAndAtomicWrites)
     // A writer killed half way leaves its temporary; the next write of the
     // name, or a sweep of the folder, removes it, but never one still in use.
     const QString marker = deep + QStringLiteral("/.mydatefile");
-    const pid_t child = testkit::forkQuietly();
-    if (child == 0) {
-        faults::Plan kill;
-        kill.killAfter = 1;
-        faults::setPlan(kill);
-        fileops::writeFileAtomically(marker, "date");
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(diedOfKill(statusOfChildKilledAfter(1, [&] { return int(fileops::writeFileAtomically(marker, "date").ok); })));
     ASSERT_EQ(hiddenEntries(deep).size(), 1);
     const QString inUse = deep + QStringLiteral("/.mydatefile.sorrelby-inuse123");
     ASSERT_TRUE(testkit::writeFile(inUse, "another writer's"));
@@ -260,8 +243,7 @@ TEST(FileOps, MovesNeverReplaceWhateverTheFileSystemOffers)
     // 3: not even plain rename onto the claimed name (the copy way).
     for (const int limits : {0, 1, 2, 3}) {
         SCOPED_TRACE(limits);
-        fileops::detail::simulateLimitedFileSystem(limits > 0, limits > 1);
-        fileops::detail::simulateNoRenameOntoExisting(limits > 2);
+        const SimulatedLimits limited(limits > 0, limits > 1, limits > 2);
         const QString a = dir + QStringLiteral("/a.jpg");
         const QString b = dir + QStringLiteral("/b.jpg");
         const QString c = dir + QStringLiteral("/sub/c.jpg");
@@ -305,8 +287,6 @@ TEST(FileOps, MovesNeverReplaceWhateverTheFileSystemOffers)
         fileops::removeFile(b);
         fileops::removeFile(c);
     }
-    fileops::detail::simulateLimitedFileSystem(false, false);
-    fileops::detail::simulateNoRenameOntoExisting(false);
 }
 
 // Without renameat2's flag and hard links a move claims its name with an
@@ -317,9 +297,7 @@ TEST(FileOps, AClaimedMoveKilledAtAnyStepLosesNothingAndLeavesNothing)
 {
     const QString dir = testkit::makeTempFolder();
     const QString other = testkit::otherFileSystemFolder();
-    QByteArray content(700000, '\0');
-    for (int i = 0; i < content.size(); ++i)
-        content[i] = char(i * 13);
+    const QByteArray content = patterned(700000, 13);
     struct Case {
         bool noRenameOver;
         bool acrossFileSystems;
@@ -331,36 +309,25 @@ TEST(FileOps, AClaimedMoveKilledAtAnyStepLosesNothingAndLeavesNothing)
         const QString source = dir + QStringLiteral("/DSC_0001.JPG");
         const QString folder = testkit::makeFolder((c.acrossFileSystems ? other : dir) + QStringLiteral("/claims"));
         const QString target = folder + QStringLiteral("/A1_DSC_0001.JPG");
-        const auto limit = [&] {
-            fileops::detail::simulateLimitedFileSystem(true, true);
-            fileops::detail::simulateNoUnnamedTemporaries(true);
-            fileops::detail::simulateNoRenameOntoExisting(c.noRenameOver);
-        };
         int steps = 0;
         for (int point = 1; point <= 12 && (steps == 0 || point <= steps); ++point) {
             SCOPED_TRACE(point);
             QDir(folder).removeRecursively();
             testkit::makeFolder(folder);
             ASSERT_TRUE(testkit::writeFile(source, content));
-            const pid_t child = testkit::forkQuietly();
-            if (child == 0) {
-                limit();
-                faults::Plan kill;
-                kill.killAfter = point;
-                faults::setPlan(kill);
-                const bool moved = fileops::moveNoReplace(source, target).ok;
-                ::_exit(moved ? 10 + faults::stepsTaken() : 1);
-            }
-            int status = 0;
-            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            const int status = statusOfChildKilledAfter(point, [&] {
+                const SimulatedLimits limited(true, true, c.noRenameOver, true);
+                return fileops::moveNoReplace(source, target).ok ? 10 + faults::stepsTaken() : 1;
+            });
+            ASSERT_NE(status, -1);
             if (WIFEXITED(status)) {
                 ASSERT_GE(WEXITSTATUS(status), 10) << "the move failed";
                 steps = WEXITSTATUS(status) - 10; // ran to its end: all points seen
                 break;
             }
-            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+            ASSERT_TRUE(diedOfKill(status));
             // The restart: leftovers go, the move is made again where needed.
-            limit();
+            const SimulatedLimits limited(true, true, c.noRenameOver, true);
             fileops::removeLeftoverTemporaries(folder);
             if (fileops::exists(source)) {
                 const FileResult again = fileops::moveNoReplace(source, target);
@@ -369,9 +336,6 @@ TEST(FileOps, AClaimedMoveKilledAtAnyStepLosesNothingAndLeavesNothing)
             EXPECT_FALSE(fileops::exists(source));
             EXPECT_EQ(testkit::readFile(target), content);
             EXPECT_EQ(testkit::lines(testkit::entriesOf(folder)), testkit::lines({QStringLiteral("A1_DSC_0001.JPG")}));
-            fileops::detail::simulateLimitedFileSystem(false, false);
-            fileops::detail::simulateNoUnnamedTemporaries(false);
-            fileops::detail::simulateNoRenameOntoExisting(false);
         }
         EXPECT_GE(steps, 3); // marker, claim, placement at least
     }
@@ -394,13 +358,11 @@ TEST(FileOps, RestartAfterAKillLeavesExactlyACleanRunsFiles)
     const QString dir = testkit::makeTempFolder();
     const QString other = testkit::otherFileSystemFolder();
     if (!other.isEmpty()) {
-        QByteArray content(2 * 1024 * 1024 + 5, '\0');
-        for (int i = 0; i < content.size(); ++i)
-            content[i] = char(i * 7);
+        const QByteArray content = patterned(2 * 1024 * 1024 + 5, 7);
         // Unnamed copies first, then as on file systems that have none.
         for (const bool unnamed : {true, false}) {
             SCOPED_TRACE(unnamed);
-            fileops::detail::simulateNoUnnamedTemporaries(!unnamed);
+            const SimulatedLimits limited(false, false, false, !unnamed);
             const QString source = dir + QStringLiteral("/DSC_0001.JPG");
             const QString folder = testkit::makeFolder(other + (unnamed ? QStringLiteral("/unnamed") : QStringLiteral("/named")));
             const QString target = folder + QStringLiteral("/A1_DSC_0001.JPG");
@@ -426,7 +388,6 @@ TEST(FileOps, RestartAfterAKillLeavesExactlyACleanRunsFiles)
             EXPECT_EQ(testkit::lines(testkit::entriesOf(folder)),
                       testkit::lines({QStringLiteral(".A1_DSC_0001.JPG.sorrelby-Busy1234"), QStringLiteral("A1_DSC_0001.JPG")}));
         }
-        fileops::detail::simulateNoUnnamedTemporaries(false);
     }
 
     const QString trash = userfolders::dataHome() + QStringLiteral("/Trash");
@@ -496,17 +457,7 @@ TEST(FileOps, FaultPlansCountStepsFailThemAndKillAtThem)
     }
 
     // Killed right after the first step of a move to the trash: the step is on disk, the next is not.
-    const pid_t child = testkit::forkQuietly();
-    if (child == 0) {
-        faults::Plan kill;
-        kill.killAfter = 1;
-        faults::setPlan(kill);
-        fileops::moveToTrash(photo);
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    EXPECT_TRUE(diedOfKill(statusOfChildKilledAfter(1, [&] { return int(fileops::moveToTrash(photo).ok); })));
     EXPECT_TRUE(QFile::exists(photo));
     EXPECT_TRUE(fileops::moveToTrash(photo)); // the restart finishes it
     EXPECT_FALSE(QFile::exists(photo));

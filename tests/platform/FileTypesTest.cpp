@@ -1,31 +1,14 @@
-#include "platform/FileTypes.h"
-#include "tests/testkit/TestEnvironment.h"
+#include "tests/testkit/fixtures/FileTypesScene.h"
 
-#include <QBuffer>
-#include <QImage>
-
-#include <gtest/gtest.h>
-
-using namespace sorrelby;
+using namespace sorrelby::testkit::filetypesscene;
 
 // Content decides, whatever the name says; RAW files, which the content rules
 // barely know, count as images by their extension but never as JPEG.
 TEST(FileTypes, ContentDecidesAndRawFilesAreImagesButNotJpeg)
 {
-    QByteArray jpeg;
-    {
-        QImage image(32, 24, QImage::Format_RGB32);
-        image.fill(Qt::darkCyan);
-        QBuffer buffer(&jpeg);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "JPEG");
-    }
-    QByteArray tiff("II*\0\x08\0\0\0", 8);
-    tiff.append(QByteArray(200, '\0'));
-    QByteArray opaque(300, '\0');
-    for (int i = 0; i < opaque.size(); ++i)
-        opaque[i] = char((i * 37) % 251 + 1);
-
+    const QByteArray jpeg = smallJpegBytes();
+    const QByteArray tiff = tiffHeader();
+    const QByteArray opaque = opaqueBytes();
     const struct {
         const char *name;
         QByteArray content;

@@ -19,10 +19,7 @@ TEST(FolderScan, EveryEntryIsAPhotoOrLeftAloneWithItsReason)
     ASSERT_TRUE(writeRaw(folder, "DSC_0004\xff.JPG", jpeg));
     ASSERT_TRUE(writeRaw(folder, "DSC_0004\xef\xbf\xbd.JPG", jpeg));
     ASSERT_TRUE(writeFile(folder + "/DSC_0005.JPG", {}));
-    QByteArray noise(4096, '\0');
-    for (int i = 0; i < noise.size(); ++i)
-        noise[i] = char((i * 7919 + 13) % 251);
-    ASSERT_TRUE(writeFile(folder + "/DSC_0006.JPG", noise));
+    ASSERT_TRUE(writeFile(folder + "/DSC_0006.JPG", noise(4096)));
     ASSERT_TRUE(writeFile(folder + "/DSC_0007.JPG", pngBytes())); // a PNG under a JPEG name
     ASSERT_TRUE(writeFile(folder + "/DSC_0008.png", pngBytes())); // a PNG under its own name
     ASSERT_TRUE(writeFile(folder + "/DSC_0009.NEF", standIn("x.NEF", "raw")));
@@ -36,11 +33,7 @@ TEST(FolderScan, EveryEntryIsAPhotoOrLeftAloneWithItsReason)
     QString error;
     const std::optional<FolderScan> scan = scanPhotoFolder(folder, &error);
     ASSERT_TRUE(scan) << error.toStdString();
-    QStringList photos;
-    for (const ScannedPhoto &photo : scan->photos)
-        photos << QFileInfo(photo.path).fileName();
-    photos.sort();
-    EXPECT_EQ(lines(photos),
+    EXPECT_EQ(lines(photoNames(*scan)),
               lines({"A1_DSC_0001-qrcode.JPG", QString::fromUtf8("DSC_0004\xef\xbf\xbd.JPG"), "DSC_0008.png", "DSC_0009.NEF"}));
     for (const ScannedPhoto &photo : scan->photos)
         EXPECT_TRUE(QFileInfo::exists(photo.path)) << photo.path.toStdString();
@@ -100,12 +93,7 @@ TEST(FolderScan, ReadersAndCopiesNeverWaitOnAFifo)
 
 TEST(FolderScan, AJpegSignatureWithoutAPictureIsNoPhoto)
 {
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    QImage image(64, 48, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    ASSERT_TRUE(image.save(&buffer, "JPG"));
+    const QByteArray jpeg = jpegBytes();
     const qsizetype frame = jpeg.indexOf("\xFF\xC0");
     ASSERT_GT(frame, 2);
     QByteArray noise(8192, '\0');
@@ -128,11 +116,7 @@ TEST(FolderScan, AJpegSignatureWithoutAPictureIsNoPhoto)
 
     const std::optional<FolderScan> scan = scanPhotoFolder(folder);
     ASSERT_TRUE(scan);
-    QStringList photos;
-    for (const ScannedPhoto &photo : scan->photos)
-        photos << QFileInfo(photo.path).fileName();
-    photos.sort();
-    EXPECT_EQ(lines(photos), lines({"DSC_0001.JPG", "DSC_0004.JPG", "DSC_0005.JPG"}));
+    EXPECT_EQ(lines(photoNames(*scan)), lines({"DSC_0001.JPG", "DSC_0004.JPG", "DSC_0005.JPG"}));
     const QString why = QStringLiteral(": not a photo (no picture in its JPEG data)");
     EXPECT_EQ(lines(sortedNames(scan->leftAlone)), lines({"DSC_0002.JPG" + why, "DSC_0003.JPG" + why, "DSC_0006.JPG" + why}));
 }

@@ -74,28 +74,19 @@ TEST_F(ShootEngineTest, EveryOperationWorksOnTheFolderAsItIsWhenItsTurnComes)
 TEST_F(ShootEngineTest, OneOperationAtATimeInTheOrderAsked)
 {
     photos({"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG"});
-    std::promise<void> reached;
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
-    const auto cards = cardsByCameraName({{"IMG_0001.JPG", "A1"}});
-    ShootEngine engine(folder, options([&, cards, released](const QString &path) {
-                           if (path.endsWith(QStringLiteral("IMG_0002.JPG"))) {
-                               reached.set_value();
-                               released.wait();
-                           }
-                           return cards(path);
-                       }));
+    HeldDetector held(cardsByCameraName({{"IMG_0001.JPG", "A1"}}), QStringLiteral("IMG_0002.JPG"));
+    ShootEngine engine(folder, options(held.detector()));
     Recorder recorder(engine);
 
     const quint64 decode = engine.decode();
     const quint64 revert = engine.revert();
-    reached.get_future().wait();
+    held.waitUntilReached();
     // The revert waits for its turn behind the decode under way.
     spinFor(100);
     EXPECT_TRUE(engine.isBusy());
     ASSERT_EQ(recorder.started().size(), 1);
     EXPECT_EQ(recorder.started().at(0).ticket, decode);
-    release.set_value();
+    held.release();
     ASSERT_TRUE(waitUntil([&] { return recorder.finished().size() == 2; }, 20000));
     EXPECT_FALSE(engine.isBusy());
     EXPECT_EQ(recorder.finished().at(0).ticket, decode);
@@ -109,17 +100,8 @@ TEST_F(ShootEngineTest, ProgressCountsEachPhotoAndAnAbortStopsAfterThePhotoInHan
 {
     photos({"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG", "IMG_0004.JPG", "IMG_0005.JPG"});
     std::atomic<bool> hold{false};
-    std::promise<void> reached;
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
-    const auto cards = cardsByCameraName({{"IMG_0001.JPG", "A1"}});
-    ShootEngine engine(folder, options([&, cards, released](const QString &path) {
-                           if (hold.load() && path.endsWith(QStringLiteral("IMG_0003.JPG"))) {
-                               reached.set_value();
-                               released.wait();
-                           }
-                           return cards(path);
-                       }));
+    HeldDetector held(cardsByCameraName({{"IMG_0001.JPG", "A1"}}), QStringLiteral("IMG_0003.JPG"), &hold);
+    ShootEngine engine(folder, options(held.detector()));
     Recorder recorder(engine);
 
     ShootRequest oneByOne{ShootOperation::Decode};
@@ -144,9 +126,9 @@ TEST_F(ShootEngineTest, ProgressCountsEachPhotoAndAnAbortStopsAfterThePhotoInHan
     ShootRequest again{ShootOperation::RevertAndDecode};
     again.detectionWorkers = 1;
     const quint64 ticket = engine.request(again);
-    reached.get_future().wait();
+    held.waitUntilReached();
     engine.abort();
-    release.set_value();
+    held.release();
     ASSERT_TRUE(waitUntil([&] { return recorder.result(ticket).has_value(); }, 20000));
     const ShootResult aborted = *recorder.result(ticket);
     EXPECT_EQ(aborted.outcome, ShootResult::Outcome::Aborted);
@@ -227,9 +209,7 @@ TEST_F(ShootEngineTest, DecodeWalksInTheCaptureOrderThePhotosCarryWhenFileDatesL
     // Copied without its file times (all one second) from a camera whose
     // counter wrapped mid-shoot: names and file dates both lie, and only
     // the photos' own capture times give the five subjects back.
-    ShootSpec spec;
-    spec.subjects = 5;
-    spec.photosPerSubject = 2;
+    ShootSpec spec = shootSpec(5, 2);
     spec.firstFrameNumber = 9990;
     spec.subSecondDigits = 2;
     spec.fileTimes = FileTimes::Equal;
