@@ -27,8 +27,7 @@ TEST_F(CardLoadInWindow, TwoCardsInARowEndSortedInTheSectionsAndOnDisk)
     ViewController *browser = openWindow(scene);
 
     // File > Load New Card...: the card already inserted is offered.
-    alerts.queueAnswer(1); // "Use This Card"
-    window.loadNewCardAction()->trigger();
+    loadInsertedCard(window);
     EXPECT_TRUE(showsSections(*browser, expectedSections(card1)));
     EXPECT_EQ(lines(entriesOf(source)), sortedLines(card1.expectedNames()));
     EXPECT_EQ(monitor.ejected().size(), 1);
@@ -108,8 +107,7 @@ TEST_F(CardLoadInWindow, ACopyWaitsForTheOperationUnderWayOnTheFolder)
             QThread::msleep(5);
     });
     ASSERT_TRUE(waitUntil([&] { return inside.load(); }));
-    alerts.queueAnswer(1); // "Use This Card"
-    window.loadNewCardAction()->trigger();
+    loadInsertedCard(window);
     spinFor(300);
     EXPECT_EQ(entriesOf(source), QStringList{QStringLiteral("DSC_0900.JPG")}); // neither set aside nor copied yet
     busy = false;
@@ -134,8 +132,7 @@ TEST_F(CardLoadInWindow, TheCardWindowNamesTheFilesLeftOnTheCardAndWhy)
     WindowScene scene(workQueue, monitor);
     MainWindow &window = scene.window;
     ViewController *browser = openWindow(scene);
-    alerts.queueAnswer(1); // "Use This Card"
-    window.loadNewCardAction()->trigger();
+    loadInsertedCard(window);
     ASSERT_TRUE(showsSections(*browser, expectedSections(card)));
 
     QWidget *cardWindow = window.findChild<QWidget *>(QStringLiteral("LoadCardViewController"));
