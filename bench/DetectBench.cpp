@@ -11,7 +11,8 @@
 // up to a box of 1 px, QR and Data Matrix alternating, varied seeds) at
 // --recall-size (3000x2000 unless given), read by the chosen strategy, the
 // same without its closer looks ("plain"), the screen ("screened") and the
-// reference side by side:
+// reference side by side. --recall-from K starts at card K instead of 0: a
+// set of cards not looked at while tuning.
 // recall per size band, codes that were not the card's, photos marked as
 // possible unread cards, and processor time per photo.
 //
@@ -93,7 +94,7 @@ QList<Entry> readManifest(const QString &folder)
     return entries;
 }
 
-QList<Entry> makeRecallCorpus(const QString &folder, int count, const QSize &size)
+QList<Entry> makeRecallCorpus(const QString &folder, int from, int count, const QSize &size)
 {
     QList<Entry> entries = readManifest(folder);
     if (entries.size() == count)
@@ -102,7 +103,7 @@ QList<Entry> makeRecallCorpus(const QString &folder, int count, const QSize &siz
     QDir().mkpath(folder);
     initializePhotoKit();
     QList<int> indexes;
-    for (int i = 0; i < count; ++i)
+    for (int i = from; i < from + count; ++i)
         indexes.append(i);
     std::atomic<int> failures{0};
     QtConcurrent::blockingMap(indexes, [&](int i) {
@@ -117,7 +118,7 @@ QList<Entry> makeRecallCorpus(const QString &folder, int count, const QSize &siz
         return {};
     }
     QString manifest;
-    for (int i = 0; i < count; ++i) {
+    for (int i = from; i < from + count; ++i) {
         QString payload;
         int side = 0;
         glanceCardSpec(i, count, size, &payload, &side);
@@ -348,7 +349,10 @@ int main(int argc, char **argv)
     const QCommandLineOption recallOption(QStringLiteral("recall"), QStringLiteral("Recall run over N cards."), QStringLiteral("n"));
     const QCommandLineOption recallSizeOption(QStringLiteral("recall-size"), QStringLiteral("Photo size of the recall run."),
                                               QStringLiteral("WxH"), QStringLiteral("3000x2000"));
-    parser.addOptions({corpusOption, onlyOption, workersOption, verboseOption, recallOption, recallSizeOption});
+    const QCommandLineOption recallFromOption(QStringLiteral("recall-from"),
+                                              QStringLiteral("First card of the recall run (another set of cards than 0 gives)."),
+                                              QStringLiteral("n"), QStringLiteral("0"));
+    parser.addOptions({corpusOption, onlyOption, workersOption, verboseOption, recallOption, recallSizeOption, recallFromOption});
     parser.addHelpOption();
     parser.process(app);
 
@@ -361,8 +365,10 @@ int main(int argc, char **argv)
             note(QStringLiteral("bench-detect: --recall-size wants WxH"));
             return 2;
         }
-        const QList<Entry> cards = makeRecallCorpus(
-            QStringLiteral(SORRELBY_BENCH_CACHE "/recall-%1x%2-%3").arg(size.width()).arg(size.height()).arg(count), count, size);
+        const int from = std::max(0, parser.value(recallFromOption).toInt());
+        const QString folder = QStringLiteral(SORRELBY_BENCH_CACHE "/recall-%1x%2-%3").arg(size.width()).arg(size.height()).arg(count)
+            + (from > 0 ? QStringLiteral("-from-%1").arg(from) : QString());
+        const QList<Entry> cards = makeRecallCorpus(folder, from, count, size);
         if (cards.isEmpty())
             return 1;
         const int workers = std::max(1, parser.value(workersOption).toInt());

@@ -490,18 +490,20 @@ void takeOutcome(const PassOutcome &outcome, DetectionResult &result, std::vecto
 // round it (the quiet zone). Scenery dense enough to be a candidate is mostly
 // mid-tones or has no light surround. The answer grows with how strongly the
 // edges form a grid and how dense they are; none when it does not look printed.
-std::optional<double> printedCodeScore(const LumaImage &picture, const QRect &core)
+// `stride` samples the tones only every so many pixels: most windows of a
+// large region are scenery that the tones alone turn away.
+std::optional<double> printedCodeScore(const LumaImage &picture, const QRect &core, int stride = 1)
 {
     const QRect inside = core.intersected(QRect(0, 0, picture.width, picture.height));
     if (inside.width() < 8 || inside.height() < 8)
         return std::nullopt;
     std::array<int, 256> histogram{};
-    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+    int count = 0;
+    for (int y = inside.top(); y <= inside.bottom(); y += stride) {
         const std::uint8_t *row = picture.row(y);
-        for (int x = inside.left(); x <= inside.right(); ++x)
+        for (int x = inside.left(); x <= inside.right(); x += stride, ++count)
             ++histogram[row[x]];
     }
-    const int count = inside.width() * inside.height();
     auto percentile = [&](const std::array<int, 256> &h, int total, double share) {
         int seen = 0;
         for (int v = 0; v < 256; ++v) {
@@ -564,21 +566,29 @@ QRect aroundCore(const Candidate &candidate, const LumaImage &base)
     return candidate.core.adjusted(-pad, -pad, pad, pad).intersected(QRect(0, 0, base.width, base.height));
 }
 
-// A small code beside other print (stripes, a logo, a line across the card)
-// makes one candidate with it whose texture as a whole is not a code's. The
-// candidate is looked through in windows of a small code's size; a window
-// of dark print on light paper is a patch of its own.
+// A code beside other print (stripes, a logo, a line across the card) makes
+// one candidate with it whose texture as a whole is not a code's. The
+// candidate is looked through in windows of a small code's size; windows of
+// dark print on light paper that touch make one patch: a code's extent, apart
+// from print whose texture is not a code's.
 constexpr int cTileSide = 40; // searched pixels: a code of 3.6 % of the short side at half size
-constexpr int cTileCoreUpTo = 640;
 
 // What looked like print but was neither read nor located: whole candidates
-// first, windows of candidates after them. Where the smallest card's modules
+// first, patches of windows after them. Where the smallest card's modules
 // are under two searched pixels (a 3000 x 2000 photo searched at half size),
-// small patches are looked at in full-size pixels, and candidates are looked
-// through for them; on larger photos the searched scale shows them well.
+// small patches are looked at in full-size pixels.
+
+// Windows of print that touch, in full-size pixels: all of them with room
+// round them, and the clearest alone with a window's room round it.
+struct PrintedWindows {
+    double score = 0; // the windows' scores summed
+    QRect all;
+    QRect clearest;
+};
+
 struct PrintedPatches {
     std::vector<QRect> whole;
-    std::vector<std::pair<double, QRect>> tiles; // with how clearly each looks printed
+    std::vector<PrintedWindows> windows;
     bool fullSize = false;
 };
 
@@ -592,35 +602,79 @@ PrintedPatches printedPatchesFor(const QSize &size, int scale)
     return patches;
 }
 
-void addPrintedTiles(const LumaImage &base, const QRect &core, std::vector<std::pair<double, QRect>> &tiles)
+void addPrintedWindows(const LumaImage &base, const QRect &core, PrintedPatches &patches)
 {
-    if (std::max(core.width(), core.height()) < 2 * cTileSide || std::max(core.width(), core.height()) > cTileCoreUpTo)
+    const int longer = std::max(core.width(), core.height());
+    if (longer < 2 * cTileSide)
         return;
-    const int step = cTileSide;
-    for (int y = core.top(); y + step / 2 <= core.bottom(); y += step) {
-        for (int x = core.left(); x + step / 2 <= core.right(); x += step) {
-            const QRect tile(x, y, cTileSide, cTileSide);
-            if (const std::optional<double> score = printedCodeScore(base, tile)) {
-                // Room for the whole code round a window that caught part of it.
-                const int pad = cTileSide;
-                tiles.emplace_back(*score,
-                                   toFullSize(base, tile.adjusted(-pad, -pad, pad, pad).intersected(QRect(0, 0, base.width, base.height))));
+    const int columns = (core.width() + cTileSide / 2) / cTileSide, rows = (core.height() + cTileSide / 2) / cTileSide;
+    auto tileAt = [&](int r, int c) { return QRect(core.left() + c * cTileSide, core.top() + r * cTileSide, cTileSide, cTileSide); };
+    // Small codes' windows need every pixel's tone; large regions of a
+    // large photo are many windows, nearly all scenery.
+    const int stride = patches.fullSize ? 1 : 2;
+    std::vector<double> scores(std::size_t(columns) * rows, -1);
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            if (const std::optional<double> score = printedCodeScore(base, tileAt(r, c), stride))
+                scores[std::size_t(r) * columns + c] = *score;
+        }
+    }
+    // Windows that touch, corners included, are one patch. It ranks by the
+    // sum of its windows' scores: a code's modules fill many windows, stray
+    // corners of other print one or two.
+    const QRect bounds(0, 0, base.width, base.height);
+    auto padded = [&](const QRect &rect) {
+        const int pad = std::max(cTileSide, std::max(rect.width(), rect.height()) / 4);
+        return toFullSize(base, rect.adjusted(-pad, -pad, pad, pad).intersected(bounds));
+    };
+    std::vector<int> stack;
+    for (std::size_t seed = 0; seed < scores.size(); ++seed) {
+        if (scores[seed] < 0)
+            continue;
+        double sum = 0, best = 0;
+        QRect extent, clearest;
+        stack.assign(1, int(seed));
+        while (!stack.empty()) {
+            const int at = stack.back();
+            stack.pop_back();
+            double &score = scores[std::size_t(at)];
+            if (score < 0)
+                continue;
+            const int r = at / columns, c = at % columns;
+            if (score > best) {
+                best = score;
+                clearest = tileAt(r, c);
+            }
+            sum += score;
+            score = -1;
+            extent = extent.united(tileAt(r, c));
+            for (int nr = std::max(0, r - 1); nr <= std::min(rows - 1, r + 1); ++nr) {
+                for (int nc = std::max(0, c - 1); nc <= std::min(columns - 1, c + 1); ++nc) {
+                    if (scores[std::size_t(nr) * columns + nc] >= 0)
+                        stack.push_back(nr * columns + nc);
+                }
             }
         }
+        // Room for the whole code and its quiet zone round windows that
+        // caught part of it. A patch may run into print beside the code, and
+        // the Data Matrix detector starts at the centre of what it is given:
+        // a small code is also looked for round its clearest window alone.
+        patches.windows.push_back({sum, padded(extent), padded(clearest)});
     }
 }
 
-// The clearest grids of all candidates first, one look per spot: bar ends and
-// corners of other print pass now and then, a code's modules pass strongest.
-std::vector<QRect> clearestTiles(std::vector<std::pair<double, QRect>> tiles, std::size_t count)
+// The clearest patches of all candidates first, one look per spot: bar ends
+// and corners of other print pass now and then, a code's modules fill many
+// windows.
+std::vector<PrintedWindows> clearestWindows(std::vector<PrintedWindows> windows, std::size_t count)
 {
-    std::stable_sort(tiles.begin(), tiles.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
-    std::vector<QRect> taken;
-    for (const auto &[score, rect] : tiles) {
+    std::stable_sort(windows.begin(), windows.end(), [](const auto &a, const auto &b) { return a.score > b.score; });
+    std::vector<PrintedWindows> taken;
+    for (const PrintedWindows &patch : windows) {
         if (taken.size() == count)
             break;
-        if (std::none_of(taken.begin(), taken.end(), [&](const QRect &r) { return r.contains(rect.center()); }))
-            taken.push_back(rect);
+        if (std::none_of(taken.begin(), taken.end(), [&](const PrintedWindows &t) { return t.all.contains(patch.all.center()); }))
+            taken.push_back(patch);
     }
     return taken;
 }
@@ -631,15 +685,16 @@ void addPrintedPatch(const LumaImage &base, const Candidate &candidate, PrintedP
     const bool printed = looksLikePrintedCode(base, candidate.core);
     if (printed)
         quiet.whole.push_back(toFullSize(base, around));
-    // A patch too large for a full-size look may hold a small code too.
-    if (quiet.fullSize && (!printed || std::max(around.width(), around.height()) > cEnlargeUpTo))
-        addPrintedTiles(base, candidate.core, quiet.tiles);
+    // A patch too large to be one code may hold one beside other print.
+    if (!printed || std::max(around.width(), around.height()) > cEnlargeUpTo)
+        addPrintedWindows(base, around, quiet);
 }
 
 // Reads the regions of `base` (a whole picture or a part of one; `small` is it
 // at half its scale) that look like a code. Without `escalate`, a region where
 // a code was located but not read goes to `closerLook` for a full-size read.
 constexpr int cNestedRegions = 2;
+constexpr int cPrintedRegions = 2;
 
 void searchCandidates(const LumaImage &base, const LumaImage &small, bool escalate, DetectionResult &result, std::vector<Lead> &leads,
                       std::vector<QRect> &closerLook, PrintedPatches *quiet = nullptr)
@@ -647,7 +702,7 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
     double areaLeft = cRegionAreaBudget * double(base.width) * base.height;
     bool wholeBaseRead = false;
     std::vector<QRect> readUnread; // regions read without a code
-    int nestedLeft = cNestedRegions;
+    int nestedLeft = cNestedRegions, printedLeft = cPrintedRegions;
     for (const Candidate &candidate : candidateRegions(base, shrinkLuma(small, 2), 4)) {
         const double area = double(candidate.rect.width()) * candidate.rect.height();
         if (candidate.rect.isEmpty())
@@ -663,6 +718,13 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
         });
         if (nested && area > areaLeft && nestedLeft > 0) {
             --nestedLeft;
+            areaLeft += area;
+        }
+        // A small card scores few seeds and comes after the large print and
+        // scenery that spent the budget; it looks like print on paper.
+        if (escalate && area > areaLeft && printedLeft > 0 && area <= 0.25 * double(base.width) * base.height
+            && looksLikePrintedCode(base, candidate.core)) {
+            --printedLeft;
             areaLeft += area;
         }
         if (area > areaLeft) {
@@ -717,13 +779,19 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
 // strongest few: each look costs a few milliseconds.
 constexpr int cTurnedLooks = 3;
 constexpr int cTileLooks = 2;
+// Summed window scores: the smallest card's code fills three or four
+// windows, stray print in nine of ten ordinary photos less.
+constexpr double cWindowReadFrom = 0.6;
+constexpr double cWindowDecodeFrom = 1.0;
 
 void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const PrintedPatches &patches, DetectionResult &result)
 {
     int looks = 0;
     for (const QRect &rect : patches.whole) {
-        if (looks == cTurnedLooks || !result.codes.isEmpty())
+        if (!result.codes.isEmpty())
             return;
+        if (looks == cTurnedLooks)
+            break;
         LumaImage part;
         if (patches.fullSize && std::max(rect.width(), rect.height()) <= cEnlargeUpTo * picture.scale) {
             Stopwatch watch(result.decodeMs);
@@ -752,16 +820,61 @@ void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const Pr
         }
         addCodes(result, readTurned(part, QRect(0, 0, part.width, part.height), 45).codes, "turned");
     }
-    // Windows are small: the searched picture enlarged shows their modules
-    // well enough, and a decode for each would cost more than they find.
-    for (const QRect &rect : clearestTiles(patches.tiles, cTileLooks)) {
+    // Patches of print, clearest first. Where modules are fine, the searched
+    // picture enlarged shows them well enough, and a decode for each would
+    // cost more than it finds; only a patch as clear as a code's several
+    // windows is worth one (a blurred small card). Elsewhere a patch clear
+    // enough to be a card is read as it is, then turned.
+    bool decoded = false;
+    for (const PrintedWindows &patch : clearestWindows(patches.windows, cTileLooks)) {
+        if (!patches.fullSize) {
+            if (patch.score < cWindowReadFrom)
+                break;
+            const LumaImage part = cropLuma(picture, patch.all);
+            if (part.isNull())
+                continue;
+            ++result.closerLooks;
+            const QRect whole(0, 0, part.width, part.height);
+            addCodes(result, readAll(part, whole, Linear::None).codes, "printed window");
+            if (result.codes.isEmpty())
+                addCodes(result, readTurned(part, whole, 45).codes, "printed window turned");
+            if (!result.codes.isEmpty())
+                return;
+            continue;
+        }
+        std::vector<QRect> rects{patch.all};
+        if (!patch.all.contains(patch.clearest)
+            || patch.all.width() * patch.all.height() > 2 * patch.clearest.width() * patch.clearest.height())
+            rects.push_back(patch.clearest);
+        for (const QRect &rect : rects) {
+            const LumaImage part = cropLuma(picture, rect);
+            if (part.isNull())
+                continue;
+            ++result.closerLooks;
+            const QRect whole(0, 0, part.width, part.height);
+            addCodes(result, readEnlarged(part, whole, 2).codes, "printed window enlarged twice");
+            if (result.codes.isEmpty())
+                addCodes(result, readEnlarged(part, whole, 3).codes, "printed window enlarged three times");
+            if (!result.codes.isEmpty())
+                return;
+        }
+        if (decoded || patch.score < cWindowDecodeFrom)
+            continue;
+        decoded = true;
+        LumaImage sharp;
+        {
+            Stopwatch watch(result.decodeMs);
+            Stopwatch close(result.closeDecodeMs);
+            sharp = decodeLumaRegion(bytes, 1, patch.all.intersected(picture.sourceRect), nullptr);
+        }
+        if (sharp.isNull())
+            continue;
+        const QRect all(0, 0, sharp.width, sharp.height);
+        addCodes(result, readAll(sharp, all, Linear::None).codes, "printed window at full size");
+        if (result.codes.isEmpty())
+            addCodes(result, readEnlarged(sharp, all, 2).codes, "printed window at full size enlarged twice");
         if (!result.codes.isEmpty())
             return;
-        const LumaImage part = cropLuma(picture, rect);
-        if (part.isNull())
-            continue;
-        ++result.closerLooks;
-        addCodes(result, readEnlarged(part, QRect(0, 0, part.width, part.height), 2).codes, "printed window enlarged twice");
     }
 }
 

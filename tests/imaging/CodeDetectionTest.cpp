@@ -197,17 +197,23 @@ TEST_F(CodeDetection, EachStepReadsCardsTheStepsBeforeItMiss)
 {
     struct Case {
         const char *what;
-        int glanceCard; // of a set of `cards` at 3000 x 2000
+        int glanceCard; // of a set of `cards`
         int cards;
         const char *step;
+        QSize size = kPhotoSize;
     };
+    const QSize large(6000, 4000);
     const Case cases[] = {
         {"modules of under two pixels at half size", 38, 300, "region enlarged twice"},
         {"a version 1 QR at 5 px a module, turned 84 degrees", 228, 300, "turned"},
         {"a small QR in one region with stripes beside it", 58, 300, "printed window enlarged twice"},
+        {"a small QR beside stripes, too fine for twice", 12, 1000, "printed window enlarged three times"},
         {"a small QR, alone in a small part of the screen", 0, 300, "printed patch enlarged twice"},
         {"a Data Matrix turned 30 degrees, inside a larger region", 173, 300, "region"},
         {"a large Data Matrix under perspective, inside a region of most of the frame", 309, 1000, "region"},
+        {"a small Data Matrix after larger print spent the budget, 24 MP", 37, 1000, "region", large},
+        {"a small blurred QR beside stripes, too soft at half size", 5220, 1000, "printed window at full size enlarged twice"},
+        {"a Data Matrix and stripes in a region too large for the budget, 24 MP", 5173, 1000, "printed window", large},
         {"a card filling the frame", -1, 0, "screen"},
     };
     for (const Case &c : cases) {
@@ -215,7 +221,7 @@ TEST_F(CodeDetection, EachStepReadsCardsTheStepsBeforeItMiss)
         QString payload = QStringLiteral("NEAR-1");
         CardPhotoSpec spec = cardPhotoSpec(payload, photoSpec(61));
         if (c.glanceCard >= 0) {
-            spec = glanceCardSpec(c.glanceCard, c.cards, kPhotoSize, &payload);
+            spec = glanceCardSpec(c.glanceCard, c.cards, c.size, &payload);
         } else {
             spec.codes[0].side = 1700;
             spec.codes[0].rotation = 4;
