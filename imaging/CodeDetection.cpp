@@ -587,7 +587,7 @@ struct PrintedWindows {
 };
 
 struct PrintedPatches {
-    std::vector<QRect> whole;
+    std::vector<std::pair<QRect, bool>> whole; // and whether a code was located there
     std::vector<PrintedWindows> windows;
     bool fullSize = false;
 };
@@ -684,7 +684,7 @@ void addPrintedPatch(const LumaImage &base, const Candidate &candidate, PrintedP
     const QRect around = aroundCore(candidate, base);
     const bool printed = looksLikePrintedCode(base, candidate.core);
     if (printed)
-        quiet.whole.push_back(toFullSize(base, around));
+        quiet.whole.emplace_back(toFullSize(base, around), false);
     // A patch too large to be one code may hold one beside other print.
     if (!printed || std::max(around.width(), around.height()) > cEnlargeUpTo)
         addPrintedWindows(base, around, quiet);
@@ -763,8 +763,12 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
             if (!enlarged.codes.isEmpty())
                 continue;
         }
+        // A code located where it stands may read turned, as one never
+        // located may (zxing-cpp 2 locates many that 1.4 does not).
         if (quiet && !outcome.located)
             addPrintedPatch(base, candidate, *quiet);
+        else if (quiet && looksLikePrintedCode(base, candidate.core))
+            quiet->whole.emplace_back(toFullSize(base, aroundCore(candidate, base)), true);
     }
 }
 
@@ -782,18 +786,20 @@ constexpr int cTileLooks = 2;
 // Summed window scores: the smallest card's code fills three or four
 // windows, stray print in nine of ten ordinary photos less.
 constexpr double cWindowReadFrom = 0.6;
+constexpr double cFineWindowReadFrom = 0.3; // the smallest read 0.37, card-free photos below 0.35 in nine of ten
 constexpr double cWindowDecodeFrom = 1.0;
 
 void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const PrintedPatches &patches, DetectionResult &result)
 {
     int looks = 0;
-    for (const QRect &rect : patches.whole) {
+    for (const auto &[rect, located] : patches.whole) {
         if (!result.codes.isEmpty())
             return;
         if (looks == cTurnedLooks)
             break;
+        // A located code is decoded at full size with the leads later.
         LumaImage part;
-        if (patches.fullSize && std::max(rect.width(), rect.height()) <= cEnlargeUpTo * picture.scale) {
+        if (patches.fullSize && !located && std::max(rect.width(), rect.height()) <= cEnlargeUpTo * picture.scale) {
             Stopwatch watch(result.decodeMs);
             Stopwatch close(result.closeDecodeMs);
             part = decodeLumaRegion(bytes, 1, rect.intersected(picture.sourceRect), nullptr);
@@ -842,6 +848,8 @@ void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const Pr
                 return;
             continue;
         }
+        if (patch.score < cFineWindowReadFrom)
+            break;
         std::vector<QRect> rects{patch.all};
         if (!patch.all.contains(patch.clearest)
             || patch.all.width() * patch.all.height() > 2 * patch.clearest.width() * patch.clearest.height())

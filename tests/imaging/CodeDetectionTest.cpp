@@ -206,6 +206,7 @@ TEST_F(CodeDetection, EachStepReadsCardsTheStepsBeforeItMiss)
     const Case cases[] = {
         {"modules of under two pixels at half size", 38, 300, "region enlarged twice"},
         {"a version 1 QR at 5 px a module, turned 84 degrees", 228, 300, "turned"},
+        {"a QR that zxing-cpp 2 locates but reads only turned", 404, 1000, "turned"},
         {"a small QR in one region with stripes beside it", 58, 300, "printed window enlarged twice"},
         {"a small QR beside stripes, too fine for twice", 12, 1000, "printed window enlarged three times"},
         {"a small QR, alone in a small part of the screen", 0, 300, "printed patch enlarged twice"},
