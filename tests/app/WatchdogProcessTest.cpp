@@ -130,7 +130,7 @@ TEST_F(WatchdogProcess, QuitAndRelaunchEndsAtOnceKeepsTheSettingsAndIsNoCrash)
     const QString found = makeTempFolder(QStringLiteral("probe")) + QStringLiteral("/found");
     QProcess probe;
     probe.start(binFolder() + QStringLiteral("/quit-and-relaunch-probe"), {found});
-    ASSERT_TRUE(probe.waitForFinished(20000));
+    ASSERT_TRUE(probe.waitForFinished(20000)) << logText().toStdString();
     EXPECT_EQ(probe.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(probe.exitCode(), 0) << logText().toStdString();
 
