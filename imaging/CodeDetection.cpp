@@ -308,29 +308,42 @@ LumaImage enlargeLuma(const LumaImage &image, const QRect &part, int factor)
     return out;
 }
 
-// Reads the part enlarged `factor` times; positions come back in full-size
-// pixels of the picture.
-PassOutcome readEnlarged(const LumaImage &image, const QRect &part, int factor)
+// An unsharp mask (Gaussian of `sigma` pixels): edges a lens or a slight
+// shake softened until modules of two or three pixels run together stand
+// apart again.
+void sharpenLuma(LumaImage &image, double sigma, double amount)
 {
-    const LumaImage enlarged = enlargeLuma(image, part, factor);
-    PassOutcome outcome = readAll(enlarged, QRect(0, 0, enlarged.width, enlarged.height), Linear::None);
-    const QRect full = toFullSize(image, part);
-    const double ratio = double(image.scale) / factor;
-    auto back = [&](const QRectF &r) {
-        return QRectF(full.x() + r.x() * ratio, full.y() + r.y() * ratio, r.width() * ratio, r.height() * ratio);
-    };
-    for (DetectedCode &code : outcome.codes)
-        code.bounds = back(code.bounds);
-    for (QRectF &at : outcome.locatedAt)
-        at = back(at);
-    return outcome;
+    const int radius = int(std::ceil(3 * sigma));
+    std::vector<float> kernel(std::size_t(2 * radius + 1));
+    float sum = 0;
+    for (int i = -radius; i <= radius; ++i)
+        sum += kernel[std::size_t(i + radius)] = float(std::exp(-i * i / (2 * sigma * sigma)));
+    for (float &k : kernel)
+        k /= sum;
+    const int width = image.width, height = image.height;
+    std::vector<float> across(image.pixels.size()), blurred(image.pixels.size());
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t *row = image.row(y);
+        for (int x = 0; x < width; ++x) {
+            float v = 0;
+            for (int i = -radius; i <= radius; ++i)
+                v += kernel[std::size_t(i + radius)] * row[std::clamp(x + i, 0, width - 1)];
+            across[std::size_t(y) * width + x] = v;
+        }
+    }
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            float v = 0;
+            for (int i = -radius; i <= radius; ++i)
+                v += kernel[std::size_t(i + radius)] * across[std::size_t(std::clamp(y + i, 0, height - 1)) * width + x];
+            blurred[std::size_t(y) * width + x] = v;
+        }
+    }
+    for (std::size_t i = 0; i < image.pixels.size(); ++i) {
+        const float v = image.pixels[i] + float(amount) * (image.pixels[i] - blurred[i]);
+        image.pixels[i] = std::uint8_t(std::clamp(int(std::lround(v)), 0, 255));
+    }
 }
-
-struct Candidate {
-    QRect rect; // in the base picture's pixels
-    QRect core; // the dense texture alone
-    int weight; // seed cells, counted in fine cells
-};
 
 // The part turned by `degrees` about its centre (bilinear; pixels beyond the
 // part repeat its edge), a picture of its own large enough for the whole part.
@@ -395,6 +408,38 @@ PassOutcome readTurned(const LumaImage &image, const QRect &part, double degrees
         at = back(at);
     return outcome;
 }
+
+// Reads the part enlarged `factor` times; positions come back in full-size
+// pixels of the picture. `sharpened` also sharpens the enlarged part and, when
+// nothing reads, reads it turned: a small blurred code that reads sharpened
+// at all reads either as it stands or off the axes, which one varies from
+// card to card.
+PassOutcome readEnlarged(const LumaImage &image, const QRect &part, int factor, bool sharpened = false)
+{
+    LumaImage enlarged = enlargeLuma(image, part, factor);
+    const QRect whole(0, 0, enlarged.width, enlarged.height);
+    if (sharpened)
+        sharpenLuma(enlarged, factor, 2.0); // a source pixel's sigma; sigmas of 0.5 to 1.5 and amounts of 1 to 3 read alike
+    PassOutcome outcome = readAll(enlarged, whole, Linear::None);
+    if (sharpened && outcome.codes.isEmpty())
+        outcome = readTurned(enlarged, whole, 30);
+    const QRect full = toFullSize(image, part);
+    const double ratio = double(image.scale) / factor;
+    auto back = [&](const QRectF &r) {
+        return QRectF(full.x() + r.x() * ratio, full.y() + r.y() * ratio, r.width() * ratio, r.height() * ratio);
+    };
+    for (DetectedCode &code : outcome.codes)
+        code.bounds = back(code.bounds);
+    for (QRectF &at : outcome.locatedAt)
+        at = back(at);
+    return outcome;
+}
+
+struct Candidate {
+    QRect rect; // in the base picture's pixels
+    QRect core; // the dense texture alone
+    int weight; // seed cells, counted in fine cells
+};
 
 // Candidate regions at two cell sizes: fine cells find small codes, coarse
 // ones large codes whose big modules leave gaps between fine seeds.
@@ -778,7 +823,8 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
 // 2000 photo, modules under two pixels at half size, are neither read nor
 // located there. What looks like printed modules but gave nothing, not even a
 // located code, is read once more: small patches at full size (decoded alone)
-// and enlarged, then every patch turned by 45 degrees; windows of print found
+// and enlarged, then every patch turned by 45 degrees, then small patches
+// sharpened (a blurred card); windows of print found
 // inside other candidates enlarged from the searched picture. Only the
 // strongest few: each look costs a few milliseconds.
 constexpr int cTurnedLooks = 3;
@@ -787,7 +833,8 @@ constexpr int cTileLooks = 2;
 // windows, stray print in nine of ten ordinary photos less.
 constexpr double cWindowReadFrom = 0.6;
 constexpr double cFineWindowReadFrom = 0.3; // the smallest read 0.37, card-free photos below 0.35 in nine of ten
-constexpr double cWindowDecodeFrom = 1.0;
+constexpr double cWindowDecodeFrom = 0.5; // card-free photos below it in six of seven
+constexpr double cWindowTurnFrom = 1.0;   // and below this in nine of ten
 
 void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const PrintedPatches &patches, DetectionResult &result)
 {
@@ -812,9 +859,10 @@ void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const Pr
         ++looks;
         ++result.closerLooks;
         const QRect whole(0, 0, part.width, part.height);
+        const bool small = std::max(part.width, part.height) <= cEnlargeThriceUpTo;
         if (fullSize) {
             addCodes(result, readAll(part, whole, Linear::None).codes, "printed patch at full size");
-            if (result.codes.isEmpty() && std::max(part.width, part.height) <= cEnlargeThriceUpTo)
+            if (result.codes.isEmpty() && small)
                 addCodes(result, readEnlarged(part, whole, 2).codes, "printed patch enlarged twice");
             if (!result.codes.isEmpty())
                 return;
@@ -825,6 +873,8 @@ void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const Pr
             part = std::move(enlarged);
         }
         addCodes(result, readTurned(part, QRect(0, 0, part.width, part.height), 45).codes, "turned");
+        if (fullSize && small && result.codes.isEmpty())
+            addCodes(result, readEnlarged(part, whole, 2, true).codes, "printed patch sharpened");
     }
     // Patches of print, clearest first. Where modules are fine, the searched
     // picture enlarged shows them well enough, and a decode for each would
@@ -866,6 +916,18 @@ void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const Pr
             if (!result.codes.isEmpty())
                 return;
         }
+        // A patch as clear as many of a code's windows may be a large code,
+        // whose modules the searched picture shows well: a Data Matrix near
+        // 45 degrees is read turned.
+        if (patch.score >= cWindowTurnFrom) {
+            const LumaImage part = cropLuma(picture, patch.all);
+            if (!part.isNull()) {
+                ++result.closerLooks;
+                addCodes(result, readTurned(part, QRect(0, 0, part.width, part.height), 45).codes, "printed window turned");
+                if (!result.codes.isEmpty())
+                    return;
+            }
+        }
         if (decoded || patch.score < cWindowDecodeFrom)
             continue;
         decoded = true;
@@ -881,6 +943,8 @@ void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const Pr
         addCodes(result, readAll(sharp, all, Linear::None).codes, "printed window at full size");
         if (result.codes.isEmpty())
             addCodes(result, readEnlarged(sharp, all, 2).codes, "printed window at full size enlarged twice");
+        if (result.codes.isEmpty() && std::max(sharp.width, sharp.height) <= cEnlargeThriceUpTo)
+            addCodes(result, readEnlarged(sharp, all, 2, true).codes, "printed window sharpened");
         if (!result.codes.isEmpty())
             return;
     }

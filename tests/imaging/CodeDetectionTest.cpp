@@ -213,8 +213,12 @@ TEST_F(CodeDetection, EachStepReadsCardsTheStepsBeforeItMiss)
         {"a Data Matrix turned 30 degrees, inside a larger region", 173, 300, "region"},
         {"a large Data Matrix under perspective, inside a region of most of the frame", 309, 1000, "region"},
         {"a small Data Matrix after larger print spent the budget, 24 MP", 37, 1000, "region", large},
-        {"a small blurred QR beside stripes, too soft at half size", 5220, 1000, "printed window at full size enlarged twice"},
+        {"a small QR at a line's end, too soft at half size", 4074, 1000, "printed window at full size enlarged twice"},
         {"a Data Matrix and stripes in a region too large for the budget, 24 MP", 5173, 1000, "printed window", large},
+        {"a large Data Matrix near 45 degrees, a line beside its card", 2569, 1000, "printed window turned"},
+        {"a small blurred QR, print too faint for a patch of many windows", 2358, 1000, "printed window at full size"},
+        {"a small Data Matrix, a line across its card, soft at full size", 7061, 1000, "printed window sharpened"},
+        {"a small blurred QR near 45 degrees, alone on its card", 7716, 1000, "printed patch sharpened"},
         {"a card filling the frame", -1, 0, "screen"},
     };
     for (const Case &c : cases) {
