@@ -466,6 +466,19 @@ std::vector<Candidate> candidateRegions(const LumaImage &base, const LumaImage &
 
 constexpr int cEnlargeTwiceUpTo = 1200; // full-size pixels of a lead's larger side
 constexpr int cEnlargeThriceUpTo = 500;
+// Parts up to this size are enlarged twice when sharpened; the codes of
+// larger ones have modules wide enough as they are.
+constexpr int cSharpenTwiceUpTo = 320;
+
+// A part at full size that may hold a small blurred code, sharpened; a part
+// too large for a small code is not.
+PassOutcome readSharpened(const LumaImage &part)
+{
+    const int side = std::max(part.width, part.height);
+    if (side > cEnlargeThriceUpTo)
+        return {};
+    return readEnlarged(part, QRect(0, 0, part.width, part.height), side <= cSharpenTwiceUpTo ? 2 : 1, true);
+}
 
 // Something code-like that no read has made anything of yet.
 struct Lead {
@@ -863,10 +876,9 @@ void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const Pr
         ++looks;
         ++result.closerLooks;
         const QRect whole(0, 0, part.width, part.height);
-        const bool small = std::max(part.width, part.height) <= cEnlargeThriceUpTo;
         if (fullSize) {
             addCodes(result, readAll(part, whole, Linear::None).codes, "printed patch at full size");
-            if (result.codes.isEmpty() && small)
+            if (result.codes.isEmpty() && std::max(part.width, part.height) <= cEnlargeThriceUpTo)
                 addCodes(result, readEnlarged(part, whole, 2).codes, "printed patch enlarged twice");
             if (!result.codes.isEmpty())
                 return;
@@ -877,8 +889,8 @@ void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const Pr
             part = std::move(enlarged);
         }
         addCodes(result, readTurned(part, QRect(0, 0, part.width, part.height), 45).codes, "turned");
-        if (fullSize && small && result.codes.isEmpty())
-            addCodes(result, readEnlarged(part, whole, 2, true).codes, "printed patch sharpened");
+        if (fullSize && result.codes.isEmpty())
+            addCodes(result, readSharpened(part).codes, "printed patch sharpened");
     }
     // Patches of print, clearest first. Where modules are fine, the searched
     // picture enlarged shows them well enough, and a decode for each would
@@ -947,8 +959,8 @@ void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const Pr
         addCodes(result, readAll(sharp, all, Linear::None).codes, "printed window at full size");
         if (result.codes.isEmpty())
             addCodes(result, readEnlarged(sharp, all, 2).codes, "printed window at full size enlarged twice");
-        if (result.codes.isEmpty() && std::max(sharp.width, sharp.height) <= cEnlargeThriceUpTo)
-            addCodes(result, readEnlarged(sharp, all, 2, true).codes, "printed window sharpened");
+        if (result.codes.isEmpty())
+            addCodes(result, readSharpened(sharp).codes, "printed window sharpened");
         if (!result.codes.isEmpty())
             return;
     }
