@@ -15,6 +15,7 @@
 #include <cmath>
 #include <ctime>
 #include <exception>
+#include <limits>
 
 namespace sorrelby {
 
@@ -646,6 +647,7 @@ struct PrintedWindows {
     double score = 0; // the windows' scores summed
     QRect all;
     QRect clearest;
+    std::vector<QRect> ends; // round its outermost windows, on every side
 };
 
 struct PrintedPatches {
@@ -695,6 +697,14 @@ void addPrintedWindows(const LumaImage &base, const QRect &core, PrintedPatches 
             continue;
         double sum = 0, best = 0;
         QRect extent, clearest;
+        // The outermost window on each side (left, right, top, bottom), the
+        // clearest of those level with it.
+        struct Outermost {
+            int reach = std::numeric_limits<int>::min();
+            double score = 0;
+            int at = -1;
+        };
+        std::array<Outermost, 4> outermost{};
         stack.assign(1, int(seed));
         while (!stack.empty()) {
             const int at = stack.back();
@@ -706,6 +716,12 @@ void addPrintedWindows(const LumaImage &base, const QRect &core, PrintedPatches 
             if (score > best) {
                 best = score;
                 clearest = tileAt(r, c);
+            }
+            const std::array<int, 4> reach{-c, c, -r, r};
+            for (std::size_t side = 0; side < outermost.size(); ++side) {
+                Outermost &end = outermost[side];
+                if (reach[side] > end.reach || (reach[side] == end.reach && score > end.score))
+                    end = {reach[side], score, at};
             }
             sum += score;
             score = -1;
@@ -721,7 +737,17 @@ void addPrintedWindows(const LumaImage &base, const QRect &core, PrintedPatches 
         // caught part of it. A patch may run into print beside the code, and
         // the Data Matrix detector starts at the centre of what it is given:
         // a small code is also looked for round its clearest window alone.
-        patches.windows.push_back({sum, padded(extent), padded(clearest)});
+        // Beside stripes or a logo, a small Data Matrix lies at one end of
+        // the patch, away from the centre where the detector starts.
+        std::vector<QRect> ends;
+        const int room = cTileSide * 3 / 2;
+        for (const Outermost &outer : outermost) {
+            const QRect window = tileAt(outer.at / columns, outer.at % columns);
+            const QRect end = toFullSize(base, window.adjusted(-room, -room, room, room).intersected(bounds));
+            if (std::find(ends.begin(), ends.end(), end) == ends.end())
+                ends.push_back(end);
+        }
+        patches.windows.push_back({sum, padded(extent), padded(clearest), std::move(ends)});
     }
 }
 
@@ -957,6 +983,13 @@ void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const Pr
             continue;
         const QRect all(0, 0, sharp.width, sharp.height);
         addCodes(result, readAll(sharp, all, Linear::None).codes, "printed window at full size");
+        if (rects.size() > 1) {
+            for (const QRect &end : patch.ends) {
+                const QRect at = end.intersected(sharp.sourceRect).translated(-sharp.sourceRect.topLeft());
+                if (result.codes.isEmpty() && !at.isEmpty())
+                    addCodes(result, readAll(sharp, at, Linear::None).codes, "printed window end at full size");
+            }
+        }
         if (result.codes.isEmpty())
             addCodes(result, readEnlarged(sharp, all, 2).codes, "printed window at full size enlarged twice");
         if (result.codes.isEmpty())

@@ -217,7 +217,8 @@ TEST_F(CodeDetection, EachStepReadsCardsTheStepsBeforeItMiss)
         {"a Data Matrix and stripes in a region too large for the budget, 24 MP", 5173, 1000, "printed window", large},
         {"a large Data Matrix near 45 degrees, a line beside its card", 2569, 1000, "printed window turned"},
         {"a small blurred QR, print too faint for a patch of many windows", 2358, 1000, "printed window at full size"},
-        {"a small Data Matrix, a line across its card, soft at full size", 7061, 1000, "printed window sharpened"},
+        {"a small Data Matrix, a line across its card, beside stripes", 7061, 1000, "printed window end at full size"},
+        {"a small blurred code, soft even at full size", 3432, 1000, "printed window sharpened"},
         {"a small blurred QR near 45 degrees, alone on its card", 7716, 1000, "printed patch sharpened"},
         {"a card filling the frame", -1, 0, "screen"},
     };
