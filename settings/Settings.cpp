@@ -1,6 +1,8 @@
 #include "settings/Settings.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 
 #include "platform/Log.h"
 #include "platform/UserFolders.h"
@@ -14,6 +16,7 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdlib>
@@ -32,6 +35,29 @@ constexpr QStringView cClass = u"Settings";
 QString userFilePath()
 {
     return userfolders::configHome() + QStringLiteral("/Vemo/" SORRELBY_BUNDLE_NAME ".conf");
+}
+
+// A copy killed between creating QSettings' lock file and writing its owner
+// into it leaves an empty lock, which QLockFile takes for a live one until it
+// is 30 s old: the copy the watchdog started right after such a crash stood
+// still that long at its first write. An owner writes itself in within
+// microseconds, so a lock still empty after two seconds was abandoned.
+constexpr qint64 cAbandonedLockMs = 2000;
+
+void removeAbandonedLock(const QString &path)
+{
+    const QString lock = path + QStringLiteral(".lock");
+    for (;;) {
+        const QFileInfo info(lock);
+        if (!info.exists() || info.size() > 0)
+            return;
+        if (qAbs(info.lastModified().msecsTo(QDateTime::currentDateTime())) > cAbandonedLockMs) {
+            if (QFile::remove(lock))
+                logOp(cClass, u"flushPending()", QString(QStringLiteral("removed the empty lock file a stopped writer left: ") + lock));
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 }
 
 QVariantMap readStore(const QString &path)
@@ -432,6 +458,7 @@ void Settings::flushPending()
         return;
     // A short-lived QSettings on this thread: a long-lived one would flush
     // itself later on the thread that created it.
+    removeAbandonedLock(m_path);
     QSettings store(m_path, QSettings::IniFormat);
     for (const auto &[key, value] : batch) {
         if (value)

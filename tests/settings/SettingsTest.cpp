@@ -1,5 +1,10 @@
 #include "tests/testkit/fixtures/SettingsScene.h"
 
+#include <QFile>
+
+#include <chrono>
+#include <future>
+
 using namespace sorrelby::testkit::settingsscene;
 
 TEST(Settings, DefaultsAnswerWhileTheUserHasNoValueAndAreNeverWritten)
@@ -276,4 +281,31 @@ TEST(Settings, SyncReadsWhatAnotherWriterStored)
     mine.sync();
     EXPECT_EQ(mine.stringValue(QStringLiteral("prefHotFolderPath")), QStringLiteral("/hot"));
     EXPECT_EQ(heard, QVariant(QStringLiteral("/hot")));
+}
+
+// A writer killed between making QSettings' lock file and writing itself into
+// it leaves it empty; QLockFile would wait 30 s for it to go stale.
+TEST(Settings, AnEmptyLockAStoppedWriterLeftDoesNotHoldUpTheNextWrite)
+{
+    const QString path = freshIniPath();
+    QFile lock(path + QStringLiteral(".lock"));
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(lock.setFileTime(QDateTime::currentDateTime().addSecs(-10), QFileDevice::FileModificationTime));
+    lock.close();
+
+    Settings settings(path);
+    settings.setValue(QStringLiteral("prefHotFolderPath"), QStringLiteral("/hot"));
+    auto flushed = std::async(std::launch::async, [&] { settings.flush(); });
+    ASSERT_EQ(flushed.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_FALSE(lock.exists());
+    EXPECT_EQ(Settings(path).stringValue(QStringLiteral("prefHotFolderPath")), QStringLiteral("/hot"));
+
+    // Left just now, as by a copy killed right before this one started.
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+    lock.close();
+    settings.setValue(QStringLiteral("prefHotFolderPath"), QStringLiteral("/hot2"));
+    flushed = std::async(std::launch::async, [&] { settings.flush(); });
+    ASSERT_EQ(flushed.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_FALSE(lock.exists());
+    EXPECT_EQ(Settings(path).stringValue(QStringLiteral("prefHotFolderPath")), QStringLiteral("/hot2"));
 }
