@@ -868,9 +868,9 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
 // located there. What looks like printed modules but gave nothing, not even a
 // located code, is read once more: small patches at full size (decoded alone)
 // and enlarged, then every patch turned by 45 degrees, then small patches
-// sharpened (a blurred card); windows of print found
-// inside other candidates enlarged from the searched picture. Only the
-// strongest few: each look costs a few milliseconds.
+// sharpened (a blurred card); windows of print found inside other candidates
+// enlarged from the searched picture. Only the strongest few: each look costs
+// a few milliseconds.
 constexpr int cTurnedLooks = 3;
 constexpr int cTileLooks = 2;
 // Summed window scores: the smallest card's code fills three or four
