@@ -943,9 +943,13 @@ void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const Pr
         }
         if (patch.score < cFineWindowReadFrom)
             break;
+        // A patch much larger than its clearest window may run into print
+        // beside the code; a small one may still not be centred on it, where
+        // the Data Matrix detector starts.
+        const bool larger = !patch.all.contains(patch.clearest)
+            || patch.all.width() * patch.all.height() > 2 * patch.clearest.width() * patch.clearest.height();
         std::vector<QRect> rects{patch.all};
-        if (!patch.all.contains(patch.clearest)
-            || patch.all.width() * patch.all.height() > 2 * patch.clearest.width() * patch.clearest.height())
+        if (larger || patch.clearest.center() != patch.all.center())
             rects.push_back(patch.clearest);
         for (const QRect &rect : rects) {
             const LumaImage part = cropLuma(picture, rect);
@@ -984,7 +988,7 @@ void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const Pr
             continue;
         const QRect all(0, 0, sharp.width, sharp.height);
         addCodes(result, readAll(sharp, all, Linear::None).codes, "printed window at full size");
-        if (rects.size() > 1) {
+        if (larger) {
             for (const QRect &end : patch.ends) {
                 const QRect at = end.intersected(sharp.sourceRect).translated(-sharp.sourceRect.topLeft());
                 if (result.codes.isEmpty() && !at.isEmpty())

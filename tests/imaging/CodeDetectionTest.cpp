@@ -209,6 +209,7 @@ TEST_F(CodeDetection, EachStepReadsCardsTheStepsBeforeItMiss)
         {"a QR that zxing-cpp 2 locates but reads only turned", 404, 1000, "turned"},
         {"a small QR in one region with stripes beside it", 58, 300, "printed window enlarged twice"},
         {"a small QR beside stripes, too fine for twice", 12, 1000, "printed window enlarged three times"},
+        {"a small Data Matrix beside stripes, off the centre of its small patch", 8197, 1000, "printed window enlarged twice"},
         {"a small QR, alone in a small part of the screen", 0, 300, "printed patch enlarged twice"},
         {"a Data Matrix turned 30 degrees, inside a larger region", 173, 300, "region"},
         {"a large Data Matrix under perspective, inside a region of most of the frame", 309, 1000, "region"},
