@@ -556,7 +556,13 @@ void takeOutcome(const PassOutcome &outcome, DetectionResult &result, std::vecto
 // edges form a grid and how dense they are; none when it does not look printed.
 // `stride` samples the tones only every so many pixels: most windows of a
 // large region are scenery that the tones alone turn away.
-std::optional<double> printedCodeScore(const LumaImage &picture, const QRect &core, int stride = 1)
+struct PrintTexture {
+    double grid = 0;    // edges along two directions at right angles
+    double stripes = 0; // edges along one direction
+    double density = 0; // grid-weighted edges per pixel
+};
+
+std::optional<PrintTexture> printTexture(const LumaImage &picture, const QRect &core, int stride = 1)
 {
     const QRect inside = core.intersected(QRect(0, 0, picture.width, picture.height));
     if (inside.width() < 8 || inside.height() < 8)
@@ -610,12 +616,18 @@ std::optional<double> printedCodeScore(const LumaImage &picture, const QRect &co
     }
     if (weight <= 0)
         return std::nullopt;
-    const double grid = std::hypot(c4, s4) / weight, stripes = std::hypot(c2, s2) / weight;
-    if (grid < 0.3 || stripes > 0.5)
-        return std::nullopt;
+    const double grid = std::hypot(c4, s4) / weight;
     // Small modules put an edge nearly everywhere; other print has edges
     // only along its outlines.
-    return grid * edges / (double(inside.width()) * inside.height());
+    return PrintTexture{grid, std::hypot(c2, s2) / weight, grid * edges / (double(inside.width()) * inside.height())};
+}
+
+std::optional<double> printedCodeScore(const LumaImage &picture, const QRect &core, int stride = 1)
+{
+    const std::optional<PrintTexture> texture = printTexture(picture, core, stride);
+    if (!texture || texture->grid < 0.3 || texture->stripes > 0.5)
+        return std::nullopt;
+    return texture->density;
 }
 
 bool looksLikePrintedCode(const LumaImage &picture, const QRect &core)
@@ -654,11 +666,13 @@ struct PrintedWindows {
 struct PrintedPatches {
     std::vector<std::pair<QRect, bool>> whole; // and whether a code was located there
     std::vector<PrintedWindows> windows;
+    std::vector<std::pair<double, QRect>> soft; // print on paper too soft for a grid, by density
     bool fullSize = false;
 };
 
 constexpr double cSmallestCodeShare = 0.036; // of the short side
 constexpr int cFineCodeUpTo = 48;            // searched pixels
+constexpr double cSoftGridFrom = 0.15;
 
 PrintedPatches printedPatchesFor(const QSize &size, int scale)
 {
@@ -771,9 +785,15 @@ std::vector<PrintedWindows> clearestWindows(std::vector<PrintedWindows> windows,
 void addPrintedPatch(const LumaImage &base, const Candidate &candidate, PrintedPatches &quiet)
 {
     const QRect around = aroundCore(candidate, base);
-    const bool printed = looksLikePrintedCode(base, candidate.core);
+    const std::optional<PrintTexture> texture = printTexture(base, candidate.core);
+    const bool printed = texture && texture->grid >= 0.3 && texture->stripes <= 0.5;
     if (printed)
         quiet.whole.emplace_back(toFullSize(base, around), false);
+    // A small blurred code of fine modules, soft at the searched size, shows
+    // its grid too faintly.
+    else if (texture && quiet.fullSize && texture->grid >= cSoftGridFrom && texture->stripes <= 0.5
+             && std::max(around.width(), around.height()) <= cEnlargeUpTo)
+        quiet.soft.emplace_back(texture->density, toFullSize(base, around));
     // A patch too large to be one code may hold one beside other print.
     if (!printed || std::max(around.width(), around.height()) > cEnlargeUpTo)
         addPrintedWindows(base, around, quiet);
@@ -869,8 +889,8 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
 // located code, is read once more: small patches at full size (decoded alone)
 // and enlarged, then every patch turned by 45 degrees, then small patches
 // sharpened (a blurred card); windows of print found inside other candidates
-// enlarged from the searched picture. Only the strongest few: each look costs
-// a few milliseconds.
+// enlarged from the searched picture; print too soft to show a grid there,
+// sharpened. Only the strongest few: each look costs a few milliseconds.
 constexpr int cTurnedLooks = 3;
 constexpr int cTileLooks = 2;
 // Summed window scores: the smallest card's code fills three or four
@@ -879,6 +899,7 @@ constexpr double cWindowReadFrom = 0.6;
 constexpr double cFineWindowReadFrom = 0.3; // the smallest read 0.37, card-free photos below 0.35 in nine of ten
 constexpr double cWindowDecodeFrom = 0.5; // card-free photos below it in six of seven
 constexpr double cWindowTurnFrom = 1.0;   // and below this in nine of ten
+constexpr int cSoftLooks = 2;
 
 void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const PrintedPatches &patches, DetectionResult &result)
 {
@@ -999,6 +1020,21 @@ void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const Pr
             addCodes(result, readEnlarged(sharp, all, 2).codes, "printed window at full size enlarged twice");
         if (result.codes.isEmpty())
             addCodes(result, readSharpened(sharp).codes, "printed window sharpened");
+        if (!result.codes.isEmpty())
+            return;
+    }
+    // Soft print, densest first: sharpened, the searched picture shows a
+    // blurred small code's modules well enough.
+    std::vector<std::pair<double, QRect>> soft = patches.soft;
+    std::sort(soft.begin(), soft.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+    if (soft.size() > cSoftLooks)
+        soft.resize(cSoftLooks);
+    for (const auto &entry : soft) {
+        const LumaImage part = cropLuma(picture, entry.second);
+        if (part.isNull())
+            continue;
+        ++result.closerLooks;
+        addCodes(result, readSharpened(part).codes, "soft patch sharpened");
         if (!result.codes.isEmpty())
             return;
     }
