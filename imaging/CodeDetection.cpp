@@ -1020,6 +1020,13 @@ void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const Pr
             addCodes(result, readEnlarged(sharp, all, 2).codes, "printed window at full size enlarged twice");
         if (result.codes.isEmpty())
             addCodes(result, readSharpened(sharp).codes, "printed window sharpened");
+        // Too large a patch to enlarge whole: its clearest window alone,
+        // where a small blurred code's modules need twice the pixels.
+        if (result.codes.isEmpty() && rects.size() > 1 && std::max(sharp.width, sharp.height) > cSharpenTwiceUpTo) {
+            const QRect at = patch.clearest.intersected(sharp.sourceRect).translated(-sharp.sourceRect.topLeft());
+            if (!at.isEmpty())
+                addCodes(result, readEnlarged(sharp, at, 2, true).codes, "printed window clearest sharpened");
+        }
         if (!result.codes.isEmpty())
             return;
     }
