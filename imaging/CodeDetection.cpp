@@ -424,7 +424,8 @@ PassOutcome readEnlarged(const LumaImage &image, const QRect &part, int factor, 
         crisp = cropLuma(image, toFullSize(image, part));
         sharpenLuma(crisp, 1.0, 1.5); // sigmas of 0.6 to 1.6 pixels and amounts of 1 to 2 read alike
     }
-    const LumaImage enlarged = sharpened ? enlargeLuma(crisp, QRect(0, 0, crisp.width, crisp.height), factor) : enlargeLuma(image, part, factor);
+    const LumaImage enlarged
+        = sharpened ? enlargeLuma(crisp, QRect(0, 0, crisp.width, crisp.height), factor) : enlargeLuma(image, part, factor);
     const QRect whole(0, 0, enlarged.width, enlarged.height);
     PassOutcome outcome = readAll(enlarged, whole, Linear::None);
     if (sharpened && outcome.codes.isEmpty())
@@ -622,10 +623,15 @@ std::optional<PrintTexture> printTexture(const LumaImage &picture, const QRect &
     return PrintTexture{grid, std::hypot(c2, s2) / weight, grid * edges / (double(inside.width()) * inside.height())};
 }
 
+bool looksPrinted(const PrintTexture &texture, double gridFrom = 0.3)
+{
+    return texture.grid >= gridFrom && texture.stripes <= 0.5;
+}
+
 std::optional<double> printedCodeScore(const LumaImage &picture, const QRect &core, int stride = 1)
 {
     const std::optional<PrintTexture> texture = printTexture(picture, core, stride);
-    if (!texture || texture->grid < 0.3 || texture->stripes > 0.5)
+    if (!texture || !looksPrinted(*texture))
         return std::nullopt;
     return texture->density;
 }
@@ -672,7 +678,7 @@ struct PrintedPatches {
 
 constexpr double cSmallestCodeShare = 0.036; // of the short side
 constexpr int cFineCodeUpTo = 48;            // searched pixels
-constexpr double cSoftGridFrom = 0.15;
+constexpr double cSoftGridFrom = 0.15;       // a blurred smallest card's measured 0.23
 
 PrintedPatches printedPatchesFor(const QSize &size, int scale)
 {
@@ -786,12 +792,12 @@ void addPrintedPatch(const LumaImage &base, const Candidate &candidate, PrintedP
 {
     const QRect around = aroundCore(candidate, base);
     const std::optional<PrintTexture> texture = printTexture(base, candidate.core);
-    const bool printed = texture && texture->grid >= 0.3 && texture->stripes <= 0.5;
+    const bool printed = texture && looksPrinted(*texture);
     if (printed)
         quiet.whole.emplace_back(toFullSize(base, around), false);
     // A small blurred code of fine modules, soft at the searched size, shows
     // its grid too faintly.
-    else if (texture && quiet.fullSize && texture->grid >= cSoftGridFrom && texture->stripes <= 0.5
+    else if (texture && quiet.fullSize && looksPrinted(*texture, cSoftGridFrom)
              && std::max(around.width(), around.height()) <= cEnlargeUpTo)
         quiet.soft.emplace_back(texture->density, toFullSize(base, around));
     // A patch too large to be one code may hold one beside other print.
@@ -897,8 +903,8 @@ constexpr int cTileLooks = 2;
 // windows, stray print in nine of ten ordinary photos less.
 constexpr double cWindowReadFrom = 0.6;
 constexpr double cFineWindowReadFrom = 0.3; // the smallest read 0.37, card-free photos below 0.35 in nine of ten
-constexpr double cWindowDecodeFrom = 0.5; // card-free photos below it in six of seven
-constexpr double cWindowTurnFrom = 1.0;   // and below this in nine of ten
+constexpr double cWindowDecodeFrom = 0.5;   // card-free photos below it in six of seven
+constexpr double cWindowTurnFrom = 1.0;     // and below this in nine of ten
 constexpr int cSoftLooks = 2;
 
 void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const PrintedPatches &patches, DetectionResult &result)
