@@ -308,7 +308,8 @@ CardPhotoSpec glanceCardSpec(int i, int count, const QSize &size, QString *paylo
     const int shortSide = std::min(size.width(), size.height());
     const double share = 0.036 + (0.22 - 0.036) * ((i * 7919) % count) / std::max(1, count - 1);
     const int codeSide = int(shortSide * share + 0.5);
-    const QString text = QStringLiteral("R%1-%2").arg(i, 4, 10, QLatin1Char('0')).arg((i * 104729 + 7) % 100000, 5, 10, QLatin1Char('0'));
+    const QString text
+        = QStringLiteral("R%1-%2").arg(i, 4, 10, QLatin1Char('0')).arg((qint64(i) * 104729 + 7) % 100000, 5, 10, QLatin1Char('0'));
     if (payload)
         *payload = text;
     if (side)
