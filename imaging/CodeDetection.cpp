@@ -672,7 +672,8 @@ struct PrintedWindows {
 struct PrintedPatches {
     std::vector<std::pair<QRect, bool>> whole; // and whether a code was located there
     std::vector<PrintedWindows> windows;
-    std::vector<std::pair<double, QRect>> soft; // print on paper too soft for a grid, by density
+    std::vector<PrintedWindows> windowsInPrinted; // of small patches that looked printed whole
+    std::vector<std::pair<double, QRect>> soft;   // print on paper too soft for a grid, by density
     bool fullSize = false;
 };
 
@@ -687,7 +688,7 @@ PrintedPatches printedPatchesFor(const QSize &size, int scale)
     return patches;
 }
 
-void addPrintedWindows(const LumaImage &base, const QRect &core, PrintedPatches &patches)
+void addPrintedWindows(const LumaImage &base, const QRect &core, bool fullSize, std::vector<PrintedWindows> &windows)
 {
     const int longer = std::max(core.width(), core.height());
     if (longer < 2 * cTileSide)
@@ -696,7 +697,7 @@ void addPrintedWindows(const LumaImage &base, const QRect &core, PrintedPatches 
     auto tileAt = [&](int r, int c) { return QRect(core.left() + c * cTileSide, core.top() + r * cTileSide, cTileSide, cTileSide); };
     // Small codes' windows need every pixel's tone; large regions of a
     // large photo are many windows, nearly all scenery.
-    const int stride = patches.fullSize ? 1 : 2;
+    const int stride = fullSize ? 1 : 2;
     std::vector<double> scores(std::size_t(columns) * rows, -1);
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < columns; ++c) {
@@ -768,7 +769,7 @@ void addPrintedWindows(const LumaImage &base, const QRect &core, PrintedPatches 
             if (std::find(ends.begin(), ends.end(), end) == ends.end())
                 ends.push_back(end);
         }
-        patches.windows.push_back({sum, padded(extent), padded(clearest), std::move(ends)});
+        windows.push_back({sum, padded(extent), padded(clearest), std::move(ends)});
     }
 }
 
@@ -802,7 +803,12 @@ void addPrintedPatch(const LumaImage &base, const Candidate &candidate, PrintedP
         quiet.soft.emplace_back(texture->density, toFullSize(base, around));
     // A patch too large to be one code may hold one beside other print.
     if (!printed || std::max(around.width(), around.height()) > cEnlargeUpTo)
-        addPrintedWindows(base, around, quiet);
+        addPrintedWindows(base, around, quiet.fullSize, quiet.windows);
+    // Where modules are fine, a patch that looks printed may too: a Data
+    // Matrix beside dark print, away from the centre where the detector
+    // starts. Looked at last.
+    else if (quiet.fullSize)
+        addPrintedWindows(base, around, true, quiet.windowsInPrinted);
 }
 
 // Reads the regions of `base` (a whole picture or a part of one; `small` is it
@@ -907,6 +913,101 @@ constexpr double cWindowDecodeFrom = 0.5;   // card-free photos below it in six 
 constexpr double cWindowTurnFrom = 1.0;     // and below this in nine of ten
 constexpr int cSoftLooks = 2;
 
+// Patches of print, clearest first. Where modules are fine, the searched
+// picture enlarged shows them well enough, and a decode for each would cost
+// more than it finds; only a patch as clear as a code's several windows is
+// worth one (a blurred small card), and one a photo. Elsewhere a patch clear
+// enough to be a card is read as it is, then turned.
+bool readWindowPatches(const QByteArray &bytes, const LumaImage &picture, const std::vector<PrintedWindows> &windows, bool fullSize,
+                       bool &decoded, DetectionResult &result)
+{
+    for (const PrintedWindows &patch : clearestWindows(windows, cTileLooks)) {
+        if (!fullSize) {
+            if (patch.score < cWindowReadFrom)
+                break;
+            const LumaImage part = cropLuma(picture, patch.all);
+            if (part.isNull())
+                continue;
+            ++result.closerLooks;
+            const QRect whole(0, 0, part.width, part.height);
+            addCodes(result, readAll(part, whole, Linear::None).codes, "printed window");
+            if (result.codes.isEmpty())
+                addCodes(result, readTurned(part, whole, 45).codes, "printed window turned");
+            if (!result.codes.isEmpty())
+                return true;
+            continue;
+        }
+        if (patch.score < cFineWindowReadFrom)
+            break;
+        // A patch much larger than its clearest window may run into print
+        // beside the code; a small one may still not be centred on it, where
+        // the Data Matrix detector starts.
+        const bool larger = !patch.all.contains(patch.clearest)
+            || patch.all.width() * patch.all.height() > 2 * patch.clearest.width() * patch.clearest.height();
+        std::vector<QRect> rects{patch.all};
+        if (larger || patch.clearest.center() != patch.all.center())
+            rects.push_back(patch.clearest);
+        for (const QRect &rect : rects) {
+            const LumaImage part = cropLuma(picture, rect);
+            if (part.isNull())
+                continue;
+            ++result.closerLooks;
+            const QRect whole(0, 0, part.width, part.height);
+            addCodes(result, readEnlarged(part, whole, 2).codes, "printed window enlarged twice");
+            if (result.codes.isEmpty())
+                addCodes(result, readEnlarged(part, whole, 3).codes, "printed window enlarged three times");
+            if (!result.codes.isEmpty())
+                return true;
+        }
+        // A patch as clear as many of a code's windows may be a large code,
+        // whose modules the searched picture shows well: a Data Matrix near
+        // 45 degrees is read turned.
+        if (patch.score >= cWindowTurnFrom) {
+            const LumaImage part = cropLuma(picture, patch.all);
+            if (!part.isNull()) {
+                ++result.closerLooks;
+                addCodes(result, readTurned(part, QRect(0, 0, part.width, part.height), 45).codes, "printed window turned");
+                if (!result.codes.isEmpty())
+                    return true;
+            }
+        }
+        if (decoded || patch.score < cWindowDecodeFrom)
+            continue;
+        decoded = true;
+        LumaImage sharp;
+        {
+            Stopwatch watch(result.decodeMs);
+            Stopwatch close(result.closeDecodeMs);
+            sharp = decodeLumaRegion(bytes, 1, patch.all.intersected(picture.sourceRect), nullptr);
+        }
+        if (sharp.isNull())
+            continue;
+        const QRect all(0, 0, sharp.width, sharp.height);
+        addCodes(result, readAll(sharp, all, Linear::None).codes, "printed window at full size");
+        if (larger) {
+            for (const QRect &end : patch.ends) {
+                const QRect at = end.intersected(sharp.sourceRect).translated(-sharp.sourceRect.topLeft());
+                if (result.codes.isEmpty() && !at.isEmpty())
+                    addCodes(result, readAll(sharp, at, Linear::None).codes, "printed window end at full size");
+            }
+        }
+        if (result.codes.isEmpty())
+            addCodes(result, readEnlarged(sharp, all, 2).codes, "printed window at full size enlarged twice");
+        if (result.codes.isEmpty())
+            addCodes(result, readSharpened(sharp).codes, "printed window sharpened");
+        // Too large a patch to enlarge whole: its clearest window alone,
+        // where a small blurred code's modules need twice the pixels.
+        if (result.codes.isEmpty() && rects.size() > 1 && std::max(sharp.width, sharp.height) > cSharpenTwiceUpTo) {
+            const QRect at = patch.clearest.intersected(sharp.sourceRect).translated(-sharp.sourceRect.topLeft());
+            if (!at.isEmpty())
+                addCodes(result, readEnlarged(sharp, at, 2, true).codes, "printed window clearest sharpened");
+        }
+        if (!result.codes.isEmpty())
+            return true;
+    }
+    return false;
+}
+
 void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const PrintedPatches &patches, DetectionResult &result)
 {
     int looks = 0;
@@ -946,96 +1047,9 @@ void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const Pr
         if (fullSize && result.codes.isEmpty())
             addCodes(result, readSharpened(part).codes, "printed patch sharpened");
     }
-    // Patches of print, clearest first. Where modules are fine, the searched
-    // picture enlarged shows them well enough, and a decode for each would
-    // cost more than it finds; only a patch as clear as a code's several
-    // windows is worth one (a blurred small card). Elsewhere a patch clear
-    // enough to be a card is read as it is, then turned.
     bool decoded = false;
-    for (const PrintedWindows &patch : clearestWindows(patches.windows, cTileLooks)) {
-        if (!patches.fullSize) {
-            if (patch.score < cWindowReadFrom)
-                break;
-            const LumaImage part = cropLuma(picture, patch.all);
-            if (part.isNull())
-                continue;
-            ++result.closerLooks;
-            const QRect whole(0, 0, part.width, part.height);
-            addCodes(result, readAll(part, whole, Linear::None).codes, "printed window");
-            if (result.codes.isEmpty())
-                addCodes(result, readTurned(part, whole, 45).codes, "printed window turned");
-            if (!result.codes.isEmpty())
-                return;
-            continue;
-        }
-        if (patch.score < cFineWindowReadFrom)
-            break;
-        // A patch much larger than its clearest window may run into print
-        // beside the code; a small one may still not be centred on it, where
-        // the Data Matrix detector starts.
-        const bool larger = !patch.all.contains(patch.clearest)
-            || patch.all.width() * patch.all.height() > 2 * patch.clearest.width() * patch.clearest.height();
-        std::vector<QRect> rects{patch.all};
-        if (larger || patch.clearest.center() != patch.all.center())
-            rects.push_back(patch.clearest);
-        for (const QRect &rect : rects) {
-            const LumaImage part = cropLuma(picture, rect);
-            if (part.isNull())
-                continue;
-            ++result.closerLooks;
-            const QRect whole(0, 0, part.width, part.height);
-            addCodes(result, readEnlarged(part, whole, 2).codes, "printed window enlarged twice");
-            if (result.codes.isEmpty())
-                addCodes(result, readEnlarged(part, whole, 3).codes, "printed window enlarged three times");
-            if (!result.codes.isEmpty())
-                return;
-        }
-        // A patch as clear as many of a code's windows may be a large code,
-        // whose modules the searched picture shows well: a Data Matrix near
-        // 45 degrees is read turned.
-        if (patch.score >= cWindowTurnFrom) {
-            const LumaImage part = cropLuma(picture, patch.all);
-            if (!part.isNull()) {
-                ++result.closerLooks;
-                addCodes(result, readTurned(part, QRect(0, 0, part.width, part.height), 45).codes, "printed window turned");
-                if (!result.codes.isEmpty())
-                    return;
-            }
-        }
-        if (decoded || patch.score < cWindowDecodeFrom)
-            continue;
-        decoded = true;
-        LumaImage sharp;
-        {
-            Stopwatch watch(result.decodeMs);
-            Stopwatch close(result.closeDecodeMs);
-            sharp = decodeLumaRegion(bytes, 1, patch.all.intersected(picture.sourceRect), nullptr);
-        }
-        if (sharp.isNull())
-            continue;
-        const QRect all(0, 0, sharp.width, sharp.height);
-        addCodes(result, readAll(sharp, all, Linear::None).codes, "printed window at full size");
-        if (larger) {
-            for (const QRect &end : patch.ends) {
-                const QRect at = end.intersected(sharp.sourceRect).translated(-sharp.sourceRect.topLeft());
-                if (result.codes.isEmpty() && !at.isEmpty())
-                    addCodes(result, readAll(sharp, at, Linear::None).codes, "printed window end at full size");
-            }
-        }
-        if (result.codes.isEmpty())
-            addCodes(result, readEnlarged(sharp, all, 2).codes, "printed window at full size enlarged twice");
-        if (result.codes.isEmpty())
-            addCodes(result, readSharpened(sharp).codes, "printed window sharpened");
-        // Too large a patch to enlarge whole: its clearest window alone,
-        // where a small blurred code's modules need twice the pixels.
-        if (result.codes.isEmpty() && rects.size() > 1 && std::max(sharp.width, sharp.height) > cSharpenTwiceUpTo) {
-            const QRect at = patch.clearest.intersected(sharp.sourceRect).translated(-sharp.sourceRect.topLeft());
-            if (!at.isEmpty())
-                addCodes(result, readEnlarged(sharp, at, 2, true).codes, "printed window clearest sharpened");
-        }
-        if (!result.codes.isEmpty())
-            return;
-    }
+    if (readWindowPatches(bytes, picture, patches.windows, patches.fullSize, decoded, result))
+        return;
     // Soft print, densest first: sharpened, the searched picture shows a
     // blurred small code's modules well enough.
     std::vector<std::pair<double, QRect>> soft = patches.soft;
@@ -1051,6 +1065,7 @@ void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const Pr
         if (!result.codes.isEmpty())
             return;
     }
+    readWindowPatches(bytes, picture, patches.windowsInPrinted, patches.fullSize, decoded, result);
 }
 
 // The whole picture at full size, as the reference reads it, before a photo

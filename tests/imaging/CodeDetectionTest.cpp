@@ -223,6 +223,8 @@ TEST_F(CodeDetection, EachStepReadsCardsTheStepsBeforeItMiss)
         {"a small blurred QR near 45 degrees, alone on its card", 7716, 1000, "printed patch sharpened"},
         {"a small blurred QR, its grid too soft at half size to look printed", 14358, 1000, "soft patch sharpened"},
         {"a small blurred QR near 45 degrees in a patch too large to enlarge whole", 16716, 1000, "printed window clearest sharpened"},
+        {"a Data Matrix on a card beside a dark triangle, off the centre of its printed patch", 22197, 1000,
+         "printed window enlarged twice"},
         {"a card filling the frame", -1, 0, "screen"},
     };
     for (const Case &c : cases) {
