@@ -383,8 +383,19 @@ LumaImage turnLuma(const LumaImage &image, const QRect &part, double degrees)
 
 // Reads the part turned by `degrees`; positions come back in full-size pixels
 // of the picture (the bounds of the turned-back corners).
+constexpr int cTurnUpTo = 1024; // searched pixels, twice the largest card's code on a 24 MP photo
+
 PassOutcome readTurned(const LumaImage &image, const QRect &part, double degrees)
 {
+    // Busy scenery can make one patch of most of the frame: turned at its own
+    // scale, it would be a picture of ten megapixels for the reader. A code
+    // that fills a part that large has modules to spare at a smaller scale.
+    const int longer = std::max(part.width(), part.height());
+    if (longer > cTurnUpTo) {
+        const LumaImage smaller = shrinkLuma(cropLuma(image, toFullSize(image, part)), (longer + cTurnUpTo - 1) / cTurnUpTo);
+        if (!smaller.isNull())
+            return readTurned(smaller, QRect(0, 0, smaller.width, smaller.height), degrees);
+    }
     const LumaImage turned = turnLuma(image, part, degrees);
     PassOutcome outcome = readAll(turned, QRect(0, 0, turned.width, turned.height), Linear::None);
     const double angle = degrees * M_PI / 180;
