@@ -887,9 +887,12 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
             continue;
         if (outcome.located && !escalate) {
             closerLook.push_back(toFullSize(base, candidate.rect));
-        } else if (std::max(candidate.rect.width(), candidate.rect.height()) <= cEnlargeUpTo) {
+        } else if (std::max(candidate.rect.width(), candidate.rect.height()) <= cEnlargeUpTo
+                   && (!quiet || quiet->fullSize || looksLikePrintedCode(base, candidate.core))) {
             // Modules of a pixel or two at half size: the detectors
             // neither read nor locate them, but often do when enlarged.
+            // Where the smallest card's modules are larger, only a dense
+            // code has them, and it looks printed.
             const PassOutcome enlarged = readEnlarged(base, candidate.rect, 2);
             addCodes(result, enlarged.codes, "region enlarged twice");
             if (!enlarged.codes.isEmpty())
