@@ -930,7 +930,7 @@ constexpr int cSoftLooks = 2;
 // Patches of print, clearest first. Where modules are fine, the searched
 // picture enlarged shows them well enough, and a decode for each would cost
 // more than it finds; only a patch as clear as a code's several windows is
-// worth one (a blurred small card), and one a photo. Elsewhere a patch clear
+// worth one (a blurred small card), and only one a photo. Elsewhere a patch clear
 // enough to be a card is read as it is, then turned.
 bool readWindowPatches(const QByteArray &bytes, const LumaImage &picture, const std::vector<PrintedWindows> &windows, bool fullSize,
                        bool &decoded, DetectionResult &result)
@@ -997,10 +997,11 @@ bool readWindowPatches(const QByteArray &bytes, const LumaImage &picture, const 
         if (sharp.isNull())
             continue;
         const QRect all(0, 0, sharp.width, sharp.height);
+        auto inSharp = [&](const QRect &rect) { return rect.intersected(sharp.sourceRect).translated(-sharp.sourceRect.topLeft()); };
         addCodes(result, readAll(sharp, all, Linear::None).codes, "printed window at full size");
         if (larger) {
             for (const QRect &end : patch.ends) {
-                const QRect at = end.intersected(sharp.sourceRect).translated(-sharp.sourceRect.topLeft());
+                const QRect at = inSharp(end);
                 if (result.codes.isEmpty() && !at.isEmpty())
                     addCodes(result, readAll(sharp, at, Linear::None).codes, "printed window end at full size");
             }
@@ -1012,7 +1013,7 @@ bool readWindowPatches(const QByteArray &bytes, const LumaImage &picture, const 
         // Too large a patch to enlarge whole: its clearest window alone,
         // where a small blurred code's modules need twice the pixels.
         if (result.codes.isEmpty() && rects.size() > 1 && std::max(sharp.width, sharp.height) > cSharpenTwiceUpTo) {
-            const QRect at = patch.clearest.intersected(sharp.sourceRect).translated(-sharp.sourceRect.topLeft());
+            const QRect at = inSharp(patch.clearest);
             if (!at.isEmpty())
                 addCodes(result, readEnlarged(sharp, at, 2, true).codes, "printed window clearest sharpened");
         }
