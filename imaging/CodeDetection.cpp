@@ -669,17 +669,12 @@ bool looksPrinted(const PrintTexture &texture, double gridFrom = 0.3)
     return texture.grid >= gridFrom && texture.stripes <= 0.5;
 }
 
-std::optional<double> printedCodeScore(const LumaImage &picture, const QRect &core, int stride = 1)
+std::optional<double> printedCodeScore(const LumaImage &picture, const QRect &core, int stride)
 {
     const std::optional<PrintTexture> texture = printTexture(picture, core, stride);
     if (!texture || !looksPrinted(*texture))
         return std::nullopt;
     return texture->density;
-}
-
-bool looksLikePrintedCode(const LumaImage &picture, const QRect &core)
-{
-    return printedCodeScore(picture, core).has_value();
 }
 
 // A candidate's dense texture with a quiet zone's room around it.
@@ -830,10 +825,9 @@ std::vector<PrintedWindows> clearestWindows(std::vector<PrintedWindows> windows,
     return taken;
 }
 
-void addPrintedPatch(const LumaImage &base, const Candidate &candidate, PrintedPatches &quiet)
+void addPrintedPatch(const LumaImage &base, const Candidate &candidate, const std::optional<PrintTexture> &texture, PrintedPatches &quiet)
 {
     const QRect around = aroundCore(candidate, base);
-    const std::optional<PrintTexture> texture = printTexture(base, candidate.core);
     const bool printed = texture && looksPrinted(*texture);
     if (printed)
         quiet.whole.emplace_back(toFullSize(base, around), false);
@@ -871,6 +865,14 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
             continue;
         if (coveredShare(toFullSize(base, candidate.rect), result.codes) > 0.5)
             continue;
+        // Several steps ask whether the candidate looks printed: measured once.
+        std::optional<std::optional<PrintTexture>> measured;
+        auto texture = [&]() -> const std::optional<PrintTexture> & {
+            if (!measured)
+                measured = printTexture(base, candidate.core);
+            return *measured;
+        };
+        auto printed = [&] { return texture() && looksPrinted(*texture()); };
         // A large region read in vain may hold a code that a reader misses
         // in it (zxing-cpp's Data Matrix detector starts at the centre) and
         // finds alone: its own candidate is read beyond the budget.
@@ -885,7 +887,7 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
         // A small card scores few seeds and comes after the large print and
         // scenery that spent the budget; it looks like print on paper.
         if (escalate && area > areaLeft && printedLeft > 0 && area <= 0.25 * double(base.width) * base.height
-            && looksLikePrintedCode(base, candidate.core)) {
+            && printed()) {
             --printedLeft;
             areaLeft += area;
         }
@@ -900,7 +902,7 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
                 // A small look made of one candidate: a small code in it is
                 // as fine as in any other region.
                 if (quiet && result.codes.isEmpty())
-                    addPrintedPatch(base, candidate, *quiet);
+                    addPrintedPatch(base, candidate, texture(), *quiet);
             }
             continue;
         }
@@ -918,7 +920,7 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
         if (outcome.located && !escalate) {
             closerLook.push_back(toFullSize(base, candidate.rect));
         } else if (std::max(candidate.rect.width(), candidate.rect.height()) <= cEnlargeUpTo
-                   && (!quiet || quiet->fullSize || looksLikePrintedCode(base, candidate.core))) {
+                   && (!quiet || quiet->fullSize || printed())) {
             // Modules of a pixel or two at half size: the detectors
             // neither read nor locate them, but often do when enlarged.
             // Where the smallest card's modules are larger, only a dense
@@ -931,8 +933,8 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
         // A code located where it stands may read turned, as one never
         // located may (zxing-cpp 2 locates many that 1.4 does not).
         if (quiet && !outcome.located)
-            addPrintedPatch(base, candidate, *quiet);
-        else if (quiet && looksLikePrintedCode(base, candidate.core))
+            addPrintedPatch(base, candidate, texture(), *quiet);
+        else if (quiet && printed())
             quiet->whole.emplace_back(toFullSize(base, aroundCore(candidate, base)), true);
     }
 }
