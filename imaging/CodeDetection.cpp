@@ -39,10 +39,10 @@ constexpr double cRegionAreaBudget = 0.75;
 // 250 full-size pixels) are enlarged and read again.
 constexpr int cEnlargeUpTo = 256;
 
-ReaderOptions matrixOptions()
+ReaderOptions matrixOptions(bool stacked)
 {
     ReaderOptions options = zxingcompat::readerOptions();
-    options.setFormats(cMatrixFormats)
+    options.setFormats(stacked ? cMatrixFormats | cStackedFormats : cMatrixFormats)
         .setTryHarder(true)
         .setTryRotate(true)
         .setTryDownscale(false) // the caller searches at several scales itself
@@ -121,14 +121,18 @@ void readPart(const LumaImage &image, const QRect &part, const ReaderOptions &op
 }
 
 enum class Linear { None, Sparse, Thorough };
+// The reduced reads of whole frames and looks (screen, quarter size, coarse)
+// and the turned reads skip the stacked codes: the region reads find them.
+enum class Stacked { Read, Skip };
 
-PassOutcome readAll(const LumaImage &image, const QRect &part, Linear linear)
+PassOutcome readAll(const LumaImage &image, const QRect &part, Linear linear, Stacked stacked = Stacked::Read)
 {
-    static const ReaderOptions matrix = matrixOptions();
+    static const ReaderOptions matrix = matrixOptions(false);
+    static const ReaderOptions stackedToo = matrixOptions(true);
     static const ReaderOptions sparse = linearOptions(false);
     static const ReaderOptions thorough = linearOptions(true);
     PassOutcome outcome;
-    readPart(image, part, matrix, false, outcome);
+    readPart(image, part, stacked == Stacked::Read ? stackedToo : matrix, false, outcome);
     if (linear != Linear::None) {
         const ReaderOptions &options = linear == Linear::Thorough ? thorough : sparse;
         readPart(image, part, options, false, outcome);
@@ -397,7 +401,7 @@ PassOutcome readTurned(const LumaImage &image, const QRect &part, double degrees
             return readTurned(smaller, QRect(0, 0, smaller.width, smaller.height), degrees);
     }
     const LumaImage turned = turnLuma(image, part, degrees);
-    PassOutcome outcome = readAll(turned, QRect(0, 0, turned.width, turned.height), Linear::None);
+    PassOutcome outcome = readAll(turned, QRect(0, 0, turned.width, turned.height), Linear::None, Stacked::Skip);
     const double angle = degrees * M_PI / 180;
     const double c = std::cos(angle), s = std::sin(angle);
     const QRect full = toFullSize(image, part);
@@ -1163,7 +1167,7 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
         // Large codes, whole picture, cheaply.
         small = shrinkLuma(base, 2);
         if (!small.isNull())
-            takeOutcome(readAll(small, QRect(0, 0, small.width, small.height), Linear::None), result, leads,
+            takeOutcome(readAll(small, QRect(0, 0, small.width, small.height), Linear::None, Stacked::Skip), result, leads,
                         "whole picture at quarter size");
         searchCandidates(base, small, escalate, result, leads, closerLook, escalate ? &quiet : nullptr);
     }
@@ -1180,7 +1184,7 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
             if (coarse.isNull())
                 break;
             ++result.regionsSearched;
-            takeOutcome(readAll(coarse, QRect(0, 0, coarse.width, coarse.height), Linear::None), result, leads, "coarse");
+            takeOutcome(readAll(coarse, QRect(0, 0, coarse.width, coarse.height), Linear::None, Stacked::Skip), result, leads, "coarse");
             if (!result.codes.isEmpty())
                 break;
         }
@@ -1273,7 +1277,7 @@ void lookClosely(const LumaImage &half, const std::vector<QRect> &looks, Detecti
         ++result.closerLooks;
         const LumaImage small = shrinkLuma(part, 2);
         if (!small.isNull())
-            takeOutcome(readAll(small, QRect(0, 0, small.width, small.height), Linear::None), result, leads, "region at quarter size");
+            takeOutcome(readAll(small, QRect(0, 0, small.width, small.height), Linear::None, Stacked::Skip), result, leads, "region at quarter size");
         searchCandidates(part, small, true, result, leads, unused, &quiet);
     }
 }
@@ -1308,7 +1312,7 @@ DetectionResult detectScreened(const QByteArray &bytes)
     {
         Stopwatch watch(result.screenMs);
         // A card filling the frame reads here already.
-        takeOutcome(readAll(screen, QRect(0, 0, screen.width, screen.height), Linear::None), result, leads, "screen");
+        takeOutcome(readAll(screen, QRect(0, 0, screen.width, screen.height), Linear::None, Stacked::Skip), result, leads, "screen");
         for (const QRect &rect : screenCandidates(screen)) {
             if (coveredShare(rect, result.codes) <= 0.5)
                 looks.push_back(rect);
@@ -1330,7 +1334,7 @@ DetectionResult detectScreened(const QByteArray &bytes)
             if (coarse.isNull())
                 break;
             ++result.regionsSearched;
-            takeOutcome(readAll(coarse, QRect(0, 0, coarse.width, coarse.height), Linear::None), result, leads, "coarse");
+            takeOutcome(readAll(coarse, QRect(0, 0, coarse.width, coarse.height), Linear::None, Stacked::Skip), result, leads, "coarse");
             if (!result.codes.isEmpty())
                 break;
         }

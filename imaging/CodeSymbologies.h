@@ -23,7 +23,12 @@ inline const ZXing::BarcodeFormats cMatrixFormats = ZXing::BarcodeFormat::QRCode
 #if SORRELBY_ZXING_AT_LEAST(2, 0)
     | ZXing::BarcodeFormat::MicroQRCode
 #endif
-    | ZXing::BarcodeFormat::DataMatrix | ZXing::BarcodeFormat::Aztec | ZXing::BarcodeFormat::PDF417;
+    | ZXing::BarcodeFormat::DataMatrix | ZXing::BarcodeFormat::Aztec;
+
+// Rows of linear code stacked. zxing-cpp 1.4 looks for them turned as well by
+// turning a copy of the whole binarised picture, so the detection leaves them
+// out of its reduced and turned looks and reads them in its region reads.
+inline const ZXing::BarcodeFormats cStackedFormats = ZXing::BarcodeFormat::PDF417;
 
 inline const ZXing::BarcodeFormats cLinearFormats = ZXing::BarcodeFormat::Code128 | ZXing::BarcodeFormat::Code39
     | ZXing::BarcodeFormat::Code93 | ZXing::BarcodeFormat::EAN13 | ZXing::BarcodeFormat::EAN8 | ZXing::BarcodeFormat::UPCA

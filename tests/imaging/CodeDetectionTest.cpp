@@ -9,7 +9,7 @@ using namespace sorrelby::testkit::codedetection;
 
 namespace {
 
-TEST_F(CodeDetection, FindsQrAndDataMatrixCards)
+TEST_F(CodeDetection, FindsQrDataMatrixLinearAndStackedCards)
 {
     struct Case {
         Symbology symbology;
@@ -26,6 +26,9 @@ TEST_F(CodeDetection, FindsQrAndDataMatrixCards)
         {Symbology::DataMatrix, QStringLiteral("DM-0042"), 180, 28, 0, 2},
         {Symbology::Code128, QStringLiteral("C-2024-17"), 0, 5, 0, 0},
         {Symbology::Code39, QStringLiteral("D42"), 0, 90, 0, 0}, // bars standing upright
+        // Stacked rows are read where linear codes are, upright or turned.
+        {Symbology::PDF417, QStringLiteral("P-2024-31"), 0, 3, 0, 0},
+        {Symbology::PDF417, QStringLiteral("P77"), 300, 90, 0.04, 0},
     };
     quint32 seed = 100;
     for (const Case &c : cases) {
@@ -36,7 +39,10 @@ TEST_F(CodeDetection, FindsQrAndDataMatrixCards)
         const QString path = folder + QStringLiteral("/card_%1.jpg").arg(seed);
         ASSERT_TRUE(writeCardPhoto(path, spec));
         EXPECT_EQ(doAutoQRCode(path), c.payload) << c.payload.toStdString();
-        // The reference strategy agrees.
+        // The reference strategy agrees; reading the whole photo at once, it
+        // misses the stacked rows that a region read finds.
+        if (c.symbology == Symbology::PDF417)
+            continue;
         DetectionOptions naive;
         naive.strategy = DetectionStrategy::Naive;
         EXPECT_EQ(textsOf(detectCodes(path, naive)), QStringList{c.payload}) << c.payload.toStdString();

@@ -34,6 +34,8 @@ ZXing::BarcodeFormat formatOf(Symbology s)
         return ZXing::BarcodeFormat::Code128;
     case Symbology::Code39:
         return ZXing::BarcodeFormat::Code39;
+    case Symbology::PDF417:
+        return ZXing::BarcodeFormat::PDF417;
     case Symbology::QRCode:
         break;
     }
@@ -204,6 +206,8 @@ std::optional<Symbology> symbologyByName(const QString &name)
         return Symbology::Code128;
     if (n == QLatin1String("code39"))
         return Symbology::Code39;
+    if (n == QLatin1String("pdf417"))
+        return Symbology::PDF417;
     return std::nullopt;
 }
 
@@ -216,6 +220,8 @@ QString symbologyName(Symbology symbology)
         return QStringLiteral("code128");
     case Symbology::Code39:
         return QStringLiteral("code39");
+    case Symbology::PDF417:
+        return QStringLiteral("pdf417");
     case Symbology::QRCode:
         break;
     }
@@ -263,7 +269,7 @@ QStringList readCodesInJpeg(const QByteArray &jpeg, int scaleDown)
         return codes;
     const ZXing::ImageView view(gray.data(), width, height, ZXing::ImageFormat::Lum);
     auto options = zxingcompat::readerOptions();
-    options.setFormats(cMatrixFormats | cLinearFormats).setTryHarder(true).setTryDownscale(false);
+    options.setFormats(cMatrixFormats | cStackedFormats | cLinearFormats).setTryHarder(true).setTryDownscale(false);
     for (const auto &result : ZXing::ReadBarcodes(view, options))
         codes << QString::fromStdString(result.text());
     return codes;

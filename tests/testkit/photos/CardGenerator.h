@@ -16,7 +16,7 @@
 
 namespace sorrelby::testkit {
 
-enum class Symbology { QRCode, DataMatrix, Code128, Code39 };
+enum class Symbology { QRCode, DataMatrix, Code128, Code39, PDF417 };
 
 // "qr", "datamatrix", "code128", "code39" (any case); none when unknown.
 std::optional<Symbology> symbologyByName(const QString &name);

@@ -2,7 +2,7 @@
 // benchmarks and trying the application on a realistic shoot.
 //
 //   sorrelby-testkit photo OUT.jpg [--size WxH] [--camera nikon|canon|sony|none] ...
-//   sorrelby-testkit card OUT.jpg PAYLOAD [--symbology qr|datamatrix|code128|code39] [--side PX] [--rotate DEG] ...
+//   sorrelby-testkit card OUT.jpg PAYLOAD [--symbology qr|datamatrix|code128|code39|pdf417] [--side PX] [--rotate DEG] ...
 //   sorrelby-testkit shoot FOLDER [--subjects N] [--photos N] [--cameras nikon,canon] [--interleave] [--files raw+jpeg] ...
 //                          [--roster FILE [--leave-out LIST] [--absent N]] [--card-only LIST] [--come-back LIST]
 //                          [--burst-ms MS] [--subsec DIGITS] [--file-times capture|equal|shuffled]
@@ -66,7 +66,7 @@ struct Options {
                                    QStringLiteral("1")};
     QCommandLineOption quality{QStringLiteral("quality"), QStringLiteral("JPEG quality."), QStringLiteral("q"), QStringLiteral("92")};
     QCommandLineOption noThumbnail{QStringLiteral("no-thumbnail"), QStringLiteral("No embedded thumbnail.")};
-    QCommandLineOption symbology{QStringLiteral("symbology"), QStringLiteral("qr, datamatrix, code128 or code39."), QStringLiteral("name"),
+    QCommandLineOption symbology{QStringLiteral("symbology"), QStringLiteral("qr, datamatrix, code128, code39 or pdf417."), QStringLiteral("name"),
                                  QStringLiteral("qr")};
     QCommandLineOption side{QStringLiteral("side"), QStringLiteral("Code width in pixels."), QStringLiteral("px"), QStringLiteral("0")};
     QCommandLineOption rotate{QStringLiteral("rotate"), QStringLiteral("Card rotation in degrees."), QStringLiteral("deg"),
