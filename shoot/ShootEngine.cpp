@@ -282,7 +282,6 @@ quint64 ShootEngine::request(ShootRequest request)
         if (!alive->load())
             return;
         perform(ticket, request);
-        --m_pending;
     });
     return ticket;
 }
@@ -293,7 +292,6 @@ ShootResult ShootEngine::run(ShootRequest request)
     ++m_pending;
     ShootResult result;
     m_queue->sync([&] { result = perform(ticket, request); });
-    --m_pending;
     return result;
 }
 
@@ -408,6 +406,8 @@ ShootResult ShootEngine::perform(quint64 ticket, const ShootRequest &request)
         result.outcome = ShootResult::Outcome::Problems;
 
     note(operationName(request.operation) + QStringLiteral(" #%1 ends: ").arg(ticket) + result.describe());
+    // Whoever hears of the last operation's end finds the engine idle.
+    --m_pending;
     Q_EMIT operationFinished(result);
     const bool nothingToUndo = (request.operation == ShootOperation::Undo || request.operation == ShootOperation::Redo)
         && result.outcome == ShootResult::Outcome::NotRun;

@@ -89,6 +89,10 @@ TEST_F(ShootEngineTest, OneOperationAtATimeInTheOrderAsked)
     held.release();
     ASSERT_TRUE(waitUntil([&] { return recorder.finished().size() == 2; }, 20000));
     EXPECT_FALSE(engine.isBusy());
+    // The decode's end is heard with the revert still waiting, the revert's
+    // with nothing left: a window that enables its commands then finds the
+    // engine idle.
+    EXPECT_EQ(recorder.busyAtFinish(), (QList<bool>{true, false}));
     EXPECT_EQ(recorder.finished().at(0).ticket, decode);
     EXPECT_EQ(recorder.finished().at(1).ticket, revert);
     // The revert listed the folder after the decode had renamed it.
