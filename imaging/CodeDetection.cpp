@@ -665,7 +665,8 @@ std::optional<PrintTexture> printTexture(const LumaImage &picture, const QRect &
     const double grid = std::hypot(sums.c4, sums.s4) / sums.weight;
     // Small modules put an edge nearly everywhere; other print has edges
     // only along its outlines.
-    return PrintTexture{grid, std::hypot(sums.c2, sums.s2) / sums.weight, grid * double(sums.edges) / (double(inside.width()) * inside.height())};
+    return PrintTexture{grid, std::hypot(sums.c2, sums.s2) / sums.weight,
+                        grid * double(sums.edges) / (double(inside.width()) * inside.height())};
 }
 
 bool looksPrinted(const PrintTexture &texture, double gridFrom = 0.3)
@@ -890,8 +891,7 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
         }
         // A small card scores few seeds and comes after the large print and
         // scenery that spent the budget; it looks like print on paper.
-        if (escalate && area > areaLeft && printedLeft > 0 && area <= 0.25 * double(base.width) * base.height
-            && printed()) {
+        if (escalate && area > areaLeft && printedLeft > 0 && area <= 0.25 * double(base.width) * base.height && printed()) {
             --printedLeft;
             areaLeft += area;
         }
@@ -923,8 +923,7 @@ void searchCandidates(const LumaImage &base, const LumaImage &small, bool escala
             continue;
         if (outcome.located && !escalate) {
             closerLook.push_back(toFullSize(base, candidate.rect));
-        } else if (std::max(candidate.rect.width(), candidate.rect.height()) <= cEnlargeUpTo
-                   && (!quiet || quiet->fullSize || printed())) {
+        } else if (std::max(candidate.rect.width(), candidate.rect.height()) <= cEnlargeUpTo && (!quiet || quiet->fullSize || printed())) {
             // Modules of a pixel or two at half size: the detectors
             // neither read nor locate them, but often do when enlarged.
             // Where the smallest card's modules are larger, only a dense
@@ -1277,7 +1276,8 @@ void lookClosely(const LumaImage &half, const std::vector<QRect> &looks, Detecti
         ++result.closerLooks;
         const LumaImage small = shrinkLuma(part, 2);
         if (!small.isNull())
-            takeOutcome(readAll(small, QRect(0, 0, small.width, small.height), Linear::None, Stacked::Skip), result, leads, "region at quarter size");
+            takeOutcome(readAll(small, QRect(0, 0, small.width, small.height), Linear::None, Stacked::Skip), result, leads,
+                        "region at quarter size");
         searchCandidates(part, small, true, result, leads, unused, &quiet);
     }
 }

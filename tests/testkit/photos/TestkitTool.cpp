@@ -66,8 +66,8 @@ struct Options {
                                    QStringLiteral("1")};
     QCommandLineOption quality{QStringLiteral("quality"), QStringLiteral("JPEG quality."), QStringLiteral("q"), QStringLiteral("92")};
     QCommandLineOption noThumbnail{QStringLiteral("no-thumbnail"), QStringLiteral("No embedded thumbnail.")};
-    QCommandLineOption symbology{QStringLiteral("symbology"), QStringLiteral("qr, datamatrix, code128, code39 or pdf417."), QStringLiteral("name"),
-                                 QStringLiteral("qr")};
+    QCommandLineOption symbology{QStringLiteral("symbology"), QStringLiteral("qr, datamatrix, code128, code39 or pdf417."),
+                                 QStringLiteral("name"), QStringLiteral("qr")};
     QCommandLineOption side{QStringLiteral("side"), QStringLiteral("Code width in pixels."), QStringLiteral("px"), QStringLiteral("0")};
     QCommandLineOption rotate{QStringLiteral("rotate"), QStringLiteral("Card rotation in degrees."), QStringLiteral("deg"),
                               QStringLiteral("0")};
