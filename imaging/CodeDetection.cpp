@@ -39,10 +39,14 @@ constexpr double cRegionAreaBudget = 0.75;
 // 250 full-size pixels) are enlarged and read again.
 constexpr int cEnlargeUpTo = 256;
 
-ReaderOptions matrixOptions(bool stacked)
+// The reduced reads of whole frames and looks (screen, quarter size, coarse)
+// and the turned reads skip the stacked codes: the region reads find them.
+enum class Stacked { Read, Skip };
+
+ReaderOptions matrixOptions(Stacked stacked)
 {
     ReaderOptions options = zxingcompat::readerOptions();
-    options.setFormats(stacked ? cMatrixFormats | cStackedFormats : cMatrixFormats)
+    options.setFormats(stacked == Stacked::Read ? cMatrixFormats | cStackedFormats : cMatrixFormats)
         .setTryHarder(true)
         .setTryRotate(true)
         .setTryDownscale(false) // the caller searches at several scales itself
@@ -121,14 +125,11 @@ void readPart(const LumaImage &image, const QRect &part, const ReaderOptions &op
 }
 
 enum class Linear { None, Sparse, Thorough };
-// The reduced reads of whole frames and looks (screen, quarter size, coarse)
-// and the turned reads skip the stacked codes: the region reads find them.
-enum class Stacked { Read, Skip };
 
 PassOutcome readAll(const LumaImage &image, const QRect &part, Linear linear, Stacked stacked = Stacked::Read)
 {
-    static const ReaderOptions matrix = matrixOptions(false);
-    static const ReaderOptions stackedToo = matrixOptions(true);
+    static const ReaderOptions matrix = matrixOptions(Stacked::Skip);
+    static const ReaderOptions stackedToo = matrixOptions(Stacked::Read);
     static const ReaderOptions sparse = linearOptions(false);
     static const ReaderOptions thorough = linearOptions(true);
     PassOutcome outcome;
