@@ -129,7 +129,13 @@ LoadCardViewController::LoadCardViewController(VolumeMonitor &monitor, QWidget *
     connect(&m_loader, &CardLoader::copyFinished, this, [this](const CardCopyResult &result) {
         showNotCopied(result.leftOnCard);
         m_manualButton->setEnabled(!m_loader.isCopying());
-        if (m_closeWhenDone && !m_loader.isCopying())
+        if (!m_closeWhenDone || m_loader.isCopying())
+            return;
+        // Closed while copying: a copy that went wrong, or left files on the
+        // card, must be seen before the card is wiped.
+        if (!result.ok() || !result.leftOnCard.isEmpty())
+            showAgain();
+        else
             close();
     });
     Settings::shared().setValue(cPrefStatusString, m_loader.statusString());
@@ -158,7 +164,24 @@ void LoadCardViewController::showEvent(QShowEvent *event)
         return;
     m_started = true;
     ibProgressIndicator->setVisible(true);
-    m_loader.start(); // observers on, then the existing card check
+    // Back over a copy or its report, the card in the reader is the one
+    // copied: offering it again would copy it twice.
+    if (m_showingAgain)
+        m_loader.addobserversForCard();
+    else
+        m_loader.start(); // observers on, then the existing card check
+}
+
+void LoadCardViewController::showAgain()
+{
+    m_closeWhenDone = false;
+    if (!isVisible()) {
+        m_showingAgain = true;
+        show();
+        m_showingAgain = false;
+    }
+    raise();
+    activateWindow();
 }
 
 void LoadCardViewController::hideEvent(QHideEvent *event)
@@ -221,8 +244,7 @@ LoadCardViewController *showLoadCardWindow(QWidget *parent, VolumeMonitor *monit
 {
     static QPointer<LoadCardViewController> open;
     if (open) {
-        open->raise();
-        open->activateWindow();
+        open->showAgain();
         return open;
     }
     if (!monitor) {

@@ -35,6 +35,8 @@ public:
     QString fStatusString() const { return m_loader.statusString(); }
     // Tests answer the open panel; by default a folder dialog shown as a sheet.
     void setFolderChooser(FolderChooser chooser) { m_chooser = std::move(chooser); }
+    // Brings back the window hidden while its copy runs, or raises the open one.
+    void showAgain();
 
 public Q_SLOTS:
     void doManualSelectFolder();
@@ -59,6 +61,7 @@ private:
     QPushButton *m_manualButton = nullptr;
     bool m_started = false;
     bool m_closeWhenDone = false;
+    bool m_showingAgain = false;
 };
 
 // The segue's work: shows the card window over parent (raising the one
