@@ -139,6 +139,40 @@ void drawCard(QPainter &p, const CardGeometry &g, const QImage &modules, bool li
     p.resetTransform();
 }
 
+// The card drawn flat into a picture of its own, bowed there and placed as a
+// flat card would be: straight lines across the code sag into arcs.
+void drawBentCard(QPainter &p, const CardGeometry &g, const QImage &modules, bool linear, double bend)
+{
+    const QRectF area = g.card.adjusted(0, 0, g.card.width() * 0.05, g.card.width() * 0.05);
+    const QSize size = area.size().toSize();
+    QImage flat(size, QImage::Format_ARGB32_Premultiplied);
+    flat.fill(Qt::transparent);
+    {
+        QPainter q(&flat);
+        q.setRenderHint(QPainter::Antialiasing);
+        CardGeometry local = g;
+        local.transform = QTransform::fromTranslate(-area.left(), -area.top());
+        drawCard(q, local, modules, linear);
+    }
+    QImage bent(size, QImage::Format_ARGB32_Premultiplied);
+    bent.fill(Qt::transparent);
+    const double sag = bend * g.code.width();
+    constexpr double pi = 3.14159265358979;
+    for (int y = 0; y < size.height(); ++y) {
+        auto *out = reinterpret_cast<QRgb *>(bent.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            const int sx = int(std::lround(x - sag * std::sin(pi * y / size.height())));
+            const int sy = int(std::lround(y - sag * std::sin(pi * x / size.width())));
+            if (sx >= 0 && sy >= 0 && sx < size.width() && sy < size.height())
+                out[x] = reinterpret_cast<const QRgb *>(flat.constScanLine(sy))[sx];
+        }
+    }
+    p.setTransform(g.transform);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(area.topLeft(), bent);
+    p.resetTransform();
+}
+
 // Separable box blur, three passes (close to a Gaussian), inside rect.
 void boxBlur(QImage &image, const QRect &rect, int radius)
 {
@@ -364,7 +398,10 @@ QImage renderCardPhoto(const CardPhotoSpec &spec)
                     return {};
             }
             const CardGeometry g = layoutCard(code, modules, image.size());
-            drawCard(p, g, modules, isLinear(code.symbology));
+            if (code.bend > 0)
+                drawBentCard(p, g, modules, isLinear(code.symbology), code.bend);
+            else
+                drawCard(p, g, modules, isLinear(code.symbology));
             touched |= g.transform.mapRect(g.card.adjusted(0, 0, g.card.width() * 0.05, g.card.width() * 0.05));
         }
     }

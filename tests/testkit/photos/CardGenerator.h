@@ -30,6 +30,8 @@ struct CodeSpec {
     QPointF center{0.5, 0.5}; // card centre, relative to the photo size
     double rotation = 0;      // degrees, clockwise
     double perspective = 0;   // 0 (flat) to about 0.3: the far edge is this much shorter
+    double bend = 0;          // the card bowed like paper that curls: its middle lies this share
+                              // of the code's side off the line through its edges, across and down
 };
 
 struct CardPhotoSpec {

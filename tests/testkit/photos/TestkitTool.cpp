@@ -73,6 +73,8 @@ struct Options {
                               QStringLiteral("0")};
     QCommandLineOption perspective{QStringLiteral("perspective"), QStringLiteral("Card tilt, 0 to 0.3."), QStringLiteral("f"),
                                    QStringLiteral("0")};
+    QCommandLineOption bend{QStringLiteral("bend"), QStringLiteral("Card bowed, share of the code's side, 0 to 0.05."), QStringLiteral("f"),
+                            QStringLiteral("0")};
     QCommandLineOption blur{QStringLiteral("blur"), QStringLiteral("Blur radius in pixels."), QStringLiteral("px"), QStringLiteral("0")};
     QCommandLineOption noise{QStringLiteral("noise"), QStringLiteral("Noise over the card, 0 to 64."), QStringLiteral("n"),
                              QStringLiteral("6")};
@@ -120,10 +122,10 @@ struct Options {
         parser.addHelpOption();
         parser.addPositionalArgument(QStringLiteral("command"),
                                      QStringLiteral("photo OUT.jpg | card OUT.jpg PAYLOAD | shoot FOLDER (OUT.NEF, OUT.CR2: RAW-like)"));
-        parser.addOptions({size,    camera,     serial,      seed,     date,     orientation, quality,    noThumbnail, symbology,
-                           side,    rotate,     perspective, blur,     noise,    at,          second,     subjects,    photos,
-                           cameras, interleave, stations,    codes,    before,   unreadable,  manifest,   files,       threads,
-                           roster,  leaveOut,   absent,      cardOnly, comeBack, burst,       subSeconds, fileTimes});
+        parser.addOptions({size,    camera,  serial,      seed,     date,     orientation, quality,    noThumbnail, symbology,
+                           side,    rotate,  perspective, bend,     blur,     noise,       at,         second,      subjects,
+                           photos,  cameras, interleave,  stations, codes,    before,      unreadable, manifest,    files,
+                           threads, roster,  leaveOut,    absent,   cardOnly, comeBack,    burst,      subSeconds,  fileTimes});
     }
 
     int integer(const QCommandLineOption &option, bool &ok) const
@@ -240,6 +242,7 @@ int runCard(const Options &o, const QStringList &args)
     code.side = o.integer(o.side, ok);
     code.rotation = o.real(o.rotate, ok);
     code.perspective = o.real(o.perspective, ok);
+    code.bend = o.real(o.bend, ok);
     if (at.size() == 2)
         code.center = QPointF(at[0].toDouble(), at[1].toDouble());
     spec.blur = o.real(o.blur, ok);
