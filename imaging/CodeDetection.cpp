@@ -4,6 +4,7 @@
 #include "imaging/CodeSymbologies.h"
 #include "imaging/LumaImage.h"
 #include "imaging/PhotoMetadata.h"
+#include "imaging/QrGrid.h"
 #include "platform/FileOps.h"
 #include "platform/Log.h"
 
@@ -499,6 +500,38 @@ PassOutcome readSharpened(const LumaImage &part)
     return readEnlarged(part, QRect(0, 0, part.width, part.height), side <= cSharpenTwiceUpTo ? 2 : 1, true);
 }
 
+// A QR code whose grid bends between its patterns, sampled cell by cell.
+PassOutcome readGrids(const LumaImage &image, const QRect &part)
+{
+    static const QString qr = QString::fromLatin1(ZXing::ToString(BarcodeFormat::QRCode));
+    PassOutcome outcome;
+    for (const QrGridRead &read : readQrGrids(image, part))
+        outcome.codes.append({read.text, qr, read.bounds});
+    return outcome;
+}
+
+// A code filling much of the frame, or one of a great many modules: its
+// finder patterns show in the reduced picture `coarse`, within the dense
+// parts `where` (full-size pixels), and its modules are sampled in the finer
+// picture.
+void readGridsInFrame(const LumaImage &coarse, const LumaImage &fine, const std::vector<QRect> &where, DetectionResult &result)
+{
+    static const QString qr = QString::fromLatin1(ZXing::ToString(BarcodeFormat::QRCode));
+    for (const QRect &dense : where) {
+        const QRect part
+            = QRectF((dense.x() - coarse.sourceRect.x()) / double(coarse.scale), (dense.y() - coarse.sourceRect.y()) / double(coarse.scale),
+                     dense.width() / double(coarse.scale), dense.height() / double(coarse.scale))
+                  .toAlignedRect();
+        for (const QrLocation &code : locateQrCodes(coarse, part)) {
+            if (coveredShare(code.area.toAlignedRect(), result.codes) > 0.25)
+                continue;
+            ++result.closerLooks;
+            if (const std::optional<QrGridRead> read = readQrGridAt(fine, code))
+                addCodes(result, {{read->text, qr, read->bounds}}, "frame sampled");
+        }
+    }
+}
+
 // Something code-like that no read has made anything of yet.
 struct Lead {
     QRect rect; // full-size pixels
@@ -548,6 +581,10 @@ void readLeadsCloser(const LumaImage &full, const std::vector<Lead> &leads, Dete
         if (outcome.codes.isEmpty() && side <= cEnlargeThriceUpTo) {
             outcome = readEnlarged(full, part, 3);
             step = "located code enlarged three times";
+        }
+        if (outcome.codes.isEmpty()) {
+            outcome = readGrids(full, part);
+            step = "located code sampled";
         }
         addCodes(result, outcome.codes, step);
     }
@@ -1190,6 +1227,8 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
         }
         if (result.codes.isEmpty())
             readTurnedLooks(bytes, base, quiet, result);
+        if (result.codes.isEmpty() && !small.isNull())
+            readGridsInFrame(small, base, {small.sourceRect}, result);
     }
     if (!escalate) {
         if (closerLook.empty())
@@ -1343,6 +1382,8 @@ DetectionResult detectScreened(const QByteArray &bytes)
     if (result.codes.isEmpty()) {
         Stopwatch watch(result.searchMs);
         readTurnedLooks(bytes, half, quiet, result);
+        if (result.codes.isEmpty())
+            readGridsInFrame(screen, half, looks, result);
     }
     if (!result.codes.isEmpty() || leads.empty())
         return result;

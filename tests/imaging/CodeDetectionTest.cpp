@@ -151,11 +151,16 @@ TEST_F(CodeDetection, DenseCodesAreRead)
         QSize size;
         int side;
         double rotation;
-        double perspective;
+        double bend;
+        const char *step; // with zxing-cpp 1.4; none: any
     };
     const Case cases[] = {
-        {"version 25 or so", 700, QSize(3000, 2000), 600, 5, 0},
-        {"version 40", 1500, QSize(6000, 4000), 1200, 5, 0},
+        {"version 25 or so", 700, QSize(3000, 2000), 600, 5, 0, nullptr},
+        {"version 40", 1500, QSize(6000, 4000), 1200, 5, 0, nullptr},
+        // The reader maps the grid through its corners alone, which drift
+        // from a bowed code's modules by more than half a module.
+        {"version 25 or so on a bowed card", 700, QSize(3000, 2000), 1100, 12, 0.03, "frame sampled"},
+        {"version 33 or so on a bowed card, 24 MP", 1500, QSize(6000, 4000), 2200, 30, 0.02, "frame sampled"},
     };
     quint32 seed = 910;
     for (const Case &c : cases) {
@@ -164,11 +169,16 @@ TEST_F(CodeDetection, DenseCodesAreRead)
         for (int i = 0; payload.size() < c.payloadLength; ++i)
             payload += QStringLiteral("Class 4b pupil %1; ").arg(i);
         payload = payload.left(c.payloadLength);
-        const CardPhotoSpec spec
-            = placed(cardPhotoSpec(payload, photoSpec(++seed, c.size)), c.side, c.rotation, c.perspective, QPointF(0.5, 0.47));
+        CardPhotoSpec spec = placed(cardPhotoSpec(payload, photoSpec(++seed, c.size)), c.side, c.rotation, 0, QPointF(0.5, 0.47));
+        spec.codes[0].bend = c.bend;
         const DetectionResult result = detectCodesInData(cardJpeg(spec));
         EXPECT_EQ(textsOf(result), QStringList{payload}) << joined(textsOf(result));
         EXPECT_FALSE(result.possibleCard);
+#if !SORRELBY_ZXING_AT_LEAST(2, 0)
+        if (c.step) {
+            EXPECT_EQ(result.readBy.toStdString(), c.step);
+        }
+#endif
     }
 }
 
