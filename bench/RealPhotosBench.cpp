@@ -104,9 +104,10 @@ void runStrategy(const QString &name, DetectionStrategy strategy, const QList<Ph
         read += hit ? 1 : 0;
         flagged += !hit && result.possibleCard ? 1 : 0;
         if (verbose)
-            note(QStringLiteral("%1 %2 %3 [%4]%5")
+            note(QStringLiteral("%1 %2 %3 %4[%5]%6")
                      .arg(name, QDir(photo.path).dirName().isEmpty() ? photo.path : photo.path.section(u'/', -2),
-                          hit ? QStringLiteral("READ") : QStringLiteral("MISS"), texts.join(u','),
+                          hit ? QStringLiteral("READ") : QStringLiteral("MISS"),
+                          result.readBy.isEmpty() ? QString() : QStringLiteral("by ") + result.readBy + QLatin1Char(' '), texts.join(u','),
                           result.possibleCard ? QStringLiteral(" possible card: ") + result.possibleCardWhy : QString()));
     }
     for (auto it = perCondition.cbegin(); it != perCondition.cend(); ++it)
