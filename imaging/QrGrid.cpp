@@ -11,6 +11,47 @@
 namespace sorrelby {
 namespace {
 
+int blockFor(const QRect &part)
+{
+    return std::clamp(std::min(part.width(), part.height()) / 160, 8, 64);
+}
+
+struct BlockStats {
+    int sum = 0;
+    int low = 255;
+    int high = 0;
+};
+
+template<int Width> BlockStats blockStats(const LumaImage &image, int x0, int y0, int y1)
+{
+    unsigned sum = 0;
+    std::uint8_t low = 255, high = 0;
+    for (int y = y0; y < y1; ++y) {
+        const std::uint8_t *row = image.row(y) + x0;
+        for (int x = 0; x < Width; ++x) {
+            sum += row[x];
+            low = std::min(low, row[x]);
+            high = std::max(high, row[x]);
+        }
+    }
+    return {int(sum), low, high};
+}
+
+// Blocks of other widths, and those cut short by the part's right edge.
+BlockStats blockStats(const LumaImage &image, int x0, int x1, int y0, int y1)
+{
+    BlockStats stats;
+    for (int y = y0; y < y1; ++y) {
+        const std::uint8_t *row = image.row(y);
+        for (int x = x0; x < x1; ++x) {
+            stats.sum += row[x];
+            stats.low = std::min<int>(stats.low, row[x]);
+            stats.high = std::max<int>(stats.high, row[x]);
+        }
+    }
+    return stats;
+}
+
 // Dark and light by the mean of the five by five blocks round a pixel. Small
 // blocks (8 pixels up to parts of 1280) keep the paper round a code from
 // darkening the light modules by its edge; a neighbourhood still holds a
@@ -20,7 +61,7 @@ public:
     Thresholds(const LumaImage &image, const QRect &part)
         : m_image(image)
         , m_part(part)
-        , m_block(std::clamp(std::min(part.width(), part.height()) / 160, 8, 64))
+        , m_block(blockFor(part))
         , m_columns((part.width() + m_block - 1) / m_block)
         , m_rows((part.height() + m_block - 1) / m_block)
         , m_levels(std::size_t(m_columns) * std::size_t(m_rows))
@@ -30,37 +71,47 @@ public:
             for (int bx = 0; bx < m_columns; ++bx) {
                 const int x0 = part.x() + bx * m_block, y0 = part.y() + by * m_block;
                 const int x1 = std::min(x0 + m_block, part.x() + part.width()), y1 = std::min(y0 + m_block, part.y() + part.height());
-                long sum = 0;
-                int lo = 255, hi = 0;
-                for (int y = y0; y < y1; ++y) {
-                    const std::uint8_t *row = image.row(y);
-                    for (int x = x0; x < x1; ++x) {
-                        sum += row[x];
-                        lo = std::min<int>(lo, row[x]);
-                        hi = std::max<int>(hi, row[x]);
-                    }
+                // Parts up to 1280 pixels (every screen) take blocks of 8,
+                // summed unrolled.
+                const BlockStats stats = x1 - x0 == 8 ? blockStats<8>(image, x0, y0, y1) : blockStats(image, x0, x1, y0, y1);
+                const std::size_t i = std::size_t(by) * std::size_t(m_columns) + std::size_t(bx);
+                mean[i] = stats.sum / std::max(1, (x1 - x0) * (y1 - y0));
+                low[i] = stats.low;
+                high[i] = stats.high;
+            }
+        }
+        // The five by five neighbourhood, along the rows first, then down.
+        const std::size_t blocks = m_levels.size();
+        std::vector<int> rowSum(blocks), rowLow(blocks), rowHigh(blocks), rowCount(blocks);
+        for (int by = 0; by < m_rows; ++by) {
+            for (int bx = 0; bx < m_columns; ++bx) {
+                int sum = 0, count = 0, lo = 255, hi = 0;
+                for (int x = std::max(0, bx - 2); x <= std::min(m_columns - 1, bx + 2); ++x) {
+                    const std::size_t i = std::size_t(by) * std::size_t(m_columns) + std::size_t(x);
+                    sum += mean[i];
+                    ++count;
+                    lo = std::min(lo, low[i]);
+                    hi = std::max(hi, high[i]);
                 }
                 const std::size_t i = std::size_t(by) * std::size_t(m_columns) + std::size_t(bx);
-                mean[i] = int(sum / std::max(1, (x1 - x0) * (y1 - y0)));
-                low[i] = lo;
-                high[i] = hi;
+                rowSum[i] = sum;
+                rowCount[i] = count;
+                rowLow[i] = lo;
+                rowHigh[i] = hi;
             }
         }
         for (int by = 0; by < m_rows; ++by) {
             for (int bx = 0; bx < m_columns; ++bx) {
-                long sum = 0;
-                int count = 0, lo = 255, hi = 0;
+                int sum = 0, count = 0, lo = 255, hi = 0;
                 for (int y = std::max(0, by - 2); y <= std::min(m_rows - 1, by + 2); ++y) {
-                    for (int x = std::max(0, bx - 2); x <= std::min(m_columns - 1, bx + 2); ++x) {
-                        const std::size_t i = std::size_t(y) * std::size_t(m_columns) + std::size_t(x);
-                        sum += mean[i];
-                        ++count;
-                        lo = std::min(lo, low[i]);
-                        hi = std::max(hi, high[i]);
-                    }
+                    const std::size_t i = std::size_t(y) * std::size_t(m_columns) + std::size_t(bx);
+                    sum += rowSum[i];
+                    count += rowCount[i];
+                    lo = std::min(lo, rowLow[i]);
+                    hi = std::max(hi, rowHigh[i]);
                 }
                 // Without contrast nearby everything is paper.
-                const int level = hi - lo < 24 ? lo : int(sum / count);
+                const int level = hi - lo < 24 ? lo : sum / count;
                 m_levels[std::size_t(by) * std::size_t(m_columns) + std::size_t(bx)] = std::uint8_t(level);
             }
         }
@@ -254,7 +305,8 @@ std::optional<int> readVersion(const Thresholds &t, const QrFinder &topLeft, con
         int bits = 0;
         for (int i = 0; i < 18; ++i) {
             // Bit i lies at (n - 11 + i % 3, i / 3); the finder's centre at (n - 3.5, 3.5).
-            const QPointF p = corner.centre + along * (-7.0 + i % 3) + across * (i / 3 - 3.0);
+            const int column = i % 3, row = i / 3;
+            const QPointF p = corner.centre + along * (column - 7.0) + across * (row - 3.0);
             if (t.darkModule(p, corner.module))
                 bits |= 1 << i;
         }
@@ -508,12 +560,15 @@ bool timingFits(const std::vector<std::uint8_t> &dark, int n)
     return 4 * fit >= 3 * count;
 }
 
-std::optional<QString> readDrawing(const Thresholds &t, const ModuleGrid &grid, int version)
+// The modules drawn again and read; *timed tells whether the grid met the
+// timing patterns (a code is there, read or not).
+std::optional<QString> readDrawing(const Thresholds &t, const ModuleGrid &grid, int version, bool *timed)
 {
     const int n = grid.size();
     const std::vector<std::uint8_t> sampled = sampleModules(t, grid);
     if (!timingFits(sampled, n))
         return std::nullopt;
+    *timed = n >= 25; // the five timing modules of version 1 alternate by chance too often
     const FunctionPatterns fixed(version);
     const int side = (n + 2 * cQuietModules) * cDrawnModule;
     std::vector<std::uint8_t> drawing(std::size_t(side) * std::size_t(side), 255);
@@ -744,13 +799,16 @@ QPointF inFullSize(const LumaImage &image, const QPointF &p)
 }
 
 // The code whose corners these are, trying the likely versions in turn.
-std::optional<QrGridRead> readCorners(const LumaImage &image, const Thresholds &t, const Corners &corners)
+std::optional<QrGridRead> readCorners(const LumaImage &image, const Thresholds &t, const Corners &corners, bool *timed)
 {
+    bool met = false;
     for (const int version : likelyVersions(t, corners)) {
         const ModuleGrid grid(t, *corners.topLeft, *corners.topRight, *corners.bottomLeft, version);
-        if (const std::optional<QString> text = readDrawing(t, grid, version))
+        if (const std::optional<QString> text = readDrawing(t, grid, version, &met))
             return QrGridRead{*text, fullSizeBounds(image, grid), version};
     }
+    if (timed)
+        *timed = met;
     return std::nullopt;
 }
 
@@ -793,8 +851,10 @@ std::vector<QrLocation> locateQrCodes(const LumaImage &image, const QRect &area)
     return codes;
 }
 
-std::optional<QrGridRead> readQrGridAt(const LumaImage &image, const QrLocation &where)
+std::optional<QrGridRead> readQrGridAt(const LumaImage &image, const QrLocation &where, bool *confirmed)
 {
+    if (confirmed)
+        *confirmed = false;
     const QRect part
         = within(image, QRectF(inPicture(image, where.area.topLeft()), inPicture(image, where.area.bottomRight())).toAlignedRect());
     if (part.width() < 21 || part.height() < 21)
@@ -816,7 +876,7 @@ std::optional<QrGridRead> readQrGridAt(const LumaImage &image, const QrLocation 
         refined[i] = *nearest;
     }
     const std::optional<Corners> corners = asCorners(refined[0], refined[1], refined[2]);
-    return corners ? readCorners(image, t, *corners) : std::nullopt;
+    return corners ? readCorners(image, t, *corners, confirmed) : std::nullopt;
 }
 
 std::vector<QrGridRead> readQrGrids(const LumaImage &image, const QRect &area, int maxTriples)
@@ -842,7 +902,7 @@ std::vector<QrGridRead> readQrGrids(const LumaImage &image, const QRect &area, i
                 if (!corners)
                     continue;
                 ++tried;
-                if (std::optional<QrGridRead> read = readCorners(image, t, *corners)) {
+                if (std::optional<QrGridRead> read = readCorners(image, t, *corners, nullptr)) {
                     reads.push_back(std::move(*read));
                     used[x] = used[y] = used[z] = true;
                 }

@@ -54,8 +54,10 @@ struct QrLocation {
 std::vector<QrLocation> locateQrCodes(const LumaImage &image, const QRect &part);
 
 // The code at `where` (located in another picture of the same photo), read
-// by sampling `image`.
-std::optional<QrGridRead> readQrGridAt(const LumaImage &image, const QrLocation &where);
+// by sampling `image`. *confirmed tells, when nothing is read, whether a
+// grid through the finder patterns met the timing patterns between them: a
+// code is there.
+std::optional<QrGridRead> readQrGridAt(const LumaImage &image, const QrLocation &where, bool *confirmed = nullptr);
 
 // The codes read in `part` of `image` by sampling their grids; at most
 // `maxTriples` arrangements of finder patterns are tried.
