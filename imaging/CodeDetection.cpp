@@ -510,28 +510,6 @@ PassOutcome readGrids(const LumaImage &image, const QRect &part)
     return outcome;
 }
 
-// A code filling much of the frame, or one of a great many modules: its
-// finder patterns show in the reduced picture `coarse`, within the dense
-// parts `where` (full-size pixels), and its modules are sampled in the finer
-// picture.
-void readGridsInFrame(const LumaImage &coarse, const LumaImage &fine, const std::vector<QRect> &where, DetectionResult &result)
-{
-    static const QString qr = QString::fromLatin1(ZXing::ToString(BarcodeFormat::QRCode));
-    for (const QRect &dense : where) {
-        const QRect part
-            = QRectF((dense.x() - coarse.sourceRect.x()) / double(coarse.scale), (dense.y() - coarse.sourceRect.y()) / double(coarse.scale),
-                     dense.width() / double(coarse.scale), dense.height() / double(coarse.scale))
-                  .toAlignedRect();
-        for (const QrLocation &code : locateQrCodes(coarse, part)) {
-            if (coveredShare(code.area.toAlignedRect(), result.codes) > 0.25)
-                continue;
-            ++result.closerLooks;
-            if (const std::optional<QrGridRead> read = readQrGridAt(fine, code))
-                addCodes(result, {{read->text, qr, read->bounds}}, "frame sampled");
-        }
-    }
-}
-
 // Something code-like that no read has made anything of yet.
 struct Lead {
     QRect rect; // full-size pixels
@@ -601,6 +579,33 @@ void takeOutcome(const PassOutcome &outcome, DetectionResult &result, std::vecto
     addCodes(result, outcome.codes, step);
     for (const QRectF &at : outcome.locatedAt)
         addLead(leads, paddedLead(at), locatedWhy());
+}
+
+// A code filling much of the frame, or one of a great many modules: its
+// finder patterns show in the reduced picture `coarse`, within the dense
+// parts `where` (full-size pixels), and its modules are sampled in the finer
+// picture.
+void readGridsInFrame(const LumaImage &coarse, const LumaImage &fine, const std::vector<QRect> &where, DetectionResult &result,
+                      std::vector<Lead> &leads)
+{
+    static const QString why = QStringLiteral("a QR code's finder patterns were found but it was not read");
+    static const QString qr = QString::fromLatin1(ZXing::ToString(BarcodeFormat::QRCode));
+    for (const QRect &dense : where) {
+        const QRect part
+            = QRectF((dense.x() - coarse.sourceRect.x()) / double(coarse.scale), (dense.y() - coarse.sourceRect.y()) / double(coarse.scale),
+                     dense.width() / double(coarse.scale), dense.height() / double(coarse.scale))
+                  .toAlignedRect();
+        for (const QrLocation &code : locateQrCodes(coarse, part)) {
+            if (coveredShare(code.area.toAlignedRect(), result.codes) > 0.25)
+                continue;
+            ++result.closerLooks;
+            bool confirmed = false;
+            if (const std::optional<QrGridRead> read = readQrGridAt(fine, code, &confirmed))
+                addCodes(result, {{read->text, qr, read->bounds}}, "frame sampled");
+            else if (confirmed)
+                addLead(leads, code.area.toAlignedRect(), why);
+        }
+    }
 }
 
 // Dark print on light paper: the texture's darkest and lightest tenths far
@@ -1228,7 +1233,7 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
         if (result.codes.isEmpty())
             readTurnedLooks(bytes, base, quiet, result);
         if (result.codes.isEmpty() && !small.isNull())
-            readGridsInFrame(small, base, {small.sourceRect}, result);
+            readGridsInFrame(small, base, {small.sourceRect}, result, leads);
     }
     if (!escalate) {
         if (closerLook.empty())
@@ -1383,7 +1388,7 @@ DetectionResult detectScreened(const QByteArray &bytes)
         Stopwatch watch(result.searchMs);
         readTurnedLooks(bytes, half, quiet, result);
         if (result.codes.isEmpty())
-            readGridsInFrame(screen, half, looks, result);
+            readGridsInFrame(screen, half, looks, result, leads);
     }
     if (!result.codes.isEmpty() || leads.empty())
         return result;

@@ -17,7 +17,11 @@
 // read is decoded again at full size alone (a strip of rows, columns cut),
 // then enlarged two and three times. Patches of dark print in a grid where
 // nothing was even located are read once more turned by 45 degrees (the
-// detectors miss some plain codes at one angle). When still nothing is read
+// detectors miss some plain codes at one angle). A QR code too large or too
+// dense for the reader (its grid bends between the corners the reader maps
+// it by) shows its finder patterns in the screen: it is sampled cell by cell
+// in the half-size picture (imaging/QrGrid.h; smaller photos: found at
+// quarter size, sampled at full size), and counts as located when that fails. When still nothing is read
 // the whole picture is read at full size, as the reference reads it, and the
 // photo is marked a possible card. Photos under 3000 px and other types than JPEG
 // take the region search (half-size search of the whole picture) at once.
