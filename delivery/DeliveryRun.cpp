@@ -36,6 +36,19 @@ void note(QStringView operation, const QString &detail)
     logOp(cClass, operation, detail);
 }
 
+// Another station may be filling the file under a name this moment (a share
+// without never-replace renames): half there, the same photo would pass for
+// another and arrive twice. A copy that takes longer than this is compared
+// as it stands; the photo then arrives under a "c" name, never lost.
+constexpr auto cPlacementWait = std::chrono::minutes(2);
+
+void waitForPlacement(const QString &path)
+{
+    const auto deadline = std::chrono::steady_clock::now() + cPlacementWait;
+    while (fileops::placementInProgress(path) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
 QString joinPath(const QString &folder, const QString &name)
 {
     if (name.isEmpty())
@@ -549,6 +562,7 @@ DeliveryRun::Placement DeliveryRun::moveIntoFolder(const QString &photo, const Q
             return false;
         const std::optional<FileAttributes> own = fileops::attributes(photo);
         for (const QString &candidate : collisionCandidates(target)) {
+            waitForPlacement(candidate);
             const std::optional<FileAttributes> there = fileops::attributes(candidate);
             if (!there)
                 continue;
@@ -581,6 +595,10 @@ DeliveryRun::Placement DeliveryRun::moveIntoFolder(const QString &photo, const Q
         if (!free)
             return fail(QStringLiteral("no free name for ") + fileNameOf(target)
                         + QStringLiteral(" (up to \"c18\" taken by other photos)"));
+        // The name may have been taken since the look above, by another
+        // station delivering this very photo: then it is there already.
+        if (*free != target && deliveredBefore())
+            return *found;
         moved = m_fileOps.move(photo, *free);
         // A copy read back different (a flaky share or cable) is tried once
         // more; a second one leaves the photo in the source with the reason.

@@ -995,6 +995,40 @@ FileResult moveNoReplace(const QString &from, const QString &to)
     return moveAcrossFileSystems(src, dst, context);
 }
 
+bool placementInProgress(const QString &path)
+{
+    const QByteArray target = QFile::encodeName(path);
+    const QByteArray folder = parentFolder(target);
+    const QByteArray prefix = temporaryPrefix(target);
+    struct stat now { };
+    if (::lstat(target.constData(), &now) != 0)
+        return false;
+    QList<QByteArray> markers;
+    if (DIR *dir = ::opendir(folder.constData())) {
+        while (dirent *entry = ::readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            if (name.size() == prefix.size() + cTemporarySuffixLength && name.startsWith(prefix))
+                markers.append(folderPrefix(folder) + '/' + name);
+        }
+        ::closedir(dir);
+    }
+    for (const QByteArray &marker : std::as_const(markers)) {
+        HeldLock lock;
+        lock.fd = ::open(marker.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (lock.fd < 0 || !isClaim(lock.fd))
+            continue;
+        // Its maker holds the lock until the placement is done or withdrawn.
+        if (::flock(lock.fd, LOCK_SH | LOCK_NB) == 0)
+            continue;
+        QByteArray text(200, '\0');
+        const ssize_t got = ::pread(lock.fd, text.data(), size_t(text.size()), 0);
+        const QList<QByteArray> fields = text.left(std::max<ssize_t>(got, 0)).split('\n').first().split(' ');
+        if (fields.size() == 3 && quint64(now.st_dev) == fields[1].toULongLong() && quint64(now.st_ino) == fields[2].toULongLong())
+            return true;
+    }
+    return false;
+}
+
 bool sameContent(const QString &a, const QString &b)
 {
     const int fa = ::open(nativePath(a).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);

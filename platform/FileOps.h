@@ -67,6 +67,12 @@ FileResult moveNoReplace(const QString &from, const QString &to);
 // and are not one file under two names. Sizes are compared first.
 bool sameContent(const QString &a, const QString &b);
 
+// True while another process or thread is still filling the file under this
+// name: where the name was claimed for a copy (file systems without
+// never-replace renames), the claim stays locked until the copy is in place.
+// Such a file must not be compared yet: it would pass for another photo.
+bool placementInProgress(const QString &path);
+
 // Copies keeping the modification time; fails when `to` exists. The copy is
 // flushed to disk before it appears under its name.
 FileResult copyNoReplace(const QString &from, const QString &to);

@@ -87,6 +87,59 @@ TEST_F(ExfatMainFolder, KilledOrFullAtAnyStepNothingIsLostOrLeftBehind)
     }
 }
 
+// Two stations deliver the photo both hold onto an exFAT drive, which has no
+// never-replace rename: the name is claimed and the photo copied into it.
+// One is stopped half way; the other waits for it instead of taking the
+// half-filled file for another photo, and the photo arrives once.
+TEST_F(ExfatMainFolder, TheSamePhotoHalfPlacedByAnotherStationArrivesOnce)
+{
+    std::vector<Station> stations(2);
+    for (size_t s = 0; s < stations.size(); ++s) {
+        stations[s].home = makeTempFolder(QStringLiteral("home%1").arg(s));
+        stations[s].source = makeTempFolder(QStringLiteral("source%1").arg(s));
+        QDir().mkpath(stations[s].home + QStringLiteral("/runtime"));
+    }
+    const auto stationArgs = [&](const Station &station) {
+        return QStringList{"deliver"} + kSettings
+            + QStringList{"--set", "prefDailyFolderDateFormat=yyyy-MM-dd", station.source, drive->mountPoint()};
+    };
+    const auto prepare = [&] {
+        emptyFolder(drive->mountPoint());
+        for (const Station &station : stations) {
+            resetFolder(station.source);
+            writeFilesInOrder(station.source, {QStringLiteral("A1_DSC_9999.JPG")}, QByteArray(200000, 'p'));
+        }
+    };
+    prepare();
+    const QStringList steps = stepsOf(QStringLiteral(SORRELBY_APP_PATH), stationArgs(stations[0]), 60000, stations[0].environment());
+    const auto claim = std::find_if(steps.cbegin(), steps.cend(), [](const QString &step) {
+        return step.section(u' ', 1, 1) == QLatin1String("create") && step.endsWith(QLatin1String("/A1_DSC_9999.JPG"));
+    });
+    ASSERT_NE(claim, steps.cend()) << lines(steps);
+    const int step = claim->section(u' ', 0, 0).toInt();
+
+    prepare();
+    bool waited = false;
+    const ProgramRun first = runStoppedAfter(
+        QStringLiteral(SORRELBY_APP_PATH), stationArgs(stations[0]), step,
+        [&] {
+            stations[1].start(stationArgs(stations[1]));
+            // Without waiting it would be done in a moment, the photo doubled.
+            waited = !stations[1].process->waitForFinished(3000);
+        },
+        60000, stations[0].environment());
+    EXPECT_EQ(first.exitCode, 0) << first.err.toStdString();
+    ASSERT_TRUE(stations[1].process->state() == QProcess::NotRunning || stations[1].process->waitForFinished(60000));
+    EXPECT_TRUE(waited);
+    EXPECT_EQ(stations[1].process->exitCode(), 0) << stations[1].process->readAllStandardError().toStdString();
+    const QStringList delivered = filesBelow(drive->mountPoint());
+    ASSERT_EQ(delivered.size(), 1) << lines(delivered);
+    EXPECT_TRUE(delivered.first().endsWith(QLatin1String("/A1_DSC_9999.JPG"))) << delivered.first().toStdString();
+    EXPECT_EQ(lines(hiddenBelow(drive->mountPoint())), "");
+    for (const Station &station : stations)
+        EXPECT_TRUE(entriesOf(station.source).isEmpty()) << lines(entriesOf(station.source));
+}
+
 // Three stations deliver into one share at once: photos of the same names
 // that are different photos all arrive (under "c" names), the one photo all
 // three hold arrives once, and nothing stays behind.
