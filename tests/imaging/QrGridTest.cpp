@@ -54,7 +54,8 @@ CardPhotoSpec bowedCard(const QString &payload, int side, double rotation, doubl
     return spec;
 }
 
-bool readerAloneReads(const LumaImage &luma)
+// zxing-cpp 2 reads some of these codes itself.
+[[maybe_unused]] bool readerAloneReads(const LumaImage &luma)
 {
     zxingcompat::ReaderOptions options = zxingcompat::readerOptions();
     options.setFormats(ZXing::BarcodeFormat::QRCode).setTryHarder(true).setTryRotate(true);
