@@ -517,19 +517,26 @@ int copyEntry(const QByteArray &from, const QByteArray &to, bool &created, int *
     return 0;
 }
 
-// How many hidden copies for `target` its folder holds.
-int hiddenCopiesFor(const QByteArray &target)
+// The hidden copies (and claim markers) for `target` in its folder.
+QList<QByteArray> hiddenCopiesOf(const QByteArray &target)
 {
+    const QByteArray folder = parentFolder(target);
     const QByteArray prefix = temporaryPrefix(target);
-    int count = 0;
-    if (DIR *dir = ::opendir(parentFolder(target).constData())) {
+    QList<QByteArray> paths;
+    if (DIR *dir = ::opendir(folder.constData())) {
         while (dirent *entry = ::readdir(dir)) {
             const QByteArray name(entry->d_name);
-            count += name.size() == prefix.size() + cTemporarySuffixLength && name.startsWith(prefix);
+            if (name.size() == prefix.size() + cTemporarySuffixLength && name.startsWith(prefix))
+                paths.append(folderPrefix(folder) + '/' + name);
         }
         ::closedir(dir);
     }
-    return count;
+    return paths;
+}
+
+int hiddenCopiesFor(const QByteArray &target)
+{
+    return int(hiddenCopiesOf(target).size());
 }
 
 // A claim's marker: names the file that holds the target's name for a
@@ -541,6 +548,14 @@ QByteArray claimText(const struct stat &placeholder, const QByteArray &from)
 {
     return QByteArray(cClaimMagic) + QByteArray::number(quint64(placeholder.st_dev)) + ' ' + QByteArray::number(quint64(placeholder.st_ino))
         + '\n' + from + '\n';
+}
+
+// Whether a claim's text names the file `now` (the placeholder it made).
+bool claimNames(const QByteArray &text, const struct stat &now)
+{
+    const QList<QByteArray> fields = text.left(text.indexOf('\n')).split(' ');
+    return text.startsWith(cClaimMagic) && fields.size() == 3 && quint64(now.st_dev) == fields[1].toULongLong()
+        && quint64(now.st_ino) == fields[2].toULongLong();
 }
 
 bool isClaim(int fd)
@@ -563,12 +578,9 @@ void removeClaimedPlaceholder(int fd, const QByteArray &target)
         return;
     text.truncate(got);
     const QList<QByteArray> lines = text.split('\n');
-    const QList<QByteArray> fields = lines.first().split(' ');
     struct stat now {
     }, from{};
-    if (!text.startsWith(cClaimMagic) || fields.size() != 3 || ::lstat(target.constData(), &now) != 0 || !S_ISREG(now.st_mode))
-        return;
-    if (quint64(now.st_dev) != fields[1].toULongLong() || quint64(now.st_ino) != fields[2].toULongLong())
+    if (::lstat(target.constData(), &now) != 0 || !S_ISREG(now.st_mode) || !claimNames(text, now))
         return;
     const bool safeElsewhere = lines.size() > 1 && !lines[1].isEmpty() && ::lstat(lines[1].constData(), &from) == 0;
     if ((now.st_size == 0 || safeElsewhere) && ::unlink(target.constData()) == 0)
@@ -580,21 +592,10 @@ void removeClaimedPlaceholder(int fd, const QByteArray &target)
 // are leftovers.
 void removeStaleTemporaries(const QByteArray &target)
 {
-    const QByteArray folder = parentFolder(target);
-    const QByteArray prefix = temporaryPrefix(target);
-    QList<QByteArray> candidates;
-    if (DIR *dir = ::opendir(folder.constData())) {
-        while (dirent *entry = ::readdir(dir)) {
-            const QByteArray name(entry->d_name);
-            if (name.size() == prefix.size() + cTemporarySuffixLength && name.startsWith(prefix))
-                candidates.append(name);
-        }
-        ::closedir(dir);
-    }
+    const QList<QByteArray> candidates = hiddenCopiesOf(target);
     // Claims first: one may name a hidden copy below as the file it placed.
     for (const bool claims : {true, false}) {
-        for (const QByteArray &name : std::as_const(candidates)) {
-            const QByteArray path = folderPrefix(folder) + '/' + name;
+        for (const QByteArray &path : candidates) {
             HeldLock lock;
             lock.fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
             if (claims != (lock.fd >= 0 && isClaim(lock.fd)))
@@ -998,21 +999,10 @@ FileResult moveNoReplace(const QString &from, const QString &to)
 bool placementInProgress(const QString &path)
 {
     const QByteArray target = QFile::encodeName(path);
-    const QByteArray folder = parentFolder(target);
-    const QByteArray prefix = temporaryPrefix(target);
     struct stat now { };
     if (::lstat(target.constData(), &now) != 0)
         return false;
-    QList<QByteArray> markers;
-    if (DIR *dir = ::opendir(folder.constData())) {
-        while (dirent *entry = ::readdir(dir)) {
-            const QByteArray name(entry->d_name);
-            if (name.size() == prefix.size() + cTemporarySuffixLength && name.startsWith(prefix))
-                markers.append(folderPrefix(folder) + '/' + name);
-        }
-        ::closedir(dir);
-    }
-    for (const QByteArray &marker : std::as_const(markers)) {
+    for (const QByteArray &marker : hiddenCopiesOf(target)) {
         HeldLock lock;
         lock.fd = ::open(marker.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (lock.fd < 0 || !isClaim(lock.fd))
@@ -1022,8 +1012,7 @@ bool placementInProgress(const QString &path)
             continue;
         QByteArray text(200, '\0');
         const ssize_t got = ::pread(lock.fd, text.data(), size_t(text.size()), 0);
-        const QList<QByteArray> fields = text.left(std::max<ssize_t>(got, 0)).split('\n').first().split(' ');
-        if (fields.size() == 3 && quint64(now.st_dev) == fields[1].toULongLong() && quint64(now.st_ino) == fields[2].toULongLong())
+        if (claimNames(text.left(std::max<ssize_t>(got, 0)), now))
             return true;
     }
     return false;
