@@ -208,6 +208,14 @@ QRect toFullSize(const LumaImage &image, const QRect &rect)
                  rect.height() * image.scale);
 }
 
+// A rectangle of full-size pixels in the picture's own pixels (covering it).
+QRect inPicture(const LumaImage &image, const QRect &full)
+{
+    const double s = image.scale;
+    return QRectF((full.x() - image.sourceRect.x()) / s, (full.y() - image.sourceRect.y()) / s, full.width() / s, full.height() / s)
+        .toAlignedRect();
+}
+
 // Share of the rectangle covered by the bounds of codes already read.
 double coveredShare(const QRect &rect, const QList<DetectedCode> &codes)
 {
@@ -591,11 +599,7 @@ void readGridsInFrame(const LumaImage &coarse, const LumaImage &fine, const std:
     static const QString why = QStringLiteral("a QR code's finder patterns were found but it was not read");
     static const QString qr = QString::fromLatin1(ZXing::ToString(BarcodeFormat::QRCode));
     for (const QRect &dense : where) {
-        const QRect part
-            = QRectF((dense.x() - coarse.sourceRect.x()) / double(coarse.scale), (dense.y() - coarse.sourceRect.y()) / double(coarse.scale),
-                     dense.width() / double(coarse.scale), dense.height() / double(coarse.scale))
-                  .toAlignedRect();
-        for (const QrLocation &code : locateQrCodes(coarse, part)) {
+        for (const QrLocation &code : locateQrCodes(coarse, inPicture(coarse, dense))) {
             if (coveredShare(code.area.toAlignedRect(), result.codes) > 0.25)
                 continue;
             ++result.closerLooks;

@@ -744,18 +744,28 @@ std::optional<Corners> asCorners(const QrFinder &x, const QrFinder &y, const QrF
     return c;
 }
 
-// The versions to try, likeliest first: the one the version blocks give,
-// then those near the count of modules between the finder patterns.
-std::vector<int> likelyVersions(const Thresholds &t, const Corners &c)
+// Modules from one finder pattern's centre to the next (10 + 4 a version),
+// measured along each side.
+double modulesBetween(const Thresholds &t, const Corners &c)
 {
     const QPointF ab = c.topRight->centre - c.topLeft->centre, ac = c.bottomLeft->centre - c.topLeft->centre;
     const double lab = std::hypot(ab.x(), ab.y()), lac = std::hypot(ac.x(), ac.y());
     const QPointF across = ab / lab, down = ac / lac;
     const double moduleAcross = (moduleAlong(t, *c.topLeft, across) + moduleAlong(t, *c.topRight, across)) / 2;
     const double moduleDown = (moduleAlong(t, *c.topLeft, down) + moduleAlong(t, *c.bottomLeft, down)) / 2;
-    const double modules = (lab / moduleAcross + lac / moduleDown) / 2; // centre to centre: 10 + 4 a version
+    return (lab / moduleAcross + lac / moduleDown) / 2;
+}
+
+// Fewer lie between the finder patterns of the smallest code (version 1).
+constexpr double cFewestModulesBetween = 12;
+
+// The versions to try, likeliest first: the one the version blocks give,
+// then those near the count of modules between the finder patterns.
+std::vector<int> likelyVersions(const Thresholds &t, const Corners &c)
+{
+    const double modules = modulesBetween(t, c);
     std::vector<int> versions;
-    if (modules < 12)
+    if (modules < cFewestModulesBetween)
         return versions;
     const int estimate = std::clamp(int(std::lround((modules - 10) / 4)), 1, 40);
     if (estimate >= 7) {
@@ -831,7 +841,7 @@ std::vector<QrLocation> locateQrCodes(const LumaImage &image, const QRect &area)
         for (std::size_t y = x + 1; y < finders.size(); ++y) {
             for (std::size_t z = y + 1; z < finders.size(); ++z) {
                 const std::optional<Corners> c = asCorners(finders[x], finders[y], finders[z]);
-                if (!c || likelyVersions(t, *c).empty())
+                if (!c || modulesBetween(t, *c) < cFewestModulesBetween)
                     continue;
                 // The fourth corner where the other three put it; beyond the
                 // finder patterns' centres lie half a pattern and the quiet zone.
