@@ -176,6 +176,7 @@ public:
     }
 
     const QRect &part() const { return m_part; }
+    int pixel(int x, int y) const { return m_image.row(y)[x]; }
 
 private:
     const LumaImage &m_image;
@@ -201,12 +202,10 @@ bool finderRatio(const std::array<int, 5> &runs)
         && std::abs(runs[3] - module) < slack && std::abs(runs[4] - module) < slack;
 }
 
-// The runs along one axis through (x, y), which lies in the centre square;
+// The runs along one axis through `start`, which lies in the centre square;
 // the centre's midpoint along the axis in *centre.
-std::optional<int> crossCheck(const Thresholds &t, int x, int y, bool vertical, int limit, double *centre)
+template<typename Dark> std::optional<int> crossRuns(const Dark &dark, int start, int limit, double *centre)
 {
-    const auto dark = [&](int along) { return vertical ? t.dark(x, along) : t.dark(along, y); };
-    const int start = vertical ? y : x;
     if (!dark(start))
         return std::nullopt;
     std::array<int, 5> runs{};
@@ -245,6 +244,32 @@ std::optional<int> crossCheck(const Thresholds &t, int x, int y, bool vertical, 
         return std::nullopt;
     *centre = (before + after + 1) / 2.0;
     return runs[0] + runs[1] + runs[2] + runs[3] + runs[4];
+}
+
+// The runs along one axis through (x, y), which lies in the centre square.
+// Blur greys a small pattern's light ring, and round a small code the blocks'
+// mean is mostly paper: when the blocks see no pattern, the line is split
+// again at the middle of its own darkest and lightest.
+std::optional<int> crossCheck(const Thresholds &t, int x, int y, bool vertical, int limit, double *centre)
+{
+    const auto dark = [&](int along) { return vertical ? t.dark(x, along) : t.dark(along, y); };
+    const int start = vertical ? y : x;
+    if (const std::optional<int> across = crossRuns(dark, start, limit, centre))
+        return across;
+    const QRect &part = t.part();
+    const int first = std::max(start - limit - 1, vertical ? part.top() : part.left());
+    const int last = std::min(start + limit + 1, vertical ? part.bottom() : part.right());
+    const auto grey = [&](int along) { return vertical ? t.pixel(x, along) : t.pixel(along, y); };
+    int low = 255, high = 0;
+    for (int along = first; along <= last; ++along) {
+        low = std::min(low, grey(along));
+        high = std::max(high, grey(along));
+    }
+    if (high - low < 48)
+        return std::nullopt;
+    const int middle = (low + high) / 2;
+    const auto lineDark = [&](int along) { return along >= first && along <= last && grey(along) < middle; };
+    return crossRuns(lineDark, start, limit, centre);
 }
 
 double distance(const QPointF &a, const QPointF &b)

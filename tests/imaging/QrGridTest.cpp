@@ -1,7 +1,8 @@
 // The QR grid sampler: the alignment patterns of every version where the
 // writer puts them, bowed and dense codes read that the reader alone misses,
-// codes located in a reduced picture and read in a finer one, and three
-// finder patterns round noise read as nothing (no abort inside the reader).
+// codes located in a reduced picture and read in a finer one, the patterns
+// of a small blurred code found, and three patterns round noise read as nothing (no
+// abort inside the reader).
 
 #include "imaging/QrGrid.h"
 
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 using namespace sorrelby;
@@ -135,6 +137,19 @@ TEST(QrGrid, BowedAndDenseCodesAreReadWhereTheReaderAloneMissesThem)
         ASSERT_TRUE(read);
         EXPECT_EQ(read->text, payload);
     }
+}
+
+TEST(QrGrid, ABlurredSmallCodeShowsAllThreeFinderPatterns)
+{
+    // Blur greys the light ring of patterns of four pixels a module, and
+    // round a small code the threshold is mostly paper's: one of the three
+    // passes for dark across.
+    const LumaImage luma = lumaOf(renderCardPhoto(glanceCardSpec(21012, 1000, QSize(3000, 2000))));
+    const std::vector<QrFinder> finders = findQrFinders(luma, QRect(690, 1292, 200, 200));
+    const int inCode = int(std::count_if(finders.begin(), finders.end(), [](const QrFinder &f) {
+        return QRectF(740, 1340, 100, 100).contains(f.centre);
+    }));
+    EXPECT_EQ(inCode, 3);
 }
 
 TEST(QrGrid, FinderPatternsRoundNoiseReadAsNothing)
