@@ -598,16 +598,26 @@ void readGridsInFrame(const LumaImage &coarse, const LumaImage &fine, const std:
 {
     static const QString why = QStringLiteral("a QR code's finder patterns were found but it was not read");
     static const QString qr = QString::fromLatin1(ZXing::ToString(BarcodeFormat::QRCode));
+    const auto read = [&](const QrLocation &code, const char *step) {
+        if (coveredShare(code.area.toAlignedRect(), result.codes) > 0.25)
+            return;
+        ++result.closerLooks;
+        bool confirmed = false;
+        if (const std::optional<QrGridRead> grid = readQrGridAt(fine, code, &confirmed))
+            addCodes(result, {{grid->text, qr, grid->bounds}}, step);
+        else if (confirmed)
+            addLead(leads, code.area.toAlignedRect(), why);
+    };
     for (const QRect &dense : where) {
-        for (const QrLocation &code : locateQrCodes(coarse, inPicture(coarse, dense))) {
-            if (coveredShare(code.area.toAlignedRect(), result.codes) > 0.25)
+        std::vector<QRectF> partly;
+        for (const QrLocation &code : locateQrCodes(coarse, inPicture(coarse, dense), &partly))
+            read(code, "frame sampled");
+        // Two patterns seen of three: the finer picture of their area.
+        for (const QRectF &area : partly) {
+            if (coveredShare(area.toAlignedRect(), result.codes) > 0.25)
                 continue;
-            ++result.closerLooks;
-            bool confirmed = false;
-            if (const std::optional<QrGridRead> read = readQrGridAt(fine, code, &confirmed))
-                addCodes(result, {{read->text, qr, read->bounds}}, "frame sampled");
-            else if (confirmed)
-                addLead(leads, code.area.toAlignedRect(), why);
+            for (const QrLocation &code : locateQrCodes(fine, inPicture(fine, area.toAlignedRect())))
+                read(code, "frame sampled where two finder patterns showed");
         }
     }
 }

@@ -849,7 +849,49 @@ std::optional<QrGridRead> readCorners(const LumaImage &image, const Thresholds &
 
 } // namespace
 
-std::vector<QrLocation> locateQrCodes(const LumaImage &image, const QRect &area)
+namespace {
+
+// Finder patterns this far apart, in modules, may be two of one code's: a
+// side of the smallest code foreshortened, up to the diagonal of the largest.
+constexpr double cNearestPair = 11;
+constexpr double cFarthestPair = 240;
+// Pairs looked at again: the most crossed, so scenery costs little.
+constexpr std::size_t cMostPairs = 2;
+
+// Areas round pairs of patterns that are no corners of a located code. Which
+// side of the pair the code lies on, and whether the pair is a side or the
+// diagonal, is unknown: the area holds every place the third could be.
+std::vector<QRectF> pairAreas(const LumaImage &image, const std::vector<QrFinder> &finders, const std::vector<QrLocation> &codes)
+{
+    std::vector<QRectF> areas;
+    const auto inCode = [&](const QrFinder &f) {
+        const QPointF full = inFullSize(image, f.centre);
+        return std::any_of(codes.begin(), codes.end(), [&](const QrLocation &code) { return code.area.contains(full); });
+    };
+    for (std::size_t x = 0; x < finders.size() && areas.size() < cMostPairs; ++x) {
+        if (inCode(finders[x]))
+            continue;
+        for (std::size_t y = x + 1; y < finders.size() && areas.size() < cMostPairs; ++y) {
+            const QrFinder &a = finders[x], &b = finders[y];
+            const auto [small, large] = std::minmax(a.module, b.module);
+            const double module = (a.module + b.module) / 2;
+            const double apart = distance(a.centre, b.centre);
+            if (large > 1.5 * small || apart < cNearestPair * module || apart > cFarthestPair * module || inCode(b))
+                continue;
+            const QPointF middle = (a.centre + b.centre) / 2;
+            const double reach = apart + 8 * module;
+            const QRectF area(inFullSize(image, middle - QPointF(reach, reach)), inFullSize(image, middle + QPointF(reach, reach)));
+            if (std::any_of(areas.begin(), areas.end(), [&](const QRectF &known) { return known.contains(area.center()); }))
+                continue;
+            areas.push_back(area);
+        }
+    }
+    return areas;
+}
+
+} // namespace
+
+std::vector<QrLocation> locateQrCodes(const LumaImage &image, const QRect &area, std::vector<QRectF> *partly)
 {
     std::vector<QrLocation> codes;
     const QRect part = within(image, area);
@@ -883,6 +925,8 @@ std::vector<QrLocation> locateQrCodes(const LumaImage &image, const QRect &area)
             }
         }
     }
+    if (partly)
+        *partly = pairAreas(image, finders, codes);
     return codes;
 }
 

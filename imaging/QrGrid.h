@@ -50,8 +50,11 @@ struct QrLocation {
 
 // The codes whose finder patterns show in `part` of `image`. They show in a
 // picture reduced until the modules run together, so a reduced picture tells
-// cheaply where a finer one is worth sampling.
-std::vector<QrLocation> locateQrCodes(const LumaImage &image, const QRect &part);
+// cheaply where a finer one is worth sampling. *partly, when given, gets the
+// areas (full-size pixels) round two patterns of like size that no third
+// completes: reduced, a blurred code loses one to the blur, and a finer
+// picture of that area may show all three.
+std::vector<QrLocation> locateQrCodes(const LumaImage &image, const QRect &part, std::vector<QRectF> *partly = nullptr);
 
 // The code at `where` (located in another picture of the same photo), read
 // by sampling `image`. *confirmed tells, when nothing is read, whether a

@@ -1,7 +1,8 @@
 // The QR grid sampler: the alignment patterns of every version where the
 // writer puts them, bowed and dense codes read that the reader alone misses,
-// codes located in a reduced picture and read in a finer one, the patterns
-// of a small blurred code found, and three patterns round noise read as nothing (no
+// codes located in a reduced picture and read in a finer one (also when the
+// reduced picture shows two of their finder patterns), the patterns of a small
+// blurred code found, and three patterns round noise read as nothing (no
 // abort inside the reader).
 
 #include "imaging/QrGrid.h"
@@ -137,6 +138,36 @@ TEST(QrGrid, BowedAndDenseCodesAreReadWhereTheReaderAloneMissesThem)
         ASSERT_TRUE(read);
         EXPECT_EQ(read->text, payload);
     }
+}
+
+TEST(QrGrid, TwoFinderPatternsOfThreeInAReducedPictureLeadToTheCodeInAFinerOne)
+{
+    const QString payload = payloadOf(700);
+    const LumaImage luma = lumaOf(renderCardPhoto(bowedCard(payload, 1000, 3, 0.02)));
+    const LumaImage fine = shrinkLuma(luma, 2);
+    LumaImage coarse = shrinkLuma(luma, 4);
+    std::vector<QRectF> partly;
+    const std::vector<QrLocation> located = locateQrCodes(coarse, QRect(0, 0, coarse.width, coarse.height), &partly);
+    ASSERT_EQ(located.size(), 1u);
+    EXPECT_TRUE(partly.empty()) << "a located code's own patterns are no pair";
+
+    // Blur or glare takes the top right pattern from the reduced picture.
+    const QPointF hidden = located[0].finders[1] / 4;
+    const int reach = int(6 * located[0].module / 4);
+    for (int y = int(hidden.y()) - reach; y <= int(hidden.y()) + reach; ++y)
+        std::fill_n(coarse.row(y) + int(hidden.x()) - reach, 2 * reach + 1, std::uint8_t(200));
+    EXPECT_TRUE(locateQrCodes(coarse, QRect(0, 0, coarse.width, coarse.height), &partly).empty());
+    ASSERT_FALSE(partly.empty());
+    const QRectF &area = partly[0];
+    EXPECT_TRUE(area.contains(located[0].area.center()));
+    EXPECT_TRUE(area.contains(located[0].finders[1])) << "wherever the third pattern is, the area holds it";
+
+    const QRect inFine = QRectF(area.topLeft() / 2, area.bottomRight() / 2).toAlignedRect();
+    const std::vector<QrLocation> found = locateQrCodes(fine, inFine);
+    ASSERT_EQ(found.size(), 1u);
+    const std::optional<QrGridRead> read = readQrGridAt(fine, found[0]);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->text, payload);
 }
 
 TEST(QrGrid, ABlurredSmallCodeShowsAllThreeFinderPatterns)
