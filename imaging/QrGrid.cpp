@@ -876,7 +876,11 @@ std::vector<QRectF> pairAreas(const LumaImage &image, const std::vector<QrFinder
             const auto [small, large] = std::minmax(a.module, b.module);
             const double module = (a.module + b.module) / 2;
             const double apart = distance(a.centre, b.centre);
-            if (large > 1.5 * small || apart < cNearestPair * module || apart > cFarthestPair * module || inCode(b))
+            // Scenery's look-alikes are crossed by two rows each; of a
+            // code's, one at least mostly by more. A finer look at a large
+            // area costs as much as all the rest of a card-free photo's.
+            if (large > 1.5 * small || apart < cNearestPair * module || apart > cFarthestPair * module || std::max(a.hits, b.hits) < 3
+                || inCode(b))
                 continue;
             const QPointF middle = (a.centre + b.centre) / 2;
             const double reach = apart + 8 * module;
