@@ -177,9 +177,8 @@ TEST(QrGrid, ABlurredSmallCodeShowsAllThreeFinderPatterns)
     // passes for dark across.
     const LumaImage luma = lumaOf(renderCardPhoto(glanceCardSpec(21012, 1000, QSize(3000, 2000))));
     const std::vector<QrFinder> finders = findQrFinders(luma, QRect(690, 1292, 200, 200));
-    const int inCode = int(std::count_if(finders.begin(), finders.end(), [](const QrFinder &f) {
-        return QRectF(740, 1340, 100, 100).contains(f.centre);
-    }));
+    const int inCode = int(
+        std::count_if(finders.begin(), finders.end(), [](const QrFinder &f) { return QRectF(740, 1340, 100, 100).contains(f.centre); }));
     EXPECT_EQ(inCode, 3);
 }
 
