@@ -208,14 +208,6 @@ QRect toFullSize(const LumaImage &image, const QRect &rect)
                  rect.height() * image.scale);
 }
 
-// A rectangle of full-size pixels in the picture's own pixels (covering it).
-QRect inPicture(const LumaImage &image, const QRect &full)
-{
-    const double s = image.scale;
-    return QRectF((full.x() - image.sourceRect.x()) / s, (full.y() - image.sourceRect.y()) / s, full.width() / s, full.height() / s)
-        .toAlignedRect();
-}
-
 // Share of the rectangle covered by the bounds of codes already read.
 double coveredShare(const QRect &rect, const QList<DetectedCode> &codes)
 {
@@ -508,13 +500,18 @@ PassOutcome readSharpened(const LumaImage &part)
     return readEnlarged(part, QRect(0, 0, part.width, part.height), side <= cSharpenTwiceUpTo ? 2 : 1, true);
 }
 
+DetectedCode detectedGrid(const QrGridRead &read)
+{
+    static const QString qr = QString::fromLatin1(ZXing::ToString(BarcodeFormat::QRCode));
+    return {read.text, qr, read.bounds};
+}
+
 // A QR code whose grid bends between its patterns, sampled cell by cell.
 PassOutcome readGrids(const LumaImage &image, const QRect &part)
 {
-    static const QString qr = QString::fromLatin1(ZXing::ToString(BarcodeFormat::QRCode));
     PassOutcome outcome;
     for (const QrGridRead &read : readQrGrids(image, part))
-        outcome.codes.append({read.text, qr, read.bounds});
+        outcome.codes.append(detectedGrid(read));
     return outcome;
 }
 
@@ -597,26 +594,25 @@ void readGridsInFrame(const LumaImage &coarse, const LumaImage &fine, const std:
                       std::vector<Lead> &leads)
 {
     static const QString why = QStringLiteral("a QR code's finder patterns were found but it was not read");
-    static const QString qr = QString::fromLatin1(ZXing::ToString(BarcodeFormat::QRCode));
     const auto read = [&](const QrLocation &code, const char *step) {
         if (coveredShare(code.area.toAlignedRect(), result.codes) > 0.25)
             return;
         ++result.closerLooks;
         bool confirmed = false;
         if (const std::optional<QrGridRead> grid = readQrGridAt(fine, code, &confirmed))
-            addCodes(result, {{grid->text, qr, grid->bounds}}, step);
+            addCodes(result, {detectedGrid(*grid)}, step);
         else if (confirmed)
             addLead(leads, code.area.toAlignedRect(), why);
     };
     for (const QRect &dense : where) {
         std::vector<QRectF> partly;
-        for (const QrLocation &code : locateQrCodes(coarse, inPicture(coarse, dense), &partly))
+        for (const QrLocation &code : locateQrCodes(coarse, coarse.inPicture(QRectF(dense)), &partly))
             read(code, "frame sampled");
         // Two patterns seen of three: the finer picture of their area.
         for (const QRectF &area : partly) {
             if (coveredShare(area.toAlignedRect(), result.codes) > 0.25)
                 continue;
-            for (const QrLocation &code : locateQrCodes(fine, inPicture(fine, area.toAlignedRect())))
+            for (const QrLocation &code : locateQrCodes(fine, fine.inPicture(area)))
                 read(code, "frame sampled where two finder patterns showed");
         }
     }

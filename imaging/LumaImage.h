@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QRect>
+#include <QRectF>
 #include <QSize>
 #include <QString>
 
@@ -26,6 +27,14 @@ struct LumaImage {
     std::vector<std::uint8_t> pixels; // rows packed, width bytes each
 
     bool isNull() const { return width <= 0 || height <= 0; }
+    // A position in this picture in full-size pixels, and back.
+    QPointF toFullSize(const QPointF &p) const { return QPointF(sourceRect.x() + p.x() * scale, sourceRect.y() + p.y() * scale); }
+    QPointF inPicture(const QPointF &full) const
+    {
+        return QPointF((full.x() - sourceRect.x()) / scale, (full.y() - sourceRect.y()) / scale);
+    }
+    // The pixels of this picture that cover `full` (full-size pixels).
+    QRect inPicture(const QRectF &full) const { return QRectF(inPicture(full.topLeft()), inPicture(full.bottomRight())).toAlignedRect(); }
     const std::uint8_t *row(int y) const { return pixels.data() + std::size_t(y) * std::size_t(width); }
     std::uint8_t *row(int y) { return pixels.data() + std::size_t(y) * std::size_t(width); }
 };

@@ -835,27 +835,13 @@ QRectF fullSizeBounds(const LumaImage &image, const ModuleGrid &grid)
     const int n = grid.size();
     double left = 1e18, top = 1e18, right = -1e18, bottom = -1e18;
     for (const QPointF &p : {grid.at(0, 0), grid.at(n, 0), grid.at(0, n), grid.at(n, n)}) {
-        const double fx = image.sourceRect.x() + p.x() * image.scale, fy = image.sourceRect.y() + p.y() * image.scale;
-        left = std::min(left, fx);
-        right = std::max(right, fx);
-        top = std::min(top, fy);
-        bottom = std::max(bottom, fy);
+        const QPointF full = image.toFullSize(p);
+        left = std::min(left, full.x());
+        right = std::max(right, full.x());
+        top = std::min(top, full.y());
+        bottom = std::max(bottom, full.y());
     }
     return QRectF(QPointF(left, top), QPointF(right, bottom));
-}
-
-} // namespace
-
-namespace {
-
-QPointF inPicture(const LumaImage &image, const QPointF &full)
-{
-    return QPointF((full.x() - image.sourceRect.x()) / image.scale, (full.y() - image.sourceRect.y()) / image.scale);
-}
-
-QPointF inFullSize(const LumaImage &image, const QPointF &p)
-{
-    return QPointF(image.sourceRect.x() + p.x() * image.scale, image.sourceRect.y() + p.y() * image.scale);
 }
 
 // The code whose corners these are, trying the likely versions in turn.
@@ -890,7 +876,7 @@ std::vector<QRectF> pairAreas(const LumaImage &image, const std::vector<QrFinder
 {
     std::vector<QRectF> areas;
     const auto inCode = [&](const QrFinder &f) {
-        const QPointF full = inFullSize(image, f.centre);
+        const QPointF full = image.toFullSize(f.centre);
         return std::any_of(codes.begin(), codes.end(), [&](const QrLocation &code) { return code.area.contains(full); });
     };
     for (std::size_t x = 0; x < finders.size() && areas.size() < cMostPairs; ++x) {
@@ -909,7 +895,7 @@ std::vector<QRectF> pairAreas(const LumaImage &image, const std::vector<QrFinder
                 continue;
             const QPointF middle = (a.centre + b.centre) / 2;
             const double reach = apart + 8 * module;
-            const QRectF area(inFullSize(image, middle - QPointF(reach, reach)), inFullSize(image, middle + QPointF(reach, reach)));
+            const QRectF area(image.toFullSize(middle - QPointF(reach, reach)), image.toFullSize(middle + QPointF(reach, reach)));
             if (std::any_of(areas.begin(), areas.end(), [&](const QRectF &known) { return known.contains(area.center()); }))
                 continue;
             areas.push_back(area);
@@ -947,10 +933,10 @@ std::vector<QrLocation> locateQrCodes(const LumaImage &image, const QRect &area,
                 const double pad = 8 * module;
                 const QPointF low(std::min({a.x(), b.x(), d.x(), e.x()}) - pad, std::min({a.y(), b.y(), d.y(), e.y()}) - pad);
                 const QPointF high(std::max({a.x(), b.x(), d.x(), e.x()}) + pad, std::max({a.y(), b.y(), d.y(), e.y()}) + pad);
-                const QRectF full(inFullSize(image, low), inFullSize(image, high));
+                const QRectF full(image.toFullSize(low), image.toFullSize(high));
                 if (std::any_of(codes.begin(), codes.end(), [&](const QrLocation &known) { return known.area.contains(full.center()); }))
                     continue;
-                codes.push_back({{inFullSize(image, a), inFullSize(image, b), inFullSize(image, d)}, module * image.scale, full});
+                codes.push_back({{image.toFullSize(a), image.toFullSize(b), image.toFullSize(d)}, module * image.scale, full});
             }
         }
     }
@@ -963,8 +949,7 @@ std::optional<QrGridRead> readQrGridAt(const LumaImage &image, const QrLocation 
 {
     if (confirmed)
         *confirmed = false;
-    const QRect part
-        = within(image, QRectF(inPicture(image, where.area.topLeft()), inPicture(image, where.area.bottomRight())).toAlignedRect());
+    const QRect part = within(image, image.inPicture(where.area));
     if (part.width() < 21 || part.height() < 21)
         return std::nullopt;
     const Thresholds t(image, part);
@@ -973,7 +958,7 @@ std::optional<QrGridRead> readQrGridAt(const LumaImage &image, const QrLocation 
     const double reach = 6 * where.module / image.scale + 2;
     std::array<QrFinder, 3> refined;
     for (std::size_t i = 0; i < 3; ++i) {
-        const QPointF seen = inPicture(image, where.finders[i]);
+        const QPointF seen = image.inPicture(where.finders[i]);
         const QRect window = QRectF(seen - QPointF(reach, reach), seen + QPointF(reach, reach)).toAlignedRect();
         const std::vector<QrFinder> here = findFinders(t, window);
         const auto nearest = std::min_element(here.begin(), here.end(), [&](const QrFinder &p, const QrFinder &q) {
