@@ -594,9 +594,11 @@ TimingFit timingFit(const std::vector<std::uint8_t> &dark, int n)
 // The chance that modules dark or light at random fit at least as well.
 double chanceOfFit(const TimingFit &t)
 {
+    // Binomial terms of one half, in logarithms: 322 timing modules overflow the factorials.
+    const double all = std::lgamma(t.count + 1.0) - t.count * std::log(2.0);
     double chance = 0;
     for (int k = t.fit; k <= t.count; ++k)
-        chance += std::exp(std::lgamma(t.count + 1.0) - std::lgamma(k + 1.0) - std::lgamma(t.count - k + 1.0) - t.count * std::log(2.0));
+        chance += std::exp(all - std::lgamma(k + 1.0) - std::lgamma(t.count - k + 1.0));
     return chance;
 }
 
