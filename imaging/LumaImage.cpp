@@ -313,22 +313,26 @@ LumaImage reduceLuma(const LumaImage &image, double ratio)
     std::vector<int> firstColumn(std::size_t(out.width) + 1);
     for (int x = 0; x <= out.width; ++x)
         firstColumn[std::size_t(x)] = std::min(image.width, int(std::ceil(x * ratio - 0.5)));
-    std::vector<std::uint32_t> sums(std::size_t(out.width));
+    // The rows of a footprint summed first, in a loop the compiler
+    // vectorises; then each footprint's columns of those sums.
+    const int used = firstColumn[std::size_t(out.width)];
+    std::vector<std::uint32_t> columns(static_cast<std::size_t>(used));
     for (int y = 0; y < out.height; ++y) {
         const int top = std::min(image.height, int(std::ceil(y * ratio - 0.5)));
         const int bottom = std::min(image.height, int(std::ceil((y + 1) * ratio - 0.5)));
-        std::fill(sums.begin(), sums.end(), 0u);
+        std::fill(columns.begin(), columns.end(), 0u);
         for (int sy = top; sy < bottom; ++sy) {
             const std::uint8_t *src = image.row(sy);
-            for (int x = 0; x < out.width; ++x) {
-                for (int sx = firstColumn[std::size_t(x)]; sx < firstColumn[std::size_t(x) + 1]; ++sx)
-                    sums[std::size_t(x)] += src[sx];
-            }
+            for (int sx = 0; sx < used; ++sx)
+                columns[std::size_t(sx)] += src[sx];
         }
         std::uint8_t *dst = out.row(y);
         for (int x = 0; x < out.width; ++x) {
+            std::uint32_t sum = 0;
+            for (int sx = firstColumn[std::size_t(x)]; sx < firstColumn[std::size_t(x) + 1]; ++sx)
+                sum += columns[std::size_t(sx)];
             const int count = (bottom - top) * (firstColumn[std::size_t(x) + 1] - firstColumn[std::size_t(x)]);
-            dst[x] = count > 0 ? std::uint8_t((sums[std::size_t(x)] + std::uint32_t(count / 2)) / std::uint32_t(count)) : 0;
+            dst[x] = count > 0 ? std::uint8_t((sum + std::uint32_t(count / 2)) / std::uint32_t(count)) : 0;
         }
     }
     return out;
@@ -357,8 +361,24 @@ LumaImage shrinkLuma(const LumaImage &image, int factor)
         }
         return out;
     }
-    std::vector<std::uint32_t> sums(std::size_t(out.width) * std::size_t(factor));
     const int used = out.width * factor;
+    if (factor == 4) {
+        // Every large photo's screen: rows summed, then columns, each a loop
+        // the compiler vectorises, and a shift for the division.
+        std::vector<std::uint16_t> columns(static_cast<std::size_t>(used));
+        for (int y = 0; y < out.height; ++y) {
+            const std::uint8_t *r0 = image.row(4 * y), *r1 = image.row(4 * y + 1);
+            const std::uint8_t *r2 = image.row(4 * y + 2), *r3 = image.row(4 * y + 3);
+            for (int x = 0; x < used; ++x)
+                columns[std::size_t(x)] = std::uint16_t(unsigned(r0[x]) + r1[x] + r2[x] + r3[x]);
+            std::uint8_t *dst = out.row(y);
+            const std::uint16_t *c = columns.data();
+            for (int x = 0; x < out.width; ++x)
+                dst[x] = std::uint8_t((unsigned(c[4 * x]) + c[4 * x + 1] + c[4 * x + 2] + c[4 * x + 3] + 8) >> 4);
+        }
+        return out;
+    }
+    std::vector<std::uint32_t> sums(std::size_t(out.width) * std::size_t(factor));
     const std::uint32_t area = std::uint32_t(factor * factor);
     for (int y = 0; y < out.height; ++y) {
         std::fill(sums.begin(), sums.begin() + used, 0u);

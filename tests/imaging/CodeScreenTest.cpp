@@ -5,6 +5,10 @@
 
 #include "tests/testkit/fixtures/CodeScreenScene.h"
 
+#include <QRandomGenerator>
+
+#include <cmath>
+
 using namespace sorrelby::testkit::codescreen;
 
 namespace {
@@ -50,7 +54,10 @@ TEST(LumaRegions, StripDecodeGivesTheWholeDecodesPixels)
     const LumaImage cut = decodeLumaRegion(png, 2, QRect(100, 50, 60, 40), &error);
     EXPECT_EQ(cut.sourceRect, QRect(100, 50, 60, 40));
     EXPECT_TRUE(cut.pixels == cropLuma(decodeLuma(png, 2, &error), cut.sourceRect).pixels);
+}
 
+TEST(LumaRegions, AReducedPixelIsTheMeanOfItsFootprint)
+{
     // Averaging by a ratio that is not whole keeps a flat picture flat.
     LumaImage flat;
     flat.width = 90;
@@ -63,6 +70,33 @@ TEST(LumaRegions, StripDecodeGivesTheWholeDecodesPixels)
     EXPECT_EQ(reduced.height, 40);
     EXPECT_EQ(reduced.scale, 12);
     EXPECT_TRUE(std::all_of(reduced.pixels.begin(), reduced.pixels.end(), [](std::uint8_t v) { return v == 77; }));
+
+    // Each reduced pixel is the rounded mean of the pixels whose centres lie
+    // in its footprint, whatever loops compute it; the remainder beyond the
+    // last whole footprint is left out.
+    LumaImage noisy;
+    noisy.width = 203;
+    noisy.height = 101;
+    noisy.sourceRect = QRect(0, 0, 203, 101);
+    QRandomGenerator random(11);
+    for (int i = 0; i < noisy.width * noisy.height; ++i)
+        noisy.pixels.push_back(std::uint8_t(random.bounded(256)));
+    for (const double ratio : {4.0, 3.0, 2.5, 1.5}) {
+        SCOPED_TRACE(ratio);
+        const LumaImage out = reduceLuma(noisy, ratio);
+        ASSERT_EQ(out.width, int(203 / ratio));
+        const auto first = [&](int i) { return int(std::ceil(i * ratio - 0.5)); };
+        for (int y = 0; y < out.height; ++y) {
+            for (int x = 0; x < out.width; ++x) {
+                int sum = 0, count = 0;
+                for (int sy = first(y); sy < first(y + 1); ++sy) {
+                    for (int sx = first(x); sx < first(x + 1); ++sx, ++count)
+                        sum += noisy.row(sy)[sx];
+                }
+                ASSERT_EQ(out.row(y)[x], (sum + count / 2) / count) << x << "," << y;
+            }
+        }
+    }
 }
 
 // The cases a screen at 1/8 is likeliest to miss, each read by it.
