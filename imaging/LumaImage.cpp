@@ -338,6 +338,39 @@ LumaImage reduceLuma(const LumaImage &image, double ratio)
     return out;
 }
 
+namespace {
+
+// Each output pixel the rounded mean of a block of `factor` by `factor`:
+// rows summed first, then columns, each a loop the compiler vectorises.
+// `Fixed`, when not 0, is the factor.
+template<int Fixed> void averageBlocks(const LumaImage &image, LumaImage &out, int factor)
+{
+    const int f = Fixed > 0 ? Fixed : factor;
+    const int used = out.width * f;
+    const std::uint32_t area = std::uint32_t(f * f);
+    // A column of a block sums to at most 255 times the factor.
+    std::vector<std::uint16_t> sums(static_cast<std::size_t>(used));
+    for (int y = 0; y < out.height; ++y) {
+        const std::uint8_t *first = image.row(y * f);
+        for (int x = 0; x < used; ++x)
+            sums[std::size_t(x)] = first[x];
+        for (int k = 1; k < f; ++k) {
+            const std::uint8_t *src = image.row(y * f + k);
+            for (int x = 0; x < used; ++x)
+                sums[std::size_t(x)] = std::uint16_t(sums[std::size_t(x)] + src[x]);
+        }
+        std::uint8_t *dst = out.row(y);
+        for (int x = 0; x < out.width; ++x) {
+            std::uint32_t sum = 0;
+            for (int i = 0; i < f; ++i)
+                sum += sums[std::size_t(x * f + i)];
+            dst[x] = std::uint8_t((sum + area / 2) / area);
+        }
+    }
+}
+
+} // namespace
+
 LumaImage shrinkLuma(const LumaImage &image, int factor)
 {
     if (factor <= 1 || image.isNull())
@@ -361,40 +394,12 @@ LumaImage shrinkLuma(const LumaImage &image, int factor)
         }
         return out;
     }
-    const int used = out.width * factor;
-    if (factor == 4) {
-        // Every large photo's screen: rows summed, then columns, each a loop
-        // the compiler vectorises, and a shift for the division.
-        std::vector<std::uint16_t> columns(static_cast<std::size_t>(used));
-        for (int y = 0; y < out.height; ++y) {
-            const std::uint8_t *r0 = image.row(4 * y), *r1 = image.row(4 * y + 1);
-            const std::uint8_t *r2 = image.row(4 * y + 2), *r3 = image.row(4 * y + 3);
-            for (int x = 0; x < used; ++x)
-                columns[std::size_t(x)] = std::uint16_t(unsigned(r0[x]) + r1[x] + r2[x] + r3[x]);
-            std::uint8_t *dst = out.row(y);
-            const std::uint16_t *c = columns.data();
-            for (int x = 0; x < out.width; ++x)
-                dst[x] = std::uint8_t((unsigned(c[4 * x]) + c[4 * x + 1] + c[4 * x + 2] + c[4 * x + 3] + 8) >> 4);
-        }
-        return out;
-    }
-    std::vector<std::uint32_t> sums(std::size_t(out.width) * std::size_t(factor));
-    const std::uint32_t area = std::uint32_t(factor * factor);
-    for (int y = 0; y < out.height; ++y) {
-        std::fill(sums.begin(), sums.begin() + used, 0u);
-        for (int k = 0; k < factor; ++k) {
-            const std::uint8_t *src = image.row(y * factor + k);
-            for (int x = 0; x < used; ++x)
-                sums[std::size_t(x)] += src[x];
-        }
-        std::uint8_t *dst = out.row(y);
-        for (int x = 0; x < out.width; ++x) {
-            std::uint32_t s = 0;
-            for (int i = 0; i < factor; ++i)
-                s += sums[std::size_t(x * factor + i)];
-            dst[x] = std::uint8_t((s + area / 2) / area);
-        }
-    }
+    // Every large photo's screen is reduced by 4: known when compiling, the
+    // factor unrolls the column sums and makes the division a shift.
+    if (factor == 4)
+        averageBlocks<4>(image, out, factor);
+    else
+        averageBlocks<0>(image, out, factor);
     return out;
 }
 
