@@ -579,6 +579,12 @@ const QString &locatedWhy()
     return why;
 }
 
+const QString &finderPatternsWhy()
+{
+    static const QString why = QStringLiteral("a QR code's finder patterns were found but it was not read");
+    return why;
+}
+
 void takeOutcome(const PassOutcome &outcome, DetectionResult &result, std::vector<Lead> &leads, const char *step)
 {
     addCodes(result, outcome.codes, step);
@@ -593,7 +599,7 @@ void takeOutcome(const PassOutcome &outcome, DetectionResult &result, std::vecto
 void readGridsInFrame(const LumaImage &coarse, const LumaImage &fine, const std::vector<QRect> &where, DetectionResult &result,
                       std::vector<Lead> &leads)
 {
-    static const QString why = QStringLiteral("a QR code's finder patterns were found but it was not read");
+    const QString &why = finderPatternsWhy();
     const auto read = [&](const QrLocation &code, const char *step) {
         if (coveredShare(code.area.toAlignedRect(), result.codes) > 0.25)
             return;
@@ -1171,6 +1177,67 @@ void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const Pr
     readWindowPatches(bytes, picture, patches.windowsInPrinted, patches.fullSize, decoded, result);
 }
 
+// Searched pixels as scan lines cross a small code's finder pattern: modules
+// of 2.5, turned 45 degrees. Larger ones the reader locates itself.
+constexpr double cSmallQrModuleUpTo = 3.5;
+
+// A small QR code of a 3000 x 2000 photo, modules near two searched pixels,
+// blurred or beside other print: the reader neither reads nor locates it
+// there, and its windows score too low for a closer look. Its finder
+// patterns still show; where three stand as a small code's corners within a
+// patch of print, the code is read at full size, decoded alone. Scenery's
+// look-alikes form such corners in about one card-free photo in two hundred.
+void readSmallQrCodes(const QByteArray &bytes, const LumaImage &picture, const PrintedPatches &patches, DetectionResult &result,
+                      std::vector<Lead> &leads)
+{
+    std::vector<QRect> where;
+    for (const auto &[rect, located] : patches.whole)
+        where.push_back(rect);
+    for (const auto *windows : {&patches.windows, &patches.windowsInPrinted}) {
+        for (const PrintedWindows &patch : *windows)
+            where.push_back(patch.all);
+    }
+    for (const auto &entry : patches.soft)
+        where.push_back(entry.second);
+    std::vector<QRectF> seen;
+    for (const QRect &rect : where) {
+        for (const QrLocation &code : locateQrCodes(picture, picture.inPicture(rect), nullptr, true)) {
+            if (code.module > cSmallQrModuleUpTo * picture.scale
+                || std::max(code.area.width(), code.area.height()) > cEnlargeUpTo * picture.scale
+                || std::any_of(seen.begin(), seen.end(), [&](const QRectF &known) { return known.contains(code.area.center()); }))
+                continue;
+            seen.push_back(code.area);
+            const QRect area = code.area.toAlignedRect().intersected(picture.sourceRect);
+            if (coveredShare(area, result.codes) > 0.25)
+                continue;
+            LumaImage part;
+            {
+                Stopwatch watch(result.decodeMs);
+                Stopwatch close(result.closeDecodeMs);
+                part = decodeLumaRegion(bytes, 1, area, nullptr);
+            }
+            if (part.isNull())
+                continue;
+            ++result.closerLooks;
+            const QRect whole(0, 0, part.width, part.height);
+            addCodes(result, readAll(part, whole, Linear::None).codes, "small QR code at full size");
+            if (result.codes.isEmpty())
+                addCodes(result, readEnlarged(part, whole, 2).codes, "small QR code enlarged twice");
+            if (result.codes.isEmpty())
+                addCodes(result, readEnlarged(part, whole, 3).codes, "small QR code enlarged three times");
+            if (!result.codes.isEmpty())
+                return;
+            bool confirmed = false;
+            if (const std::optional<QrGridRead> grid = readQrGridAt(part, code, &confirmed)) {
+                addCodes(result, {detectedGrid(*grid)}, "small QR code sampled");
+                return;
+            }
+            if (confirmed)
+                addLead(leads, area, finderPatternsWhy());
+        }
+    }
+}
+
 // The whole picture at full size, as the reference reads it, before a photo
 // with leads is called a possible card.
 void readWholeAsReference(const LumaImage &full, const std::vector<Lead> &leads, DetectionResult &result)
@@ -1244,6 +1311,8 @@ DetectionResult detectByRegions(const QByteArray &bytes, bool escalate)
             readTurnedLooks(bytes, base, quiet, result);
         if (result.codes.isEmpty() && !small.isNull())
             readGridsInFrame(small, base, {small.sourceRect}, result, leads);
+        if (result.codes.isEmpty() && quiet.fullSize)
+            readSmallQrCodes(bytes, base, quiet, result, leads);
     }
     if (!escalate) {
         if (closerLook.empty())
@@ -1399,6 +1468,8 @@ DetectionResult detectScreened(const QByteArray &bytes)
         readTurnedLooks(bytes, half, quiet, result);
         if (result.codes.isEmpty())
             readGridsInFrame(screen, half, looks, result, leads);
+        if (result.codes.isEmpty() && quiet.fullSize)
+            readSmallQrCodes(bytes, half, quiet, result, leads);
     }
     if (!result.codes.isEmpty() || leads.empty())
         return result;

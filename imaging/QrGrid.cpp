@@ -810,6 +810,8 @@ double modulesBetween(const Thresholds &t, const Corners &c)
 
 // Fewer lie between the finder patterns of the smallest code (version 1).
 constexpr double cFewestModulesBetween = 12;
+// A blurred version 1 code of modules near two pixels measures 11.
+constexpr double cFewestModulesBetweenBlurred = 10;
 
 // The versions to try, likeliest first: the one the version blocks give,
 // then those near the count of modules between the finder patterns.
@@ -908,7 +910,7 @@ std::vector<QRectF> pairAreas(const LumaImage &image, const std::vector<QrFinder
 
 } // namespace
 
-std::vector<QrLocation> locateQrCodes(const LumaImage &image, const QRect &area, std::vector<QRectF> *partly)
+std::vector<QrLocation> locateQrCodes(const LumaImage &image, const QRect &area, std::vector<QRectF> *partly, bool small)
 {
     std::vector<QrLocation> codes;
     const QRect part = within(image, area);
@@ -918,14 +920,15 @@ std::vector<QrLocation> locateQrCodes(const LumaImage &image, const QRect &area,
     // Every photo without a card comes here: every other row finds the
     // patterns that matter, those of a code too large or dense for the
     // reader, at half the cost.
-    std::vector<QrFinder> finders = findFinders(t, part, 2);
+    std::vector<QrFinder> finders = findFinders(t, part, small ? 1 : 2);
+    const double fewest = small ? cFewestModulesBetweenBlurred : cFewestModulesBetween;
     if (finders.size() > cMostFinders)
         finders.resize(cMostFinders);
     for (std::size_t x = 0; x < finders.size(); ++x) {
         for (std::size_t y = x + 1; y < finders.size(); ++y) {
             for (std::size_t z = y + 1; z < finders.size(); ++z) {
                 const std::optional<Corners> c = asCorners(finders[x], finders[y], finders[z]);
-                if (!c || modulesBetween(t, *c) < cFewestModulesBetween)
+                if (!c || modulesBetween(t, *c) < fewest)
                     continue;
                 // The fourth corner where the other three put it; beyond the
                 // finder patterns' centres lie half a pattern and the quiet zone.

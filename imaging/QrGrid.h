@@ -54,7 +54,10 @@ struct QrLocation {
 // areas (full-size pixels) round two patterns of like size that no third
 // completes: reduced, a blurred code loses one to the blur, and a finer
 // picture of that area may show all three.
-std::vector<QrLocation> locateQrCodes(const LumaImage &image, const QRect &part, std::vector<QRectF> *partly = nullptr);
+// `small` looks for codes of modules near two pixels: every row is scanned,
+// and blur, which widens a small code's patterns, may make a version 1 code
+// measure fewer modules between them.
+std::vector<QrLocation> locateQrCodes(const LumaImage &image, const QRect &part, std::vector<QRectF> *partly = nullptr, bool small = false);
 
 // The code at `where` (located in another picture of the same photo), read
 // by sampling `image`. *confirmed tells, when nothing is read, whether a

@@ -263,6 +263,7 @@ TEST_F(CodeDetection, EachStepReadsCardsTheStepsBeforeItMiss)
         {"a small blurred QR near 45 degrees in a patch too large to enlarge whole", 16716, 1000, "printed window clearest sharpened"},
         {"a Data Matrix on a card beside a dark triangle, off the centre of its printed patch", 22197, 1000,
          "printed window enlarged twice"},
+        {"a small blurred QR at the end of stripes, its windows faint: its finder patterns", 21012, 1000, "small QR code enlarged twice"},
         {"a card filling the frame", -1, 0, "screen"},
     };
     for (const Case &c : cases) {

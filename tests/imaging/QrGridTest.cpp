@@ -180,6 +180,16 @@ TEST(QrGrid, ABlurredSmallCodeShowsAllThreeFinderPatterns)
     const int inCode = int(
         std::count_if(finders.begin(), finders.end(), [](const QrFinder &f) { return QRectF(740, 1340, 100, 100).contains(f.centre); }));
     EXPECT_EQ(inCode, 3);
+
+    // At half size its modules are under two pixels, and blur makes its
+    // patterns measure fewer than a version 1 code's modules apart: only the
+    // search for small codes locates it.
+    const LumaImage half = shrinkLuma(luma, 2);
+    const QRect around = half.inPicture(QRect(640, 1232, 240, 240));
+    EXPECT_TRUE(locateQrCodes(half, around).empty());
+    const std::vector<QrLocation> small = locateQrCodes(half, around, nullptr, true);
+    ASSERT_EQ(small.size(), 1u);
+    EXPECT_TRUE(small[0].area.contains(QPointF(790, 1390)));
 }
 
 TEST(QrGrid, FinderPatternsRoundNoiseReadAsNothing)
