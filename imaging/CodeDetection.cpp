@@ -249,6 +249,14 @@ LumaImage timedDecode(const QByteArray &bytes, int scale, DetectionResult &resul
     return image;
 }
 
+// A part of the photo decoded alone at full size for a closer look.
+LumaImage decodeForCloserLook(const QByteArray &bytes, const QRect &region, DetectionResult &result, QString *error = nullptr)
+{
+    Stopwatch watch(result.decodeMs);
+    Stopwatch close(result.closeDecodeMs);
+    return decodeLumaRegion(bytes, 1, region, error);
+}
+
 DetectionResult detectNaive(const QByteArray &bytes)
 {
     DetectionResult result;
@@ -1082,12 +1090,7 @@ bool readWindowPatches(const QByteArray &bytes, const LumaImage &picture, const 
         if (decoded || patch.score < cWindowDecodeFrom)
             continue;
         decoded = true;
-        LumaImage sharp;
-        {
-            Stopwatch watch(result.decodeMs);
-            Stopwatch close(result.closeDecodeMs);
-            sharp = decodeLumaRegion(bytes, 1, patch.all.intersected(picture.sourceRect), nullptr);
-        }
+        const LumaImage sharp = decodeForCloserLook(bytes, patch.all.intersected(picture.sourceRect), result);
         if (sharp.isNull())
             continue;
         const QRect all(0, 0, sharp.width, sharp.height);
@@ -1127,11 +1130,8 @@ void readTurnedLooks(const QByteArray &bytes, const LumaImage &picture, const Pr
             break;
         // A located code is decoded at full size with the leads later.
         LumaImage part;
-        if (patches.fullSize && !located && std::max(rect.width(), rect.height()) <= cEnlargeUpTo * picture.scale) {
-            Stopwatch watch(result.decodeMs);
-            Stopwatch close(result.closeDecodeMs);
-            part = decodeLumaRegion(bytes, 1, rect.intersected(picture.sourceRect), nullptr);
-        }
+        if (patches.fullSize && !located && std::max(rect.width(), rect.height()) <= cEnlargeUpTo * picture.scale)
+            part = decodeForCloserLook(bytes, rect.intersected(picture.sourceRect), result);
         const bool fullSize = !part.isNull();
         if (!fullSize)
             part = cropLuma(picture, rect);
@@ -1210,12 +1210,7 @@ void readSmallQrCodes(const QByteArray &bytes, const LumaImage &picture, const P
             const QRect area = code.area.toAlignedRect().intersected(picture.sourceRect);
             if (coveredShare(area, result.codes) > 0.25)
                 continue;
-            LumaImage part;
-            {
-                Stopwatch watch(result.decodeMs);
-                Stopwatch close(result.closeDecodeMs);
-                part = decodeLumaRegion(bytes, 1, area, nullptr);
-            }
+            const LumaImage part = decodeForCloserLook(bytes, area, result);
             if (part.isNull())
                 continue;
             ++result.closerLooks;
@@ -1478,12 +1473,7 @@ DetectionResult detectScreened(const QByteArray &bytes)
     QRect span;
     for (const Lead &lead : leads)
         span = span.united(lead.rect);
-    LumaImage part;
-    {
-        Stopwatch watch(result.decodeMs);
-        Stopwatch close(result.closeDecodeMs);
-        part = decodeLumaRegion(bytes, 1, span.intersected(QRect(QPoint(0, 0), size)), &result.error);
-    }
+    const LumaImage part = decodeForCloserLook(bytes, span.intersected(QRect(QPoint(0, 0), size)), result, &result.error);
     if (!part.isNull()) {
         Stopwatch watch(result.searchMs);
         readLeadsCloser(part, leads, result);
