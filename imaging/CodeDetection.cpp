@@ -587,12 +587,6 @@ const QString &locatedWhy()
     return why;
 }
 
-const QString &finderPatternsWhy()
-{
-    static const QString why = QStringLiteral("a QR code's finder patterns were found but it was not read");
-    return why;
-}
-
 void takeOutcome(const PassOutcome &outcome, DetectionResult &result, std::vector<Lead> &leads, const char *step)
 {
     addCodes(result, outcome.codes, step);
@@ -604,19 +598,29 @@ void takeOutcome(const PassOutcome &outcome, DetectionResult &result, std::vecto
 // finder patterns show in the reduced picture `coarse`, within the dense
 // parts `where` (full-size pixels), and its modules are sampled in the finer
 // picture.
+// A located QR code sampled in `fine`. One whose grid met its timing
+// patterns but did not read is a lead: a code is there.
+bool sampleLocatedQr(const LumaImage &fine, const QrLocation &code, const char *step, DetectionResult &result, std::vector<Lead> &leads)
+{
+    static const QString why = QStringLiteral("a QR code's finder patterns were found but it was not read");
+    bool confirmed = false;
+    if (const std::optional<QrGridRead> grid = readQrGridAt(fine, code, &confirmed)) {
+        addCodes(result, {detectedGrid(*grid)}, step);
+        return true;
+    }
+    if (confirmed)
+        addLead(leads, code.area.toAlignedRect(), why);
+    return false;
+}
+
 void readGridsInFrame(const LumaImage &coarse, const LumaImage &fine, const std::vector<QRect> &where, DetectionResult &result,
                       std::vector<Lead> &leads)
 {
-    const QString &why = finderPatternsWhy();
     const auto read = [&](const QrLocation &code, const char *step) {
         if (coveredShare(code.area.toAlignedRect(), result.codes) > 0.25)
             return;
         ++result.closerLooks;
-        bool confirmed = false;
-        if (const std::optional<QrGridRead> grid = readQrGridAt(fine, code, &confirmed))
-            addCodes(result, {detectedGrid(*grid)}, step);
-        else if (confirmed)
-            addLead(leads, code.area.toAlignedRect(), why);
+        sampleLocatedQr(fine, code, step, result, leads);
     };
     for (const QRect &dense : where) {
         std::vector<QRectF> partly;
@@ -1207,10 +1211,7 @@ void readSmallQrCodes(const QByteArray &bytes, const LumaImage &picture, const P
                 || std::any_of(seen.begin(), seen.end(), [&](const QRectF &known) { return known.contains(code.area.center()); }))
                 continue;
             seen.push_back(code.area);
-            const QRect area = code.area.toAlignedRect().intersected(picture.sourceRect);
-            if (coveredShare(area, result.codes) > 0.25)
-                continue;
-            const LumaImage part = decodeForCloserLook(bytes, area, result);
+            const LumaImage part = decodeForCloserLook(bytes, code.area.toAlignedRect().intersected(picture.sourceRect), result);
             if (part.isNull())
                 continue;
             ++result.closerLooks;
@@ -1220,15 +1221,8 @@ void readSmallQrCodes(const QByteArray &bytes, const LumaImage &picture, const P
                 addCodes(result, readEnlarged(part, whole, 2).codes, "small QR code enlarged twice");
             if (result.codes.isEmpty())
                 addCodes(result, readEnlarged(part, whole, 3).codes, "small QR code enlarged three times");
-            if (!result.codes.isEmpty())
+            if (!result.codes.isEmpty() || sampleLocatedQr(part, code, "small QR code sampled", result, leads))
                 return;
-            bool confirmed = false;
-            if (const std::optional<QrGridRead> grid = readQrGridAt(part, code, &confirmed)) {
-                addCodes(result, {detectedGrid(*grid)}, "small QR code sampled");
-                return;
-            }
-            if (confirmed)
-                addLead(leads, area, finderPatternsWhy());
         }
     }
 }
